@@ -1,0 +1,49 @@
+# Two commands for a fresh Debian 12 machine:
+#   make run    install what is needed, build a Release and start Marrowtune
+#   make test   install what is needed, build with tests and run every test
+# Variables for make test:
+#   SANITIZE=address   build in build/asan with AddressSanitizer + UndefinedBehaviorSanitizer
+#   SANITIZE=thread    build in build/tsan with ThreadSanitizer
+#   TESTS=regex        run only the ctest tests whose names match
+.PHONY: run test build bench deps format clean
+
+JOBS ?= $(shell nproc)
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
+SANITIZE ?=
+TESTS ?=
+
+ifeq ($(SANITIZE),)
+TEST_DIR := build/debug
+TEST_FLAGS := -DCMAKE_BUILD_TYPE=Debug
+else
+TEST_DIR := build/$(patsubst address,asan,$(patsubst thread,tsan,$(SANITIZE)))
+TEST_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMARROWTUNE_SANITIZE=$(SANITIZE) \
+              -DMARROWTUNE_BENCH=OFF
+endif
+
+deps:
+	@scripts/install-deps
+
+run: deps
+	cmake -S . -B build/release -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	      -DMARROWTUNE_TESTS=OFF -DMARROWTUNE_BENCH=OFF
+	cmake --build build/release -j $(JOBS)
+	build/release/src/app/marrowtune
+
+test: deps
+	cmake -S . -B $(TEST_DIR) -G "$(GENERATOR)" $(TEST_FLAGS) -DMARROWTUNE_TESTS=ON \
+	      -DMARROWTUNE_WERROR=ON
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) $(if $(TESTS),-R '$(TESTS)')
+
+bench: deps
+	cmake -S . -B build/bench -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	      -DMARROWTUNE_TESTS=OFF -DMARROWTUNE_BENCH=ON
+	cmake --build build/bench -j $(JOBS)
+	for b in build/bench/bench/bench_*; do $$b; done
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

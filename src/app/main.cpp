@@ -1,0 +1,27 @@
+#include "platform/DesktopServices.h"
+#include "platform/IniSettingsStore.h"
+#include "platform/PlatformServices.h"
+#include "ui/Form1.h"
+#include "ui/JapaneseFont.h"
+#include "ui/QtDialogServices.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    mt::UseJapaneseFont(app);
+
+    mt::QtMessageBoxService messages;
+    mt::QtFileDialogService fileDialogs;
+    mt::OverrideCursor cursor;
+    mt::IniSettingsStore settings;
+    mt::DesktopTrash trash;
+    mt::DetachedProcessLauncher processes;
+    mt::DesktopUrlOpener urls;
+    mt::PlatformServices platform{messages, fileDialogs, cursor, settings,
+                                  trash,    processes,   urls};
+
+    mt::Form1 window(platform);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace mt {
+
+// What a file dialog is asked. The filter is written the old way, "description|pattern|..."
+// with an optional trailing "|", and filterIndex counts its pairs from 1.
+struct FileDialogRequest {
+    QString title;
+    QString filter;
+    int filterIndex = 1;
+    QString fileName;  // preselected name, usually the one chosen last time
+    QString directory; // empty: the dialog's own choice
+};
+
+class FileDialogService {
+public:
+    virtual ~FileDialogService() = default;
+
+    // UI thread only. Blocks until the user chooses; nullopt when cancelled.
+    virtual std::optional<QString> openFile(const FileDialogRequest& request) = 0;
+    virtual std::optional<QString> saveFile(const FileDialogRequest& request) = 0;
+};
+
+} // namespace mt

@@ -1,0 +1,25 @@
+#pragma once
+
+namespace mt {
+
+class MessageBoxService;
+class FileDialogService;
+class CursorService;
+class SettingsStore;
+class TrashService;
+class ProcessLauncher;
+class UrlOpener;
+
+// The program's way out to the desktop. The application passes the real services, tests pass
+// doubles that record what was asked and answer from a script. Not owning.
+struct PlatformServices {
+    MessageBoxService& messages;
+    FileDialogService& fileDialogs;
+    CursorService& cursor;
+    SettingsStore& settings;
+    TrashService& trash;
+    ProcessLauncher& processes;
+    UrlOpener& urls;
+};
+
+} // namespace mt

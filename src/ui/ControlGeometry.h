@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+class QWidget;
+
+namespace mt {
+
+// Position and size in twips (1/1440 inch) relative to the control's container, and the font
+// size in points (0: the control has no font).
+struct TwipsRect {
+    int top = 0;
+    int left = 0;
+    int height = 0;
+    int width = 0;
+    float fontSize = 0.0f;
+};
+
+struct ControlPlacement {
+    QString name; // the control's objectName
+    TwipsRect rect;
+};
+
+// Main-window dimensions in twips before any layout file is applied.
+inline constexpr int kMainWindowWidthTwips = 11325;
+inline constexpr int kMediaPanelClosedHeightTwips = 8100;
+inline constexpr int kMediaPanelOpenHeightTwips = 9600;
+inline constexpr int kMainWindowTopTwips = 100;
+
+// Twips per screen pixel of the screen the widget is on (15 at 96 dpi).
+double TwipsPerPixel(const QWidget* widget);
+
+int TwipsToPixels(int twips, double twipsPerPixel);
+
+// Places every descendant of `root` whose objectName has a row in `table`. Rows for controls
+// that do not exist (yet) are skipped.
+void ApplyGeometry(QWidget& root, const std::vector<ControlPlacement>& table,
+                   double twipsPerPixel);
+
+// The main window's controls in the normal layout, in layout-file order.
+const std::vector<ControlPlacement>& MainWindowGeometry();
+
+} // namespace mt

@@ -1,0 +1,82 @@
+#include "ui/Form1.h"
+
+#include "ui/ControlGeometry.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+
+namespace mt {
+
+Form1::Form1(PlatformServices& platform, QWidget* parent)
+    : QMainWindow(parent), m_platform(platform) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Marrowtune - New"));
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Form1Client"));
+    setCentralWidget(client);
+    buildMenus();
+
+    const double twipsPerPixel = TwipsPerPixel(this);
+    ApplyGeometry(*client, MainWindowGeometry(), twipsPerPixel);
+    // The window's own size counts the menu bar in; the client area is what is left.
+    resize(TwipsToPixels(kMainWindowWidthTwips, twipsPerPixel),
+           TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel));
+    move(x(), TwipsToPixels(kMainWindowTopTwips, twipsPerPixel));
+}
+
+QAction* Form1::addItem(QMenu* menu, const QString& caption, const char* name) {
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(QLatin1String(name));
+    // Enabled by the part of the program that gives the item its behaviour.
+    item->setEnabled(false);
+    return item;
+}
+
+void Form1::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    addItem(file, QStringLiteral("新規作成(&N)"), "mnunew");
+    addItem(file, QStringLiteral("開く(&O)"), "mnuFileOpen");
+    addItem(file, QStringLiteral("上書き保存(&V)"), "mnuUwagaki");
+    addItem(file, QStringLiteral("名前を付けて保存(&S)"), "mnuFileSave");
+    file->addSeparator();
+    QAction* close = addItem(file, QStringLiteral("終了(&X)"), "mnuClose");
+    close->setEnabled(true);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
+    addItem(view, QStringLiteral("プレイモードへ(&P)"), "mnuplay");
+    addItem(view, QStringLiteral("カウンター(&X)"), "mnuCounter");
+    addItem(view, QStringLiteral("メディアコントローラー(&M)"), "mnuCD")->setCheckable(true);
+    addItem(view, QStringLiteral("ボリュームコントロール(&B)"), "mnuVolumeControl");
+
+    QMenu* functions = menuBar()->addMenu(QStringLiteral("機能(&K)"));
+    addItem(functions, QStringLiteral("Lock on(&L)"), "mnuLock")->setCheckable(true);
+    addItem(functions, QStringLiteral("波形編集（外部プログラム）(&E)"), "mnuEditWav");
+    functions->addSeparator();
+    addItem(functions, QStringLiteral("ファイル削除(&D)"), "mnuDeleteFile");
+
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
+    addItem(settings, QStringLiteral("音質(&O)"), "mnuonshitu");
+    addItem(settings, QStringLiteral("参照設定(&P)"), "mnuPreference");
+    addItem(settings, QStringLiteral("その他の設定(&S)"), "mnuOtherSetting");
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    addItem(help, QStringLiteral("Marrowtuneヘルプ(&D)"), "mnuhelp1"); // stays disabled
+    addItem(help, QStringLiteral("サウンドを集めに行く（webサイト)(&S)"), "mnuhelpAtume");
+    help->addSeparator();
+    addItem(help, QStringLiteral("バージョン情報(&V)"), "mnuhelpver");
+
+    m_fileListPopup = new QMenu(this);
+    addItem(m_fileListPopup, QStringLiteral("ファイル削除"), "mnuDeleteWAV_popup");
+
+    m_trackPopup = new QMenu(this);
+    addItem(m_trackPopup, QStringLiteral("一匹狼"), "mnuOokami")->setCheckable(true);
+    addItem(m_trackPopup, QStringLiteral("WAVファイル情報表示"), "mnuWavInfo");
+}
+
+QAction* Form1::menuItem(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+} // namespace mt

@@ -1,0 +1,172 @@
+#include "audio/WavReader.h"
+#include "support/WavBytes.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace mt {
+namespace {
+
+using test::Chunk;
+using test::FmtBody;
+using test::Le32;
+
+class WavReaderTest : public ::testing::Test {
+protected:
+    // Writes the bytes and reads them back; a failed read must leave `info` untouched.
+    bool read(const QByteArray& bytes, WavInfo& info) {
+        const QString path = m_dir.filePath("t.wav");
+        EXPECT_TRUE(test::WriteFile(path, bytes));
+        return ReadWavInfo(path, info);
+    }
+
+    bool fails(const QByteArray& bytes) {
+        WavInfo info;
+        info.frameCount = 12345;
+        const bool ok = read(bytes, info);
+        EXPECT_EQ(info.frameCount, 12345) << "a failed read filled the record";
+        return !ok;
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(WavReaderTest, PlainPcmFiles) {
+    WavInfo info;
+    ASSERT_TRUE(read(test::PcmWav(2, 44100, 16, 176400), info));
+    EXPECT_EQ(info.formatTag, 1);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplesPerSec, 44100);
+    EXPECT_EQ(info.avgBytesPerSec, 176400);
+    EXPECT_EQ(info.blockAlign, 4);
+    EXPECT_EQ(info.bitsPerSample, 16);
+    EXPECT_EQ(info.frameCount, 44100);
+
+    ASSERT_TRUE(read(test::PcmWav(1, 11025, 8, 11025), info));
+    EXPECT_EQ(info.frameCount, 11025);
+    EXPECT_EQ(info.bitsPerSample, 8);
+
+    // 4-bit mono without a fact chunk: two frames a byte.
+    const QByteArray adpcm = Chunk("RIFF", QByteArray("WAVE") +
+                                               Chunk("fmt ", FmtBody(17, 1, 22050, 4, 4)) +
+                                               Chunk("data", QByteArray(1001, 'x')));
+    ASSERT_TRUE(read(adpcm, info));
+    EXPECT_EQ(info.frameCount, 2002);
+    EXPECT_EQ(info.formatTag, 17);
+}
+
+TEST_F(WavReaderTest, WalkStepsOverOtherChunksAndStopsAtTheFirstLengthChunk) {
+    WavInfo info;
+    // LIST between fmt and data; a fact after data is never seen. 18-byte fmt with cbSize.
+    const QByteArray list = Chunk("LIST", QByteArray("INFOISFT") + Le32(5) + "abcde");
+    QByteArray body = QByteArray("WAVE") + Chunk("fmt ", FmtBody(1, 2, 48000, 24, 2)) + list +
+                      Chunk("data", QByteArray(600, '\0')) + Chunk("fact", Le32(777));
+    ASSERT_TRUE(read(Chunk("RIFF", body), info));
+    EXPECT_EQ(info.frameCount, 100);
+    EXPECT_EQ(info.samplesPerSec, 48000);
+    EXPECT_EQ(info.bitsPerSample, 24);
+
+    // A fact before data gives its sample count; the data size is never looked at.
+    body = QByteArray("WAVE") + Chunk("fmt ", FmtBody(2, 1, 22050, 4, 32)) +
+           Chunk("fact", Le32(9999)) + Chunk("data", QByteArray(10, '\0'));
+    ASSERT_TRUE(read(Chunk("RIFF", body), info));
+    EXPECT_EQ(info.frameCount, 9999);
+    EXPECT_EQ(info.formatTag, 2);
+
+    // No RIFF, a leading chunk of another name, an odd-sized chunk with its pad byte, and a
+    // later fmt overriding an earlier one.
+    body = Chunk("junk", QByteArray(3, 'j')) + Chunk("fmt ", FmtBody(1, 1, 8000, 8)) +
+           Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + Chunk("data", QByteArray(8, '\0'));
+    ASSERT_TRUE(read(body, info));
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.frameCount, 2);
+}
+
+TEST_F(WavReaderTest, FrameCountRoundsHalvesToEven) {
+    WavInfo info;
+    // 24-bit stereo: 6 bytes a frame. 9 bytes = 1.5 frames -> 2; 15 bytes = 2.5 -> 2.
+    auto wav = [](int dataBytes) {
+        return Chunk("RIFF", QByteArray("WAVE") + Chunk("fmt ", FmtBody(1, 2, 44100, 24)) +
+                                 Chunk("data", QByteArray(dataBytes, '\0')));
+    };
+    ASSERT_TRUE(read(wav(9), info));
+    EXPECT_EQ(info.frameCount, 2);
+    ASSERT_TRUE(read(wav(15), info));
+    EXPECT_EQ(info.frameCount, 2);
+    ASSERT_TRUE(read(wav(0), info));
+    EXPECT_EQ(info.frameCount, 0);
+}
+
+TEST_F(WavReaderTest, BrokenFilesAreFailuresNeverPartialRecords) {
+    const QByteArray good = test::PcmWav(2, 44100, 16, 400);
+    EXPECT_TRUE(fails(QByteArray()));
+    EXPECT_TRUE(fails("RIFF"));
+    // Truncated anywhere in the header or the samples.
+    for (int cut = 1; cut < good.size(); cut += (cut < 60 ? 1 : 97)) {
+        EXPECT_TRUE(fails(good.left(cut))) << "cut at " << cut;
+    }
+    auto withFmt = [](const QByteArray& fmt, const QByteArray& rest) {
+        return Chunk("RIFF", QByteArray("WAVE") + fmt + rest);
+    };
+    const QByteArray fmt = Chunk("fmt ", FmtBody(1, 2, 44100, 16));
+    const QByteArray data = Chunk("data", QByteArray(8, '\0'));
+    // No fmt before data; fmt shorter than 16 bytes; zero channels, bits or rate.
+    EXPECT_TRUE(fails(withFmt(QByteArray(), data)));
+    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, 2, 44100, 16).left(14)), data)));
+    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, 0, 44100, 16)), data)));
+    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, 2, 44100, 0)), data)));
+    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, 2, 0, 16)), data)));
+    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, -1, 44100, 16)), data)));
+    // Sizes that lie: negative, 0xFFFFFFFF, past the end, on a skipped chunk and on data.
+    EXPECT_TRUE(fails(withFmt(fmt, Chunk("LIST", -8, QByteArray(8, 'l')) + data)));
+    EXPECT_TRUE(fails(withFmt(fmt, Chunk("LIST", 0xFFFFFFFF, QByteArray(8, 'l')) + data)));
+    EXPECT_TRUE(fails(withFmt(fmt, Chunk("LIST", 1000, QByteArray(8, 'l')) + data)));
+    EXPECT_TRUE(fails(withFmt(fmt, Chunk("data", 0xFFFFFFFF, QByteArray(8, '\0')))));
+    EXPECT_TRUE(fails(withFmt(fmt, Chunk("data", 9000, QByteArray(8, '\0')))));
+    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", 0x7FFFFFF0, FmtBody(1, 2, 44100, 16)), data)));
+    EXPECT_TRUE(fails(withFmt(fmt, Chunk("fact", 2, QByteArray(2, '\0')))));
+    // No stopping chunk at all.
+    EXPECT_TRUE(fails(withFmt(fmt, Chunk("LIST", QByteArray(8, 'l')))));
+}
+
+TEST_F(WavReaderTest, MissingFileAndRandomBytes) {
+    WavInfo info;
+    EXPECT_FALSE(ReadWavInfo(m_dir.filePath("nothing-here.wav"), info));
+    EXPECT_FALSE(ReadWavInfo(m_dir.path(), info)); // a folder
+
+    std::mt19937 random(20261206);
+    for (int round = 0; round < 200; ++round) {
+        QByteArray bytes(static_cast<int>(random() % 300), '\0');
+        for (char& b : bytes) {
+            b = static_cast<char>(random());
+        }
+        if (round % 2 == 0) {
+            bytes.prepend(QByteArray("RIFF") + Le32(1000) + "WAVE");
+        }
+        read(bytes, info); // must return, whatever it answers
+    }
+}
+
+// Only the headers are read: a 2 GB file (sparse on disk) answers as fast as a small one.
+TEST_F(WavReaderTest, TwoGigabyteFileReadsOnlyItsHeaders) {
+    const QString path = m_dir.filePath("big.wav");
+    const qint64 dataBytes = 2'000'000'000;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    const QByteArray header = QByteArray("RIFF") + Le32(dataBytes + 36) + "WAVE" +
+                              Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + "data" + Le32(dataBytes);
+    ASSERT_EQ(file.write(header), header.size());
+    ASSERT_TRUE(file.resize(header.size() + dataBytes));
+    file.close();
+
+    WavInfo info;
+    ASSERT_TRUE(ReadWavInfo(path, info));
+    EXPECT_EQ(info.frameCount, 500'000'000);
+}
+
+} // namespace
+} // namespace mt

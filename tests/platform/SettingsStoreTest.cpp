@@ -1,0 +1,71 @@
+#include "platform/CursorService.h"
+#include "platform/IniSettingsStore.h"
+#include "support/PlatformDoubles.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace mt {
+namespace {
+
+TEST(IniSettingsStore, KeysAndSectionsMatchWithoutRegardToCase) {
+    QTemporaryDir dir;
+    IniSettingsStore store(dir.path());
+    EXPECT_FALSE(store.value("marrowtune", "Info", "QuBit").has_value());
+
+    store.setValue("marrowtune", "Info", "Qubit", "8");
+    EXPECT_EQ(store.value("marrowtune", "Info", "QuBit"), QString("8"));
+    EXPECT_EQ(store.value("marrowtune", "info", "QUBIT"), QString("8"));
+
+    // Writing under another case replaces the one value instead of adding a second.
+    store.setValue("marrowtune", "INFO", "QuBit", "16");
+    EXPECT_EQ(store.value("marrowtune", "Info", "qubit"), QString("16"));
+    QFile file(dir.filePath("marrowtune.ini"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_EQ(text.count("=16"), 1);
+    EXPECT_EQ(text.count("=8"), 0);
+    EXPECT_EQ(text.count("[Info]"), 1);
+}
+
+TEST(IniSettingsStore, ApplicationsAndTextSurviveAReopen) {
+    QTemporaryDir dir;
+    {
+        IniSettingsStore store(dir.path());
+        store.setValue("marrowtune", "Info", "Path", "/home/me/音/サンプル, 1.wav");
+        store.setValue("other", "Info", "Path", "x");
+        store.setValue("marrowtune", "Info", "Flag", "True");
+    }
+    IniSettingsStore store(dir.path());
+    EXPECT_EQ(store.value("marrowtune", "Info", "path"), QString("/home/me/音/サンプル, 1.wav"));
+    EXPECT_EQ(store.value("other", "Info", "Path"), QString("x"));
+    EXPECT_EQ(store.value("marrowtune", "Info", "Flag"), QString("True"));
+}
+
+TEST(WaitCursor, DefaultPointerComesBackOnEveryWayOut) {
+    test::CountingCursor cursor;
+    {
+        WaitCursor wait(cursor);
+        EXPECT_EQ(cursor.depth, 1);
+        {
+            WaitCursor nested(cursor);
+            EXPECT_EQ(cursor.depth, 2);
+        }
+        EXPECT_EQ(cursor.depth, 1);
+    }
+    EXPECT_EQ(cursor.depth, 0);
+
+    auto failing = [&cursor] {
+        WaitCursor wait(cursor);
+        throw std::runtime_error("read failed");
+    };
+    EXPECT_THROW(failing(), std::runtime_error);
+    EXPECT_EQ(cursor.depth, 0);
+}
+
+} // namespace
+} // namespace mt
