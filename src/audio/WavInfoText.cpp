@@ -1,0 +1,49 @@
+#include "audio/WavInfoText.h"
+
+#include "audio/WavReader.h"
+#include "platform/Numbers.h"
+
+namespace mt {
+namespace {
+
+int WholeKilohertz(std::int32_t rate) {
+    switch (rate) {
+    case 48000:
+        return 48;
+    case 44100:
+        return 44;
+    case 22050:
+        return 22;
+    case 11025:
+        return 11;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+QString FormatWavInfo(const WavInfo& info, int style) {
+    const bool mono = info.channels == 1;
+    if (style == 0) {
+        return QString::number(WholeKilohertz(info.samplesPerSec)) + QStringLiteral("kHz,") +
+               QString::number(info.bitsPerSample) + QStringLiteral("bit,") +
+               (mono ? QStringLiteral("M") : QStringLiteral("S"));
+    }
+    if (style == 1) {
+        return ShortestDecimal(info.samplesPerSec / 1000.0) + QStringLiteral("kHz,") +
+               QString::number(info.bitsPerSample) + QStringLiteral("ビット,") +
+               (mono ? QStringLiteral("モノラル") : QStringLiteral("ステレオ"));
+    }
+    return {};
+}
+
+QString FormatWavInfo(const QString& path, int style) {
+    WavInfo info;
+    if (!ReadWavInfo(path, info)) {
+        return {};
+    }
+    return FormatWavInfo(info, style);
+}
+
+} // namespace mt
