@@ -1,0 +1,104 @@
+#include "audio/DsCalls.h"
+
+#include "audio/LibraryRegistry.h"
+#include "audio/RtAudioOutput.h"
+#include "audio/SoundLibrary.h"
+
+namespace mt {
+
+std::int32_t dsInitialize2(std::intptr_t /*window*/, std::int32_t /*level*/) {
+    return dsInitializeOn(std::make_unique<RtAudioOutput>());
+}
+
+std::int32_t dsInitializeOn(std::unique_ptr<AudioOutput> output, const OutputConfig& config,
+                            std::int16_t bits) {
+    auto library = std::make_unique<SoundLibrary>(std::move(output));
+    if (!library->open(config, bits)) {
+        return 0;
+    }
+    return LibraryRegistry::instance().add(std::move(library));
+}
+
+void dsSetGlobalFocus(bool /*global*/) {}
+
+std::int32_t dsSetFormatDS(std::int32_t library, std::int32_t sampleRate, std::int16_t bits,
+                           std::int16_t channels) {
+    return LibraryRegistry::instance().withLibrary(library, 0, [&](SoundLibrary& l) {
+        return l.setFormat(sampleRate, bits, channels) ? 1 : 0;
+    });
+}
+
+std::int32_t dsSetBlockFrames(std::int32_t library, std::int32_t frames) {
+    return LibraryRegistry::instance().withLibrary(
+        library, 0, [&](SoundLibrary& l) { return l.setBlockFrames(frames) ? 1 : 0; });
+}
+
+void dsTerminate(std::int32_t library) {
+    LibraryRegistry::instance().remove(library);
+}
+
+std::int32_t dsCreateDSB(std::int32_t library, const void* image, std::size_t size,
+                         std::int32_t /*flags*/) {
+    return LibraryRegistry::instance().createBuffer(library, image, size);
+}
+
+QString dsLastError(std::int32_t library) {
+    return LibraryRegistry::instance().withLibrary(library, QString(),
+                                                   [](SoundLibrary& l) { return l.lastError(); });
+}
+
+void dsFree(std::int32_t buffer) {
+    LibraryRegistry::instance().freeBuffer(buffer);
+}
+
+void dsPlay(std::int32_t buffer) {
+    LibraryRegistry::instance().withBuffer(
+        buffer, [](SoundLibrary& l, std::int32_t b) { l.play(b, false); });
+}
+
+void dsPlayLooping(std::int32_t buffer) {
+    LibraryRegistry::instance().withBuffer(
+        buffer, [](SoundLibrary& l, std::int32_t b) { l.play(b, true); });
+}
+
+void dsPlayEx(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency) {
+    LibraryRegistry::instance().withBuffer(buffer, [&](SoundLibrary& l, std::int32_t b) {
+        l.playEx(b, false, volume, pan, frequency);
+    });
+}
+
+void dsPlayLoopingEx(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                     std::int32_t frequency) {
+    LibraryRegistry::instance().withBuffer(buffer, [&](SoundLibrary& l, std::int32_t b) {
+        l.playEx(b, true, volume, pan, frequency);
+    });
+}
+
+void dsStop(std::int32_t buffer) {
+    LibraryRegistry::instance().withBuffer(buffer,
+                                           [](SoundLibrary& l, std::int32_t b) { l.stop(b); });
+}
+
+void dsSetVolume(std::int32_t buffer, std::int32_t volume) {
+    LibraryRegistry::instance().withBuffer(
+        buffer, [&](SoundLibrary& l, std::int32_t b) { l.setVolume(b, volume); });
+}
+
+void dsSetPan(std::int32_t buffer, std::int32_t pan) {
+    LibraryRegistry::instance().withBuffer(
+        buffer, [&](SoundLibrary& l, std::int32_t b) { l.setPan(b, pan); });
+}
+
+void dsSetFrequency(std::int32_t buffer, std::int32_t frequency) {
+    LibraryRegistry::instance().withBuffer(
+        buffer, [&](SoundLibrary& l, std::int32_t b) { l.setFrequency(b, frequency); });
+}
+
+bool dsGetStatus(std::int32_t buffer, VoiceStatus& status) {
+    bool found = false;
+    LibraryRegistry::instance().withBuffer(
+        buffer, [&](SoundLibrary& l, std::int32_t b) { found = l.voiceStatus(b, status); });
+    return found;
+}
+
+} // namespace mt

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "audio/AudioOutput.h"
+#include "audio/Engine.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// The sound-buffer library's calls. Handles are 32-bit, 0 = none; a stale, freed or unknown
+// handle is ignored. Volume and pan are hundredths of a decibel (volume 0 = full, -10000 and
+// below = silence; pan < 0 lowers the right channel by |pan| / 100 dB, pan > 0 the left);
+// frequency is Hz, the buffer frames played per second, clamped to 1..400000.
+// Every call is for the UI thread (or one loader thread at a time); none waits for the audio
+// thread. Opening, reformatting and terminating may block while the device opens or closes;
+// dsCreateDSB blocks while it decodes.
+namespace mt {
+
+// Opens the default sound device at 44.1 kHz, 16 bit, stereo, 256-frame blocks. `window` and
+// `level` are accepted for the caller's sake; output never depends on window focus. Returns
+// the library handle, 0 when there is no usable device (the program then runs silent).
+std::int32_t dsInitialize2(std::intptr_t window, std::int32_t level);
+
+// Opens a library on a given output (a device, or an OfflineOutput a test pulls from).
+// 0 when the output refuses `config`.
+std::int32_t dsInitializeOn(std::unique_ptr<AudioOutput> output, const OutputConfig& config = {},
+                            std::int16_t bits = 16);
+
+// Buffers keep sounding whatever window has the focus; here they always do, so this only
+// records the caller's wish.
+void dsSetGlobalFocus(bool global);
+
+// Reopens the output in place at this rate (Hz), bits (8 quantises with dither; 16, 24, 32
+// play at full resolution) and channels (1 mixes left and right). Buffers and voices carry
+// on. Non-zero on success; 0 when the device refuses, which leaves the previous format.
+std::int32_t dsSetFormatDS(std::int32_t library, std::int32_t sampleRate, std::int16_t bits,
+                           std::int16_t channels);
+
+// Device block in frames (64..4096; 256 when opened). Non-zero on success.
+std::int32_t dsSetBlockFrames(std::int32_t library, std::int32_t frames);
+
+// Closes the output and releases the library and every buffer it made.
+void dsTerminate(std::int32_t library);
+
+// Decodes the whole WAV file image [image, image + size) into a new buffer, ready to play
+// when this returns; the caller may free the image at once. `flags` is accepted for the
+// caller's sake. 0 on failure, with a reason in dsLastError(library).
+std::int32_t dsCreateDSB(std::int32_t library, const void* image, std::size_t size,
+                         std::int32_t flags);
+
+// A Japanese sentence telling why the last dsCreateDSB of this library failed.
+QString dsLastError(std::int32_t library);
+
+// Fades the buffer out if it sounds and releases it; its memory goes once the audio thread
+// has let go.
+void dsFree(std::int32_t buffer);
+
+// Restart from the first frame, once or looping, with the buffer's last volume, pan and
+// frequency (at first 0, 0 and the file's own rate). Sound still playing fades out beneath.
+void dsPlay(std::int32_t buffer);
+void dsPlayLooping(std::int32_t buffer);
+
+// As dsPlay / dsPlayLooping with new settings, which the buffer keeps.
+void dsPlayEx(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency);
+void dsPlayLoopingEx(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                     std::int32_t frequency);
+
+// Fades out over a few milliseconds and rewinds to the first frame.
+void dsStop(std::int32_t buffer);
+
+// Change a buffer's settings; a sounding buffer glides to them across one block.
+void dsSetVolume(std::int32_t buffer, std::int32_t volume);
+void dsSetPan(std::int32_t buffer, std::int32_t pan);
+void dsSetFrequency(std::int32_t buffer, std::int32_t frequency);
+
+// Whether the buffer sounds, where it is and how loud its last block was. False for an
+// unknown handle. Never blocks on the audio thread.
+bool dsGetStatus(std::int32_t buffer, VoiceStatus& status);
+
+} // namespace mt

@@ -1,0 +1,263 @@
+#include "audio/Engine.h"
+
+#include "audio/AudioSource.h"
+
+#include <algorithm>
+#include <cmath>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+namespace mt {
+namespace {
+
+// Flush-to-zero and denormals-are-zero for the scope of one render call; a decaying tail
+// must never fall into the slow denormal range.
+class DenormalGuard {
+public:
+#if defined(__SSE__)
+    DenormalGuard() noexcept : m_saved(_mm_getcsr()) {
+        _mm_setcsr(m_saved | 0x8040u);
+    }
+    ~DenormalGuard() {
+        _mm_setcsr(m_saved);
+    }
+
+private:
+    unsigned int m_saved;
+#endif
+};
+
+} // namespace
+
+Engine::Engine()
+    : m_meters(std::make_unique<SlotMeter[]>(kMaxSlots)),
+      m_bus(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))) {
+    prepare(44100, 2, 16, 256);
+}
+
+Engine::~Engine() = default;
+
+void Engine::prepare(int sampleRate, int channels, int bits, int blockFrames) {
+    m_sampleRate = std::max(sampleRate, 1);
+    m_channels = std::clamp(channels, 1, 2);
+    m_bits = bits;
+    m_blockFrames = std::clamp(blockFrames, kMinBlockFrames, kMaxBlockFrames);
+    m_fadeFrames = std::max(1, static_cast<int>(std::lround(kFadeSeconds * m_sampleRate)));
+    for (AudioSource* s : m_sources) {
+        if (s != nullptr) {
+            s->prepare(m_sampleRate, 2, static_cast<std::size_t>(m_blockFrames));
+        }
+    }
+}
+
+bool Engine::post(const EngineCommand& command) noexcept {
+    return m_commands.push(command);
+}
+
+bool Engine::collect(EngineReturn& item) noexcept {
+    return m_returns.pop(item);
+}
+
+void Engine::applyPending() noexcept {
+    EngineCommand c;
+    while (m_commands.pop(c)) {
+        apply(c);
+    }
+}
+
+VoiceStatus Engine::status(int slot) const noexcept {
+    if (slot < 0 || slot >= kMaxSlots) {
+        return {};
+    }
+    const SlotMeter& m = m_meters[static_cast<std::size_t>(slot)];
+    return {m.playing.load(std::memory_order_relaxed), m.position.load(std::memory_order_relaxed),
+            m.peak.load(std::memory_order_relaxed)};
+}
+
+void Engine::cutToTail(Voice& v) noexcept {
+    if (!v.playing) {
+        return;
+    }
+    // A full tail table loses its quietest member rather than the new sound.
+    Voice* free = nullptr;
+    for (Voice& t : m_tails) {
+        if (!t.playing) {
+            free = &t;
+            break;
+        }
+    }
+    if (free == nullptr) {
+        free = &m_tails[0];
+        unref(free->slot);
+    }
+    *free = v;
+    ++m_refs[static_cast<std::size_t>(v.slot)];
+    if (!free->fading) {
+        free->beginFade(m_fadeFrames);
+    }
+    v.playing = false;
+}
+
+void Engine::unref(int slot) noexcept {
+    auto& refs = m_refs[static_cast<std::size_t>(slot)];
+    if (refs > 0 && --refs == 0) {
+        EngineReturn r;
+        r.kind = EngineReturn::Kind::SlotFree;
+        r.slot = static_cast<std::uint16_t>(slot);
+        m_returns.push(r); // sized for every slot at once
+    }
+}
+
+void Engine::apply(const EngineCommand& c) noexcept {
+    if (c.kind == EngineCommand::Kind::AddSource || c.kind == EngineCommand::Kind::RemoveSource) {
+        for (AudioSource*& s : m_sources) {
+            if (c.kind == EngineCommand::Kind::AddSource && s == nullptr) {
+                s = c.source;
+                return;
+            }
+            if (c.kind == EngineCommand::Kind::RemoveSource && s == c.source) {
+                s = nullptr;
+                break;
+            }
+        }
+        EngineReturn r;
+        r.kind = EngineReturn::Kind::SourceRemoved;
+        r.source = c.source;
+        m_returns.push(r);
+        return;
+    }
+    if (c.slot >= kMaxSlots) {
+        return;
+    }
+    Voice& v = m_voices[c.slot];
+    const double rate = m_sampleRate;
+    switch (c.kind) {
+    case EngineCommand::Kind::Attach:
+        v = Voice{};
+        v.buffer = c.buffer;
+        v.slot = c.slot;
+        v.frequency = c.buffer != nullptr ? c.buffer->sampleRate() : rate;
+        v.settle(rate);
+        m_refs[c.slot] = 1;
+        break;
+    case EngineCommand::Kind::Release:
+        cutToTail(v);
+        v.buffer = nullptr;
+        unref(c.slot);
+        break;
+    case EngineCommand::Kind::Play:
+        if (v.buffer != nullptr) {
+            cutToTail(v);
+            v.targetLeft = c.gainLeft;
+            v.targetRight = c.gainRight;
+            v.frequency = c.frequency;
+            v.start(c.loop, rate);
+        }
+        break;
+    case EngineCommand::Kind::Stop:
+        cutToTail(v);
+        v.index = 0;
+        v.frac = 0.0;
+        break;
+    case EngineCommand::Kind::SetGain:
+        v.targetLeft = c.gainLeft;
+        v.targetRight = c.gainRight;
+        if (!v.playing) {
+            v.settle(rate);
+        }
+        break;
+    case EngineCommand::Kind::SetFrequency:
+        v.frequency = c.frequency;
+        if (!v.playing) {
+            v.settle(rate);
+        }
+        break;
+    case EngineCommand::Kind::AddSource:
+    case EngineCommand::Kind::RemoveSource:
+        break;
+    }
+}
+
+void Engine::mixBlock(int frames) noexcept {
+    float* bus = m_bus.get();
+    std::fill(bus, bus + 2 * frames, 0.0f);
+    const double rate = m_sampleRate;
+    for (std::size_t i = 0; i < m_voices.size(); ++i) {
+        Voice& v = m_voices[i];
+        if (v.buffer == nullptr) {
+            continue;
+        }
+        const float peak = v.renderAdd(bus, frames, rate);
+        if (!v.playing) {
+            // A one-shot that ran out is ready to play again from its start.
+            v.index = 0;
+            v.frac = 0.0;
+        }
+        SlotMeter& m = m_meters[i];
+        m.playing.store(v.playing, std::memory_order_relaxed);
+        m.position.store(v.index, std::memory_order_relaxed);
+        m.peak.store(peak, std::memory_order_relaxed);
+    }
+    for (Voice& t : m_tails) {
+        if (!t.playing) {
+            continue;
+        }
+        t.renderAdd(bus, frames, rate);
+        if (!t.playing) {
+            unref(t.slot);
+        }
+    }
+    for (AudioSource* s : m_sources) {
+        if (s != nullptr) {
+            s->renderAdd(bus, static_cast<std::size_t>(frames));
+        }
+    }
+}
+
+void Engine::writeOutput(float* out, int frames) noexcept {
+    const float* bus = m_bus.get();
+    for (int n = 0; n < frames; ++n) {
+        float l = bus[2 * n];
+        float r = bus[2 * n + 1];
+        if (m_channels == 1) {
+            l = 0.5f * (l + r);
+        }
+        if (m_bits == 8) {
+            // Triangular dither of one 8-bit step, then the step itself.
+            float sample[2] = {l, r};
+            for (float& x : sample) {
+                m_dither ^= m_dither << 13;
+                m_dither ^= m_dither >> 17;
+                m_dither ^= m_dither << 5;
+                const float u1 = static_cast<float>(m_dither & 0xffffu) / 65536.0f;
+                const float u2 = static_cast<float>(m_dither >> 16) / 65536.0f;
+                x = std::floor(x * 128.0f + (u1 - u2) + 0.5f) / 128.0f;
+            }
+            l = sample[0];
+            r = sample[1];
+        }
+        if (m_channels == 1) {
+            out[n] = std::clamp(l, -1.0f, 1.0f);
+        } else {
+            out[2 * n] = std::clamp(l, -1.0f, 1.0f);
+            out[2 * n + 1] = std::clamp(r, -1.0f, 1.0f);
+        }
+    }
+}
+
+void Engine::render(float* out, std::size_t frames) noexcept {
+    const DenormalGuard denormals;
+    applyPending();
+    const auto channels = static_cast<std::size_t>(m_channels);
+    for (std::size_t done = 0; done < frames;) {
+        const int n = static_cast<int>(
+            std::min<std::size_t>(static_cast<std::size_t>(m_blockFrames), frames - done));
+        mixBlock(n);
+        writeOutput(out + done * channels, n);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace mt

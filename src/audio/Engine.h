@@ -1,0 +1,102 @@
+#pragma once
+
+#include "audio/EngineCommand.h"
+#include "audio/SpscRing.h"
+#include "audio/Voice.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace mt {
+
+// What a meter or a waveform view may read about one slot, at any time, from any thread.
+struct VoiceStatus {
+    bool playing = false;
+    std::int64_t position = 0; // buffer frames from the start
+    float peak = 0.0f;         // largest absolute output of the last block, after gain and pan
+};
+
+// The realtime mixer: up to kMaxSlots sound buffers, each with one voice, plus fading tails
+// and further AudioSources, mixed into a stereo bus and written to the device's format.
+//
+// Realtime contract of render(): noexcept; takes no lock, allocates nothing, does no I/O and
+// no logging; every array is sized at construction. All control arrives through the command
+// ring, drained at the top of each call; buffers and sources the engine has finished with
+// leave through the return ring and are deleted by the UI thread. Denormals are flushed while
+// it runs. Gain, pan and speed glide across one block; play over a sounding buffer, stop and
+// release fade the old sound out over kFadeSeconds, so nothing the engine does clicks.
+class Engine {
+public:
+    static constexpr int kMaxSlots = 256;
+    static constexpr int kMaxTails = 64;
+    static constexpr int kMaxSources = 8;
+    static constexpr int kMaxBlockFrames = 4096;
+    static constexpr int kMinBlockFrames = 64;
+    static constexpr double kFadeSeconds = 0.003;
+
+    Engine();
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // UI thread, only while nothing renders (the output closed). Sets the device format and
+    // the block across which changes glide; voices keep their place and their frequency in Hz.
+    // `bits` = 8 quantises the output to 8 bits with triangular dither.
+    void prepare(int sampleRate, int channels, int bits, int blockFrames);
+
+    // UI thread only. Never blocks. False when the ring is full; the caller retries later.
+    bool post(const EngineCommand& command) noexcept;
+
+    // UI thread only. Never blocks. False when nothing is waiting.
+    bool collect(EngineReturn& item) noexcept;
+
+    // UI thread, only while nothing renders: applies every queued command now, as the next
+    // block would. Used before the output reopens so no request is lost across it.
+    void applyPending() noexcept;
+
+    // Audio thread only. Never blocks. Writes `frames` interleaved frames of the prepared
+    // channel count.
+    void render(float* out, std::size_t frames) noexcept;
+
+    // Any thread. Never blocks.
+    VoiceStatus status(int slot) const noexcept;
+
+    int sampleRate() const noexcept { return m_sampleRate; }
+    int channels() const noexcept { return m_channels; }
+    int blockFrames() const noexcept { return m_blockFrames; }
+
+private:
+    struct SlotMeter {
+        std::atomic<bool> playing{false};
+        std::atomic<std::int64_t> position{0};
+        std::atomic<float> peak{0.0f};
+    };
+
+    void apply(const EngineCommand& c) noexcept;
+    void cutToTail(Voice& v) noexcept;
+    void unref(int slot) noexcept;
+    void mixBlock(int frames) noexcept;
+    void writeOutput(float* out, int frames) noexcept;
+
+    SpscRing<EngineCommand, 1024> m_commands;
+    SpscRing<EngineReturn, 512> m_returns; // holds every slot and source at once: never full
+
+    std::array<Voice, kMaxSlots> m_voices{};
+    std::array<int, kMaxSlots> m_refs{}; // the slot itself plus its tails; 0 = free
+    std::array<Voice, kMaxTails> m_tails{};
+    std::array<AudioSource*, kMaxSources> m_sources{};
+    std::unique_ptr<SlotMeter[]> m_meters;
+    std::unique_ptr<float[]> m_bus; // stereo, kMaxBlockFrames frames
+
+    int m_sampleRate = 44100;
+    int m_channels = 2;
+    int m_bits = 16;
+    int m_blockFrames = 256;
+    int m_fadeFrames = 132;
+    std::uint32_t m_dither = 0x9e3779b9u; // xorshift state; audio thread only
+};
+
+} // namespace mt

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+namespace mt {
+
+class AudioSource;
+class SampleBuffer;
+
+// One request from the UI thread to the audio thread; small and trivially copyable so the
+// command ring moves it by value.
+struct EngineCommand {
+    enum class Kind : std::uint8_t {
+        Attach,       // slot starts holding `buffer` (silent, rewound)
+        Release,      // slot lets go of its buffer; it fades if sounding, then is returned
+        Play,         // restart from the first frame with gains, frequency and `loop`
+        Stop,         // fade out and rewind
+        SetGain,      // glide to gainLeft/gainRight across the next block
+        SetFrequency, // glide to `frequency` across the next block
+        AddSource,    // mix `source` from the next block on
+        RemoveSource, // stop mixing `source`; it is returned
+    };
+
+    Kind kind = Kind::Stop;
+    bool loop = false;
+    std::uint16_t slot = 0;
+    float gainLeft = 1.0f;
+    float gainRight = 1.0f;
+    double frequency = 0.0;
+    const SampleBuffer* buffer = nullptr;
+    AudioSource* source = nullptr;
+};
+
+// Something the audio thread has finished with; the UI thread deletes or reuses it.
+struct EngineReturn {
+    enum class Kind : std::uint8_t { SlotFree, SourceRemoved };
+
+    Kind kind = Kind::SlotFree;
+    std::uint16_t slot = 0;
+    AudioSource* source = nullptr;
+};
+
+} // namespace mt

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "audio/AudioOutput.h"
+
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+namespace mt {
+
+// An output with no device: the caller pulls rendered blocks, on whichever single thread it
+// chooses to act as the audio thread. Used by tests, benchmarks and offline renders.
+class OfflineOutput final : public AudioOutput {
+public:
+    // Which formats the pretend device takes; by default any rate of 1 kHz..400 kHz and one or
+    // two channels.
+    using FormatFilter = std::function<bool(const OutputConfig&)>;
+
+    OfflineOutput() = default;
+    explicit OfflineOutput(FormatFilter accepts) : m_accepts(std::move(accepts)) {}
+
+    bool open(const OutputConfig& config, Engine& engine) override;
+    void close() noexcept override { m_engine = nullptr; }
+
+    // The pretend audio thread. Never blocks or allocates. Renders `frames` frames into
+    // `out` (interleaved, the open channel count), in device blocks of the configured size;
+    // silence when closed.
+    void pull(float* out, std::size_t frames) noexcept;
+
+    // Convenience for tests: allocates and renders.
+    std::vector<float> render(std::size_t frames);
+
+    const OutputConfig& config() const noexcept { return m_config; }
+    bool isOpen() const noexcept { return m_engine != nullptr; }
+
+private:
+    FormatFilter m_accepts;
+    OutputConfig m_config;
+    Engine* m_engine = nullptr;
+};
+
+} // namespace mt

@@ -1,0 +1,269 @@
+#include "audio/SoundLibrary.h"
+
+#include "audio/WavDecoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mt {
+namespace {
+
+float attenuation(std::int32_t hundredthsDb) noexcept {
+    if (hundredthsDb <= SoundLibrary::kSilence) {
+        return 0.0f;
+    }
+    return static_cast<float>(std::pow(10.0, std::min(hundredthsDb, 0) / 2000.0));
+}
+
+std::int32_t clampFrequency(std::int32_t hz) noexcept {
+    return std::clamp(hz, SoundLibrary::kMinFrequency, SoundLibrary::kMaxFrequency);
+}
+
+} // namespace
+
+StereoGain GainOf(std::int32_t volume, std::int32_t pan) noexcept {
+    const float g = attenuation(volume);
+    const float left = pan > 0 ? attenuation(-pan) : 1.0f;
+    const float right = pan < 0 ? attenuation(pan) : 1.0f;
+    return {g * left, g * right};
+}
+
+SoundLibrary::SoundLibrary(std::unique_ptr<AudioOutput> output) : m_output(std::move(output)) {
+    m_freeSlots.reserve(Engine::kMaxSlots);
+    for (int s = Engine::kMaxSlots - 1; s >= 0; --s) {
+        m_freeSlots.push_back(s);
+    }
+}
+
+SoundLibrary::~SoundLibrary() {
+    // Once the output is closed nothing reads the buffers; the members delete them.
+    m_output->close();
+}
+
+bool SoundLibrary::open(const OutputConfig& config, int bits) {
+    m_open = reopen(config, bits);
+    return m_open;
+}
+
+void SoundLibrary::quiesce() {
+    // The output is closed: this thread may act as the audio thread and apply everything
+    // still queued, so no request is lost across the reopen.
+    while (!m_backlog.empty()) {
+        while (!m_backlog.empty() && m_engine.post(m_backlog.front())) {
+            m_backlog.pop_front();
+        }
+        m_engine.applyPending();
+    }
+    m_engine.applyPending();
+}
+
+bool SoundLibrary::reopen(const OutputConfig& config, int bits) {
+    m_output->close();
+    quiesce();
+    m_engine.prepare(config.sampleRate, config.channels, bits, config.blockFrames);
+    if (m_output->open(config, m_engine)) {
+        m_config = config;
+        m_bits = bits;
+        return true;
+    }
+    return false;
+}
+
+bool SoundLibrary::setFormat(std::int32_t sampleRate, std::int16_t bits, std::int16_t channels) {
+    collect();
+    if (channels < 1 || channels > 2 || (bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
+        sampleRate < 1) {
+        return false;
+    }
+    OutputConfig wanted = m_config;
+    wanted.sampleRate = sampleRate;
+    wanted.channels = channels;
+    if (reopen(wanted, bits)) {
+        return true;
+    }
+    m_open = reopen(m_config, m_bits);
+    return false;
+}
+
+bool SoundLibrary::setBlockFrames(int frames) {
+    collect();
+    OutputConfig wanted = m_config;
+    wanted.blockFrames = std::clamp(frames, Engine::kMinBlockFrames, Engine::kMaxBlockFrames);
+    if (reopen(wanted, m_bits)) {
+        return true;
+    }
+    m_open = reopen(m_config, m_bits);
+    return false;
+}
+
+void SoundLibrary::send(const EngineCommand& command) {
+    collect();
+    if (!m_backlog.empty() || !m_engine.post(command)) {
+        m_backlog.push_back(command);
+    }
+}
+
+void SoundLibrary::collect() {
+    if (!m_open) {
+        // Nothing renders: this thread stands in for the audio thread.
+        quiesce();
+    }
+    EngineReturn r;
+    while (m_engine.collect(r)) {
+        if (r.kind == EngineReturn::Kind::SlotFree) {
+            m_slots[r.slot].reset();
+            m_freeSlots.push_back(r.slot);
+        } else {
+            std::erase_if(m_sources, [&](const auto& s) { return s.get() == r.source; });
+        }
+    }
+    while (!m_backlog.empty() && m_engine.post(m_backlog.front())) {
+        m_backlog.pop_front();
+    }
+}
+
+SoundLibrary::BufferRecord* SoundLibrary::find(std::int32_t handle) {
+    collect();
+    const auto it = m_buffers.find(handle);
+    return it == m_buffers.end() ? nullptr : &it->second;
+}
+
+bool SoundLibrary::createBuffer(std::int32_t handle, const void* image, std::size_t size) {
+    collect();
+    if (m_freeSlots.empty() || m_buffers.count(handle) != 0) {
+        m_lastError = QStringLiteral("これ以上サウンドバッファを作成できません。");
+        return false;
+    }
+    std::unique_ptr<SampleBuffer> samples = DecodeWavImage(image, size, m_lastError);
+    if (!samples) {
+        return false;
+    }
+    const int slot = m_freeSlots.back();
+    m_freeSlots.pop_back();
+    BufferRecord record;
+    record.slot = slot;
+    record.frequency = clampFrequency(samples->sampleRate());
+    EngineCommand c;
+    c.kind = EngineCommand::Kind::Attach;
+    c.slot = static_cast<std::uint16_t>(slot);
+    c.buffer = samples.get();
+    m_slots[static_cast<std::size_t>(slot)] = std::move(samples);
+    m_buffers.emplace(handle, record);
+    send(c);
+    return true;
+}
+
+void SoundLibrary::freeBuffer(std::int32_t handle) {
+    const BufferRecord* r = find(handle);
+    if (r == nullptr) {
+        return;
+    }
+    EngineCommand c;
+    c.kind = EngineCommand::Kind::Release;
+    c.slot = static_cast<std::uint16_t>(r->slot);
+    m_buffers.erase(handle);
+    send(c);
+}
+
+void SoundLibrary::play(std::int32_t handle, bool loop) {
+    const BufferRecord* r = find(handle);
+    if (r != nullptr) {
+        playEx(handle, loop, r->volume, r->pan, r->frequency);
+    }
+}
+
+void SoundLibrary::playEx(std::int32_t handle, bool loop, std::int32_t volume, std::int32_t pan,
+                          std::int32_t frequency) {
+    BufferRecord* r = find(handle);
+    if (r == nullptr) {
+        return;
+    }
+    r->volume = volume;
+    r->pan = pan;
+    r->frequency = clampFrequency(frequency);
+    const StereoGain g = GainOf(volume, pan);
+    EngineCommand c;
+    c.kind = EngineCommand::Kind::Play;
+    c.slot = static_cast<std::uint16_t>(r->slot);
+    c.loop = loop;
+    c.gainLeft = g.left;
+    c.gainRight = g.right;
+    c.frequency = r->frequency;
+    send(c);
+}
+
+void SoundLibrary::stop(std::int32_t handle) {
+    const BufferRecord* r = find(handle);
+    if (r == nullptr) {
+        return;
+    }
+    EngineCommand c;
+    c.kind = EngineCommand::Kind::Stop;
+    c.slot = static_cast<std::uint16_t>(r->slot);
+    send(c);
+}
+
+void SoundLibrary::sendGain(const BufferRecord& record) {
+    const StereoGain g = GainOf(record.volume, record.pan);
+    EngineCommand c;
+    c.kind = EngineCommand::Kind::SetGain;
+    c.slot = static_cast<std::uint16_t>(record.slot);
+    c.gainLeft = g.left;
+    c.gainRight = g.right;
+    send(c);
+}
+
+void SoundLibrary::setVolume(std::int32_t handle, std::int32_t volume) {
+    if (BufferRecord* r = find(handle)) {
+        r->volume = volume;
+        sendGain(*r);
+    }
+}
+
+void SoundLibrary::setPan(std::int32_t handle, std::int32_t pan) {
+    if (BufferRecord* r = find(handle)) {
+        r->pan = pan;
+        sendGain(*r);
+    }
+}
+
+void SoundLibrary::setFrequency(std::int32_t handle, std::int32_t frequency) {
+    if (BufferRecord* r = find(handle)) {
+        r->frequency = clampFrequency(frequency);
+        EngineCommand c;
+        c.kind = EngineCommand::Kind::SetFrequency;
+        c.slot = static_cast<std::uint16_t>(r->slot);
+        c.frequency = r->frequency;
+        send(c);
+    }
+}
+
+bool SoundLibrary::voiceStatus(std::int32_t handle, VoiceStatus& status) {
+    const BufferRecord* r = find(handle);
+    if (r == nullptr) {
+        return false;
+    }
+    status = m_engine.status(r->slot);
+    return true;
+}
+
+AudioSource* SoundLibrary::addSource(std::unique_ptr<AudioSource> source) {
+    collect();
+    source->prepare(m_config.sampleRate, 2, static_cast<std::size_t>(m_engine.blockFrames()));
+    AudioSource* raw = source.get();
+    m_sources.push_back(std::move(source));
+    EngineCommand c;
+    c.kind = EngineCommand::Kind::AddSource;
+    c.source = raw;
+    send(c);
+    return raw;
+}
+
+void SoundLibrary::removeSource(AudioSource* source) {
+    EngineCommand c;
+    c.kind = EngineCommand::Kind::RemoveSource;
+    c.source = source;
+    send(c);
+}
+
+} // namespace mt

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "audio/AudioOutput.h"
+#include "audio/AudioSource.h"
+#include "audio/Engine.h"
+#include "audio/SampleBuffer.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+namespace mt {
+
+// One open instance of the sound-buffer library: an output, the engine it drives, and the
+// UI-side records of every sound buffer. Every method is for the UI thread (one thread at a
+// time); none waits for the audio thread. Volumes and pans are in hundredths of a decibel,
+// frequencies in Hz, as the ds* calls take them.
+class SoundLibrary {
+public:
+    static constexpr std::int32_t kMinFrequency = 1;
+    static constexpr std::int32_t kMaxFrequency = 400000;
+    static constexpr std::int32_t kSilence = -10000;
+
+    explicit SoundLibrary(std::unique_ptr<AudioOutput> output);
+    ~SoundLibrary();
+    SoundLibrary(const SoundLibrary&) = delete;
+    SoundLibrary& operator=(const SoundLibrary&) = delete;
+
+    // Opens the output. May block while the device opens. False when it cannot.
+    bool open(const OutputConfig& config, int bits);
+
+    // Reopens the output in place at this format; buffers and voices carry on. On refusal the
+    // previous format is restored and false returned. Channels 1 or 2; bits 8, 16, 24 or 32.
+    bool setFormat(std::int32_t sampleRate, std::int16_t bits, std::int16_t channels);
+
+    // Reopens with a new device block (64..4096 frames); false when the device refuses it.
+    bool setBlockFrames(int frames);
+
+    // Decodes a whole WAV image into a new buffer known as `handle`. False (with lastError())
+    // when the image cannot be decoded or every slot is taken. Blocks while decoding.
+    bool createBuffer(std::int32_t handle, const void* image, std::size_t size);
+
+    // Each ignores a handle this library does not hold.
+    void freeBuffer(std::int32_t handle);
+    void play(std::int32_t handle, bool loop);
+    void playEx(std::int32_t handle, bool loop, std::int32_t volume, std::int32_t pan,
+                std::int32_t frequency);
+    void stop(std::int32_t handle);
+    void setVolume(std::int32_t handle, std::int32_t volume);
+    void setPan(std::int32_t handle, std::int32_t pan);
+    void setFrequency(std::int32_t handle, std::int32_t frequency);
+    bool holds(std::int32_t handle) const { return m_buffers.count(handle) != 0; }
+    bool voiceStatus(std::int32_t handle, VoiceStatus& status);
+
+    // Mixes a further source from the next block on; the library owns it from now.
+    AudioSource* addSource(std::unique_ptr<AudioSource> source);
+    // Stops mixing it; it is deleted once the audio thread has let go.
+    void removeSource(AudioSource* source);
+
+    // Deletes what the audio thread has returned and resends held-back commands. Every
+    // other method does this too; a UI timer may call it when nothing else happens.
+    void collect();
+
+    const QString& lastError() const noexcept { return m_lastError; }
+    const OutputConfig& config() const noexcept { return m_config; }
+    int bits() const noexcept { return m_bits; }
+
+private:
+    struct BufferRecord {
+        int slot = 0;
+        std::int32_t volume = 0;
+        std::int32_t pan = 0;
+        std::int32_t frequency = 0;
+    };
+
+    void send(const EngineCommand& command);
+    void sendGain(const BufferRecord& record);
+    void quiesce();
+    bool reopen(const OutputConfig& config, int bits);
+    BufferRecord* find(std::int32_t handle);
+
+    Engine m_engine;
+    std::unique_ptr<AudioOutput> m_output;
+    OutputConfig m_config;
+    int m_bits = 16;
+    bool m_open = false;
+    std::unordered_map<std::int32_t, BufferRecord> m_buffers;
+    std::array<std::unique_ptr<SampleBuffer>, Engine::kMaxSlots> m_slots;
+    std::vector<int> m_freeSlots;
+    std::vector<std::unique_ptr<AudioSource>> m_sources;
+    std::deque<EngineCommand> m_backlog; // commands the full ring could not take yet
+    QString m_lastError;
+};
+
+// The two channel gains of a volume and a pan in hundredths of a decibel: pan < 0 lowers the
+// right channel by |pan| / 100 dB, pan > 0 the left; -10000 and below is silence.
+struct StereoGain {
+    float left;
+    float right;
+};
+StereoGain GainOf(std::int32_t volume, std::int32_t pan) noexcept;
+
+} // namespace mt

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "audio/OutputFormat.h"
+#include "platform/MessageBoxService.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace mt {
+
+// The program's side of the sound-buffer library: keeps the library handle and turns the
+// library's failures into messages for the performer. UI thread only; the set-up calls may
+// block while the device opens, CreateTrackBuffer while it reads and decodes the file.
+class VbDSound {
+public:
+    // How a library is opened: dsInitialize2 for the real device; tests pass an offline one.
+    using Initializer = std::function<std::int32_t(std::intptr_t window, std::int32_t level)>;
+
+    explicit VbDSound(MessageBoxService& messages);
+    VbDSound(MessageBoxService& messages, Initializer initialize);
+
+    // Opens the library and keeps its handle; tells the performer when there is none.
+    void InitSoundLibrary(std::intptr_t window, std::int32_t level);
+
+    // Applies the output format to the open library; tells the performer when refused.
+    // Nothing happens with no library.
+    void SetPrimaryFormat(std::int32_t sampleRate, std::int16_t bits, std::int16_t channels);
+
+    // Releases the library and every buffer; the handle becomes 0.
+    void TerminateSoundLibrary();
+
+    // A new buffer from the whole WAV file at `path`; 0 without a message when there is no
+    // library or no such file, 0 with a message when the file cannot be read or decoded. The
+    // file image is released before this returns.
+    std::int32_t CreateTrackBuffer(const QString& path, std::int32_t flags);
+
+    // A library failure for the performer: exclamation icon, title "VbDSnd.Dll".
+    void ShowSoundLibError(const QString& text);
+
+    // Opening the sound device, always in this order: InitSoundLibrary(window, 2), global
+    // focus, SetPrimaryFormat(format). Run at start-up and when the editor hands back.
+    void OpenSoundDevice(std::intptr_t window, const OutputFormat& format);
+
+    std::int32_t soundLibHandle = 0;
+
+private:
+    MessageBoxService& m_messages;
+    Initializer m_initialize;
+};
+
+} // namespace mt

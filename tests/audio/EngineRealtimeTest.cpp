@@ -1,0 +1,144 @@
+// The audio callback's contract: it allocates nothing, and the UI thread may drive the
+// library while another thread renders. This program replaces operator new to watch it.
+#include "AudioTestKit.h"
+
+#include "audio/DsCalls.h"
+#include "audio/OfflineOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <thread>
+
+namespace {
+
+thread_local bool t_renderThread = false;
+std::atomic<int> g_renderAllocations{0};
+
+void* allocate(std::size_t size) {
+    if (t_renderThread) {
+        g_renderAllocations.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (void* p = std::malloc(size == 0 ? 1 : size)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+
+} // namespace
+
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace mt::test {
+namespace {
+
+// Renders on this thread with the guard up.
+void GuardedPull(OfflineOutput& output, std::vector<float>& block, std::size_t frames) {
+    t_renderThread = true;
+    output.pull(block.data(), frames);
+    t_renderThread = false;
+}
+
+TEST(EngineRealtime, RenderAllocatesNothingWhateverIsAsked) {
+    OfflineLibrary lib(44100);
+    std::vector<float> block(2 * 4096);
+    const std::int32_t a = lib.load(SineWav(44100, 2, 441, 44100));
+    const std::int32_t b = lib.load(SineWav(22050, 1, 300, 5000));
+    g_renderAllocations = 0;
+    dsPlayLoopingEx(a, -300, 500, 50000);
+    dsPlayEx(b, 0, -2000, 12000);
+    GuardedPull(lib.output(), block, 4096);
+    for (int i = 0; i < 40; ++i) {
+        dsPlayEx(a, -100 * i, 100 * i - 2000, 20000 + 1000 * i); // retrigger into tails
+        dsSetVolume(b, -10000 + 250 * i);
+        dsSetFrequency(b, 1000 * (i + 1));
+        GuardedPull(lib.output(), block, 300);
+    }
+    dsStop(a);
+    dsFree(b);
+    GuardedPull(lib.output(), block, 4096);
+    ASSERT_NE(dsSetFormatDS(lib.handle, 48000, 8, 1), 0);
+    dsPlayLooping(a);
+    GuardedPull(lib.output(), block, 4096);
+    dsFree(a);
+    GuardedPull(lib.output(), block, 4096);
+    EXPECT_EQ(g_renderAllocations.load(), 0);
+
+    // The guard itself works.
+    t_renderThread = true;
+    auto* probe = new int(1);
+    t_renderThread = false;
+    delete probe;
+    EXPECT_EQ(g_renderAllocations.load(), 1);
+}
+
+TEST(EngineThreads, UiDrivesTheLibraryWhileAnotherThreadRenders) {
+    OfflineLibrary lib(44100, 2, 64);
+    g_renderAllocations = 0;
+    const QByteArray wav = SineWav(44100, 2, 441, 2000);
+    std::atomic<bool> done{false};
+    std::atomic<int> blocks{0};
+    std::thread audio([&] {
+        std::vector<float> block(2 * 64);
+        t_renderThread = true;
+        while (!done.load()) {
+            lib.output().pull(block.data(), 64);
+            blocks.fetch_add(1);
+        }
+        t_renderThread = false;
+    });
+    std::vector<std::int32_t> live;
+    for (int i = 0; i < 400; ++i) {
+        if (live.size() < 12) {
+            live.push_back(lib.load(wav));
+        }
+        const std::int32_t h = live[static_cast<std::size_t>(i) % live.size()];
+        switch (i % 5) {
+        case 0:
+            dsPlayEx(h, -100, 0, 44100);
+            break;
+        case 1:
+            dsPlayLoopingEx(h, 0, 300, 30000);
+            break;
+        case 2:
+            dsSetVolume(h, -2000);
+            break;
+        case 3:
+            dsStop(h);
+            break;
+        default:
+            dsFree(h);
+            live.erase(live.begin() + i % static_cast<int>(live.size()));
+        }
+        VoiceStatus s;
+        dsGetStatus(h, s);
+    }
+    while (blocks.load() < 200) {
+        std::this_thread::yield();
+    }
+    done = true;
+    audio.join();
+    EXPECT_EQ(g_renderAllocations.load(), 0);
+}
+
+} // namespace
+} // namespace mt::test

@@ -1,0 +1,249 @@
+// Offline renders through the ds* calls, measured: pitch, level, pan, loop seams, clicks.
+#include "AudioTestKit.h"
+
+#include "audio/DsCalls.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+namespace mt::test {
+namespace {
+
+constexpr double kSineRms = 0.5 / std::numbers::sqrt2; // amplitude 0.5
+
+// Drops the first frames of a render, where gains are still gliding.
+std::vector<float> Settled(const std::vector<float>& x, int channels, int frames = 1024) {
+    return {x.begin() + frames * channels, x.end()};
+}
+
+class EngineSound : public ::testing::TestWithParam<int> {
+protected:
+    int rate() const { return GetParam(); }
+    OfflineLibrary lib{GetParam()};
+};
+
+TEST_P(EngineSound, PitchFollowsFrequencyInHertz) {
+    const std::int32_t b = lib.load(SineWav(44100, 1, 441, 44100));
+    ASSERT_NE(b, 0);
+    dsPlayLoopingEx(b, 0, 0, 44100);
+    const auto own = Channel(lib.render(static_cast<std::size_t>(rate())), 0, 2);
+    EXPECT_NEAR(MeasureHz(own, rate()), 441.0, 441.0 * 0.005);
+
+    dsPlayLoopingEx(b, 0, 0, 88200);
+    const auto doubled = Channel(lib.render(static_cast<std::size_t>(rate())), 0, 2);
+    EXPECT_NEAR(MeasureHz(doubled, rate()), 882.0, 882.0 * 0.005);
+
+    // A 22.05 kHz file at its own rate keeps its pitch.
+    const std::int32_t half = lib.load(SineWav(22050, 2, 441, 22050));
+    dsStop(b);
+    dsPlayLoopingEx(half, 0, 0, 22050);
+    const auto halfRate = Channel(lib.render(static_cast<std::size_t>(rate())), 1, 2);
+    EXPECT_NEAR(MeasureHz(Settled(halfRate, 1), rate()), 441.0, 441.0 * 0.005);
+}
+
+TEST_P(EngineSound, SpeedChangeWhilePlayingGlidesToTheNewPitch) {
+    const std::int32_t b = lib.load(SineWav(44100, 1, 441, 44100));
+    dsPlayLoopingEx(b, 0, 0, 44100);
+    lib.render(4096);
+    dsSetFrequency(b, 22050);
+    const auto x = Channel(lib.render(static_cast<std::size_t>(rate())), 0, 2);
+    EXPECT_NEAR(MeasureHz(Settled(x, 1), rate()), 220.5, 220.5 * 0.005);
+    EXPECT_LT(MaxStep(x), 0.5f * 2 * std::numbers::pi * 441 / rate() * 1.1);
+}
+
+TEST_P(EngineSound, VolumeAndPanAreHundredthsOfADecibel) {
+    const std::int32_t b = lib.load(SineWav(44100, 1, 441, 44100));
+    dsPlayLoopingEx(b, -600, 0, 44100);
+    auto x = Settled(lib.render(22050), 2);
+    EXPECT_NEAR(RmsDb(Channel(x, 0, 2), kSineRms), -6.0, 0.1);
+    EXPECT_NEAR(RmsDb(Channel(x, 1, 2), kSineRms), -6.0, 0.1);
+
+    dsSetVolume(b, 0);
+    dsSetPan(b, -1000);
+    x = Settled(lib.render(22050), 2);
+    EXPECT_NEAR(RmsDb(Channel(x, 0, 2), kSineRms), 0.0, 0.1);
+    EXPECT_NEAR(RmsDb(Channel(x, 1, 2), kSineRms), -10.0, 0.1);
+
+    dsSetPan(b, 1000);
+    x = Settled(lib.render(22050), 2);
+    EXPECT_NEAR(RmsDb(Channel(x, 0, 2), kSineRms), -10.0, 0.1);
+    EXPECT_NEAR(RmsDb(Channel(x, 1, 2), kSineRms), 0.0, 0.1);
+
+    // Replayed with plain dsPlay, the buffer keeps the pan and volume it was given last.
+    dsPlayLooping(b);
+    x = Settled(lib.render(22050), 2);
+    EXPECT_NEAR(RmsDb(Channel(x, 0, 2), kSineRms), -10.0, 0.1);
+}
+
+TEST_P(EngineSound, MuteIsSilenceAndMuteAndUnmuteGlide) {
+    const std::int32_t b = lib.load(SineWav(44100, 2, 441, 44100));
+    dsPlayLoopingEx(b, 0, 0, 44100);
+    const float ownSlope = 0.5f * 2 * std::numbers::pi * 441 / rate();
+    auto x = lib.render(4096);
+    dsSetVolume(b, -10000);
+    auto y = lib.render(4096);
+    EXPECT_LT(MaxStep(Channel(y, 0, 2)), ownSlope + 0.01f);
+    EXPECT_EQ(Peak(Settled(y, 2, 512)), 0.0f);
+    dsSetVolume(b, -12000); // below the mute value is as silent
+    EXPECT_EQ(Peak(lib.render(4096)), 0.0f);
+    dsSetVolume(b, 0);
+    y = lib.render(4096);
+    EXPECT_LT(MaxStep(Channel(y, 0, 2)), ownSlope + 0.01f);
+    EXPECT_NEAR(Peak(Settled(y, 2)), 0.5f, 0.01f);
+}
+
+TEST_P(EngineSound, LoopSeamIsNoStepBeyondTheWaveform) {
+    // 100 whole periods of 441 Hz; the seam falls every 10 000 frames of the file.
+    const std::int32_t b = lib.load(SineWav(44100, 2, 441, 10000));
+    for (const int hz : {44100, 30000, 61000}) {
+        dsStop(b);
+        lib.render(1024);
+        dsPlayLoopingEx(b, 0, 0, hz);
+        const auto x = Channel(lib.render(static_cast<std::size_t>(rate()) / 2), 0, 2);
+        const double ownSlope = 0.5 * 2 * std::numbers::pi * 441.0 * hz / 44100.0 / rate();
+        EXPECT_LT(MaxStep(x), ownSlope * 1.01) << hz;
+        EXPECT_NEAR(Peak(x), 0.5f, 0.01f);
+    }
+}
+
+TEST_P(EngineSound, StopRetriggerAndFreeNeverClick) {
+    const std::int32_t b = lib.load(SineWav(44100, 2, 441, 44100));
+    const float bound = 0.5f * 2 * std::numbers::pi * 441 / rate() + 0.01f;
+    // Each cut falls on a crest, where a hard cut would jump by the full amplitude.
+    const auto crest = static_cast<std::size_t>(std::lround(1025.0 * rate() / 44100));
+    dsPlayEx(b, 0, 0, 44100);
+    std::vector<float> all = lib.render(crest);
+    dsStop(b);
+    auto x = lib.render(2048);
+    all.insert(all.end(), x.begin(), x.end());
+    EXPECT_EQ(Peak(Settled(x, 2, 256)), 0.0f) << "stop fades out within a few ms";
+    VoiceStatus s;
+    ASSERT_TRUE(dsGetStatus(b, s));
+    EXPECT_FALSE(s.playing);
+    EXPECT_EQ(s.position, 0);
+
+    dsPlayEx(b, 0, 0, 44100);
+    x = lib.render(crest);
+    all.insert(all.end(), x.begin(), x.end());
+    dsPlayEx(b, 0, 0, 44100); // retrigger while sounding
+    x = lib.render(crest);
+    all.insert(all.end(), x.begin(), x.end());
+    ASSERT_TRUE(dsGetStatus(b, s));
+    EXPECT_TRUE(s.playing);
+    EXPECT_LT(s.position, 1100) << "a retrigger restarts from the first frame";
+
+    dsFree(b);
+    x = lib.render(2048);
+    all.insert(all.end(), x.begin(), x.end());
+    EXPECT_EQ(Peak(Settled(x, 2, 256)), 0.0f);
+    EXPECT_LT(MaxStep(Channel(all, 0, 2)), bound);
+    EXPECT_LT(MaxStep(Channel(all, 1, 2)), bound);
+}
+
+TEST_P(EngineSound, OneShotEndsByItselfAndPlaysAgain) {
+    const std::int32_t b = lib.load(SineWav(44100, 1, 441, 4410));
+    dsPlayEx(b, 0, 0, 44100);
+    const std::size_t playedFrames = static_cast<std::size_t>(std::ceil(4410.0 * rate() / 44100));
+    const auto x = lib.render(playedFrames + 4000);
+    EXPECT_GT(Peak({x.begin(), x.begin() + 2000}), 0.4f);
+    EXPECT_EQ(Peak({x.begin() + 2 * static_cast<std::ptrdiff_t>(playedFrames) + 8, x.end()}), 0.0f);
+    VoiceStatus s;
+    ASSERT_TRUE(dsGetStatus(b, s));
+    EXPECT_FALSE(s.playing);
+    dsPlay(b);
+    EXPECT_GT(Peak(lib.render(2000)), 0.4f);
+}
+
+TEST_P(EngineSound, FirstSoundOfATriggerIsInItsFirstBlock) {
+    std::vector<float> ones(4410, 0.5f);
+    const std::int32_t b = lib.load(Pcm16Wav(44100, 1, ones));
+    dsPlayEx(b, 0, 0, 44100);
+    const auto x = Channel(lib.render(256), 0, 2);
+    EXPECT_GT(x[0], 0.4f);
+}
+
+TEST_P(EngineSound, EightTracksAndAPreviewAllSoundUnclipped) {
+    // Eight tracks at 0.25x..2x of a 400 Hz file sound at 100..800 Hz; the preview at 950 Hz.
+    double tones[9];
+    std::int32_t speeds[9];
+    std::int32_t buffers[9];
+    for (int t = 0; t < 9; ++t) {
+        const double fileHz = t < 8 ? 400 : 950;
+        speeds[t] = t < 8 ? 11025 * (t + 1) : 44100;
+        tones[t] = fileHz * speeds[t] / 44100;
+        buffers[t] = lib.load(SineWav(44100, 2, fileHz, 44100, 0.1));
+        ASSERT_NE(buffers[t], 0);
+        dsPlayLoopingEx(buffers[t], 0, 0, speeds[t]);
+    }
+    const auto x = Settled(lib.render(static_cast<std::size_t>(rate())), 2);
+    const auto left = Channel(x, 0, 2);
+    for (int t = 0; t < 9; ++t) {
+        EXPECT_NEAR(ToneAmplitude(left, rate(), tones[t]), 0.1, 0.01) << "voice " << t;
+    }
+    EXPECT_LT(Peak(left), 0.9f);
+}
+
+TEST_P(EngineSound, FormatChangeWhilePlayingKeepsTheVoices) {
+    const std::int32_t b = lib.load(SineWav(44100, 2, 441, 44100));
+    dsPlayLoopingEx(b, 0, -600, 44100);
+    lib.render(4096);
+    const int other = rate() == 44100 ? 22050 : 44100;
+    ASSERT_NE(dsSetFormatDS(lib.handle, other, 16, 2), 0);
+    auto x = lib.render(static_cast<std::size_t>(other));
+    EXPECT_NEAR(MeasureHz(Channel(x, 0, 2), other), 441.0, 441 * 0.005);
+    EXPECT_NEAR(RmsDb(Channel(Settled(x, 2), 1, 2), kSineRms), -6.0, 0.1);
+
+    // Mono mixes the two sides; 8 bits leaves only 8-bit steps.
+    ASSERT_NE(dsSetFormatDS(lib.handle, rate(), 8, 1), 0);
+    x = lib.render(static_cast<std::size_t>(rate()));
+    EXPECT_EQ(x.size(), static_cast<std::size_t>(rate()));
+    EXPECT_NEAR(MeasureHz(x, rate()), 441.0, 441 * 0.005);
+    const double mixed = 20 * std::log10((1 + std::pow(10, -0.3)) / 2);
+    EXPECT_NEAR(RmsDb(x, kSineRms), mixed, 0.15);
+    for (const float v : x) {
+        ASSERT_FLOAT_EQ(v * 128, std::round(v * 128));
+    }
+    EXPECT_EQ(dsSetFormatDS(lib.handle, rate(), 16, 6), 0) << "six channels are refused";
+    EXPECT_EQ(lib.output().config().channels, 1) << "a refusal keeps the format in use";
+}
+
+TEST_P(EngineSound, StaleAndUnknownHandlesDoNothing) {
+    const std::int32_t b = lib.load(SineWav(44100, 2, 441, 44100));
+    dsFree(b);
+    for (const std::int32_t h : {0, -1, b, b + 1000, lib.handle}) {
+        dsPlay(h);
+        dsPlayLoopingEx(h, 0, 0, 44100);
+        dsSetVolume(h, 0);
+        dsSetPan(h, 0);
+        dsSetFrequency(h, 1000);
+        dsStop(h);
+        dsFree(h);
+    }
+    EXPECT_EQ(Peak(lib.render(4096)), 0.0f);
+    EXPECT_EQ(dsSetFormatDS(0, 44100, 16, 2), 0);
+    EXPECT_EQ(dsCreateDSB(0, "RIFF", 4, 1), 0);
+    dsTerminate(0);
+    dsTerminate(lib.handle + 1000);
+
+    // Buffers of a terminated library are stale too.
+    OfflineLibrary other(rate());
+    const std::int32_t orphan = other.load(SineWav(44100, 2, 441, 4410));
+    dsTerminate(other.handle);
+    dsPlay(orphan);
+    VoiceStatus s;
+    EXPECT_FALSE(dsGetStatus(orphan, s));
+}
+
+TEST_P(EngineSound, MonoBufferFeedsBothSidesEqually) {
+    const std::int32_t b = lib.load(SineWav(44100, 1, 441, 44100));
+    dsPlayLoopingEx(b, 0, 0, 44100);
+    const auto x = lib.render(4096);
+    EXPECT_EQ(Channel(x, 0, 2), Channel(x, 1, 2));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, EngineSound, ::testing::Values(44100, 48000));
+
+} // namespace
+} // namespace mt::test

@@ -1,0 +1,120 @@
+// The wrappers: which failures the performer hears about, and the device-opening sequence.
+#include "AudioTestKit.h"
+
+#include "audio/DsCalls.h"
+#include "audio/OfflineOutput.h"
+#include "audio/VbDSound.h"
+#include "support/PlatformDoubles.h"
+#include "support/WavBytes.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace mt::test {
+namespace {
+
+const QString kTitle = QStringLiteral("VbDSnd.Dll");
+
+// An offline library whose pretend device takes only the rates listed.
+VbDSound::Initializer OfflineDevice(std::vector<int> rates, OfflineOutput** output = nullptr) {
+    return [rates, output](std::intptr_t, std::int32_t level) {
+        EXPECT_EQ(level, 2);
+        auto o = std::make_unique<OfflineOutput>([rates](const OutputConfig& c) {
+            return std::find(rates.begin(), rates.end(), c.sampleRate) != rates.end() &&
+                   c.channels >= 1 && c.channels <= 2;
+        });
+        if (output != nullptr) {
+            *output = o.get();
+        }
+        return dsInitializeOn(std::move(o));
+    };
+}
+
+TEST(VbDSound, OpeningTheDeviceAppliesTheStoredFormat) {
+    RecordingMessageBoxes messages;
+    OfflineOutput* output = nullptr;
+    VbDSound sound(messages, OfflineDevice({44100, 22050, 11025}, &output));
+    sound.OpenSoundDevice(0, OutputFormat{11025, 8, 1});
+    ASSERT_NE(sound.soundLibHandle, 0);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(output->config().sampleRate, 11025);
+    EXPECT_EQ(output->config().channels, 1);
+    sound.TerminateSoundLibrary();
+    EXPECT_EQ(sound.soundLibHandle, 0);
+    sound.TerminateSoundLibrary(); // a second time does nothing
+}
+
+TEST(VbDSound, NoDeviceAndRefusedFormatAreReported) {
+    RecordingMessageBoxes messages;
+    VbDSound none(messages, [](std::intptr_t, std::int32_t) { return 0; });
+    none.OpenSoundDevice(0, OutputFormat{});
+    ASSERT_EQ(messages.shown.size(), 1u) << "no format message without a library";
+    EXPECT_EQ(messages.shown[0].text,
+              QStringLiteral("Direct Soundインターフェースが作成できません。"));
+    EXPECT_EQ(messages.shown[0].title, kTitle);
+    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
+
+    messages.shown.clear();
+    VbDSound picky(messages, OfflineDevice({44100}));
+    picky.OpenSoundDevice(0, OutputFormat{48000, 16, 2});
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("フォーマットを設定できません。"));
+    EXPECT_EQ(messages.shown[0].title, kTitle);
+    EXPECT_NE(picky.soundLibHandle, 0) << "the library stays open in its previous format";
+    picky.TerminateSoundLibrary();
+}
+
+TEST(VbDSound, CreateTrackBufferReportsOnlyWhatThePerformerCanAct) {
+    RecordingMessageBoxes messages;
+    QTemporaryDir dir;
+    const QString good = dir.filePath(QStringLiteral("tone.wav"));
+    const QString bad = dir.filePath(QStringLiteral("noise.wav"));
+    ASSERT_TRUE(WriteFile(good, SineWav(44100, 2, 441, 4410)));
+    ASSERT_TRUE(WriteFile(bad, QByteArray(3000, 'x')));
+
+    VbDSound sound(messages, OfflineDevice({44100}));
+    EXPECT_EQ(sound.CreateTrackBuffer(good, 1), 0) << "no library yet";
+    sound.InitSoundLibrary(0, 2);
+    ASSERT_NE(sound.soundLibHandle, 0);
+    EXPECT_EQ(sound.CreateTrackBuffer(dir.filePath(QStringLiteral("missing.wav")), 1), 0);
+    EXPECT_EQ(sound.CreateTrackBuffer(dir.path(), 1), 0) << "a folder is no file";
+    EXPECT_TRUE(messages.shown.empty());
+
+    const std::int32_t b = sound.CreateTrackBuffer(good, 1);
+    EXPECT_NE(b, 0);
+    EXPECT_EQ(sound.CreateTrackBuffer(bad, 1), 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_FALSE(messages.shown[0].text.isEmpty());
+    EXPECT_EQ(messages.shown[0].title, kTitle);
+    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
+
+    // The library's termination takes the buffer with it.
+    sound.TerminateSoundLibrary();
+    VoiceStatus s;
+    EXPECT_FALSE(dsGetStatus(b, s));
+    EXPECT_EQ(sound.CreateTrackBuffer(good, 1), 0);
+    EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+TEST(VbDSound, AReadErrorShowsTheSystemText) {
+    // The kernel refuses to read address 0 of a process's memory file.
+    const QString path = QStringLiteral("/proc/self/mem");
+    if (!QFileInfo(path).isFile()) {
+        GTEST_SKIP() << "no /proc/self/mem here";
+    }
+    RecordingMessageBoxes messages;
+    VbDSound sound(messages, OfflineDevice({44100}));
+    sound.InitSoundLibrary(0, 2);
+    EXPECT_EQ(sound.CreateTrackBuffer(path, 1), 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].title, kTitle);
+    EXPECT_FALSE(messages.shown[0].text.isEmpty());
+    sound.TerminateSoundLibrary();
+}
+
+} // namespace
+} // namespace mt::test
