@@ -1,3 +1,4 @@
+#include "core/AppContext.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlatformServices.h"
@@ -18,10 +19,15 @@ int main(int argc, char* argv[]) {
     mt::DesktopTrash trash;
     mt::DetachedProcessLauncher processes;
     mt::DesktopUrlOpener urls;
+    mt::QtModalRunner modals;
     mt::PlatformServices platform{messages, fileDialogs, cursor, settings,
-                                  trash,    processes,   urls};
+                                  trash,    processes,   urls,   modals};
 
-    mt::Form1 window(platform);
+    mt::AppContext context(platform);
+    mt::Form1 window(context);
     window.show();
-    return QApplication::exec();
+    context.sound.OpenSoundDevice(static_cast<std::intptr_t>(window.winId()), context.outputFormat);
+    const int result = QApplication::exec();
+    context.sound.TerminateSoundLibrary();
+    return result;
 }

@@ -9,6 +9,7 @@ class SettingsStore;
 class TrashService;
 class ProcessLauncher;
 class UrlOpener;
+class ModalRunner;
 
 // The program's way out to the desktop. The application passes the real services, tests pass
 // doubles that record what was asked and answer from a script. Not owning.
@@ -20,6 +21,7 @@ struct PlatformServices {
     TrashService& trash;
     ProcessLauncher& processes;
     UrlOpener& urls;
+    ModalRunner& modals;
 };
 
 } // namespace mt

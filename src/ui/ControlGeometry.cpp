@@ -25,10 +25,9 @@ void ApplyGeometry(QWidget& root, const std::vector<ControlPlacement>& table,
             continue;
         }
         const TwipsRect& r = row.rect;
-        control->setGeometry(TwipsToPixels(r.left, twipsPerPixel),
-                             TwipsToPixels(r.top, twipsPerPixel),
-                             TwipsToPixels(r.width, twipsPerPixel),
-                             TwipsToPixels(r.height, twipsPerPixel));
+        control->setGeometry(
+            TwipsToPixels(r.left, twipsPerPixel), TwipsToPixels(r.top, twipsPerPixel),
+            TwipsToPixels(r.width, twipsPerPixel), TwipsToPixels(r.height, twipsPerPixel));
         if (r.fontSize > 0.0f) {
             QFont font = control->font();
             font.setPointSizeF(r.fontSize);
@@ -37,9 +36,58 @@ void ApplyGeometry(QWidget& root, const std::vector<ControlPlacement>& table,
     }
 }
 
+namespace {
+
+// A track frame's controls relative to the frame, in layout-file order after the frame.
+struct TrackControlRow {
+    const char* name;
+    TwipsRect rect;
+};
+constexpr TrackControlRow kTrackControls[] = {
+    {"Label4", {180, 90, 330, 330, 12.0f}},       {"ComChange", {570, 90, 330, 1050, 9.0f}},
+    {"ComClear", {570, 1200, 330, 390, 9.0f}},    {"lblWavTitle", {240, 480, 255, 1530, 9.0f}},
+    {"HSFre", {2355, 90, 240, 1470, 0.0f}},       {"HSPan", {2055, 480, 240, 1080, 0.0f}},
+    {"HSVol", {1755, 480, 240, 1080, 0.0f}},      {"lblSample", {1035, 1200, 255, 810, 9.0f}},
+    {"Combo", {2955, 90, 300, 1200, 9.0f}},       {"ComStart", {960, 90, 420, 1050, 10.0f}},
+    {"Label1", {1755, 90, 240, 390, 9.0f}},       {"Label2", {2055, 90, 240, 390, 9.0f}},
+    {"lblFrequency", {2655, 90, 255, 900, 9.0f}}, {"ComFreRes", {2355, 1590, 255, 450, 9.0f}},
+    {"Check", {2655, 1050, 255, 600, 9.0f}},      {"lblVolume", {1755, 1590, 240, 450, 9.0f}},
+    {"lblPan", {2055, 1590, 240, 210, 9.0f}},     {"ComPanRes", {2055, 1800, 255, 240, 9.0f}},
+    {"CheckDuuk", {1440, 990, 255, 900, 9.0f}},   {"CheckLoop", {1440, 90, 255, 840, 9.0f}},
+};
+
+constexpr int kFrameWidth = 2100;
+constexpr int kFrameHeight = 3330;
+
+std::vector<ControlPlacement> NormalLayout() {
+    std::vector<ControlPlacement> t;
+    auto add = [&t](const QString& name, TwipsRect r) { t.push_back({name, r}); };
+    add("Dir2", {420, 120, 2400, 2400, 9.0f});
+    add("File2", {2880, 120, 3300, 2400, 9.0f});
+    add("Drive1", {60, 120, 315, 2400, 9.0f});
+    add("LabelLocked", {6840, 6930, 300, 900, 9.0f});
+    add("lblOrAliveOokamis", {6840, 2640, 300, 1200, 9.0f});
+    add("Comgo", {6810, 4785, 360, 1500, 9.0f});
+    add("lblWavInfo", {6510, 120, 255, 2400, 9.0f});
+    add("lblPreviewFileSize", {6240, 120, 255, 2400, 9.0f});
+    for (int i = 0; i < 8; ++i) {
+        const QString suffix = QStringLiteral("(%1)").arg(i);
+        const int column = i % 4;
+        const int row = i / 4;
+        add(QStringLiteral("FraChannel") + suffix,
+            {60 + row * (kFrameHeight + 45), 2640 + column * (kFrameWidth + 45), kFrameHeight,
+             kFrameWidth, 9.0f});
+        for (const TrackControlRow& c : kTrackControls) {
+            add(QLatin1String(c.name) + suffix, c.rect);
+        }
+    }
+    return t;
+}
+
+} // namespace
+
 const std::vector<ControlPlacement>& MainWindowGeometry() {
-    // Rows are added as the window's panels are built.
-    static const std::vector<ControlPlacement> table;
+    static const std::vector<ControlPlacement> table = NormalLayout();
     return table;
 }
 

@@ -36,8 +36,7 @@ int TwipsToPixels(int twips, double twipsPerPixel);
 
 // Places every descendant of `root` whose objectName has a row in `table`. Rows for controls
 // that do not exist (yet) are skipped.
-void ApplyGeometry(QWidget& root, const std::vector<ControlPlacement>& table,
-                   double twipsPerPixel);
+void ApplyGeometry(QWidget& root, const std::vector<ControlPlacement>& table, double twipsPerPixel);
 
 // The main window's controls in the normal layout, in layout-file order.
 const std::vector<ControlPlacement>& MainWindowGeometry();

@@ -1,6 +1,8 @@
 #include "ui/Form1.h"
 
 #include "ui/ControlGeometry.h"
+#include "ui/FileBrowser.h"
+#include "ui/TrackPanel.h"
 
 #include <QAction>
 #include <QMenu>
@@ -8,17 +10,22 @@
 
 namespace mt {
 
-Form1::Form1(PlatformServices& platform, QWidget* parent)
-    : QMainWindow(parent), m_platform(platform) {
+Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Marrowtune - New"));
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("Form1Client"));
     setCentralWidget(client);
     buildMenus();
+    // The browser's controls sit on the window itself; its panel only groups them.
+    m_browser = new FileBrowser(m_app, client);
+    m_browser->setPopup(m_fileListPopup);
+    m_tracks = new TrackPanel(m_app, *m_browser, *m_trackPopup, *client);
+    wireMenus();
 
     const double twipsPerPixel = TwipsPerPixel(this);
     ApplyGeometry(*client, MainWindowGeometry(), twipsPerPixel);
+    m_browser->setGeometry(m_browser->childrenRect().united(QRect(0, 0, 1, 1)));
     // The window's own size counts the menu bar in; the client area is what is left.
     resize(TwipsToPixels(kMainWindowWidthTwips, twipsPerPixel),
            TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel));
@@ -73,6 +80,15 @@ void Form1::buildMenus() {
     m_trackPopup = new QMenu(this);
     addItem(m_trackPopup, QStringLiteral("一匹狼"), "mnuOokami")->setCheckable(true);
     addItem(m_trackPopup, QStringLiteral("WAVファイル情報表示"), "mnuWavInfo");
+}
+
+void Form1::wireMenus() {
+    for (const char* name : {"mnuDeleteFile", "mnuDeleteWAV_popup"}) {
+        QAction* item = menuItem(QLatin1String(name));
+        item->setEnabled(true);
+        connect(item, &QAction::triggered, m_browser, &FileBrowser::mnuDeleteFile_Click);
+    }
+    menuItem(QStringLiteral("mnuWavInfo"))->setEnabled(true);
 }
 
 QAction* Form1::menuItem(const QString& name) const {

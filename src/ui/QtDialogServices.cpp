@@ -68,6 +68,10 @@ bool QtMessageBoxService::confirm(const QString& text, const QString& title) {
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+int QtModalRunner::run(QDialog& dialog) {
+    return dialog.exec();
+}
+
 std::optional<QString> QtFileDialogService::openFile(const FileDialogRequest& request) {
     return RunDialog(request, QFileDialog::AcceptOpen);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/FileDialogService.h"
 #include "platform/MessageBoxService.h"
+#include "platform/ModalRunner.h"
 
 class QWidget;
 
@@ -19,6 +20,11 @@ class QtFileDialogService final : public FileDialogService {
 public:
     std::optional<QString> openFile(const FileDialogRequest& request) override;
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
+};
+
+class QtModalRunner final : public ModalRunner {
+public:
+    int run(QDialog& dialog) override;
 };
 
 // "desc|*.a|desc2|*.b|" -> {"desc (*.a)", "desc2 (*.b)"}; patterns separated by ';' become

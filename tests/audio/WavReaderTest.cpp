@@ -51,9 +51,9 @@ TEST_F(WavReaderTest, PlainPcmFiles) {
     EXPECT_EQ(info.bitsPerSample, 8);
 
     // 4-bit mono without a fact chunk: two frames a byte.
-    const QByteArray adpcm = Chunk("RIFF", QByteArray("WAVE") +
-                                               Chunk("fmt ", FmtBody(17, 1, 22050, 4, 4)) +
-                                               Chunk("data", QByteArray(1001, 'x')));
+    const QByteArray adpcm =
+        Chunk("RIFF", QByteArray("WAVE") + Chunk("fmt ", FmtBody(17, 1, 22050, 4, 4)) +
+                          Chunk("data", QByteArray(1001, 'x')));
     ASSERT_TRUE(read(adpcm, info));
     EXPECT_EQ(info.frameCount, 2002);
     EXPECT_EQ(info.formatTag, 17);

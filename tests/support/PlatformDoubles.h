@@ -3,6 +3,7 @@
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
 #include "platform/MessageBoxService.h"
+#include "platform/ModalRunner.h"
 #include "platform/PlatformServices.h"
 #include "platform/SettingsStore.h"
 #include "platform/SystemServices.h"
@@ -10,6 +11,7 @@
 #include <QMap>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace mt::test {
@@ -128,6 +130,17 @@ public:
     std::vector<QString> opened;
 };
 
+// Hands each modal window to `inspect` (when set) instead of waiting, then closes it.
+class InspectingModals final : public ModalRunner {
+public:
+    int run(QDialog& dialog) override {
+        ++runs;
+        return inspect ? inspect(dialog) : 0;
+    }
+    std::function<int(QDialog&)> inspect;
+    int runs = 0;
+};
+
 // Every double in one place, handed out as the program's platform services.
 struct TestPlatform {
     RecordingMessageBoxes messages;
@@ -137,7 +150,9 @@ struct TestPlatform {
     RecordingTrash trash;
     RecordingLauncher processes;
     RecordingUrlOpener urls;
-    PlatformServices services{messages, fileDialogs, cursor, settings, trash, processes, urls};
+    InspectingModals modals;
+    PlatformServices services{messages, fileDialogs, cursor, settings,
+                              trash,    processes,   urls,   modals};
 };
 
 } // namespace mt::test

@@ -1,5 +1,6 @@
-#include "support/PlatformDoubles.h"
 #include "ui/Form1.h"
+#include "core/AppContext.h"
+#include "support/PlatformDoubles.h"
 #include "ui/JapaneseFont.h"
 #include "ui/QtDialogServices.h"
 
@@ -40,7 +41,8 @@ std::vector<std::pair<QString, QString>> Expected(std::initializer_list<MenuRow>
 class Form1Test : public ::testing::Test {
 protected:
     test::TestPlatform m_platform;
-    Form1 m_window{m_platform.services};
+    AppContext m_app{m_platform.services};
+    Form1 m_window{m_app};
 };
 
 TEST_F(Form1Test, TitleAndMenuBarAreExact) {
@@ -52,7 +54,8 @@ TEST_F(Form1Test, TitleAndMenuBarAreExact) {
         titles << a->text();
         menus.push_back(a->menu());
     }
-    EXPECT_EQ(titles, QStringList({"ファイル(&F)", "表示(&V)", "機能(&K)", "設定(&S)", "ヘルプ(&H)"}));
+    EXPECT_EQ(titles,
+              QStringList({"ファイル(&F)", "表示(&V)", "機能(&K)", "設定(&S)", "ヘルプ(&H)"}));
     ASSERT_EQ(menus.size(), 5u);
 
     EXPECT_EQ(Rows(menus[0]), Expected({{"新規作成(&N)", "mnunew"},
@@ -76,8 +79,7 @@ TEST_F(Form1Test, TitleAndMenuBarAreExact) {
                                         {"サウンドを集めに行く（webサイト)(&S)", "mnuhelpAtume"},
                                         {"-", ""},
                                         {"バージョン情報(&V)", "mnuhelpver"}}));
-    EXPECT_EQ(Rows(m_window.fileListPopup()),
-              Expected({{"ファイル削除", "mnuDeleteWAV_popup"}}));
+    EXPECT_EQ(Rows(m_window.fileListPopup()), Expected({{"ファイル削除", "mnuDeleteWAV_popup"}}));
     EXPECT_EQ(Rows(m_window.trackPopup()),
               Expected({{"一匹狼", "mnuOokami"}, {"WAVファイル情報表示", "mnuWavInfo"}}));
     EXPECT_FALSE(m_window.menuItem("mnuhelp1")->isEnabled());
@@ -94,7 +96,8 @@ TEST_F(Form1Test, DefaultSizeComesFromTwips) {
 TEST(Form1Font, JapaneseCaptionsHaveRealGlyphs) {
     UseJapaneseFont(*qApp);
     test::TestPlatform platform;
-    Form1 window(platform.services);
+    AppContext app(platform.services);
+    Form1 window(app);
     const QRawFont font = QRawFont::fromFont(window.menuBar()->font());
     ASSERT_TRUE(font.isValid());
     QString captions;

@@ -1,0 +1,27 @@
+#include "core/AppContext.h"
+
+#include "audio/WavReader.h"
+#include "platform/MessageBoxService.h"
+
+namespace mt {
+
+AppContext::AppContext(PlatformServices& services) : platform(services), sound(services.messages) {}
+
+void AppContext::showMessage(const QString& text) const {
+    platform.messages.show(text, kAppTitle, MessageIcon::None);
+}
+
+bool ReloadTrack(AppContext& app, int index, const QString& path) {
+    WavInfo info;
+    if (!ReadWavInfo(path, info)) {
+        app.showMessage(TrackMovedMessage(index));
+        return false;
+    }
+    TrackBank& bank = app.bank;
+    bank.trackRateRatio[index] = 1.0f;
+    bank.takeFormat(index, info, TrackBank::LengthFrom::Ratio);
+    bank.trackBuffer[index] = app.sound.CreateTrackBuffer(path, 1);
+    return true;
+}
+
+} // namespace mt

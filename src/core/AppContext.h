@@ -1,0 +1,35 @@
+#pragma once
+
+#include "audio/OutputFormat.h"
+#include "audio/VbDSound.h"
+#include "core/TrackBank.h"
+#include "platform/PlatformServices.h"
+
+#include <QString>
+
+namespace mt {
+
+// Everything one running program owns: the track bank, the sound library, the stored
+// preferences in memory, and the way out to the desktop. The main window is built around
+// one; each test makes a fresh one. UI thread only.
+struct AppContext {
+    explicit AppContext(PlatformServices& services);
+
+    // A message box with OK only, no icon and the program's title.
+    void showMessage(const QString& text) const;
+
+    PlatformServices& platform;
+    TrackBank bank;
+    VbDSound sound;
+    OutputFormat outputFormat;
+    bool previewLoop = false; // the browser's preview repeats
+};
+
+inline const QString kAppTitle = QStringLiteral("Marrowtune");
+
+// Creates the track's buffer again from `path` and recomputes its derived values; the caller
+// sets the loaded flag, the path, the name and the labels. On a file that is missing or not
+// readable as WAV: the "moved or deleted" message, false, and nothing of the track changed.
+bool ReloadTrack(AppContext& app, int index, const QString& path);
+
+} // namespace mt

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+
+namespace mt {
+
+struct AppContext;
+
+// The WAV browser beside the tracks: a volume list `Drive1`, a folder list `Dir2`, the WAV
+// files of that folder in `File2`, and the selected file's size and format. Double-clicking
+// a file previews it through its own sound buffer; Delete moves it to the trash. The file
+// chosen here is what a track's "Change!" button loads (browserFilePath).
+class FileBrowser final : public QWidget {
+    Q_OBJECT
+
+public:
+    FileBrowser(AppContext& app, QWidget* parent);
+    ~FileBrowser() override;
+
+    QComboBox* Drive1;
+    QListWidget* Dir2;
+    QListWidget* File2;
+    QLabel* lblPreviewFileSize;
+    QLabel* lblWavInfo;
+
+    // The folder shown by Dir2 and listed by File2.
+    QString dirPath() const { return m_dirPath; }
+    // Shows `path` in the folder list; a folder that cannot be listed leaves the old one.
+    bool setDirPath(const QString& path);
+
+    // The file list's selected file name, "" when none.
+    QString fileName() const;
+    // Folder + "/" (unless the folder already ends in one) + name.
+    static QString FullPath(const QString& folder, const QString& name);
+
+    // The mounted volumes a performer picks from: root, home, removable media.
+    static QStringList BrowsableVolumes();
+
+    void Drive1_Change();
+    void Dir2_Change();
+    void File2_Click();
+    void File2_DblClick();
+    void mnuDeleteFile_Click();
+    void DeleteBrowserFile();
+    void refreshFiles();
+    // Stops and frees the preview buffer, if any.
+    void releasePreview();
+
+    std::int32_t previewBuffer() const { return m_previewBuffer; }
+
+    // The popup of the file list (mnuPOPDeleteFile), owned by the main window.
+    void setPopup(QMenu* popup) { m_popup = popup; }
+
+    // "#,##0" of bytes / 1000, halves to even, + "kB".
+    static QString KilobyteText(qint64 bytes);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void fillFolders();
+
+    AppContext& m_app;
+    QString m_dirPath;
+    std::int32_t m_previewBuffer = 0;
+    QMenu* m_popup = nullptr;
+};
+
+} // namespace mt

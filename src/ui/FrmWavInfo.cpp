@@ -1,0 +1,45 @@
+#include "ui/FrmWavInfo.h"
+
+#include "audio/WavInfoText.h"
+#include "core/TrackBank.h"
+#include "platform/Numbers.h"
+
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+namespace mt {
+
+FrmWavInfo::FrmWavInfo(const TrackBank& bank, int track, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmWavInfo"));
+    setWindowTitle(QStringLiteral("WAVファイル情報 - ") + QString::number(track + 1) +
+                   QStringLiteral("トラック"));
+    const QString& path = bank.trackPath[track];
+
+    Label1 = new QLabel(QStringLiteral("形式："), this);
+    lblFileName = new QLabel(QStringLiteral("ファイル ： ") + path, this);
+    // Whole kilobytes of 1000 bytes, as the pattern rounds.
+    lblSize = new QLabel(QStringLiteral("サイズ ： ") +
+                             FormatNumber(QFileInfo(path).size() / 1000.0, "#,##0") +
+                             QStringLiteral("kB"),
+                         this);
+    lblInfo = new QLabel(FormatWavInfo(path, 1), this);
+    lblOokami = new QLabel(bank.trackLoneWolf[track] ? QStringLiteral("一匹狼： ON")
+                                                     : QStringLiteral("一匹狼： OFF"),
+                           this);
+    ComOK = new QPushButton(QStringLiteral("OK"), this);
+    ComOK->setDefault(true);
+    connect(ComOK, &QPushButton::clicked, this, &QDialog::accept);
+
+    lblFileName->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(lblFileName, 0, 0, 1, 2);
+    grid->addWidget(lblSize, 1, 0, 1, 2);
+    grid->addWidget(Label1, 2, 0);
+    grid->addWidget(lblInfo, 2, 1);
+    grid->addWidget(lblOokami, 3, 0, 1, 2);
+    grid->addWidget(ComOK, 4, 1, Qt::AlignRight);
+}
+
+} // namespace mt

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QFrame>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QScrollBar;
+
+namespace mt {
+
+class ClickableLabel;
+
+// One track's frame `FraChannel(i)` and its controls. The controls are named as the rest of
+// the program knows them; their objectNames carry the index, "ComChange(3)". The frame only
+// builds and owns them: what they do is wired by the main window.
+class TrackFrame final : public QFrame {
+    Q_OBJECT
+
+public:
+    TrackFrame(int index, QWidget* parent);
+
+    int index() const { return m_index; }
+
+    ClickableLabel* Label4; // circled track number, carries the selection highlight
+    QLabel* lblWavTitle;    // file name; tool tip = full path
+    QPushButton* ComChange; // "Change!"
+    QPushButton* ComClear;  // "C"
+    QPushButton* ComStart;  // "PLAY" / "STOP"
+    QLabel* lblSample;      // playing time
+    QCheckBox* CheckLoop;
+    QCheckBox* CheckDuuk;
+    QLabel* Label1;    // "Vol"
+    QScrollBar* HSVol; // dB, -70..0
+    QLabel* lblVolume;
+    QLabel* Label2;    // "Pan"
+    QScrollBar* HSPan; // -40..40
+    QLabel* lblPan;
+    QPushButton* ComPanRes; // "0"
+    QScrollBar* HSFre;      // tens of Hz at 44.1 kHz scale, 5..9000
+    QPushButton* ComFreRes; // "初"
+    QLabel* lblFrequency;
+    QCheckBox* Check; // "細": fine steps for HSFre
+    QComboBox* Combo; // tempo ratio
+
+    // The ratio texts of the Combo box in list order; position 6 is the empty item.
+    static const QStringList& RatioTexts();
+
+private:
+    int m_index;
+};
+
+} // namespace mt

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "audio/DsCalls.h"
+#include "audio/OfflineOutput.h"
+#include "core/AppContext.h"
+#include "support/PlatformDoubles.h"
+#include "support/WavBytes.h"
+#include "ui/FileBrowser.h"
+#include "ui/Form1.h"
+#include "ui/TrackFrame.h"
+#include "ui/TrackPanel.h"
+
+#include <QListWidget>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace mt::test {
+
+// A main window on the offscreen platform with the platform doubles and a sound library on
+// an offline output, and a temporary folder of WAV files shown in its browser.
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() {
+        auto output = std::make_unique<OfflineOutput>();
+        m_output = output.get();
+        m_app.sound.soundLibHandle = dsInitializeOn(std::move(output));
+    }
+    ~MainWindowTest() override { m_app.sound.TerminateSoundLibrary(); }
+
+    // Writes a PCM WAV of `frames` frames into the browser's folder and lists it.
+    QString addWav(const QString& name, int rate, int channels, int frames, int bits = 16) {
+        return addFile(name, PcmWav(channels, rate, bits, frames * channels * bits / 8));
+    }
+    QString addFile(const QString& name, const QByteArray& bytes) {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(WriteFile(path, bytes));
+        browser().setDirPath(m_dir.path());
+        return path;
+    }
+
+    // Selects the file in the list as a click would, and runs the click handler.
+    void clickFile(const QString& name) {
+        select(name);
+        browser().File2_Click();
+    }
+    void select(const QString& name) {
+        const auto items = browser().File2->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << name.toStdString();
+        browser().File2->setCurrentItem(items.front());
+    }
+
+    // Loads a listed file into a track through its "Change!" button.
+    void load(int track, const QString& name) {
+        clickFile(name);
+        tracks().ComChange_Click(track);
+    }
+
+    // Pulls one device block so the engine's status reflects the commands sent.
+    void renderBlock() { m_output->render(256); }
+
+    std::vector<QString> messageTexts() const {
+        std::vector<QString> texts;
+        for (const ShownMessage& m : m_platform.messages.shown) {
+            texts.push_back(m.text);
+        }
+        return texts;
+    }
+
+    FileBrowser& browser() { return m_window.browser(); }
+    TrackPanel& tracks() { return m_window.tracks(); }
+    TrackFrame& frame(int i) { return m_window.tracks().frame(i); }
+    TrackBank& bank() { return m_app.bank; }
+
+    QTemporaryDir m_dir;
+    TestPlatform m_platform;
+    AppContext m_app{m_platform.services};
+    OfflineOutput* m_output = nullptr;
+    Form1 m_window{m_app};
+};
+
+} // namespace mt::test
