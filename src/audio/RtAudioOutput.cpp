@@ -30,7 +30,7 @@ void requestPulseLatency(const OutputConfig& config) {
 
 } // namespace
 
-RtAudioOutput::RtAudioOutput() = default;
+RtAudioOutput::RtAudioOutput(std::vector<AudioApi> order) : m_order(std::move(order)) {}
 
 RtAudioOutput::~RtAudioOutput() {
     close();
@@ -77,8 +77,11 @@ bool RtAudioOutput::openWith(int api, const OutputConfig& config, Engine& engine
 
 bool RtAudioOutput::open(const OutputConfig& config, Engine& engine) {
     close();
-    for (const RtAudio::Api api : {RtAudio::UNIX_JACK, RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA}) {
-        if (openWith(api, config, engine)) {
+    for (const AudioApi api : m_order) {
+        const RtAudio::Api rt = api == AudioApi::Jack    ? RtAudio::UNIX_JACK
+                                : api == AudioApi::Pulse ? RtAudio::LINUX_PULSE
+                                                         : RtAudio::LINUX_ALSA;
+        if (openWith(rt, config, engine)) {
             return true;
         }
     }

@@ -3,16 +3,20 @@
 #include "audio/AudioOutput.h"
 
 #include <memory>
+#include <vector>
 
 class RtAudio;
 
 namespace mt {
 
-// The sound device through RtAudio: JACK when a server runs, else PulseAudio, else ALSA, on
-// the system's default output, 32-bit float.
+enum class AudioApi { Jack, Pulse, Alsa };
+
+// The sound device through RtAudio, on the system's default output, 32-bit float: the first of
+// the APIs given that opens; by default JACK when a server runs, else PulseAudio, else ALSA.
 class RtAudioOutput final : public AudioOutput {
 public:
-    RtAudioOutput();
+    explicit RtAudioOutput(std::vector<AudioApi> order = {AudioApi::Jack, AudioApi::Pulse,
+                                                          AudioApi::Alsa});
     ~RtAudioOutput() override;
 
     bool open(const OutputConfig& config, Engine& engine) override;
@@ -24,6 +28,7 @@ public:
 private:
     bool openWith(int api, const OutputConfig& config, Engine& engine);
 
+    std::vector<AudioApi> m_order;
     std::unique_ptr<RtAudio> m_audio;
 };
 
