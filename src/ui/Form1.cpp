@@ -2,6 +2,7 @@
 
 #include "ui/ControlGeometry.h"
 #include "ui/FileBrowser.h"
+#include "ui/MixPanel.h"
 #include "ui/TrackPanel.h"
 
 #include <QAction>
@@ -21,6 +22,7 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     m_browser = new FileBrowser(m_app, client);
     m_browser->setPopup(m_fileListPopup);
     m_tracks = new TrackPanel(m_app, *m_browser, *m_trackPopup, *client);
+    m_mix = new MixPanel(m_app, *m_tracks, *menuItem(QStringLiteral("mnuLock")), *client);
     wireMenus();
 
     const double twipsPerPixel = TwipsPerPixel(this);

@@ -9,6 +9,7 @@ namespace mt {
 
 struct AppContext;
 class FileBrowser;
+class MixPanel;
 class TrackPanel;
 
 // The main window: the track bank, the file browser and the media panels under one menu bar.
@@ -25,6 +26,7 @@ public:
     QMenu* trackPopup() const { return m_trackPopup; }
     FileBrowser& browser() const { return *m_browser; }
     TrackPanel& tracks() const { return *m_tracks; }
+    MixPanel& mix() const { return *m_mix; }
 
 private:
     void buildMenus();
@@ -36,6 +38,7 @@ private:
     QMenu* m_trackPopup = nullptr;
     FileBrowser* m_browser = nullptr;
     TrackPanel* m_tracks = nullptr;
+    MixPanel* m_mix = nullptr;
 };
 
 } // namespace mt

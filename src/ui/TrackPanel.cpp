@@ -3,6 +3,7 @@
 #include "audio/DsCalls.h"
 #include "audio/WavReader.h"
 #include "core/AppContext.h"
+#include "core/TempoMath.h"
 #include "platform/CursorService.h"
 #include "platform/MessageBoxService.h"
 #include "platform/ModalRunner.h"
@@ -27,6 +28,24 @@ namespace mt {
 namespace {
 
 const QColor kMagenta(255, 0, 255);
+const QColor kCyan(0, 255, 255);
+const QColor kGrey(128, 128, 128);
+const QColor kYellow(255, 255, 0);
+
+const QString kPlay = QStringLiteral("PLAY");
+const QString kStop = QStringLiteral("STOP");
+
+void SetForeground(QWidget& widget, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget.setPalette(palette);
+}
+
+void SetButtonColour(QWidget& button, const QColor& colour) {
+    QPalette palette = button.palette();
+    palette.setColor(QPalette::Button, colour);
+    button.setPalette(palette);
+}
 
 void SetBackground(QWidget& widget, const QColor& colour) {
     QPalette palette = widget.palette();
@@ -44,6 +63,22 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
     }
     QAction* wavInfo = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuWavInfo"));
     connect(wavInfo, &QAction::triggered, this, &TrackPanel::mnuWavInfo_Click);
+    QAction* ookami = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
+    ookami->setEnabled(true);
+    connect(ookami, &QAction::triggered, this, &TrackPanel::mnuOokami_Click);
+
+    lblOrAliveOokamis = new ClickableLabel(QStringLiteral("一匹狼(F3)"), &client);
+    lblOrAliveOokamis->setObjectName(QStringLiteral("lblOrAliveOokamis"));
+    lblOrAliveOokamis->setAlignment(Qt::AlignCenter);
+    connect(lblOrAliveOokamis, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton) {
+            lblOrAliveOokamis_Click();
+        }
+    });
+    SetForeground(*lblOrAliveOokamis, Qt::black);
+    for (int i = 0; i < kTrackCount; ++i) {
+        UpdatePlayButtonColour(i);
+    }
     HighlightSelectedTrack(m_app.bank.selectedTrack);
 }
 
@@ -51,6 +86,7 @@ void TrackPanel::wire(int i) {
     TrackFrame& f = *m_frames[i];
     connect(f.ComChange, &QPushButton::clicked, this, [this, i] { ComChange_Click(i); });
     connect(f.ComClear, &QPushButton::clicked, this, [this, i] { ComClear_Click(i); });
+    connect(f.ComStart, &QPushButton::clicked, this, [this, i] { ComStart_Click(i); });
     connect(f.Check, &QCheckBox::clicked, this, [this, i] { Check_MouseUp(i); });
     connect(f.Label4, &ClickableLabel::mousePressed, this,
             [this, i](Qt::MouseButton button, const QPoint& at) {
@@ -152,6 +188,84 @@ void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
     wavInfo->setEnabled(m_app.bank.trackLoaded[index]);
     m_app.bank.popupTrack = static_cast<std::int16_t>(index);
     m_trackPopup.popup(globalPos);
+}
+
+void TrackPanel::PlayTrack(int index) {
+    play(index, false);
+}
+
+void TrackPanel::PlayTrackLooping(int index) {
+    play(index, true);
+}
+
+void TrackPanel::play(int index, bool looping) {
+    TrackBank& bank = m_app.bank;
+    if (bank.loneWolfMode && bank.trackLoneWolf[index]) {
+        // The started track is silenced too: it starts again from its first frame below.
+        for (int j = 0; j < kTrackCount; ++j) {
+            if (bank.trackLoaded[j] && bank.trackLoneWolf[j]) {
+                dsStop(bank.trackBuffer[j]);
+                m_frames[j]->ComStart->setText(kPlay);
+                UpdatePlayButtonColour(j);
+            }
+        }
+    }
+    const TrackFrame& f = *m_frames[index];
+    const std::int32_t volume = f.HSVol->value() * 100;
+    const std::int32_t pan = f.HSPan->value() * 100;
+    const std::int32_t frequency = PlaybackFrequency(f.HSFre->value(), bank.trackRateRatio[index]);
+    if (looping) {
+        dsPlayLoopingEx(bank.trackBuffer[index], volume, pan, frequency);
+    } else {
+        dsPlayEx(bank.trackBuffer[index], volume, pan, frequency);
+    }
+    bank.selectedTrack = static_cast<std::int16_t>(index);
+    HighlightSelectedTrack(index);
+    m_frames[index]->ComStart->setText(kStop);
+    UpdatePlayButtonColour(index);
+}
+
+void TrackPanel::StopTrack(int index) {
+    dsStop(m_app.bank.trackBuffer[index]);
+    m_frames[index]->ComStart->setText(kPlay);
+    UpdatePlayButtonColour(index);
+}
+
+bool TrackPanel::isPlaying(int index) const {
+    return m_frames[index]->ComStart->text() == kStop;
+}
+
+void TrackPanel::UpdatePlayButtonColour(int index) {
+    SetButtonColour(*m_frames[index]->ComStart, isPlaying(index) ? kMagenta : kCyan);
+}
+
+void TrackPanel::ComStart_Click(int index) {
+    if (isPlaying(index)) {
+        StopTrack(index);
+    } else if (m_frames[index]->CheckLoop->isChecked()) {
+        PlayTrackLooping(index);
+    } else {
+        StopTrack(index);
+        PlayTrack(index);
+    }
+}
+
+void TrackPanel::lblOrAliveOokamis_Click() {
+    m_app.bank.loneWolfMode = !m_app.bank.loneWolfMode;
+    SetForeground(*lblOrAliveOokamis, m_app.bank.loneWolfMode ? kYellow : QColor(Qt::black));
+}
+
+void TrackPanel::mnuOokami_Click() {
+    // The item's tick was set from the membership when the popup opened.
+    const int track = m_app.bank.popupTrack;
+    setLoneWolfMember(track, !m_app.bank.trackLoneWolf[track]);
+}
+
+void TrackPanel::setLoneWolfMember(int index, bool member) {
+    m_app.bank.trackLoneWolf[index] = member;
+    SetBackground(*m_frames[index],
+                  member ? kGrey : QApplication::palette().color(QPalette::Button));
+    m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"))->setChecked(member);
 }
 
 void TrackPanel::mnuWavInfo_Click() {

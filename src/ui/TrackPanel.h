@@ -11,12 +11,15 @@ class QWidget;
 namespace mt {
 
 struct AppContext;
+class ClickableLabel;
 class FileBrowser;
 class TrackFrame;
 
 // The eight track frames and what their controls do: loading the browser's file into a
-// track, clearing it, showing its playing time and the selection, the number label's popup.
-// The frames are children of the main window's client area, placed by its geometry table.
+// track, clearing it, showing its playing time and the selection, the number label's popup,
+// and starting and stopping tracks with the lone-wolf group. PlayTrack, PlayTrackLooping and
+// StopTrack are the only way any window starts or stops a track. The frames are children of
+// the main window's client area, placed by its geometry table.
 class TrackPanel final : public QObject {
     Q_OBJECT
 
@@ -34,8 +37,23 @@ public:
     void ShowTrackPopup(int index, const QPoint& globalPos);
     void mnuWavInfo_Click();
 
+    // Callers check trackLoaded first (or the button is disabled).
+    void PlayTrack(int index);
+    void PlayTrackLooping(int index);
+    void StopTrack(int index);
+    void UpdatePlayButtonColour(int index);
+    bool isPlaying(int index) const;
+    void ComStart_Click(int index);
+    void lblOrAliveOokamis_Click();
+    void mnuOokami_Click();
+    // Puts the track in or out of the lone-wolf group, grey frame and all.
+    void setLoneWolfMember(int index, bool member);
+
+    ClickableLabel* lblOrAliveOokamis = nullptr; // "一匹狼(F3)": yellow when the mode is on
+
 private:
     void wire(int index);
+    void play(int index, bool looping);
 
     AppContext& m_app;
     FileBrowser& m_browser;
