@@ -94,6 +94,13 @@ void dsSetFrequency(std::int32_t buffer, std::int32_t frequency) {
         buffer, [&](SoundLibrary& l, std::int32_t b) { l.setFrequency(b, frequency); });
 }
 
+void dsCollect(std::int32_t library) {
+    LibraryRegistry::instance().withLibrary(library, 0, [](SoundLibrary& l) {
+        l.collect();
+        return 0;
+    });
+}
+
 bool dsGetStatus(std::int32_t buffer, VoiceStatus& status) {
     bool found = false;
     LibraryRegistry::instance().withBuffer(

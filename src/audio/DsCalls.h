@@ -75,6 +75,10 @@ void dsSetVolume(std::int32_t buffer, std::int32_t volume);
 void dsSetPan(std::int32_t buffer, std::int32_t pan);
 void dsSetFrequency(std::int32_t buffer, std::int32_t frequency);
 
+// Deletes what the audio thread has finished with and resends requests a full command ring
+// held back. Every call does this on the way; a UI timer calls it when nothing else happens.
+void dsCollect(std::int32_t library);
+
 // Whether the buffer sounds, where it is and how loud its last block was. False for an
 // unknown handle. Never blocks on the audio thread.
 bool dsGetStatus(std::int32_t buffer, VoiceStatus& status);

@@ -217,33 +217,26 @@ void Engine::mixBlock(int frames) noexcept {
 }
 
 void Engine::writeOutput(float* out, int frames) noexcept {
-    const float* bus = m_bus.get();
-    for (int n = 0; n < frames; ++n) {
-        float l = bus[2 * n];
-        float r = bus[2 * n + 1];
-        if (m_channels == 1) {
-            l = 0.5f * (l + r);
+    float* bus = m_bus.get();
+    if (m_channels == 1) {
+        for (int n = 0; n < frames; ++n) {
+            bus[n] = 0.5f * (bus[2 * n] + bus[2 * n + 1]);
         }
-        if (m_bits == 8) {
-            // Triangular dither of one 8-bit step, then the step itself.
-            float sample[2] = {l, r};
-            for (float& x : sample) {
-                m_dither ^= m_dither << 13;
-                m_dither ^= m_dither >> 17;
-                m_dither ^= m_dither << 5;
-                const float u1 = static_cast<float>(m_dither & 0xffffu) / 65536.0f;
-                const float u2 = static_cast<float>(m_dither >> 16) / 65536.0f;
-                x = std::floor(x * 128.0f + (u1 - u2) + 0.5f) / 128.0f;
-            }
-            l = sample[0];
-            r = sample[1];
+    }
+    const int samples = frames * m_channels;
+    if (m_bits == 8) {
+        // Triangular dither of one 8-bit step, then the step itself.
+        for (int i = 0; i < samples; ++i) {
+            m_dither ^= m_dither << 13;
+            m_dither ^= m_dither >> 17;
+            m_dither ^= m_dither << 5;
+            const float u1 = static_cast<float>(m_dither & 0xffffu) / 65536.0f;
+            const float u2 = static_cast<float>(m_dither >> 16) / 65536.0f;
+            bus[i] = std::floor(bus[i] * 128.0f + (u1 - u2) + 0.5f) / 128.0f;
         }
-        if (m_channels == 1) {
-            out[n] = std::clamp(l, -1.0f, 1.0f);
-        } else {
-            out[2 * n] = std::clamp(l, -1.0f, 1.0f);
-            out[2 * n + 1] = std::clamp(r, -1.0f, 1.0f);
-        }
+    }
+    for (int i = 0; i < samples; ++i) {
+        out[i] = std::clamp(bus[i], -1.0f, 1.0f);
     }
 }
 

@@ -44,7 +44,8 @@ private:
     float m_fade = 1.0f;
     float m_fadeStep = 0.0f;
 
-    template <int Channels> float render(float* bus, int frames, double targetStep) noexcept;
+    template <int Channels, bool Fading>
+    float render(float* bus, int frames, double targetStep) noexcept;
 };
 
 } // namespace mt

@@ -1,0 +1,249 @@
+// The sound-buffer library's three speed figures: mixing cost, trigger latency, load time.
+#include "audio/DsCalls.h"
+#include "audio/OfflineOutput.h"
+#include "audio/VbDSound.h"
+#include "platform/MessageBoxService.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <numbers>
+#include <string>
+#include <vector>
+
+namespace mt {
+namespace {
+
+constexpr int kRate = 44100;
+constexpr std::size_t kBlock = 256;
+
+void AppendLe(QByteArray& b, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        b += static_cast<char>((v >> (8 * i)) & 0xff);
+    }
+}
+
+// A 16-bit PCM WAV image of a sine (cosine with `cosine`, so it starts at full level).
+QByteArray SineWav(int channels, double hz, std::int64_t frames, bool cosine = false) {
+    const auto dataBytes = static_cast<std::uint32_t>(frames * channels * 2);
+    QByteArray b;
+    b.reserve(static_cast<qsizetype>(dataBytes) + 44);
+    b += "RIFF";
+    AppendLe(b, 36 + dataBytes, 4);
+    b += "WAVEfmt ";
+    AppendLe(b, 16, 4);
+    AppendLe(b, 1, 2);
+    AppendLe(b, static_cast<std::uint32_t>(channels), 2);
+    AppendLe(b, kRate, 4);
+    AppendLe(b, static_cast<std::uint32_t>(kRate * channels * 2), 4);
+    AppendLe(b, static_cast<std::uint32_t>(channels * 2), 2);
+    AppendLe(b, 16, 2);
+    b += "data";
+    AppendLe(b, dataBytes, 4);
+    const qsizetype start = b.size();
+    b.resize(start + static_cast<qsizetype>(dataBytes));
+    auto* out = reinterpret_cast<std::int16_t*>(b.data() + start);
+    for (std::int64_t i = 0; i < frames; ++i) {
+        const double w = 2 * std::numbers::pi * hz * static_cast<double>(i) / kRate;
+        const auto v =
+            static_cast<std::int16_t>(std::lround(12000 * (cosine ? std::cos(w) : std::sin(w))));
+        for (int c = 0; c < channels; ++c) {
+            out[i * channels + c] = v;
+        }
+    }
+    return b;
+}
+
+struct OfflineLibrary {
+    OfflineLibrary() {
+        auto o = std::make_unique<OfflineOutput>();
+        output = o.get();
+        handle = dsInitializeOn(std::move(o), OutputConfig{kRate, 2, kBlock});
+    }
+    ~OfflineLibrary() { dsTerminate(handle); }
+    std::int32_t load(const QByteArray& wav) const {
+        return dsCreateDSB(handle, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
+    }
+    OfflineOutput* output;
+    std::int32_t handle;
+};
+
+// Eight looping stereo tracks at 0.25x..2x and a preview voice, rendered in 256-frame blocks.
+void MixEightTracksAndPreview(benchmark::State& state) {
+    OfflineLibrary lib;
+    for (int t = 0; t < 8; ++t) {
+        const std::int32_t b = lib.load(SineWav(2, 200 + 50 * t, 3 * kRate));
+        dsPlayLoopingEx(b, -300, 200 * t - 800, 11025 * (t + 1));
+    }
+    const std::int32_t preview = lib.load(SineWav(1, 500, 5 * kRate));
+    dsPlayLooping(preview);
+    std::vector<float> out(2 * kBlock);
+    for (auto _ : state) {
+        lib.output->pull(out.data(), kBlock);
+        benchmark::DoNotOptimize(out.data());
+    }
+    // Seconds of sound per second of one core's time.
+    state.counters["x_realtime"] = benchmark::Counter(
+        static_cast<double>(kBlock) / kRate, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(MixEightTracksAndPreview);
+
+// Frames from a dsPlayEx call to the first non-silent output frame, in an offline render.
+void TriggerToFirstSound(benchmark::State& state) {
+    OfflineLibrary lib;
+    const std::int32_t b = lib.load(SineWav(2, 440, kRate, true));
+    std::vector<float> out(2 * kBlock);
+    double frames = 0;
+    double worst = 0;
+    for (auto _ : state) {
+        dsStop(b);
+        lib.output->pull(out.data(), kBlock); // the fade of the previous trigger
+        lib.output->pull(out.data(), kBlock);
+        dsPlayEx(b, 0, 0, kRate);
+        std::size_t n = 0;
+        for (bool heard = false; !heard && n < 16 * kBlock;) {
+            lib.output->pull(out.data(), kBlock);
+            for (std::size_t i = 0; i < kBlock && !heard; ++i, ++n) {
+                heard = out[2 * i] != 0.0f;
+            }
+        }
+        frames += static_cast<double>(n - 1);
+        worst = std::max(worst, static_cast<double>(n - 1));
+    }
+    state.counters["frames_to_sound"] = frames / static_cast<double>(state.iterations());
+    state.counters["worst_frames"] = worst;
+    state.counters["block_frames"] = kBlock;
+}
+BENCHMARK(TriggerToFirstSound);
+
+class NoMessages final : public MessageBoxService {
+public:
+    void show(const QString& text, const QString&, MessageIcon) override {
+        std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
+    }
+    bool confirm(const QString&, const QString&) override { return true; }
+};
+
+double Megabytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field, 0) == 0) {
+            return std::stod(line.substr(std::strlen(field))) / 1024.0;
+        }
+    }
+    return 0;
+}
+
+void ResetPeakMemory() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// The same file read into memory and decoded by libsndfile alone: the floor of any load.
+double BaselineLoad(const QString& path) {
+    const auto start = std::chrono::steady_clock::now();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    QByteArray image = file.readAll();
+    struct Memory {
+        const char* data;
+        sf_count_t size;
+        sf_count_t pos;
+    } m{image.constData(), image.size(), 0};
+    SF_VIRTUAL_IO io{[](void* u) { return static_cast<Memory*>(u)->size; },
+                     [](sf_count_t o, int w, void* u) {
+                         auto* mm = static_cast<Memory*>(u);
+                         mm->pos = (w == SEEK_SET ? 0 : w == SEEK_CUR ? mm->pos : mm->size) + o;
+                         return mm->pos;
+                     },
+                     [](void* p, sf_count_t n, void* u) {
+                         auto* mm = static_cast<Memory*>(u);
+                         n = std::min(n, mm->size - mm->pos);
+                         std::memcpy(p, mm->data + mm->pos, static_cast<std::size_t>(n));
+                         mm->pos += n;
+                         return n;
+                     },
+                     [](const void*, sf_count_t, void*) { return sf_count_t{0}; },
+                     [](void* u) { return static_cast<Memory*>(u)->pos; }};
+    SF_INFO info{};
+    SNDFILE* sf = sf_open_virtual(&io, SFM_READ, &info, &m);
+    auto samples = std::make_unique_for_overwrite<float[]>(
+        static_cast<std::size_t>(info.frames * info.channels));
+    sf_readf_float(sf, samples.get(), info.frames);
+    sf_close(sf);
+    benchmark::DoNotOptimize(samples.get());
+    return Seconds(start);
+}
+
+// CreateTrackBuffer of a 100 MB 16-bit stereo file against the baseline, hot cache, same run.
+void LoadHundredMegabytes(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.wav"));
+    const std::int64_t frames = 100'000'000 / 4;
+    {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(SineWav(2, 440, frames));
+    }
+    const double imageMb = 100.0;
+    const double decodedMb = static_cast<double>(frames) * 2 * sizeof(float) / 1e6;
+    NoMessages messages;
+    OfflineOutput* output = nullptr;
+    VbDSound sound(messages, [&output](std::intptr_t, std::int32_t) {
+        auto o = std::make_unique<OfflineOutput>();
+        output = o.get();
+        return dsInitializeOn(std::move(o));
+    });
+    sound.InitSoundLibrary(0, 2);
+    BaselineLoad(path); // warm the page cache
+
+    double ours = 0;
+    double baseline = 0;
+    double peakOver = 0;
+    double heldAfter = 0;
+    std::vector<float> block(2 * kBlock);
+    for (auto _ : state) {
+        baseline += BaselineLoad(path);
+
+        const double before = Megabytes("VmRSS:");
+        ResetPeakMemory();
+        const auto start = std::chrono::steady_clock::now();
+        const std::int32_t b = sound.CreateTrackBuffer(path, 1);
+        ours += Seconds(start);
+        peakOver = std::max(peakOver, (Megabytes("VmHWM:") - before) * 1.048576);
+        heldAfter = std::max(heldAfter, (Megabytes("VmRSS:") - before) * 1.048576);
+        // Let the engine hand the buffer back, and delete it, before the next round.
+        dsFree(b);
+        output->pull(block.data(), kBlock);
+        dsCollect(sound.soundLibHandle);
+    }
+    const auto n = static_cast<double>(state.iterations());
+    sound.TerminateSoundLibrary();
+    state.counters["ours_ms"] = 1000 * ours / n;
+    state.counters["baseline_ms"] = 1000 * baseline / n;
+    state.counters["ratio"] = ours / baseline;
+    state.counters["peak_MB"] = peakOver;
+    state.counters["limit_MB"] = imageMb + decodedMb;
+    state.counters["held_after_MB"] = heldAfter;
+    state.counters["decoded_MB"] = decodedMb;
+}
+BENCHMARK(LoadHundredMegabytes)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+} // namespace mt
+
+BENCHMARK_MAIN();
