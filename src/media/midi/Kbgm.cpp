@@ -1,0 +1,347 @@
+#include "media/midi/Kbgm.h"
+
+#include "audio/LibraryRegistry.h"
+#include "media/midi/KbgmSource.h"
+#include "media/midi/KbgmSynth.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cmath>
+
+namespace mt {
+namespace {
+
+constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024; // far beyond any real song
+
+using State = KbgmSynth::State;
+
+std::int32_t RoundBpm(double bpm) {
+    return static_cast<std::int32_t>(std::floor(bpm + 0.5));
+}
+
+double InitialBpm(const SmfSong& song) {
+    return 60.0e6 / song.initialTempo();
+}
+
+} // namespace
+
+Kbgm::Kbgm(QString soundFont) : m_soundFont(std::move(soundFont)) {}
+
+Kbgm::~Kbgm() {
+    KBGMClose();
+}
+
+std::int32_t Kbgm::KBGMOpen(std::int32_t /*port*/, std::int32_t /*bank*/) {
+    if (m_synth) {
+        return kOk;
+    }
+    // FluidSynth would print from whichever thread it runs on, the audio thread included.
+    for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
+        fluid_set_log_function(level, nullptr, nullptr);
+    }
+    auto synth = std::make_shared<KbgmSynth>(m_soundFont, 44100);
+    if (!synth->valid()) {
+        return kNotOpen;
+    }
+    m_synth = std::move(synth);
+    m_expected = Expected();
+    m_seq = 0;
+    return kOk;
+}
+
+std::int32_t Kbgm::KBGMClose() {
+    if (!m_synth) {
+        return kOk;
+    }
+    KBGMStop();
+    detach();
+    // The source still attached keeps the synth (and its songs) until the audio thread has
+    // let go of it.
+    m_synth.reset();
+    m_backlog.clear();
+    m_expected = Expected();
+    return kOk;
+}
+
+void Kbgm::detach() {
+    if (m_source != nullptr) {
+        AudioSource* source = m_source;
+        LibraryRegistry::instance().withLibrary(m_library, 0, [source](SoundLibrary& library) {
+            library.removeSource(source);
+            return 0;
+        });
+    }
+    m_source = nullptr;
+    m_library = 0;
+}
+
+std::int32_t Kbgm::KBGMSetOutput(std::int32_t library) {
+    if (!m_synth) {
+        return kNotOpen;
+    }
+    detach();
+    settle();
+    const std::shared_ptr<KbgmSynth> synth = m_synth;
+    AudioSource* source = LibraryRegistry::instance().withLibrary(
+        library, static_cast<AudioSource*>(nullptr),
+        [&synth](SoundLibrary& l) { return l.addSource(std::make_unique<KbgmSource>(synth)); });
+    if (source == nullptr) {
+        return kBadArgument;
+    }
+    m_source = source;
+    m_library = library;
+    return kOk;
+}
+
+void Kbgm::flush() {
+    while (!m_backlog.empty() && m_synth->post(m_backlog.front())) {
+        m_backlog.pop_front();
+    }
+}
+
+void Kbgm::settle() {
+    m_synth->collect();
+    flush();
+    while (!m_synth->attached.load()) {
+        // Nothing renders the synth: this thread applies what was sent.
+        m_synth->pump();
+        m_synth->collect();
+        if (m_backlog.empty()) {
+            break;
+        }
+        flush();
+    }
+}
+
+Kbgm::Expected Kbgm::current() const {
+    Expected e = m_expected;
+    if (m_synth && m_synth->appliedSeq() == m_seq) {
+        // Everything sent has been applied: the published state is the truth (a song may
+        // have ended since).
+        e.state = static_cast<std::int32_t>(m_synth->state());
+        e.position = m_synth->positionTick();
+        e.bpm = m_synth->bpm();
+        if (m_synth->currentSong() == nullptr) {
+            e.song = 0;
+        }
+    }
+    return e;
+}
+
+const SmfSong* Kbgm::find(std::int32_t song) const {
+    if (!m_synth) {
+        return nullptr;
+    }
+    const auto it = m_synth->songs.find(song);
+    return it == m_synth->songs.end() ? nullptr : it->second.get();
+}
+
+std::int32_t Kbgm::send(KbgmCommand command) {
+    settle();
+    m_expected = current();
+    command.seq = ++m_seq;
+    if (!m_backlog.empty() || !m_synth->post(command)) {
+        m_backlog.push_back(command);
+    }
+    Expected& e = m_expected;
+    switch (command.kind) {
+    case KbgmCommand::Kind::Play:
+        e.state = static_cast<std::int32_t>(State::Playing);
+        e.position = 0;
+        e.bpm = InitialBpm(*command.song);
+        break;
+    case KbgmCommand::Kind::Stop:
+        e.state = static_cast<std::int32_t>(State::Stopped);
+        break;
+    case KbgmCommand::Kind::Pause:
+        if (e.state == static_cast<std::int32_t>(State::Playing)) {
+            e.state = static_cast<std::int32_t>(State::Paused);
+        }
+        break;
+    case KbgmCommand::Kind::Resume:
+        if (e.state == static_cast<std::int32_t>(State::Paused)) {
+            e.state = static_cast<std::int32_t>(State::Playing);
+        }
+        break;
+    case KbgmCommand::Kind::Seek:
+        e.position = std::clamp<std::int64_t>(e.position + command.value, 0, command.song->endTick);
+        break;
+    case KbgmCommand::Kind::SetTempo:
+        e.bpm = command.value;
+        break;
+    case KbgmCommand::Kind::Release:
+        if (e.song == command.value) {
+            e.song = 0;
+            e.state = static_cast<std::int32_t>(State::Stopped);
+        }
+        break;
+    case KbgmCommand::Kind::SetVolume:
+    case KbgmCommand::Kind::Reset:
+        break;
+    }
+    if (!m_synth->attached.load()) {
+        settle();
+    }
+    return kOk;
+}
+
+std::int32_t Kbgm::KBGMLoadFile(std::int32_t& song, const QString& path) {
+    if (!m_synth) {
+        return kNotOpen;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes) {
+        return kBadFile;
+    }
+    const QByteArray bytes = file.read(kMaxFileBytes);
+    auto parsed = std::make_unique<SmfSong>();
+    if (!ParseSmf(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                  static_cast<std::size_t>(bytes.size()), *parsed)) {
+        return kBadFile;
+    }
+    song = ++m_lastSong;
+    m_synth->songs.emplace(song, std::move(parsed));
+    return kOk;
+}
+
+std::int32_t Kbgm::KBGMFree(std::int32_t song) {
+    if (find(song) == nullptr) {
+        return m_synth ? kNoSuchSong : kNotOpen;
+    }
+    settle();
+    const Expected e = current();
+    if (e.song == song && e.state != static_cast<std::int32_t>(State::Stopped)) {
+        return kStillPlaying;
+    }
+    const auto it = m_synth->songs.find(song);
+    KbgmCommand c;
+    c.kind = KbgmCommand::Kind::Release;
+    c.song = it->second.get();
+    c.value = song;
+    // Kept until the audio thread hands it back: it may be reading it this moment.
+    m_synth->freed.push_back(std::move(it->second));
+    m_synth->songs.erase(it);
+    return send(c);
+}
+
+std::int32_t Kbgm::KBGMPlay(std::int32_t song, std::int32_t repeat) {
+    const SmfSong* s = find(song);
+    if (s == nullptr) {
+        return m_synth ? kNoSuchSong : kNotOpen;
+    }
+    KbgmCommand c;
+    c.kind = KbgmCommand::Kind::Play;
+    c.song = s;
+    c.value = repeat != 0 ? 1 : 0;
+    const std::int32_t result = send(c);
+    if (result == kOk) {
+        m_expected.song = song;
+    }
+    return result;
+}
+
+std::int32_t Kbgm::KBGMStop() {
+    if (!m_synth) {
+        return kNotOpen;
+    }
+    KbgmCommand c;
+    c.kind = KbgmCommand::Kind::Stop;
+    return send(c);
+}
+
+std::int32_t Kbgm::KBGMPause() {
+    if (!m_synth) {
+        return kNotOpen;
+    }
+    KbgmCommand c;
+    c.kind = KbgmCommand::Kind::Pause;
+    return send(c);
+}
+
+std::int32_t Kbgm::KBGMResume(std::int32_t song) {
+    const SmfSong* s = find(song);
+    if (s == nullptr || current().song != song) {
+        return m_synth ? kNoSuchSong : kNotOpen;
+    }
+    KbgmCommand c;
+    c.kind = KbgmCommand::Kind::Resume;
+    c.song = s;
+    return send(c);
+}
+
+std::int32_t Kbgm::KBGMSeek(std::int32_t song, std::int32_t ticks) {
+    const SmfSong* s = find(song);
+    if (s == nullptr || current().song != song) {
+        return m_synth ? kNoSuchSong : kNotOpen;
+    }
+    KbgmCommand c;
+    c.kind = KbgmCommand::Kind::Seek;
+    c.song = s;
+    c.value = ticks;
+    return send(c);
+}
+
+std::int32_t Kbgm::KBGMGetInfo(std::int32_t song, MidiInfo& info) {
+    const SmfSong* s = find(song);
+    if (s == nullptr) {
+        return m_synth ? kNoSuchSong : kNotOpen;
+    }
+    settle();
+    const Expected e = current();
+    info.resolution = s->resolution;
+    info.title = s->title;
+    if (e.song == song) {
+        info.tempo = RoundBpm(e.bpm);
+        info.playing = e.state == static_cast<std::int32_t>(State::Playing) ? 1 : 0;
+        info.position = static_cast<std::int32_t>(e.position);
+    } else {
+        info.tempo = RoundBpm(InitialBpm(*s));
+        info.playing = 0;
+        info.position = 0;
+    }
+    return kOk;
+}
+
+std::int32_t Kbgm::KBGMSetTempo(std::int32_t song, std::int32_t bpm) {
+    const SmfSong* s = find(song);
+    if (s == nullptr) {
+        return m_synth ? kNoSuchSong : kNotOpen;
+    }
+    if (bpm <= 0) {
+        return kBadArgument;
+    }
+    if (current().song != song) {
+        return kOk; // nothing to change: every song starts at its own tempo
+    }
+    KbgmCommand c;
+    c.kind = KbgmCommand::Kind::SetTempo;
+    c.song = s;
+    c.value = bpm;
+    return send(c);
+}
+
+std::int32_t Kbgm::KBGMSetVolume(std::int32_t /*song*/, std::int32_t volume) {
+    if (!m_synth) {
+        return kNotOpen;
+    }
+    KbgmCommand c;
+    c.kind = KbgmCommand::Kind::SetVolume;
+    c.value = std::clamp(volume, 0, 100);
+    return send(c);
+}
+
+std::int32_t Kbgm::KBGMSendSysx(std::int32_t kind) {
+    if (!m_synth) {
+        return kNotOpen;
+    }
+    if (KbgmResetBytes(kind).empty()) {
+        return kBadArgument;
+    }
+    KbgmCommand c;
+    c.kind = KbgmCommand::Kind::Reset;
+    c.value = kind;
+    return send(c);
+}
+
+} // namespace mt

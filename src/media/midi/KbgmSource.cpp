@@ -1,0 +1,29 @@
+#include "media/midi/KbgmSource.h"
+
+#include "media/midi/KbgmSynth.h"
+
+namespace mt {
+
+KbgmSource::KbgmSource(std::shared_ptr<KbgmSynth> synth) : m_synth(std::move(synth)) {
+    m_synth->attached.store(true);
+}
+
+KbgmSource::~KbgmSource() {
+    // From here on the UI thread drives the synth itself.
+    m_synth->attached.store(false);
+}
+
+void KbgmSource::prepare(int sampleRate, int /*channels*/, std::size_t maxBlockFrames) {
+    // The bus is always stereo, whatever the device's channel count.
+    m_synth->prepare(sampleRate, maxBlockFrames);
+}
+
+void KbgmSource::reset() {
+    m_synth->silence();
+}
+
+void KbgmSource::renderAdd(float* interleaved, std::size_t frames) noexcept {
+    m_synth->render(interleaved, frames);
+}
+
+} // namespace mt

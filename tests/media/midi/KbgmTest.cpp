@@ -1,0 +1,313 @@
+// The MIDI library rendered offline through the engine: what is heard, where the song is, and
+// that every call reaches the synth whether or not a sound library is rendering it.
+#include "SmfBytes.h"
+#include "audio/AudioTestKit.h"
+
+#include "audio/DsCalls.h"
+#include "media/midi/Kbgm.h"
+#include "media/midi/KbgmSynth.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace mt::test {
+namespace {
+
+constexpr int kRate = 44100;
+
+class KbgmTest : public ::testing::TestWithParam<int> {
+protected:
+    KbgmTest() : m_library(GetParam()) {}
+
+    void SetUp() override {
+        ASSERT_EQ(m_kbgm.KBGMOpen(10, -1), Kbgm::kOk);
+        ASSERT_EQ(m_kbgm.KBGMSetOutput(m_library.handle), Kbgm::kOk);
+    }
+
+    int rate() const { return GetParam(); }
+
+    QString write(const QByteArray& bytes) {
+        const QString path = m_dir.filePath(QStringLiteral("song%1.mid").arg(++m_files));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    std::int32_t load(const QByteArray& bytes) {
+        std::int32_t song = 0;
+        EXPECT_EQ(m_kbgm.KBGMLoadFile(song, write(bytes)), Kbgm::kOk);
+        return song;
+    }
+    std::vector<float> seconds(double s) {
+        return m_library.render(static_cast<std::size_t>(std::lround(s * rate())));
+    }
+    MidiInfo info(std::int32_t song) {
+        MidiInfo i;
+        EXPECT_EQ(m_kbgm.KBGMGetInfo(song, i), Kbgm::kOk);
+        return i;
+    }
+    // Ticks a song at `bpm` and 480 per quarter moves in `s` seconds.
+    static double ticks(double bpm, double s) { return bpm / 60.0 * 480.0 * s; }
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+    OfflineLibrary m_library;
+    Kbgm m_kbgm;
+};
+
+TEST_P(KbgmTest, SongSoundsAtItsPitchThroughTheMix) {
+    const std::int32_t song = load(HeldNoteSong(120, 2));
+    EXPECT_LT(Peak(seconds(0.1)), 1e-6f); // loaded is not playing
+    ASSERT_EQ(m_kbgm.KBGMPlay(song, 0), Kbgm::kOk);
+    seconds(0.3); // past the attack
+    const std::vector<float> left = Channel(seconds(0.5), 0, 2);
+    EXPECT_GT(RmsDb(left, 1.0), -40.0);
+    // A4 of the organ: 440 Hz stands far above its neighbour semitone.
+    EXPECT_GT(ToneAmplitude(left, rate(), 440.0), 10.0 * ToneAmplitude(left, rate(), 466.16));
+    EXPECT_LT(MaxStep(left), 0.2f);
+}
+
+TEST_P(KbgmTest, PositionAndTempoFollowTheSongsTempoMap) {
+    SmfTrack conductor;
+    conductor.tempo(0, 500000).tempo(1920, 400000).end(1920); // 120, then 150 from bar 2
+    SmfTrack organ;
+    organ.program(0, 0, 16).noteOn(0, 0, 69).noteOff(3840, 0, 69).end();
+    const std::int32_t song = load(Smf(480, {conductor, organ}));
+    ASSERT_EQ(m_kbgm.KBGMPlay(song, 0), Kbgm::kOk);
+    // Read before a single block has rendered: the call's effect is already reported.
+    MidiInfo i = info(song);
+    EXPECT_EQ(i.playing, 1);
+    EXPECT_EQ(i.position, 0);
+    EXPECT_EQ(i.tempo, 120);
+    EXPECT_EQ(i.resolution, 480);
+
+    seconds(1.0);
+    i = info(song);
+    EXPECT_NEAR(i.position, ticks(120, 1.0), 2.0);
+    EXPECT_EQ(i.tempo, 120);
+    seconds(1.5);
+    i = info(song);
+    EXPECT_EQ(i.tempo, 150);
+    EXPECT_NEAR(i.position, 1920 + ticks(150, 0.5), 2.0);
+    seconds(1.2); // the song ends at 3840: 2 s + 1.6 s
+    EXPECT_EQ(info(song).playing, 0);
+}
+
+TEST_P(KbgmTest, SetTempoScalesTheSongAndItsLaterChanges) {
+    SmfTrack conductor;
+    conductor.tempo(0, 500000).tempo(1920, 400000).end(1920);
+    const std::int32_t song = load(Smf(480, {conductor}));
+    m_kbgm.KBGMPlay(song, 0);
+    seconds(0.5);
+    ASSERT_EQ(m_kbgm.KBGMSetTempo(song, 240), Kbgm::kOk);
+    EXPECT_EQ(info(song).tempo, 240);
+    seconds(0.5);
+    EXPECT_NEAR(info(song).position, ticks(120, 0.5) + ticks(240, 0.5), 2.0);
+    seconds(0.5); // past 1920: the song's 150 plays twice as fast too
+    EXPECT_EQ(info(song).tempo, 300);
+    EXPECT_EQ(m_kbgm.KBGMSetTempo(song, 0), Kbgm::kBadArgument);
+    // Play starts over at the song's own tempo.
+    m_kbgm.KBGMPlay(song, 0);
+    seconds(0.25);
+    EXPECT_EQ(info(song).tempo, 120);
+}
+
+TEST_P(KbgmTest, PauseHoldsThePositionAndResumeCarriesOn) {
+    const std::int32_t song = load(HeldNoteSong(120, 4));
+    m_kbgm.KBGMPlay(song, 0);
+    seconds(0.5);
+    ASSERT_EQ(m_kbgm.KBGMPause(), Kbgm::kOk);
+    const MidiInfo paused = info(song);
+    EXPECT_EQ(paused.playing, 0);
+    seconds(2.0);
+    EXPECT_EQ(info(song).position, paused.position);
+    EXPECT_LT(Peak(seconds(0.2)), 1e-3f); // the held note was released
+    ASSERT_EQ(m_kbgm.KBGMResume(song), Kbgm::kOk);
+    EXPECT_EQ(info(song).playing, 1);
+    seconds(0.5);
+    EXPECT_NEAR(info(song).position, paused.position + ticks(120, 0.5), 2.0);
+}
+
+TEST_P(KbgmTest, EndsOrStartsOverAtTheEnd) {
+    const std::int32_t song = load(HeldNoteSong(120, 1)); // 2 s
+    m_kbgm.KBGMPlay(song, 0);
+    seconds(2.1);
+    EXPECT_EQ(info(song).playing, 0);
+    m_kbgm.KBGMPlay(song, 1);
+    seconds(2.5);
+    const MidiInfo i = info(song);
+    EXPECT_EQ(i.playing, 1);
+    EXPECT_NEAR(i.position, ticks(120, 0.5), 3.0);
+    EXPECT_GT(RmsDb(Channel(seconds(0.3), 0, 2), 1.0), -40.0);
+}
+
+TEST_P(KbgmTest, SeekStepsWithinTheSongAndRestoresItsPrograms) {
+    SmfTrack organ;
+    organ.program(0, 0, 16).noteOn(0, 0, 69).program(3000, 0, 40).noteOff(3000, 0, 69).end();
+    const std::int32_t song = load(Smf(480, {organ}, 0));
+    EXPECT_NE(m_kbgm.KBGMSeek(song, -1920), Kbgm::kOk); // not playing
+    m_kbgm.KBGMPlay(song, 0);
+    seconds(0.1);
+    ASSERT_EQ(m_kbgm.KBGMSeek(song, 1920), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.KBGMSeek(song, 1920), Kbgm::kOk);
+    EXPECT_NEAR(info(song).position, ticks(120, 0.1) + 3840, 2.0);
+    seconds(0.01);
+    int font = 0;
+    int bank = 0;
+    int program = 0;
+    fluid_synth_get_program(m_kbgm.synth()->synth(), 0, &font, &bank, &program);
+    EXPECT_EQ(program, 40); // passed over, still applied
+    ASSERT_EQ(m_kbgm.KBGMSeek(song, -1920 * 3), Kbgm::kOk);
+    EXPECT_EQ(info(song).position, 0);
+    seconds(0.01);
+    fluid_synth_get_program(m_kbgm.synth()->synth(), 0, &font, &bank, &program);
+    EXPECT_EQ(program, 16);
+    ASSERT_EQ(m_kbgm.KBGMSeek(song, 100000), Kbgm::kOk);
+    EXPECT_EQ(info(song).position, 6000); // the end, not beyond
+}
+
+TEST_P(KbgmTest, EveryResetKindResetsThePrograms) {
+    fluid_synth_t* synth = m_kbgm.synth()->synth();
+    for (int kind = 0; kind <= 4; ++kind) {
+        fluid_synth_program_change(synth, 0, 40);
+        ASSERT_EQ(m_kbgm.KBGMSendSysx(kind), Kbgm::kOk);
+        seconds(0.01);
+        int font = 0;
+        int bank = 0;
+        int program = -1;
+        fluid_synth_get_program(synth, 0, &font, &bank, &program);
+        EXPECT_EQ(program, 0) << "reset kind " << kind;
+    }
+    EXPECT_EQ(m_kbgm.KBGMSendSysx(5), Kbgm::kBadArgument);
+    EXPECT_EQ(KbgmResetBytes(1),
+              (std::vector<std::uint8_t>{0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41}));
+    EXPECT_EQ(KbgmResetBytes(4), (std::vector<std::uint8_t>{0x43, 0x10, 0x4c, 0, 0, 0x7e, 0}));
+}
+
+TEST_P(KbgmTest, MuteGlidesToSilenceAndUnmuteRestores) {
+    const std::int32_t song = load(HeldNoteSong(120, 8));
+    m_kbgm.KBGMPlay(song, 0);
+    seconds(0.3);
+    const std::vector<float> before = Channel(seconds(0.3), 0, 2);
+    ASSERT_EQ(m_kbgm.KBGMSetVolume(song, 0), Kbgm::kOk);
+    const std::vector<float> fading = Channel(m_library.render(256), 0, 2);
+    EXPECT_LE(MaxStep(fading), MaxStep(before) * 1.1f); // no click on the way down
+    EXPECT_EQ(Peak(seconds(0.3)), 0.0f);
+    m_kbgm.KBGMSetVolume(song, 100);
+    m_library.render(256);
+    EXPECT_NEAR(RmsDb(Channel(seconds(0.3), 0, 2), 1.0), RmsDb(before, 1.0), 1.0);
+}
+
+TEST_P(KbgmTest, FreeRefusesThePlayingSongAndForgetsAFreedOne) {
+    const std::int32_t song = load(HeldNoteSong(120, 2));
+    m_kbgm.KBGMPlay(song, 0);
+    EXPECT_EQ(m_kbgm.KBGMFree(song), Kbgm::kStillPlaying);
+    seconds(0.1);
+    EXPECT_EQ(info(song).playing, 1);
+    m_kbgm.KBGMStop();
+    EXPECT_EQ(m_kbgm.KBGMFree(song), Kbgm::kOk);
+    MidiInfo i;
+    EXPECT_NE(m_kbgm.KBGMGetInfo(song, i), Kbgm::kOk);
+    EXPECT_NE(m_kbgm.KBGMPlay(song, 0), Kbgm::kOk);
+    EXPECT_NE(m_kbgm.KBGMFree(song), Kbgm::kOk);
+    seconds(0.1);
+    m_kbgm.KBGMStop(); // any call deletes what the audio thread handed back
+    EXPECT_TRUE(m_kbgm.synth()->freed.empty());
+}
+
+TEST_P(KbgmTest, UnreadableFilesLoadNothing) {
+    std::int32_t song = 77;
+    EXPECT_EQ(m_kbgm.KBGMLoadFile(song, m_dir.filePath(QStringLiteral("missing.mid"))),
+              Kbgm::kBadFile);
+    EXPECT_EQ(m_kbgm.KBGMLoadFile(song, write(QByteArray())), Kbgm::kBadFile);
+    EXPECT_EQ(m_kbgm.KBGMLoadFile(song, write("MThd this is text")), Kbgm::kBadFile);
+    EXPECT_EQ(song, 77);
+    // Read whole at load: deleting the file afterwards changes nothing.
+    const QString path = write(HeldNoteSong(120, 1));
+    ASSERT_EQ(m_kbgm.KBGMLoadFile(song, path), Kbgm::kOk);
+    QFile::remove(path);
+    m_kbgm.KBGMPlay(song, 0);
+    EXPECT_GT(RmsDb(Channel(seconds(0.5), 0, 2), 1.0), -40.0);
+}
+
+TEST_P(KbgmTest, SurvivesTheSoundLibraryBeingMadeAgain) {
+    const std::int32_t song = load(BeatSong(120, 8));
+    m_kbgm.KBGMPlay(song, 0);
+    seconds(0.5);
+    dsTerminate(m_library.handle);
+    // No library: the calls still act, on this thread.
+    m_kbgm.KBGMPause();
+    EXPECT_EQ(m_kbgm.synth()->state(), KbgmSynth::State::Paused);
+    m_kbgm.KBGMResume(song);
+
+    auto output = std::make_unique<OfflineOutput>();
+    OfflineOutput* out = output.get();
+    const std::int32_t again = dsInitializeOn(std::move(output), OutputConfig{rate(), 2, 256});
+    m_library.handle = again; // terminated by the fixture
+    ASSERT_EQ(m_kbgm.KBGMSetOutput(again), Kbgm::kOk);
+    out->render(static_cast<std::size_t>(rate() / 5));
+    const std::vector<float> heard = out->render(static_cast<std::size_t>(rate() / 2));
+    EXPECT_GT(RmsDb(Channel(heard, 0, 2), 1.0), -40.0);
+    EXPECT_NEAR(info(song).position, ticks(120, 0.5 + 0.2 + 0.5), 3.0);
+    EXPECT_NE(m_kbgm.KBGMSetOutput(987654), Kbgm::kOk);
+}
+
+TEST_P(KbgmTest, FollowsTheOutputRateWhilePlaying) {
+    const std::int32_t song = load(BeatSong(120, 8));
+    m_kbgm.KBGMPlay(song, 0);
+    seconds(0.5);
+    const int other = rate() == 44100 ? 48000 : 44100;
+    ASSERT_NE(dsSetFormatDS(m_library.handle, other, 16, 2), 0);
+    const std::vector<float> after =
+        Channel(m_library.render(static_cast<std::size_t>(other)), 0, 2);
+    // Still A4 at the new rate, and the song time still runs in seconds.
+    const std::vector<float> tail(after.begin() + other / 2, after.end());
+    EXPECT_GT(ToneAmplitude(tail, other, 440.0), 10.0 * ToneAmplitude(tail, other, 466.16));
+    EXPECT_NEAR(info(song).position, ticks(120, 1.5), 3.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, KbgmTest, ::testing::Values(44100, 48000));
+
+TEST(KbgmOpen, FailsWithoutItsSoundFontAndRefusesEveryCall) {
+    Kbgm kbgm(QStringLiteral("/nonexistent/none.sf2"));
+    EXPECT_NE(kbgm.KBGMOpen(10, -1), Kbgm::kOk);
+    EXPECT_FALSE(kbgm.isOpen());
+    std::int32_t song = 0;
+    EXPECT_EQ(kbgm.KBGMLoadFile(song, QStringLiteral("/dev/null")), Kbgm::kNotOpen);
+    EXPECT_EQ(kbgm.KBGMPlay(1, 0), Kbgm::kNotOpen);
+    EXPECT_EQ(kbgm.KBGMSendSysx(0), Kbgm::kNotOpen);
+    MidiInfo i;
+    EXPECT_EQ(kbgm.KBGMGetInfo(1, i), Kbgm::kNotOpen);
+    EXPECT_EQ(kbgm.KBGMClose(), Kbgm::kOk);
+}
+
+TEST(KbgmOpen, CloseWhileMixedLeavesTheLibraryWorking) {
+    OfflineLibrary library(kRate);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.mid"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(HeldNoteSong(120, 8));
+    f.close();
+    {
+        Kbgm kbgm;
+        ASSERT_EQ(kbgm.KBGMOpen(10, -1), Kbgm::kOk);
+        ASSERT_EQ(kbgm.KBGMSetOutput(library.handle), Kbgm::kOk);
+        std::int32_t song = 0;
+        ASSERT_EQ(kbgm.KBGMLoadFile(song, path), Kbgm::kOk);
+        kbgm.KBGMPlay(song, 0);
+        library.render(kRate / 2);
+        kbgm.KBGMClose();
+        EXPECT_EQ(kbgm.KBGMPlay(song, 0), Kbgm::kNotOpen);
+    } // the Kbgm is gone; the source may still be in the mix until the next block
+    library.render(kRate / 10);
+    EXPECT_LT(Peak(library.render(kRate / 10)), 1e-6f);
+    EXPECT_NE(library.load(SineWav(kRate, 2, 440.0, 1000)), 0);
+}
+
+} // namespace
+} // namespace mt::test

@@ -1,0 +1,176 @@
+// The synth inside the audio callback allocates nothing, whatever the UI thread asks of it,
+// and the UI thread may drive the library while another thread renders. This program
+// replaces malloc and its kin, which FluidSynth and operator new both end in.
+#include "SmfBytes.h"
+#include "audio/AudioTestKit.h"
+
+#include "audio/OfflineOutput.h"
+#include "media/midi/Kbgm.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* p, std::size_t size);
+}
+
+namespace {
+thread_local bool t_guarded = false;
+std::atomic<int> g_allocations{0};
+
+void Count() {
+    if (t_guarded) {
+        g_allocations.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+} // namespace
+
+extern "C" {
+void* malloc(std::size_t size) {
+    Count();
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) {
+    Count();
+    return __libc_calloc(count, size);
+}
+void* realloc(void* p, std::size_t size) {
+    Count();
+    return __libc_realloc(p, size);
+}
+}
+
+namespace mt::test {
+namespace {
+
+class MidiRealtime : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(m_kbgm.KBGMOpen(10, -1), Kbgm::kOk);
+        ASSERT_EQ(m_kbgm.KBGMSetOutput(m_library.handle), Kbgm::kOk);
+        SmfTrack conductor;
+        conductor.meta(0, 3, "rt").tempo(0, 500000).tempo(960, 300000).end(3840);
+        SmfTrack band;
+        band.program(0, 0, 0).program(0, 1, 33).sysex(
+            0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41});
+        for (int i = 0; i < 32; ++i) {
+            band.noteOn(0, 0, 60 + i % 12).noteOn(0, 1, 36).noteOn(0, 9, 36 + i % 10);
+            band.raw(0, {0xb0, 7, static_cast<std::uint8_t>(90 + i)}).raw(0, {0xe1, 0, 70});
+            band.noteOff(120, 0, 60 + i % 12).noteOff(0, 1, 36);
+        }
+        band.end();
+        const QString path = m_dir.filePath(QStringLiteral("rt.mid"));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(Smf(480, {conductor, band}));
+        f.close();
+        ASSERT_EQ(m_kbgm.KBGMLoadFile(m_song, path), Kbgm::kOk);
+    }
+
+    void guardedPull(std::size_t frames) {
+        t_guarded = true;
+        m_library.output().pull(m_block.data(), frames);
+        t_guarded = false;
+    }
+
+    QTemporaryDir m_dir;
+    OfflineLibrary m_library{44100};
+    Kbgm m_kbgm;
+    std::int32_t m_song = 0;
+    std::vector<float> m_block = std::vector<float>(2 * 4096);
+};
+
+TEST_F(MidiRealtime, RenderingEveryCommandAllocatesNothing) {
+    // The guard itself works: an allocation on a guarded thread is counted.
+    g_allocations = 0;
+    t_guarded = true;
+    void* volatile probe = std::malloc(16);
+    t_guarded = false;
+    std::free(probe);
+    ASSERT_EQ(g_allocations.load(), 1);
+    g_allocations = 0;
+    float loudest = 0.0f;
+    m_kbgm.KBGMSendSysx(1);
+    m_kbgm.KBGMPlay(m_song, 1);
+    for (int block = 0; block < 400; ++block) { // 2.3 s: through a repeat
+        switch (block) {
+        case 40:
+            m_kbgm.KBGMSetTempo(m_song, 200);
+            break;
+        case 60:
+            m_kbgm.KBGMSeek(m_song, 1920);
+            break;
+        case 80:
+            m_kbgm.KBGMSeek(m_song, -1920);
+            break;
+        case 100:
+            m_kbgm.KBGMSetVolume(m_song, 0);
+            break;
+        case 110:
+            m_kbgm.KBGMSetVolume(m_song, 100);
+            break;
+        case 120:
+            m_kbgm.KBGMPause();
+            break;
+        case 130:
+            m_kbgm.KBGMResume(m_song);
+            break;
+        case 140:
+            m_kbgm.KBGMSendSysx(4);
+            break;
+        case 150:
+            m_kbgm.KBGMStop();
+            break;
+        case 160:
+            m_kbgm.KBGMPlay(m_song, 1);
+            break;
+        default:
+            break;
+        }
+        guardedPull(256);
+        loudest = std::max(loudest, Peak(m_block));
+    }
+    EXPECT_GT(loudest, 0.01f); // it did play
+    m_kbgm.KBGMStop();
+    guardedPull(256);
+    EXPECT_EQ(m_kbgm.KBGMFree(m_song), Kbgm::kOk);
+    guardedPull(256);
+    EXPECT_EQ(g_allocations.load(), 0);
+}
+
+TEST_F(MidiRealtime, UiThreadDrivesWhileAnotherThreadRenders) {
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<float> block(2 * 256);
+        while (!done.load()) {
+            m_library.output().pull(block.data(), 256);
+        }
+    });
+    for (int round = 0; round < 200; ++round) {
+        m_kbgm.KBGMPlay(m_song, round % 2);
+        m_kbgm.KBGMSetTempo(m_song, 60 + round);
+        m_kbgm.KBGMSeek(m_song, round % 3 == 0 ? -1920 : 1920);
+        MidiInfo info;
+        ASSERT_EQ(m_kbgm.KBGMGetInfo(m_song, info), Kbgm::kOk);
+        EXPECT_EQ(info.resolution, 480);
+        m_kbgm.KBGMSendSysx(round % 5);
+        m_kbgm.KBGMPause();
+        m_kbgm.KBGMResume(m_song);
+    }
+    m_kbgm.KBGMStop();
+    EXPECT_EQ(m_kbgm.KBGMFree(m_song), Kbgm::kOk);
+    done = true;
+    audio.join();
+}
+
+} // namespace
+} // namespace mt::test
