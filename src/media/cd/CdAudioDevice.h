@@ -1,0 +1,100 @@
+#pragma once
+
+#include "media/cd/CdStream.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace mt {
+
+class AudioSource;
+class CdDisc;
+class CdReader;
+
+// The cdaudio device: an audio CD in the default drive, or a disc image chosen instead,
+// played digitally through the sound library (analogue play does not exist on images, and
+// modern drives have no audio cable). Positions are milliseconds from the start of the
+// disc's first track, track starts on the same scale. Every method is for the UI thread and
+// never waits for the audio thread; the disc is read ahead on a reader thread.
+//
+// A disc that goes away (an image file removed or replaced by another choice, a drive
+// reporting a new medium) shows as mode "open" once; the next mode or media query takes in
+// what is there now.
+class CdAudioDevice {
+public:
+    struct Options {
+        bool readerThread = true; // false: nothing is read until pumpReader() (tests)
+    };
+    using ImagePath = std::function<QString()>;          // the chosen image; empty = drive
+    using LibraryHandle = std::function<std::int32_t()>; // the sound library to play through
+
+    CdAudioDevice(ImagePath imagePath, LibraryHandle library, Options options);
+    CdAudioDevice(ImagePath imagePath, LibraryHandle library)
+        : CdAudioDevice(std::move(imagePath), std::move(library), Options{}) {}
+    ~CdAudioDevice();
+    CdAudioDevice(const CdAudioDevice&) = delete;
+    CdAudioDevice& operator=(const CdAudioDevice&) = delete;
+
+    // Each returns 0 or an MciError code.
+    std::uint32_t open();
+    void close();
+    bool isOpen() const { return m_open; }
+
+    // "playing", "seeking" (playing, the sound not there yet), "paused", "stopped", or "open"
+    // (no disc).
+    const char* mode();
+    bool mediaPresent();
+    std::uint32_t trackCount(int& count);
+    std::uint32_t currentTrack(int& track);
+    std::uint32_t position(std::int64_t& ms);
+    std::uint32_t trackPosition(int track, std::int64_t& ms);
+    std::uint32_t length(std::int64_t& ms); // the lead-out's position
+    std::uint32_t play();                   // from where the disc is, to its end
+    std::uint32_t playFrom(std::int64_t ms);
+    std::uint32_t seek(std::int64_t ms); // stops there
+    std::uint32_t pause();
+    std::uint32_t stop(); // stays where it is
+    // Channel 0 = left, 1 = right. Glides, never clicks.
+    std::uint32_t setChannel(int channel, bool on);
+
+    // Takes effect at the next open().
+    void setOptions(Options options) { m_options = options; }
+    // Manual reading (Options::readerThread false): reads ahead until the ring is full.
+    void pumpReader();
+    std::uint64_t underruns() const { return m_stream->underruns(); }
+    std::uint64_t readErrors() const;
+
+private:
+    std::uint32_t ready();
+    bool refresh(); // false when the disc has just gone
+    bool tryLoad();
+    void dropDisc();
+    void moveTo(std::int32_t sector, bool playing);
+    void syncEnd();
+    void ensureAttached();
+    void detach();
+    std::int64_t currentFrame() const;
+    std::uint32_t sectorOf(std::int64_t ms, std::int32_t& sector) const;
+
+    enum class State { Stopped, Paused, Playing };
+
+    ImagePath m_imagePath;
+    LibraryHandle m_library;
+    Options m_options;
+    bool m_open = false;
+    std::unique_ptr<CdDisc> m_disc;
+    QString m_discSource; // the image path the disc came from; empty for the drive
+    std::shared_ptr<CdStream> m_stream;
+    std::unique_ptr<CdReader> m_reader;
+    State m_state = State::Stopped;
+    std::uint32_t m_generation = 0;
+    std::int64_t m_targetFrame = 0; // where the current generation starts
+    std::int32_t m_attachedLibrary = 0;
+    AudioSource* m_source = nullptr; // owned by the library
+};
+
+} // namespace mt

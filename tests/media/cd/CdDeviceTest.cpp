@@ -1,0 +1,187 @@
+// The cdaudio device on generated disc images: table of contents, positions, modes, and the
+// faults of images and discs.
+#include "CdTestRig.h"
+
+#include "media/cd/MciErrors.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace mt::test {
+namespace {
+
+const std::vector<ToneTrack> kThreeTracks = {{2.0, 441.0}, {3.0, 882.0}, {4.0, 1323.0}};
+
+TEST(CdDevice, ReadsTheTableOfContentsInMilliseconds) {
+    CdTestRig rig;
+    rig.writeDisc(kThreeTracks, {.fileLine = "named otherwise.bin"});
+    EXPECT_EQ(rig.error("status cdaudio mode"), kMciErrInvalidDeviceName); // not open yet
+    rig.ok("open cdaudio Shareable");
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
+    EXPECT_EQ(rig.ok("status cdaudio media present wait"), "true");
+    EXPECT_EQ(rig.ok("status cdaudio number of tracks wait"), "3");
+    EXPECT_EQ(rig.ok("status cdaudio current track wait"), "1");
+    rig.ok("set cdaudio time format milliseconds");
+    EXPECT_EQ(rig.ok("status cdaudio position"), "0");
+    EXPECT_EQ(rig.ok("status cdaudio position track 1"), "0");
+    EXPECT_EQ(rig.ok("status cdaudio position track 2"), "2000");
+    EXPECT_EQ(rig.ok("status cdaudio position track 3"), "5000");
+    EXPECT_EQ(rig.ok("status cdaudio length"), "9000");
+    EXPECT_EQ(rig.error("status cdaudio position track 4"), kMciErrOutOfRange);
+    EXPECT_EQ(rig.error("set cdaudio time format msf"), kMciErrBadTimeFormat);
+    EXPECT_EQ(rig.error("open cdaudio Shareable"), kMciErrDeviceOpen);
+    EXPECT_EQ(rig.error("status cdrom mode"), kMciErrInvalidDeviceName);
+    EXPECT_EQ(rig.error("eject cdaudio"), kMciErrUnrecognizedCommand);
+    // A reply that does not fit its buffer is an error, not a cut number.
+    char small[3] = {};
+    EXPECT_EQ(rig.mci.sendString("status cdaudio position track 3", small, 3),
+              kMciErrParamOverflow);
+    rig.ok("close cdaudio");
+    EXPECT_EQ(rig.error("status cdaudio mode"), kMciErrInvalidDeviceName);
+}
+
+TEST(CdDevice, TrackStartsThatAreNotWholeMillisecondsSeekBackExactly) {
+    CdTestRig rig;
+    rig.writeDisc({{1.0 / 75 * 376, 441.0}, {1.0, 882.0}}); // track 2 at sector 376
+    rig.ok("open cdaudio");
+    const std::string start = rig.ok("status cdaudio position track 2");
+    EXPECT_EQ(start, "5013");
+    rig.ok("seek cdaudio to " + start);
+    EXPECT_EQ(rig.ok("status cdaudio current track"), "2");
+    EXPECT_EQ(rig.ok("status cdaudio position"), start);
+}
+
+TEST(CdDevice, OpenFailsWithATextWhenThereIsNothingToPlay) {
+    CdTestRig rig;
+    char text[1024] = {};
+    // No drive on the machine and no image chosen.
+    ASSERT_TRUE(CdDisc::defaultDrive().isEmpty()) << "this test expects a machine without a drive";
+    EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrNoSource);
+    rig.image = rig.dir.filePath("gone.cue");
+    EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageMissing);
+    rig.writeDisc(kThreeTracks, {.writeBin = false}, "nobin");
+    EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrBinMissing);
+    QFile junk(rig.dir.filePath("junk.cue"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("TRACK banana\nINDEX 99 zz\n");
+    junk.close();
+    QFile(rig.dir.filePath("junk.bin")).open(QIODevice::WriteOnly);
+    rig.image = junk.fileName();
+    EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageDamaged);
+    EXPECT_FALSE(rig.device.isOpen());
+    for (const std::uint32_t code : {kCdErrNoSource, kCdErrImageMissing, kCdErrBinMissing,
+                                     kCdErrImageDamaged, kMciErrOutOfRange}) {
+        EXPECT_TRUE(rig.mci.getErrorString(code, text, sizeof text)) << code;
+        EXPECT_GT(std::strlen(text), 0u);
+    }
+    EXPECT_FALSE(rig.mci.getErrorString(4711, text, sizeof text));
+    // A buffer too small for the text gets whole characters only.
+    char tiny[8];
+    ASSERT_TRUE(rig.mci.getErrorString(kMciErrOutOfRange, tiny, sizeof tiny));
+    EXPECT_STREQ(tiny, "指定"); // 6 bytes; a third character would need 9
+}
+
+TEST(CdDevice, SeekAndPlayRefuseAPlaceBeyondTheEnd) {
+    CdTestRig rig;
+    rig.writeDisc(kThreeTracks);
+    rig.ok("open cdaudio Shareable");
+    EXPECT_EQ(rig.error("seek cdaudio to 9001"), kMciErrOutOfRange);
+    EXPECT_EQ(rig.error("play cdaudio from 20000"), kMciErrOutOfRange);
+    EXPECT_EQ(rig.error("seek cdaudio to -5"), kMciErrBadInteger);
+    EXPECT_EQ(rig.error("seek cdaudio to 12abc"), kMciErrBadInteger);
+    EXPECT_EQ(rig.error("seek cdaudio"), kMciErrMissingParameter);
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped"); // nothing moved
+    rig.ok("seek cdaudio to end");
+    EXPECT_EQ(rig.number("status cdaudio position"), 9000);
+    rig.ok("seek cdaudio to start");
+    EXPECT_EQ(rig.number("status cdaudio position"), 0);
+}
+
+TEST(CdDevice, ModesFollowPlayPauseStopAndTheEndOfTheDisc) {
+    CdTestRig rig;
+    rig.writeDisc({{1.0, 441.0}, {1.0, 882.0}});
+    rig.ok("open cdaudio Shareable");
+    rig.ok("play cdaudio");
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "seeking"); // nothing has sounded yet
+    rig.advance(0.5);
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "playing");
+    EXPECT_NEAR(rig.number("status cdaudio position"), 500, 15);
+    rig.ok("pause cdaudio");
+    rig.advance(0.5);
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "paused");
+    EXPECT_NEAR(rig.number("status cdaudio position"), 500, 15); // held while paused
+    rig.ok("play cdaudio");
+    rig.advance(0.7);
+    EXPECT_EQ(rig.ok("status cdaudio current track"), "2");
+    rig.ok("stop cdaudio");
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
+    rig.ok("play cdaudio");
+    rig.advance(1.0);
+    // Played off the end: stopped at the lead-out, and "play" there does nothing.
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
+    EXPECT_EQ(rig.number("status cdaudio position"), 2000);
+    rig.ok("play cdaudio");
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
+    EXPECT_EQ(rig.device.underruns(), 0u);
+}
+
+TEST(CdDevice, ADiscThatGoesAwayShowsOpenOnceAndIsTakenInWhenBack) {
+    CdTestRig rig;
+    const QString cue = rig.writeDisc(kThreeTracks);
+    rig.ok("open cdaudio Shareable");
+    rig.ok("play cdaudio from 3000");
+    rig.advance(0.3);
+    ASSERT_TRUE(QFile::rename(cue, cue + ".away"));
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "open");
+    EXPECT_EQ(rig.ok("status cdaudio media present wait"), "false");
+    EXPECT_EQ(rig.error("status cdaudio number of tracks wait"), kMciErrDeviceNotReady);
+    EXPECT_EQ(rig.error("play cdaudio"), kMciErrDeviceNotReady);
+    const std::vector<float> gone = rig.advance(0.1);
+    EXPECT_LT(Peak(std::vector<float>(gone.begin() + 1024, gone.end())), 1e-6f);
+
+    ASSERT_TRUE(QFile::rename(cue + ".away", cue));
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
+    EXPECT_EQ(rig.ok("status cdaudio media present wait"), "true");
+    EXPECT_EQ(rig.number("status cdaudio position"), 0); // a new disc starts at its beginning
+
+    // Choosing another image is a change of disc too.
+    rig.writeDisc({{2.0, 441.0}}, {}, "other");
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "open");
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
+    EXPECT_EQ(rig.ok("status cdaudio number of tracks"), "1");
+}
+
+TEST(CdDevice, AReadErrorMidTrackIsSilenceAndPlaybackGoesOnThenGivesUp) {
+    CdTestRig rig;
+    const QString cue = rig.writeDisc({{2.0, 441.0}, {6.0, 882.0}});
+    rig.ok("open cdaudio Shareable");
+    rig.ok("play cdaudio from 2000");
+    rig.advance(0.5);
+    // The image loses everything after 3 s: the rest of track 2 cannot be read.
+    QFile bin(rig.dir.filePath("disc.bin"));
+    ASSERT_TRUE(bin.resize(SectorsOf(3.0) * 2352));
+    rig.advance(3.0);
+    EXPECT_GT(rig.device.readErrors(), 0u);
+    EXPECT_EQ(rig.device.underruns(), 0u);
+    // A second of unreadable sectors ends playback; the device still answers.
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
+    rig.ok("play cdaudio from 0");
+    const std::vector<float> out = rig.advance(0.5);
+    EXPECT_NEAR(MeasureHz(Channel(std::vector<float>(out.begin() + 2048, out.end()), 0, 2), 44100),
+                441.0, 2.0);
+}
+
+TEST(CdDevice, ADiscWithOneTrackPlaysToItsEnd) {
+    CdTestRig rig;
+    rig.writeDisc({{1.0, 441.0}});
+    rig.ok("open cdaudio Shareable");
+    EXPECT_EQ(rig.ok("status cdaudio number of tracks wait"), "1");
+    rig.ok("play cdaudio from 0");
+    rig.advance(1.2);
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
+    EXPECT_EQ(rig.ok("status cdaudio current track"), "1");
+}
+
+} // namespace
+} // namespace mt::test

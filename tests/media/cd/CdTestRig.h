@@ -1,0 +1,69 @@
+#pragma once
+
+#include "DiscImage.h"
+
+#include "audio/AudioTestKit.h"
+#include "media/cd/CdAudioDevice.h"
+#include "media/cd/CdAudioMci.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace mt::test {
+
+// A cdaudio device on a generated disc image, playing through an offline library; nothing
+// is read or rendered until the test says so, so time is the audio the test pulls.
+class CdTestRig {
+public:
+    explicit CdTestRig(int rate = 44100) : library(rate) {}
+
+    QString writeDisc(const std::vector<ToneTrack>& tracks, const DiscImageOptions& options = {},
+                      const QString& name = "disc") {
+        image = WriteToneDisc(dir.path(), name, tracks, options);
+        return image;
+    }
+
+    // A command that must succeed; its reply.
+    std::string ok(const std::string& command) {
+        char reply[128] = {};
+        const std::uint32_t code = mci.sendString(command, reply, sizeof reply);
+        EXPECT_EQ(code, 0u) << command;
+        return reply;
+    }
+    // A command's error code (0 = success).
+    std::uint32_t error(const std::string& command) {
+        char reply[128] = {};
+        return mci.sendString(command, reply, sizeof reply);
+    }
+    std::int64_t number(const std::string& command) { return std::stoll(ok(command)); }
+
+    // Reads ahead and renders `seconds` of output block by block, as the reader and the audio
+    // thread would; returns what was rendered (interleaved stereo).
+    std::vector<float> advance(double seconds) {
+        const auto frames = static_cast<std::size_t>(seconds * rate());
+        std::vector<float> out;
+        out.reserve(frames * 2);
+        for (std::size_t done = 0; done < frames; done += kBlock) {
+            device.pumpReader();
+            const std::vector<float> block = library.render(std::min(kBlock, frames - done));
+            out.insert(out.end(), block.begin(), block.end());
+        }
+        return out;
+    }
+    int rate() { return library.output().config().sampleRate; }
+
+    static constexpr std::size_t kBlock = 256;
+
+    QTemporaryDir dir;
+    QString image;
+    OfflineLibrary library;
+    CdAudioDevice device{[this] { return image; }, [this] { return library.handle; },
+                         CdAudioDevice::Options{false}};
+    CdAudioMci mci{device};
+};
+
+} // namespace mt::test

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+namespace mt::test {
+
+// One track of a generated disc: a sine of `hz` (0: silence) at amplitude 0.5 on both
+// channels, `seconds` long (rounded to whole sectors).
+struct ToneTrack {
+    double seconds = 2.0;
+    double hz = 440.0;
+};
+
+struct DiscImageOptions {
+    bool motorola = false;      // samples stored big-endian, FILE type MOTOROLA
+    bool writeBin = true;       // false: a cue sheet without its .bin
+    QString fileLine = "x.bin"; // the name the cue's FILE line gives (libcdio ignores it)
+};
+
+// Writes `<dir>/<name>.cue` and `<dir>/<name>.bin` and returns the cue's path. Silent
+// tracks are left as holes in the file, so an hour of disc costs no disk space.
+QString WriteToneDisc(const QString& dir, const QString& name, const std::vector<ToneTrack>& tracks,
+                      const DiscImageOptions& options = {});
+
+// The sectors a track of `seconds` takes on a generated disc.
+int SectorsOf(double seconds);
+
+} // namespace mt::test
