@@ -1,13 +1,19 @@
 #include "ui/Form1.h"
 
+#include "ui/CdPanel.h"
 #include "ui/ControlGeometry.h"
 #include "ui/FileBrowser.h"
+#include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
+#include "ui/SettingFileCommands.h"
 #include "ui/TrackPanel.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSignalBlocker>
 
 namespace mt {
 
@@ -23,15 +29,33 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     m_browser->setPopup(m_fileListPopup);
     m_tracks = new TrackPanel(m_app, *m_browser, *m_trackPopup, *client);
     m_mix = new MixPanel(m_app, *m_tracks, *menuItem(QStringLiteral("mnuLock")), *client);
+    m_cdPanel = new CdPanel(m_app, client);
+    m_cdPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
+    m_midiPanel = new MidiPanel(m_app, client);
+    m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
+    m_files = new SettingFileCommands(m_app, *this, *m_tracks, *m_mix);
     wireMenus();
 
     const double twipsPerPixel = TwipsPerPixel(this);
+    mediaPanelOpenHeight = TwipsToPixels(kMediaPanelOpenHeightTwips, twipsPerPixel);
+    mediaPanelClosedHeight = TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel);
     ApplyGeometry(*client, MainWindowGeometry(), twipsPerPixel);
     m_browser->setGeometry(m_browser->childrenRect().united(QRect(0, 0, 1, 1)));
     // The window's own size counts the menu bar in; the client area is what is left.
     resize(TwipsToPixels(kMainWindowWidthTwips, twipsPerPixel),
            TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel));
     move(x(), TwipsToPixels(kMainWindowTopTwips, twipsPerPixel));
+
+    m_files->mnunew_Click();
+    m_mix->formLoaded = true;
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (!m_files->confirmDiscard()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 QAction* Form1::addItem(QMenu* menu, const QString& caption, const char* name) {
@@ -91,6 +115,31 @@ void Form1::wireMenus() {
         connect(item, &QAction::triggered, m_browser, &FileBrowser::mnuDeleteFile_Click);
     }
     menuItem(QStringLiteral("mnuWavInfo"))->setEnabled(true);
+
+    QAction* media = menuItem(QStringLiteral("mnuCD"));
+    media->setEnabled(true);
+    connect(media, &QAction::triggered, this, [this, media](bool checked) {
+        // Qt has already flipped the tick; the handler decides it from the state before.
+        const QSignalBlocker quiet(media);
+        media->setChecked(!checked);
+        mnuCD_Click();
+    });
+}
+
+void Form1::mnuCD_Click() {
+    QAction* media = menuItem(QStringLiteral("mnuCD"));
+    if (!media->isChecked()) {
+        m_cdPanel->OpenOnShow();
+        resize(width(), mediaPanelOpenHeight);
+        media->setChecked(true);
+        for (const std::function<void()>& shown : mediaPanelShown) {
+            shown();
+        }
+    } else {
+        m_cdPanel->ChkCDkijun->setChecked(false);
+        resize(width(), mediaPanelClosedHeight);
+        media->setChecked(false); // the disc plays on and the CD watch keeps running
+    }
 }
 
 QAction* Form1::menuItem(const QString& name) const {

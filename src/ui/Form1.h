@@ -2,14 +2,20 @@
 
 #include <QMainWindow>
 
+#include <functional>
+#include <vector>
+
 class QAction;
 class QMenu;
 
 namespace mt {
 
 struct AppContext;
+class CdPanel;
 class FileBrowser;
+class MidiPanel;
 class MixPanel;
+class SettingFileCommands;
 class TrackPanel;
 
 // The main window: the track bank, the file browser and the media panels under one menu bar.
@@ -27,6 +33,22 @@ public:
     FileBrowser& browser() const { return *m_browser; }
     TrackPanel& tracks() const { return *m_tracks; }
     MixPanel& mix() const { return *m_mix; }
+    CdPanel& cdPanel() const { return *m_cdPanel; }
+
+    // Shows or hides the media panel (the CD and the MIDI panel together): the window's
+    // height and mnuCD's tick; showing also opens the devices.
+    void mnuCD_Click();
+    // The window's height in pixels with the media panel shown and hidden.
+    int mediaPanelOpenHeight = 0;
+    int mediaPanelClosedHeight = 0;
+    // Run on every showing of the media panel after the CD's part: the MIDI panel's part.
+    std::vector<std::function<void()>> mediaPanelShown;
+    MidiPanel& midiPanel() const { return *m_midiPanel; }
+    SettingFileCommands& settingFiles() const { return *m_files; }
+
+protected:
+    // Quitting asks about an unsaved bank first; cancel keeps the program running.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
@@ -39,6 +61,9 @@ private:
     FileBrowser* m_browser = nullptr;
     TrackPanel* m_tracks = nullptr;
     MixPanel* m_mix = nullptr;
+    CdPanel* m_cdPanel = nullptr;
+    MidiPanel* m_midiPanel = nullptr;
+    SettingFileCommands* m_files = nullptr;
 };
 
 } // namespace mt

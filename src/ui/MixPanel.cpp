@@ -282,14 +282,18 @@ void MixPanel::UpdateLockAvailability() {
         referencePresent = referencePresent || comboText(i) == kReferenceMark;
     }
     if (!referencePresent) {
-        m_mnuLock.setChecked(false);
-        m_mnuLock.setEnabled(false);
-        LabelLocked->setEnabled(false);
-        SetForeground(*LabelLocked, Qt::black);
+        switchLockOff();
     } else {
         m_mnuLock.setEnabled(true);
         LabelLocked->setEnabled(true);
     }
+}
+
+void MixPanel::switchLockOff() {
+    m_mnuLock.setChecked(false);
+    m_mnuLock.setEnabled(false);
+    LabelLocked->setEnabled(false);
+    SetForeground(*LabelLocked, Qt::black);
 }
 
 void MixPanel::mnuLock_Click() {

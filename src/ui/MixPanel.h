@@ -44,6 +44,8 @@ public:
     void UpdateLockAvailability();
     void mnuLock_Click();
     bool lockOn() const;
+    // Lock off and unavailable, as a new bank starts.
+    void switchLockOff();
 
     // The CD and MIDI panels' reference boxes and bar lengths (seconds per 4-beat bar), set by
     // the main window once those panels exist. Without them the bars are 2 s and unticked.

@@ -67,6 +67,7 @@ TEST_F(PlaybackTest, LoneWolfStartSilencesTheOtherMembersOnly) {
 }
 
 TEST_F(PlaybackTest, OneShotKeepsShowingStopAfterItsEnd) {
+    frame(0).CheckLoop->setChecked(false);
     EXPECT_EQ(buttonColour(0), kCyan);
     click(0);
     EXPECT_EQ(caption(0), QStringLiteral("STOP"));

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+namespace mt {
+
+// One track's block of a setting file (*.mrw), in the file's line order.
+struct TrackSetting {
+    int speed = 4410;       // speed-bar value, 5..9000 (a stored 0 reads as 4410)
+    int volume = 0;         // dB, -70..0
+    int pan = 0;            // -40..40 (wider stored values are clamped)
+    QString fileName;       // empty for an empty track
+    QString path;           // empty for an empty track
+    float length44k = 0.0f; // written for information; the reload recomputes it
+    int loop = 1;           // 0 or 1
+    int hold = 1;           // 0 or 1
+    QString ratio;          // a ratio box text, "基準" or empty
+};
+
+inline constexpr int kSettingLinesPerTrack = 9;
+
+// The 72 lines of eight blocks, UTF-8, CR LF. Numbers as " 4410 " / "-12 ": a space or the
+// minus sign before, one space after.
+QByteArray EncodeSettingFile(const std::array<TrackSetting, 8>& tracks);
+
+// The blocks of a setting file up to its end or its first fault. Each line is one value,
+// trimmed; a line that is not UTF-8 is read as Shift_JIS (files from older versions). A file
+// that ends after a whole block is fine; one that ends inside a block, holds a number that is
+// missing, not a 16-bit integer, or outside its control's range (speed, volume, the boxes), or
+// a ratio text the box does not have, is `ok == false`, `tracks` holding the whole blocks
+// before the fault.
+struct DecodedSettingFile {
+    std::vector<TrackSetting> tracks;
+    bool ok = true;
+};
+DecodedSettingFile DecodeSettingFile(const QByteArray& bytes);
+
+// Writes `bytes` to a temporary file beside `path` and renames it over `path` only once it is
+// complete, so a failure never leaves a half-written file. False with a reason on failure.
+bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error);
+
+} // namespace mt

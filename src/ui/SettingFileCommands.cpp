@@ -1,0 +1,289 @@
+#include "ui/SettingFileCommands.h"
+
+#include "audio/DsCalls.h"
+#include "core/AppContext.h"
+#include "platform/CursorService.h"
+#include "platform/FileDialogService.h"
+#include "platform/MessageBoxService.h"
+#include "platform/ModalRunner.h"
+#include "ui/ClickableLabel.h"
+#include "ui/FrmHenkou.h"
+#include "ui/MixPanel.h"
+#include "ui/TrackFrame.h"
+#include "ui/TrackPanel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace mt {
+namespace {
+
+const QString kSettingFilter = QStringLiteral("セッティングファイル (*.mrw)|*.mrw|");
+
+} // namespace
+
+SettingFileCommands::SettingFileCommands(AppContext& app, QMainWindow& window, TrackPanel& tracks,
+                                         MixPanel& mix)
+    : QObject(&window), m_app(app), m_window(window), m_tracks(tracks), m_mix(mix),
+      m_mnuUwagaki(*window.findChild<QAction*>(QStringLiteral("mnuUwagaki"))) {
+    const auto wire = [this](const char* name, void (SettingFileCommands::*handler)()) {
+        QAction* item = m_window.findChild<QAction*>(QLatin1String(name));
+        item->setEnabled(true);
+        connect(item, &QAction::triggered, this, handler);
+    };
+    wire("mnunew", &SettingFileCommands::newFromMenu);
+    wire("mnuFileOpen", &SettingFileCommands::mnuFileOpen_Click);
+    wire("mnuFileSave", &SettingFileCommands::mnuFileSave_Click);
+    wire("mnuUwagaki", &SettingFileCommands::mnuUwagaki_Click);
+    m_mnuUwagaki.setEnabled(false);
+}
+
+void SettingFileCommands::setCaption(const QString& caption) {
+    m_window.setWindowTitle(caption);
+}
+
+std::array<TrackSetting, 8> SettingFileCommands::currentSettings() const {
+    std::array<TrackSetting, 8> tracks;
+    for (int i = 0; i < kTrackCount; ++i) {
+        const TrackFrame& f = m_tracks.frame(i);
+        TrackSetting& t = tracks[i];
+        t.speed = f.HSFre->value();
+        t.volume = f.HSVol->value();
+        t.pan = f.HSPan->value();
+        t.fileName = m_app.bank.trackFileName[i];
+        t.path = m_app.bank.trackPath[i];
+        t.length44k = m_app.bank.trackLength44k[i];
+        t.loop = f.CheckLoop->isChecked() ? 1 : 0;
+        t.hold = f.CheckDuuk->isChecked() ? 1 : 0;
+        t.ratio = f.Combo->currentText();
+    }
+    return tracks;
+}
+
+bool SettingFileCommands::writeTo(const QString& path) {
+    QString reason;
+    if (WriteFileWhole(path, EncodeSettingFile(currentSettings()), &reason)) {
+        return true;
+    }
+    m_app.showMessage(path + QStringLiteral(" に保存できませんでした。") + reason);
+    return false;
+}
+
+bool SettingFileCommands::SaveSettingFile() {
+    if (!writeTo(dialogFileName)) {
+        return false;
+    }
+    settingFilePath = dialogFileName;
+    settingFileTitle = QFileInfo(dialogFileName).fileName();
+    setCaption(QStringLiteral("Marrowtune - ") + settingFileTitle);
+    m_mnuUwagaki.setEnabled(true);
+    return true;
+}
+
+bool SettingFileCommands::OverwriteSettingFile() {
+    // The file that was opened or saved, wherever the working folder happens to be.
+    return writeTo(settingFilePath);
+}
+
+void SettingFileCommands::mnuUwagaki_Click() {
+    if (OverwriteSettingFile()) {
+        m_app.bank.bankChanged = false;
+    }
+}
+
+void SettingFileCommands::mnuFileSave_Click() {
+    FileDialogRequest request;
+    request.filter = kSettingFilter;
+    request.filterIndex = 2;
+    request.fileName = dialogFileName;
+    const std::optional<QString> chosen = m_app.platform.fileDialogs.saveFile(request);
+    if (!chosen) {
+        return;
+    }
+    dialogFileName = *chosen;
+    if (QFileInfo(dialogFileName).suffix().isEmpty()) {
+        dialogFileName += QStringLiteral(".mrw");
+    }
+    WaitCursor wait(m_app.platform.cursor);
+    if (SaveSettingFile()) {
+        m_app.bank.bankChanged = false;
+        settingUntitled = false;
+    }
+}
+
+void SettingFileCommands::mnuFileOpen_Click() {
+    if (!confirmDiscard()) {
+        return;
+    }
+    FileDialogRequest request;
+    request.filter = QStringLiteral("すべてのファイル (*.*)|*.*|") + kSettingFilter;
+    request.filterIndex = 2;
+    request.fileName = dialogFileName;
+    const std::optional<QString> chosen = m_app.platform.fileDialogs.openFile(request);
+    if (!chosen) {
+        return;
+    }
+    dialogFileName = *chosen;
+    WaitCursor wait(m_app.platform.cursor);
+    LoadSettingFile();
+    m_app.bank.bankChanged = false;
+    settingUntitled = false;
+}
+
+void SettingFileCommands::LoadSettingFile() {
+    const QString path = dialogFileName;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        failedLoad(path);
+        return;
+    }
+    const DecodedSettingFile decoded = DecodeSettingFile(file.readAll());
+    file.close();
+    settingFilePath = path;
+    settingFileTitle = QFileInfo(path).fileName();
+    setCaption(QStringLiteral("Marrowtune - ") + settingFileTitle);
+    for (std::size_t i = 0; i < decoded.tracks.size(); ++i) {
+        applyBlock(static_cast<int>(i), decoded.tracks[i]);
+    }
+    if (!decoded.ok) {
+        failedLoad(path);
+        return;
+    }
+    if (decoded.tracks.size() == static_cast<std::size_t>(kTrackCount)) {
+        // A file that ended early leaves the later tracks and the overwrite item as they were.
+        m_mnuUwagaki.setEnabled(true);
+        m_mix.UpdateLockAvailability();
+    }
+}
+
+void SettingFileCommands::applyBlock(int i, const TrackSetting& s) {
+    TrackBank& bank = m_app.bank;
+    TrackFrame& f = m_tracks.frame(i);
+    bank.trackRateRatio[i] = 1.0f;
+    bank.trackLength44k[i] = 0.0f;
+    f.HSFre->setValue(s.speed);
+    f.HSVol->setValue(s.volume);
+    f.HSPan->setValue(s.pan);
+    bank.trackFileName[i] = s.fileName;
+    f.lblWavTitle->setText(s.fileName);
+    bank.trackPath[i] = s.path;
+    f.lblWavTitle->setToolTip(s.path);
+    if (bank.trackLoaded[i]) {
+        m_tracks.StopTrack(i);
+        dsFree(bank.trackBuffer[i]);
+        bank.trackLoaded[i] = false;
+        f.ComStart->setEnabled(false);
+    }
+    if (!s.path.isEmpty() && ReloadTrack(m_app, i, s.path)) {
+        bank.trackLoaded[i] = true;
+        f.ComStart->setEnabled(true);
+    }
+    if (bank.trackLength44k[i] == 0.0f) {
+        f.lblSample->setText(QStringLiteral("s"));
+    } else {
+        m_tracks.ShowTrackDuration(i);
+    }
+    f.CheckLoop->setChecked(s.loop != 0);
+    f.CheckDuuk->setChecked(s.hold != 0);
+    f.Combo->setCurrentIndex(f.Combo->findText(s.ratio));
+}
+
+void SettingFileCommands::failedLoad(const QString& path) {
+    m_app.showMessage(path +
+                      QStringLiteral("は Marrowtune で使用できるファイル形式ではありません"));
+    mnunew_Click();
+    setCaption(QStringLiteral("Marrowtune"));
+}
+
+void SettingFileCommands::newFromMenu() {
+    if (confirmDiscard()) {
+        mnunew_Click();
+    }
+}
+
+void SettingFileCommands::mnunew_Click() {
+    TrackBank& bank = m_app.bank;
+    for (int i = 0; i < kTrackCount; ++i) {
+        TrackFrame& f = m_tracks.frame(i);
+        f.lblWavTitle->clear();
+        f.Combo->setCurrentIndex(6);
+        m_mix.ComFreRes_Click(i);
+        m_mix.ComPanRes_Click(i);
+        f.HSVol->setValue(0);
+        f.lblSample->setText(QStringLiteral("s"));
+        f.CheckDuuk->setChecked(true);
+        f.CheckLoop->setChecked(true);
+        f.Check->setChecked(false);
+        m_tracks.Check_MouseUp(i); // the coarse steps go with the unticked box
+        bank.trackRateRatio[i] = 1.0f;
+        bank.trackLength44k[i] = 0.0f;
+        m_mix.lockedSpeedBars[i] = 4410;
+        m_tracks.setLoneWolfMember(i, false);
+        bank.trackFileName[i].clear();
+        bank.trackPath[i].clear();
+        f.lblWavTitle->setToolTip(QString());
+        if (bank.trackLoaded[i]) {
+            // Stopped with its button, so a later load does not show a stale "STOP".
+            m_tracks.StopTrack(i);
+            dsFree(bank.trackBuffer[i]);
+            bank.trackLoaded[i] = false;
+            f.ComStart->setEnabled(false);
+        }
+    }
+    settingFileTitle = QStringLiteral("New");
+    settingFilePath.clear();
+    setCaption(QStringLiteral("Marrowtune - New"));
+    m_mnuUwagaki.setEnabled(false);
+    dsSetGlobalFocus(true);
+    m_tracks.SelectNextLoadedTrack();
+    m_mix.switchLockOff();
+    bank.bankChanged = false;
+    settingUntitled = true;
+}
+
+bool SettingFileCommands::confirmDiscard() {
+    if (!m_app.bank.bankChanged) {
+        return true;
+    }
+    FrmHenkou ask(settingUntitled ? QString() : settingFileTitle, &m_window);
+    const int answer = m_app.platform.modals.run(ask);
+    if (answer == FrmHenkou::No) {
+        return true;
+    }
+    if (answer != FrmHenkou::Yes) {
+        return false;
+    }
+    if (!settingUntitled) {
+        if (!OverwriteSettingFile()) {
+            return false;
+        }
+        m_app.bank.bankChanged = false;
+        return true;
+    }
+    FileDialogRequest request;
+    request.filter = kSettingFilter;
+    request.filterIndex = 2;
+    const std::optional<QString> chosen = m_app.platform.fileDialogs.saveFile(request);
+    if (!chosen) {
+        return false;
+    }
+    dialogFileName = *chosen;
+    if (QFileInfo(dialogFileName).suffix().isEmpty()) {
+        dialogFileName += QStringLiteral(".mrw");
+    }
+    if (!SaveSettingFile()) {
+        return false;
+    }
+    m_app.bank.bankChanged = false;
+    settingUntitled = false;
+    return true;
+}
+
+} // namespace mt

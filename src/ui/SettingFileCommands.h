@@ -1,0 +1,63 @@
+#pragma once
+
+#include "files/SettingFile.h"
+
+#include <QObject>
+#include <QString>
+
+class QAction;
+class QMainWindow;
+
+namespace mt {
+
+struct AppContext;
+class MixPanel;
+class TrackPanel;
+
+// The file menu's commands on the whole bank: new, open, overwrite and save as. A set is
+// never half-written: every save goes to a temporary file renamed over the target, and a
+// changed bank is not thrown away without asking.
+class SettingFileCommands final : public QObject {
+    Q_OBJECT
+
+public:
+    SettingFileCommands(AppContext& app, QMainWindow& window, TrackPanel& tracks, MixPanel& mix);
+
+    void mnuFileOpen_Click();
+    void mnuFileSave_Click();
+    void mnuUwagaki_Click();
+    // The bare new command: also start-up's and the failed load's.
+    void mnunew_Click();
+    // The menu's "new": asks about unsaved changes first.
+    void newFromMenu();
+
+    // Each takes the file chosen in the dialog (dialogFileName). Save and overwrite return
+    // false, with a message, when the file could not be written.
+    bool SaveSettingFile();
+    void LoadSettingFile();
+    bool OverwriteSettingFile();
+
+    // Before the bank is replaced or the program ends: true when the command may go on.
+    bool confirmDiscard();
+
+    std::array<TrackSetting, 8> currentSettings() const;
+
+    QString settingFileTitle = QStringLiteral("New");
+    QString settingFilePath; // the full path behind settingFileTitle; "" when untitled
+    bool settingUntitled = true;
+    QString dialogFileName; // the file dialog's file name; persists between uses
+
+private:
+    void applyBlock(int index, const TrackSetting& setting);
+    void failedLoad(const QString& path);
+    bool writeTo(const QString& path);
+    void setCaption(const QString& caption);
+
+    AppContext& m_app;
+    QMainWindow& m_window;
+    TrackPanel& m_tracks;
+    MixPanel& m_mix;
+    QAction& m_mnuUwagaki;
+};
+
+} // namespace mt
