@@ -3,6 +3,7 @@
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
 #include "core/TrackBank.h"
+#include "media/midi/ModuleMIDI.h"
 #include "platform/PlatformServices.h"
 
 #include <QString>
@@ -21,6 +22,7 @@ struct AppContext {
     PlatformServices& platform;
     TrackBank bank;
     VbDSound sound;
+    ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
     OutputFormat outputFormat;
     bool previewLoop = false; // the browser's preview repeats
 };

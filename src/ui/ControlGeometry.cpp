@@ -81,6 +81,25 @@ std::vector<ControlPlacement> NormalLayout() {
             add(QLatin1String(c.name) + suffix, c.rect);
         }
     }
+    // The MIDI panel: the right half of the media area below the track frames; its controls
+    // relative to the frame.
+    add("FrameMIDI", {7230, 5700, 1395, 5460, 9.0f});
+    add("ComMIDIOpen", {240, 120, 390, 450, 9.0f});
+    add("ComMIDIStart", {240, 690, 390, 450, 9.0f});
+    add("ComMIDIPause", {240, 1140, 390, 450, 9.0f});
+    add("ComMIDIStop", {240, 1590, 390, 450, 9.0f});
+    add("ComMIDIRe", {240, 2040, 390, 450, 9.0f});
+    add("ComMIDIFF", {240, 2490, 390, 450, 9.0f});
+    add("ComboMIDISys", {255, 3060, 330, 900, 9.0f});
+    add("ChkMIDILoop", {270, 4080, 285, 1200, 9.0f});
+    add("lblMIDITitle", {720, 120, 255, 2820, 9.0f});
+    add("lblMIDITime", {1020, 120, 255, 900, 9.0f});
+    add("lblmiditest", {1020, 1140, 255, 1200, 9.0f});
+    add("Label19", {720, 3060, 255, 420, 9.0f});
+    add("lblMIDITempo", {720, 3480, 255, 480, 9.0f});
+    add("SpinButtonMIDI", {690, 3990, 330, 420, 9.0f});
+    add("lblMIDISec", {1020, 3060, 255, 900, 9.0f});
+    add("ChkMIDIkijun", {1005, 4080, 285, 1200, 9.0f});
     return t;
 }
 

@@ -1,0 +1,325 @@
+// The MIDI panel on real widgets: device opening, the open dialog and the one-second preview,
+// the transport's enable table, the 20 ms watch (time, tempo, end of song) and the tempo
+// up-down, with the song rendered offline through the engine. The timer is driven by calling
+// its handler after rendering the time that would have passed.
+#include "SmfBytes.h"
+#include "audio/AudioTestKit.h"
+#include "support/PlatformDoubles.h"
+
+#include "audio/DsCalls.h"
+#include "core/AppContext.h"
+#include "media/midi/KbgmSynth.h"
+#include "ui/ControlGeometry.h"
+#include "ui/MidiPanel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace mt::test {
+namespace {
+
+constexpr int kRate = 44100;
+
+class MidiPanelTest : public ::testing::Test {
+protected:
+    MidiPanelTest() {
+        m_app.sound.soundLibHandle = m_library.handle;
+        m_lock.setCheckable(true);
+        m_panel.mnuLock = &m_lock;
+        m_panel.onBarChanged = [this] { ++m_rematches; };
+    }
+    ~MidiPanelTest() override { m_app.midi.MidiCloseDevice(); }
+
+    QString write(const QByteArray& bytes) {
+        const QString path = m_dir.filePath(QStringLiteral("s%1.mid").arg(++m_files));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    void seconds(double s) { m_library.render(static_cast<std::size_t>(std::lround(s * kRate))); }
+
+    // Opens the device, loads the song and lets its preview end.
+    void previewed(const QByteArray& song) {
+        m_panel.OpenDevice();
+        m_panel.MidiLoadSong(write(song));
+        ASSERT_EQ(m_app.midi.midiState, QStringLiteral("Preview"));
+        seconds(1.0);
+        m_panel.TimerMIDI_Timer();
+    }
+
+    // Start, Pause, Stop, FF, Re.
+    std::vector<bool> transport() const {
+        return {m_panel.ComMIDIStart->isEnabled(), m_panel.ComMIDIPause->isEnabled(),
+                m_panel.ComMIDIStop->isEnabled(), m_panel.ComMIDIFF->isEnabled(),
+                m_panel.ComMIDIRe->isEnabled()};
+    }
+    MidiInfo info() {
+        MidiInfo i;
+        EXPECT_EQ(m_app.midi.kbgm.KBGMGetInfo(m_app.midi.midiSong, i), Kbgm::kOk);
+        return i;
+    }
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+    TestPlatform m_platform;
+    OfflineLibrary m_library{kRate};
+    AppContext m_app{m_platform.services};
+    QWidget m_client;
+    QAction m_lock{nullptr};
+    MidiPanel m_panel{m_app, &m_client};
+    int m_rematches = 0;
+};
+
+TEST_F(MidiPanelTest, StartsClosedAndOpensTheDeviceOnce) {
+    EXPECT_EQ(m_panel.objectName(), QStringLiteral("FrameMIDI"));
+    EXPECT_EQ(m_panel.title(), QStringLiteral("MIDI"));
+    EXPECT_FALSE(m_panel.ComMIDIOpen->isEnabled());
+    EXPECT_EQ(transport(), (std::vector<bool>{false, false, false, false, false}));
+    EXPECT_FALSE(m_panel.ComboMIDISys->isEnabled());
+    EXPECT_EQ(m_panel.lblMIDITitle->text(), QStringLiteral("Song Title"));
+    EXPECT_EQ(m_panel.lblMIDITime->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(m_panel.lblMIDISec->text(), QStringLiteral("2.000"));
+    EXPECT_EQ(m_panel.SpinButtonMIDI->value(), 120);
+    EXPECT_EQ(m_panel.SpinButtonMIDI->maximum(), 400);
+    EXPECT_GT(m_panel.SpinButtonMIDI->minimum(), 0);
+    EXPECT_TRUE(m_panel.lblmiditest->isHidden());
+    EXPECT_FALSE(m_panel.TimerMIDI->isActive());
+    const QStringList items = {"GM", "GS", "XG", "VL", "VL2"};
+    for (int i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(m_panel.ComboMIDISys->itemText(i), items[i]);
+    }
+
+    m_panel.OpenDevice();
+    EXPECT_TRUE(m_app.midi.midiOpened);
+    EXPECT_TRUE(m_panel.ComMIDIOpen->isEnabled());
+    EXPECT_TRUE(m_panel.ComboMIDISys->isEnabled());
+    EXPECT_EQ(m_panel.ComboMIDISys->currentIndex(), 0);
+    m_library.render(256);
+    EXPECT_EQ(m_app.midi.kbgm.synth()->lastReset(), 0); // selecting GM sent its reset
+    m_panel.ComboMIDISys->setCurrentIndex(2);
+    m_library.render(256);
+    EXPECT_EQ(m_app.midi.kbgm.synth()->lastReset(), 4); // XG
+    m_panel.OpenDevice(); // already open: nothing happens, the choice stays
+    EXPECT_EQ(m_panel.ComboMIDISys->currentIndex(), 2);
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+}
+
+TEST_F(MidiPanelTest, ADeviceThatWillNotOpenSaysSoAndIsTriedAgain) {
+    m_app.midi.kbgm.setSoundFont(m_dir.filePath(QStringLiteral("missing.sf2")));
+    m_panel.OpenDevice();
+    ASSERT_EQ(m_platform.messages.shown.size(), 1u);
+    EXPECT_EQ(m_platform.messages.shown[0].text, QStringLiteral("MIDIデバイスが開けません。"));
+    EXPECT_EQ(m_platform.messages.shown[0].icon, MessageIcon::None);
+    EXPECT_FALSE(m_app.midi.midiOpened);
+    EXPECT_FALSE(m_panel.ComMIDIOpen->isEnabled());
+    EXPECT_EQ(m_panel.ComboMIDISys->currentIndex(), 0);
+    m_app.midi.kbgm.setSoundFont(Kbgm::kDefaultSoundFont);
+    m_panel.OpenDevice();
+    EXPECT_TRUE(m_app.midi.midiOpened);
+    EXPECT_TRUE(m_panel.ComMIDIOpen->isEnabled());
+}
+
+TEST_F(MidiPanelTest, OpeningASongPreviewsItForOneSecond) {
+    m_panel.OpenDevice();
+    m_panel.CommonDialogMIDIFileName = QStringLiteral("/music/last.mid");
+    m_panel.ComMIDIOpen_Click(); // cancelled
+    EXPECT_TRUE(m_app.midi.midiState.isEmpty());
+    ASSERT_EQ(m_platform.fileDialogs.requests.size(), 1u);
+    const FileDialogRequest& asked = m_platform.fileDialogs.requests[0];
+    EXPECT_EQ(asked.title, QStringLiteral("MIDIファイルを開く"));
+    EXPECT_EQ(asked.filter, QStringLiteral("MIDIファイル (*.mid)|*.mid|"));
+    EXPECT_EQ(asked.filterIndex, 1);
+    EXPECT_EQ(asked.fileName, QStringLiteral("/music/last.mid"));
+
+    const QString path = write(HeldNoteSong(128, 4, "Backing"));
+    m_platform.fileDialogs.answers.push_back(path);
+    m_panel.ComMIDIOpen_Click();
+    EXPECT_EQ(m_platform.cursor.waits, 1);
+    EXPECT_EQ(m_platform.cursor.depth, 0);
+    EXPECT_EQ(m_panel.CommonDialogMIDIFileName, path);
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Preview"));
+    EXPECT_TRUE(m_panel.TimerMIDI->isActive());
+    EXPECT_EQ(m_panel.TimerMIDI->interval(), 1000);
+    seconds(1.0);
+    EXPECT_EQ(info().playing, 1); // heard during the preview
+    m_panel.TimerMIDI_Timer();
+
+    EXPECT_EQ(m_panel.lblMIDITitle->text(), QStringLiteral("Backing"));
+    EXPECT_EQ(m_panel.lblMIDITempo->text(), QStringLiteral("128"));
+    EXPECT_EQ(m_panel.lblMIDISec->text(), QStringLiteral("1.875"));
+    EXPECT_DOUBLE_EQ(m_app.midi.midiBarSeconds, 1.875);
+    EXPECT_EQ(m_panel.SpinButtonMIDI->value(), 128);
+    EXPECT_EQ(m_app.midi.midiStartTempo, 128);
+    EXPECT_EQ(m_app.midi.midiResolution, 480);
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Stopping"));
+    EXPECT_FALSE(m_panel.TimerMIDI->isActive());
+    EXPECT_EQ(transport(), (std::vector<bool>{true, false, false, false, false}));
+    EXPECT_EQ(info().playing, 0);
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+}
+
+TEST_F(MidiPanelTest, ASongThatWillNotLoadIsIgnored) {
+    previewed(HeldNoteSong(120, 4));
+    const std::int32_t first = m_app.midi.midiSong;
+    m_panel.MidiLoadSong(write("not a song"));
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Stopping"));
+    EXPECT_FALSE(m_panel.TimerMIDI->isActive());
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+    MidiInfo i;
+    EXPECT_NE(m_app.midi.kbgm.KBGMGetInfo(first, i), Kbgm::kOk); // freed all the same
+}
+
+TEST_F(MidiPanelTest, TransportFollowsTheEnableTable) {
+    previewed(HeldNoteSong(120, 8));
+    m_panel.ComMIDIStart_Click();
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Playing"));
+    EXPECT_EQ(transport(), (std::vector<bool>{false, true, true, true, true}));
+    EXPECT_EQ(m_panel.TimerMIDI->interval(), 20);
+    EXPECT_TRUE(m_panel.TimerMIDI->isActive());
+    seconds(0.5);
+    m_panel.ComMIDIPause_Click();
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Pausing"));
+    EXPECT_EQ(transport(), (std::vector<bool>{true, true, true, false, false}));
+    EXPECT_FALSE(m_panel.TimerMIDI->isActive());
+    const std::int32_t pausedAt = info().position;
+    seconds(0.5);
+    m_panel.ComMIDIStart_Click(); // resumes where it paused
+    seconds(0.25);
+    EXPECT_NEAR(info().position, pausedAt + 240, 2);
+    m_panel.ComMIDIStop_Click();
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Stopping"));
+    EXPECT_EQ(transport(), (std::vector<bool>{true, false, false, false, false}));
+    EXPECT_FALSE(m_panel.TimerMIDI->isActive());
+    m_panel.ComMIDIStart_Click(); // from the top
+    seconds(0.25);
+    EXPECT_NEAR(info().position, 240, 2);
+}
+
+TEST_F(MidiPanelTest, PlayingTickShowsWholeBeatsAndFollowsTheSongsTempo) {
+    SmfTrack conductor;
+    conductor.meta(0, 3, "Change").tempo(0, 500000).tempo(1920, 400000).end(3840);
+    SmfTrack organ;
+    organ.program(0, 0, 16).noteOn(0, 0, 69).noteOff(5760, 0, 69).end();
+    previewed(Smf(480, {conductor, organ}));
+    m_panel.ComMIDIStart_Click();
+    seconds(1.0); // 960 ticks at 480 per quarter and 120 BPM: 2 beats, one second
+    m_panel.TimerMIDI_Timer();
+    EXPECT_EQ(m_panel.lblMIDITime->text(), QStringLiteral("00:01"));
+    EXPECT_EQ(m_panel.lblmiditest->text(), QStringLiteral("2"));
+    EXPECT_EQ(m_app.midi.midiTimeHundredths, 100);
+    EXPECT_EQ(m_rematches, 0);
+
+    m_panel.ChkMIDIkijun->setChecked(true);
+    m_lock.setChecked(true);
+    seconds(1.1); // past bar 2: 150 BPM
+    m_panel.TimerMIDI_Timer();
+    EXPECT_EQ(m_panel.lblMIDITempo->text(), QStringLiteral("150"));
+    EXPECT_EQ(m_panel.lblMIDISec->text(), QStringLiteral("1.600"));
+    EXPECT_DOUBLE_EQ(m_app.midi.midiBarSeconds, 1.6);
+    EXPECT_EQ(m_panel.SpinButtonMIDI->value(), 150);
+    EXPECT_EQ(m_rematches, 1); // the tracks follow the song's bar under the lock
+    m_panel.TimerMIDI_Timer();
+    EXPECT_EQ(m_rematches, 1);
+    EXPECT_EQ(info().tempo, 150); // following did not push a different tempo back
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+}
+
+TEST_F(MidiPanelTest, EndOfSongStopsOrStartsOver) {
+    previewed(HeldNoteSong(120, 1)); // 2 s
+    m_panel.ComMIDIStart_Click();
+    seconds(2.1);
+    m_panel.TimerMIDI_Timer();
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Stopping"));
+    EXPECT_EQ(transport(), (std::vector<bool>{true, false, false, false, false}));
+    EXPECT_FALSE(m_panel.TimerMIDI->isActive());
+
+    m_panel.ChkMIDILoop->setChecked(true);
+    m_panel.ComMIDIStart_Click();
+    seconds(2.5);
+    m_panel.TimerMIDI_Timer();
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Playing"));
+    EXPECT_EQ(info().playing, 1);
+    EXPECT_NEAR(info().position, 480, 3); // half a second into the second time round
+}
+
+TEST_F(MidiPanelTest, UpDownChangesTheTempoOnlyWhilePlaying) {
+    previewed(HeldNoteSong(120, 8));
+    m_panel.SpinButtonMIDI->setValue(90); // stopped: shown, not sent
+    EXPECT_EQ(m_panel.lblMIDITempo->text(), QStringLiteral("90"));
+    EXPECT_EQ(m_panel.lblMIDISec->text(), QStringLiteral("2.667"));
+    m_panel.ComMIDIStart_Click(); // starts at the song's own tempo all the same
+    seconds(0.5);
+    m_panel.TimerMIDI_Timer();
+    EXPECT_EQ(m_panel.lblMIDITempo->text(), QStringLiteral("120"));
+    EXPECT_EQ(m_panel.SpinButtonMIDI->value(), 120);
+    EXPECT_NEAR(info().position, 480, 2);
+
+    m_panel.SpinButtonMIDI->setValue(180); // playing: sent
+    seconds(0.5);
+    m_panel.TimerMIDI_Timer();
+    EXPECT_EQ(m_panel.lblMIDITempo->text(), QStringLiteral("180"));
+    EXPECT_NEAR(info().position, 480 + 720, 3);
+    EXPECT_EQ(m_rematches, 0); // not the reference
+    m_panel.ChkMIDIkijun->setChecked(true);
+    m_panel.SpinButtonMIDI->setValue(181);
+    EXPECT_EQ(m_rematches, 0); // no lock
+    m_lock.setChecked(true);
+    m_panel.SpinButtonMIDI->setValue(182);
+    EXPECT_EQ(m_rematches, 1);
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+}
+
+TEST_F(MidiPanelTest, UpDownWithoutASongOnlySetsTheBar) {
+    m_panel.SpinButtonMIDI->setValue(60);
+    EXPECT_EQ(m_panel.lblMIDITempo->text(), QStringLiteral("60"));
+    EXPECT_DOUBLE_EQ(m_app.midi.midiBarSeconds, 4.0);
+    EXPECT_TRUE(m_platform.messages.shown.empty()); // nothing to ask the library about
+}
+
+TEST_F(MidiPanelTest, StepsForwardAndBackWhilePlaying) {
+    previewed(HeldNoteSong(120, 8));
+    m_panel.ComMIDIStart_Click();
+    seconds(0.5);
+    m_panel.ComMIDIFF->click();
+    EXPECT_NEAR(info().position, 480 + 1920, 2);
+    m_panel.ComMIDIRe->click();
+    m_panel.ComMIDIRe->click();
+    EXPECT_EQ(info().position, 0);
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+    // A step back the library refuses: the song was freed under the panel.
+    m_app.midi.MidiStop();
+    m_app.midi.MidiFreeSong();
+    m_panel.ComMIDIRe_Click();
+    ASSERT_EQ(m_platform.messages.shown.size(), 1u);
+    EXPECT_EQ(m_platform.messages.shown[0].text, QStringLiteral("巻き戻し時にエラー発生"));
+    m_panel.TimerMIDI_Timer();
+    ASSERT_EQ(m_platform.messages.shown.size(), 2u);
+    EXPECT_EQ(m_platform.messages.shown[1].text, QStringLiteral("GETINFOMIDIでエラー発生"));
+}
+
+TEST(MidiPanelGeometry, SitsOnTheRightHalfOfTheMediaArea) {
+    const auto& table = MainWindowGeometry();
+    const auto row = std::find_if(table.begin(), table.end(),
+                                  [](const ControlPlacement& p) { return p.name == "FrameMIDI"; });
+    ASSERT_NE(row, table.end());
+    const TwipsRect& r = row->rect;
+    EXPECT_GE(r.left, kMainWindowWidthTwips / 2);
+    EXPECT_LE(r.left + r.width, kMainWindowWidthTwips - 120);
+    EXPECT_GE(r.top, 60 + 2 * 3375); // below the two rows of track frames
+    EXPECT_LE(r.top + r.height, kMediaPanelOpenHeightTwips - 600); // title and menu bars
+}
+
+} // namespace
+} // namespace mt::test
