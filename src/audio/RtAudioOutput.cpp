@@ -20,11 +20,12 @@ int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*
 
 void quietErrors(RtAudioError::Type /*type*/, const std::string& /*text*/) {}
 
-// RtAudio's PulseAudio stream queues ~150 ms unless the client asks for less; ask for the
-// device block, but no less than 10 ms, below which the server drops out on these machines.
+// RtAudio's PulseAudio stream queues ~150 ms unless the client asks for less. Ask for three
+// device blocks (at least 10 ms): RtAudio writes a whole block at a time, and a queue of
+// barely one block runs dry before the next write lands.
 void requestPulseLatency(const OutputConfig& config) {
     const double blockMs = 1000.0 * config.blockFrames / std::max(config.sampleRate, 1);
-    const int ms = std::max(10, static_cast<int>(std::ceil(blockMs)));
+    const int ms = std::max(10, static_cast<int>(std::ceil(3 * blockMs)));
     ::setenv("PULSE_LATENCY_MSEC", std::to_string(ms).c_str(), 1);
 }
 

@@ -14,15 +14,25 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+// libpulse keeps a few small allocations to the end of the process; they are not ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libpulse.so\n";
+}
+
 namespace mt::test {
 namespace {
 
 constexpr int kRate = 44100;
+// Blocks of ~23 ms: a test machine busy compiling must not starve a server that, unlike a
+// performer's, runs without realtime priority.
+constexpr int kBlock = 1024;
 
 // A PulseAudio server of this test's own, without systemd or D-Bus; stopped on destruction.
 class PrivatePulse {
@@ -101,6 +111,10 @@ TEST(PulseOutput, ToneReachesTheServerAtItsPitchAndLevelWithoutGaps) {
         GTEST_SKIP() << "pulseaudio or parec is not installed (packages pulseaudio, "
                         "pulseaudio-utils); the end-to-end output test needs them";
     }
+    // The server, the recorder and libpulse's client thread all run at normal priority here
+    // (no rtkit). Raised above a busy test machine's compilers and parallel tests, they keep
+    // up as on a performer's desktop; children and later threads inherit it. Best effort.
+    ::setpriority(PRIO_PROCESS, 0, -10);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -117,22 +131,25 @@ TEST(PulseOutput, ToneReachesTheServerAtItsPitchAndLevelWithoutGaps) {
                     QStringLiteral("--rate=%1").arg(kRate), QStringLiteral("--channels=2"),
                     QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
     ASSERT_TRUE(recorder.waitForStarted(5000));
-    // A recorder with a short latency keeps the null sink's latency short too; even so the
-    // sink takes a moment to start.
-    QThread::msleep(1000);
+    // A recorder with a short latency keeps the null sink's latency short too.
+    QThread::msleep(500);
 
     // With the server up, the default opening finds it (no JACK runs here).
     const std::int32_t plain = dsInitialize2(0, 2);
     EXPECT_NE(plain, 0);
     dsTerminate(plain);
 
-    const std::int32_t lib = dsInitializeOn(
-        std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}), OutputConfig{kRate, 2, 256});
+    const std::int32_t lib =
+        dsInitializeOn(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}),
+                       OutputConfig{kRate, 2, kBlock});
     ASSERT_NE(lib, 0) << "RtAudio could not open the PulseAudio stream";
     const QByteArray tone = SineWav(kRate, 2, 1000, kRate, 0.5);
     const std::int32_t b =
         dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
     ASSERT_NE(b, 0);
+    // The null sink holds a new stream back for up to a second or two; let ours run silent
+    // through that before the tone starts, so the whole tone is recorded.
+    QThread::msleep(1500);
     dsPlayLoopingEx(b, 0, 0, kRate);
     QThread::msleep(2000);
     dsStop(b);
@@ -153,7 +170,7 @@ TEST(PulseOutput, ToneReachesTheServerAtItsPitchAndLevelWithoutGaps) {
     while (last > first && std::fabs(left[last - 1]) < 0.05f) {
         --last;
     }
-    ASSERT_GT(last - first, static_cast<std::size_t>(kRate)) << "under a second of tone";
+    ASSERT_GT(last - first, static_cast<std::size_t>(kRate * 1.8)) << "tone played for 2 s";
     // Leave out the edges, where the stream starts and the stop fades.
     const std::vector<float> tone1k(left.begin() + static_cast<std::ptrdiff_t>(first + 2205),
                                     left.begin() + static_cast<std::ptrdiff_t>(last - 2205));
