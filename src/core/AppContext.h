@@ -3,6 +3,7 @@
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
 #include "core/TrackBank.h"
+#include "media/cd/CdPlayer.h"
 #include "media/midi/ModuleMIDI.h"
 #include "platform/PlatformServices.h"
 
@@ -22,6 +23,8 @@ struct AppContext {
     PlatformServices& platform;
     TrackBank bank;
     VbDSound sound;
+    CdPlayer cd{[this] { return sound.soundLibHandle; },
+                [this](const QString& text) { showMessage(text); }}; // CD player
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
     OutputFormat outputFormat;
     bool previewLoop = false; // the browser's preview repeats

@@ -70,6 +70,29 @@ std::vector<ControlPlacement> NormalLayout() {
     add("Comgo", {6810, 4785, 360, 1500, 9.0f});
     add("lblWavInfo", {6510, 120, 255, 2400, 9.0f});
     add("lblPreviewFileSize", {6240, 120, 255, 2400, 9.0f});
+    // The CD panel: the left half of the media area below the track frames; its controls
+    // relative to the frame.
+    add("FrameCD", {7230, 60, 1395, 5550, 9.0f});
+    add("ComCDPrev", {240, 120, 390, 450, 9.0f});
+    add("ComCD_RE", {240, 570, 390, 450, 9.0f});
+    add("ComCDStart", {240, 1020, 390, 450, 9.0f});
+    add("ComCDPause", {240, 1470, 390, 450, 9.0f});
+    add("ComCDStop", {240, 1920, 390, 450, 9.0f});
+    add("ComCD_FF", {240, 2370, 390, 450, 9.0f});
+    add("ComCDNext", {240, 2820, 390, 450, 9.0f});
+    add("lbltrack", {285, 3390, 300, 450, 12.0f});
+    add("Label18", {285, 3840, 300, 150, 12.0f});
+    add("lblAllTrack", {285, 3990, 300, 450, 12.0f});
+    add("lblCDTime", {285, 4560, 300, 900, 12.0f});
+    add("lblCDMarka", {720, 120, 255, 1260, 9.0f});
+    add("lblCDMarkb", {720, 1470, 255, 1260, 9.0f});
+    add("ChkCDAbloop", {705, 2880, 285, 1320, 9.0f});
+    add("Label20", {1020, 120, 255, 300, 9.0f});
+    add("lblCdBpm", {1020, 420, 255, 900, 9.0f});
+    add("lblCDSec", {1020, 1380, 255, 600, 9.0f});
+    add("SpinButtonCD", {990, 1980, 330, 840, 9.0f});
+    add("ChkCDkijun", {1005, 2880, 285, 720, 9.0f});
+    add("ComGoCDCount", {975, 3720, 375, 1740, 9.0f});
     for (int i = 0; i < 8; ++i) {
         const QString suffix = QStringLiteral("(%1)").arg(i);
         const int column = i % 4;

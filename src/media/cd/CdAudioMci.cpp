@@ -83,6 +83,14 @@ std::uint32_t CdAudioMci::sendString(std::string_view command, char* reply, int 
     if (verb == "open") {
         error =
             rest.empty() || Is(rest, {"shareable"}) ? m_device.open() : kMciErrUnrecognizedKeyword;
+    } else if (!m_device.isOpen() && verb == "status") {
+        // A status query opens the device for itself and closes it again, so a watch can
+        // ask what is there before anyone has opened it.
+        error = m_device.open();
+        if (error == kMciOk) {
+            error = status(rest, text);
+            m_device.close();
+        }
     } else if (!m_device.isOpen()) {
         error = kMciErrInvalidDeviceName;
     } else if (verb == "close") {

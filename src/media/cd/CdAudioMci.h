@@ -16,9 +16,10 @@ class CdAudioDevice;
 //                      | position [track N]
 //   set cdaudio time format milliseconds  set cdaudio audio left|right|all on|off
 //   play cdaudio [from P]   seek cdaudio to P|start|end   pause | stop | resume cdaudio
-// Words are matched without regard to case; "wait" is accepted and changes nothing (every
-// command but play completes before it returns, and play never waits). Times are always
-// milliseconds: other time formats are refused.
+// A status query to the device while it is not open opens it for that query alone, as the
+// command-string interface does. Words are matched without regard to case; "wait" is accepted and
+// changes nothing (every command but play completes before it returns, and play never waits). Times
+// are always milliseconds: other time formats are refused.
 class CdAudioMci final : public MciDevice {
 public:
     explicit CdAudioMci(CdAudioDevice& device) : m_device(device) {}

@@ -80,7 +80,7 @@ bool CdStream::advance(std::uint32_t requested) noexcept {
     }
     if ((c->flags & CdChunk::kEnd) != 0) {
         m_ended = true;
-        m_fetchedFrame = std::int64_t{c->sector} * CdDisc::kFramesPerSector;
+        m_nextFrame = std::int64_t{c->sector} * CdDisc::kFramesPerSector;
         m_endedGeneration.store(m_generation + 1, std::memory_order_release);
         m_ring.pop();
         m_s1 = {};
@@ -89,8 +89,8 @@ bool CdStream::advance(std::uint32_t requested) noexcept {
     }
     m_s1 = {c->samples[2 * m_chunkPos] * kSampleScale,
             c->samples[2 * m_chunkPos + 1] * kSampleScale};
-    m_fetchedFrame =
-        std::int64_t{c->sector} * CdDisc::kFramesPerSector + static_cast<std::int64_t>(m_chunkPos);
+    m_nextFrame = std::int64_t{c->sector} * CdDisc::kFramesPerSector +
+                  static_cast<std::int64_t>(m_chunkPos) + 1;
     m_primed = true;
     if (++m_chunkPos == CdDisc::kFramesPerSector) {
         m_chunkPos = 0;
@@ -139,7 +139,7 @@ void CdStream::renderAdd(float* bus, std::size_t frames) noexcept {
     }
     if (m_primed) {
         m_played.store((std::uint64_t{m_generation & kGenerationMask} << kFrameBits) |
-                           (static_cast<std::uint64_t>(m_fetchedFrame) & kFrameMask),
+                           (static_cast<std::uint64_t>(m_nextFrame) & kFrameMask),
                        std::memory_order_release);
     }
 }

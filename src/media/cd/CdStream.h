@@ -31,8 +31,9 @@ public:
     // UI thread. Never blocks. Channel 0 = left, 1 = right.
     void setChannel(int channel, bool on) noexcept;
 
-    // Any thread. Never blocks. The disc frame (44.1 kHz frames from sector 0) last fetched for
-    // `generation`, or -1 while that generation has not started sounding.
+    // Any thread. Never blocks. How far `generation` has played: the disc frame (44.1 kHz
+    // frames from sector 0) after the last one taken from the ring, or -1 while that
+    // generation has not started sounding.
     std::int64_t playedFrame(std::uint32_t generation) const noexcept;
     // Any thread. Never blocks. Whether `generation` has played up to its end marker.
     bool ended(std::uint32_t generation) const noexcept;
@@ -71,7 +72,7 @@ private:
     double m_phase = 0.0;
     std::array<float, 2> m_s0{};
     std::array<float, 2> m_s1{};
-    std::int64_t m_fetchedFrame = 0;
+    std::int64_t m_nextFrame = 0; // the disc frame after the last one taken
     float m_gain = 0.0f;
     std::array<float, 2> m_channelGain{1.0f, 1.0f};
 };

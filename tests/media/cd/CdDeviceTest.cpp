@@ -16,7 +16,10 @@ const std::vector<ToneTrack> kThreeTracks = {{2.0, 441.0}, {3.0, 882.0}, {4.0, 1
 TEST(CdDevice, ReadsTheTableOfContentsInMilliseconds) {
     CdTestRig rig;
     rig.writeDisc(kThreeTracks, {.fileLine = "named otherwise.bin"});
-    EXPECT_EQ(rig.error("status cdaudio mode"), kMciErrInvalidDeviceName); // not open yet
+    // Not open yet: a status query opens the device for itself alone.
+    EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
+    EXPECT_FALSE(rig.device.isOpen());
+    EXPECT_EQ(rig.error("play cdaudio"), kMciErrInvalidDeviceName);
     rig.ok("open cdaudio Shareable");
     EXPECT_EQ(rig.ok("status cdaudio mode"), "stopped");
     EXPECT_EQ(rig.ok("status cdaudio media present wait"), "true");
@@ -38,7 +41,8 @@ TEST(CdDevice, ReadsTheTableOfContentsInMilliseconds) {
     EXPECT_EQ(rig.mci.sendString("status cdaudio position track 3", small, 3),
               kMciErrParamOverflow);
     rig.ok("close cdaudio");
-    EXPECT_EQ(rig.error("status cdaudio mode"), kMciErrInvalidDeviceName);
+    EXPECT_EQ(rig.error("seek cdaudio to 0"), kMciErrInvalidDeviceName);
+    EXPECT_EQ(rig.error("close cdaudio"), kMciErrInvalidDeviceName);
 }
 
 TEST(CdDevice, TrackStartsThatAreNotWholeMillisecondsSeekBackExactly) {
@@ -58,6 +62,7 @@ TEST(CdDevice, OpenFailsWithATextWhenThereIsNothingToPlay) {
     // No drive on the machine and no image chosen.
     ASSERT_TRUE(CdDisc::defaultDrive().isEmpty()) << "this test expects a machine without a drive";
     EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrNoSource);
+    EXPECT_EQ(rig.error("status cdaudio mode"), kCdErrNoSource);
     rig.image = rig.dir.filePath("gone.cue");
     EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageMissing);
     rig.writeDisc(kThreeTracks, {.writeBin = false}, "nobin");
