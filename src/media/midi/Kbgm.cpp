@@ -103,7 +103,7 @@ void Kbgm::flush() {
 void Kbgm::settle() {
     m_synth->collect();
     flush();
-    while (!m_synth->attached.load()) {
+    while (!m_synth->attached()) {
         // Nothing renders the synth: this thread applies what was sent.
         m_synth->pump();
         m_synth->collect();
@@ -180,7 +180,7 @@ std::int32_t Kbgm::send(KbgmCommand command) {
     case KbgmCommand::Kind::Reset:
         break;
     }
-    if (!m_synth->attached.load()) {
+    if (!m_synth->attached()) {
         settle();
     }
     return kOk;

@@ -5,12 +5,12 @@
 namespace mt {
 
 KbgmSource::KbgmSource(std::shared_ptr<KbgmSynth> synth) : m_synth(std::move(synth)) {
-    m_synth->attached.store(true);
+    m_synth->sources.fetch_add(1);
 }
 
 KbgmSource::~KbgmSource() {
-    // From here on the UI thread drives the synth itself.
-    m_synth->attached.store(false);
+    // With no source left the UI thread drives the synth itself.
+    m_synth->sources.fetch_sub(1);
 }
 
 void KbgmSource::prepare(int sampleRate, int /*channels*/, std::size_t maxBlockFrames) {

@@ -294,9 +294,14 @@ void KbgmSynth::publish() noexcept {
 }
 
 void KbgmSynth::render(float* bus, std::size_t frames) noexcept {
-    if (m_synth == nullptr) {
+    if (m_synth == nullptr || m_rendering.test_and_set(std::memory_order_acquire)) {
         return;
     }
+    renderBlock(bus, frames);
+    m_rendering.clear(std::memory_order_release);
+}
+
+void KbgmSynth::renderBlock(float* bus, std::size_t frames) noexcept {
     KbgmCommand c;
     while (m_commands.pop(c)) {
         apply(c);

@@ -117,8 +117,10 @@ public:
     // The kind of the last reset sent to the synth, -1 before the first.
     std::int32_t lastReset() const noexcept { return m_pubReset.load(std::memory_order_relaxed); }
 
-    // UI thread. Whether an attached source renders this synth (set by the source).
-    std::atomic<bool> attached{false};
+    // UI thread. How many sources for this synth sound libraries hold (kept by the sources).
+    // Re-attaching makes the new source before the old one is deleted, so this is a count.
+    std::atomic<int> sources{0};
+    bool attached() const noexcept { return sources.load() > 0; }
 
     // For tests: the synth itself. Only on the thread that may touch it (see above).
     fluid_synth_t* synth() const noexcept { return m_synth; }
@@ -132,6 +134,7 @@ private:
     void releaseNotes() noexcept;
     double ticksPerFrame() const noexcept;
     void publish() noexcept;
+    void renderBlock(float* bus, std::size_t frames) noexcept;
 
     QString m_soundFont;
     fluid_settings_t* m_settings = nullptr;
@@ -162,6 +165,9 @@ private:
     std::atomic<double> m_pubBpm{120.0};
     std::atomic<const SmfSong*> m_pubSong{nullptr};
     std::atomic<std::int32_t> m_pubReset{-1};
+    // Held while a thread renders. Moving from one live library to another leaves both holding
+    // a source for a moment; the second to arrive skips its block instead of racing.
+    std::atomic_flag m_rendering;
 };
 
 } // namespace mt

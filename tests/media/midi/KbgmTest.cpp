@@ -256,6 +256,20 @@ TEST_P(KbgmTest, SurvivesTheSoundLibraryBeingMadeAgain) {
     EXPECT_NE(m_kbgm.KBGMSetOutput(987654), Kbgm::kOk);
 }
 
+TEST_P(KbgmTest, MovesFromOneLiveLibraryToAnother) {
+    const std::int32_t song = load(BeatSong(120, 8));
+    m_kbgm.KBGMPlay(song, 0);
+    seconds(0.3);
+    OfflineLibrary other(rate());
+    ASSERT_EQ(m_kbgm.KBGMSetOutput(other.handle), Kbgm::kOk);
+    EXPECT_EQ(Peak(seconds(0.5)), 0.0f); // left the first mix at once
+    other.render(static_cast<std::size_t>(rate() / 5));
+    EXPECT_GT(Peak(other.render(static_cast<std::size_t>(rate() / 2))), 0.01f);
+    EXPECT_NEAR(info(song).position, ticks(120, 0.3 + 0.7), 3.0); // only the new one drives it
+    ASSERT_EQ(m_kbgm.KBGMSetOutput(m_library.handle), Kbgm::kOk);
+    EXPECT_EQ(Peak(other.render(4410)), 0.0f);
+}
+
 TEST_P(KbgmTest, FollowsTheOutputRateWhilePlaying) {
     const std::int32_t song = load(BeatSong(120, 8));
     m_kbgm.KBGMPlay(song, 0);
