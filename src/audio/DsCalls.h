@@ -13,9 +13,10 @@
 // handle is ignored. Volume and pan are hundredths of a decibel (volume 0 = full, -10000 and
 // below = silence; pan < 0 lowers the right channel by |pan| / 100 dB, pan > 0 the left);
 // frequency is Hz, the buffer frames played per second, clamped to 1..400000.
-// Every call is for the UI thread (or one loader thread at a time); none waits for the audio
-// thread. Opening, reformatting and terminating may block while the device opens or closes;
-// dsCreateDSB blocks while it decodes.
+// Any thread but the audio thread may call; the library's lock puts the calls in one order, so
+// a MIDI controller's thread can trigger through the same dsPlayEx as the UI. None waits for
+// the audio thread. Opening, reformatting and terminating may block while the device opens or
+// closes; dsCreateDSB blocks while it decodes.
 namespace mt {
 
 // Opens the default sound device at 44.1 kHz, 16 bit, stereo, 256-frame blocks. `window` and

@@ -1,5 +1,7 @@
 #include "audio/LibraryRegistry.h"
 
+#include "audio/WavDecoder.h"
+
 #include <limits>
 
 namespace mt {
@@ -42,13 +44,23 @@ void LibraryRegistry::remove(std::int32_t library) {
 
 std::int32_t LibraryRegistry::createBuffer(std::int32_t library, const void* image,
                                            std::size_t size) {
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_libraries.count(library) == 0) {
+            return 0;
+        }
+    }
+    // Decoding a big file takes a while; other callers (a MIDI note-on) must not wait for it.
+    QString reason;
+    std::unique_ptr<SampleBuffer> samples = DecodeWavImage(image, size, reason);
+
     const std::lock_guard lock(m_mutex);
     const auto it = m_libraries.find(library);
     if (it == m_libraries.end()) {
-        return 0;
+        return 0; // terminated meanwhile
     }
     const std::int32_t handle = nextHandle();
-    if (!it->second->createBuffer(handle, image, size)) {
+    if (!it->second->adoptBuffer(handle, std::move(samples), reason)) {
         return 0;
     }
     m_bufferOwners.emplace(handle, library);

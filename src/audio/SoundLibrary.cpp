@@ -129,13 +129,20 @@ SoundLibrary::BufferRecord* SoundLibrary::find(std::int32_t handle) {
 }
 
 bool SoundLibrary::createBuffer(std::int32_t handle, const void* image, std::size_t size) {
+    QString reason;
+    std::unique_ptr<SampleBuffer> samples = DecodeWavImage(image, size, reason);
+    return adoptBuffer(handle, std::move(samples), reason);
+}
+
+bool SoundLibrary::adoptBuffer(std::int32_t handle, std::unique_ptr<SampleBuffer> samples,
+                               const QString& reason) {
     collect();
-    if (m_freeSlots.empty() || m_buffers.count(handle) != 0) {
-        m_lastError = QStringLiteral("これ以上サウンドバッファを作成できません。");
+    if (!samples) {
+        m_lastError = reason;
         return false;
     }
-    std::unique_ptr<SampleBuffer> samples = DecodeWavImage(image, size, m_lastError);
-    if (!samples) {
+    if (m_freeSlots.empty() || m_buffers.count(handle) != 0) {
+        m_lastError = QStringLiteral("これ以上サウンドバッファを作成できません。");
         return false;
     }
     const int slot = m_freeSlots.back();

@@ -45,6 +45,11 @@ public:
     // when the image cannot be decoded or every slot is taken. Blocks while decoding.
     bool createBuffer(std::int32_t handle, const void* image, std::size_t size);
 
+    // Takes decoded samples (decoded on any thread) as a new buffer known as `handle`; a null
+    // one is a failed decode whose `reason` becomes lastError(). False when not taken.
+    bool adoptBuffer(std::int32_t handle, std::unique_ptr<SampleBuffer> samples,
+                     const QString& reason);
+
     // Each ignores a handle this library does not hold.
     void freeBuffer(std::int32_t handle);
     void play(std::int32_t handle, bool loop);

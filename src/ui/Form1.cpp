@@ -33,6 +33,7 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     m_cdPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     m_midiPanel = new MidiPanel(m_app, client);
     m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
+    mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
     m_files = new SettingFileCommands(m_app, *this, *m_tracks, *m_mix);
     wireMenus();
 

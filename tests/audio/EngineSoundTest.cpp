@@ -243,6 +243,31 @@ TEST_P(EngineSound, MonoBufferFeedsBothSidesEqually) {
     EXPECT_EQ(Channel(x, 0, 2), Channel(x, 1, 2));
 }
 
+TEST_P(EngineSound, TinyBuffersAndExtremeSpeedsStayInBoundsAndSlotsRecycle) {
+    // A loop shorter than one step of the read position, and a one-frame one-shot.
+    const std::int32_t tiny = lib.load(Pcm16Wav(8000, 2, {0.5f, -0.5f, 0.25f, -0.25f, 0.1f, 0}));
+    const std::int32_t single = lib.load(Pcm16Wav(8000, 1, {0.5f}));
+    ASSERT_NE(tiny, 0);
+    ASSERT_NE(single, 0);
+    for (const std::int32_t hz : {1, 7, 8000, 400000, 999999, -5}) {
+        dsPlayLoopingEx(tiny, 0, 0, hz);
+        dsPlayEx(single, 0, 0, hz);
+        EXPECT_LE(Peak(lib.render(1000)), 1.0f) << hz;
+    }
+    dsFree(tiny);
+    dsFree(single);
+
+    // Far more buffers over time than the engine has slots: spent ones come back for reuse.
+    const QByteArray wav = SineWav(44100, 1, 441, 500);
+    for (int i = 0; i < 1000; ++i) {
+        const std::int32_t b = lib.load(wav);
+        ASSERT_NE(b, 0) << "buffer " << i << ": " << dsLastError(lib.handle).toStdString();
+        dsPlayEx(b, 0, 0, 44100);
+        lib.render(64);
+        dsFree(b);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Rates, EngineSound, ::testing::Values(44100, 48000));
 
 } // namespace
