@@ -3,6 +3,7 @@
 #include "core/AppContext.h"
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
+#include "ui/PanelTime.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -28,15 +29,6 @@ QPushButton* PictureButton(QWidget* parent, const char* name, QStyle::StandardPi
     button->setToolTip(tip);
     button->setEnabled(false);
     return button;
-}
-
-// Minutes and seconds of a count of hundredths, each at least two digits: "00:01", "123:05".
-QString MinutesSeconds(std::int32_t hundredths) {
-    const std::int32_t minutes = hundredths / 6000;
-    const std::int32_t seconds = (hundredths % 6000) / 100;
-    return QStringLiteral("%1:%2")
-        .arg(minutes, 2, 10, QLatin1Char('0'))
-        .arg(seconds, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -241,7 +233,7 @@ void MidiPanel::TimerMIDI_Timer() {
     std::int32_t hundredths = 0;
     if (midi.ElapsedFromPosition(midi.midiInfo.position, beats, hundredths)) {
         midi.midiTimeHundredths = hundredths;
-        lblMIDITime->setText(MinutesSeconds(hundredths));
+        FormatPanelTime(*lblMIDITime, hundredths, 1);
         lblmiditest->setText(QString::number(beats));
     }
 }

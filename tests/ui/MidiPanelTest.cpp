@@ -5,6 +5,7 @@
 #include "SmfBytes.h"
 #include "audio/AudioTestKit.h"
 #include "support/PlatformDoubles.h"
+#include "support/UiFixture.h"
 
 #include "audio/DsCalls.h"
 #include "core/AppContext.h"
@@ -307,6 +308,27 @@ TEST_F(MidiPanelTest, StepsForwardAndBackWhilePlaying) {
     m_panel.TimerMIDI_Timer();
     ASSERT_EQ(m_platform.messages.shown.size(), 2u);
     EXPECT_EQ(m_platform.messages.shown[1].text, QStringLiteral("GETINFOMIDIでエラー発生"));
+}
+
+// The panel in the main window: the media-panel command opens the MIDI device once, and
+// the panel shows in the area the window grows by.
+class MidiInMainWindow : public MainWindowTest {};
+
+TEST_F(MidiInMainWindow, ShowingTheMediaPanelOpensTheDeviceOnce) {
+    MidiPanel& panel = m_window.midiPanel();
+    QAction& media = *m_window.menuItem(QStringLiteral("mnuCD"));
+    EXPECT_FALSE(panel.ComMIDIOpen->isEnabled());
+    media.trigger();
+    EXPECT_TRUE(m_app.midi.midiOpened);
+    EXPECT_TRUE(panel.ComMIDIOpen->isEnabled());
+    EXPECT_EQ(panel.ComboMIDISys->currentIndex(), 0);
+    panel.ComboMIDISys->setCurrentIndex(1);
+    media.trigger(); // hidden
+    media.trigger(); // shown again: the device is not opened twice, the choice stays
+    EXPECT_EQ(panel.ComboMIDISys->currentIndex(), 1);
+    EXPECT_GT(panel.y(), m_window.tracks().frame(7).geometry().bottom());
+    EXPECT_GT(panel.x(), m_window.tracks().frame(0).x());
+    m_app.midi.MidiCloseDevice();
 }
 
 TEST(MidiPanelGeometry, SitsOnTheRightHalfOfTheMediaArea) {
