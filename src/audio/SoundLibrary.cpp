@@ -75,6 +75,10 @@ bool SoundLibrary::setFormat(std::int32_t sampleRate, std::int16_t bits, std::in
         sampleRate < 1) {
         return false;
     }
+    if (m_open && sampleRate == m_config.sampleRate && channels == m_config.channels &&
+        bits == m_bits) {
+        return true; // a reopen would only cost the performer a gap
+    }
     OutputConfig wanted = m_config;
     wanted.sampleRate = sampleRate;
     wanted.channels = channels;
