@@ -50,12 +50,16 @@ std::uint32_t CdAudioDevice::open() {
     m_open = true;
     m_reader = std::make_unique<CdReader>(*m_stream, m_options.readerThread);
     if (disc != nullptr) {
-        m_disc = std::move(disc);
-        m_discSource = image;
-        m_reader->setDisc(m_disc.get());
-        moveTo(m_disc->trackStart(1), false);
+        takeDisc(std::move(disc), image);
     }
     return kMciOk;
+}
+
+void CdAudioDevice::takeDisc(std::unique_ptr<CdDisc> disc, const QString& source) {
+    m_disc = std::move(disc);
+    m_discSource = source;
+    m_reader->setDisc(m_disc.get());
+    moveTo(m_disc->trackStart(1), false); // a new disc starts at its first track
 }
 
 void CdAudioDevice::close() {
@@ -91,10 +95,7 @@ bool CdAudioDevice::tryLoad() {
     if (disc == nullptr) {
         return false;
     }
-    m_disc = std::move(disc);
-    m_discSource = image;
-    m_reader->setDisc(m_disc.get());
-    moveTo(m_disc->trackStart(1), false);
+    takeDisc(std::move(disc), image);
     return true;
 }
 

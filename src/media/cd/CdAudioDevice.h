@@ -72,6 +72,7 @@ private:
     std::uint32_t ready();
     bool refresh(); // false when the disc has just gone
     bool tryLoad();
+    void takeDisc(std::unique_ptr<CdDisc> disc, const QString& source);
     void dropDisc();
     void moveTo(std::int32_t sector, bool playing);
     void syncEnd();

@@ -6,8 +6,10 @@
 namespace mt {
 namespace {
 
-// How long the reader sleeps when the ring is full: a hundredth of the ring's length.
+// How long the reader sleeps when the ring is full (a hundredth of the ring's length), and
+// when it has nothing to read (a seek wakes it).
 constexpr auto kFullRingNap = std::chrono::milliseconds(15);
+constexpr auto kIdleNap = std::chrono::seconds(1);
 
 } // namespace
 
@@ -44,21 +46,23 @@ void CdReader::seek(std::uint32_t generation, std::int32_t sector) {
 }
 
 void CdReader::pump() {
-    while (fillOnce()) {
+    while (fillOnce() == Fill::Read) {
     }
 }
 
 void CdReader::run() {
     while (!m_stop.load()) {
-        if (fillOnce()) {
+        const Fill fill = fillOnce();
+        if (fill == Fill::Read) {
             continue;
         }
         std::unique_lock lock(m_mutex);
-        m_wake.wait_for(lock, kFullRingNap, [this] { return m_stop.load() || m_target.fresh; });
+        m_wake.wait_for(lock, fill == Fill::RingFull ? kFullRingNap : kIdleNap,
+                        [this] { return m_stop.load() || m_target.fresh; });
     }
 }
 
-bool CdReader::fillOnce() {
+CdReader::Fill CdReader::fillOnce() {
     const std::lock_guard read(m_readMutex);
     CdDisc* disc = nullptr;
     {
@@ -73,16 +77,16 @@ bool CdReader::fillOnce() {
         disc = m_disc;
     }
     if (disc == nullptr || m_endWritten) {
-        return false;
+        return Fill::Idle;
     }
     CdStream::Ring& ring = m_stream.ring();
     const auto room = static_cast<int>(CdStream::Ring::capacity() - ring.size());
     if (room == 0) {
-        return false;
+        return Fill::RingFull;
     }
     if (m_sector >= disc->leadout() || m_failedInARow >= kGiveUpAfterSectors) {
         pushEnd();
-        return true;
+        return Fill::Read;
     }
     // One batch stays inside one track, so a whole batch is either audio or data.
     const int track = disc->trackAt(m_sector);
@@ -109,7 +113,7 @@ bool CdReader::fillOnce() {
         ring.commit();
     }
     m_sector += count;
-    return true;
+    return Fill::Read;
 }
 
 void CdReader::pushEnd() {

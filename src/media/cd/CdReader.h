@@ -55,8 +55,10 @@ private:
     };
 
     void run();
-    // Reads one batch into the ring. False when there is nothing to do (ring full or at the end).
-    bool fillOnce();
+    enum class Fill { Read, RingFull, Idle };
+    // Reads one batch into the ring, or says why not: the ring is full, or there is nothing to
+    // read until the next seek.
+    Fill fillOnce();
     void pushEnd();
 
     CdStream& m_stream;
