@@ -80,16 +80,18 @@ void Engine::cutToTail(Voice& v) noexcept {
     if (!v.playing) {
         return;
     }
-    // A full tail table loses its quietest member rather than the new sound.
+    // A full tail table loses its most faded member rather than the new sound.
     Voice* free = nullptr;
     for (Voice& t : m_tails) {
         if (!t.playing) {
             free = &t;
             break;
         }
+        if (free == nullptr || t.fadeLevel() < free->fadeLevel()) {
+            free = &t;
+        }
     }
-    if (free == nullptr) {
-        free = &m_tails[0];
+    if (free->playing) {
         unref(free->slot);
     }
     *free = v;

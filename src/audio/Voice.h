@@ -33,6 +33,9 @@ public:
     // Begins a fade to silence over `fadeFrames` output frames.
     void beginFade(int fadeFrames) noexcept;
 
+    // 1 until a fade begins, then down to 0.
+    float fadeLevel() const noexcept { return m_fade; }
+
     // Adds `frames` frames into the interleaved stereo bus; returns the largest absolute value
     // it added. Sets playing = false when a one-shot runs out or a fade completes.
     float renderAdd(float* bus, int frames, double outputRate) noexcept;
