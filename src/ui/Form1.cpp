@@ -1,8 +1,11 @@
 #include "ui/Form1.h"
 
+#include "core/AppContext.h"
 #include "ui/CdPanel.h"
 #include "ui/ControlGeometry.h"
 #include "ui/FileBrowser.h"
+#include "ui/Form2.h"
+#include "ui/KeyboardPlayer.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
 #include "ui/SettingFileCommands.h"
@@ -35,6 +38,7 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
     m_files = new SettingFileCommands(m_app, *this, *m_tracks, *m_mix);
+    m_keyboard = new KeyboardPlayer(m_app, *this);
     wireMenus();
 
     const double twipsPerPixel = TwipsPerPixel(this);
@@ -116,6 +120,9 @@ void Form1::wireMenus() {
         connect(item, &QAction::triggered, m_browser, &FileBrowser::mnuDeleteFile_Click);
     }
     menuItem(QStringLiteral("mnuWavInfo"))->setEnabled(true);
+    QAction* play = menuItem(QStringLiteral("mnuplay"));
+    play->setEnabled(true);
+    connect(play, &QAction::triggered, this, &Form1::mnuplay_Click);
 
     QAction* media = menuItem(QStringLiteral("mnuCD"));
     media->setEnabled(true);
@@ -141,6 +148,29 @@ void Form1::mnuCD_Click() {
         resize(width(), mediaPanelClosedHeight);
         media->setChecked(false); // the disc plays on and the CD watch keeps running
     }
+}
+
+Form1::~Form1() {
+    delete m_playMode; // a window of its own, not a child
+}
+
+Form2* Form1::playModeWindow() const {
+    return m_playMode;
+}
+
+void Form1::mnuplay_Click() {
+    if (!m_playMode) {
+        m_playMode = new Form2(*m_tracks);
+        m_playMode->showMain = [this] { show(); };
+        m_tracks->setPlayModeWindow(m_playMode);
+        m_keyboard->setPlayModeWindow(m_playMode);
+    }
+    m_playMode->refresh(m_files->settingFileTitle, m_app.bank);
+    m_tracks->syncPlayModeWindow();
+    hide();
+    m_playMode->show();
+    m_playMode->activateWindow();
+    m_playMode->setFocus();
 }
 
 QAction* Form1::menuItem(const QString& name) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <vector>
@@ -13,6 +14,8 @@ namespace mt {
 struct AppContext;
 class CdPanel;
 class FileBrowser;
+class Form2;
+class KeyboardPlayer;
 class MidiPanel;
 class MixPanel;
 class SettingFileCommands;
@@ -24,6 +27,7 @@ class Form1 final : public QMainWindow {
 
 public:
     explicit Form1(AppContext& app, QWidget* parent = nullptr);
+    ~Form1() override;
 
     // The menu item with this control name (mnunew, mnuCD, mnuOokami ...), or null.
     QAction* menuItem(const QString& name) const;
@@ -45,6 +49,11 @@ public:
     std::vector<std::function<void()>> mediaPanelShown;
     MidiPanel& midiPanel() const { return *m_midiPanel; }
     SettingFileCommands& settingFiles() const { return *m_files; }
+    KeyboardPlayer& keyboard() const { return *m_keyboard; }
+
+    // Opens the play-mode window in place of this one; null when it is not open.
+    void mnuplay_Click();
+    Form2* playModeWindow() const;
 
 protected:
     // Quitting asks about an unsaved bank first; cancel keeps the program running.
@@ -64,6 +73,8 @@ private:
     CdPanel* m_cdPanel = nullptr;
     MidiPanel* m_midiPanel = nullptr;
     SettingFileCommands* m_files = nullptr;
+    KeyboardPlayer* m_keyboard = nullptr;
+    QPointer<Form2> m_playMode;
 };
 
 } // namespace mt

@@ -10,6 +10,7 @@
 #include "platform/Numbers.h"
 #include "ui/ClickableLabel.h"
 #include "ui/FileBrowser.h"
+#include "ui/Form2.h"
 #include "ui/FrmWavInfo.h"
 #include "ui/TrackFrame.h"
 
@@ -161,13 +162,19 @@ void TrackPanel::ShowTrackDuration(int index) {
 
 void TrackPanel::HighlightSelectedTrack(int index) {
     const QColor face = QApplication::palette().color(QPalette::Button);
-    for (TrackFrame* f : m_frames) {
-        SetBackground(*f->Label4, face);
+    for (int i = 0; i < kTrackCount; ++i) {
+        SetBackground(*m_frames[i]->Label4, face);
+        if (m_playMode) {
+            SetBackground(*m_playMode->Label1[i], face);
+        }
     }
     if (m_app.bank.selectedTrack == -1 || index < 0 || index >= kTrackCount) {
         return;
     }
     SetBackground(*m_frames[index]->Label4, kMagenta);
+    if (m_playMode) {
+        SetBackground(*m_playMode->Label1[index], kMagenta);
+    }
 }
 
 void TrackPanel::SelectNextLoadedTrack() {
@@ -236,7 +243,12 @@ bool TrackPanel::isPlaying(int index) const {
 }
 
 void TrackPanel::UpdatePlayButtonColour(int index) {
-    SetButtonColour(*m_frames[index]->ComStart, isPlaying(index) ? kMagenta : kCyan);
+    const QColor colour = isPlaying(index) ? kMagenta : kCyan;
+    SetButtonColour(*m_frames[index]->ComStart, colour);
+    if (m_playMode) {
+        m_playMode->ComStart2[index]->setText(m_frames[index]->ComStart->text());
+        SetButtonColour(*m_playMode->ComStart2[index], colour);
+    }
 }
 
 void TrackPanel::ComStart_Click(int index) {
@@ -252,7 +264,11 @@ void TrackPanel::ComStart_Click(int index) {
 
 void TrackPanel::lblOrAliveOokamis_Click() {
     m_app.bank.loneWolfMode = !m_app.bank.loneWolfMode;
-    SetForeground(*lblOrAliveOokamis, m_app.bank.loneWolfMode ? kYellow : QColor(Qt::black));
+    const QColor colour = m_app.bank.loneWolfMode ? kYellow : QColor(Qt::black);
+    SetForeground(*lblOrAliveOokamis, colour);
+    if (m_playMode) {
+        SetForeground(*m_playMode->lblOrAliveOokamis, colour);
+    }
 }
 
 void TrackPanel::mnuOokami_Click() {
@@ -263,9 +279,37 @@ void TrackPanel::mnuOokami_Click() {
 
 void TrackPanel::setLoneWolfMember(int index, bool member) {
     m_app.bank.trackLoneWolf[index] = member;
-    SetBackground(*m_frames[index],
-                  member ? kGrey : QApplication::palette().color(QPalette::Button));
+    setTrackFrameColour(index, QColor());
     m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"))->setChecked(member);
+}
+
+void TrackPanel::setTrackFrameColour(int index, const QColor& colour) {
+    QColor paint = colour;
+    if (!paint.isValid()) {
+        paint = m_app.bank.trackLoneWolf[index] ? kGrey
+                                                : QApplication::palette().color(QPalette::Button);
+    }
+    SetBackground(*m_frames[index], paint);
+    if (m_playMode) {
+        SetBackground(*m_playMode->Frame1[index], paint);
+    }
+}
+
+void TrackPanel::setPlayModeWindow(Form2* window) {
+    m_playMode = window;
+}
+
+void TrackPanel::syncPlayModeWindow() {
+    if (!m_playMode) {
+        return;
+    }
+    for (int i = 0; i < kTrackCount; ++i) {
+        UpdatePlayButtonColour(i);
+        setTrackFrameColour(i, m_frames[i]->palette().color(QPalette::Window));
+    }
+    HighlightSelectedTrack(m_app.bank.selectedTrack);
+    SetForeground(*m_playMode->lblOrAliveOokamis,
+                  lblOrAliveOokamis->palette().color(QPalette::WindowText));
 }
 
 void TrackPanel::mnuWavInfo_Click() {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QColor>
 #include <QObject>
+#include <QPointer>
 
 #include <array>
 
@@ -13,6 +15,7 @@ namespace mt {
 struct AppContext;
 class ClickableLabel;
 class FileBrowser;
+class Form2;
 class TrackFrame;
 
 // The eight track frames and what their controls do: loading the browser's file into a
@@ -48,6 +51,13 @@ public:
     void mnuOokami_Click();
     // Puts the track in or out of the lone-wolf group, grey frame and all.
     void setLoneWolfMember(int index, bool member);
+    // The track's frames on both windows; an invalid colour puts back the membership colour.
+    void setTrackFrameColour(int index, const QColor& colour);
+
+    // The play-mode window, kept up to date by the operations above; null when closed.
+    void setPlayModeWindow(Form2* window);
+    // Paints the play-mode window's mirrors as the main window's controls stand.
+    void syncPlayModeWindow();
 
     ClickableLabel* lblOrAliveOokamis = nullptr; // "一匹狼(F3)": yellow when the mode is on
 
@@ -59,6 +69,7 @@ private:
     FileBrowser& m_browser;
     QMenu& m_trackPopup;
     std::array<TrackFrame*, 8> m_frames{};
+    QPointer<Form2> m_playMode;
 };
 
 } // namespace mt

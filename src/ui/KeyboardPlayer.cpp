@@ -1,0 +1,283 @@
+#include "ui/KeyboardPlayer.h"
+
+#include "audio/DsCalls.h"
+#include "core/AppContext.h"
+#include "core/KeyMap.h"
+#include "ui/CdPanel.h"
+#include "ui/Form1.h"
+#include "ui/MidiPanel.h"
+#include "ui/TrackFrame.h"
+#include "ui/TrackPanel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace mt {
+namespace {
+
+const QColor kBlue(0, 0, 255);
+
+void SetBackground(QWidget& widget, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, colour);
+    widget.setPalette(palette);
+}
+
+QColor ButtonFace() {
+    return QApplication::palette().color(QPalette::Button);
+}
+
+} // namespace
+
+KeyboardPlayer::KeyboardPlayer(AppContext& app, Form1& main)
+    : QObject(&main), m_app(app), m_main(main) {
+    qApp->installEventFilter(this);
+}
+
+bool KeyboardPlayer::isOurWindow(const QWidget* window) const {
+    return window == &m_main || (m_playMode != nullptr && window == m_playMode.data());
+}
+
+bool KeyboardPlayer::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr || !isOurWindow(widget->window())) {
+            return false;
+        }
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool keypad = key->modifiers().testFlag(Qt::KeypadModifier);
+        if (MapPerformanceKey(key->key(), keypad).key == PerformanceKey::None) {
+            return false;
+        }
+        if (!key->isAutoRepeat()) {
+            if (type == QEvent::KeyPress) {
+                Form_KeyDown(key->key(), keypad);
+            } else {
+                Form_KeyUp(key->key(), keypad);
+            }
+        }
+        return true; // a performance key is never also typed into a control
+    }
+    if (type == QEvent::WindowDeactivate && watched->isWidgetType() &&
+        isOurWindow(static_cast<QWidget*>(watched))) {
+        releaseAll();
+    }
+    return false;
+}
+
+void KeyboardPlayer::Form_KeyDown(int qtKey, bool keypad) {
+    const int t = KeyToTrackDown(qtKey, keypad);
+    if (t == 0) {
+        return;
+    }
+    const int i = t - 1;
+    TrackBank& bank = m_app.bank;
+    if (!bank.trackLoaded[i] || bank.trackKeyDown[i]) {
+        return;
+    }
+    bank.trackKeyDown[i] = true;
+    TrackPanel& tracks = m_main.tracks();
+    const TrackFrame& f = tracks.frame(i);
+    if (f.CheckDuuk->isChecked()) {
+        if (f.CheckLoop->isChecked()) {
+            tracks.PlayTrackLooping(i);
+        } else {
+            tracks.PlayTrack(i);
+        }
+    } else if (f.CheckLoop->isChecked()) {
+        const bool wasPlaying = tracks.isPlaying(i);
+        tracks.StopTrack(i);
+        if (!wasPlaying) {
+            tracks.PlayTrackLooping(i);
+        }
+    } else {
+        tracks.StopTrack(i);
+        tracks.PlayTrack(i);
+    }
+}
+
+void KeyboardPlayer::Form_KeyUp(int qtKey, bool keypad) {
+    const int t = KeyToTrackUp(qtKey, keypad);
+    if (t == 0) {
+        return;
+    }
+    const int i = t - 1;
+    if (m_app.bank.trackLoaded[i]) {
+        m_app.bank.trackKeyDown[i] = false;
+        if (m_main.tracks().frame(i).CheckDuuk->isChecked()) {
+            m_main.tracks().StopTrack(i);
+        }
+    }
+}
+
+int KeyboardPlayer::KeyToTrackDown(int qtKey, bool keypad) {
+    const MappedKey mapped = MapPerformanceKey(qtKey, keypad);
+    TrackBank& bank = m_app.bank;
+    TrackPanel& tracks = m_main.tracks();
+    const int selected = bank.selectedTrack;
+    switch (mapped.key) {
+    case PerformanceKey::Track:
+        return mapped.track;
+    case PerformanceKey::MuteAll:
+        if (!allTracksMuted) {
+            MuteAllTracks();
+        }
+        break;
+    case PerformanceKey::MuteCd:
+        if (!m_app.cd.state.cdMuted && m_app.cd.mci.MuteCD()) {
+            m_app.cd.state.cdMuted = true;
+            SetBackground(m_main.cdPanel(), kBlue);
+        }
+        break;
+    case PerformanceKey::PauseCd: {
+        CdPanel& cd = m_main.cdPanel();
+        const QString& state = m_app.cd.state.cdPlayState;
+        if (cd.ComCDPause->isEnabled() && state == QLatin1String("PLAYING")) {
+            cd.ComCDPause_Click();
+        } else if (cd.ComCDStart->isEnabled() && state == QLatin1String("PAUSING")) {
+            cd.ComCDStart_Click();
+        }
+        break;
+    }
+    case PerformanceKey::MuteMidi:
+        if (m_app.midi.midiOpened && m_app.midi.midiState == QLatin1String("Playing") &&
+            !m_app.midi.midiMuted) {
+            m_app.midi.MidiMute();
+            m_app.midi.midiMuted = true;
+            SetBackground(m_main.midiPanel(), kBlue);
+        }
+        break;
+    case PerformanceKey::MuteSelected:
+        if (!selectedTrackMuted && selected != -1 && bank.trackLoaded[selected]) {
+            dsSetVolume(bank.trackBuffer[selected], -10000);
+            mutedTrack = static_cast<std::int16_t>(selected);
+            muteSelected(true);
+        }
+        break;
+    case PerformanceKey::PanLeft:
+    case PerformanceKey::PanCentre:
+    case PerformanceKey::PanRight:
+        if (selected != -1) {
+            const int pan = mapped.key == PerformanceKey::PanLeft    ? -40
+                            : mapped.key == PerformanceKey::PanRight ? 40
+                                                                     : 0;
+            tracks.frame(selected).HSPan->setValue(pan);
+        }
+        break;
+    case PerformanceKey::LoneWolfMode:
+        tracks.lblOrAliveOokamis_Click();
+        break;
+    case PerformanceKey::LoneWolfMember:
+        if (selected != -1) {
+            tracks.setLoneWolfMember(selected, !bank.trackLoneWolf[selected]);
+        }
+        break;
+    case PerformanceKey::NextTrack:
+        tracks.SelectNextLoadedTrack();
+        break;
+    case PerformanceKey::None:
+        break;
+    }
+    return 0;
+}
+
+int KeyboardPlayer::KeyToTrackUp(int qtKey, bool keypad) {
+    const MappedKey mapped = MapPerformanceKey(qtKey, keypad);
+    TrackBank& bank = m_app.bank;
+    switch (mapped.key) {
+    case PerformanceKey::Track:
+        return mapped.track;
+    case PerformanceKey::MuteAll:
+        if (allTracksMuted) {
+            UnmuteAllTracks();
+        }
+        break;
+    case PerformanceKey::MuteCd:
+        if (m_app.cd.mci.ReMuteCD()) {
+            m_app.cd.state.cdMuted = false;
+            SetBackground(m_main.cdPanel(), ButtonFace());
+        }
+        break;
+    case PerformanceKey::MuteMidi:
+        if (m_app.midi.midiOpened && m_app.midi.midiState == QLatin1String("Playing")) {
+            m_app.midi.MidiUnmute();
+            m_app.midi.midiMuted = false;
+            SetBackground(m_main.midiPanel(), ButtonFace());
+        }
+        break;
+    case PerformanceKey::MuteSelected:
+        if (selectedTrackMuted && bank.trackLoaded[mutedTrack]) {
+            dsSetVolume(bank.trackBuffer[mutedTrack],
+                        m_main.tracks().frame(mutedTrack).HSVol->value() * 100);
+            muteSelected(false);
+        }
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+void KeyboardPlayer::muteSelected(bool muted) {
+    m_main.tracks().setTrackFrameColour(mutedTrack, muted ? kBlue : QColor());
+    selectedTrackMuted = muted;
+}
+
+void KeyboardPlayer::MuteAllTracks() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        if (m_app.bank.trackLoaded[i]) {
+            dsSetVolume(m_app.bank.trackBuffer[i], -10000);
+        }
+    }
+    paintWindows(true);
+    allTracksMuted = true;
+}
+
+void KeyboardPlayer::UnmuteAllTracks() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        if (m_app.bank.trackLoaded[i]) {
+            dsSetVolume(m_app.bank.trackBuffer[i], m_main.tracks().frame(i).HSVol->value() * 100);
+        }
+    }
+    paintWindows(false);
+    allTracksMuted = false;
+}
+
+void KeyboardPlayer::paintWindows(bool muted) {
+    for (QWidget* window : {static_cast<QWidget*>(&m_main), m_playMode.data()}) {
+        if (window != nullptr) {
+            window->setAutoFillBackground(true);
+            SetBackground(*window, muted ? kBlue : ButtonFace());
+        }
+    }
+}
+
+void KeyboardPlayer::releaseAll() {
+    TrackBank& bank = m_app.bank;
+    for (int i = 0; i < kTrackCount; ++i) {
+        if (bank.trackLoaded[i] && bank.trackKeyDown[i]) {
+            bank.trackKeyDown[i] = false;
+            if (m_main.tracks().frame(i).CheckDuuk->isChecked()) {
+                m_main.tracks().StopTrack(i);
+            }
+        }
+    }
+    if (allTracksMuted) {
+        UnmuteAllTracks();
+    }
+    if (selectedTrackMuted) {
+        KeyToTrackUp(Qt::Key_N, false);
+    }
+    if (m_app.cd.state.cdMuted) {
+        KeyToTrackUp(Qt::Key_G, false);
+    }
+    if (m_app.midi.midiMuted) {
+        KeyToTrackUp(Qt::Key_K, false);
+    }
+}
+
+} // namespace mt

@@ -1,0 +1,260 @@
+#include "audio/AudioTestKit.h"
+#include "support/UiFixture.h"
+#include "ui/ClickableLabel.h"
+#include "ui/Form2.h"
+#include "ui/KeyboardPlayer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+namespace mt {
+namespace {
+
+class KeyboardTest : public test::MainWindowTest {
+protected:
+    void SetUp() override {
+        addFile("tone.wav", test::SineWav(44100, 2, 441.0, 44100));
+        for (int i = 0; i < 3; ++i) {
+            load(i, "tone.wav");
+            mode(i, false, false);
+        }
+    }
+    void mode(int i, bool loop, bool hold) {
+        frame(i).CheckLoop->setChecked(loop);
+        frame(i).CheckDuuk->setChecked(hold);
+    }
+    // Sends a key as the platform would to `target` (by default the main window).
+    bool key(QEvent::Type type, int code, Qt::KeyboardModifiers mods = {}, bool repeat = false,
+             QWidget* target = nullptr) {
+        QKeyEvent event(type, code, mods, QString(), repeat);
+        QApplication::sendEvent(target != nullptr ? target : &m_window, &event);
+        return event.isAccepted();
+    }
+    void press(int code, Qt::KeyboardModifiers mods = {}, QWidget* target = nullptr) {
+        key(QEvent::KeyPress, code, mods, false, target);
+    }
+    void release(int code, Qt::KeyboardModifiers mods = {}, QWidget* target = nullptr) {
+        key(QEvent::KeyRelease, code, mods, false, target);
+    }
+    // What X11 sends while a key is held: release+press pairs marked as auto-repeat.
+    void repeatBurst(int code, int pairs = 5) {
+        for (int n = 0; n < pairs; ++n) {
+            key(QEvent::KeyRelease, code, {}, true);
+            key(QEvent::KeyPress, code, {}, true);
+            renderBlock();
+        }
+    }
+    VoiceStatus status(int i) {
+        renderBlock();
+        VoiceStatus s;
+        dsGetStatus(bank().trackBuffer[i], s);
+        return s;
+    }
+    QString caption(int i) { return frame(i).ComStart->text(); }
+    KeyboardPlayer& keyboard() { return m_window.keyboard(); }
+};
+
+TEST_F(KeyboardTest, HoldModeSoundsExactlyWhileTheKeyIsHeld) {
+    mode(0, false, true);
+    press(Qt::Key_Z);
+    EXPECT_EQ(caption(0), QStringLiteral("STOP"));
+    const std::int64_t started = status(0).position;
+    repeatBurst(Qt::Key_Z);
+    const VoiceStatus held = status(0);
+    EXPECT_TRUE(held.playing);
+    EXPECT_GT(held.position, started + 5 * 256) << "auto-repeat restarted or stopped the track";
+    release(Qt::Key_Z);
+    EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
+    m_output->render(1024);
+    EXPECT_FALSE(status(0).playing);
+    EXPECT_FALSE(bank().trackKeyDown[0]);
+}
+
+TEST_F(KeyboardTest, NormalModeOneShotRestartsOnlyOnANewPress) {
+    press(Qt::Key_X);
+    m_output->render(4096);
+    repeatBurst(Qt::Key_X);
+    release(Qt::Key_X);
+    const VoiceStatus after = status(1);
+    EXPECT_TRUE(after.playing) << "releasing in normal mode does nothing";
+    EXPECT_GT(after.position, 4096);
+    EXPECT_EQ(caption(1), QStringLiteral("STOP"));
+    press(Qt::Key_X);
+    EXPECT_LT(status(1).position, 1024) << "a new press starts the sound again";
+}
+
+TEST_F(KeyboardTest, NormalModeLoopTogglesAndTwoHeldKeysBothWork) {
+    mode(2, true, false);
+    press(Qt::Key_C);
+    release(Qt::Key_C);
+    EXPECT_EQ(caption(2), QStringLiteral("STOP"));
+    press(Qt::Key_C);
+    release(Qt::Key_C);
+    EXPECT_EQ(caption(2), QStringLiteral("PLAY"));
+
+    mode(0, true, true);
+    mode(1, false, true);
+    press(Qt::Key_Z);
+    press(Qt::Key_X);
+    EXPECT_TRUE(status(0).playing);
+    EXPECT_TRUE(status(1).playing);
+    release(Qt::Key_Z);
+    EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
+    EXPECT_EQ(caption(1), QStringLiteral("STOP"));
+    release(Qt::Key_X);
+    EXPECT_EQ(caption(1), QStringLiteral("PLAY"));
+}
+
+TEST_F(KeyboardTest, LetterAndKeypadShareOneTrackFlag) {
+    press(Qt::Key_Z);
+    m_output->render(4096);
+    press(Qt::Key_1, Qt::KeypadModifier);
+    press(Qt::Key_End, Qt::KeypadModifier); // keypad 1 with Num Lock off
+    EXPECT_GT(status(0).position, 4096) << "the keypad twin retriggered a held track";
+    release(Qt::Key_Z);
+    press(Qt::Key_2, Qt::KeypadModifier);
+    EXPECT_TRUE(bank().trackKeyDown[1]);
+    EXPECT_EQ(caption(1), QStringLiteral("STOP"));
+    press(Qt::Key_W); // track 7 is empty: nothing, no flag
+    EXPECT_FALSE(bank().trackKeyDown[6]);
+}
+
+TEST_F(KeyboardTest, MuteKeysSilenceAndRestoreEachTracksOwnVolume) {
+    mode(0, true, false);
+    mode(1, true, false);
+    frame(1).HSVol->setValue(-12);
+    press(Qt::Key_Z);
+    press(Qt::Key_X);
+    m_output->render(2048);
+    const double before = test::RmsDb(m_output->render(8192), 1.0);
+
+    press(Qt::Key_M);
+    repeatBurst(Qt::Key_M);
+    m_output->render(2048);
+    EXPECT_LT(test::Peak(m_output->render(4096)), 1e-4f);
+    EXPECT_EQ(m_window.palette().color(QPalette::Window), QColor(0, 0, 255));
+    release(Qt::Key_M);
+    m_output->render(2048);
+    EXPECT_NEAR(test::RmsDb(m_output->render(8192), 1.0), before, 0.1);
+    EXPECT_NE(m_window.palette().color(QPalette::Window), QColor(0, 0, 255));
+
+    // N mutes the selected track (track 2, started last) until released.
+    ASSERT_EQ(bank().selectedTrack, 1);
+    press(Qt::Key_N);
+    EXPECT_EQ(frame(1).palette().color(QPalette::Window), QColor(0, 0, 255));
+    m_output->render(2048);
+    const std::vector<float> only0 = m_output->render(8192);
+    release(Qt::Key_N);
+    m_output->render(2048);
+    EXPECT_LT(test::RmsDb(only0, 1.0), before);
+    EXPECT_NEAR(test::RmsDb(m_output->render(8192), 1.0), before, 0.1);
+}
+
+TEST_F(KeyboardTest, SelectionKeysNeedASelection) {
+    tracks().ComClear_Click(2);
+    tracks().ComClear_Click(1);
+    tracks().ComClear_Click(0);
+    load(1, "tone.wav");
+    tracks().ComClear_Click(1); // selection gone, nothing loaded after it
+    load(0, "tone.wav");
+    bank().selectedTrack = -1;
+    tracks().HighlightSelectedTrack(-1);
+    press(Qt::Key_N);
+    release(Qt::Key_N);
+    press(Qt::Key_F6);
+    press(Qt::Key_O);
+    EXPECT_FALSE(keyboard().selectedTrackMuted);
+    EXPECT_EQ(frame(0).HSPan->value(), 0);
+    EXPECT_FALSE(bank().trackLoneWolf[0]);
+
+    press(Qt::Key_Control); // selects the next loaded track: track 1
+    EXPECT_EQ(bank().selectedTrack, 0);
+    press(Qt::Key_F6);
+    EXPECT_EQ(frame(0).HSPan->value(), -40);
+    press(Qt::Key_F8);
+    EXPECT_EQ(frame(0).HSPan->value(), 40);
+    press(Qt::Key_F7);
+    EXPECT_EQ(frame(0).HSPan->value(), 0);
+    press(Qt::Key_O);
+    EXPECT_TRUE(bank().trackLoneWolf[0]);
+    press(Qt::Key_F3);
+    EXPECT_TRUE(bank().loneWolfMode);
+}
+
+TEST_F(KeyboardTest, FocusedControlsDoNotEatPerformanceKeys) {
+    const int ratio = frame(0).Combo->currentIndex();
+    for (QWidget* focus :
+         {static_cast<QWidget*>(frame(0).HSVol), static_cast<QWidget*>(frame(0).Combo),
+          static_cast<QWidget*>(browser().File2), static_cast<QWidget*>(frame(0).ComStart)}) {
+        tracks().StopTrack(0);
+        press(Qt::Key_Z, {}, focus);
+        EXPECT_EQ(caption(0), QStringLiteral("STOP")) << focus->objectName().toStdString();
+        release(Qt::Key_Z, {}, focus);
+    }
+    EXPECT_EQ(frame(0).Combo->currentIndex(), ratio);
+
+    // The list keeps its own keys.
+    addWav("b.wav", 44100, 1, 10);
+    browser().File2->setCurrentRow(0);
+    press(Qt::Key_Down, {}, browser().File2);
+    EXPECT_EQ(browser().File2->currentRow(), 1);
+}
+
+TEST_F(KeyboardTest, LosingTheFocusLetsGoOfHeldKeys) {
+    mode(0, false, true);
+    press(Qt::Key_Z);
+    press(Qt::Key_M);
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&m_window, &deactivate);
+    EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
+    EXPECT_FALSE(bank().trackKeyDown[0]);
+    EXPECT_FALSE(keyboard().allTracksMuted);
+    press(Qt::Key_Z); // the next press is a fresh one
+    EXPECT_EQ(caption(0), QStringLiteral("STOP"));
+}
+
+TEST_F(KeyboardTest, PlayModeWindowMirrorsAndPlays) {
+    m_window.show();
+    m_window.mnuplay_Click();
+    Form2* play = m_window.playModeWindow();
+    ASSERT_NE(play, nullptr);
+    EXPECT_TRUE(play->isVisible());
+    EXPECT_FALSE(m_window.isVisible());
+    EXPECT_EQ(play->windowTitle(), QStringLiteral("New - Mtn"));
+    EXPECT_EQ(play->Label1[7]->text(), QStringLiteral("8-E"));
+    EXPECT_EQ(play->Label2[0]->text(), QStringLiteral("tone.wav"));
+    EXPECT_TRUE(play->ComStart2[0]->isEnabled());
+    EXPECT_FALSE(play->ComStart2[4]->isEnabled());
+
+    // "L" ticked there, then the key: the main window's box decides, and it was copied.
+    QTest::mouseClick(play->CheckLoop2[0], Qt::LeftButton);
+    EXPECT_TRUE(frame(0).CheckLoop->isChecked());
+    press(Qt::Key_Z, {}, play);
+    release(Qt::Key_Z, {}, play);
+    m_output->render(44100 * 2);
+    EXPECT_TRUE(status(0).playing) << "looping: still sounding after its length";
+    EXPECT_EQ(play->ComStart2[0]->text(), QStringLiteral("STOP"));
+    EXPECT_EQ(play->ComStart2[0]->palette().color(QPalette::Button), QColor(255, 0, 255));
+
+    press(Qt::Key_F3, {}, play);
+    EXPECT_EQ(play->lblOrAliveOokamis->palette().color(QPalette::WindowText), QColor(255, 255, 0));
+    QTest::mouseClick(play->ComStart2[0], Qt::LeftButton);
+    EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
+
+    play->close(); // the close box
+    EXPECT_TRUE(m_window.isVisible());
+    QApplication::processEvents(); // the closed window is deleted
+    load(4, "tone.wav");
+    m_window.mnuplay_Click();
+    EXPECT_TRUE(m_window.playModeWindow()->ComStart2[4]->isEnabled());
+    m_window.playModeWindow()->ComBack_Click();
+    EXPECT_TRUE(m_window.isVisible());
+}
+
+} // namespace
+} // namespace mt
