@@ -1,0 +1,46 @@
+#include "media/mmt/ModuleMMT.h"
+
+#include "media/mmt/TickThread.h"
+
+namespace mt {
+
+const QString ModuleMMT::kTimerFailedMessage = QStringLiteral(
+    "すいません。ＣＤカウンターでエラーでちゃいました(^^;)このメッセージ見た人はメールください");
+
+ModuleMMT::ModuleMMT(std::function<void(const QString&)> showMessage)
+    : m_showMessage(std::move(showMessage)), m_timer(std::make_unique<TickThread>(m_steadyClock)) {}
+
+ModuleMMT::~ModuleMMT() {
+    StopTapTimer();
+}
+
+void ModuleMMT::StartTapTimer(std::int32_t resolution) {
+    if (tapTimerRunning) {
+        return;
+    }
+    tapTimerResolution = resolution;
+    const bool started = resolution > 0 && m_timer->start(std::chrono::milliseconds(resolution),
+                                                          [this] { TapTimerProc(); });
+    if (!started) {
+        if (m_showMessage) {
+            m_showMessage(kTimerFailedMessage);
+        }
+        return;
+    }
+    tapTimerRunning = true;
+}
+
+void ModuleMMT::StopTapTimer() {
+    if (!tapTimerRunning) {
+        return;
+    }
+    m_timer->stop();
+    tapTimerRunning = false;
+}
+
+void ModuleMMT::useTimer(std::unique_ptr<PeriodicTimer> timer) {
+    StopTapTimer();
+    m_timer = std::move(timer);
+}
+
+} // namespace mt
