@@ -201,6 +201,13 @@ void KbgmSynth::rewindTo(std::uint32_t tick) noexcept {
             dispatch(events[m_next], false);
             ++m_next;
         }
+        // A tempo at the position itself already holds there; the next block dispatches it
+        // again with the rest of that tick.
+        for (std::size_t i = m_next; i < events.size() && events[i].tick == tick; ++i) {
+            if (events[i].kind == SmfEvent::Kind::Tempo) {
+                dispatch(events[i], false);
+            }
+        }
     }
     m_tick = tick;
 }

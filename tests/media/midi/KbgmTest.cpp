@@ -243,6 +243,12 @@ TEST_P(KbgmTest, SurvivesTheSoundLibraryBeingMadeAgain) {
     m_kbgm.KBGMPause();
     EXPECT_EQ(m_kbgm.synth()->state(), KbgmSynth::State::Paused);
     m_kbgm.KBGMResume(song);
+    const std::int32_t other = load(HeldNoteSong(128, 1));
+    m_kbgm.KBGMPlay(other, 0);
+    EXPECT_EQ(m_kbgm.synth()->bpm(), 60.0e6 / 468750); // the song's own tempo, applied here
+    EXPECT_EQ(info(other).tempo, 128);
+    m_kbgm.KBGMPlay(song, 0);
+    m_kbgm.KBGMSeek(song, 480); // back where it was: half a second in
 
     auto output = std::make_unique<OfflineOutput>();
     OfflineOutput* out = output.get();
