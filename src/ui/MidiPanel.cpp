@@ -132,6 +132,11 @@ void MidiPanel::setTransport(bool start, bool pause, bool stop, bool ff, bool re
 
 void MidiPanel::ComMIDIStart_Click() {
     ModuleMIDI& midi = m_app.midi;
+    if (midi.midiState == QLatin1String("Preview")) {
+        // Start (left enabled from the previous song) during a preview: the preview ends
+        // first, or the song would play without its title, tempo and resolution read.
+        TimerMIDI_Timer();
+    }
     if (midi.midiState == QLatin1String("Stopping")) {
         midi.MidiPlay(ChkMIDILoop->isChecked());
         midi.MidiSetTempo(midi.midiStartTempo);

@@ -208,6 +208,24 @@ TEST_F(MidiPanelTest, TransportFollowsTheEnableTable) {
     EXPECT_NEAR(info().position, 240, 2);
 }
 
+TEST_F(MidiPanelTest, StartDuringAPreviewReadsTheSongFirst) {
+    previewed(HeldNoteSong(120, 4)); // Start is enabled now, and stays so through a load
+    m_panel.MidiLoadSong(
+        write(Smf(96, {SmfTrack().meta(0, 3, "Second").tempo(0, 1000000).end(96 * 16)})));
+    ASSERT_TRUE(m_panel.ComMIDIStart->isEnabled());
+    seconds(0.3);
+    m_panel.ComMIDIStart_Click();
+    EXPECT_EQ(m_panel.lblMIDITitle->text(), QStringLiteral("Second"));
+    EXPECT_EQ(m_app.midi.midiResolution, 96);
+    EXPECT_EQ(m_app.midi.midiStartTempo, 60);
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Playing"));
+    EXPECT_EQ(m_panel.TimerMIDI->interval(), 20);
+    seconds(2.0); // from the top: two beats at 60 BPM
+    m_panel.TimerMIDI_Timer();
+    EXPECT_EQ(m_panel.lblMIDITime->text(), QStringLiteral("00:02"));
+    EXPECT_EQ(m_panel.lblmiditest->text(), QStringLiteral("2"));
+}
+
 TEST_F(MidiPanelTest, PlayingTickShowsWholeBeatsAndFollowsTheSongsTempo) {
     SmfTrack conductor;
     conductor.meta(0, 3, "Change").tempo(0, 500000).tempo(1920, 400000).end(3840);
