@@ -200,6 +200,17 @@ void MidiPanel::SpinButtonMIDI_Change() {
 }
 
 void MidiPanel::TimerMIDI_Timer() {
+    // A failing library shows its message on every tick; the box is modal and the timer
+    // keeps firing under it, so without this each tick would stack one more box.
+    if (m_inTick) {
+        return;
+    }
+    m_inTick = true;
+    tick();
+    m_inTick = false;
+}
+
+void MidiPanel::tick() {
     ModuleMIDI& midi = m_app.midi;
     if (midi.midiState == QLatin1String("Preview")) {
         midi.MidiGetInfo();

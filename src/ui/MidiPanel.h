@@ -79,8 +79,10 @@ public:
 private:
     void enterStopped();
     void setTransport(bool start, bool pause, bool stop, bool ff, bool re);
+    void tick();
 
     AppContext& m_app;
+    bool m_inTick = false; // a message box of the tick runs the event loop, and the timer
 };
 
 } // namespace mt

@@ -349,6 +349,42 @@ TEST_F(MidiInMainWindow, ShowingTheMediaPanelOpensTheDeviceOnce) {
     m_app.midi.MidiCloseDevice();
 }
 
+// A message box that, while it is up, lets the panel's timer fire again as the real modal
+// loop would.
+class ReenteringMessages final : public MessageBoxService {
+public:
+    void show(const QString& text, const QString&, MessageIcon) override {
+        texts.push_back(text);
+        if (whileShown) {
+            whileShown();
+        }
+    }
+    bool confirm(const QString&, const QString&) override { return true; }
+    std::vector<QString> texts;
+    std::function<void()> whileShown;
+};
+
+TEST(MidiPanelMessages, AFailingWatchShowsOneBoxAtATime) {
+    TestPlatform platform;
+    ReenteringMessages messages;
+    PlatformServices services = platform.services;
+    PlatformServices withBoxes{messages,          services.fileDialogs, services.cursor,
+                               services.settings, services.trash,       services.processes,
+                               services.urls,     services.modals};
+    AppContext app(withBoxes);
+    QWidget client;
+    MidiPanel panel(app, &client);
+    panel.OpenDevice();
+    app.midi.midiState = QStringLiteral("Playing"); // a song the library no longer knows
+    app.midi.midiSong = 42;
+    messages.whileShown = [&panel] { panel.TimerMIDI_Timer(); };
+    panel.TimerMIDI_Timer();
+    EXPECT_EQ(messages.texts, std::vector<QString>{QStringLiteral("GETINFOMIDIでエラー発生")});
+    panel.TimerMIDI_Timer(); // the next tick after the box was closed reports again
+    EXPECT_EQ(messages.texts.size(), 2u);
+    app.midi.MidiCloseDevice();
+}
+
 TEST(MidiPanelGeometry, SitsOnTheRightHalfOfTheMediaArea) {
     const auto& table = MainWindowGeometry();
     const auto row = std::find_if(table.begin(), table.end(),
