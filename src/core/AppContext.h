@@ -5,6 +5,7 @@
 #include "core/TrackBank.h"
 #include "media/cd/CdPlayer.h"
 #include "media/midi/ModuleMIDI.h"
+#include "media/mmt/ModuleMMT.h"
 #include "platform/PlatformServices.h"
 
 #include <QString>
@@ -26,6 +27,7 @@ struct AppContext {
     CdPlayer cd{[this] { return sound.soundLibHandle; },
                 [this](const QString& text) { showMessage(text); }}; // CD player
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
+    ModuleMMT mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
     OutputFormat outputFormat;
     bool previewLoop = false; // the browser's preview repeats
 };

@@ -5,6 +5,7 @@
 #include "ui/ControlGeometry.h"
 #include "ui/FileBrowser.h"
 #include "ui/Form2.h"
+#include "ui/FrmCount.h"
 #include "ui/KeyboardPlayer.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
@@ -34,6 +35,7 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     m_mix = new MixPanel(m_app, *m_tracks, *menuItem(QStringLiteral("mnuLock")), *client);
     m_cdPanel = new CdPanel(m_app, client);
     m_cdPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
+    m_cdPanel->onBpmCounter = [this] { mnuCounter_Click(); };
     m_midiPanel = new MidiPanel(m_app, client);
     m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
@@ -123,6 +125,9 @@ void Form1::wireMenus() {
     QAction* play = menuItem(QStringLiteral("mnuplay"));
     play->setEnabled(true);
     connect(play, &QAction::triggered, this, &Form1::mnuplay_Click);
+    QAction* counter = menuItem(QStringLiteral("mnuCounter"));
+    counter->setEnabled(true);
+    connect(counter, &QAction::triggered, this, &Form1::mnuCounter_Click);
 
     QAction* media = menuItem(QStringLiteral("mnuCD"));
     media->setEnabled(true);
@@ -171,6 +176,21 @@ void Form1::mnuplay_Click() {
     m_playMode->show();
     m_playMode->activateWindow();
     m_playMode->setFocus();
+}
+
+void Form1::mnuCounter_Click() {
+    if (!m_counter) {
+        m_counter = new FrmCount(m_app, *m_cdPanel, this);
+        m_counter->onUnloaded = [this] {
+            m_counter->deleteLater();
+            m_counter = nullptr;
+        };
+    }
+    m_counter->Open();
+}
+
+FrmCount* Form1::counterWindow() const {
+    return m_counter;
 }
 
 QAction* Form1::menuItem(const QString& name) const {

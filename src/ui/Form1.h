@@ -15,6 +15,7 @@ struct AppContext;
 class CdPanel;
 class FileBrowser;
 class Form2;
+class FrmCount;
 class KeyboardPlayer;
 class MidiPanel;
 class MixPanel;
@@ -55,6 +56,11 @@ public:
     void mnuplay_Click();
     Form2* playModeWindow() const;
 
+    // Opens the BPM counter (the CD panel's counter button does the same); it stays loaded
+    // when hidden by "OK" and is unloaded by cancel. The window, or null when not loaded.
+    void mnuCounter_Click();
+    FrmCount* counterWindow() const;
+
 protected:
     // Quitting asks about an unsaved bank first; cancel keeps the program running.
     void closeEvent(QCloseEvent* event) override;
@@ -75,6 +81,7 @@ private:
     SettingFileCommands* m_files = nullptr;
     KeyboardPlayer* m_keyboard = nullptr;
     QPointer<Form2> m_playMode;
+    QPointer<FrmCount> m_counter;
 };
 
 } // namespace mt

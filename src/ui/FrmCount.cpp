@@ -1,0 +1,352 @@
+#include "ui/FrmCount.h"
+
+#include "core/AppContext.h"
+#include "platform/Numbers.h"
+#include "ui/CdPanel.h"
+#include "ui/ControlGeometry.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace mt {
+namespace {
+
+template <typename W> W* Named(W* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+// The shortest decimal that reads back as the same 32-bit float: 120, 123.457.
+QString FloatText(float x) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, x).ptr;
+    return QString::fromLatin1(text, static_cast<qsizetype>(end - text));
+}
+
+// The number at the start of a text, as a typed entry is read: leading blanks, digits and
+// at most one point; whatever follows is ignored; 0 when there is no number.
+double LeadingNumber(const QString& text) {
+    QByteArray digits;
+    bool point = false;
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == QLatin1Char(' ')) {
+        ++i;
+    }
+    for (; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isDigit() && c.unicode() < 128) {
+            digits.append(static_cast<char>(c.unicode()));
+        } else if (c == QLatin1Char('.') && !point) {
+            point = true;
+            digits.append('.');
+        } else {
+            break;
+        }
+    }
+    if (digits.isEmpty() || digits == ".") {
+        return 0.0;
+    }
+    return std::strtod(digits.constData(), nullptr);
+}
+
+constexpr const char* kBarPattern = "#,###0.000";
+constexpr const char* kBpmPattern = "#,#0.000";
+
+// The window in twips: top, left, height, width, font size.
+const std::vector<ControlPlacement>& CounterGeometry() {
+    static const std::vector<ControlPlacement> table = {
+        {QStringLiteral("Label1"), {120, 120, 255, 3375, 9.0f}},
+        {QStringLiteral("Label2"), {540, 120, 300, 495, 9.0f}},
+        {QStringLiteral("TxtCdBpm"), {480, 615, 360, 1335, 9.0f}},
+        {QStringLiteral("lblCount"), {540, 2055, 300, 1005, 9.0f}},
+        {QStringLiteral("Label3"), {540, 3120, 300, 255, 9.0f}},
+        {QStringLiteral("ChkEnterCdBPM"), {960, 120, 300, 2415, 9.0f}},
+        {QStringLiteral("ComCountOK"), {1440, 615, 435, 1215, 9.0f}},
+        {QStringLiteral("ComCountNG"), {1440, 2055, 435, 1215, 9.0f}},
+    };
+    return table;
+}
+constexpr int kWindowWidthTwips = 3615;
+constexpr int kWindowHeightTwips = 2040;
+
+} // namespace
+
+const QString FrmCount::kIdleHint = QStringLiteral("Cで測定開始。Vで測定");
+const QString FrmCount::kMeasureHint = QStringLiteral("Zでリセット");
+
+FrmCount::FrmCount(AppContext& app, CdPanel& cdPanel, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_app(app), m_cdPanel(cdPanel), m_mmt(app.mmt) {
+    setObjectName(QStringLiteral("frmCount"));
+    setWindowTitle(QStringLiteral("カウンター"));
+    Label1 = Named(new QLabel(kIdleHint, this), "Label1");
+    Label2 = Named(new QLabel(QStringLiteral("♪ ="), this), "Label2");
+    TxtCdBpm = Named(new QLineEdit(QStringLiteral("120.000"), this), "TxtCdBpm");
+    TxtCdBpm->setEnabled(false);
+    TxtCdBpm->setAlignment(Qt::AlignRight);
+    // Typed text goes through the key filter; an input method would pass it by.
+    TxtCdBpm->setAttribute(Qt::WA_InputMethodEnabled, false);
+    lblCount = Named(new QLabel(QStringLiteral("2.000"), this), "lblCount");
+    lblCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label3 = Named(new QLabel(QStringLiteral("s"), this), "Label3");
+    ChkEnterCdBPM = Named(new QCheckBox(QStringLiteral("BPMを直接入力"), this), "ChkEnterCdBPM");
+    ComCountOK = Named(new QPushButton(QStringLiteral("OK"), this), "ComCountOK");
+    ComCountNG = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCountNG");
+
+    const double twipsPerPixel = TwipsPerPixel(this);
+    ApplyGeometry(*this, CounterGeometry(), twipsPerPixel);
+    setFixedSize(TwipsToPixels(kWindowWidthTwips, twipsPerPixel),
+                 TwipsToPixels(kWindowHeightTwips, twipsPerPixel));
+
+    connect(ChkEnterCdBPM, &QCheckBox::toggled, this, [this] { ChkEnterCdBPM_Click(); });
+    connect(TxtCdBpm, &QLineEdit::textChanged, this, [this] { TxtCdBpm_Change(); });
+    connect(ComCountOK, &QPushButton::clicked, this, [this] { ComCountOK_Click(); });
+    connect(ComCountNG, &QPushButton::clicked, this, [this] { ComCountNG_Click(); });
+
+    // The counter's keys reach the window first, whichever control has the focus.
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->installEventFilter(this);
+    }
+    MeasureInitial();
+}
+
+FrmCount::~FrmCount() {
+    m_mmt.StopTapTimer();
+}
+
+void FrmCount::Open() {
+    const CdState& cd = m_app.cd.state;
+    lblCount->setText(FormatNumber(cd.cdBarSeconds, kBarPattern));
+    TxtCdBpm->setText(FloatText(cd.cdBpm));
+    show();
+    raise();
+    activateWindow();
+}
+
+void FrmCount::MeasureInitial() {
+    denominator = 0.0;
+    sumXX = 0.0f;
+    sumX = 0.0f;
+    sumXY = 0.0f;
+    sumY = 0.0f;
+}
+
+bool FrmCount::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto& key = *static_cast<QKeyEvent*>(event);
+    const bool plain =
+        (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) ==
+        Qt::NoModifier;
+    if (plain && (key.key() == Qt::Key_C || key.key() == Qt::Key_V || key.key() == Qt::Key_Z)) {
+        // A held key repeats; one press is one start, tap or reset.
+        if (!key.isAutoRepeat()) {
+            Form_KeyDown(key.key());
+        }
+        return true; // the first control to see it has had it; it is never typed
+    }
+    if (watched == TxtCdBpm && !entryKeyAllowed(key)) {
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool FrmCount::entryKeyAllowed(const QKeyEvent& key) const {
+    switch (key.key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return true;
+    default:
+        break;
+    }
+    const QString typed = key.text();
+    if (typed.isEmpty()) {
+        return true; // moving the cursor, selecting: nothing is typed
+    }
+    if (typed.size() != 1) {
+        return false;
+    }
+    const QChar c = typed.front();
+    if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+        return true;
+    }
+    if (c == QLatin1Char('.')) {
+        const QString text = TxtCdBpm->text();
+        return !text.isEmpty() && !text.contains(QLatin1Char('.'));
+    }
+    return false;
+}
+
+bool FrmCount::Form_KeyDown(int qtKey) {
+    switch (qtKey) {
+    case Qt::Key_C:
+        startMeasuring();
+        return true;
+    case Qt::Key_V:
+        if (m_mmt.tapTimerRunning) {
+            tap();
+        }
+        return true;
+    case Qt::Key_Z:
+        resetMeasuring();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void FrmCount::startMeasuring() {
+    if (m_mmt.tapTimerRunning) {
+        return;
+    }
+    m_mmt.tapClock = 0;
+    tapIndex = 1;
+    m_mmt.StartTapTimer(kTickMs);
+    Label1->setText(kMeasureHint); // shown even when the timer failed to start
+}
+
+void FrmCount::resetMeasuring() {
+    m_mmt.StopTapTimer();
+    m_mmt.tapClock = 0;
+    MeasureInitial();
+    Label1->setText(kIdleHint);
+    tapIndex = 1;
+}
+
+void FrmCount::tap() {
+    ++tapIndex;
+    const std::int32_t x = tapIndex;
+    lastTapTime = m_mmt.tapClock.load();
+    const double xd = x;
+    sumXX = static_cast<float>(static_cast<double>(sumXX) + xd * xd);
+    sumX = static_cast<float>(static_cast<double>(sumX) + xd);
+    // The time-by-x product in 64 bits: a long measurement must not overflow it.
+    const auto product = static_cast<std::int64_t>(lastTapTime) * x;
+    sumXY = static_cast<float>(static_cast<double>(sumXY) + static_cast<double>(product));
+    sumY = static_cast<float>(static_cast<double>(sumY) + lastTapTime);
+
+    // Least squares with the point count taken as x itself: the k-th tap is the point
+    // (2k, its time), which makes the slope half the tap interval.
+    denominator = static_cast<double>(sumXX) * xd - static_cast<double>(sumX) * sumX;
+    const double slope =
+        (static_cast<double>(sumXY) * xd - static_cast<double>(sumY) * sumX) / denominator;
+    const double bar = slope / 1000.0 * 4.0;
+    const auto bpm = static_cast<float>(60.0 / bar * 4.0);
+    // A tap in the first tick after C (time 0) gives no bar at all: the display keeps what it
+    // showed rather than a tempo divided by zero.
+    if (std::isfinite(bar) && bar > 0.0 && std::isfinite(bpm)) {
+        measuredBarSeconds = bar;
+        measuredBpm = bpm;
+        showBar(bar);
+        if (!TxtCdBpm->isEnabled()) {
+            TxtCdBpm->setText(FormatNumber(RoundHalfUp(measuredBpm, 3), kBpmPattern));
+        }
+    }
+    ++tapIndex;
+}
+
+void FrmCount::showBar(double barSeconds) {
+    lblCount->setText(FormatNumber(RoundHalfUp(barSeconds, 3), kBarPattern));
+}
+
+void FrmCount::ChkEnterCdBPM_Click() {
+    if (ChkEnterCdBPM->isChecked()) {
+        TxtCdBpm->setEnabled(true);
+        TxtCdBpm->setFocus();
+        TxtCdBpm->setSelection(0, 10);
+    } else {
+        TxtCdBpm->setEnabled(false);
+    }
+}
+
+void FrmCount::TxtCdBpm_Change() {
+    if (!TxtCdBpm->isEnabled()) {
+        return;
+    }
+    const double bpm = LeadingNumber(TxtCdBpm->text());
+    if (!(bpm > 0.0) || !std::isfinite(bpm)) {
+        return;
+    }
+    measuredBarSeconds = 60.0 / bpm * 4.0;
+    showBar(measuredBarSeconds);
+    measuredBpm = static_cast<float>(bpm);
+}
+
+void FrmCount::ComCountOK_Click() {
+    m_mmt.StopTapTimer();
+    Label1->setText(kIdleHint);
+    CdState& cd = m_app.cd.state;
+    if (measuredBarSeconds == 0.0) {
+        measuredBarSeconds = cd.cdBarSeconds;
+        measuredBpm = cd.cdBpm;
+    }
+    // The bar up-down holds whole milliseconds within its range and rebuilds cdBarSeconds from
+    // them; a bar beyond that range is brought to its edge and the tempo follows the bar, so
+    // the up-down, the bar and the tempo never disagree.
+    const double shortest = CdPanel::kMinBarMs / 1000.0;
+    const double longest = CdPanel::kMaxBarMs / 1000.0;
+    if (measuredBarSeconds < shortest || measuredBarSeconds > longest) {
+        measuredBarSeconds = std::clamp(measuredBarSeconds, shortest, longest);
+        measuredBpm = static_cast<float>(60.0 / measuredBarSeconds * 4.0);
+    }
+
+    cd.cdBarSeconds = measuredBarSeconds;
+    m_cdPanel.lblCDSec->setText(FormatNumber(RoundHalfUp(cd.cdBarSeconds, 3), kBarPattern));
+    // The whole milliseconds go to the up-down, the rest to the base it adds back. A hair
+    // above the product keeps 2.001 s from reading as 2000.9999... ms.
+    const double wholeMs = std::floor(cd.cdBarSeconds * 1000.0 + 1e-7);
+    cd.cdBarSecondsBase = cd.cdBarSeconds - wholeMs / 1000.0;
+    const std::int32_t spinValue = RoundHalfEvenToInt(wholeMs);
+    if (m_cdPanel.SpinButtonCD->value() != spinValue) {
+        m_cdPanel.SpinButtonCD->setValue(spinValue); // its change handler runs
+    } else {
+        // Same milliseconds, another base: the bar still changed, and under the lock the
+        // tracks must follow it.
+        m_cdPanel.SpinButtonCD_Change();
+    }
+    cd.cdBpm = static_cast<float>(RoundHalfUp(measuredBpm, 3));
+    m_cdPanel.lblCdBpm->setText(FloatText(cd.cdBpm));
+
+    m_mmt.tapClock = 0;
+    Label1->setText(kIdleHint);
+    measuredBarSeconds = 0.0;
+    tapIndex = 1;
+    MeasureInitial();
+    hide(); // the entry box and its tick stay for the next opening
+}
+
+void FrmCount::ComCountNG_Click() {
+    close();
+}
+
+void FrmCount::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    QWidget::closeEvent(event);
+    if (onUnloaded) {
+        onUnloaded();
+    }
+}
+
+void FrmCount::Form_Unload() {
+    m_mmt.StopTapTimer();
+    Label1->setText(kIdleHint);
+    m_mmt.tapClock = 0;
+    measuredBarSeconds = 0.0;
+    tapIndex = 1;
+    MeasureInitial();
+    m_app.showMessage(QStringLiteral("COunt Unloaded!!"));
+}
+
+} // namespace mt

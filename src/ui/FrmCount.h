@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+
+class QCheckBox;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace mt {
+
+struct AppContext;
+class CdPanel;
+class ModuleMMT;
+
+// The BPM counter, window "frmCount": the performer starts a measurement with C and taps V
+// in time with the CD; a straight line through the tap times gives the length of a bar of
+// four beats and the tempo. The tempo may be typed instead. "OK" hands the result to the CD
+// panel (cdBarSeconds, cdBpm and the bar up-down), which tempo matching reads; cancel or the
+// close box unloads the window. Not modal. UI thread only.
+class FrmCount final : public QWidget {
+    Q_OBJECT
+
+public:
+    static const QString kIdleHint;    // "Cで測定開始。Vで測定"
+    static const QString kMeasureHint; // "Zでリセット"
+    static constexpr std::int32_t kTickMs = 20;
+
+    // Loading the window: clears the sums.
+    FrmCount(AppContext& app, CdPanel& cdPanel, QWidget* parent);
+    // Destroyed with its owner: stops the timer, without the unload message.
+    ~FrmCount() override;
+
+    // Opening from the CD panel's counter button or the menu: shows the CD's bar and tempo and
+    // shows the window (not modal), in front.
+    void Open();
+
+    // The window's key handler: C starts, V taps, Z resets, whichever control has the focus.
+    // Returns true for those three keys.
+    bool Form_KeyDown(int qtKey);
+
+    void MeasureInitial();
+    void ChkEnterCdBPM_Click();
+    void TxtCdBpm_Change();
+    void ComCountOK_Click();
+    void ComCountNG_Click();
+
+    // Run after the window unloaded (cancel, close box); its owner forgets and deletes it.
+    std::function<void()> onUnloaded;
+
+    QLabel* Label1;
+    QLabel* Label2; // "♪ ="
+    QLineEdit* TxtCdBpm;
+    QLabel* lblCount;
+    QLabel* Label3; // "s"
+    QCheckBox* ChkEnterCdBPM;
+    QPushButton* ComCountOK;
+    QPushButton* ComCountNG;
+
+    // The measurement. x advances by 2 from tap to tap; the sums are 32-bit floats.
+    std::int32_t tapIndex = 1;
+    std::int32_t lastTapTime = 0;
+    float sumXX = 0.0f;
+    float sumX = 0.0f;
+    float sumXY = 0.0f;
+    float sumY = 0.0f;
+    double denominator = 0.0;
+    double measuredBarSeconds = 0.0; // 0 = nothing measured or entered
+    float measuredBpm = 0.0f;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void startMeasuring();
+    void resetMeasuring();
+    void tap();
+    void Form_Unload();
+    // What the entry box lets through: backspace, digits, one "." after something.
+    bool entryKeyAllowed(const QKeyEvent& key) const;
+    void showBar(double barSeconds);
+
+    AppContext& m_app;
+    CdPanel& m_cdPanel;
+    ModuleMMT& m_mmt;
+};
+
+} // namespace mt
