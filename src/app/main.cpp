@@ -2,6 +2,7 @@
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlatformServices.h"
+#include "ui/AppShell.h"
 #include "ui/Form1.h"
 #include "ui/JapaneseFont.h"
 #include "ui/QtDialogServices.h"
@@ -10,6 +11,8 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    // One style everywhere, so the track buttons' colours look the same on every desktop.
+    QApplication::setStyle(QStringLiteral("Fusion"));
     mt::UseJapaneseFont(app);
 
     mt::QtMessageBoxService messages;
@@ -24,10 +27,9 @@ int main(int argc, char* argv[]) {
                                   trash,    processes,   urls,   modals};
 
     mt::AppContext context(platform);
+    context.dataDir = mt::AppShell::FindDataDirectory();
     mt::Form1 window(context);
+    window.Form_Load();
     window.show();
-    context.sound.OpenSoundDevice(static_cast<std::intptr_t>(window.winId()), context.outputFormat);
-    const int result = QApplication::exec();
-    context.sound.TerminateSoundLibrary();
-    return result;
+    return QApplication::exec();
 }

@@ -3,9 +3,18 @@
 #include "audio/WavReader.h"
 #include "platform/MessageBoxService.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
+
 namespace mt {
 
-AppContext::AppContext(PlatformServices& services) : platform(services), sound(services.messages) {}
+AppContext::AppContext(PlatformServices& services)
+    : platform(services), sound(services.messages),
+      appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {}
+
+AppContext::AppContext(PlatformServices& services, VbDSound::Initializer openLibrary)
+    : platform(services), sound(services.messages, std::move(openLibrary)),
+      appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {}
 
 void AppContext::showMessage(const QString& text) const {
     platform.messages.show(text, kAppTitle, MessageIcon::None);

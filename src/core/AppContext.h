@@ -17,6 +17,8 @@ namespace mt {
 // one; each test makes a fresh one. UI thread only.
 struct AppContext {
     explicit AppContext(PlatformServices& services);
+    // With another way of opening the sound library (tests open one on an offline output).
+    AppContext(PlatformServices& services, VbDSound::Initializer openLibrary);
 
     // A message box with OK only, no icon and the program's title.
     void showMessage(const QString& text) const;
@@ -25,11 +27,21 @@ struct AppContext {
     TrackBank bank;
     VbDSound sound;
     CdPlayer cd{[this] { return sound.soundLibHandle; },
-                [this](const QString& text) { showMessage(text); }}; // CD player
+                [this](const QString& text) { showMessage(text); }};            // CD player
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
-    ModuleMMT mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
+    ModuleMMT mmt{[this](const QString& text) { showMessage(text); }};          // tap counter clock
     OutputFormat outputFormat;
     bool previewLoop = false; // the browser's preview repeats
+
+    // Stored preferences held in memory between start-up and shutdown.
+    QString VolumeControlPath;     // the mixer program the volume-control command starts
+    QString editProgramPath;       // the external waveform editor
+    std::int32_t FormSizeFlag = 0; // 0 the normal layout, any other value the small one
+
+    // Where the program's data lives (layouts, demo sounds); "" when it was not found.
+    QString dataDir;
+    // The settings store's application name: the executable's name.
+    QString appName;
 };
 
 inline const QString kAppTitle = QStringLiteral("Marrowtune");

@@ -50,6 +50,14 @@ void IniSettingsStore::setValue(const QString& app, const QString& section, cons
         }
     }
     settings.setValue(key, value);
+    settings.sync();
+    m_writeFailed = m_writeFailed || settings.status() != QSettings::NoError;
+}
+
+bool IniSettingsStore::writesSucceeded() {
+    const bool ok = !m_writeFailed;
+    m_writeFailed = false;
+    return ok;
 }
 
 } // namespace mt

@@ -15,11 +15,13 @@ public:
                                  const QString& key) const override;
     void setValue(const QString& app, const QString& section, const QString& key,
                   const QString& value) override;
+    bool writesSucceeded() override;
 
 private:
     QString fileFor(const QString& app) const;
 
     QString m_folder;
+    bool m_writeFailed = false;
 };
 
 } // namespace mt

@@ -18,6 +18,9 @@ public:
                                          const QString& key) const = 0;
     virtual void setValue(const QString& app, const QString& section, const QString& key,
                           const QString& value) = 0;
+
+    // True when every write since the last call reached the store; clears the record.
+    virtual bool writesSucceeded() { return true; }
 };
 
 } // namespace mt

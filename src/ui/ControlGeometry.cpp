@@ -70,6 +70,8 @@ std::vector<ControlPlacement> NormalLayout() {
     add("Comgo", {6810, 4785, 360, 1500, 9.0f});
     add("lblWavInfo", {6510, 120, 255, 2400, 9.0f});
     add("lblPreviewFileSize", {6240, 120, 255, 2400, 9.0f});
+    add("ComVol_Show", {6810, 8070, 360, 1200, 9.0f});
+    add("ComEdit", {6810, 9390, 360, 1500, 9.0f});
     // The CD panel: the left half of the media area below the track frames; its controls
     // relative to the frame.
     add("FrameCD", {7230, 60, 1395, 5550, 9.0f});
@@ -130,6 +132,21 @@ std::vector<ControlPlacement> NormalLayout() {
 
 const std::vector<ControlPlacement>& MainWindowGeometry() {
     static const std::vector<ControlPlacement> table = NormalLayout();
+    return table;
+}
+
+std::vector<ControlPlacement> SmallWindowGeometry() {
+    // The same arrangement pressed together vertically with smaller type: the width already
+    // fits 800 pixels, the height must leave room for a title bar and a panel on 600.
+    std::vector<ControlPlacement> table = MainWindowGeometry();
+    for (ControlPlacement& row : table) {
+        TwipsRect& r = row.rect;
+        r.top = static_cast<int>(std::lround(r.top * kSmallHeightScale));
+        r.height = static_cast<int>(std::lround(r.height * kSmallHeightScale));
+        if (r.fontSize > 0.0f) {
+            r.fontSize = std::round(r.fontSize * kSmallHeightScale * 2.0f) / 2.0f;
+        }
+    }
     return table;
 }
 

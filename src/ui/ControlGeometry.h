@@ -38,7 +38,11 @@ int TwipsToPixels(int twips, double twipsPerPixel);
 // that do not exist (yet) are skipped.
 void ApplyGeometry(QWidget& root, const std::vector<ControlPlacement>& table, double twipsPerPixel);
 
-// The main window's controls in the normal layout, in layout-file order.
+// The main window's controls in the normal layout.
 const std::vector<ControlPlacement>& MainWindowGeometry();
+
+// The small layout for an 800 x 600 screen, and how much it presses the heights together.
+inline constexpr float kSmallHeightScale = 0.84f;
+std::vector<ControlPlacement> SmallWindowGeometry();
 
 } // namespace mt

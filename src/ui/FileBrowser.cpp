@@ -89,9 +89,38 @@ bool FileBrowser::setDirPath(const QString& path) {
         return false;
     }
     m_dirPath = dir.absolutePath();
+    followFolderWithDrive();
     fillFolders();
     Dir2_Change();
     return true;
+}
+
+bool FileBrowser::setDrive(const QString& drive) {
+    const int index = Drive1->findText(drive);
+    if (index < 0) {
+        return false;
+    }
+    if (index != Drive1->currentIndex()) {
+        Drive1->setCurrentIndex(index);
+        Drive1_Change();
+    }
+    return true;
+}
+
+void FileBrowser::followFolderWithDrive() {
+    int best = -1;
+    qsizetype bestLength = -1;
+    for (int i = 0; i < Drive1->count(); ++i) {
+        const QString root = Drive1->itemText(i);
+        const bool holds = m_dirPath == root || m_dirPath.startsWith(FullPath(root, QString()));
+        if (holds && root.size() > bestLength) {
+            best = i;
+            bestLength = root.size();
+        }
+    }
+    if (best >= 0) {
+        Drive1->setCurrentIndex(best); // currentIndexChanged is not what Drive1_Change follows
+    }
 }
 
 void FileBrowser::fillFolders() {

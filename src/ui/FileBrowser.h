@@ -36,6 +36,10 @@ public:
     // Shows `path` in the folder list; a folder that cannot be listed leaves the old one.
     bool setDirPath(const QString& path);
 
+    // Shows this volume of the drive list; a change of volume moves the folder list to it.
+    // False when the list has no such volume.
+    bool setDrive(const QString& drive);
+
     // The file list's selected file name, "" when none.
     QString fileName() const;
     // Folder + "/" (unless the folder already ends in one) + name.
@@ -67,6 +71,8 @@ protected:
 
 private:
     void fillFolders();
+    // Selects the drive list's volume that holds the folder, without moving the folder.
+    void followFolderWithDrive();
 
     AppContext& m_app;
     QString m_dirPath;

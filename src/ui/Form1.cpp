@@ -1,10 +1,12 @@
 #include "ui/Form1.h"
 
 #include "core/AppContext.h"
+#include "ui/AppShell.h"
 #include "ui/CdPanel.h"
 #include "ui/ControlGeometry.h"
 #include "ui/FileBrowser.h"
 #include "ui/Form2.h"
+#include "ui/FrmOnshitu.h"
 #include "ui/FrmCount.h"
 #include "ui/KeyboardPlayer.h"
 #include "ui/MidiPanel.h"
@@ -17,7 +19,9 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
 
 namespace mt {
 
@@ -36,25 +40,49 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     m_cdPanel = new CdPanel(m_app, client);
     m_cdPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     m_cdPanel->onBpmCounter = [this] { mnuCounter_Click(); };
+    // Tempo matching reads the CD's bar and reference box; a bar change under the lock (the
+    // up-down, the counter's OK) matches the tracks to it again.
+    m_mix->ChkCDkijun = m_cdPanel->ChkCDkijun;
+    m_mix->cdBarSeconds = [this] { return m_app.cd.state.cdBarSeconds; };
+    m_cdPanel->onBarChanged = [this] { m_mix->MatchTempoToCd(); };
+    connect(m_cdPanel->ChkCDkijun, &QCheckBox::toggled, m_mix,
+            [this] { m_mix->ChkCDkijun_Click(); });
     m_midiPanel = new MidiPanel(m_app, client);
     m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
     m_files = new SettingFileCommands(m_app, *this, *m_tracks, *m_mix);
     m_keyboard = new KeyboardPlayer(m_app, *this);
+    m_shell = new AppShell(m_app, *this);
+
+    ComEdit = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                              QString(), client);
+    ComEdit->setObjectName(QStringLiteral("ComEdit"));
+    ComEdit->setToolTip(QStringLiteral("波形編集ソフト起動"));
+    ComEdit->setEnabled(false); // until an editor is known
+    ComVol_Show = new QPushButton(style()->standardIcon(QStyle::SP_MediaVolume),
+                                  QStringLiteral("Vol"), client);
+    ComVol_Show->setObjectName(QStringLiteral("ComVol_Show"));
+    connect(ComVol_Show, &QPushButton::clicked, this,
+            [this] { menuItem(QStringLiteral("mnuVolumeControl"))->trigger(); });
     wireMenus();
 
     const double twipsPerPixel = TwipsPerPixel(this);
     mediaPanelOpenHeight = TwipsToPixels(kMediaPanelOpenHeightTwips, twipsPerPixel);
     mediaPanelClosedHeight = TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel);
     ApplyGeometry(*client, MainWindowGeometry(), twipsPerPixel);
-    m_browser->setGeometry(m_browser->childrenRect().united(QRect(0, 0, 1, 1)));
+    fitBrowser();
     // The window's own size counts the menu bar in; the client area is what is left.
     resize(TwipsToPixels(kMainWindowWidthTwips, twipsPerPixel),
            TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel));
     move(x(), TwipsToPixels(kMainWindowTopTwips, twipsPerPixel));
+}
 
-    m_files->mnunew_Click();
-    m_mix->formLoaded = true;
+void Form1::Form_Load() {
+    m_shell->Form_Load();
+}
+
+void Form1::fitBrowser() {
+    m_browser->setGeometry(m_browser->childrenRect().united(QRect(0, 0, 1, 1)));
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -62,6 +90,7 @@ void Form1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    m_shell->Form_Unload();
     QMainWindow::closeEvent(event);
 }
 
@@ -122,6 +151,9 @@ void Form1::wireMenus() {
         connect(item, &QAction::triggered, m_browser, &FileBrowser::mnuDeleteFile_Click);
     }
     menuItem(QStringLiteral("mnuWavInfo"))->setEnabled(true);
+    QAction* quality = menuItem(QStringLiteral("mnuonshitu"));
+    quality->setEnabled(true);
+    connect(quality, &QAction::triggered, this, &Form1::mnuonshitu_Click);
     QAction* play = menuItem(QStringLiteral("mnuplay"));
     play->setEnabled(true);
     connect(play, &QAction::triggered, this, &Form1::mnuplay_Click);
@@ -157,6 +189,12 @@ void Form1::mnuCD_Click() {
 
 Form1::~Form1() {
     delete m_playMode; // a window of its own, not a child
+}
+
+FrmOnshitu* Form1::mnuonshitu_Click() {
+    auto* window = new FrmOnshitu(m_app, this); // not modal; deletes itself when closed
+    window->show();
+    return window;
 }
 
 Form2* Form1::playModeWindow() const {

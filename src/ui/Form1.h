@@ -8,13 +8,16 @@
 
 class QAction;
 class QMenu;
+class QPushButton;
 
 namespace mt {
 
 struct AppContext;
 class CdPanel;
+class AppShell;
 class FileBrowser;
 class Form2;
+class FrmOnshitu;
 class FrmCount;
 class KeyboardPlayer;
 class MidiPanel;
@@ -51,6 +54,21 @@ public:
     MidiPanel& midiPanel() const { return *m_midiPanel; }
     SettingFileCommands& settingFiles() const { return *m_files; }
     KeyboardPlayer& keyboard() const { return *m_keyboard; }
+    AppShell& shell() const { return *m_shell; }
+
+    // Start-up: settings, folder, layout, sound device, an empty bank. Once, before showing.
+    void Form_Load();
+
+    // Sizes the browser's grouping panel to its controls after they moved.
+    void fitBrowser();
+
+    int mainWindowWidth = 0; // pixels
+
+    QPushButton* ComEdit = nullptr;     // hands the selected track to the waveform editor
+    QPushButton* ComVol_Show = nullptr; // starts the volume control
+
+    // Opens the sound-quality window (not modal) and returns it.
+    FrmOnshitu* mnuonshitu_Click();
 
     // Opens the play-mode window in place of this one; null when it is not open.
     void mnuplay_Click();
@@ -80,6 +98,7 @@ private:
     MidiPanel* m_midiPanel = nullptr;
     SettingFileCommands* m_files = nullptr;
     KeyboardPlayer* m_keyboard = nullptr;
+    AppShell* m_shell = nullptr;
     QPointer<Form2> m_playMode;
     QPointer<FrmCount> m_counter;
 };

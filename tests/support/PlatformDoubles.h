@@ -91,9 +91,13 @@ public:
     void setValue(const QString& app, const QString& section, const QString& key,
                   const QString& value) override {
         values[join(app, section, key)] = value;
+        written.push_back(key);
     }
+    bool writesSucceeded() override { return !failWrites; }
 
     QMap<QString, QString> values; // "app/section/key" in lower case -> text
+    std::vector<QString> written;  // keys in the order they were written, as written
+    bool failWrites = false;
 
 private:
     static QString join(const QString& app, const QString& section, const QString& key) {

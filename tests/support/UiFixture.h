@@ -22,11 +22,19 @@ namespace mt::test {
 class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() {
-        auto output = std::make_unique<OfflineOutput>();
-        m_output = output.get();
-        m_app.sound.soundLibHandle = dsInitializeOn(std::move(output));
+        // Start-up as the program does it, with the output at 44.1 kHz for measuring.
+        m_platform.settings.setValue(m_app.appName, "Info", "QuSample", "44100");
+        m_app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
+        m_window.Form_Load();
     }
     ~MainWindowTest() override { m_app.sound.TerminateSoundLibrary(); }
+
+    // Opens the sound library on an offline output the test pulls blocks from.
+    std::int32_t openOffline() {
+        auto output = std::make_unique<OfflineOutput>();
+        m_output = output.get();
+        return dsInitializeOn(std::move(output));
+    }
 
     // Writes a PCM WAV of `frames` frames into the browser's folder and lists it.
     QString addWav(const QString& name, int rate, int channels, int frames, int bits = 16) {
@@ -74,8 +82,9 @@ protected:
 
     QTemporaryDir m_dir;
     TestPlatform m_platform;
-    AppContext m_app{m_platform.services};
     OfflineOutput* m_output = nullptr;
+    AppContext m_app{m_platform.services,
+                     [this](std::intptr_t, std::int32_t) { return openOffline(); }};
     Form1 m_window{m_app};
 };
 

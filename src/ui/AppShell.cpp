@@ -1,0 +1,249 @@
+#include "ui/AppShell.h"
+
+#include "audio/DsCalls.h"
+#include "core/AppContext.h"
+#include "files/ModuleZoomInOut.h"
+#include "platform/SettingsStore.h"
+#include "ui/ControlGeometry.h"
+#include "ui/FileBrowser.h"
+#include "ui/Form1.h"
+#include "ui/MidiPanel.h"
+#include "ui/MixPanel.h"
+#include "ui/SettingFileCommands.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QStandardPaths>
+
+#include <limits>
+
+namespace mt {
+namespace {
+
+const QString kSection = QStringLiteral("Info");
+
+QString BoolText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+} // namespace
+
+AppShell::AppShell(AppContext& app, Form1& window)
+    : QObject(&window), endProcess([] { QCoreApplication::exit(0); }), m_app(app),
+      m_window(window) {}
+
+std::optional<QString> AppShell::read(const char* key) const {
+    return m_app.platform.settings.value(m_app.appName, kSection, QLatin1String(key));
+}
+
+bool AppShell::readBool(const char* key, bool fallback) const {
+    const std::optional<QString> text = read(key);
+    if (!text) {
+        return fallback;
+    }
+    const QString t = text->trimmed();
+    if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) {
+        return false;
+    }
+    bool ok = false;
+    const int number = t.toInt(&ok);
+    return ok ? number != 0 : fallback; // a value that is no boolean counts as absent
+}
+
+long long AppShell::readInt(const char* key, long long fallback, long long lowest,
+                            long long highest) const {
+    const std::optional<QString> text = read(key);
+    bool ok = false;
+    const long long value = text ? text->trimmed().toLongLong(&ok) : 0;
+    return ok && value >= lowest && value <= highest ? value : fallback;
+}
+
+void AppShell::write(const char* key, const QString& value) {
+    m_app.platform.settings.setValue(m_app.appName, kSection, QLatin1String(key), value);
+}
+
+QString AppShell::FindVolumeControl() {
+    for (const char* program : {"pavucontrol", "pavucontrol-qt", "pwvucontrol", "kmix",
+                                "mate-volume-control", "xfce4-mixer", "qasmixer"}) {
+        const QString path = QStandardPaths::findExecutable(QLatin1String(program));
+        if (!path.isEmpty()) {
+            return path;
+        }
+    }
+    return {};
+}
+
+QString AppShell::FindDataDirectory() {
+    const QString beside = QCoreApplication::applicationDirPath();
+    for (const QString& folder :
+         {beside, QDir::cleanPath(beside + QStringLiteral("/../share/marrowtune"))}) {
+        if (QFile::exists(folder + QStringLiteral("/normal.dat"))) {
+            return folder;
+        }
+    }
+    return {};
+}
+
+void AppShell::Form_Load() {
+    Form1& w = m_window;
+    const double twipsPerPixel = TwipsPerPixel(&w);
+    w.mediaPanelClosedHeight = TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel);
+    w.mediaPanelOpenHeight = TwipsToPixels(kMediaPanelOpenHeightTwips, twipsPerPixel);
+    w.mainWindowWidth = TwipsToPixels(kMainWindowWidthTwips, twipsPerPixel);
+    w.resize(w.width(), w.mediaPanelClosedHeight);
+    w.move(w.x(), TwipsToPixels(kMainWindowTopTwips, twipsPerPixel));
+
+    // Without a mixer on the machine the path stays empty; the volume-control command says
+    // so when it is used, rather than every start.
+    const QString volume = read("VolumeControlPath").value_or(QString());
+    m_app.VolumeControlPath = volume.isEmpty() ? FindVolumeControl() : volume;
+
+    m_app.editProgramPath = read("editProgramPath").value_or(QString());
+    if (!m_app.editProgramPath.isEmpty()) {
+        w.ComEdit->setEnabled(true);
+    }
+    m_app.previewLoop = readBool("PreviewLoop", false);
+    m_app.cd.state.stopCdOnExit = readBool("EndCDEnd", false);
+
+    // A first start opens the demo sounds that ship with the program.
+    FileBrowser& browser = w.browser();
+    const QString demo = m_app.dataDir + QStringLiteral("/demo");
+    const QString folder = read("WAVDir").value_or(
+        !m_app.dataDir.isEmpty() && QDir(demo).exists() ? demo : browser.dirPath());
+    const QString notReady = QStringLiteral("前回使ったドライブが用意されていません");
+    if (!browser.setDirPath(folder)) {
+        m_app.showMessage(notReady);
+    }
+    browser.refreshFiles();
+    const QString drive = read("WAVDrive").value_or(browser.Drive1->currentText());
+    if (!browser.setDrive(drive)) {
+        m_app.showMessage(notReady);
+    }
+
+    w.settingFiles().dialogFileName = read("WSCDir").value_or(QString());
+    w.midiPanel().CommonDialogMIDIFileName = read("MIDIDir").value_or(QString());
+
+    OutputFormat& format = m_app.outputFormat;
+    format.QuSample = static_cast<std::int32_t>(readInt("QuSample", 22050,
+                                                        std::numeric_limits<std::int32_t>::min(),
+                                                        std::numeric_limits<std::int32_t>::max()));
+    format.QuBit = static_cast<std::int16_t>(readInt("QuBit", 16, -32768, 32767));
+    format.QuSm = static_cast<std::int16_t>(readInt("QuSm", 2, -32768, 32767));
+
+    m_app.FormSizeFlag = static_cast<std::int32_t>(
+        readInt("FormSizeFlag", 0, std::numeric_limits<std::int32_t>::min(),
+                std::numeric_limits<std::int32_t>::max()));
+    LoadLayout(static_cast<std::int16_t>(m_app.FormSizeFlag));
+
+    TrackBank& bank = m_app.bank;
+    for (int i = 0; i < kTrackCount; ++i) {
+        bank.trackLoaded[i] = false;
+        bank.trackRateRatio[i] = 1.0f;
+    }
+
+    m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(w.winId()), format);
+    w.menuItem(QStringLiteral("mnuUwagaki"))->setEnabled(false);
+    w.settingFiles().mnunew_Click();
+
+    bank.bankChanged = false;
+    m_app.cd.state.cdBarSeconds = 2.0;
+    m_app.midi.midiBarSeconds = 2.0;
+    m_app.midi.midiTempo = 120;
+    bank.selectedTrack = -1;
+    w.mix().formLoaded = true;
+    m_app.cd.state.cdBpm = 120.0f;
+    m_app.cd.state.cdSeekStep = 3000;
+}
+
+void AppShell::LoadLayout(int flag) {
+    QFile file(m_app.dataDir + QLatin1Char('/') + LayoutFileName(flag));
+    if (m_app.dataDir.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    const DecodedLayout layout = DecodeLayoutFile(file.readAll());
+    const std::vector<LayoutRecordSpec>& order = LayoutRecordOrder();
+    const double twipsPerPixel = TwipsPerPixel(&m_window);
+    for (std::size_t i = 0; i < layout.records.size(); ++i) {
+        const LayoutRecordSpec& spec = order[i];
+        const LayoutRecord& r = layout.records[i];
+        auto* control = m_window.findChild<QWidget*>(spec.name);
+        if (control == nullptr) {
+            continue;
+        }
+        control->setGeometry(
+            TwipsToPixels(r.left, twipsPerPixel), TwipsToPixels(r.top, twipsPerPixel),
+            TwipsToPixels(r.width, twipsPerPixel),
+            spec.noHeight ? control->height() : TwipsToPixels(r.height, twipsPerPixel));
+        if (!spec.noFont && r.fontSize > 0.0f) {
+            QFont font = control->font();
+            font.setPointSizeF(r.fontSize);
+            control->setFont(font);
+        }
+    }
+    m_window.fitBrowser();
+    if (!layout.hasDimensions) {
+        return;
+    }
+    m_window.mediaPanelClosedHeight = layout.dimensions.mediaPanelClosedHeight;
+    m_window.mediaPanelOpenHeight = layout.dimensions.mediaPanelOpenHeight;
+    m_window.mainWindowWidth = layout.dimensions.mainWindowWidth;
+    const bool mediaShown = m_window.menuItem(QStringLiteral("mnuCD"))->isChecked();
+    m_window.resize(m_window.mainWindowWidth,
+                    mediaShown ? m_window.mediaPanelOpenHeight : m_window.mediaPanelClosedHeight);
+}
+
+void AppShell::writeShared() {
+    const FileBrowser& browser = m_window.browser();
+    const OutputFormat& format = m_app.outputFormat;
+    write("WAVDir", browser.dirPath());
+    write("WAVDrive", browser.Drive1->currentText());
+    write("WSCDir", m_window.settingFiles().dialogFileName);
+    write("MIDIDir", m_window.midiPanel().CommonDialogMIDIFileName);
+    write("QuSample", QString::number(format.QuSample));
+    write("Qubit", QString::number(format.QuBit));
+    write("QuSm", QString::number(format.QuSm));
+    write("VolumeControlPath", m_app.VolumeControlPath);
+    write("editProgramPath", m_app.editProgramPath);
+    write("PreviewLoop", BoolText(m_app.previewLoop));
+}
+
+void AppShell::reportWriteFailure() {
+    if (!m_app.platform.settings.writesSucceeded()) {
+        m_app.showMessage(
+            QStringLiteral("設定を保存できませんでした。次回の起動では前回の設定が使われます。"));
+    }
+}
+
+void AppShell::Form_Unload() {
+    TrackBank& bank = m_app.bank;
+    for (int i = 0; i < kTrackCount; ++i) {
+        if (bank.trackLoaded[i]) {
+            dsFree(bank.trackBuffer[i]);
+        }
+    }
+    m_window.browser().releasePreview();
+    m_app.sound.TerminateSoundLibrary();
+    m_app.midi.MidiStop();
+    m_app.midi.MidiCloseDevice();
+    m_app.cd.ShutdownCD();
+    writeShared();
+    write("EndCDEnd", BoolText(m_app.cd.state.stopCdOnExit));
+    write("FormSizeFlag", QString::number(m_app.FormSizeFlag));
+    reportWriteFailure();
+    endProcess();
+}
+
+void AppShell::SaveSettingsAndEnd() {
+    writeShared();
+    reportWriteFailure();
+    endProcess();
+}
+
+} // namespace mt

@@ -1,0 +1,105 @@
+#include "ui/FrmOnshitu.h"
+
+#include "core/AppContext.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace mt {
+namespace {
+
+QRadioButton* Option(QGroupBox* frame, const char* name, const QString& caption) {
+    auto* option = new QRadioButton(caption, frame);
+    option->setObjectName(QLatin1String(name));
+    frame->layout()->addWidget(option);
+    return option;
+}
+
+QGroupBox* Frame(QWidget* parent, const char* name, const QString& caption) {
+    auto* frame = new QGroupBox(caption, parent);
+    frame->setObjectName(QLatin1String(name));
+    new QVBoxLayout(frame);
+    return frame;
+}
+
+} // namespace
+
+FrmOnshitu::FrmOnshitu(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+    setObjectName(QStringLiteral("FrmOnshitu"));
+    setWindowTitle(QStringLiteral("Marrowtune-音質の設定"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    Frame1 = Frame(this, "Frame1", QStringLiteral("サンプルレート"));
+    Opt441 = Option(Frame1, "Opt441", QStringLiteral("44.1kHz (CDと同等)"));
+    Opt220 = Option(Frame1, "Opt220", QStringLiteral("22.05kHz (普通）"));
+    Opt110 = Option(Frame1, "Opt110", QStringLiteral("11.025kHz （良くない）"));
+    Frame2 = Frame(this, "Frame2", QStringLiteral("ビット数"));
+    Opt16bit = Option(Frame2, "Opt16bit", QStringLiteral("16bit （良い）"));
+    Opt8bit = Option(Frame2, "Opt8bit", QStringLiteral("8bit (良くない）"));
+    Frame3 = Frame(this, "Frame3", QStringLiteral("ステ/モノ"));
+    Optste = Option(Frame3, "Optste", QStringLiteral("stereo"));
+    Optmono = Option(Frame3, "Optmono", QStringLiteral("monoral"));
+    // The selection at creation, kept for a stored value that matches no option.
+    Opt220->setChecked(true);
+    Opt16bit->setChecked(true);
+    Optste->setChecked(true);
+
+    ComOK = new QPushButton(QStringLiteral("OK(&Y)"), this);
+    ComOK->setObjectName(QStringLiteral("ComOK"));
+    ComOK->setDefault(true);
+    ComCancel = new QPushButton(QStringLiteral("キャンセル(&N)"), this);
+    ComCancel->setObjectName(QStringLiteral("ComCancel"));
+    connect(ComOK, &QPushButton::clicked, this, &FrmOnshitu::ComOK_Click);
+    connect(ComCancel, &QPushButton::clicked, this, &FrmOnshitu::ComCancel_Click);
+
+    auto* frames = new QHBoxLayout;
+    frames->addWidget(Frame1);
+    frames->addWidget(Frame2);
+    frames->addWidget(Frame3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ComOK);
+    buttons->addWidget(ComCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(frames);
+    layout->addLayout(buttons);
+    Form_Load();
+}
+
+void FrmOnshitu::Form_Load() {
+    const OutputFormat& f = m_app.outputFormat;
+    if (f.QuSample == 44100) {
+        Opt441->setChecked(true);
+    } else if (f.QuSample == 22050) {
+        Opt220->setChecked(true);
+    } else if (f.QuSample == 11025) {
+        Opt110->setChecked(true);
+    }
+    if (f.QuBit == 16) {
+        Opt16bit->setChecked(true);
+    } else if (f.QuBit == 8) {
+        Opt8bit->setChecked(true);
+    }
+    if (f.QuSm == 2) {
+        Optste->setChecked(true);
+    } else if (f.QuSm == 1) {
+        Optmono->setChecked(true);
+    }
+}
+
+void FrmOnshitu::ComOK_Click() {
+    OutputFormat& f = m_app.outputFormat;
+    f.QuSample = Opt441->isChecked() ? 44100 : Opt110->isChecked() ? 11025 : 22050;
+    f.QuBit = static_cast<std::int16_t>(Opt8bit->isChecked() ? 8 : 16);
+    f.QuSm = static_cast<std::int16_t>(Optmono->isChecked() ? 1 : 2);
+    m_app.sound.SetPrimaryFormat(f.QuSample, f.QuBit, f.QuSm);
+    close();
+}
+
+void FrmOnshitu::ComCancel_Click() {
+    close();
+}
+
+} // namespace mt

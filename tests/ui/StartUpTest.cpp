@@ -1,0 +1,270 @@
+#include "audio/DsCalls.h"
+#include "audio/OfflineOutput.h"
+#include "core/AppContext.h"
+#include "files/ModuleZoomInOut.h"
+#include "support/PlatformDoubles.h"
+#include "support/WavBytes.h"
+#include "ui/AppShell.h"
+#include "ui/ControlGeometry.h"
+#include "ui/FileBrowser.h"
+#include "ui/Form1.h"
+#include "ui/FrmOnshitu.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace mt {
+namespace {
+
+const QString kData = QStringLiteral(MT_BUILD_DATA_DIR);
+
+// A program started from stored settings that the test writes first.
+class StartUpTest : public ::testing::Test {
+protected:
+    void store(const char* key, const QString& value) {
+        m_platform.settings.setValue(m_app.appName, "Info", key, value);
+    }
+    std::optional<QString> stored(const char* key) {
+        return m_platform.settings.value(m_app.appName, "Info", key);
+    }
+    Form1& start(const QString& dataDir = kData) {
+        m_app.dataDir = dataDir;
+        m_platform.settings.written.clear();
+        m_window = std::make_unique<Form1>(m_app);
+        m_window->shell().endProcess = [this] { ++m_ended; };
+        m_window->Form_Load();
+        return *m_window;
+    }
+    std::int32_t openOffline() {
+        auto output = std::make_unique<OfflineOutput>();
+        m_output = output.get();
+        return dsInitializeOn(std::move(output));
+    }
+    std::vector<QString> messages() {
+        std::vector<QString> texts;
+        for (const auto& m : m_platform.messages.shown) {
+            texts.push_back(m.text);
+        }
+        return texts;
+    }
+    void TearDown() override { m_app.sound.TerminateSoundLibrary(); }
+
+    test::TestPlatform m_platform;
+    OfflineOutput* m_output = nullptr;
+    AppContext m_app{m_platform.services,
+                     [this](std::intptr_t, std::int32_t) { return openOffline(); }};
+    std::unique_ptr<Form1> m_window;
+    int m_ended = 0;
+    QTemporaryDir m_dir;
+};
+
+TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) {
+    Form1& w = start();
+    EXPECT_TRUE(m_platform.settings.written.empty()) << "start-up stored something";
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+    EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
+    EXPECT_EQ(m_app.outputFormat.QuBit, 16);
+    EXPECT_EQ(m_app.outputFormat.QuSm, 2);
+    EXPECT_EQ(m_output->config().sampleRate, 22050);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
+    EXPECT_EQ(w.browser().dirPath(), QDir(kData + "/demo").absolutePath());
+    EXPECT_EQ(w.browser().File2->count(), 6);
+    EXPECT_FALSE(w.ComEdit->isEnabled());
+    EXPECT_FALSE(w.menuItem("mnuUwagaki")->isEnabled());
+    EXPECT_EQ(m_app.bank.selectedTrack, -1);
+
+    EXPECT_TRUE(w.close());
+    EXPECT_EQ(m_ended, 1);
+    EXPECT_EQ(m_platform.settings.written,
+              (std::vector<QString>{"WAVDir", "WAVDrive", "WSCDir", "MIDIDir", "QuSample", "Qubit",
+                                    "QuSm", "VolumeControlPath", "editProgramPath", "PreviewLoop",
+                                    "EndCDEnd", "FormSizeFlag"}));
+    EXPECT_EQ(stored("QuBit"), QString("16"));
+    EXPECT_EQ(stored("PreviewLoop"), QString("False"));
+    EXPECT_EQ(stored("WAVDir"), QDir(kData + "/demo").absolutePath());
+    EXPECT_EQ(m_app.sound.soundLibHandle, 0) << "shutdown terminates the library";
+}
+
+TEST_F(StartUpTest, StoredSettingsComeBack) {
+    store("WAVDir", m_dir.path());
+    store("PreviewLoop", "True");
+    store("EndCDEnd", "True");
+    store("Qubit", "8"); // read back as "QuBit"
+    store("QuSample", "44100");
+    store("QuSm", "1");
+    store("editProgramPath", "/usr/bin/audacity");
+    store("VolumeControlPath", "/nowhere/mixer");
+    store("WSCDir", "/sets/live.mrw");
+    store("FormSizeFlag", "7"); // any non-zero flag is the small layout
+    Form1& w = start();
+    EXPECT_EQ(w.browser().dirPath(), m_dir.path());
+    EXPECT_TRUE(m_app.previewLoop);
+    EXPECT_TRUE(m_app.cd.state.stopCdOnExit);
+    EXPECT_EQ(m_app.outputFormat.QuBit, 8);
+    EXPECT_EQ(m_output->config().sampleRate, 44100);
+    EXPECT_EQ(m_output->config().channels, 1);
+    EXPECT_TRUE(w.ComEdit->isEnabled());
+    EXPECT_EQ(m_app.VolumeControlPath, QStringLiteral("/nowhere/mixer"));
+    EXPECT_EQ(m_app.FormSizeFlag, 7);
+    EXPECT_EQ(w.mediaPanelClosedHeight, 454) << "the small layout's heights";
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+
+    // The editor's way out keeps the stored layout flag and the CD setting.
+    m_app.FormSizeFlag = 0;
+    m_app.cd.state.stopCdOnExit = false;
+    w.shell().SaveSettingsAndEnd();
+    EXPECT_EQ(m_ended, 1);
+    EXPECT_EQ(stored("FormSizeFlag"), QString("7"));
+    EXPECT_EQ(stored("EndCDEnd"), QString("True"));
+    EXPECT_EQ(stored("WSCDir"), QString("/sets/live.mrw"));
+    EXPECT_EQ(m_platform.settings.written.size(), 10u);
+}
+
+TEST_F(StartUpTest, AFolderThatIsGoneAndValuesThatAreNotNumbers) {
+    store("WAVDir", m_dir.filePath("gone"));
+    store("QuSample", "lots");
+    store("PreviewLoop", "perhaps");
+    store("WAVDrive", "/no/such/volume");
+    Form1& w = start();
+    EXPECT_EQ(messages(), (std::vector<QString>{"前回使ったドライブが用意されていません",
+                                                "前回使ったドライブが用意されていません"}));
+    EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
+    EXPECT_FALSE(m_app.previewLoop);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
+}
+
+TEST_F(StartUpTest, SettingsThatCannotBeWrittenAreReported) {
+    start();
+    m_platform.settings.failWrites = true;
+    m_window->close();
+    ASSERT_EQ(m_platform.messages.shown.size(), 1u);
+    EXPECT_TRUE(m_platform.messages.shown[0].text.startsWith("設定を保存できませんでした"));
+    EXPECT_EQ(m_ended, 1);
+}
+
+// Where a control sits according to a layout file's record, in pixels.
+QRect RecordRect(const LayoutRecord& r, const QWidget& control, bool noHeight, double tpp) {
+    return {TwipsToPixels(r.left, tpp), TwipsToPixels(r.top, tpp), TwipsToPixels(r.width, tpp),
+            noHeight ? control.height() : TwipsToPixels(r.height, tpp)};
+}
+
+TEST_F(StartUpTest, BothShippedLayoutsMoveEveryListedControl) {
+    Form1& w = start();
+    for (int flag : {1, 0}) {
+        QFile file(kData + "/" + LayoutFileName(flag));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const DecodedLayout layout = DecodeLayoutFile(file.readAll());
+        ASSERT_EQ(layout.records.size(), 216u);
+        ASSERT_TRUE(layout.hasDimensions);
+        const int comboHeight = w.findChild<QWidget*>("Combo(2)")->height();
+        w.shell().LoadLayout(flag);
+        const double tpp = TwipsPerPixel(&w);
+        for (std::size_t i = 0; i < layout.records.size(); ++i) {
+            const LayoutRecordSpec& spec = LayoutRecordOrder()[i];
+            const QWidget* control = w.findChild<QWidget*>(spec.name);
+            ASSERT_NE(control, nullptr) << spec.name.toStdString();
+            EXPECT_EQ(control->geometry(),
+                      RecordRect(layout.records[i], *control, spec.noHeight, tpp))
+                << spec.name.toStdString();
+            if (!spec.noFont) {
+                EXPECT_FLOAT_EQ(static_cast<float>(control->font().pointSizeF()),
+                                layout.records[i].fontSize)
+                    << spec.name.toStdString();
+            }
+        }
+        EXPECT_EQ(w.findChild<QWidget*>("Combo(2)")->height(), comboHeight);
+        EXPECT_EQ(w.mediaPanelClosedHeight, layout.dimensions.mediaPanelClosedHeight);
+        EXPECT_EQ(w.height(), layout.dimensions.mediaPanelClosedHeight);
+    }
+
+    // Small and with the media panel shown: the small open height; hidden: the small closed.
+    w.shell().LoadLayout(1);
+    w.mnuCD_Click();
+    EXPECT_EQ(w.height(), 538);
+    w.mnuCD_Click();
+    EXPECT_EQ(w.height(), 454);
+}
+
+TEST_F(StartUpTest, ABrokenLayoutFileKeepsWhatWasAppliedAndTheWindowSize) {
+    QFile normal(kData + "/normal.dat");
+    ASSERT_TRUE(normal.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = normal.readAll().split('\n');
+    lines[1] = "99,99,99,99,9\r"; // File2 moves
+    lines[3] = "1,2,3,x,9\r";     // LabelLocked has a letter: the load ends there
+    ASSERT_TRUE(test::WriteFile(m_dir.filePath("normal.dat"), lines.join('\n')));
+    ASSERT_TRUE(QFile::copy(kData + "/small.dat", m_dir.filePath("small.dat")));
+    Form1& w = start(m_dir.path());
+    const QSize size = w.size();
+    const QRect locked = w.findChild<QWidget*>("LabelLocked")->geometry();
+    w.shell().LoadLayout(0);
+    const double tpp = TwipsPerPixel(&w);
+    EXPECT_EQ(w.findChild<QWidget*>("File2")->geometry().topLeft(),
+              QPoint(TwipsToPixels(99, tpp), TwipsToPixels(99, tpp)));
+    EXPECT_EQ(w.findChild<QWidget*>("LabelLocked")->geometry(), locked);
+    EXPECT_EQ(w.size(), size);
+
+    QFile::remove(m_dir.filePath("normal.dat"));
+    w.shell().LoadLayout(0); // missing: nothing happens
+    EXPECT_EQ(w.size(), size);
+}
+
+TEST_F(StartUpTest, SmallLayoutFitsAnEightHundredBySixHundredScreen) {
+    store("FormSizeFlag", "1");
+    Form1& w = start();
+    w.mnuCD_Click(); // the taller of the two heights
+    w.show();
+    const QRect window(0, 0, w.width(), w.height());
+    EXPECT_LE(w.width(), 800);
+    EXPECT_LE(w.height(), 600 - 40) << "room for a title bar";
+    for (const LayoutRecordSpec& spec : LayoutRecordOrder()) {
+        const auto* control = w.findChild<QWidget*>(spec.name);
+        ASSERT_NE(control, nullptr);
+        const QRect inWindow(control->mapTo(&w, QPoint(0, 0)), control->size());
+        EXPECT_TRUE(window.contains(inWindow)) << spec.name.toStdString() << " lies outside";
+    }
+}
+
+TEST_F(StartUpTest, SoundQualityWindowSelectsAndApplies) {
+    store("QuSample", "48000");
+    Form1& w = start();
+    EXPECT_EQ(m_output->config().sampleRate, 48000);
+    FrmOnshitu* quality = w.mnuonshitu_Click();
+    EXPECT_EQ(quality->windowTitle(), QStringLiteral("Marrowtune-音質の設定"));
+    EXPECT_FALSE(quality->isModal());
+    EXPECT_TRUE(quality->Opt220->isChecked()) << "an unknown rate falls back to 22.05 kHz";
+    quality->ComOK_Click();
+    EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
+    EXPECT_EQ(m_output->config().sampleRate, 22050);
+
+    quality = w.mnuonshitu_Click();
+    quality->Opt441->setChecked(true);
+    quality->Opt8bit->setChecked(true);
+    quality->Optmono->setChecked(true);
+    quality->ComCancel_Click();
+    EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
+    EXPECT_EQ(m_app.outputFormat.QuSm, 2);
+
+    quality = w.mnuonshitu_Click();
+    quality->Opt441->setChecked(true);
+    quality->Opt8bit->setChecked(true);
+    quality->Optmono->setChecked(true);
+    quality->ComOK_Click();
+    EXPECT_EQ(m_app.outputFormat.QuSample, 44100);
+    EXPECT_EQ(m_app.outputFormat.QuBit, 8);
+    EXPECT_EQ(m_app.outputFormat.QuSm, 1);
+    EXPECT_EQ(m_output->config().sampleRate, 44100);
+    EXPECT_EQ(m_output->config().channels, 1);
+    EXPECT_TRUE(m_platform.settings.written.empty()) << "stored only at shutdown";
+}
+
+} // namespace
+} // namespace mt
