@@ -3,13 +3,16 @@
 #include "support/UiFixture.h"
 #include "ui/CdPanel.h"
 #include "ui/FrmCount.h"
+#include "ui/TrackFrame.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 
@@ -156,6 +159,26 @@ TEST_F(BpmCounterTest, ABarBetweenMillisecondsSplitsIntoTheUpDownAndItsBase) {
     EXPECT_NEAR(cd().cdBarSecondsBase, 0.0, 1e-12);
     EXPECT_EQ(cd().cdBarSeconds, 2.001);
     EXPECT_EQ(rematches, 2);
+}
+
+TEST_F(BpmCounterTest, UnderTheLockTheTracksFollowTheTappedCdBar) {
+    addWav("one.wav", 44100, 1, 44100); // one second
+    load(0, "one.wav");
+    frame(0).Combo->setCurrentIndex(frame(0).Combo->findText(QStringLiteral("*1")));
+    cdPanel().ChkCDkijun->setChecked(true);
+    QAction* lock = m_window.menuItem(QStringLiteral("mnuLock"));
+    ASSERT_TRUE(lock->isEnabled()); // the CD box is a reference
+    lock->setChecked(true);
+
+    FrmCount& w = open();
+    measure(w, 4, 1000ms); // two seconds: the up-down keeps its 2000
+    w.ComCountOK->click();
+    EXPECT_EQ(frame(0).HSFre->value(), 2205);
+    open();
+    measure(w, 4, 500ms);
+    w.ComCountOK->click();
+    EXPECT_EQ(frame(0).HSFre->value(), 4410);
+    EXPECT_TRUE(m_platform.messages.shown.empty());
 }
 
 TEST_F(BpmCounterTest, DirectEntryDrivesTheBarAndTapsLeaveTheTextAlone) {
