@@ -1,5 +1,7 @@
 #pragma once
 
+#include "media/midi/KbgmCommand.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -10,7 +12,6 @@ namespace mt {
 
 class AudioSource;
 class KbgmSynth;
-struct KbgmCommand;
 struct SmfSong;
 
 // What KBGMGetInfo tells about a song.

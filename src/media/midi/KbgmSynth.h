@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/SpscRing.h"
+#include "media/midi/KbgmCommand.h"
 #include "media/midi/SmfSong.h"
 
 #include <QString>
@@ -14,26 +15,6 @@
 #include <vector>
 
 namespace mt {
-
-// A request from the UI thread to the song player. Small and trivially copyable: it crosses
-// to the audio thread through a ring.
-struct KbgmCommand {
-    enum class Kind : std::uint8_t {
-        Play,      // song from tick 0; value = 1 to start over at the end
-        Stop,      // notes released, position kept
-        Pause,     // notes released, position kept
-        Resume,    // song carries on from the paused position
-        Seek,      // value = signed step in ticks
-        SetTempo,  // value = beats per minute the song plays at from now on
-        SetVolume, // value = 0..100
-        Reset,     // value = reset kind, see KbgmResetKind
-        Release,   // song is being freed: let go of it and hand it back
-    };
-    Kind kind = Kind::Stop;
-    std::uint32_t seq = 0;
-    const SmfSong* song = nullptr;
-    std::int32_t value = 0;
-};
 
 // The system resets of KBGMSendSysx.
 enum class KbgmResetKind : std::int32_t { GM = 0, GS = 1, VL = 2, VL2 = 3, XG = 4 };
