@@ -67,13 +67,10 @@ TEST_F(BpmCounterTest, OpensNonModalFromTheCdButtonAndTheMenuWithTheCdValues) {
     FrmCount& w = open();
     EXPECT_TRUE(w.isVisible());
     EXPECT_FALSE(w.isModal());
-    EXPECT_EQ(w.windowTitle(), "カウンター");
     EXPECT_EQ(w.lblCount->text(), "2.500");
     EXPECT_EQ(w.TxtCdBpm->text(), "96");
     EXPECT_FALSE(w.TxtCdBpm->isEnabled());
     EXPECT_EQ(w.Label1->text(), "Cで測定開始。Vで測定");
-    EXPECT_EQ(w.ChkEnterCdBPM->text(), "BPMを直接入力");
-    EXPECT_EQ(w.ComCountNG->text(), "キャンセル");
 
     w.hide();
     QAction* item = m_window.menuItem(QStringLiteral("mnuCounter"));
@@ -117,18 +114,6 @@ TEST_F(BpmCounterTest, OneSecondTapsHandTwoSecondsAndOneHundredTwentyToTheCd) {
     measure(w, 3, 600ms);
     EXPECT_EQ(w.lblCount->text(), "1.200");
     EXPECT_EQ(w.TxtCdBpm->text(), "200.000");
-}
-
-TEST_F(BpmCounterTest, TapsOffTheTickGridStillFitTheTempo) {
-    FrmCount& w = open();
-    press(&w, Qt::Key_C);
-    // Taps 1 s apart, each 0-19 ms after a tick, the clock read between the ticks.
-    for (int i = 1; i <= 16; ++i) {
-        m_clock.advance(i == 1 ? 1007ms : 1000ms);
-        press(&w, Qt::Key_V);
-    }
-    EXPECT_EQ(w.lblCount->text(), "2.000");
-    EXPECT_EQ(w.TxtCdBpm->text(), "120.000");
 }
 
 TEST_F(BpmCounterTest, ABarBetweenMillisecondsSplitsIntoTheUpDownAndItsBase) {

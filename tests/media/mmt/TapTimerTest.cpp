@@ -75,22 +75,6 @@ TEST_F(TapTimerTest, StoppedTimerCountsNothingAndRestartsOnAFreshGrid) {
     EXPECT_EQ(m_mmt.tapClock.load(), 20);
 }
 
-TEST_F(TapTimerTest, SecondStartKeepsTheRunningTimer) {
-    m_mmt.StartTapTimer(20);
-    m_clock.advance(40ms);
-    m_mmt.StartTapTimer(20);
-    m_clock.advance(20ms);
-    EXPECT_EQ(m_mmt.tapClock.load(), 60);
-    EXPECT_TRUE(m_messages.empty());
-}
-
-TEST_F(TapTimerTest, LongerPeriodStillStepsTwenty) {
-    m_mmt.StartTapTimer(50);
-    EXPECT_EQ(m_mmt.tapTimerResolution, 50);
-    m_clock.advance(200ms);
-    EXPECT_EQ(m_mmt.tapClock.load(), 4 * ModuleMMT::kTapStepMs);
-}
-
 TEST_F(TapTimerTest, TimerThatCannotStartIsReportedAndLeavesTheCounterIdle) {
     auto refusing = std::make_unique<RefusingTimer>();
     RefusingTimer& timer = *refusing;
