@@ -47,13 +47,6 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     m_cdPanel->onBarChanged = [this] { m_mix->MatchTempoToCd(); };
     connect(m_cdPanel->ChkCDkijun, &QCheckBox::toggled, m_mix,
             [this] { m_mix->ChkCDkijun_Click(); });
-    // Tempo matching reads the CD's bar and reference box; a bar change under the lock (the
-    // up-down, the counter's OK) matches the tracks to it again.
-    m_mix->ChkCDkijun = m_cdPanel->ChkCDkijun;
-    m_mix->cdBarSeconds = [this] { return m_app.cd.state.cdBarSeconds; };
-    m_cdPanel->onBarChanged = [this] { m_mix->MatchTempoToCd(); };
-    connect(m_cdPanel->ChkCDkijun, &QCheckBox::toggled, m_mix,
-            [this] { m_mix->ChkCDkijun_Click(); });
     m_midiPanel = new MidiPanel(m_app, client);
     m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
