@@ -39,6 +39,9 @@ std::int32_t RoundHalfEvenToInt(double x) {
 }
 
 QString FormatNumber(double x, const char* pattern) {
+    if (!std::isfinite(x)) {
+        x = 0.0; // nothing sensible to show; never read past the digits below
+    }
     bool thousands = false;
     bool afterPoint = false;
     int minDigits = 0;
@@ -98,8 +101,8 @@ QString FormatNumber(double x, const char* pattern) {
     if (decimals > 0) {
         text += QLatin1Char('.') + fraction;
     }
-    const bool isZero = std::all_of(digits.cbegin(), digits.cend(),
-                                    [](QChar c) { return c == QLatin1Char('0'); });
+    const bool isZero =
+        std::all_of(digits.cbegin(), digits.cend(), [](QChar c) { return c == QLatin1Char('0'); });
     if (x < 0 && !isZero) {
         text.prepend(QLatin1Char('-'));
     }

@@ -4,10 +4,11 @@
 #include "ui/AppShell.h"
 #include "ui/CdPanel.h"
 #include "ui/ControlGeometry.h"
+#include "ui/ExternalPrograms.h"
 #include "ui/FileBrowser.h"
 #include "ui/Form2.h"
-#include "ui/FrmOnshitu.h"
 #include "ui/FrmCount.h"
+#include "ui/FrmOnshitu.h"
 #include "ui/KeyboardPlayer.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
@@ -49,13 +50,19 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
             [this] { m_mix->ChkCDkijun_Click(); });
     m_midiPanel = new MidiPanel(m_app, client);
     m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
+    // Tempo matching reads the MIDI song's bar and reference box in the same way.
+    m_mix->ChkMIDIkijun = m_midiPanel->ChkMIDIkijun;
+    m_mix->midiBarSeconds = [this] { return m_app.midi.midiBarSeconds; };
+    m_midiPanel->onBarChanged = [this] { m_mix->MatchTempoToMidi(); };
+    connect(m_midiPanel->ChkMIDIkijun, &QCheckBox::toggled, m_mix,
+            [this] { m_mix->ChkMIDIkijun_Click(); });
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
     m_files = new SettingFileCommands(m_app, *this, *m_tracks, *m_mix);
     m_keyboard = new KeyboardPlayer(m_app, *this);
     m_shell = new AppShell(m_app, *this);
 
-    ComEdit = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
-                              QString(), client);
+    ComEdit = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QString(),
+                              client);
     ComEdit->setObjectName(QStringLiteral("ComEdit"));
     ComEdit->setToolTip(QStringLiteral("波形編集ソフト起動"));
     ComEdit->setEnabled(false); // until an editor is known
@@ -65,6 +72,7 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     connect(ComVol_Show, &QPushButton::clicked, this,
             [this] { menuItem(QStringLiteral("mnuVolumeControl"))->trigger(); });
     wireMenus();
+    m_external = new ExternalPrograms(m_app, *this);
 
     const double twipsPerPixel = TwipsPerPixel(this);
     mediaPanelOpenHeight = TwipsToPixels(kMediaPanelOpenHeightTwips, twipsPerPixel);

@@ -15,6 +15,7 @@ namespace mt {
 struct AppContext;
 class CdPanel;
 class AppShell;
+class ExternalPrograms;
 class FileBrowser;
 class Form2;
 class FrmOnshitu;
@@ -55,6 +56,7 @@ public:
     SettingFileCommands& settingFiles() const { return *m_files; }
     KeyboardPlayer& keyboard() const { return *m_keyboard; }
     AppShell& shell() const { return *m_shell; }
+    ExternalPrograms& external() const { return *m_external; }
 
     // Start-up: settings, folder, layout, sound device, an empty bank. Once, before showing.
     void Form_Load();
@@ -99,6 +101,7 @@ private:
     SettingFileCommands* m_files = nullptr;
     KeyboardPlayer* m_keyboard = nullptr;
     AppShell* m_shell = nullptr;
+    ExternalPrograms* m_external = nullptr;
     QPointer<Form2> m_playMode;
     QPointer<FrmCount> m_counter;
 };

@@ -1,0 +1,180 @@
+#include "ui/PreferenceWindows.h"
+
+#include "core/AppContext.h"
+#include "platform/FileDialogService.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace mt {
+namespace {
+
+template <typename W> W* Named(W* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QHBoxLayout* Buttons(QPushButton* ok, QPushButton* cancel) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(ok);
+    if (cancel != nullptr) {
+        row->addWidget(cancel);
+    }
+    return row;
+}
+
+} // namespace
+
+FrmEditWait::FrmEditWait(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("FrmEditWait"));
+    setWindowTitle(QStringLiteral("Marrowtune - 再開待機中"));
+    Label1 =
+        Named(new QLabel(QStringLiteral("波形編集ソフトや、音声再生プログラムを使っている間は、"
+                                        "Marrowtuneは操作できません。"),
+                         this),
+              "Label1");
+    Label1->setWordWrap(true);
+    ComRestart = Named(new QPushButton(QStringLiteral("Brenlo 再開"), this), "ComRestart");
+    ComEnd = Named(new QPushButton(QStringLiteral("Brenlo終了"), this), "ComEnd");
+    ComRestart->setDefault(true);
+    connect(ComRestart, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ComEnd, &QPushButton::clicked, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addLayout(Buttons(ComRestart, ComEnd));
+}
+
+FrmPreference::FrmPreference(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+    setObjectName(QStringLiteral("frmPreference"));
+    setWindowTitle(QStringLiteral("参照設定"));
+    Label1 = Named(new QLabel(QStringLiteral("ボリュームコントロールの場所 ："), this), "Label1");
+    txtVolumeControlPath = Named(new QLineEdit(this), "txtVolumeControlPath");
+    ComGetVolumeControlpath =
+        Named(new QPushButton(QStringLiteral("参照"), this), "ComGetVolumeControlpath");
+    Label2 =
+        Named(new QLabel(QStringLiteral(
+                             "「ボリュームコントロール」が上手く開かない時に設定してください。"),
+                         this),
+              "Label2");
+    Label3 = Named(
+        new QLabel(QStringLiteral("波形編集ソフト（Cool Edit ,Gold Wave,波平 etc.)の場所："), this),
+        "Label3");
+    TxteditProgramPath = Named(new QLineEdit(this), "TxteditProgramPath");
+    ComPrefe_edit = Named(new QPushButton(QStringLiteral("参照"), this), "ComPrefe_edit");
+    ComOK = Named(new QPushButton(QStringLiteral("OK"), this), "ComOK");
+    ComCancel = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCancel");
+    ComOK->setDefault(true);
+    connect(ComGetVolumeControlpath, &QPushButton::clicked, this,
+            &FrmPreference::ComGetVolumeControlpath_Click);
+    connect(ComPrefe_edit, &QPushButton::clicked, this, &FrmPreference::ComPrefe_edit_Click);
+    connect(ComOK, &QPushButton::clicked, this, &FrmPreference::ComOK_Click);
+    connect(ComCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(Label1, 0, 0, 1, 2);
+    grid->addWidget(txtVolumeControlPath, 1, 0);
+    grid->addWidget(ComGetVolumeControlpath, 1, 1);
+    grid->addWidget(Label2, 2, 0, 1, 2);
+    grid->addWidget(Label3, 3, 0, 1, 2);
+    grid->addWidget(TxteditProgramPath, 4, 0);
+    grid->addWidget(ComPrefe_edit, 4, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(Buttons(ComOK, ComCancel));
+    resize(520, sizeHint().height());
+
+    txtVolumeControlPath->setText(m_app.VolumeControlPath);
+    TxteditProgramPath->setText(m_app.editProgramPath);
+}
+
+void FrmPreference::browse(const QString& filter, QLineEdit& into) {
+    FileDialogRequest request;
+    request.filter = filter + QStringLiteral("すべてのファイル (*.*)|*.*|");
+    request.filterIndex = 2;
+    request.fileName = CommonDialogVolFileName;
+    if (const std::optional<QString> chosen = m_app.platform.fileDialogs.openFile(request)) {
+        CommonDialogVolFileName = *chosen;
+    }
+    // After a cancel the box takes the name the dialog held before, as it always has.
+    into.setText(CommonDialogVolFileName);
+}
+
+void FrmPreference::ComGetVolumeControlpath_Click() {
+    browse(QStringLiteral("ボリュームコントロール (*.exe)|*.exe|"), *txtVolumeControlPath);
+}
+
+void FrmPreference::ComPrefe_edit_Click() {
+    browse(QStringLiteral("波形編集ソフト (*.exe)|*.exe|"), *TxteditProgramPath);
+}
+
+void FrmPreference::ComOK_Click() {
+    m_app.VolumeControlPath = txtVolumeControlPath->text();
+    m_app.editProgramPath = TxteditProgramPath->text();
+    accept(); // the main window enables its editor button for a path that is not empty
+}
+
+FrmOtherSetting::FrmOtherSetting(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+    setObjectName(QStringLiteral("FrmOtherSetting"));
+    setWindowTitle(QStringLiteral("その他の設定"));
+    ChkPreviewLoop =
+        Named(new QCheckBox(QStringLiteral("プレビューする時にループ再生をする"), this),
+              "ChkPreviewLoop");
+    ChkEndCdEnd =
+        Named(new QCheckBox(QStringLiteral("終了時にＣＤを停止する"), this), "ChkEndCdEnd");
+    ChkFormSizeFlag =
+        Named(new QCheckBox(QStringLiteral("Windowサイズを小さくする（解像度800*600用）"), this),
+              "ChkFormSizeFlag");
+    ComOK = Named(new QPushButton(QStringLiteral("OK(&Y)"), this), "ComOK");
+    ComCancel = Named(new QPushButton(QStringLiteral("キャンセル(&N)"), this), "ComCancel");
+    ComOK->setDefault(true);
+    connect(ComOK, &QPushButton::clicked, this, &FrmOtherSetting::ComOK_Click);
+    connect(ComCancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ChkPreviewLoop);
+    layout->addWidget(ChkEndCdEnd);
+    layout->addWidget(ChkFormSizeFlag);
+    layout->addLayout(Buttons(ComOK, ComCancel));
+
+    ChkPreviewLoop->setChecked(m_app.previewLoop);
+    ChkEndCdEnd->setChecked(m_app.cd.state.stopCdOnExit);
+    ChkFormSizeFlag->setChecked(m_app.FormSizeFlag != 0);
+}
+
+void FrmOtherSetting::ComOK_Click() {
+    m_app.previewLoop = ChkPreviewLoop->isChecked();
+    m_app.cd.state.stopCdOnExit = ChkEndCdEnd->isChecked();
+    m_app.FormSizeFlag = ChkFormSizeFlag->isChecked() ? 1 : 0;
+    accept(); // the main window applies the layout
+}
+
+FrmMtnAbout::FrmMtnAbout(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("frmMtnAbout"));
+    setWindowTitle(QStringLiteral("バージョン情報"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    auto* icon = new QLabel(this);
+    icon->setPixmap(style()->standardIcon(QStyle::SP_MediaVolume).pixmap(48, 48));
+    Label1 = Named(new QLabel(QStringLiteral("Marrowtune Ver1.50　β2"), this), "Label1");
+    Label3 = Named(new QLabel(QStringLiteral("\"Thanks!\""), this), "Label3");
+    auto* credit = new QLabel(QStringLiteral("Marrowtune の開発者たち"), this);
+    auto* date = new QLabel(QStringLiteral("2026年12月"), this);
+    cmdOK = Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);
+    auto* layout = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon);
+    top->addWidget(Label1, 1);
+    layout->addLayout(top);
+    layout->addWidget(Label3);
+    layout->addWidget(credit);
+    layout->addWidget(date);
+    layout->addLayout(Buttons(cmdOK, nullptr));
+}
+
+} // namespace mt

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace mt {
+
+struct AppContext;
+
+// Shown while the waveform editor has the track's file: nothing can sound until "Brenlo 再開".
+class FrmEditWait final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit FrmEditWait(QWidget* parent);
+
+    QLabel* Label1;
+    QPushButton* ComRestart; // "Brenlo 再開": accepted
+    QPushButton* ComEnd;     // "Brenlo終了": rejected, like the close box
+};
+
+// Where the volume control and the waveform editor live.
+class FrmPreference final : public QDialog {
+    Q_OBJECT
+
+public:
+    FrmPreference(AppContext& app, QWidget* parent);
+
+    void ComGetVolumeControlpath_Click();
+    void ComPrefe_edit_Click();
+    void ComOK_Click();
+
+    QLabel* Label1;
+    QLineEdit* txtVolumeControlPath;
+    QPushButton* ComGetVolumeControlpath;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLineEdit* TxteditProgramPath;
+    QPushButton* ComPrefe_edit;
+    QPushButton* ComOK;
+    QPushButton* ComCancel;
+
+    QString CommonDialogVolFileName; // the browse dialog's file name, kept between uses
+
+private:
+    void browse(const QString& filter, QLineEdit& into);
+
+    AppContext& m_app;
+};
+
+// Preview loop, stopping the CD at the end, and the small layout.
+class FrmOtherSetting final : public QDialog {
+    Q_OBJECT
+
+public:
+    FrmOtherSetting(AppContext& app, QWidget* parent);
+
+    void ComOK_Click();
+
+    QCheckBox* ChkPreviewLoop;
+    QCheckBox* ChkEndCdEnd;
+    QCheckBox* ChkFormSizeFlag;
+    QPushButton* ComOK;
+    QPushButton* ComCancel;
+
+private:
+    AppContext& m_app;
+};
+
+class FrmMtnAbout final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit FrmMtnAbout(QWidget* parent);
+
+    QLabel* Label1;
+    QLabel* Label3;
+    QPushButton* cmdOK;
+};
+
+} // namespace mt
