@@ -37,12 +37,12 @@ QByteArray LayoutFile(const std::vector<mt::ControlPlacement>& table, double hei
         byName.insert(row.name, row.rect);
     }
     std::vector<mt::LayoutRecord> records;
-    for (const mt::LayoutRecordSpec& spec : mt::LayoutRecordOrder()) {
-        const mt::TwipsRect r = byName.value(spec.name);
-        if (!byName.contains(spec.name)) {
-            std::fprintf(stderr, "make_data: no geometry for %s\n", qPrintable(spec.name));
+    for (const mt::LayoutRecordSpec& entry : mt::LayoutRecordOrder()) {
+        const mt::TwipsRect r = byName.value(entry.name);
+        if (!byName.contains(entry.name)) {
+            std::fprintf(stderr, "make_data: no geometry for %s\n", qPrintable(entry.name));
         }
-        records.push_back({r.top, r.left, r.height, r.width, spec.noFont ? 0.0f : r.fontSize});
+        records.push_back({r.top, r.left, r.height, r.width, entry.noFont ? 0.0f : r.fontSize});
     }
     auto pixels = [](double twips) {
         return static_cast<int>(std::lround(twips / kTwipsPerPixel));

@@ -171,17 +171,17 @@ void AppShell::LoadLayout(int flag) {
     const std::vector<LayoutRecordSpec>& order = LayoutRecordOrder();
     const double twipsPerPixel = TwipsPerPixel(&m_window);
     for (std::size_t i = 0; i < layout.records.size(); ++i) {
-        const LayoutRecordSpec& spec = order[i];
+        const LayoutRecordSpec& entry = order[i];
         const LayoutRecord& r = layout.records[i];
-        auto* control = m_window.findChild<QWidget*>(spec.name);
+        auto* control = m_window.findChild<QWidget*>(entry.name);
         if (control == nullptr) {
             continue;
         }
         control->setGeometry(
             TwipsToPixels(r.left, twipsPerPixel), TwipsToPixels(r.top, twipsPerPixel),
             TwipsToPixels(r.width, twipsPerPixel),
-            spec.noHeight ? control->height() : TwipsToPixels(r.height, twipsPerPixel));
-        if (!spec.noFont && r.fontSize > 0.0f) {
+            entry.noHeight ? control->height() : TwipsToPixels(r.height, twipsPerPixel));
+        if (!entry.noFont && r.fontSize > 0.0f) {
             QFont font = control->font();
             font.setPointSizeF(r.fontSize);
             control->setFont(font);

@@ -169,16 +169,16 @@ TEST_F(StartUpTest, BothShippedLayoutsMoveEveryListedControl) {
         w.shell().LoadLayout(flag);
         const double tpp = TwipsPerPixel(&w);
         for (std::size_t i = 0; i < layout.records.size(); ++i) {
-            const LayoutRecordSpec& spec = LayoutRecordOrder()[i];
-            const QWidget* control = w.findChild<QWidget*>(spec.name);
-            ASSERT_NE(control, nullptr) << spec.name.toStdString();
+            const LayoutRecordSpec& entry = LayoutRecordOrder()[i];
+            const QWidget* control = w.findChild<QWidget*>(entry.name);
+            ASSERT_NE(control, nullptr) << entry.name.toStdString();
             EXPECT_EQ(control->geometry(),
-                      RecordRect(layout.records[i], *control, spec.noHeight, tpp))
-                << spec.name.toStdString();
-            if (!spec.noFont) {
+                      RecordRect(layout.records[i], *control, entry.noHeight, tpp))
+                << entry.name.toStdString();
+            if (!entry.noFont) {
                 EXPECT_FLOAT_EQ(static_cast<float>(control->font().pointSizeF()),
                                 layout.records[i].fontSize)
-                    << spec.name.toStdString();
+                    << entry.name.toStdString();
             }
         }
         EXPECT_EQ(w.findChild<QWidget*>("Combo(2)")->height(), comboHeight);
@@ -225,11 +225,11 @@ TEST_F(StartUpTest, SmallLayoutFitsAnEightHundredBySixHundredScreen) {
     const QRect window(0, 0, w.width(), w.height());
     EXPECT_LE(w.width(), 800);
     EXPECT_LE(w.height(), 600 - 40) << "room for a title bar";
-    for (const LayoutRecordSpec& spec : LayoutRecordOrder()) {
-        const auto* control = w.findChild<QWidget*>(spec.name);
+    for (const LayoutRecordSpec& entry : LayoutRecordOrder()) {
+        const auto* control = w.findChild<QWidget*>(entry.name);
         ASSERT_NE(control, nullptr);
         const QRect inWindow(control->mapTo(&w, QPoint(0, 0)), control->size());
-        EXPECT_TRUE(window.contains(inWindow)) << spec.name.toStdString() << " lies outside";
+        EXPECT_TRUE(window.contains(inWindow)) << entry.name.toStdString() << " lies outside";
     }
 }
 
