@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/ModuleZoomInOut.h"
+
 #include <QString>
 
 #include <vector>
@@ -9,14 +11,8 @@ class QWidget;
 namespace mt {
 
 // Position and size in twips (1/1440 inch) relative to the control's container, and the font
-// size in points (0: the control has no font).
-struct TwipsRect {
-    int top = 0;
-    int left = 0;
-    int height = 0;
-    int width = 0;
-    float fontSize = 0.0f;
-};
+// size in points (0: the control has no font): a layout file's record.
+using TwipsRect = LayoutRecord;
 
 struct ControlPlacement {
     QString name; // the control's objectName

@@ -1,4 +1,5 @@
 #include "ui/KeyboardPlayer.h"
+#include "ui/Colours.h"
 
 #include "audio/DsCalls.h"
 #include "core/AppContext.h"
@@ -18,17 +19,7 @@
 namespace mt {
 namespace {
 
-const QColor kBlue(0, 0, 255);
-
-void SetBackground(QWidget& widget, const QColor& colour) {
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, colour);
-    widget.setPalette(palette);
-}
-
-QColor ButtonFace() {
-    return QApplication::palette().color(QPalette::Button);
-}
+using namespace colours;
 
 } // namespace
 

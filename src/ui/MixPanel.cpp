@@ -1,4 +1,5 @@
 #include "ui/MixPanel.h"
+#include "ui/Colours.h"
 
 #include "audio/DsCalls.h"
 #include "core/AppContext.h"
@@ -19,13 +20,7 @@
 namespace mt {
 namespace {
 
-const QColor kYellow(255, 255, 0);
-
-void SetForeground(QWidget& widget, const QColor& colour) {
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget.setPalette(palette);
-}
+using namespace colours;
 
 // Runs a callback when the watched widget receives the keyboard focus.
 class FocusWatcher final : public QObject {

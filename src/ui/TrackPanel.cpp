@@ -1,4 +1,5 @@
 #include "ui/TrackPanel.h"
+#include "ui/Colours.h"
 
 #include "audio/DsCalls.h"
 #include "audio/WavReader.h"
@@ -28,31 +29,10 @@
 namespace mt {
 namespace {
 
-const QColor kMagenta(255, 0, 255);
-const QColor kCyan(0, 255, 255);
-const QColor kGrey(128, 128, 128);
-const QColor kYellow(255, 255, 0);
+using namespace colours;
 
 const QString kPlay = QStringLiteral("PLAY");
 const QString kStop = QStringLiteral("STOP");
-
-void SetForeground(QWidget& widget, const QColor& colour) {
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget.setPalette(palette);
-}
-
-void SetButtonColour(QWidget& button, const QColor& colour) {
-    QPalette palette = button.palette();
-    palette.setColor(QPalette::Button, colour);
-    button.setPalette(palette);
-}
-
-void SetBackground(QWidget& widget, const QColor& colour) {
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, colour);
-    widget.setPalette(palette);
-}
 
 } // namespace
 
@@ -161,7 +141,7 @@ void TrackPanel::ShowTrackDuration(int index) {
 }
 
 void TrackPanel::HighlightSelectedTrack(int index) {
-    const QColor face = QApplication::palette().color(QPalette::Button);
+    const QColor face = ButtonFace();
     for (int i = 0; i < kTrackCount; ++i) {
         SetBackground(*m_frames[i]->Label4, face);
         if (m_playMode) {
@@ -286,8 +266,7 @@ void TrackPanel::setLoneWolfMember(int index, bool member) {
 void TrackPanel::setTrackFrameColour(int index, const QColor& colour) {
     QColor paint = colour;
     if (!paint.isValid()) {
-        paint = m_app.bank.trackLoneWolf[index] ? kGrey
-                                                : QApplication::palette().color(QPalette::Button);
+        paint = m_app.bank.trackLoneWolf[index] ? kGrey : ButtonFace();
     }
     SetBackground(*m_frames[index], paint);
     if (m_playMode) {

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QApplication>
+#include <QColor>
+#include <QPalette>
+#include <QWidget>
+
+// The colour code of the track controls, on the main and the play-mode window alike.
+namespace mt::colours {
+
+inline const QColor kMagenta(255, 0, 255); // selected track's number, a playing track's button
+inline const QColor kCyan(0, 255, 255);    // a stopped track's button
+inline const QColor kBlue(0, 0, 255);      // something muted
+inline const QColor kGrey(128, 128, 128);  // a lone-wolf member's frame
+inline const QColor kYellow(255, 255, 0);  // a mode that is on
+
+inline QColor ButtonFace() {
+    return QApplication::palette().color(QPalette::Button);
+}
+
+inline void SetRole(QWidget& widget, QPalette::ColorRole role, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(role, colour);
+    widget.setPalette(palette);
+}
+
+inline void SetBackground(QWidget& widget, const QColor& colour) {
+    SetRole(widget, QPalette::Window, colour);
+}
+
+inline void SetForeground(QWidget& widget, const QColor& colour) {
+    SetRole(widget, QPalette::WindowText, colour);
+}
+
+inline void SetButtonColour(QWidget& button, const QColor& colour) {
+    SetRole(button, QPalette::Button, colour);
+}
+
+} // namespace mt::colours
