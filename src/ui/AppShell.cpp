@@ -25,6 +25,8 @@ namespace mt {
 namespace {
 
 const QString kSection = QStringLiteral("Info");
+// The program's own settings, kept apart so "Info" holds exactly its twelve keys.
+const QString kOwnSection = QStringLiteral("Marrowtune");
 
 QString BoolText(bool value) {
     return value ? QStringLiteral("True") : QStringLiteral("False");
@@ -127,6 +129,15 @@ void AppShell::Form_Load() {
         m_app.showMessage(notReady);
     }
 
+    SettingsStore& store = m_app.platform.settings;
+    m_app.cd.state.imagePath =
+        store.value(m_app.appName, kOwnSection, QStringLiteral("CdImage")).value_or(QString());
+    if (const std::optional<QString> font =
+            store.value(m_app.appName, kOwnSection, QStringLiteral("SoundFont"));
+        font && !font->isEmpty()) {
+        m_app.midi.kbgm.setSoundFont(*font);
+    }
+
     w.settingFiles().dialogFileName = read("WSCDir").value_or(QString());
     w.midiPanel().CommonDialogMIDIFileName = read("MIDIDir").value_or(QString());
 
@@ -214,6 +225,13 @@ void AppShell::writeShared() {
     write("PreviewLoop", BoolText(m_app.previewLoop));
 }
 
+void AppShell::writeOwn() {
+    SettingsStore& store = m_app.platform.settings;
+    store.setValue(m_app.appName, kOwnSection, QStringLiteral("CdImage"), m_app.cd.state.imagePath);
+    store.setValue(m_app.appName, kOwnSection, QStringLiteral("SoundFont"),
+                   m_app.midi.kbgm.soundFont());
+}
+
 void AppShell::reportWriteFailure() {
     if (!m_app.platform.settings.writesSucceeded()) {
         m_app.showMessage(
@@ -236,12 +254,14 @@ void AppShell::Form_Unload() {
     writeShared();
     write("EndCDEnd", BoolText(m_app.cd.state.stopCdOnExit));
     write("FormSizeFlag", QString::number(m_app.FormSizeFlag));
+    writeOwn();
     reportWriteFailure();
     endProcess();
 }
 
 void AppShell::SaveSettingsAndEnd() {
     writeShared();
+    writeOwn();
     reportWriteFailure();
     endProcess();
 }

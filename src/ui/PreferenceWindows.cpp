@@ -77,6 +77,18 @@ FrmPreference::FrmPreference(AppContext& app, QWidget* parent) : QDialog(parent)
     connect(ComOK, &QPushButton::clicked, this, &FrmPreference::ComOK_Click);
     connect(ComCancel, &QPushButton::clicked, this, &QDialog::reject);
 
+    TxtCdImage = Named(new QLineEdit(this), "TxtCdImage");
+    TxtCdImage->setPlaceholderText(QStringLiteral("(CDドライブ)"));
+    ComCdImage = Named(new QPushButton(QStringLiteral("参照"), this), "ComCdImage");
+    TxtSoundFont = Named(new QLineEdit(this), "TxtSoundFont");
+    ComSoundFont = Named(new QPushButton(QStringLiteral("参照"), this), "ComSoundFont");
+    connect(ComCdImage, &QPushButton::clicked, this, [this] {
+        browse(QStringLiteral("ディスクイメージ (*.cue *.toc *.nrg)|*.cue;*.toc;*.nrg|"),
+               *TxtCdImage);
+    });
+    connect(ComSoundFont, &QPushButton::clicked, this,
+            [this] { browse(QStringLiteral("SoundFont (*.sf2)|*.sf2|"), *TxtSoundFont); });
+
     auto* grid = new QGridLayout;
     grid->addWidget(Label1, 0, 0, 1, 2);
     grid->addWidget(txtVolumeControlPath, 1, 0);
@@ -85,6 +97,15 @@ FrmPreference::FrmPreference(AppContext& app, QWidget* parent) : QDialog(parent)
     grid->addWidget(Label3, 3, 0, 1, 2);
     grid->addWidget(TxteditProgramPath, 4, 0);
     grid->addWidget(ComPrefe_edit, 4, 1);
+    grid->addWidget(
+        new QLabel(QStringLiteral("CDの読み込み元（空欄ならCDドライブ、またはディスクイメージ）："),
+                   this),
+        5, 0, 1, 2);
+    grid->addWidget(TxtCdImage, 6, 0);
+    grid->addWidget(ComCdImage, 6, 1);
+    grid->addWidget(new QLabel(QStringLiteral("MIDIの音色（SoundFont）："), this), 7, 0, 1, 2);
+    grid->addWidget(TxtSoundFont, 8, 0);
+    grid->addWidget(ComSoundFont, 8, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(Buttons(ComOK, ComCancel));
@@ -92,6 +113,8 @@ FrmPreference::FrmPreference(AppContext& app, QWidget* parent) : QDialog(parent)
 
     txtVolumeControlPath->setText(m_app.VolumeControlPath);
     TxteditProgramPath->setText(m_app.editProgramPath);
+    TxtCdImage->setText(m_app.cd.state.imagePath);
+    TxtSoundFont->setText(m_app.midi.kbgm.soundFont());
 }
 
 void FrmPreference::browse(const QString& filter, QLineEdit& into) {
@@ -117,6 +140,10 @@ void FrmPreference::ComPrefe_edit_Click() {
 void FrmPreference::ComOK_Click() {
     m_app.VolumeControlPath = txtVolumeControlPath->text();
     m_app.editProgramPath = TxteditProgramPath->text();
+    m_app.cd.state.imagePath = TxtCdImage->text().trimmed();
+    if (!TxtSoundFont->text().trimmed().isEmpty()) {
+        m_app.midi.kbgm.setSoundFont(TxtSoundFont->text().trimmed()); // used when MIDI opens
+    }
     accept(); // the main window enables its editor button for a path that is not empty
 }
 

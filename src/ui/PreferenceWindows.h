@@ -44,6 +44,13 @@ public:
     QPushButton* ComOK;
     QPushButton* ComCancel;
 
+    // The program's own additions: the CD's source (empty: the drive, else a disc image) and
+    // the SoundFont the MIDI synth plays with.
+    QLineEdit* TxtCdImage;
+    QPushButton* ComCdImage;
+    QLineEdit* TxtSoundFont;
+    QPushButton* ComSoundFont;
+
     QString CommonDialogVolFileName; // the browse dialog's file name, kept between uses
 
 private:

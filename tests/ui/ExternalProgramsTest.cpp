@@ -109,7 +109,7 @@ TEST_F(ExternalProgramsTest, EndingFromTheWaitWindowKeepsTheSettingsItShould) {
     m_platform.modals.inspect = [](QDialog&) { return int(QDialog::Rejected); };
     external().ComEdit_Click();
     EXPECT_EQ(m_ended, 1);
-    EXPECT_EQ(m_platform.settings.written.size(), 10u);
+    EXPECT_EQ(m_platform.settings.written.size(), 12u); // ten of "Info", two of our own
     EXPECT_EQ(std::count(m_platform.settings.written.begin(), m_platform.settings.written.end(),
                          QStringLiteral("FormSizeFlag")),
               0);
@@ -121,12 +121,14 @@ TEST_F(ExternalProgramsTest, PreferenceWindows) {
         EXPECT_EQ(pref.windowTitle(), QStringLiteral("参照設定"));
         pref.TxteditProgramPath->setText("/opt/editor");
         pref.txtVolumeControlPath->setText("/opt/mixer");
+        pref.TxtCdImage->setText("/discs/set.cue");
         pref.ComOK_Click();
         return pref.result();
     };
     external().mnuPreference_Click();
     EXPECT_EQ(m_app.editProgramPath, QStringLiteral("/opt/editor"));
     EXPECT_EQ(m_app.VolumeControlPath, QStringLiteral("/opt/mixer"));
+    EXPECT_EQ(m_app.cd.state.imagePath, QStringLiteral("/discs/set.cue"));
     EXPECT_TRUE(m_window.ComEdit->isEnabled());
 
     // Browsing: the filter and the name the dialog held before a cancel.

@@ -87,7 +87,7 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
     EXPECT_EQ(m_platform.settings.written,
               (std::vector<QString>{"WAVDir", "WAVDrive", "WSCDir", "MIDIDir", "QuSample", "Qubit",
                                     "QuSm", "VolumeControlPath", "editProgramPath", "PreviewLoop",
-                                    "EndCDEnd", "FormSizeFlag"}));
+                                    "EndCDEnd", "FormSizeFlag", "CdImage", "SoundFont"}));
     EXPECT_EQ(stored("QuBit"), QString("16"));
     EXPECT_EQ(stored("PreviewLoop"), QString("False"));
     EXPECT_EQ(stored("WAVDir"), QDir(kData + "/demo").absolutePath());
@@ -105,6 +105,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     store("VolumeControlPath", "/nowhere/mixer");
     store("WSCDir", "/sets/live.mrw");
     store("FormSizeFlag", "7"); // any non-zero flag is the small layout
+    m_platform.settings.setValue(m_app.appName, "Marrowtune", "CdImage", "/discs/live.cue");
     Form1& w = start();
     EXPECT_EQ(w.browser().dirPath(), m_dir.path());
     EXPECT_TRUE(m_app.previewLoop);
@@ -115,6 +116,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_TRUE(w.ComEdit->isEnabled());
     EXPECT_EQ(m_app.VolumeControlPath, QStringLiteral("/nowhere/mixer"));
     EXPECT_EQ(m_app.FormSizeFlag, 7);
+    EXPECT_EQ(m_app.cd.state.imagePath, QStringLiteral("/discs/live.cue"));
     EXPECT_EQ(w.mediaPanelClosedHeight, 454) << "the small layout's heights";
     EXPECT_TRUE(m_platform.messages.shown.empty());
 
@@ -126,7 +128,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(stored("FormSizeFlag"), QString("7"));
     EXPECT_EQ(stored("EndCDEnd"), QString("True"));
     EXPECT_EQ(stored("WSCDir"), QString("/sets/live.mrw"));
-    EXPECT_EQ(m_platform.settings.written.size(), 10u);
+    EXPECT_EQ(m_platform.settings.written.size(), 12u); // ten of "Info", two of our own
 }
 
 TEST_F(StartUpTest, AFolderThatIsGoneAndValuesThatAreNotNumbers) {
