@@ -13,6 +13,8 @@
 #include "ui/ControlGeometry.h"
 #include "ui/MidiPanel.h"
 
+#include "support/WavBytes.h"
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -44,9 +46,7 @@ protected:
 
     QString write(const QByteArray& bytes) {
         const QString path = m_dir.filePath(QStringLiteral("s%1.mid").arg(++m_files));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        EXPECT_TRUE(test::WriteFile(path, bytes));
         return path;
     }
     void seconds(double s) { m_library.render(static_cast<std::size_t>(std::lround(s * kRate))); }

@@ -7,6 +7,8 @@
 #include "media/midi/Kbgm.h"
 #include "media/midi/KbgmSynth.h"
 
+#include "support/WavBytes.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -32,9 +34,7 @@ protected:
 
     QString write(const QByteArray& bytes) {
         const QString path = m_dir.filePath(QStringLiteral("song%1.mid").arg(++m_files));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        EXPECT_TRUE(test::WriteFile(path, bytes));
         return path;
     }
     std::int32_t load(const QByteArray& bytes) {

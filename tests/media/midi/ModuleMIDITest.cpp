@@ -9,6 +9,8 @@
 #include "media/midi/ModuleMIDI.h"
 #include "support/PlatformDoubles.h"
 
+#include "support/WavBytes.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -23,9 +25,7 @@ protected:
 
     QString write(const QByteArray& bytes) {
         const QString path = m_dir.filePath(QStringLiteral("s%1.mid").arg(++m_files));
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        EXPECT_TRUE(test::WriteFile(path, bytes));
         return path;
     }
 
