@@ -9,7 +9,45 @@
 
 #include <QApplication>
 
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Qt aborts with a core dump and a page of advice when it finds no display. Say it in one line
+// instead, for the cases we can see before Qt starts: nothing to show on, or an X server named
+// in DISPLAY that does not answer. A platform chosen by hand (QT_QPA_PLATFORM) is Qt's affair.
+bool HasDisplay() {
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value != nullptr && *value != '\0';
+    };
+    if (set("QT_QPA_PLATFORM") || set("WAYLAND_DISPLAY")) {
+        return true;
+    }
+    if (!set("DISPLAY")) {
+        std::fprintf(stderr, "marrowtune: no display: neither an X server (DISPLAY) nor a Wayland "
+                             "display (WAYLAND_DISPLAY) is set; start it from a desktop session\n");
+        return false;
+    }
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool ok = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    if (!ok) {
+        std::fprintf(stderr, "marrowtune: no display: the X server %s does not answer\n",
+                     std::getenv("DISPLAY"));
+    }
+    return ok;
+}
+
+} // namespace
+
 int main(int argc, char* argv[]) {
+    if (!HasDisplay()) {
+        return 1;
+    }
     QApplication app(argc, argv);
     // One style everywhere, so the track buttons' colours look the same on every desktop.
     QApplication::setStyle(QStringLiteral("Fusion"));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -18,7 +19,29 @@ int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*
     return 0;
 }
 
-void quietErrors(RtAudioError::Type /*type*/, const std::string& /*text*/) {}
+// RtAudio reports through the error callback instead of throwing once it is given one. The
+// callback is a plain function, so the opening thread points this at its text; reports from
+// the audio thread later find it null and are dropped.
+thread_local std::string* t_openError = nullptr;
+
+void keepOpenError(RtAudioError::Type /*type*/, const std::string& text) {
+    if (t_openError != nullptr && t_openError->empty()) {
+        *t_openError = text;
+    }
+}
+
+const char* apiLabel(RtAudio::Api api) noexcept {
+    switch (api) {
+    case RtAudio::UNIX_JACK:
+        return "jack";
+    case RtAudio::LINUX_PULSE:
+        return "pulse";
+    case RtAudio::LINUX_ALSA:
+        return "alsa";
+    default:
+        return "other";
+    }
+}
 
 // RtAudio's PulseAudio stream queues ~150 ms unless the client asks for less. Ask for three
 // device blocks (at least 10 ms): RtAudio writes a whole block at a time, and a queue of
@@ -37,12 +60,25 @@ RtAudioOutput::~RtAudioOutput() {
     close();
 }
 
-bool RtAudioOutput::openWith(int api, const OutputConfig& config, Engine& engine) {
+std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine& engine) {
+    std::string error;
+    t_openError = &error;
+    struct Unhook {
+        ~Unhook() { t_openError = nullptr; }
+    } unhook;
+    const auto failed = [&error](const char* fallback) {
+        return error.empty() ? std::string(fallback) : error;
+    };
     try {
         auto audio = std::make_unique<RtAudio>(static_cast<RtAudio::Api>(api));
         audio->showWarnings(false);
-        if (audio->getCurrentApi() != api || audio->getDeviceCount() == 0) {
-            return false;
+        if (audio->getCurrentApi() != api) {
+            return "not compiled into this RtAudio";
+        }
+        if (audio->getDeviceCount() == 0) {
+            return api == RtAudio::UNIX_JACK     ? "no JACK server is running"
+                   : api == RtAudio::LINUX_PULSE ? "no PulseAudio or PipeWire server answers"
+                                                 : "no sound card found";
         }
         if (api == RtAudio::LINUX_PULSE) {
             requestPulseLatency(config);
@@ -56,36 +92,48 @@ bool RtAudioOutput::openWith(int api, const OutputConfig& config, Engine& engine
         auto frames = static_cast<unsigned int>(config.blockFrames);
         audio->openStream(&params, nullptr, RTAUDIO_FLOAT32,
                           static_cast<unsigned int>(config.sampleRate), &frames, &renderCallback,
-                          &engine, &options, &quietErrors);
+                          &engine, &options, &keepOpenError);
         if (!audio->isStreamOpen()) {
-            return false;
+            return failed("the stream did not open");
         }
         if (audio->getStreamSampleRate() != static_cast<unsigned int>(config.sampleRate)) {
+            const unsigned int rate = audio->getStreamSampleRate();
             audio->closeStream();
-            return false;
+            return "runs at " + std::to_string(rate) + " Hz, not " +
+                   std::to_string(config.sampleRate) + " Hz";
         }
         audio->startStream();
         if (!audio->isStreamRunning()) {
             audio->closeStream();
-            return false;
+            return failed("the stream did not start");
         }
         m_audio = std::move(audio);
-        return true;
-    } catch (const RtAudioError&) {
-        return false;
+        return {};
+    } catch (const RtAudioError& e) {
+        return e.getMessage();
     }
 }
 
 bool RtAudioOutput::open(const OutputConfig& config, Engine& engine) {
     close();
+    m_failures.clear();
     for (const AudioApi api : m_order) {
         const RtAudio::Api rt = api == AudioApi::Jack    ? RtAudio::UNIX_JACK
                                 : api == AudioApi::Pulse ? RtAudio::LINUX_PULSE
                                                          : RtAudio::LINUX_ALSA;
-        if (openWith(rt, config, engine)) {
+        std::string reason = openWith(rt, config, engine);
+        if (reason.empty()) {
             return true;
         }
+        if (!m_failures.empty()) {
+            m_failures += "; ";
+        }
+        m_failures += std::string(apiLabel(rt)) + ": " + reason;
     }
+    // The performer's only clue to a silent program: which systems were tried and why each
+    // refused, so they can start a server or pick a device.
+    std::fprintf(stderr, "marrowtune: no sound output at %d Hz (tried %s)\n", config.sampleRate,
+                 m_failures.c_str());
     return false;
 }
 
@@ -107,19 +155,7 @@ void RtAudioOutput::close() noexcept {
 }
 
 const char* RtAudioOutput::apiName() const noexcept {
-    if (!m_audio) {
-        return "";
-    }
-    switch (m_audio->getCurrentApi()) {
-    case RtAudio::UNIX_JACK:
-        return "jack";
-    case RtAudio::LINUX_PULSE:
-        return "pulse";
-    case RtAudio::LINUX_ALSA:
-        return "alsa";
-    default:
-        return "other";
-    }
+    return m_audio ? apiLabel(m_audio->getCurrentApi()) : "";
 }
 
 } // namespace mt

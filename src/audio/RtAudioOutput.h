@@ -3,6 +3,7 @@
 #include "audio/AudioOutput.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 class RtAudio;
@@ -25,10 +26,16 @@ public:
     // The API name of the open stream ("jack", "pulse", "alsa"), empty when closed.
     const char* apiName() const noexcept;
 
+    // After a failed open: each API tried and why it refused ("jack: no JACK server is
+    // running; pulse: ..."). Empty after a successful open.
+    const std::string& failures() const noexcept { return m_failures; }
+
 private:
-    bool openWith(int api, const OutputConfig& config, Engine& engine);
+    // Empty on success, else the reason this API could not play.
+    std::string openWith(int api, const OutputConfig& config, Engine& engine);
 
     std::vector<AudioApi> m_order;
+    std::string m_failures;
     std::unique_ptr<RtAudio> m_audio;
 };
 

@@ -3,6 +3,7 @@
 #include "AudioTestKit.h"
 
 #include "audio/DsCalls.h"
+#include "audio/Engine.h"
 #include "audio/RtAudioOutput.h"
 
 #include <QDir>
@@ -191,6 +192,29 @@ TEST(PulseOutput, ToneReachesTheServerAtItsPitchAndLevelWithoutGaps) {
                 static_cast<double>(tone1k.size()) / kRate, hz, db, quietest);
     // A step no sine of this pitch can make is a dropout or a click.
     EXPECT_LT(MaxStep(tone1k), 0.5f * 2 * 3.1416f * 1000 / kRate * 1.1f);
+}
+
+// With no sound server at all (a fresh desktop-less machine), the log names every audio system
+// that was tried and what each said, so a user can act on it.
+TEST(PulseOutput, NoServerAtAllNamesEverySystemTried) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ::setenv("PULSE_SERVER", ("unix:" + dir.filePath(QStringLiteral("none.sock"))).toLocal8Bit(),
+             1);
+    ::setenv("JACK_NO_START_SERVER", "1", 1);
+    ::setenv("JACK_DEFAULT_SERVER", "marrowtune-test-none", 1);
+    RtAudioOutput output;
+    Engine engine;
+    EXPECT_FALSE(output.open(OutputConfig{22050, 2, 256}, engine));
+    const std::string& said = output.failures();
+    for (const char* api : {"jack: ", "pulse: ", "alsa: "}) {
+        const auto at = said.find(api);
+        ASSERT_NE(at, std::string::npos) << api << " missing from: " << said;
+        EXPECT_NE(said[at + std::strlen(api)], ';') << "no reason given for " << api;
+    }
+    std::printf("tried: %s\n", said.c_str());
+    ::unsetenv("JACK_DEFAULT_SERVER");
+    ::unsetenv("JACK_NO_START_SERVER");
 }
 
 } // namespace
