@@ -77,12 +77,13 @@ void ExternalPrograms::ComEdit_Click() {
     }
     wait.reset(); // the wait window needs a pointer to press its buttons with
     FrmEditWait waiting(&m_window);
-    if (m_app.platform.modals.run(waiting) == QDialog::Accepted) {
+    if (m_app.platform.modals.run(waiting) != FrmEditWait::kEndProgram) {
         const WaitCursor reloading(m_app.platform.cursor);
         restartSound();
         return;
     }
-    // "Brenlo終了" or the close box: the program ends here, keeping the settings.
+    // "Brenlo終了" or the close box, and nothing else: the program ends here, keeping the
+    // settings.
     m_app.midi.MidiCloseDevice();
     m_window.shell().SaveSettingsAndEnd();
 }

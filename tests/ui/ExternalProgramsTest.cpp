@@ -1,5 +1,6 @@
 #include "ui/ExternalPrograms.h"
 #include "audio/AudioTestKit.h"
+#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/AppShell.h"
 #include "ui/PreferenceWindows.h"
@@ -106,13 +107,76 @@ TEST_F(ExternalProgramsTest, EndingFromTheWaitWindowKeepsTheSettingsItShould) {
     load(0, "a.wav");
     m_app.editProgramPath = "/usr/bin/true";
     m_platform.settings.written.clear();
-    m_platform.modals.inspect = [](QDialog&) { return int(QDialog::Rejected); };
+    m_platform.modals.inspect = [](QDialog& dialog) {
+        dialog.show();
+        QTest::mouseClick(dynamic_cast<FrmEditWait&>(dialog).ComEnd, Qt::LeftButton);
+        return dialog.result();
+    };
     external().ComEdit_Click();
     EXPECT_EQ(m_ended, 1);
     EXPECT_EQ(m_platform.settings.written.size(), 12u); // ten of "Info", two of our own
     EXPECT_EQ(std::count(m_platform.settings.written.begin(), m_platform.settings.written.end(),
                          QStringLiteral("FormSizeFlag")),
               0);
+}
+
+// Escape in the wait window is a stray key, not a way out: only "Brenlo終了" and the close
+// box end the program. "Brenlo 再開" comes back with the bank as it was.
+TEST_F(ExternalProgramsTest, EscapeInTheWaitWindowDoesNotEndTheProgram) {
+    addWav("a.wav", 44100, 2, 4410);
+    load(0, "a.wav");
+    m_app.editProgramPath = "/usr/bin/true";
+    test::ShowActive(m_window);
+    bool openAfterEscape = false;
+    m_platform.modals.inspect = [&](QDialog& dialog) {
+        test::ShowActive(dialog);
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus != nullptr ? focus : &dialog, Qt::Key_Escape);
+        openAfterEscape = dialog.isVisible();
+        QTest::mouseClick(dynamic_cast<FrmEditWait&>(dialog).ComRestart, Qt::LeftButton);
+        return dialog.result();
+    };
+    QAction& edit = *m_window.menuItem("mnuEditWav");
+    test::ChooseMenuItem(m_window, edit);
+    EXPECT_TRUE(openAfterEscape);
+    EXPECT_EQ(m_ended, 0);
+    EXPECT_NE(m_app.sound.soundLibHandle, 0) << "back from the editor";
+    EXPECT_TRUE(bank().trackLoaded[0]);
+
+    // The close box ends it, as the button does.
+    m_platform.modals.inspect = [](QDialog& dialog) {
+        dialog.show();
+        dialog.close();
+        return dialog.result();
+    };
+    test::ChooseMenuItem(m_window, edit);
+    EXPECT_EQ(m_ended, 1);
+}
+
+// Cancelling a browse leaves its box as it was, even after the other box browsed.
+TEST_F(ExternalProgramsTest, CancellingABrowseLeavesTheBoxAsItWas) {
+    m_app.VolumeControlPath = QStringLiteral("/usr/bin/pavucontrol");
+    m_app.editProgramPath = QStringLiteral("/usr/bin/sweep");
+    m_platform.modals.inspect = [this](QDialog& dialog) {
+        auto& pref = dynamic_cast<FrmPreference&>(dialog);
+        test::ShowActive(pref);
+        m_platform.fileDialogs.answers = {QStringLiteral("/usr/bin/audacity"), std::nullopt,
+                                          std::nullopt};
+        QTest::mouseClick(pref.ComPrefe_edit, Qt::LeftButton);
+        EXPECT_EQ(pref.TxteditProgramPath->text(), QStringLiteral("/usr/bin/audacity"));
+        QTest::mouseClick(pref.ComGetVolumeControlpath, Qt::LeftButton); // cancelled
+        EXPECT_EQ(pref.txtVolumeControlPath->text(), QStringLiteral("/usr/bin/pavucontrol"));
+        pref.TxteditProgramPath->clear();
+        QTest::mouseClick(pref.ComPrefe_edit, Qt::LeftButton); // cancelled
+        EXPECT_EQ(pref.TxteditProgramPath->text(), QString());
+        QTest::mouseClick(pref.ComOK, Qt::LeftButton);
+        return pref.result();
+    };
+    test::ShowActive(m_window);
+    test::ChooseMenuItem(m_window, *m_window.menuItem("mnuPreference"));
+    EXPECT_EQ(m_platform.fileDialogs.requests.size(), 3u);
+    EXPECT_EQ(m_app.VolumeControlPath, QStringLiteral("/usr/bin/pavucontrol"));
+    EXPECT_TRUE(m_app.editProgramPath.isEmpty());
 }
 
 TEST_F(ExternalProgramsTest, PreferenceWindows) {
@@ -137,8 +201,8 @@ TEST_F(ExternalProgramsTest, PreferenceWindows) {
         m_platform.fileDialogs.answers = {QStringLiteral("/usr/bin/audacity"), std::nullopt};
         pref.ComPrefe_edit_Click();
         EXPECT_EQ(pref.TxteditProgramPath->text(), QStringLiteral("/usr/bin/audacity"));
-        pref.ComGetVolumeControlpath_Click();
-        EXPECT_EQ(pref.txtVolumeControlPath->text(), QStringLiteral("/usr/bin/audacity"));
+        pref.ComGetVolumeControlpath_Click(); // cancelled: the box keeps its text
+        EXPECT_EQ(pref.txtVolumeControlPath->text(), QStringLiteral("/opt/mixer"));
         EXPECT_EQ(m_platform.fileDialogs.requests.front().filter,
                   QStringLiteral("波形編集ソフト (*.exe)|*.exe|すべてのファイル (*.*)|*.*|"));
         EXPECT_EQ(m_platform.fileDialogs.requests.front().filterIndex, 2);
