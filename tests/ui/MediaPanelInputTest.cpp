@@ -6,6 +6,7 @@
 #include "ui/ClickableLabel.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
+#include "ui/PreferenceWindows.h"
 
 #include "media/cd/MciDevice.h"
 
@@ -90,6 +91,39 @@ TEST_F(MediaPanelInputTest, TheMidiTempoAppliesOnlyAFinishedEntry) {
     EXPECT_EQ(midi.lblMIDISec->text(), QStringLiteral("1.875"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     EXPECT_EQ(m_app.midi.midiTempo, 127);
+}
+
+// A cue sheet of one WAVE file per track, chosen in the reference settings: showing the media
+// panel says that this is what cannot be read, not that a .bin is missing.
+class CueSheetOfWaveFiles : public test::MainWindowTest {};
+
+TEST_F(CueSheetOfWaveFiles, IsRefusedForWhatItIs) {
+    addWav("01.wav", 44100, 2, 44100);
+    addWav("02.wav", 44100, 2, 44100);
+    const QString cue = m_dir.filePath("set.cue");
+    ASSERT_TRUE(test::WriteFile(cue, "FILE \"01.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n"
+                                     "    INDEX 01 00:00:00\r\n"
+                                     "FILE \"02.wav\" WAVE\r\n  TRACK 02 AUDIO\r\n"
+                                     "    INDEX 01 00:00:00\r\n"));
+    test::ShowActive(m_window);
+    m_platform.modals.inspect = [this, &cue](QDialog& dialog) {
+        auto& pref = dynamic_cast<FrmPreference&>(dialog);
+        m_platform.fileDialogs.answers.push_back(cue);
+        QTest::mouseClick(pref.ComCdImage, Qt::LeftButton);
+        QTest::mouseClick(pref.ComOK, Qt::LeftButton);
+        return pref.result();
+    };
+    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuPreference")));
+    ASSERT_EQ(m_app.cd.state.imagePath, cue);
+
+    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
+    EXPECT_FALSE(m_app.cd.state.cdOpened);
+    ASSERT_EQ(messageTexts().size(), 1u);
+    EXPECT_EQ(messageTexts()[0],
+              QStringLiteral("キューシートが WAVE ファイルを指しています。読めるの"
+                             "は、音声が同じ名前の .bin ファイル1つに入ったキュー"
+                             "シートだけです。@OpenCD"));
+    m_app.midi.MidiCloseDevice();
 }
 
 // A drive whose disc is there but whose every position query fails.
