@@ -3,6 +3,7 @@
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/AppShell.h"
+#include "ui/FrmHenkou.h"
 #include "ui/PreferenceWindows.h"
 
 #include <QAction>
@@ -12,6 +13,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+
+#include <deque>
+#include <functional>
 
 namespace mt {
 namespace {
@@ -108,6 +112,9 @@ TEST_F(ExternalProgramsTest, EndingFromTheWaitWindowKeepsTheSettingsItShould) {
     m_app.editProgramPath = "/usr/bin/true";
     m_platform.settings.written.clear();
     m_platform.modals.inspect = [](QDialog& dialog) {
+        if (dynamic_cast<FrmHenkou*>(&dialog) != nullptr) {
+            return int(FrmHenkou::No); // the changed bank goes unsaved
+        }
         dialog.show();
         QTest::mouseClick(dynamic_cast<FrmEditWait&>(dialog).ComEnd, Qt::LeftButton);
         return dialog.result();
@@ -121,38 +128,65 @@ TEST_F(ExternalProgramsTest, EndingFromTheWaitWindowKeepsTheSettingsItShould) {
 }
 
 // Escape in the wait window is a stray key, not a way out: only "Brenlo終了" and the close
-// box end the program. "Brenlo 再開" comes back with the bank as it was.
-TEST_F(ExternalProgramsTest, EscapeInTheWaitWindowDoesNotEndTheProgram) {
+// box end the program, and a changed bank is asked about first, as when quitting from the
+// main window; cancelling that question goes back to waiting.
+TEST_F(ExternalProgramsTest, OnlyTheEndButtonAndTheCloseBoxEndFromTheWaitWindowAndAskFirst) {
     addWav("a.wav", 44100, 2, 4410);
     load(0, "a.wav");
+    ASSERT_TRUE(bank().bankChanged);
     m_app.editProgramPath = "/usr/bin/true";
     test::ShowActive(m_window);
-    bool openAfterEscape = false;
+    QAction& edit = *m_window.menuItem("mnuEditWav");
+
+    // Each wait window shown takes the next step; each question is answered with the next
+    // answer.
+    std::deque<std::function<void(FrmEditWait&)>> steps;
+    std::deque<int> answers;
+    int waitWindows = 0;
     m_platform.modals.inspect = [&](QDialog& dialog) {
+        if (dynamic_cast<FrmHenkou*>(&dialog) != nullptr) {
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
         auto& wait = dynamic_cast<FrmEditWait&>(dialog);
+        ++waitWindows;
         wait.show();
+        const auto step = steps.front();
+        steps.pop_front();
+        step(wait);
+        return wait.result();
+    };
+    const auto escapeThenResume = [](FrmEditWait& wait) {
         // In the modal window the default button holds the focus; the key goes there first.
         QTest::keyClick(wait.ComRestart, Qt::Key_Escape);
-        openAfterEscape = dialog.isVisible();
-        if (openAfterEscape) {
+        EXPECT_TRUE(wait.isVisible()) << "Escape closed the wait window";
+        if (wait.isVisible()) {
             QTest::mouseClick(wait.ComRestart, Qt::LeftButton);
         }
-        return dialog.result();
     };
-    QAction& edit = *m_window.menuItem("mnuEditWav");
+    steps = {escapeThenResume};
     test::ChooseMenuItem(m_window, edit);
-    EXPECT_TRUE(openAfterEscape);
     EXPECT_EQ(m_ended, 0);
     EXPECT_NE(m_app.sound.soundLibHandle, 0) << "back from the editor";
     EXPECT_TRUE(bank().trackLoaded[0]);
 
-    // The close box ends it, as the button does.
-    m_platform.modals.inspect = [](QDialog& dialog) {
-        dialog.show();
-        dialog.close();
-        return dialog.result();
-    };
+    // "Brenlo終了", the question cancelled: waiting again, then resumed.
+    steps = {[](FrmEditWait& wait) { QTest::mouseClick(wait.ComEnd, Qt::LeftButton); },
+             escapeThenResume};
+    answers = {int(FrmHenkou::Cancel)};
+    waitWindows = 0;
     test::ChooseMenuItem(m_window, edit);
+    EXPECT_EQ(waitWindows, 2);
+    EXPECT_TRUE(answers.empty()) << "not asked";
+    EXPECT_EQ(m_ended, 0);
+    EXPECT_NE(m_app.sound.soundLibHandle, 0);
+
+    // The close box, the question answered "no": the program ends.
+    steps = {[](FrmEditWait& wait) { wait.close(); }};
+    answers = {int(FrmHenkou::No)};
+    test::ChooseMenuItem(m_window, edit);
+    EXPECT_TRUE(answers.empty()) << "not asked";
     EXPECT_EQ(m_ended, 1);
 }
 
