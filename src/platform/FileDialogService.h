@@ -14,6 +14,9 @@ struct FileDialogRequest {
     int filterIndex = 1;
     QString fileName;  // preselected name, usually the one chosen last time
     QString directory; // empty: the dialog's own choice
+    // Added by a save dialog to a typed name without one ("mrw", no dot), before it asks
+    // about replacing an existing file, so that its question names the file really written.
+    QString defaultSuffix;
 };
 
 class FileDialogService {

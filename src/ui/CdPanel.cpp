@@ -85,6 +85,9 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
     SpinButtonCD->setRange(kMinBarMs, kMaxBarMs);
     SpinButtonCD->setSingleStep(1);
     SpinButtonCD->setValue(2000);
+    // A typed bar applies when it is finished (Enter, leaving the box) or stepped by the
+    // arrows, never digit by digit: typing 1875 must not play a 0.187 s bar on the way.
+    SpinButtonCD->setKeyboardTracking(false);
     ChkCDkijun = Named(new QCheckBox(QStringLiteral("基準"), this), "ChkCDkijun");
     ComGoCDCount =
         Named(new QPushButton(QStringLiteral("BPMカウンター(&X)"), this), "ComGoCDCount");
@@ -170,6 +173,17 @@ void CdPanel::clearForOpenTray() {
 }
 
 void CdPanel::TimerCD_Timer() {
+    // A failing drive reports on the tick; the box is modal and the timer keeps firing
+    // under it, so without this each tick would stack one more box.
+    if (m_inWatch) {
+        return;
+    }
+    m_inWatch = true;
+    watch();
+    m_inWatch = false;
+}
+
+void CdPanel::watch() {
     CdState& s = m_cd.state;
     ModuleMCI& mci = m_cd.mci;
     const QString mode = mci.GetStatusCD(true);

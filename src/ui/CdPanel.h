@@ -87,8 +87,10 @@ private:
     void showTracks();
     void setLoopBoxFromMarks();
     void setTransport(std::initializer_list<QPushButton*> buttons, bool enabled);
+    void watch();
 
     CdPlayer& m_cd;
+    bool m_inWatch = false; // a message box of the watch runs the event loop, and the timer
 };
 
 } // namespace mt

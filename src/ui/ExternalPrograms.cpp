@@ -11,6 +11,7 @@
 #include "ui/Form1.h"
 #include "ui/MidiPanel.h"
 #include "ui/PreferenceWindows.h"
+#include "ui/SettingFileCommands.h"
 #include "ui/TrackFrame.h"
 #include "ui/TrackPanel.h"
 
@@ -77,14 +78,18 @@ void ExternalPrograms::ComEdit_Click() {
     }
     wait.reset(); // the wait window needs a pointer to press its buttons with
     FrmEditWait waiting(&m_window);
-    if (m_app.platform.modals.run(waiting) == QDialog::Accepted) {
-        const WaitCursor reloading(m_app.platform.cursor);
-        restartSound();
-        return;
+    while (m_app.platform.modals.run(waiting) == FrmEditWait::kEndProgram) {
+        // "Brenlo終了" or the close box, and nothing else, end the program here, keeping the
+        // settings; a changed bank is asked about first, as when quitting from the main
+        // window. Cancel goes back to waiting.
+        if (m_window.settingFiles().confirmDiscard()) {
+            m_app.midi.MidiCloseDevice();
+            m_window.shell().SaveSettingsAndEnd();
+            return;
+        }
     }
-    // "Brenlo終了" or the close box: the program ends here, keeping the settings.
-    m_app.midi.MidiCloseDevice();
-    m_window.shell().SaveSettingsAndEnd();
+    const WaitCursor reloading(m_app.platform.cursor);
+    restartSound();
 }
 
 void ExternalPrograms::restartSound() {

@@ -40,6 +40,10 @@ FileBrowser::FileBrowser(AppContext& app, QWidget* parent) : QWidget(parent), m_
     connect(Drive1, &QComboBox::activated, this, [this] { Drive1_Change(); });
     connect(Dir2, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { setDirPath(item->data(Qt::UserRole).toString()); });
+    // Any change of the current file is a selection, whether by a click or by the arrow keys,
+    // Home, End or typing a name: what Delete and "Change!" act on is what the list shows
+    // selected. A click on the file already current selects it again (and ends its preview).
+    connect(File2, &QListWidget::currentItemChanged, this, [this] { File2_Click(); });
     connect(File2, &QListWidget::itemClicked, this, [this] { File2_Click(); });
     connect(File2, &QListWidget::itemDoubleClicked, this, [this] { File2_DblClick(); });
     setDirPath(QDir::homePath());

@@ -200,9 +200,15 @@ Form1::~Form1() {
 }
 
 FrmOnshitu* Form1::mnuonshitu_Click() {
-    auto* window = new FrmOnshitu(m_app, this); // not modal; deletes itself when closed
-    window->show();
-    return window;
+    // One window at a time: a second would offer choices that an OK in the first makes stale.
+    if (m_quality && m_quality->isVisible()) {
+        m_quality->raise();
+        m_quality->activateWindow();
+        return m_quality;
+    }
+    m_quality = new FrmOnshitu(m_app, this); // not modal; deletes itself when closed
+    m_quality->show();
+    return m_quality;
 }
 
 Form2* Form1::playModeWindow() const {

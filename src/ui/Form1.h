@@ -69,7 +69,8 @@ public:
     QPushButton* ComEdit = nullptr;     // hands the selected track to the waveform editor
     QPushButton* ComVol_Show = nullptr; // starts the volume control
 
-    // Opens the sound-quality window (not modal) and returns it.
+    // Opens the sound-quality window (not modal) and returns it; while it is open, brings
+    // that one to the front instead of opening another.
     FrmOnshitu* mnuonshitu_Click();
 
     // Opens the play-mode window in place of this one; null when it is not open.
@@ -104,6 +105,7 @@ private:
     ExternalPrograms* m_external = nullptr;
     QPointer<Form2> m_playMode;
     QPointer<FrmCount> m_counter;
+    QPointer<FrmOnshitu> m_quality;
 };
 
 } // namespace mt

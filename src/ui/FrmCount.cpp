@@ -134,10 +134,11 @@ void FrmCount::Open() {
 
 void FrmCount::MeasureInitial() {
     denominator = 0.0;
-    sumXX = 0.0f;
-    sumX = 0.0f;
-    sumXY = 0.0f;
-    sumY = 0.0f;
+    tapCount = 0;
+    sumXX = 0.0;
+    sumX = 0.0;
+    sumXY = 0.0;
+    sumY = 0.0;
 }
 
 bool FrmCount::eventFilter(QObject* watched, QEvent* event) {
@@ -227,26 +228,26 @@ void FrmCount::resetMeasuring() {
 
 void FrmCount::tap() {
     ++tapIndex;
-    const std::int32_t x = tapIndex;
+    const double x = tapIndex;
     lastTapTime = m_mmt.tapClock.load();
-    const double xd = x;
-    sumXX = static_cast<float>(static_cast<double>(sumXX) + xd * xd);
-    sumX = static_cast<float>(static_cast<double>(sumX) + xd);
-    // The time-by-x product in 64 bits: a long measurement must not overflow it.
-    const auto product = static_cast<std::int64_t>(lastTapTime) * x;
-    sumXY = static_cast<float>(static_cast<double>(sumXY) + static_cast<double>(product));
-    sumY = static_cast<float>(static_cast<double>(sumY) + lastTapTime);
+    const double time = lastTapTime;
+    ++tapCount;
+    sumXX += x * x;
+    sumX += x;
+    sumXY += time * x;
+    sumY += time;
 
-    // Least squares with the point count taken as x itself: the k-th tap is the point
-    // (2k, its time), which makes the slope half the tap interval.
-    denominator = static_cast<double>(sumXX) * xd - static_cast<double>(sumX) * sumX;
-    const double slope =
-        (static_cast<double>(sumXY) * xd - static_cast<double>(sumY) * sumX) / denominator;
+    // An ordinary least-squares line over the taps alone. C only starts the clock: it is not
+    // a beat, so however long the performer waits before the first tap, the slope is the
+    // taps' own spacing (half the tap interval, x stepping by 2). One tap makes no line.
+    const double n = tapCount;
+    denominator = sumXX * n - sumX * sumX;
+    const double slope = (sumXY * n - sumY * sumX) / denominator;
     const double bar = slope / 1000.0 * 4.0;
     const auto bpm = static_cast<float>(60.0 / bar * 4.0);
-    // A tap in the first tick after C (time 0) gives no bar at all: the display keeps what it
-    // showed rather than a tempo divided by zero.
-    if (std::isfinite(bar) && bar > 0.0 && std::isfinite(bpm)) {
+    // No line yet, or taps that all fell in one tick: the display keeps what it showed
+    // rather than a tempo divided by zero.
+    if (denominator > 0.0 && std::isfinite(bar) && bar > 0.0 && std::isfinite(bpm)) {
         measuredBarSeconds = bar;
         measuredBpm = bpm;
         showBar(bar);
@@ -288,6 +289,7 @@ void FrmCount::ComCountOK_Click() {
     m_mmt.StopTapTimer();
     Label1->setText(kIdleHint);
     CdState& cd = m_app.cd.state;
+    const double barBefore = cd.cdBarSeconds;
     if (measuredBarSeconds == 0.0) {
         measuredBarSeconds = cd.cdBarSeconds;
         measuredBpm = cd.cdBpm;
@@ -311,9 +313,10 @@ void FrmCount::ComCountOK_Click() {
     const std::int32_t spinValue = RoundHalfEvenToInt(wholeMs);
     if (m_cdPanel.SpinButtonCD->value() != spinValue) {
         m_cdPanel.SpinButtonCD->setValue(spinValue); // its change handler runs
-    } else {
+    } else if (cd.cdBarSeconds != barBefore) {
         // Same milliseconds, another base: the bar still changed, and under the lock the
-        // tracks must follow it.
+        // tracks must follow it. An unchanged bar re-matches nothing: a speed the performer
+        // tuned by hand since the last match stays.
         m_cdPanel.SpinButtonCD_Change();
     }
     cd.cdBpm = static_cast<float>(RoundHalfUp(measuredBpm, 3));

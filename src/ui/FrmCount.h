@@ -61,13 +61,16 @@ public:
     QPushButton* ComCountOK;
     QPushButton* ComCountNG;
 
-    // The measurement. x advances by 2 from tap to tap; the sums are 32-bit floats.
+    // The measurement: a least-squares line through the taps, the k-th tap after C being the
+    // point (2k, its time in ms), so x advances by 2 from tap to tap. The sums are exact for
+    // any measurement a person can tap.
     std::int32_t tapIndex = 1;
+    std::int32_t tapCount = 0; // taps in the sums
     std::int32_t lastTapTime = 0;
-    float sumXX = 0.0f;
-    float sumX = 0.0f;
-    float sumXY = 0.0f;
-    float sumY = 0.0f;
+    double sumXX = 0.0;
+    double sumX = 0.0;
+    double sumXY = 0.0;
+    double sumY = 0.0;
     double denominator = 0.0;
     double measuredBarSeconds = 0.0; // 0 = nothing measured or entered
     float measuredBpm = 0.0f;

@@ -194,7 +194,9 @@ int KeyboardPlayer::KeyToTrackUp(int qtKey, bool keypad) {
         }
         break;
     case PerformanceKey::MuteMidi:
-        if (m_app.midi.midiOpened && m_app.midi.midiState == QLatin1String("Playing")) {
+        // The mute is the synth's, not the song's: a release always ends it, even when the
+        // song ended (or was stopped) while K was held, or every later song would be silent.
+        if (m_app.midi.midiMuted) {
             m_app.midi.MidiUnmute();
             m_app.midi.midiMuted = false;
             SetBackground(m_main.midiPanel(), ButtonFace());

@@ -60,6 +60,9 @@ MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     SpinButtonMIDI->setSingleStep(1);
     SpinButtonMIDI->setValue(120);
     SpinButtonMIDI->setToolTip(QStringLiteral("BPM変更"));
+    // A typed tempo applies when it is finished (Enter, leaving the box) or stepped by the
+    // arrows: typing 128 must not play at 1 and then 12 BPM on the way.
+    SpinButtonMIDI->setKeyboardTracking(false);
     lblmiditest = Named(new QLabel(QStringLiteral("lblmiditest"), this), "lblmiditest");
     lblmiditest->setVisible(false);
     TimerMIDI = Named(new QTimer(this), "TimerMIDI");
@@ -70,8 +73,9 @@ MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     connect(ComMIDIStop, &QPushButton::clicked, this, [this] { ComMIDIStop_Click(); });
     connect(ComMIDIFF, &QPushButton::clicked, this, [this] { ComMIDIFF_Click(); });
     connect(ComMIDIRe, &QPushButton::clicked, this, [this] { ComMIDIRe_Click(); });
-    // A choice by the user or by the program: one reset either way.
-    connect(ComboMIDISys, &QComboBox::currentIndexChanged, this, [this] { ComboMIDISys_Click(); });
+    // Every choice the performer makes sends its reset, the item already shown included:
+    // choosing "GM" again is how a stuck synth is reset.
+    connect(ComboMIDISys, &QComboBox::activated, this, [this] { ComboMIDISys_Click(); });
     connect(SpinButtonMIDI, &QSpinBox::valueChanged, this, [this] { SpinButtonMIDI_Change(); });
     connect(TimerMIDI, &QTimer::timeout, this, [this] { TimerMIDI_Timer(); });
 }
@@ -90,7 +94,9 @@ void MidiPanel::OpenDevice() {
         ComboMIDISys->setEnabled(true);
         midi.midiOpened = true;
     }
+    // The first kind, sent also when it was already selected by an earlier failed opening.
     ComboMIDISys->setCurrentIndex(0);
+    ComboMIDISys_Click();
 }
 
 void MidiPanel::ShowMidiTempo() {
@@ -117,6 +123,12 @@ void MidiPanel::ComMIDIOpen_Click() {
 
 void MidiPanel::MidiLoadSong(const QString& path) {
     if (!m_app.midi.MidiLoadSong(path, ComboMIDISys->currentIndex())) {
+        // The previous song was freed before the new one failed: an empty player, whose
+        // timer would otherwise ask the library about a song it no longer has.
+        TimerMIDI->stop();
+        setTransport(false, false, false, false, false);
+        lblMIDITitle->setText(QStringLiteral("Song Title"));
+        lblMIDITime->setText(QStringLiteral("00:00"));
         return;
     }
     TimerMIDI->start(kPreviewMs);
@@ -132,6 +144,9 @@ void MidiPanel::setTransport(bool start, bool pause, bool stop, bool ff, bool re
 
 void MidiPanel::ComMIDIStart_Click() {
     ModuleMIDI& midi = m_app.midi;
+    if (midi.midiState.isEmpty()) {
+        return; // no song to play
+    }
     if (midi.midiState == QLatin1String("Preview")) {
         // Start (left enabled from the previous song) during a preview: the preview ends
         // first, or the song would play without its title, tempo and resolution read.

@@ -22,22 +22,24 @@ namespace {
 
 using namespace colours;
 
-// Runs a callback when the watched widget receives the keyboard focus.
-class FocusWatcher final : public QObject {
+// Runs a callback when the performer takes hold of the watched widget: a mouse press on any
+// part of it (seen before the widget acts on it, so before the value moves) or the keyboard
+// focus. A scroll bar takes no focus from a click, so the press is what a mouse user gives.
+class GrabWatcher final : public QObject {
 public:
-    FocusWatcher(QObject* parent, std::function<void()> onFocus)
-        : QObject(parent), m_onFocus(std::move(onFocus)) {}
+    GrabWatcher(QObject* parent, std::function<void()> onGrab)
+        : QObject(parent), m_onGrab(std::move(onGrab)) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::FocusIn) {
-            m_onFocus();
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::MouseButtonPress) {
+            m_onGrab();
         }
         return QObject::eventFilter(watched, event);
     }
 
 private:
-    std::function<void()> m_onFocus;
+    std::function<void()> m_onGrab;
 };
 
 } // namespace
@@ -72,7 +74,7 @@ void MixPanel::wire(int i) {
     connect(f.HSVol, &QScrollBar::valueChanged, this, [this, i] { HSVol_Change(i); });
     connect(f.HSPan, &QScrollBar::valueChanged, this, [this, i] { HSPan_Change(i); });
     connect(f.HSFre, &QScrollBar::valueChanged, this, [this, i] { HSFre_Change(i); });
-    f.HSFre->installEventFilter(new FocusWatcher(f.HSFre, [this, i] { HSFre_GotFocus(i); }));
+    f.HSFre->installEventFilter(new GrabWatcher(f.HSFre, [this, i] { HSFre_GotFocus(i); }));
     connect(f.ComPanRes, &QPushButton::clicked, this, [this, i] { ComPanRes_Click(i); });
     connect(f.ComFreRes, &QPushButton::clicked, this, [this, i] { ComFreRes_Click(i); });
     connect(f.Combo, &QComboBox::activated, this, [this, i] { Combo_Click(i); });

@@ -28,6 +28,8 @@ public:
     void HSVol_Change(int index);
     void HSPan_Change(int index);
     void HSFre_Change(int index);
+    // The performer took hold of a speed bar (mouse press or focus): under the lock, capture
+    // every speed bar, the values a failed re-match returns to.
     void HSFre_GotFocus(int index);
     void ComPanRes_Click(int index);
     void ComFreRes_Click(int index);
@@ -60,7 +62,7 @@ public:
     bool formLoaded = false; // set at the end of start-up; ratio changes before it leave Lock be
     int lockedSpeed = 0;     // the reference speed captured when Lock went on
     bool lockMatchOk = false;
-    std::array<int, 8> lockedSpeedBars{}; // every speed bar as it was when one got the focus
+    std::array<int, 8> lockedSpeedBars{}; // every speed bar as it was when one was taken hold of
 
 private:
     void wire(int index);

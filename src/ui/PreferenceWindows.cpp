@@ -4,6 +4,7 @@
 #include "platform/FileDialogService.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -45,10 +46,19 @@ FrmEditWait::FrmEditWait(QWidget* parent) : QDialog(parent) {
     ComEnd = Named(new QPushButton(QStringLiteral("Brenlo終了"), this), "ComEnd");
     ComRestart->setDefault(true);
     connect(ComRestart, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ComEnd, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ComEnd, &QPushButton::clicked, this, [this] { done(kEndProgram); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addLayout(Buttons(ComRestart, ComEnd));
+}
+
+void FrmEditWait::reject() {}
+
+void FrmEditWait::closeEvent(QCloseEvent* event) {
+    if (isVisible()) {
+        done(kEndProgram);
+    }
+    event->accept();
 }
 
 FrmPreference::FrmPreference(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
@@ -124,9 +134,9 @@ void FrmPreference::browse(const QString& filter, QLineEdit& into) {
     request.fileName = CommonDialogVolFileName;
     if (const std::optional<QString> chosen = m_app.platform.fileDialogs.openFile(request)) {
         CommonDialogVolFileName = *chosen;
+        into.setText(*chosen);
     }
-    // After a cancel the box takes the name the dialog held before, as it always has.
-    into.setText(CommonDialogVolFileName);
+    // A cancel leaves the box as it was: neither emptied nor given what another box chose.
 }
 
 void FrmPreference::ComGetVolumeControlpath_Click() {

@@ -12,15 +12,25 @@ namespace mt {
 struct AppContext;
 
 // Shown while the waveform editor has the track's file: nothing can sound until "Brenlo 再開".
+// Its result: Accepted for "Brenlo 再開", kEndProgram for "Brenlo終了" and the close box.
+// Escape does nothing here: ending the program is never one stray key away.
 class FrmEditWait final : public QDialog {
     Q_OBJECT
 
 public:
+    static constexpr int kEndProgram = 2;
+
     explicit FrmEditWait(QWidget* parent);
 
+    // Escape (and anything else that would only reject the window) leaves it open.
+    void reject() override;
+
     QLabel* Label1;
-    QPushButton* ComRestart; // "Brenlo 再開": accepted
-    QPushButton* ComEnd;     // "Brenlo終了": rejected, like the close box
+    QPushButton* ComRestart; // "Brenlo 再開"
+    QPushButton* ComEnd;     // "Brenlo終了"
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 };
 
 // Where the volume control and the waveform editor live.

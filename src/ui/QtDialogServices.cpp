@@ -31,6 +31,7 @@ std::optional<QString> RunDialog(const FileDialogRequest& request, QFileDialog::
     if (request.filterIndex >= 1 && request.filterIndex <= filters.size()) {
         dialog.selectNameFilter(filters[request.filterIndex - 1]);
     }
+    dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty()) {
         dialog.selectFile(request.fileName);
     }

@@ -43,6 +43,14 @@ SettingFileCommands::SettingFileCommands(AppContext& app, QMainWindow& window, T
     wire("mnuFileSave", &SettingFileCommands::mnuFileSave_Click);
     wire("mnuUwagaki", &SettingFileCommands::mnuUwagaki_Click);
     m_mnuUwagaki.setEnabled(false);
+    // The loop and hold boxes are stored in the file like the bars and the ratio: ticking
+    // one is a change of the bank that new, open and quitting must ask about.
+    for (int i = 0; i < kTrackCount; ++i) {
+        const TrackFrame& f = m_tracks.frame(i);
+        for (QCheckBox* box : {f.CheckLoop, f.CheckDuuk}) {
+            connect(box, &QCheckBox::toggled, this, [this] { m_app.bank.bankChanged = true; });
+        }
+    }
 }
 
 void SettingFileCommands::setCaption(const QString& caption) {
@@ -98,19 +106,34 @@ void SettingFileCommands::mnuUwagaki_Click() {
     }
 }
 
-void SettingFileCommands::mnuFileSave_Click() {
+std::optional<QString> SettingFileCommands::askSaveName(const QString& preselected) {
     FileDialogRequest request;
     request.filter = kSettingFilter;
     request.filterIndex = 2;
-    request.fileName = dialogFileName;
-    const std::optional<QString> chosen = m_app.platform.fileDialogs.saveFile(request);
+    request.fileName = preselected;
+    request.defaultSuffix = QStringLiteral("mrw");
+    std::optional<QString> chosen = m_app.platform.fileDialogs.saveFile(request);
+    if (!chosen || !QFileInfo(*chosen).suffix().isEmpty()) {
+        return chosen; // the dialog asked about this very name before replacing it
+    }
+    // A dialog that left the suffix off asked about another file than the one written:
+    // the question about replacing is ours to ask.
+    *chosen += QStringLiteral(".mrw");
+    if (QFileInfo::exists(*chosen) &&
+        !m_app.platform.messages.confirm(
+            QFileInfo(*chosen).fileName() + QStringLiteral(" は既に存在します。\n上書きしますか？"),
+            kAppTitle)) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+void SettingFileCommands::mnuFileSave_Click() {
+    const std::optional<QString> chosen = askSaveName(dialogFileName);
     if (!chosen) {
         return;
     }
     dialogFileName = *chosen;
-    if (QFileInfo(dialogFileName).suffix().isEmpty()) {
-        dialogFileName += QStringLiteral(".mrw");
-    }
     WaitCursor wait(m_app.platform.cursor);
     if (SaveSettingFile()) {
         m_app.bank.bankChanged = false;
@@ -159,8 +182,9 @@ void SettingFileCommands::LoadSettingFile() {
     if (decoded.tracks.size() == static_cast<std::size_t>(kTrackCount)) {
         // A file that ended early leaves the later tracks and the overwrite item as they were.
         m_mnuUwagaki.setEnabled(true);
-        m_mix.UpdateLockAvailability();
     }
+    // Whatever the file held: a reference it took away must not leave the lock on.
+    m_mix.UpdateLockAvailability();
 }
 
 void SettingFileCommands::applyBlock(int i, const TrackSetting& s) {
@@ -267,17 +291,11 @@ bool SettingFileCommands::confirmDiscard() {
         m_app.bank.bankChanged = false;
         return true;
     }
-    FileDialogRequest request;
-    request.filter = kSettingFilter;
-    request.filterIndex = 2;
-    const std::optional<QString> chosen = m_app.platform.fileDialogs.saveFile(request);
+    const std::optional<QString> chosen = askSaveName(QString());
     if (!chosen) {
         return false;
     }
     dialogFileName = *chosen;
-    if (QFileInfo(dialogFileName).suffix().isEmpty()) {
-        dialogFileName += QStringLiteral(".mrw");
-    }
     if (!SaveSettingFile()) {
         return false;
     }

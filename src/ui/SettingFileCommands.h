@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class QAction;
 class QMainWindow;
 
@@ -48,6 +50,9 @@ public:
     QString dialogFileName; // the file dialog's file name; persists between uses
 
 private:
+    // The save dialog, starting at `preselected`: the chosen name with ".mrw" added when it
+    // has no suffix; nullopt when cancelled or when replacing an existing file was refused.
+    std::optional<QString> askSaveName(const QString& preselected);
     void applyBlock(int index, const TrackSetting& setting);
     void failedLoad(const QString& path);
     bool writeTo(const QString& path);

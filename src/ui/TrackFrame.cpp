@@ -1,6 +1,7 @@
 #include "ui/TrackFrame.h"
 
 #include "ui/ClickableLabel.h"
+#include "ui/MixBarStyle.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,6 +21,7 @@ QScrollBar* Bar(QWidget* parent, const char* name, int index, int min, int max, 
     auto* bar = Named(new QScrollBar(Qt::Horizontal, parent), name, index);
     bar->setRange(min, max);
     bar->setValue(value);
+    bar->setStyle(MixBarStyle()); // a handle that reads at a glance
     return bar;
 }
 

@@ -1,8 +1,11 @@
 #include "ManualTickClock.h"
 #include "media/mmt/TickThread.h"
+#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/CdPanel.h"
+#include "ui/ClickableLabel.h"
 #include "ui/FrmCount.h"
+#include "ui/MixPanel.h"
 #include "ui/TrackFrame.h"
 
 #include <QAction>
@@ -155,8 +158,10 @@ TEST_F(BpmCounterTest, UnderTheLockTheTracksFollowTheTappedCdBar) {
     ASSERT_TRUE(lock->isEnabled()); // the CD box is a reference
     lock->setChecked(true);
 
+    cdPanel().SpinButtonCD->setValue(2500);
+    EXPECT_EQ(frame(0).HSFre->value(), 1764);
     FrmCount& w = open();
-    measure(w, 4, 1000ms); // two seconds: the up-down keeps its 2000
+    measure(w, 4, 1000ms); // two seconds
     w.ComCountOK->click();
     EXPECT_EQ(frame(0).HSFre->value(), 2205);
     open();
@@ -268,9 +273,63 @@ TEST_F(BpmCounterTest, ATapInTheFirstTickShowsNoTempoDividedByZero) {
     EXPECT_EQ(w.measuredBarSeconds, 0.0);
     m_clock.advance(1000ms);
     press(&w, Qt::Key_V);
-    // The point at time 0 counts in the fit: slope (4 x 4000 - 6 x 1000) / (4 x 20 - 6^2).
-    EXPECT_EQ(w.lblCount->text(), "0.909");
-    EXPECT_EQ(w.TxtCdBpm->text(), "264.000");
+    // The tap at time 0 is a point of the line like any other: one beat of 1000 ms.
+    EXPECT_EQ(w.lblCount->text(), "2.000");
+    EXPECT_EQ(w.TxtCdBpm->text(), "120.000");
+}
+
+// C only starts the clock: the tempo comes from the taps' spacing however long the performer
+// waits before the first one (here half a beat to four beats at 240 BPM).
+TEST_F(BpmCounterTest, ThePauseBeforeTheFirstTapDoesNotBendTheTempo) {
+    FrmCount& w = open();
+    for (const auto pause : {240ms, 500ms, 1000ms, 2000ms}) {
+        press(w.ComCountOK, Qt::Key_C);
+        m_clock.advance(pause);
+        press(w.ComCountOK, Qt::Key_V);
+        EXPECT_EQ(w.lblCount->text(), "2.000") << "one tap makes no line yet";
+        for (int tap = 0; tap < 6; ++tap) {
+            m_clock.advance(500ms);
+            press(tap % 2 == 0 ? static_cast<QWidget*>(w.ChkEnterCdBPM) : w.ComCountNG, Qt::Key_V);
+        }
+        EXPECT_EQ(w.lblCount->text(), "1.000") << pause.count() << " ms";
+        EXPECT_EQ(w.TxtCdBpm->text(), "240.000") << pause.count() << " ms";
+        press(w.ComCountOK, Qt::Key_Z);
+        w.lblCount->setText(QStringLiteral("2.000"));
+    }
+}
+
+// OK re-matches the tracks under the lock only when the bar it hands over differs from the
+// CD's: a speed tuned by hand since the last match survives an OK that changes nothing.
+TEST_F(BpmCounterTest, OkWithTheSameBarKeepsAHandTunedSpeedUnderTheLock) {
+    test::ShowActive(m_window);
+    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
+    addWav("one.wav", 44100, 1, 44100); // one second
+    load(0, "one.wav");
+    test::ChooseComboItem(*frame(0).Combo, QStringLiteral("*1"));
+    QTest::mouseClick(cdPanel().ChkCDkijun, Qt::LeftButton);
+    QTest::mouseClick(m_window.mix().LabelLocked, Qt::LeftButton);
+    ASSERT_TRUE(m_window.menuItem(QStringLiteral("mnuLock"))->isChecked());
+
+    QTest::mouseClick(cdPanel().ComGoCDCount, Qt::LeftButton);
+    FrmCount& w = *m_window.counterWindow();
+    measure(w, 4, 1000ms); // a bar of two seconds, as the CD had
+    QTest::mouseClick(w.ComCountOK, Qt::LeftButton);
+    EXPECT_EQ(cd().cdBarSeconds, 2.0);
+    EXPECT_EQ(frame(0).HSFre->value(), 4410) << "an unchanged bar matches nothing";
+
+    QScrollBar& speed = *frame(0).HSFre;
+    QTest::mouseClick(&speed, Qt::LeftButton, {},
+                      test::ScrollBarPart(speed, QStyle::SC_ScrollBarSubPage).center());
+    const int tuned = speed.value();
+    ASSERT_LT(tuned, 4410);
+    QTest::mouseClick(cdPanel().ComGoCDCount, Qt::LeftButton);
+    QTest::mouseClick(w.ComCountOK, Qt::LeftButton); // nothing measured: the CD's own bar
+    EXPECT_EQ(speed.value(), tuned);
+
+    QTest::mouseClick(cdPanel().ComGoCDCount, Qt::LeftButton);
+    measure(w, 4, 500ms); // a bar of one second: now the track follows
+    QTest::mouseClick(w.ComCountOK, Qt::LeftButton);
+    EXPECT_EQ(speed.value(), 4410);
 }
 
 TEST_F(BpmCounterTest, OkWithoutAMeasurementWritesTheCdValuesBack) {

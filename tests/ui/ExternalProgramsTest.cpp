@@ -1,7 +1,9 @@
 #include "ui/ExternalPrograms.h"
 #include "audio/AudioTestKit.h"
+#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/AppShell.h"
+#include "ui/FrmHenkou.h"
 #include "ui/PreferenceWindows.h"
 
 #include <QAction>
@@ -11,6 +13,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+
+#include <deque>
+#include <functional>
 
 namespace mt {
 namespace {
@@ -106,13 +111,109 @@ TEST_F(ExternalProgramsTest, EndingFromTheWaitWindowKeepsTheSettingsItShould) {
     load(0, "a.wav");
     m_app.editProgramPath = "/usr/bin/true";
     m_platform.settings.written.clear();
-    m_platform.modals.inspect = [](QDialog&) { return int(QDialog::Rejected); };
+    m_platform.modals.inspect = [](QDialog& dialog) {
+        if (dynamic_cast<FrmHenkou*>(&dialog) != nullptr) {
+            return int(FrmHenkou::No); // the changed bank goes unsaved
+        }
+        dialog.show();
+        QTest::mouseClick(dynamic_cast<FrmEditWait&>(dialog).ComEnd, Qt::LeftButton);
+        return dialog.result();
+    };
     external().ComEdit_Click();
     EXPECT_EQ(m_ended, 1);
     EXPECT_EQ(m_platform.settings.written.size(), 12u); // ten of "Info", two of our own
     EXPECT_EQ(std::count(m_platform.settings.written.begin(), m_platform.settings.written.end(),
                          QStringLiteral("FormSizeFlag")),
               0);
+}
+
+// Escape in the wait window is a stray key, not a way out: only "Brenlo終了" and the close
+// box end the program, and a changed bank is asked about first, as when quitting from the
+// main window; cancelling that question goes back to waiting.
+TEST_F(ExternalProgramsTest, OnlyTheEndButtonAndTheCloseBoxEndFromTheWaitWindowAndAskFirst) {
+    addWav("a.wav", 44100, 2, 4410);
+    load(0, "a.wav");
+    ASSERT_TRUE(bank().bankChanged);
+    m_app.editProgramPath = "/usr/bin/true";
+    test::ShowActive(m_window);
+    QAction& edit = *m_window.menuItem("mnuEditWav");
+
+    // Each wait window shown takes the next step; each question is answered with the next
+    // answer.
+    std::deque<std::function<void(FrmEditWait&)>> steps;
+    std::deque<int> answers;
+    int waitWindows = 0;
+    m_platform.modals.inspect = [&](QDialog& dialog) {
+        if (dynamic_cast<FrmHenkou*>(&dialog) != nullptr) {
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        auto& wait = dynamic_cast<FrmEditWait&>(dialog);
+        ++waitWindows;
+        wait.show();
+        const auto step = steps.front();
+        steps.pop_front();
+        step(wait);
+        return wait.result();
+    };
+    const auto escapeThenResume = [](FrmEditWait& wait) {
+        // In the modal window the default button holds the focus; the key goes there first.
+        QTest::keyClick(wait.ComRestart, Qt::Key_Escape);
+        EXPECT_TRUE(wait.isVisible()) << "Escape closed the wait window";
+        if (wait.isVisible()) {
+            QTest::mouseClick(wait.ComRestart, Qt::LeftButton);
+        }
+    };
+    steps = {escapeThenResume};
+    test::ChooseMenuItem(m_window, edit);
+    EXPECT_EQ(m_ended, 0);
+    EXPECT_NE(m_app.sound.soundLibHandle, 0) << "back from the editor";
+    EXPECT_TRUE(bank().trackLoaded[0]);
+
+    // "Brenlo終了", the question cancelled: waiting again, then resumed.
+    steps = {[](FrmEditWait& wait) { QTest::mouseClick(wait.ComEnd, Qt::LeftButton); },
+             escapeThenResume};
+    answers = {int(FrmHenkou::Cancel)};
+    waitWindows = 0;
+    test::ChooseMenuItem(m_window, edit);
+    EXPECT_EQ(waitWindows, 2);
+    EXPECT_TRUE(answers.empty()) << "not asked";
+    EXPECT_EQ(m_ended, 0);
+    EXPECT_NE(m_app.sound.soundLibHandle, 0);
+
+    // The close box, the question answered "no": the program ends.
+    steps = {[](FrmEditWait& wait) { wait.close(); }};
+    answers = {int(FrmHenkou::No)};
+    test::ChooseMenuItem(m_window, edit);
+    EXPECT_TRUE(answers.empty()) << "not asked";
+    EXPECT_EQ(m_ended, 1);
+}
+
+// Cancelling a browse leaves its box as it was, even after the other box browsed.
+TEST_F(ExternalProgramsTest, CancellingABrowseLeavesTheBoxAsItWas) {
+    m_app.VolumeControlPath = QStringLiteral("/usr/bin/pavucontrol");
+    m_app.editProgramPath = QStringLiteral("/usr/bin/sweep");
+    m_platform.modals.inspect = [this](QDialog& dialog) {
+        auto& pref = dynamic_cast<FrmPreference&>(dialog);
+        test::ShowActive(pref);
+        m_platform.fileDialogs.answers = {QStringLiteral("/usr/bin/audacity"), std::nullopt,
+                                          std::nullopt};
+        QTest::mouseClick(pref.ComPrefe_edit, Qt::LeftButton);
+        EXPECT_EQ(pref.TxteditProgramPath->text(), QStringLiteral("/usr/bin/audacity"));
+        QTest::mouseClick(pref.ComGetVolumeControlpath, Qt::LeftButton); // cancelled
+        EXPECT_EQ(pref.txtVolumeControlPath->text(), QStringLiteral("/usr/bin/pavucontrol"));
+        pref.TxteditProgramPath->clear();
+        QTest::mouseClick(pref.ComPrefe_edit, Qt::LeftButton); // cancelled
+        EXPECT_EQ(pref.TxteditProgramPath->text(), QString());
+        QTest::mouseClick(pref.ComOK, Qt::LeftButton);
+        return pref.result();
+    };
+    test::ShowActive(m_window);
+    test::ChooseMenuItem(m_window, *m_window.menuItem("mnuPreference"));
+    EXPECT_EQ(m_platform.fileDialogs.requests.size(), 3u);
+    EXPECT_EQ(m_app.VolumeControlPath, QStringLiteral("/usr/bin/pavucontrol"));
+    EXPECT_TRUE(m_app.editProgramPath.isEmpty());
 }
 
 TEST_F(ExternalProgramsTest, PreferenceWindows) {
@@ -137,8 +238,8 @@ TEST_F(ExternalProgramsTest, PreferenceWindows) {
         m_platform.fileDialogs.answers = {QStringLiteral("/usr/bin/audacity"), std::nullopt};
         pref.ComPrefe_edit_Click();
         EXPECT_EQ(pref.TxteditProgramPath->text(), QStringLiteral("/usr/bin/audacity"));
-        pref.ComGetVolumeControlpath_Click();
-        EXPECT_EQ(pref.txtVolumeControlPath->text(), QStringLiteral("/usr/bin/audacity"));
+        pref.ComGetVolumeControlpath_Click(); // cancelled: the box keeps its text
+        EXPECT_EQ(pref.txtVolumeControlPath->text(), QStringLiteral("/opt/mixer"));
         EXPECT_EQ(m_platform.fileDialogs.requests.front().filter,
                   QStringLiteral("波形編集ソフト (*.exe)|*.exe|すべてのファイル (*.*)|*.*|"));
         EXPECT_EQ(m_platform.fileDialogs.requests.front().filterIndex, 2);

@@ -1,4 +1,6 @@
+#include "audio/WavInfoText.h"
 #include "platform/DesktopServices.h"
+#include "support/RealInput.h"
 #include "support/UiFixture.h"
 
 #include <QComboBox>
@@ -136,6 +138,39 @@ TEST_F(FileBrowserTest, DeleteKeyTrashesTheClickedFileAfterAsking) {
     } else {
         qputenv("XDG_DATA_HOME", old);
     }
+}
+
+// The arrow keys move the selection as a click does: the file Delete asks about and trashes,
+// the labels and the preview all follow the file the list shows selected.
+TEST_F(FileBrowserTest, ArrowKeysSelectAndDeleteActsOnTheSelectedFile) {
+    addWav("a.wav", 44100, 2, 4410);
+    addWav("b.wav", 22050, 1, 22050, 8);
+    test::ShowActive(m_window);
+    QListWidget& list = *browser().File2;
+    test::ClickListItem(list, "a.wav");
+    ASSERT_EQ(QApplication::focusWidget(), &list) << "focus follows the click";
+    const QString aSize = browser().lblPreviewFileSize->text();
+    QTest::mouseDClick(list.viewport(), Qt::LeftButton, {},
+                       list.visualItemRect(list.findItems("a.wav", Qt::MatchExactly)[0]).center());
+    ASSERT_NE(browser().previewBuffer(), 0);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(bank().browserFilePath, m_dir.filePath("b.wav"));
+    EXPECT_EQ(browser().lblPreviewFileSize->text(),
+              FileBrowser::KilobyteText(QFileInfo(m_dir.filePath("b.wav")).size()));
+    EXPECT_NE(browser().lblPreviewFileSize->text(), aSize);
+    EXPECT_EQ(browser().lblWavInfo->text(), "(" + FormatWavInfo(m_dir.filePath("b.wav"), 0) + ")");
+    EXPECT_EQ(browser().previewBuffer(), 0) << "a new selection ends the preview";
+
+    m_platform.messages.answers = {true};
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+    ASSERT_EQ(m_platform.messages.shown.size(), 1u);
+    EXPECT_TRUE(m_platform.messages.shown[0].text.contains("b.wav"));
+    EXPECT_EQ(m_platform.trash.trashed, std::vector<QString>{m_dir.filePath("b.wav")});
+
+    // Back up with the other arrow: the first file again.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(bank().browserFilePath, m_dir.filePath("a.wav"));
 }
 
 } // namespace

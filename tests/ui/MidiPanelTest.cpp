@@ -5,6 +5,7 @@
 #include "SmfBytes.h"
 #include "audio/AudioTestKit.h"
 #include "support/PlatformDoubles.h"
+#include "support/RealInput.h"
 #include "support/UiFixture.h"
 
 #include "audio/DsCalls.h"
@@ -109,7 +110,8 @@ TEST_F(MidiPanelTest, StartsClosedAndOpensTheDeviceOnce) {
     EXPECT_EQ(m_panel.ComboMIDISys->currentIndex(), 0);
     m_library.render(256);
     EXPECT_EQ(m_app.midi.kbgm.synth()->lastReset(), 0); // selecting GM sent its reset
-    m_panel.ComboMIDISys->setCurrentIndex(2);
+    test::ShowActive(m_client);
+    test::ChooseComboItem(*m_panel.ComboMIDISys, QStringLiteral("XG"));
     m_library.render(256);
     EXPECT_EQ(m_app.midi.kbgm.synth()->lastReset(), 4); // XG
     m_panel.OpenDevice(); // already open: nothing happens, the choice stays
@@ -171,15 +173,51 @@ TEST_F(MidiPanelTest, OpeningASongPreviewsItForOneSecond) {
     EXPECT_TRUE(m_platform.messages.shown.empty());
 }
 
-TEST_F(MidiPanelTest, ASongThatWillNotLoadIsIgnored) {
-    previewed(HeldNoteSong(120, 4));
+// Every choice in the reset list sends its reset, the kind already shown included: choosing
+// it again is how a performer resets a synth that something else put in another state.
+TEST_F(MidiPanelTest, ChoosingTheShownResetKindSendsItAgain) {
+    m_panel.OpenDevice();
+    test::ShowActive(m_client);
+    test::ChooseComboItem(*m_panel.ComboMIDISys, QStringLiteral("GS"));
+    m_library.render(256);
+    EXPECT_EQ(m_app.midi.kbgm.synth()->lastReset(), 1);
+    m_app.midi.kbgm.KBGMSendSysx(0); // a GM reset from elsewhere: a song's own, say
+    m_library.render(256);
+    ASSERT_EQ(m_app.midi.kbgm.synth()->lastReset(), 0);
+    test::ChooseComboItem(*m_panel.ComboMIDISys, QStringLiteral("GS"));
+    m_library.render(256);
+    EXPECT_EQ(m_app.midi.kbgm.synth()->lastReset(), 1);
+}
+
+// A file that will not load frees the song that was playing: the panel becomes an empty
+// player, with no watch left to ask the library about the freed song, box after box.
+TEST_F(MidiPanelTest, AFailedLoadWhilePlayingLeavesAnEmptyPlayerWithoutBoxes) {
+    previewed(HeldNoteSong(120, 8));
+    test::ShowActive(m_client);
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton);
+    ASSERT_EQ(m_app.midi.midiState, QStringLiteral("Playing"));
     const std::int32_t first = m_app.midi.midiSong;
-    m_panel.MidiLoadSong(write("not a song"));
-    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Stopping"));
-    EXPECT_FALSE(m_panel.TimerMIDI->isActive());
+
+    m_platform.fileDialogs.answers.push_back(write("not a song"));
+    QTest::mouseClick(m_panel.ComMIDIOpen, Qt::LeftButton);
+    QTest::qWait(500); // twenty-five ticks of the playing watch, were it still running
     EXPECT_TRUE(m_platform.messages.shown.empty());
+    EXPECT_TRUE(m_app.midi.midiState.isEmpty());
+    EXPECT_EQ(m_app.midi.midiSong, 0);
+    EXPECT_FALSE(m_panel.TimerMIDI->isActive());
+    EXPECT_EQ(transport(), (std::vector<bool>{false, false, false, false, false}));
+    EXPECT_TRUE(m_panel.ComMIDIOpen->isEnabled());
+    EXPECT_EQ(m_panel.lblMIDITitle->text(), QStringLiteral("Song Title"));
     MidiInfo i;
     EXPECT_NE(m_app.midi.kbgm.KBGMGetInfo(first, i), Kbgm::kOk); // freed all the same
+
+    // Start has nothing to play; the next good file previews as on a fresh panel.
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton);
+    EXPECT_FALSE(m_panel.TimerMIDI->isActive());
+    m_platform.fileDialogs.answers.push_back(write(HeldNoteSong(120, 4)));
+    QTest::mouseClick(m_panel.ComMIDIOpen, Qt::LeftButton);
+    EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Preview"));
+    EXPECT_TRUE(m_platform.messages.shown.empty());
 }
 
 TEST_F(MidiPanelTest, TransportFollowsTheEnableTable) {
@@ -346,6 +384,55 @@ TEST_F(MidiInMainWindow, ShowingTheMediaPanelOpensTheDeviceOnce) {
     EXPECT_EQ(panel.ComboMIDISys->currentIndex(), 1);
     EXPECT_GT(panel.y(), m_window.tracks().frame(7).geometry().bottom());
     EXPECT_GT(panel.x(), m_window.tracks().frame(0).x());
+    m_app.midi.MidiCloseDevice();
+}
+
+// The device that failed to open when the panel was first shown opens on a later showing,
+// and the reset of the shown kind goes out then too.
+TEST_F(MidiInMainWindow, AnOpeningAfterAFailedOneSendsTheReset) {
+    test::ShowActive(m_window);
+    QAction& media = *m_window.menuItem(QStringLiteral("mnuCD"));
+    m_app.midi.kbgm.setSoundFont(m_dir.filePath(QStringLiteral("missing.sf2")));
+    test::ChooseMenuItem(m_window, media);
+    ASSERT_FALSE(m_app.midi.midiOpened);
+    test::ChooseMenuItem(m_window, media); // hidden
+    m_app.midi.kbgm.setSoundFont(Kbgm::kDefaultSoundFont);
+    test::ChooseMenuItem(m_window, media);
+    ASSERT_TRUE(m_app.midi.midiOpened);
+    renderBlock();
+    EXPECT_EQ(m_app.midi.kbgm.synth()->lastReset(), 0); // GM
+    m_app.midi.MidiCloseDevice();
+}
+
+// K mutes the synth while it is held. Released after the song has ended, it still ends the
+// mute: the next song is heard.
+TEST_F(MidiInMainWindow, KReleasedAfterTheSongEndedLeavesTheNextSongAudible) {
+    test::ShowActive(m_window);
+    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
+    MidiPanel& panel = m_window.midiPanel();
+    const QString song = m_dir.filePath(QStringLiteral("short.mid"));
+    ASSERT_TRUE(WriteFile(song, HeldNoteSong(120, 1))); // two seconds
+    m_platform.fileDialogs.answers.push_back(song);
+    QTest::mouseClick(panel.ComMIDIOpen, Qt::LeftButton);
+    m_output->render(kRate);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.ComMIDIStart->isEnabled(); }, 3000));
+    QTest::mouseClick(panel.ComMIDIStart, Qt::LeftButton);
+    m_output->render(kRate / 2);
+    const auto focus = [this] {
+        QWidget* w = QApplication::focusWidget();
+        return w != nullptr ? w : static_cast<QWidget*>(&m_window);
+    };
+    QTest::keyPress(focus(), Qt::Key_K);
+    ASSERT_TRUE(m_app.midi.midiMuted);
+    m_output->render(kRate * 6); // past the song's end
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_app.midi.midiState == QLatin1String("Stopping"); }, 2000));
+    QTest::keyRelease(focus(), Qt::Key_K);
+    EXPECT_FALSE(m_app.midi.midiMuted);
+
+    QTest::mouseClick(panel.ComMIDIStart, Qt::LeftButton);
+    m_output->render(kRate / 10); // the volume glides
+    EXPECT_GT(Peak(m_output->render(kRate / 2)), 0.01f) << "the next song is silent";
     m_app.midi.MidiCloseDevice();
 }
 

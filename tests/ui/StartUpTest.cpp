@@ -3,6 +3,7 @@
 #include "core/AppContext.h"
 #include "files/ModuleZoomInOut.h"
 #include "support/PlatformDoubles.h"
+#include "support/RealInput.h"
 #include "support/WavBytes.h"
 #include "ui/AppShell.h"
 #include "ui/ControlGeometry.h"
@@ -266,6 +267,31 @@ TEST_F(StartUpTest, SoundQualityWindowSelectsAndApplies) {
     EXPECT_EQ(m_output->config().sampleRate, 44100);
     EXPECT_EQ(m_output->config().channels, 1);
     EXPECT_TRUE(m_platform.settings.written.empty()) << "stored only at shutdown";
+}
+
+// The menu brings the open sound-quality window to the front rather than opening a second,
+// whose choices an OK in the first would make stale.
+TEST_F(StartUpTest, OneSoundQualityWindowAtATime) {
+    Form1& w = start();
+    test::ShowActive(w);
+    QAction& item = *w.menuItem(QStringLiteral("mnuonshitu"));
+    test::ChooseMenuItem(w, item);
+    test::ChooseMenuItem(w, item);
+    const QList<FrmOnshitu*> open = w.findChildren<FrmOnshitu*>();
+    ASSERT_EQ(open.size(), 1);
+    FrmOnshitu& quality = *open.front();
+    EXPECT_TRUE(quality.isVisible());
+    QTest::mouseClick(quality.Opt441, Qt::LeftButton);
+    QTest::mouseClick(quality.ComOK, Qt::LeftButton);
+    EXPECT_EQ(m_app.outputFormat.QuSample, 44100);
+    EXPECT_FALSE(quality.isVisible());
+
+    test::ChooseMenuItem(w, item); // closed: a fresh one shows the choice now in force
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QList<FrmOnshitu*> again = w.findChildren<FrmOnshitu*>();
+    ASSERT_EQ(again.size(), 1);
+    EXPECT_TRUE(again.front()->isVisible());
+    EXPECT_TRUE(again.front()->Opt441->isChecked());
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/ClickableLabel.h"
 #include "ui/MixPanel.h"
@@ -8,6 +9,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+
+#include <array>
 
 namespace mt {
 namespace {
@@ -164,32 +167,47 @@ TEST_F(TempoMatchTest, LockedResetReturnsTheReferenceToItsLockedSpeed) {
     EXPECT_EQ(speed(1), 4410);
 }
 
-TEST_F(TempoMatchTest, MovingTheLockedReferenceRematchesAndRestoresWhenOutOfRange) {
-    mix().formLoaded = true;
+// The lock captures every speed bar when the performer takes hold of one, by a press on its
+// trough or its thumb; a re-match that fails returns every bar to that capture.
+TEST_F(TempoMatchTest, TakingHoldOfTheLockedReferenceCapturesTheBarsAFailedRematchRestores) {
+    test::ShowActive(m_window);
     load(0, "two.wav");
     load(1, "one.wav");
     load(2, "two.wav");
-    ratio(0, "基準");
-    ratio(1, "*1");
-    ratio(2, "*2");
-    mix().Comgo_Click();
+    test::ChooseComboItem(*frame(0).Combo, "基準");
+    test::ChooseComboItem(*frame(1).Combo, "*1");
+    test::ChooseComboItem(*frame(2).Combo, "*2");
+    QTest::mouseClick(mix().Comgo, Qt::LeftButton);
     ASSERT_EQ(speed(1), 2205);
     ASSERT_EQ(speed(2), 8820);
-    lock().trigger();
-    mix().HSFre_GotFocus(0); // captures 4410, 2205, 8820
+    QTest::mouseClick(mix().LabelLocked, Qt::LeftButton);
+    ASSERT_TRUE(lock().isChecked());
+    QScrollBar& reference = *frame(0).HSFre;
 
-    // Within range every follower follows, silently.
-    frame(0).HSFre->setValue(4000);
-    EXPECT_EQ(speed(1), 2000);
-    EXPECT_EQ(speed(2), 8000);
+    // Faster on the trough: track 3 would pass 8990, so every bar goes back to its value at
+    // the press, not to a track's own speed.
+    QTest::mouseClick(&reference, Qt::LeftButton, {},
+                      test::ScrollBarPart(reference, QStyle::SC_ScrollBarAddPage).center());
+    EXPECT_EQ(speed(0), 4410);
+    EXPECT_EQ(speed(1), 2205);
+    EXPECT_EQ(speed(2), 8820);
+
+    // Slower on the trough: within range, every follower follows, silently.
+    QTest::mouseClick(&reference, Qt::LeftButton, {},
+                      test::ScrollBarPart(reference, QStyle::SC_ScrollBarSubPage).center());
+    const int slower = speed(0);
+    ASSERT_LT(slower, 4410);
     EXPECT_TRUE(mix().lockMatchOk);
+    EXPECT_NEAR(speed(1), slower / 2.0, 0.5);
+    EXPECT_EQ(speed(2), slower * 2);
+    const std::array<int, 3> held{speed(0), speed(1), speed(2)};
 
-    // Track 3 would pass 8990: the run stops there and every bar returns to its capture.
-    mix().HSFre_GotFocus(0);
-    frame(0).HSFre->setValue(5000);
-    EXPECT_EQ(speed(0), 4000);
-    EXPECT_EQ(speed(1), 2000);
-    EXPECT_EQ(speed(2), 8000);
+    // The thumb dragged to the far end: back to the bars as they were when it was pressed.
+    const QPoint thumb = test::ScrollBarPart(reference, QStyle::SC_ScrollBarSlider).center();
+    QTest::mousePress(&reference, Qt::LeftButton, {}, thumb);
+    QTest::mouseMove(&reference, QPoint(reference.width() - 1, thumb.y()));
+    QTest::mouseRelease(&reference, Qt::LeftButton, {}, QPoint(reference.width() - 1, thumb.y()));
+    EXPECT_EQ((std::array<int, 3>{speed(0), speed(1), speed(2)}), held);
     EXPECT_TRUE(m_platform.messages.shown.empty());
 }
 

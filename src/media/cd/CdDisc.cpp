@@ -47,6 +47,20 @@ driver_id_t DriverFor(const QString& suffix) {
     return DRIVER_UNKNOWN;
 }
 
+// A cue sheet with a `FILE "..." WAVE` line: the image reader takes the raw <name>.bin
+// whatever the FILE lines say, so such a sheet is refused for what it is, not for a .bin
+// nobody meant to make.
+bool CueNamesWaveFiles(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    static const QRegularExpression wave(QStringLiteral(R"(^\s*FILE\s.*\sWAVE\s*$)"),
+                                         QRegularExpression::MultilineOption |
+                                             QRegularExpression::CaseInsensitiveOption);
+    return wave.match(QString::fromLatin1(file.read(1 << 20))).hasMatch();
+}
+
 bool BinBesideCueExists(const QFileInfo& cue) {
     const QString base = cue.dir().filePath(cue.completeBaseName());
     return QFileInfo::exists(base + QLatin1String(".bin")) ||
@@ -86,6 +100,10 @@ std::unique_ptr<CdDisc> CdDisc::openImage(const QString& path, std::uint32_t& er
         return nullptr;
     }
     const QString suffix = info.suffix().toLower();
+    if (suffix == QLatin1String("cue") && CueNamesWaveFiles(path)) {
+        error = kCdErrCueOfWaveFiles;
+        return nullptr;
+    }
     CdIo_t* cdio = cdio_open(QFile::encodeName(path).constData(), DriverFor(suffix));
     if (cdio == nullptr) {
         error = suffix == QLatin1String("cue") && !BinBesideCueExists(info) ? kCdErrBinMissing

@@ -32,6 +32,9 @@ const char* MciErrorText(std::uint32_t code) noexcept {
         return "ディスクイメージのファイルが見つかりません。";
     case kCdErrBinMissing:
         return "キューシートと同じ名前の .bin ファイルが見つかりません。";
+    case kCdErrCueOfWaveFiles:
+        return "キューシートが WAVE ファイルを指しています。読めるのは、音声が同じ名前の .bin "
+               "ファイル1つに入ったキューシートだけです。";
     case kCdErrImageDamaged:
         return "ディスクイメージが壊れているか、読み取れない形式です。";
     default:

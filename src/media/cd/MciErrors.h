@@ -20,10 +20,11 @@ enum MciError : std::uint32_t {
     kMciErrBadTimeFormat = 293,
     kMciErrParamOverflow = 299,
 
-    kCdErrNoSource = 512,     // no drive on this machine and no disc image chosen
-    kCdErrImageMissing = 513, // the chosen image file does not exist
-    kCdErrBinMissing = 514,   // a cue sheet without the .bin of the same name beside it
-    kCdErrImageDamaged = 515, // libcdio cannot read the image's table of contents
+    kCdErrNoSource = 512,       // no drive on this machine and no disc image chosen
+    kCdErrImageMissing = 513,   // the chosen image file does not exist
+    kCdErrBinMissing = 514,     // a cue sheet without the .bin of the same name beside it
+    kCdErrImageDamaged = 515,   // libcdio cannot read the image's table of contents
+    kCdErrCueOfWaveFiles = 516, // a cue sheet whose FILE lines name WAVE files, not one .bin
 };
 
 // The Japanese description of a device error (UTF-8), or null for a code the device never

@@ -30,6 +30,9 @@ bool ModuleMIDI::MidiLoadSong(const QString& path, int resetIndex) {
     MidiFreeSong();
     std::int32_t song = 0;
     if (kbgm.KBGMLoadFile(song, path) != Kbgm::kOk) {
+        // The previous song was freed above: no handle and no state may still point at it.
+        midiSong = 0;
+        midiState.clear();
         return false;
     }
     midiSong = song;

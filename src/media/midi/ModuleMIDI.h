@@ -43,8 +43,8 @@ public:
     void MidiReattach();
 
     // Frees the previous song, loads `path`, sends the reset of `resetIndex`, plays the song
-    // once and sets midiState to "Preview". False (nothing else changed) when the file cannot
-    // be loaded; the previous song is gone by then.
+    // once and sets midiState to "Preview". False when the file cannot be loaded: the previous
+    // song is gone by then, so midiSong is 0 and midiState empty, as before any song.
     bool MidiLoadSong(const QString& path, int resetIndex);
     void MidiFreeSong();
     void MidiPlay(bool repeat);

@@ -110,7 +110,9 @@ TEST_F(ModuleMIDITest, LoadingFreesThePreviousSongEvenWhenTheNewOneFails) {
 
     m_midi.midiState = QStringLiteral("Stopping");
     EXPECT_FALSE(m_midi.MidiLoadSong(write("not a midi file"), 0));
-    EXPECT_EQ(m_midi.midiState, QStringLiteral("Stopping"));
+    // Nothing points at the freed song any more: no handle, the state of no song.
+    EXPECT_TRUE(m_midi.midiState.isEmpty());
+    EXPECT_EQ(m_midi.midiSong, 0);
     // The playing song was stopped and freed first.
     MidiInfo info;
     EXPECT_NE(m_midi.kbgm.KBGMGetInfo(first, info), Kbgm::kOk);

@@ -1,0 +1,209 @@
+// The CD and MIDI panels under a performer's hands and a failing drive: typed numbers in the
+// up-downs, and the CD watch's message boxes while the real event loop runs under them.
+#include "support/RealInput.h"
+#include "support/UiFixture.h"
+#include "ui/CdPanel.h"
+#include "ui/ClickableLabel.h"
+#include "ui/MidiPanel.h"
+#include "ui/MixPanel.h"
+#include "ui/PreferenceWindows.h"
+
+#include "media/cd/MciDevice.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <cstring>
+#include <string>
+
+namespace mt {
+namespace {
+
+class MediaPanelInputTest : public test::MainWindowTest {
+protected:
+    void SetUp() override {
+        test::ShowActive(m_window);
+        test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
+    }
+    ~MediaPanelInputTest() override { m_app.midi.MidiCloseDevice(); }
+
+    // Clicks into the up-down's text, selects it and types `digits` over it, one key at a time.
+    static void typeInto(QSpinBox& box, const QString& digits,
+                         const std::function<void()>& afterEachKey) {
+        auto* text = box.findChild<QLineEdit*>();
+        ASSERT_NE(text, nullptr);
+        QTest::mouseClick(text, Qt::LeftButton);
+        ASSERT_TRUE(box.hasFocus());
+        // Home, then Shift+End: Ctrl+A is the track key A on the main window.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_End, Qt::ShiftModifier);
+        for (const QChar c : digits) {
+            QTest::keyClicks(QApplication::focusWidget(), QString(c));
+            afterEachKey();
+        }
+    }
+};
+
+// Typing 1875 into the CD's bar applies 1875 when the entry is finished, never 1, 18 or 187
+// on the way; under the lock no track jumps to a 0.187 s bar.
+TEST_F(MediaPanelInputTest, TheCdBarAppliesOnlyAFinishedEntry) {
+    CdPanel& cd = m_window.cdPanel();
+    int rematches = 0;
+    cd.onBarChanged = [&rematches] { ++rematches; };
+    QTest::mouseClick(cd.ChkCDkijun, Qt::LeftButton);
+    QTest::mouseClick(m_window.mix().LabelLocked, Qt::LeftButton);
+    ASSERT_TRUE(m_window.menuItem(QStringLiteral("mnuLock"))->isChecked());
+
+    typeInto(*cd.SpinButtonCD, QStringLiteral("1875"), [&] {
+        EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("2.000"));
+        EXPECT_EQ(m_app.cd.state.cdBarSeconds, 2.0);
+    });
+    EXPECT_EQ(rematches, 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("1.875"));
+    EXPECT_EQ(cd.lblCdBpm->text(), QStringLiteral("128"));
+    EXPECT_EQ(rematches, 1);
+
+    // The arrow steps at once; leaving the box finishes a typed entry.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("1.876"));
+    EXPECT_EQ(rematches, 2);
+    typeInto(*cd.SpinButtonCD, QStringLiteral("2500"),
+             [&] { EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("1.876")); });
+    QTest::mouseClick(m_window.mix().Comgo, Qt::LeftButton);
+    EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("2.500"));
+    EXPECT_EQ(rematches, 3);
+}
+
+// Typing 128 into the MIDI tempo never plays at 1 or 12 BPM on the way.
+TEST_F(MediaPanelInputTest, TheMidiTempoAppliesOnlyAFinishedEntry) {
+    MidiPanel& midi = m_window.midiPanel();
+    typeInto(*midi.SpinButtonMIDI, QStringLiteral("128"), [&] {
+        EXPECT_EQ(midi.lblMIDITempo->text(), QStringLiteral("120"));
+        EXPECT_EQ(m_app.midi.midiTempo, 120);
+    });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+    EXPECT_EQ(midi.lblMIDITempo->text(), QStringLiteral("128"));
+    EXPECT_EQ(midi.lblMIDISec->text(), QStringLiteral("1.875"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(m_app.midi.midiTempo, 127);
+}
+
+// A cue sheet of one WAVE file per track, chosen in the reference settings: showing the media
+// panel says that this is what cannot be read, not that a .bin is missing.
+class CueSheetOfWaveFiles : public test::MainWindowTest {};
+
+TEST_F(CueSheetOfWaveFiles, IsRefusedForWhatItIs) {
+    addWav("01.wav", 44100, 2, 44100);
+    addWav("02.wav", 44100, 2, 44100);
+    const QString cue = m_dir.filePath("set.cue");
+    ASSERT_TRUE(test::WriteFile(cue, "FILE \"01.wav\" WAVE\r\n  TRACK 01 AUDIO\r\n"
+                                     "    INDEX 01 00:00:00\r\n"
+                                     "FILE \"02.wav\" WAVE\r\n  TRACK 02 AUDIO\r\n"
+                                     "    INDEX 01 00:00:00\r\n"));
+    test::ShowActive(m_window);
+    m_platform.modals.inspect = [this, &cue](QDialog& dialog) {
+        auto& pref = dynamic_cast<FrmPreference&>(dialog);
+        m_platform.fileDialogs.answers.push_back(cue);
+        QTest::mouseClick(pref.ComCdImage, Qt::LeftButton);
+        QTest::mouseClick(pref.ComOK, Qt::LeftButton);
+        return pref.result();
+    };
+    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuPreference")));
+    ASSERT_EQ(m_app.cd.state.imagePath, cue);
+
+    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
+    EXPECT_FALSE(m_app.cd.state.cdOpened);
+    ASSERT_EQ(messageTexts().size(), 1u);
+    EXPECT_EQ(messageTexts()[0],
+              QStringLiteral("キューシートが WAVE ファイルを指しています。読めるの"
+                             "は、音声が同じ名前の .bin ファイル1つに入ったキュー"
+                             "シートだけです。@OpenCD"));
+    m_app.midi.MidiCloseDevice();
+}
+
+// A drive whose disc is there but whose every position query fails.
+class FailingQueriesDrive final : public MciDevice {
+public:
+    std::uint32_t sendString(std::string_view command, char* reply, int length) override {
+        std::string answer;
+        if (command.starts_with("status cdaudio mode")) {
+            answer = "playing";
+        } else if (command.starts_with("status cdaudio media present")) {
+            answer = "true";
+        } else if (failing && command.starts_with("status cdaudio")) {
+            return kNotReady;
+        } else if (command.starts_with("status cdaudio number of tracks")) {
+            answer = "3";
+        } else if (command.starts_with("status cdaudio current track")) {
+            answer = "1";
+        } else if (command.starts_with("status cdaudio position")) {
+            answer = "0";
+        }
+        if (reply != nullptr && length > 0) {
+            const std::size_t n = std::min(answer.size(), static_cast<std::size_t>(length - 1));
+            std::memcpy(reply, answer.data(), n);
+            reply[n] = '\0';
+        }
+        return 0;
+    }
+    bool getErrorString(std::uint32_t, char* text, int length) override {
+        std::strncpy(text, "not ready", static_cast<std::size_t>(length));
+        return true;
+    }
+    static constexpr std::uint32_t kNotReady = 276;
+    bool failing = false;
+};
+
+// A box that, like the real modal one, runs the event loop while it is up: the watch's
+// 300 ms timer goes on firing under it.
+class ModalLikeMessages final : public MessageBoxService {
+public:
+    void show(const QString& text, const QString&, MessageIcon) override {
+        texts.push_back(text);
+        ++depth;
+        deepest = std::max(deepest, depth);
+        if (depth == 1) {
+            QTest::qWait(CdPanel::kWatchMs + 100);
+        }
+        --depth;
+    }
+    bool confirm(const QString&, const QString&) override { return true; }
+    std::vector<QString> texts;
+    int depth = 0;
+    int deepest = 0;
+};
+
+TEST(CdWatchMessages, AFailingDriveShowsOneBoxAtATime) {
+    test::TestPlatform platform;
+    ModalLikeMessages messages;
+    PlatformServices services = platform.services;
+    PlatformServices withBoxes{messages,          services.fileDialogs, services.cursor,
+                               services.settings, services.trash,       services.processes,
+                               services.urls,     services.modals};
+    AppContext app(withBoxes);
+    FailingQueriesDrive drive;
+    app.cd.mci.setDevice(drive);
+    Form1 window(app);
+    test::ShowActive(window);
+    test::ChooseMenuItem(window, *window.menuItem(QStringLiteral("mnuCD")));
+    CdPanel& cd = window.cdPanel();
+    ASSERT_TRUE(cd.TimerCD->isActive());
+    ASSERT_TRUE(messages.texts.empty());
+
+    drive.failing = true;
+    QTest::qWait(CdPanel::kWatchMs + 50);
+    cd.TimerCD->stop();
+    ASSERT_FALSE(messages.texts.empty());
+    EXPECT_EQ(messages.deepest, 1) << "a box was opened over another";
+    EXPECT_TRUE(messages.texts.front().startsWith(QStringLiteral("エラー@GetTrackCD...")));
+    app.cd.mci.setDevice(app.cd.commands);
+    app.midi.MidiCloseDevice();
+}
+
+} // namespace
+} // namespace mt

@@ -1,0 +1,112 @@
+// The tracks' volume, pan and speed bars as they reach the eye: the handle is found in the
+// bar's own pixels, by its contrast with the groove, at the minimum, middle and maximum
+// values, in the normal and the small layout.
+#include "support/RealInput.h"
+#include "support/UiFixture.h"
+#include "ui/PreferenceWindows.h"
+
+#include <QCheckBox>
+#include <QImage>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <optional>
+
+namespace mt {
+namespace {
+
+int Luminance(QRgb pixel) {
+    return (qRed(pixel) * 299 + qGreen(pixel) * 587 + qBlue(pixel) * 114) / 1000;
+}
+
+struct Handle {
+    int left = 0;
+    int right = 0; // inclusive
+    int contrast = 0;
+};
+
+// Along the middle row of the groove: the one run of pixels far darker than the groove.
+std::optional<Handle> FindHandle(QScrollBar& bar) {
+    const QImage image = bar.grab().toImage();
+    const qreal scale = image.devicePixelRatio();
+    const QRect groove = test::ScrollBarPart(bar, QStyle::SC_ScrollBarGroove);
+    const int y = static_cast<int>(groove.center().y() * scale);
+    const int from = static_cast<int>(groove.left() * scale);
+    const int to = static_cast<int>(groove.right() * scale);
+    int lightest = 0;
+    for (int x = from; x <= to; ++x) {
+        lightest = std::max(lightest, Luminance(image.pixel(x, y)));
+    }
+    std::optional<Handle> found;
+    int darkest = 255;
+    for (int x = from; x <= to; ++x) {
+        const int l = Luminance(image.pixel(x, y));
+        if (lightest - l < 100) {
+            continue;
+        }
+        darkest = std::min(darkest, l);
+        if (!found) {
+            found = Handle{x, x, 0};
+        } else if (x == found->right + 1) {
+            found->right = x;
+        } else {
+            return std::nullopt; // two dark runs: no single handle to read
+        }
+    }
+    if (found) {
+        found->contrast = lightest - darkest;
+        found->left = static_cast<int>(found->left / scale);
+        found->right = static_cast<int>(found->right / scale);
+    }
+    return found;
+}
+
+class MixBarPixelsTest : public test::MainWindowTest {
+protected:
+    void SetUp() override { test::ShowActive(m_window); }
+
+    // Each bar of track 3 at its minimum, middle and maximum: the handle is where the value
+    // puts it, and it moves from the groove's left end to its right end.
+    void expectReadableHandles(const char* layout) {
+        for (QScrollBar* bar : {frame(2).HSVol, frame(2).HSPan, frame(2).HSFre}) {
+            std::vector<int> centres;
+            for (const int value :
+                 {bar->minimum(), (bar->minimum() + bar->maximum()) / 2, bar->maximum()}) {
+                bar->setValue(value);
+                const std::optional<Handle> handle = FindHandle(*bar);
+                const std::string where = std::string(layout) + " " +
+                                          bar->objectName().toStdString() + " at " +
+                                          std::to_string(value);
+                ASSERT_TRUE(handle.has_value()) << where << ": no handle stands out";
+                const QRect drawn = test::ScrollBarPart(*bar, QStyle::SC_ScrollBarSlider);
+                EXPECT_NEAR(handle->left, drawn.left(), 2) << where;
+                EXPECT_NEAR(handle->right, drawn.right(), 2) << where;
+                EXPECT_GE(handle->contrast, 100) << where;
+                centres.push_back((handle->left + handle->right) / 2);
+            }
+            const QRect groove = test::ScrollBarPart(*bar, QStyle::SC_ScrollBarGroove);
+            EXPECT_LT(centres[0], centres[1]);
+            EXPECT_LT(centres[1], centres[2]);
+            EXPECT_NEAR(centres[1], groove.center().x(), 2) << bar->objectName().toStdString();
+        }
+    }
+};
+
+TEST_F(MixBarPixelsTest, TheHandleStandsOutAtEveryValueInBothLayouts) {
+    expectReadableHandles("normal");
+
+    // The small layout, chosen as a performer chooses it.
+    m_platform.modals.inspect = [](QDialog& dialog) {
+        auto& other = dynamic_cast<FrmOtherSetting&>(dialog);
+        test::ShowActive(other);
+        QTest::mouseClick(other.ChkFormSizeFlag, Qt::LeftButton);
+        QTest::mouseClick(other.ComOK, Qt::LeftButton);
+        return other.result();
+    };
+    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuOtherSetting")));
+    ASSERT_EQ(m_app.FormSizeFlag, 1);
+    expectReadableHandles("small");
+}
+
+} // namespace
+} // namespace mt
