@@ -1,6 +1,7 @@
 #include "audio/WavReader.h"
 
 #include "platform/Numbers.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 
@@ -51,9 +52,7 @@ public:
     }
 
     // Moves to the end of a chunk whose body starts at `body`, past its pad byte when odd.
-    bool skipTo(qint64 body, std::int32_t size) {
-        return m_file.seek(body + size + (size & 1));
-    }
+    bool skipTo(qint64 body, std::int32_t size) { return m_file.seek(body + size + (size & 1)); }
 
     qint64 pos() const { return m_file.pos(); }
 
@@ -70,7 +69,7 @@ bool Is(const ChunkId& id, const char (&name)[5]) {
 
 bool ReadWavInfo(const QString& path, WavInfo& info) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!OpenRegularFileForReading(file)) {
         return false;
     }
     ChunkWalker walker(file);
@@ -106,8 +105,8 @@ bool ReadWavInfo(const QString& path, WavInfo& info) {
                 return false;
             }
         } else if (Is(id, "fact")) {
-            if (!walker.readChunkSize(size) || size < 4 ||
-                !walker.readInt32(found.frameCount) || found.frameCount < 0) {
+            if (!walker.readChunkSize(size) || size < 4 || !walker.readInt32(found.frameCount) ||
+                found.frameCount < 0) {
                 return false;
             }
             break;
