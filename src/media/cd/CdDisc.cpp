@@ -1,6 +1,8 @@
 #include "media/cd/CdDisc.h"
 
+#include "media/cd/CdImageProbe.h"
 #include "media/cd/MciErrors.h"
+#include "platform/RegularFile.h"
 
 #include <QDebug>
 #include <QDir>
@@ -61,7 +63,7 @@ bool ImageIsBigEndian(const QString& path) {
         return false;
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!OpenRegularFileForReading(file)) {
         return false;
     }
     const QString text = QString::fromLatin1(file.read(1 << 20));
@@ -78,7 +80,22 @@ bool ImageIsBigEndian(const QString& path) {
     return rawFile.match(text).hasMatch();
 }
 
-std::unique_ptr<CdDisc> CdDisc::openImage(const QString& path, std::uint32_t& error) {
+std::unique_ptr<CdDisc> CdDisc::openImage(const QString& path, const CdImageProbe& probe,
+                                          std::uint32_t& error) {
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        error = kCdErrImageMissing;
+        return nullptr;
+    }
+    if (info.suffix().toLower() == QLatin1String("cue") && !BinBesideCueExists(info)) {
+        error = kCdErrBinMissing; // told apart without parsing, and without a child each time
+        return nullptr;
+    }
+    error = probe.check(path);
+    return error == kMciOk ? openImageInThisProcess(path, error) : nullptr;
+}
+
+std::unique_ptr<CdDisc> CdDisc::openImageInThisProcess(const QString& path, std::uint32_t& error) {
     InstallLogHandler();
     const QFileInfo info(path);
     if (!info.isFile()) {

@@ -34,6 +34,9 @@ const char* MciErrorText(std::uint32_t code) noexcept {
         return "キューシートと同じ名前の .bin ファイルが見つかりません。";
     case kCdErrImageDamaged:
         return "ディスクイメージが壊れているか、読み取れない形式です。";
+    case kCdErrProbeMissing:
+        return "ディスクイメージを確かめるプログラム (marrowtune-cdprobe) "
+               "がインストールされていません。";
     default:
         return nullptr;
     }
