@@ -91,8 +91,10 @@ QByteArray NrgWithChunk(const char* id, quint32 length) {
 } // namespace
 
 QString WriteTocThatDividesByZero(const QString& dir) {
-    WriteBytes(dir + "/disc.bin", QByteArray(2352 * 75, '\0'));
-    return WriteBytes(dir + "/fpe.toc", "TRACK\nFILE \"disc.bin\" 0\n");
+    // The FILE is found from the working folder, so it is named in full.
+    const QString bin = dir + "/disc.bin";
+    WriteBytes(bin, QByteArray(2352 * 75, '\0'));
+    return WriteBytes(dir + "/fpe.toc", "TRACK\nFILE \"" + QFile::encodeName(bin) + "\" 0\n");
 }
 
 QString WriteNrgThatCrashes(const QString& dir) {
