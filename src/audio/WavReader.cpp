@@ -52,7 +52,9 @@ public:
     }
 
     // Moves to the end of a chunk whose body starts at `body`, past its pad byte when odd.
-    bool skipTo(qint64 body, std::int32_t size) { return m_file.seek(body + size + (size & 1)); }
+    bool skipTo(qint64 body, std::int32_t size) {
+        return m_file.seek(body + size + (size & 1));
+    }
 
     qint64 pos() const { return m_file.pos(); }
 
@@ -105,8 +107,8 @@ bool ReadWavInfo(const QString& path, WavInfo& info) {
                 return false;
             }
         } else if (Is(id, "fact")) {
-            if (!walker.readChunkSize(size) || size < 4 || !walker.readInt32(found.frameCount) ||
-                found.frameCount < 0) {
+            if (!walker.readChunkSize(size) || size < 4 ||
+                !walker.readInt32(found.frameCount) || found.frameCount < 0) {
                 return false;
             }
             break;
