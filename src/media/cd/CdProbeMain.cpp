@@ -8,6 +8,13 @@
 
 #include <sys/resource.h>
 
+// Read by AddressSanitizer when the probe is built with it (unused otherwise): the exit code
+// is the probe's answer, and a leak report from libcdio on the way out must not turn a good
+// image into a refused one.
+extern "C" const char* __asan_default_options() {
+    return "detect_leaks=0";
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         return 2;
