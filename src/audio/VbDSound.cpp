@@ -1,6 +1,7 @@
 #include "audio/VbDSound.h"
 
 #include "audio/DsCalls.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -43,7 +44,7 @@ std::int32_t VbDSound::CreateTrackBuffer(const QString& path, std::int32_t flags
     std::int32_t buffer = 0;
     {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        if (!OpenRegularFileForReading(file)) {
             ShowSoundLibError(file.errorString());
             return 0;
         }

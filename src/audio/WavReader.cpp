@@ -1,6 +1,7 @@
 #include "audio/WavReader.h"
 
 #include "platform/Numbers.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 
@@ -70,7 +71,7 @@ bool Is(const ChunkId& id, const char (&name)[5]) {
 
 bool ReadWavInfo(const QString& path, WavInfo& info) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!OpenRegularFileForReading(file)) {
         return false;
     }
     ChunkWalker walker(file);

@@ -2,6 +2,7 @@
 
 #include <QList>
 
+#include <cmath>
 #include <optional>
 
 namespace mt {
@@ -61,6 +62,20 @@ std::optional<int> WholeNumber(const QByteArray& text) {
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
+// What a layout file may set, about what a screen can show: the built-in layouts stay well
+// inside (their window is 755 pixels wide at 96 dpi, their fonts 9 to 12 points).
+constexpr int kLargestTwips = 4096 * 15; // 4096 pixels at 96 dpi
+constexpr int kSmallestWindowPixels = 100;
+constexpr int kLargestWindowPixels = 4096;
+constexpr float kSmallestFont = 4.0f;
+constexpr float kLargestFont = 72.0f;
+
+bool InRange(const LayoutRecord& r, bool hasFont) {
+    const auto twips = [](int value) { return value >= 0 && value <= kLargestTwips; };
+    return twips(r.top) && twips(r.left) && twips(r.height) && twips(r.width) &&
+           (!hasFont || (r.fontSize >= kSmallestFont && r.fontSize <= kLargestFont));
+}
+
 std::optional<LayoutRecord> ParseRecord(const QByteArray& line) {
     const QList<QByteArray> parts = line.split(',');
     if (parts.size() != 5) {
@@ -75,7 +90,7 @@ std::optional<LayoutRecord> ParseRecord(const QByteArray& line) {
     }
     bool ok = false;
     const float font = parts[4].trimmed().toFloat(&ok);
-    if (!ok) {
+    if (!ok || !std::isfinite(font)) {
         return std::nullopt;
     }
     return LayoutRecord{*numbers[0], *numbers[1], *numbers[2], *numbers[3], font};
@@ -102,7 +117,7 @@ DecodedLayout DecodeLayoutFile(const QByteArray& bytes) {
             return layout;
         }
         const std::optional<LayoutRecord> record = ParseRecord(lines[static_cast<qsizetype>(i)]);
-        if (!record) {
+        if (!record || !InRange(*record, !LayoutRecordOrder()[i].noFont)) {
             return layout;
         }
         layout.records.push_back(*record);
@@ -111,7 +126,7 @@ DecodedLayout DecodeLayoutFile(const QByteArray& bytes) {
     for (int d = 0; d < 3; ++d) {
         const qsizetype at = static_cast<qsizetype>(count) + d;
         dims[d] = at < lines.size() ? WholeNumber(lines[at]) : std::nullopt;
-        if (!dims[d]) {
+        if (!dims[d] || *dims[d] < kSmallestWindowPixels || *dims[d] > kLargestWindowPixels) {
             return layout;
         }
     }

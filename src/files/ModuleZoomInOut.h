@@ -35,8 +35,10 @@ struct LayoutDimensions {
 };
 
 // A layout file read up to its end or its first fault (a short file, a record with letters or
-// too few numbers): the good records in order, and the dimensions when all of the file was
-// good.
+// too few numbers, or with a value beyond what a screen can show: a position or size outside
+// 0..61440 twips, a font outside 4..72 points where the control has one): the good records in
+// order, and the dimensions when all of the file was good and each lies within 100..4096
+// pixels. The controls of the records not read keep the built-in layout.
 struct DecodedLayout {
     std::vector<LayoutRecord> records;
     bool hasDimensions = false;

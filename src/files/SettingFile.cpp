@@ -2,6 +2,9 @@
 
 #include "platform/Numbers.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
@@ -24,8 +27,12 @@ QByteArray NumberLine(long long value) {
     return (value < 0 ? QByteArray() : QByteArray(" ")) + QByteArray::number(value) + ' ';
 }
 
-// A float with at most 7 significant digits, as the length has always been written.
+// A float with at most 7 significant digits, as the length has always been written. A value
+// that is not a finite number is written as 0, which every reader takes back.
 QByteArray FloatLine(float value) {
+    if (!std::isfinite(value)) {
+        value = 0.0f;
+    }
     char text[32];
     std::snprintf(text, sizeof text, "%.7G", static_cast<double>(value));
     QByteArray digits(text);
@@ -136,7 +143,12 @@ std::optional<TrackSetting> ReadBlock(LineReader& in) {
     t.pan = std::clamp(*pan, -40, 40);
     const std::optional<QString> fileName = in.text();
     const std::optional<QString> path = in.text();
-    const std::optional<double> length = in.number();
+    // Discarded by the load, but a float all the same: beyond its range it would come back as
+    // infinity.
+    std::optional<double> length = in.number();
+    if (length && (*length < 0.0 || *length > std::numeric_limits<float>::max())) {
+        length.reset();
+    }
     const std::optional<int> loop = InRange(in.integer(), 0, 1);
     const std::optional<int> hold = InRange(in.integer(), 0, 1);
     const std::optional<QString> ratio = in.text();
@@ -174,6 +186,11 @@ QByteArray EncodeSettingFile(const std::array<TrackSetting, 8>& tracks) {
 
 DecodedSettingFile DecodeSettingFile(const QByteArray& bytes) {
     DecodedSettingFile file;
+    if (bytes.trimmed().isEmpty()) {
+        // What a failed write leaves behind, never a bank that was saved.
+        file.ok = false;
+        return file;
+    }
     LineReader in(bytes);
     for (int i = 0; i < 8 && !in.atEnd(); ++i) {
         std::optional<TrackSetting> block = ReadBlock(in);
@@ -186,16 +203,41 @@ DecodedSettingFile DecodeSettingFile(const QByteArray& bytes) {
     return file;
 }
 
-bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (error != nullptr) {
-            *error = file.errorString();
+void RemoveStaleSaveFiles(const QString& path) {
+    const QFileInfo target(path);
+    const QString prefix = target.fileName() + QLatin1Char('.');
+    static const QRegularExpression temporarySuffix(QStringLiteral("^[A-Za-z0-9]{6}$"));
+    QDir folder = target.absoluteDir();
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (name.startsWith(prefix) && temporarySuffix.match(name.mid(prefix.size())).hasMatch()) {
+            folder.remove(name);
         }
-        file.cancelWriting();
-        return false;
     }
-    return true;
+}
+
+bool CommitWhole(QSaveFile& file, const QByteArray& bytes, QString* error) {
+    // Unbuffered, so a full disk fails the write itself rather than a flush inside commit(),
+    // whose failure commit() does not report; the size on disk is checked before the rename.
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+                         file.write(bytes) == bytes.size() && file.flush() &&
+                         file.size() == bytes.size();
+    if (written && file.commit()) {
+        return true;
+    }
+    if (error != nullptr) {
+        *error = file.error() != QFileDevice::NoError
+                     ? file.errorString()
+                     : QStringLiteral("書き込みが最後まで終わりませんでした。");
+    }
+    file.cancelWriting(); // the temporary file goes with `file`; the old file stays
+    return false;
+}
+
+bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error) {
+    RemoveStaleSaveFiles(path);
+    QSaveFile file(path);
+    return CommitWhole(file, bytes, error);
 }
 
 } // namespace mt

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSaveFile>
 #include <QString>
 
 #include <array>
@@ -31,16 +32,23 @@ QByteArray EncodeSettingFile(const std::array<TrackSetting, 8>& tracks);
 // trimmed; a line that is not UTF-8 is read as Shift_JIS (files from older versions). A file
 // that ends after a whole block is fine; one that ends inside a block, holds a number that is
 // missing, not a 16-bit integer, or outside its control's range (speed, volume, the boxes), or
-// a ratio text the box does not have, is `ok == false`, `tracks` holding the whole blocks
-// before the fault.
+// a ratio text the box does not have, a length that is no float, or holds nothing at all
+// (what a failed write leaves), is `ok == false`, `tracks` holding the whole blocks before the
+// fault.
 struct DecodedSettingFile {
     std::vector<TrackSetting> tracks;
     bool ok = true;
 };
 DecodedSettingFile DecodeSettingFile(const QByteArray& bytes);
 
-// Writes `bytes` to a temporary file beside `path` and renames it over `path` only once it is
-// complete, so a failure never leaves a half-written file. False with a reason on failure.
+// Writes `bytes` to a temporary file beside `path` and renames it over `path` only once all of
+// it is on disk (a short write, a full disk, a size that does not match), so a failure never
+// leaves a half-written or empty file and keeps the old one. Temporary files of `path` left by
+// an earlier save that was killed ("<name>.XXXXXX") are removed first. False with a reason.
 bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error);
+
+// The write and commit of WriteFileWhole on a save file the caller made (a test's file that
+// fails on purpose); `file` is not yet open.
+bool CommitWhole(QSaveFile& file, const QByteArray& bytes, QString* error);
 
 } // namespace mt

@@ -3,6 +3,7 @@
 #include "audio/DsCalls.h"
 #include "core/AppContext.h"
 #include "files/ModuleZoomInOut.h"
+#include "platform/RegularFile.h"
 #include "platform/SettingsStore.h"
 #include "ui/ControlGeometry.h"
 #include "ui/FileBrowser.h"
@@ -147,6 +148,7 @@ void AppShell::Form_Load() {
                                                         std::numeric_limits<std::int32_t>::max()));
     format.QuBit = static_cast<std::int16_t>(readInt("QuBit", 16, -32768, 32767));
     format.QuSm = static_cast<std::int16_t>(readInt("QuSm", 2, -32768, 32767));
+    format = format.offeredOnly();
 
     m_app.FormSizeFlag = static_cast<std::int32_t>(
         readInt("FormSizeFlag", 0, std::numeric_limits<std::int32_t>::min(),
@@ -160,6 +162,7 @@ void AppShell::Form_Load() {
     }
 
     m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(w.winId()), format);
+    w.showSoundDevice(m_app.sound.soundLibHandle != 0);
     w.menuItem(QStringLiteral("mnuUwagaki"))->setEnabled(false);
     w.settingFiles().mnunew_Click();
 
@@ -175,7 +178,7 @@ void AppShell::Form_Load() {
 
 void AppShell::LoadLayout(int flag) {
     QFile file(m_app.dataDir + QLatin1Char('/') + LayoutFileName(flag));
-    if (m_app.dataDir.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    if (m_app.dataDir.isEmpty() || !OpenRegularFileForReading(file)) {
         return;
     }
     const DecodedLayout layout = DecodeLayoutFile(file.readAll());

@@ -94,6 +94,7 @@ void ExternalPrograms::ComEdit_Click() {
 
 void ExternalPrograms::restartSound() {
     m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(m_window.winId()), m_app.outputFormat);
+    m_window.showSoundDevice(m_app.sound.soundLibHandle != 0);
     TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
         if (!bank.trackLoaded[i]) {

@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -74,6 +75,15 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     wireMenus();
     m_external = new ExternalPrograms(m_app, *this);
 
+    // In the menu bar's corner: always in sight, whatever the layout does to the client area.
+    lblNoSoundDevice = new QLabel(
+        QStringLiteral("サウンドデバイスがありません（トラックの音は出ません）"), menuBar());
+    lblNoSoundDevice->setObjectName(QStringLiteral("lblNoSoundDevice"));
+    lblNoSoundDevice->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: rgb(192, 0, 0); padding: 0 6px; }"));
+    menuBar()->setCornerWidget(lblNoSoundDevice, Qt::TopRightCorner);
+    lblNoSoundDevice->hide();
+
     const double twipsPerPixel = TwipsPerPixel(this);
     mediaPanelOpenHeight = TwipsToPixels(kMediaPanelOpenHeightTwips, twipsPerPixel);
     mediaPanelClosedHeight = TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel);
@@ -87,6 +97,10 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
 
 void Form1::Form_Load() {
     m_shell->Form_Load();
+}
+
+void Form1::showSoundDevice(bool available) {
+    lblNoSoundDevice->setVisible(!available);
 }
 
 void Form1::fitBrowser() {

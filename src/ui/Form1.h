@@ -7,6 +7,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QPushButton;
 
@@ -68,6 +69,11 @@ public:
 
     QPushButton* ComEdit = nullptr;     // hands the selected track to the waveform editor
     QPushButton* ComVol_Show = nullptr; // starts the volume control
+
+    // Says in the menu bar, for as long as it is so, that there is no sound device and the
+    // tracks play nothing; hidden while a device is open. Run after each opening of the device.
+    void showSoundDevice(bool available);
+    QLabel* lblNoSoundDevice = nullptr;
 
     // Opens the sound-quality window (not modal) and returns it; while it is open, brings
     // that one to the front instead of opening another.

@@ -6,6 +6,7 @@
 #include "platform/FileDialogService.h"
 #include "platform/MessageBoxService.h"
 #include "platform/ModalRunner.h"
+#include "platform/RegularFile.h"
 #include "ui/ClickableLabel.h"
 #include "ui/FrmHenkou.h"
 #include "ui/MixPanel.h"
@@ -163,7 +164,7 @@ void SettingFileCommands::mnuFileOpen_Click() {
 void SettingFileCommands::LoadSettingFile() {
     const QString path = dialogFileName;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!OpenRegularFileForReading(file)) {
         failedLoad(path);
         return;
     }

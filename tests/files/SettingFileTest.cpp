@@ -1,4 +1,6 @@
 #include "files/SettingFile.h"
+#include "support/SmallTmpfs.h"
+#include "support/WavBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <iconv.h>
+
+#include <cmath>
+#include <limits>
 
 namespace mt {
 namespace {
@@ -66,8 +71,6 @@ TEST(SettingFile, ValuesOutsideTheControlsEndTheRead) {
 }
 
 TEST(SettingFile, ShortFilesEndQuietlyAtABlockBoundary) {
-    EXPECT_TRUE(DecodeSettingFile(QByteArray()).ok);
-    EXPECT_TRUE(DecodeSettingFile(QByteArray()).tracks.empty());
     const DecodedSettingFile three = DecodeSettingFile(Block().repeated(3));
     EXPECT_TRUE(three.ok);
     EXPECT_EQ(three.tracks.size(), 3u);
@@ -76,6 +79,42 @@ TEST(SettingFile, ShortFilesEndQuietlyAtABlockBoundary) {
     noFinal.chop(2);
     EXPECT_TRUE(DecodeSettingFile(noFinal).ok);
     EXPECT_EQ(DecodeSettingFile(Block().replace("\r\n", "\n")).tracks.size(), 1u);
+}
+
+TEST(SettingFile, AFileWithNothingInItIsNoBank) {
+    // What a write that failed half-way leaves behind is never read as a saved empty bank.
+    for (const QByteArray& nothing : {QByteArray(), QByteArray("\r\n"), QByteArray("  \r\n\r\n")}) {
+        const DecodedSettingFile d = DecodeSettingFile(nothing);
+        EXPECT_FALSE(d.ok) << nothing.size() << " bytes";
+        EXPECT_TRUE(d.tracks.empty());
+    }
+}
+
+TEST(SettingFile, EveryNumberIsFiniteAndInRangeBothWays) {
+    // The length is discarded on load, but one beyond a float's range came back as infinity
+    // and was saved as "INF", which no reader takes.
+    for (const char* length : {" 1E39 ", "-1E39 ", " INF ", " nan ", " 1e400 ", "-1 "}) {
+        QByteArray block =
+            Lines({" 4410 ", " 0 ", " 0 ", "a.wav", "/a.wav", length, " 1 ", " 1 ", ""});
+        const DecodedSettingFile d = DecodeSettingFile(Block() + block);
+        EXPECT_FALSE(d.ok) << length;
+        EXPECT_EQ(d.tracks.size(), 1u) << length;
+    }
+    const DecodedSettingFile largest = DecodeSettingFile(
+        Lines({" 4410 ", " 0 ", " 0 ", "a.wav", "/a.wav", " 3.402823E+38 ", " 1 ", " 1 ", ""}));
+    ASSERT_TRUE(largest.ok);
+    EXPECT_TRUE(std::isfinite(largest.tracks.at(0).length44k));
+
+    std::array<TrackSetting, 8> bank;
+    bank[0].length44k = std::numeric_limits<float>::infinity();
+    bank[1].length44k = -std::numeric_limits<float>::infinity();
+    bank[2].length44k = std::numeric_limits<float>::quiet_NaN();
+    const QByteArray bytes = EncodeSettingFile(bank);
+    EXPECT_FALSE(bytes.toUpper().contains("INF"));
+    EXPECT_FALSE(bytes.toUpper().contains("NAN"));
+    const DecodedSettingFile back = DecodeSettingFile(bytes);
+    EXPECT_TRUE(back.ok);
+    EXPECT_EQ(back.tracks.size(), 8u);
 }
 
 TEST(SettingFile, ShiftJisLinesFromOlderVersionsAreRead) {
@@ -118,6 +157,99 @@ TEST(SettingFile, WritesAreWholeOrNothing) {
     ASSERT_TRUE(QDir(dir.path()).mkdir("taken.mrw"));
     EXPECT_FALSE(WriteFileWhole(dir.filePath("taken.mrw"), "x", &error));
     EXPECT_TRUE(QFileInfo(dir.filePath("taken.mrw")).isDir());
+}
+
+} // namespace
+} // namespace mt
+
+namespace mt {
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// A save file whose writes fail part-way, as on a disk that fills up: it either reports the
+// failure or, worse, claims the whole write while only part of it reached the file.
+class FailingSaveFile final : public QSaveFile {
+public:
+    enum class Fault { Fails, LiesAboutTheSize };
+    FailingSaveFile(const QString& path, qint64 room, Fault fault)
+        : QSaveFile(path), m_room(room), m_fault(fault) {}
+
+protected:
+    qint64 writeData(const char* data, qint64 length) override {
+        const qint64 fits = std::min(length, m_room);
+        const qint64 done = fits > 0 ? QSaveFile::writeData(data, fits) : 0;
+        m_room -= std::max<qint64>(done, 0);
+        if (done == length) {
+            return done;
+        }
+        if (m_fault == Fault::LiesAboutTheSize) {
+            return length;
+        }
+        setErrorString(QStringLiteral("No space left on device"));
+        return done > 0 ? done : -1;
+    }
+
+private:
+    qint64 m_room;
+    Fault m_fault;
+};
+
+TEST(SettingFile, AWriteThatDoesNotFinishKeepsTheOldFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bank.mrw");
+    const QByteArray old = EncodeSettingFile({});
+    ASSERT_TRUE(WriteFileWhole(path, old, nullptr));
+    std::array<TrackSetting, 8> bank;
+    bank[5].fileName = "long name.wav";
+    const QByteArray next = EncodeSettingFile(bank);
+    for (const auto fault :
+         {FailingSaveFile::Fault::Fails, FailingSaveFile::Fault::LiesAboutTheSize}) {
+        for (const qint64 room : {qint64{0}, qint64{10}, next.size() - 1}) {
+            FailingSaveFile file(path, room, fault);
+            QString error;
+            EXPECT_FALSE(CommitWhole(file, next, &error)) << "room " << room;
+            EXPECT_FALSE(error.isEmpty());
+        }
+    }
+    EXPECT_EQ(ReadAll(path), old);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"bank.mrw"})
+        << "a temporary file was left behind";
+}
+
+TEST(SettingFile, AFullDiskKeepsTheOldFile) {
+    test::SmallTmpfs disk(64);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "Full-disk save not tested: " << disk.why();
+    }
+    const QString path = disk.filePath("bank.mrw");
+    const QByteArray old = EncodeSettingFile({});
+    ASSERT_TRUE(WriteFileWhole(path, old, nullptr));
+    disk.fill();
+    std::array<TrackSetting, 8> bank;
+    for (TrackSetting& t : bank) {
+        t.path = QString(200, QLatin1Char('p'));
+    }
+    QString error;
+    EXPECT_FALSE(WriteFileWhole(path, EncodeSettingFile(bank), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(ReadAll(path), old) << "the bank on disk was lost";
+}
+
+TEST(SettingFile, TemporaryFilesOfAKilledSaveAreRemovedAtTheNextSave) {
+    QTemporaryDir dir;
+    const QStringList stale{"bank.mrw.a1B2c3", "bank.mrw.XYZ789"};
+    const QStringList others{"bank.mrw.bak", "bank.mrw.1234567", "live.mrw.a1B2c3", "bank.mrw"};
+    for (const QString& name : stale + others) {
+        ASSERT_TRUE(test::WriteFile(dir.filePath(name), "x"));
+    }
+    ASSERT_TRUE(WriteFileWhole(dir.filePath("bank.mrw"), "new", nullptr));
+    QStringList expected = others;
+    expected.sort();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files, QDir::Name), expected);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "ui/SettingFileCommands.h"
+#include "support/SmallTmpfs.h"
 #include "support/UiFixture.h"
 #include "ui/FrmHenkou.h"
 #include "ui/MixPanel.h"
@@ -11,8 +12,53 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace mt {
 namespace {
+
+// Lets go of any open that waits for a writer on the FIFO at `path`, after a grace time far
+// beyond what a refusal takes; it remembers having had to, which is the fault under test.
+class FifoWatchdog {
+public:
+    explicit FifoWatchdog(const QString& path)
+        : m_path(QFile::encodeName(path)), m_thread([this] { run(); }) {}
+    ~FifoWatchdog() { stop(); }
+    // True when something had waited on the FIFO.
+    bool stop() {
+        m_done = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        return m_hadToRelease;
+    }
+
+private:
+    void run() {
+        for (int i = 0; i < 300 && !m_done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        while (!m_done) {
+            m_hadToRelease = true;
+            const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    QByteArray m_path;
+    std::atomic<bool> m_done{false};
+    std::atomic<bool> m_hadToRelease{false};
+    std::thread m_thread;
+};
 
 class SettingFileCommandsTest : public test::MainWindowTest {
 protected:
@@ -129,12 +175,6 @@ TEST_F(SettingFileCommandsTest, BrokenFilesEndInANewBank) {
 TEST_F(SettingFileCommandsTest, ShortFilesLeaveTheLaterTracksAndTheOverwriteItem) {
     addWav("a.wav", 44100, 2, 100);
     load(7, "a.wav");
-    const QString empty = m_dir.filePath("empty.mrw");
-    ASSERT_TRUE(test::WriteFile(empty, QByteArray()));
-    open(empty);
-    EXPECT_EQ(m_window.windowTitle(), QStringLiteral("Marrowtune - empty.mrw"));
-    EXPECT_TRUE(bank().trackLoaded[7]);
-    EXPECT_FALSE(overwrite().isEnabled());
 
     std::array<TrackSetting, 8> three;
     three[1].fileName = "a.wav";
@@ -147,6 +187,72 @@ TEST_F(SettingFileCommandsTest, ShortFilesLeaveTheLaterTracksAndTheOverwriteItem
     EXPECT_TRUE(bank().trackLoaded[1]);
     EXPECT_TRUE(bank().trackLoaded[7]) << "track 8 lay beyond the file's end";
     EXPECT_FALSE(overwrite().isEnabled());
+}
+
+TEST_F(SettingFileCommandsTest, AnEmptyFileOrOneThatIsNoFileIsRefusedWithoutWaiting) {
+    const QString empty = m_dir.filePath("empty.mrw");
+    ASSERT_TRUE(test::WriteFile(empty, QByteArray()));
+    const QString fifo = m_dir.filePath("fifo.mrw");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    FifoWatchdog watchdog(fifo);
+    for (const QString& path : {empty, fifo}) {
+        addWav("a.wav", 44100, 2, 100);
+        load(7, "a.wav");
+        m_platform.messages.shown.clear();
+        m_platform.fileDialogs.answers.push_back(path);
+        m_window.menuItem("mnuFileOpen")->trigger();
+        ASSERT_EQ(m_platform.messages.shown.size(), 1u) << path.toStdString();
+        EXPECT_EQ(m_platform.messages.shown[0].text,
+                  path + QStringLiteral("は Marrowtune で使用できるファイル形式ではありません"));
+        EXPECT_EQ(m_window.windowTitle(), QStringLiteral("Marrowtune"));
+        EXPECT_FALSE(bank().trackLoaded[7]);
+        EXPECT_FALSE(overwrite().isEnabled());
+    }
+    EXPECT_FALSE(watchdog.stop()) << "opening the FIFO waited for a writer";
+}
+
+TEST_F(SettingFileCommandsTest, ATrackPathThatIsAFifoIsAMovedFileWithoutWaiting) {
+    const QString fifo = m_dir.filePath("fifo.wav");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::array<TrackSetting, 8> stored;
+    stored[2].fileName = "fifo.wav";
+    stored[2].path = fifo;
+    const QString set = m_dir.filePath("fifo-track.mrw");
+    ASSERT_TRUE(test::WriteFile(set, EncodeSettingFile(stored)));
+    FifoWatchdog watchdog(fifo);
+    open(set);
+    EXPECT_FALSE(watchdog.stop()) << "reading the track waited for a writer";
+    EXPECT_EQ(messageTexts(),
+              std::vector<QString>{QStringLiteral(
+                  "(3)トラックのＷＡＶは移動もしくは削除されています。割り当て直してください")});
+    EXPECT_FALSE(bank().trackLoaded[2]);
+}
+
+TEST_F(SettingFileCommandsTest, AFullDiskKeepsTheBankOnDiskAndSaysSo) {
+    test::SmallTmpfs disk(64);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "Full-disk save not tested: " << disk.why();
+    }
+    const QString set = disk.filePath("bank.mrw");
+    saveAs(set);
+    const QByteArray before = read(set);
+    ASSERT_FALSE(before.isEmpty());
+    disk.fill();
+    addWav("a long name so that the bank grows past a page of the disk.wav", 44100, 2, 100);
+    for (int i = 0; i < 8; ++i) {
+        load(i, "a long name so that the bank grows past a page of the disk.wav");
+    }
+    ASSERT_TRUE(bank().bankChanged);
+    m_window.menuItem("mnuUwagaki")->trigger();
+    ASSERT_EQ(m_platform.messages.shown.size(), 1u);
+    EXPECT_TRUE(m_platform.messages.shown[0].text.startsWith(
+        set + QStringLiteral(" に保存できませんでした。")));
+    EXPECT_TRUE(bank().bankChanged);
+    EXPECT_EQ(read(set), before);
+    m_platform.messages.shown.clear();
+    open(set);
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+    EXPECT_EQ(m_window.windowTitle(), QStringLiteral("Marrowtune - bank.mrw"));
 }
 
 TEST_F(SettingFileCommandsTest, AMovedWavKeepsItsTitleButCannotPlay) {

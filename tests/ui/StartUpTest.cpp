@@ -10,16 +10,20 @@
 #include "ui/FileBrowser.h"
 #include "ui/Form1.h"
 #include "ui/FrmOnshitu.h"
+#include "ui/TrackFrame.h"
+#include "ui/TrackPanel.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -61,8 +65,10 @@ protected:
 
     test::TestPlatform m_platform;
     OfflineOutput* m_output = nullptr;
-    AppContext m_app{m_platform.services,
-                     [this](std::intptr_t, std::int32_t) { return openOffline(); }};
+    bool m_noSoundDevice = false;
+    AppContext m_app{m_platform.services, [this](std::intptr_t, std::int32_t) {
+                         return m_noSoundDevice ? 0 : openOffline();
+                     }};
     std::unique_ptr<Form1> m_window;
     int m_ended = 0;
     QTemporaryDir m_dir;
@@ -82,6 +88,7 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
     EXPECT_FALSE(w.ComEdit->isEnabled());
     EXPECT_FALSE(w.menuItem("mnuUwagaki")->isEnabled());
     EXPECT_EQ(m_app.bank.selectedTrack, -1);
+    EXPECT_TRUE(w.lblNoSoundDevice->isHidden()) << "a device is open";
 
     EXPECT_TRUE(w.close());
     EXPECT_EQ(m_ended, 1);
@@ -143,6 +150,58 @@ TEST_F(StartUpTest, AFolderThatIsGoneAndValuesThatAreNotNumbers) {
     EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
     EXPECT_FALSE(m_app.previewLoop);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
+}
+
+TEST_F(StartUpTest, AnOutputFormatTheWindowDoesNotOfferIsTheDefault) {
+    store("QuSample", "1");
+    store("Qubit", "0");
+    store("QuSm", "9");
+    start();
+    EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
+    EXPECT_EQ(m_app.outputFormat.QuBit, 16);
+    EXPECT_EQ(m_app.outputFormat.QuSm, 2);
+    EXPECT_EQ(m_output->config().sampleRate, 22050);
+    EXPECT_EQ(m_output->config().channels, 2);
+    m_app.sound.TerminateSoundLibrary();
+
+    store("QuSample", "48000");
+    store("Qubit", "8");
+    store("QuSm", "1");
+    start();
+    EXPECT_EQ(m_output->config().sampleRate, 22050);
+    EXPECT_EQ(m_app.outputFormat.QuBit, 8);
+    EXPECT_EQ(m_output->config().channels, 1);
+}
+
+TEST_F(StartUpTest, WithoutASoundDeviceTheWindowSaysSoInOnePlace) {
+    m_noSoundDevice = true;
+    Form1& w = start();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_TRUE(w.lblNoSoundDevice->isVisible());
+    EXPECT_EQ(w.lblNoSoundDevice->text(),
+              QStringLiteral("サウンドデバイスがありません（トラックの音は出ません）"));
+    const QRect inWindow(w.lblNoSoundDevice->mapTo(&w, QPoint(0, 0)), w.lblNoSoundDevice->size());
+    EXPECT_TRUE(QRect(QPoint(0, 0), w.size()).contains(inWindow)) << "out of sight";
+    const std::size_t boxes = m_platform.messages.shown.size();
+
+    // Tracks loaded without a device add no box of their own; the one notice stays.
+    QDir(m_dir.path()).mkdir("kit");
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
+        ASSERT_TRUE(test::WriteFile(m_dir.filePath(QStringLiteral("kit/") + name),
+                                    test::PcmWav(2, 44100, 16, 4 * 441)));
+    }
+    ASSERT_TRUE(w.browser().setDirPath(m_dir.filePath("kit")));
+    for (int i = 0; i < 3; ++i) {
+        QListWidget& list = *w.browser().File2;
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                          list.visualItemRect(list.item(i)).center());
+        QTest::mouseClick(w.tracks().frame(i).ComChange, Qt::LeftButton);
+    }
+    EXPECT_EQ(m_platform.messages.shown.size(), boxes);
+    EXPECT_TRUE(w.lblNoSoundDevice->isVisible());
+    w.resize(w.width(), w.mediaPanelOpenHeight);
+    EXPECT_TRUE(w.lblNoSoundDevice->isVisible());
 }
 
 TEST_F(StartUpTest, SettingsThatCannotBeWrittenAreReported) {
@@ -239,7 +298,7 @@ TEST_F(StartUpTest, SmallLayoutFitsAnEightHundredBySixHundredScreen) {
 TEST_F(StartUpTest, SoundQualityWindowSelectsAndApplies) {
     store("QuSample", "48000");
     Form1& w = start();
-    EXPECT_EQ(m_output->config().sampleRate, 48000);
+    EXPECT_EQ(m_output->config().sampleRate, 22050) << "a rate the window does not offer";
     FrmOnshitu* quality = w.mnuonshitu_Click();
     EXPECT_EQ(quality->windowTitle(), QStringLiteral("Marrowtune-音質の設定"));
     EXPECT_FALSE(quality->isModal());

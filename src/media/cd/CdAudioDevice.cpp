@@ -6,6 +6,8 @@
 #include "media/cd/CdReader.h"
 #include "media/cd/MciErrors.h"
 
+#include <QFileInfo>
+
 namespace mt {
 namespace {
 
@@ -36,7 +38,7 @@ std::uint32_t CdAudioDevice::open() {
     std::unique_ptr<CdDisc> disc;
     if (!image.isEmpty()) {
         std::uint32_t error = kMciOk;
-        disc = CdDisc::openImage(image, error);
+        disc = openImage(image, error);
         if (disc == nullptr) {
             return error;
         }
@@ -53,6 +55,28 @@ std::uint32_t CdAudioDevice::open() {
         takeDisc(std::move(disc), image);
     }
     return kMciOk;
+}
+
+std::unique_ptr<CdDisc> CdAudioDevice::openImage(const QString& path, std::uint32_t& error) {
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        error = kCdErrImageMissing;
+        return nullptr;
+    }
+    if (path == m_failedImage.path && file.size() == m_failedImage.size &&
+        file.lastModified() == m_failedImage.modified) {
+        error = m_failedImage.error;
+        return nullptr;
+    }
+    ++m_imageProbes;
+    std::unique_ptr<CdDisc> disc = CdDisc::openImage(
+        path, CdImageProbe(m_options.probeProgram, m_options.probeTimeLimitMs), error);
+    if (disc == nullptr && error != kCdErrProbeMissing) {
+        m_failedImage = {path, file.size(), file.lastModified(), error};
+    } else {
+        m_failedImage = {};
+    }
+    return disc;
 }
 
 void CdAudioDevice::takeDisc(std::unique_ptr<CdDisc> disc, const QString& source) {
@@ -88,7 +112,7 @@ bool CdAudioDevice::tryLoad() {
     std::unique_ptr<CdDisc> disc;
     if (!image.isEmpty()) {
         std::uint32_t error = kMciOk;
-        disc = CdDisc::openImage(image, error);
+        disc = openImage(image, error);
     } else if (const QByteArray drive = CdDisc::defaultDrive(); !drive.isEmpty()) {
         disc = CdDisc::openDrive(drive);
     }

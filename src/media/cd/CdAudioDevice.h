@@ -1,8 +1,10 @@
 #pragma once
 
+#include "media/cd/CdImageProbe.h"
 #include "media/cd/CdStream.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -28,6 +30,8 @@ class CdAudioDevice {
 public:
     struct Options {
         bool readerThread = true; // false: nothing is read until pumpReader() (tests)
+        QString probeProgram;     // the image probe; "" = the one beside the executable
+        int probeTimeLimitMs = CdImageProbe::kDefaultTimeLimitMs;
     };
     using ImagePath = std::function<QString()>;          // the chosen image; empty = drive
     using LibraryHandle = std::function<std::int32_t()>; // the sound library to play through
@@ -67,11 +71,17 @@ public:
     void pumpReader();
     std::uint64_t underruns() const { return m_stream->underruns(); }
     std::uint64_t readErrors() const;
+    // How many times an image was handed to the probe since construction.
+    int imageProbes() const { return m_imageProbes; }
 
 private:
     std::uint32_t ready();
     bool refresh(); // false when the disc has just gone
     bool tryLoad();
+    // The chosen image through the probe, unless the probe already failed on this very file
+    // (same size and time): that answer stands until the file changes, so the panel's watch
+    // does not start a child every 300 ms.
+    std::unique_ptr<CdDisc> openImage(const QString& path, std::uint32_t& error);
     void takeDisc(std::unique_ptr<CdDisc> disc, const QString& source);
     void dropDisc();
     void moveTo(std::int32_t sector, bool playing);
@@ -96,6 +106,14 @@ private:
     std::int64_t m_targetFrame = 0; // where the current generation starts
     std::int32_t m_attachedLibrary = 0;
     AudioSource* m_source = nullptr; // owned by the library
+    struct FailedImage {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        std::uint32_t error = 0;
+    };
+    FailedImage m_failedImage;
+    int m_imageProbes = 0;
 };
 
 } // namespace mt

@@ -1,6 +1,8 @@
 #include "media/cd/CdDisc.h"
 
+#include "media/cd/CdImageProbe.h"
 #include "media/cd/MciErrors.h"
+#include "platform/RegularFile.h"
 
 #include <QDebug>
 #include <QDir>
@@ -52,7 +54,7 @@ driver_id_t DriverFor(const QString& suffix) {
 // nobody meant to make.
 bool CueNamesWaveFiles(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!OpenRegularFileForReading(file)) {
         return false;
     }
     static const QRegularExpression wave(QStringLiteral(R"(^\s*FILE\s.*\sWAVE\s*$)"),
@@ -75,7 +77,7 @@ bool ImageIsBigEndian(const QString& path) {
         return false;
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!OpenRegularFileForReading(file)) {
         return false;
     }
     const QString text = QString::fromLatin1(file.read(1 << 20));
@@ -92,7 +94,29 @@ bool ImageIsBigEndian(const QString& path) {
     return rawFile.match(text).hasMatch();
 }
 
-std::unique_ptr<CdDisc> CdDisc::openImage(const QString& path, std::uint32_t& error) {
+std::unique_ptr<CdDisc> CdDisc::openImage(const QString& path, const CdImageProbe& probe,
+                                          std::uint32_t& error) {
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        error = kCdErrImageMissing;
+        return nullptr;
+    }
+    if (info.suffix().toLower() == QLatin1String("cue")) {
+        // Told apart without parsing, and without a child each time.
+        if (CueNamesWaveFiles(path)) {
+            error = kCdErrCueOfWaveFiles;
+            return nullptr;
+        }
+        if (!BinBesideCueExists(info)) {
+            error = kCdErrBinMissing;
+            return nullptr;
+        }
+    }
+    error = probe.check(path);
+    return error == kMciOk ? openImageInThisProcess(path, error) : nullptr;
+}
+
+std::unique_ptr<CdDisc> CdDisc::openImageInThisProcess(const QString& path, std::uint32_t& error) {
     InstallLogHandler();
     const QFileInfo info(path);
     if (!info.isFile()) {
@@ -100,10 +124,6 @@ std::unique_ptr<CdDisc> CdDisc::openImage(const QString& path, std::uint32_t& er
         return nullptr;
     }
     const QString suffix = info.suffix().toLower();
-    if (suffix == QLatin1String("cue") && CueNamesWaveFiles(path)) {
-        error = kCdErrCueOfWaveFiles;
-        return nullptr;
-    }
     CdIo_t* cdio = cdio_open(QFile::encodeName(path).constData(), DriverFor(suffix));
     if (cdio == nullptr) {
         error = suffix == QLatin1String("cue") && !BinBesideCueExists(info) ? kCdErrBinMissing

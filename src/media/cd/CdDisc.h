@@ -12,6 +12,8 @@ typedef struct _CdIo CdIo_t; // NOLINT(modernize-use-using): libcdio's own decla
 
 namespace mt {
 
+class CdImageProbe;
+
 // One audio disc through libcdio: in a drive or as a disc image (.cue/.bin, .toc, .nrg). Its
 // table of contents is read once when it opens. Sectors are CD frames of 1/75 s, 588 stereo
 // frames of 16-bit samples, numbered from the start of the disc's first track (LSN).
@@ -21,9 +23,15 @@ public:
     static constexpr int kSectorsPerSecond = 75;
     static constexpr int kSampleRate = 44100;
 
-    // UI thread. Opens the image at `path`; null with an MciError code in `error` when it is
-    // missing, lacks its .bin or is unreadable.
-    static std::unique_ptr<CdDisc> openImage(const QString& path, std::uint32_t& error);
+    // UI thread. Opens the image at `path` once `probe` has read it in a child process
+    // without harm; null with an MciError code in `error` when it is missing, lacks its .bin,
+    // is unreadable or the probe failed on it.
+    static std::unique_ptr<CdDisc> openImage(const QString& path, const CdImageProbe& probe,
+                                             std::uint32_t& error);
+    // The same in this process without asking a probe: only for the probe itself, since
+    // libcdio's image parsers are not safe on damaged files.
+    static std::unique_ptr<CdDisc> openImageInThisProcess(const QString& path,
+                                                          std::uint32_t& error);
 
     // The system's default CD drive, empty when there is none.
     static QByteArray defaultDrive();

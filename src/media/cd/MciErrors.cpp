@@ -37,6 +37,9 @@ const char* MciErrorText(std::uint32_t code) noexcept {
                "ファイル1つに入ったキューシートだけです。";
     case kCdErrImageDamaged:
         return "ディスクイメージが壊れているか、読み取れない形式です。";
+    case kCdErrProbeMissing:
+        return "ディスクイメージを確かめるプログラム (marrowtune-cdprobe) "
+               "がインストールされていません。";
     default:
         return nullptr;
     }

@@ -23,8 +23,9 @@ enum MciError : std::uint32_t {
     kCdErrNoSource = 512,       // no drive on this machine and no disc image chosen
     kCdErrImageMissing = 513,   // the chosen image file does not exist
     kCdErrBinMissing = 514,     // a cue sheet without the .bin of the same name beside it
-    kCdErrImageDamaged = 515,   // libcdio cannot read the image's table of contents
+    kCdErrImageDamaged = 515,   // libcdio cannot read the image, or its probe failed on it
     kCdErrCueOfWaveFiles = 516, // a cue sheet whose FILE lines name WAVE files, not one .bin
+    kCdErrProbeMissing = 517,   // the program that checks images is not installed
 };
 
 // The Japanese description of a device error (UTF-8), or null for a code the device never

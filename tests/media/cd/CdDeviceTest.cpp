@@ -87,6 +87,32 @@ TEST(CdDevice, OpenFailsWithATextWhenThereIsNothingToPlay) {
     EXPECT_STREQ(tiny, "指定"); // 6 bytes; a third character would need 9
 }
 
+TEST(CdDevice, ImagesThatCrashOrHangTheParserAreRefusedWithoutHarm) {
+    CdTestRig rig;
+    for (const QString& image :
+         {WriteTocThatDividesByZero(rig.dir.path()), WriteNrgThatCrashes(rig.dir.path()),
+          WriteNrgThatNeverEnds(rig.dir.path())}) {
+        ASSERT_FALSE(image.isEmpty());
+        rig.image = image;
+        EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageDamaged) << image.toStdString();
+        EXPECT_FALSE(rig.device.isOpen());
+        EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageDamaged);
+    }
+    EXPECT_EQ(rig.device.imageProbes(), 3) << "each damaged image was probed once";
+
+    // A good disc still opens, checked first, and a missing probe is said plainly.
+    rig.writeDisc(kThreeTracks);
+    EXPECT_EQ(rig.error("open cdaudio Shareable"), kMciOk);
+    EXPECT_EQ(rig.ok("status cdaudio number of tracks"), "3");
+    EXPECT_EQ(rig.error("close cdaudio"), kMciOk);
+    CdAudioDevice::Options noProbe = TestDeviceOptions();
+    noProbe.probeProgram = rig.dir.filePath("no-such-probe");
+    rig.device.setOptions(noProbe);
+    EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrProbeMissing);
+    char text[256] = {};
+    EXPECT_TRUE(rig.mci.getErrorString(kCdErrProbeMissing, text, sizeof text));
+}
+
 TEST(CdDevice, SeekAndPlayRefuseAPlaceBeyondTheEnd) {
     CdTestRig rig;
     rig.writeDisc(kThreeTracks);

@@ -1,6 +1,7 @@
 // The CD panel on generated disc images: showing the media panel, the transport and its
 // enable table, track skipping, the A-B loop driven by the watch, the tray, the captions and
 // the bar length. Time is the audio the test renders; the watch runs when the test calls it.
+#include "CdTestRig.h"
 #include "DiscImage.h"
 #include "ScriptedMciDevice.h"
 
@@ -24,7 +25,7 @@ namespace {
 
 class CdPanelTest : public MainWindowTest {
 protected:
-    CdPanelTest() { m_app.cd.device.setOptions(CdAudioDevice::Options{false}); }
+    CdPanelTest() { m_app.cd.device.setOptions(TestDeviceOptions()); }
 
     CdPanel& panel() { return m_window.cdPanel(); }
     CdState& cd() { return m_app.cd.state; }
@@ -138,6 +139,28 @@ TEST_F(CdPanelTest, WithoutADiscThePanelStaysEmptyUntilTheWatchSeesOne) {
     EXPECT_EQ(transport(), kTakenIn);
     EXPECT_EQ(panel().lblAllTrack->text(), "2");
     EXPECT_EQ(position(), 0); // at the start of track 1
+    EXPECT_EQ(messageTexts().size(), 1u);
+}
+
+TEST_F(CdPanelTest, ADamagedImageIsNoDiscWithOneMessageAndIsNotTriedAgainAndAgain) {
+    cd().imagePath = WriteTocThatDividesByZero(m_dir.path());
+    mnuCD().trigger();
+    EXPECT_EQ(messageTexts(), std::vector<QString>{
+                                  "ディスクイメージが壊れているか、読み取れない形式です。@OpenCD"});
+    EXPECT_FALSE(cd().cdOpened);
+    EXPECT_EQ(transport(), kNone);
+    for (int i = 0; i < 10; ++i) {
+        panel().TimerCD_Timer();
+    }
+    EXPECT_EQ(messageTexts().size(), 1u);
+    EXPECT_EQ(m_app.cd.device.imageProbes(), 1) << "the watch ran the probe again";
+
+    // Another choice is taken in by the watch.
+    cd().imagePath = WriteToneDisc(m_dir.path(), "good", {{2.0, 0.0}, {2.0, 0.0}});
+    panel().TimerCD_Timer();
+    panel().TimerCD_Timer();
+    EXPECT_TRUE(cd().cdMediaPresent);
+    EXPECT_EQ(transport(), kTakenIn);
     EXPECT_EQ(messageTexts().size(), 1u);
 }
 

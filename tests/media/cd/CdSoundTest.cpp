@@ -118,8 +118,7 @@ TEST(CdSoundImages, PlaybackMovesToANewSoundLibrary) {
     const QString image = WriteToneDisc(dir.path(), "disc", kDisc);
     auto first = std::make_unique<OfflineLibrary>(44100);
     std::int32_t handle = first->handle;
-    CdAudioDevice device([&] { return image; }, [&] { return handle; },
-                         CdAudioDevice::Options{false});
+    CdAudioDevice device([&] { return image; }, [&] { return handle; }, TestDeviceOptions());
     ASSERT_EQ(device.open(), 0u);
     ASSERT_EQ(device.play(), 0u);
     device.pumpReader();
@@ -138,7 +137,8 @@ TEST(CdSoundImages, TheReaderThreadFeedsARunningAudioThread) {
     QTemporaryDir dir;
     const QString image = WriteToneDisc(dir.path(), "disc", kDisc);
     OfflineLibrary library(44100);
-    CdAudioDevice device([&] { return image; }, [&] { return library.handle; });
+    CdAudioDevice device([&] { return image; }, [&] { return library.handle; },
+                         TestDeviceOptions(true));
     ASSERT_EQ(device.open(), 0u);
     ASSERT_EQ(device.play(), 0u);
 

@@ -15,6 +15,16 @@
 
 namespace mt::test {
 
+// A device for tests: reading only when the test pumps (unless `readerThread`), images
+// checked by the probe this build made, which gets a second before it counts as hung.
+inline CdAudioDevice::Options TestDeviceOptions(bool readerThread = false) {
+    CdAudioDevice::Options options;
+    options.readerThread = readerThread;
+    options.probeProgram = QStringLiteral(MT_CDPROBE_PROGRAM);
+    options.probeTimeLimitMs = 1000;
+    return options;
+}
+
 // A cdaudio device on a generated disc image, playing through an offline library; nothing
 // is read or rendered until the test says so, so time is the audio the test pulls.
 class CdTestRig {
@@ -62,7 +72,7 @@ public:
     QString image;
     OfflineLibrary library;
     CdAudioDevice device{[this] { return image; }, [this] { return library.handle; },
-                         CdAudioDevice::Options{false}};
+                         TestDeviceOptions()};
     CdAudioMci mci{device};
 };
 

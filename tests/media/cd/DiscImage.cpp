@@ -64,4 +64,45 @@ QString WriteToneDisc(const QString& dir, const QString& name, const std::vector
     return cueFile.fileName();
 }
 
+namespace {
+
+QString WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        return {};
+    }
+    return path;
+}
+
+QByteArray BigEndian(quint64 value, int bytes) {
+    QByteArray out;
+    for (int i = bytes - 1; i >= 0; --i) {
+        out += static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+    return out;
+}
+
+// A Nero image: 4 KiB of nothing, one chunk, and the version-2 footer pointing at it.
+QByteArray NrgWithChunk(const char* id, quint32 length) {
+    const QByteArray body(4096, '\0');
+    return body + QByteArray(id) + BigEndian(length, 4) + "NER5" + BigEndian(body.size(), 8);
+}
+
+} // namespace
+
+QString WriteTocThatDividesByZero(const QString& dir) {
+    // The FILE is found from the working folder, so it is named in full.
+    const QString bin = dir + "/disc.bin";
+    WriteBytes(bin, QByteArray(2352 * 75, '\0'));
+    return WriteBytes(dir + "/fpe.toc", "TRACK\nFILE \"" + QFile::encodeName(bin) + "\" 0\n");
+}
+
+QString WriteNrgThatCrashes(const QString& dir) {
+    return WriteBytes(dir + "/segv.nrg", NrgWithChunk("CUEX", 0xFFFFFFF0u));
+}
+
+QString WriteNrgThatNeverEnds(const QString& dir) {
+    return WriteBytes(dir + "/loop.nrg", NrgWithChunk("DAOX", 0xFFFFFFF0u));
+}
+
 } // namespace mt::test

@@ -27,4 +27,10 @@ QString WriteToneDisc(const QString& dir, const QString& name, const std::vector
 // The sectors a track of `seconds` takes on a generated disc.
 int SectorsOf(double seconds);
 
+// Damaged images that libcdio's own parsers do not survive, each written into `dir` with
+// what it refers to; returns the image's path.
+QString WriteTocThatDividesByZero(const QString& dir); // a TRACK and a FILE of length 0
+QString WriteNrgThatCrashes(const QString& dir);       // a cue chunk of absurd length
+QString WriteNrgThatNeverEnds(const QString& dir);     // a disc-at-once chunk of absurd length
+
 } // namespace mt::test
