@@ -11,7 +11,9 @@
 #include "ui/TrackPanel.h"
 
 #include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +64,19 @@ protected:
     void load(int track, const QString& name) {
         clickFile(name);
         tracks().ComChange_Click(track);
+    }
+
+    // Loads a listed file into a track as a performer does: a click on its name in the file
+    // list, then one on the track's "Change!" button. Shows the window first.
+    void assign(int track, const QString& name) {
+        m_window.show();
+        QListWidget* list = browser().File2;
+        const auto items = list->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << name.toStdString();
+        list->scrollToItem(items.front());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(items.front()).center());
+        QTest::mouseClick(frame(track).ComChange, Qt::LeftButton);
     }
 
     // Pulls one device block so the engine's status reflects the commands sent.
