@@ -206,7 +206,7 @@ void TrackPanel::play(int index, bool looping) {
         }
     }
     const TrackFrame& f = *m_frames[index];
-    const std::int32_t volume = f.HSVol->value() * 100;
+    const std::int32_t volume = bank.soundingVolume(index, f.HSVol->value() * 100);
     const std::int32_t pan = f.HSPan->value() * 100;
     const std::int32_t frequency = PlaybackFrequency(f.HSFre->value(), bank.trackRateRatio[index]);
     if (looping) {
