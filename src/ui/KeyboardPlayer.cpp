@@ -9,6 +9,7 @@
 #include "ui/MidiPanel.h"
 #include "ui/TrackFrame.h"
 #include "ui/TrackPanel.h"
+#include "ui/X11Keyboard.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,7 +25,8 @@ using namespace colours;
 } // namespace
 
 KeyboardPlayer::KeyboardPlayer(AppContext& app, Form1& main)
-    : QObject(&main), m_app(app), m_main(main) {
+    : QObject(&main), m_app(app), m_main(main),
+      m_detectableRepeat(X11Keyboard::enableDetectableAutoRepeat()) {
     qApp->installEventFilter(this);
 }
 
@@ -74,6 +76,11 @@ bool KeyboardPlayer::isRepeat(const QKeyEvent& key, bool keypad) {
         }
         m_keysDown.insert(id);
         return false;
+    }
+    // Without detectable auto-repeat a repeat release can arrive on its own, unmarked; the
+    // server still holds the key down then.
+    if (!m_detectableRepeat && scanCode != 0 && X11Keyboard::isKeyDown(scanCode)) {
+        return true;
     }
     m_keysDown.remove(id);
     return false;

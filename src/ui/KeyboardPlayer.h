@@ -18,10 +18,11 @@ class Form1;
 // window before the focused control does (a focused button, bar, list or box never eats a
 // performance key), maps it, and starts, stops or mutes. Auto-repeat is ignored on press and
 // release alike, so a held key never retriggers and hold mode lasts exactly as long as the
-// key is held: a press of a key that is already down is a repeat whether or not it is marked
-// as one. A release always ends what its press began, even when the track was cleared or
-// reassigned meanwhile. When the window loses the focus every held key is let go, so no track
-// is left sounding for a release that will never come. UI thread only.
+// key is held: under X11 the server is asked not to send repeat releases at all, and a press
+// of a key that is already down is a repeat whether or not it is marked as one. A release
+// always ends what its press began, even when the track was cleared or reassigned meanwhile.
+// When the window loses the focus every held key is let go, so no track is left sounding for
+// a release that will never come. UI thread only.
 class KeyboardPlayer final : public QObject {
     Q_OBJECT
 
@@ -58,6 +59,9 @@ private:
     QPointer<QWidget> m_playMode;
     // The keys down now, by X keycode, or by Qt key and keypad where there is none.
     QSet<std::uint32_t> m_keysDown;
+    // The X server sends no repeat releases; when it would not agree, a release is checked
+    // against the server's key state instead.
+    bool m_detectableRepeat = false;
 };
 
 } // namespace mt
