@@ -5,9 +5,16 @@
 #if QT_CONFIG(xcb)
 #include <xcb/xcb.h>
 // xkb.h names a structure member `explicit`, a keyword in C++.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wkeyword-macro"
+#endif
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 #include <cstdlib>
 #include <memory>
