@@ -31,9 +31,10 @@ constexpr int kBlock = 256;
 constexpr int kRate = 44100;
 constexpr int kHeldTracks = 3;
 const std::array<const char*, kHeldTracks> kKeys{"z", "x", "c"};
-// Holds per repeat rate. The fault this guards against is a race the unfixed program lost in
-// about half of the holds here; eight holds make a pass by luck very unlikely.
-constexpr int kHolds = 4;
+// Holds at each repeat rate. The fault this guards against is a race that the unfixed program
+// lost a few times in ten holds here, more often at the fast rate, which repeats more.
+constexpr int kHoldsAtDefaultRate = 3;
+constexpr int kHoldsAtFastRate = 7;
 
 // Pulls blocks from the offline output in real time and watches voices between them.
 class PacedDevice {
@@ -105,6 +106,20 @@ private:
     std::thread m_thread; // last: starts once everything above exists
 };
 
+// Counts the key presses that reach the application, so a test knows the server repeated.
+class PressCounter final : public QObject {
+public:
+    int presses = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress && watched->isWindowType()) {
+            ++presses;
+        }
+        return false;
+    }
+};
+
 class KeyRepeatX11Test : public MainWindowTest {
 protected:
     void SetUp() override {
@@ -125,8 +140,12 @@ protected:
         m_window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window)) << "the window never got the focus";
         m_device.emplace(*m_output);
+        qApp->installEventFilter(&m_presses);
     }
-    void TearDown() override { m_device.reset(); }
+    void TearDown() override {
+        qApp->removeEventFilter(&m_presses);
+        m_device.reset();
+    }
 
     // Runs an X client to its end while the event loop keeps turning.
     static void x11(const QString& program, const QStringList& arguments) {
@@ -150,19 +169,23 @@ protected:
         return true;
     }
 
-    // Holds the three track keys down together for `seconds`; every voice must sound from
-    // the press to the release without a break, and stop on the release.
-    void hold(int seconds, const char* rate) {
+    // Holds the three track keys down together for 3 s; every voice must sound from the press
+    // to the release without a break, and stop on the release. The server repeats the key
+    // pressed last, so hold `n` presses them in an order that lets each one take a turn.
+    void hold(int n, const char* rate) {
         QStringList keys;
-        for (const char* key : kKeys) {
-            keys << QLatin1String(key);
+        for (int k = 1; k <= kHeldTracks; ++k) {
+            keys << QLatin1String(kKeys[(n + k) % kHeldTracks]);
         }
         x11(QStringLiteral("xdotool"), QStringList{QStringLiteral("keydown")} + keys);
         ASSERT_TRUE(QTest::qWaitFor([this] { return allPlaying(true); }, 2000))
             << "a held key did not start its track";
         m_device->watch(m_buffers);
-        QTest::qWait(seconds * 1000);
+        const int pressesBefore = m_presses.presses;
+        QTest::qWait(3000);
         const PacedDevice::Seen seen = m_device->stopWatching();
+        // At least 2.3 s of repeats at 25 a second, however Qt delivers them.
+        EXPECT_GE(m_presses.presses - pressesBefore, 40) << "the server did not repeat the key";
         x11(QStringLiteral("xdotool"), QStringList{QStringLiteral("keyup")} + keys);
         for (int i = 0; i < kHeldTracks; ++i) {
             EXPECT_EQ(seen.silentBlocks[i], 0)
@@ -179,18 +202,19 @@ protected:
 
     std::array<std::int32_t, kHeldTracks> m_buffers{};
     std::optional<PacedDevice> m_device;
+    PressCounter m_presses;
 };
 
 TEST_F(KeyRepeatX11Test, HoldModeSoundsWithoutABreakWhileKeysAreHeld) {
     // The server's own rate (660 ms, then 25 a second), then a fast one (200 ms, 50 a second).
     x11(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("rate")});
-    for (int n = 0; n < kHolds; ++n) {
-        hold(3, "default rate");
+    for (int n = 0; n < kHoldsAtDefaultRate; ++n) {
+        hold(n, "default rate");
     }
     x11(QStringLiteral("xset"),
         {QStringLiteral("r"), QStringLiteral("rate"), QStringLiteral("200"), QStringLiteral("50")});
-    for (int n = 0; n < kHolds; ++n) {
-        hold(3, "200 ms, 50/s");
+    for (int n = 0; n < kHoldsAtFastRate; ++n) {
+        hold(n, "200 ms, 50/s");
     }
 }
 
