@@ -25,8 +25,7 @@ using namespace colours;
 } // namespace
 
 KeyboardPlayer::KeyboardPlayer(AppContext& app, Form1& main)
-    : QObject(&main), m_app(app), m_main(main),
-      m_detectableRepeat(X11Keyboard::enableDetectableAutoRepeat()) {
+    : QObject(&main), m_app(app), m_main(main), m_x11(new X11Keyboard(this)) {
     qApp->installEventFilter(this);
 }
 
@@ -79,7 +78,7 @@ bool KeyboardPlayer::isRepeat(const QKeyEvent& key, bool keypad) {
     }
     // Without detectable auto-repeat a repeat release can arrive on its own, unmarked; the
     // server still holds the key down then.
-    if (!m_detectableRepeat && scanCode != 0 && X11Keyboard::isKeyDown(scanCode)) {
+    if (!m_x11->detectableRepeat() && scanCode != 0 && X11Keyboard::isKeyDown(scanCode)) {
         return true;
     }
     m_keysDown.remove(id);

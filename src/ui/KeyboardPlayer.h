@@ -13,6 +13,7 @@ namespace mt {
 
 struct AppContext;
 class Form1;
+class X11Keyboard;
 
 // The performance keyboard. It sees every key pressed on the main window and the play-mode
 // window before the focused control does (a focused button, bar, list or box never eats a
@@ -59,9 +60,9 @@ private:
     QPointer<QWidget> m_playMode;
     // The keys down now, by X keycode, or by Qt key and keypad where there is none.
     QSet<std::uint32_t> m_keysDown;
-    // The X server sends no repeat releases; when it would not agree, a release is checked
-    // against the server's key state instead.
-    bool m_detectableRepeat = false;
+    // Under X11 the server sends no repeat releases; when it would not agree, a release is
+    // checked against the server's key state instead.
+    X11Keyboard* m_x11;
 };
 
 } // namespace mt

@@ -1,6 +1,8 @@
 #include "ui/X11Keyboard.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QWindow> // complete for focusWindowChanged
 
 #if QT_CONFIG(xcb)
 #include <xcb/xcb.h>
@@ -38,9 +40,7 @@ xcb_connection_t* Connection() {
     return x11 != nullptr ? x11->connection() : nullptr;
 }
 
-} // namespace
-
-bool X11Keyboard::enableDetectableAutoRepeat() {
+bool EnableDetectableAutoRepeat() {
     xcb_connection_t* c = Connection();
     if (c == nullptr) {
         return false;
@@ -57,6 +57,8 @@ bool X11Keyboard::enableDetectableAutoRepeat() {
     return flags && (flags->value & kDetectable) != 0;
 }
 
+} // namespace
+
 bool X11Keyboard::isKeyDown(std::uint32_t keycode) {
     xcb_connection_t* c = Connection();
     if (c == nullptr || keycode > 255) {
@@ -69,14 +71,54 @@ bool X11Keyboard::isKeyDown(std::uint32_t keycode) {
 
 #else
 
-bool X11Keyboard::enableDetectableAutoRepeat() {
+namespace {
+
+bool EnableDetectableAutoRepeat() {
     return false;
 }
+
+} // namespace
 
 bool X11Keyboard::isKeyDown(std::uint32_t /*keycode*/) {
     return false;
 }
 
 #endif
+
+X11Keyboard::X11Keyboard(QObject* parent)
+    : QObject(parent), m_detectable(EnableDetectableAutoRepeat()) {
+    if (!m_detectable) {
+        return;
+    }
+    qGuiApp->installEventFilter(this);
+    // A key let go while another program had the focus never comes up here.
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this] { m_keysDown.clear(); });
+}
+
+bool X11Keyboard::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    // Key events reach the window before its widgets; marking them there marks them for all.
+    if ((type != QEvent::KeyPress && type != QEvent::KeyRelease) || !watched->isWindowType()) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const std::uint32_t code = key->nativeScanCode();
+    if (key->isAutoRepeat() || code == 0) {
+        return false;
+    }
+    if (type == QEvent::KeyRelease) {
+        m_keysDown.remove(code);
+        return false;
+    }
+    if (!m_keysDown.contains(code)) {
+        m_keysDown.insert(code);
+        return false;
+    }
+    QKeyEvent repeat(type, key->key(), key->modifiers(), code, key->nativeVirtualKey(),
+                     key->nativeModifiers(), key->text(), true, key->count());
+    repeat.setTimestamp(key->timestamp());
+    QCoreApplication::sendEvent(watched, &repeat);
+    return true;
+}
 
 } // namespace mt

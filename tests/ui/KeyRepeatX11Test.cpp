@@ -7,6 +7,7 @@
 #include "audio/AudioTestKit.h"
 #include "support/UiFixture.h"
 #include "support/XvfbServer.h"
+#include "ui/FrmCount.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -216,6 +217,34 @@ TEST_F(KeyRepeatX11Test, HoldModeSoundsWithoutABreakWhileKeysAreHeld) {
     for (int n = 0; n < kHoldsAtFastRate; ++n) {
         hold(n, "200 ms, 50/s");
     }
+}
+
+// Every window still tells a held key from a new press by Qt's repeat mark: a V held in the
+// BPM counter is one tap, however long it is held.
+TEST_F(KeyRepeatX11Test, AHeldCounterKeyTapsOnce) {
+    x11(QStringLiteral("xset"),
+        {QStringLiteral("r"), QStringLiteral("rate"), QStringLiteral("200"), QStringLiteral("50")});
+    m_window.mnuCounter_Click();
+    FrmCount* counter = m_window.counterWindow();
+    ASSERT_NE(counter, nullptr);
+    counter->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(counter));
+    x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("c")});
+    ASSERT_TRUE(QTest::qWaitFor([this] { return m_app.mmt.tapTimerRunning; }, 2000));
+    // What one tap adds to the counter's index, by a single press.
+    const int start = counter->tapIndex;
+    x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("v")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return counter->tapIndex != start; }, 2000));
+    const int perTap = counter->tapIndex - start;
+
+    const int pressesBefore = m_presses.presses;
+    x11(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("v")});
+    QTest::qWait(1500);
+    x11(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("v")});
+    QTest::qWait(100);
+    EXPECT_GE(m_presses.presses - pressesBefore, 40) << "the server did not repeat the key";
+    EXPECT_EQ(counter->tapIndex, start + 2 * perTap)
+        << "each repeat of the held key counted as a tap";
 }
 
 } // namespace
