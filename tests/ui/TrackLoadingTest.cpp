@@ -195,6 +195,25 @@ TEST_F(TrackLoadingTest, AFileWithNothingToPlayLeavesTheTrackEmpty) {
     EXPECT_EQ(m_platform.messages.shown.size(), 2u);
 }
 
+// Back from the waveform editor with no sound device: nothing can sound, so no track counts as
+// loaded, but the set keeps its files for a save and a later start.
+TEST_F(TrackLoadingTest, NoSoundDeviceAfterTheEditorKeepsTheSetsFiles) {
+    const QString path = addWav("kick.wav", 44100, 2, 4410);
+    assign(0, "kick.wav");
+    m_app.editProgramPath = QStringLiteral("/bin/true");
+    m_platform.modals.inspect = [this](QDialog&) {
+        m_noSoundDevice = true; // the device went away while the editor ran
+        return int(QDialog::Accepted);
+    };
+    m_window.menuItem("mnuEditWav")->trigger();
+    EXPECT_EQ(m_app.sound.soundLibHandle, 0);
+    EXPECT_FALSE(bank().trackLoaded[0]);
+    EXPECT_FALSE(frame(0).ComStart->isEnabled());
+    EXPECT_EQ(bank().trackPath[0], path);
+    EXPECT_EQ(bank().trackFileName[0], QStringLiteral("kick.wav"));
+    EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("kick.wav"));
+}
+
 // What the reader lets through must be playable; what it refuses gets the read-failure box.
 TEST_F(TrackLoadingTest, HeaderFaultsAreRefusedAndCutFilesPlayWhatTheyHold) {
     const QByteArray fmtNoRate = test::Chunk("fmt ", test::FmtBody(2, 1, 0, 4, 32));
