@@ -26,10 +26,14 @@ bool ReloadTrack(AppContext& app, int index, const QString& path) {
         app.showMessage(TrackMovedMessage(index));
         return false;
     }
+    const std::int32_t buffer = app.sound.CreateTrackBuffer(path, 1);
+    if (buffer == 0) {
+        return false;
+    }
     TrackBank& bank = app.bank;
     bank.trackRateRatio[index] = 1.0f;
     bank.takeFormat(index, info, TrackBank::LengthFrom::Ratio);
-    bank.trackBuffer[index] = app.sound.CreateTrackBuffer(path, 1);
+    bank.trackBuffer[index] = buffer;
     return true;
 }
 

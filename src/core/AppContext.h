@@ -47,8 +47,10 @@ struct AppContext {
 inline const QString kAppTitle = QStringLiteral("Marrowtune");
 
 // Creates the track's buffer again from `path` and recomputes its derived values; the caller
-// sets the loaded flag, the path, the name and the labels. On a file that is missing or not
-// readable as WAV: the "moved or deleted" message, false, and nothing of the track changed.
+// sets the loaded flag, the path, the name and the labels. False, with nothing of the track
+// changed, when no buffer was made: for a file that is missing or not readable as WAV with
+// the "moved or deleted" message, for one the library cannot decode with the library's
+// message, and with no sound device without a message.
 bool ReloadTrack(AppContext& app, int index, const QString& path);
 
 } // namespace mt
