@@ -31,9 +31,9 @@ bool ReloadTrack(AppContext& app, int index, const QString& path) {
         return false;
     }
     TrackBank& bank = app.bank;
-    bank.trackRateRatio[index] = 1.0f;
+    bank.tracks[index].rateRatio = 1.0f;
     bank.takeFormat(index, info, TrackBank::LengthFrom::Ratio);
-    bank.trackBuffer[index] = buffer;
+    bank.tracks[index].buffer = buffer;
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
 #include "core/TrackBank.h"
+#include "core/TrackSound.h"
 #include "media/cd/CdPlayer.h"
 #include "media/midi/ModuleMIDI.h"
 #include "media/mmt/ModuleMMT.h"
@@ -12,7 +13,7 @@
 
 namespace mt {
 
-// Everything one running program owns: the track bank, the sound library, the stored
+// Everything one running program owns: the sound library, the track bank, the stored
 // preferences in memory, and the way out to the desktop. The main window is built around
 // one; each test makes a fresh one. UI thread only.
 struct AppContext {
@@ -24,8 +25,9 @@ struct AppContext {
     void showMessage(const QString& text) const;
 
     PlatformServices& platform;
-    TrackBank bank;
     VbDSound sound;
+    LibraryTrackSound trackSound{sound}; // the tracks' way to the sound library
+    TrackBank bank{trackSound};
     CdPlayer cd{[this] { return sound.soundLibHandle; },
                 [this](const QString& text) { showMessage(text); }};            // CD player
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player

@@ -1,55 +1,330 @@
 #include "core/TrackBank.h"
 
 #include "audio/WavReader.h"
+#include "core/TempoMath.h"
+#include "core/TrackSound.h"
 #include "platform/Numbers.h"
 
+#include <QFileInfo>
+
 namespace mt {
+namespace {
 
-TrackBank::TrackBank() {
-    trackBuffer.fill(0);
-    trackLoaded.fill(false);
-    trackRateRatio.fill(1.0f);
-    trackSampleRate.fill(0);
-    trackFrames.fill(0.0f);
-    trackLength44k.fill(0.0f);
-    trackKeyDown.fill(false);
-    trackLoneWolf.fill(false);
-    trackDuration.fill(0.0);
+constexpr std::int32_t kSilence = -10000;
+
+} // namespace
+
+TrackBank::TrackBank(TrackSound& sound) : m_sound(sound) {}
+
+void TrackBank::play(int index) {
+    start(index, false);
 }
 
-void TrackBank::takeFormat(int index, const WavInfo& info, LengthFrom lengthFrom) {
-    trackSampleRate[index] = info.samplesPerSec;
-    trackFrames[index] = static_cast<float>(info.frameCount);
-    trackRateRatio[index] = static_cast<float>(44100.0 / info.samplesPerSec);
-    trackLength44k[index] =
-        lengthFrom == LengthFrom::Rate
-            ? static_cast<float>(trackFrames[index] * 44100.0 / info.samplesPerSec)
-            : trackFrames[index] * trackRateRatio[index];
+void TrackBank::playLooping(int index) {
+    start(index, true);
 }
 
-void TrackBank::clearFile(int index) {
-    trackLoaded[index] = false;
-    trackRateRatio[index] = 1.0f;
-    trackFileName[index].clear();
-    trackPath[index].clear();
-    trackLength44k[index] = 0.0f;
+void TrackBank::start(int index, bool looping) {
+    if (loneWolfMode && tracks[index].loneWolf) {
+        // The started track is silenced too: it starts again from its first frame below.
+        for (int j = 0; j < kTrackCount; ++j) {
+            if (tracks[j].loaded && tracks[j].loneWolf) {
+                m_sound.stop(tracks[j].buffer);
+                tracks[j].state = PlayState::Stopped;
+                emit trackChanged(j);
+            }
+        }
+    }
+    Track& t = tracks[index];
+    m_sound.play(t.buffer, soundingVolume(index), t.pan * 100,
+                 PlaybackFrequency(t.speed, t.rateRatio), looping);
+    t.state = PlayState::Playing;
+    emit trackChanged(index);
+    select(index);
 }
 
-std::int32_t TrackBank::soundingVolume(int index, std::int32_t barVolume) const {
-    constexpr std::int32_t kSilence = -10000;
-    const bool muted = allTracksMuted || (selectedTrackMuted && mutedTrack == index);
-    return muted ? kSilence : barVolume;
+void TrackBank::stop(int index) {
+    m_sound.stop(tracks[index].buffer);
+    tracks[index].state = PlayState::Stopped;
+    emit trackChanged(index);
+}
+
+void TrackBank::toggle(int index) {
+    if (playing(index)) {
+        stop(index);
+    } else if (tracks[index].loop) {
+        playLooping(index);
+    } else {
+        stop(index);
+        play(index);
+    }
+}
+
+void TrackBank::press(int index) {
+    Track& t = tracks[index];
+    if (!t.loaded || t.keyHeld) {
+        return;
+    }
+    t.keyHeld = true;
+    if (t.hold) {
+        start(index, t.loop);
+    } else if (t.loop) {
+        const bool wasPlaying = t.playing();
+        stop(index);
+        if (!wasPlaying) {
+            playLooping(index);
+        }
+    } else {
+        stop(index);
+        play(index);
+    }
+}
+
+void TrackBank::release(int index) {
+    // Cleared or reassigned while held, the track still lets go of its key.
+    tracks[index].keyHeld = false;
+    if (tracks[index].loaded && tracks[index].hold) {
+        stop(index);
+    }
+}
+
+void TrackBank::releaseAll() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        if (tracks[i].keyHeld) {
+            release(i);
+        }
+    }
+    unmuteAll();
+    unmuteSelected();
+}
+
+std::int32_t TrackBank::soundingVolume(int index) const {
+    const bool muted = allTracksMuted || mutedAlone(index);
+    return muted ? kSilence : tracks[index].volume * 100;
+}
+
+void TrackBank::applyVolume(int index) {
+    if (tracks[index].loaded) {
+        m_sound.setVolume(tracks[index].buffer, soundingVolume(index));
+    }
+}
+
+void TrackBank::muteAll() {
+    if (allTracksMuted) {
+        return;
+    }
+    allTracksMuted = true;
+    for (int i = 0; i < kTrackCount; ++i) {
+        applyVolume(i);
+    }
+    emit bankStateChanged();
+}
+
+void TrackBank::unmuteAll() {
+    if (!allTracksMuted) {
+        return;
+    }
+    // A track N still holds stays silent.
+    allTracksMuted = false;
+    for (int i = 0; i < kTrackCount; ++i) {
+        applyVolume(i);
+    }
+    emit bankStateChanged();
+}
+
+void TrackBank::muteSelected() {
+    if (selectedTrackMuted || selectedTrack == -1 || !tracks[selectedTrack].loaded) {
+        return;
+    }
+    mutedTrack = selectedTrack;
+    selectedTrackMuted = true;
+    applyVolume(mutedTrack);
+    emit trackChanged(mutedTrack);
+}
+
+void TrackBank::unmuteSelected() {
+    // Ends the mute even when the track was cleared or reassigned under it.
+    if (!selectedTrackMuted) {
+        return;
+    }
+    selectedTrackMuted = false;
+    applyVolume(mutedTrack);
+    emit trackChanged(mutedTrack);
+}
+
+void TrackBank::select(int index) {
+    selectedTrack = static_cast<std::int16_t>(index);
+    emit bankStateChanged();
 }
 
 std::int16_t TrackBank::selectNextLoaded() {
+    int next = -1;
     for (int i = selectedTrack + 1; i < kTrackCount; ++i) {
-        if (trackLoaded[i]) {
-            selectedTrack = static_cast<std::int16_t>(i);
-            return selectedTrack;
+        if (tracks[i].loaded) {
+            next = i;
+            break;
         }
     }
-    selectedTrack = -1;
+    select(next);
     return selectedTrack;
+}
+
+void TrackBank::toggleLoneWolfMode() {
+    loneWolfMode = !loneWolfMode;
+    emit bankStateChanged();
+}
+
+void TrackBank::setLoneWolfMember(int index, bool member) {
+    tracks[index].loneWolf = member;
+    emit trackChanged(index);
+}
+
+void TrackBank::toggleSelectedLoneWolf() {
+    if (selectedTrack != -1) {
+        setLoneWolfMember(selectedTrack, !tracks[selectedTrack].loneWolf);
+    }
+}
+
+void TrackBank::panSelected(int pan) {
+    if (selectedTrack != -1) {
+        setPan(selectedTrack, pan);
+    }
+}
+
+TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
+    const QFileInfo file(path);
+    // A file that vanished since it was listed goes on to the read failure below.
+    if (file.exists() && file.size() == 0) {
+        return Assigned::EmptyFile;
+    }
+    clear(index);
+    Track& t = tracks[index];
+    t.path = path;
+    WavInfo info;
+    if (!ReadWavInfo(path, info)) {
+        emit trackChanged(index);
+        return Assigned::Unreadable;
+    }
+    // A track is loaded only with a buffer to play; the library has said why when it could
+    // not make one.
+    t.buffer = m_sound.create(path);
+    if (t.buffer == 0) {
+        emit trackChanged(index);
+        return Assigned::NoBuffer;
+    }
+    takeFormat(index, info, LengthFrom::Rate);
+    t.duration = TrackDurationSeconds(t.length44k, t.speed);
+    t.loaded = true;
+    t.fileName = file.fileName();
+    emit trackChanged(index);
+    select(index);
+    bankChanged = true;
+    return Assigned::Ok;
+}
+
+void TrackBank::clear(int index) {
+    unload(index);
+    clearFile(index);
+    bankChanged = true;
+    emit trackChanged(index);
+    selectNextLoaded();
+}
+
+void TrackBank::unload(int index) {
+    Track& t = tracks[index];
+    if (t.loaded) {
+        m_sound.release(t.buffer);
+        t.loaded = false;
+        t.state = PlayState::Stopped; // its sound is gone with its buffer
+        emit trackChanged(index);
+    }
+}
+
+void TrackBank::touch(int index) {
+    tracks[index].duration = TrackDurationSeconds(tracks[index].length44k, tracks[index].speed);
+    emit trackChanged(index);
+}
+
+void TrackBank::takeFormat(int index, const WavInfo& info, LengthFrom lengthFrom) {
+    Track& t = tracks[index];
+    t.sampleRate = info.samplesPerSec;
+    t.frames = static_cast<float>(info.frameCount);
+    t.rateRatio = static_cast<float>(44100.0 / info.samplesPerSec);
+    t.length44k = lengthFrom == LengthFrom::Rate
+                      ? static_cast<float>(t.frames * 44100.0 / info.samplesPerSec)
+                      : t.frames * t.rateRatio;
+}
+
+void TrackBank::clearFile(int index) {
+    Track& t = tracks[index];
+    t.loaded = false;
+    t.rateRatio = 1.0f;
+    t.fileName.clear();
+    t.path.clear();
+    t.length44k = 0.0f;
+}
+
+void TrackBank::setVolume(int index, int volume) {
+    if (tracks[index].volume == volume) {
+        return;
+    }
+    tracks[index].volume = volume;
+    applyVolume(index);
+    bankChanged = true;
+    emit trackChanged(index);
+}
+
+void TrackBank::setPan(int index, int pan) {
+    Track& t = tracks[index];
+    if (t.pan == pan) {
+        return;
+    }
+    t.pan = pan;
+    if (t.loaded) {
+        m_sound.setPan(t.buffer, pan * 100);
+    }
+    bankChanged = true;
+    emit trackChanged(index);
+}
+
+void TrackBank::setSpeed(int index, int speed) {
+    Track& t = tracks[index];
+    if (t.speed == speed) {
+        return;
+    }
+    t.speed = speed;
+    if (t.loaded) {
+        m_sound.setFrequency(t.buffer, PlaybackFrequency(speed, t.rateRatio));
+    }
+    t.duration = TrackDurationSeconds(t.length44k, speed);
+    bankChanged = true;
+    emit trackChanged(index);
+}
+
+void TrackBank::setLoop(int index, bool loop) {
+    if (tracks[index].loop == loop) {
+        return;
+    }
+    tracks[index].loop = loop;
+    bankChanged = true;
+    emit trackChanged(index);
+}
+
+void TrackBank::setHold(int index, bool hold) {
+    if (tracks[index].hold == hold) {
+        return;
+    }
+    tracks[index].hold = hold;
+    bankChanged = true;
+    emit trackChanged(index);
+}
+
+void TrackBank::setRatio(int index, const QString& ratio) {
+    if (tracks[index].ratio == ratio) {
+        return;
+    }
+    tracks[index].ratio = ratio;
+    emit trackChanged(index);
 }
 
 double TrackDurationSeconds(float length44k, int speed) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/Track.h"
+
+#include <QObject>
 #include <QString>
 
 #include <array>
@@ -8,63 +11,123 @@
 namespace mt {
 
 struct WavInfo;
+class TrackSound;
 
-inline constexpr int kTrackCount = 8;
+// The eight tracks, indexed 0 to 7 (the performer sees 1 to 8), the state the whole bank
+// shares, and what a performer does with them. Every input (a button, a key, a menu) is one
+// call here; the windows draw what they show from this and redraw on its signals. The
+// sound goes through the TrackSound it is given. UI thread only.
+class TrackBank final : public QObject {
+    Q_OBJECT
 
-// The eight tracks' state, indexed 0 to 7 (the performer sees 1 to 8). A track's volume, pan
-// and speed are not here: they are the values of its scroll bars. UI thread only.
-struct TrackBank {
-    TrackBank();
+public:
+    explicit TrackBank(TrackSound& sound);
 
-    template <typename T> using PerTrack = std::array<T, kTrackCount>;
+    const Track& track(int index) const { return tracks[index]; }
+    bool playing(int index) const { return tracks[index].playing(); }
 
-    PerTrack<QString> trackPath;            // full path of the WAV file
-    PerTrack<QString> trackFileName;        // file name alone, the track's title
-    PerTrack<std::int32_t> trackBuffer;     // sound buffer handle; 0 when creation failed
-    PerTrack<bool> trackLoaded;             // holds a playable file
-    PerTrack<float> trackRateRatio;         // 44100 / the file's rate
-    PerTrack<std::int32_t> trackSampleRate; // Hz
-    PerTrack<float> trackFrames;            // length in the file's own frames
-    PerTrack<float> trackLength44k;         // length in frames at 44.1 kHz
-    PerTrack<bool> trackKeyDown;            // the track's key is held
-    PerTrack<bool> trackLoneWolf;           // member of the lone-wolf group
-    PerTrack<double> trackDuration;         // seconds at the current speed, 3 decimals
+    // --- Starting and stopping ------------------------------------------------------------
+    // Start from the first frame with the track's mix (silent while a mute holds it); in
+    // lone-wolf mode a member first silences every member, itself included. The started
+    // track becomes the selection. Callers check `loaded` first.
+    void play(int index);
+    void playLooping(int index);
+    void stop(int index);
+    // The PLAY/STOP button: stops a playing track, else starts it, looping when set so.
+    void toggle(int index);
+    // The track's key. Held: a hold track sounds while it is down; a loop track starts, or
+    // stops when it was playing; any other restarts. A press of a held key does nothing, and
+    // a release always lets go of the key, even of a track cleared or reassigned meanwhile.
+    void press(int index);
+    void release(int index);
+    // Every held key and mute let go, as if the keys had come up.
+    void releaseAll();
 
-    std::int16_t selectedTrack = -1; // -1: none
-    std::int16_t popupTrack = 0;     // the track whose number label was last right-clicked
-    bool loneWolfMode = false;
-    QString browserFilePath;  // the file selected in the browser, "" before the first click
-    bool bankChanged = false; // the bank differs from its setting file
+    // --- The performance keys' mutes -------------------------------------------------------
+    // The whole bank, and the selected track; either holds over tracks started or turned up
+    // under it until it is let go.
+    void muteAll();
+    void unmuteAll();
+    void muteSelected();
+    void unmuteSelected();
+    // The volume the track sounds at, in hundredths of a dB: silence while a mute holds it.
+    std::int32_t soundingVolume(int index) const;
+    // Whether the track's frame shows the selected-track mute.
+    bool mutedAlone(int index) const { return selectedTrackMuted && mutedTrack == index; }
 
-    // The performance keys' mutes: M silences the whole bank, N the track `mutedTrack`.
-    bool allTracksMuted = false;
-    bool selectedTrackMuted = false;
-    std::int16_t mutedTrack = 0;
+    // --- Selection and the lone-wolf group -------------------------------------------------
+    void select(int index);
+    // Moves the selection to the next loaded track after the current one, never wrapping:
+    // -1 when there is none up to track 8. Returns the new selection.
+    std::int16_t selectNextLoaded();
+    void toggleLoneWolfMode();
+    void setLoneWolfMember(int index, bool member);
+    // The selected track in or out of the group; nothing without a selection.
+    void toggleSelectedLoneWolf();
+    // The selected track's pan; nothing without a selection.
+    void panSelected(int pan);
 
-    // The volume the track sounds at, in hundredths of a dB: silence while a mute holds it,
-    // else `barVolume`. Every start and every volume change goes through this, so a track
-    // started or turned up under a held mute stays silent until the mute is let go.
-    std::int32_t soundingVolume(int index, std::int32_t barVolume) const;
-
+    // --- Files -----------------------------------------------------------------------------
+    enum class Assigned { Ok, EmptyFile, Unreadable, NoBuffer };
+    // Loads the WAV file at `path` into the track after clearing it, and selects it. An empty
+    // file leaves the track as it was; an unreadable one, or one the library made no buffer
+    // of, leaves it cleared.
+    Assigned assign(int index, const QString& path);
+    // Stops and releases the track's sound and empties its file; mix, membership and key
+    // state stay. The selection moves on to the next loaded track.
+    void clear(int index);
+    // Stops and releases the track's sound: no longer loaded, its file fields stay.
+    void unload(int index);
     // Takes the format of a file just read: rate, length and the ratios derived from them.
     // An assignment computes the 44.1 kHz length from the rate in double precision; a reload
     // as frames times the stored ratio, as setting files saved earlier were computed.
     enum class LengthFrom { Rate, Ratio };
     void takeFormat(int index, const WavInfo& info, LengthFrom lengthFrom);
-
-    // Empties the track's file fields; membership, key state and mix controls stay.
+    // Empties the track's file fields; membership, key state and mix stay.
     void clearFile(int index);
 
-    // Moves the selection to the next loaded track after the current one, never wrapping:
-    // -1 when there is none up to track 8. Returns the new selection.
-    std::int16_t selectNextLoaded();
+    // --- The mix ---------------------------------------------------------------------------
+    // Each sends a loaded track's sound the new value and marks the bank changed; setting
+    // the value it already has does nothing.
+    void setVolume(int index, int volume);
+    void setPan(int index, int pan);
+    void setSpeed(int index, int speed); // also the playing time
+    void setLoop(int index, bool loop);
+    void setHold(int index, bool hold);
+    // The ratio text is the tempo matching's; choosing one marks the bank changed itself.
+    void setRatio(int index, const QString& ratio);
+
+    // Code outside these operations changed the track's file fields: the playing time is
+    // computed again and the windows are told.
+    void touch(int index);
+    void touchBank() { emit bankStateChanged(); }
+
+    std::array<Track, kTrackCount> tracks;
+    std::int16_t selectedTrack = -1; // -1: none
+    std::int16_t popupTrack = 0;     // the track whose number label was last right-clicked
+    bool loneWolfMode = false;
+    QString browserFilePath;  // the file selected in the browser, "" before the first click
+    bool bankChanged = false; // the bank differs from its setting file
+    // The performance keys' mutes: M silences the whole bank, N the track `mutedTrack`.
+    bool allTracksMuted = false;
+    bool selectedTrackMuted = false;
+    std::int16_t mutedTrack = 0;
+    // The tempo lock: the reference speed captured when it went on, and every speed as it
+    // was when one bar was taken hold of (0 for never captured).
+    int lockedSpeed = 0;
+    std::array<int, kTrackCount> lockedSpeeds{};
+
+signals:
+    // What a track shows changed: its file, button, mix, membership or mute.
+    void trackChanged(int index);
+    // The selection, the lone-wolf mode or the whole-bank mute changed.
+    void bankStateChanged();
+
+private:
+    void start(int index, bool looping);
+    void applyVolume(int index);
+
+    TrackSound& m_sound;
 };
-
-// Seconds that `length44k` frames at 44.1 kHz play for at speed-bar value `speed` (tens of
-// hertz on the 44.1 kHz scale), rounded half up to 3 decimals.
-double TrackDurationSeconds(float length44k, int speed);
-
-// "(" + number + ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください"
-QString TrackMovedMessage(int index);
 
 } // namespace mt

@@ -157,8 +157,8 @@ void AppShell::Form_Load() {
 
     TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
-        bank.trackLoaded[i] = false;
-        bank.trackRateRatio[i] = 1.0f;
+        bank.tracks[i].loaded = false;
+        bank.tracks[i].rateRatio = 1.0f;
     }
 
     m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(w.winId()), format);
@@ -245,8 +245,8 @@ void AppShell::reportWriteFailure() {
 void AppShell::Form_Unload() {
     TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
-        if (bank.trackLoaded[i]) {
-            dsFree(bank.trackBuffer[i]);
+        if (bank.tracks[i].loaded) {
+            dsFree(bank.tracks[i].buffer);
         }
     }
     m_window.browser().releasePreview();

@@ -60,15 +60,15 @@ void ExternalPrograms::ComEdit_Click() {
         m_window.midiPanel().ComMIDIPause_Click();
     }
     for (int i = 0; i < kTrackCount; ++i) {
-        if (bank.trackLoaded[i]) {
-            dsFree(bank.trackBuffer[i]);
+        if (bank.tracks[i].loaded) {
+            dsFree(bank.tracks[i].buffer);
         }
     }
     m_window.browser().releasePreview();
     m_app.sound.TerminateSoundLibrary();
 
     // The path is one argument, whatever it holds, and no shell ever reads it.
-    if (!m_app.platform.processes.start(m_app.editProgramPath, {bank.trackPath[selected]})) {
+    if (!m_app.platform.processes.start(m_app.editProgramPath, {bank.tracks[selected].path})) {
         wait.reset();
         m_app.showMessage(
             QStringLiteral("波形編集ソフトが開けません、参照設定を正しく行ってください。"));
@@ -97,22 +97,20 @@ void ExternalPrograms::restartSound() {
     m_window.showSoundDevice(m_app.sound.soundLibHandle != 0);
     TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
-        if (!bank.trackLoaded[i]) {
+        if (!bank.tracks[i].loaded) {
             continue;
         }
-        if (ReloadTrack(m_app, i, bank.trackPath[i])) {
-            m_window.tracks().ShowTrackDuration(i); // the edit may have changed its length
+        if (ReloadTrack(m_app, i, bank.tracks[i].path)) {
+            bank.touch(i); // the edit may have changed its length
             continue;
         }
-        TrackFrame& f = m_window.tracks().frame(i);
-        bank.trackLoaded[i] = false;
-        f.ComStart->setEnabled(false);
-        if (m_app.sound.soundLibHandle == 0) {
-            continue; // no device came back: the set keeps its files for a later save
+        bank.tracks[i].loaded = false;
+        if (m_app.sound.soundLibHandle != 0) {
+            // Without a device the set keeps its files for a later save.
+            bank.tracks[i].path.clear();
+            bank.tracks[i].fileName.clear();
         }
-        bank.trackPath[i].clear();
-        bank.trackFileName[i].clear();
-        f.lblWavTitle->clear();
+        bank.touch(i);
     }
     m_app.midi.MidiReattach();
 }

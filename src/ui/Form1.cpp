@@ -231,13 +231,11 @@ Form2* Form1::playModeWindow() const {
 
 void Form1::mnuplay_Click() {
     if (!m_playMode) {
-        m_playMode = new Form2(*m_tracks);
+        m_playMode = new Form2(m_app.bank, *m_tracks);
         m_playMode->showMain = [this] { show(); };
-        m_tracks->setPlayModeWindow(m_playMode);
         m_keyboard->setPlayModeWindow(m_playMode);
     }
-    m_playMode->refresh(m_files->settingFileTitle, m_app.bank);
-    m_tracks->syncPlayModeWindow();
+    m_playMode->refresh(m_files->settingFileTitle);
     hide();
     m_playMode->show();
     m_playMode->activateWindow();

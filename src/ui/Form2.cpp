@@ -2,7 +2,7 @@
 
 #include "core/TrackBank.h"
 #include "ui/ClickableLabel.h"
-#include "ui/TrackFrame.h"
+#include "ui/Colours.h"
 #include "ui/TrackPanel.h"
 
 #include <QCheckBox>
@@ -15,7 +15,9 @@
 
 namespace mt {
 
-Form2::Form2(TrackPanel& tracks) : m_tracks(tracks) {
+using namespace colours;
+
+Form2::Form2(TrackBank& bank, TrackPanel& tracks) : m_bank(bank), m_tracks(tracks) {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
     setAutoFillBackground(true);
@@ -69,6 +71,8 @@ Form2::Form2(TrackPanel& tracks) : m_tracks(tracks) {
             m_tracks.lblOrAliveOokamis_Click();
         }
     });
+    connect(&m_bank, &TrackBank::trackChanged, this, &Form2::redrawTrack);
+    connect(&m_bank, &TrackBank::bankStateChanged, this, &Form2::redrawBank);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lblOrAliveOokamis);
@@ -77,17 +81,35 @@ Form2::Form2(TrackPanel& tracks) : m_tracks(tracks) {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(rows);
     layout->addLayout(bottom);
+    for (int i = 0; i < kTrackCount; ++i) {
+        redrawTrack(i);
+    }
+    redrawBank();
 }
 
-void Form2::refresh(const QString& settingFileTitle, const TrackBank& bank) {
+void Form2::refresh(const QString& settingFileTitle) {
     setWindowTitle(settingFileTitle + QStringLiteral(" - Mtn"));
+}
+
+void Form2::redrawTrack(int index) {
+    const Track& t = m_bank.track(index);
+    Label2[index]->setText(t.fileName);
+    ComStart2[index]->setEnabled(t.loaded);
+    ComStart2[index]->setText(t.playing() ? QStringLiteral("STOP") : QStringLiteral("PLAY"));
+    SetButtonColour(*ComStart2[index], t.playing() ? kMagenta : kCyan);
+    CheckLoop2[index]->setChecked(t.loop);
+    CheckDuuk2[index]->setChecked(t.hold);
+    SetBackground(*Frame1[index], m_bank.mutedAlone(index) ? kBlue
+                                  : t.loneWolf             ? kGrey
+                                                           : ButtonFace());
+}
+
+void Form2::redrawBank() {
     for (int i = 0; i < kTrackCount; ++i) {
-        const TrackFrame& f = m_tracks.frame(i);
-        Label2[i]->setText(f.lblWavTitle->text());
-        ComStart2[i]->setEnabled(bank.trackLoaded[i]);
-        CheckDuuk2[i]->setChecked(f.CheckDuuk->isChecked());
-        CheckLoop2[i]->setChecked(f.CheckLoop->isChecked());
+        SetBackground(*Label1[i], i == m_bank.selectedTrack ? kMagenta : ButtonFace());
     }
+    SetForeground(*lblOrAliveOokamis, m_bank.loneWolfMode ? kYellow : QColor(Qt::black));
+    SetBackground(*this, m_bank.allTracksMuted ? kBlue : ButtonFace());
 }
 
 void Form2::ComStart2_Click(int index) {
@@ -95,11 +117,11 @@ void Form2::ComStart2_Click(int index) {
 }
 
 void Form2::CheckLoop2_MouseUp(int index) {
-    m_tracks.frame(index).CheckLoop->setChecked(CheckLoop2[index]->isChecked());
+    m_bank.setLoop(index, CheckLoop2[index]->isChecked());
 }
 
 void Form2::CheckDuuk2_MouseUp(int index) {
-    m_tracks.frame(index).CheckDuuk->setChecked(CheckDuuk2[index]->isChecked());
+    m_bank.setHold(index, CheckDuuk2[index]->isChecked());
 }
 
 void Form2::ComBack_Click() {

@@ -12,21 +12,21 @@ class QPushButton;
 
 namespace mt {
 
-struct TrackBank;
+class TrackBank;
 class ClickableLabel;
 class TrackPanel;
 
 // The play-mode window: only the eight tracks' PLAY/STOP buttons, loop and hold boxes, titles
-// and numbers, and the lone-wolf label. It owns no state: its controls act on the main
-// window's through the track operations, which keep its mirrored controls up to date.
+// and numbers, and the lone-wolf label. It owns no state: its controls call the track bank,
+// and it draws itself from the bank whenever the bank says it changed.
 class Form2 final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit Form2(TrackPanel& tracks);
+    Form2(TrackBank& bank, TrackPanel& tracks);
 
-    // Takes the title and the tracks' current titles, buttons and boxes from the main window.
-    void refresh(const QString& settingFileTitle, const TrackBank& bank);
+    // Takes the setting file's title.
+    void refresh(const QString& settingFileTitle);
 
     void ComStart2_Click(int index);
     void CheckLoop2_MouseUp(int index);
@@ -49,6 +49,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void redrawTrack(int index);
+    void redrawBank();
+
+    TrackBank& m_bank;
     TrackPanel& m_tracks;
 };
 

@@ -15,7 +15,7 @@ FrmWavInfo::FrmWavInfo(const TrackBank& bank, int track, QWidget* parent) : QDia
     setObjectName(QStringLiteral("frmWavInfo"));
     setWindowTitle(QStringLiteral("WAVファイル情報 - ") + QString::number(track + 1) +
                    QStringLiteral("トラック"));
-    const QString& path = bank.trackPath[track];
+    const QString& path = bank.track(track).path;
 
     Label1 = new QLabel(QStringLiteral("形式："), this);
     lblFileName = new QLabel(QStringLiteral("ファイル ： ") + path, this);
@@ -25,8 +25,8 @@ FrmWavInfo::FrmWavInfo(const TrackBank& bank, int track, QWidget* parent) : QDia
                              QStringLiteral("kB"),
                          this);
     lblInfo = new QLabel(FormatWavInfo(path, 1), this);
-    lblOokami = new QLabel(bank.trackLoneWolf[track] ? QStringLiteral("一匹狼： ON")
-                                                     : QStringLiteral("一匹狼： OFF"),
+    lblOokami = new QLabel(bank.track(track).loneWolf ? QStringLiteral("一匹狼： ON")
+                                                      : QStringLiteral("一匹狼： OFF"),
                            this);
     ComOK = new QPushButton(QStringLiteral("OK"), this);
     ComOK->setDefault(true);

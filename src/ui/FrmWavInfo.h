@@ -7,7 +7,7 @@ class QPushButton;
 
 namespace mt {
 
-struct TrackBank;
+class TrackBank;
 
 // The WAV information window of one track: its file, size, format and lone-wolf membership.
 class FrmWavInfo final : public QDialog {

@@ -1,21 +1,16 @@
 #include "ui/KeyboardPlayer.h"
 #include "ui/Colours.h"
 
-#include "audio/DsCalls.h"
 #include "core/AppContext.h"
 #include "core/KeyMap.h"
 #include "ui/CdPanel.h"
 #include "ui/Form1.h"
 #include "ui/MidiPanel.h"
-#include "ui/TrackFrame.h"
-#include "ui/TrackPanel.h"
 #include "ui/X11Keyboard.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QScrollBar>
 
 namespace mt {
 namespace {
@@ -87,60 +82,26 @@ bool KeyboardPlayer::isRepeat(const QKeyEvent& key, bool keypad) {
 
 void KeyboardPlayer::Form_KeyDown(int qtKey, bool keypad) {
     const int t = KeyToTrackDown(qtKey, keypad);
-    if (t == 0) {
-        return;
-    }
-    const int i = t - 1;
-    TrackBank& bank = m_app.bank;
-    if (!bank.trackLoaded[i] || bank.trackKeyDown[i]) {
-        return;
-    }
-    bank.trackKeyDown[i] = true;
-    TrackPanel& tracks = m_main.tracks();
-    const TrackFrame& f = tracks.frame(i);
-    if (f.CheckDuuk->isChecked()) {
-        if (f.CheckLoop->isChecked()) {
-            tracks.PlayTrackLooping(i);
-        } else {
-            tracks.PlayTrack(i);
-        }
-    } else if (f.CheckLoop->isChecked()) {
-        const bool wasPlaying = tracks.isPlaying(i);
-        tracks.StopTrack(i);
-        if (!wasPlaying) {
-            tracks.PlayTrackLooping(i);
-        }
-    } else {
-        tracks.StopTrack(i);
-        tracks.PlayTrack(i);
+    if (t != 0) {
+        m_app.bank.press(t - 1);
     }
 }
 
 void KeyboardPlayer::Form_KeyUp(int qtKey, bool keypad) {
     const int t = KeyToTrackUp(qtKey, keypad);
-    if (t == 0) {
-        return;
-    }
-    const int i = t - 1;
-    // Cleared or reassigned while held, the track still lets go of its key.
-    m_app.bank.trackKeyDown[i] = false;
-    if (m_app.bank.trackLoaded[i] && m_main.tracks().frame(i).CheckDuuk->isChecked()) {
-        m_main.tracks().StopTrack(i);
+    if (t != 0) {
+        m_app.bank.release(t - 1);
     }
 }
 
 int KeyboardPlayer::KeyToTrackDown(int qtKey, bool keypad) {
     const MappedKey mapped = MapPerformanceKey(qtKey, keypad);
     TrackBank& bank = m_app.bank;
-    TrackPanel& tracks = m_main.tracks();
-    const int selected = bank.selectedTrack;
     switch (mapped.key) {
     case PerformanceKey::Track:
         return mapped.track;
     case PerformanceKey::MuteAll:
-        if (!bank.allTracksMuted) {
-            MuteAllTracks();
-        }
+        bank.muteAll();
         break;
     case PerformanceKey::MuteCd:
         // With no CD device there is nothing to mute, and no box may interrupt a show.
@@ -168,31 +129,25 @@ int KeyboardPlayer::KeyToTrackDown(int qtKey, bool keypad) {
         }
         break;
     case PerformanceKey::MuteSelected:
-        if (!bank.selectedTrackMuted && selected != -1 && bank.trackLoaded[selected]) {
-            bank.mutedTrack = static_cast<std::int16_t>(selected);
-            muteSelected(true);
-        }
+        bank.muteSelected();
         break;
     case PerformanceKey::PanLeft:
+        bank.panSelected(-40);
+        break;
     case PerformanceKey::PanCentre:
+        bank.panSelected(0);
+        break;
     case PerformanceKey::PanRight:
-        if (selected != -1) {
-            const int pan = mapped.key == PerformanceKey::PanLeft    ? -40
-                            : mapped.key == PerformanceKey::PanRight ? 40
-                                                                     : 0;
-            tracks.frame(selected).HSPan->setValue(pan);
-        }
+        bank.panSelected(40);
         break;
     case PerformanceKey::LoneWolfMode:
-        tracks.lblOrAliveOokamis_Click();
+        bank.toggleLoneWolfMode();
         break;
     case PerformanceKey::LoneWolfMember:
-        if (selected != -1) {
-            tracks.setLoneWolfMember(selected, !bank.trackLoneWolf[selected]);
-        }
+        bank.toggleSelectedLoneWolf();
         break;
     case PerformanceKey::NextTrack:
-        tracks.SelectNextLoadedTrack();
+        bank.selectNextLoaded();
         break;
     case PerformanceKey::None:
         break;
@@ -207,9 +162,7 @@ int KeyboardPlayer::KeyToTrackUp(int qtKey, bool keypad) {
     case PerformanceKey::Track:
         return mapped.track;
     case PerformanceKey::MuteAll:
-        if (bank.allTracksMuted) {
-            UnmuteAllTracks();
-        }
+        bank.unmuteAll();
         break;
     case PerformanceKey::MuteCd:
         if (m_app.cd.state.cdOpened && m_app.cd.mci.ReMuteCD()) {
@@ -227,10 +180,7 @@ int KeyboardPlayer::KeyToTrackUp(int qtKey, bool keypad) {
         }
         break;
     case PerformanceKey::MuteSelected:
-        // Ends the mute even when the track was cleared or reassigned under it.
-        if (bank.selectedTrackMuted) {
-            muteSelected(false);
-        }
+        bank.unmuteSelected();
         break;
     default:
         break;
@@ -238,64 +188,9 @@ int KeyboardPlayer::KeyToTrackUp(int qtKey, bool keypad) {
     return 0;
 }
 
-void KeyboardPlayer::muteSelected(bool muted) {
-    TrackBank& bank = m_app.bank;
-    bank.selectedTrackMuted = muted;
-    applyVolume(bank.mutedTrack);
-    m_main.tracks().setTrackFrameColour(bank.mutedTrack, muted ? kBlue : QColor());
-}
-
-void KeyboardPlayer::MuteAllTracks() {
-    m_app.bank.allTracksMuted = true;
-    for (int i = 0; i < kTrackCount; ++i) {
-        applyVolume(i);
-    }
-    paintWindows(true);
-}
-
-void KeyboardPlayer::UnmuteAllTracks() {
-    // A track N still holds stays silent.
-    m_app.bank.allTracksMuted = false;
-    for (int i = 0; i < kTrackCount; ++i) {
-        applyVolume(i);
-    }
-    paintWindows(false);
-}
-
-void KeyboardPlayer::applyVolume(int index) {
-    const TrackBank& bank = m_app.bank;
-    if (bank.trackLoaded[index]) {
-        dsSetVolume(bank.trackBuffer[index],
-                    bank.soundingVolume(index, m_main.tracks().frame(index).HSVol->value() * 100));
-    }
-}
-
-void KeyboardPlayer::paintWindows(bool muted) {
-    for (QWidget* window : {static_cast<QWidget*>(&m_main), m_playMode.data()}) {
-        if (window != nullptr) {
-            window->setAutoFillBackground(true);
-            SetBackground(*window, muted ? kBlue : ButtonFace());
-        }
-    }
-}
-
 void KeyboardPlayer::releaseAll() {
-    TrackBank& bank = m_app.bank;
     m_keysDown.clear();
-    for (int i = 0; i < kTrackCount; ++i) {
-        if (bank.trackKeyDown[i]) {
-            bank.trackKeyDown[i] = false;
-            if (bank.trackLoaded[i] && m_main.tracks().frame(i).CheckDuuk->isChecked()) {
-                m_main.tracks().StopTrack(i);
-            }
-        }
-    }
-    if (bank.allTracksMuted) {
-        UnmuteAllTracks();
-    }
-    if (bank.selectedTrackMuted) {
-        KeyToTrackUp(Qt::Key_N, false);
-    }
+    m_app.bank.releaseAll();
     if (m_app.cd.state.cdMuted) {
         KeyToTrackUp(Qt::Key_G, false);
     }

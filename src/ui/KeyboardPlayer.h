@@ -36,10 +36,9 @@ public:
     // Track number 1..8 or 0; performs the special keys' actions.
     int KeyToTrackDown(int qtKey, bool keypad);
     int KeyToTrackUp(int qtKey, bool keypad);
+    // A track key pressed or released: the track bank's press and release.
     void Form_KeyDown(int qtKey, bool keypad);
     void Form_KeyUp(int qtKey, bool keypad);
-    void MuteAllTracks();
-    void UnmuteAllTracks();
     // Every held key and mute let go, as if the keys had come up.
     void releaseAll();
 
@@ -50,10 +49,6 @@ private:
     bool isOurWindow(const QWidget* window) const;
     // Whether the event is the held key's auto-repeat rather than a press or a release.
     bool isRepeat(const QKeyEvent& key, bool keypad);
-    void paintWindows(bool muted);
-    void muteSelected(bool muted);
-    // Sends the track its bar volume, or silence while a mute holds it; loaded tracks only.
-    void applyVolume(int index);
 
     AppContext& m_app;
     Form1& m_main;

@@ -1,7 +1,6 @@
 #include "ui/MixPanel.h"
 #include "ui/Colours.h"
 
-#include "audio/DsCalls.h"
 #include "core/AppContext.h"
 #include "core/TempoMath.h"
 #include "platform/Numbers.h"
@@ -81,7 +80,7 @@ void MixPanel::wire(int i) {
 }
 
 QString MixPanel::comboText(int index) const {
-    return m_tracks.frame(index).Combo->currentText();
+    return m_app.bank.track(index).ratio;
 }
 
 bool MixPanel::isTicked(const QCheckBox* box) const {
@@ -93,28 +92,18 @@ bool MixPanel::lockOn() const {
 }
 
 void MixPanel::HSVol_Change(int index) {
-    TrackFrame& f = m_tracks.frame(index);
-    if (m_app.bank.trackLoaded[index]) {
-        dsSetVolume(m_app.bank.trackBuffer[index],
-                    m_app.bank.soundingVolume(index, f.HSVol->value() * 100));
-    }
-    f.lblVolume->setText(QString::number(f.HSVol->value()) + QStringLiteral("dB"));
-    m_app.bank.bankChanged = true;
+    m_app.bank.setVolume(index, m_tracks.frame(index).HSVol->value());
 }
 
 void MixPanel::HSPan_Change(int index) {
-    TrackFrame& f = m_tracks.frame(index);
-    if (m_app.bank.trackLoaded[index]) {
-        dsSetPan(m_app.bank.trackBuffer[index], f.HSPan->value() * 100);
-    }
-    f.lblPan->setText(QString::number(f.HSPan->value()));
-    m_app.bank.bankChanged = true;
+    m_app.bank.setPan(index, m_tracks.frame(index).HSPan->value());
 }
 
 void MixPanel::HSFre_Change(int index) {
     TrackFrame& f = m_tracks.frame(index);
     TrackBank& bank = m_app.bank;
-    if (bank.trackLoaded[index]) {
+    bank.setSpeed(index, f.HSFre->value());
+    if (bank.track(index).loaded) {
         if (lockOn()) {
             if (comboText(index) == kReferenceMark) {
                 RematchUnderLock();
@@ -123,24 +112,20 @@ void MixPanel::HSFre_Change(int index) {
                 // Back to the bars as they were when one got the focus. Bars never captured
                 // hold 0, outside the bar's range: those are left where they are.
                 for (int j = 0; j < 8; ++j) {
-                    if (lockedSpeedBars[j] != 0) {
-                        m_tracks.frame(j).HSFre->setValue(lockedSpeedBars[j]);
+                    if (bank.lockedSpeeds[j] != 0) {
+                        m_tracks.frame(j).HSFre->setValue(bank.lockedSpeeds[j]);
                     }
                 }
             }
         }
-        dsSetFrequency(bank.trackBuffer[index],
-                       PlaybackFrequency(f.HSFre->value(), bank.trackRateRatio[index]));
     }
-    f.lblFrequency->setText(FrequencyLabel(f.HSFre->value()));
-    m_tracks.ShowTrackDuration(index);
-    bank.bankChanged = true;
+    bank.setSpeed(index, f.HSFre->value()); // where a failed re-match put it back
 }
 
 void MixPanel::HSFre_GotFocus(int /*index*/) {
     if (lockOn()) {
         for (int j = 0; j < 8; ++j) {
-            lockedSpeedBars[j] = m_tracks.frame(j).HSFre->value();
+            m_app.bank.lockedSpeeds[j] = m_app.bank.track(j).speed;
         }
     }
 }
@@ -151,8 +136,8 @@ void MixPanel::RematchUnderLock() {
     double refSpeed = 0.0;
     for (int j = 0; j < 8; ++j) {
         if (comboText(j) == kReferenceMark) {
-            refSpeed = m_tracks.frame(j).HSFre->value();
-            refLength44k = m_app.bank.trackLength44k[j];
+            refSpeed = m_app.bank.track(j).speed;
+            refLength44k = m_app.bank.track(j).length44k;
         }
     }
     const std::array<double, 8> ratio = ratioPass();
@@ -163,7 +148,7 @@ void MixPanel::RematchUnderLock() {
         // Against the reference track's length, or with no reference length against the
         // file's own speed, in a narrower range.
         const double target =
-            refLength44k != 0.0 ? m_app.bank.trackLength44k[j] * ratio[j] * refSpeed / refLength44k
+            refLength44k != 0.0 ? m_app.bank.track(j).length44k * ratio[j] * refSpeed / refLength44k
                                 : ratio[j] * 4410;
         const double highest = refLength44k != 0.0 ? 8990 : 8790;
         if (target >= 6 && target <= highest) {
@@ -175,13 +160,13 @@ void MixPanel::RematchUnderLock() {
 }
 
 void MixPanel::ComPanRes_Click(int index) {
-    m_tracks.frame(index).HSPan->setValue(0);
+    m_app.bank.setPan(index, 0);
 }
 
 void MixPanel::ComFreRes_Click(int index) {
     int speed = 4410;
-    if (lockOn() && comboText(index) == kReferenceMark && lockedSpeed != 0) {
-        speed = lockedSpeed;
+    if (lockOn() && comboText(index) == kReferenceMark && m_app.bank.lockedSpeed != 0) {
+        speed = m_app.bank.lockedSpeed;
     }
     m_tracks.frame(index).HSFre->setValue(speed);
 }
@@ -199,7 +184,7 @@ void MixPanel::Comgo_Click() {
 std::array<double, 8> MixPanel::ratioPass() const {
     std::array<double, 8> ratio{};
     for (int i = 0; i < 8; ++i) {
-        ratio[i] = m_app.bank.trackLoaded[i] ? RatioOfComboText(comboText(i)) : 0.0;
+        ratio[i] = m_app.bank.track(i).loaded ? RatioOfComboText(comboText(i)) : 0.0;
     }
     return ratio;
 }
@@ -218,8 +203,8 @@ void MixPanel::MatchTempoToTrack() {
     double refSpeed = 0.0;
     for (int i = 0; i < 8; ++i) {
         if (comboText(i) == kReferenceMark) {
-            refSpeed = m_tracks.frame(i).HSFre->value();
-            refLength44k = m_app.bank.trackLength44k[i];
+            refSpeed = m_app.bank.track(i).speed;
+            refLength44k = m_app.bank.track(i).length44k;
         }
     }
     const std::array<double, 8> ratio = ratioPass();
@@ -228,7 +213,7 @@ void MixPanel::MatchTempoToTrack() {
             continue;
         }
         applyTarget(i, refLength44k != 0.0
-                           ? m_app.bank.trackLength44k[i] * ratio[i] * refSpeed / refLength44k
+                           ? m_app.bank.track(i).length44k * ratio[i] * refSpeed / refLength44k
                            : ratio[i] * 4410);
     }
 }
@@ -236,8 +221,8 @@ void MixPanel::MatchTempoToTrack() {
 void MixPanel::matchToBar(double barSeconds) {
     const std::array<double, 8> ratio = ratioPass();
     for (int i = 0; i < 8; ++i) {
-        if (m_app.bank.trackLoaded[i] && ratio[i] > 0.0) {
-            applyTarget(i, m_app.bank.trackLength44k[i] * ratio[i] / barSeconds / 10.0);
+        if (m_app.bank.track(i).loaded && ratio[i] > 0.0) {
+            applyTarget(i, m_app.bank.track(i).length44k * ratio[i] / barSeconds / 10.0);
         }
     }
 }
@@ -266,7 +251,8 @@ void MixPanel::ChkMIDIkijun_Click() {
     Comgo->setFocus();
 }
 
-void MixPanel::Combo_Click(int /*index*/) {
+void MixPanel::Combo_Click(int index) {
+    m_app.bank.setRatio(index, m_tracks.frame(index).Combo->currentText());
     if (formLoaded) {
         UpdateLockAvailability();
         Comgo->setFocus();
@@ -299,7 +285,7 @@ void MixPanel::mnuLock_Click() {
         m_mnuLock.setChecked(true);
         for (int i = 0; i < 8; ++i) {
             if (comboText(i) == kReferenceMark) {
-                lockedSpeed = m_tracks.frame(i).HSFre->value();
+                m_app.bank.lockedSpeed = m_app.bank.track(i).speed;
             }
         }
         SetForeground(*LabelLocked, kYellow);

@@ -60,9 +60,7 @@ public:
     ClickableLabel* LabelLocked = nullptr; // "Lock On": yellow while locked
 
     bool formLoaded = false; // set at the end of start-up; ratio changes before it leave Lock be
-    int lockedSpeed = 0;     // the reference speed captured when Lock went on
     bool lockMatchOk = false;
-    std::array<int, 8> lockedSpeedBars{}; // every speed bar as it was when one was taken hold of
 
 private:
     void wire(int index);

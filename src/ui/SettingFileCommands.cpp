@@ -44,14 +44,6 @@ SettingFileCommands::SettingFileCommands(AppContext& app, QMainWindow& window, T
     wire("mnuFileSave", &SettingFileCommands::mnuFileSave_Click);
     wire("mnuUwagaki", &SettingFileCommands::mnuUwagaki_Click);
     m_mnuUwagaki.setEnabled(false);
-    // The loop and hold boxes are stored in the file like the bars and the ratio: ticking
-    // one is a change of the bank that new, open and quitting must ask about.
-    for (int i = 0; i < kTrackCount; ++i) {
-        const TrackFrame& f = m_tracks.frame(i);
-        for (QCheckBox* box : {f.CheckLoop, f.CheckDuuk}) {
-            connect(box, &QCheckBox::toggled, this, [this] { m_app.bank.bankChanged = true; });
-        }
-    }
 }
 
 void SettingFileCommands::setCaption(const QString& caption) {
@@ -61,17 +53,17 @@ void SettingFileCommands::setCaption(const QString& caption) {
 std::array<TrackSetting, 8> SettingFileCommands::currentSettings() const {
     std::array<TrackSetting, 8> tracks;
     for (int i = 0; i < kTrackCount; ++i) {
-        const TrackFrame& f = m_tracks.frame(i);
+        const Track& track = m_app.bank.track(i);
         TrackSetting& t = tracks[i];
-        t.speed = f.HSFre->value();
-        t.volume = f.HSVol->value();
-        t.pan = f.HSPan->value();
-        t.fileName = m_app.bank.trackFileName[i];
-        t.path = m_app.bank.trackPath[i];
-        t.length44k = m_app.bank.trackLength44k[i];
-        t.loop = f.CheckLoop->isChecked() ? 1 : 0;
-        t.hold = f.CheckDuuk->isChecked() ? 1 : 0;
-        t.ratio = f.Combo->currentText();
+        t.speed = track.speed;
+        t.volume = track.volume;
+        t.pan = track.pan;
+        t.fileName = track.fileName;
+        t.path = track.path;
+        t.length44k = track.length44k;
+        t.loop = track.loop ? 1 : 0;
+        t.hold = track.hold ? 1 : 0;
+        t.ratio = track.ratio;
     }
     return tracks;
 }
@@ -190,33 +182,23 @@ void SettingFileCommands::LoadSettingFile() {
 
 void SettingFileCommands::applyBlock(int i, const TrackSetting& s) {
     TrackBank& bank = m_app.bank;
+    Track& t = bank.tracks[i];
     TrackFrame& f = m_tracks.frame(i);
-    bank.trackRateRatio[i] = 1.0f;
-    bank.trackLength44k[i] = 0.0f;
+    t.rateRatio = 1.0f;
+    t.length44k = 0.0f;
+    // The speed through its bar: under the lock a moved reference re-matches the others.
     f.HSFre->setValue(s.speed);
-    f.HSVol->setValue(s.volume);
-    f.HSPan->setValue(s.pan);
-    bank.trackFileName[i] = s.fileName;
-    f.lblWavTitle->setText(s.fileName);
-    bank.trackPath[i] = s.path;
-    f.lblWavTitle->setToolTip(s.path);
-    if (bank.trackLoaded[i]) {
-        m_tracks.StopTrack(i);
-        dsFree(bank.trackBuffer[i]);
-        bank.trackLoaded[i] = false;
-        f.ComStart->setEnabled(false);
-    }
+    bank.setVolume(i, s.volume);
+    bank.setPan(i, s.pan);
+    t.fileName = s.fileName;
+    t.path = s.path;
+    bank.unload(i);
     if (!s.path.isEmpty() && ReloadTrack(m_app, i, s.path)) {
-        bank.trackLoaded[i] = true;
-        f.ComStart->setEnabled(true);
+        t.loaded = true;
     }
-    if (bank.trackLength44k[i] == 0.0f) {
-        f.lblSample->setText(QStringLiteral("s"));
-    } else {
-        m_tracks.ShowTrackDuration(i);
-    }
-    f.CheckLoop->setChecked(s.loop != 0);
-    f.CheckDuuk->setChecked(s.hold != 0);
+    bank.touch(i);
+    bank.setLoop(i, s.loop != 0);
+    bank.setHold(i, s.hold != 0);
     f.Combo->setCurrentIndex(f.Combo->findText(s.ratio));
 }
 
@@ -237,37 +219,26 @@ void SettingFileCommands::mnunew_Click() {
     TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
         TrackFrame& f = m_tracks.frame(i);
-        f.lblWavTitle->clear();
         f.Combo->setCurrentIndex(6);
         m_mix.ComFreRes_Click(i);
         m_mix.ComPanRes_Click(i);
-        f.HSVol->setValue(0);
-        f.lblSample->setText(QStringLiteral("s"));
-        f.CheckDuuk->setChecked(true);
-        f.CheckLoop->setChecked(true);
+        bank.setVolume(i, 0);
+        bank.setHold(i, true);
+        bank.setLoop(i, true);
         f.Check->setChecked(false);
         m_tracks.Check_MouseUp(i); // the coarse steps go with the unticked box
-        bank.trackRateRatio[i] = 1.0f;
-        bank.trackLength44k[i] = 0.0f;
-        m_mix.lockedSpeedBars[i] = 4410;
-        m_tracks.setLoneWolfMember(i, false);
-        bank.trackFileName[i].clear();
-        bank.trackPath[i].clear();
-        f.lblWavTitle->setToolTip(QString());
-        if (bank.trackLoaded[i]) {
-            // Stopped with its button, so a later load does not show a stale "STOP".
-            m_tracks.StopTrack(i);
-            dsFree(bank.trackBuffer[i]);
-            bank.trackLoaded[i] = false;
-            f.ComStart->setEnabled(false);
-        }
+        bank.lockedSpeeds[i] = kNormalSpeed;
+        bank.setLoneWolfMember(i, false);
+        bank.unload(i); // stopped with its sound, so a later load does not show "STOP"
+        bank.clearFile(i);
+        bank.touch(i);
     }
     settingFileTitle = QStringLiteral("New");
     settingFilePath.clear();
     setCaption(QStringLiteral("Marrowtune - New"));
     m_mnuUwagaki.setEnabled(false);
     dsSetGlobalFocus(true);
-    m_tracks.SelectNextLoadedTrack();
+    bank.selectNextLoaded();
     m_mix.switchLockOff();
     bank.bankChanged = false;
     settingUntitled = true;

@@ -1,24 +1,19 @@
 #include "ui/TrackPanel.h"
 #include "ui/Colours.h"
 
-#include "audio/DsCalls.h"
-#include "audio/WavReader.h"
 #include "core/AppContext.h"
 #include "core/TempoMath.h"
 #include "platform/CursorService.h"
-#include "platform/MessageBoxService.h"
 #include "platform/ModalRunner.h"
 #include "platform/Numbers.h"
 #include "ui/ClickableLabel.h"
 #include "ui/FileBrowser.h"
-#include "ui/Form2.h"
 #include "ui/FrmWavInfo.h"
 #include "ui/TrackFrame.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
-#include <QFileInfo>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -30,9 +25,6 @@ namespace mt {
 namespace {
 
 using namespace colours;
-
-const QString kPlay = QStringLiteral("PLAY");
-const QString kStop = QStringLiteral("STOP");
 
 } // namespace
 
@@ -56,19 +48,26 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
             lblOrAliveOokamis_Click();
         }
     });
-    SetForeground(*lblOrAliveOokamis, Qt::black);
+    connect(&m_app.bank, &TrackBank::trackChanged, this, &TrackPanel::redrawTrack);
+    connect(&m_app.bank, &TrackBank::bankStateChanged, this, &TrackPanel::redrawBank);
     for (int i = 0; i < kTrackCount; ++i) {
-        UpdatePlayButtonColour(i);
+        redrawTrack(i);
     }
-    HighlightSelectedTrack(m_app.bank.selectedTrack);
+    redrawBank();
 }
 
 void TrackPanel::wire(int i) {
     TrackFrame& f = *m_frames[i];
+    TrackBank& bank = m_app.bank;
     connect(f.ComChange, &QPushButton::clicked, this, [this, i] { ComChange_Click(i); });
     connect(f.ComClear, &QPushButton::clicked, this, [this, i] { ComClear_Click(i); });
     connect(f.ComStart, &QPushButton::clicked, this, [this, i] { ComStart_Click(i); });
     connect(f.Check, &QCheckBox::clicked, this, [this, i] { Check_MouseUp(i); });
+    // Every change of a box, by the performer or a setting file, is the track's.
+    connect(f.CheckLoop, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setLoop(i, on); });
+    connect(f.CheckDuuk, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setHold(i, on); });
+    connect(f.Combo, &QComboBox::currentTextChanged, this,
+            [&bank, i](const QString& text) { bank.setRatio(i, text); });
     connect(f.Label4, &ClickableLabel::mousePressed, this,
             [this, i](Qt::MouseButton button, const QPoint& at) {
                 if (button == Qt::RightButton) {
@@ -82,91 +81,34 @@ void TrackPanel::ComChange_Click(int index) {
     if (name.isEmpty()) {
         return;
     }
-    const QString path = FileBrowser::FullPath(m_browser.dirPath(), name);
-    const QFileInfo file(path);
-    // A file that vanished since it was listed goes on to the read failure below.
-    if (file.exists() && file.size() == 0) {
+    std::optional<WaitCursor> wait(std::in_place, m_app.platform.cursor);
+    const TrackBank::Assigned result =
+        m_app.bank.assign(index, FileBrowser::FullPath(m_browser.dirPath(), name));
+    wait.reset();
+    if (result == TrackBank::Assigned::EmptyFile) {
         m_app.showMessage(QStringLiteral("このファイルはサイズが0です"));
-        return;
+    } else if (result == TrackBank::Assigned::Unreadable) {
+        m_app.showMessage(QStringLiteral("読み込み失敗。WAVファイルに何らかの問題があります"));
     }
-    ComClear_Click(index);
-    TrackBank& bank = m_app.bank;
-    TrackFrame& f = *m_frames[index];
-    {
-        std::optional<WaitCursor> wait(std::in_place, m_app.platform.cursor);
-        bank.trackPath[index] = path;
-        WavInfo info;
-        if (!ReadWavInfo(path, info)) {
-            wait.reset();
-            m_app.showMessage(QStringLiteral("読み込み失敗。WAVファイルに何らかの問題があります"));
-            return;
-        }
-        // A track is loaded only with a buffer to play; the library has said why when it
-        // could not make one, and with no sound device at all the window shows that.
-        bank.trackBuffer[index] = m_app.sound.CreateTrackBuffer(path, 1);
-        if (bank.trackBuffer[index] == 0) {
-            return;
-        }
-        bank.takeFormat(index, info, TrackBank::LengthFrom::Rate);
-        ShowTrackDuration(index);
-        bank.trackLoaded[index] = true;
-        f.ComStart->setEnabled(true);
-        f.lblWavTitle->setText(name);
-        f.lblWavTitle->setToolTip(path);
-        bank.trackFileName[index] = name;
-        bank.selectedTrack = static_cast<std::int16_t>(index);
-        HighlightSelectedTrack(index);
-    }
-    bank.bankChanged = true;
+    // With no buffer the library has said why, and with no sound device the window shows it.
 }
 
 void TrackPanel::ComClear_Click(int index) {
-    TrackBank& bank = m_app.bank;
-    TrackFrame& f = *m_frames[index];
-    f.ComChange->setEnabled(false);
-    if (bank.trackLoaded[index]) {
-        dsFree(bank.trackBuffer[index]);
-        // Its sound is gone with its buffer: the button says so on both windows.
-        f.ComStart->setText(kPlay);
-        UpdatePlayButtonColour(index);
-    }
-    f.lblWavTitle->clear();
-    f.lblWavTitle->setToolTip(QString());
-    f.lblSample->setText(QStringLiteral("s"));
-    bank.clearFile(index);
-    f.ComStart->setEnabled(false);
-    f.ComChange->setEnabled(true);
-    bank.bankChanged = true;
-    SelectNextLoadedTrack();
+    m_app.bank.clear(index);
 }
 
-void TrackPanel::ShowTrackDuration(int index) {
-    TrackBank& bank = m_app.bank;
-    bank.trackDuration[index] =
-        TrackDurationSeconds(bank.trackLength44k[index], m_frames[index]->HSFre->value());
-    m_frames[index]->lblSample->setText(FormatNumber(bank.trackDuration[index], "#,###0.000") +
-                                        QStringLiteral("s"));
+void TrackPanel::ComStart_Click(int index) {
+    m_app.bank.toggle(index);
 }
 
-void TrackPanel::HighlightSelectedTrack(int index) {
-    const QColor face = ButtonFace();
-    for (int i = 0; i < kTrackCount; ++i) {
-        SetBackground(*m_frames[i]->Label4, face);
-        if (m_playMode) {
-            SetBackground(*m_playMode->Label1[i], face);
-        }
-    }
-    if (m_app.bank.selectedTrack == -1 || index < 0 || index >= kTrackCount) {
-        return;
-    }
-    SetBackground(*m_frames[index]->Label4, kMagenta);
-    if (m_playMode) {
-        SetBackground(*m_playMode->Label1[index], kMagenta);
-    }
+void TrackPanel::lblOrAliveOokamis_Click() {
+    m_app.bank.toggleLoneWolfMode();
 }
 
-void TrackPanel::SelectNextLoadedTrack() {
-    HighlightSelectedTrack(m_app.bank.selectNextLoaded());
+void TrackPanel::mnuOokami_Click() {
+    // The item's tick was set from the membership when the popup opened.
+    const int track = m_app.bank.popupTrack;
+    m_app.bank.setLoneWolfMember(track, !m_app.bank.track(track).loneWolf);
 }
 
 void TrackPanel::Check_MouseUp(int index) {
@@ -179,129 +121,53 @@ void TrackPanel::Check_MouseUp(int index) {
 void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
     QAction* ookami = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
     QAction* wavInfo = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuWavInfo"));
-    ookami->setChecked(m_app.bank.trackLoneWolf[index]);
-    wavInfo->setEnabled(m_app.bank.trackLoaded[index]);
+    ookami->setChecked(m_app.bank.track(index).loneWolf);
+    wavInfo->setEnabled(m_app.bank.track(index).loaded);
     m_app.bank.popupTrack = static_cast<std::int16_t>(index);
     m_trackPopup.popup(globalPos);
-}
-
-void TrackPanel::PlayTrack(int index) {
-    play(index, false);
-}
-
-void TrackPanel::PlayTrackLooping(int index) {
-    play(index, true);
-}
-
-void TrackPanel::play(int index, bool looping) {
-    TrackBank& bank = m_app.bank;
-    if (bank.loneWolfMode && bank.trackLoneWolf[index]) {
-        // The started track is silenced too: it starts again from its first frame below.
-        for (int j = 0; j < kTrackCount; ++j) {
-            if (bank.trackLoaded[j] && bank.trackLoneWolf[j]) {
-                dsStop(bank.trackBuffer[j]);
-                m_frames[j]->ComStart->setText(kPlay);
-                UpdatePlayButtonColour(j);
-            }
-        }
-    }
-    const TrackFrame& f = *m_frames[index];
-    const std::int32_t volume = bank.soundingVolume(index, f.HSVol->value() * 100);
-    const std::int32_t pan = f.HSPan->value() * 100;
-    const std::int32_t frequency = PlaybackFrequency(f.HSFre->value(), bank.trackRateRatio[index]);
-    if (looping) {
-        dsPlayLoopingEx(bank.trackBuffer[index], volume, pan, frequency);
-    } else {
-        dsPlayEx(bank.trackBuffer[index], volume, pan, frequency);
-    }
-    bank.selectedTrack = static_cast<std::int16_t>(index);
-    HighlightSelectedTrack(index);
-    m_frames[index]->ComStart->setText(kStop);
-    UpdatePlayButtonColour(index);
-}
-
-void TrackPanel::StopTrack(int index) {
-    dsStop(m_app.bank.trackBuffer[index]);
-    m_frames[index]->ComStart->setText(kPlay);
-    UpdatePlayButtonColour(index);
-}
-
-bool TrackPanel::isPlaying(int index) const {
-    return m_frames[index]->ComStart->text() == kStop;
-}
-
-void TrackPanel::UpdatePlayButtonColour(int index) {
-    const QColor colour = isPlaying(index) ? kMagenta : kCyan;
-    SetButtonColour(*m_frames[index]->ComStart, colour);
-    if (m_playMode) {
-        m_playMode->ComStart2[index]->setText(m_frames[index]->ComStart->text());
-        SetButtonColour(*m_playMode->ComStart2[index], colour);
-    }
-}
-
-void TrackPanel::ComStart_Click(int index) {
-    if (isPlaying(index)) {
-        StopTrack(index);
-    } else if (m_frames[index]->CheckLoop->isChecked()) {
-        PlayTrackLooping(index);
-    } else {
-        StopTrack(index);
-        PlayTrack(index);
-    }
-}
-
-void TrackPanel::lblOrAliveOokamis_Click() {
-    m_app.bank.loneWolfMode = !m_app.bank.loneWolfMode;
-    const QColor colour = m_app.bank.loneWolfMode ? kYellow : QColor(Qt::black);
-    SetForeground(*lblOrAliveOokamis, colour);
-    if (m_playMode) {
-        SetForeground(*m_playMode->lblOrAliveOokamis, colour);
-    }
-}
-
-void TrackPanel::mnuOokami_Click() {
-    // The item's tick was set from the membership when the popup opened.
-    const int track = m_app.bank.popupTrack;
-    setLoneWolfMember(track, !m_app.bank.trackLoneWolf[track]);
-}
-
-void TrackPanel::setLoneWolfMember(int index, bool member) {
-    m_app.bank.trackLoneWolf[index] = member;
-    setTrackFrameColour(index, QColor());
-    m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"))->setChecked(member);
-}
-
-void TrackPanel::setTrackFrameColour(int index, const QColor& colour) {
-    QColor paint = colour;
-    if (!paint.isValid()) {
-        paint = m_app.bank.trackLoneWolf[index] ? kGrey : ButtonFace();
-    }
-    SetBackground(*m_frames[index], paint);
-    if (m_playMode) {
-        SetBackground(*m_playMode->Frame1[index], paint);
-    }
-}
-
-void TrackPanel::setPlayModeWindow(Form2* window) {
-    m_playMode = window;
-}
-
-void TrackPanel::syncPlayModeWindow() {
-    if (!m_playMode) {
-        return;
-    }
-    for (int i = 0; i < kTrackCount; ++i) {
-        UpdatePlayButtonColour(i);
-        setTrackFrameColour(i, m_frames[i]->palette().color(QPalette::Window));
-    }
-    HighlightSelectedTrack(m_app.bank.selectedTrack);
-    SetForeground(*m_playMode->lblOrAliveOokamis,
-                  lblOrAliveOokamis->palette().color(QPalette::WindowText));
 }
 
 void TrackPanel::mnuWavInfo_Click() {
     FrmWavInfo window(m_app.bank, m_app.bank.popupTrack, m_frames[0]->window());
     m_app.platform.modals.run(window);
+}
+
+void TrackPanel::redrawTrack(int index) {
+    const TrackBank& bank = m_app.bank;
+    const Track& t = bank.track(index);
+    TrackFrame& f = *m_frames[index];
+    f.ComStart->setText(t.playing() ? QStringLiteral("STOP") : QStringLiteral("PLAY"));
+    SetButtonColour(*f.ComStart, t.playing() ? kMagenta : kCyan);
+    f.ComStart->setEnabled(t.loaded);
+    f.lblWavTitle->setText(t.fileName);
+    f.lblWavTitle->setToolTip(t.path);
+    f.lblSample->setText(t.length44k == 0.0f
+                             ? QStringLiteral("s")
+                             : FormatNumber(t.duration, "#,###0.000") + QStringLiteral("s"));
+    // Each control takes the track's value; one already showing it does not signal again.
+    f.CheckLoop->setChecked(t.loop);
+    f.CheckDuuk->setChecked(t.hold);
+    f.HSVol->setValue(t.volume);
+    f.HSPan->setValue(t.pan);
+    f.HSFre->setValue(t.speed);
+    f.lblVolume->setText(QString::number(t.volume) + QStringLiteral("dB"));
+    f.lblPan->setText(QString::number(t.pan));
+    f.lblFrequency->setText(FrequencyLabel(t.speed));
+    f.Combo->setCurrentIndex(f.Combo->findText(t.ratio));
+    SetBackground(f, bank.mutedAlone(index) ? kBlue : t.loneWolf ? kGrey : ButtonFace());
+}
+
+void TrackPanel::redrawBank() {
+    const TrackBank& bank = m_app.bank;
+    for (int i = 0; i < kTrackCount; ++i) {
+        SetBackground(*m_frames[i]->Label4, i == bank.selectedTrack ? kMagenta : ButtonFace());
+    }
+    SetForeground(*lblOrAliveOokamis, bank.loneWolfMode ? kYellow : QColor(Qt::black));
+    QWidget& window = *m_frames[0]->window();
+    if (bank.allTracksMuted || window.autoFillBackground()) {
+        window.setAutoFillBackground(true);
+        SetBackground(window, bank.allTracksMuted ? kBlue : ButtonFace());
+    }
 }
 
 } // namespace mt

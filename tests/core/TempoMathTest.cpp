@@ -40,15 +40,9 @@ TEST(TempoMath, TargetsRoundHalfUpAndStayInRange) {
     EXPECT_EQ(FrequencyLabel(4410), QStringLiteral("44.1kHz"));
 }
 
-TEST(TrackBank, DurationAndDerivedLengths) {
+TEST(TrackBank, Duration) {
     EXPECT_DOUBLE_EQ(TrackDurationSeconds(100000.0f, 4410), 2.268);
     EXPECT_DOUBLE_EQ(TrackDurationSeconds(44100.0f, 2205), 2.0);
-    TrackBank bank;
-    bank.trackLoaded = {false, true, false, true, false, false, false, false};
-    bank.selectedTrack = 1;
-    EXPECT_EQ(bank.selectNextLoaded(), 3);
-    EXPECT_EQ(bank.selectNextLoaded(), -1);
-    EXPECT_EQ(bank.selectNextLoaded(), 1) << "from none the search starts at track 1";
 }
 
 } // namespace

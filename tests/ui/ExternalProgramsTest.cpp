@@ -66,17 +66,17 @@ TEST_F(ExternalProgramsTest, EditorRoundTripReloadsTheEditedSound) {
     EXPECT_EQ(libraryWhileWaiting, 0) << "the sound device stays open during the edit";
     EXPECT_NE(m_app.sound.soundLibHandle, 0);
     EXPECT_EQ(m_platform.cursor.depth, 0);
-    EXPECT_TRUE(bank().trackLoaded[0]);
+    EXPECT_TRUE(bank().tracks[0].loaded);
     EXPECT_EQ(frame(0).lblSample->text(), QStringLiteral("0.500s"));
-    EXPECT_FALSE(bank().trackLoaded[1]);
+    EXPECT_FALSE(bank().tracks[1].loaded);
     EXPECT_TRUE(frame(1).lblWavTitle->text().isEmpty());
     EXPECT_FALSE(frame(1).ComStart->isEnabled());
-    EXPECT_TRUE(bank().trackPath[1].isEmpty());
+    EXPECT_TRUE(bank().tracks[1].path.isEmpty());
 
     tracks().ComStart_Click(0);
     renderBlock();
     VoiceStatus status;
-    EXPECT_TRUE(dsGetStatus(bank().trackBuffer[0], status) && status.playing);
+    EXPECT_TRUE(dsGetStatus(bank().tracks[0].buffer, status) && status.playing);
 }
 
 TEST_F(ExternalProgramsTest, NoSelectionNoEditorAndAnEditorThatWillNotStart) {
@@ -102,7 +102,7 @@ TEST_F(ExternalProgramsTest, NoSelectionNoEditorAndAnEditorThatWillNotStart) {
               QStringLiteral("波形編集ソフトが開けません、参照設定を正しく行ってください。"));
     EXPECT_EQ(m_platform.modals.runs, 0) << "no wait window without an editor";
     EXPECT_NE(m_app.sound.soundLibHandle, 0) << "the device must come back";
-    EXPECT_TRUE(bank().trackLoaded[0]);
+    EXPECT_TRUE(bank().tracks[0].loaded);
     EXPECT_EQ(m_platform.cursor.depth, 0);
 }
 
@@ -169,7 +169,7 @@ TEST_F(ExternalProgramsTest, OnlyTheEndButtonAndTheCloseBoxEndFromTheWaitWindowA
     test::ChooseMenuItem(m_window, edit);
     EXPECT_EQ(m_ended, 0);
     EXPECT_NE(m_app.sound.soundLibHandle, 0) << "back from the editor";
-    EXPECT_TRUE(bank().trackLoaded[0]);
+    EXPECT_TRUE(bank().tracks[0].loaded);
 
     // "Brenlo終了", the question cancelled: waiting again, then resumed.
     steps = {[](FrmEditWait& wait) { QTest::mouseClick(wait.ComEnd, Qt::LeftButton); },

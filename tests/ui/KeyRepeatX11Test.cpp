@@ -141,7 +141,7 @@ protected:
             load(i, "loop.wav");
             frame(i).CheckLoop->setChecked(true);
             frame(i).CheckDuuk->setChecked(true);
-            m_buffers[i] = bank().trackBuffer[i];
+            m_buffers[i] = bank().tracks[i].buffer;
         }
         m_window.show();
         m_window.activateWindow();
@@ -203,7 +203,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([this] { return allPlaying(false); }, 2000))
             << "a track kept sounding after its key came up";
         for (int i = 0; i < kHeldTracks; ++i) {
-            EXPECT_FALSE(bank().trackKeyDown[i]);
+            EXPECT_FALSE(bank().tracks[i].keyHeld);
         }
     }
 

@@ -1,3 +1,4 @@
+#include "CdTestRig.h"
 #include "DiscImage.h"
 #include "audio/AudioTestKit.h"
 #include "support/UiFixture.h"
@@ -55,7 +56,7 @@ protected:
     VoiceStatus status(int i) {
         renderBlock();
         VoiceStatus s;
-        dsGetStatus(bank().trackBuffer[i], s);
+        dsGetStatus(bank().tracks[i].buffer, s);
         return s;
     }
     QString caption(int i) { return frame(i).ComStart->text(); }
@@ -75,7 +76,7 @@ TEST_F(KeyboardTest, HoldModeSoundsExactlyWhileTheKeyIsHeld) {
     EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
     m_output->render(1024);
     EXPECT_FALSE(status(0).playing);
-    EXPECT_FALSE(bank().trackKeyDown[0]);
+    EXPECT_FALSE(bank().tracks[0].keyHeld);
 }
 
 TEST_F(KeyboardTest, NormalModeOneShotRestartsOnlyOnANewPress) {
@@ -121,10 +122,10 @@ TEST_F(KeyboardTest, LetterAndKeypadShareOneTrackFlag) {
     EXPECT_GT(status(0).position, 4096) << "the keypad twin retriggered a held track";
     release(Qt::Key_Z);
     press(Qt::Key_2, Qt::KeypadModifier);
-    EXPECT_TRUE(bank().trackKeyDown[1]);
+    EXPECT_TRUE(bank().tracks[1].keyHeld);
     EXPECT_EQ(caption(1), QStringLiteral("STOP"));
     press(Qt::Key_W); // track 7 is empty: nothing, no flag
-    EXPECT_FALSE(bank().trackKeyDown[6]);
+    EXPECT_FALSE(bank().tracks[6].keyHeld);
 }
 
 TEST_F(KeyboardTest, MuteKeysSilenceAndRestoreEachTracksOwnVolume) {
@@ -187,7 +188,7 @@ TEST_F(KeyboardTest, ClearingOrReassigningUnderAHeldKeyLeavesNothingStuck) {
 
     assign(0, "tone.wav"); // reassigned while held
     QTest::keyRelease(&m_window, Qt::Key_Z);
-    EXPECT_FALSE(bank().trackKeyDown[0]);
+    EXPECT_FALSE(bank().tracks[0].keyHeld);
     QTest::keyPress(&m_window, Qt::Key_Z);
     EXPECT_EQ(caption(0), QStringLiteral("STOP")) << "the key stayed down after reassigning";
     QTest::keyRelease(&m_window, Qt::Key_Z);
@@ -264,7 +265,7 @@ TEST_F(KeyboardTest, CdMuteKeyActsOnlyOnAnOpenedCd) {
     EXPECT_EQ(messageTexts(), std::vector<QString>{});
     EXPECT_FALSE(m_app.cd.state.cdMuted);
 
-    m_app.cd.device.setOptions(CdAudioDevice::Options{false});
+    m_app.cd.device.setOptions(test::TestDeviceOptions());
     m_app.cd.state.imagePath = test::WriteToneDisc(m_dir.path(), "disc", {{2.0, 440.0}});
     m_window.menuItem(QStringLiteral("mnuCD"))->trigger();
     ASSERT_TRUE(m_app.cd.state.cdOpened);
@@ -285,8 +286,7 @@ TEST_F(KeyboardTest, SelectionKeysNeedASelection) {
     load(1, "tone.wav");
     tracks().ComClear_Click(1); // selection gone, nothing loaded after it
     load(0, "tone.wav");
-    bank().selectedTrack = -1;
-    tracks().HighlightSelectedTrack(-1);
+    bank().select(-1);
     press(Qt::Key_N);
     release(Qt::Key_N);
     press(Qt::Key_F6);
@@ -295,7 +295,7 @@ TEST_F(KeyboardTest, SelectionKeysNeedASelection) {
     release(Qt::Key_O);
     EXPECT_FALSE(bank().selectedTrackMuted);
     EXPECT_EQ(frame(0).HSPan->value(), 0);
-    EXPECT_FALSE(bank().trackLoneWolf[0]);
+    EXPECT_FALSE(bank().tracks[0].loneWolf);
 
     press(Qt::Key_Control); // selects the next loaded track: track 1
     EXPECT_EQ(bank().selectedTrack, 0);
@@ -306,7 +306,7 @@ TEST_F(KeyboardTest, SelectionKeysNeedASelection) {
     press(Qt::Key_F7);
     EXPECT_EQ(frame(0).HSPan->value(), 0);
     press(Qt::Key_O);
-    EXPECT_TRUE(bank().trackLoneWolf[0]);
+    EXPECT_TRUE(bank().tracks[0].loneWolf);
     press(Qt::Key_F3);
     EXPECT_TRUE(bank().loneWolfMode);
 }
@@ -316,7 +316,7 @@ TEST_F(KeyboardTest, FocusedControlsDoNotEatPerformanceKeys) {
     for (QWidget* focus :
          {static_cast<QWidget*>(frame(0).HSVol), static_cast<QWidget*>(frame(0).Combo),
           static_cast<QWidget*>(browser().File2), static_cast<QWidget*>(frame(0).ComStart)}) {
-        tracks().StopTrack(0);
+        bank().stop(0);
         press(Qt::Key_Z, {}, focus);
         EXPECT_EQ(caption(0), QStringLiteral("STOP")) << focus->objectName().toStdString();
         release(Qt::Key_Z, {}, focus);
@@ -337,7 +337,7 @@ TEST_F(KeyboardTest, LosingTheFocusLetsGoOfHeldKeys) {
     QEvent deactivate(QEvent::WindowDeactivate);
     QApplication::sendEvent(&m_window, &deactivate);
     EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
-    EXPECT_FALSE(bank().trackKeyDown[0]);
+    EXPECT_FALSE(bank().tracks[0].keyHeld);
     EXPECT_FALSE(bank().allTracksMuted);
     press(Qt::Key_Z); // the next press is a fresh one
     EXPECT_EQ(caption(0), QStringLiteral("STOP"));

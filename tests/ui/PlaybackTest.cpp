@@ -27,14 +27,14 @@ protected:
     QColor buttonColour(int i) { return frame(i).ComStart->palette().color(QPalette::Button); }
     bool sounding(int i) {
         VoiceStatus status;
-        return dsGetStatus(bank().trackBuffer[i], status) && status.playing;
+        return dsGetStatus(bank().tracks[i].buffer, status) && status.playing;
     }
     void click(int i) { QTest::mouseClick(frame(i).ComStart, Qt::LeftButton); }
 };
 
 TEST_F(PlaybackTest, LoneWolfStartSilencesTheOtherMembersOnly) {
-    tracks().setLoneWolfMember(0, true);
-    tracks().setLoneWolfMember(2, true);
+    bank().setLoneWolfMember(0, true);
+    bank().setLoneWolfMember(2, true);
     QTest::mouseClick(tracks().lblOrAliveOokamis, Qt::LeftButton);
     ASSERT_TRUE(bank().loneWolfMode);
     EXPECT_EQ(tracks().lblOrAliveOokamis->palette().color(QPalette::WindowText),
@@ -88,12 +88,12 @@ TEST_F(PlaybackTest, PopupItemTogglesMembership) {
     m_window.trackPopup()->hide();
     QAction* ookami = m_window.menuItem("mnuOokami");
     ookami->trigger();
-    EXPECT_TRUE(bank().trackLoneWolf[4]);
+    EXPECT_TRUE(bank().tracks[4].loneWolf);
     EXPECT_TRUE(ookami->isChecked());
     QTest::mouseClick(frame(4).Label4, Qt::RightButton);
     m_window.trackPopup()->hide();
     ookami->trigger();
-    EXPECT_FALSE(bank().trackLoneWolf[4]);
+    EXPECT_FALSE(bank().tracks[4].loneWolf);
     EXPECT_FALSE(ookami->isChecked());
 }
 

@@ -123,7 +123,7 @@ TEST_F(SettingFileCommandsTest, SavedBankOpensAgainTheSame) {
     const QByteArray saved = read(set + ".mrw");
 
     files().mnunew_Click();
-    EXPECT_FALSE(bank().trackLoaded[0]);
+    EXPECT_FALSE(bank().tracks[0].loaded);
     EXPECT_EQ(frame(0).HSFre->value(), 4410);
     open(set + ".mrw");
     EXPECT_EQ(m_platform.fileDialogs.requests.back().filter,
@@ -131,9 +131,9 @@ TEST_F(SettingFileCommandsTest, SavedBankOpensAgainTheSame) {
     EXPECT_EQ(m_platform.fileDialogs.requests.back().fileName, set + ".mrw")
         << "the dialog opens with the last file chosen";
     EXPECT_EQ(m_window.windowTitle(), QStringLiteral("Marrowtune - ライブ.mrw"));
-    EXPECT_TRUE(bank().trackLoaded[0]);
-    EXPECT_TRUE(bank().trackLoaded[5]);
-    EXPECT_FLOAT_EQ(bank().trackRateRatio[0], 2.0f);
+    EXPECT_TRUE(bank().tracks[0].loaded);
+    EXPECT_TRUE(bank().tracks[5].loaded);
+    EXPECT_FLOAT_EQ(bank().tracks[0].rateRatio, 2.0f);
     EXPECT_EQ(frame(0).HSFre->value(), 3000);
     EXPECT_EQ(frame(0).HSVol->value(), -12);
     EXPECT_EQ(frame(0).HSPan->value(), -40);
@@ -162,7 +162,7 @@ TEST_F(SettingFileCommandsTest, BrokenFilesEndInANewBank) {
     EXPECT_EQ(m_platform.messages.shown[0].text,
               bad + QStringLiteral("は Marrowtune で使用できるファイル形式ではありません"));
     EXPECT_EQ(m_window.windowTitle(), QStringLiteral("Marrowtune"));
-    EXPECT_FALSE(bank().trackLoaded[1]);
+    EXPECT_FALSE(bank().tracks[1].loaded);
     EXPECT_FALSE(overwrite().isEnabled());
     EXPECT_FALSE(bank().bankChanged);
 
@@ -184,8 +184,8 @@ TEST_F(SettingFileCommandsTest, ShortFilesLeaveTheLaterTracksAndTheOverwriteItem
     const QString short3 = m_dir.filePath("three.mrw");
     ASSERT_TRUE(test::WriteFile(short3, bytes));
     open(short3);
-    EXPECT_TRUE(bank().trackLoaded[1]);
-    EXPECT_TRUE(bank().trackLoaded[7]) << "track 8 lay beyond the file's end";
+    EXPECT_TRUE(bank().tracks[1].loaded);
+    EXPECT_TRUE(bank().tracks[7].loaded) << "track 8 lay beyond the file's end";
     EXPECT_FALSE(overwrite().isEnabled());
 }
 
@@ -205,7 +205,7 @@ TEST_F(SettingFileCommandsTest, AnEmptyFileOrOneThatIsNoFileIsRefusedWithoutWait
         EXPECT_EQ(m_platform.messages.shown[0].text,
                   path + QStringLiteral("は Marrowtune で使用できるファイル形式ではありません"));
         EXPECT_EQ(m_window.windowTitle(), QStringLiteral("Marrowtune"));
-        EXPECT_FALSE(bank().trackLoaded[7]);
+        EXPECT_FALSE(bank().tracks[7].loaded);
         EXPECT_FALSE(overwrite().isEnabled());
     }
     EXPECT_FALSE(watchdog.stop()) << "opening the FIFO waited for a writer";
@@ -225,7 +225,7 @@ TEST_F(SettingFileCommandsTest, ATrackPathThatIsAFifoIsAMovedFileWithoutWaiting)
     EXPECT_EQ(messageTexts(),
               std::vector<QString>{QStringLiteral(
                   "(3)トラックのＷＡＶは移動もしくは削除されています。割り当て直してください")});
-    EXPECT_FALSE(bank().trackLoaded[2]);
+    EXPECT_FALSE(bank().tracks[2].loaded);
 }
 
 TEST_F(SettingFileCommandsTest, AFullDiskKeepsTheBankOnDiskAndSaysSo) {
@@ -262,7 +262,7 @@ TEST_F(SettingFileCommandsTest, AMovedWavKeepsItsTitleButCannotPlay) {
     saveAs(set);
     QFile::remove(m_dir.filePath("gone.wav"));
     open(set);
-    EXPECT_FALSE(bank().trackLoaded[2]);
+    EXPECT_FALSE(bank().tracks[2].loaded);
     EXPECT_FALSE(frame(2).ComStart->isEnabled());
     EXPECT_EQ(frame(2).lblWavTitle->text(), QStringLiteral("gone.wav"));
     ASSERT_EQ(m_platform.messages.shown.size(), 1u);

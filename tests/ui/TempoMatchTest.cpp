@@ -41,7 +41,7 @@ TEST_F(TempoMatchTest, AgainstTheReferenceTrack) {
     mix().Comgo_Click();
     EXPECT_EQ(speed(0), 4410);
     EXPECT_EQ(speed(1), 2205);
-    EXPECT_DOUBLE_EQ(bank().trackDuration[1], 2.0);
+    EXPECT_DOUBLE_EQ(bank().tracks[1].duration, 2.0);
     EXPECT_EQ(speed(2), 4410);
 
     // Two references: the later one wins, and both keep their speeds.
@@ -159,7 +159,7 @@ TEST_F(TempoMatchTest, LockedResetReturnsTheReferenceToItsLockedSpeed) {
     ratio(0, "基準");
     frame(0).HSFre->setValue(3000);
     lock().trigger();
-    EXPECT_EQ(mix().lockedSpeed, 3000);
+    EXPECT_EQ(bank().lockedSpeed, 3000);
     frame(0).HSFre->setValue(5000);
     QTest::mouseClick(frame(0).ComFreRes, Qt::LeftButton);
     EXPECT_EQ(speed(0), 3000);

@@ -30,18 +30,18 @@ TEST_F(TrackLoadingTest, AssignmentDerivesRateLengthAndPlayingTime) {
     addWav("c48.wav", 48000, 2, 4800);
 
     load(0, "a44.wav");
-    EXPECT_TRUE(bank().trackLoaded[0]);
-    EXPECT_NE(bank().trackBuffer[0], 0);
-    EXPECT_FLOAT_EQ(bank().trackRateRatio[0], 1.0f);
-    EXPECT_EQ(bank().trackSampleRate[0], 44100);
-    EXPECT_FLOAT_EQ(bank().trackFrames[0], 100000.0f);
-    EXPECT_FLOAT_EQ(bank().trackLength44k[0], 100000.0f);
+    EXPECT_TRUE(bank().tracks[0].loaded);
+    EXPECT_NE(bank().tracks[0].buffer, 0);
+    EXPECT_FLOAT_EQ(bank().tracks[0].rateRatio, 1.0f);
+    EXPECT_EQ(bank().tracks[0].sampleRate, 44100);
+    EXPECT_FLOAT_EQ(bank().tracks[0].frames, 100000.0f);
+    EXPECT_FLOAT_EQ(bank().tracks[0].length44k, 100000.0f);
     EXPECT_EQ(frame(0).lblSample->text(), QStringLiteral("2.268s"));
-    EXPECT_DOUBLE_EQ(bank().trackDuration[0], 2.268);
+    EXPECT_DOUBLE_EQ(bank().tracks[0].duration, 2.268);
     EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("a44.wav"));
     EXPECT_EQ(frame(0).lblWavTitle->toolTip(), m_dir.filePath("a44.wav"));
-    EXPECT_EQ(bank().trackPath[0], m_dir.filePath("a44.wav"));
-    EXPECT_EQ(bank().trackFileName[0], QStringLiteral("a44.wav"));
+    EXPECT_EQ(bank().tracks[0].path, m_dir.filePath("a44.wav"));
+    EXPECT_EQ(bank().tracks[0].fileName, QStringLiteral("a44.wav"));
     EXPECT_TRUE(frame(0).ComStart->isEnabled());
     EXPECT_EQ(bank().selectedTrack, 0);
     EXPECT_EQ(numberColour(0), kMagenta);
@@ -50,15 +50,15 @@ TEST_F(TrackLoadingTest, AssignmentDerivesRateLengthAndPlayingTime) {
     EXPECT_GE(m_platform.cursor.waits, 1);
 
     load(4, "b22.wav");
-    EXPECT_FLOAT_EQ(bank().trackRateRatio[4], 2.0f);
-    EXPECT_FLOAT_EQ(bank().trackLength44k[4], 2000.0f);
+    EXPECT_FLOAT_EQ(bank().tracks[4].rateRatio, 2.0f);
+    EXPECT_FLOAT_EQ(bank().tracks[4].length44k, 2000.0f);
     EXPECT_EQ(bank().selectedTrack, 4);
     EXPECT_EQ(numberColour(4), kMagenta);
     EXPECT_NE(numberColour(0), kMagenta);
 
     load(7, "c48.wav");
-    EXPECT_FLOAT_EQ(bank().trackRateRatio[7], 0.91875f);
-    EXPECT_FLOAT_EQ(bank().trackLength44k[7], 4410.0f);
+    EXPECT_FLOAT_EQ(bank().tracks[7].rateRatio, 0.91875f);
+    EXPECT_FLOAT_EQ(bank().tracks[7].length44k, 4410.0f);
     EXPECT_TRUE(m_platform.messages.shown.empty());
 }
 
@@ -66,18 +66,18 @@ TEST_F(TrackLoadingTest, ReassignmentFreesTheOldBufferAndAFailedLoadLeavesTheTra
     addWav("good.wav", 44100, 2, 1000);
     addFile("broken.wav", QByteArray("RIFF\x10\0\0\0WAVEjunk", 16));
     load(2, "good.wav");
-    const std::int32_t first = bank().trackBuffer[2];
+    const std::int32_t first = bank().tracks[2].buffer;
     VoiceStatus status;
     ASSERT_TRUE(dsGetStatus(first, status));
 
     load(2, "good.wav");
     EXPECT_FALSE(dsGetStatus(first, status)) << "the old buffer was not freed";
-    EXPECT_TRUE(bank().trackLoaded[2]);
+    EXPECT_TRUE(bank().tracks[2].loaded);
 
     load(2, "broken.wav");
-    EXPECT_FALSE(bank().trackLoaded[2]);
-    EXPECT_EQ(bank().trackPath[2], m_dir.filePath("broken.wav"));
-    EXPECT_TRUE(bank().trackFileName[2].isEmpty());
+    EXPECT_FALSE(bank().tracks[2].loaded);
+    EXPECT_EQ(bank().tracks[2].path, m_dir.filePath("broken.wav"));
+    EXPECT_TRUE(bank().tracks[2].fileName.isEmpty());
     EXPECT_FALSE(frame(2).ComStart->isEnabled());
     EXPECT_EQ(frame(2).lblWavTitle->text(), QString());
     EXPECT_EQ(frame(2).lblSample->text(), QStringLiteral("s"));
@@ -91,20 +91,20 @@ TEST_F(TrackLoadingTest, EmptyFilesAndNoSelectionLeaveTheTrackAlone) {
     addWav("good.wav", 44100, 2, 1000);
     addFile("empty.wav", QByteArray());
     tracks().ComChange_Click(1); // nothing selected yet
-    EXPECT_FALSE(bank().trackLoaded[1]);
+    EXPECT_FALSE(bank().tracks[1].loaded);
     EXPECT_TRUE(m_platform.messages.shown.empty());
 
     load(1, "good.wav");
     load(1, "empty.wav");
     EXPECT_EQ(messageTexts(), std::vector<QString>{QStringLiteral("このファイルはサイズが0です")});
-    EXPECT_TRUE(bank().trackLoaded[1]) << "a zero-byte file must not clear the track";
-    EXPECT_EQ(bank().trackFileName[1], QStringLiteral("good.wav"));
+    EXPECT_TRUE(bank().tracks[1].loaded) << "a zero-byte file must not clear the track";
+    EXPECT_EQ(bank().tracks[1].fileName, QStringLiteral("good.wav"));
 
     // Deleted between listing and click: the read failure, not a crash.
     select("good.wav");
     QFile::remove(m_dir.filePath("good.wav"));
     tracks().ComChange_Click(1);
-    EXPECT_FALSE(bank().trackLoaded[1]);
+    EXPECT_FALSE(bank().tracks[1].loaded);
     EXPECT_EQ(messageTexts().back(),
               QStringLiteral("読み込み失敗。WAVファイルに何らかの問題があります"));
 }
@@ -126,30 +126,30 @@ TEST_F(TrackLoadingTest, ClearingMovesTheSelectionForwardWithoutWrapping) {
     tracks().ComClear_Click(2);
     EXPECT_EQ(bank().selectedTrack, 5);
     EXPECT_EQ(numberColour(5), kMagenta);
-    EXPECT_FALSE(bank().trackLoaded[2]);
-    EXPECT_FLOAT_EQ(bank().trackLength44k[2], 0.0f);
+    EXPECT_FALSE(bank().tracks[2].loaded);
+    EXPECT_FLOAT_EQ(bank().tracks[2].length44k, 0.0f);
     EXPECT_TRUE(frame(2).ComChange->isEnabled());
 
     // Clear through the real button.
     QTest::mouseClick(frame(5).ComClear, Qt::LeftButton);
-    EXPECT_FALSE(bank().trackLoaded[5]);
+    EXPECT_FALSE(bank().tracks[5].loaded);
     EXPECT_EQ(bank().selectedTrack, -1);
 }
 
 TEST_F(TrackLoadingTest, ReloadRecomputesOrReportsTheMovedFile) {
     const QString path = addWav("r.wav", 22050, 2, 500);
     ASSERT_TRUE(ReloadTrack(m_app, 3, path));
-    EXPECT_FLOAT_EQ(bank().trackRateRatio[3], 2.0f);
-    EXPECT_FLOAT_EQ(bank().trackLength44k[3], 1000.0f);
-    EXPECT_NE(bank().trackBuffer[3], 0);
+    EXPECT_FLOAT_EQ(bank().tracks[3].rateRatio, 2.0f);
+    EXPECT_FLOAT_EQ(bank().tracks[3].length44k, 1000.0f);
+    EXPECT_NE(bank().tracks[3].buffer, 0);
 
-    const std::int32_t before = bank().trackBuffer[3];
+    const std::int32_t before = bank().tracks[3].buffer;
     EXPECT_FALSE(ReloadTrack(m_app, 2, m_dir.filePath("gone.wav")));
     EXPECT_EQ(messageTexts(),
               std::vector<QString>{QStringLiteral(
                   "(3)トラックのＷＡＶは移動もしくは削除されています。割り当て直してください")});
-    EXPECT_EQ(bank().trackBuffer[3], before);
-    EXPECT_FLOAT_EQ(bank().trackLength44k[2], 0.0f);
+    EXPECT_EQ(bank().tracks[3].buffer, before);
+    EXPECT_FLOAT_EQ(bank().tracks[2].length44k, 0.0f);
 }
 
 // A track is loaded only with a buffer to play: a file the library cannot decode, or no sound
@@ -171,16 +171,16 @@ TEST_F(TrackLoadingTest, AFileWithNothingToPlayLeavesTheTrackEmpty) {
     ASSERT_TRUE(test::WriteFile(bankPath, EncodeSettingFile(set)));
     m_platform.fileDialogs.answers.push_back(bankPath);
     m_window.menuItem("mnuFileOpen")->trigger();
-    EXPECT_FALSE(bank().trackLoaded[0]);
+    EXPECT_FALSE(bank().tracks[0].loaded);
     EXPECT_FALSE(frame(0).ComStart->isEnabled());
     EXPECT_EQ(frame(0).lblSample->text(), QStringLiteral("s"));
     EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("zero.wav")) << "the set keeps it";
-    EXPECT_TRUE(bank().trackLoaded[1]);
+    EXPECT_TRUE(bank().tracks[1].loaded);
     ASSERT_EQ(m_platform.messages.shown.size(), 1u);
     EXPECT_EQ(m_platform.messages.shown.front().title, QStringLiteral("VbDSnd.Dll"));
 
     assign(1, "zero.wav");
-    EXPECT_FALSE(bank().trackLoaded[1]);
+    EXPECT_FALSE(bank().tracks[1].loaded);
     EXPECT_FALSE(frame(1).ComStart->isEnabled());
     EXPECT_EQ(frame(1).lblWavTitle->text(), QString());
     EXPECT_EQ(frame(1).lblSample->text(), QStringLiteral("s"));
@@ -190,7 +190,7 @@ TEST_F(TrackLoadingTest, AFileWithNothingToPlayLeavesTheTrackEmpty) {
     // With no sound device nothing can sound, and no box comes per track.
     m_app.sound.TerminateSoundLibrary();
     assign(2, "good.wav");
-    EXPECT_FALSE(bank().trackLoaded[2]);
+    EXPECT_FALSE(bank().tracks[2].loaded);
     EXPECT_FALSE(frame(2).ComStart->isEnabled());
     EXPECT_EQ(m_platform.messages.shown.size(), 2u);
 }
@@ -207,10 +207,10 @@ TEST_F(TrackLoadingTest, NoSoundDeviceAfterTheEditorKeepsTheSetsFiles) {
     };
     m_window.menuItem("mnuEditWav")->trigger();
     EXPECT_EQ(m_app.sound.soundLibHandle, 0);
-    EXPECT_FALSE(bank().trackLoaded[0]);
+    EXPECT_FALSE(bank().tracks[0].loaded);
     EXPECT_FALSE(frame(0).ComStart->isEnabled());
-    EXPECT_EQ(bank().trackPath[0], path);
-    EXPECT_EQ(bank().trackFileName[0], QStringLiteral("kick.wav"));
+    EXPECT_EQ(bank().tracks[0].path, path);
+    EXPECT_EQ(bank().tracks[0].fileName, QStringLiteral("kick.wav"));
     EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("kick.wav"));
 }
 
@@ -221,7 +221,7 @@ TEST_F(TrackLoadingTest, HeaderFaultsAreRefusedAndCutFilesPlayWhatTheyHold) {
                                                   test::Chunk("fact", test::Le32(500)) +
                                                   test::Chunk("data", QByteArray(256, '\0'))));
     assign(4, "norate.wav");
-    EXPECT_FALSE(bank().trackLoaded[4]);
+    EXPECT_FALSE(bank().tracks[4].loaded);
     EXPECT_EQ(messageTexts(), std::vector<QString>{QStringLiteral(
                                   "読み込み失敗。WAVファイルに何らかの問題があります")});
 
@@ -233,15 +233,15 @@ TEST_F(TrackLoadingTest, HeaderFaultsAreRefusedAndCutFilesPlayWhatTheyHold) {
     assign(5, "streamed.wav");
     assign(6, "cut.wav");
     EXPECT_EQ(messageTexts().size(), 1u);
-    ASSERT_TRUE(bank().trackLoaded[5]);
-    ASSERT_TRUE(bank().trackLoaded[6]);
-    EXPECT_FLOAT_EQ(bank().trackFrames[5], 1000.0f);
-    EXPECT_FLOAT_EQ(bank().trackFrames[6], 998.0f);
-    EXPECT_FLOAT_EQ(bank().trackLength44k[6], 1996.0f);
+    ASSERT_TRUE(bank().tracks[5].loaded);
+    ASSERT_TRUE(bank().tracks[6].loaded);
+    EXPECT_FLOAT_EQ(bank().tracks[5].frames, 1000.0f);
+    EXPECT_FLOAT_EQ(bank().tracks[6].frames, 998.0f);
+    EXPECT_FLOAT_EQ(bank().tracks[6].length44k, 1996.0f);
     QTest::mouseClick(frame(5).ComStart, Qt::LeftButton);
     renderBlock();
     VoiceStatus status;
-    ASSERT_TRUE(dsGetStatus(bank().trackBuffer[5], status));
+    ASSERT_TRUE(dsGetStatus(bank().tracks[5].buffer, status));
     EXPECT_TRUE(status.playing);
 }
 
@@ -275,7 +275,7 @@ TEST_F(TrackLoadingTest, ClearingOrReassigningAPlayingTrackShowsItStopped) {
     EXPECT_EQ(frame(1).ComStart->text(), QStringLiteral("STOP"));
     renderBlock();
     VoiceStatus status;
-    ASSERT_TRUE(dsGetStatus(bank().trackBuffer[1], status));
+    ASSERT_TRUE(dsGetStatus(bank().tracks[1].buffer, status));
     EXPECT_TRUE(status.playing);
 }
 
@@ -301,7 +301,7 @@ TEST_F(TrackLoadingTest, NumberPopupOpensTheInformationWindowForLoadedTracks) {
     popup->hide();
 
     load(3, "info.wav");
-    bank().trackLoneWolf[3] = true;
+    bank().tracks[3].loneWolf = true;
     QTest::mouseClick(frame(3).Label4, Qt::RightButton);
     EXPECT_TRUE(wavInfo->isEnabled());
     EXPECT_TRUE(m_window.menuItem("mnuOokami")->isChecked());

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace mt {
+
+inline constexpr int kTrackCount = 8;
+inline constexpr int kNormalSpeed = 4410; // the speed bar at the file's own pace
+
+// Whether a track was last started or stopped. A one-shot that has run out stays Playing
+// until it is stopped: this is what its button shows, not what the output hears.
+enum class PlayState { Stopped, Playing };
+
+// Everything one of the eight tracks is: its file and the format read from it, its sound
+// buffer, its mix settings as the performer set them, and its place in the performance.
+struct Track {
+    QString path;                // full path of the WAV file
+    QString fileName;            // file name alone, the track's title
+    std::int32_t buffer = 0;     // sound buffer handle; 0 when there is none
+    bool loaded = false;         // holds a playable file (never without a buffer)
+    float rateRatio = 1.0f;      // 44100 / the file's rate
+    std::int32_t sampleRate = 0; // Hz
+    float frames = 0.0f;         // length in the file's own frames
+    float length44k = 0.0f;      // length in frames at 44.1 kHz
+    double duration = 0.0;       // seconds at the current speed, 3 decimals
+
+    int volume = 0;           // dB, -70..0
+    int pan = 0;              // -40 (left) .. 40 (right)
+    int speed = kNormalSpeed; // tens of hertz on the 44.1 kHz scale, 5..9000
+    bool loop = false;        // plays looping
+    bool hold = false;        // sounds only while its key is held
+    QString ratio;            // the tempo ratio's text: "/2", "基準", "*4", "" for none
+
+    bool loneWolf = false; // member of the lone-wolf group
+    bool keyHeld = false;  // its performance key is down
+    PlayState state = PlayState::Stopped;
+
+    bool playing() const { return state == PlayState::Playing; }
+};
+
+// Seconds that `length44k` frames at 44.1 kHz play for at speed-bar value `speed` (tens of
+// hertz on the 44.1 kHz scale), rounded half up to 3 decimals.
+double TrackDurationSeconds(float length44k, int speed);
+
+// "(" + number + ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください"
+QString TrackMovedMessage(int index);
+
+} // namespace mt

@@ -1,0 +1,41 @@
+#include "core/TrackSound.h"
+
+#include "audio/DsCalls.h"
+#include "audio/VbDSound.h"
+
+namespace mt {
+
+std::int32_t LibraryTrackSound::create(const QString& path) {
+    return m_library.CreateTrackBuffer(path, 1);
+}
+
+void LibraryTrackSound::release(std::int32_t buffer) {
+    dsFree(buffer);
+}
+
+void LibraryTrackSound::play(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                             std::int32_t frequency, bool looping) {
+    if (looping) {
+        dsPlayLoopingEx(buffer, volume, pan, frequency);
+    } else {
+        dsPlayEx(buffer, volume, pan, frequency);
+    }
+}
+
+void LibraryTrackSound::stop(std::int32_t buffer) {
+    dsStop(buffer);
+}
+
+void LibraryTrackSound::setVolume(std::int32_t buffer, std::int32_t volume) {
+    dsSetVolume(buffer, volume);
+}
+
+void LibraryTrackSound::setPan(std::int32_t buffer, std::int32_t pan) {
+    dsSetPan(buffer, pan);
+}
+
+void LibraryTrackSound::setFrequency(std::int32_t buffer, std::int32_t frequency) {
+    dsSetFrequency(buffer, frequency);
+}
+
+} // namespace mt

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace mt {
+
+class VbDSound;
+
+// What the tracks need of the sound-buffer library. Handles are 32-bit, 0 = none; volume and
+// pan are hundredths of a decibel, frequency is Hz (the buffer frames played per second).
+class TrackSound {
+public:
+    virtual ~TrackSound() = default;
+
+    // A new buffer from the whole WAV file at `path`; 0 when none could be made (the library
+    // has told the performer why where there was something to tell).
+    virtual std::int32_t create(const QString& path) = 0;
+    virtual void release(std::int32_t buffer) = 0;
+    // Restarts from the first frame with these settings, once or looping.
+    virtual void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                      std::int32_t frequency, bool looping) = 0;
+    virtual void stop(std::int32_t buffer) = 0;
+    virtual void setVolume(std::int32_t buffer, std::int32_t volume) = 0;
+    virtual void setPan(std::int32_t buffer, std::int32_t pan) = 0;
+    virtual void setFrequency(std::int32_t buffer, std::int32_t frequency) = 0;
+};
+
+// The tracks' sound through the program's one open library.
+class LibraryTrackSound final : public TrackSound {
+public:
+    explicit LibraryTrackSound(VbDSound& library) : m_library(library) {}
+
+    std::int32_t create(const QString& path) override;
+    void release(std::int32_t buffer) override;
+    void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency,
+              bool looping) override;
+    void stop(std::int32_t buffer) override;
+    void setVolume(std::int32_t buffer, std::int32_t volume) override;
+    void setPan(std::int32_t buffer, std::int32_t pan) override;
+    void setFrequency(std::int32_t buffer, std::int32_t frequency) override;
+
+private:
+    VbDSound& m_library;
+};
+
+} // namespace mt
