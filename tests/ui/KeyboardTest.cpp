@@ -92,15 +92,7 @@ TEST_F(KeyboardTest, NormalModeOneShotRestartsOnlyOnANewPress) {
     EXPECT_LT(status(1).position, 1024) << "a new press starts the sound again";
 }
 
-TEST_F(KeyboardTest, NormalModeLoopTogglesAndTwoHeldKeysBothWork) {
-    mode(2, true, false);
-    press(Qt::Key_C);
-    release(Qt::Key_C);
-    EXPECT_EQ(caption(2), QStringLiteral("STOP"));
-    press(Qt::Key_C);
-    release(Qt::Key_C);
-    EXPECT_EQ(caption(2), QStringLiteral("PLAY"));
-
+TEST_F(KeyboardTest, TwoHeldKeysBothWork) {
     mode(0, true, true);
     mode(1, false, true);
     press(Qt::Key_Z);
@@ -128,35 +120,28 @@ TEST_F(KeyboardTest, LetterAndKeypadShareOneTrackFlag) {
     EXPECT_FALSE(bank().tracks[6].keyHeld);
 }
 
-TEST_F(KeyboardTest, MuteKeysSilenceAndRestoreEachTracksOwnVolume) {
-    mode(0, true, false);
-    mode(1, true, false);
-    frame(1).HSVol->setValue(-12);
-    press(Qt::Key_Z);
-    press(Qt::Key_X);
-    m_output->render(2048);
-    const double before = test::RmsDb(m_output->render(8192), 1.0);
-
+// What the mutes do to the sound is the bank's; both windows show them.
+TEST_F(KeyboardTest, MuteKeysShowOnBothWindows) {
+    const QColor blue(0, 0, 255);
+    m_window.mnuplay_Click();
+    Form2* play = m_window.playModeWindow();
     press(Qt::Key_M);
     repeatBurst(Qt::Key_M);
-    m_output->render(2048);
-    EXPECT_LT(test::Peak(m_output->render(4096)), 1e-4f);
-    EXPECT_EQ(m_window.palette().color(QPalette::Window), QColor(0, 0, 255));
+    EXPECT_TRUE(bank().allTracksMuted);
+    EXPECT_EQ(m_window.palette().color(QPalette::Window), blue);
+    EXPECT_EQ(play->palette().color(QPalette::Window), blue);
     release(Qt::Key_M);
-    m_output->render(2048);
-    EXPECT_NEAR(test::RmsDb(m_output->render(8192), 1.0), before, 0.1);
-    EXPECT_NE(m_window.palette().color(QPalette::Window), QColor(0, 0, 255));
+    EXPECT_NE(m_window.palette().color(QPalette::Window), blue);
+    EXPECT_NE(play->palette().color(QPalette::Window), blue);
 
-    // N mutes the selected track (track 2, started last) until released.
-    ASSERT_EQ(bank().selectedTrack, 1);
-    press(Qt::Key_N);
-    EXPECT_EQ(frame(1).palette().color(QPalette::Window), QColor(0, 0, 255));
-    m_output->render(2048);
-    const std::vector<float> only0 = m_output->render(8192);
-    release(Qt::Key_N);
-    m_output->render(2048);
-    EXPECT_LT(test::RmsDb(only0, 1.0), before);
-    EXPECT_NEAR(test::RmsDb(m_output->render(8192), 1.0), before, 0.1);
+    // N mutes the selected track until released.
+    press(Qt::Key_X);
+    press(Qt::Key_N, {}, play);
+    EXPECT_EQ(frame(1).palette().color(QPalette::Window), blue);
+    EXPECT_EQ(play->Frame1[1]->palette().color(QPalette::Window), blue);
+    release(Qt::Key_N, {}, play);
+    EXPECT_NE(frame(1).palette().color(QPalette::Window), blue);
+    EXPECT_NE(play->Frame1[1]->palette().color(QPalette::Window), blue);
 }
 
 // A key held down and pressed again without coming up is its auto-repeat, marked or not (X11
@@ -279,34 +264,22 @@ TEST_F(KeyboardTest, CdMuteKeyActsOnlyOnAnOpenedCd) {
     EXPECT_EQ(messageTexts(), std::vector<QString>{});
 }
 
-TEST_F(KeyboardTest, SelectionKeysNeedASelection) {
-    tracks().ComClear_Click(2);
-    tracks().ComClear_Click(1);
-    tracks().ComClear_Click(0);
-    load(1, "tone.wav");
-    tracks().ComClear_Click(1); // selection gone, nothing loaded after it
-    load(0, "tone.wav");
+// Which track they act on, and without a selection on none, is the bank's.
+TEST_F(KeyboardTest, SelectionKeysReachTheSelectedTrackAndShowThere) {
     bank().select(-1);
-    press(Qt::Key_N);
-    release(Qt::Key_N);
-    press(Qt::Key_F6);
-    release(Qt::Key_F6);
-    press(Qt::Key_O);
-    release(Qt::Key_O);
-    EXPECT_FALSE(bank().selectedTrackMuted);
-    EXPECT_EQ(frame(0).HSPan->value(), 0);
-    EXPECT_FALSE(bank().tracks[0].loneWolf);
-
     press(Qt::Key_Control); // selects the next loaded track: track 1
     EXPECT_EQ(bank().selectedTrack, 0);
+    EXPECT_EQ(frame(0).Label4->palette().color(QPalette::Window), QColor(255, 0, 255));
     press(Qt::Key_F6);
     EXPECT_EQ(frame(0).HSPan->value(), -40);
+    EXPECT_EQ(frame(0).lblPan->text(), QStringLiteral("-40"));
     press(Qt::Key_F8);
     EXPECT_EQ(frame(0).HSPan->value(), 40);
     press(Qt::Key_F7);
     EXPECT_EQ(frame(0).HSPan->value(), 0);
     press(Qt::Key_O);
     EXPECT_TRUE(bank().tracks[0].loneWolf);
+    EXPECT_EQ(frame(0).palette().color(QPalette::Window), QColor(128, 128, 128));
     press(Qt::Key_F3);
     EXPECT_TRUE(bank().loneWolfMode);
 }

@@ -24,24 +24,17 @@ protected:
     }
 };
 
-TEST_F(TrackLoadingTest, AssignmentDerivesRateLengthAndPlayingTime) {
+// What an assignment derives is the bank's; the window shows it.
+TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     addWav("a44.wav", 44100, 2, 100000);
     addWav("b22.wav", 22050, 1, 1000);
-    addWav("c48.wav", 48000, 2, 4800);
 
     load(0, "a44.wav");
     EXPECT_TRUE(bank().tracks[0].loaded);
     EXPECT_NE(bank().tracks[0].buffer, 0);
-    EXPECT_FLOAT_EQ(bank().tracks[0].rateRatio, 1.0f);
-    EXPECT_EQ(bank().tracks[0].sampleRate, 44100);
-    EXPECT_FLOAT_EQ(bank().tracks[0].frames, 100000.0f);
-    EXPECT_FLOAT_EQ(bank().tracks[0].length44k, 100000.0f);
     EXPECT_EQ(frame(0).lblSample->text(), QStringLiteral("2.268s"));
-    EXPECT_DOUBLE_EQ(bank().tracks[0].duration, 2.268);
     EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("a44.wav"));
     EXPECT_EQ(frame(0).lblWavTitle->toolTip(), m_dir.filePath("a44.wav"));
-    EXPECT_EQ(bank().tracks[0].path, m_dir.filePath("a44.wav"));
-    EXPECT_EQ(bank().tracks[0].fileName, QStringLiteral("a44.wav"));
     EXPECT_TRUE(frame(0).ComStart->isEnabled());
     EXPECT_EQ(bank().selectedTrack, 0);
     EXPECT_EQ(numberColour(0), kMagenta);
@@ -50,15 +43,9 @@ TEST_F(TrackLoadingTest, AssignmentDerivesRateLengthAndPlayingTime) {
     EXPECT_GE(m_platform.cursor.waits, 1);
 
     load(4, "b22.wav");
-    EXPECT_FLOAT_EQ(bank().tracks[4].rateRatio, 2.0f);
-    EXPECT_FLOAT_EQ(bank().tracks[4].length44k, 2000.0f);
     EXPECT_EQ(bank().selectedTrack, 4);
     EXPECT_EQ(numberColour(4), kMagenta);
     EXPECT_NE(numberColour(0), kMagenta);
-
-    load(7, "c48.wav");
-    EXPECT_FLOAT_EQ(bank().tracks[7].rateRatio, 0.91875f);
-    EXPECT_FLOAT_EQ(bank().tracks[7].length44k, 4410.0f);
     EXPECT_TRUE(m_platform.messages.shown.empty());
 }
 
@@ -109,31 +96,20 @@ TEST_F(TrackLoadingTest, EmptyFilesAndNoSelectionLeaveTheTrackAlone) {
               QStringLiteral("読み込み失敗。WAVファイルに何らかの問題があります"));
 }
 
-TEST_F(TrackLoadingTest, ClearingMovesTheSelectionForwardWithoutWrapping) {
+// Where the selection goes is the bank's; the window shows it and empties the frame.
+TEST_F(TrackLoadingTest, ClearingEmptiesTheFrameAndMovesTheHighlight) {
     addWav("a.wav", 44100, 2, 100);
-    load(0, "a.wav");
     load(2, "a.wav");
     load(5, "a.wav");
-    ASSERT_EQ(bank().selectedTrack, 5);
-
-    // The search starts after the current selection, not after the cleared track.
-    tracks().ComClear_Click(2);
-    EXPECT_EQ(bank().selectedTrack, -1);
-    EXPECT_NE(numberColour(5), kMagenta);
-    EXPECT_NE(numberColour(0), kMagenta);
-
     load(2, "a.wav"); // selected 2
-    tracks().ComClear_Click(2);
-    EXPECT_EQ(bank().selectedTrack, 5);
-    EXPECT_EQ(numberColour(5), kMagenta);
+    QTest::mouseClick(frame(2).ComClear, Qt::LeftButton);
     EXPECT_FALSE(bank().tracks[2].loaded);
-    EXPECT_FLOAT_EQ(bank().tracks[2].length44k, 0.0f);
+    EXPECT_EQ(numberColour(5), kMagenta);
+    EXPECT_NE(numberColour(2), kMagenta);
+    EXPECT_EQ(frame(2).lblWavTitle->text(), QString());
+    EXPECT_EQ(frame(2).lblSample->text(), QStringLiteral("s"));
+    EXPECT_FALSE(frame(2).ComStart->isEnabled());
     EXPECT_TRUE(frame(2).ComChange->isEnabled());
-
-    // Clear through the real button.
-    QTest::mouseClick(frame(5).ComClear, Qt::LeftButton);
-    EXPECT_FALSE(bank().tracks[5].loaded);
-    EXPECT_EQ(bank().selectedTrack, -1);
 }
 
 TEST_F(TrackLoadingTest, ReloadRecomputesOrReportsTheMovedFile) {
