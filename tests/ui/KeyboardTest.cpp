@@ -1,3 +1,4 @@
+#include "CdTestRig.h"
 #include "DiscImage.h"
 #include "audio/AudioTestKit.h"
 #include "support/UiFixture.h"
@@ -264,7 +265,7 @@ TEST_F(KeyboardTest, CdMuteKeyActsOnlyOnAnOpenedCd) {
     EXPECT_EQ(messageTexts(), std::vector<QString>{});
     EXPECT_FALSE(m_app.cd.state.cdMuted);
 
-    m_app.cd.device.setOptions(CdAudioDevice::Options{false});
+    m_app.cd.device.setOptions(test::TestDeviceOptions());
     m_app.cd.state.imagePath = test::WriteToneDisc(m_dir.path(), "disc", {{2.0, 440.0}});
     m_window.menuItem(QStringLiteral("mnuCD"))->trigger();
     ASSERT_TRUE(m_app.cd.state.cdOpened);
