@@ -7,7 +7,23 @@
 namespace mt {
 
 std::int32_t dsInitialize2(std::intptr_t /*window*/, std::int32_t /*level*/) {
-    return dsInitializeOn(std::make_unique<RtAudioOutput>());
+    return dsInitializeChoice(OutputChoice{});
+}
+
+std::int32_t dsInitializeChoice(const OutputChoice& choice) {
+    auto output = std::make_unique<RtAudioOutput>();
+    output->choose(choice);
+    auto library = std::make_unique<SoundLibrary>(std::move(output));
+    if (!library->open(OutputConfig{44100, 2, BlockFramesFor(44100, choice.blockSeconds)}, 16)) {
+        return 0;
+    }
+    library->rememberOutput(choice);
+    return LibraryRegistry::instance().add(std::move(library));
+}
+
+std::int32_t dsSetOutput(std::int32_t library, const OutputChoice& choice) {
+    return LibraryRegistry::instance().withLibrary(
+        library, 0, [&](SoundLibrary& l) { return l.setOutput(choice) ? 1 : 0; });
 }
 
 std::int32_t dsInitializeOn(std::unique_ptr<AudioOutput> output, const OutputConfig& config,
@@ -106,6 +122,17 @@ bool dsGetStatus(std::int32_t buffer, VoiceStatus& status) {
     LibraryRegistry::instance().withBuffer(
         buffer, [&](SoundLibrary& l, std::int32_t b) { found = l.voiceStatus(b, status); });
     return found;
+}
+
+} // namespace mt
+
+namespace mt {
+
+bool dsGetHealth(std::int32_t library, LibraryHealth& health) {
+    return LibraryRegistry::instance().withLibrary(library, false, [&](SoundLibrary& l) {
+        health = l.health();
+        return true;
+    });
 }
 
 } // namespace mt

@@ -34,7 +34,7 @@ public:
     static constexpr int kMaxTails = 64;
     static constexpr int kMaxSources = 8;
     static constexpr int kMaxBlockFrames = 4096;
-    static constexpr int kMinBlockFrames = 64;
+    static constexpr int kMinBlockFrames = 32;
     static constexpr double kFadeSeconds = 0.003;
 
     Engine();

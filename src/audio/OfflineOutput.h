@@ -30,13 +30,21 @@ public:
     // Convenience for tests: allocates and renders.
     std::vector<float> render(std::size_t frames);
 
+    OutputHealth health() noexcept override;
+    bool alive() noexcept override { return m_alive; }
+
     const OutputConfig& config() const noexcept { return m_config; }
     bool isOpen() const noexcept { return m_engine != nullptr; }
+
+    // Plays a device that died, as health() and alive() report it; the next open() brings it
+    // back when the filter takes the format.
+    void setAlive(bool alive) noexcept { m_alive = alive; }
 
 private:
     FormatFilter m_accepts;
     OutputConfig m_config;
     Engine* m_engine = nullptr;
+    bool m_alive = true;
 };
 
 } // namespace mt

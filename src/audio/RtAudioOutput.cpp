@@ -1,21 +1,46 @@
 #include "audio/RtAudioOutput.h"
 
+#include "audio/CallbackMeter.h"
 #include "audio/Engine.h"
 
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace mt {
+
+struct RtAudioOutput::Stream {
+    CallbackMeter meter;
+    std::atomic<bool> rendering{false}; // the engine is ours to render
+    Engine* engine = nullptr;
+    int channels = 2;
+    int rate = 44100;
+    int blockFrames = 128;
+    double queueSeconds = 0.0; // what the server holds ahead of the block
+};
+
 namespace {
 
 int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*streamTime*/,
-                   RtAudioStreamStatus /*status*/, void* user) noexcept {
-    static_cast<Engine*>(user)->render(static_cast<float*>(output), frames);
+                   RtAudioStreamStatus status, void* user) noexcept {
+    auto* stream = static_cast<RtAudioOutput::Stream*>(user);
+    auto* out = static_cast<float*>(output);
+    const std::size_t samples = static_cast<std::size_t>(frames) * stream->channels;
+    if (!stream->meter.enter(SteadyNanos(), (status & RTAUDIO_OUTPUT_UNDERFLOW) != 0)) {
+        std::fill(out, out + samples, 0.0f);
+        return 2; // the server is gone: stop calling; the library reopens the stream
+    }
+    if (stream->rendering.load(std::memory_order_acquire)) {
+        stream->engine->render(out, frames);
+    } else {
+        std::fill(out, out + samples, 0.0f);
+    }
+    stream->meter.leave(SteadyNanos(), frames);
     return 0;
 }
 
@@ -43,24 +68,45 @@ const char* apiLabel(RtAudio::Api api) noexcept {
     }
 }
 
-// RtAudio's PulseAudio stream queues ~150 ms unless the client asks for less. Ask for three
-// device blocks (at least 10 ms): RtAudio writes a whole block at a time, and a queue of
-// barely one block runs dry before the next write lands.
-void requestPulseLatency(const OutputConfig& config) {
-    const double blockMs = 1000.0 * config.blockFrames / std::max(config.sampleRate, 1);
-    const int ms = std::max(10, static_cast<int>(std::ceil(3 * blockMs)));
+// RtAudio's PulseAudio stream queues ~150 ms unless the client asks for less (the variable is
+// read when the stream connects). Returns the queue in seconds.
+double requestPulseLatency(const OutputConfig& config) {
+    const int ms =
+        PulseQueueMs(static_cast<double>(config.blockFrames) / std::max(config.sampleRate, 1));
     ::setenv("PULSE_LATENCY_MSEC", std::to_string(ms).c_str(), 1);
+    return ms / 1000.0;
+}
+
+RtAudio::Api RtApiOf(AudioApi api) noexcept {
+    return api == AudioApi::Jack    ? RtAudio::UNIX_JACK
+           : api == AudioApi::Pulse ? RtAudio::LINUX_PULSE
+                                    : RtAudio::LINUX_ALSA;
+}
+
+// The output device named `name`, else the system's default.
+unsigned int FindDevice(RtAudio& audio, const std::string& name) {
+    if (!name.empty()) {
+        const unsigned int count = audio.getDeviceCount();
+        for (unsigned int i = 0; i < count; ++i) {
+            const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+            if (info.probed && info.outputChannels > 0 && info.name == name) {
+                return i;
+            }
+        }
+    }
+    return audio.getDefaultOutputDevice();
 }
 
 } // namespace
 
-RtAudioOutput::RtAudioOutput(std::vector<AudioApi> order) : m_order(std::move(order)) {}
+RtAudioOutput::RtAudioOutput(std::vector<AudioApi> order)
+    : m_order(std::move(order)), m_stream(std::make_unique<Stream>()) {}
 
 RtAudioOutput::~RtAudioOutput() {
     close();
 }
 
-std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine& engine) {
+std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
     std::string error;
     t_openError = &error;
     struct Unhook {
@@ -80,11 +126,12 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine&
                    : api == RtAudio::LINUX_PULSE ? "no PulseAudio or PipeWire server answers"
                                                  : "no sound card found";
         }
+        double queue = 0.0;
         if (api == RtAudio::LINUX_PULSE) {
-            requestPulseLatency(config);
+            queue = requestPulseLatency(config);
         }
         RtAudio::StreamParameters params;
-        params.deviceId = audio->getDefaultOutputDevice();
+        params.deviceId = FindDevice(*audio, m_device);
         params.nChannels = static_cast<unsigned int>(config.channels);
         RtAudio::StreamOptions options;
         options.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
@@ -92,7 +139,7 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine&
         auto frames = static_cast<unsigned int>(config.blockFrames);
         audio->openStream(&params, nullptr, RTAUDIO_FLOAT32,
                           static_cast<unsigned int>(config.sampleRate), &frames, &renderCallback,
-                          &engine, &options, &keepOpenError);
+                          m_stream.get(), &options, &keepOpenError);
         if (!audio->isStreamOpen()) {
             return failed("the stream did not open");
         }
@@ -102,6 +149,15 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine&
             return "runs at " + std::to_string(rate) + " Hz, not " +
                    std::to_string(config.sampleRate) + " Hz";
         }
+        Stream& s = *m_stream;
+        s.channels = config.channels;
+        s.rate = config.sampleRate;
+        s.blockFrames = static_cast<int>(frames);
+        // A JACK or ALSA device reports its own underruns; its queue is its periods.
+        s.queueSeconds =
+            queue > 0.0 ? queue
+                        : static_cast<double>(std::max(audio->getStreamLatency(), 0L)) / s.rate;
+        s.meter.reset(s.rate, s.blockFrames, queue, SteadyNanos());
         audio->startStream();
         if (!audio->isStreamRunning()) {
             audio->closeStream();
@@ -115,14 +171,26 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine&
 }
 
 bool RtAudioOutput::open(const OutputConfig& config, Engine& engine) {
+    if (!openHeld(config, engine)) {
+        return false;
+    }
+    resume();
+    return true;
+}
+
+void RtAudioOutput::resume() noexcept {
+    m_stream->rendering.store(true, std::memory_order_release);
+}
+
+bool RtAudioOutput::openHeld(const OutputConfig& config, Engine& engine) {
     close();
     m_failures.clear();
+    m_stream->engine = &engine;
     for (const AudioApi api : m_order) {
-        const RtAudio::Api rt = api == AudioApi::Jack    ? RtAudio::UNIX_JACK
-                                : api == AudioApi::Pulse ? RtAudio::LINUX_PULSE
-                                                         : RtAudio::LINUX_ALSA;
-        std::string reason = openWith(rt, config, engine);
+        const RtAudio::Api rt = RtApiOf(api);
+        std::string reason = openWith(rt, config);
         if (reason.empty()) {
+            m_lastReported.clear();
             return true;
         }
         if (!m_failures.empty()) {
@@ -131,13 +199,17 @@ bool RtAudioOutput::open(const OutputConfig& config, Engine& engine) {
         m_failures += std::string(apiLabel(rt)) + ": " + reason;
     }
     // The performer's only clue to a silent program: which systems were tried and why each
-    // refused, so they can start a server or pick a device.
-    std::fprintf(stderr, "marrowtune: no sound output at %d Hz (tried %s)\n", config.sampleRate,
-                 m_failures.c_str());
+    // refused, so they can start a server or pick a device. Said once, not at every retry.
+    if (m_failures != m_lastReported) {
+        std::fprintf(stderr, "marrowtune: no sound output at %d Hz (tried %s)\n", config.sampleRate,
+                     m_failures.c_str());
+        m_lastReported = m_failures;
+    }
     return false;
 }
 
 void RtAudioOutput::close() noexcept {
+    m_stream->rendering.store(false, std::memory_order_release);
     if (!m_audio) {
         return;
     }
@@ -152,6 +224,84 @@ void RtAudioOutput::close() noexcept {
         // The stream is gone either way; nothing more to release.
     }
     m_audio.reset();
+}
+
+void RtAudioOutput::choose(const OutputChoice& choice) {
+    switch (choice.system) {
+    case AudioSystem::Jack:
+        m_order = {AudioApi::Jack};
+        break;
+    case AudioSystem::Pulse:
+        m_order = {AudioApi::Pulse};
+        break;
+    case AudioSystem::Alsa:
+        m_order = {AudioApi::Alsa};
+        break;
+    case AudioSystem::Automatic:
+        m_order = {AudioApi::Jack, AudioApi::Pulse, AudioApi::Alsa};
+        break;
+    }
+    m_device = choice.device;
+}
+
+std::vector<std::string> RtAudioOutput::DeviceNames(AudioSystem system) {
+    std::vector<std::string> names;
+    if (system == AudioSystem::Automatic) {
+        return names;
+    }
+    const AudioApi api = system == AudioSystem::Jack    ? AudioApi::Jack
+                         : system == AudioSystem::Pulse ? AudioApi::Pulse
+                                                        : AudioApi::Alsa;
+    try {
+        RtAudio audio(RtApiOf(api));
+        audio.showWarnings(false);
+        if (audio.getCurrentApi() != RtApiOf(api)) {
+            return names;
+        }
+        const unsigned int count = audio.getDeviceCount();
+        for (unsigned int i = 0; i < count; ++i) {
+            const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+            if (info.probed && info.outputChannels > 0) {
+                names.push_back(info.name);
+            }
+        }
+    } catch (const RtAudioError&) {
+        // A system that cannot be asked lists nothing.
+    }
+    return names;
+}
+
+OutputHealth RtAudioOutput::health() noexcept {
+    OutputHealth h;
+    if (!m_audio) {
+        return h;
+    }
+    Stream& s = *m_stream;
+    h.api = apiName();
+    h.deviceRate = s.rate;
+    h.blockFrames = s.blockFrames;
+    h.latencySeconds = static_cast<double>(s.blockFrames) / s.rate + s.queueSeconds;
+    h.underruns = s.meter.underruns();
+    h.load = s.meter.takePeakLoad();
+    h.alive = alive();
+    return h;
+}
+
+bool RtAudioOutput::alive() noexcept {
+    if (!m_audio) {
+        return false;
+    }
+    // A device that stops asking for blocks is gone too (a JACK server that shut down, an
+    // unplugged card); a few blocks' silence, at least half a second, tells it. A PulseAudio
+    // server that dies fails the writes, which the meter sees at once; but a new stream's
+    // first write may wait up to two seconds while the server starts it, so silence there
+    // only counts after longer.
+    const Stream& s = *m_stream;
+    const double quiet = static_cast<double>(SteadyNanos() - s.meter.lastCallback()) * 1e-9;
+    const double patience = m_audio->getCurrentApi() == RtAudio::LINUX_PULSE
+                                ? 3.0
+                                : std::max(0.5, 8.0 * s.blockFrames / s.rate);
+    return !s.meter.spinning() && quiet < patience && m_audio->isStreamRunning();
 }
 
 const char* RtAudioOutput::apiName() const noexcept {
