@@ -2,6 +2,7 @@
 
 #include "core/AppContext.h"
 #include "ui/AppShell.h"
+#include "ui/AudioStatusLine.h"
 #include "ui/CdPanel.h"
 #include "ui/ControlGeometry.h"
 #include "ui/ExternalPrograms.h"
@@ -9,6 +10,7 @@
 #include "ui/Form2.h"
 #include "ui/FrmCount.h"
 #include "ui/FrmOnshitu.h"
+#include "ui/FrmOutput.h"
 #include "ui/KeyboardPlayer.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
@@ -73,6 +75,11 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
             [this] { menuItem(QStringLiteral("mnuVolumeControl"))->trigger(); });
     wireMenus();
     m_external = new ExternalPrograms(m_app, *this);
+    // The sound output's state, always in sight: in the menu bar's free corner, so the track
+    // area keeps its measured layout.
+    m_audioStatus = new AudioStatusLine(m_app, menuBar());
+    m_audioStatus->onClicked = [this] { mnuOutput_Click(); };
+    menuBar()->setCornerWidget(m_audioStatus, Qt::TopRightCorner);
 
     const double twipsPerPixel = TwipsPerPixel(this);
     mediaPanelOpenHeight = TwipsToPixels(kMediaPanelOpenHeightTwips, twipsPerPixel);
@@ -135,6 +142,7 @@ void Form1::buildMenus() {
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     addItem(settings, QStringLiteral("音質(&O)"), "mnuonshitu");
+    addItem(settings, QStringLiteral("出力(&A)"), "mnuOutput");
     addItem(settings, QStringLiteral("参照設定(&P)"), "mnuPreference");
     addItem(settings, QStringLiteral("その他の設定(&S)"), "mnuOtherSetting");
 
@@ -162,6 +170,9 @@ void Form1::wireMenus() {
     QAction* quality = menuItem(QStringLiteral("mnuonshitu"));
     quality->setEnabled(true);
     connect(quality, &QAction::triggered, this, &Form1::mnuonshitu_Click);
+    QAction* output = menuItem(QStringLiteral("mnuOutput"));
+    output->setEnabled(true);
+    connect(output, &QAction::triggered, this, &Form1::mnuOutput_Click);
     QAction* play = menuItem(QStringLiteral("mnuplay"));
     play->setEnabled(true);
     connect(play, &QAction::triggered, this, &Form1::mnuplay_Click);
@@ -203,6 +214,16 @@ FrmOnshitu* Form1::mnuonshitu_Click() {
     auto* window = new FrmOnshitu(m_app, this); // not modal; deletes itself when closed
     window->show();
     return window;
+}
+
+FrmOutput* Form1::mnuOutput_Click() {
+    if (!m_output) {
+        m_output = new FrmOutput(m_app, this); // not modal; deletes itself when closed
+    }
+    m_output->show();
+    m_output->raise();
+    m_output->activateWindow();
+    return m_output;
 }
 
 Form2* Form1::playModeWindow() const {
