@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QMouseEvent>
+#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
@@ -42,7 +43,6 @@ QString FormatText(const OutputConfig& format, int bits) {
 AudioStatusLine::AudioStatusLine(AppContext& app, QWidget* parent)
     : QLabel(parent), m_app(app), m_timer(new QTimer(this)) {
     setObjectName(QStringLiteral("lblAudioStatus"));
-    setToolTip(QStringLiteral("サウンド出力の状態（クリックで出力の設定）"));
     setCursor(Qt::PointingHandCursor);
     setContentsMargins(6, 0, 6, 0);
     QFont small = font();
@@ -57,33 +57,61 @@ AudioStatusLine::AudioStatusLine(AppContext& app, QWidget* parent)
 
 QString AudioStatusLine::Describe(const LibraryHealth* health) {
     if (health == nullptr) {
-        return QStringLiteral("サウンド出力なし — クリックして出力を選ぶ");
+        return QStringLiteral("サウンド出力なし（クリックで設定）");
     }
+    // Short enough for the menu bar's corner beside the menus; the tool tip has it in full.
     const LibraryHealth& h = *health;
     QString text;
     if (h.reopening || h.device.api.empty() || !h.device.alive) {
-        text = QStringLiteral("出力が止まりました — 再接続しています… ・ アンダーラン %1")
-                   .arg(h.underruns);
+        text = QStringLiteral("出力停止・再接続中… アンダーラン %1").arg(h.underruns);
     } else {
         const OutputHealth& d = h.device;
         QString rate = Kilohertz(d.deviceRate);
         if (d.deviceRate != h.format.sampleRate) {
             rate = Kilohertz(h.format.sampleRate) + QStringLiteral("→") + rate;
         }
-        const double blockMs = 1000.0 * d.blockFrames / std::max(d.deviceRate, 1);
-        text = QStringLiteral("%1 %2 ・ %3 (%4 ms) ・ 遅延 %5 ms ・ アンダーラン %6 ・ 負荷 %7%")
+        text = QStringLiteral("%1 %2/%3・遅延 %4 ms・アンダーラン %5・負荷 %6%")
                    .arg(SystemName(d.api), rate)
                    .arg(d.blockFrames)
-                   .arg(blockMs, 0, 'f', 1)
                    .arg(1000.0 * d.latencySeconds, 0, 'f', 1)
                    .arg(h.underruns)
                    .arg(static_cast<int>(std::lround(100.0 * d.load)));
     }
     if (h.formatRefused) {
-        text += QStringLiteral(" ・ %1 は使えません（%2 で再生中）")
-                    .arg(FormatText(h.refused, h.refusedBits), FormatText(h.format, h.bits));
+        text += QStringLiteral("・%1 不可").arg(FormatText(h.refused, h.refusedBits));
     }
     return text;
+}
+
+QString AudioStatusLine::Explain(const LibraryHealth* health) {
+    if (health == nullptr) {
+        return QStringLiteral(
+            "サウンドデバイスを開けませんでした。クリックすると出力の設定を開きます。");
+    }
+    const LibraryHealth& h = *health;
+    QStringList lines;
+    if (h.reopening || h.device.api.empty() || !h.device.alive) {
+        lines << QStringLiteral(
+            "サウンドサーバーとの接続が切れました。1 秒ごとに開き直しています。");
+    } else {
+        const OutputHealth& d = h.device;
+        lines << QStringLiteral("オーディオシステム: %1").arg(SystemName(d.api))
+              << QStringLiteral("デバイスのレート: %1").arg(Kilohertz(d.deviceRate))
+              << QStringLiteral("ブロック: %1 フレーム（%2 ms）")
+                     .arg(d.blockFrames)
+                     .arg(1000.0 * d.blockFrames / std::max(d.deviceRate, 1), 0, 'f', 1)
+              << QStringLiteral("遅延: %1 ms").arg(1000.0 * d.latencySeconds, 0, 'f', 1)
+              << QStringLiteral("負荷（直近 1 秒の最大）: %1%")
+                     .arg(static_cast<int>(std::lround(100.0 * d.load)));
+    }
+    lines << QStringLiteral("アンダーラン（音切れ）: %1").arg(h.underruns)
+          << QStringLiteral("出力フォーマット: %1").arg(FormatText(h.format, h.bits));
+    if (h.formatRefused) {
+        lines << QStringLiteral("%1 はデバイスが受け付けないため、前の形式で再生しています。")
+                     .arg(FormatText(h.refused, h.refusedBits));
+    }
+    lines << QStringLiteral("クリックすると出力の設定を開きます。");
+    return lines.join(QLatin1Char('\n'));
 }
 
 void AudioStatusLine::refresh() {
@@ -99,6 +127,10 @@ void AudioStatusLine::refresh() {
     m_peakLoad = std::max(m_peakLoad, health.device.load);
     health.device.load = m_peakLoad;
     const QString text = Describe(present ? &health : nullptr);
+    const QString tip = Explain(present ? &health : nullptr);
+    if (tip != toolTip()) {
+        setToolTip(tip);
+    }
     const bool warn = !present || health.reopening || !health.device.alive || health.formatRefused;
     if (text != this->text()) {
         setText(text);
@@ -108,6 +140,14 @@ void AudioStatusLine::refresh() {
         setStyleSheet(warn ? QStringLiteral("color: rgb(200, 0, 0); font-weight: bold;")
                            : QString());
     }
+}
+
+QSize AudioStatusLine::sizeHint() const {
+    const QString typical =
+        QStringLiteral("PulseAudio 22.05 kHz/128・遅延 13.0 ms・アンダーラン 000・負荷 100%");
+    const QMargins m = contentsMargins();
+    return {fontMetrics().horizontalAdvance(typical) + m.left() + m.right(),
+            QLabel::sizeHint().height()};
 }
 
 void AudioStatusLine::mousePressEvent(QMouseEvent* event) {

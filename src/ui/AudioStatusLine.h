@@ -25,11 +25,17 @@ public:
     // What a click does: open the output window.
     std::function<void()> onClicked;
 
-    // The line for a library's state; "" handle 0 is no output at all.
+    // The line for a library's state (null: no library, no output at all), and the same in
+    // full for its tool tip.
     static QString Describe(const LibraryHealth* health);
+    static QString Explain(const LibraryHealth* health);
 
     // Reads the library now, as the timer does.
     void refresh();
+
+    // A fixed width that holds a typical line: the menu bar lays its corner out by the hint
+    // once, not at every change of text.
+    QSize sizeHint() const override;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

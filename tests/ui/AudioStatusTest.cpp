@@ -61,11 +61,12 @@ protected:
 TEST_F(AudioStatusTest, TheLineShowsTheOutputAndAClickOpensTheOutputWindow) {
     start();
     // The default output format, 22.05 kHz, in blocks of about 3 ms.
-    ASSERT_TRUE(lineSays(QStringLiteral("22.05 kHz"))) << line().text().toStdString();
-    EXPECT_TRUE(line().text().contains(QStringLiteral("64 (2.9 ms)")))
-        << line().text().toStdString();
+    ASSERT_TRUE(lineSays(QStringLiteral("22.05 kHz/64"))) << line().text().toStdString();
+    EXPECT_TRUE(line().toolTip().contains(QStringLiteral("64 フレーム（2.9 ms）")))
+        << line().toolTip().toStdString();
     EXPECT_TRUE(line().text().contains(QStringLiteral("アンダーラン 0")));
     EXPECT_TRUE(line().isVisible()) << "always in sight";
+    EXPECT_LE(line().sizeHint().width(), m_window->width() / 2) << "it fits beside the menus";
     EXPECT_TRUE(m_platform.messages.shown.empty());
 
     QTest::mouseClick(&line(), Qt::LeftButton);
@@ -122,7 +123,7 @@ TEST_F(AudioStatusTest, TheOutputWindowsChoiceAppliesAtOnceAndIsStoredInTheOwnSe
     QTest::mouseClick(window->ComOK, Qt::LeftButton);
     EXPECT_EQ(m_app.outputChoice.blockSeconds, 0.006);
     EXPECT_EQ(m_output->config().blockFrames, 128) << "6 ms at 22.05 kHz, applied at once";
-    ASSERT_TRUE(lineSays(QStringLiteral("128 (5.8 ms)"))) << line().text().toStdString();
+    ASSERT_TRUE(lineSays(QStringLiteral("22.05 kHz/128"))) << line().text().toStdString();
 
     m_window->close();
     EXPECT_EQ(m_platform.settings.value(m_app.appName, kOwn, QStringLiteral("AudioBlockMs")),
