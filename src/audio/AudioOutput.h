@@ -61,6 +61,10 @@ public:
     // UI thread. Never blocks. After openHeld(): the engine renders from the next block on.
     virtual void resume() noexcept {}
 
+    // UI thread. The rate the open stream really runs at: the configured one, or the device's
+    // own when it will not take that (the engine then converts).
+    virtual int deviceRate() const noexcept = 0;
+
     // UI thread. Never blocks. Reading takes the peak load, so the next read starts afresh.
     virtual OutputHealth health() noexcept { return {}; }
 

@@ -16,6 +16,12 @@ bool OfflineOutput::open(const OutputConfig& config, Engine& engine) {
     return ok;
 }
 
+std::unique_ptr<OfflineOutput> OfflineOutput::AtOwnRate(int rate) {
+    auto output = std::make_unique<OfflineOutput>();
+    output->m_ownRate = rate;
+    return output;
+}
+
 void OfflineOutput::pull(float* out, std::size_t frames) noexcept {
     const auto channels = static_cast<std::size_t>(m_config.channels);
     if (m_engine == nullptr) {
@@ -34,9 +40,9 @@ OutputHealth OfflineOutput::health() noexcept {
     OutputHealth h;
     if (m_engine != nullptr) {
         h.api = "offline";
-        h.deviceRate = m_config.sampleRate;
+        h.deviceRate = deviceRate();
         h.blockFrames = m_config.blockFrames;
-        h.latencySeconds = static_cast<double>(m_config.blockFrames) / m_config.sampleRate;
+        h.latencySeconds = static_cast<double>(m_config.blockFrames) / h.deviceRate;
     }
     h.alive = m_alive;
     return h;

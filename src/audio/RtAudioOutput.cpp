@@ -126,32 +126,41 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
                    : api == RtAudio::LINUX_PULSE ? "no PulseAudio or PipeWire server answers"
                                                  : "no sound card found";
         }
-        double queue = 0.0;
-        if (api == RtAudio::LINUX_PULSE) {
-            queue = requestPulseLatency(config);
-        }
         RtAudio::StreamParameters params;
         params.deviceId = FindDevice(*audio, m_device);
         params.nChannels = static_cast<unsigned int>(config.channels);
+        // A device that does not list the chosen rate (a JACK server runs at its own; RtAudio's
+        // PulseAudio has no 11.025 kHz) runs at its preferred one; the engine converts. The
+        // block keeps its length in time at the device's rate.
+        auto rate = static_cast<unsigned int>(config.sampleRate);
+        const RtAudio::DeviceInfo info = audio->getDeviceInfo(params.deviceId);
+        if (info.probed && !info.sampleRates.empty() &&
+            std::find(info.sampleRates.begin(), info.sampleRates.end(), rate) ==
+                info.sampleRates.end()) {
+            rate =
+                info.preferredSampleRate != 0 ? info.preferredSampleRate : info.sampleRates.back();
+        }
+        OutputConfig device = config;
+        device.sampleRate = static_cast<int>(rate);
+        device.blockFrames =
+            BlockFramesFor(device.sampleRate, static_cast<double>(config.blockFrames) /
+                                                  std::max(config.sampleRate, 1));
+        double queue = 0.0;
+        if (api == RtAudio::LINUX_PULSE) {
+            queue = requestPulseLatency(device);
+        }
         RtAudio::StreamOptions options;
         options.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
-        options.streamName = "Marrowtune";
-        auto frames = static_cast<unsigned int>(config.blockFrames);
-        audio->openStream(&params, nullptr, RTAUDIO_FLOAT32,
-                          static_cast<unsigned int>(config.sampleRate), &frames, &renderCallback,
+        options.streamName = "Marrowtune"; // JACK names the client, and so its ports, after it
+        auto frames = static_cast<unsigned int>(device.blockFrames);
+        audio->openStream(&params, nullptr, RTAUDIO_FLOAT32, rate, &frames, &renderCallback,
                           m_stream.get(), &options, &keepOpenError);
         if (!audio->isStreamOpen()) {
             return failed("the stream did not open");
         }
-        if (audio->getStreamSampleRate() != static_cast<unsigned int>(config.sampleRate)) {
-            const unsigned int rate = audio->getStreamSampleRate();
-            audio->closeStream();
-            return "runs at " + std::to_string(rate) + " Hz, not " +
-                   std::to_string(config.sampleRate) + " Hz";
-        }
         Stream& s = *m_stream;
         s.channels = config.channels;
-        s.rate = config.sampleRate;
+        s.rate = static_cast<int>(audio->getStreamSampleRate());
         s.blockFrames = static_cast<int>(frames);
         // A JACK or ALSA device reports its own underruns; its queue is its periods.
         s.queueSeconds =
@@ -269,6 +278,10 @@ std::vector<std::string> RtAudioOutput::DeviceNames(AudioSystem system) {
         // A system that cannot be asked lists nothing.
     }
     return names;
+}
+
+int RtAudioOutput::deviceRate() const noexcept {
+    return m_stream->rate;
 }
 
 OutputHealth RtAudioOutput::health() noexcept {

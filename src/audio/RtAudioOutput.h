@@ -29,6 +29,7 @@ public:
     void close() noexcept override;
     OutputHealth health() noexcept override;
     bool alive() noexcept override;
+    int deviceRate() const noexcept override;
     // The audio system (Automatic: JACK, PulseAudio, ALSA in turn) and the device by name; a
     // name the system does not list plays on its default device.
     void choose(const OutputChoice& choice) override;

@@ -78,6 +78,7 @@ void SoundLibrary::watch() {
         }
         // This thread has been standing in for the audio thread; hand the engine over.
         quiesce();
+        m_engine.setDeviceRate(m_output->deviceRate());
         m_reopening = false;
         m_open = true;
         m_output->resume();
@@ -138,7 +139,9 @@ bool SoundLibrary::reopen(const OutputConfig& config, int bits) {
     closeOutput();
     quiesce();
     m_engine.prepare(config.sampleRate, config.channels, bits, config.blockFrames);
-    if (m_output->open(config, m_engine)) {
+    if (m_output->openHeld(config, m_engine)) {
+        m_engine.setDeviceRate(m_output->deviceRate());
+        m_output->resume();
         m_config = config;
         m_bits = bits;
         return true;
