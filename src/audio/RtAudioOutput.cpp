@@ -5,11 +5,15 @@
 
 #include <rtaudio/RtAudio.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace mt {
@@ -76,6 +80,35 @@ double requestPulseLatency(const OutputConfig& config) {
     ::setenv("PULSE_LATENCY_MSEC", std::to_string(ms).c_str(), 1);
     return ms / 1000.0;
 }
+
+// libpulse hands our blocks to the server on a thread of its own, started while the stream
+// opens, and that thread takes the opening thread's scheduling. At normal priority a busy
+// machine starves it and the server runs dry however promptly the callback renders, so the
+// stream is opened with realtime priority (as RtAudio's callback thread has). Where the system
+// does not allow it, nothing changes.
+class RealtimeWhileOpening {
+public:
+    RealtimeWhileOpening() {
+        if (pthread_getschedparam(pthread_self(), &m_policy, &m_saved) != 0) {
+            return;
+        }
+        sched_param realtime{};
+        realtime.sched_priority = sched_get_priority_min(SCHED_RR) + 1;
+        m_changed = pthread_setschedparam(pthread_self(), SCHED_RR, &realtime) == 0;
+    }
+    ~RealtimeWhileOpening() {
+        if (m_changed) {
+            pthread_setschedparam(pthread_self(), m_policy, &m_saved);
+        }
+    }
+    RealtimeWhileOpening(const RealtimeWhileOpening&) = delete;
+    RealtimeWhileOpening& operator=(const RealtimeWhileOpening&) = delete;
+
+private:
+    int m_policy = SCHED_OTHER;
+    sched_param m_saved{};
+    bool m_changed = false;
+};
 
 RtAudio::Api RtApiOf(AudioApi api) noexcept {
     return api == AudioApi::Jack    ? RtAudio::UNIX_JACK
@@ -153,8 +186,13 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
         options.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
         options.streamName = "Marrowtune"; // JACK names the client, and so its ports, after it
         auto frames = static_cast<unsigned int>(device.blockFrames);
+        std::optional<RealtimeWhileOpening> realtime;
+        if (api == RtAudio::LINUX_PULSE) {
+            realtime.emplace();
+        }
         audio->openStream(&params, nullptr, RTAUDIO_FLOAT32, rate, &frames, &renderCallback,
                           m_stream.get(), &options, &keepOpenError);
+        realtime.reset();
         if (!audio->isStreamOpen()) {
             return failed("the stream did not open");
         }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace mt {
 namespace {
@@ -38,8 +39,13 @@ SoundLibrary::SoundLibrary(std::unique_ptr<AudioOutput> output) : m_output(std::
 
 SoundLibrary::~SoundLibrary() {
     finishReopen();
+    const std::uint32_t underruns = m_pastUnderruns + (m_open ? m_output->health().underruns : 0);
     // Once the output is closed nothing reads the buffers; the members delete them.
     m_output->close();
+    if (underruns > 0) {
+        // For whoever runs the program from a terminal or a script: how the output held up.
+        std::fprintf(stderr, "marrowtune: sound output closed after %u underruns\n", underruns);
+    }
 }
 
 bool SoundLibrary::open(const OutputConfig& config, int bits) {
