@@ -15,6 +15,7 @@ Prints min / median / p95 / max for the program and for the rig. Not part of `ma
 """
 
 import argparse
+import bisect
 import ctypes
 import math
 import os
@@ -70,17 +71,24 @@ class Monitor:
         return statistics.median(t - n / MONITOR_RATE for t, n in self.arrivals)
 
     def onsets(self, times, threshold=0.1, window=0.3):
-        """For each time, the first sample above `threshold` within `window` s after it."""
+        """For each time, the first sample above `threshold` within `window` s after it, as the
+        latency from that time to when the recorder had the sample: the arrival of the chunk
+        that brought it, less the samples after it in that chunk."""
         count = len(self.samples) // 2
         pcm = struct.unpack("<%dh" % count, bytes(self.samples[: 2 * count]))
         t0 = self.timeline()
+        ends = [n for _, n in self.arrivals]
         limit = int(threshold * 32768)
         found = []
         for t in times:
-            start = max(0, int((t - t0 - 0.020) * MONITOR_RATE))
+            start = max(0, int((t - t0 - 0.050) * MONITOR_RATE))
             end = min(count, start + int(window * MONITOR_RATE))
             onset = next((i for i in range(start, end) if abs(pcm[i]) > limit), None)
-            found.append(None if onset is None else t0 + onset / MONITOR_RATE - t)
+            if onset is None:
+                found.append(None)
+                continue
+            arrival, total = self.arrivals[bisect.bisect_right(ends, onset)]
+            found.append(arrival - (total - onset) / MONITOR_RATE - t)
         return found
 
 
@@ -303,10 +311,11 @@ def main():
         summary("program (key to sound)", monitor.onsets(presses))
         rig = monitor.onsets(references)
         summary("rig (streaming reference)", rig)
-        found = sorted(v for v in rig if v is not None)
-        if found:
-            print("the program's own share: its figures less the rig's median, %.1f ms"
-                  % (1000 * statistics.median(found)))
+        ours = [v for v in monitor.onsets(presses) if v is not None]
+        theirs = [v for v in rig if v is not None]
+        if ours and theirs:
+            print("program median less rig median: %.1f ms"
+                  % (1000 * (statistics.median(ours) - statistics.median(theirs))))
     finally:
         for p in reversed(procs):
             p.terminate()
