@@ -5,7 +5,7 @@
 #   SANITIZE=address   build in build/asan with AddressSanitizer + UndefinedBehaviorSanitizer
 #   SANITIZE=thread    build in build/tsan with ThreadSanitizer
 #   TESTS=regex        run only the ctest tests whose names match
-.PHONY: run test build release bench bench-e2e soak deps format clean
+.PHONY: run test build release bench bench-e2e soak startup-time deps format clean
 
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
@@ -54,6 +54,9 @@ bench-e2e: release
 
 soak: release
 	bench/soak.py build/release/src/app/marrowtune $(E2E_ARGS)
+
+startup-time: release
+	bench/startup_time.py build/release/src/app/marrowtune
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
