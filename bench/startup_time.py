@@ -49,12 +49,16 @@ def main():
                        env=env, check=True, stderr=subprocess.DEVNULL)
         time.sleep(1.0)
         times = []
+        failed = 0
         for _ in range(args.starts):
             start = time.monotonic()
             program = subprocess.Popen([args.program], env=env, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
-            while not mapped(env) and time.monotonic() - start < 10:
+            while not mapped(env) and program.poll() is None and time.monotonic() - start < 10:
                 time.sleep(0.005)
+            if program.poll() is not None:
+                failed += 1  # it ended without a window: the X server did not answer it
+                continue
             times.append(time.monotonic() - start)
             program.terminate()
             program.wait(10)
@@ -63,6 +67,8 @@ def main():
               "%d above 0.3 s" % (len(times), min(times), statistics.median(times), max(times),
                                   sum(t > 0.3 for t in times)))
         print("each: " + " ".join("%.3f" % t for t in times))
+        if failed:
+            print("%d more starts ended without a window (no display connection)" % failed)
     finally:
         subprocess.run(["pactl", "exit"], env=env, stderr=subprocess.DEVNULL)
         xvfb.terminate()

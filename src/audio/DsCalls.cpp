@@ -10,11 +10,21 @@ std::int32_t dsInitialize2(std::intptr_t /*window*/, std::int32_t /*level*/) {
     return dsInitializeChoice(OutputChoice{});
 }
 
-std::int32_t dsInitializeChoice(const OutputChoice& choice) {
+std::int32_t dsInitializeChoice(const OutputChoice& choice, const OutputFormat* format) {
     auto output = std::make_unique<RtAudioOutput>();
     output->choose(choice);
     auto library = std::make_unique<SoundLibrary>(std::move(output));
-    if (!library->open(OutputConfig{44100, 2, BlockFramesFor(44100, choice.blockSeconds)}, 16)) {
+    const bool usable =
+        format != nullptr && format->QuSample >= 1000 && format->QuSample <= 400000 &&
+        (format->QuSm == 1 || format->QuSm == 2) &&
+        (format->QuBit == 8 || format->QuBit == 16 || format->QuBit == 24 || format->QuBit == 32);
+    const bool opened =
+        (usable &&
+         library->open(OutputConfig{format->QuSample, format->QuSm,
+                                    BlockFramesFor(format->QuSample, choice.blockSeconds)},
+                       format->QuBit)) ||
+        library->open(OutputConfig{44100, 2, BlockFramesFor(44100, choice.blockSeconds)}, 16);
+    if (!opened) {
         return 0;
     }
     library->rememberOutput(choice);

@@ -2,6 +2,7 @@
 
 #include "audio/AudioOutput.h"
 #include "audio/Engine.h"
+#include "audio/OutputFormat.h"
 #include "audio/SoundLibrary.h"
 
 #include <QString>
@@ -25,8 +26,11 @@ namespace mt {
 // library handle, 0 when there is no usable device (the program then runs silent).
 std::int32_t dsInitialize2(std::intptr_t window, std::int32_t level);
 
-// As dsInitialize2, on the performer's choice of audio system, device and block length.
-std::int32_t dsInitializeChoice(const OutputChoice& choice);
+// As dsInitialize2, on the performer's choice of audio system, device and block length, and
+// at once in `format` when it is given and the device takes it (else at 44.1 kHz, 16 bit,
+// stereo as dsInitialize2): a format change right after opening would close a stream that a
+// server may still hold back, which waits.
+std::int32_t dsInitializeChoice(const OutputChoice& choice, const OutputFormat* format = nullptr);
 
 // Reopens the library's output on another audio system, device or block length; the format,
 // buffers and voices stay. Non-zero on success; 0 when it cannot open, which reopens the

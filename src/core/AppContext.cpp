@@ -10,9 +10,10 @@
 namespace mt {
 
 AppContext::AppContext(PlatformServices& services)
-    : platform(services),
-      sound(services.messages,
-            [this](std::intptr_t, std::int32_t) { return dsInitializeChoice(outputChoice); }),
+    : platform(services), sound(services.messages,
+                                [this](std::intptr_t, std::int32_t) {
+                                    return dsInitializeChoice(outputChoice, &outputFormat);
+                                }),
       appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {}
 
 AppContext::AppContext(PlatformServices& services, VbDSound::Initializer openLibrary)

@@ -17,7 +17,8 @@ namespace mt {
 // preferences in memory, and the way out to the desktop. The main window is built around
 // one; each test makes a fresh one. UI thread only.
 struct AppContext {
-    // The sound library opens on `outputChoice`, as it stands when the device is opened.
+    // The sound library opens on `outputChoice` and `outputFormat`, as they stand when the
+    // device is opened.
     explicit AppContext(PlatformServices& services);
     // With another way of opening the sound library (tests open one on an offline output).
     AppContext(PlatformServices& services, VbDSound::Initializer openLibrary);
