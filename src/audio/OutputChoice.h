@@ -7,7 +7,7 @@
 namespace mt {
 
 // Which audio system carries the output; Automatic tries JACK (when a server runs), then
-// PulseAudio, then ALSA.
+// PulseAudio, then ALSA. A chosen one is tried first, the others after it.
 enum class AudioSystem { Automatic, Jack, Pulse, Alsa };
 
 // The performer's choice of output, kept in the program's own settings: the audio system,

@@ -277,20 +277,14 @@ void RtAudioOutput::close() noexcept {
 }
 
 void RtAudioOutput::choose(const OutputChoice& choice) {
-    switch (choice.system) {
-    case AudioSystem::Jack:
-        m_order = {AudioApi::Jack};
-        break;
-    case AudioSystem::Pulse:
-        m_order = {AudioApi::Pulse};
-        break;
-    case AudioSystem::Alsa:
-        m_order = {AudioApi::Alsa};
-        break;
-    case AudioSystem::Automatic:
-        m_order = {AudioApi::Jack, AudioApi::Pulse, AudioApi::Alsa};
-        break;
-    }
+    // The chosen system first, then the others in the automatic order: a stored choice of a
+    // system that is not there today must not leave the performer without sound.
+    m_order = {AudioApi::Jack, AudioApi::Pulse, AudioApi::Alsa};
+    const AudioApi first = choice.system == AudioSystem::Pulse  ? AudioApi::Pulse
+                           : choice.system == AudioSystem::Alsa ? AudioApi::Alsa
+                                                                : AudioApi::Jack;
+    std::erase(m_order, first);
+    m_order.insert(m_order.begin(), first);
     m_device = choice.device;
 }
 

@@ -30,8 +30,9 @@ public:
     OutputHealth health() noexcept override;
     bool alive() noexcept override;
     int deviceRate() const noexcept override;
-    // The audio system (Automatic: JACK, PulseAudio, ALSA in turn) and the device by name; a
-    // name the system does not list plays on its default device.
+    // The audio system to try first (Automatic: JACK, PulseAudio, ALSA in turn; a chosen one
+    // goes first and the others follow) and the device by name; a name the system does not
+    // list plays on its default device.
     void choose(const OutputChoice& choice) override;
 
     // The output devices this system lists, by name; may block while it asks the system.

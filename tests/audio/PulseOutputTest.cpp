@@ -172,6 +172,15 @@ TEST(PulseOutput, ToneReachesTheServerAtItsPitchAndLevelWithoutGaps) {
     const std::int32_t plain = dsInitialize2(0, 2);
     EXPECT_NE(plain, 0);
     dsTerminate(plain);
+    // A stored choice of a system that does not run today falls back to one that does.
+    OutputChoice jack;
+    jack.system = AudioSystem::Jack;
+    const std::int32_t chosen = dsInitializeChoice(jack);
+    ASSERT_NE(chosen, 0);
+    LibraryHealth health;
+    ASSERT_TRUE(dsGetHealth(chosen, health));
+    EXPECT_EQ(health.device.api, "pulse");
+    dsTerminate(chosen);
 
     const std::int32_t lib =
         dsInitializeOn(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}),
