@@ -3,6 +3,7 @@
 #include "audio/CallbackMeter.h"
 #include "audio/Engine.h"
 
+#include <alsa/asoundlib.h>
 #include <rtaudio/RtAudio.h>
 
 #include <pthread.h>
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -110,6 +112,12 @@ private:
     bool m_changed = false;
 };
 
+// alsa-lib writes its own complaints to stderr whenever it is asked for devices on a machine
+// without a card: nine lines at every try, and a lost server is retried every second. The
+// failures line of open() says what the performer needs.
+void QuietAlsa(const char* /*file*/, int /*line*/, const char* /*function*/, int /*error*/,
+               const char* /*format*/, ...) {}
+
 RtAudio::Api RtApiOf(AudioApi api) noexcept {
     return api == AudioApi::Jack    ? RtAudio::UNIX_JACK
            : api == AudioApi::Pulse ? RtAudio::LINUX_PULSE
@@ -149,6 +157,10 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
         return error.empty() ? std::string(fallback) : error;
     };
     try {
+        if (api == RtAudio::LINUX_ALSA) {
+            static std::once_flag quiet;
+            std::call_once(quiet, [] { snd_lib_error_set_handler(&QuietAlsa); });
+        }
         auto audio = std::make_unique<RtAudio>(static_cast<RtAudio::Api>(api));
         audio->showWarnings(false);
         if (audio->getCurrentApi() != api) {
