@@ -2,6 +2,7 @@
 
 #include "audio/CallbackMeter.h"
 #include "audio/Engine.h"
+#include "audio/JackConnections.h"
 
 #include <alsa/asoundlib.h>
 #include <rtaudio/RtAudio.h>
@@ -19,6 +20,11 @@
 #include <string>
 
 namespace mt {
+namespace {
+
+constexpr const char* kClientName = "Marrowtune";
+
+} // namespace
 
 struct RtAudioOutput::Stream {
     CallbackMeter meter;
@@ -196,7 +202,7 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
         }
         RtAudio::StreamOptions options;
         options.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
-        options.streamName = "Marrowtune"; // JACK names the client, and so its ports, after it
+        options.streamName = kClientName; // JACK names the client, and so its ports, after it
         auto frames = static_cast<unsigned int>(device.blockFrames);
         std::optional<RealtimeWhileOpening> realtime;
         if (api == RtAudio::LINUX_PULSE) {
@@ -222,6 +228,12 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             audio->closeStream();
             return failed("the stream did not start");
         }
+        if (api == RtAudio::UNIX_JACK) {
+            // RtAudio has connected the new ports to the system's playback; a performer's own
+            // routing from before the reopen wins.
+            m_routing.restore(kClientName);
+        }
+        m_routing = {};
         m_audio = std::move(audio);
         return {};
     } catch (const RtAudioError& e) {
@@ -271,6 +283,9 @@ void RtAudioOutput::close() noexcept {
     m_stream->rendering.store(false, std::memory_order_release);
     if (!m_audio) {
         return;
+    }
+    if (m_audio->getCurrentApi() == RtAudio::UNIX_JACK) {
+        m_routing = JackConnections::Read(kClientName);
     }
     try {
         // Abort, not stop: stopping drains what the server still queues, which waits until it

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioOutput.h"
+#include "audio/JackConnections.h"
 #include "audio/OutputChoice.h"
 
 #include <memory>
@@ -56,6 +57,7 @@ private:
     std::string m_device; // by name; empty for the default
     std::string m_failures;
     std::string m_lastReported; // the last refusal written to the log, said once per outage
+    JackConnections m_routing;  // the JACK ports' connections when the stream last closed
     std::unique_ptr<Stream> m_stream;
     std::unique_ptr<RtAudio> m_audio;
 };

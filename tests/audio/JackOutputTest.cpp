@@ -81,6 +81,28 @@ public:
 
     QString log() { return QString::fromLocal8Bit(m_server.readAll()); }
 
+    // What `port` is connected to, from jack_lsp -c.
+    QStringList connections(const QString& port) const {
+        QStringList found;
+        bool inside = false;
+        for (const QString& line : ports(true).split(QLatin1Char('\n'))) {
+            if (!line.startsWith(QLatin1Char(' '))) {
+                inside = line == port;
+            } else if (inside) {
+                found << line.trimmed();
+            }
+        }
+        return found;
+    }
+
+    // One of JACK's command-line clients against this server; true when it succeeded.
+    bool run(const QString& program, const QStringList& arguments) const {
+        QProcess p;
+        p.setProcessEnvironment(m_env);
+        p.start(program, arguments);
+        return p.waitForFinished(5000) && p.exitCode() == 0;
+    }
+
 private:
     QString m_name;
     QProcessEnvironment m_env;
@@ -125,6 +147,16 @@ TEST(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     const QString ports = jack.ports(true);
     EXPECT_TRUE(ports.contains(QStringLiteral("Marrowtune:"))) << ports.toStdString();
     EXPECT_TRUE(ports.contains(QStringLiteral("   system:playback_1"))) << ports.toStdString();
+
+    // The performer routes the program elsewhere; a format change keeps that routing.
+    ASSERT_TRUE(jack.run(QStringLiteral("jack_disconnect"), {QStringLiteral("Marrowtune:outport 0"),
+                                                             QStringLiteral("system:playback_1")}));
+    ASSERT_TRUE(jack.run(QStringLiteral("jack_connect"), {QStringLiteral("Marrowtune:outport 0"),
+                                                          QStringLiteral("system:playback_2")}));
+    ASSERT_NE(dsSetFormatDS(lib, 44100, 16, 2), 0);
+    EXPECT_EQ(jack.connections(QStringLiteral("Marrowtune:outport 0")),
+              QStringList{QStringLiteral("system:playback_2")});
+    ASSERT_NE(dsSetFormatDS(lib, 22050, 16, 2), 0);
 
     const QByteArray tone = SineWav(22050, 2, 1000, 10 * 22050);
     const std::int32_t b =
