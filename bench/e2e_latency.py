@@ -8,8 +8,7 @@ click in the recording, less the press time, is one latency. The rig's own share
 path and a minimal client's queue) is measured in the same run with a streaming reference: a
 client that plays silence all the time and a click at known instants.
 
-    bench/e2e_latency.py PROGRAM [--presses 30] [--rate 22050] [--system pulse|jack]
-                                 [--compare giada]
+    bench/e2e_latency.py PROGRAM [--presses 30] [--rate 22050] [--block-ms 3] [--keep]
 
 Prints min / median / p95 / max for the program and for the rig. Not part of `make test`.
 """
@@ -141,12 +140,12 @@ class Reference:
                                           ctypes.POINTER(ctypes.c_int)]
         pulse.pa_simple_free.argtypes = [ctypes.c_void_p]
         self.pulse = pulse
-        spec = self.SampleSpec(3, MONITOR_RATE, 1)  # PA_SAMPLE_S16LE, mono
+        sample_format = self.SampleSpec(3, MONITOR_RATE, 1)  # PA_SAMPLE_S16LE, mono
         queue = 2 * MONITOR_RATE // 1000 * 2        # 2 ms in bytes
         attr = self.BufferAttr(0xFFFFFFFF, queue, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF)
         error = ctypes.c_int(0)
         self.stream = pulse.pa_simple_new(server.encode(), b"e2e-reference", 1, sink.encode(),
-                                          b"reference", ctypes.byref(spec), None,
+                                          b"reference", ctypes.byref(sample_format), None,
                                           ctypes.byref(attr), ctypes.byref(error))
         if not self.stream:
             raise RuntimeError("the reference stream did not open (error %d)" % error.value)
