@@ -61,6 +61,11 @@ public:
     // UI thread. Never blocks. After openHeld(): the engine renders from the next block on.
     virtual void resume() noexcept {}
 
+    // UI thread. The stream stops rendering the engine (it plays silence, if it still plays);
+    // once this returns no render() runs, so this thread may stand in for the audio thread.
+    // Waits at most for one render to finish.
+    virtual void hold() noexcept {}
+
     // UI thread. The rate the open stream really runs at: the configured one, or the device's
     // own when it will not take that (the engine then converts).
     virtual int deviceRate() const noexcept = 0;

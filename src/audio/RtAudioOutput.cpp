@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace mt {
 namespace {
@@ -29,6 +30,7 @@ constexpr const char* kClientName = "Marrowtune";
 struct RtAudioOutput::Stream {
     CallbackMeter meter;
     std::atomic<bool> rendering{false}; // the engine is ours to render
+    std::atomic<bool> inRender{false};  // a render is under way (see hold())
     Engine* engine = nullptr;
     int channels = 2;
     int rate = 44100;
@@ -47,11 +49,15 @@ int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*
         std::fill(out, out + samples, 0.0f);
         return 2; // the server is gone: stop calling; the library reopens the stream
     }
-    if (stream->rendering.load(std::memory_order_acquire)) {
+    // With hold(), a store-then-load handshake on both sides (sequentially consistent): either
+    // hold() sees this render under way and waits, or this render sees it held.
+    stream->inRender.store(true, std::memory_order_seq_cst);
+    if (stream->rendering.load(std::memory_order_seq_cst)) {
         stream->engine->render(out, frames);
     } else {
         std::fill(out, out + samples, 0.0f);
     }
+    stream->inRender.store(false, std::memory_order_release);
     stream->meter.leave(SteadyNanos(), frames);
     return 0;
 }
@@ -253,6 +259,13 @@ void RtAudioOutput::resume() noexcept {
     m_stream->rendering.store(true, std::memory_order_release);
 }
 
+void RtAudioOutput::hold() noexcept {
+    m_stream->rendering.store(false, std::memory_order_seq_cst);
+    while (m_stream->inRender.load(std::memory_order_seq_cst)) {
+        std::this_thread::yield(); // one render, a fraction of a block
+    }
+}
+
 bool RtAudioOutput::openHeld(const OutputConfig& config, Engine& engine) {
     close();
     m_failures.clear();
@@ -280,7 +293,7 @@ bool RtAudioOutput::openHeld(const OutputConfig& config, Engine& engine) {
 }
 
 void RtAudioOutput::close() noexcept {
-    m_stream->rendering.store(false, std::memory_order_release);
+    hold();
     if (!m_audio) {
         return;
     }

@@ -27,6 +27,7 @@ public:
     bool open(const OutputConfig& config, Engine& engine) override;
     bool openHeld(const OutputConfig& config, Engine& engine) override;
     void resume() noexcept override;
+    void hold() noexcept override;
     void close() noexcept override;
     OutputHealth health() noexcept override;
     bool alive() noexcept override;

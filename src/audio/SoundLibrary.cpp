@@ -97,6 +97,9 @@ void SoundLibrary::watch() {
         return;
     }
     if (m_open && !m_output->alive()) {
+        // A stream that stopped calling back may yet call once more; from here on this thread
+        // stands in for the audio thread, so the stream must leave the engine alone first.
+        m_output->hold();
         m_pastUnderruns += m_output->health().underruns;
         m_open = false;
         m_reopening = true;
