@@ -1,5 +1,6 @@
 #include "core/AppContext.h"
 
+#include "audio/DsCalls.h"
 #include "audio/WavReader.h"
 #include "platform/MessageBoxService.h"
 
@@ -9,7 +10,10 @@
 namespace mt {
 
 AppContext::AppContext(PlatformServices& services)
-    : platform(services), sound(services.messages),
+    : platform(services), sound(services.messages,
+                                [this](std::intptr_t, std::int32_t) {
+                                    return dsInitializeChoice(outputChoice, &outputFormat);
+                                }),
       appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {}
 
 AppContext::AppContext(PlatformServices& services, VbDSound::Initializer openLibrary)

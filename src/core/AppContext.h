@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/OutputChoice.h"
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
 #include "core/TrackBank.h"
@@ -17,6 +18,8 @@ namespace mt {
 // preferences in memory, and the way out to the desktop. The main window is built around
 // one; each test makes a fresh one. UI thread only.
 struct AppContext {
+    // The sound library opens on `outputChoice` and `outputFormat`, as they stand when the
+    // device is opened.
     explicit AppContext(PlatformServices& services);
     // With another way of opening the sound library (tests open one on an offline output).
     AppContext(PlatformServices& services, VbDSound::Initializer openLibrary);
@@ -33,7 +36,8 @@ struct AppContext {
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
     ModuleMMT mmt{[this](const QString& text) { showMessage(text); }};          // tap counter clock
     OutputFormat outputFormat;
-    bool previewLoop = false; // the browser's preview repeats
+    OutputChoice outputChoice; // audio system, device and block, stored in the own section
+    bool previewLoop = false;  // the browser's preview repeats
 
     // Stored preferences held in memory between start-up and shutdown.
     QString VolumeControlPath;     // the mixer program the volume-control command starts
