@@ -3,7 +3,6 @@
 #include "audio/WavReader.h"
 #include "core/TempoMath.h"
 #include "core/TrackSound.h"
-#include "platform/Numbers.h"
 
 #include <QFileInfo>
 
@@ -325,16 +324,6 @@ void TrackBank::setRatio(int index, const QString& ratio) {
     }
     tracks[index].ratio = ratio;
     emit trackChanged(index);
-}
-
-double TrackDurationSeconds(float length44k, int speed) {
-    return RoundHalfUp(length44k / static_cast<double>(speed) / 10.0, 3);
-}
-
-QString TrackMovedMessage(int index) {
-    return QStringLiteral("(") + QString::number(index + 1) +
-           QStringLiteral(
-               ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください");
 }
 
 } // namespace mt

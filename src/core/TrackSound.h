@@ -6,8 +6,6 @@
 
 namespace mt {
 
-class VbDSound;
-
 // What the tracks need of the sound-buffer library. Handles are 32-bit, 0 = none; volume and
 // pan are hundredths of a decibel, frequency is Hz (the buffer frames played per second).
 class TrackSound {
@@ -25,24 +23,6 @@ public:
     virtual void setVolume(std::int32_t buffer, std::int32_t volume) = 0;
     virtual void setPan(std::int32_t buffer, std::int32_t pan) = 0;
     virtual void setFrequency(std::int32_t buffer, std::int32_t frequency) = 0;
-};
-
-// The tracks' sound through the program's one open library.
-class LibraryTrackSound final : public TrackSound {
-public:
-    explicit LibraryTrackSound(VbDSound& library) : m_library(library) {}
-
-    std::int32_t create(const QString& path) override;
-    void release(std::int32_t buffer) override;
-    void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency,
-              bool looping) override;
-    void stop(std::int32_t buffer) override;
-    void setVolume(std::int32_t buffer, std::int32_t volume) override;
-    void setPan(std::int32_t buffer, std::int32_t pan) override;
-    void setFrequency(std::int32_t buffer, std::int32_t frequency) override;
-
-private:
-    VbDSound& m_library;
 };
 
 } // namespace mt

@@ -2,8 +2,8 @@
 #include "audio/AudioTestKit.h"
 #include "audio/DsCalls.h"
 #include "audio/VbDSound.h"
+#include "core/LibraryTrackSound.h"
 #include "core/TempoMath.h"
-#include "core/TrackSound.h"
 #include "support/PlatformDoubles.h"
 #include "support/WavBytes.h"
 

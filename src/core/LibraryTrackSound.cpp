@@ -1,4 +1,4 @@
-#include "core/TrackSound.h"
+#include "core/LibraryTrackSound.h"
 
 #include "audio/DsCalls.h"
 #include "audio/VbDSound.h"

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/TrackSound.h"
+
+namespace mt {
+
+class VbDSound;
+
+// The tracks' sound through the program's one open library.
+class LibraryTrackSound final : public TrackSound {
+public:
+    explicit LibraryTrackSound(VbDSound& library) : m_library(library) {}
+
+    std::int32_t create(const QString& path) override;
+    void release(std::int32_t buffer) override;
+    void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency,
+              bool looping) override;
+    void stop(std::int32_t buffer) override;
+    void setVolume(std::int32_t buffer, std::int32_t volume) override;
+    void setPan(std::int32_t buffer, std::int32_t pan) override;
+    void setFrequency(std::int32_t buffer, std::int32_t frequency) override;
+
+private:
+    VbDSound& m_library;
+};
+
+} // namespace mt
