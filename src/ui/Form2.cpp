@@ -68,7 +68,7 @@ Form2::Form2(TrackBank& bank, TrackPanel& tracks) : m_bank(bank), m_tracks(track
     lblOrAliveOokamis->setObjectName(QStringLiteral("lblOrAliveOokamis"));
     connect(lblOrAliveOokamis, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton b) {
         if (b == Qt::LeftButton) {
-            m_tracks.lblOrAliveOokamis_Click();
+            m_bank.toggleLoneWolfMode();
         }
     });
     connect(&m_bank, &TrackBank::trackChanged, this, &Form2::redrawTrack);
@@ -113,7 +113,7 @@ void Form2::redrawBank() {
 }
 
 void Form2::ComStart2_Click(int index) {
-    m_tracks.ComStart_Click(index);
+    m_bank.toggle(index);
 }
 
 void Form2::CheckLoop2_MouseUp(int index) {
