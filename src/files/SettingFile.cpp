@@ -145,20 +145,20 @@ std::optional<TrackSetting> ReadBlock(LineReader& in) {
     const std::optional<QString> path = in.text();
     // Discarded by the load, but a float all the same: beyond its range it would come back as
     // infinity.
-    std::optional<double> length = in.number();
-    if (length && (*length < 0.0 || *length > std::numeric_limits<float>::max())) {
-        length.reset();
-    }
+    const std::optional<double> lengthRead = in.number();
+    const bool lengthOk =
+        lengthRead && *lengthRead >= 0.0 && *lengthRead <= std::numeric_limits<float>::max();
+    const double length = lengthOk ? *lengthRead : 0.0;
     const std::optional<int> loop = InRange(in.integer(), 0, 1);
     const std::optional<int> hold = InRange(in.integer(), 0, 1);
     const std::optional<QString> ratio = in.text();
-    if (!fileName || !path || !length || !loop || !hold || !ratio ||
+    if (!fileName || !path || !lengthOk || !loop || !hold || !ratio ||
         !kRatioTexts.contains(*ratio)) {
         return std::nullopt;
     }
     t.fileName = *fileName;
     t.path = *path;
-    t.length44k = static_cast<float>(*length);
+    t.length44k = static_cast<float>(length);
     t.loop = *loop;
     t.hold = *hold;
     t.ratio = *ratio;
