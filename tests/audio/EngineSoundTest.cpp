@@ -15,7 +15,7 @@ constexpr double kSineRms = 0.5 / std::numbers::sqrt2; // amplitude 0.5
 
 // Drops the first frames of a render, where gains are still gliding.
 std::vector<float> Settled(const std::vector<float>& x, int channels, int frames = 1024) {
-    return {x.begin() + frames * channels, x.end()};
+    return {x.begin() + static_cast<std::ptrdiff_t>(frames) * channels, x.end()};
 }
 
 class EngineSound : public ::testing::TestWithParam<int> {

@@ -23,6 +23,7 @@
 #include <cstring>
 
 // libpulse keeps a few small allocations to the end of the process; they are not ours.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libpulse.so\n";
 }
