@@ -21,8 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.close();
     mt::WavInfo info;
     if (mt::ReadWavInfo(path, info)) {
-        // A successful read always describes a usable file.
-        if (info.frameCount < 0) {
+        // A successful read always describes a usable file: callers divide by the rate and
+        // the channel count.
+        if (info.frameCount < 0 || info.samplesPerSec <= 0 || info.channels <= 0) {
             __builtin_trap();
         }
     }

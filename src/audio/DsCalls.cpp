@@ -7,7 +7,33 @@
 namespace mt {
 
 std::int32_t dsInitialize2(std::intptr_t /*window*/, std::int32_t /*level*/) {
-    return dsInitializeOn(std::make_unique<RtAudioOutput>());
+    return dsInitializeChoice(OutputChoice{});
+}
+
+std::int32_t dsInitializeChoice(const OutputChoice& choice, const OutputFormat* format) {
+    auto output = std::make_unique<RtAudioOutput>();
+    output->choose(choice);
+    auto library = std::make_unique<SoundLibrary>(std::move(output));
+    const bool usable =
+        format != nullptr && format->QuSample >= 1000 && format->QuSample <= 400000 &&
+        (format->QuSm == 1 || format->QuSm == 2) &&
+        (format->QuBit == 8 || format->QuBit == 16 || format->QuBit == 24 || format->QuBit == 32);
+    const bool opened =
+        (usable &&
+         library->open(OutputConfig{format->QuSample, format->QuSm,
+                                    BlockFramesFor(format->QuSample, choice.blockSeconds)},
+                       format->QuBit)) ||
+        library->open(OutputConfig{44100, 2, BlockFramesFor(44100, choice.blockSeconds)}, 16);
+    if (!opened) {
+        return 0;
+    }
+    library->rememberOutput(choice);
+    return LibraryRegistry::instance().add(std::move(library));
+}
+
+std::int32_t dsSetOutput(std::int32_t library, const OutputChoice& choice) {
+    return LibraryRegistry::instance().withLibrary(
+        library, 0, [&](SoundLibrary& l) { return l.setOutput(choice) ? 1 : 0; });
 }
 
 std::int32_t dsInitializeOn(std::unique_ptr<AudioOutput> output, const OutputConfig& config,
@@ -106,6 +132,17 @@ bool dsGetStatus(std::int32_t buffer, VoiceStatus& status) {
     LibraryRegistry::instance().withBuffer(
         buffer, [&](SoundLibrary& l, std::int32_t b) { found = l.voiceStatus(b, status); });
     return found;
+}
+
+} // namespace mt
+
+namespace mt {
+
+bool dsGetHealth(std::int32_t library, LibraryHealth& health) {
+    return LibraryRegistry::instance().withLibrary(library, false, [&](SoundLibrary& l) {
+        health = l.health();
+        return true;
+    });
 }
 
 } // namespace mt

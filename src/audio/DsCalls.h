@@ -2,6 +2,8 @@
 
 #include "audio/AudioOutput.h"
 #include "audio/Engine.h"
+#include "audio/OutputFormat.h"
+#include "audio/SoundLibrary.h"
 
 #include <QString>
 
@@ -19,10 +21,21 @@
 // closes; dsCreateDSB blocks while it decodes.
 namespace mt {
 
-// Opens the default sound device at 44.1 kHz, 16 bit, stereo, 256-frame blocks. `window` and
-// `level` are accepted for the caller's sake; output never depends on window focus. Returns
-// the library handle, 0 when there is no usable device (the program then runs silent).
+// Opens the default sound device at 44.1 kHz, 16 bit, stereo, 128-frame (~3 ms) blocks. `window`
+// and `level` are accepted for the caller's sake; output never depends on window focus. Returns the
+// library handle, 0 when there is no usable device (the program then runs silent).
 std::int32_t dsInitialize2(std::intptr_t window, std::int32_t level);
+
+// As dsInitialize2, on the performer's choice of audio system, device and block length, and
+// at once in `format` when it is given and the device takes it (else at 44.1 kHz, 16 bit,
+// stereo as dsInitialize2): a format change right after opening would close a stream that a
+// server may still hold back, which waits.
+std::int32_t dsInitializeChoice(const OutputChoice& choice, const OutputFormat* format = nullptr);
+
+// Reopens the library's output on another audio system, device or block length; the format,
+// buffers and voices stay. Non-zero on success; 0 when it cannot open, which reopens the
+// previous choice.
+std::int32_t dsSetOutput(std::int32_t library, const OutputChoice& choice);
 
 // Opens a library on a given output (a device, or an OfflineOutput a test pulls from).
 // 0 when the output refuses `config`.
@@ -39,7 +52,8 @@ void dsSetGlobalFocus(bool global);
 std::int32_t dsSetFormatDS(std::int32_t library, std::int32_t sampleRate, std::int16_t bits,
                            std::int16_t channels);
 
-// Device block in frames (64..4096; 256 when opened). Non-zero on success.
+// Device block in frames (32..4096). Non-zero on success. The block's length in time is what
+// the library keeps: a later format change picks as many frames as fill it at the new rate.
 std::int32_t dsSetBlockFrames(std::int32_t library, std::int32_t frames);
 
 // Closes the output and releases the library and every buffer it made.
@@ -79,6 +93,11 @@ void dsSetFrequency(std::int32_t buffer, std::int32_t frequency);
 // Deletes what the audio thread has finished with and resends requests a full command ring
 // held back. Every call does this on the way; a UI timer calls it when nothing else happens.
 void dsCollect(std::int32_t library);
+
+// How the library's output is doing: the stream, its underruns and load, whether it is being
+// reopened after it died, a refused format. False for an unknown library. Reading takes the
+// peak load. Never blocks.
+bool dsGetHealth(std::int32_t library, LibraryHealth& health);
 
 // Whether the buffer sounds, where it is and how loud its last block was. False for an
 // unknown handle. Never blocks on the audio thread.

@@ -33,7 +33,8 @@ private:
 
 Engine::Engine()
     : m_meters(std::make_unique<SlotMeter[]>(kMaxSlots)),
-      m_bus(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))) {
+      m_bus(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))),
+      m_formatBlock(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))) {
     prepare(44100, 2, 16, 256);
 }
 
@@ -50,6 +51,16 @@ void Engine::prepare(int sampleRate, int channels, int bits, int blockFrames) {
             s->prepare(m_sampleRate, 2, static_cast<std::size_t>(m_blockFrames));
         }
     }
+    setDeviceRate(m_deviceRate);
+}
+
+void Engine::setDeviceRate(int deviceRate) {
+    m_deviceRate = deviceRate == m_sampleRate ? 0 : std::max(deviceRate, 0);
+    m_step = m_deviceRate > 0 ? static_cast<double>(m_sampleRate) / m_deviceRate : 1.0;
+    m_formatFrames = 0;
+    m_formatNext = 0;
+    m_history.fill(0.0f);
+    m_phase = 0.0;
 }
 
 bool Engine::post(const EngineCommand& command) noexcept {
@@ -242,9 +253,48 @@ void Engine::writeOutput(float* out, int frames) noexcept {
     }
 }
 
+void Engine::renderConverted(float* out, std::size_t frames) noexcept {
+    const auto channels = static_cast<std::size_t>(m_channels);
+    for (std::size_t n = 0; n < frames; ++n) {
+        while (m_phase >= 1.0) {
+            if (m_formatNext >= m_formatFrames) {
+                m_formatFrames = m_blockFrames;
+                mixBlock(m_formatFrames);
+                writeOutput(m_formatBlock.get(), m_formatFrames);
+                m_formatNext = 0;
+            }
+            const float* frame =
+                m_formatBlock.get() + static_cast<std::size_t>(m_formatNext++) * channels;
+            for (std::size_t c = 0; c < channels; ++c) {
+                m_history[c] = m_history[2 + c];
+                m_history[2 + c] = m_history[4 + c];
+                m_history[4 + c] = m_history[6 + c];
+                m_history[6 + c] = frame[c];
+            }
+            m_phase -= 1.0;
+        }
+        const auto t = static_cast<float>(m_phase);
+        for (std::size_t c = 0; c < channels; ++c) {
+            const float xm1 = m_history[c];
+            const float x0 = m_history[2 + c];
+            const float x1 = m_history[4 + c];
+            const float x2 = m_history[6 + c];
+            const float c1 = 0.5f * (x1 - xm1);
+            const float c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
+            const float c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
+            out[n * channels + c] = std::clamp(((c3 * t + c2) * t + c1) * t + x0, -1.0f, 1.0f);
+        }
+        m_phase += m_step;
+    }
+}
+
 void Engine::render(float* out, std::size_t frames) noexcept {
     const DenormalGuard denormals;
     applyPending();
+    if (m_deviceRate > 0) {
+        renderConverted(out, frames);
+        return;
+    }
     const auto channels = static_cast<std::size_t>(m_channels);
     for (std::size_t done = 0; done < frames;) {
         const int n = static_cast<int>(

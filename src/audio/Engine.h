@@ -34,7 +34,7 @@ public:
     static constexpr int kMaxTails = 64;
     static constexpr int kMaxSources = 8;
     static constexpr int kMaxBlockFrames = 4096;
-    static constexpr int kMinBlockFrames = 64;
+    static constexpr int kMinBlockFrames = 32;
     static constexpr double kFadeSeconds = 0.003;
 
     Engine();
@@ -46,6 +46,13 @@ public:
     // the block across which changes glide; voices keep their place and their frequency in Hz.
     // `bits` = 8 quantises the output to 8 bits with triangular dither.
     void prepare(int sampleRate, int channels, int bits, int blockFrames);
+
+    // UI thread, only while nothing renders. The rate the device runs at, when it will not run
+    // at the prepared one (a JACK server at 48 kHz, a system without 11.025 kHz): the mix is
+    // still made at the prepared rate, quantised and mixed down as prepared, then converted
+    // (4-point Hermite) to this rate, so the output format sounds as chosen. 0 or the
+    // prepared rate: no conversion.
+    void setDeviceRate(int deviceRate);
 
     // UI thread only. Never blocks. False when the ring is full; the caller retries later.
     bool post(const EngineCommand& command) noexcept;
@@ -80,6 +87,7 @@ private:
     void unref(int slot) noexcept;
     void mixBlock(int frames) noexcept;
     void writeOutput(float* out, int frames) noexcept;
+    void renderConverted(float* out, std::size_t frames) noexcept;
 
     SpscRing<EngineCommand, 1024> m_commands;
     SpscRing<EngineReturn, 512> m_returns; // holds every slot and source at once: never full
@@ -90,6 +98,15 @@ private:
     std::array<AudioSource*, kMaxSources> m_sources{};
     std::unique_ptr<SlotMeter[]> m_meters;
     std::unique_ptr<float[]> m_bus; // stereo, kMaxBlockFrames frames
+
+    // Rate conversion to the device, audio thread only (reset by prepare and setDeviceRate).
+    std::unique_ptr<float[]> m_formatBlock; // one block in the output format, interleaved
+    int m_formatFrames = 0;                 // frames in it
+    int m_formatNext = 0;                   // the next one to take
+    std::array<float, 8> m_history{};       // 4 frames x 2 channels around the read point
+    double m_phase = 0.0;                   // between history frames 1 and 2, 0..1
+    double m_step = 1.0;                    // format frames per device frame
+    int m_deviceRate = 0;                   // 0: the device runs at m_sampleRate
 
     int m_sampleRate = 44100;
     int m_channels = 2;

@@ -12,7 +12,14 @@ bool OfflineOutput::open(const OutputConfig& config, Engine& engine) {
                                     config.channels >= 1 && config.channels <= 2;
     m_config = config;
     m_engine = ok ? &engine : nullptr;
+    m_alive = ok;
     return ok;
+}
+
+std::unique_ptr<OfflineOutput> OfflineOutput::AtOwnRate(int rate) {
+    auto output = std::make_unique<OfflineOutput>();
+    output->m_ownRate = rate;
+    return output;
 }
 
 void OfflineOutput::pull(float* out, std::size_t frames) noexcept {
@@ -27,6 +34,18 @@ void OfflineOutput::pull(float* out, std::size_t frames) noexcept {
         m_engine->render(out + done * channels, n);
         done += n;
     }
+}
+
+OutputHealth OfflineOutput::health() noexcept {
+    OutputHealth h;
+    if (m_engine != nullptr) {
+        h.api = "offline";
+        h.deviceRate = deviceRate();
+        h.blockFrames = m_config.blockFrames;
+        h.latencySeconds = static_cast<double>(m_config.blockFrames) / h.deviceRate;
+    }
+    h.alive = m_alive;
+    return h;
 }
 
 std::vector<float> OfflineOutput::render(std::size_t frames) {

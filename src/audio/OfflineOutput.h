@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace mt {
@@ -18,6 +19,8 @@ public:
 
     OfflineOutput() = default;
     explicit OfflineOutput(FormatFilter accepts) : m_accepts(std::move(accepts)) {}
+    // A pretend device that runs at `rate` whatever it is asked for, as a JACK server does.
+    static std::unique_ptr<OfflineOutput> AtOwnRate(int rate);
 
     bool open(const OutputConfig& config, Engine& engine) override;
     void close() noexcept override { m_engine = nullptr; }
@@ -30,13 +33,25 @@ public:
     // Convenience for tests: allocates and renders.
     std::vector<float> render(std::size_t frames);
 
+    OutputHealth health() noexcept override;
+    int deviceRate() const noexcept override {
+        return m_ownRate > 0 ? m_ownRate : m_config.sampleRate;
+    }
+    bool alive() noexcept override { return m_alive; }
+
     const OutputConfig& config() const noexcept { return m_config; }
     bool isOpen() const noexcept { return m_engine != nullptr; }
+
+    // Plays a device that died, as health() and alive() report it; the next open() brings it
+    // back when the filter takes the format.
+    void setAlive(bool alive) noexcept { m_alive = alive; }
 
 private:
     FormatFilter m_accepts;
     OutputConfig m_config;
     Engine* m_engine = nullptr;
+    bool m_alive = true;
+    int m_ownRate = 0; // 0: the device takes the configured rate
 };
 
 } // namespace mt

@@ -1,21 +1,64 @@
 #include "audio/RtAudioOutput.h"
 
+#include "audio/CallbackMeter.h"
 #include "audio/Engine.h"
+#include "audio/JackConnections.h"
 
+#include <alsa/asoundlib.h>
 #include <rtaudio/RtAudio.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 
 namespace mt {
 namespace {
 
+constexpr const char* kClientName = "Marrowtune";
+
+} // namespace
+
+struct RtAudioOutput::Stream {
+    CallbackMeter meter;
+    std::atomic<bool> rendering{false}; // the engine is ours to render
+    std::atomic<bool> inRender{false};  // a render is under way (see hold())
+    Engine* engine = nullptr;
+    int channels = 2;
+    int rate = 44100;
+    int blockFrames = 128;
+    double queueSeconds = 0.0; // what the server holds ahead of the block
+};
+
+namespace {
+
 int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*streamTime*/,
-                   RtAudioStreamStatus /*status*/, void* user) noexcept {
-    static_cast<Engine*>(user)->render(static_cast<float*>(output), frames);
+                   RtAudioStreamStatus status, void* user) noexcept {
+    auto* stream = static_cast<RtAudioOutput::Stream*>(user);
+    auto* out = static_cast<float*>(output);
+    const std::size_t samples = static_cast<std::size_t>(frames) * stream->channels;
+    if (!stream->meter.enter(SteadyNanos(), (status & RTAUDIO_OUTPUT_UNDERFLOW) != 0)) {
+        std::fill(out, out + samples, 0.0f);
+        return 2; // the server is gone: stop calling; the library reopens the stream
+    }
+    // With hold(), a store-then-load handshake on both sides (sequentially consistent): either
+    // hold() sees this render under way and waits, or this render sees it held.
+    stream->inRender.store(true, std::memory_order_seq_cst);
+    if (stream->rendering.load(std::memory_order_seq_cst)) {
+        stream->engine->render(out, frames);
+    } else {
+        std::fill(out, out + samples, 0.0f);
+    }
+    stream->inRender.store(false, std::memory_order_release);
+    stream->meter.leave(SteadyNanos(), frames);
     return 0;
 }
 
@@ -43,24 +86,80 @@ const char* apiLabel(RtAudio::Api api) noexcept {
     }
 }
 
-// RtAudio's PulseAudio stream queues ~150 ms unless the client asks for less. Ask for three
-// device blocks (at least 10 ms): RtAudio writes a whole block at a time, and a queue of
-// barely one block runs dry before the next write lands.
-void requestPulseLatency(const OutputConfig& config) {
-    const double blockMs = 1000.0 * config.blockFrames / std::max(config.sampleRate, 1);
-    const int ms = std::max(10, static_cast<int>(std::ceil(3 * blockMs)));
+// RtAudio's PulseAudio stream queues ~150 ms unless the client asks for less (the variable is
+// read when the stream connects). Returns the queue in seconds.
+double requestPulseLatency(const OutputConfig& config) {
+    const int ms =
+        PulseQueueMs(static_cast<double>(config.blockFrames) / std::max(config.sampleRate, 1));
     ::setenv("PULSE_LATENCY_MSEC", std::to_string(ms).c_str(), 1);
+    return ms / 1000.0;
+}
+
+// libpulse hands our blocks to the server on a thread of its own, started while the stream
+// opens, and that thread takes the opening thread's scheduling. At normal priority a busy
+// machine starves it and the server runs dry however promptly the callback renders, so the
+// stream is opened with realtime priority (as RtAudio's callback thread has). Where the system
+// does not allow it, nothing changes.
+class RealtimeWhileOpening {
+public:
+    RealtimeWhileOpening() {
+        if (pthread_getschedparam(pthread_self(), &m_policy, &m_saved) != 0) {
+            return;
+        }
+        sched_param realtime{};
+        realtime.sched_priority = sched_get_priority_min(SCHED_RR) + 1;
+        m_changed = pthread_setschedparam(pthread_self(), SCHED_RR, &realtime) == 0;
+    }
+    ~RealtimeWhileOpening() {
+        if (m_changed) {
+            pthread_setschedparam(pthread_self(), m_policy, &m_saved);
+        }
+    }
+    RealtimeWhileOpening(const RealtimeWhileOpening&) = delete;
+    RealtimeWhileOpening& operator=(const RealtimeWhileOpening&) = delete;
+
+private:
+    int m_policy = SCHED_OTHER;
+    sched_param m_saved{};
+    bool m_changed = false;
+};
+
+// alsa-lib writes its own complaints to stderr whenever it is asked for devices on a machine
+// without a card: nine lines at every try, and a lost server is retried every second. The
+// failures line of open() says what the performer needs.
+void QuietAlsa(const char* /*file*/, int /*line*/, const char* /*function*/, int /*error*/,
+               const char* /*format*/, ...) {}
+
+RtAudio::Api RtApiOf(AudioApi api) noexcept {
+    return api == AudioApi::Jack    ? RtAudio::UNIX_JACK
+           : api == AudioApi::Pulse ? RtAudio::LINUX_PULSE
+                                    : RtAudio::LINUX_ALSA;
+}
+
+// The output device named `name`, else the system's default.
+unsigned int FindDevice(RtAudio& audio, const std::string& name) {
+    if (!name.empty()) {
+        const unsigned int count = audio.getDeviceCount();
+        for (unsigned int i = 0; i < count; ++i) {
+            const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+            if (info.probed && info.outputChannels > 0 && info.name == name) {
+                return i;
+            }
+        }
+    }
+    return audio.getDefaultOutputDevice();
 }
 
 } // namespace
 
-RtAudioOutput::RtAudioOutput(std::vector<AudioApi> order) : m_order(std::move(order)) {}
+RtAudioOutput::RtAudioOutput(std::vector<AudioApi> order)
+    : m_order(std::move(order)), m_stream(std::make_unique<Stream>()) {}
 
 RtAudioOutput::~RtAudioOutput() {
     close();
 }
 
-std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine& engine) {
+std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
     std::string error;
     t_openError = &error;
     struct Unhook {
@@ -70,6 +169,10 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine&
         return error.empty() ? std::string(fallback) : error;
     };
     try {
+        if (api == RtAudio::LINUX_ALSA) {
+            static std::once_flag quiet;
+            std::call_once(quiet, [] { snd_lib_error_set_handler(&QuietAlsa); });
+        }
         auto audio = std::make_unique<RtAudio>(static_cast<RtAudio::Api>(api));
         audio->showWarnings(false);
         if (audio->getCurrentApi() != api) {
@@ -80,33 +183,63 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine&
                    : api == RtAudio::LINUX_PULSE ? "no PulseAudio or PipeWire server answers"
                                                  : "no sound card found";
         }
-        if (api == RtAudio::LINUX_PULSE) {
-            requestPulseLatency(config);
-        }
         RtAudio::StreamParameters params;
-        params.deviceId = audio->getDefaultOutputDevice();
+        params.deviceId = FindDevice(*audio, m_device);
         params.nChannels = static_cast<unsigned int>(config.channels);
+        // A device that does not list the chosen rate (a JACK server runs at its own; RtAudio's
+        // PulseAudio has no 11.025 kHz) runs at its preferred one; the engine converts. The
+        // block keeps its length in time at the device's rate.
+        auto rate = static_cast<unsigned int>(config.sampleRate);
+        const RtAudio::DeviceInfo info = audio->getDeviceInfo(params.deviceId);
+        if (info.probed && !info.sampleRates.empty() &&
+            std::find(info.sampleRates.begin(), info.sampleRates.end(), rate) ==
+                info.sampleRates.end()) {
+            rate =
+                info.preferredSampleRate != 0 ? info.preferredSampleRate : info.sampleRates.back();
+        }
+        OutputConfig device = config;
+        device.sampleRate = static_cast<int>(rate);
+        device.blockFrames =
+            BlockFramesFor(device.sampleRate, static_cast<double>(config.blockFrames) /
+                                                  std::max(config.sampleRate, 1));
+        double queue = 0.0;
+        if (api == RtAudio::LINUX_PULSE) {
+            queue = requestPulseLatency(device);
+        }
         RtAudio::StreamOptions options;
         options.flags = RTAUDIO_MINIMIZE_LATENCY | RTAUDIO_SCHEDULE_REALTIME;
-        options.streamName = "Marrowtune";
-        auto frames = static_cast<unsigned int>(config.blockFrames);
-        audio->openStream(&params, nullptr, RTAUDIO_FLOAT32,
-                          static_cast<unsigned int>(config.sampleRate), &frames, &renderCallback,
-                          &engine, &options, &keepOpenError);
+        options.streamName = kClientName; // JACK names the client, and so its ports, after it
+        auto frames = static_cast<unsigned int>(device.blockFrames);
+        std::optional<RealtimeWhileOpening> realtime;
+        if (api == RtAudio::LINUX_PULSE) {
+            realtime.emplace();
+        }
+        audio->openStream(&params, nullptr, RTAUDIO_FLOAT32, rate, &frames, &renderCallback,
+                          m_stream.get(), &options, &keepOpenError);
+        realtime.reset();
         if (!audio->isStreamOpen()) {
             return failed("the stream did not open");
         }
-        if (audio->getStreamSampleRate() != static_cast<unsigned int>(config.sampleRate)) {
-            const unsigned int rate = audio->getStreamSampleRate();
-            audio->closeStream();
-            return "runs at " + std::to_string(rate) + " Hz, not " +
-                   std::to_string(config.sampleRate) + " Hz";
-        }
+        Stream& s = *m_stream;
+        s.channels = config.channels;
+        s.rate = static_cast<int>(audio->getStreamSampleRate());
+        s.blockFrames = static_cast<int>(frames);
+        // A JACK or ALSA device reports its own underruns; its queue is its periods.
+        s.queueSeconds =
+            queue > 0.0 ? queue
+                        : static_cast<double>(std::max(audio->getStreamLatency(), 0L)) / s.rate;
+        s.meter.reset(s.rate, s.blockFrames, queue, SteadyNanos());
         audio->startStream();
         if (!audio->isStreamRunning()) {
             audio->closeStream();
             return failed("the stream did not start");
         }
+        if (api == RtAudio::UNIX_JACK) {
+            // RtAudio has connected the new ports to the system's playback; a performer's own
+            // routing from before the reopen wins.
+            m_routing.restore(kClientName);
+        }
+        m_routing = {};
         m_audio = std::move(audio);
         return {};
     } catch (const RtAudioError& e) {
@@ -115,14 +248,33 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config, Engine&
 }
 
 bool RtAudioOutput::open(const OutputConfig& config, Engine& engine) {
+    if (!openHeld(config, engine)) {
+        return false;
+    }
+    resume();
+    return true;
+}
+
+void RtAudioOutput::resume() noexcept {
+    m_stream->rendering.store(true, std::memory_order_release);
+}
+
+void RtAudioOutput::hold() noexcept {
+    m_stream->rendering.store(false, std::memory_order_seq_cst);
+    while (m_stream->inRender.load(std::memory_order_seq_cst)) {
+        std::this_thread::yield(); // one render, a fraction of a block
+    }
+}
+
+bool RtAudioOutput::openHeld(const OutputConfig& config, Engine& engine) {
     close();
     m_failures.clear();
+    m_stream->engine = &engine;
     for (const AudioApi api : m_order) {
-        const RtAudio::Api rt = api == AudioApi::Jack    ? RtAudio::UNIX_JACK
-                                : api == AudioApi::Pulse ? RtAudio::LINUX_PULSE
-                                                         : RtAudio::LINUX_ALSA;
-        std::string reason = openWith(rt, config, engine);
+        const RtAudio::Api rt = RtApiOf(api);
+        std::string reason = openWith(rt, config);
         if (reason.empty()) {
+            m_lastReported.clear();
             return true;
         }
         if (!m_failures.empty()) {
@@ -131,19 +283,29 @@ bool RtAudioOutput::open(const OutputConfig& config, Engine& engine) {
         m_failures += std::string(apiLabel(rt)) + ": " + reason;
     }
     // The performer's only clue to a silent program: which systems were tried and why each
-    // refused, so they can start a server or pick a device.
-    std::fprintf(stderr, "marrowtune: no sound output at %d Hz (tried %s)\n", config.sampleRate,
-                 m_failures.c_str());
+    // refused, so they can start a server or pick a device. Said once, not at every retry.
+    if (m_failures != m_lastReported) {
+        std::fprintf(stderr, "marrowtune: no sound output at %d Hz (tried %s)\n", config.sampleRate,
+                     m_failures.c_str());
+        m_lastReported = m_failures;
+    }
     return false;
 }
 
 void RtAudioOutput::close() noexcept {
+    hold();
     if (!m_audio) {
         return;
     }
+    if (m_audio->getCurrentApi() == RtAudio::UNIX_JACK) {
+        m_routing = JackConnections::Read(kClientName);
+    }
     try {
+        // Abort, not stop: stopping drains what the server still queues, which waits until it
+        // has played, up to seconds while a sink holds a new stream back (a format change at
+        // start-up took 0.6-2 s in one start in four).
         if (m_audio->isStreamRunning()) {
-            m_audio->stopStream();
+            m_audio->abortStream();
         }
         if (m_audio->isStreamOpen()) {
             m_audio->closeStream();
@@ -152,6 +314,82 @@ void RtAudioOutput::close() noexcept {
         // The stream is gone either way; nothing more to release.
     }
     m_audio.reset();
+}
+
+void RtAudioOutput::choose(const OutputChoice& choice) {
+    // The chosen system first, then the others in the automatic order: a stored choice of a
+    // system that is not there today must not leave the performer without sound.
+    m_order = {AudioApi::Jack, AudioApi::Pulse, AudioApi::Alsa};
+    const AudioApi first = choice.system == AudioSystem::Pulse  ? AudioApi::Pulse
+                           : choice.system == AudioSystem::Alsa ? AudioApi::Alsa
+                                                                : AudioApi::Jack;
+    std::erase(m_order, first);
+    m_order.insert(m_order.begin(), first);
+    m_device = choice.device;
+}
+
+std::vector<std::string> RtAudioOutput::DeviceNames(AudioSystem system) {
+    std::vector<std::string> names;
+    if (system == AudioSystem::Automatic) {
+        return names;
+    }
+    const AudioApi api = system == AudioSystem::Jack    ? AudioApi::Jack
+                         : system == AudioSystem::Pulse ? AudioApi::Pulse
+                                                        : AudioApi::Alsa;
+    try {
+        RtAudio audio(RtApiOf(api));
+        audio.showWarnings(false);
+        if (audio.getCurrentApi() != RtApiOf(api)) {
+            return names;
+        }
+        const unsigned int count = audio.getDeviceCount();
+        for (unsigned int i = 0; i < count; ++i) {
+            const RtAudio::DeviceInfo info = audio.getDeviceInfo(i);
+            if (info.probed && info.outputChannels > 0) {
+                names.push_back(info.name);
+            }
+        }
+    } catch (const RtAudioError&) {
+        // A system that cannot be asked lists nothing.
+    }
+    return names;
+}
+
+int RtAudioOutput::deviceRate() const noexcept {
+    return m_stream->rate;
+}
+
+OutputHealth RtAudioOutput::health() noexcept {
+    OutputHealth h;
+    if (!m_audio) {
+        return h;
+    }
+    Stream& s = *m_stream;
+    h.api = apiName();
+    h.deviceRate = s.rate;
+    h.blockFrames = s.blockFrames;
+    h.latencySeconds = static_cast<double>(s.blockFrames) / s.rate + s.queueSeconds;
+    h.underruns = s.meter.underruns();
+    h.load = s.meter.takePeakLoad();
+    h.alive = alive();
+    return h;
+}
+
+bool RtAudioOutput::alive() noexcept {
+    if (!m_audio) {
+        return false;
+    }
+    // A device that stops asking for blocks is gone too (a JACK server that shut down, an
+    // unplugged card); a few blocks' silence, at least half a second, tells it. A PulseAudio
+    // server that dies fails the writes, which the meter sees at once; but a new stream's
+    // first write may wait up to two seconds while the server starts it, so silence there
+    // only counts after longer.
+    const Stream& s = *m_stream;
+    const double quiet = static_cast<double>(SteadyNanos() - s.meter.lastCallback()) * 1e-9;
+    const double patience = m_audio->getCurrentApi() == RtAudio::LINUX_PULSE
+                                ? 3.0
+                                : std::max(0.5, 8.0 * s.blockFrames / s.rate);
+    return !s.meter.spinning() && quiet < patience && m_audio->isStreamRunning();
 }
 
 const char* RtAudioOutput::apiName() const noexcept {

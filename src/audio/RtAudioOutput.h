@@ -1,6 +1,8 @@
 #pragma once
 
 #include "audio/AudioOutput.h"
+#include "audio/JackConnections.h"
+#include "audio/OutputChoice.h"
 
 #include <memory>
 #include <string>
@@ -14,6 +16,8 @@ enum class AudioApi { Jack, Pulse, Alsa };
 
 // The sound device through RtAudio, on the system's default output, 32-bit float: the first of
 // the APIs given that opens; by default JACK when a server runs, else PulseAudio, else ALSA.
+// The callback counts underruns and its own load, and stops a stream whose server has gone
+// (see CallbackMeter); health() tells the library, which reopens it.
 class RtAudioOutput final : public AudioOutput {
 public:
     explicit RtAudioOutput(std::vector<AudioApi> order = {AudioApi::Jack, AudioApi::Pulse,
@@ -21,7 +25,20 @@ public:
     ~RtAudioOutput() override;
 
     bool open(const OutputConfig& config, Engine& engine) override;
+    bool openHeld(const OutputConfig& config, Engine& engine) override;
+    void resume() noexcept override;
+    void hold() noexcept override;
     void close() noexcept override;
+    OutputHealth health() noexcept override;
+    bool alive() noexcept override;
+    int deviceRate() const noexcept override;
+    // The audio system to try first (Automatic: JACK, PulseAudio, ALSA in turn; a chosen one
+    // goes first and the others follow) and the device by name; a name the system does not
+    // list plays on its default device.
+    void choose(const OutputChoice& choice) override;
+
+    // The output devices this system lists, by name; may block while it asks the system.
+    static std::vector<std::string> DeviceNames(AudioSystem system);
 
     // The API name of the open stream ("jack", "pulse", "alsa"), empty when closed.
     const char* apiName() const noexcept;
@@ -30,12 +47,19 @@ public:
     // running; pulse: ..."). Empty after a successful open.
     const std::string& failures() const noexcept { return m_failures; }
 
+    // The callback's shared state; defined with the callback.
+    struct Stream;
+
 private:
     // Empty on success, else the reason this API could not play.
-    std::string openWith(int api, const OutputConfig& config, Engine& engine);
+    std::string openWith(int api, const OutputConfig& config);
 
     std::vector<AudioApi> m_order;
+    std::string m_device; // by name; empty for the default
     std::string m_failures;
+    std::string m_lastReported; // the last refusal written to the log, said once per outage
+    JackConnections m_routing;  // the JACK ports' connections when the stream last closed
+    std::unique_ptr<Stream> m_stream;
     std::unique_ptr<RtAudio> m_audio;
 };
 

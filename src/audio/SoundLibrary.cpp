@@ -1,9 +1,11 @@
 #include "audio/SoundLibrary.h"
 
+#include "audio/CallbackMeter.h"
 #include "audio/WavDecoder.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace mt {
 namespace {
@@ -36,13 +38,89 @@ SoundLibrary::SoundLibrary(std::unique_ptr<AudioOutput> output) : m_output(std::
 }
 
 SoundLibrary::~SoundLibrary() {
+    finishReopen();
+    const std::uint32_t underruns = m_pastUnderruns + (m_open ? m_output->health().underruns : 0);
     // Once the output is closed nothing reads the buffers; the members delete them.
     m_output->close();
+    if (underruns > 0) {
+        // For whoever runs the program from a terminal or a script: how the output held up.
+        std::fprintf(stderr, "marrowtune: sound output closed after %u underruns\n", underruns);
+    }
 }
 
 bool SoundLibrary::open(const OutputConfig& config, int bits) {
+    m_blockSeconds = static_cast<double>(config.blockFrames) / std::max(config.sampleRate, 1);
     m_open = reopen(config, bits);
     return m_open;
+}
+
+void SoundLibrary::finishReopen() {
+    if (m_reopener.joinable()) {
+        m_reopener.join();
+    }
+    m_reopening = false;
+}
+
+void SoundLibrary::startReopen() {
+    m_reopenDone.store(false, std::memory_order_relaxed);
+    m_reopener = std::thread([this, config = m_config] {
+        // Closing a dead stream and opening a new one may each wait on the server. The engine
+        // is left alone: the new stream renders silence until the UI thread resumes it.
+        m_output->close();
+        m_reopenOk = m_output->openHeld(config, m_engine);
+        m_reopenDone.store(true, std::memory_order_release);
+    });
+}
+
+void SoundLibrary::watch() {
+    if (m_reopener.joinable()) {
+        if (!m_reopenDone.load(std::memory_order_acquire)) {
+            return;
+        }
+        m_reopener.join();
+        if (!m_reopenOk) {
+            m_nextTry = SteadyNanos() + 1'000'000'000;
+            return;
+        }
+        // This thread has been standing in for the audio thread; hand the engine over.
+        quiesce();
+        m_engine.setDeviceRate(m_output->deviceRate());
+        m_reopening = false;
+        m_open = true;
+        m_output->resume();
+        return;
+    }
+    if (m_reopening) {
+        if (SteadyNanos() >= m_nextTry) {
+            startReopen();
+        }
+        return;
+    }
+    if (m_open && !m_output->alive()) {
+        // A stream that stopped calling back may yet call once more; from here on this thread
+        // stands in for the audio thread, so the stream must leave the engine alone first.
+        m_output->hold();
+        m_pastUnderruns += m_output->health().underruns;
+        m_open = false;
+        m_reopening = true;
+        startReopen();
+    }
+}
+
+LibraryHealth SoundLibrary::health() {
+    collect();
+    LibraryHealth h;
+    h.reopening = m_reopening;
+    if (!m_reopening) {
+        h.device = m_output->health();
+    }
+    h.underruns = m_pastUnderruns + h.device.underruns;
+    h.format = m_config;
+    h.bits = m_bits;
+    h.formatRefused = m_formatRefused;
+    h.refused = m_refused;
+    h.refusedBits = m_refusedBits;
+    return h;
 }
 
 void SoundLibrary::quiesce() {
@@ -57,11 +135,22 @@ void SoundLibrary::quiesce() {
     m_engine.applyPending();
 }
 
-bool SoundLibrary::reopen(const OutputConfig& config, int bits) {
+void SoundLibrary::closeOutput() {
+    finishReopen();
+    if (m_open) {
+        m_pastUnderruns += m_output->health().underruns;
+    }
+    m_open = false;
     m_output->close();
+}
+
+bool SoundLibrary::reopen(const OutputConfig& config, int bits) {
+    closeOutput();
     quiesce();
     m_engine.prepare(config.sampleRate, config.channels, bits, config.blockFrames);
-    if (m_output->open(config, m_engine)) {
+    if (m_output->openHeld(config, m_engine)) {
+        m_engine.setDeviceRate(m_output->deviceRate());
+        m_output->resume();
         m_config = config;
         m_bits = bits;
         return true;
@@ -82,10 +171,16 @@ bool SoundLibrary::setFormat(std::int32_t sampleRate, std::int16_t bits, std::in
     OutputConfig wanted = m_config;
     wanted.sampleRate = sampleRate;
     wanted.channels = channels;
+    wanted.blockFrames = BlockFramesFor(sampleRate, m_blockSeconds);
     if (reopen(wanted, bits)) {
+        m_open = true;
+        m_formatRefused = false;
         return true;
     }
-    m_open = reopen(m_config, m_bits);
+    m_formatRefused = true;
+    m_refused = wanted;
+    m_refusedBits = bits;
+    restore();
     return false;
 }
 
@@ -94,10 +189,43 @@ bool SoundLibrary::setBlockFrames(int frames) {
     OutputConfig wanted = m_config;
     wanted.blockFrames = std::clamp(frames, Engine::kMinBlockFrames, Engine::kMaxBlockFrames);
     if (reopen(wanted, m_bits)) {
+        m_open = true;
+        m_blockSeconds = static_cast<double>(wanted.blockFrames) / wanted.sampleRate;
         return true;
     }
-    m_open = reopen(m_config, m_bits);
+    restore();
     return false;
+}
+
+bool SoundLibrary::setOutput(const OutputChoice& choice) {
+    collect();
+    if (m_open && choice == m_choice) {
+        return true; // a reopen would only cost the performer a gap
+    }
+    const OutputChoice previous = m_choice;
+    closeOutput();
+    m_output->choose(choice);
+    OutputConfig wanted = m_config;
+    wanted.blockFrames = BlockFramesFor(wanted.sampleRate, choice.blockSeconds);
+    if (reopen(wanted, m_bits)) {
+        m_open = true;
+        m_choice = choice;
+        m_blockSeconds = choice.blockSeconds;
+        return true;
+    }
+    m_output->choose(previous);
+    restore();
+    return false;
+}
+
+void SoundLibrary::restore() {
+    m_open = reopen(m_config, m_bits);
+    if (!m_open) {
+        // Not even the format that played before opens: the server is likely gone. Keep
+        // trying in the background as for a stream that died.
+        m_reopening = true;
+        m_nextTry = SteadyNanos() + 1'000'000'000;
+    }
 }
 
 void SoundLibrary::send(const EngineCommand& command) {
@@ -108,6 +236,7 @@ void SoundLibrary::send(const EngineCommand& command) {
 }
 
 void SoundLibrary::collect() {
+    watch();
     if (!m_open) {
         // Nothing renders: this thread stands in for the audio thread.
         quiesce();

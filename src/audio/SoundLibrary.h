@@ -3,18 +3,34 @@
 #include "audio/AudioOutput.h"
 #include "audio/AudioSource.h"
 #include "audio/Engine.h"
+#include "audio/OutputChoice.h"
 #include "audio/SampleBuffer.h"
 
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
 namespace mt {
+
+// The library's account of its sound output, for the performer's status line.
+struct LibraryHealth {
+    OutputHealth device;         // the stream now; api empty while there is none
+    bool reopening = false;      // the stream died; a new one is tried every second
+    std::uint32_t underruns = 0; // every stream this library has opened
+    OutputConfig format;         // what the engine renders
+    int bits = 16;
+    // The last format asked for, when the device refused it (the previous one plays on).
+    bool formatRefused = false;
+    OutputConfig refused;
+    int refusedBits = 0;
+};
 
 // One open instance of the sound-buffer library: an output, the engine it drives, and the
 // UI-side records of every sound buffer. Every method is for the UI thread (one thread at a
@@ -31,15 +47,26 @@ public:
     SoundLibrary(const SoundLibrary&) = delete;
     SoundLibrary& operator=(const SoundLibrary&) = delete;
 
-    // Opens the output. May block while the device opens. False when it cannot.
+    // Opens the output. May block while the device opens. False when it cannot. The block's
+    // length in time is kept from here on: a new rate gets as many frames as fill that time.
     bool open(const OutputConfig& config, int bits);
 
     // Reopens the output in place at this format; buffers and voices carry on. On refusal the
     // previous format is restored and false returned. Channels 1 or 2; bits 8, 16, 24 or 32.
     bool setFormat(std::int32_t sampleRate, std::int16_t bits, std::int16_t channels);
 
-    // Reopens with a new device block (64..4096 frames); false when the device refuses it.
+    // Reopens with a new device block (32..4096 frames); false when the device refuses it.
     bool setBlockFrames(int frames);
+
+    // Reopens on another audio system or device, or with another block length; the format
+    // stays. On refusal the previous choice is reopened and false returned. May block.
+    bool setOutput(const OutputChoice& choice);
+    const OutputChoice& output() const noexcept { return m_choice; }
+    // Records the choice an output was given before open().
+    void rememberOutput(const OutputChoice& choice) { m_choice = choice; }
+
+    // Never blocks. How the output is doing; takes the device's peak load.
+    LibraryHealth health();
 
     // Decodes a whole WAV image into a new buffer known as `handle`. False (with lastError())
     // when the image cannot be decoded or every slot is taken. Blocks while decoding.
@@ -67,8 +94,11 @@ public:
     // Stops mixing it; it is deleted once the audio thread has let go.
     void removeSource(AudioSource* source);
 
-    // Deletes what the audio thread has returned and resends held-back commands. Every
-    // other method does this too; a UI timer may call it when nothing else happens.
+    // Deletes what the audio thread has returned and resends held-back commands; notices a
+    // stream that died and reopens it in the background, once a second, with the same format.
+    // Voices keep their place while there is no stream and go on from there when it is back;
+    // the buffers, sources and their state are untouched. Every other method does this too;
+    // a UI timer calls it at display rate. Never blocks.
     void collect();
 
     const QString& lastError() const noexcept { return m_lastError; }
@@ -87,13 +117,31 @@ private:
     void sendGain(const BufferRecord& record);
     void quiesce();
     bool reopen(const OutputConfig& config, int bits);
+    void watch();
+    void restore();
+    void closeOutput();
+    void startReopen();
+    void finishReopen();
     BufferRecord* find(std::int32_t handle);
 
     Engine m_engine;
     std::unique_ptr<AudioOutput> m_output;
     OutputConfig m_config;
     int m_bits = 16;
-    bool m_open = false;
+    double m_blockSeconds = kDefaultBlockSeconds;
+    OutputChoice m_choice;
+    bool m_open = false; // a stream renders the engine; else this thread stands in for it
+    bool m_formatRefused = false;
+    OutputConfig m_refused;
+    int m_refusedBits = 0;
+
+    // Reopening a stream that died, on a thread of its own so the UI never waits for it.
+    bool m_reopening = false;
+    std::thread m_reopener;
+    std::atomic<bool> m_reopenDone{false};
+    bool m_reopenOk = false;    // the worker's result, read once m_reopenDone is set
+    std::int64_t m_nextTry = 0; // steady-clock ns
+    std::uint32_t m_pastUnderruns = 0;
     std::unordered_map<std::int32_t, BufferRecord> m_buffers;
     std::array<std::unique_ptr<SampleBuffer>, Engine::kMaxSlots> m_slots;
     std::vector<int> m_freeSlots;

@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -47,14 +48,15 @@ public:
         return m_file.pos() + size <= m_size;
     }
 
+    // Bytes from the current position to the end of the file.
+    qint64 remaining() const { return m_size - m_file.pos(); }
+
     bool readExactly(void* into, qint64 count) {
         return m_file.read(static_cast<char*>(into), count) == count;
     }
 
     // Moves to the end of a chunk whose body starts at `body`, past its pad byte when odd.
-    bool skipTo(qint64 body, std::int32_t size) {
-        return m_file.seek(body + size + (size & 1));
-    }
+    bool skipTo(qint64 body, std::int32_t size) { return m_file.seek(body + size + (size & 1)); }
 
     qint64 pos() const { return m_file.pos(); }
 
@@ -107,21 +109,38 @@ bool ReadWavInfo(const QString& path, WavInfo& info) {
                 return false;
             }
         } else if (Is(id, "fact")) {
-            if (!walker.readChunkSize(size) || size < 4 ||
-                !walker.readInt32(found.frameCount) || found.frameCount < 0) {
+            if (!walker.readChunkSize(size) || size < 4 || !walker.readInt32(found.frameCount) ||
+                found.frameCount < 0) {
+                return false;
+            }
+            // A length in frames is nothing without a rate to play it at: every caller divides
+            // by it.
+            if (found.channels <= 0 || found.samplesPerSec <= 0) {
                 return false;
             }
             break;
         } else if (Is(id, "data")) {
-            if (!walker.readChunkSize(size)) {
+            if (!walker.readInt32(size)) {
                 return false;
             }
             // Every caller divides by these.
             if (found.bitsPerSample <= 0 || found.channels <= 0 || found.samplesPerSec <= 0) {
                 return false;
             }
-            const double frames =
-                RoundHalfEven(size / (found.bitsPerSample / 8.0) / found.channels);
+            const double bytesPerFrame = found.bitsPerSample / 8.0 * found.channels;
+            const qint64 declared = static_cast<std::uint32_t>(size);
+            const qint64 present = walker.remaining();
+            double frames = 0.0;
+            if (declared <= present) {
+                frames = RoundHalfEven(static_cast<double>(declared) / bytesPerFrame);
+            } else {
+                // Cut short, or written by a streaming writer that never came back to fill in
+                // the size (0xFFFFFFFF): the decoder plays the whole frames that are there.
+                frames = std::floor(static_cast<double>(present) / bytesPerFrame);
+                if (frames < 1.0) {
+                    return false;
+                }
+            }
             if (frames > std::numeric_limits<std::int32_t>::max()) {
                 return false;
             }

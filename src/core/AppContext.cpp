@@ -1,5 +1,6 @@
 #include "core/AppContext.h"
 
+#include "audio/DsCalls.h"
 #include "audio/WavReader.h"
 #include "platform/MessageBoxService.h"
 
@@ -9,7 +10,10 @@
 namespace mt {
 
 AppContext::AppContext(PlatformServices& services)
-    : platform(services), sound(services.messages),
+    : platform(services), sound(services.messages,
+                                [this](std::intptr_t, std::int32_t) {
+                                    return dsInitializeChoice(outputChoice, &outputFormat);
+                                }),
       appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {}
 
 AppContext::AppContext(PlatformServices& services, VbDSound::Initializer openLibrary)
@@ -26,10 +30,14 @@ bool ReloadTrack(AppContext& app, int index, const QString& path) {
         app.showMessage(TrackMovedMessage(index));
         return false;
     }
+    const std::int32_t buffer = app.sound.CreateTrackBuffer(path, 1);
+    if (buffer == 0) {
+        return false;
+    }
     TrackBank& bank = app.bank;
     bank.trackRateRatio[index] = 1.0f;
     bank.takeFormat(index, info, TrackBank::LengthFrom::Ratio);
-    bank.trackBuffer[index] = app.sound.CreateTrackBuffer(path, 1);
+    bank.trackBuffer[index] = buffer;
     return true;
 }
 

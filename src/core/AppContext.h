@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/OutputChoice.h"
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
 #include "core/TrackBank.h"
@@ -16,6 +17,8 @@ namespace mt {
 // preferences in memory, and the way out to the desktop. The main window is built around
 // one; each test makes a fresh one. UI thread only.
 struct AppContext {
+    // The sound library opens on `outputChoice` and `outputFormat`, as they stand when the
+    // device is opened.
     explicit AppContext(PlatformServices& services);
     // With another way of opening the sound library (tests open one on an offline output).
     AppContext(PlatformServices& services, VbDSound::Initializer openLibrary);
@@ -31,7 +34,8 @@ struct AppContext {
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
     ModuleMMT mmt{[this](const QString& text) { showMessage(text); }};          // tap counter clock
     OutputFormat outputFormat;
-    bool previewLoop = false; // the browser's preview repeats
+    OutputChoice outputChoice; // audio system, device and block, stored in the own section
+    bool previewLoop = false;  // the browser's preview repeats
 
     // Stored preferences held in memory between start-up and shutdown.
     QString VolumeControlPath;     // the mixer program the volume-control command starts
@@ -47,8 +51,10 @@ struct AppContext {
 inline const QString kAppTitle = QStringLiteral("Marrowtune");
 
 // Creates the track's buffer again from `path` and recomputes its derived values; the caller
-// sets the loaded flag, the path, the name and the labels. On a file that is missing or not
-// readable as WAV: the "moved or deleted" message, false, and nothing of the track changed.
+// sets the loaded flag, the path, the name and the labels. False, with nothing of the track
+// changed, when no buffer was made: for a file that is missing or not readable as WAV with
+// the "moved or deleted" message, for one the library cannot decode with the library's
+// message, and with no sound device without a message.
 bool ReloadTrack(AppContext& app, int index, const QString& path);
 
 } // namespace mt

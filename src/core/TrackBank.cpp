@@ -35,6 +35,12 @@ void TrackBank::clearFile(int index) {
     trackLength44k[index] = 0.0f;
 }
 
+std::int32_t TrackBank::soundingVolume(int index, std::int32_t barVolume) const {
+    constexpr std::int32_t kSilence = -10000;
+    const bool muted = allTracksMuted || (selectedTrackMuted && mutedTrack == index);
+    return muted ? kSilence : barVolume;
+}
+
 std::int16_t TrackBank::selectNextLoaded() {
     for (int i = selectedTrack + 1; i < kTrackCount; ++i) {
         if (trackLoaded[i]) {

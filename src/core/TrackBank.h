@@ -36,6 +36,16 @@ struct TrackBank {
     QString browserFilePath;  // the file selected in the browser, "" before the first click
     bool bankChanged = false; // the bank differs from its setting file
 
+    // The performance keys' mutes: M silences the whole bank, N the track `mutedTrack`.
+    bool allTracksMuted = false;
+    bool selectedTrackMuted = false;
+    std::int16_t mutedTrack = 0;
+
+    // The volume the track sounds at, in hundredths of a dB: silence while a mute holds it,
+    // else `barVolume`. Every start and every volume change goes through this, so a track
+    // started or turned up under a held mute stays silent until the mute is let go.
+    std::int32_t soundingVolume(int index, std::int32_t barVolume) const;
+
     // Takes the format of a file just read: rate, length and the ratios derived from them.
     // An assignment computes the 44.1 kHz length from the rate in double precision; a reload
     // as frames times the stored ratio, as setting files saved earlier were computed.

@@ -139,6 +139,22 @@ void AppShell::Form_Load() {
         m_app.midi.kbgm.setSoundFont(*font);
     }
 
+    // The output the performer chose; the device is opened on it below.
+    OutputChoice& output = m_app.outputChoice;
+    output.system =
+        AudioSystemFromKey(store.value(m_app.appName, kOwnSection, QStringLiteral("AudioSystem"))
+                               .value_or(QString())
+                               .toStdString());
+    output.device = store.value(m_app.appName, kOwnSection, QStringLiteral("AudioDevice"))
+                        .value_or(QString())
+                        .toStdString();
+    bool blockOk = false;
+    const double blockMs = store.value(m_app.appName, kOwnSection, QStringLiteral("AudioBlockMs"))
+                               .value_or(QString())
+                               .toDouble(&blockOk);
+    output.blockSeconds =
+        blockOk && blockMs >= 0.5 && blockMs <= 100.0 ? blockMs / 1000.0 : kDefaultBlockSeconds;
+
     w.settingFiles().dialogFileName = read("WSCDir").value_or(QString());
     w.midiPanel().CommonDialogMIDIFileName = read("MIDIDir").value_or(QString());
 
@@ -162,6 +178,10 @@ void AppShell::Form_Load() {
     }
 
     m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(w.winId()), format);
+    if (m_app.sound.soundLibHandle != 0) {
+        // The library opens on the output choice; one opened otherwise takes it now.
+        dsSetOutput(m_app.sound.soundLibHandle, m_app.outputChoice);
+    }
     w.showSoundDevice(m_app.sound.soundLibHandle != 0);
     w.menuItem(QStringLiteral("mnuUwagaki"))->setEnabled(false);
     w.settingFiles().mnunew_Click();
@@ -233,6 +253,13 @@ void AppShell::writeOwn() {
     store.setValue(m_app.appName, kOwnSection, QStringLiteral("CdImage"), m_app.cd.state.imagePath);
     store.setValue(m_app.appName, kOwnSection, QStringLiteral("SoundFont"),
                    m_app.midi.kbgm.soundFont());
+    const OutputChoice& output = m_app.outputChoice;
+    store.setValue(m_app.appName, kOwnSection, QStringLiteral("AudioSystem"),
+                   QLatin1String(AudioSystemKey(output.system)));
+    store.setValue(m_app.appName, kOwnSection, QStringLiteral("AudioDevice"),
+                   QString::fromStdString(output.device));
+    store.setValue(m_app.appName, kOwnSection, QStringLiteral("AudioBlockMs"),
+                   QString::number(1000.0 * output.blockSeconds));
 }
 
 void AppShell::reportWriteFailure() {

@@ -102,14 +102,17 @@ void ExternalPrograms::restartSound() {
         }
         if (ReloadTrack(m_app, i, bank.trackPath[i])) {
             m_window.tracks().ShowTrackDuration(i); // the edit may have changed its length
-        } else {
-            bank.trackLoaded[i] = false;
-            bank.trackPath[i].clear();
-            bank.trackFileName[i].clear();
-            TrackFrame& f = m_window.tracks().frame(i);
-            f.ComStart->setEnabled(false);
-            f.lblWavTitle->clear();
+            continue;
         }
+        TrackFrame& f = m_window.tracks().frame(i);
+        bank.trackLoaded[i] = false;
+        f.ComStart->setEnabled(false);
+        if (m_app.sound.soundLibHandle == 0) {
+            continue; // no device came back: the set keeps its files for a later save
+        }
+        bank.trackPath[i].clear();
+        bank.trackFileName[i].clear();
+        f.lblWavTitle->clear();
     }
     m_app.midi.MidiReattach();
 }

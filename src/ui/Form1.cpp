@@ -2,6 +2,7 @@
 
 #include "core/AppContext.h"
 #include "ui/AppShell.h"
+#include "ui/AudioStatusLine.h"
 #include "ui/CdPanel.h"
 #include "ui/ControlGeometry.h"
 #include "ui/ExternalPrograms.h"
@@ -9,6 +10,7 @@
 #include "ui/Form2.h"
 #include "ui/FrmCount.h"
 #include "ui/FrmOnshitu.h"
+#include "ui/FrmOutput.h"
 #include "ui/KeyboardPlayer.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
@@ -18,6 +20,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -74,15 +77,24 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
             [this] { menuItem(QStringLiteral("mnuVolumeControl"))->trigger(); });
     wireMenus();
     m_external = new ExternalPrograms(m_app, *this);
-
-    // In the menu bar's corner: always in sight, whatever the layout does to the client area.
+    // The sound output's state, always in sight: in the menu bar's free corner, so the track
+    // area keeps its measured layout. While there is no device at all, a red notice stands in
+    // its place.
+    auto* corner = new QWidget(menuBar());
+    auto* cornerLayout = new QHBoxLayout(corner);
+    cornerLayout->setContentsMargins(0, 0, 0, 0);
+    cornerLayout->setSpacing(0);
+    m_audioStatus = new AudioStatusLine(m_app, corner);
+    m_audioStatus->onClicked = [this] { mnuOutput_Click(); };
     lblNoSoundDevice = new QLabel(
-        QStringLiteral("サウンドデバイスがありません（トラックの音は出ません）"), menuBar());
+        QStringLiteral("サウンドデバイスがありません（トラックの音は出ません）"), corner);
     lblNoSoundDevice->setObjectName(QStringLiteral("lblNoSoundDevice"));
     lblNoSoundDevice->setStyleSheet(
         QStringLiteral("QLabel { color: white; background: rgb(192, 0, 0); padding: 0 6px; }"));
-    menuBar()->setCornerWidget(lblNoSoundDevice, Qt::TopRightCorner);
     lblNoSoundDevice->hide();
+    cornerLayout->addWidget(lblNoSoundDevice);
+    cornerLayout->addWidget(m_audioStatus);
+    menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
 
     const double twipsPerPixel = TwipsPerPixel(this);
     mediaPanelOpenHeight = TwipsToPixels(kMediaPanelOpenHeightTwips, twipsPerPixel);
@@ -101,6 +113,7 @@ void Form1::Form_Load() {
 
 void Form1::showSoundDevice(bool available) {
     lblNoSoundDevice->setVisible(!available);
+    m_audioStatus->setVisible(available);
 }
 
 void Form1::fitBrowser() {
@@ -149,6 +162,7 @@ void Form1::buildMenus() {
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
     addItem(settings, QStringLiteral("音質(&O)"), "mnuonshitu");
+    addItem(settings, QStringLiteral("出力(&A)"), "mnuOutput");
     addItem(settings, QStringLiteral("参照設定(&P)"), "mnuPreference");
     addItem(settings, QStringLiteral("その他の設定(&S)"), "mnuOtherSetting");
 
@@ -176,6 +190,9 @@ void Form1::wireMenus() {
     QAction* quality = menuItem(QStringLiteral("mnuonshitu"));
     quality->setEnabled(true);
     connect(quality, &QAction::triggered, this, &Form1::mnuonshitu_Click);
+    QAction* output = menuItem(QStringLiteral("mnuOutput"));
+    output->setEnabled(true);
+    connect(output, &QAction::triggered, this, &Form1::mnuOutput_Click);
     QAction* play = menuItem(QStringLiteral("mnuplay"));
     play->setEnabled(true);
     connect(play, &QAction::triggered, this, &Form1::mnuplay_Click);
@@ -223,6 +240,16 @@ FrmOnshitu* Form1::mnuonshitu_Click() {
     m_quality = new FrmOnshitu(m_app, this); // not modal; deletes itself when closed
     m_quality->show();
     return m_quality;
+}
+
+FrmOutput* Form1::mnuOutput_Click() {
+    if (!m_output) {
+        m_output = new FrmOutput(m_app, this); // not modal; deletes itself when closed
+    }
+    m_output->show();
+    m_output->raise();
+    m_output->activateWindow();
+    return m_output;
 }
 
 Form2* Form1::playModeWindow() const {

@@ -16,10 +16,12 @@ namespace mt {
 struct AppContext;
 class CdPanel;
 class AppShell;
+class AudioStatusLine;
 class ExternalPrograms;
 class FileBrowser;
 class Form2;
 class FrmOnshitu;
+class FrmOutput;
 class FrmCount;
 class KeyboardPlayer;
 class MidiPanel;
@@ -79,6 +81,10 @@ public:
     // that one to the front instead of opening another.
     FrmOnshitu* mnuonshitu_Click();
 
+    // Opens the output window (not modal), or raises the one already open, and returns it.
+    FrmOutput* mnuOutput_Click();
+    AudioStatusLine& audioStatus() const { return *m_audioStatus; }
+
     // Opens the play-mode window in place of this one; null when it is not open.
     void mnuplay_Click();
     Form2* playModeWindow() const;
@@ -109,6 +115,8 @@ private:
     KeyboardPlayer* m_keyboard = nullptr;
     AppShell* m_shell = nullptr;
     ExternalPrograms* m_external = nullptr;
+    AudioStatusLine* m_audioStatus = nullptr;
+    QPointer<FrmOutput> m_output;
     QPointer<Form2> m_playMode;
     QPointer<FrmCount> m_counter;
     QPointer<FrmOnshitu> m_quality;

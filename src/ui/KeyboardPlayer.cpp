@@ -9,6 +9,7 @@
 #include "ui/MidiPanel.h"
 #include "ui/TrackFrame.h"
 #include "ui/TrackPanel.h"
+#include "ui/X11Keyboard.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -24,7 +25,7 @@ using namespace colours;
 } // namespace
 
 KeyboardPlayer::KeyboardPlayer(AppContext& app, Form1& main)
-    : QObject(&main), m_app(app), m_main(main) {
+    : QObject(&main), m_app(app), m_main(main), m_x11(new X11Keyboard(this)) {
     qApp->installEventFilter(this);
 }
 
@@ -44,7 +45,7 @@ bool KeyboardPlayer::eventFilter(QObject* watched, QEvent* event) {
         if (MapPerformanceKey(key->key(), keypad).key == PerformanceKey::None) {
             return false;
         }
-        if (!key->isAutoRepeat()) {
+        if (!isRepeat(*key, keypad)) {
             if (type == QEvent::KeyPress) {
                 Form_KeyDown(key->key(), keypad);
             } else {
@@ -57,6 +58,30 @@ bool KeyboardPlayer::eventFilter(QObject* watched, QEvent* event) {
         isOurWindow(static_cast<QWidget*>(watched))) {
         releaseAll();
     }
+    return false;
+}
+
+bool KeyboardPlayer::isRepeat(const QKeyEvent& key, bool keypad) {
+    if (key.isAutoRepeat()) {
+        return true;
+    }
+    const std::uint32_t scanCode = key.nativeScanCode();
+    const std::uint32_t id =
+        scanCode != 0 ? scanCode
+                      : (static_cast<std::uint32_t>(key.key()) | (keypad ? 0x80000000u : 0u));
+    if (key.type() == QEvent::KeyPress) {
+        if (m_keysDown.contains(id)) {
+            return true;
+        }
+        m_keysDown.insert(id);
+        return false;
+    }
+    // Without detectable auto-repeat a repeat release can arrive on its own, unmarked; the
+    // server still holds the key down then.
+    if (!m_x11->detectableRepeat() && scanCode != 0 && X11Keyboard::isKeyDown(scanCode)) {
+        return true;
+    }
+    m_keysDown.remove(id);
     return false;
 }
 
@@ -97,11 +122,10 @@ void KeyboardPlayer::Form_KeyUp(int qtKey, bool keypad) {
         return;
     }
     const int i = t - 1;
-    if (m_app.bank.trackLoaded[i]) {
-        m_app.bank.trackKeyDown[i] = false;
-        if (m_main.tracks().frame(i).CheckDuuk->isChecked()) {
-            m_main.tracks().StopTrack(i);
-        }
+    // Cleared or reassigned while held, the track still lets go of its key.
+    m_app.bank.trackKeyDown[i] = false;
+    if (m_app.bank.trackLoaded[i] && m_main.tracks().frame(i).CheckDuuk->isChecked()) {
+        m_main.tracks().StopTrack(i);
     }
 }
 
@@ -114,12 +138,13 @@ int KeyboardPlayer::KeyToTrackDown(int qtKey, bool keypad) {
     case PerformanceKey::Track:
         return mapped.track;
     case PerformanceKey::MuteAll:
-        if (!allTracksMuted) {
+        if (!bank.allTracksMuted) {
             MuteAllTracks();
         }
         break;
     case PerformanceKey::MuteCd:
-        if (!m_app.cd.state.cdMuted && m_app.cd.mci.MuteCD()) {
+        // With no CD device there is nothing to mute, and no box may interrupt a show.
+        if (m_app.cd.state.cdOpened && !m_app.cd.state.cdMuted && m_app.cd.mci.MuteCD()) {
             m_app.cd.state.cdMuted = true;
             SetBackground(m_main.cdPanel(), kBlue);
         }
@@ -143,9 +168,8 @@ int KeyboardPlayer::KeyToTrackDown(int qtKey, bool keypad) {
         }
         break;
     case PerformanceKey::MuteSelected:
-        if (!selectedTrackMuted && selected != -1 && bank.trackLoaded[selected]) {
-            dsSetVolume(bank.trackBuffer[selected], -10000);
-            mutedTrack = static_cast<std::int16_t>(selected);
+        if (!bank.selectedTrackMuted && selected != -1 && bank.trackLoaded[selected]) {
+            bank.mutedTrack = static_cast<std::int16_t>(selected);
             muteSelected(true);
         }
         break;
@@ -183,12 +207,12 @@ int KeyboardPlayer::KeyToTrackUp(int qtKey, bool keypad) {
     case PerformanceKey::Track:
         return mapped.track;
     case PerformanceKey::MuteAll:
-        if (allTracksMuted) {
+        if (bank.allTracksMuted) {
             UnmuteAllTracks();
         }
         break;
     case PerformanceKey::MuteCd:
-        if (m_app.cd.mci.ReMuteCD()) {
+        if (m_app.cd.state.cdOpened && m_app.cd.mci.ReMuteCD()) {
             m_app.cd.state.cdMuted = false;
             SetBackground(m_main.cdPanel(), ButtonFace());
         }
@@ -203,9 +227,8 @@ int KeyboardPlayer::KeyToTrackUp(int qtKey, bool keypad) {
         }
         break;
     case PerformanceKey::MuteSelected:
-        if (selectedTrackMuted && bank.trackLoaded[mutedTrack]) {
-            dsSetVolume(bank.trackBuffer[mutedTrack],
-                        m_main.tracks().frame(mutedTrack).HSVol->value() * 100);
+        // Ends the mute even when the track was cleared or reassigned under it.
+        if (bank.selectedTrackMuted) {
             muteSelected(false);
         }
         break;
@@ -216,28 +239,35 @@ int KeyboardPlayer::KeyToTrackUp(int qtKey, bool keypad) {
 }
 
 void KeyboardPlayer::muteSelected(bool muted) {
-    m_main.tracks().setTrackFrameColour(mutedTrack, muted ? kBlue : QColor());
-    selectedTrackMuted = muted;
+    TrackBank& bank = m_app.bank;
+    bank.selectedTrackMuted = muted;
+    applyVolume(bank.mutedTrack);
+    m_main.tracks().setTrackFrameColour(bank.mutedTrack, muted ? kBlue : QColor());
 }
 
 void KeyboardPlayer::MuteAllTracks() {
+    m_app.bank.allTracksMuted = true;
     for (int i = 0; i < kTrackCount; ++i) {
-        if (m_app.bank.trackLoaded[i]) {
-            dsSetVolume(m_app.bank.trackBuffer[i], -10000);
-        }
+        applyVolume(i);
     }
     paintWindows(true);
-    allTracksMuted = true;
 }
 
 void KeyboardPlayer::UnmuteAllTracks() {
+    // A track N still holds stays silent.
+    m_app.bank.allTracksMuted = false;
     for (int i = 0; i < kTrackCount; ++i) {
-        if (m_app.bank.trackLoaded[i]) {
-            dsSetVolume(m_app.bank.trackBuffer[i], m_main.tracks().frame(i).HSVol->value() * 100);
-        }
+        applyVolume(i);
     }
     paintWindows(false);
-    allTracksMuted = false;
+}
+
+void KeyboardPlayer::applyVolume(int index) {
+    const TrackBank& bank = m_app.bank;
+    if (bank.trackLoaded[index]) {
+        dsSetVolume(bank.trackBuffer[index],
+                    bank.soundingVolume(index, m_main.tracks().frame(index).HSVol->value() * 100));
+    }
 }
 
 void KeyboardPlayer::paintWindows(bool muted) {
@@ -251,18 +281,19 @@ void KeyboardPlayer::paintWindows(bool muted) {
 
 void KeyboardPlayer::releaseAll() {
     TrackBank& bank = m_app.bank;
+    m_keysDown.clear();
     for (int i = 0; i < kTrackCount; ++i) {
-        if (bank.trackLoaded[i] && bank.trackKeyDown[i]) {
+        if (bank.trackKeyDown[i]) {
             bank.trackKeyDown[i] = false;
-            if (m_main.tracks().frame(i).CheckDuuk->isChecked()) {
+            if (bank.trackLoaded[i] && m_main.tracks().frame(i).CheckDuuk->isChecked()) {
                 m_main.tracks().StopTrack(i);
             }
         }
     }
-    if (allTracksMuted) {
+    if (bank.allTracksMuted) {
         UnmuteAllTracks();
     }
-    if (selectedTrackMuted) {
+    if (bank.selectedTrackMuted) {
         KeyToTrackUp(Qt::Key_N, false);
     }
     if (m_app.cd.state.cdMuted) {

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 
 #include <cstdint>
 
@@ -12,13 +13,17 @@ namespace mt {
 
 struct AppContext;
 class Form1;
+class X11Keyboard;
 
 // The performance keyboard. It sees every key pressed on the main window and the play-mode
 // window before the focused control does (a focused button, bar, list or box never eats a
 // performance key), maps it, and starts, stops or mutes. Auto-repeat is ignored on press and
-// release alike, so a held key never retriggers and hold mode survives the release/press
-// pairs X11 sends for a held key. When the window loses the focus every held key is let go,
-// so no track is left sounding for a release that will never come. UI thread only.
+// release alike, so a held key never retriggers and hold mode lasts exactly as long as the
+// key is held: under X11 the server is asked not to send repeat releases at all, and a press
+// of a key that is already down is a repeat whether or not it is marked as one. A release
+// always ends what its press began, even when the track was cleared or reassigned meanwhile.
+// When the window loses the focus every held key is let go, so no track is left sounding for
+// a release that will never come. UI thread only.
 class KeyboardPlayer final : public QObject {
     Q_OBJECT
 
@@ -38,21 +43,26 @@ public:
     // Every held key and mute let go, as if the keys had come up.
     void releaseAll();
 
-    bool allTracksMuted = false;
-    bool selectedTrackMuted = false;
-    std::int16_t mutedTrack = 0;
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     bool isOurWindow(const QWidget* window) const;
+    // Whether the event is the held key's auto-repeat rather than a press or a release.
+    bool isRepeat(const QKeyEvent& key, bool keypad);
     void paintWindows(bool muted);
     void muteSelected(bool muted);
+    // Sends the track its bar volume, or silence while a mute holds it; loaded tracks only.
+    void applyVolume(int index);
 
     AppContext& m_app;
     Form1& m_main;
     QPointer<QWidget> m_playMode;
+    // The keys down now, by X keycode, or by Qt key and keypad where there is none.
+    QSet<std::uint32_t> m_keysDown;
+    // Under X11 the server sends no repeat releases; when it would not agree, a release is
+    // checked against the server's key state instead.
+    X11Keyboard* m_x11;
 };
 
 } // namespace mt

@@ -95,7 +95,8 @@ bool MixPanel::lockOn() const {
 void MixPanel::HSVol_Change(int index) {
     TrackFrame& f = m_tracks.frame(index);
     if (m_app.bank.trackLoaded[index]) {
-        dsSetVolume(m_app.bank.trackBuffer[index], f.HSVol->value() * 100);
+        dsSetVolume(m_app.bank.trackBuffer[index],
+                    m_app.bank.soundingVolume(index, f.HSVol->value() * 100));
     }
     f.lblVolume->setText(QString::number(f.HSVol->value()) + QStringLiteral("dB"));
     m_app.bank.bankChanged = true;

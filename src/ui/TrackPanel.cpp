@@ -101,8 +101,13 @@ void TrackPanel::ComChange_Click(int index) {
             m_app.showMessage(QStringLiteral("読み込み失敗。WAVファイルに何らかの問題があります"));
             return;
         }
-        bank.takeFormat(index, info, TrackBank::LengthFrom::Rate);
+        // A track is loaded only with a buffer to play; the library has said why when it
+        // could not make one, and with no sound device at all the window shows that.
         bank.trackBuffer[index] = m_app.sound.CreateTrackBuffer(path, 1);
+        if (bank.trackBuffer[index] == 0) {
+            return;
+        }
+        bank.takeFormat(index, info, TrackBank::LengthFrom::Rate);
         ShowTrackDuration(index);
         bank.trackLoaded[index] = true;
         f.ComStart->setEnabled(true);
@@ -121,6 +126,9 @@ void TrackPanel::ComClear_Click(int index) {
     f.ComChange->setEnabled(false);
     if (bank.trackLoaded[index]) {
         dsFree(bank.trackBuffer[index]);
+        // Its sound is gone with its buffer: the button says so on both windows.
+        f.ComStart->setText(kPlay);
+        UpdatePlayButtonColour(index);
     }
     f.lblWavTitle->clear();
     f.lblWavTitle->setToolTip(QString());
@@ -198,7 +206,7 @@ void TrackPanel::play(int index, bool looping) {
         }
     }
     const TrackFrame& f = *m_frames[index];
-    const std::int32_t volume = f.HSVol->value() * 100;
+    const std::int32_t volume = bank.soundingVolume(index, f.HSVol->value() * 100);
     const std::int32_t pan = f.HSPan->value() * 100;
     const std::int32_t frequency = PlaybackFrequency(f.HSFre->value(), bank.trackRateRatio[index]);
     if (looping) {

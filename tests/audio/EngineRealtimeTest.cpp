@@ -140,5 +140,23 @@ TEST(EngineThreads, UiDrivesTheLibraryWhileAnotherThreadRenders) {
     EXPECT_EQ(g_renderAllocations.load(), 0);
 }
 
+TEST(EngineRealtime, ConvertingToTheDevicesRateAllocatesNothing) {
+    auto output = OfflineOutput::AtOwnRate(48000);
+    OfflineOutput& device = *output;
+    const std::int32_t lib = dsInitializeOn(std::move(output), OutputConfig{22050, 1, 64});
+    ASSERT_NE(lib, 0);
+    const QByteArray wav = SineWav(44100, 2, 441, 44100);
+    const std::int32_t a =
+        dsCreateDSB(lib, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
+    std::vector<float> block(2 * 4096);
+    g_renderAllocations = 0;
+    dsPlayLoopingEx(a, -300, 500, 50000);
+    for (const std::size_t frames : {1u, 100u, 128u, 4096u, 7u}) {
+        GuardedPull(device, block, frames);
+    }
+    EXPECT_EQ(g_renderAllocations.load(), 0);
+    dsTerminate(lib);
+}
+
 } // namespace
 } // namespace mt::test

@@ -2,6 +2,7 @@
 #include "AudioTestKit.h"
 
 #include "audio/DsCalls.h"
+#include "audio/OfflineOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -299,6 +300,45 @@ TEST_P(EngineSound, TinyBuffersAndExtremeSpeedsStayInBoundsAndSlotsRecycle) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, EngineSound, ::testing::Values(44100, 48000));
+
+// A device that runs at its own rate (a JACK server at 48 kHz) plays the chosen output format:
+// the mix is made at the format's rate and converted, so pitch, level and the format's own
+// sound stay as chosen.
+TEST(EngineDeviceRate, TheFormatIsRenderedAndConvertedToTheDevicesRate) {
+    auto output = OfflineOutput::AtOwnRate(48000);
+    OfflineOutput& device = *output;
+    const std::int32_t lib = dsInitializeOn(std::move(output), OutputConfig{22050, 2, 64});
+    ASSERT_NE(lib, 0);
+    const QByteArray tone = SineWav(22050, 2, 1000, 2 * 22050);
+    const std::int32_t b =
+        dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
+    ASSERT_NE(b, 0);
+    dsPlayLoopingEx(b, 0, 0, 22050);
+    const auto left = Channel(Settled(device.render(48000), 2, 4800), 0, 2);
+    EXPECT_NEAR(MeasureHz(left, 48000), 1000.0, 5.0);
+    EXPECT_NEAR(RmsDb(left, kSineRms), 0.0, 0.1);
+    EXPECT_LT(MaxStep(left), 0.5f * 2 * 3.1416f * 1000 / 48000 * 1.1f) << "a click or a gap";
+    VoiceStatus status;
+    ASSERT_TRUE(dsGetStatus(b, status));
+    EXPECT_NEAR(static_cast<double>(status.position), 22050.0, 100.0)
+        << "one second of the device is one second of the format";
+
+    // 11.025 kHz cannot carry a 7 kHz tone: played at that format it folds to 4025 Hz, and so
+    // the device hears it.
+    const QByteArray high = SineWav(44100, 2, 7000, 44100);
+    const std::int32_t h =
+        dsCreateDSB(lib, high.constData(), static_cast<std::size_t>(high.size()), 1);
+    dsStop(b);
+    dsPlayLoopingEx(h, 0, 0, 44100);
+    ASSERT_NE(dsSetFormatDS(lib, 44100, 16, 2), 0);
+    const auto wide = Channel(Settled(device.render(24000), 2, 2400), 0, 2);
+    EXPECT_NEAR(ToneAmplitude(wide, 48000, 7000), 0.5, 0.02) << "44.1 kHz carries it";
+    EXPECT_LT(ToneAmplitude(wide, 48000, 4025), 0.01);
+    ASSERT_NE(dsSetFormatDS(lib, 11025, 16, 2), 0);
+    const auto narrow = Channel(Settled(device.render(24000), 2, 2400), 0, 2);
+    EXPECT_GT(ToneAmplitude(narrow, 48000, 4025), 0.3) << "11.025 kHz sounds as chosen";
+    dsTerminate(lib);
+}
 
 } // namespace
 } // namespace mt::test

@@ -2,11 +2,14 @@
 // playing into it through RtAudio, and parec recording the sink's monitor.
 #include "AudioTestKit.h"
 
+#include "audio/AudioSource.h"
 #include "audio/DsCalls.h"
 #include "audio/Engine.h"
+#include "audio/LibraryRegistry.h"
 #include "audio/RtAudioOutput.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -15,12 +18,16 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/resource.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 // libpulse keeps a few small allocations to the end of the process; they are not ours.
 // NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
@@ -50,8 +57,34 @@ public:
     ~PrivatePulse() { stop(); }
 
     QString server() const { return QStringLiteral("unix:") + socket(); }
+    // The daemon's process id, from the pid file it keeps; 0 when there is none.
+    pid_t pid() const {
+        QFile f(pidFile());
+        return f.open(QIODevice::ReadOnly) ? static_cast<pid_t>(f.readAll().trimmed().toInt()) : 0;
+    }
+
+    // Kills the daemon as a crash would, and waits until it is gone. Where nothing reaps
+    // orphans (a container's init), the dead daemon lingers as a zombie that a new daemon
+    // would take for a running one through the pid file; the file goes with it.
+    bool kill() {
+        const pid_t server = pid();
+        if (server <= 0 || ::kill(server, SIGKILL) != 0) {
+            return false;
+        }
+        const QString stat = QStringLiteral("/proc/%1/stat").arg(server);
+        for (int i = 0; i < 200; ++i) {
+            QFile f(stat);
+            if (!f.open(QIODevice::ReadOnly) || f.readAll().contains(") Z ")) {
+                QFile::remove(pidFile());
+                return true;
+            }
+            QThread::msleep(10);
+        }
+        return false;
+    }
     QString socket() const { return m_dir + QStringLiteral("/pulse.sock"); }
     const QProcessEnvironment& env() const { return m_env; }
+    QString pidFile() const { return m_dir + QStringLiteral("/pulse/pid"); }
     QString log() const { return m_log; }
 
     bool start() {
@@ -140,6 +173,15 @@ TEST(PulseOutput, ToneReachesTheServerAtItsPitchAndLevelWithoutGaps) {
     const std::int32_t plain = dsInitialize2(0, 2);
     EXPECT_NE(plain, 0);
     dsTerminate(plain);
+    // A stored choice of a system that does not run today falls back to one that does.
+    OutputChoice jack;
+    jack.system = AudioSystem::Jack;
+    const std::int32_t chosen = dsInitializeChoice(jack);
+    ASSERT_NE(chosen, 0);
+    LibraryHealth health;
+    ASSERT_TRUE(dsGetHealth(chosen, health));
+    EXPECT_EQ(health.device.api, "pulse");
+    dsTerminate(chosen);
 
     const std::int32_t lib =
         dsInitializeOn(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}),
@@ -193,6 +235,170 @@ TEST(PulseOutput, ToneReachesTheServerAtItsPitchAndLevelWithoutGaps) {
                 static_cast<double>(tone1k.size()) / kRate, hz, db, quietest);
     // A step no sine of this pitch can make is a dropout or a click.
     EXPECT_LT(MaxStep(tone1k), 0.5f * 2 * 3.1416f * 1000 / kRate * 1.1f);
+}
+
+bool HavePulseTools() {
+    return !QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty() &&
+           !QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty();
+}
+
+// parec on the null sink's monitor, 16-bit stereo at kRate.
+void StartRecorder(QProcess& recorder, const PrivatePulse& pulse, const QString& file) {
+    recorder.setProcessEnvironment(pulse.env());
+    recorder.setStandardOutputFile(file);
+    recorder.start(QStringLiteral("parec"),
+                   {QStringLiteral("--device=testsink.monitor"), QStringLiteral("--format=s16le"),
+                    QStringLiteral("--rate=%1").arg(kRate), QStringLiteral("--channels=2"),
+                    QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
+}
+
+// Runs the UI thread's display-rate duty (the status line's timer) for `ms` milliseconds.
+void PumpLibrary(std::int32_t lib, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        dsCollect(lib);
+        QThread::msleep(30);
+    }
+}
+
+// Seconds of the recording, in 10 ms windows, that carry a 1 kHz tone near full level.
+double SecondsOfTone(const std::vector<float>& left) {
+    constexpr std::size_t kWindow = kRate / 100;
+    int windows = 0;
+    for (std::size_t i = 0; i + kWindow <= left.size(); i += kWindow) {
+        const std::vector<float> w(left.begin() + static_cast<std::ptrdiff_t>(i),
+                                   left.begin() + static_cast<std::ptrdiff_t>(i + kWindow));
+        windows += ToneAmplitude(w, kRate, 1000.0) > 0.4 ? 1 : 0;
+    }
+    return windows / 100.0;
+}
+
+// The performer's reality: the sound server dies mid-set (killed, crashed, restarted by the
+// desktop) and comes back. The program notices within a second, keeps trying every second
+// without making anyone wait, and the loop that was playing sounds again from the new server.
+TEST(PulseOutput, ALoopSoundsAgainAfterTheServerIsKilledAndStartedAgain) {
+    if (!HavePulseTools()) {
+        GTEST_SKIP() << "pulseaudio or parec is not installed (packages pulseaudio, "
+                        "pulseaudio-utils)";
+    }
+    ::setpriority(PRIO_PROCESS, 0, -10);
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    PrivatePulse pulse(dir.path());
+    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
+    ::setenv("PULSE_SERVER", pulse.server().toLocal8Bit().constData(), 1);
+
+    const std::int32_t lib =
+        dsInitializeOn(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}),
+                       OutputConfig{kRate, 2, kBlock});
+    ASSERT_NE(lib, 0);
+    const QByteArray tone = SineWav(kRate, 2, 1000, kRate, 0.5);
+    const std::int32_t b =
+        dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
+    ASSERT_NE(b, 0);
+    dsPlayLoopingEx(b, 0, 0, kRate);
+    PumpLibrary(lib, 500);
+    LibraryHealth health;
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    EXPECT_EQ(health.device.api, "pulse");
+    EXPECT_TRUE(health.device.alive);
+
+    ASSERT_TRUE(pulse.kill());
+    QElapsedTimer noticed;
+    noticed.start();
+    while (dsGetHealth(lib, health) && !health.reopening && noticed.elapsed() < 3000) {
+        QThread::msleep(30);
+    }
+    EXPECT_TRUE(health.reopening) << "the dead stream went unnoticed";
+    EXPECT_LT(noticed.elapsed(), 1000) << "noticed after " << noticed.elapsed() << " ms";
+    // Every call stays quick while the server is away: the retries run off this thread.
+    for (int i = 0; i < 40; ++i) {
+        QElapsedTimer call;
+        call.start();
+        dsCollect(lib);
+        dsSetVolume(b, 0);
+        EXPECT_LT(call.elapsed(), 50) << "the UI thread waited for the sound system";
+        QThread::msleep(25);
+    }
+
+    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start again: " << pulse.log().toStdString();
+    QProcess recorder;
+    const QString recording = dir.filePath(QStringLiteral("after.raw"));
+    StartRecorder(recorder, pulse, recording);
+    ASSERT_TRUE(recorder.waitForStarted(5000));
+    PumpLibrary(lib, 3000);
+    recorder.terminate();
+    recorder.waitForFinished(5000);
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    EXPECT_FALSE(health.reopening);
+    EXPECT_TRUE(health.device.alive);
+    dsTerminate(lib);
+    pulse.stop();
+
+    const double seconds = SecondsOfTone(ReadS16Left(recording));
+    std::printf("tone on the new server's monitor: %.2f s of the first 3 s\n", seconds);
+    EXPECT_GT(seconds, 0.3) << "the loop did not come back within 3 s of the server";
+}
+
+// A callback that misses its deadline is counted, though PulseAudio never says so itself.
+class StallingSource final : public AudioSource {
+public:
+    void prepare(int, int, std::size_t) override {}
+    void renderAdd(float*, std::size_t) noexcept override {
+        blocks.fetch_add(1);
+        if (stall.exchange(false)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        }
+    }
+    void reset() override {}
+    std::atomic<bool> stall{false};
+    std::atomic<int> blocks{0};
+};
+
+TEST(PulseOutput, ACallbackThatStallsCountsAnUnderrunAndALoad) {
+    if (!HavePulseTools()) {
+        GTEST_SKIP() << "pulseaudio or parec is not installed (packages pulseaudio, "
+                        "pulseaudio-utils)";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    PrivatePulse pulse(dir.path());
+    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
+    ::setenv("PULSE_SERVER", pulse.server().toLocal8Bit().constData(), 1);
+    const std::int32_t lib =
+        dsInitializeOn(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}),
+                       OutputConfig{kRate, 2, kBlock});
+    ASSERT_NE(lib, 0);
+    auto* source = static_cast<StallingSource*>(LibraryRegistry::instance().withLibrary(
+        lib, static_cast<AudioSource*>(nullptr),
+        [](SoundLibrary& l) { return l.addSource(std::make_unique<StallingSource>()); }));
+    ASSERT_NE(source, nullptr);
+    // The null sink lets a new stream flow only after a while; stall once it does.
+    for (int i = 0; i < 100 && source->blocks < 40; ++i) {
+        PumpLibrary(lib, 50);
+    }
+    ASSERT_GE(source->blocks, 40) << "the stream never ran";
+    LibraryHealth health;
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    const std::uint32_t before = health.underruns;
+    source->stall = true;
+    while (source->stall) {
+        PumpLibrary(lib, 30);
+    }
+    PumpLibrary(lib, 300);
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    EXPECT_TRUE(health.device.alive) << "a late callback is no dead stream";
+    EXPECT_GE(health.underruns, before + 1);
+    EXPECT_GT(health.device.load, 1.0f) << "a 120 ms callback took more than its block period";
+    PumpLibrary(lib, 300);
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    EXPECT_LT(health.device.load, 0.5f) << "an ordinary block is cheap";
+    std::printf("underruns after one stall: %u (before %u)\n", health.underruns, before);
+    dsTerminate(lib);
+    pulse.stop();
 }
 
 // With no sound server at all (a fresh desktop-less machine), the log names every audio system

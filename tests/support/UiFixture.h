@@ -11,7 +11,9 @@
 #include "ui/TrackPanel.h"
 
 #include <QListWidget>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +66,19 @@ protected:
         tracks().ComChange_Click(track);
     }
 
+    // Loads a listed file into a track as a performer does: a click on its name in the file
+    // list, then one on the track's "Change!" button. Shows the window first.
+    void assign(int track, const QString& name) {
+        m_window.show();
+        QListWidget* list = browser().File2;
+        const auto items = list->findItems(name, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << name.toStdString();
+        list->scrollToItem(items.front());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(items.front()).center());
+        QTest::mouseClick(frame(track).ComChange, Qt::LeftButton);
+    }
+
     // Pulls one device block so the engine's status reflects the commands sent.
     void renderBlock() { m_output->render(256); }
 
@@ -83,8 +98,10 @@ protected:
     QTemporaryDir m_dir;
     TestPlatform m_platform;
     OfflineOutput* m_output = nullptr;
-    AppContext m_app{m_platform.services,
-                     [this](std::intptr_t, std::int32_t) { return openOffline(); }};
+    bool m_noSoundDevice = false; // opening the library fails from here on, as with no device
+    AppContext m_app{m_platform.services, [this](std::intptr_t, std::int32_t) {
+                         return m_noSoundDevice ? 0 : openOffline();
+                     }};
     Form1 m_window{m_app};
 };
 

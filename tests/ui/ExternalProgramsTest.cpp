@@ -121,7 +121,7 @@ TEST_F(ExternalProgramsTest, EndingFromTheWaitWindowKeepsTheSettingsItShould) {
     };
     external().ComEdit_Click();
     EXPECT_EQ(m_ended, 1);
-    EXPECT_EQ(m_platform.settings.written.size(), 12u); // ten of "Info", two of our own
+    EXPECT_EQ(m_platform.settings.written.size(), 15u); // ten of "Info", five of our own
     EXPECT_EQ(std::count(m_platform.settings.written.begin(), m_platform.settings.written.end(),
                          QStringLiteral("FormSizeFlag")),
               0);

@@ -72,7 +72,9 @@ TEST_F(Form1Test, TitleAndMenuBarAreExact) {
                                         {"波形編集（外部プログラム）(&E)", "mnuEditWav"},
                                         {"-", ""},
                                         {"ファイル削除(&D)", "mnuDeleteFile"}}));
+    // The output window is our own addition, beside the sound-quality window.
     EXPECT_EQ(Rows(menus[3]), Expected({{"音質(&O)", "mnuonshitu"},
+                                        {"出力(&A)", "mnuOutput"},
                                         {"参照設定(&P)", "mnuPreference"},
                                         {"その他の設定(&S)", "mnuOtherSetting"}}));
     EXPECT_EQ(Rows(menus[4]), Expected({{"Marrowtuneヘルプ(&D)", "mnuhelp1"},

@@ -1,9 +1,13 @@
+#include "CdTestRig.h"
+#include "DiscImage.h"
 #include "audio/AudioTestKit.h"
 #include "support/UiFixture.h"
+#include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
 #include "ui/Form2.h"
 #include "ui/KeyboardPlayer.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -156,6 +160,126 @@ TEST_F(KeyboardTest, MuteKeysSilenceAndRestoreEachTracksOwnVolume) {
     EXPECT_NEAR(test::RmsDb(m_output->render(8192), 1.0), before, 0.1);
 }
 
+// A key held down and pressed again without coming up is its auto-repeat, marked or not (X11
+// with detectable auto-repeat marks none).
+TEST_F(KeyboardTest, APressOfAKeyAlreadyDownIsARepeat) {
+    mode(0, false, false);
+    press(Qt::Key_Z);
+    m_output->render(4096);
+    for (int n = 0; n < 5; ++n) {
+        press(Qt::Key_Z); // unmarked
+    }
+    EXPECT_GT(status(0).position, 4096) << "an unmarked repeat restarted the one-shot";
+    release(Qt::Key_Z);
+    press(Qt::Key_Z);
+    EXPECT_LT(status(0).position, 1024) << "a press after the release starts it again";
+}
+
+// A release ends what its press began, even when the track changed under the held key.
+TEST_F(KeyboardTest, ClearingOrReassigningUnderAHeldKeyLeavesNothingStuck) {
+    mode(0, true, true);
+    QTest::keyPress(&m_window, Qt::Key_Z);
+    ASSERT_EQ(caption(0), QStringLiteral("STOP"));
+    QTest::mouseClick(frame(0).ComClear, Qt::LeftButton);
+    QTest::keyRelease(&m_window, Qt::Key_Z);
+    assign(0, "tone.wav");
+    QTest::keyPress(&m_window, Qt::Key_Z);
+    EXPECT_EQ(caption(0), QStringLiteral("STOP")) << "the key stayed down after the clear";
+    EXPECT_TRUE(status(0).playing);
+
+    assign(0, "tone.wav"); // reassigned while held
+    QTest::keyRelease(&m_window, Qt::Key_Z);
+    EXPECT_FALSE(bank().trackKeyDown[0]);
+    QTest::keyPress(&m_window, Qt::Key_Z);
+    EXPECT_EQ(caption(0), QStringLiteral("STOP")) << "the key stayed down after reassigning";
+    QTest::keyRelease(&m_window, Qt::Key_Z);
+    EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
+
+    // N held on a track that is cleared under it; afterwards N works on the next track.
+    const QColor blue(0, 0, 255);
+    QTest::keyClick(&m_window, Qt::Key_X);
+    ASSERT_EQ(bank().selectedTrack, 1);
+    QTest::keyPress(&m_window, Qt::Key_N);
+    EXPECT_EQ(frame(1).palette().color(QPalette::Window), blue);
+    QTest::mouseClick(frame(1).ComClear, Qt::LeftButton);
+    QTest::keyRelease(&m_window, Qt::Key_N);
+    EXPECT_FALSE(bank().selectedTrackMuted);
+    EXPECT_NE(frame(1).palette().color(QPalette::Window), blue);
+    QTest::keyClick(&m_window, Qt::Key_C);
+    ASSERT_EQ(bank().selectedTrack, 2);
+    QTest::keyPress(&m_window, Qt::Key_N);
+    EXPECT_EQ(frame(2).palette().color(QPalette::Window), blue) << "N stopped working";
+    m_output->render(2048);
+    EXPECT_LT(test::Peak(m_output->render(2048)), 1e-4f);
+    QTest::keyRelease(&m_window, Qt::Key_N);
+    m_output->render(2048);
+    EXPECT_GT(test::Peak(m_output->render(2048)), 0.1f);
+}
+
+// Nothing sounds while M is held, whenever it was started; the same for N's track.
+TEST_F(KeyboardTest, TracksStartedUnderAHeldMuteStaySilentUntilItIsLetGo) {
+    mode(0, true, false);
+    mode(1, false, false);
+    frame(0).HSVol->setValue(-6);
+    QTest::keyClick(&m_window, Qt::Key_Z);
+    m_output->render(2048);
+    const double alone = test::RmsDb(m_output->render(8192), 1.0);
+    QTest::keyClick(&m_window, Qt::Key_Z); // the loop off again
+
+    QTest::keyPress(&m_window, Qt::Key_M);
+    QTest::keyClick(&m_window, Qt::Key_Z);
+    QTest::keyClick(&m_window, Qt::Key_X);
+    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    m_output->render(2048);
+    EXPECT_LT(test::Peak(m_output->render(4096)), 1e-4f) << "a track started under M sounds";
+    frame(0).HSVol->setValue(-5);
+    frame(0).HSVol->setValue(-6);
+    m_output->render(2048);
+    EXPECT_LT(test::Peak(m_output->render(4096)), 1e-4f) << "moving a bar under M unmuted it";
+    QTest::keyRelease(&m_window, Qt::Key_M);
+    QTest::mouseClick(frame(1).ComStart, Qt::LeftButton); // stops: track 1 is left alone
+    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    m_output->render(2048);
+    EXPECT_NEAR(test::RmsDb(m_output->render(8192), 1.0), alone, 0.1)
+        << "the track does not sound at its bar's volume after M";
+
+    // N on track 1; started again under N it stays silent, also across M.
+    QTest::keyClick(&m_window, Qt::Key_Z); // loop off
+    QTest::keyClick(&m_window, Qt::Key_Z); // on again, selected
+    ASSERT_EQ(bank().selectedTrack, 0);
+    QTest::keyPress(&m_window, Qt::Key_N);
+    QTest::keyClick(&m_window, Qt::Key_Z);
+    QTest::keyClick(&m_window, Qt::Key_Z);
+    QTest::keyPress(&m_window, Qt::Key_M);
+    QTest::keyRelease(&m_window, Qt::Key_M);
+    m_output->render(2048);
+    EXPECT_LT(test::Peak(m_output->render(4096)), 1e-4f) << "N's track sounds while N is held";
+    QTest::keyRelease(&m_window, Qt::Key_N);
+    m_output->render(2048);
+    EXPECT_NEAR(test::RmsDb(m_output->render(8192), 1.0), alone, 0.1);
+}
+
+// G is a performance key: with no CD device open it does nothing, and says nothing.
+TEST_F(KeyboardTest, CdMuteKeyActsOnlyOnAnOpenedCd) {
+    QTest::keyPress(&m_window, Qt::Key_G);
+    QTest::keyRelease(&m_window, Qt::Key_G);
+    EXPECT_EQ(messageTexts(), std::vector<QString>{});
+    EXPECT_FALSE(m_app.cd.state.cdMuted);
+
+    m_app.cd.device.setOptions(test::TestDeviceOptions());
+    m_app.cd.state.imagePath = test::WriteToneDisc(m_dir.path(), "disc", {{2.0, 440.0}});
+    m_window.menuItem(QStringLiteral("mnuCD"))->trigger();
+    ASSERT_TRUE(m_app.cd.state.cdOpened);
+    const QColor face = m_window.cdPanel().palette().color(QPalette::Window);
+    QTest::keyPress(&m_window, Qt::Key_G);
+    EXPECT_TRUE(m_app.cd.state.cdMuted);
+    EXPECT_EQ(m_window.cdPanel().palette().color(QPalette::Window), QColor(0, 0, 255));
+    QTest::keyRelease(&m_window, Qt::Key_G);
+    EXPECT_FALSE(m_app.cd.state.cdMuted);
+    EXPECT_EQ(m_window.cdPanel().palette().color(QPalette::Window), face);
+    EXPECT_EQ(messageTexts(), std::vector<QString>{});
+}
+
 TEST_F(KeyboardTest, SelectionKeysNeedASelection) {
     tracks().ComClear_Click(2);
     tracks().ComClear_Click(1);
@@ -168,8 +292,10 @@ TEST_F(KeyboardTest, SelectionKeysNeedASelection) {
     press(Qt::Key_N);
     release(Qt::Key_N);
     press(Qt::Key_F6);
+    release(Qt::Key_F6);
     press(Qt::Key_O);
-    EXPECT_FALSE(keyboard().selectedTrackMuted);
+    release(Qt::Key_O);
+    EXPECT_FALSE(bank().selectedTrackMuted);
     EXPECT_EQ(frame(0).HSPan->value(), 0);
     EXPECT_FALSE(bank().trackLoneWolf[0]);
 
@@ -214,7 +340,7 @@ TEST_F(KeyboardTest, LosingTheFocusLetsGoOfHeldKeys) {
     QApplication::sendEvent(&m_window, &deactivate);
     EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
     EXPECT_FALSE(bank().trackKeyDown[0]);
-    EXPECT_FALSE(keyboard().allTracksMuted);
+    EXPECT_FALSE(bank().allTracksMuted);
     press(Qt::Key_Z); // the next press is a fresh one
     EXPECT_EQ(caption(0), QStringLiteral("STOP"));
 }

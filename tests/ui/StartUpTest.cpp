@@ -95,7 +95,8 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
     EXPECT_EQ(m_platform.settings.written,
               (std::vector<QString>{"WAVDir", "WAVDrive", "WSCDir", "MIDIDir", "QuSample", "Qubit",
                                     "QuSm", "VolumeControlPath", "editProgramPath", "PreviewLoop",
-                                    "EndCDEnd", "FormSizeFlag", "CdImage", "SoundFont"}));
+                                    "EndCDEnd", "FormSizeFlag", "CdImage", "SoundFont",
+                                    "AudioSystem", "AudioDevice", "AudioBlockMs"}));
     EXPECT_EQ(stored("QuBit"), QString("16"));
     EXPECT_EQ(stored("PreviewLoop"), QString("False"));
     EXPECT_EQ(stored("WAVDir"), QDir(kData + "/demo").absolutePath());
@@ -136,7 +137,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(stored("FormSizeFlag"), QString("7"));
     EXPECT_EQ(stored("EndCDEnd"), QString("True"));
     EXPECT_EQ(stored("WSCDir"), QString("/sets/live.mrw"));
-    EXPECT_EQ(m_platform.settings.written.size(), 12u); // ten of "Info", two of our own
+    EXPECT_EQ(m_platform.settings.written.size(), 15u); // ten of "Info", five of our own
 }
 
 TEST_F(StartUpTest, AFolderThatIsGoneAndValuesThatAreNotNumbers) {

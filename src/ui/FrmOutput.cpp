@@ -1,0 +1,147 @@
+#include "ui/FrmOutput.h"
+
+#include "audio/DsCalls.h"
+#include "audio/RtAudioOutput.h"
+#include "core/AppContext.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace mt {
+namespace {
+
+QComboBox* Combo(QWidget* parent, const char* name) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QLatin1String(name));
+    return combo;
+}
+
+QString Milliseconds(double seconds) {
+    return QString::number(1000.0 * seconds, 'g', 3) + QStringLiteral(" ms");
+}
+
+} // namespace
+
+FrmOutput::FrmOutput(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+    setObjectName(QStringLiteral("FrmOutput"));
+    setWindowTitle(QStringLiteral("Marrowtune-出力の設定"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    CboSystem = Combo(this, "CboSystem");
+    CboSystem->addItem(QStringLiteral("自動（JACK → PulseAudio → ALSA）"),
+                       static_cast<int>(AudioSystem::Automatic));
+    CboSystem->addItem(QStringLiteral("JACK"), static_cast<int>(AudioSystem::Jack));
+    CboSystem->addItem(QStringLiteral("PulseAudio"), static_cast<int>(AudioSystem::Pulse));
+    CboSystem->addItem(QStringLiteral("ALSA"), static_cast<int>(AudioSystem::Alsa));
+    CboDevice = Combo(this, "CboDevice");
+    CboBlock = Combo(this, "CboBlock");
+    for (const double seconds : kBlockPresets) {
+        CboBlock->addItem(Milliseconds(seconds), seconds);
+    }
+    lblLatency = new QLabel(this);
+    lblLatency->setObjectName(QStringLiteral("lblLatency"));
+
+    const OutputChoice& choice = m_app.outputChoice;
+    CboSystem->setCurrentIndex(CboSystem->findData(static_cast<int>(choice.system)));
+    int nearest = 0;
+    for (int i = 0; i < CboBlock->count(); ++i) {
+        if (std::fabs(kBlockPresets[i] - choice.blockSeconds) <
+            std::fabs(kBlockPresets[nearest] - choice.blockSeconds)) {
+            nearest = i;
+        }
+    }
+    CboBlock->setCurrentIndex(nearest);
+    listDevices(choice.device);
+    showLatency();
+    connect(CboSystem, &QComboBox::currentIndexChanged, this, [this] {
+        listDevices(std::string());
+        showLatency();
+    });
+    connect(CboBlock, &QComboBox::currentIndexChanged, this, [this] { showLatency(); });
+
+    ComOK = new QPushButton(QStringLiteral("OK(&Y)"), this);
+    ComOK->setObjectName(QStringLiteral("ComOK"));
+    ComOK->setDefault(true);
+    ComCancel = new QPushButton(QStringLiteral("キャンセル(&N)"), this);
+    ComCancel->setObjectName(QStringLiteral("ComCancel"));
+    connect(ComOK, &QPushButton::clicked, this, &FrmOutput::ComOK_Click);
+    connect(ComCancel, &QPushButton::clicked, this, &FrmOutput::ComCancel_Click);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("オーディオシステム"), CboSystem);
+    form->addRow(QStringLiteral("デバイス"), CboDevice);
+    auto* block = new QHBoxLayout;
+    block->addWidget(CboBlock);
+    block->addWidget(lblLatency, 1);
+    form->addRow(QStringLiteral("ブロック"), block);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ComOK);
+    buttons->addWidget(ComCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+}
+
+void FrmOutput::listDevices(const std::string& keep) {
+    CboDevice->clear();
+    CboDevice->addItem(QStringLiteral("既定のデバイス"), QString());
+    const auto system = static_cast<AudioSystem>(CboSystem->currentData().toInt());
+    for (const std::string& name : RtAudioOutput::DeviceNames(system)) {
+        const QString text = QString::fromStdString(name);
+        CboDevice->addItem(text, text);
+    }
+    if (!keep.empty()) {
+        const QString name = QString::fromStdString(keep);
+        if (CboDevice->findData(name) < 0) {
+            // Remembered by name: a device that is unplugged now plays on the default meanwhile.
+            CboDevice->addItem(name + QStringLiteral("（見つかりません）"), name);
+        }
+        CboDevice->setCurrentIndex(CboDevice->findData(name));
+    }
+    CboDevice->setEnabled(system != AudioSystem::Automatic);
+}
+
+void FrmOutput::showLatency() {
+    const OutputChoice choice = shownChoice();
+    for (int i = 0; i < CboBlock->count(); ++i) {
+        const double seconds = kBlockPresets[i];
+        CboBlock->setItemText(i,
+                              Milliseconds(seconds) +
+                                  QStringLiteral("（遅延 約 %1）")
+                                      .arg(Milliseconds(ExpectedLatency(choice.system, seconds))));
+    }
+    lblLatency->setText(
+        QStringLiteral("キーから音まで 約 %1")
+            .arg(Milliseconds(ExpectedLatency(choice.system, choice.blockSeconds))));
+}
+
+OutputChoice FrmOutput::shownChoice() const {
+    OutputChoice choice;
+    choice.system = static_cast<AudioSystem>(CboSystem->currentData().toInt());
+    choice.device = CboDevice->currentData().toString().toStdString();
+    choice.blockSeconds = CboBlock->currentData().toDouble();
+    return choice;
+}
+
+void FrmOutput::ComOK_Click() {
+    m_app.outputChoice = shownChoice();
+    if (m_app.sound.soundLibHandle != 0) {
+        // A choice that does not open leaves the previous output playing; the status line
+        // tells which one plays.
+        dsSetOutput(m_app.sound.soundLibHandle, m_app.outputChoice);
+    }
+    close();
+}
+
+void FrmOutput::ComCancel_Click() {
+    close();
+}
+
+} // namespace mt

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "audio/OutputChoice.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace mt {
+
+struct AppContext;
+
+// The output window: the audio system, the device by name and the block length, each preset
+// shown with the delay it gives. OK reopens the output on the choice at once; it is stored at
+// shutdown in the program's own settings section. Not modal. UI thread only.
+class FrmOutput final : public QDialog {
+    Q_OBJECT
+
+public:
+    FrmOutput(AppContext& app, QWidget* parent);
+
+    void ComOK_Click();
+    void ComCancel_Click();
+
+    // The choice the controls show.
+    OutputChoice shownChoice() const;
+
+    QComboBox* CboSystem;
+    QComboBox* CboDevice;
+    QComboBox* CboBlock;
+    QLabel* lblLatency;
+    QPushButton* ComOK;
+    QPushButton* ComCancel;
+
+private:
+    void listDevices(const std::string& keep);
+    void showLatency();
+
+    AppContext& m_app;
+};
+
+} // namespace mt

@@ -1,0 +1,214 @@
+// What the output tells the performer about itself: underruns, the callback's load, a stream
+// that died, and a block that is a time whatever the rate.
+#include "AudioTestKit.h"
+
+#include "audio/CallbackMeter.h"
+#include "audio/DsCalls.h"
+#include "audio/OfflineOutput.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace mt::test {
+namespace {
+
+std::int64_t Nanos(double seconds) {
+    return static_cast<std::int64_t>(std::llround(seconds * 1e9));
+}
+
+// A PulseAudio-like server behind a blocking write: a queue of at most `queue` seconds that
+// drains in real time (times `1 + drift`, a sound card's clock against the system's); a write
+// waits until its block fits. It counts the times the queue really ran dry.
+class BlockingWriteServer {
+public:
+    BlockingWriteServer(CallbackMeter& meter, int rate, int block, double queue, double drift = 0.0)
+        : m_meter(meter), m_rate(rate), m_block(block),
+          m_blockSeconds(static_cast<double>(block) / rate), m_queue(queue), m_drift(drift) {
+        meter.reset(rate, block, queue, 0);
+    }
+
+    // One callback: `away` seconds before it is entered, `busy` seconds rendering, then the
+    // write. False when the meter gave the stream up.
+    bool cycle(double busy, double away = 0.0) {
+        pass(away);
+        if (!m_meter.enter(Nanos(m_now), false)) {
+            return false;
+        }
+        pass(busy);
+        m_meter.leave(Nanos(m_now), static_cast<std::size_t>(m_block));
+        if (m_level + m_blockSeconds > m_queue) {
+            pass((m_level + m_blockSeconds - m_queue) / (1.0 + m_drift));
+        }
+        m_level += m_blockSeconds;
+        m_filled = true;
+        return true;
+    }
+
+    // The server holds the stream back (a sink waking up): time passes, nothing plays.
+    void hold(double seconds) { m_now += seconds; }
+
+    int dryRuns() const { return m_dryRuns; }
+    double now() const { return m_now; }
+
+private:
+    void pass(double seconds) {
+        m_now += seconds;
+        const bool had = m_level > 0.0;
+        m_level -= seconds * (1.0 + m_drift);
+        if (m_level < 0.0) {
+            // One dropout lasts until the next write, however long the server waits for it.
+            m_dryRuns += m_filled && had && m_level < -1e-6 ? 1 : 0;
+            m_level = 0.0;
+        }
+    }
+
+    CallbackMeter& m_meter;
+    int m_rate;
+    int m_block;
+    double m_blockSeconds;
+    double m_queue;
+    double m_drift;
+    double m_now = 1.0;
+    double m_level = 0.0;
+    bool m_filled = false;
+    int m_dryRuns = 0;
+};
+
+TEST(CallbackMeter, ABlockingWriteServerRunningDryIsCountedOnceAndOnlyThen) {
+    CallbackMeter meter;
+    BlockingWriteServer server(meter, 22050, 64, 0.010);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(server.cycle(0.0004));
+    }
+    server.hold(2.0);
+    for (int i = 0; i < 2000; ++i) {
+        ASSERT_TRUE(server.cycle(0.0004));
+    }
+    EXPECT_EQ(meter.underruns(), 0u) << "a held start or a callback keeping up never counts";
+    ASSERT_TRUE(server.cycle(0.006)); // slow, but the 10 ms queue covers it
+    ASSERT_TRUE(server.cycle(0.0004, 0.005));
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(server.cycle(0.0004));
+    }
+    EXPECT_EQ(meter.underruns(), 0u) << "a stall the queue covers is no dropout";
+    ASSERT_TRUE(server.cycle(0.050)); // a stall in the callback
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(server.cycle(0.0004));
+    }
+    ASSERT_TRUE(server.cycle(0.0004, 0.040)); // the thread kept away between callbacks
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(server.cycle(0.0004));
+    }
+    EXPECT_EQ(server.dryRuns(), 2);
+    EXPECT_EQ(meter.underruns(), 2u);
+}
+
+TEST(CallbackMeter, ASoundCardClockAwayFromTheSystemClockIsNoDropout) {
+    for (const double drift : {-300e-6, 300e-6}) {
+        CallbackMeter meter;
+        BlockingWriteServer server(meter, 44100, 128, 0.010, drift);
+        while (server.now() < 600.0) { // ten minutes
+            ASSERT_TRUE(server.cycle(0.0005));
+        }
+        EXPECT_EQ(server.dryRuns(), 0);
+        EXPECT_EQ(meter.underruns(), 0u) << "drift " << drift;
+    }
+}
+
+TEST(CallbackMeter, TheDevicesOwnUnderrunFlagIsCounted) {
+    CallbackMeter meter;
+    const double period = 128.0 / 48000;
+    meter.reset(48000, 128, 0.0, 0);
+    for (int i = 0; i < 1000; ++i) {
+        ASSERT_TRUE(meter.enter(Nanos(i * period), i % 250 == 7));
+        meter.leave(Nanos(i * period + 0.0002), 128);
+    }
+    EXPECT_EQ(meter.underruns(), 4u);
+}
+
+TEST(CallbackMeter, LoadIsTheShareOfTheBlockPeriodSpentInTheCallback) {
+    CallbackMeter meter;
+    const double period = 128.0 / 48000; // 2.67 ms
+    meter.reset(48000, 128, 0.0, 0);
+    EXPECT_EQ(meter.takePeakLoad(), 0.0f);
+    for (int i = 0; i < 100; ++i) {
+        const double busy = i == 40 ? 0.75 * period : 0.25 * period;
+        meter.enter(Nanos(i * period), false);
+        meter.leave(Nanos(i * period + busy), 128);
+    }
+    EXPECT_NEAR(meter.takePeakLoad(), 0.75f, 0.01f) << "the worst block since the last read";
+    meter.enter(Nanos(100 * period), false);
+    meter.leave(Nanos(100 * period + 0.1 * period), 128);
+    EXPECT_NEAR(meter.takePeakLoad(), 0.10f, 0.01f) << "a read starts afresh";
+}
+
+// A PulseAudio stream whose server has gone fails every write at once, so RtAudio calls back
+// in a tight loop. The meter stops it before the voices race ahead by more than the queue.
+TEST(CallbackMeter, AStreamThatNoLongerWaitsIsGivenUpWithinALittleAudio) {
+    CallbackMeter meter;
+    BlockingWriteServer server(meter, 44100, 128, 0.010);
+    for (int i = 0; i < 500; ++i) {
+        ASSERT_TRUE(server.cycle(0.0003)) << "filling the queue at the start is no spin";
+    }
+    EXPECT_FALSE(meter.spinning());
+    const double t = server.now();
+    int handed = 0;
+    while (meter.enter(Nanos(t + handed * 2e-6), false)) {
+        meter.leave(Nanos(t + handed * 2e-6 + 1e-6), 128);
+        ASSERT_LT(++handed, 100000);
+    }
+    EXPECT_TRUE(meter.spinning());
+    EXPECT_LT(handed * 128.0 / 44100, 0.2) << "audio handed over after the server went";
+    EXPECT_FALSE(meter.enter(Nanos(t + 1.0), false)) << "a spinning stream stays given up";
+}
+
+// Latency must not follow the output format: the block keeps its length in time.
+TEST(OutputBlock, TheBlockIsATimeAtEveryRate) {
+    EXPECT_EQ(BlockFramesFor(22050, kDefaultBlockSeconds), 64);
+    EXPECT_EQ(BlockFramesFor(44100, kDefaultBlockSeconds), 128);
+    EXPECT_EQ(BlockFramesFor(48000, kDefaultBlockSeconds), 128);
+    auto output = std::make_unique<OfflineOutput>();
+    OfflineOutput& device = *output;
+    const std::int32_t lib = dsInitializeOn(std::move(output));
+    ASSERT_NE(lib, 0);
+    EXPECT_EQ(device.config().blockFrames, 128) << "opened at 44.1 kHz";
+    for (const auto& [rate, frames] :
+         {std::pair{22050, 64}, {48000, 128}, {11025, 32}, {96000, 256}, {44100, 128}}) {
+        ASSERT_NE(dsSetFormatDS(lib, rate, 16, 2), 0);
+        EXPECT_EQ(device.config().blockFrames, frames) << rate << " Hz";
+    }
+    ASSERT_NE(dsSetBlockFrames(lib, 512), 0); // ~11.6 ms at 44.1 kHz
+    ASSERT_NE(dsSetFormatDS(lib, 22050, 16, 2), 0);
+    EXPECT_EQ(device.config().blockFrames, 256) << "a chosen block keeps its time too";
+    LibraryHealth health;
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    EXPECT_EQ(health.device.blockFrames, 256);
+    EXPECT_NEAR(health.device.latencySeconds, 256.0 / 22050, 1e-9);
+    dsTerminate(lib);
+}
+
+// A format the device refuses leaves the previous one playing, and the library says so.
+TEST(OutputBlock, ARefusedFormatKeepsThePreviousOneAndIsReported) {
+    auto output = std::make_unique<OfflineOutput>(
+        [](const OutputConfig& c) { return c.sampleRate == 44100 || c.sampleRate == 22050; });
+    OfflineOutput& device = *output;
+    const std::int32_t lib = dsInitializeOn(std::move(output), OutputConfig{22050, 2, 64});
+    ASSERT_NE(lib, 0);
+    EXPECT_EQ(dsSetFormatDS(lib, 11025, 8, 1), 0);
+    EXPECT_TRUE(device.isOpen());
+    EXPECT_EQ(device.config().sampleRate, 22050);
+    LibraryHealth health;
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    EXPECT_TRUE(health.formatRefused);
+    EXPECT_EQ(health.refused.sampleRate, 11025);
+    EXPECT_EQ(health.refusedBits, 8);
+    EXPECT_EQ(health.format.sampleRate, 22050);
+    ASSERT_NE(dsSetFormatDS(lib, 44100, 16, 2), 0);
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    EXPECT_FALSE(health.formatRefused) << "a format that opens clears the note";
+    dsTerminate(lib);
+}
+
+} // namespace
+} // namespace mt::test
