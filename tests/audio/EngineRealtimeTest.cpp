@@ -148,7 +148,7 @@ TEST(EngineRealtime, ConvertingToTheDevicesRateAllocatesNothing) {
     const QByteArray wav = SineWav(44100, 2, 441, 44100);
     const std::int32_t a =
         dsCreateDSB(lib, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
-    std::vector<float> block(2 * 4096);
+    std::vector<float> block(std::size_t{2} * 4096);
     g_renderAllocations = 0;
     dsPlayLoopingEx(a, -300, 500, 50000);
     for (const std::size_t frames : {1u, 100u, 128u, 4096u, 7u}) {
