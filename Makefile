@@ -5,7 +5,9 @@
 #   SANITIZE=address   build in build/asan with AddressSanitizer + UndefinedBehaviorSanitizer
 #   SANITIZE=thread    build in build/tsan with ThreadSanitizer
 #   TESTS=regex        run only the ctest tests whose names match
-.PHONY: run test build release bench bench-e2e soak startup-time deps format clean
+# make lint: clang-tidy (.clang-tidy) over src/, tests/ and bench/ as build/debug compiles
+# them, LINT_JOBS (default 2) files at a time; any finding fails it.
+.PHONY: run test build release bench bench-e2e soak startup-time deps format lint clean
 
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
@@ -57,6 +59,11 @@ soak: release
 
 startup-time: release
 	bench/startup_time.py build/release/src/app/marrowtune
+
+lint: deps
+	cmake -S . -B build/debug -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Debug -DMARROWTUNE_TESTS=ON \
+	      -DMARROWTUNE_WERROR=ON
+	scripts/lint build/debug
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -82,10 +82,10 @@ struct OfflineLibrary {
 void MixEightTracksAndPreview(benchmark::State& state) {
     OfflineLibrary lib;
     for (int t = 0; t < 8; ++t) {
-        const std::int32_t b = lib.load(SineWav(2, 200 + 50 * t, 3 * kRate));
+        const std::int32_t b = lib.load(SineWav(2, 200 + 50 * t, std::int64_t{3} * kRate));
         dsPlayLoopingEx(b, -300, 200 * t - 800, 11025 * (t + 1));
     }
-    const std::int32_t preview = lib.load(SineWav(1, 500, 5 * kRate));
+    const std::int32_t preview = lib.load(SineWav(1, 500, std::int64_t{5} * kRate));
     dsPlayLooping(preview);
     std::vector<float> out(2 * kBlock);
     for (auto _ : state) {

@@ -195,7 +195,7 @@ void Engine::apply(const EngineCommand& c) noexcept {
 
 void Engine::mixBlock(int frames) noexcept {
     float* bus = m_bus.get();
-    std::fill(bus, bus + 2 * frames, 0.0f);
+    std::fill(bus, bus + 2 * static_cast<std::ptrdiff_t>(frames), 0.0f);
     const double rate = m_sampleRate;
     for (std::size_t i = 0; i < m_voices.size(); ++i) {
         Voice& v = m_voices[i];
@@ -232,7 +232,7 @@ void Engine::mixBlock(int frames) noexcept {
 void Engine::writeOutput(float* out, int frames) noexcept {
     float* bus = m_bus.get();
     if (m_channels == 1) {
-        for (int n = 0; n < frames; ++n) {
+        for (std::ptrdiff_t n = 0; n < frames; ++n) {
             bus[n] = 0.5f * (bus[2 * n] + bus[2 * n + 1]);
         }
     }

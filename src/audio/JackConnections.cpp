@@ -72,7 +72,8 @@ void JackConnections::restore(const std::string& client) const {
         return;
     }
     for (const auto& [shortName, wanted] : m_ports) {
-        const std::string port = client + ":" + shortName;
+        std::string port = client;
+        port.append(":").append(shortName);
         const std::vector<std::string> now = look.connections(port);
         for (const std::string& other : now) {
             if (std::find(wanted.begin(), wanted.end(), other) == wanted.end()) {

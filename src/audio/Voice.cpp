@@ -97,7 +97,7 @@ float Voice::render(float* bus, int frames, double targetStep) noexcept {
     std::int64_t pos = (index << 32) + static_cast<std::int64_t>(frac * kOne);
     bool ended = false;
 
-    for (int n = 0; n < frames; ++n) {
+    for (std::ptrdiff_t n = 0; n < frames; ++n) {
         gain += dGain;
         inc += dInc;
         if constexpr (Fading) {

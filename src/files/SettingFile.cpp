@@ -41,6 +41,7 @@ QByteArray FloatLine(float value) {
 
 QString ShiftJisToUnicode(const QByteArray& bytes) {
     iconv_t cd = iconv_open("UTF-8", "CP932");
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv_open's documented failure value
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         return QString::fromLatin1(bytes);
     }

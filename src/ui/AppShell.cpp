@@ -75,7 +75,7 @@ void AppShell::write(const char* key, const QString& value) {
 QString AppShell::FindVolumeControl() {
     for (const char* program : {"pavucontrol", "pavucontrol-qt", "pwvucontrol", "kmix",
                                 "mate-volume-control", "xfce4-mixer", "qasmixer"}) {
-        const QString path = QStandardPaths::findExecutable(QLatin1String(program));
+        QString path = QStandardPaths::findExecutable(QLatin1String(program));
         if (!path.isEmpty()) {
             return path;
         }

@@ -20,7 +20,7 @@ QString PanelTimeText(std::int32_t hundredths, int form) {
     const std::int32_t rest = hundredths % 6000;
     const QString m = TwoDigits(minutes);
     const QString s = TwoDigits(rest / 100);
-    const QString full = m + QLatin1Char(':') + s + QLatin1Char(':') + TwoDigits(rest % 100);
+    QString full = m + QLatin1Char(':') + s + QLatin1Char(':') + TwoDigits(rest % 100);
     switch (form) {
     case 0:
         return full;

@@ -14,7 +14,7 @@ namespace mt::test {
 
 QByteArray Pcm16Wav(int rate, int channels, const std::vector<float>& samples) {
     QByteArray data;
-    data.reserve(static_cast<qsizetype>(samples.size() * 2));
+    data.reserve(static_cast<qsizetype>(samples.size()) * 2);
     for (const float s : samples) {
         const auto v = static_cast<std::int32_t>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767));
         data += Le16(v);
@@ -30,7 +30,7 @@ QByteArray SineWav(int rate, int channels, double hz, int frames, double amplitu
         const auto v =
             static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * hz * i / rate));
         for (int c = 0; c < channels; ++c) {
-            samples[static_cast<std::size_t>(i * channels + c)] = v;
+            samples[static_cast<std::size_t>(i) * channels + c] = v;
         }
     }
     return Pcm16Wav(rate, channels, samples);
@@ -62,7 +62,7 @@ sf_count_t gRead(void* ptr, sf_count_t count, void* u) {
 sf_count_t gWrite(const void* ptr, sf_count_t count, void* u) {
     auto* f = static_cast<GrowingFile*>(u);
     if (f->position + count > f->bytes.size()) {
-        f->bytes.resize(static_cast<qsizetype>(f->position + count));
+        f->bytes.resize(static_cast<qsizetype>(f->position) + count);
     }
     std::memcpy(f->bytes.data() + f->position, ptr, static_cast<std::size_t>(count));
     f->position += count;

@@ -60,7 +60,7 @@ void GuardedPull(OfflineOutput& output, std::vector<float>& block, std::size_t f
 
 TEST(EngineRealtime, RenderAllocatesNothingWhateverIsAsked) {
     OfflineLibrary lib(44100);
-    std::vector<float> block(2 * 4096);
+    std::vector<float> block(std::size_t{2} * 4096);
     const std::int32_t a = lib.load(SineWav(44100, 2, 441, 44100));
     const std::int32_t b = lib.load(SineWav(22050, 1, 300, 5000));
     g_renderAllocations = 0;
@@ -98,7 +98,7 @@ TEST(EngineThreads, UiDrivesTheLibraryWhileAnotherThreadRenders) {
     std::atomic<bool> done{false};
     std::atomic<int> blocks{0};
     std::thread audio([&] {
-        std::vector<float> block(2 * 64);
+        std::vector<float> block(std::size_t{2} * 64);
         t_renderThread = true;
         while (!done.load()) {
             lib.output().pull(block.data(), 64);
@@ -148,7 +148,7 @@ TEST(EngineRealtime, ConvertingToTheDevicesRateAllocatesNothing) {
     const QByteArray wav = SineWav(44100, 2, 441, 44100);
     const std::int32_t a =
         dsCreateDSB(lib, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
-    std::vector<float> block(2 * 4096);
+    std::vector<float> block(std::size_t{2} * 4096);
     g_renderAllocations = 0;
     dsPlayLoopingEx(a, -300, 500, 50000);
     for (const std::size_t frames : {1u, 100u, 128u, 4096u, 7u}) {

@@ -23,8 +23,8 @@ std::int64_t Nanos(double seconds) {
 class BlockingWriteServer {
 public:
     BlockingWriteServer(CallbackMeter& meter, int rate, int block, double queue, double drift = 0.0)
-        : m_meter(meter), m_rate(rate), m_block(block),
-          m_blockSeconds(static_cast<double>(block) / rate), m_queue(queue), m_drift(drift) {
+        : m_meter(meter), m_block(block), m_blockSeconds(static_cast<double>(block) / rate),
+          m_queue(queue), m_drift(drift) {
         meter.reset(rate, block, queue, 0);
     }
 
@@ -64,7 +64,6 @@ private:
     }
 
     CallbackMeter& m_meter;
-    int m_rate;
     int m_block;
     double m_blockSeconds;
     double m_queue;

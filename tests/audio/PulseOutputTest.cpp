@@ -30,6 +30,7 @@
 #include <thread>
 
 // libpulse keeps a few small allocations to the end of the process; they are not ours.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
 extern "C" const char* __lsan_default_suppressions() {
     // RtAudio's PulseAudio backend drops its stream record when the server refuses the
     // connection, as it does on every reopen attempt while the server is down.

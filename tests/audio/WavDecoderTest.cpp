@@ -18,7 +18,7 @@ std::vector<float> Ramp(int frames, int channels) {
     std::vector<float> x(static_cast<std::size_t>(frames * channels));
     for (int i = 0; i < frames; ++i) {
         for (int c = 0; c < channels; ++c) {
-            x[static_cast<std::size_t>(i * channels + c)] =
+            x[static_cast<std::size_t>(i) * channels + c] =
                 static_cast<float>(0.6 * std::sin(2 * std::numbers::pi * (i + 7 * c) / 200.0));
         }
     }
@@ -74,7 +74,7 @@ TEST(WavDecode, MoreThanTwoChannelsKeepTheFirstTwo) {
     ASSERT_TRUE(b);
     ASSERT_EQ(b->channels(), 2);
     ASSERT_EQ(b->frames(), 10000);
-    for (int i = 0; i < 10000; i += 997) {
+    for (std::ptrdiff_t i = 0; i < 10000; i += 997) {
         EXPECT_EQ(b->data()[2 * i], written[static_cast<std::size_t>(4 * i)]);
         EXPECT_EQ(b->data()[2 * i + 1], written[static_cast<std::size_t>(4 * i + 1)]);
     }
@@ -88,8 +88,8 @@ TEST(WavDecode, TruncatedImagePlaysWhatIsThere) {
     const auto b = Decode(cut, reason);
     ASSERT_TRUE(b) << reason.toStdString();
     EXPECT_EQ(b->frames(), 7500);
-    EXPECT_NEAR(b->data()[2 * 7499], 0.5 * std::sin(2 * std::numbers::pi * 441 * 7499 / 44100),
-                1e-4);
+    EXPECT_NEAR(b->data()[std::ptrdiff_t{2} * 7499],
+                0.5 * std::sin(2 * std::numbers::pi * 441 * 7499 / 44100), 1e-4);
 }
 
 TEST(WavDecode, MalformedImagesFailWithAReason) {

@@ -43,7 +43,7 @@ protected:
         return addFile(name, PcmWav(channels, rate, bits, frames * channels * bits / 8));
     }
     QString addFile(const QString& name, const QByteArray& bytes) {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         EXPECT_TRUE(WriteFile(path, bytes));
         browser().setDirPath(m_dir.path());
         return path;

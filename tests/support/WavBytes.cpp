@@ -33,8 +33,8 @@ QByteArray Chunk(const char* id, const QByteArray& body) {
 
 QByteArray FmtBody(int formatTag, int channels, int rate, int bits, int extraBytes) {
     const int blockAlign = channels * bits / 8;
-    QByteArray b = Le16(formatTag) + Le16(channels) + Le32(rate) + Le32(rate * blockAlign) +
-                   Le16(blockAlign) + Le16(bits);
+    QByteArray b = Le16(formatTag) + Le16(channels) + Le32(rate) +
+                   Le32(std::int64_t{rate} * blockAlign) + Le16(blockAlign) + Le16(bits);
     if (extraBytes > 0) {
         b += Le16(extraBytes - 2) + QByteArray(extraBytes - 2, '\0');
     }

@@ -28,7 +28,7 @@ protected:
     ExternalPrograms& external() { return m_window.external(); }
     // An editor that replaces the file it is given with `replacement`.
     QString fakeEditor(const QString& replacement) {
-        const QString script = m_dir.filePath("edit tool.sh");
+        QString script = m_dir.filePath("edit tool.sh");
         test::WriteFile(script, ("#!/bin/sh\ncp '" + replacement + "' \"$1\"\n").toUtf8());
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return script;

@@ -24,6 +24,7 @@
 
 // On X11, Qt's platform integration keeps a D-Bus allocation to the end of the process; it is
 // not ours.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libdbus-1.so\n";
 }
@@ -75,7 +76,7 @@ public:
 
 private:
     void run() {
-        std::vector<float> block(kBlock * 2);
+        std::vector<float> block(std::size_t{kBlock} * 2);
         const auto period = std::chrono::microseconds(1'000'000 * kBlock / kRate);
         auto next = std::chrono::steady_clock::now();
         while (!m_quit) {

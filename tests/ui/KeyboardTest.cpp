@@ -71,7 +71,8 @@ TEST_F(KeyboardTest, HoldModeSoundsExactlyWhileTheKeyIsHeld) {
     repeatBurst(Qt::Key_Z);
     const VoiceStatus held = status(0);
     EXPECT_TRUE(held.playing);
-    EXPECT_GT(held.position, started + 5 * 256) << "auto-repeat restarted or stopped the track";
+    EXPECT_GT(held.position, started + std::int64_t{5} * 256)
+        << "auto-repeat restarted or stopped the track";
     release(Qt::Key_Z);
     EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
     m_output->render(1024);
@@ -334,7 +335,7 @@ TEST_F(KeyboardTest, PlayModeWindowMirrorsAndPlays) {
     EXPECT_TRUE(frame(0).CheckLoop->isChecked());
     press(Qt::Key_Z, {}, play);
     release(Qt::Key_Z, {}, play);
-    m_output->render(44100 * 2);
+    m_output->render(std::size_t{44100} * 2);
     EXPECT_TRUE(status(0).playing) << "looping: still sounding after its length";
     EXPECT_EQ(play->ComStart2[0]->text(), QStringLiteral("STOP"));
     EXPECT_EQ(play->ComStart2[0]->palette().color(QPalette::Button), QColor(255, 0, 255));

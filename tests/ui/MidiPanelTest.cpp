@@ -46,7 +46,7 @@ protected:
     ~MidiPanelTest() override { m_app.midi.MidiCloseDevice(); }
 
     QString write(const QByteArray& bytes) {
-        const QString path = m_dir.filePath(QStringLiteral("s%1.mid").arg(++m_files));
+        QString path = m_dir.filePath(QStringLiteral("s%1.mid").arg(++m_files));
         EXPECT_TRUE(test::WriteFile(path, bytes));
         return path;
     }
@@ -424,7 +424,7 @@ TEST_F(MidiInMainWindow, KReleasedAfterTheSongEndedLeavesTheNextSongAudible) {
     };
     QTest::keyPress(focus(), Qt::Key_K);
     ASSERT_TRUE(m_app.midi.midiMuted);
-    m_output->render(kRate * 6); // past the song's end
+    m_output->render(std::size_t{kRate} * 6); // past the song's end
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return m_app.midi.midiState == QLatin1String("Stopping"); }, 2000));
     QTest::keyRelease(focus(), Qt::Key_K);

@@ -180,7 +180,7 @@ TEST_F(SettingFileCommandsTest, ShortFilesLeaveTheLaterTracksAndTheOverwriteItem
     three[1].fileName = "a.wav";
     three[1].path = m_dir.filePath("a.wav");
     const QList<QByteArray> lines = EncodeSettingFile(three).split('\n');
-    const QByteArray bytes = lines.mid(0, 3 * kSettingLinesPerTrack).join('\n') + '\n';
+    const QByteArray bytes = lines.mid(0, qsizetype{3} * kSettingLinesPerTrack).join('\n') + '\n';
     const QString short3 = m_dir.filePath("three.mrw");
     ASSERT_TRUE(test::WriteFile(short3, bytes));
     open(short3);

@@ -23,8 +23,8 @@ std::int64_t SectorToMs(std::int64_t sector) {
 } // namespace
 
 CdAudioDevice::CdAudioDevice(ImagePath imagePath, LibraryHandle library, Options options)
-    : m_imagePath(std::move(imagePath)), m_library(std::move(library)), m_options(options),
-      m_stream(std::make_shared<CdStream>()) {}
+    : m_imagePath(std::move(imagePath)), m_library(std::move(library)),
+      m_options(std::move(options)), m_stream(std::make_shared<CdStream>()) {}
 
 CdAudioDevice::~CdAudioDevice() {
     close();

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace mt {
 
@@ -66,7 +67,7 @@ public:
     std::uint32_t setChannel(int channel, bool on);
 
     // Takes effect at the next open().
-    void setOptions(Options options) { m_options = options; }
+    void setOptions(Options options) { m_options = std::move(options); }
     // Manual reading (Options::readerThread false): reads ahead until the ring is full.
     void pumpReader();
     std::uint64_t underruns() const { return m_stream->underruns(); }

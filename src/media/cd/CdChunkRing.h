@@ -19,7 +19,7 @@ struct CdChunk {
     std::uint32_t generation = 0; // the play or seek request the sector was read for
     std::int32_t sector = 0;
     std::uint16_t flags = 0;
-    std::array<std::int16_t, CdDisc::kFramesPerSector * 2> samples{};
+    std::array<std::int16_t, std::size_t{CdDisc::kFramesPerSector} * 2> samples{};
 };
 
 // A single-producer single-consumer ring of chunks filled and drained in place, so neither

@@ -8,7 +8,8 @@
 #include <mutex>
 #include <vector>
 
-typedef struct _CdIo CdIo_t; // NOLINT(modernize-use-using): libcdio's own declaration
+// libcdio's own declaration, names and all.
+typedef struct _CdIo CdIo_t; // NOLINT(modernize-use-using,bugprone-reserved-identifier)
 
 namespace mt {
 

@@ -77,7 +77,8 @@ private:
     bool m_endWritten = true;
     int m_failedInARow = 0;
     std::atomic<std::uint64_t> m_readErrors{0};
-    std::array<std::int16_t, kMaxSectorsPerRead * CdDisc::kFramesPerSector * 2> m_buffer{};
+    std::array<std::int16_t, std::size_t{kMaxSectorsPerRead} * CdDisc::kFramesPerSector * 2>
+        m_buffer{};
     std::thread m_thread;
 };
 

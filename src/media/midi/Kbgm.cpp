@@ -12,7 +12,7 @@
 namespace mt {
 namespace {
 
-constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024; // far beyond any real song
+constexpr qint64 kMaxFileBytes = qint64{64} * 1024 * 1024; // far beyond any real song
 
 using State = KbgmSynth::State;
 

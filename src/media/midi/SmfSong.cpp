@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cmath>
 
 namespace mt {
 namespace {
@@ -203,7 +204,7 @@ bool ParseSmf(const std::uint8_t* data, std::size_t size, SmfSong& song) {
         const int ticksPerFrame = static_cast<int>(division & 0xffu);
         const double perSecond = (fps == 29 ? 29.97 : fps) * ticksPerFrame;
         song.smpte = true;
-        song.resolution = static_cast<std::int32_t>(perSecond / 2.0 + 0.5);
+        song.resolution = static_cast<std::int32_t>(std::lround(perSecond / 2.0));
         if (song.resolution <= 0) {
             return false;
         }

@@ -191,7 +191,7 @@ TEST(CdDevice, AReadErrorMidTrackIsSilenceAndPlaybackGoesOnThenGivesUp) {
     rig.advance(0.5);
     // The image loses everything after 3 s: the rest of track 2 cannot be read.
     QFile bin(rig.dir.filePath("disc.bin"));
-    ASSERT_TRUE(bin.resize(SectorsOf(3.0) * 2352));
+    ASSERT_TRUE(bin.resize(qint64{SectorsOf(3.0)} * 2352));
     rig.advance(3.0);
     EXPECT_GT(rig.device.readErrors(), 0u);
     EXPECT_EQ(rig.device.underruns(), 0u);

@@ -365,7 +365,7 @@ TEST_F(CdPanelTest, TheTimeCaptionShowsMinutesAndSecondsOfTheTrack) {
     panel().TimerCD_Timer();
     EXPECT_EQ(panel().lblCDTime->text(), "00:05");
     EXPECT_EQ(panel().lbltrack->text(), "2");
-    moveTo(2, (61 * 60 + 2) * 1000, false);
+    moveTo(2, (61 * 60 + 2) * std::int64_t{1000}, false);
     panel().TimerCD_Timer();
     EXPECT_EQ(panel().lblCDTime->text(), "61:02");
 }

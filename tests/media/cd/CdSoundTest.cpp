@@ -105,7 +105,7 @@ TEST(CdSoundImages, AnUnderrunPlaysSilenceIsCountedAndHoldsThePlace) {
     EXPECT_GT(rig.device.underruns(), 0u);
     EXPECT_LT(Peak(Skip(starved, 1.9, 44100)), 1e-6f);
     const std::int64_t held = rig.number("status cdaudio position");
-    EXPECT_NEAR(held, 5200 + 1000 * 128 * 588 / 44100, 30);
+    EXPECT_NEAR(held, 5200 + 1000.0 * 128 * 588 / 44100, 30);
     EXPECT_EQ(rig.ok("status cdaudio mode"), "playing");
     // Reading again, it goes on from where the sound stopped.
     const std::vector<float> again = Skip(rig.advance(0.3), 0.05, 44100);
@@ -118,6 +118,7 @@ TEST(CdSoundImages, PlaybackMovesToANewSoundLibrary) {
     const QString image = WriteToneDisc(dir.path(), "disc", kDisc);
     auto first = std::make_unique<OfflineLibrary>(44100);
     std::int32_t handle = first->handle;
+    // NOLINTNEXTLINE(performance-no-automatic-move): a captured variable is never moved from
     CdAudioDevice device([&] { return image; }, [&] { return handle; }, TestDeviceOptions());
     ASSERT_EQ(device.open(), 0u);
     ASSERT_EQ(device.play(), 0u);
@@ -137,6 +138,7 @@ TEST(CdSoundImages, TheReaderThreadFeedsARunningAudioThread) {
     QTemporaryDir dir;
     const QString image = WriteToneDisc(dir.path(), "disc", kDisc);
     OfflineLibrary library(44100);
+    // NOLINTNEXTLINE(performance-no-automatic-move): a captured variable is never moved from
     CdAudioDevice device([&] { return image; }, [&] { return library.handle; },
                          TestDeviceOptions(true));
     ASSERT_EQ(device.open(), 0u);

@@ -22,7 +22,7 @@ QString WriteToneDisc(const QString& dir, const QString& name, const std::vector
     }
     qint64 sector = 0;
     for (std::size_t t = 0; t < tracks.size(); ++t) {
-        const qint64 m = sector / (75 * 60);
+        const qint64 m = sector / (qint64{75} * 60);
         const qint64 s = (sector / 75) % 60;
         const qint64 f = sector % 75;
         cue += QStringLiteral("  TRACK %1 AUDIO\n    INDEX 01 %2:%3:%4\n")
@@ -46,7 +46,7 @@ QString WriteToneDisc(const QString& dir, const QString& name, const std::vector
                     const char lo = static_cast<char>(v & 0xff);
                     const char hi = static_cast<char>(v >> 8);
                     for (int ch = 0; ch < 2; ++ch) {
-                        const qsizetype at = static_cast<qsizetype>(i * 4 + ch * 2);
+                        const qsizetype at = i * 4 + ch * qsizetype{2};
                         bytes[at] = options.motorola ? hi : lo;
                         bytes[at + 1] = options.motorola ? lo : hi;
                     }
@@ -93,7 +93,7 @@ QByteArray NrgWithChunk(const char* id, quint32 length) {
 QString WriteTocThatDividesByZero(const QString& dir) {
     // The FILE is found from the working folder, so it is named in full.
     const QString bin = dir + "/disc.bin";
-    WriteBytes(bin, QByteArray(2352 * 75, '\0'));
+    WriteBytes(bin, QByteArray(qsizetype{2352} * 75, '\0'));
     return WriteBytes(dir + "/fpe.toc", "TRACK\nFILE \"" + QFile::encodeName(bin) + "\" 0\n");
 }
 

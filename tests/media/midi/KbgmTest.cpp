@@ -33,7 +33,7 @@ protected:
     int rate() const { return GetParam(); }
 
     QString write(const QByteArray& bytes) {
-        const QString path = m_dir.filePath(QStringLiteral("song%1.mid").arg(++m_files));
+        QString path = m_dir.filePath(QStringLiteral("song%1.mid").arg(++m_files));
         EXPECT_TRUE(test::WriteFile(path, bytes));
         return path;
     }

@@ -26,10 +26,11 @@ std::atomic<int> g_allocations{0};
 } // namespace
 #else
 constexpr bool kGuarding = true;
+// glibc's own allocator entry points, which the guard forwards to.
 extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* p, std::size_t size);
+void* __libc_malloc(std::size_t size);                    // NOLINT(bugprone-reserved-identifier)
+void* __libc_calloc(std::size_t count, std::size_t size); // NOLINT(bugprone-reserved-identifier)
+void* __libc_realloc(void* p, std::size_t size);          // NOLINT(bugprone-reserved-identifier)
 }
 
 namespace {
@@ -96,7 +97,7 @@ protected:
     OfflineLibrary m_library{44100};
     Kbgm m_kbgm;
     std::int32_t m_song = 0;
-    std::vector<float> m_block = std::vector<float>(2 * 4096);
+    std::vector<float> m_block = std::vector<float>(std::size_t{2} * 4096);
 };
 
 TEST_F(MidiRealtime, RenderingEveryCommandAllocatesNothing) {
@@ -163,7 +164,7 @@ TEST_F(MidiRealtime, RenderingEveryCommandAllocatesNothing) {
 TEST_F(MidiRealtime, UiThreadDrivesWhileAnotherThreadRenders) {
     std::atomic<bool> done{false};
     std::thread audio([&] {
-        std::vector<float> block(2 * 256);
+        std::vector<float> block(std::size_t{2} * 256);
         while (!done.load()) {
             m_library.output().pull(block.data(), 256);
         }

@@ -24,7 +24,7 @@ protected:
     ModuleMIDITest() { m_sound.soundLibHandle = m_library.handle; }
 
     QString write(const QByteArray& bytes) {
-        const QString path = m_dir.filePath(QStringLiteral("s%1.mid").arg(++m_files));
+        QString path = m_dir.filePath(QStringLiteral("s%1.mid").arg(++m_files));
         EXPECT_TRUE(test::WriteFile(path, bytes));
         return path;
     }
