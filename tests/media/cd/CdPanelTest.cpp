@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
+#include <QTest>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -104,7 +105,7 @@ TEST_F(CdPanelTest, ShowingTheMediaPanelTakesTheDiscInAndHidingKeepsItPlaying) {
     EXPECT_EQ(panel().lblAllTrack->text(), "3");
     EXPECT_EQ(midiParts, 1);
 
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     panel().ChkCDkijun->setChecked(true);
     mnuCD().trigger();
     EXPECT_FALSE(mnuCD().isChecked());
@@ -166,32 +167,32 @@ TEST_F(CdPanelTest, ADamagedImageIsNoDiscWithOneMessageAndIsNotTriedAgainAndAgai
 
 TEST_F(CdPanelTest, TransportFollowsTheEnableTableAndPauseResumesInPlace) {
     showWithDisc({{3.0, 441.0}, {3.0, 882.0}});
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     EXPECT_EQ(cd().cdPlayState, "PLAYING");
     EXPECT_EQ(transport(), kPlaying);
     play(1.0);
-    panel().ComCDPause_Click();
+    QTest::mouseClick(panel().ComCDPause, Qt::LeftButton);
     EXPECT_EQ(cd().cdPlayState, "PAUSING");
     EXPECT_EQ(transport(), kPaused);
     play(0.5);
     const std::int64_t paused = position();
     EXPECT_NEAR(paused, 1000, 15);
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     play(0.5);
     EXPECT_NEAR(position(), paused + 500, 15);
     // Start while playing does nothing.
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     EXPECT_EQ(transport(), kPlaying);
     EXPECT_TRUE(messageTexts().empty());
 }
 
 TEST_F(CdPanelTest, StopLeavesTheStartOfTheCurrentTrack) {
     showWithDisc({{2.0, 0.0}, {4.0, 0.0}});
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     moveTo(2, 1500, true);
     panel().TimerCD_Timer();
     EXPECT_EQ(panel().lbltrack->text(), "2");
-    panel().ComCDStop_Click();
+    QTest::mouseClick(panel().ComCDStop, Qt::LeftButton);
     EXPECT_EQ(cd().cdPlayState, "STOPPING");
     EXPECT_EQ(transport(), kStoppedAfterPlay);
     EXPECT_EQ(send("status cdaudio mode"), "stopped");
@@ -200,21 +201,21 @@ TEST_F(CdPanelTest, StopLeavesTheStartOfTheCurrentTrack) {
 
 TEST_F(CdPanelTest, NextOnTheLastTrackDoesNothing) {
     showWithDisc({{2.0, 0.0}, {2.0, 0.0}});
-    panel().ComCDNext_Click();
+    QTest::mouseClick(panel().ComCDNext, Qt::LeftButton);
     panel().TimerCD_Timer();
     EXPECT_EQ(cd().cdCurrentTrack, 2);
     EXPECT_EQ(position(), 2000);
     send("seek cdaudio to 3000");
-    panel().ComCDNext_Click();
+    QTest::mouseClick(panel().ComCDNext, Qt::LeftButton);
     EXPECT_EQ(position(), 3000);
     EXPECT_TRUE(messageTexts().empty());
 }
 
 TEST_F(CdPanelTest, PrevGoesBackOnlyWithinTheFirstSecondAndStoppedItStepsTrackByTrack) {
     showWithDisc({{2.0, 0.0}, {2.0, 0.0}, {2.0, 0.0}, {2.0, 0.0}, {3.0, 0.0}});
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     moveTo(5, 800, true);
-    panel().ComCDPrev_Click();
+    QTest::mouseClick(panel().ComCDPrev, Qt::LeftButton);
     settle();
     EXPECT_NEAR(position(), trackStart(4), 10);
     play(0.1);
@@ -222,24 +223,24 @@ TEST_F(CdPanelTest, PrevGoesBackOnlyWithinTheFirstSecondAndStoppedItStepsTrackBy
     EXPECT_NEAR(position(), trackStart(4) + 100, 15);
 
     moveTo(5, 1500, true);
-    panel().ComCDPrev_Click();
+    QTest::mouseClick(panel().ComCDPrev, Qt::LeftButton);
     settle();
     EXPECT_NEAR(position(), trackStart(5), 10);
 
     moveTo(1, 300, true);
-    panel().ComCDPrev_Click();
+    QTest::mouseClick(panel().ComCDPrev, Qt::LeftButton);
     settle();
     EXPECT_NEAR(position(), 0, 10);
 
-    panel().ComCDStop_Click();
+    QTest::mouseClick(panel().ComCDStop, Qt::LeftButton);
     moveTo(5, 1200, false);
-    panel().ComCDPrev_Click();
+    QTest::mouseClick(panel().ComCDPrev, Qt::LeftButton);
     EXPECT_EQ(position(), trackStart(5));
-    panel().ComCDPrev_Click();
+    QTest::mouseClick(panel().ComCDPrev, Qt::LeftButton);
     EXPECT_EQ(position(), trackStart(4));
     cd().cdCurrentTrack = 1;
     send("seek cdaudio to 0");
-    panel().ComCDPrev_Click();
+    QTest::mouseClick(panel().ComCDPrev, Qt::LeftButton);
     EXPECT_EQ(position(), 0);
     EXPECT_EQ(send("status cdaudio mode"), "stopped");
     EXPECT_TRUE(messageTexts().empty());
@@ -282,7 +283,7 @@ TEST_F(CdPanelTest, TheLoopReturnsToAWithinOneWatchPeriodAfterB) {
 
     // Playing from 8 s, the watch brings it back to 2 s once past 10 s, every time round.
     moveTo(3, 8000, false);
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     std::int64_t furthest = 0;
     int jumps = 0;
     std::int64_t previous = 8000;
@@ -305,13 +306,13 @@ TEST_F(CdPanelTest, TheLoopReturnsToAWithinOneWatchPeriodAfterB) {
 
 TEST_F(CdPanelTest, APausedDiscPastBDoesNotStartByItself) {
     showWithDisc({{14.0, 0.0}});
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     moveTo(1, 2000, true);
     panel().lblCDMarka_Click();
     moveTo(1, 4000, true);
     panel().lblCDMarkb_Click();
     panel().ChkCDAbloop->setChecked(true);
-    panel().ComCDPause_Click();
+    QTest::mouseClick(panel().ComCDPause, Qt::LeftButton);
     panel().ComCD_FF_Click(); // moved past B while paused
     settle();
     tick();
@@ -321,7 +322,7 @@ TEST_F(CdPanelTest, APausedDiscPastBDoesNotStartByItself) {
 
 TEST_F(CdPanelTest, OpeningTheTrayClearsTheMarksAndLabels) {
     showWithDisc({{2.0, 0.0}, {12.0, 0.0}});
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     moveTo(2, 2000, true);
     panel().lblCDMarka_Click();
     moveTo(2, 6000, true);
@@ -413,7 +414,7 @@ TEST_F(CdPanelTest, AFailingStartLeavesTheButtonsAsTheyWere) {
     fake.errorTexts[276] = "デバイスの準備ができていません。";
     m_app.cd.mci.setDevice(fake);
     fake.on("play cdaudio", {}, 276);
-    panel().ComCDStart_Click();
+    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
     EXPECT_EQ(cd().cdPlayState, "STOPPING");
     EXPECT_EQ(transport(), kTakenIn);
     EXPECT_EQ(messageTexts(),
