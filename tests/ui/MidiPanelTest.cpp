@@ -222,26 +222,26 @@ TEST_F(MidiPanelTest, AFailedLoadWhilePlayingLeavesAnEmptyPlayerWithoutBoxes) {
 
 TEST_F(MidiPanelTest, TransportFollowsTheEnableTable) {
     previewed(HeldNoteSong(120, 8));
-    m_panel.ComMIDIStart_Click();
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton);
     EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Playing"));
     EXPECT_EQ(transport(), (std::vector<bool>{false, true, true, true, true}));
     EXPECT_EQ(m_panel.TimerMIDI->interval(), 20);
     EXPECT_TRUE(m_panel.TimerMIDI->isActive());
     seconds(0.5);
-    m_panel.ComMIDIPause_Click();
+    QTest::mouseClick(m_panel.ComMIDIPause, Qt::LeftButton);
     EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Pausing"));
     EXPECT_EQ(transport(), (std::vector<bool>{true, true, true, false, false}));
     EXPECT_FALSE(m_panel.TimerMIDI->isActive());
     const std::int32_t pausedAt = info().position;
     seconds(0.5);
-    m_panel.ComMIDIStart_Click(); // resumes where it paused
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton); // resumes where it paused
     seconds(0.25);
     EXPECT_NEAR(info().position, pausedAt + 240, 2);
-    m_panel.ComMIDIStop_Click();
+    QTest::mouseClick(m_panel.ComMIDIStop, Qt::LeftButton);
     EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Stopping"));
     EXPECT_EQ(transport(), (std::vector<bool>{true, false, false, false, false}));
     EXPECT_FALSE(m_panel.TimerMIDI->isActive());
-    m_panel.ComMIDIStart_Click(); // from the top
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton); // from the top
     seconds(0.25);
     EXPECT_NEAR(info().position, 240, 2);
 }
@@ -252,7 +252,7 @@ TEST_F(MidiPanelTest, StartDuringAPreviewReadsTheSongFirst) {
         write(Smf(96, {SmfTrack().meta(0, 3, "Second").tempo(0, 1000000).end(96 * 16)})));
     ASSERT_TRUE(m_panel.ComMIDIStart->isEnabled());
     seconds(0.3);
-    m_panel.ComMIDIStart_Click();
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton);
     EXPECT_EQ(m_panel.lblMIDITitle->text(), QStringLiteral("Second"));
     EXPECT_EQ(m_app.midi.midiResolution, 96);
     EXPECT_EQ(m_app.midi.midiStartTempo, 60);
@@ -270,7 +270,7 @@ TEST_F(MidiPanelTest, PlayingTickShowsWholeBeatsAndFollowsTheSongsTempo) {
     SmfTrack organ;
     organ.program(0, 0, 16).noteOn(0, 0, 69).noteOff(5760, 0, 69).end();
     previewed(Smf(480, {conductor, organ}));
-    m_panel.ComMIDIStart_Click();
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton);
     seconds(1.0); // 960 ticks at 480 per quarter and 120 BPM: 2 beats, one second
     m_panel.TimerMIDI_Timer();
     EXPECT_EQ(m_panel.lblMIDITime->text(), QStringLiteral("00:01"));
@@ -295,7 +295,7 @@ TEST_F(MidiPanelTest, PlayingTickShowsWholeBeatsAndFollowsTheSongsTempo) {
 
 TEST_F(MidiPanelTest, EndOfSongStopsOrStartsOver) {
     previewed(HeldNoteSong(120, 1)); // 2 s
-    m_panel.ComMIDIStart_Click();
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton);
     seconds(2.1);
     m_panel.TimerMIDI_Timer();
     EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Stopping"));
@@ -303,7 +303,7 @@ TEST_F(MidiPanelTest, EndOfSongStopsOrStartsOver) {
     EXPECT_FALSE(m_panel.TimerMIDI->isActive());
 
     m_panel.ChkMIDILoop->setChecked(true);
-    m_panel.ComMIDIStart_Click();
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton);
     seconds(2.5);
     m_panel.TimerMIDI_Timer();
     EXPECT_EQ(m_app.midi.midiState, QStringLiteral("Playing"));
@@ -316,7 +316,7 @@ TEST_F(MidiPanelTest, UpDownChangesTheTempoOnlyWhilePlaying) {
     m_panel.SpinButtonMIDI->setValue(90); // stopped: shown, not sent
     EXPECT_EQ(m_panel.lblMIDITempo->text(), QStringLiteral("90"));
     EXPECT_EQ(m_panel.lblMIDISec->text(), QStringLiteral("2.667"));
-    m_panel.ComMIDIStart_Click(); // starts at the song's own tempo all the same
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton); // starts at the song's own tempo all the same
     seconds(0.5);
     m_panel.TimerMIDI_Timer();
     EXPECT_EQ(m_panel.lblMIDITempo->text(), QStringLiteral("120"));
@@ -347,7 +347,7 @@ TEST_F(MidiPanelTest, UpDownWithoutASongOnlySetsTheBar) {
 
 TEST_F(MidiPanelTest, StepsForwardAndBackWhilePlaying) {
     previewed(HeldNoteSong(120, 8));
-    m_panel.ComMIDIStart_Click();
+    QTest::mouseClick(m_panel.ComMIDIStart, Qt::LeftButton);
     seconds(0.5);
     m_panel.ComMIDIFF->click();
     EXPECT_NEAR(info().position, 480 + 1920, 2);
@@ -358,7 +358,7 @@ TEST_F(MidiPanelTest, StepsForwardAndBackWhilePlaying) {
     // A step back the library refuses: the song was freed under the panel.
     m_app.midi.MidiStop();
     m_app.midi.MidiFreeSong();
-    m_panel.ComMIDIRe_Click();
+    QTest::mouseClick(m_panel.ComMIDIRe, Qt::LeftButton);
     ASSERT_EQ(m_platform.messages.shown.size(), 1u);
     EXPECT_EQ(m_platform.messages.shown[0].text, QStringLiteral("巻き戻し時にエラー発生"));
     m_panel.TimerMIDI_Timer();
