@@ -38,7 +38,7 @@ TEST_F(TempoMatchTest, AgainstTheReferenceTrack) {
     ratio(0, "基準");
     ratio(1, "*1");
     ratio(2, "*2");
-    mix().Comgo_Click();
+    QTest::mouseClick(mix().Comgo, Qt::LeftButton);
     EXPECT_EQ(speed(0), 4410);
     EXPECT_EQ(speed(1), 2205);
     EXPECT_DOUBLE_EQ(bank().tracks[1].duration, 2.0);
@@ -48,7 +48,7 @@ TEST_F(TempoMatchTest, AgainstTheReferenceTrack) {
     load(3, "one.wav");
     ratio(3, "基準");
     frame(0).HSFre->setValue(3000);
-    mix().Comgo_Click();
+    QTest::mouseClick(mix().Comgo, Qt::LeftButton);
     EXPECT_EQ(speed(0), 3000);
     EXPECT_EQ(speed(3), 4410);
     EXPECT_EQ(speed(1), 4410);
@@ -63,7 +63,7 @@ TEST_F(TempoMatchTest, WithoutReferenceTheRatioMultipliesTheOwnSpeed) {
     ratio(1, "*2");
     ratio(2, "*4");   // empty track: skipped
     ratio(5, "基準"); // a reference on an empty track counts as none
-    mix().Comgo_Click();
+    QTest::mouseClick(mix().Comgo, Qt::LeftButton);
     EXPECT_EQ(speed(0), 138);
     EXPECT_EQ(speed(1), 8820);
     EXPECT_EQ(speed(2), 4410);
@@ -80,7 +80,7 @@ TEST_F(TempoMatchTest, AgainstTheCdBarWithTheRangeMessages) {
     ratio(0, "*1");
     ratio(2, "/32");
     ratio(3, "*32");
-    mix().Comgo_Click();
+    QTest::mouseClick(mix().Comgo, Qt::LeftButton);
     EXPECT_EQ(speed(0), 4410);
     EXPECT_EQ(speed(2), 138);
     EXPECT_EQ(speed(3), 4410) << "a refused target must leave the speed";
@@ -93,11 +93,11 @@ TEST_F(TempoMatchTest, AgainstTheCdBarWithTheRangeMessages) {
     mix().cdBarSeconds = [] { return 88200.0 / 10 / 8995.4; };
     ratio(2, "*1");
     ratio(3, "");
-    mix().Comgo_Click();
+    QTest::mouseClick(mix().Comgo, Qt::LeftButton);
     EXPECT_EQ(speed(2), 8995);
     mix().cdBarSeconds = [] { return 88200.0 / 10 / 8995.5; };
     frame(2).HSFre->setValue(4410);
-    mix().Comgo_Click();
+    QTest::mouseClick(mix().Comgo, Qt::LeftButton);
     EXPECT_EQ(speed(2), 4410);
     EXPECT_EQ(m_platform.messages.shown.back().text,
               QStringLiteral("倍率を下げてください  (3)トラック"));
@@ -105,7 +105,7 @@ TEST_F(TempoMatchTest, AgainstTheCdBarWithTheRangeMessages) {
     // Too slow.
     mix().cdBarSeconds = [] { return 1000.0; };
     ratio(2, "/32");
-    mix().Comgo_Click();
+    QTest::mouseClick(mix().Comgo, Qt::LeftButton);
     EXPECT_EQ(m_platform.messages.shown.back().text,
               QStringLiteral("倍率を上げてください  (3)トラック"));
 }
@@ -129,7 +129,7 @@ TEST_F(TempoMatchTest, ReferenceBoxesExcludeEachOtherAndRuleTheLock) {
     load(0, "two.wav");
     ratio(0, "*1");
     mix().midiBarSeconds = [] { return 1.0; };
-    mix().Comgo_Click(); // the CD bar (2 s) wins over the MIDI bar
+    QTest::mouseClick(mix().Comgo, Qt::LeftButton); // the CD bar (2 s) wins over the MIDI bar
     EXPECT_EQ(speed(0), 4410);
 
     lock().trigger();
