@@ -133,7 +133,7 @@ int main(int argc, char* argv[]) {
         // Another thread busy the whole time, touching memory as a redraw does.
         std::atomic<bool> busy{true};
         std::thread redraw([&] {
-            std::vector<std::uint32_t> image(1920 * 1080);
+            std::vector<std::uint32_t> image(std::size_t{1920} * 1080);
             std::uint32_t colour = 0;
             while (busy.load(std::memory_order_relaxed)) {
                 std::fill(image.begin(), image.end(), ++colour);

@@ -85,36 +85,43 @@ void MidiDispatcher::dispatch(const MidiMessage& message) {
 
 void MidiDispatcher::control(const MidiMapping::Match& match, int value) {
     const int track = match.action.track;
-    const CcMode mode = match.trigger.mode;
-    const int steps = EncoderSteps(mode, value);
-    const bool relative = mode != CcMode::Absolute;
-    if (relative && steps == 0 && match.action.kind != Kind::Press &&
-        match.action.kind != Kind::Panic) {
-        return;
-    }
-    switch (match.action.kind) {
-    case Kind::Press:
+    const Kind kind = match.action.kind;
+    if (kind == Kind::Press) {
         // A pad sending control changes: its value is the velocity, 0 the release.
         if (value > 0) {
             m_sink.press(track, VelocityGainCentiDb(m_curve, value));
         } else {
             m_sink.release(track);
         }
-        break;
-    case Kind::Panic:
+        return;
+    }
+    if (kind == Kind::Panic) {
+        // A button fires on its press; All Sound Off (controller 120) always carries 0.
         if (value > 0 || match.trigger.number == 120) {
             m_sink.panic();
         }
-        break;
-    case Kind::Volume:
-        relative ? m_sink.moveVolume(track, steps) : m_sink.setVolume(track, VolumeOf(value));
-        break;
-    case Kind::Pan:
-        relative ? m_sink.movePan(track, steps) : m_sink.setPan(track, PanOf(value));
-        break;
-    case Kind::Speed:
-        relative ? m_sink.moveSpeed(track, 10 * steps) : m_sink.setSpeed(track, SpeedOf(value));
-        break;
+        return;
+    }
+    if (match.trigger.mode == CcMode::Absolute) {
+        if (kind == Kind::Volume) {
+            m_sink.setVolume(track, VolumeOf(value));
+        } else if (kind == Kind::Pan) {
+            m_sink.setPan(track, PanOf(value));
+        } else {
+            m_sink.setSpeed(track, SpeedOf(value));
+        }
+        return;
+    }
+    const int steps = EncoderSteps(match.trigger.mode, value);
+    if (steps == 0) {
+        return;
+    }
+    if (kind == Kind::Volume) {
+        m_sink.moveVolume(track, steps);
+    } else if (kind == Kind::Pan) {
+        m_sink.movePan(track, steps);
+    } else {
+        m_sink.moveSpeed(track, 10 * steps);
     }
 }
 

@@ -60,7 +60,7 @@ std::optional<MidiMapping::Match> MidiMapping::match(MidiTrigger::Kind kind, int
 }
 
 QString MidiMapping::actionName(const MidiAction& action) {
-    const QString kind = QLatin1String(kKindNames[static_cast<int>(action.kind)]);
+    QString kind = QLatin1String(kKindNames[static_cast<int>(action.kind)]);
     if (action.kind == MidiAction::Kind::Panic) {
         return kind;
     }

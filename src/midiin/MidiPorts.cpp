@@ -42,8 +42,8 @@ bool SequencerPresent() {
 struct MidiPorts::Source {
     MidiPorts* owner = nullptr;
     QString name; // the stable name of the source it is connected to; empty for ours
-    std::unique_ptr<RtMidiIn> in;
     MidiParser parser;
+    std::unique_ptr<RtMidiIn> in; // last: closed before the parser its thread uses goes
 
     static void received(double /*seconds*/, std::vector<unsigned char>* message, void* self) {
         auto* source = static_cast<Source*>(self);

@@ -85,7 +85,7 @@ std::unique_ptr<RtMidiOut> Pads() {
     return pads;
 }
 
-void Send(RtMidiOut& port, std::vector<unsigned char> bytes) {
+void Send(RtMidiOut& port, const std::vector<unsigned char>& bytes) {
     port.sendMessage(&bytes);
 }
 
