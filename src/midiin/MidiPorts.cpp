@@ -269,7 +269,8 @@ bool MidiPorts::isHardware(MidiSystem system, const QString& name) {
 }
 
 QString MidiPorts::stableName(const QString& name) {
-    static const QRegularExpression address(QStringLiteral(" \\d+:\\d+$"));
+    // ALSA's " 24:0" at the end; the ALSA-to-JACK bridge's " [24]" after the device.
+    static const QRegularExpression address(QStringLiteral(" \\d+:\\d+$| \\[\\d+\\](?= \\()"));
     QString stable = name;
     stable.remove(address);
     return stable;

@@ -66,8 +66,8 @@ public:
     // clients (16..127) but the MIDI through port; JACK's system capture ports and the
     // ALSA bridges' (a2j, PipeWire's Midi-Bridge) but their through ports.
     static bool isHardware(MidiSystem system, const QString& name);
-    // A source's name without what changes between machines and plug-ins (ALSA's trailing
-    // "client:port" numbers), as it is remembered and compared.
+    // A source's name without what changes between machines and plug-ins (ALSA's client
+    // numbers), as it is remembered and compared.
     static QString stableName(const QString& name);
 
 private:
