@@ -1,0 +1,200 @@
+// Latency of a controller's note-on to the PerformanceInput's press call, while another
+// thread keeps a core busy as a window redrawing would; median and 99th percentile over 1000
+// notes, on a private JACK server with the dummy backend. Twice: from the moment the note is
+// in the port's buffer (written by a JACK client of the bench's own at the start of a cycle),
+// and from another program's RtMidiOut::sendMessage, which JACK holds until its next cycle.
+//
+// bench_midiin [period frames, default 128]
+#include "midiin/MidiInput.h"
+#include "midiin/PerformanceInput.h"
+
+#include <RtMidi.h>
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <QProcess>
+#include <QThread>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+// Takes the time of each press; the rest is ignored.
+class TimingSink final : public mt::PerformanceInput {
+public:
+    void press(int /*track*/, int /*gain*/) override { pressedAt.store(Now()); }
+    void release(int /*track*/) override {}
+    void setVolume(int /*track*/, int /*v*/) override {}
+    void setPan(int /*track*/, int /*v*/) override {}
+    void setSpeed(int /*track*/, int /*v*/) override {}
+    void moveVolume(int /*track*/, int /*d*/) override {}
+    void movePan(int /*track*/, int /*d*/) override {}
+    void moveSpeed(int /*track*/, int /*d*/) override {}
+    void panic() override {}
+    void learned(const mt::MidiAction& /*a*/, const mt::MidiTrigger& /*t*/) override {}
+
+    std::atomic<std::int64_t> pressedAt{0};
+};
+
+// A pad controller as a JACK client: writes a note-on at frame 0 of the next cycle when asked
+// and notes when it did.
+struct Pads {
+    jack_client_t* client = nullptr;
+    jack_port_t* port = nullptr;
+    std::atomic<int> pending{0}; // 1: note-on, 2: note-off
+    std::atomic<std::int64_t> writtenAt{0};
+
+    static int process(jack_nframes_t frames, void* self) {
+        auto* pads = static_cast<Pads*>(self);
+        void* buffer = jack_port_get_buffer(pads->port, frames);
+        jack_midi_clear_buffer(buffer);
+        const int what = pads->pending.exchange(0);
+        if (what != 0) {
+            const jack_midi_data_t note[] = {static_cast<jack_midi_data_t>(what == 1 ? 0x90 : 0x80),
+                                             36, 100};
+            jack_midi_event_write(buffer, 0, note, sizeof note);
+            if (what == 1) {
+                pads->writtenAt.store(Now());
+            }
+        }
+        return 0;
+    }
+};
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(std::ceil(p * static_cast<double>(v.size()))) - 1;
+    return v[std::min(i, v.size() - 1)];
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const QString period = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("128");
+    const std::string name = "marrowtune-bench-" + std::to_string(::getpid());
+    ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    ::setenv("JACK_NO_START_SERVER", "1", 1);
+    ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+    QProcess jackd;
+    jackd.setStandardOutputFile(QProcess::nullDevice());
+    jackd.setStandardErrorFile(QProcess::nullDevice());
+    jackd.start(QStringLiteral("jackd"),
+                {QStringLiteral("-n"), QString::fromStdString(name), QStringLiteral("-d"),
+                 QStringLiteral("dummy"), QStringLiteral("-r"), QStringLiteral("48000"),
+                 QStringLiteral("-p"), period});
+    if (!jackd.waitForStarted(5000)) {
+        std::fprintf(stderr, "bench_midiin: jackd (package jackd2) did not start\n");
+        return 1;
+    }
+    Pads pads;
+    jack_set_error_function([](const char*) {}); // "cannot connect" while the server starts
+    for (int i = 0; i < 100 && pads.client == nullptr; ++i) {
+        QThread::msleep(50);
+        pads.client = jack_client_open("Bench pads", JackNoStartServer, nullptr);
+    }
+    if (pads.client == nullptr) {
+        std::fprintf(stderr, "bench_midiin: the private JACK server did not answer\n");
+        return 1;
+    }
+    pads.port = jack_port_register(pads.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_set_process_callback(pads.client, &Pads::process, &pads);
+    jack_activate(pads.client);
+
+    TimingSink sink;
+    {
+        mt::MidiInput midi(sink);
+        midi.setConnectHardware(false);
+        midi.chooseSource(QStringLiteral("Bench pads:out"));
+        if (!midi.start(mt::MidiSystem::Jack)) {
+            std::fprintf(stderr, "bench_midiin: %s\n", qPrintable(midi.status()));
+            return 1;
+        }
+        for (int i = 0; i < 200 && midi.connectedSources().isEmpty(); ++i) {
+            QThread::msleep(20);
+        }
+
+        // Another thread busy the whole time, touching memory as a redraw does.
+        std::atomic<bool> busy{true};
+        std::thread redraw([&] {
+            std::vector<std::uint32_t> image(std::size_t{1920} * 1080);
+            std::uint32_t colour = 0;
+            while (busy.load(std::memory_order_relaxed)) {
+                std::fill(image.begin(), image.end(), ++colour);
+            }
+        });
+
+        const auto measure = [&](const char* from, auto&& sendOn, auto&& sendOff, auto&& sentAt) {
+            std::vector<double> ms;
+            for (int i = 0; i < 1000; ++i) {
+                sink.pressedAt.store(0);
+                sendOn();
+                const auto deadline = Clock::now() + std::chrono::milliseconds(100);
+                while (sink.pressedAt.load() == 0 && Clock::now() < deadline) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                }
+                if (sink.pressedAt.load() != 0) {
+                    ms.push_back(static_cast<double>(sink.pressedAt.load() - sentAt()) / 1e6);
+                }
+                sendOff();
+                std::this_thread::sleep_for(std::chrono::milliseconds(4));
+            }
+            if (ms.size() < 900) {
+                std::fprintf(stderr, "bench_midiin: only %zu of 1000 notes arrived\n", ms.size());
+                return false;
+            }
+            std::printf("MIDI note-on %s -> press call, JACK period %s frames at 48 kHz, another "
+                        "thread busy: median %.3f ms, p99 %.3f ms, max %.3f ms (%zu notes; target "
+                        "p99 <= 2 ms)\n",
+                        from, qPrintable(period), Percentile(ms, 0.5), Percentile(ms, 0.99),
+                        Percentile(ms, 1.0), ms.size());
+            return true;
+        };
+        bool ok = measure(
+            "in the port's buffer", [&] { pads.pending.store(1); }, [&] { pads.pending.store(2); },
+            [&] { return pads.writtenAt.load(); });
+
+        RtMidiOut app(RtMidi::UNIX_JACK, "Bench program");
+        for (unsigned i = 0; i < app.getPortCount(); ++i) {
+            if (app.getPortName(i) == "Marrowtune in:Marrowtune") {
+                app.openPort(i, "out");
+            }
+        }
+        std::int64_t sentAt = 0;
+        const unsigned char on[] = {0x90, 36, 100};
+        const unsigned char off[] = {0x80, 36, 0};
+        ok = measure(
+                 "sent by another program",
+                 [&] {
+                     sentAt = Now();
+                     app.sendMessage(on, sizeof on);
+                 },
+                 [&] { app.sendMessage(off, sizeof off); }, [&] { return sentAt; }) &&
+             ok;
+        busy.store(false);
+        redraw.join();
+        if (!ok) {
+            return 1;
+        }
+    }
+    jack_client_close(pads.client);
+    jackd.terminate();
+    jackd.waitForFinished(5000);
+    return 0;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "midiin/MidiDispatcher.h"
+#include "midiin/MidiMapping.h"
+#include "midiin/MidiPorts.h"
+#include "midiin/VelocityCurve.h"
+
+#include <QString>
+
+#include <array>
+#include <optional>
+
+namespace mt {
+
+class PerformanceInput;
+class SettingsStore;
+
+// What a pad's light shows: a track's state, sent as a note-on of this state's velocity.
+enum class PadState { Empty, Loaded, Playing, Held };
+
+// MIDI controllers playing the performance: the ports, the mapping with its learn, the
+// velocity curve and the pads' lights, kept in the program's own settings section.
+// Everything received becomes calls on the PerformanceInput given (on RtMidi's threads, see
+// its threading contract). Every method here is for the UI thread; none of them waits on the
+// MIDI system beyond opening and closing the ports.
+class MidiInput {
+public:
+    explicit MidiInput(PerformanceInput& sink);
+
+    // The stored mapping, curve, pad velocities, chosen source and hardware choice; what is
+    // missing or unreadable keeps its default.
+    void loadSettings(const SettingsStore& store, const QString& app);
+    void saveSettings(SettingsStore& store, const QString& app) const;
+
+    // Opens the ports on the stored system (or `system` when given). False when MIDI cannot
+    // be used; status() says why.
+    bool start(std::optional<MidiSystem> system = std::nullopt);
+    void stop() { m_ports.close(); }
+    QString status() const { return m_ports.message(); }
+
+    QStringList sources() const { return m_ports.sources(); }
+    QStringList connectedSources() const { return m_ports.connectedSources(); }
+    QString chosenSource() const { return m_chosen; }
+    void chooseSource(const QString& name);
+    bool connectsHardware() const { return m_connectHardware; }
+    void setConnectHardware(bool connect);
+
+    MidiMapping mapping() const { return m_dispatcher.mapping(); }
+    void setMapping(const MidiMapping& mapping) { m_dispatcher.setMapping(mapping); }
+    VelocityCurve curve() const { return m_dispatcher.curve(); }
+    void setCurve(const VelocityCurve& curve) { m_dispatcher.setCurve(curve); }
+    void learn(const MidiAction& action, CcMode mode = CcMode::Absolute) {
+        m_dispatcher.learn(action, mode);
+    }
+    void cancelLearn() { m_dispatcher.cancelLearn(); }
+
+    // The velocity a pad is lit with in each state (0 = dark).
+    void setPadVelocities(const std::array<int, 4>& velocities) { m_padVelocities = velocities; }
+    // Lights the track's pad (the note or controller that presses it) for its new state.
+    void trackStateChanged(int track, PadState state);
+
+private:
+    MidiDispatcher m_dispatcher;
+    MidiPorts m_ports;
+    MidiSystem m_system = MidiSystem::Auto;
+    QString m_chosen;
+    bool m_connectHardware = true;
+    std::array<int, 4> m_padVelocities{0, 20, 127, 80};
+};
+
+} // namespace mt

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mt {
+
+// One channel message as a controller sent it: a status's kind and channel with its data.
+struct MidiMessage {
+    enum class Kind : std::uint8_t { NoteOff, NoteOn, ControlChange, Other };
+    Kind kind = Kind::Other;
+    std::uint8_t channel = 0; // 0..15 (the performer's channel 1..16)
+    std::uint8_t data1 = 0;   // note or controller number, 0..127
+    std::uint8_t data2 = 0;   // velocity or controller value, 0..127
+};
+
+// Turns a MIDI byte stream into channel messages, whatever chunks it arrives in. Running
+// status is kept across chunks; system exclusive is skipped up to its end or the next status
+// byte; real-time bytes (clock, active sensing...) may fall anywhere, even inside a message,
+// and change nothing; system common messages end running status and are skipped; a data
+// byte with no status before it is dropped. One stream per instance, one thread at a time.
+class MidiParser {
+public:
+    // Calls deliver(const MidiMessage&) for each complete channel message in `bytes`.
+    template <typename Deliver>
+    void feed(const std::uint8_t* bytes, std::size_t size, Deliver&& deliver) {
+        for (std::size_t i = 0; i < size; ++i) {
+            if (take(bytes[i])) {
+                deliver(m_message);
+            }
+        }
+    }
+
+private:
+    // True when `byte` completed m_message.
+    bool take(std::uint8_t byte);
+
+    MidiMessage m_message;
+    std::uint8_t m_status = 0; // running status, 0 when none
+    std::uint8_t m_skip = 0;   // data bytes of a system common message still to skip
+    std::uint8_t m_have = 0;   // data bytes of the current channel message so far
+    bool m_inSysex = false;
+};
+
+} // namespace mt

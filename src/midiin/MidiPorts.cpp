@@ -1,0 +1,279 @@
+#include "midiin/MidiPorts.h"
+
+#include "midiin/MidiDispatcher.h"
+
+#include <RtMidi.h>
+#include <jack/jack.h>
+
+#include <QRegularExpression>
+
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace mt {
+namespace {
+
+const QString kOurPrefix = QStringLiteral("Marrowtune");
+const char* const kSequencer = "/dev/snd/seq";
+
+RtMidi::Api ApiOf(MidiSystem system) {
+    return system == MidiSystem::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+}
+
+// Whether a JACK server answers, asked without starting one.
+bool JackServerRuns() {
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("Marrowtune probe", JackNoStartServer, &status);
+    if (client == nullptr) {
+        return false;
+    }
+    jack_client_close(client);
+    return true;
+}
+
+bool SequencerPresent() {
+    return ::access(kSequencer, R_OK | W_OK) == 0;
+}
+
+} // namespace
+
+// One of our input ports with the parser of what it receives.
+struct MidiPorts::Source {
+    MidiPorts* owner = nullptr;
+    QString name; // the stable name of the source it is connected to; empty for ours
+    MidiParser parser;
+    std::unique_ptr<RtMidiIn> in; // last: closed before the parser its thread uses goes
+
+    static void received(double /*seconds*/, std::vector<unsigned char>* message, void* self) {
+        auto* source = static_cast<Source*>(self);
+        source->owner->m_dispatcher.feed(source->parser, message->data(), message->size());
+    }
+    static void failed(RtMidiError::Type /*type*/, const std::string& text, void* self) {
+        static_cast<Source*>(self)->owner->noteError(QString::fromStdString(text));
+    }
+};
+
+MidiPorts::MidiPorts(MidiDispatcher& dispatcher, std::chrono::milliseconds scanInterval)
+    : m_dispatcher(dispatcher), m_scanInterval(scanInterval) {}
+
+MidiPorts::~MidiPorts() {
+    close();
+}
+
+bool MidiPorts::open(MidiSystem system) {
+    close();
+    if (system == MidiSystem::Auto) {
+        if (JackServerRuns()) {
+            system = MidiSystem::Jack;
+        } else if (SequencerPresent()) {
+            system = MidiSystem::Alsa;
+        } else {
+            noteError(QStringLiteral("MIDI input is off: no JACK server runs and the ALSA "
+                                     "sequencer is not available (%1 is missing)")
+                          .arg(QLatin1String(kSequencer)));
+            return false;
+        }
+    } else if (system == MidiSystem::Alsa && !SequencerPresent()) {
+        noteError(QStringLiteral("MIDI input is off: the ALSA sequencer is not available (%1 is "
+                                 "missing)")
+                      .arg(QLatin1String(kSequencer)));
+        return false;
+    } else if (system == MidiSystem::Jack && !JackServerRuns()) {
+        noteError(QStringLiteral("MIDI input is off: no JACK server runs"));
+        return false;
+    }
+    m_system = system;
+    try {
+        auto in = std::make_unique<Source>();
+        in->owner = this;
+        in->in = std::make_unique<RtMidiIn>(ApiOf(system), "Marrowtune in", 1024);
+        in->in->setErrorCallback(&Source::failed, in.get());
+        in->in->ignoreTypes(false, false, false); // our parser needs every byte
+        in->in->setCallback(&Source::received, in.get());
+        in->in->openVirtualPort(kPortName);
+        auto out = std::make_unique<RtMidiOut>(ApiOf(system), "Marrowtune out");
+        out->openVirtualPort(kPortName);
+        m_virtualIn = std::move(in);
+        m_out = std::move(out);
+    } catch (const RtMidiError& e) {
+        noteError(QStringLiteral("MIDI input is off: ") + QString::fromStdString(e.getMessage()));
+        m_virtualIn.reset();
+        m_out.reset();
+        return false;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = false;
+        m_message = system == MidiSystem::Jack ? QStringLiteral("JACK") : QStringLiteral("ALSA");
+    }
+    m_watcher = std::thread([this] { watch(); });
+    return true;
+}
+
+void MidiPorts::close() {
+    if (m_watcher.joinable()) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        m_watcher.join();
+    }
+    // Closing a port waits for its thread to leave the dispatcher, which never waits on us.
+    m_connections.clear();
+    m_virtualIn.reset();
+    m_out.reset();
+    const std::lock_guard lock(m_mutex);
+    m_connected.clear();
+    m_sources.clear();
+}
+
+QString MidiPorts::message() const {
+    const std::lock_guard lock(m_mutex);
+    return m_message;
+}
+
+void MidiPorts::setChosenSource(const QString& name) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_chosen = stableName(name);
+    }
+    m_wake.notify_all();
+}
+
+void MidiPorts::setConnectHardware(bool connect) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_connectHardware = connect;
+    }
+    m_wake.notify_all();
+}
+
+QStringList MidiPorts::sources() const {
+    const std::lock_guard lock(m_mutex);
+    return m_sources;
+}
+
+QStringList MidiPorts::connectedSources() const {
+    const std::lock_guard lock(m_mutex);
+    return m_connected;
+}
+
+void MidiPorts::send(const std::uint8_t* bytes, std::size_t size) {
+    if (m_out) {
+        m_out->sendMessage(bytes, size);
+    }
+}
+
+void MidiPorts::noteError(const QString& text) {
+    const std::lock_guard lock(m_mutex);
+    m_message = text;
+}
+
+void MidiPorts::watch() {
+    std::unique_lock lock(m_mutex);
+    while (!m_stopping) {
+        lock.unlock();
+        scan();
+        lock.lock();
+        m_wake.wait_for(lock, m_scanInterval);
+    }
+}
+
+void MidiPorts::scan() {
+    QString chosen;
+    bool hardware = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        chosen = m_chosen;
+        hardware = m_connectHardware;
+    }
+    // Names by index as they are now; a port may still vanish before we open it, which RtMidi
+    // reports as an error and the next scan tries again.
+    RtMidiIn& scanner = *m_virtualIn->in;
+    QStringList present;
+    const unsigned count = scanner.getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+        const QString name = QString::fromStdString(scanner.getPortName(i));
+        if (!name.isEmpty() && !name.startsWith(kOurPrefix)) {
+            present << name;
+        }
+    }
+    // Sources gone: their ports closed, to be made again when they come back.
+    std::erase_if(m_connections, [&](const std::unique_ptr<Source>& s) {
+        return std::none_of(present.begin(), present.end(),
+                            [&](const QString& p) { return stableName(p) == s->name; });
+    });
+    for (unsigned i = 0; i < count; ++i) {
+        const QString name = QString::fromStdString(scanner.getPortName(i));
+        const QString stable = stableName(name);
+        const bool wanted =
+            !name.isEmpty() && !name.startsWith(kOurPrefix) &&
+            ((!chosen.isEmpty() && stable == chosen) || (hardware && isHardware(m_system, name)));
+        const bool have = std::any_of(m_connections.begin(), m_connections.end(),
+                                      [&](const auto& s) { return s->name == stable; });
+        if (wanted && !have) {
+            if (auto source = connect(i, stable)) {
+                m_connections.push_back(std::move(source));
+            }
+        } else if (!wanted && have) {
+            std::erase_if(m_connections, [&](const auto& s) { return s->name == stable; });
+        }
+    }
+    QStringList connected;
+    for (const auto& s : m_connections) {
+        connected << s->name;
+    }
+    const std::lock_guard lock(m_mutex);
+    m_sources = present;
+    m_connected = connected;
+}
+
+std::unique_ptr<MidiPorts::Source> MidiPorts::connect(unsigned index, const QString& name) {
+    try {
+        auto source = std::make_unique<Source>();
+        source->owner = this;
+        source->name = name;
+        const std::string client = "Marrowtune from " + std::to_string(++m_clientNumber);
+        source->in = std::make_unique<RtMidiIn>(ApiOf(m_system), client, 1024);
+        source->in->setErrorCallback(&Source::failed, source.get());
+        source->in->ignoreTypes(false, false, false);
+        source->in->setCallback(&Source::received, source.get());
+        // The list may have moved since the scan: open the index only if it is still that port.
+        if (stableName(QString::fromStdString(source->in->getPortName(index))) != name) {
+            return nullptr;
+        }
+        source->in->openPort(index, kPortName);
+        if (source->in->isPortOpen()) {
+            return source;
+        }
+    } catch (const RtMidiError& e) {
+        noteError(QString::fromStdString(e.getMessage()));
+    }
+    return nullptr;
+}
+
+bool MidiPorts::isHardware(MidiSystem system, const QString& name) {
+    if (name.contains(QLatin1String("Midi Through"), Qt::CaseInsensitive)) {
+        return false;
+    }
+    if (system == MidiSystem::Alsa) {
+        static const QRegularExpression address(QStringLiteral(" (\\d+):\\d+$"));
+        const auto m = address.match(name);
+        const int client = m.hasMatch() ? m.captured(1).toInt() : -1;
+        return client >= 16 && client < 128;
+    }
+    return name.startsWith(QLatin1String("system:midi_capture")) ||
+           name.startsWith(QLatin1String("a2j:")) || name.startsWith(QLatin1String("Midi-Bridge:"));
+}
+
+QString MidiPorts::stableName(const QString& name) {
+    // ALSA's " 24:0" at the end; the ALSA-to-JACK bridge's " [24]" after the device.
+    static const QRegularExpression address(QStringLiteral(" \\d+:\\d+$| \\[\\d+\\](?= \\()"));
+    QString stable = name;
+    stable.remove(address);
+    return stable;
+}
+
+} // namespace mt

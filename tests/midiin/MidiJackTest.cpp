@@ -1,0 +1,228 @@
+// A controller played into our ports through a JACK server of the test's own (the dummy
+// backend: no sound card), and the ALSA sequencer where the machine has one.
+#include "RecordingPerformance.h"
+
+#include "midiin/MidiInput.h"
+#include "platform/IniSettingsStore.h"
+
+#include <RtMidi.h>
+#include <jack/jack.h>
+
+#include <QElapsedTimer>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mt::test {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+const QString kApp = QStringLiteral("marrowtune");
+
+// jackd -d dummy under a private name; clients find it through JACK_DEFAULT_SERVER. Started
+// with posix_spawn, not QProcess: ThreadSanitizer loses track of this process's locks after
+// QProcess's vfork-like child runs its interceptors.
+class PrivateJack {
+public:
+    PrivateJack() : m_name("marrowtune-midi-" + std::to_string(::getpid())) {
+        ::setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
+        ::setenv("JACK_NO_START_SERVER", "1", 1);
+        ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+    }
+    ~PrivateJack() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        ::unsetenv("JACK_DEFAULT_SERVER");
+        ::unsetenv("JACK_NO_START_SERVER");
+    }
+    bool start() {
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        std::string args[] = {"jackd", "-n", m_name, "-d", "dummy", "-r", "48000", "-p", "128"};
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        const int failed = posix_spawnp(&m_pid, "jackd", &quiet, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&quiet);
+        if (failed != 0) {
+            m_pid = 0;
+            return false;
+        }
+        jack_set_error_function([](const char*) {}); // "cannot connect" until it is up
+        for (int i = 0; i < 100; ++i) {
+            if (jack_client_t* probe = jack_client_open("probe", JackNoStartServer, nullptr)) {
+                jack_client_close(probe);
+                return true;
+            }
+            QThread::msleep(50);
+        }
+        return false;
+    }
+
+private:
+    std::string m_name;
+    pid_t m_pid = 0;
+};
+
+// Waits up to 5 s for `done`.
+template <typename F> bool WaitFor(F done) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < 5000) {
+        QThread::msleep(20);
+    }
+    return done();
+}
+
+// A controller's output port, "Test pads:pads", as a device or another program shows it.
+std::unique_ptr<RtMidiOut> Pads() {
+    auto pads = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Test pads");
+    pads->openVirtualPort("pads");
+    return pads;
+}
+
+void Send(RtMidiOut& port, const std::vector<unsigned char>& bytes) {
+    port.sendMessage(&bytes);
+}
+
+// The port whose name is `name`, opened on `port`.
+template <typename Port> bool OpenByName(Port& port, const std::string& name) {
+    for (unsigned i = 0; i < port.getPortCount(); ++i) {
+        if (port.getPortName(i) == name) {
+            port.openPort(i, "test");
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
+    if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty()) {
+        GTEST_SKIP() << "jackd is not installed (package jackd2)";
+    }
+    PrivateJack jack;
+    ASSERT_TRUE(jack.start()) << "jackd did not start";
+    QTemporaryDir dir;
+    IniSettingsStore store(dir.path());
+    store.setValue(kApp, QStringLiteral("Marrowtune"), QStringLiteral("MidiSource"),
+                   QStringLiteral("Test pads:pads"));
+
+    RecordingPerformance sink;
+    auto midi = std::make_unique<MidiInput>(sink);
+    midi->loadSettings(store, kApp);
+    ASSERT_TRUE(midi->start(MidiSystem::Jack)) << midi->status().toStdString();
+    auto pads = Pads();
+    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }))
+        << "the chosen source was not connected";
+
+    // Another program connects to our input by its name.
+    RtMidiOut other(RtMidi::UNIX_JACK, "Other program");
+    ASSERT_TRUE(OpenByName(other, "Marrowtune in:Marrowtune"));
+
+    Send(*pads, {0x99, 36, 127});
+    Send(*pads, {37, 64}); // running status across messages
+    Send(*pads, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
+    Send(*pads, {0x89, 36, 0});
+    Send(*pads, {0xB0, 120, 0});
+    EXPECT_EQ(sink.take(4), (Calls{"press 0 0", "press 1 -600", "release 0", "panic"}));
+    Send(other, {0x90, 43, 1});
+    EXPECT_EQ(sink.take(1), Calls{"press 7 -1200"});
+
+    // Lights: the pad's note on the channel it was played on.
+    RtMidiIn lights(RtMidi::UNIX_JACK, "Test lights");
+    ASSERT_TRUE(OpenByName(lights, "Marrowtune out:Marrowtune"));
+    QThread::msleep(100);
+    midi->trackStateChanged(0, PadState::Playing);
+    midi->trackStateChanged(1, PadState::Empty);
+    std::vector<unsigned char> lit;
+    ASSERT_TRUE(WaitFor([&] {
+        std::vector<unsigned char> m;
+        lights.getMessage(&m);
+        lit.insert(lit.end(), m.begin(), m.end());
+        return lit.size() >= 6;
+    }));
+    EXPECT_EQ(lit, (std::vector<unsigned char>{0x99, 36, 127, 0x99, 37, 0}));
+
+    // Learn a knob; it moves the bar after a restart on the same settings.
+    midi->learn({MidiAction::Kind::Volume, 2});
+    Send(*pads, {0xB0, 21, 100});
+    EXPECT_EQ(sink.take(1), Calls{"learned volume3 cc 1 21 absolute"});
+    midi->saveSettings(store, kApp);
+    midi.reset();
+    midi = std::make_unique<MidiInput>(sink);
+    midi->loadSettings(store, kApp);
+    ASSERT_TRUE(midi->start(MidiSystem::Jack));
+    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }));
+    Send(*pads, {0xB0, 21, 127});
+    EXPECT_EQ(sink.take(1), Calls{"volume 2 0"});
+
+    // 10,000 messages a second, and the controller pulled out half way: nothing is lost
+    // before, and once it is back it plays again.
+    int sent = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (sent < 5000) {
+        Send(*pads, {0x90, 38, 100});
+        Send(*pads, {0x80, 38, 0});
+        sent += 2;
+        while (clock.nsecsElapsed() < sent * 100000LL) {
+            QThread::usleep(50);
+        }
+    }
+    const Calls stream = sink.take(5000, 5000);
+    EXPECT_EQ(stream.size(), 5000U);
+    EXPECT_EQ(std::count(stream.begin(), stream.end(), "press 2 -257"), 2500);
+    for (int i = 0; i < 200; ++i) {
+        Send(*pads, {0x90, 38, 100});
+    }
+    pads.reset();
+    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().isEmpty(); }));
+    sink.take(0, 0);
+    pads = Pads();
+    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }));
+    Send(*pads, {0x90, 39, 127});
+    EXPECT_EQ(sink.take(1), Calls{"press 3 0"});
+}
+
+TEST(MidiAlsa, OpensTheSequencerOrSaysWhyNot) {
+    RecordingPerformance sink;
+    MidiInput midi(sink);
+    if (::access("/dev/snd/seq", R_OK | W_OK) != 0) {
+        EXPECT_FALSE(midi.start(MidiSystem::Alsa));
+        EXPECT_TRUE(midi.status().contains("/dev/snd/seq is missing"))
+            << midi.status().toStdString();
+        GTEST_SKIP() << "no ALSA sequencer here (/dev/snd/seq is missing): "
+                     << midi.status().toStdString();
+    }
+    ASSERT_TRUE(midi.start(MidiSystem::Alsa)) << midi.status().toStdString();
+    RtMidiOut scanner(RtMidi::LINUX_ALSA, "Test scanner");
+    bool found = false;
+    for (unsigned i = 0; i < scanner.getPortCount(); ++i) {
+        found = found || scanner.getPortName(i).starts_with("Marrowtune in:Marrowtune");
+    }
+    EXPECT_TRUE(found);
+}
+
+} // namespace
+} // namespace mt::test
