@@ -100,8 +100,9 @@ TEST_F(SettingFileCommandsTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhere
     std::array<TrackSetting, 8> three;
     three[1].path = m_dir.filePath("b.wav");
     const QList<QByteArray> lines = EncodeSettingFile(three).split('\n');
-    ASSERT_TRUE(test::WriteFile(m_dir.filePath("three.mrw"),
-                                lines.mid(0, 3 * kSettingLinesPerTrack).join('\n') + '\n'));
+    ASSERT_TRUE(
+        test::WriteFile(m_dir.filePath("three.mrw"),
+                        lines.mid(0, qsizetype{3} * kSettingLinesPerTrack).join('\n') + '\n'));
     command("mnuFileOpen", m_dir.filePath("three.mrw"));
     EXPECT_EQ(title(), QStringLiteral("Marrowtune - three.mrw"));
     EXPECT_TRUE(frame(1).ComStart->isEnabled() && frame(5).ComStart->isEnabled());
