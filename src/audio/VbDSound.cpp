@@ -66,6 +66,20 @@ void VbDSound::ShowSoundLibError(const QString& text) {
     m_messages.show(text, QStringLiteral("VbDSnd.Dll"), MessageIcon::Exclamation);
 }
 
+void VbDSound::setOutput(const OutputChoice& choice) {
+    if (soundLibHandle != 0) {
+        dsSetOutput(soundLibHandle, choice);
+    }
+}
+
+bool VbDSound::health(LibraryHealth& health) const {
+    return soundLibHandle != 0 && dsGetHealth(soundLibHandle, health);
+}
+
+void VbDSound::setGlobalFocus(bool global) {
+    dsSetGlobalFocus(global);
+}
+
 void VbDSound::OpenSoundDevice(std::intptr_t window, const OutputFormat& format) {
     InitSoundLibrary(window, 2);
     dsSetGlobalFocus(true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/OutputChoice.h"
 #include "audio/OutputFormat.h"
 #include "platform/MessageBoxService.h"
 
@@ -9,6 +10,8 @@
 #include <functional>
 
 namespace mt {
+
+struct LibraryHealth;
 
 // The program's side of the sound-buffer library: keeps the library handle and turns the
 // library's failures into messages for the performer. UI thread only; the set-up calls may
@@ -42,6 +45,15 @@ public:
     // Opening the sound device, always in this order: InitSoundLibrary(window, 2), global
     // focus, SetPrimaryFormat(format). Run at start-up and when the editor hands back.
     void OpenSoundDevice(std::intptr_t window, const OutputFormat& format);
+
+    // Reopens the open library on another audio system, device or block length; a choice
+    // that does not open leaves the previous output playing. Nothing with no library. May
+    // block while the device opens.
+    void setOutput(const OutputChoice& choice);
+    // How the output is doing; false with no library. Takes the peak load. Never blocks.
+    bool health(LibraryHealth& health) const;
+    // Buffers keep sounding whatever window has the focus.
+    void setGlobalFocus(bool global);
 
     std::int32_t soundLibHandle = 0;
 

@@ -1,7 +1,6 @@
 #include "core/AppContext.h"
 
 #include "audio/DsCalls.h"
-#include "audio/WavReader.h"
 #include "platform/MessageBoxService.h"
 
 #include <QCoreApplication>
@@ -25,20 +24,7 @@ void AppContext::showMessage(const QString& text) const {
 }
 
 bool ReloadTrack(AppContext& app, int index, const QString& path) {
-    WavInfo info;
-    if (!ReadWavInfo(path, info)) {
-        app.showMessage(TrackMovedMessage(index));
-        return false;
-    }
-    const std::int32_t buffer = app.sound.CreateTrackBuffer(path, 1);
-    if (buffer == 0) {
-        return false;
-    }
-    TrackBank& bank = app.bank;
-    bank.tracks[index].rateRatio = 1.0f;
-    bank.takeFormat(index, info, TrackBank::LengthFrom::Ratio);
-    bank.tracks[index].buffer = buffer;
-    return true;
+    return app.bankLoader.reload(index, path);
 }
 
 } // namespace mt

@@ -3,7 +3,9 @@
 #include "audio/OutputChoice.h"
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
+#include "core/BankLoader.h"
 #include "core/LibraryTrackSound.h"
+#include "core/PreviewPlayer.h"
 #include "core/TrackBank.h"
 #include "media/cd/CdPlayer.h"
 #include "media/midi/ModuleMIDI.h"
@@ -31,6 +33,8 @@ struct AppContext {
     VbDSound sound;
     LibraryTrackSound trackSound{sound}; // the tracks' way to the sound library
     TrackBank bank{trackSound};
+    BankLoader bankLoader{bank, trackSound, [this](const QString& text) { showMessage(text); }};
+    PreviewPlayer preview{sound}; // the browser's preview buffer
     CdPlayer cd{[this] { return sound.soundLibHandle; },
                 [this](const QString& text) { showMessage(text); }};            // CD player
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
@@ -52,11 +56,7 @@ struct AppContext {
 
 inline const QString kAppTitle = QStringLiteral("Marrowtune");
 
-// Creates the track's buffer again from `path` and recomputes its derived values; the caller
-// sets the loaded flag, the path, the name and the labels. False, with nothing of the track
-// changed, when no buffer was made: for a file that is missing or not readable as WAV with
-// the "moved or deleted" message, for one the library cannot decode with the library's
-// message, and with no sound device without a message.
+// The bank loader's reload (BankLoader::reload), for callers that hold only the context.
 bool ReloadTrack(AppContext& app, int index, const QString& path);
 
 } // namespace mt

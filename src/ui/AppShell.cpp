@@ -1,6 +1,5 @@
 #include "ui/AppShell.h"
 
-#include "audio/DsCalls.h"
 #include "core/AppContext.h"
 #include "files/ModuleZoomInOut.h"
 #include "platform/RegularFile.h"
@@ -178,10 +177,8 @@ void AppShell::Form_Load() {
     }
 
     m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(w.winId()), format);
-    if (m_app.sound.soundLibHandle != 0) {
-        // The library opens on the output choice; one opened otherwise takes it now.
-        dsSetOutput(m_app.sound.soundLibHandle, m_app.outputChoice);
-    }
+    // The library opens on the output choice; one opened otherwise takes it now.
+    m_app.sound.setOutput(m_app.outputChoice);
     w.showSoundDevice(m_app.sound.soundLibHandle != 0);
     w.menuItem(QStringLiteral("mnuUwagaki"))->setEnabled(false);
     w.settingFiles().mnunew_Click();
@@ -270,13 +267,8 @@ void AppShell::reportWriteFailure() {
 }
 
 void AppShell::Form_Unload() {
-    TrackBank& bank = m_app.bank;
-    for (int i = 0; i < kTrackCount; ++i) {
-        if (bank.tracks[i].loaded) {
-            dsFree(bank.tracks[i].buffer);
-        }
-    }
-    m_window.browser().releasePreview();
+    m_app.bankLoader.releaseSounds();
+    m_app.preview.release();
     m_app.sound.TerminateSoundLibrary();
     m_app.midi.MidiStop();
     m_app.midi.MidiCloseDevice();

@@ -1,6 +1,6 @@
 #include "ui/AudioStatusLine.h"
 
-#include "audio/DsCalls.h"
+#include "audio/SoundLibrary.h"
 #include "core/AppContext.h"
 
 #include <QDateTime>
@@ -116,8 +116,7 @@ QString AudioStatusLine::Explain(const LibraryHealth* health) {
 
 void AudioStatusLine::refresh() {
     LibraryHealth health;
-    const bool present =
-        m_app.sound.soundLibHandle != 0 && dsGetHealth(m_app.sound.soundLibHandle, health);
+    const bool present = m_app.sound.health(health);
     // The load shown is the worst block of the last second: one bad block must stay readable.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now - m_peakSince >= 1000) {

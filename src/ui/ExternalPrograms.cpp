@@ -1,6 +1,5 @@
 #include "ui/ExternalPrograms.h"
 
-#include "audio/DsCalls.h"
 #include "core/AppContext.h"
 #include "platform/CursorService.h"
 #include "platform/ModalRunner.h"
@@ -59,12 +58,8 @@ void ExternalPrograms::ComEdit_Click() {
     if (m_app.midi.midiState == QLatin1String("Playing")) {
         m_window.midiPanel().ComMIDIPause_Click();
     }
-    for (int i = 0; i < kTrackCount; ++i) {
-        if (bank.tracks[i].loaded) {
-            dsFree(bank.tracks[i].buffer);
-        }
-    }
-    m_window.browser().releasePreview();
+    m_app.bankLoader.releaseSounds();
+    m_app.preview.release();
     m_app.sound.TerminateSoundLibrary();
 
     // The path is one argument, whatever it holds, and no shell ever reads it.
@@ -95,23 +90,7 @@ void ExternalPrograms::ComEdit_Click() {
 void ExternalPrograms::restartSound() {
     m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(m_window.winId()), m_app.outputFormat);
     m_window.showSoundDevice(m_app.sound.soundLibHandle != 0);
-    TrackBank& bank = m_app.bank;
-    for (int i = 0; i < kTrackCount; ++i) {
-        if (!bank.tracks[i].loaded) {
-            continue;
-        }
-        if (ReloadTrack(m_app, i, bank.tracks[i].path)) {
-            bank.touch(i); // the edit may have changed its length
-            continue;
-        }
-        bank.tracks[i].loaded = false;
-        if (m_app.sound.soundLibHandle != 0) {
-            // Without a device the set keeps its files for a later save.
-            bank.tracks[i].path.clear();
-            bank.tracks[i].fileName.clear();
-        }
-        bank.touch(i);
-    }
+    m_app.bankLoader.reloadLoaded(m_app.sound.soundLibHandle != 0);
     m_app.midi.MidiReattach();
 }
 

@@ -1,6 +1,5 @@
 #include "ui/FileBrowser.h"
 
-#include "audio/DsCalls.h"
 #include "audio/WavInfoText.h"
 #include "core/AppContext.h"
 #include "platform/CursorService.h"
@@ -50,7 +49,7 @@ FileBrowser::FileBrowser(AppContext& app, QWidget* parent) : QWidget(parent), m_
 }
 
 FileBrowser::~FileBrowser() {
-    releasePreview();
+    m_app.preview.release();
 }
 
 QStringList FileBrowser::BrowsableVolumes() {
@@ -69,7 +68,8 @@ QStringList FileBrowser::BrowsableVolumes() {
 }
 
 QString FileBrowser::FullPath(const QString& folder, const QString& name) {
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+    const bool hasSeparator = !folder.isEmpty() && folder.back() == QLatin1Char('/');
+    return hasSeparator ? folder + name : folder + QLatin1Char('/') + name;
 }
 
 QString FileBrowser::KilobyteText(qint64 bytes) {
@@ -168,32 +168,16 @@ void FileBrowser::File2_Click() {
         lblPreviewFileSize->setText(QStringLiteral("kB"));
         lblWavInfo->setText(QString());
     }
-    releasePreview();
+    m_app.preview.release();
 }
 
 void FileBrowser::File2_DblClick() {
     if (fileName().isEmpty()) {
         return;
     }
-    releasePreview();
     m_app.bank.browserFilePath = FullPath(m_dirPath, fileName());
-    {
-        WaitCursor wait(m_app.platform.cursor);
-        m_previewBuffer = m_app.sound.CreateTrackBuffer(m_app.bank.browserFilePath, 1);
-    }
-    if (m_app.previewLoop) {
-        dsPlayLooping(m_previewBuffer);
-    } else {
-        dsPlay(m_previewBuffer);
-    }
-}
-
-void FileBrowser::releasePreview() {
-    if (m_previewBuffer != 0) {
-        dsStop(m_previewBuffer);
-        dsFree(m_previewBuffer);
-        m_previewBuffer = 0;
-    }
+    const WaitCursor wait(m_app.platform.cursor);
+    m_app.preview.start(m_app.bank.browserFilePath, m_app.previewLoop);
 }
 
 void FileBrowser::mnuDeleteFile_Click() {

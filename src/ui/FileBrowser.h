@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <cstdint>
-
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -16,7 +14,7 @@ struct AppContext;
 
 // The WAV browser beside the tracks: a volume list `Drive1`, a folder list `Dir2`, the WAV
 // files of that folder in `File2`, and the selected file's size and format. Double-clicking
-// a file previews it through its own sound buffer; Delete moves it to the trash. The file
+// a file previews it (the context's preview player); Delete moves it to the trash. The file
 // chosen here is what a track's "Change!" button loads (browserFilePath).
 class FileBrowser final : public QWidget {
     Q_OBJECT
@@ -55,10 +53,6 @@ public:
     void mnuDeleteFile_Click();
     void DeleteBrowserFile();
     void refreshFiles();
-    // Stops and frees the preview buffer, if any.
-    void releasePreview();
-
-    std::int32_t previewBuffer() const { return m_previewBuffer; }
 
     // The popup of the file list (mnuPOPDeleteFile), owned by the main window.
     void setPopup(QMenu* popup) { m_popup = popup; }
@@ -76,7 +70,6 @@ private:
 
     AppContext& m_app;
     QString m_dirPath;
-    std::int32_t m_previewBuffer = 0;
     QMenu* m_popup = nullptr;
 };
 

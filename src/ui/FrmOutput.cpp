@@ -1,6 +1,5 @@
 #include "ui/FrmOutput.h"
 
-#include "audio/DsCalls.h"
 #include "audio/RtAudioOutput.h"
 #include "core/AppContext.h"
 
@@ -132,11 +131,9 @@ OutputChoice FrmOutput::shownChoice() const {
 
 void FrmOutput::ComOK_Click() {
     m_app.outputChoice = shownChoice();
-    if (m_app.sound.soundLibHandle != 0) {
-        // A choice that does not open leaves the previous output playing; the status line
-        // tells which one plays.
-        dsSetOutput(m_app.sound.soundLibHandle, m_app.outputChoice);
-    }
+    // A choice that does not open leaves the previous output playing; the status line tells
+    // which one plays.
+    m_app.sound.setOutput(m_app.outputChoice);
     close();
 }
 

@@ -1,13 +1,11 @@
 #include "ui/SettingFileCommands.h"
 
-#include "audio/DsCalls.h"
 #include "core/AppContext.h"
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
 #include "platform/MessageBoxService.h"
 #include "platform/ModalRunner.h"
 #include "platform/RegularFile.h"
-#include "ui/ClickableLabel.h"
 #include "ui/FrmHenkou.h"
 #include "ui/MixPanel.h"
 #include "ui/TrackFrame.h"
@@ -15,13 +13,9 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMainWindow>
-#include <QPushButton>
-#include <QScrollBar>
 
 namespace mt {
 namespace {
@@ -166,7 +160,7 @@ void SettingFileCommands::LoadSettingFile() {
     settingFileTitle = QFileInfo(path).fileName();
     setCaption(QStringLiteral("Marrowtune - ") + settingFileTitle);
     for (std::size_t i = 0; i < decoded.tracks.size(); ++i) {
-        applyBlock(static_cast<int>(i), decoded.tracks[i]);
+        m_app.bankLoader.load(static_cast<int>(i), storedTrack(decoded.tracks[i]));
     }
     if (!decoded.ok) {
         failedLoad(path);
@@ -180,26 +174,8 @@ void SettingFileCommands::LoadSettingFile() {
     m_mix.UpdateLockAvailability();
 }
 
-void SettingFileCommands::applyBlock(int i, const TrackSetting& s) {
-    TrackBank& bank = m_app.bank;
-    Track& t = bank.tracks[i];
-    TrackFrame& f = m_tracks.frame(i);
-    t.rateRatio = 1.0f;
-    t.length44k = 0.0f;
-    // The speed through its bar: under the lock a moved reference re-matches the others.
-    f.HSFre->setValue(s.speed);
-    bank.setVolume(i, s.volume);
-    bank.setPan(i, s.pan);
-    t.fileName = s.fileName;
-    t.path = s.path;
-    bank.unload(i);
-    if (!s.path.isEmpty() && ReloadTrack(m_app, i, s.path)) {
-        t.loaded = true;
-    }
-    bank.touch(i);
-    bank.setLoop(i, s.loop != 0);
-    bank.setHold(i, s.hold != 0);
-    f.Combo->setCurrentIndex(f.Combo->findText(s.ratio));
+StoredTrack SettingFileCommands::storedTrack(const TrackSetting& s) {
+    return {s.speed, s.volume, s.pan, s.fileName, s.path, s.loop != 0, s.hold != 0, s.ratio};
 }
 
 void SettingFileCommands::failedLoad(const QString& path) {
@@ -218,26 +194,15 @@ void SettingFileCommands::newFromMenu() {
 void SettingFileCommands::mnunew_Click() {
     TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
-        TrackFrame& f = m_tracks.frame(i);
-        f.Combo->setCurrentIndex(6);
-        m_mix.ComFreRes_Click(i);
-        m_mix.ComPanRes_Click(i);
-        bank.setVolume(i, 0);
-        bank.setHold(i, true);
-        bank.setLoop(i, true);
-        f.Check->setChecked(false);
+        m_app.bankLoader.reset(i);
+        m_tracks.frame(i).Check->setChecked(false);
         m_tracks.Check_MouseUp(i); // the coarse steps go with the unticked box
-        bank.lockedSpeeds[i] = kNormalSpeed;
-        bank.setLoneWolfMember(i, false);
-        bank.unload(i); // stopped with its sound, so a later load does not show "STOP"
-        bank.clearFile(i);
-        bank.touch(i);
     }
     settingFileTitle = QStringLiteral("New");
     settingFilePath.clear();
     setCaption(QStringLiteral("Marrowtune - New"));
     m_mnuUwagaki.setEnabled(false);
-    dsSetGlobalFocus(true);
+    m_app.sound.setGlobalFocus(true);
     bank.selectNextLoaded();
     m_mix.switchLockOff();
     bank.bankChanged = false;

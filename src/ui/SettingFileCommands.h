@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/BankLoader.h"
 #include "files/SettingFile.h"
 
 #include <QObject>
@@ -53,7 +54,7 @@ private:
     // The save dialog, starting at `preselected`: the chosen name with ".mrw" added when it
     // has no suffix; nullopt when cancelled or when replacing an existing file was refused.
     std::optional<QString> askSaveName(const QString& preselected);
-    void applyBlock(int index, const TrackSetting& setting);
+    static StoredTrack storedTrack(const TrackSetting& setting);
     void failedLoad(const QString& path);
     bool writeTo(const QString& path);
     void setCaption(const QString& caption);
