@@ -8,6 +8,7 @@
 #include "ui/MixPanel.h"
 #include "ui/PreferenceWindows.h"
 
+#include "media/cd/CdPlayer.h"
 #include "media/cd/MciDevice.h"
 
 #include <QCheckBox>
@@ -168,7 +169,7 @@ public:
         ++depth;
         deepest = std::max(deepest, depth);
         if (depth == 1) {
-            QTest::qWait(CdPanel::kWatchMs + 100);
+            QTest::qWait(CdPlayer::kWatchMs + 100);
         }
         --depth;
     }
@@ -191,13 +192,12 @@ TEST(CdWatchMessages, AFailingDriveShowsOneBoxAtATime) {
     Form1 window(app);
     test::ShowActive(window);
     test::ChooseMenuItem(window, *window.menuItem(QStringLiteral("mnuCD")));
-    CdPanel& cd = window.cdPanel();
-    ASSERT_TRUE(cd.TimerCD->isActive());
+    ASSERT_TRUE(app.cd.watchTimer.isActive());
     ASSERT_TRUE(messages.texts.empty());
 
     drive.failing = true;
-    QTest::qWait(CdPanel::kWatchMs + 50);
-    cd.TimerCD->stop();
+    QTest::qWait(CdPlayer::kWatchMs + 50);
+    app.cd.watchTimer.stop();
     ASSERT_FALSE(messages.texts.empty());
     EXPECT_EQ(messages.deepest, 1) << "a box was opened over another";
     EXPECT_TRUE(messages.texts.front().startsWith(QStringLiteral("エラー@GetTrackCD...")));
