@@ -73,7 +73,7 @@ TEST_F(MidiPanelTest, ShowsThePlayerAndItsClicksReachIt) {
     EXPECT_TRUE(m_app.midi.repeat);
     QTest::mouseClick(panel().ComMIDIStart, Qt::LeftButton);
     EXPECT_EQ(transport(), (std::vector<bool>{false, true, true, true, true}));
-    m_output->render(2 * 44100); // 4.27 beats at 128 BPM: 4 whole beats, 1.875 s
+    m_output->render(std::size_t{88200}); // 4.27 beats at 128 BPM: 4 whole beats, 1.875 s
     m_app.midi.tick();
     EXPECT_EQ(panel().lblMIDITime->text(), QStringLiteral("00:01"));
     EXPECT_EQ(panel().lblmiditest->text(), QStringLiteral("4"));

@@ -10,6 +10,8 @@
 
 #include <QFile>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace mt::test {
@@ -62,8 +64,14 @@ protected:
     QTemporaryDir dir;
     OfflineLibrary library{44100};
     std::vector<QString> messages;
+    std::function<void()> whileShown; // a modal box runs the event loop: the watch's timer
     CdPlayer cd{[this] { return library.handle; },
-                [this](const QString& text) { messages.push_back(text); }};
+                [this](const QString& text) {
+                    messages.push_back(text);
+                    if (whileShown) {
+                        whileShown();
+                    }
+                }};
 };
 
 TEST_F(CdPlayerTest, WithoutADiscNothingCanBePressedUntilTheWatchSeesOne) {
@@ -227,6 +235,29 @@ TEST_F(CdPlayerTest, OpeningTheTrayClearsTheDiscAndItsMarksAndTheWatchTakesItBac
     EXPECT_EQ(cd.state.enabledButtons, kTakenIn);
     EXPECT_EQ(position(), 0);
     EXPECT_TRUE(messages.empty());
+}
+
+// A drive whose disc is there but whose queries fail: each failure of a watch says so, and a
+// watch under its box sends nothing, so no box is opened over another.
+TEST_F(CdPlayerTest, AFailingWatchShowsOneBoxAtATime) {
+    showWithDisc({{2.0, 0.0}});
+    ScriptedMciDevice failing;
+    failing.errorTexts[276] = "not ready";
+    for (int watch = 0; watch < 2; ++watch) {
+        failing.on("status cdaudio mode", "playing")
+            .on("status cdaudio current track wait", {}, 276)
+            .on("status cdaudio number of tracks wait", {}, 276)
+            .on("set cdaudio time format milliseconds")
+            .on("status cdaudio position", {}, 276);
+    }
+    cd.mci.setDevice(failing);
+    whileShown = [this] { cd.watch(); };
+    cd.watch();
+    cd.watch(); // the next watch after the boxes were closed reports again
+    cd.mci.setDevice(cd.commands);
+    EXPECT_TRUE(failing.done());
+    ASSERT_EQ(messages.size(), 6u);
+    EXPECT_EQ(messages[0], "エラー@GetTrackCD...not ready");
 }
 
 TEST_F(CdPlayerTest, ShutdownStopsOnlyWhenAskedAndADiscIsInThenCloses) {
