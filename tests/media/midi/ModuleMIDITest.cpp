@@ -207,7 +207,9 @@ TEST_F(ModuleMIDITest, TransportFollowsItsTable) {
     EXPECT_FALSE(m_midi.watchTimer.isActive());
     const std::int32_t pausedAt = info().position;
     seconds(0.5);
-    m_midi.start(); // resumes where it paused
+    EXPECT_EQ(info().position, pausedAt);
+    EXPECT_LT(Peak(m_library.render(4410)), 1e-3f); // the held note was released
+    m_midi.start();                                 // resumes where it paused
     seconds(0.25);
     EXPECT_NEAR(info().position, pausedAt + 240, 2);
     m_midi.stop();
@@ -287,7 +289,8 @@ TEST_F(ModuleMIDITest, PlayingWatchCountsWholeBeatsFollowsTheSongsTempoAndItsEnd
     m_midi.tick();
     EXPECT_EQ(m_midi.midiState, MidiState::Playing);
     EXPECT_EQ(info().playing, 1);
-    EXPECT_LT(info().position, 480); // the second time round
+    EXPECT_LT(info().position, 480); // the second time round, heard
+    EXPECT_GT(RmsDb(Channel(m_library.render(13230), 0, 2), 1.0), -40.0);
     EXPECT_TRUE(m_messages.empty());
 }
 
