@@ -4,7 +4,10 @@
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
 #include "core/BankLoader.h"
+#include "core/CdMediaControl.h"
 #include "core/LibraryTrackSound.h"
+#include "core/MidiMediaControl.h"
+#include "core/PerformanceKeys.h"
 #include "core/PreviewPlayer.h"
 #include "core/TrackBank.h"
 #include "media/cd/CdPlayer.h"
@@ -38,7 +41,10 @@ struct AppContext {
     CdPlayer cd{[this] { return sound.soundLibHandle; },
                 [this](const QString& text) { showMessage(text); }};            // CD player
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
-    ModuleMMT mmt{[this](const QString& text) { showMessage(text); }};          // tap counter clock
+    CdMediaControl cdControl{cd};       // the performance keys' way to the CD player
+    MidiMediaControl midiControl{midi}; // and to the MIDI player
+    PerformanceKeys keys{bank, cdControl, midiControl};
+    ModuleMMT mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
     OutputFormat outputFormat;
     OutputChoice outputChoice; // audio system, device and block, stored in the own section
     bool previewLoop = false;  // the browser's preview repeats

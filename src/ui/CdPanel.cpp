@@ -1,8 +1,10 @@
 #include "ui/CdPanel.h"
 
 #include "core/AppContext.h"
+#include "media/cd/CdPlayer.h"
 #include "platform/Numbers.h"
 #include "ui/ClickableLabel.h"
+#include "ui/Colours.h"
 #include "ui/PanelTime.h"
 
 #include <QAction>
@@ -11,7 +13,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
-#include <QTimer>
 
 #include <charconv>
 
@@ -36,19 +37,6 @@ QString FloatText(float x) {
     const auto end = std::to_chars(text, text + sizeof text, x).ptr;
     return QString::fromLatin1(text, static_cast<qsizetype>(end - text));
 }
-
-bool IsPlayingMode(const QString& mode) {
-    for (const char* m : {"paused", "playing", "seeking", "stopped", "recording"}) {
-        if (mode == QLatin1String(m)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-const QString kPlaying = QStringLiteral("PLAYING");
-const QString kPausing = QStringLiteral("PAUSING");
-const QString kStopping = QStringLiteral("STOPPING");
 
 } // namespace
 
@@ -92,211 +80,58 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
     ComGoCDCount =
         Named(new QPushButton(QStringLiteral("BPMカウンター(&X)"), this), "ComGoCDCount");
     ComGoCDCount->setToolTip(QStringLiteral("BPM測定（もちろん手動)"));
-    TimerCD = Named(new QTimer(this), "TimerCD");
 
-    connect(ComCDStart, &QPushButton::clicked, this, [this] { ComCDStart_Click(); });
-    connect(ComCDPause, &QPushButton::clicked, this, [this] { ComCDPause_Click(); });
-    connect(ComCDStop, &QPushButton::clicked, this, [this] { ComCDStop_Click(); });
-    connect(ComCDPrev, &QPushButton::clicked, this, [this] { ComCDPrev_Click(); });
-    connect(ComCDNext, &QPushButton::clicked, this, [this] { ComCDNext_Click(); });
-    connect(ComCD_RE, &QPushButton::clicked, this, [this] { ComCD_RE_Click(); });
-    connect(ComCD_FF, &QPushButton::clicked, this, [this] { ComCD_FF_Click(); });
-    connect(lblCDMarka, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
+    CdPlayer* cd = &m_cd;
+    connect(ComCDStart, &QPushButton::clicked, cd, &CdPlayer::start);
+    connect(ComCDPause, &QPushButton::clicked, cd, &CdPlayer::pause);
+    connect(ComCDStop, &QPushButton::clicked, cd, &CdPlayer::stop);
+    connect(ComCDPrev, &QPushButton::clicked, cd, &CdPlayer::previous);
+    connect(ComCDNext, &QPushButton::clicked, cd, &CdPlayer::next);
+    connect(ComCD_RE, &QPushButton::clicked, cd, &CdPlayer::rewind);
+    connect(ComCD_FF, &QPushButton::clicked, cd, &CdPlayer::forward);
+    connect(lblCDMarka, &ClickableLabel::mousePressed, cd, [cd](Qt::MouseButton button) {
         if (button == Qt::LeftButton) {
-            lblCDMarka_Click();
+            cd->markLoopStart();
         }
     });
-    connect(lblCDMarkb, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
+    connect(lblCDMarkb, &ClickableLabel::mousePressed, cd, [cd](Qt::MouseButton button) {
         if (button == Qt::LeftButton) {
-            lblCDMarkb_Click();
+            cd->markLoopEnd();
         }
     });
+    connect(ChkCDAbloop, &QCheckBox::toggled, cd, &CdPlayer::setLoopOn);
     connect(SpinButtonCD, &QSpinBox::valueChanged, this, [this] { SpinButtonCD_Change(); });
     connect(ComGoCDCount, &QPushButton::clicked, this, [this] {
         if (onBpmCounter) {
             onBpmCounter();
         }
     });
-    connect(TimerCD, &QTimer::timeout, this, [this] { TimerCD_Timer(); });
-}
-
-void CdPanel::setTransport(std::initializer_list<QPushButton*> buttons, bool enabled) {
-    for (QPushButton* b : buttons) {
-        b->setEnabled(enabled);
-    }
-}
-
-void CdPanel::showTracks() {
-    lbltrack->setText(QString::number(m_cd.state.cdCurrentTrack));
-    lblAllTrack->setText(QString::number(m_cd.state.cdTrackCount));
-}
-
-void CdPanel::takeDiscIn() {
-    CdState& s = m_cd.state;
-    s.cdTrackCount = m_cd.mci.GetAllTracksCD();
-    s.cdCurrentTrack = m_cd.mci.GetTrackCD();
-    s.cdPlayState = kStopping;
-    setTransport({ComCDStart, ComCDNext}, true);
-    showTracks();
+    connect(cd, &CdPlayer::changed, this, &CdPanel::showPlayer);
 }
 
 void CdPanel::OpenOnShow() {
-    CdState& s = m_cd.state;
-    if (s.cdOpened) {
-        return;
+    m_cd.openOnShow();
+}
+
+void CdPanel::showPlayer() {
+    const CdState& s = m_cd.state;
+    const std::pair<QPushButton*, CdButton> buttons[] = {
+        {ComCDStart, kCdStart}, {ComCDPause, kCdPause}, {ComCDStop, kCdStop},  {ComCDPrev, kCdPrev},
+        {ComCDNext, kCdNext},   {ComCD_RE, kCdRewind},  {ComCD_FF, kCdForward}};
+    for (const auto& [button, flag] : buttons) {
+        button->setEnabled(m_cd.canPress(flag));
     }
-    s.cdOpened = m_cd.mci.OpenCD(false);
-    if (s.cdOpened) {
-        s.cdMediaPresent = m_cd.mci.IsMediaPresentCD();
-        if (s.cdMediaPresent) {
-            takeDiscIn();
-        }
-    }
-    TimerCD->start(kWatchMs); // also without a device: the watch opens it when it can
-}
-
-void CdPanel::clearForOpenTray() {
-    CdState& s = m_cd.state;
-    s.cdPlayState.clear();
-    s.cdMediaPresent = false;
-    setTransport({ComCDStart, ComCDPause, ComCD_RE, ComCD_FF, ComCDStop, ComCDPrev, ComCDNext},
-                 false);
-    ChkCDAbloop->setEnabled(false);
-    ChkCDAbloop->setChecked(false);
-    s.cdLoopStart = 0;
-    s.cdLoopEnd = 0;
-    lblCDMarka->setText(QStringLiteral("a:00:00:00"));
-    lblCDMarkb->setText(QStringLiteral("b:00:00:00"));
-    lbltrack->setText(QStringLiteral("0"));
-    lblAllTrack->setText(QStringLiteral("0"));
-    lblCDTime->setText(QStringLiteral("00:00"));
-}
-
-void CdPanel::TimerCD_Timer() {
-    // A failing drive reports on the tick; the box is modal and the timer keeps firing
-    // under it, so without this each tick would stack one more box.
-    if (m_inWatch) {
-        return;
-    }
-    m_inWatch = true;
-    watch();
-    m_inWatch = false;
-}
-
-void CdPanel::watch() {
-    CdState& s = m_cd.state;
-    ModuleMCI& mci = m_cd.mci;
-    const QString mode = mci.GetStatusCD(true);
-    if (mode == QLatin1String("open")) {
-        if (s.cdOpened) {
-            clearForOpenTray();
-        }
-        return;
-    }
-    if (!IsPlayingMode(mode)) {
-        return; // "not ready", nothing, or a word the panel does not know
-    }
-    if (!s.cdPlayState.isEmpty()) {
-        if (!s.cdOpened || !s.cdMediaPresent) {
-            return;
-        }
-        s.cdCurrentTrack = mci.GetTrackCD();
-        s.cdTrackCount = mci.GetAllTracksCD();
-        showTracks();
-        const std::int32_t elapsed = mci.GetTime_inTrackCD(s.cdCurrentTrack);
-        FormatPanelTime(*lblCDTime, RoundHalfEvenToInt(elapsed / 10.0), 1);
-        // The loop jumps only while the panel plays: the jump always plays, and a paused or
-        // stopped disc must not start by itself because it was moved past B.
-        if (ChkCDAbloop->isEnabled() && ChkCDAbloop->isChecked() && s.cdPlayState == kPlaying &&
-            mci.GetTime_inTrackCD(s.cdCurrentTrack) >= s.cdLoopEnd) {
-            mci.BackToLoopStartCD();
-        }
-        return;
-    }
-    // A disc was inserted, or the first disc is seen.
-    if (s.cdOpened) {
-        s.cdMediaPresent = mci.IsMediaPresentCD();
-        if (!s.cdMediaPresent) {
-            return;
-        }
-    } else {
-        s.cdOpened = mci.OpenCD(true);
-        if (!s.cdOpened) {
-            return;
-        }
-        s.cdMediaPresent = mci.IsMediaPresentCD();
-        if (!s.cdMediaPresent) {
-            return;
-        }
-    }
-    takeDiscIn();
-    mci.PerfectHeadCD();
-}
-
-void CdPanel::ComCDStart_Click() {
-    CdState& s = m_cd.state;
-    if ((s.cdPlayState == kPausing || s.cdPlayState == kStopping) && m_cd.mci.PlayCD()) {
-        setTransport({ComCDPause, ComCDStop, ComCDPrev, ComCDNext, ComCD_FF, ComCD_RE}, true);
-        ComCDStart->setEnabled(false);
-        s.cdPlayState = kPlaying;
-    }
-}
-
-void CdPanel::ComCDPause_Click() {
-    CdState& s = m_cd.state;
-    if (s.cdPlayState == kPlaying && m_cd.mci.PauseCD()) {
-        s.cdPlayState = kPausing;
-        setTransport({ComCDPause, ComCDStop}, false);
-        ComCDStart->setEnabled(true);
-    }
-}
-
-void CdPanel::ComCDStop_Click() {
-    if (m_cd.mci.StopCD()) {
-        m_cd.state.cdPlayState = kStopping;
-        ComCDStart->setEnabled(true);
-        setTransport({ComCDPause, ComCDStop}, false);
-    }
-}
-
-void CdPanel::ComCDNext_Click() {
-    m_cd.mci.NextCD();
-}
-
-void CdPanel::ComCDPrev_Click() {
-    m_cd.mci.PrevCD();
-}
-
-void CdPanel::ComCD_FF_Click() {
-    m_cd.mci.FfCD();
-}
-
-void CdPanel::ComCD_RE_Click() {
-    m_cd.mci.ReCD();
-}
-
-void CdPanel::setLoopBoxFromMarks() {
-    ChkCDAbloop->setEnabled(m_cd.state.cdLoopEnd > m_cd.state.cdLoopStart);
-}
-
-void CdPanel::lblCDMarka_Click() {
-    CdState& s = m_cd.state;
-    if (!s.cdOpened || !s.cdMediaPresent) {
-        return;
-    }
-    s.cdLoopStart = m_cd.mci.GetTime_inTrackCD(s.cdCurrentTrack);
+    lbltrack->setText(QString::number(s.cdCurrentTrack));
+    lblAllTrack->setText(QString::number(s.cdTrackCount));
+    FormatPanelTime(*lblCDTime, RoundHalfEvenToInt(s.cdTimeInTrack / 10.0), 1);
     FormatPanelTime(*lblCDMarka, RoundHalfEvenToInt(s.cdLoopStart / 10.0), 2);
-    setLoopBoxFromMarks();
-}
-
-void CdPanel::lblCDMarkb_Click() {
-    CdState& s = m_cd.state;
-    if (!s.cdOpened || !s.cdMediaPresent) {
-        return;
-    }
-    s.cdLoopEnd = m_cd.mci.GetTime_inTrackCD(s.cdCurrentTrack);
     FormatPanelTime(*lblCDMarkb, RoundHalfEvenToInt(s.cdLoopEnd / 10.0), 3);
-    setLoopBoxFromMarks();
+    ChkCDAbloop->setEnabled(m_cd.loopAvailable());
+    ChkCDAbloop->setChecked(s.loopOn);
+    if (s.cdMuted != m_shownMuted) {
+        m_shownMuted = s.cdMuted;
+        colours::SetBackground(*this, s.cdMuted ? colours::kBlue : colours::ButtonFace());
+    }
 }
 
 void CdPanel::SpinButtonCD_Change() {

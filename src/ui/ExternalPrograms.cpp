@@ -52,12 +52,8 @@ void ExternalPrograms::ComEdit_Click() {
                                          "で使いたい波形編集ソフトを指定してください"));
         return;
     }
-    if (m_app.cd.state.cdPlayState == QLatin1String("PLAYING")) {
-        m_window.cdPanel().ComCDPause_Click();
-    }
-    if (m_app.midi.midiState == QLatin1String("Playing")) {
-        m_window.midiPanel().ComMIDIPause_Click();
-    }
+    m_app.cd.pause(); // each pauses only what is playing
+    m_app.midi.pauseIfPlaying();
     m_app.bankLoader.releaseSounds();
     m_app.preview.release();
     m_app.sound.TerminateSoundLibrary();

@@ -33,12 +33,6 @@ public:
     // The play-mode window, whose keys go through the same mapping; null when closed.
     void setPlayModeWindow(QWidget* window) { m_playMode = window; }
 
-    // Track number 1..8 or 0; performs the special keys' actions.
-    int KeyToTrackDown(int qtKey, bool keypad);
-    int KeyToTrackUp(int qtKey, bool keypad);
-    // A track key pressed or released: the track bank's press and release.
-    void Form_KeyDown(int qtKey, bool keypad);
-    void Form_KeyUp(int qtKey, bool keypad);
     // Every held key and mute let go, as if the keys had come up.
     void releaseAll();
 

@@ -10,46 +10,28 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
-class QTimer;
 
 namespace mt {
 
 struct AppContext;
+class ModuleMIDI;
 
 // The MIDI panel, frame "FrameMIDI" of the media area: open a song, play, pause, stop, step,
 // repeat, choose the system reset, and show the title, elapsed time and tempo, which the
-// up-down changes. Its state machine runs on the MIDI state of the application context
-// (app.midi). Controls are children of the frame, placed by the window's geometry table.
-// UI thread only.
+// up-down changes. It shows the MIDI player of app.midi and turns a click into one call on
+// it; the player's rules decide every change of its state. Controls are children of the
+// frame, placed by the window's geometry table. UI thread only.
 class MidiPanel final : public QGroupBox {
     Q_OBJECT
 
 public:
-    static constexpr int kPreviewMs = 1000;
-    static constexpr int kPlayingTickMs = 20;
-    static constexpr int kMinTempo = 1; // the up-down never reaches 0
-    static constexpr int kMaxTempo = 400;
-
     MidiPanel(AppContext& app, QWidget* parent);
 
-    // Showing the media panel: opens the MIDI device once (a failure says so and leaves
-    // ComMIDIOpen disabled, to be tried again next time) and selects the first reset kind.
+    // Showing the media panel: the device opens once.
     void OpenDevice();
-
-    void ShowMidiTempo();
+    // Asks for a song with the open dialog and opens it.
     void ComMIDIOpen_Click();
-    // Loads `path` as the dialog's choice would and starts the one-second preview.
-    void MidiLoadSong(const QString& path);
-    void ComMIDIStart_Click();
-    void ComMIDIPause_Click();
-    void ComMIDIStop_Click();
-    void ComMIDIFF_Click();
-    void ComMIDIRe_Click();
-    void ComboMIDISys_Click();
-    void ComboMIDISys_Change();
     void SpinButtonMIDI_Change();
-    // The panel's timer: the end of the preview, or the 20 ms watch while playing.
-    void TimerMIDI_Timer();
 
     QPushButton* ComMIDIOpen;
     QPushButton* ComMIDIStart;
@@ -67,7 +49,6 @@ public:
     QLabel* lblMIDISec;
     QSpinBox* SpinButtonMIDI; // BPM
     QLabel* lblmiditest;      // hidden: the elapsed beats
-    QTimer* TimerMIDI;
 
     // The open dialog's file name: the stored "MIDIDir" at start, the last choice after.
     QString CommonDialogMIDIFileName;
@@ -77,12 +58,12 @@ public:
     std::function<void()> onBarChanged;
 
 private:
-    void enterStopped();
-    void setTransport(bool start, bool pause, bool stop, bool ff, bool re);
-    void tick();
+    // Redraws everything the panel shows of the MIDI player.
+    void showPlayer();
 
     AppContext& m_app;
-    bool m_inTick = false; // a message box of the tick runs the event loop, and the timer
+    ModuleMIDI& m_midi;
+    bool m_shownMuted = false;
 };
 
 } // namespace mt

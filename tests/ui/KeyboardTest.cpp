@@ -244,27 +244,6 @@ TEST_F(KeyboardTest, TracksStartedUnderAHeldMuteStaySilentUntilItIsLetGo) {
     EXPECT_NEAR(test::RmsDb(m_output->render(8192), 1.0), alone, 0.1);
 }
 
-// G is a performance key: with no CD device open it does nothing, and says nothing.
-TEST_F(KeyboardTest, CdMuteKeyActsOnlyOnAnOpenedCd) {
-    QTest::keyPress(&m_window, Qt::Key_G);
-    QTest::keyRelease(&m_window, Qt::Key_G);
-    EXPECT_EQ(messageTexts(), std::vector<QString>{});
-    EXPECT_FALSE(m_app.cd.state.cdMuted);
-
-    m_app.cd.device.setOptions(test::TestDeviceOptions());
-    m_app.cd.state.imagePath = test::WriteToneDisc(m_dir.path(), "disc", {{2.0, 440.0}});
-    m_window.menuItem(QStringLiteral("mnuCD"))->trigger();
-    ASSERT_TRUE(m_app.cd.state.cdOpened);
-    const QColor face = m_window.cdPanel().palette().color(QPalette::Window);
-    QTest::keyPress(&m_window, Qt::Key_G);
-    EXPECT_TRUE(m_app.cd.state.cdMuted);
-    EXPECT_EQ(m_window.cdPanel().palette().color(QPalette::Window), QColor(0, 0, 255));
-    QTest::keyRelease(&m_window, Qt::Key_G);
-    EXPECT_FALSE(m_app.cd.state.cdMuted);
-    EXPECT_EQ(m_window.cdPanel().palette().color(QPalette::Window), face);
-    EXPECT_EQ(messageTexts(), std::vector<QString>{});
-}
-
 // Which track they act on, and without a selection on none, is the bank's.
 TEST_F(KeyboardTest, SelectionKeysReachTheSelectedTrackAndShowThere) {
     bank().select(-1);

@@ -1,5 +1,5 @@
-// The CD and MIDI panels under a performer's hands and a failing drive: typed numbers in the
-// up-downs, and the CD watch's message boxes while the real event loop runs under them.
+// The CD and MIDI panels under a performer's hands: typed numbers in the up-downs, and a disc
+// image chosen in the reference settings that cannot be read.
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/CdPanel.h"
@@ -7,8 +7,6 @@
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
 #include "ui/PreferenceWindows.h"
-
-#include "media/cd/MciDevice.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -124,85 +122,6 @@ TEST_F(CueSheetOfWaveFiles, IsRefusedForWhatItIs) {
                              "は、音声が同じ名前の .bin ファイル1つに入ったキュー"
                              "シートだけです。@OpenCD"));
     m_app.midi.MidiCloseDevice();
-}
-
-// A drive whose disc is there but whose every position query fails.
-class FailingQueriesDrive final : public MciDevice {
-public:
-    std::uint32_t sendString(std::string_view command, char* reply, int length) override {
-        std::string answer;
-        if (command.starts_with("status cdaudio mode")) {
-            answer = "playing";
-        } else if (command.starts_with("status cdaudio media present")) {
-            answer = "true";
-        } else if (failing && command.starts_with("status cdaudio")) {
-            return kNotReady;
-        } else if (command.starts_with("status cdaudio number of tracks")) {
-            answer = "3";
-        } else if (command.starts_with("status cdaudio current track")) {
-            answer = "1";
-        } else if (command.starts_with("status cdaudio position")) {
-            answer = "0";
-        }
-        if (reply != nullptr && length > 0) {
-            const std::size_t n = std::min(answer.size(), static_cast<std::size_t>(length - 1));
-            std::memcpy(reply, answer.data(), n);
-            reply[n] = '\0';
-        }
-        return 0;
-    }
-    bool getErrorString(std::uint32_t, char* text, int length) override {
-        std::strncpy(text, "not ready", static_cast<std::size_t>(length));
-        return true;
-    }
-    static constexpr std::uint32_t kNotReady = 276;
-    bool failing = false;
-};
-
-// A box that, like the real modal one, runs the event loop while it is up: the watch's
-// 300 ms timer goes on firing under it.
-class ModalLikeMessages final : public MessageBoxService {
-public:
-    void show(const QString& text, const QString&, MessageIcon) override {
-        texts.push_back(text);
-        ++depth;
-        deepest = std::max(deepest, depth);
-        if (depth == 1) {
-            QTest::qWait(CdPanel::kWatchMs + 100);
-        }
-        --depth;
-    }
-    bool confirm(const QString&, const QString&) override { return true; }
-    std::vector<QString> texts;
-    int depth = 0;
-    int deepest = 0;
-};
-
-TEST(CdWatchMessages, AFailingDriveShowsOneBoxAtATime) {
-    test::TestPlatform platform;
-    ModalLikeMessages messages;
-    PlatformServices services = platform.services;
-    PlatformServices withBoxes{messages,          services.fileDialogs, services.cursor,
-                               services.settings, services.trash,       services.processes,
-                               services.urls,     services.modals};
-    AppContext app(withBoxes);
-    FailingQueriesDrive drive;
-    app.cd.mci.setDevice(drive);
-    Form1 window(app);
-    test::ShowActive(window);
-    test::ChooseMenuItem(window, *window.menuItem(QStringLiteral("mnuCD")));
-    CdPanel& cd = window.cdPanel();
-    ASSERT_TRUE(cd.TimerCD->isActive());
-    ASSERT_TRUE(messages.texts.empty());
-
-    drive.failing = true;
-    QTest::qWait(CdPanel::kWatchMs + 50);
-    cd.TimerCD->stop();
-    ASSERT_FALSE(messages.texts.empty());
-    EXPECT_EQ(messages.deepest, 1) << "a box was opened over another";
-    EXPECT_TRUE(messages.texts.front().startsWith(QStringLiteral("エラー@GetTrackCD...")));
-    app.cd.mci.setDevice(app.cd.commands);
-    app.midi.MidiCloseDevice();
 }
 
 } // namespace

@@ -95,7 +95,7 @@ void ModuleMCI::fail(const char* tag, std::uint32_t code) {
 }
 
 bool ModuleMCI::playing() const {
-    return m_state.cdPlayState == QLatin1String("PLAYING");
+    return m_state.cdPlayState == CdPlayState::Playing;
 }
 
 bool ModuleMCI::OpenCD(bool quiet) {

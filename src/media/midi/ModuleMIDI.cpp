@@ -3,10 +3,15 @@
 #include "audio/VbDSound.h"
 #include "platform/Numbers.h"
 
+#include <algorithm>
+
 namespace mt {
 
 ModuleMIDI::ModuleMIDI(MessageSink showMessage, const VbDSound& sound)
-    : m_showMessage(std::move(showMessage)), m_sound(sound) {}
+    : m_showMessage(std::move(showMessage)), m_sound(sound) {
+    watchTimer.setObjectName(QStringLiteral("TimerMIDI"));
+    connect(&watchTimer, &QTimer::timeout, this, [this] { tick(); });
+}
 
 bool ModuleMIDI::MidiOpenDevice() {
     if (kbgm.KBGMOpen(10, -1) != Kbgm::kOk) {
@@ -32,13 +37,13 @@ bool ModuleMIDI::MidiLoadSong(const QString& path, int resetIndex) {
     if (kbgm.KBGMLoadFile(song, path) != Kbgm::kOk) {
         // The previous song was freed above: no handle and no state may still point at it.
         midiSong = 0;
-        midiState.clear();
+        midiState = MidiState::None;
         return false;
     }
     midiSong = song;
     SendMidiReset(resetIndex);
     MidiPlay(false);
-    midiState = QStringLiteral("Preview");
+    midiState = MidiState::Preview;
     return true;
 }
 
@@ -49,8 +54,8 @@ void ModuleMIDI::MidiFreeSong() {
     }
 }
 
-void ModuleMIDI::MidiPlay(bool repeat) {
-    kbgm.KBGMPlay(midiSong, repeat ? 1 : 0);
+void ModuleMIDI::MidiPlay(bool looping) {
+    kbgm.KBGMPlay(midiSong, looping ? 1 : 0);
 }
 
 void ModuleMIDI::MidiStop() {
@@ -121,6 +126,180 @@ bool ModuleMIDI::ElapsedFromPosition(std::int32_t position, std::int32_t& beats,
     beats = RoundHalfEvenToInt(static_cast<double>(position) / midiResolution);
     hundredths = RoundHalfEvenToInt(beats * 60.0 / midiTempo * 100.0);
     return true;
+}
+
+void ModuleMIDI::openDevice() {
+    if (midiOpened) {
+        return;
+    }
+    if (!MidiOpenDevice()) {
+        m_showMessage(QStringLiteral("MIDIデバイスが開けません。"));
+    } else {
+        UpdateBarSeconds();
+        midiOpened = true;
+    }
+    // The first kind, sent also when it was already chosen at an earlier failed opening.
+    chooseReset(0);
+}
+
+void ModuleMIDI::chooseReset(int index) {
+    resetKind = index;
+    SendMidiReset(index);
+    emit changed();
+}
+
+void ModuleMIDI::runWatch(int ms) {
+    watchTimer.start(ms);
+}
+
+void ModuleMIDI::openSong(const QString& path) {
+    if (!MidiLoadSong(path, resetKind)) {
+        // The previous song was freed before the new one failed: an empty player, whose
+        // watch would otherwise ask the library about a song it no longer has.
+        watchTimer.stop();
+        enabledButtons = 0;
+        songTitle.reset();
+        midiTimeHundredths = 0;
+    } else {
+        runWatch(kPreviewMs); // the buttons stay as they were until the preview ends
+    }
+    emit changed();
+}
+
+void ModuleMIDI::start() {
+    if (midiState == MidiState::None) {
+        return; // no song to play
+    }
+    if (midiState == MidiState::Preview) {
+        tick(); // the preview ends first: the song's title, tempo and resolution are read
+    }
+    if (midiState == MidiState::Stopping) {
+        MidiPlay(repeat);
+        MidiSetTempo(midiStartTempo);
+    } else if (midiState == MidiState::Pausing) {
+        MidiResume();
+    }
+    enabledButtons = kMidiPause | kMidiStop | kMidiForward | kMidiRewind;
+    midiState = MidiState::Playing;
+    runWatch(kPlayingTickMs);
+    emit changed();
+}
+
+void ModuleMIDI::pause() {
+    MidiPause();
+    watchTimer.stop();
+    midiState = MidiState::Pausing;
+    enabledButtons = kMidiStart | kMidiPause | kMidiStop;
+    emit changed();
+}
+
+void ModuleMIDI::pauseIfPlaying() {
+    if (midiState == MidiState::Playing) {
+        pause();
+    }
+}
+
+void ModuleMIDI::enterStopped() {
+    enabledButtons = kMidiStart;
+    midiState = MidiState::Stopping;
+    watchTimer.stop();
+}
+
+void ModuleMIDI::stop() {
+    MidiStop();
+    enterStopped();
+    emit changed();
+}
+
+void ModuleMIDI::forward() {
+    MidiForward();
+}
+
+void ModuleMIDI::rewind() {
+    MidiRewind();
+}
+
+void ModuleMIDI::setTempo(std::int32_t tempo) {
+    midiTempo = tempo;
+    // Without a song there is nothing to ask or to send: the tempo is only shown (and
+    // matched to).
+    if (midiState != MidiState::None && MidiGetInfo() && midiInfo.playing == 1) {
+        MidiSetTempo(midiTempo);
+    }
+    UpdateBarSeconds();
+    emit changed();
+}
+
+void ModuleMIDI::adoptTempo(std::int32_t tempo) {
+    // The performer's tempo never leaves its range; a song beyond it is brought to the edge.
+    midiTempo = std::clamp(tempo, kMinTempo, kMaxTempo);
+    if (midiTempo != tempo && midiState == MidiState::Playing) {
+        MidiSetTempo(midiTempo);
+    }
+    UpdateBarSeconds();
+}
+
+void ModuleMIDI::tick() {
+    if (m_inTick) {
+        return;
+    }
+    m_inTick = true;
+    tickOnce();
+    m_inTick = false;
+    emit changed();
+}
+
+void ModuleMIDI::tickOnce() {
+    if (midiState == MidiState::Preview) {
+        MidiGetInfo();
+        songTitle = midiInfo.title;
+        midiResolution = midiInfo.resolution;
+        MidiStop();
+        midiState = MidiState::Stopping;
+        adoptTempo(midiInfo.tempo);
+        midiStartTempo = midiTempo;
+        watchTimer.stop();
+        enabledButtons |= kMidiStart;
+        return;
+    }
+    if (midiState != MidiState::Playing || !MidiGetInfo()) {
+        return;
+    }
+    if (midiInfo.playing == 0) {
+        if (repeat) {
+            MidiPlay(true);
+        } else {
+            enterStopped();
+        }
+        return;
+    }
+    if (midiInfo.tempo != midiTempo) {
+        adoptTempo(midiInfo.tempo);
+    }
+    std::int32_t beats = 0;
+    std::int32_t hundredths = 0;
+    if (ElapsedFromPosition(midiInfo.position, beats, hundredths)) {
+        midiTimeHundredths = hundredths;
+        midiBeats = beats;
+    }
+}
+
+void ModuleMIDI::muteOn() {
+    if (midiOpened && midiState == MidiState::Playing && !midiMuted) {
+        MidiMute();
+        midiMuted = true;
+        emit changed();
+    }
+}
+
+void ModuleMIDI::muteOff() {
+    // The mute is the synth's, not the song's: it always ends, or every later song would be
+    // silent.
+    if (midiMuted) {
+        MidiUnmute();
+        midiMuted = false;
+        emit changed();
+    }
 }
 
 } // namespace mt

@@ -154,13 +154,13 @@ TEST_F(ModuleMciTest, NextDoesNothingOnTheLastTrack) {
 
 TEST_F(ModuleMciTest, NextPlaysWhilePlayingAndSeeksOtherwiseWithItsOwnMessages) {
     state.cdCurrentTrack = 4;
-    state.cdPlayState = "PLAYING";
+    state.cdPlayState = CdPlayState::Playing;
     device.on("set cdaudio time format milliseconds")
         .on("status cdaudio position track 5", "61000")
         .on("play cdaudio from 61000");
     EXPECT_TRUE(mci.NextCD());
 
-    state.cdPlayState = "PAUSING";
+    state.cdPlayState = CdPlayState::Pausing;
     device.on("set cdaudio time format milliseconds")
         .on("status cdaudio position track 5", "61000")
         .on("seek cdaudio to 61000", {}, 282);
@@ -173,7 +173,7 @@ TEST_F(ModuleMciTest, NextPlaysWhilePlayingAndSeeksOtherwiseWithItsOwnMessages) 
 }
 
 TEST_F(ModuleMciTest, PrevWhilePlayingGoesBackWithinTheFirstSecondOnly) {
-    state.cdPlayState = "PLAYING";
+    state.cdPlayState = CdPlayState::Playing;
     state.cdCurrentTrack = 5;
     expectTimeInTrack(5, 300000, 800);
     device.on("status cdaudio position track 4", "240000").on("play cdaudio from 240000");
@@ -192,7 +192,7 @@ TEST_F(ModuleMciTest, PrevWhilePlayingGoesBackWithinTheFirstSecondOnly) {
 }
 
 TEST_F(ModuleMciTest, PrevWhileStoppedGoesToTheTrackStartThenTheTrackBefore) {
-    state.cdPlayState = "STOPPING";
+    state.cdPlayState = CdPlayState::Stopping;
     state.cdCurrentTrack = 5;
     expectTimeInTrack(5, 300000, 42000);
     device.on("status cdaudio position track 5", "300000").on("seek cdaudio to 300000");
@@ -209,7 +209,7 @@ TEST_F(ModuleMciTest, PrevWhileStoppedGoesToTheTrackStartThenTheTrackBefore) {
 }
 
 TEST_F(ModuleMciTest, RewindNearTheStartOfTheDiscIsPrevAndElsewhereStepsBack) {
-    state.cdPlayState = "STOPPING";
+    state.cdPlayState = CdPlayState::Stopping;
     state.cdCurrentTrack = 1;
     device.on("status cdaudio position", "4900");
     expectTimeInTrack(1, 0, 4900);
@@ -219,17 +219,17 @@ TEST_F(ModuleMciTest, RewindNearTheStartOfTheDiscIsPrevAndElsewhereStepsBack) {
 
     device.on("status cdaudio position", "20000").on("seek cdaudio to 17000");
     EXPECT_TRUE(mci.ReCD());
-    state.cdPlayState = "PLAYING";
+    state.cdPlayState = CdPlayState::Playing;
     device.on("status cdaudio position", "20000").on("play cdaudio from 17000");
     EXPECT_TRUE(mci.ReCD());
     EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(ModuleMciTest, FastForwardKeepsPlayingAndReportsAMoveBeyondTheEnd) {
-    state.cdPlayState = "PLAYING";
+    state.cdPlayState = CdPlayState::Playing;
     device.on("status cdaudio position", "20000").on("play cdaudio from 23000");
     mci.FfCD();
-    state.cdPlayState = "PAUSING";
+    state.cdPlayState = CdPlayState::Pausing;
     device.on("status cdaudio position", "20000").on("seek cdaudio to 23000", {}, 282);
     mci.FfCD();
     device.on("status cdaudio position", {}, 276);
@@ -240,7 +240,7 @@ TEST_F(ModuleMciTest, FastForwardKeepsPlayingAndReportsAMoveBeyondTheEnd) {
 }
 
 TEST_F(ModuleMciTest, LoopStartPlaysFromTheTrackStartPlusTheMarkWhateverTheState) {
-    state.cdPlayState = "PAUSING";
+    state.cdPlayState = CdPlayState::Pausing;
     state.cdCurrentTrack = 3;
     state.cdLoopStart = 2000;
     device.on("status cdaudio position track 3", "125000").on("play cdaudio from 127000");

@@ -116,35 +116,6 @@ TEST_P(KbgmTest, SetTempoScalesTheSongAndItsLaterChanges) {
     EXPECT_EQ(info(song).tempo, 120);
 }
 
-TEST_P(KbgmTest, PauseHoldsThePositionAndResumeCarriesOn) {
-    const std::int32_t song = load(HeldNoteSong(120, 4));
-    m_kbgm.KBGMPlay(song, 0);
-    seconds(0.5);
-    ASSERT_EQ(m_kbgm.KBGMPause(), Kbgm::kOk);
-    const MidiInfo paused = info(song);
-    EXPECT_EQ(paused.playing, 0);
-    seconds(2.0);
-    EXPECT_EQ(info(song).position, paused.position);
-    EXPECT_LT(Peak(seconds(0.2)), 1e-3f); // the held note was released
-    ASSERT_EQ(m_kbgm.KBGMResume(song), Kbgm::kOk);
-    EXPECT_EQ(info(song).playing, 1);
-    seconds(0.5);
-    EXPECT_NEAR(info(song).position, paused.position + ticks(120, 0.5), 2.0);
-}
-
-TEST_P(KbgmTest, EndsOrStartsOverAtTheEnd) {
-    const std::int32_t song = load(HeldNoteSong(120, 1)); // 2 s
-    m_kbgm.KBGMPlay(song, 0);
-    seconds(2.1);
-    EXPECT_EQ(info(song).playing, 0);
-    m_kbgm.KBGMPlay(song, 1);
-    seconds(2.5);
-    const MidiInfo i = info(song);
-    EXPECT_EQ(i.playing, 1);
-    EXPECT_NEAR(i.position, ticks(120, 0.5), 3.0);
-    EXPECT_GT(RmsDb(Channel(seconds(0.3), 0, 2), 1.0), -40.0);
-}
-
 TEST_P(KbgmTest, SeekStepsWithinTheSongAndRestoresItsPrograms) {
     SmfTrack organ;
     organ.program(0, 0, 16).noteOn(0, 0, 69).program(3000, 0, 40).noteOff(3000, 0, 69).end();

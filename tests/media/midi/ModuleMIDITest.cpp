@@ -1,5 +1,8 @@
-// The MIDI module's wrappers and numbers: the bar length and its text, the elapsed time in
-// whole beats, the reset list's mapping and the library's failures turned into messages.
+// The MIDI player: its wrappers and numbers (the bar length and its text, the elapsed time in
+// whole beats, the reset list's mapping, the library's failures turned into messages) and its
+// rules (opening, the one-second preview, the transport and its buttons, the playing watch,
+// the tempo, the mute key), with the song rendered offline through the engine. The watch
+// runs when the test calls it, after rendering the time that would have passed.
 #include "SmfBytes.h"
 #include "audio/AudioTestKit.h"
 
@@ -35,8 +38,33 @@ protected:
     OfflineLibrary m_library{44100};
     VbDSound m_sound{m_boxes};
     std::vector<QString> m_messages;
-    ModuleMIDI m_midi{[this](const QString& text) { m_messages.push_back(text); }, m_sound};
+    ModuleMIDI m_midi{[this](const QString& text) {
+                          m_messages.push_back(text);
+                          if (whileShown) {
+                              whileShown(); // a modal box runs the event loop
+                          }
+                      },
+                      m_sound};
+    std::function<void()> whileShown;
+
+    void seconds(double s) { m_library.render(static_cast<std::size_t>(std::lround(s * 44100))); }
+    // Opens the device, opens the song and lets its preview end.
+    void previewed(const QByteArray& song) {
+        m_midi.openDevice();
+        m_midi.openSong(write(song));
+        ASSERT_EQ(m_midi.midiState, MidiState::Preview);
+        seconds(1.0);
+        m_midi.tick();
+    }
+    MidiInfo info() {
+        MidiInfo i;
+        EXPECT_EQ(m_midi.kbgm.KBGMGetInfo(m_midi.midiSong, i), Kbgm::kOk);
+        return i;
+    }
+    ~ModuleMIDITest() override { m_midi.MidiCloseDevice(); }
 };
+
+constexpr unsigned kPlayingButtons = kMidiPause | kMidiStop | kMidiForward | kMidiRewind;
 
 TEST_F(ModuleMIDITest, BarSecondsAndTheirText) {
     EXPECT_DOUBLE_EQ(m_midi.midiBarSeconds, 2.0);
@@ -88,38 +116,6 @@ TEST_F(ModuleMIDITest, ResetListMapsToTheLibrarysKinds) {
     EXPECT_EQ(m_midi.kbgm.synth()->lastReset(), 3);
 }
 
-TEST_F(ModuleMIDITest, LibraryFailuresBecomeMessages) {
-    ASSERT_TRUE(m_midi.MidiOpenDevice());
-    EXPECT_FALSE(m_midi.MidiGetInfo()); // no song
-    m_midi.MidiRewind();
-    m_midi.MidiForward(); // a failing step forward is not reported
-    EXPECT_EQ(m_messages, (std::vector<QString>{QStringLiteral("GETINFOMIDIでエラー発生"),
-                                                QStringLiteral("巻き戻し時にエラー発生")}));
-}
-
-TEST_F(ModuleMIDITest, LoadingFreesThePreviousSongEvenWhenTheNewOneFails) {
-    ASSERT_TRUE(m_midi.MidiOpenDevice());
-    ASSERT_TRUE(m_midi.MidiLoadSong(write(HeldNoteSong(128, 4, "First")), 0));
-    EXPECT_EQ(m_midi.midiState, QStringLiteral("Preview"));
-    m_library.render(44100);
-    ASSERT_TRUE(m_midi.MidiGetInfo());
-    EXPECT_EQ(m_midi.midiInfo.playing, 1);
-    EXPECT_EQ(m_midi.midiInfo.title, QStringLiteral("First"));
-    EXPECT_EQ(m_midi.midiInfo.tempo, 128);
-    const std::int32_t first = m_midi.midiSong;
-
-    m_midi.midiState = QStringLiteral("Stopping");
-    EXPECT_FALSE(m_midi.MidiLoadSong(write("not a midi file"), 0));
-    // Nothing points at the freed song any more: no handle, the state of no song.
-    EXPECT_TRUE(m_midi.midiState.isEmpty());
-    EXPECT_EQ(m_midi.midiSong, 0);
-    // The playing song was stopped and freed first.
-    MidiInfo info;
-    EXPECT_NE(m_midi.kbgm.KBGMGetInfo(first, info), Kbgm::kOk);
-    m_library.render(44100); // the organ's release and the reverb die away
-    EXPECT_LT(Peak(m_library.render(4410)), 1e-3f);
-}
-
 TEST_F(ModuleMIDITest, MuteAndReattachAfterTheLibraryIsMadeAgain) {
     ASSERT_TRUE(m_midi.MidiOpenDevice());
     ASSERT_TRUE(m_midi.MidiLoadSong(write(HeldNoteSong(120, 8)), 0));
@@ -151,6 +147,213 @@ TEST(ModuleMIDIOpen, AMissingSoundFontFailsTheDevice) {
     EXPECT_FALSE(midi.MidiOpenDevice());
     midi.kbgm.setSoundFont(Kbgm::kDefaultSoundFont);
     EXPECT_TRUE(midi.MidiOpenDevice()); // no sound library: opens, runs unheard
+}
+
+// Every choice sends its reset, the kind already chosen included: choosing it again is how a
+// performer resets a synth that something else put in another state.
+TEST_F(ModuleMIDITest, OpensOnceSayingWhenItCannotAndSendsEveryChosenReset) {
+    m_midi.kbgm.setSoundFont(m_dir.filePath(QStringLiteral("missing.sf2")));
+    m_midi.openDevice();
+    EXPECT_EQ(m_messages, std::vector<QString>{QStringLiteral("MIDIデバイスが開けません。")});
+    EXPECT_FALSE(m_midi.midiOpened);
+    EXPECT_EQ(m_midi.resetKind, 0);
+    m_midi.kbgm.setSoundFont(Kbgm::kDefaultSoundFont);
+    m_midi.openDevice(); // tried again
+    EXPECT_TRUE(m_midi.midiOpened);
+    m_library.render(256);
+    EXPECT_EQ(m_midi.kbgm.synth()->lastReset(), 0); // GM, sent by this opening
+    m_midi.chooseReset(1);
+    m_midi.kbgm.KBGMSendSysx(0); // a GM reset from elsewhere: a song's own, say
+    m_midi.chooseReset(1);
+    m_library.render(256);
+    EXPECT_EQ(m_midi.kbgm.synth()->lastReset(), 1);
+    m_midi.openDevice(); // already open: nothing happens, the choice stays
+    EXPECT_EQ(m_midi.resetKind, 1);
+    EXPECT_EQ(m_messages.size(), 1u);
+}
+
+TEST_F(ModuleMIDITest, OpeningASongPreviewsItForOneSecondThenReadsIt) {
+    m_midi.openDevice();
+    m_midi.openSong(write(HeldNoteSong(128, 4, "Backing")));
+    EXPECT_EQ(m_midi.enabledButtons, 0u);
+    EXPECT_TRUE(m_midi.watchTimer.isActive());
+    EXPECT_EQ(m_midi.watchTimer.interval(), ModuleMIDI::kPreviewMs);
+    seconds(1.0);
+    EXPECT_EQ(info().playing, 1); // heard during the preview
+    m_midi.tick();
+    EXPECT_EQ(m_midi.songTitle, QStringLiteral("Backing"));
+    EXPECT_EQ(m_midi.midiTempo, 128);
+    EXPECT_DOUBLE_EQ(m_midi.midiBarSeconds, 1.875);
+    EXPECT_EQ(m_midi.midiStartTempo, 128);
+    EXPECT_EQ(m_midi.midiResolution, 480);
+    EXPECT_EQ(m_midi.midiState, MidiState::Stopping);
+    EXPECT_FALSE(m_midi.watchTimer.isActive());
+    EXPECT_EQ(m_midi.enabledButtons, unsigned{kMidiStart});
+    EXPECT_EQ(info().playing, 0);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ModuleMIDITest, TransportFollowsItsTable) {
+    previewed(HeldNoteSong(120, 8));
+    m_midi.start();
+    EXPECT_EQ(m_midi.midiState, MidiState::Playing);
+    EXPECT_EQ(m_midi.enabledButtons, kPlayingButtons);
+    EXPECT_EQ(m_midi.watchTimer.interval(), ModuleMIDI::kPlayingTickMs);
+    EXPECT_TRUE(m_midi.watchTimer.isActive());
+    seconds(0.5);
+    m_midi.pauseIfPlaying();
+    EXPECT_EQ(m_midi.midiState, MidiState::Pausing);
+    EXPECT_EQ(m_midi.enabledButtons, unsigned{kMidiStart | kMidiPause | kMidiStop});
+    EXPECT_FALSE(m_midi.watchTimer.isActive());
+    const std::int32_t pausedAt = info().position;
+    seconds(0.5);
+    EXPECT_EQ(info().position, pausedAt);
+    EXPECT_LT(Peak(m_library.render(4410)), 1e-3f); // the held note was released
+    m_midi.start();                                 // resumes where it paused
+    seconds(0.25);
+    EXPECT_NEAR(info().position, pausedAt + 240, 2);
+    m_midi.stop();
+    EXPECT_EQ(m_midi.midiState, MidiState::Stopping);
+    EXPECT_EQ(m_midi.enabledButtons, unsigned{kMidiStart});
+    EXPECT_FALSE(m_midi.watchTimer.isActive());
+    m_midi.start(); // from the top
+    seconds(0.25);
+    EXPECT_NEAR(info().position, 240, 2);
+}
+
+// A file that will not load frees the song that was playing: an empty player, with no watch
+// left to ask the library about the freed song, box after box.
+TEST_F(ModuleMIDITest, AFailedLoadWhilePlayingFreesTheSongAndLeavesAnEmptyPlayer) {
+    previewed(HeldNoteSong(120, 8));
+    m_midi.start();
+    const std::int32_t first = m_midi.midiSong;
+    m_midi.openSong(write("not a song"));
+    EXPECT_EQ(m_midi.midiState, MidiState::None);
+    EXPECT_EQ(m_midi.midiSong, 0);
+    MidiInfo freed;
+    EXPECT_NE(m_midi.kbgm.KBGMGetInfo(first, freed), Kbgm::kOk); // stopped and freed first
+    EXPECT_FALSE(m_midi.watchTimer.isActive());
+    EXPECT_EQ(m_midi.enabledButtons, 0u);
+    EXPECT_FALSE(m_midi.songTitle.has_value());
+    seconds(1.0); // the organ's release and the reverb die away
+    EXPECT_LT(Peak(m_library.render(4410)), 1e-3f);
+    m_midi.start(); // nothing to play
+    EXPECT_FALSE(m_midi.watchTimer.isActive());
+    m_midi.openSong(write(HeldNoteSong(120, 4)));
+    EXPECT_EQ(m_midi.midiState, MidiState::Preview);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ModuleMIDITest, StartDuringAPreviewReadsTheSongFirst) {
+    previewed(HeldNoteSong(120, 4)); // Start is allowed now, and stays so through a load
+    m_midi.openSong(
+        write(Smf(96, {SmfTrack().meta(0, 3, "Second").tempo(0, 1000000).end(96 * 16)})));
+    ASSERT_TRUE(m_midi.canPress(kMidiStart));
+    seconds(0.3);
+    m_midi.start();
+    EXPECT_EQ(m_midi.songTitle, QStringLiteral("Second"));
+    EXPECT_EQ(m_midi.midiResolution, 96);
+    EXPECT_EQ(m_midi.midiStartTempo, 60);
+    EXPECT_EQ(m_midi.midiState, MidiState::Playing);
+    seconds(2.0); // from the top: two beats at 60 BPM
+    m_midi.tick();
+    EXPECT_EQ(m_midi.midiTimeHundredths, 200);
+    EXPECT_EQ(m_midi.midiBeats, 2);
+}
+
+TEST_F(ModuleMIDITest, PlayingWatchCountsWholeBeatsFollowsTheSongsTempoAndItsEnd) {
+    SmfTrack conductor;
+    conductor.meta(0, 3, "Change").tempo(0, 500000).tempo(1920, 400000).end(3840);
+    SmfTrack organ;
+    organ.program(0, 0, 16).noteOn(0, 0, 69).noteOff(5760, 0, 69).end();
+    previewed(Smf(480, {conductor, organ}));
+    m_midi.start();
+    seconds(1.0); // 960 ticks at 480 per quarter and 120 BPM: 2 beats, one second
+    m_midi.tick();
+    EXPECT_EQ(m_midi.midiBeats, 2);
+    EXPECT_EQ(m_midi.midiTimeHundredths, 100);
+    seconds(1.1); // past bar 2: 150 BPM
+    m_midi.tick();
+    EXPECT_EQ(m_midi.midiTempo, 150);
+    EXPECT_DOUBLE_EQ(m_midi.midiBarSeconds, 1.6);
+    EXPECT_EQ(info().tempo, 150); // following did not push a different tempo back
+
+    seconds(4.0); // past the end
+    m_midi.tick();
+    EXPECT_EQ(m_midi.midiState, MidiState::Stopping);
+    EXPECT_EQ(m_midi.enabledButtons, unsigned{kMidiStart});
+    EXPECT_FALSE(m_midi.watchTimer.isActive());
+    m_midi.repeat = true;
+    m_midi.start();
+    seconds(5.5); // the song is 5.2 s long
+    m_midi.tick();
+    EXPECT_EQ(m_midi.midiState, MidiState::Playing);
+    EXPECT_EQ(info().playing, 1);
+    EXPECT_LT(info().position, 480); // the second time round, heard
+    EXPECT_GT(RmsDb(Channel(m_library.render(13230), 0, 2), 1.0), -40.0);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ModuleMIDITest, TheTempoIsSentOnlyWhilePlaying) {
+    m_midi.setTempo(60); // no song: only the bar
+    EXPECT_DOUBLE_EQ(m_midi.midiBarSeconds, 4.0);
+    EXPECT_TRUE(m_messages.empty());
+    previewed(HeldNoteSong(120, 8));
+    m_midi.setTempo(90); // stopped: kept, not sent
+    EXPECT_EQ(m_midi.BarSecondsText(), QStringLiteral("2.667"));
+    m_midi.start(); // at the song's own tempo all the same
+    seconds(0.5);
+    m_midi.tick();
+    EXPECT_EQ(m_midi.midiTempo, 120);
+    EXPECT_NEAR(info().position, 480, 2);
+    m_midi.setTempo(180); // playing: sent
+    seconds(0.5);
+    EXPECT_NEAR(info().position, 480 + 720, 3);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ModuleMIDITest, StepsAndTheirFailuresShowOneBoxAtATime) {
+    previewed(HeldNoteSong(120, 8));
+    m_midi.start();
+    seconds(0.5);
+    m_midi.forward();
+    EXPECT_NEAR(info().position, 480 + 1920, 2);
+    m_midi.rewind();
+    m_midi.rewind();
+    EXPECT_EQ(info().position, 0);
+    EXPECT_TRUE(m_messages.empty());
+    // The song freed under the player: the library refuses, and a watch tick under the box
+    // the failing watch shows does nothing.
+    m_midi.MidiStop();
+    m_midi.MidiFreeSong();
+    m_midi.forward(); // a failing step forward is not reported
+    m_midi.rewind();
+    whileShown = [this] { m_midi.tick(); };
+    m_midi.tick();
+    EXPECT_EQ(m_messages, (std::vector<QString>{QStringLiteral("巻き戻し時にエラー発生"),
+                                                QStringLiteral("GETINFOMIDIでエラー発生")}));
+    m_midi.tick(); // the next tick after the box was closed reports again
+    EXPECT_EQ(m_messages.size(), 3u);
+}
+
+// The mute key silences only a playing song; let go after the song ended, it still ends the
+// mute, so the next song is heard.
+TEST_F(ModuleMIDITest, TheMuteKeyLetGoAfterTheSongEndedLeavesTheNextSongAudible) {
+    previewed(HeldNoteSong(120, 1)); // two seconds
+    m_midi.muteOn();
+    EXPECT_FALSE(m_midi.midiMuted); // not playing
+    m_midi.start();
+    seconds(0.5);
+    m_midi.muteOn();
+    EXPECT_TRUE(m_midi.midiMuted);
+    seconds(6.0);
+    m_midi.tick();
+    ASSERT_EQ(m_midi.midiState, MidiState::Stopping);
+    m_midi.muteOff();
+    EXPECT_FALSE(m_midi.midiMuted);
+    m_midi.start();
+    seconds(0.1); // the volume glides
+    EXPECT_GT(Peak(m_library.render(22050)), 0.01f) << "the next song is silent";
 }
 
 } // namespace

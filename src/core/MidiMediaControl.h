@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/MediaControl.h"
+#include "media/midi/ModuleMIDI.h"
+
+namespace mt {
+
+// The performance keys' way to the program's MIDI player.
+class MidiMediaControl final : public MediaControl {
+public:
+    explicit MidiMediaControl(ModuleMIDI& midi) : m_midi(midi) {}
+
+    void muteOn() override { m_midi.muteOn(); }
+    void muteOff() override { m_midi.muteOff(); }
+    bool muted() const override { return m_midi.midiMuted; }
+    void pauseOrResume() override {
+        if (m_midi.midiState == MidiState::Playing) {
+            m_midi.pause();
+        } else if (m_midi.midiState == MidiState::Pausing) {
+            m_midi.start();
+        }
+    }
+
+private:
+    ModuleMIDI& m_midi;
+};
+
+} // namespace mt

@@ -1,0 +1,63 @@
+// The performance keys' actions on the CD and the MIDI player: mute while held, the CD's
+// pause key, and letting go of every mute when the window loses the keyboard.
+#include "core/PerformanceKeys.h"
+#include "core/MediaControl.h"
+#include "core/TrackBank.h"
+#include "core/TrackSound.h"
+
+#include <gtest/gtest.h>
+
+namespace mt {
+namespace {
+
+class SilentSound final : public TrackSound {
+public:
+    std::int32_t create(const QString&) override { return 0; }
+    void release(std::int32_t) override {}
+    void play(std::int32_t, std::int32_t, std::int32_t, std::int32_t, bool) override {}
+    void stop(std::int32_t) override {}
+    void setVolume(std::int32_t, std::int32_t) override {}
+    void setPan(std::int32_t, std::int32_t) override {}
+    void setFrequency(std::int32_t, std::int32_t) override {}
+};
+
+class FakePlayer final : public MediaControl {
+public:
+    void muteOn() override { isMuted = true; }
+    void muteOff() override {
+        isMuted = false;
+        ++unmutes;
+    }
+    bool muted() const override { return isMuted; }
+    void pauseOrResume() override { ++pauseKeys; }
+    bool isMuted = false;
+    int unmutes = 0;
+    int pauseKeys = 0;
+};
+
+TEST(PerformanceKeys, MediaKeysReachTheirPlayerAndLettingGoOfAllEndsTheirMutes) {
+    SilentSound sound;
+    TrackBank bank(sound);
+    FakePlayer cd;
+    FakePlayer midi;
+    PerformanceKeys keys(bank, cd, midi);
+    keys.press({PerformanceKey::MuteCd});
+    keys.press({PerformanceKey::MuteMidi});
+    keys.press({PerformanceKey::MuteAll});
+    EXPECT_TRUE(cd.isMuted && midi.isMuted && bank.allTracksMuted);
+    keys.press({PerformanceKey::PauseCd});
+    keys.release({PerformanceKey::PauseCd}); // the pause key acts on its press alone
+    EXPECT_EQ(cd.pauseKeys, 1);
+    EXPECT_EQ(midi.pauseKeys, 0);
+    keys.release({PerformanceKey::MuteMidi});
+    EXPECT_FALSE(midi.isMuted);
+    EXPECT_TRUE(cd.isMuted);
+
+    keys.releaseAll(); // the window lost the focus with G and M held
+    EXPECT_FALSE(cd.isMuted);
+    EXPECT_FALSE(bank.allTracksMuted);
+    EXPECT_EQ(midi.unmutes, 1) << "a player that was not muted is left alone";
+}
+
+} // namespace
+} // namespace mt
