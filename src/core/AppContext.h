@@ -3,7 +3,10 @@
 #include "audio/OutputChoice.h"
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
+#include "core/CdReferenceBar.h"
 #include "core/LibraryTrackSound.h"
+#include "core/MidiReferenceBar.h"
+#include "core/TempoControl.h"
 #include "core/TrackBank.h"
 #include "media/cd/CdPlayer.h"
 #include "media/midi/ModuleMIDI.h"
@@ -35,6 +38,9 @@ struct AppContext {
                 [this](const QString& text) { showMessage(text); }};            // CD player
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
     ModuleMMT mmt{[this](const QString& text) { showMessage(text); }};          // tap counter clock
+    CdReferenceBar cdBar{cd}; // the bars tempo matching reads
+    MidiReferenceBar midiBar{midi};
+    TempoControl tempo{bank, cdBar, midiBar, [this](const QString& text) { showMessage(text); }};
     OutputFormat outputFormat;
     OutputChoice outputChoice; // audio system, device and block, stored in the own section
     bool previewLoop = false;  // the browser's preview repeats
