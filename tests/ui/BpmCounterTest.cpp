@@ -1,5 +1,3 @@
-#include "ManualTickClock.h"
-#include "media/mmt/TickThread.h"
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/CdPanel.h"
@@ -16,42 +14,39 @@
 namespace mt {
 namespace {
 
-using namespace std::chrono_literals;
-
-class RefusingTimer final : public PeriodicTimer {
-    bool start(Duration, std::function<void()>) override { return false; }
+// A tick the test gives by hand (or that cannot start): "a tap after 500 ms" is adding 500 ms
+// to the tap clock, then pressing V.
+struct HandTimer final : PeriodicTimer {
+    bool starts = true;
+    bool start(Duration, std::function<void()>) override { return starts; }
     void stop() override {}
 };
 
-// The counter opened by its button, its tick on a clock the test moves: "a tap after 500 ms"
-// is advancing the clock by 500 ms, then pressing V, on another control of the window each.
+// The counter opened by its button; taps are pressed on another control of the window each.
 class BpmCounterTest : public test::MainWindowTest {
 protected:
     BpmCounterTest() {
-        m_app.mmt.useTimer(std::make_unique<TickThread>(m_clock));
+        m_app.mmt.useTimer(std::make_unique<HandTimer>());
         test::ShowActive(m_window);
         test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
         m_platform.messages.shown.clear(); // there is no CD drive here
     }
-    ~BpmCounterTest() override { m_app.mmt.StopTapTimer(); } // before the clock goes
 
     FrmCount& open() {
         QTest::mouseClick(m_window.cdPanel().ComGoCDCount, Qt::LeftButton);
         return *m_window.counterWindow();
     }
-    void measure(FrmCount& w, int taps, std::chrono::milliseconds interval) {
+    void measure(FrmCount& w, int taps, std::int32_t intervalMs) {
         QTest::keyClick(w.ComCountOK, Qt::Key_C);
         QWidget* const controls[] = {w.ChkEnterCdBPM, w.ComCountNG, w.TxtCdBpm, &w};
         for (int i = 0; i < taps; ++i) {
-            m_clock.advance(interval);
+            m_app.mmt.tapClock += intervalMs;
             QTest::keyClick(controls[i % 4], Qt::Key_V);
         }
     }
     static QString shown(const FrmCount& w) {
         return w.lblCount->text() + " " + w.TxtCdBpm->text();
     }
-
-    test::ManualTickClock m_clock;
 };
 
 TEST_F(BpmCounterTest, KeysOnAnyControlMeasureAndOkHandsTheBarToTheCd) {
@@ -61,10 +56,10 @@ TEST_F(BpmCounterTest, KeysOnAnyControlMeasureAndOkHandsTheBarToTheCd) {
     EXPECT_TRUE(w.isVisible() && !w.isModal());
     EXPECT_EQ(shown(w), "2.500 96");
     QTest::keyClick(&w, Qt::Key_V); // before C: nothing
-    measure(w, 6, 500ms);
+    measure(w, 6, 500);
     EXPECT_EQ(w.Label1->text(), "Zでリセット");
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_V, Qt::NoModifier, QStringLiteral("v"), true);
-    m_clock.advance(20ms);
+    m_app.mmt.tapClock += 20;
     QApplication::sendEvent(w.ComCountOK, &repeat); // held down: one press is one tap
     QTest::keyClick(w.ComCountOK, Qt::Key_C);       // a second C while measuring: nothing
     EXPECT_EQ(shown(w), "1.000 240.000");
@@ -89,14 +84,14 @@ TEST_F(BpmCounterTest, TypedTempoThroughTheKeyFilterAndTheLockedRematch) {
     QTest::mouseClick(m_window.cdPanel().ChkCDkijun, Qt::LeftButton);
     QTest::mouseClick(m_window.mix().LabelLocked, Qt::LeftButton);
     FrmCount& w = open();
-    measure(w, 4, 1000ms); // a bar of two seconds, as the CD has
+    measure(w, 4, 1000); // a bar of two seconds, as the CD has
     QTest::mouseClick(w.ComCountOK, Qt::LeftButton);
     EXPECT_EQ(frame(0).HSFre->value(), 4410) << "an unchanged bar matches nothing";
 
     open();
     QTest::mouseClick(w.ChkEnterCdBPM, Qt::LeftButton);
     QTest::keyClicks(w.TxtCdBpm, QStringLiteral("150")); // replaces the selected text
-    measure(w, 2, 500ms);
+    measure(w, 2, 500);
     EXPECT_EQ(shown(w), "1.000 150") << "taps leave a typed tempo alone";
     for (int i = 0; i < 3; ++i) {
         QTest::keyClick(w.TxtCdBpm, Qt::Key_Backspace);
@@ -112,7 +107,7 @@ TEST_F(BpmCounterTest, TypedTempoThroughTheKeyFilterAndTheLockedRematch) {
 TEST_F(BpmCounterTest, CancelAndTheCloseBoxUnloadWithTheirMessageAndATickThatCannotStart) {
     FrmCount& w = open();
     QTest::mouseClick(w.ChkEnterCdBPM, Qt::LeftButton);
-    measure(w, 3, 500ms);
+    measure(w, 3, 500);
     QTest::mouseClick(w.ComCountNG, Qt::LeftButton);
     EXPECT_EQ(m_window.counterWindow(), nullptr);
     EXPECT_EQ(m_app.cd.state.cdBarSeconds, 2.0); // nothing handed over
@@ -121,7 +116,9 @@ TEST_F(BpmCounterTest, CancelAndTheCloseBoxUnloadWithTheirMessageAndATickThatCan
     fresh.close(); // the close box
     EXPECT_EQ(messageTexts(), (std::vector<QString>(2, QStringLiteral("COunt Unloaded!!"))));
     EXPECT_FALSE(m_app.mmt.tapTimerRunning);
-    m_app.mmt.useTimer(std::make_unique<RefusingTimer>());
+    auto refusing = std::make_unique<HandTimer>();
+    refusing->starts = false;
+    m_app.mmt.useTimer(std::move(refusing));
     FrmCount& third = open();
     QTest::keyClick(&third, Qt::Key_C);
     EXPECT_EQ(messageTexts().back(), ModuleMMT::kTimerFailedMessage);
