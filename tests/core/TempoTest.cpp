@@ -129,10 +129,14 @@ TEST_F(TempoControlTest, UnderTheLockAMovedReferenceRematchesOrEverySpeedReturns
     EXPECT_EQ(speeds(), (Speeds{4410, 2205, 8820, 4410}));
     tempo.moveSpeed(1, 3000); // and, until a re-match succeeds, so does a follower
     EXPECT_EQ(speed(1), 2205);
+    bank.setRatio(2, "*1");
+    tempo.match(); // but matching sets its speeds
+    EXPECT_EQ(speed(2), 4410);
+    bank.setRatio(2, "*2");
     // With a box as the reference nothing returns, and a failed re-match sets no follower.
     tempo.useReference(TempoReference::Cd, true);
     tempo.moveSpeed(0, 4600);
-    EXPECT_EQ(speeds(), (Speeds{4600, 2205, 8820, 4410}));
+    EXPECT_EQ(speeds(), (Speeds{4600, 2205, 4410, 4410}));
     // An earlier mark moved while the last one is empty: ratio x 4410 up to 8790.
     track(5, 0, kRef);
     tempo.useReference(TempoReference::Cd, false);
