@@ -102,6 +102,11 @@ TEST_F(BpmCounterTest, TypedTempoThroughTheKeyFilterAndTheLockedRematch) {
     EXPECT_EQ(m_window.cdPanel().SpinButtonCD->value(), 2000);
     EXPECT_NEAR(m_app.cd.state.cdBarSecondsBase, 0.0005, 1e-12);
     EXPECT_EQ(frame(0).HSFre->value(), 2204);
+    open(); // still in entry mode; a bar of whole milliseconds just below 1.001 x 1000
+    QTest::keyClick(w.TxtCdBpm, Qt::Key_Home, Qt::ShiftModifier);
+    QTest::keyClicks(w.TxtCdBpm, QStringLiteral("239.76023976024"));
+    QTest::mouseClick(w.ComCountOK, Qt::LeftButton);
+    EXPECT_EQ(m_window.cdPanel().SpinButtonCD->value(), 1001);
 }
 
 TEST_F(BpmCounterTest, CancelAndTheCloseBoxUnloadWithTheirMessageAndATickThatCannotStart) {
