@@ -5,10 +5,13 @@
 #include "audio/VbDSound.h"
 #include "core/BankLoader.h"
 #include "core/CdMediaControl.h"
+#include "core/CdReferenceBar.h"
 #include "core/LibraryTrackSound.h"
 #include "core/MidiMediaControl.h"
+#include "core/MidiReferenceBar.h"
 #include "core/PerformanceKeys.h"
 #include "core/PreviewPlayer.h"
+#include "core/TempoControl.h"
 #include "core/TrackBank.h"
 #include "media/cd/CdPlayer.h"
 #include "media/midi/ModuleMIDI.h"
@@ -45,6 +48,9 @@ struct AppContext {
     MidiMediaControl midiControl{midi}; // and to the MIDI player
     PerformanceKeys keys{bank, cdControl, midiControl};
     ModuleMMT mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
+    CdReferenceBar cdBar{cd}; // the bars tempo matching reads
+    MidiReferenceBar midiBar{midi};
+    TempoControl tempo{bank, cdBar, midiBar, [this](const QString& text) { showMessage(text); }};
     OutputFormat outputFormat;
     OutputChoice outputChoice; // audio system, device and block, stored in the own section
     bool previewLoop = false;  // the browser's preview repeats

@@ -15,6 +15,7 @@
 #include <QStyle>
 
 #include <charconv>
+#include <cmath>
 
 namespace mt {
 namespace {
@@ -143,6 +144,24 @@ void CdPanel::SpinButtonCD_Change() {
     if (ChkCDkijun->isChecked() && mnuLock != nullptr && mnuLock->isChecked() && onBarChanged) {
         onBarChanged();
     }
+}
+
+void CdPanel::takeBar(double seconds, float bpm) {
+    CdState& s = m_cd.state;
+    const bool moved = seconds != s.cdBarSeconds;
+    // A hair above the product keeps 2.001 s from reading as 2000.9999... ms.
+    const double wholeMs = std::floor(seconds * 1000.0 + 1e-7);
+    s.cdBarSeconds = seconds;
+    s.cdBarSecondsBase = seconds - wholeMs / 1000.0;
+    lblCDSec->setText(FormatNumber(RoundHalfUp(seconds, 3), "#,###0.000"));
+    const std::int32_t spin = RoundHalfEvenToInt(wholeMs);
+    if (SpinButtonCD->value() != spin) {
+        SpinButtonCD->setValue(spin); // its change handler runs
+    } else if (moved) {
+        SpinButtonCD_Change();
+    }
+    s.cdBpm = bpm;
+    lblCdBpm->setText(FloatText(bpm));
 }
 
 } // namespace mt

@@ -33,6 +33,10 @@ public:
     // The CD's part of showing the media panel.
     void OpenOnShow();
     void SpinButtonCD_Change();
+    // A bar and tempo measured elsewhere (the BPM counter's OK): the up-down takes the whole
+    // milliseconds and the base the rest. A changed bar re-matches under the lock as a turn
+    // of the up-down does; an unchanged one matches nothing.
+    void takeBar(double seconds, float bpm);
 
     QPushButton* ComCDStart;
     QPushButton* ComCDPause;

@@ -45,19 +45,17 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     m_cdPanel = new CdPanel(m_app, client);
     m_cdPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     m_cdPanel->onBpmCounter = [this] { mnuCounter_Click(); };
-    // Tempo matching reads the CD's bar and reference box; a bar change under the lock (the
-    // up-down, the counter's OK) matches the tracks to it again.
+    // The CD's reference box chooses the CD's bar for tempo matching; a bar change under the
+    // lock (the up-down, the counter's OK) matches the tracks to it again.
     m_mix->ChkCDkijun = m_cdPanel->ChkCDkijun;
-    m_mix->cdBarSeconds = [this] { return m_app.cd.state.cdBarSeconds; };
-    m_cdPanel->onBarChanged = [this] { m_mix->MatchTempoToCd(); };
+    m_cdPanel->onBarChanged = [this] { m_app.tempo.referenceBarChanged(TempoReference::Cd); };
     connect(m_cdPanel->ChkCDkijun, &QCheckBox::toggled, m_mix,
             [this] { m_mix->ChkCDkijun_Click(); });
     m_midiPanel = new MidiPanel(m_app, client);
     m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
-    // Tempo matching reads the MIDI song's bar and reference box in the same way.
+    // The MIDI song's reference box and bar in the same way.
     m_mix->ChkMIDIkijun = m_midiPanel->ChkMIDIkijun;
-    m_mix->midiBarSeconds = [this] { return m_app.midi.midiBarSeconds; };
-    m_midiPanel->onBarChanged = [this] { m_mix->MatchTempoToMidi(); };
+    m_midiPanel->onBarChanged = [this] { m_app.tempo.referenceBarChanged(TempoReference::Midi); };
     connect(m_midiPanel->ChkMIDIkijun, &QCheckBox::toggled, m_mix,
             [this] { m_mix->ChkMIDIkijun_Click(); });
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });

@@ -11,11 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 
-#include <algorithm>
 #include <charconv>
-#include <cmath>
 
 namespace mt {
 namespace {
@@ -30,32 +27,6 @@ QString FloatText(float x) {
     char text[32];
     const auto end = std::to_chars(text, text + sizeof text, x).ptr;
     return QString::fromLatin1(text, static_cast<qsizetype>(end - text));
-}
-
-// The number at the start of a text, as a typed entry is read: leading blanks, digits and
-// at most one point; whatever follows is ignored; 0 when there is no number.
-double LeadingNumber(const QString& text) {
-    QByteArray digits;
-    bool point = false;
-    qsizetype i = 0;
-    while (i < text.size() && text[i] == QLatin1Char(' ')) {
-        ++i;
-    }
-    for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isDigit() && c.unicode() < 128) {
-            digits.append(static_cast<char>(c.unicode()));
-        } else if (c == QLatin1Char('.') && !point) {
-            point = true;
-            digits.append('.');
-        } else {
-            break;
-        }
-    }
-    if (digits.isEmpty() || digits == ".") {
-        return 0.0;
-    }
-    return std::strtod(digits.constData(), nullptr);
 }
 
 constexpr const char* kBarPattern = "#,###0.000";
@@ -116,7 +87,6 @@ FrmCount::FrmCount(AppContext& app, CdPanel& cdPanel, QWidget* parent)
     for (QWidget* child : findChildren<QWidget*>()) {
         child->installEventFilter(this);
     }
-    MeasureInitial();
 }
 
 FrmCount::~FrmCount() {
@@ -130,15 +100,6 @@ void FrmCount::Open() {
     show();
     raise();
     activateWindow();
-}
-
-void FrmCount::MeasureInitial() {
-    denominator = 0.0;
-    tapCount = 0;
-    sumXX = 0.0;
-    sumX = 0.0;
-    sumXY = 0.0;
-    sumY = 0.0;
 }
 
 bool FrmCount::eventFilter(QObject* watched, QEvent* event) {
@@ -213,7 +174,7 @@ void FrmCount::startMeasuring() {
         return;
     }
     m_mmt.tapClock = 0;
-    tapIndex = 1;
+    m_tempo.start();
     m_mmt.StartTapTimer(kTickMs);
     Label1->setText(kMeasureHint); // shown even when the timer failed to start
 }
@@ -221,41 +182,18 @@ void FrmCount::startMeasuring() {
 void FrmCount::resetMeasuring() {
     m_mmt.StopTapTimer();
     m_mmt.tapClock = 0;
-    MeasureInitial();
+    m_tempo.clearTaps();
     Label1->setText(kIdleHint);
-    tapIndex = 1;
 }
 
 void FrmCount::tap() {
-    ++tapIndex;
-    const double x = tapIndex;
-    lastTapTime = m_mmt.tapClock.load();
-    const double time = lastTapTime;
-    ++tapCount;
-    sumXX += x * x;
-    sumX += x;
-    sumXY += time * x;
-    sumY += time;
-
-    // An ordinary least-squares line over the taps alone. C only starts the clock: it is not
-    // a beat, so however long the performer waits before the first tap, the slope is the
-    // taps' own spacing (half the tap interval, x stepping by 2). One tap makes no line.
-    const double n = tapCount;
-    denominator = sumXX * n - sumX * sumX;
-    const double slope = (sumXY * n - sumY * sumX) / denominator;
-    const double bar = slope / 1000.0 * 4.0;
-    const auto bpm = static_cast<float>(60.0 / bar * 4.0);
-    // No line yet, or taps that all fell in one tick: the display keeps what it showed
-    // rather than a tempo divided by zero.
-    if (denominator > 0.0 && std::isfinite(bar) && bar > 0.0 && std::isfinite(bpm)) {
-        measuredBarSeconds = bar;
-        measuredBpm = bpm;
-        showBar(bar);
-        if (!TxtCdBpm->isEnabled()) {
-            TxtCdBpm->setText(FormatNumber(RoundHalfUp(measuredBpm, 3), kBpmPattern));
-        }
+    if (!m_tempo.tap(m_mmt.tapClock.load())) {
+        return; // no line yet: the display keeps what it showed
     }
-    ++tapIndex;
+    showBar(m_tempo.result().seconds);
+    if (!TxtCdBpm->isEnabled()) {
+        TxtCdBpm->setText(FormatNumber(RoundHalfUp(m_tempo.result().bpm, 3), kBpmPattern));
+    }
 }
 
 void FrmCount::showBar(double barSeconds) {
@@ -273,60 +211,21 @@ void FrmCount::ChkEnterCdBPM_Click() {
 }
 
 void FrmCount::TxtCdBpm_Change() {
-    if (!TxtCdBpm->isEnabled()) {
-        return;
+    if (TxtCdBpm->isEnabled() && m_tempo.enter(TxtCdBpm->text())) {
+        showBar(m_tempo.result().seconds);
     }
-    const double bpm = LeadingNumber(TxtCdBpm->text());
-    if (!(bpm > 0.0) || !std::isfinite(bpm)) {
-        return;
-    }
-    measuredBarSeconds = 60.0 / bpm * 4.0;
-    showBar(measuredBarSeconds);
-    measuredBpm = static_cast<float>(bpm);
 }
 
 void FrmCount::ComCountOK_Click() {
     m_mmt.StopTapTimer();
-    Label1->setText(kIdleHint);
-    CdState& cd = m_app.cd.state;
-    const double barBefore = cd.cdBarSeconds;
-    if (measuredBarSeconds == 0.0) {
-        measuredBarSeconds = cd.cdBarSeconds;
-        measuredBpm = cd.cdBpm;
-    }
-    // The bar up-down holds whole milliseconds within its range and rebuilds cdBarSeconds from
-    // them; a bar beyond that range is brought to its edge and the tempo follows the bar, so
-    // the up-down, the bar and the tempo never disagree.
-    const double shortest = CdPanel::kMinBarMs / 1000.0;
-    const double longest = CdPanel::kMaxBarMs / 1000.0;
-    if (measuredBarSeconds < shortest || measuredBarSeconds > longest) {
-        measuredBarSeconds = std::clamp(measuredBarSeconds, shortest, longest);
-        measuredBpm = static_cast<float>(60.0 / measuredBarSeconds * 4.0);
-    }
-
-    cd.cdBarSeconds = measuredBarSeconds;
-    m_cdPanel.lblCDSec->setText(FormatNumber(RoundHalfUp(cd.cdBarSeconds, 3), kBarPattern));
-    // The whole milliseconds go to the up-down, the rest to the base it adds back. A hair
-    // above the product keeps 2.001 s from reading as 2000.9999... ms.
-    const double wholeMs = std::floor(cd.cdBarSeconds * 1000.0 + 1e-7);
-    cd.cdBarSecondsBase = cd.cdBarSeconds - wholeMs / 1000.0;
-    const std::int32_t spinValue = RoundHalfEvenToInt(wholeMs);
-    if (m_cdPanel.SpinButtonCD->value() != spinValue) {
-        m_cdPanel.SpinButtonCD->setValue(spinValue); // its change handler runs
-    } else if (cd.cdBarSeconds != barBefore) {
-        // Same milliseconds, another base: the bar still changed, and under the lock the
-        // tracks must follow it. An unchanged bar re-matches nothing: a speed the performer
-        // tuned by hand since the last match stays.
-        m_cdPanel.SpinButtonCD_Change();
-    }
-    cd.cdBpm = static_cast<float>(RoundHalfUp(measuredBpm, 3));
-    m_cdPanel.lblCdBpm->setText(FloatText(cd.cdBpm));
-
+    const CdState& cd = m_app.cd.state;
+    const TapTempo::Bar bar = m_tempo.handOver(
+        {cd.cdBarSeconds, cd.cdBpm}, CdPanel::kMinBarMs / 1000.0, CdPanel::kMaxBarMs / 1000.0);
+    m_cdPanel.takeBar(bar.seconds, bar.bpm);
     m_mmt.tapClock = 0;
     Label1->setText(kIdleHint);
-    measuredBarSeconds = 0.0;
-    tapIndex = 1;
-    MeasureInitial();
+    m_tempo.clearResult();
+    m_tempo.clearTaps();
     hide(); // the entry box and its tick stay for the next opening
 }
 
@@ -346,9 +245,8 @@ void FrmCount::Form_Unload() {
     m_mmt.StopTapTimer();
     Label1->setText(kIdleHint);
     m_mmt.tapClock = 0;
-    measuredBarSeconds = 0.0;
-    tapIndex = 1;
-    MeasureInitial();
+    m_tempo.clearResult();
+    m_tempo.clearTaps();
     m_app.showMessage(QStringLiteral("COunt Unloaded!!"));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/TapTempo.h"
+
 #include <QWidget>
 
 #include <cstdint>
@@ -18,10 +20,10 @@ class CdPanel;
 class ModuleMMT;
 
 // The BPM counter, window "frmCount": the performer starts a measurement with C and taps V
-// in time with the CD; a straight line through the tap times gives the length of a bar of
-// four beats and the tempo. The tempo may be typed instead. "OK" hands the result to the CD
-// panel (cdBarSeconds, cdBpm and the bar up-down), which tempo matching reads; cancel or the
-// close box unloads the window. Not modal. UI thread only.
+// in time with the CD, or types the tempo; the window feeds the tap times (from the tap
+// clock) and the text to its TapTempo and shows what that measures. "OK" hands the result to
+// the CD panel, whose bar tempo matching reads; cancel or the close box unloads the window.
+// Not modal. UI thread only.
 class FrmCount final : public QWidget {
     Q_OBJECT
 
@@ -43,11 +45,13 @@ public:
     // Returns true for those three keys.
     bool Form_KeyDown(int qtKey);
 
-    void MeasureInitial();
     void ChkEnterCdBPM_Click();
     void TxtCdBpm_Change();
     void ComCountOK_Click();
     void ComCountNG_Click();
+
+    // What the taps and the typed tempo measure so far.
+    const TapTempo& measurement() const { return m_tempo; }
 
     // Run after the window unloaded (cancel, close box); its owner forgets and deletes it.
     std::function<void()> onUnloaded;
@@ -60,20 +64,6 @@ public:
     QCheckBox* ChkEnterCdBPM;
     QPushButton* ComCountOK;
     QPushButton* ComCountNG;
-
-    // The measurement: a least-squares line through the taps, the k-th tap after C being the
-    // point (2k, its time in ms), so x advances by 2 from tap to tap. The sums are exact for
-    // any measurement a person can tap.
-    std::int32_t tapIndex = 1;
-    std::int32_t tapCount = 0; // taps in the sums
-    std::int32_t lastTapTime = 0;
-    double sumXX = 0.0;
-    double sumX = 0.0;
-    double sumXY = 0.0;
-    double sumY = 0.0;
-    double denominator = 0.0;
-    double measuredBarSeconds = 0.0; // 0 = nothing measured or entered
-    float measuredBpm = 0.0f;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -91,6 +81,7 @@ private:
     AppContext& m_app;
     CdPanel& m_cdPanel;
     ModuleMMT& m_mmt;
+    TapTempo m_tempo; // the measurement; it survives hiding
 };
 
 } // namespace mt

@@ -2,8 +2,6 @@
 #include "ui/Colours.h"
 
 #include "core/AppContext.h"
-#include "core/TempoMath.h"
-#include "platform/Numbers.h"
 #include "ui/ClickableLabel.h"
 #include "ui/TrackFrame.h"
 #include "ui/TrackPanel.h"
@@ -12,9 +10,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
+
+#include <functional>
 
 namespace mt {
 namespace {
@@ -56,107 +56,46 @@ MixPanel::MixPanel(AppContext& app, TrackPanel& tracks, QAction& mnuLock, QWidge
             mnuLock_Click();
         }
     });
-    connect(&m_mnuLock, &QAction::triggered, this, [this] {
-        // Qt has already flipped the tick; mnuLock_Click decides from the tick as it was.
-        m_mnuLock.setChecked(!m_mnuLock.isChecked());
-        mnuLock_Click();
-    });
-    for (int i = 0; i < 8; ++i) {
+    connect(&m_mnuLock, &QAction::triggered, this, &MixPanel::mnuLock_Click);
+    for (int i = 0; i < kTrackCount; ++i) {
         wire(i);
     }
+    connect(&m_app.tempo, &TempoControl::stateChanged, this, &MixPanel::redrawTempo);
     UpdateLockAvailability();
 }
 
 void MixPanel::wire(int i) {
     TrackFrame& f = m_tracks.frame(i);
+    TrackBank& bank = m_app.bank;
+    TempoControl& tempo = m_app.tempo;
     // valueChanged follows both the drag and every other change, so the sound follows it.
-    connect(f.HSVol, &QScrollBar::valueChanged, this, [this, i] { HSVol_Change(i); });
-    connect(f.HSPan, &QScrollBar::valueChanged, this, [this, i] { HSPan_Change(i); });
-    connect(f.HSFre, &QScrollBar::valueChanged, this, [this, i] { HSFre_Change(i); });
-    f.HSFre->installEventFilter(new GrabWatcher(f.HSFre, [this, i] { HSFre_GotFocus(i); }));
+    connect(f.HSVol, &QScrollBar::valueChanged, this, [&bank, i](int v) { bank.setVolume(i, v); });
+    connect(f.HSPan, &QScrollBar::valueChanged, this, [&bank, i](int v) { bank.setPan(i, v); });
+    connect(f.HSFre, &QScrollBar::valueChanged, this,
+            [&tempo, i](int v) { tempo.moveSpeed(i, v); });
+    f.HSFre->installEventFilter(new GrabWatcher(f.HSFre, [&tempo] { tempo.captureSpeeds(); }));
     connect(f.ComPanRes, &QPushButton::clicked, this, [this, i] { ComPanRes_Click(i); });
     connect(f.ComFreRes, &QPushButton::clicked, this, [this, i] { ComFreRes_Click(i); });
     connect(f.Combo, &QComboBox::activated, this, [this, i] { Combo_Click(i); });
 }
 
-QString MixPanel::comboText(int index) const {
-    return m_app.bank.track(index).ratio;
-}
-
-bool MixPanel::isTicked(const QCheckBox* box) const {
-    return box != nullptr && box->isChecked();
-}
-
-bool MixPanel::lockOn() const {
-    return m_mnuLock.isChecked();
-}
-
-void MixPanel::HSVol_Change(int index) {
-    m_app.bank.setVolume(index, m_tracks.frame(index).HSVol->value());
-}
-
-void MixPanel::HSPan_Change(int index) {
-    m_app.bank.setPan(index, m_tracks.frame(index).HSPan->value());
-}
-
-void MixPanel::HSFre_Change(int index) {
-    TrackFrame& f = m_tracks.frame(index);
-    TrackBank& bank = m_app.bank;
-    bank.setSpeed(index, f.HSFre->value());
-    if (bank.track(index).loaded) {
-        if (lockOn()) {
-            if (comboText(index) == kReferenceMark) {
-                RematchUnderLock();
-            }
-            if (!lockMatchOk && !isTicked(ChkCDkijun) && !isTicked(ChkMIDIkijun)) {
-                // Back to the bars as they were when one got the focus. Bars never captured
-                // hold 0, outside the bar's range: those are left where they are.
-                for (int j = 0; j < 8; ++j) {
-                    if (bank.lockedSpeeds[j] != 0) {
-                        m_tracks.frame(j).HSFre->setValue(bank.lockedSpeeds[j]);
-                    }
-                }
-            }
-        }
+void MixPanel::redrawTempo() {
+    const TempoControl& tempo = m_app.tempo;
+    {
+        const QSignalBlocker quiet(&m_mnuLock);
+        m_mnuLock.setChecked(tempo.lockOn());
     }
-    bank.setSpeed(index, f.HSFre->value()); // where a failed re-match put it back
-}
-
-void MixPanel::HSFre_GotFocus(int /*index*/) {
-    if (lockOn()) {
-        for (int j = 0; j < 8; ++j) {
-            m_app.bank.lockedSpeeds[j] = m_app.bank.track(j).speed;
+    m_mnuLock.setEnabled(tempo.lockAvailable());
+    LabelLocked->setEnabled(tempo.lockAvailable());
+    SetForeground(*LabelLocked, tempo.lockOn() ? kYellow : QColor(Qt::black));
+    const auto show = [](QCheckBox* box, bool ticked) {
+        if (box != nullptr) {
+            const QSignalBlocker quiet(box);
+            box->setChecked(ticked);
         }
-    }
-}
-
-void MixPanel::RematchUnderLock() {
-    lockMatchOk = true;
-    double refLength44k = 0.0;
-    double refSpeed = 0.0;
-    for (int j = 0; j < 8; ++j) {
-        if (comboText(j) == kReferenceMark) {
-            refSpeed = m_app.bank.track(j).speed;
-            refLength44k = m_app.bank.track(j).length44k;
-        }
-    }
-    const std::array<double, 8> ratio = ratioPass();
-    for (int j = 0; j < 8 && lockMatchOk; ++j) {
-        if (ratio[j] <= 0.0) {
-            continue;
-        }
-        // Against the reference track's length, or with no reference length against the
-        // file's own speed, in a narrower range.
-        const double target =
-            refLength44k != 0.0 ? m_app.bank.track(j).length44k * ratio[j] * refSpeed / refLength44k
-                                : ratio[j] * 4410;
-        const double highest = refLength44k != 0.0 ? 8990 : 8790;
-        if (target >= 6 && target <= highest) {
-            m_tracks.frame(j).HSFre->setValue(RoundHalfEvenToInt(target));
-        } else {
-            lockMatchOk = false;
-        }
-    }
+    };
+    show(ChkCDkijun, tempo.reference() == TempoReference::Cd);
+    show(ChkMIDIkijun, tempo.reference() == TempoReference::Midi);
 }
 
 void MixPanel::ComPanRes_Click(int index) {
@@ -164,135 +103,44 @@ void MixPanel::ComPanRes_Click(int index) {
 }
 
 void MixPanel::ComFreRes_Click(int index) {
-    int speed = 4410;
-    if (lockOn() && comboText(index) == kReferenceMark && m_app.bank.lockedSpeed != 0) {
-        speed = m_app.bank.lockedSpeed;
-    }
-    m_tracks.frame(index).HSFre->setValue(speed);
+    m_app.tempo.resetSpeed(index);
 }
 
 void MixPanel::Comgo_Click() {
-    if (isTicked(ChkCDkijun)) {
-        MatchTempoToCd();
-    } else if (isTicked(ChkMIDIkijun)) {
-        MatchTempoToMidi();
-    } else {
-        MatchTempoToTrack();
-    }
-}
-
-std::array<double, 8> MixPanel::ratioPass() const {
-    std::array<double, 8> ratio{};
-    for (int i = 0; i < 8; ++i) {
-        ratio[i] = m_app.bank.track(i).loaded ? RatioOfComboText(comboText(i)) : 0.0;
-    }
-    return ratio;
-}
-
-void MixPanel::applyTarget(int index, double target) {
-    const SpeedTarget t = JudgeSpeedTarget(target);
-    if (t.verdict == SpeedTarget::Verdict::Apply) {
-        m_tracks.frame(index).HSFre->setValue(t.speed);
-    } else {
-        m_app.showMessage(RefusedTargetMessage(t.verdict, index));
-    }
-}
-
-void MixPanel::MatchTempoToTrack() {
-    double refLength44k = 0.0;
-    double refSpeed = 0.0;
-    for (int i = 0; i < 8; ++i) {
-        if (comboText(i) == kReferenceMark) {
-            refSpeed = m_app.bank.track(i).speed;
-            refLength44k = m_app.bank.track(i).length44k;
-        }
-    }
-    const std::array<double, 8> ratio = ratioPass();
-    for (int i = 0; i < 8; ++i) {
-        if (ratio[i] <= 0.0) {
-            continue;
-        }
-        applyTarget(i, refLength44k != 0.0
-                           ? m_app.bank.track(i).length44k * ratio[i] * refSpeed / refLength44k
-                           : ratio[i] * 4410);
-    }
-}
-
-void MixPanel::matchToBar(double barSeconds) {
-    const std::array<double, 8> ratio = ratioPass();
-    for (int i = 0; i < 8; ++i) {
-        if (m_app.bank.track(i).loaded && ratio[i] > 0.0) {
-            applyTarget(i, m_app.bank.track(i).length44k * ratio[i] / barSeconds / 10.0);
-        }
-    }
-}
-
-void MixPanel::MatchTempoToCd() {
-    matchToBar(cdBarSeconds());
-}
-
-void MixPanel::MatchTempoToMidi() {
-    matchToBar(midiBarSeconds());
+    m_app.tempo.match();
 }
 
 void MixPanel::ChkCDkijun_Click() {
-    UpdateLockAvailability();
-    if (isTicked(ChkCDkijun) && ChkMIDIkijun != nullptr) {
-        ChkMIDIkijun->setChecked(false);
-    }
+    m_app.tempo.useReference(TempoReference::Cd, ChkCDkijun->isChecked());
     Comgo->setFocus();
 }
 
 void MixPanel::ChkMIDIkijun_Click() {
-    UpdateLockAvailability();
-    if (isTicked(ChkMIDIkijun) && ChkCDkijun != nullptr) {
-        ChkCDkijun->setChecked(false);
-    }
+    m_app.tempo.useReference(TempoReference::Midi, ChkMIDIkijun->isChecked());
     Comgo->setFocus();
 }
 
 void MixPanel::Combo_Click(int index) {
-    m_app.bank.setRatio(index, m_tracks.frame(index).Combo->currentText());
-    if (formLoaded) {
-        UpdateLockAvailability();
-        Comgo->setFocus();
+    const QString ratio = m_tracks.frame(index).Combo->currentText();
+    if (!formLoaded) {
+        m_app.bank.setRatio(index, ratio);
+        m_app.bank.bankChanged = true;
+        return;
     }
-    m_app.bank.bankChanged = true;
+    m_app.tempo.chooseRatio(index, ratio);
+    Comgo->setFocus();
 }
 
 void MixPanel::UpdateLockAvailability() {
-    bool referencePresent = isTicked(ChkCDkijun) || isTicked(ChkMIDIkijun);
-    for (int i = 0; i < 8; ++i) {
-        referencePresent = referencePresent || comboText(i) == kReferenceMark;
-    }
-    if (!referencePresent) {
-        switchLockOff();
-    } else {
-        m_mnuLock.setEnabled(true);
-        LabelLocked->setEnabled(true);
-    }
+    m_app.tempo.updateLockAvailability();
 }
 
 void MixPanel::switchLockOff() {
-    m_mnuLock.setChecked(false);
-    m_mnuLock.setEnabled(false);
-    LabelLocked->setEnabled(false);
-    SetForeground(*LabelLocked, Qt::black);
+    m_app.tempo.switchLockOff();
 }
 
 void MixPanel::mnuLock_Click() {
-    if (!m_mnuLock.isChecked()) {
-        m_mnuLock.setChecked(true);
-        for (int i = 0; i < 8; ++i) {
-            if (comboText(i) == kReferenceMark) {
-                m_app.bank.lockedSpeed = m_app.bank.track(i).speed;
-            }
-        }
-        SetForeground(*LabelLocked, kYellow);
-    } else {
-        m_mnuLock.setChecked(false);
-        SetForeground(*LabelLocked, Qt::black);
-    }
+    m_app.tempo.toggleLock();
 }
 
 } // namespace mt

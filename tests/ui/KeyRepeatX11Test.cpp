@@ -238,11 +238,11 @@ TEST_F(KeyRepeatX11Test, AHeldCounterKeyTapsOnce) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(counter));
     x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("c")});
     ASSERT_TRUE(QTest::qWaitFor([this] { return m_app.mmt.tapTimerRunning; }, 2000));
-    // What one tap adds to the counter's index, by a single press.
-    const int start = counter->tapIndex;
+    // What one tap adds to the counter's taps, by a single press.
+    const int start = counter->measurement().taps();
     x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("v")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return counter->tapIndex != start; }, 2000));
-    const int perTap = counter->tapIndex - start;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return counter->measurement().taps() != start; }, 2000));
+    const int perTap = counter->measurement().taps() - start;
 
     const int pressesBefore = m_presses.presses;
     x11(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("v")});
@@ -250,7 +250,7 @@ TEST_F(KeyRepeatX11Test, AHeldCounterKeyTapsOnce) {
     x11(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("v")});
     QTest::qWait(100);
     EXPECT_GE(m_presses.presses - pressesBefore, 40) << "the server did not repeat the key";
-    EXPECT_EQ(counter->tapIndex, start + 2 * perTap)
+    EXPECT_EQ(counter->measurement().taps(), start + 2 * perTap)
         << "each repeat of the held key counted as a tap";
 }
 

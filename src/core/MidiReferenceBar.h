@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/ReferenceBar.h"
+#include "media/midi/ModuleMIDI.h"
+
+namespace mt {
+
+// The MIDI song's bar, as its tempo sets it.
+class MidiReferenceBar final : public ReferenceBar {
+public:
+    explicit MidiReferenceBar(const ModuleMIDI& midi) : m_midi(midi) {}
+
+    double barSeconds() const override { return m_midi.midiBarSeconds; }
+
+private:
+    const ModuleMIDI& m_midi;
+};
+
+} // namespace mt
