@@ -1,6 +1,7 @@
 #include "core/AppContext.h"
 
 #include "audio/DsCalls.h"
+#include "audio/SoundFileInfo.h"
 #include "audio/WavReader.h"
 #include "platform/MessageBoxService.h"
 
@@ -26,7 +27,7 @@ void AppContext::showMessage(const QString& text) const {
 
 bool ReloadTrack(AppContext& app, int index, const QString& path) {
     WavInfo info;
-    if (!ReadWavInfo(path, info)) {
+    if (!ReadSoundInfo(path, info)) {
         app.showMessage(TrackMovedMessage(index));
         return false;
     }
