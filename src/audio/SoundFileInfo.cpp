@@ -10,13 +10,12 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
-#include <vector>
 
 namespace mt {
 namespace {
 
 // Enough of the file's start for its magic and an AIFF "COMM" behind the usual chunks.
-constexpr qint64 kHeadBytes = 64 * 1024;
+constexpr qint64 kHeadBytes = qint64{64} * 1024;
 
 sf_count_t QtLength(void* user) {
     return static_cast<QFile*>(user)->size();
@@ -81,14 +80,6 @@ Outcome ReadCodedInfo(QFile& file, const QByteArray& head, WavInfo& info, SoundF
         if (declared && *declared != sf.frames) {
             return Outcome::Refused;
         }
-    }
-    // A cut FLAC or MP3 still declares its whole length: the last frame it declares must be
-    // there to decode.
-    const sf_count_t last = std::max<sf_count_t>(0, sf.frames - 1 - DeclaredLengthSlack(*found));
-    std::vector<float> frame(static_cast<std::size_t>(sf.channels));
-    if (sf_seek(opened.get(), last, SEEK_SET) != last ||
-        sf_readf_float(opened.get(), frame.data(), 1) != 1) {
-        return Outcome::Refused;
     }
     info = WavInfo{};
     info.channels = static_cast<std::int16_t>(sf.channels);

@@ -92,8 +92,8 @@ std::unique_ptr<SampleBuffer> DecodeCodedStream(SNDFILE* file, const SF_INFO& in
                                                 SoundFormat format, const MemoryFile& memory,
                                                 QString& reason) {
     const QString name = SoundFormatName(format);
-    const QString damaged =
-        name + QStringLiteral("ファイルの音声データが壊れているか、途中で切れています。");
+    // The sentence a WAV file whose samples cannot be read gives.
+    const QString damaged = name + QStringLiteral("ファイルの音声データを読み取れません。");
     if (info.channels < 1 || info.samplerate < 1) {
         reason = name + QStringLiteral("ファイルの形式情報が不正です。");
         return nullptr;
