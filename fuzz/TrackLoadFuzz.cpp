@@ -33,6 +33,12 @@ struct Library {
 
 } // namespace
 
+// libsndfile 1.2 refuses some damaged Ogg Vorbis headers without clearing the vorbis_info it
+// began (5.7 kB per refused open, the open's own error path): the library's leak, not ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:vorbis_info_init\n";
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Library library;
     static const QString path =
