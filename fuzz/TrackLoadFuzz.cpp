@@ -1,9 +1,11 @@
 // libFuzzer target for loading a track the way the program does, on an offline output: the
-// WAV header walk, a buffer made from the whole file image, a few blocks of it played and
-// rendered, and the buffer freed. Whatever the bytes, nothing crashes, leaks or sounds other
-// than finite samples.
+// header read of any of the six formats (the WAV chunk walk, or libsndfile's headers and the
+// check for a cut stream), a buffer decoded from the whole file image, a few blocks of it
+// played and rendered, and the buffer freed. Whatever the bytes, nothing crashes, leaks or
+// sounds other than finite samples. scripts/fuzz seeds it with a file of one format.
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundFileInfo.h"
 #include "audio/WavReader.h"
 
 #include <QFile>
@@ -31,6 +33,12 @@ struct Library {
 
 } // namespace
 
+// libsndfile 1.2 refuses some damaged Ogg Vorbis headers without clearing the vorbis_info it
+// began (5.7 kB per refused open, the open's own error path): the library's leak, not ours.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:vorbis_info_init\n";
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Library library;
     static const QString path =
@@ -45,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.write(reinterpret_cast<const char*>(data), static_cast<qint64>(size));
     file.close();
     mt::WavInfo info;
-    const bool known = mt::ReadWavInfo(path, info);
+    const bool known = mt::ReadSoundInfo(path, info);
     const std::int32_t buffer = mt::dsCreateDSB(library.handle, data, size, 1);
     if (buffer == 0) {
         return 0;

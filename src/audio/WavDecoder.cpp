@@ -1,8 +1,11 @@
 #include "audio/WavDecoder.h"
 
+#include "audio/SoundFormat.h"
+
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -73,6 +76,60 @@ std::int64_t readFirstTwoChannels(SNDFILE* file, int fileChannels, float* out,
     return done;
 }
 
+// The most frames a byte of a compressed stream can stand for: FLAC's constant blocks of
+// silence reach a few thousand. A declared length beyond it is a lie that must not size the
+// buffer.
+constexpr std::int64_t kMaxFramesPerByte = 8192;
+
+// Past this a lossy decoder's sample is no overshoot but garbage from a damaged frame.
+constexpr float kMaxDecodedLevel = 4.0f;
+
+// FLAC, Ogg Vorbis, Opus, MP3, AIFF. A stream that decodes short of its declared length (cut,
+// or a frame its decoder refused: libFLAC stops there, libogg skips a page whose checksum
+// fails), or to a sample that is not a finite level, is refused whole: a track plays all of
+// its file or nothing.
+std::unique_ptr<SampleBuffer> DecodeCodedStream(SNDFILE* file, const SF_INFO& info,
+                                                SoundFormat format, const MemoryFile& memory,
+                                                QString& reason) {
+    const QString name = SoundFormatName(format);
+    // The sentence a WAV file whose samples cannot be read gives.
+    const QString damaged = name + QStringLiteral("ファイルの音声データを読み取れません。");
+    if (info.channels < 1 || info.samplerate < 1) {
+        reason = name + QStringLiteral("ファイルの形式情報が不正です。");
+        return nullptr;
+    }
+    if (info.frames <= 0 || info.frames / kMaxFramesPerByte > memory.size) {
+        reason = damaged;
+        return nullptr;
+    }
+    if (format == SoundFormat::Aiff) {
+        const auto declared =
+            AiffDeclaredFrames(memory.data, static_cast<std::size_t>(memory.size));
+        if (declared && *declared != info.frames) {
+            reason = damaged;
+            return nullptr;
+        }
+    }
+    const int channels = std::min(info.channels, 2);
+    auto buffer = std::make_unique<SampleBuffer>(info.frames, channels, info.samplerate);
+    const std::int64_t got =
+        info.channels <= 2 ? sf_readf_float(file, buffer->data(), info.frames)
+                           : readFirstTwoChannels(file, info.channels, buffer->data(), info.frames);
+    if (got <= 0 || got < info.frames - DeclaredLengthSlack(format)) {
+        reason = damaged;
+        return nullptr;
+    }
+    const float* samples = buffer->data();
+    const auto count = static_cast<std::size_t>(got * channels);
+    if (!std::all_of(samples, samples + count,
+                     [](float x) { return std::fabs(x) <= kMaxDecodedLevel; })) {
+        reason = damaged;
+        return nullptr;
+    }
+    buffer->truncate(got);
+    return buffer;
+}
+
 } // namespace
 
 std::unique_ptr<SampleBuffer> DecodeWavImage(const void* image, std::size_t size, QString& reason) {
@@ -88,10 +145,14 @@ std::unique_ptr<SampleBuffer> DecodeWavImage(const void* image, std::size_t size
         reason = QStringLiteral("WAVファイルとして読み取れない形式です。");
         return nullptr;
     }
-    if ((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAV &&
-        (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_WAVEX) {
-        reason = QStringLiteral("WAVファイルではありません。");
+    const std::optional<SoundFormat> format = SoundFormatOf(info.format);
+    if (!format) {
+        reason = QStringLiteral("WAV、FLAC、Ogg Vorbis、Opus、MP3、AIFFのどれでもありません。");
         return nullptr;
+    }
+    if (*format != SoundFormat::Wav) {
+        sf_command(file.get(), SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+        return DecodeCodedStream(file.get(), info, *format, memory, reason);
     }
     if (info.channels < 1 || info.samplerate < 1) {
         reason = QStringLiteral("WAVファイルの形式情報が不正です。");

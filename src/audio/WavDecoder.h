@@ -9,11 +9,13 @@
 
 namespace mt {
 
-// Decodes a whole WAV file image held in memory: PCM 8/16/24/32 bit, float, extensible,
-// IMA/MS ADPCM, u-law, a-law. Files of more than two channels keep their first two. A
-// truncated image yields the frames it holds. On failure returns null and sets `reason` to a
-// Japanese sentence for the performer. Any thread except the audio thread: allocates the
-// decoded samples, one pass, no copy of the image.
+// Decodes a whole sound file image held in memory. WAV: PCM 8/16/24/32 bit, float,
+// extensible, IMA/MS ADPCM, u-law, a-law; a truncated image yields the frames it holds. FLAC,
+// Ogg Vorbis, Opus, MP3 and AIFF: all of the length the stream declares, or nothing when it is
+// cut or damaged (a frame its decoder refuses, a sample beyond any level a decoder makes);
+// nothing half-decoded ever plays. Files of more than two channels keep their first two. On
+// failure returns null and sets `reason` to a Japanese sentence for the performer. Any thread
+// except the audio thread: allocates the decoded samples, one pass, no copy of the image.
 std::unique_ptr<SampleBuffer> DecodeWavImage(const void* image, std::size_t size, QString& reason);
 
 } // namespace mt

@@ -1,5 +1,6 @@
 #include "audio/WavInfoText.h"
 
+#include "audio/SoundFileInfo.h"
 #include "audio/WavReader.h"
 #include "platform/Numbers.h"
 
@@ -38,12 +39,36 @@ QString FormatWavInfo(const WavInfo& info, int style) {
     return {};
 }
 
-QString FormatWavInfo(const QString& path, int style) {
-    WavInfo info;
-    if (!ReadWavInfo(path, info)) {
+QString FormatSoundInfo(const WavInfo& info, SoundFormat format, int style) {
+    if (format == SoundFormat::Wav) {
+        return FormatWavInfo(info, style);
+    }
+    if (style != 0 && style != 1) {
         return {};
     }
-    return FormatWavInfo(info, style);
+    const bool shortStyle = style == 0;
+    QString text = (shortStyle ? QString::number(WholeKilohertz(info.samplesPerSec))
+                               : ShortestDecimal(info.samplesPerSec / 1000.0)) +
+                   QStringLiteral("kHz,");
+    if (info.bitsPerSample > 0) {
+        text += QString::number(info.bitsPerSample) +
+                (shortStyle ? QStringLiteral("bit,") : QStringLiteral("ビット,"));
+    }
+    if (info.channels == 1) {
+        text += shortStyle ? QStringLiteral("M") : QStringLiteral("モノラル");
+    } else {
+        text += shortStyle ? QStringLiteral("S") : QStringLiteral("ステレオ");
+    }
+    return text + QStringLiteral(",") + SoundFormatName(format);
+}
+
+QString FormatWavInfo(const QString& path, int style) {
+    WavInfo info;
+    SoundFormat format = SoundFormat::Wav;
+    if (!ReadSoundInfo(path, info, &format)) {
+        return {};
+    }
+    return FormatSoundInfo(info, format, style);
 }
 
 } // namespace mt

@@ -1,5 +1,6 @@
 #include "core/BankLoader.h"
 
+#include "audio/SoundFileInfo.h"
 #include "audio/WavReader.h"
 #include "core/TrackBank.h"
 #include "core/TrackSound.h"
@@ -11,7 +12,7 @@ BankLoader::BankLoader(TrackBank& bank, TrackSound& sound, Tell tell)
 
 bool BankLoader::reload(int index, const QString& path) {
     WavInfo info;
-    if (!ReadWavInfo(path, info)) {
+    if (!ReadSoundInfo(path, info)) {
         m_tell(TrackMovedMessage(index));
         return false;
     }

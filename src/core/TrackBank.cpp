@@ -1,5 +1,6 @@
 #include "core/TrackBank.h"
 
+#include "audio/SoundFileInfo.h"
 #include "audio/WavReader.h"
 #include "core/TempoMath.h"
 #include "core/TrackSound.h"
@@ -200,7 +201,7 @@ TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
     Track& t = tracks[index];
     t.path = path;
     WavInfo info;
-    if (!ReadWavInfo(path, info)) {
+    if (!ReadSoundInfo(path, info)) {
         emit trackChanged(index);
         return Assigned::Unreadable;
     }

@@ -1,5 +1,6 @@
 #include "ui/FileBrowser.h"
 
+#include "audio/SoundFormat.h"
 #include "audio/WavInfoText.h"
 #include "core/AppContext.h"
 #include "platform/CursorService.h"
@@ -149,7 +150,7 @@ void FileBrowser::Dir2_Change() {
 void FileBrowser::refreshFiles() {
     File2->clear();
     QDir dir(m_dirPath);
-    dir.setNameFilters({QStringLiteral("*.wav")}); // matches .WAV too
+    dir.setNameFilters(SoundFileNameFilters()); // matches .WAV, .Flac too
     File2->addItems(dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
 }
 

@@ -1,0 +1,192 @@
+// FLAC, Ogg Vorbis, Opus, MP3 and AIFF files written here by libsndfile from the signal of a
+// WAV original: each loads into a track, describes itself and plays as the original does; a
+// cut or damaged one is refused whole.
+#include "AudioTestKit.h"
+
+#include "audio/DsCalls.h"
+#include "audio/SoundFileInfo.h"
+#include "audio/VbDSound.h"
+#include "audio/WavInfoText.h"
+#include "audio/WavReader.h"
+#include "core/LibraryTrackSound.h"
+#include "core/TrackBank.h"
+#include "support/PlatformDoubles.h"
+#include "support/WavBytes.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <numbers>
+#include <numeric>
+
+namespace mt::test {
+namespace {
+
+struct Coded {
+    const char* file;
+    int format;
+    int rate;
+    int channels;
+    int lengthSlack;   // frames a lossy codec may pad or trim
+    bool cutInHeaders; // its headers show a cut (else the decoder finds it)
+    bool checksummed;  // its frames or pages carry checksums
+    const char* shortText;
+    const char* longText;
+};
+
+const Coded kCoded[] = {
+    {"a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2, 0, false, true, "44kHz,16bit,S,FLAC",
+     "44.1kHz,16ビット,ステレオ,FLAC"},
+    {"a.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 2, 1152, true, true, "44kHz,S,Ogg Vorbis",
+     "44.1kHz,ステレオ,Ogg Vorbis"},
+    {"a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2, 1152, true, true, "48kHz,S,Opus",
+     "48kHz,ステレオ,Opus"},
+    {"a.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 44100, 2, 1152, false, false,
+     "44kHz,S,MP3", "44.1kHz,ステレオ,MP3"},
+    {"a.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 22050, 1, 0, true, false, "22kHz,24bit,M,AIFF",
+     "22.05kHz,24ビット,モノラル,AIFF"},
+};
+
+// One second: a different tone in each channel, so that a swap shows.
+std::vector<float> Signal(int rate, int channels) {
+    std::vector<float> x;
+    for (int i = 0; i < rate; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            x.push_back(static_cast<float>(
+                0.4 * std::sin(2 * std::numbers::pi * (440.0 + 220.0 * c) * i / rate)));
+        }
+    }
+    return x;
+}
+
+double Correlation(const std::vector<float>& a, const std::vector<float>& b) {
+    const auto dot = [](const auto& x, const auto& y) {
+        return std::inner_product(x.begin(), x.end(), y.begin(), 0.0);
+    };
+    return dot(a, b) / std::sqrt(dot(a, a) * dot(b, b));
+}
+
+// A bank of tracks on the real library over an offline output.
+class SoundFormats : public ::testing::TestWithParam<Coded> {
+protected:
+    SoundFormats()
+        : library(messages, [this](std::intptr_t, std::int32_t) {
+              auto offline = std::make_unique<OfflineOutput>();
+              output = offline.get();
+              return dsInitializeOn(std::move(offline));
+          }) {
+        library.InitSoundLibrary(0, 2);
+    }
+    ~SoundFormats() override { library.TerminateSoundLibrary(); }
+
+    QString write(const char* name, const QByteArray& bytes) const {
+        QString path = dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(WriteFile(path, bytes));
+        return path;
+    }
+    QByteArray encoded() const {
+        return EncodedWav(GetParam().format, GetParam().rate, GetParam().channels,
+                          Signal(GetParam().rate, GetParam().channels));
+    }
+    std::vector<float> playAlone(int index) {
+        bank.play(index);
+        auto x = output->render(static_cast<std::size_t>(GetParam().rate / 2));
+        bank.stop(index);
+        output->render(4096);
+        return x;
+    }
+
+    QTemporaryDir dir;
+    RecordingMessageBoxes messages;
+    OfflineOutput* output = nullptr;
+    VbDSound library;
+    LibraryTrackSound sound{library};
+    TrackBank bank{sound};
+};
+
+TEST_P(SoundFormats, LoadsDescribesItselfAndPlaysAsItsWavOriginal) {
+    const Coded& c = GetParam();
+    const QString wav = write("a.wav", Pcm16Wav(c.rate, c.channels, Signal(c.rate, c.channels)));
+    const QString coded = write(c.file, encoded());
+    ASSERT_EQ(bank.assign(0, wav), TrackBank::Assigned::Ok);
+    ASSERT_EQ(bank.assign(1, coded), TrackBank::Assigned::Ok);
+    EXPECT_NEAR(bank.track(1).frames, bank.track(0).frames, c.lengthSlack);
+    EXPECT_EQ(FormatWavInfo(coded, 0), QString::fromUtf8(c.shortText));
+    EXPECT_EQ(FormatWavInfo(coded, 1), QString::fromUtf8(c.longText));
+
+    const auto original = playAlone(0), decoded = playAlone(1);
+    for (int channel = 0; channel < 2; ++channel) {
+        EXPECT_GT(Correlation(Channel(original, channel, 2), Channel(decoded, channel, 2)), 0.99)
+            << "channel " << channel;
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// A file cut short (half copied from a stick) is refused: at the header read where the headers
+// show the cut (Ogg, AIFF), else by the decoder with its read-failure message. Bytes flipped in
+// the middle are refused where the format carries checksums (FLAC frames, Ogg pages) and
+// otherwise load as finite samples: MP3 and AIFF have nothing to check them by.
+TEST_P(SoundFormats, CutOrDamagedFilesAreRefusedWholeAndNeverCrash) {
+    const Coded& c = GetParam();
+    const QByteArray whole = encoded();
+    const QString cut = write(c.file, whole.left(whole.size() * 6 / 10));
+    if (c.cutInHeaders) {
+        EXPECT_EQ(bank.assign(0, cut), TrackBank::Assigned::Unreadable);
+    } else {
+        EXPECT_EQ(bank.assign(0, cut), TrackBank::Assigned::NoBuffer);
+        ASSERT_FALSE(messages.shown.empty());
+        EXPECT_EQ(messages.shown[0].text,
+                  QFileInfo(cut).suffix().toUpper() + "ファイルの音声データを読み取れません。");
+    }
+    EXPECT_FALSE(bank.track(0).loaded);
+
+    QByteArray damaged = whole;
+    for (qsizetype at = whole.size() / 3; at < whole.size() * 2 / 3; at += whole.size() / 40) {
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x5a);
+    }
+    const TrackBank::Assigned result = bank.assign(0, write(c.file, damaged));
+    if (c.checksummed) {
+        EXPECT_NE(result, TrackBank::Assigned::Ok);
+        EXPECT_FALSE(bank.track(0).loaded);
+    } else if (result == TrackBank::Assigned::Ok) {
+        bank.play(0);
+        for (float x : output->render(static_cast<std::size_t>(c.rate))) {
+            ASSERT_TRUE(std::isfinite(x));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SoundFormats, ::testing::ValuesIn(kCoded), [](const auto& param) {
+    return QFileInfo(QString::fromLatin1(param.param.file)).suffix().toStdString();
+});
+
+TEST(SoundFileListing, TheBrowserListsTheSixFormatsWhateverTheCaseOfTheirNames) {
+    QTemporaryDir dir;
+    const QStringList listed{"a.WAV", "b.Flac", "c.ogg", "d.OPUS", "e.mp3", "f.aif", "g.AIFF"};
+    for (const QString& name : listed + QStringList{"h.txt", "i.wav.bak", "j.m4a"}) {
+        ASSERT_TRUE(WriteFile(dir.filePath(name), "x"));
+    }
+    QDir listing(dir.path());
+    listing.setNameFilters(SoundFileNameFilters());
+    EXPECT_EQ(listing.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase), listed);
+}
+
+// A headerless chunk walk the WAV reader always accepted reads as WAV, as before.
+TEST(SoundFileListing, AFileWithoutRiffIsStillWalkedAsWav) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bare.wav"));
+    ASSERT_TRUE(WriteFile(path, Chunk("fmt ", FmtBody(1, 1, 11025, 8)) +
+                                    Chunk("data", QByteArray(11025, '\x80'))));
+    WavInfo info;
+    SoundFormat format = SoundFormat::Flac;
+    ASSERT_TRUE(ReadSoundInfo(path, info, &format));
+    EXPECT_EQ(format, SoundFormat::Wav);
+    EXPECT_EQ(info.frameCount, 11025);
+}
+
+} // namespace
+} // namespace mt::test
