@@ -58,7 +58,7 @@ protected:
         QObject::connect(&bank, &TrackBank::bankStateChanged, &bank, [this] { ++bankStates; });
     }
     QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         EXPECT_TRUE(test::WriteFile(path, bytes));
         return path;
     }
@@ -375,7 +375,8 @@ TEST_F(TrackBankSoundTest, HeldKeysSoundWhileDownAndPlainOnesRestartOnlyOnANewPr
         m_output->render(256);
     }
     EXPECT_TRUE(status(0).playing);
-    EXPECT_GT(status(0).position, started + 5 * 256) << "auto-repeat restarted the track";
+    EXPECT_GT(status(0).position, started + std::int64_t{5} * 256)
+        << "auto-repeat restarted the track";
     bank.muteAll();
     EXPECT_EQ(test::Peak(heard(1024)), 0.0f);
     bank.unmuteAll();

@@ -80,7 +80,7 @@ TEST_F(KeyboardTest, LettersAndKeypadReachTheirTracksAndRepeatsAreNoRelease) {
     press(Qt::Key_1, Qt::KeypadModifier);
     press(Qt::Key_End, Qt::KeypadModifier); // keypad 1 with Num Lock off
     EXPECT_TRUE(bank().tracks[0].keyHeld);
-    EXPECT_GT(status(0).position, started + 5 * 256)
+    EXPECT_GT(status(0).position, started + std::int64_t{5} * 256)
         << "auto-repeat or the keypad twin restarted or stopped the held track";
     release(Qt::Key_Z);
     EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
