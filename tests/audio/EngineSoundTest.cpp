@@ -42,13 +42,9 @@ TEST_P(EngineSound, PitchFollowsFrequencyInHertz) {
     dsPlayLoopingEx(half, 0, 0, 22050);
     const auto halfRate = Channel(lib.render(static_cast<std::size_t>(rate())), 1, 2);
     EXPECT_NEAR(MeasureHz(Settled(halfRate, 1), rate()), 441.0, 441.0 * 0.005);
-}
 
-TEST_P(EngineSound, SpeedChangeWhilePlayingGlidesToTheNewPitch) {
-    const std::int32_t b = lib.load(SineWav(44100, 1, 441, 44100));
-    dsPlayLoopingEx(b, 0, 0, 44100);
-    lib.render(4096);
-    dsSetFrequency(b, 22050);
+    // A speed change while playing glides to the new pitch without a step.
+    dsSetFrequency(half, 11025);
     const auto x = Channel(lib.render(static_cast<std::size_t>(rate())), 0, 2);
     EXPECT_NEAR(MeasureHz(Settled(x, 1), rate()), 220.5, 220.5 * 0.005);
     EXPECT_LT(MaxStep(x), 0.5f * 2 * std::numbers::pi * 441 / rate() * 1.1);
@@ -59,7 +55,7 @@ TEST_P(EngineSound, VolumeAndPanAreHundredthsOfADecibel) {
     dsPlayLoopingEx(b, -600, 0, 44100);
     auto x = Settled(lib.render(22050), 2);
     EXPECT_NEAR(RmsDb(Channel(x, 0, 2), kSineRms), -6.0, 0.1);
-    EXPECT_NEAR(RmsDb(Channel(x, 1, 2), kSineRms), -6.0, 0.1);
+    EXPECT_EQ(Channel(x, 0, 2), Channel(x, 1, 2)) << "a mono buffer feeds both sides equally";
 
     dsSetVolume(b, 0);
     dsSetPan(b, -1000);
@@ -165,26 +161,18 @@ TEST_P(EngineSound, StopRetriggerAndFreeNeverClick) {
     EXPECT_LT(MaxStep(Channel(all, 1, 2)), bound);
 }
 
-TEST_P(EngineSound, OneShotEndsByItselfAndPlaysAgain) {
-    const std::int32_t b = lib.load(SineWav(44100, 1, 441, 4410));
+TEST_P(EngineSound, OneShotSoundsInItsFirstBlockEndsByItselfAndPlaysAgain) {
+    const std::int32_t b = lib.load(Pcm16Wav(44100, 1, std::vector<float>(4410, 0.5f)));
     dsPlayEx(b, 0, 0, 44100);
     const std::size_t playedFrames = static_cast<std::size_t>(std::ceil(4410.0 * rate() / 44100));
     const auto x = lib.render(playedFrames + 4000);
-    EXPECT_GT(Peak({x.begin(), x.begin() + 2000}), 0.4f);
+    EXPECT_GT(x[0], 0.4f) << "the first sound of a trigger is in its first block";
     EXPECT_EQ(Peak({x.begin() + 2 * static_cast<std::ptrdiff_t>(playedFrames) + 8, x.end()}), 0.0f);
     VoiceStatus s;
     ASSERT_TRUE(dsGetStatus(b, s));
     EXPECT_FALSE(s.playing);
     dsPlay(b);
     EXPECT_GT(Peak(lib.render(2000)), 0.4f);
-}
-
-TEST_P(EngineSound, FirstSoundOfATriggerIsInItsFirstBlock) {
-    std::vector<float> ones(4410, 0.5f);
-    const std::int32_t b = lib.load(Pcm16Wav(44100, 1, ones));
-    dsPlayEx(b, 0, 0, 44100);
-    const auto x = Channel(lib.render(256), 0, 2);
-    EXPECT_GT(x[0], 0.4f);
 }
 
 TEST_P(EngineSound, EightTracksAndAPreviewAllSoundUnclipped) {
@@ -257,13 +245,6 @@ TEST_P(EngineSound, StaleAndUnknownHandlesDoNothing) {
     dsPlay(orphan);
     VoiceStatus s;
     EXPECT_FALSE(dsGetStatus(orphan, s));
-}
-
-TEST_P(EngineSound, MonoBufferFeedsBothSidesEqually) {
-    const std::int32_t b = lib.load(SineWav(44100, 1, 441, 44100));
-    dsPlayLoopingEx(b, 0, 0, 44100);
-    const auto x = lib.render(4096);
-    EXPECT_EQ(Channel(x, 0, 2), Channel(x, 1, 2));
 }
 
 TEST_P(EngineSound, TinyBuffersAndExtremeSpeedsStayInBoundsAndSlotsRecycle) {

@@ -39,13 +39,8 @@ public:
         m_server.setProcessEnvironment(m_env);
         m_server.setProcessChannelMode(QProcess::MergedChannels);
         m_server.start(QStringLiteral("jackd"),
-                       {QStringLiteral("-n"), m_name, QStringLiteral("-d"), QStringLiteral("dummy"),
-                        QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-p"),
-                        QStringLiteral("128")});
-        if (!m_server.waitForStarted(5000)) {
-            return false;
-        }
-        for (int i = 0; i < 100; ++i) {
+                       {"-n", m_name, "-d", "dummy", "-r", "48000", "-p", "128"});
+        for (int i = 0; i < 100 && m_server.waitForStarted(5000); ++i) {
             if (ports(false).contains(QStringLiteral("system:playback_1"))) {
                 return true;
             }
@@ -61,11 +56,9 @@ public:
     }
 
     void stop() {
-        if (m_server.state() != QProcess::NotRunning) {
-            m_server.terminate();
-            if (!m_server.waitForFinished(5000)) {
-                kill();
-            }
+        m_server.terminate();
+        if (!m_server.waitForFinished(5000)) {
+            kill();
         }
     }
 
@@ -73,8 +66,7 @@ public:
     QString ports(bool connections) const {
         QProcess lsp;
         lsp.setProcessEnvironment(m_env);
-        lsp.start(QStringLiteral("jack_lsp"),
-                  connections ? QStringList{QStringLiteral("-c")} : QStringList{});
+        lsp.start(QStringLiteral("jack_lsp"), connections ? QStringList{"-c"} : QStringList{});
         lsp.waitForFinished(5000);
         return QString::fromLocal8Bit(lsp.readAllStandardOutput());
     }
@@ -149,10 +141,8 @@ TEST(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     EXPECT_TRUE(ports.contains(QStringLiteral("   system:playback_1"))) << ports.toStdString();
 
     // The performer routes the program elsewhere; a format change keeps that routing.
-    ASSERT_TRUE(jack.run(QStringLiteral("jack_disconnect"), {QStringLiteral("Marrowtune:outport 0"),
-                                                             QStringLiteral("system:playback_1")}));
-    ASSERT_TRUE(jack.run(QStringLiteral("jack_connect"), {QStringLiteral("Marrowtune:outport 0"),
-                                                          QStringLiteral("system:playback_2")}));
+    ASSERT_TRUE(jack.run("jack_disconnect", {"Marrowtune:outport 0", "system:playback_1"}));
+    ASSERT_TRUE(jack.run("jack_connect", {"Marrowtune:outport 0", "system:playback_2"}));
     ASSERT_NE(dsSetFormatDS(lib, 44100, 16, 2), 0);
     EXPECT_EQ(jack.connections(QStringLiteral("Marrowtune:outport 0")),
               QStringList{QStringLiteral("system:playback_2")});

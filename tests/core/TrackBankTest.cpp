@@ -17,6 +17,8 @@
 namespace mt {
 namespace {
 
+using Call = std::pair<std::int32_t, std::int32_t>; // buffer, value
+
 // The sound library as the tracks see it, recording what they ask for.
 class RecordingSound final : public TrackSound {
 public:
@@ -27,16 +29,13 @@ public:
         started.push_back({buffer, volume, pan, frequency, looping});
         sounding[buffer] = true;
     }
-    void stop(std::int32_t buffer) override {
-        ++stops;
-        sounding[buffer] = false;
+    void stop(std::int32_t buffer) override { sounding[buffer] = false; }
+    void setVolume(std::int32_t buffer, std::int32_t v) override {
+        volumes.emplace_back(buffer, v);
     }
-    void setVolume(std::int32_t buffer, std::int32_t volume) override {
-        volumes.push_back({buffer, volume});
-    }
-    void setPan(std::int32_t buffer, std::int32_t pan) override { pans.push_back({buffer, pan}); }
-    void setFrequency(std::int32_t buffer, std::int32_t frequency) override {
-        frequencies.push_back({buffer, frequency});
+    void setPan(std::int32_t buffer, std::int32_t pan) override { pans.emplace_back(buffer, pan); }
+    void setFrequency(std::int32_t buffer, std::int32_t hz) override {
+        frequencies.emplace_back(buffer, hz);
     }
 
     struct Start {
@@ -48,24 +47,25 @@ public:
     std::vector<std::int32_t> released;
     std::vector<Start> started;
     std::map<std::int32_t, bool> sounding;
-    int stops = 0;
-    std::vector<std::pair<std::int32_t, std::int32_t>> volumes, pans, frequencies;
+    std::vector<Call> volumes, pans, frequencies;
 };
 
 class TrackBankTest : public ::testing::Test {
 protected:
     TrackBankTest() {
-        connect(&bank, &TrackBank::trackChanged, [this](int i) { ++changedTracks[i]; });
-        connect(&bank, &TrackBank::bankStateChanged, [this] { ++bankStateChanges; });
+        QObject::connect(&bank, &TrackBank::trackChanged, &bank,
+                         [this](int i) { ++changedTracks[i]; });
+        QObject::connect(&bank, &TrackBank::bankStateChanged, &bank, [this] { ++bankStates; });
     }
-    static void connect(TrackBank* bank, auto signal, auto slot) {
-        QObject::connect(bank, signal, bank, slot);
+    QString write(const QString& name, const QByteArray& bytes) {
+        QString path = m_dir.filePath(name);
+        EXPECT_TRUE(test::WriteFile(path, bytes));
+        return path;
     }
-
-    // A 0.1 s tone at 44.1 kHz on disc, assigned to the track.
+    // A 0.1 s tone at 44.1 kHz assigned to the track.
     void load(int index) {
-        const QString path = m_dir.filePath(QStringLiteral("t%1.wav").arg(index));
-        ASSERT_TRUE(test::WriteFile(path, test::SineWav(44100, 2, 441.0, 4410)));
+        const QString path =
+            write(QStringLiteral("t%1.wav").arg(index), test::SineWav(44100, 2, 441.0, 4410));
         ASSERT_EQ(bank.assign(index, path), TrackBank::Assigned::Ok);
     }
     bool sounding(int index) { return sound.sounding[bank.track(index).buffer]; }
@@ -74,18 +74,16 @@ protected:
     RecordingSound sound;
     TrackBank bank{sound};
     std::map<int, int> changedTracks;
-    int bankStateChanges = 0;
+    int bankStates = 0;
 };
 
 TEST_F(TrackBankTest, AssignReadsTheFileAndClearLetsItGo) {
-    const QString path = m_dir.filePath(QStringLiteral("long.wav"));
-    ASSERT_TRUE(test::WriteFile(path, test::PcmWav(2, 44100, 16, 100000 * 4)));
+    const QString path = write("long.wav", test::PcmWav(2, 44100, 16, 100000 * 4));
     ASSERT_EQ(bank.assign(3, path), TrackBank::Assigned::Ok);
     const Track& t = bank.track(3);
     EXPECT_TRUE(t.loaded);
     EXPECT_EQ(t.buffer, 101);
     EXPECT_EQ(t.fileName, QStringLiteral("long.wav"));
-    EXPECT_EQ(t.sampleRate, 44100);
     EXPECT_FLOAT_EQ(t.frames, 100000.0f);
     EXPECT_DOUBLE_EQ(t.duration, 2.268);
     EXPECT_EQ(bank.selectedTrack, 3);
@@ -93,45 +91,51 @@ TEST_F(TrackBankTest, AssignReadsTheFileAndClearLetsItGo) {
     EXPECT_GT(changedTracks[3], 0);
 
     // Other rates: the ratio to 44.1 kHz and the length on that scale.
-    const QString half = m_dir.filePath(QStringLiteral("half.wav"));
-    ASSERT_TRUE(test::WriteFile(half, test::PcmWav(1, 22050, 16, 1000 * 2)));
-    ASSERT_EQ(bank.assign(4, half), TrackBank::Assigned::Ok);
+    ASSERT_EQ(bank.assign(4, write("half.wav", test::PcmWav(1, 22050, 16, 2000))),
+              TrackBank::Assigned::Ok);
     EXPECT_FLOAT_EQ(bank.track(4).rateRatio, 2.0f);
     EXPECT_FLOAT_EQ(bank.track(4).length44k, 2000.0f);
-    const QString high = m_dir.filePath(QStringLiteral("high.wav"));
-    ASSERT_TRUE(test::WriteFile(high, test::PcmWav(2, 48000, 16, 4800 * 4)));
-    ASSERT_EQ(bank.assign(7, high), TrackBank::Assigned::Ok);
+    ASSERT_EQ(bank.assign(7, write("high.wav", test::PcmWav(2, 48000, 16, 4800 * 4))),
+              TrackBank::Assigned::Ok);
     EXPECT_FLOAT_EQ(bank.track(7).rateRatio, 0.91875f);
     EXPECT_FLOAT_EQ(bank.track(7).length44k, 4410.0f);
     bank.clear(4);
     EXPECT_EQ(bank.selectedTrack, -1) << "the search starts after the selection, not the track";
     bank.clear(7);
 
-    // An empty file is refused before anything of the track goes.
-    const QString empty = m_dir.filePath(QStringLiteral("empty.wav"));
-    ASSERT_TRUE(test::WriteFile(empty, QByteArray()));
-    EXPECT_EQ(bank.assign(3, empty), TrackBank::Assigned::EmptyFile);
+    // An empty file is refused before anything of the track goes; a reassignment frees the
+    // old buffer.
+    EXPECT_EQ(bank.assign(3, write("empty.wav", {})), TrackBank::Assigned::EmptyFile);
     EXPECT_TRUE(bank.track(3).loaded);
+    ASSERT_EQ(bank.assign(3, path), TrackBank::Assigned::Ok);
+    EXPECT_EQ(sound.released.back(), 101);
 
     // Clearing a playing track stops it with its buffer; the selection moves on.
     load(5);
     bank.select(3);
     bank.play(3);
     bank.clear(3);
-    EXPECT_EQ(sound.released.back(), 101);
+    EXPECT_EQ(sound.released.back(), 104);
     EXPECT_FALSE(bank.track(3).loaded);
-    EXPECT_FALSE(bank.playing(3));
+    EXPECT_FALSE(bank.playing(3)) << "a cleared track still shows playing";
     EXPECT_TRUE(bank.track(3).fileName.isEmpty());
     EXPECT_EQ(bank.selectedTrack, 5);
 
-    // A file the library makes no buffer of leaves the track empty, not loaded.
+    // Reassigned while playing, it is stopped; a file with nothing to play leaves it empty,
+    // its path kept for the message, its name gone.
+    bank.play(5);
+    load(5);
+    EXPECT_FALSE(bank.playing(5));
     sound.refuse = true;
     EXPECT_EQ(bank.assign(5, path), TrackBank::Assigned::NoBuffer);
     EXPECT_FALSE(bank.track(5).loaded);
-    const QString junk = m_dir.filePath(QStringLiteral("junk.wav"));
-    ASSERT_TRUE(test::WriteFile(junk, QByteArray("not a wave file")));
+    const QString junk = write("junk.wav", "not a wave file");
     EXPECT_EQ(bank.assign(5, junk), TrackBank::Assigned::Unreadable);
     EXPECT_FALSE(bank.track(5).loaded);
+    EXPECT_EQ(bank.track(5).path, junk);
+    EXPECT_TRUE(bank.track(5).fileName.isEmpty());
+    // Deleted between the listing and the click: a read failure.
+    EXPECT_EQ(bank.assign(5, m_dir.filePath("gone.wav")), TrackBank::Assigned::Unreadable);
 }
 
 TEST_F(TrackBankTest, StartsWithTheMixAndLoneWolvesChokeEachOther) {
@@ -147,7 +151,6 @@ TEST_F(TrackBankTest, StartsWithTheMixAndLoneWolvesChokeEachOther) {
     EXPECT_EQ(sound.started[0].pan, 2000);
     EXPECT_EQ(sound.started[0].frequency, PlaybackFrequency(8820, 1.0f));
     EXPECT_FALSE(sound.started[0].looping);
-    EXPECT_TRUE(bank.playing(0));
 
     bank.setLoneWolfMember(0, true);
     bank.setLoneWolfMember(2, true);
@@ -175,20 +178,26 @@ TEST_F(TrackBankTest, StartsWithTheMixAndLoneWolvesChokeEachOther) {
 }
 
 TEST_F(TrackBankTest, KeysFollowHoldLoopAndPlainTracks) {
-    for (int i : {0, 1, 2}) {
+    for (int i : {0, 1, 2, 3}) {
         load(i);
     }
-    // Hold: sounds while the key is down; a second press of a held key does nothing.
+    // Hold: sounds while the key is down; a second press of a held key (its auto-repeat,
+    // marked or not) does nothing. Two held keys each keep their own track.
     bank.setHold(0, true);
     bank.setLoop(0, true);
+    bank.setHold(3, true);
     bank.press(0);
+    bank.press(3);
     EXPECT_TRUE(sounding(0));
-    EXPECT_TRUE(sound.started.back().looping);
+    EXPECT_TRUE(sound.started.front().looping);
     bank.press(0);
-    EXPECT_EQ(sound.started.size(), 1u);
+    EXPECT_EQ(sound.started.size(), 2u);
     bank.release(0);
     EXPECT_FALSE(sounding(0));
     EXPECT_FALSE(bank.playing(0));
+    EXPECT_TRUE(bank.playing(3));
+    bank.release(3);
+    EXPECT_FALSE(bank.playing(3));
 
     // Loop without hold: a press starts, the next press stops.
     bank.setLoop(1, true);
@@ -199,15 +208,18 @@ TEST_F(TrackBankTest, KeysFollowHoldLoopAndPlainTracks) {
     bank.release(1);
     EXPECT_FALSE(bank.playing(1));
 
-    // Plain: every press restarts, a release lets it ring.
+    // Plain: every new press restarts, a release lets it ring.
+    const std::size_t before = sound.started.size();
     bank.press(2);
     bank.release(2);
+    bank.press(2);
     bank.press(2);
     bank.release(2);
     EXPECT_TRUE(bank.playing(2));
-    EXPECT_EQ(sound.started.size(), 4u);
+    EXPECT_EQ(sound.started.size(), before + 2);
 
-    // A key held while its track is cleared still comes up; an empty track ignores keys.
+    // A key held while its track is cleared or reassigned still comes up; an empty track
+    // ignores keys.
     bank.press(0);
     bank.clear(0);
     EXPECT_TRUE(bank.track(0).keyHeld);
@@ -215,6 +227,12 @@ TEST_F(TrackBankTest, KeysFollowHoldLoopAndPlainTracks) {
     EXPECT_FALSE(bank.track(0).keyHeld);
     bank.press(0);
     EXPECT_FALSE(bank.track(0).keyHeld);
+    load(0);
+    bank.press(0);
+    load(0);
+    bank.release(0);
+    bank.press(0);
+    EXPECT_TRUE(bank.playing(0)) << "the key stayed down after reassigning";
 
     // Focus lost with a key down: it is let go as if it had come up.
     bank.press(1);
@@ -240,10 +258,10 @@ TEST_F(TrackBankTest, MutesHoldOverTracksStartedOrTurnedUpUnderThem) {
     bank.muteSelected();
     EXPECT_TRUE(bank.mutedAlone(1));
     bank.unmuteAll();
-    EXPECT_EQ(sound.volumes.back(), (std::pair<std::int32_t, std::int32_t>{102, -10000}));
+    EXPECT_EQ(sound.volumes.back(), (Call{102, -10000}));
     EXPECT_EQ(bank.soundingVolume(0), 0);
     bank.unmuteSelected();
-    EXPECT_EQ(sound.volumes.back(), (std::pair<std::int32_t, std::int32_t>{102, -300}));
+    EXPECT_EQ(sound.volumes.back(), (Call{102, -300}));
 
     // N needs a loaded selection; letting everything go ends both mutes.
     bank.select(-1);
@@ -256,6 +274,17 @@ TEST_F(TrackBankTest, MutesHoldOverTracksStartedOrTurnedUpUnderThem) {
     EXPECT_FALSE(bank.allTracksMuted);
     EXPECT_FALSE(bank.selectedTrackMuted);
     EXPECT_EQ(bank.soundingVolume(0), 0);
+
+    // N held on a track cleared under it ends with N; N then works on the next track.
+    bank.select(1);
+    bank.muteSelected();
+    bank.clear(1);
+    bank.unmuteSelected();
+    EXPECT_FALSE(bank.mutedAlone(1));
+    bank.select(0);
+    bank.muteSelected();
+    EXPECT_TRUE(bank.mutedAlone(0)) << "N stopped working";
+    EXPECT_EQ(sound.volumes.back(), (Call{101, -10000}));
 }
 
 TEST_F(TrackBankTest, MixSettersReachLoadedTracksAndMarkTheBankChanged) {
@@ -270,6 +299,8 @@ TEST_F(TrackBankTest, MixSettersReachLoadedTracksAndMarkTheBankChanged) {
     EXPECT_EQ(sound.frequencies.back().second, PlaybackFrequency(2205, 1.0f));
     EXPECT_DOUBLE_EQ(bank.track(0).duration, 0.2);
     EXPECT_TRUE(bank.bankChanged);
+    bank.setVolume(0, -12);
+    EXPECT_EQ(sound.volumes.back(), (Call{101, -1200}));
 
     // An empty track keeps its settings without a sound to send them to.
     bank.setPan(6, -40);
@@ -295,41 +326,125 @@ TEST_F(TrackBankTest, MixSettersReachLoadedTracksAndMarkTheBankChanged) {
     EXPECT_EQ(bank.selectNextLoaded(), 4);
     EXPECT_EQ(bank.selectNextLoaded(), -1);
     EXPECT_EQ(bank.selectNextLoaded(), 0) << "from none the search starts at track 1";
-    EXPECT_GT(bankStateChanges, 0);
+    EXPECT_GT(bankStates, 0);
 }
 
-// The real library on an offline output: what the performer hears.
-TEST(TrackBankSoundTest, HoldSoundsOnlyWhileTheKeyIsDownAndAMuteSilencesIt) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("tone.wav"));
-    ASSERT_TRUE(test::WriteFile(path, test::SineWav(44100, 2, 441.0, 44100)));
-    test::RecordingMessageBoxes messages;
-    OfflineOutput* output = nullptr;
-    VbDSound library(messages, [&output](std::intptr_t, std::int32_t) {
-        auto offline = std::make_unique<OfflineOutput>();
-        output = offline.get();
-        return dsInitializeOn(std::move(offline));
-    });
-    library.InitSoundLibrary(0, 2);
-    ASSERT_NE(output, nullptr);
-    LibraryTrackSound sound(library);
-    TrackBank bank(sound);
-    ASSERT_EQ(bank.assign(0, path), TrackBank::Assigned::Ok);
-    bank.setHold(0, true);
+// The real library on an offline output at 44.1 kHz: what the performer hears.
+class TrackBankSoundTest : public ::testing::Test {
+protected:
+    TrackBankSoundTest() { m_library.InitSoundLibrary(0, 2); }
+    ~TrackBankSoundTest() override { m_library.TerminateSoundLibrary(); }
 
+    void load(int index, const QByteArray& wav) {
+        const QString path = m_dir.filePath(QStringLiteral("t%1.wav").arg(index));
+        ASSERT_TRUE(test::WriteFile(path, wav));
+        ASSERT_EQ(bank.assign(index, path), TrackBank::Assigned::Ok);
+    }
+    VoiceStatus status(int index) {
+        m_output->render(256);
+        VoiceStatus s;
+        dsGetStatus(bank.track(index).buffer, s);
+        return s;
+    }
+    // The left channel once changes have settled.
+    std::vector<float> heard(std::size_t frames = 8192) {
+        m_output->render(2048);
+        return test::Channel(m_output->render(frames), 0, 2);
+    }
+
+    QTemporaryDir m_dir;
+    test::RecordingMessageBoxes m_messages;
+    OfflineOutput* m_output = nullptr;
+    VbDSound m_library{m_messages, [this](std::intptr_t, std::int32_t) {
+                           auto offline = std::make_unique<OfflineOutput>();
+                           m_output = offline.get();
+                           return dsInitializeOn(std::move(offline));
+                       }};
+    LibraryTrackSound m_sound{m_library};
+    TrackBank bank{m_sound};
+};
+
+TEST_F(TrackBankSoundTest, HeldKeysSoundWhileDownAndPlainOnesRestartOnlyOnANewPress) {
+    load(0, test::SineWav(44100, 2, 441.0, 44100));
+    load(1, test::SineWav(44100, 2, 441.0, 4410));
+    bank.setHold(0, true);
     bank.press(0);
-    output->render(2048);
-    EXPECT_GT(test::Peak(output->render(1024)), 0.3f);
+    const std::int64_t started = status(0).position;
+    for (int n = 0; n < 5; ++n) {
+        bank.press(0); // the key's auto-repeat
+        m_output->render(256);
+    }
+    EXPECT_TRUE(status(0).playing);
+    EXPECT_GT(status(0).position, started + std::int64_t{5} * 256)
+        << "auto-repeat restarted the track";
     bank.muteAll();
-    output->render(1024);
-    EXPECT_EQ(test::Peak(output->render(1024)), 0.0f);
+    EXPECT_EQ(test::Peak(heard(1024)), 0.0f);
     bank.unmuteAll();
-    output->render(1024);
-    EXPECT_GT(test::Peak(output->render(1024)), 0.3f);
+    EXPECT_GT(test::Peak(heard(1024)), 0.3f);
     bank.release(0);
-    output->render(2048);
-    EXPECT_EQ(test::Peak(output->render(1024)), 0.0f);
-    library.TerminateSoundLibrary();
+    EXPECT_EQ(test::Peak(heard(1024)), 0.0f);
+    EXPECT_FALSE(status(0).playing);
+
+    // A one-shot rings on after its release, and a new press starts it from the top.
+    bank.press(1);
+    m_output->render(2048);
+    bank.release(1);
+    EXPECT_GT(status(1).position, 2048);
+    bank.press(1);
+    EXPECT_LT(status(1).position, 1024);
+    // Run out, it still counts as playing until stopped: the button stops it first.
+    m_output->render(44100);
+    EXPECT_FALSE(status(1).playing);
+    EXPECT_TRUE(bank.playing(1));
+    bank.toggle(1);
+    EXPECT_FALSE(bank.playing(1));
+    bank.toggle(1);
+    EXPECT_TRUE(status(1).playing);
+}
+
+TEST_F(TrackBankSoundTest, TracksStartedUnderAMuteStaySilentUntilItIsLetGo) {
+    load(0, test::SineWav(44100, 2, 441.0, 44100));
+    load(1, test::SineWav(44100, 2, 441.0, 44100));
+    bank.setLoop(0, true);
+    bank.setVolume(0, -6);
+    bank.press(0);
+    const double alone = test::RmsDb(heard(), 1.0);
+    bank.release(0);
+    bank.press(0); // the loop off again
+    bank.release(0);
+
+    bank.muteAll();
+    bank.press(0);
+    bank.play(1);
+    EXPECT_LT(test::Peak(heard(4096)), 1e-4f) << "a track started under M sounds";
+    bank.setVolume(0, -5);
+    bank.setVolume(0, -6);
+    EXPECT_LT(test::Peak(heard(4096)), 1e-4f) << "moving a bar under M unmuted it";
+    bank.unmuteAll();
+    bank.stop(1);
+    EXPECT_NEAR(test::RmsDb(heard(), 1.0), alone, 0.1) << "not at its bar's volume after M";
+
+    // N on track 1, started again under N, stays silent across M.
+    bank.select(0);
+    bank.muteSelected();
+    bank.stop(0);
+    bank.playLooping(0);
+    bank.muteAll();
+    bank.unmuteAll();
+    EXPECT_LT(test::Peak(heard(4096)), 1e-4f) << "N's track sounds while N is held";
+    bank.unmuteSelected();
+    EXPECT_NEAR(test::RmsDb(heard(), 1.0), alone, 0.1);
+}
+
+TEST_F(TrackBankSoundTest, SpeedAndVolumeAreHeard) {
+    load(1, test::SineWav(22050, 1, 441.0, 22050));
+    bank.setLoop(1, true);
+    bank.setSpeed(1, 8820); // a 22.05 kHz file at twice its own speed
+    bank.toggle(1);
+    const std::vector<float> full = heard();
+    EXPECT_NEAR(test::MeasureHz(full, 44100), 882.0, 882.0 * 0.005);
+    bank.setVolume(1, -12);
+    EXPECT_NEAR(test::RmsDb(heard(), 1.0) - test::RmsDb(full, 1.0), -12.0, 0.1);
 }
 
 } // namespace

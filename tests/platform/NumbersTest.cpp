@@ -5,16 +5,14 @@
 namespace mt {
 namespace {
 
-TEST(Rounding, HalfUpGoesTowardsPlusInfinity) {
+// Half up goes towards plus infinity, half even to the even neighbour.
+TEST(Rounding, HalfUpAndHalfEven) {
     EXPECT_EQ(RoundHalfUp(2.5, 0), 3.0);
     EXPECT_EQ(RoundHalfUp(-2.5, 0), -2.0);
     EXPECT_EQ(RoundHalfUp(2.4999, 0), 2.0);
     EXPECT_DOUBLE_EQ(RoundHalfUp(117.6470588, 3), 117.647);
     EXPECT_DOUBLE_EQ(RoundHalfUp(0.0005, 3), 0.001);
     EXPECT_EQ(RoundHalfUp(1234.0, -2), 1200.0);
-}
-
-TEST(Rounding, HalfEvenGoesToTheEvenNeighbour) {
     EXPECT_EQ(RoundHalfEven(2.5), 2.0);
     EXPECT_EQ(RoundHalfEven(3.5), 4.0);
     EXPECT_EQ(RoundHalfEven(-2.5), -2.0);
@@ -25,7 +23,7 @@ TEST(Rounding, HalfEvenGoesToTheEvenNeighbour) {
     EXPECT_EQ(RoundHalfEvenToInt(-1e12), -2147483647 - 1);
 }
 
-TEST(NumberPattern, ThreeDecimalsWithThousands) {
+TEST(NumberPattern, DecimalsThousandsAndHalvesAwayFromZero) {
     EXPECT_EQ(FormatNumber(2.5, "#,###0.000"), QStringLiteral("2.500"));
     EXPECT_EQ(FormatNumber(1234.567, "#,###0.000"), QStringLiteral("1,234.567"));
     EXPECT_EQ(FormatNumber(0.0, "#,###0.000"), QStringLiteral("0.000"));
@@ -34,16 +32,11 @@ TEST(NumberPattern, ThreeDecimalsWithThousands) {
     EXPECT_EQ(FormatNumber(999.9996, "#,###0.000"), QStringLiteral("1,000.000"));
     EXPECT_EQ(FormatNumber(-1234.5, "#,###0.000"), QStringLiteral("-1,234.500"));
     EXPECT_EQ(FormatNumber(-0.0001, "#,###0.000"), QStringLiteral("0.000"));
-}
-
-TEST(NumberPattern, HalvesRoundAwayFromZeroInTheDecimalDigits) {
     // 1234.5675 is 1234.56749999... in binary; the shown value is still rounded up.
     EXPECT_EQ(FormatNumber(1234.5675, "#,###0.000"), QStringLiteral("1,234.568"));
     EXPECT_EQ(FormatNumber(2.5, "#,##0"), QStringLiteral("3"));
     EXPECT_EQ(FormatNumber(2.4999, "#,##0"), QStringLiteral("2"));
-}
-
-TEST(NumberPattern, WholeNumbersAndTheCounterPattern) {
+    // Whole numbers and the counter's pattern.
     EXPECT_EQ(FormatNumber(2000.0, "#,##0"), QStringLiteral("2,000"));
     EXPECT_EQ(FormatNumber(0.0, "#,##0"), QStringLiteral("0"));
     EXPECT_EQ(FormatNumber(999.0, "#,##0"), QStringLiteral("999"));

@@ -70,12 +70,8 @@ private:
 
 class CountingCursor final : public CursorService {
 public:
-    void beginWait() override {
-        ++depth;
-        ++waits;
-    }
+    void beginWait() override { ++depth, ++waits; }
     void endWait() override { --depth; }
-
     int depth = 0; // 0 = default pointer
     int waits = 0;
 };
@@ -105,42 +101,31 @@ private:
     }
 };
 
+// The desktop's trash, process start and web browser, recording what they were asked.
 class RecordingTrash final : public TrashService {
 public:
-    bool moveToTrash(const QString& path) override {
-        trashed.push_back(path);
-        return succeed;
-    }
+    bool moveToTrash(const QString& path) override { return trashed.push_back(path), succeed; }
     std::vector<QString> trashed;
     bool succeed = true;
 };
-
 class RecordingLauncher final : public ProcessLauncher {
 public:
     bool start(const QString& program, const QStringList& arguments) override {
-        started.push_back({program, arguments});
-        return succeed;
+        return started.emplace_back(program, arguments), succeed;
     }
     std::vector<std::pair<QString, QStringList>> started;
     bool succeed = true;
 };
-
 class RecordingUrlOpener final : public UrlOpener {
 public:
-    bool open(const QString& url) override {
-        opened.push_back(url);
-        return true;
-    }
+    bool open(const QString& url) override { return opened.push_back(url), true; }
     std::vector<QString> opened;
 };
 
 // Hands each modal window to `inspect` (when set) instead of waiting, then closes it.
 class InspectingModals final : public ModalRunner {
 public:
-    int run(QDialog& dialog) override {
-        ++runs;
-        return inspect ? inspect(dialog) : 0;
-    }
+    int run(QDialog& dialog) override { return ++runs, inspect ? inspect(dialog) : 0; }
     std::function<int(QDialog&)> inspect;
     int runs = 0;
 };

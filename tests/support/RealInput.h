@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
 #include <QMainWindow>
@@ -44,6 +45,14 @@ inline QRect ScrollBarPart(const QScrollBar& bar, QStyle::SubControl part) {
     option.upsideDown = bar.invertedAppearance();
     option.subControls = QStyle::SC_All;
     return bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, part, &bar);
+}
+
+// Clicks a check box on its box, where a person aims (its middle may lie past its text).
+inline void ClickCheckBox(QCheckBox& box) {
+    QStyleOptionButton option;
+    option.initFrom(&box);
+    const QRect mark = box.style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, &box);
+    QTest::mouseClick(&box, Qt::LeftButton, {}, mark.center());
 }
 
 inline void ClickListItem(QListWidget& list, const QString& text) {

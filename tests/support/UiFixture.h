@@ -49,35 +49,36 @@ protected:
         return path;
     }
 
-    // Selects the file in the list as a click would, and runs the click handler.
-    void clickFile(const QString& name) {
-        select(name);
-        browser().File2_Click();
-    }
+    // Selects the file in the list without a click.
     void select(const QString& name) {
         const auto items = browser().File2->findItems(name, Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1) << name.toStdString();
         browser().File2->setCurrentItem(items.front());
     }
 
-    // Loads a listed file into a track through its "Change!" button.
-    void load(int track, const QString& name) {
-        clickFile(name);
-        tracks().ComChange_Click(track);
-    }
-
-    // Loads a listed file into a track as a performer does: a click on its name in the file
-    // list, then one on the track's "Change!" button. Shows the window first.
-    void assign(int track, const QString& name) {
-        m_window.show();
+    // A click on a listed file's name, as a performer makes it. Shows the window first, active
+    // as under a person's hands.
+    void clickFile(const QString& name) {
+        if (!m_window.isVisible()) {
+            m_window.show();
+            m_window.activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&m_window));
+        }
         QListWidget* list = browser().File2;
         const auto items = list->findItems(name, Qt::MatchExactly);
         ASSERT_EQ(items.size(), 1) << name.toStdString();
         list->scrollToItem(items.front());
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(items.front()).center());
+    }
+
+    // Loads a listed file into a track as a performer does: a click on its name in the file
+    // list, then one on the track's "Change!" button.
+    void load(int track, const QString& name) {
+        clickFile(name);
         QTest::mouseClick(frame(track).ComChange, Qt::LeftButton);
     }
+    void assign(int track, const QString& name) { load(track, name); }
 
     // Pulls one device block so the engine's status reflects the commands sent.
     void renderBlock() { m_output->render(256); }

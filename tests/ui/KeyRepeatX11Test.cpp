@@ -5,6 +5,7 @@
 // thread of its own, so the UI thread is as idle as in the real program, and checks after
 // every block that each held track's voice still sounds and has moved on.
 #include "audio/AudioTestKit.h"
+#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "support/XvfbServer.h"
 #include "ui/FrmCount.h"
@@ -144,9 +145,7 @@ protected:
             frame(i).CheckDuuk->setChecked(true);
             m_buffers[i] = bank().tracks[i].buffer;
         }
-        m_window.show();
-        m_window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window)) << "the window never got the focus";
+        test::ShowActive(m_window);
         m_device.emplace(*m_output);
         qApp->installEventFilter(&m_presses);
     }
@@ -185,7 +184,7 @@ protected:
         for (int k = 1; k <= kHeldTracks; ++k) {
             keys << QLatin1String(kKeys[(n + k) % kHeldTracks]);
         }
-        x11(QStringLiteral("xdotool"), QStringList{QStringLiteral("keydown")} + keys);
+        x11("xdotool", QStringList{"keydown"} + keys);
         ASSERT_TRUE(QTest::qWaitFor([this] { return allPlaying(true); }, 2000))
             << "a held key did not start its track";
         m_device->watch(m_buffers);
@@ -194,7 +193,7 @@ protected:
         const PacedDevice::Seen seen = m_device->stopWatching();
         // At least 2.3 s of repeats at 25 a second, however Qt delivers them.
         EXPECT_GE(m_presses.presses - pressesBefore, 40) << "the server did not repeat the key";
-        x11(QStringLiteral("xdotool"), QStringList{QStringLiteral("keyup")} + keys);
+        x11("xdotool", QStringList{"keyup"} + keys);
         for (int i = 0; i < kHeldTracks; ++i) {
             EXPECT_EQ(seen.silentBlocks[i], 0)
                 << "track " << i + 1 << " stopped while its key was held (" << rate << ")";
@@ -215,12 +214,11 @@ protected:
 
 TEST_F(KeyRepeatX11Test, HoldModeSoundsWithoutABreakWhileKeysAreHeld) {
     // The server's own rate (660 ms, then 25 a second), then a fast one (200 ms, 50 a second).
-    x11(QStringLiteral("xset"), {QStringLiteral("r"), QStringLiteral("rate")});
+    x11("xset", {"r", "rate"});
     for (int n = 0; n < kHoldsAtDefaultRate; ++n) {
         hold(n, "default rate");
     }
-    x11(QStringLiteral("xset"),
-        {QStringLiteral("r"), QStringLiteral("rate"), QStringLiteral("200"), QStringLiteral("50")});
+    x11("xset", {"r", "rate", "200", "50"});
     for (int n = 0; n < kHoldsAtFastRate; ++n) {
         hold(n, "200 ms, 50/s");
     }
@@ -229,25 +227,24 @@ TEST_F(KeyRepeatX11Test, HoldModeSoundsWithoutABreakWhileKeysAreHeld) {
 // Every window still tells a held key from a new press by Qt's repeat mark: a V held in the
 // BPM counter is one tap, however long it is held.
 TEST_F(KeyRepeatX11Test, AHeldCounterKeyTapsOnce) {
-    x11(QStringLiteral("xset"),
-        {QStringLiteral("r"), QStringLiteral("rate"), QStringLiteral("200"), QStringLiteral("50")});
-    m_window.mnuCounter_Click();
+    x11("xset", {"r", "rate", "200", "50"});
+    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCounter")));
     FrmCount* counter = m_window.counterWindow();
     ASSERT_NE(counter, nullptr);
     counter->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(counter));
-    x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("c")});
+    x11("xdotool", {"key", "c"});
     ASSERT_TRUE(QTest::qWaitFor([this] { return m_app.mmt.tapTimerRunning; }, 2000));
     // What one tap adds to the counter's taps, by a single press.
     const int start = counter->measurement().taps();
-    x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("v")});
+    x11("xdotool", {"key", "v"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return counter->measurement().taps() != start; }, 2000));
     const int perTap = counter->measurement().taps() - start;
 
     const int pressesBefore = m_presses.presses;
-    x11(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("v")});
+    x11("xdotool", {"keydown", "v"});
     QTest::qWait(1500);
-    x11(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("v")});
+    x11("xdotool", {"keyup", "v"});
     QTest::qWait(100);
     EXPECT_GE(m_presses.presses - pressesBefore, 40) << "the server did not repeat the key";
     EXPECT_EQ(counter->measurement().taps(), start + 2 * perTap)

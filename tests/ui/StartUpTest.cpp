@@ -62,6 +62,11 @@ protected:
         return texts;
     }
     void TearDown() override { m_app.sound.TerminateSoundLibrary(); }
+    // The media panel shown or hidden from the menu, as a performer does it.
+    void toggleMediaPanel() {
+        test::ShowActive(*m_window);
+        test::ChooseMenuItem(*m_window, *m_window->menuItem(QStringLiteral("mnuCD")));
+    }
 
     test::TestPlatform m_platform;
     OfflineOutput* m_output = nullptr;
@@ -78,9 +83,6 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
     Form1& w = start();
     EXPECT_TRUE(m_platform.settings.written.empty()) << "start-up stored something";
     EXPECT_TRUE(m_platform.messages.shown.empty());
-    EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
-    EXPECT_EQ(m_app.outputFormat.QuBit, 16);
-    EXPECT_EQ(m_app.outputFormat.QuSm, 2);
     EXPECT_EQ(m_output->config().sampleRate, 22050);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
     EXPECT_EQ(w.browser().dirPath(), QDir(kData + "/demo").absolutePath());
@@ -97,7 +99,6 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
                                     "QuSm", "VolumeControlPath", "editProgramPath", "PreviewLoop",
                                     "EndCDEnd", "FormSizeFlag", "CdImage", "SoundFont",
                                     "AudioSystem", "AudioDevice", "AudioBlockMs"}));
-    EXPECT_EQ(stored("QuBit"), QString("16"));
     EXPECT_EQ(stored("PreviewLoop"), QString("False"));
     EXPECT_EQ(stored("WAVDir"), QDir(kData + "/demo").absolutePath());
     EXPECT_EQ(m_app.sound.soundLibHandle, 0) << "shutdown terminates the library";
@@ -111,7 +112,6 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     store("QuSample", "44100");
     store("QuSm", "1");
     store("editProgramPath", "/usr/bin/audacity");
-    store("VolumeControlPath", "/nowhere/mixer");
     store("WSCDir", "/sets/live.mrw");
     store("FormSizeFlag", "7"); // any non-zero flag is the small layout
     m_platform.settings.setValue(m_app.appName, "Marrowtune", "CdImage", "/discs/live.cue");
@@ -119,11 +119,9 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(w.browser().dirPath(), m_dir.path());
     EXPECT_TRUE(m_app.previewLoop);
     EXPECT_TRUE(m_app.cd.state.stopCdOnExit);
-    EXPECT_EQ(m_app.outputFormat.QuBit, 8);
     EXPECT_EQ(m_output->config().sampleRate, 44100);
     EXPECT_EQ(m_output->config().channels, 1);
     EXPECT_TRUE(w.ComEdit->isEnabled());
-    EXPECT_EQ(m_app.VolumeControlPath, QStringLiteral("/nowhere/mixer"));
     EXPECT_EQ(m_app.FormSizeFlag, 7);
     EXPECT_EQ(m_app.cd.state.imagePath, QStringLiteral("/discs/live.cue"));
     EXPECT_EQ(w.mediaPanelClosedHeight, 454) << "the small layout's heights";
@@ -153,25 +151,18 @@ TEST_F(StartUpTest, AFolderThatIsGoneAndValuesThatAreNotNumbers) {
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
 }
 
+// A format the sound-quality window does not offer falls back to the default, each part alone.
 TEST_F(StartUpTest, AnOutputFormatTheWindowDoesNotOfferIsTheDefault) {
-    store("QuSample", "1");
-    store("Qubit", "0");
-    store("QuSm", "9");
-    start();
-    EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
-    EXPECT_EQ(m_app.outputFormat.QuBit, 16);
-    EXPECT_EQ(m_app.outputFormat.QuSm, 2);
-    EXPECT_EQ(m_output->config().sampleRate, 22050);
-    EXPECT_EQ(m_output->config().channels, 2);
-    m_app.sound.TerminateSoundLibrary();
-
-    store("QuSample", "48000");
-    store("Qubit", "8");
-    store("QuSm", "1");
-    start();
-    EXPECT_EQ(m_output->config().sampleRate, 22050);
-    EXPECT_EQ(m_app.outputFormat.QuBit, 8);
-    EXPECT_EQ(m_output->config().channels, 1);
+    for (const auto& [rate, bits, channels] : {std::tuple{"1", "0", "9"}, {"48000", "8", "1"}}) {
+        store("QuSample", rate);
+        store("Qubit", bits);
+        store("QuSm", channels);
+        start();
+        EXPECT_EQ(m_output->config().sampleRate, 22050);
+        EXPECT_EQ(m_app.outputFormat.QuBit, bits == QStringLiteral("8") ? 8 : 16);
+        EXPECT_EQ(m_output->config().channels, channels == QStringLiteral("1") ? 1 : 2);
+        m_app.sound.TerminateSoundLibrary();
+    }
 }
 
 TEST_F(StartUpTest, WithoutASoundDeviceTheWindowSaysSoInOnePlace) {
@@ -251,9 +242,9 @@ TEST_F(StartUpTest, BothShippedLayoutsMoveEveryListedControl) {
 
     // Small and with the media panel shown: the small open height; hidden: the small closed.
     w.shell().LoadLayout(1);
-    w.mnuCD_Click();
+    toggleMediaPanel();
     EXPECT_EQ(w.height(), 538);
-    w.mnuCD_Click();
+    toggleMediaPanel();
     EXPECT_EQ(w.height(), 454);
 }
 
@@ -283,8 +274,7 @@ TEST_F(StartUpTest, ABrokenLayoutFileKeepsWhatWasAppliedAndTheWindowSize) {
 TEST_F(StartUpTest, SmallLayoutFitsAnEightHundredBySixHundredScreen) {
     store("FormSizeFlag", "1");
     Form1& w = start();
-    w.mnuCD_Click(); // the taller of the two heights
-    w.show();
+    toggleMediaPanel(); // the taller of the two heights
     const QRect window(0, 0, w.width(), w.height());
     EXPECT_LE(w.width(), 800);
     EXPECT_LE(w.height(), 600 - 40) << "room for a title bar";
@@ -296,62 +286,45 @@ TEST_F(StartUpTest, SmallLayoutFitsAnEightHundredBySixHundredScreen) {
     }
 }
 
-TEST_F(StartUpTest, SoundQualityWindowSelectsAndApplies) {
+// The menu brings the open sound-quality window to the front rather than opening a second,
+// whose choices an OK in the first would make stale. OK applies, cancel keeps the format.
+TEST_F(StartUpTest, OneSoundQualityWindowAppliesOnOk) {
     store("QuSample", "48000");
     Form1& w = start();
-    EXPECT_EQ(m_output->config().sampleRate, 22050) << "a rate the window does not offer";
-    FrmOnshitu* quality = w.mnuonshitu_Click();
+    test::ShowActive(w);
+    QAction& item = *w.menuItem(QStringLiteral("mnuonshitu"));
+    const auto open = [&] {
+        test::ChooseMenuItem(w, item);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const QList<FrmOnshitu*> windows = w.findChildren<FrmOnshitu*>();
+        EXPECT_EQ(windows.size(), 1);
+        return windows.front();
+    };
+    FrmOnshitu* quality = open();
+    open();
     EXPECT_EQ(quality->windowTitle(), QStringLiteral("Marrowtune-音質の設定"));
     EXPECT_FALSE(quality->isModal());
     EXPECT_TRUE(quality->Opt220->isChecked()) << "an unknown rate falls back to 22.05 kHz";
-    quality->ComOK_Click();
-    EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
-    EXPECT_EQ(m_output->config().sampleRate, 22050);
-
-    quality = w.mnuonshitu_Click();
-    quality->Opt441->setChecked(true);
-    quality->Opt8bit->setChecked(true);
-    quality->Optmono->setChecked(true);
-    quality->ComCancel_Click();
+    for (QWidget* choice : std::initializer_list<QWidget*>{quality->Opt441, quality->Opt8bit,
+                                                           quality->Optmono, quality->ComCancel}) {
+        QTest::mouseClick(choice, Qt::LeftButton);
+    }
     EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
     EXPECT_EQ(m_app.outputFormat.QuSm, 2);
 
-    quality = w.mnuonshitu_Click();
-    quality->Opt441->setChecked(true);
-    quality->Opt8bit->setChecked(true);
-    quality->Optmono->setChecked(true);
-    quality->ComOK_Click();
+    quality = open();
+    for (QWidget* choice : std::initializer_list<QWidget*>{quality->Opt441, quality->Opt8bit,
+                                                           quality->Optmono, quality->ComOK}) {
+        QTest::mouseClick(choice, Qt::LeftButton);
+    }
+    EXPECT_FALSE(quality->isVisible());
     EXPECT_EQ(m_app.outputFormat.QuSample, 44100);
     EXPECT_EQ(m_app.outputFormat.QuBit, 8);
     EXPECT_EQ(m_app.outputFormat.QuSm, 1);
     EXPECT_EQ(m_output->config().sampleRate, 44100);
     EXPECT_EQ(m_output->config().channels, 1);
+    EXPECT_TRUE(open()->Opt441->isChecked()) << "a fresh window shows the choice in force";
     EXPECT_TRUE(m_platform.settings.written.empty()) << "stored only at shutdown";
-}
-
-// The menu brings the open sound-quality window to the front rather than opening a second,
-// whose choices an OK in the first would make stale.
-TEST_F(StartUpTest, OneSoundQualityWindowAtATime) {
-    Form1& w = start();
-    test::ShowActive(w);
-    QAction& item = *w.menuItem(QStringLiteral("mnuonshitu"));
-    test::ChooseMenuItem(w, item);
-    test::ChooseMenuItem(w, item);
-    const QList<FrmOnshitu*> open = w.findChildren<FrmOnshitu*>();
-    ASSERT_EQ(open.size(), 1);
-    FrmOnshitu& quality = *open.front();
-    EXPECT_TRUE(quality.isVisible());
-    QTest::mouseClick(quality.Opt441, Qt::LeftButton);
-    QTest::mouseClick(quality.ComOK, Qt::LeftButton);
-    EXPECT_EQ(m_app.outputFormat.QuSample, 44100);
-    EXPECT_FALSE(quality.isVisible());
-
-    test::ChooseMenuItem(w, item); // closed: a fresh one shows the choice now in force
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    const QList<FrmOnshitu*> again = w.findChildren<FrmOnshitu*>();
-    ASSERT_EQ(again.size(), 1);
-    EXPECT_TRUE(again.front()->isVisible());
-    EXPECT_TRUE(again.front()->Opt441->isChecked());
 }
 
 } // namespace
