@@ -5,9 +5,11 @@
 #include "ui/AppShell.h"
 #include "ui/Form1.h"
 #include "ui/JapaneseFont.h"
+#include "ui/MidiPerformance.h"
 #include "ui/QtDialogServices.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 
@@ -69,5 +71,10 @@ int main(int argc, char* argv[]) {
     mt::Form1 window(context);
     window.Form_Load();
     window.show();
+    // MIDI controllers once the window is up: no controller, no JACK or no sequencer is a
+    // line on stderr, never a box.
+    mt::MidiPerformance controllers(context);
+    controllers.attachWindow(window);
+    QTimer::singleShot(0, &controllers, [&controllers] { controllers.start(); });
     return QApplication::exec();
 }

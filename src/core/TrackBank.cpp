@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace mt {
 namespace {
 
@@ -35,6 +37,7 @@ void TrackBank::start(int index, bool looping) {
         }
     }
     Track& t = tracks[index];
+    m_triggerGain[index] = m_nextTriggerGain;
     m_sound.play(t.buffer, soundingVolume(index), t.pan * 100,
                  PlaybackFrequency(t.speed, t.rateRatio), looping);
     t.state = PlayState::Playing;
@@ -87,6 +90,12 @@ void TrackBank::release(int index) {
     }
 }
 
+void TrackBank::press(int index, int gainCentiDb) {
+    m_nextTriggerGain = gainCentiDb;
+    press(index);
+    m_nextTriggerGain = 0;
+}
+
 void TrackBank::releaseAll() {
     for (int i = 0; i < kTrackCount; ++i) {
         if (tracks[i].keyHeld) {
@@ -99,7 +108,7 @@ void TrackBank::releaseAll() {
 
 std::int32_t TrackBank::soundingVolume(int index) const {
     const bool muted = allTracksMuted || mutedAlone(index);
-    return muted ? kSilence : tracks[index].volume * 100;
+    return muted ? kSilence : std::max(kSilence, tracks[index].volume * 100 + m_triggerGain[index]);
 }
 
 void TrackBank::applyVolume(int index) {
