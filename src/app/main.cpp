@@ -70,6 +70,7 @@ int main(int argc, char* argv[]) {
     context.dataDir = mt::AppShell::FindDataDirectory();
     mt::Form1 window(context);
     window.Form_Load();
+    context.keyPositions.load(settings, context.appName);
     window.show();
     // MIDI controllers once the window is up: no controller, no JACK or no sequencer is a
     // line on stderr, never a box.

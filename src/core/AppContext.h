@@ -3,6 +3,7 @@
 #include "audio/OutputChoice.h"
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
+#include "core/KeyPositions.h"
 #include "core/LibraryTrackSound.h"
 #include "core/TrackBank.h"
 #include "media/cd/CdPlayer.h"
@@ -38,6 +39,7 @@ struct AppContext {
     OutputFormat outputFormat;
     OutputChoice outputChoice; // audio system, device and block, stored in the own section
     bool previewLoop = false;  // the browser's preview repeats
+    KeyPositions keyPositions; // the performance keys' places, stored in the own section
 
     // Stored preferences held in memory between start-up and shutdown.
     QString VolumeControlPath;     // the mixer program the volume-control command starts

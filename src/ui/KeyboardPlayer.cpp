@@ -37,14 +37,15 @@ bool KeyboardPlayer::eventFilter(QObject* watched, QEvent* event) {
         }
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool keypad = key->modifiers().testFlag(Qt::KeypadModifier);
-        if (MapPerformanceKey(key->key(), keypad).key == PerformanceKey::None) {
+        const int code = m_app.keyPositions.usKeyFor(key->nativeScanCode(), key->key(), keypad);
+        if (MapPerformanceKey(code, keypad).key == PerformanceKey::None) {
             return false;
         }
         if (!isRepeat(*key, keypad)) {
             if (type == QEvent::KeyPress) {
-                Form_KeyDown(key->key(), keypad);
+                Form_KeyDown(code, keypad);
             } else {
-                Form_KeyUp(key->key(), keypad);
+                Form_KeyUp(code, keypad);
             }
         }
         return true; // a performance key is never also typed into a control

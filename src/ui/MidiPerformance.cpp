@@ -18,7 +18,7 @@
 namespace mt {
 namespace {
 
-constexpr int kPanicKey = Qt::Key_Escape; // no performance key or menu shortcut uses it
+constexpr int kPanicKey = Qt::Key_Escape; // where no performance key or menu shortcut is
 
 bool IsTrack(int track) {
     return track >= 0 && track < kTrackCount;
@@ -77,7 +77,9 @@ bool MidiPerformance::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const QWidget* window = static_cast<QWidget*>(watched)->window();
         const bool ours = window == m_main || window == m_main->playModeWindow();
-        if (ours && key->key() == kPanicKey && key->modifiers() == Qt::NoModifier) {
+        const bool keypad = key->modifiers().testFlag(Qt::KeypadModifier);
+        const int code = m_app.keyPositions.usKeyFor(key->nativeScanCode(), key->key(), keypad);
+        if (ours && code == kPanicKey && key->modifiers() == Qt::NoModifier) {
             if (!key->isAutoRepeat()) {
                 panicNow();
             }
