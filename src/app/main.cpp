@@ -3,6 +3,7 @@
 #include "platform/IniSettingsStore.h"
 #include "platform/PlatformServices.h"
 #include "ui/AppShell.h"
+#include "ui/ControllerWindows.h"
 #include "ui/Form1.h"
 #include "ui/JapaneseFont.h"
 #include "ui/MidiPerformance.h"
@@ -76,6 +77,7 @@ int main(int argc, char* argv[]) {
     // line on stderr, never a box.
     mt::MidiPerformance controllers(context);
     controllers.attachWindow(window);
+    mt::AddControllerMenus(window, context, controllers);
     QTimer::singleShot(0, &controllers, [&controllers] { controllers.start(); });
     return QApplication::exec();
 }

@@ -4,6 +4,7 @@
 
 #include "audio/AudioTestKit.h"
 #include "support/UiFixture.h"
+#include "ui/ControllerWindows.h"
 #include "ui/MidiPerformance.h"
 
 #include <RtMidi.h>
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScrollBar>
 #include <QStandardPaths>
 
@@ -142,6 +144,26 @@ TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
     EXPECT_FALSE(bank().playing(1));
     m_output->render(512);
     EXPECT_EQ(test::Peak(test::Channel(m_output->render(512), 0, 2)), 0.0F);
+}
+
+TEST_F(MidiControllerTest, LearnByClickBindsAKnobThatSurvivesARestart) {
+    auto midi = startMidi();
+    auto window = std::make_unique<MidiSetupWindow>(m_app, *midi);
+    window->show();
+    const int slot = kTrackCount + 1; // track 2's volume
+    QTest::mouseClick(window->learnButtons[slot], Qt::LeftButton);
+    EXPECT_EQ(window->learnButtons[slot]->text(), QStringLiteral("待機中…"));
+    send({0xB3, 22, 100});
+    ASSERT_TRUE(until([&] { return window->triggerLabels[slot]->text() == "CC 22 ch4"; }))
+        << window->triggerLabels[slot]->text().toStdString();
+    EXPECT_EQ(bank().track(1).volume, 0); // the learning touch is not played
+
+    window.reset();
+    midi.reset();
+    midi = startMidi();
+    send({0xB3, 22, 0});
+    ASSERT_TRUE(until([&] { return bank().track(1).volume == -70; }));
+    EXPECT_EQ(frame(1).HSVol->value(), -70);
 }
 
 } // namespace
