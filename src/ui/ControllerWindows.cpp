@@ -109,7 +109,9 @@ MidiSetupWindow::MidiSetupWindow(AppContext& app, MidiPerformance& midi, QWidget
     }
     auto* scroll = new QScrollArea;
     scroll->setWidget(actions);
-    scroll->setMinimumHeight(240);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumSize(actions->sizeHint().width() + 40, 240);
     top->addWidget(scroll);
     ComDefaults = new QPushButton(QStringLiteral("初期設定に戻す"));
     top->addWidget(ComDefaults);

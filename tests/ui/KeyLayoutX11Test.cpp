@@ -4,9 +4,11 @@
 #include "audio/AudioTestKit.h"
 #include "support/UiFixture.h"
 #include "support/XvfbServer.h"
+#include "ui/ControllerWindows.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QProcess>
 #include <QTest>
 
@@ -84,12 +86,21 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
         }
     }
 
-    // Remapped: track 1 on the key right of P, stored and read back on the next start.
+    // Remapped in the key window: track 1 on the key right of P, kept for the next start.
     x11(QStringLiteral("setxkbmap"), {QStringLiteral("us")});
-    m_app.keyPositions.assign(0, 34);
-    m_app.keyPositions.save(m_platform.settings, m_app.appName);
+    {
+        KeyRemapWindow keys(m_app, &m_window);
+        keys.show();
+        keys.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&keys));
+        QTest::mouseClick(keys.changeButtons[0], Qt::LeftButton);
+        x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("bracketleft")});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return keys.keyLabels[0]->text().endsWith(" 34"); }));
+    }
     m_app.keyPositions.restoreDefaults();
     m_app.keyPositions.load(m_platform.settings, m_app.appName);
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
     EXPECT_EQ(trackPlayedBy("bracketleft"), 0);
     EXPECT_EQ(trackPlayedBy("z"), -1);
 }
