@@ -26,6 +26,7 @@ namespace mt {
 namespace {
 
 const QString kSection = QStringLiteral("Marrowtune");
+const char* const kSystems[] = {"auto", "jack", "alsa"}; // as the MIDI input stores them
 
 QString ActionCaption(const MidiAction& action) {
     const QString track = QStringLiteral("トラック%1 ").arg(action.track + 1);
@@ -125,12 +126,11 @@ MidiSetupWindow::MidiSetupWindow(AppContext& app, MidiPerformance& midi, QWidget
         m_midi.saveSettings();
     });
     connect(ComboSystem, &QComboBox::activated, this, [this](int index) {
-        const auto system = static_cast<MidiSystem>(index);
-        m_midi.input().start(system);
-        m_app.platform.settings.setValue(m_app.appName, kSection, QStringLiteral("MidiSystem"),
-                                         ComboSystem->itemText(index).toLower().replace(
-                                             QStringLiteral("自動"), QStringLiteral("auto")));
+        m_midi.input().start(static_cast<MidiSystem>(index));
         m_midi.saveSettings();
+        // After the input's own save, which keeps the system it was loaded with.
+        m_app.platform.settings.setValue(m_app.appName, kSection, QStringLiteral("MidiSystem"),
+                                         QLatin1String(kSystems[index]));
         refresh();
     });
     connect(ComboCurve, &QComboBox::activated, this, [this] { takeCurve(); });
@@ -165,6 +165,14 @@ void MidiSetupWindow::refresh() {
     }
     ComboPort->addItems(sources);
     ComboPort->setCurrentIndex(std::max(0, ComboPort->findText(input.chosenSource())));
+    const QString system =
+        m_app.platform.settings.value(m_app.appName, kSection, QStringLiteral("MidiSystem"))
+            .value_or(QString());
+    for (int i = 0; i < 3; ++i) {
+        if (system.compare(QLatin1String(kSystems[i]), Qt::CaseInsensitive) == 0) {
+            ComboSystem->setCurrentIndex(i);
+        }
+    }
     const QSignalBlocker blockRange(SpinRange);
     ComboCurve->setCurrentIndex(static_cast<int>(input.curve().kind));
     SpinRange->setValue(input.curve().rangeCentiDb / 100);
