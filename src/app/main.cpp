@@ -3,11 +3,14 @@
 #include "platform/IniSettingsStore.h"
 #include "platform/PlatformServices.h"
 #include "ui/AppShell.h"
+#include "ui/ControllerWindows.h"
 #include "ui/Form1.h"
 #include "ui/JapaneseFont.h"
+#include "ui/MidiPerformance.h"
 #include "ui/QtDialogServices.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 
@@ -68,6 +71,13 @@ int main(int argc, char* argv[]) {
     context.dataDir = mt::AppShell::FindDataDirectory();
     mt::Form1 window(context);
     window.Form_Load();
+    context.keyPositions.load(settings, context.appName);
     window.show();
+    // MIDI controllers once the window is up: no controller, no JACK or no sequencer is a
+    // line on stderr, never a box.
+    mt::MidiPerformance controllers(context);
+    controllers.attachWindow(window);
+    mt::AddControllerMenus(window, context, controllers);
+    QTimer::singleShot(0, &controllers, [&controllers] { controllers.start(); });
     return QApplication::exec();
 }

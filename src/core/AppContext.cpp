@@ -23,6 +23,11 @@ void AppContext::showMessage(const QString& text) const {
     platform.messages.show(text, kAppTitle, MessageIcon::None);
 }
 
+void AppContext::panic() {
+    keys.panic();
+    preview.release();
+}
+
 bool ReloadTrack(AppContext& app, int index, const QString& path) {
     return app.bankLoader.reload(index, path);
 }

@@ -6,6 +6,7 @@
 #include "core/BankLoader.h"
 #include "core/CdMediaControl.h"
 #include "core/CdReferenceBar.h"
+#include "core/KeyPositions.h"
 #include "core/LibraryTrackSound.h"
 #include "core/MidiMediaControl.h"
 #include "core/MidiReferenceBar.h"
@@ -34,6 +35,9 @@ struct AppContext {
 
     // A message box with OK only, no icon and the program's title.
     void showMessage(const QString& text) const;
+    // Everything that sounds stops at once, without a dialog: the tracks with the library's
+    // fade, the browser's preview, the CD and the MIDI song.
+    void panic();
 
     PlatformServices& platform;
     VbDSound sound;
@@ -54,6 +58,7 @@ struct AppContext {
     OutputFormat outputFormat;
     OutputChoice outputChoice; // audio system, device and block, stored in the own section
     bool previewLoop = false;  // the browser's preview repeats
+    KeyPositions keyPositions; // the performance keys' places, stored in the own section
 
     // Stored preferences held in memory between start-up and shutdown.
     QString VolumeControlPath;     // the mixer program the volume-control command starts

@@ -14,6 +14,12 @@ public:
     void muteOff() override { m_cd.muteOff(); }
     bool muted() const override { return m_cd.state.cdMuted; }
     void pauseOrResume() override { m_cd.pauseOrResume(); }
+    void stopPlaying() override {
+        const CdPlayState state = m_cd.state.cdPlayState;
+        if (state == CdPlayState::Playing || state == CdPlayState::Pausing) {
+            m_cd.stop();
+        }
+    }
 
 private:
     CdPlayer& m_cd;

@@ -16,6 +16,8 @@ public:
     virtual bool muted() const = 0;
     // The pause key: pauses a playing player, resumes a paused one.
     virtual void pauseOrResume() = 0;
+    // The panic action: a playing or paused player stops; nothing in another state.
+    virtual void stopPlaying() = 0;
 };
 
 } // namespace mt

@@ -21,6 +21,13 @@ public:
         }
     }
 
+    void stopPlaying() override {
+        if (m_midi.midiSong != 0 && m_midi.midiState != MidiState::None &&
+            m_midi.midiState != MidiState::Stopping) {
+            m_midi.stop();
+        }
+    }
+
 private:
     ModuleMIDI& m_midi;
 };

@@ -85,4 +85,14 @@ void PerformanceKeys::releaseAll() {
     }
 }
 
+void PerformanceKeys::panic() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        if (m_bank.track(i).loaded && m_bank.playing(i)) {
+            m_bank.stop(i); // the library fades a sounding buffer out before it rewinds
+        }
+    }
+    m_cd.stopPlaying();
+    m_midi.stopPlaying();
+}
+
 } // namespace mt

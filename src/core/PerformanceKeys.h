@@ -20,6 +20,9 @@ public:
     void release(const MappedKey& key);
     // Every held key and mute let go, as if the keys had come up: the window lost the focus.
     void releaseAll();
+    // Panic: every playing track stops with the library's fade, and the CD and the MIDI song
+    // stop. No box, whatever the state.
+    void panic();
 
 private:
     TrackBank& m_bank;

@@ -7,6 +7,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace mt {
 namespace {
 
@@ -36,6 +38,7 @@ void TrackBank::start(int index, bool looping) {
         }
     }
     Track& t = tracks[index];
+    m_triggerGain[index] = m_nextTriggerGain;
     m_sound.play(t.buffer, soundingVolume(index), t.pan * 100,
                  PlaybackFrequency(t.speed, t.rateRatio), looping);
     t.state = PlayState::Playing;
@@ -88,6 +91,12 @@ void TrackBank::release(int index) {
     }
 }
 
+void TrackBank::press(int index, int gainCentiDb) {
+    m_nextTriggerGain = gainCentiDb;
+    press(index);
+    m_nextTriggerGain = 0;
+}
+
 void TrackBank::releaseAll() {
     for (int i = 0; i < kTrackCount; ++i) {
         if (tracks[i].keyHeld) {
@@ -100,7 +109,7 @@ void TrackBank::releaseAll() {
 
 std::int32_t TrackBank::soundingVolume(int index) const {
     const bool muted = allTracksMuted || mutedAlone(index);
-    return muted ? kSilence : tracks[index].volume * 100;
+    return muted ? kSilence : std::max(kSilence, tracks[index].volume * 100 + m_triggerGain[index]);
 }
 
 void TrackBank::applyVolume(int index) {

@@ -42,6 +42,10 @@ public:
     void release(int index);
     // Every held key and mute let go, as if the keys had come up.
     void releaseAll();
+    // The key pressed with a level: a controller's velocity, in hundredths of a dB on top of
+    // the Vol bar. It holds for the sound this press starts, while the bar moves, until the
+    // track is next started.
+    void press(int index, int gainCentiDb);
 
     // --- The performance keys' mutes -------------------------------------------------------
     // The whole bank, and the selected track; either holds over tracks started or turned up
@@ -128,6 +132,10 @@ private:
     void applyVolume(int index);
 
     TrackSound& m_sound;
+    // Each track's level on top of its bar for the sound now playing (0 unless a controller
+    // started it), and the level the start under way takes.
+    std::array<int, kTrackCount> m_triggerGain{};
+    int m_nextTriggerGain = 0;
 };
 
 } // namespace mt

@@ -28,7 +28,8 @@ bool KeyboardPlayer::eventFilter(QObject* watched, QEvent* event) {
         }
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool keypad = key->modifiers().testFlag(Qt::KeypadModifier);
-        const MappedKey mapped = MapPerformanceKey(key->key(), keypad);
+        const int code = m_app.keyPositions.usKeyFor(key->nativeScanCode(), key->key(), keypad);
+        const MappedKey mapped = MapPerformanceKey(code, keypad);
         if (mapped.key == PerformanceKey::None) {
             return false;
         }

@@ -30,9 +30,11 @@ public:
     }
     bool muted() const override { return isMuted; }
     void pauseOrResume() override { ++pauseKeys; }
+    void stopPlaying() override { ++stops; }
     bool isMuted = false;
     int unmutes = 0;
     int pauseKeys = 0;
+    int stops = 0;
 };
 
 TEST(PerformanceKeys, MediaKeysReachTheirPlayerAndLettingGoOfAllEndsTheirMutes) {
@@ -57,6 +59,9 @@ TEST(PerformanceKeys, MediaKeysReachTheirPlayerAndLettingGoOfAllEndsTheirMutes) 
     EXPECT_FALSE(cd.isMuted);
     EXPECT_FALSE(bank.allTracksMuted);
     EXPECT_EQ(midi.unmutes, 1) << "a player that was not muted is left alone";
+
+    keys.panic();
+    EXPECT_EQ(cd.stops + midi.stops, 2) << "panic stops both players beside the tracks";
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 // A controller played into our ports through a JACK server of the test's own (the dummy
 // backend: no sound card), and the ALSA sequencer where the machine has one.
+#include "PrivateJack.h"
 #include "RecordingPerformance.h"
 
 #include "midiin/MidiInput.h"
 #include "platform/IniSettingsStore.h"
 
 #include <RtMidi.h>
-#include <jack/jack.h>
 
 #include <QElapsedTimer>
 #include <QStandardPaths>
@@ -15,14 +15,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,67 +28,6 @@ namespace {
 using Calls = std::vector<std::string>;
 
 const QString kApp = QStringLiteral("marrowtune");
-
-// jackd -d dummy under a private name; clients find it through JACK_DEFAULT_SERVER. Started
-// with posix_spawn, not QProcess: ThreadSanitizer loses track of this process's locks after
-// QProcess's vfork-like child runs its interceptors.
-class PrivateJack {
-public:
-    PrivateJack() : m_name("marrowtune-midi-" + std::to_string(::getpid())) {
-        ::setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
-        ::setenv("JACK_NO_START_SERVER", "1", 1);
-        ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-    }
-    ~PrivateJack() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        ::unsetenv("JACK_DEFAULT_SERVER");
-        ::unsetenv("JACK_NO_START_SERVER");
-    }
-    bool start() {
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-        std::string args[] = {"jackd", "-n", m_name, "-d", "dummy", "-r", "48000", "-p", "128"};
-        std::vector<char*> argv;
-        for (std::string& a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        const int failed = posix_spawnp(&m_pid, "jackd", &quiet, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&quiet);
-        if (failed != 0) {
-            m_pid = 0;
-            return false;
-        }
-        jack_set_error_function([](const char*) {}); // "cannot connect" until it is up
-        for (int i = 0; i < 100; ++i) {
-            if (jack_client_t* probe = jack_client_open("probe", JackNoStartServer, nullptr)) {
-                jack_client_close(probe);
-                return true;
-            }
-            QThread::msleep(50);
-        }
-        return false;
-    }
-
-private:
-    std::string m_name;
-    pid_t m_pid = 0;
-};
-
-// Waits up to 5 s for `done`.
-template <typename F> bool WaitFor(F done) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < 5000) {
-        QThread::msleep(20);
-    }
-    return done();
-}
 
 // A controller's output port, "Test pads:pads", as a device or another program shows it.
 std::unique_ptr<RtMidiOut> Pads() {

@@ -1,0 +1,273 @@
+#include "ui/ControllerWindows.h"
+
+#include "core/AppContext.h"
+#include "core/KeyPositions.h"
+#include "midiin/MidiMapping.h"
+#include "platform/SettingsStore.h"
+#include "ui/Form1.h"
+#include "ui/MidiPerformance.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+
+namespace mt {
+namespace {
+
+const QString kSection = QStringLiteral("Marrowtune");
+const char* const kSystems[] = {"auto", "jack", "alsa"}; // as the MIDI input stores them
+
+QString ActionCaption(const MidiAction& action) {
+    const QString track = QStringLiteral("トラック%1 ").arg(action.track + 1);
+    switch (action.kind) {
+    case MidiAction::Kind::Press:
+        return track + QStringLiteral("発音");
+    case MidiAction::Kind::Volume:
+        return track + QStringLiteral("音量");
+    case MidiAction::Kind::Pan:
+        return track + QStringLiteral("パン");
+    case MidiAction::Kind::Speed:
+        return track + QStringLiteral("速度");
+    case MidiAction::Kind::Panic:
+        break;
+    }
+    return QStringLiteral("全停止（パニック）");
+}
+
+QString TriggerCaption(const MidiTrigger& trigger) {
+    const QString channel = trigger.channel == MidiTrigger::kAnyChannel
+                                ? QStringLiteral("全ch")
+                                : QStringLiteral("ch%1").arg(trigger.channel + 1);
+    switch (trigger.kind) {
+    case MidiTrigger::Kind::Note:
+        return QStringLiteral("ノート %1 %2").arg(trigger.number).arg(channel);
+    case MidiTrigger::Kind::ControlChange:
+        return QStringLiteral("CC %1 %2").arg(trigger.number).arg(channel);
+    case MidiTrigger::Kind::None:
+        break;
+    }
+    return QStringLiteral("なし");
+}
+
+const char* const kKeyCaptions[KeyPositions::kActionCount] = {
+    "トラック1",  "トラック2",    "トラック3",  "トラック4",      "トラック5",
+    "トラック6",  "トラック7",    "トラック8",  "全体ミュート",   "選択トラックミュート",
+    "CDミュート", "MIDIミュート", "CD一時停止", "一匹狼に加える", "一匹狼モード",
+    "パン左",     "パン中央",     "パン右",     "次のトラック",   "全停止（パニック）"};
+
+} // namespace
+
+MidiSetupWindow::MidiSetupWindow(AppContext& app, MidiPerformance& midi, QWidget* parent)
+    : QDialog(parent), m_app(app), m_midi(midi) {
+    setWindowTitle(QStringLiteral("MIDIコントローラ"));
+    auto* top = new QVBoxLayout(this);
+    auto* form = new QGridLayout;
+    top->addLayout(form);
+    form->addWidget(new QLabel(QStringLiteral("接続するポート")), 0, 0);
+    ComboPort = new QComboBox;
+    form->addWidget(ComboPort, 0, 1);
+    form->addWidget(new QLabel(QStringLiteral("MIDIシステム")), 1, 0);
+    ComboSystem = new QComboBox;
+    ComboSystem->addItems({QStringLiteral("自動"), QStringLiteral("JACK"), QStringLiteral("ALSA")});
+    form->addWidget(ComboSystem, 1, 1);
+    form->addWidget(new QLabel(QStringLiteral("ベロシティ")), 2, 0);
+    ComboCurve = new QComboBox;
+    ComboCurve->addItems(
+        {QStringLiteral("固定"), QStringLiteral("直線"), QStringLiteral("やわらか")});
+    form->addWidget(ComboCurve, 2, 1);
+    form->addWidget(new QLabel(QStringLiteral("幅(dB)")), 3, 0);
+    SpinRange = new QSpinBox;
+    SpinRange->setRange(0, VelocityCurve::kMaxRangeCentiDb / 100);
+    form->addWidget(SpinRange, 3, 1);
+
+    auto* actions = new QWidget;
+    auto* grid = new QGridLayout(actions);
+    for (int slot = 0; slot < MidiMapping::kActionCount; ++slot) {
+        const MidiAction action = MidiMapping::actionAt(slot);
+        grid->addWidget(new QLabel(ActionCaption(action)), slot, 0);
+        auto* trigger = new QLabel;
+        triggerLabels.push_back(trigger);
+        grid->addWidget(trigger, slot, 1);
+        auto* learn = new QPushButton(QStringLiteral("学習"));
+        learnButtons.push_back(learn);
+        grid->addWidget(learn, slot, 2);
+        connect(learn, &QPushButton::clicked, this, [this, learn, action] {
+            m_midi.input().learn(action);
+            refresh();
+            learn->setText(QStringLiteral("待機中…"));
+        });
+    }
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(actions);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumSize(actions->sizeHint().width() + 40, 240);
+    top->addWidget(scroll);
+    ComDefaults = new QPushButton(QStringLiteral("初期設定に戻す"));
+    top->addWidget(ComDefaults);
+    lblStatus = new QLabel;
+    lblStatus->setWordWrap(true);
+    top->addWidget(lblStatus);
+
+    refresh();
+    connect(ComboPort, &QComboBox::activated, this, [this](int index) {
+        m_midi.input().chooseSource(index == 0 ? QString() : ComboPort->itemText(index));
+        m_midi.saveSettings();
+    });
+    connect(ComboSystem, &QComboBox::activated, this, [this](int index) {
+        m_midi.input().start(static_cast<MidiSystem>(index));
+        m_midi.saveSettings();
+        // After the input's own save, which keeps the system it was loaded with.
+        m_app.platform.settings.setValue(m_app.appName, kSection, QStringLiteral("MidiSystem"),
+                                         QLatin1String(kSystems[index]));
+        refresh();
+    });
+    connect(ComboCurve, &QComboBox::activated, this, [this] { takeCurve(); });
+    connect(SpinRange, &QSpinBox::valueChanged, this, [this] { takeCurve(); });
+    connect(ComDefaults, &QPushButton::clicked, this, [this] {
+        m_midi.input().cancelLearn();
+        m_midi.input().setMapping(MidiMapping::defaults());
+        m_midi.input().setCurve(VelocityCurve{});
+        m_midi.input().chooseSource(QString());
+        m_midi.input().setConnectHardware(true);
+        m_midi.saveSettings();
+        refresh();
+    });
+    connect(&m_midi, &MidiPerformance::learnFinished, this, [this] { refresh(); });
+}
+
+void MidiSetupWindow::takeCurve() {
+    VelocityCurve curve = m_midi.input().curve();
+    curve.kind = static_cast<VelocityCurve::Kind>(ComboCurve->currentIndex());
+    curve.rangeCentiDb = SpinRange->value() * 100;
+    m_midi.input().setCurve(curve);
+    m_midi.saveSettings();
+}
+
+void MidiSetupWindow::refresh() {
+    MidiInput& input = m_midi.input();
+    ComboPort->clear();
+    ComboPort->addItem(QStringLiteral("（ハードウェアすべて）"));
+    QStringList sources = input.sources();
+    if (!input.chosenSource().isEmpty() && !sources.contains(input.chosenSource())) {
+        sources << input.chosenSource(); // remembered while the device is away
+    }
+    ComboPort->addItems(sources);
+    ComboPort->setCurrentIndex(std::max(0, ComboPort->findText(input.chosenSource())));
+    const QString system =
+        m_app.platform.settings.value(m_app.appName, kSection, QStringLiteral("MidiSystem"))
+            .value_or(QString());
+    for (int i = 0; i < 3; ++i) {
+        if (system.compare(QLatin1String(kSystems[i]), Qt::CaseInsensitive) == 0) {
+            ComboSystem->setCurrentIndex(i);
+        }
+    }
+    const QSignalBlocker blockRange(SpinRange);
+    ComboCurve->setCurrentIndex(static_cast<int>(input.curve().kind));
+    SpinRange->setValue(input.curve().rangeCentiDb / 100);
+    const MidiMapping mapping = input.mapping();
+    for (int slot = 0; slot < MidiMapping::kActionCount; ++slot) {
+        triggerLabels[slot]->setText(TriggerCaption(mapping.trigger(MidiMapping::actionAt(slot))));
+        learnButtons[slot]->setText(QStringLiteral("学習"));
+    }
+    lblStatus->setText(input.status());
+}
+
+KeyRemapWindow::KeyRemapWindow(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+    setWindowTitle(QStringLiteral("キー割り当て"));
+    auto* top = new QVBoxLayout(this);
+    auto* grid = new QGridLayout;
+    top->addLayout(grid);
+    for (int a = 0; a < KeyPositions::kActionCount; ++a) {
+        grid->addWidget(new QLabel(QString::fromUtf8(kKeyCaptions[a])), a, 0);
+        auto* key = new QLabel;
+        keyLabels.push_back(key);
+        grid->addWidget(key, a, 1);
+        auto* change = new QPushButton(QStringLiteral("変更"));
+        change->setFocusPolicy(Qt::NoFocus); // the next key is the window's, not the button's
+        changeButtons.push_back(change);
+        grid->addWidget(change, a, 2);
+        connect(change, &QPushButton::clicked, this, [this, a, change] {
+            refresh();
+            m_waiting = a;
+            change->setText(QStringLiteral("キーを押す…"));
+        });
+    }
+    ComDefaults = new QPushButton(QStringLiteral("初期設定に戻す"));
+    ComDefaults->setFocusPolicy(Qt::NoFocus);
+    top->addWidget(ComDefaults);
+    connect(ComDefaults, &QPushButton::clicked, this, [this] {
+        m_app.keyPositions.restoreDefaults();
+        m_app.keyPositions.save(m_app.platform.settings, m_app.appName);
+        m_waiting = -1;
+        refresh();
+    });
+    refresh();
+}
+
+void KeyRemapWindow::keyPressEvent(QKeyEvent* event) {
+    if (m_waiting < 0 || event->nativeScanCode() == 0) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    m_app.keyPositions.assign(m_waiting, event->nativeScanCode());
+    m_app.keyPositions.save(m_app.platform.settings, m_app.appName);
+    m_waiting = -1;
+    refresh();
+}
+
+void KeyRemapWindow::refresh() {
+    for (int a = 0; a < KeyPositions::kActionCount; ++a) {
+        QStringList codes;
+        for (const std::uint32_t code : m_app.keyPositions.keys(a)) {
+            codes << QString::number(code);
+        }
+        keyLabels[a]->setText(codes.isEmpty() ? QStringLiteral("なし")
+                                              : QStringLiteral("キー番号 ") + codes.join(' '));
+        changeButtons[a]->setText(QStringLiteral("変更"));
+    }
+}
+
+void AddControllerMenus(Form1& main, AppContext& app, MidiPerformance& midi) {
+    QAction* output = main.menuItem(QStringLiteral("mnuOutput"));
+    QMenu* settings = nullptr;
+    for (QObject* owner : output->associatedObjects()) {
+        settings = settings != nullptr ? settings : qobject_cast<QMenu*>(owner);
+    }
+    if (settings == nullptr) {
+        return;
+    }
+    auto openOnce = [](QPointer<QDialog>& window, const auto& make) {
+        if (window == nullptr) {
+            window = make();
+            window->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        window->show();
+        window->raise();
+    };
+    auto* midiItem = settings->addAction(QStringLiteral("MIDIコントローラ(&M)"));
+    midiItem->setObjectName(QStringLiteral("mnuMidiControllers"));
+    auto* keysItem = settings->addAction(QStringLiteral("キー割り当て(&K)"));
+    keysItem->setObjectName(QStringLiteral("mnuKeyRemap"));
+    auto midiWindow = std::make_shared<QPointer<QDialog>>();
+    auto keysWindow = std::make_shared<QPointer<QDialog>>();
+    QObject::connect(midiItem, &QAction::triggered, &main, [=, &main, &app, &midi] {
+        openOnce(*midiWindow, [&] { return new MidiSetupWindow(app, midi, &main); });
+    });
+    QObject::connect(keysItem, &QAction::triggered, &main, [=, &main, &app] {
+        openOnce(*keysWindow, [&] { return new KeyRemapWindow(app, &main); });
+    });
+}
+
+} // namespace mt

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDialog>
+
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+
+namespace mt {
+
+struct AppContext;
+class MidiPerformance;
+
+// MIDI controller set-up (settings menu): the port to connect to, the MIDI system, a learn
+// button per action, the velocity curve and its range, and the defaults back. Every change is
+// stored at once in the program's own section. Not modal.
+class MidiSetupWindow final : public QDialog {
+    Q_OBJECT
+
+public:
+    MidiSetupWindow(AppContext& app, MidiPerformance& midi, QWidget* parent = nullptr);
+
+    QComboBox* ComboPort = nullptr;
+    QComboBox* ComboSystem = nullptr;
+    QComboBox* ComboCurve = nullptr;
+    QSpinBox* SpinRange = nullptr;
+    QPushButton* ComDefaults = nullptr;
+    QLabel* lblStatus = nullptr;
+    std::vector<QPushButton*> learnButtons; // in MidiMapping's action order
+    std::vector<QLabel*> triggerLabels;
+
+private:
+    void refresh();
+    void takeCurve();
+
+    AppContext& m_app;
+    MidiPerformance& m_midi;
+};
+
+// Which key performs what (settings menu): a change button per action takes the next key
+// pressed, by its place on the keyboard; the defaults come back with one button. Stored at
+// once in the program's own section. Not modal.
+class KeyRemapWindow final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit KeyRemapWindow(AppContext& app, QWidget* parent = nullptr);
+
+    std::vector<QPushButton*> changeButtons; // in KeyPositions' action order
+    std::vector<QLabel*> keyLabels;
+    QPushButton* ComDefaults = nullptr;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void refresh();
+
+    AppContext& m_app;
+    int m_waiting = -1; // the action taking the next key
+};
+
+// Adds both windows to the main window's settings menu.
+class Form1;
+void AddControllerMenus(Form1& main, AppContext& app, MidiPerformance& midi);
+
+} // namespace mt

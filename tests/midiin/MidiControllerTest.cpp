@@ -1,0 +1,170 @@
+// A pad controller on a private JACK server plays the main window's bank: the core, the bars
+// and the sound rendered on an offline output.
+#include "PrivateJack.h"
+
+#include "audio/AudioTestKit.h"
+#include "support/UiFixture.h"
+#include "ui/ControllerWindows.h"
+#include "ui/MidiPerformance.h"
+
+#include <RtMidi.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScrollBar>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <memory>
+
+namespace mt {
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+class MidiControllerTest : public test::MainWindowTest {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty()) {
+            GTEST_SKIP() << "jackd is not installed (package jackd2)";
+        }
+        ASSERT_TRUE(m_jack.start()) << "jackd did not start";
+        addFile("tone.wav", test::SineWav(44100, 2, 441.0, 44100));
+        load(0, "tone.wav");
+        load(1, "tone.wav");
+        frame(0).CheckDuuk->setChecked(true); // track 1 sounds while its pad is held
+        set("MidiSystem", "jack");
+        set("MidiSource", "Test pads:pads");
+        m_pads = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Test pads");
+        m_pads->openVirtualPort("pads");
+    }
+    void set(const char* key, const char* value) {
+        m_platform.settings.setValue(m_app.appName, "Marrowtune", key, value);
+    }
+    // Starts the controllers as the program does, connected to the test's pads.
+    std::unique_ptr<MidiPerformance> startMidi() {
+        auto midi = std::make_unique<MidiPerformance>(m_app);
+        midi->attachWindow(m_window);
+        EXPECT_TRUE(midi->start()) << midi->input().status().toStdString();
+        EXPECT_TRUE(test::WaitFor(
+            [&] { return midi->input().connectedSources().contains("Test pads:pads"); }));
+        return midi;
+    }
+    void send(const Bytes& bytes) { m_pads->sendMessage(&bytes); }
+    // Runs the UI thread's events until `done`, as the window's loop would.
+    template <typename F> bool until(F done) {
+        return test::WaitFor([&] {
+            QApplication::processEvents();
+            return done();
+        });
+    }
+    double levelDb(std::size_t frames = 4410) {
+        return test::RmsDb(test::Channel(m_output->render(frames), 0, 2), 1.0);
+    }
+
+    test::PrivateJack m_jack;
+    std::unique_ptr<RtMidiOut> m_pads;
+};
+
+TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
+    auto midi = startMidi();
+    RtMidiIn lights(RtMidi::UNIX_JACK, "Test lights");
+    for (unsigned i = 0; i < lights.getPortCount(); ++i) {
+        if (lights.getPortName(i) == "Marrowtune out:Marrowtune") {
+            lights.openPort(i, "lights");
+        }
+    }
+    ASSERT_TRUE(lights.isPortOpen());
+    QThread::msleep(100);
+
+    // Hold mode: sound from the note-on's block, silence within the fade after the note-off,
+    // and an auto-repeating key meanwhile changes nothing.
+    send({0x99, 36, 127});
+    ASSERT_TRUE(until([&] { return bank().playing(0); }));
+    EXPECT_GT(test::Peak(test::Channel(m_output->render(256), 0, 2)), 0.1F);
+    const double full = levelDb();
+    for (int n = 0; n < 5; ++n) {
+        QKeyEvent up(QEvent::KeyRelease, Qt::Key_Z, {}, QString(), true);
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Z, {}, QString(), true);
+        QApplication::sendEvent(&m_window, &up);
+        QApplication::sendEvent(&m_window, &down);
+    }
+    EXPECT_TRUE(bank().playing(0));
+    EXPECT_NEAR(levelDb(), full, 0.1);
+    send({0x89, 36, 0});
+    ASSERT_TRUE(until([&] { return !bank().playing(0); }));
+    const std::vector<float> tail = test::Channel(m_output->render(1024), 0, 2);
+    EXPECT_EQ(test::Peak({tail.begin() + 256, tail.end()}), 0.0F);
+
+    // Velocity 64 plays 6 dB under 127 on the linear curve, retriggered too, on top of the
+    // bar; the bar moved meanwhile keeps the velocity's level.
+    send({0x99, 36, 64});
+    ASSERT_TRUE(until([&] { return bank().playing(0); }));
+    m_output->render(256);
+    EXPECT_NEAR(levelDb(), full - 6.0, 0.2);
+    send({0x89, 36, 0});
+    send({0x99, 36, 64});
+    ASSERT_TRUE(until([&] { return bank().track(0).keyHeld && bank().playing(0); }));
+    bank().setVolume(0, -3);
+    m_output->render(256);
+    EXPECT_NEAR(levelDb(), full - 9.0, 0.2);
+    send({0x89, 36, 0});
+
+    // A knob learned for track 2's volume moves its bar on screen.
+    midi->input().learn({MidiAction::Kind::Volume, 1});
+    send({0xB0, 21, 0});
+    ASSERT_TRUE(until([&] {
+        return midi->input().mapping().trigger({MidiAction::Kind::Volume, 1}).number == 21;
+    }));
+    send({0xB0, 21, 0});
+    ASSERT_TRUE(until([&] { return bank().track(1).volume == -70; }));
+    EXPECT_EQ(frame(1).HSVol->value(), -70);
+
+    // The pad's light: held while the pad is down, loaded once the sound stopped.
+    Bytes lit;
+    const auto shown = [&lit](const Bytes& note) {
+        return std::search(lit.begin(), lit.end(), note.begin(), note.end()) != lit.end();
+    };
+    EXPECT_TRUE(until([&] {
+        Bytes m;
+        lights.getMessage(&m);
+        lit.insert(lit.end(), m.begin(), m.end());
+        return shown({0x99, 36, 80}) && shown({0x99, 36, 20});
+    }));
+
+    // Panic, from its controller and from its key: everything fades out.
+    send({0x90, 37, 127});
+    ASSERT_TRUE(until([&] { return bank().playing(1); }));
+    send({0xB0, 120, 0});
+    ASSERT_TRUE(until([&] { return !bank().playing(1); }));
+    bank().play(1);
+    QTest::keyClick(&m_window, Qt::Key_Escape);
+    EXPECT_FALSE(bank().playing(1));
+    m_output->render(512);
+    EXPECT_EQ(test::Peak(test::Channel(m_output->render(512), 0, 2)), 0.0F);
+}
+
+TEST_F(MidiControllerTest, LearnByClickBindsAKnobThatSurvivesARestart) {
+    auto midi = startMidi();
+    auto window = std::make_unique<MidiSetupWindow>(m_app, *midi);
+    window->show();
+    const int slot = kTrackCount + 1; // track 2's volume
+    QTest::mouseClick(window->learnButtons[slot], Qt::LeftButton);
+    EXPECT_EQ(window->learnButtons[slot]->text(), QStringLiteral("待機中…"));
+    send({0xB3, 22, 100});
+    ASSERT_TRUE(until([&] { return window->triggerLabels[slot]->text() == "CC 22 ch4"; }))
+        << window->triggerLabels[slot]->text().toStdString();
+    EXPECT_EQ(bank().track(1).volume, 0); // the learning touch is not played
+
+    window.reset();
+    midi.reset();
+    midi = startMidi();
+    send({0xB3, 22, 0});
+    ASSERT_TRUE(until([&] { return bank().track(1).volume == -70; }));
+    EXPECT_EQ(frame(1).HSVol->value(), -70);
+}
+
+} // namespace
+} // namespace mt

@@ -1,0 +1,132 @@
+// The performance keys by place under a real X server's keyboard layouts: the keys where
+// US-QWERTY has Z X C A S D W E play tracks 1 to 8 whatever the layout types there, and a key
+// remapped by the performer plays in its new place.
+#include "audio/AudioTestKit.h"
+#include "support/UiFixture.h"
+#include "support/XvfbServer.h"
+#include "ui/ControllerWindows.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QProcess>
+#include <QTest>
+
+#include <optional>
+
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+
+namespace mt::test {
+namespace {
+
+QString g_noServer;
+bool g_xvfbMissing = false;
+
+class KeyLayoutX11Test : public MainWindowTest {
+protected:
+    void SetUp() override {
+        if (g_xvfbMissing) {
+            GTEST_SKIP() << "no X server for the layout test: " << g_noServer.toStdString();
+        }
+        ASSERT_TRUE(g_noServer.isEmpty()) << g_noServer.toStdString();
+        addFile("tone.wav", SineWav(44100, 1, 330.0, 44100 * 6));
+        for (int i = 0; i < kTrackCount; ++i) {
+            load(i, "tone.wav");
+            frame(i).CheckLoop->setChecked(false);
+            frame(i).CheckDuuk->setChecked(false);
+        }
+        m_window.show();
+        m_window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    }
+    static void x11(const QString& program, const QStringList& arguments) {
+        QProcess p;
+        p.start(program, arguments);
+        ASSERT_TRUE(p.waitForStarted(5000)) << program.toStdString() << " is not installed";
+        ASSERT_TRUE(QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, 5000));
+        ASSERT_EQ(p.exitCode(), 0)
+            << program.toStdString() << ": " << p.readAllStandardError().toStdString();
+    }
+    // Types the key with this key name in the layout set; the track that started, or -1.
+    int trackPlayedBy(const char* key) {
+        for (int i = 0; i < kTrackCount; ++i) {
+            bank().stop(i);
+        }
+        x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QLatin1String(key)});
+        QTest::qWait(150);
+        for (int i = 0; i < kTrackCount; ++i) {
+            if (bank().playing(i)) {
+                return i;
+            }
+        }
+        return -1;
+    }
+};
+
+TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
+    // What each layout types on US-QWERTY's Z X C A S D W E, then on its Q and Y.
+    struct Layout {
+        const char* name;
+        const char* tracks[kTrackCount];
+        const char* elsewhere[2];
+    };
+    const Layout layouts[] = {{"us", {"z", "x", "c", "a", "s", "d", "w", "e"}, {"q", "y"}},
+                              {"fr", {"w", "x", "c", "q", "s", "d", "z", "e"}, {"a", "y"}},
+                              {"de", {"y", "x", "c", "a", "s", "d", "w", "e"}, {"q", "z"}}};
+    for (const Layout& layout : layouts) {
+        x11(QStringLiteral("setxkbmap"), {QLatin1String(layout.name)});
+        for (int t = 0; t < kTrackCount; ++t) {
+            EXPECT_EQ(trackPlayedBy(layout.tracks[t]), t) << layout.name << " " << layout.tracks[t];
+        }
+        for (const char* key : layout.elsewhere) {
+            EXPECT_EQ(trackPlayedBy(key), -1) << layout.name << ": " << key << " played a track";
+        }
+    }
+
+    // Remapped in the key window: track 1 on the key right of P, kept for the next start.
+    x11(QStringLiteral("setxkbmap"), {QStringLiteral("us")});
+    {
+        KeyRemapWindow keys(m_app, &m_window);
+        keys.show();
+        keys.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&keys));
+        QTest::mouseClick(keys.changeButtons[0], Qt::LeftButton);
+        x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("bracketleft")});
+        ASSERT_TRUE(QTest::qWaitFor([&] { return keys.keyLabels[0]->text().endsWith(" 34"); }));
+    }
+    m_app.keyPositions.restoreDefaults();
+    m_app.keyPositions.load(m_platform.settings, m_app.appName);
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    EXPECT_EQ(trackPlayedBy("bracketleft"), 0);
+    EXPECT_EQ(trackPlayedBy("z"), -1);
+}
+
+} // namespace
+} // namespace mt::test
+
+// The test's own X server must run before the application connects to one.
+int main(int argc, char* argv[]) {
+    ::testing::InitGoogleTest(&argc, argv);
+    std::optional<mt::test::XvfbServer> server;
+    if (!GTEST_FLAG_GET(list_tests)) {
+        server.emplace();
+    }
+    if (server && server->running()) {
+        qputenv("DISPLAY", server->display().toLatin1());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    } else {
+        mt::test::g_noServer = server ? server->failure() : QStringLiteral("listing only");
+        mt::test::g_xvfbMissing = server && !server->binaryFound();
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    return result;
+}
