@@ -1,6 +1,4 @@
-// What the cdaudio device sounds like through the engine: the right track's tone at the
-// engine's rate, per-channel mute, gliding transport, big-endian images, underruns, and the
-// reader thread beside a running audio thread.
+// The cdaudio device through the engine: tones, mute, glides, byte order, underruns, threads.
 #include "CdTestRig.h"
 
 #include "audio/DsCalls.h"
