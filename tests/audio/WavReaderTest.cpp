@@ -99,8 +99,7 @@ TEST_F(WavReaderTest, BrokenFilesAreFailuresNeverPartialRecords) {
     };
     const QByteArray fmt = Chunk("fmt ", FmtBody(1, 2, 44100, 16));
     const QByteArray data = Chunk("data", QByteArray(8, '\0'));
-    // No fmt before data; fmt shorter than 16 bytes; zero channels, bits or rate; a size past
-    // the end.
+    // No fmt before data; fmt short, of no channels, bits or rate, or sized past the end.
     for (const QByteArray& bad :
          {QByteArray(), Chunk("fmt ", FmtBody(1, 2, 44100, 16).left(14)),
           Chunk("fmt ", FmtBody(1, 0, 44100, 16)), Chunk("fmt ", FmtBody(1, 2, 44100, 0)),
@@ -108,8 +107,7 @@ TEST_F(WavReaderTest, BrokenFilesAreFailuresNeverPartialRecords) {
           Chunk("fmt ", 0x7FFFFFF0, FmtBody(1, 2, 44100, 16))}) {
         EXPECT_TRUE(fails(withFmt(bad, data))) << bad.toHex().toStdString();
     }
-    // Sizes that lie on a skipped chunk: negative, 0xFFFFFFFF, past the end; a cut fact; no
-    // stopping chunk at all.
+    // Lying sizes on a skipped chunk (negative, 0xFFFFFFFF, past the end), a cut fact, no end.
     for (const QByteArray& rest :
          {Chunk("LIST", -8, QByteArray(8, 'l')) + data,
           Chunk("LIST", 0xFFFFFFFF, QByteArray(8, 'l')) + data,

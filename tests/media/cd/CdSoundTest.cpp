@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace mt::test {
@@ -151,24 +152,13 @@ TEST(CdSoundImages, TheReaderThreadFeedsARunningAudioThread) {
     });
     // The UI thread keeps commanding while both other threads run.
     const char* const modes[] = {"playing", "seeking", "paused", "stopped"};
+    const std::function<std::uint32_t(int)> commands[] = {
+        [&](int i) { return device.playFrom((i * 37) % 9000); },
+        [&](int i) { return device.setChannel(i % 2, (i / 2) % 2 == 0); },
+        [&](int) { return device.pause(); }, [&](int) { return device.play(); },
+        [&](int) { return device.seek(5000); }};
     for (int i = 0; i < 300; ++i) {
-        switch (i % 5) {
-        case 0:
-            EXPECT_EQ(device.playFrom((i * 37) % 9000), 0u);
-            break;
-        case 1:
-            EXPECT_EQ(device.setChannel(i % 2, (i / 2) % 2 == 0), 0u);
-            break;
-        case 2:
-            EXPECT_EQ(device.pause(), 0u);
-            break;
-        case 3:
-            EXPECT_EQ(device.play(), 0u);
-            break;
-        default:
-            EXPECT_EQ(device.seek(5000), 0u);
-            break;
-        }
+        EXPECT_EQ(commands[i % 5](i), 0u) << i;
         const std::string mode = device.mode();
         EXPECT_TRUE(std::find(std::begin(modes), std::end(modes), mode) != std::end(modes)) << mode;
         std::int64_t ms = -1;
