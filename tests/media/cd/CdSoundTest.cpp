@@ -20,12 +20,17 @@ std::vector<float> Skip(const std::vector<float>& x, double seconds, int rate) {
             x.end()};
 }
 
-class CdSound : public ::testing::TestWithParam<int> {};
+// A rig at the parameter's rate with kDisc open.
+class CdSound : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        rig.writeDisc(kDisc);
+        rig.ok("open cdaudio Shareable");
+    }
+    CdTestRig rig{GetParam()};
+};
 
 TEST_P(CdSound, PlayingTrackTwoSoundsTrackTwosTone) {
-    CdTestRig rig(GetParam());
-    rig.writeDisc(kDisc);
-    rig.ok("open cdaudio Shareable");
     rig.ok("play cdaudio from " + rig.ok("status cdaudio position track 2"));
     const std::vector<float> out = Skip(rig.advance(1.0), 0.1, rig.rate());
     for (int ch = 0; ch < 2; ++ch) {
@@ -39,9 +44,6 @@ TEST_P(CdSound, PlayingTrackTwoSoundsTrackTwosTone) {
 }
 
 TEST_P(CdSound, MutingTheLeftChannelSilencesItAloneWithoutAClick) {
-    CdTestRig rig(GetParam());
-    rig.writeDisc(kDisc);
-    rig.ok("open cdaudio Shareable");
     rig.ok("play cdaudio");
     rig.advance(0.2);
     rig.ok("set cdaudio audio left off");
@@ -60,9 +62,6 @@ TEST_P(CdSound, MutingTheLeftChannelSilencesItAloneWithoutAClick) {
 }
 
 TEST_P(CdSound, PauseResumeAndJumpsGlideInsteadOfClicking) {
-    CdTestRig rig(GetParam());
-    rig.writeDisc(kDisc);
-    rig.ok("open cdaudio Shareable");
     rig.ok("play cdaudio from 500");
     std::vector<float> all = rig.advance(0.3);
     auto append = [&all](const std::vector<float>& x) {
