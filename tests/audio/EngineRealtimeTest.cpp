@@ -1,5 +1,5 @@
-// The audio callback's contract: it allocates nothing, and the UI thread may drive the
-// library while another thread renders. This program replaces operator new to watch it.
+// The audio callback allocates nothing (operator new replaced here to watch it), and the UI
+// thread may drive the library while another thread renders.
 #include "AudioTestKit.h"
 
 #include "audio/DsCalls.h"
@@ -119,26 +119,19 @@ TEST(EngineThreads, UiDrivesTheLibraryWhileAnotherThreadRenders) {
         }
         t_renderThread = false;
     });
+    void (*const commands[])(std::int32_t) = {
+        [](std::int32_t h) { dsPlayEx(h, -100, 0, 44100); },
+        [](std::int32_t h) { dsPlayLoopingEx(h, 0, 300, 30000); },
+        [](std::int32_t h) { dsSetVolume(h, -2000); }, [](std::int32_t h) { dsStop(h); }};
     std::vector<std::int32_t> live;
     for (int i = 0; i < 400; ++i) {
         if (live.size() < 12) {
             live.push_back(lib.load(wav));
         }
         const std::int32_t h = live[static_cast<std::size_t>(i) % live.size()];
-        switch (i % 5) {
-        case 0:
-            dsPlayEx(h, -100, 0, 44100);
-            break;
-        case 1:
-            dsPlayLoopingEx(h, 0, 300, 30000);
-            break;
-        case 2:
-            dsSetVolume(h, -2000);
-            break;
-        case 3:
-            dsStop(h);
-            break;
-        default:
+        if (i % 5 < 4) {
+            commands[i % 5](h);
+        } else {
             dsFree(h);
             live.erase(live.begin() + i % static_cast<int>(live.size()));
         }

@@ -53,61 +53,50 @@ TEST_P(EngineSound, PitchFollowsFrequencyInHertz) {
 TEST_P(EngineSound, VolumeAndPanAreHundredthsOfADecibel) {
     const std::int32_t b = lib.load(SineWav(44100, 1, 441, 44100));
     dsPlayLoopingEx(b, -600, 0, 44100);
-    auto x = Settled(lib.render(22050), 2);
+    const auto x = Settled(lib.render(22050), 2);
     EXPECT_NEAR(RmsDb(Channel(x, 0, 2), kSineRms), -6.0, 0.1);
     EXPECT_EQ(Channel(x, 0, 2), Channel(x, 1, 2)) << "a mono buffer feeds both sides equally";
-
+    const auto expectDb = [&](double left, double right) {
+        const auto y = Settled(lib.render(22050), 2);
+        EXPECT_NEAR(RmsDb(Channel(y, 0, 2), kSineRms), left, 0.1);
+        EXPECT_NEAR(RmsDb(Channel(y, 1, 2), kSineRms), right, 0.1);
+    };
     dsSetVolume(b, 0);
     dsSetPan(b, -1000);
-    x = Settled(lib.render(22050), 2);
-    EXPECT_NEAR(RmsDb(Channel(x, 0, 2), kSineRms), 0.0, 0.1);
-    EXPECT_NEAR(RmsDb(Channel(x, 1, 2), kSineRms), -10.0, 0.1);
-
+    expectDb(0.0, -10.0);
     dsSetPan(b, 1000);
-    x = Settled(lib.render(22050), 2);
-    EXPECT_NEAR(RmsDb(Channel(x, 0, 2), kSineRms), -10.0, 0.1);
-    EXPECT_NEAR(RmsDb(Channel(x, 1, 2), kSineRms), 0.0, 0.1);
-
-    // Replayed with plain dsPlay, the buffer keeps the pan and volume it was given last.
-    dsPlayLooping(b);
-    x = Settled(lib.render(22050), 2);
-    EXPECT_NEAR(RmsDb(Channel(x, 0, 2), kSineRms), -10.0, 0.1);
+    expectDb(-10.0, 0.0);
+    dsPlayLooping(b); // a plain replay keeps the last pan and volume
+    expectDb(-10.0, 0.0);
 }
 
 TEST_P(EngineSound, VolumeMuteAndPanGlideAcrossTheBlockBoundary) {
-    // A change lands at the first frame of the next render, so the step is measured over the
-    // whole run, across that boundary. Each change falls on a crest of the 441 Hz sine, where
-    // a jump of the gain would be a step of the full level.
+    // Steps are measured across render boundaries, each change on a crest of the sine.
     const std::int32_t b = lib.load(SineWav(44100, 2, 441, 44100));
     const float bound = 0.5f * 2 * std::numbers::pi * 441 / rate() + 0.01f;
     const auto periods = [&](double n) {
         return static_cast<std::size_t>(std::lround(n * rate() / 441));
     };
-    dsPlayLoopingEx(b, 0, 0, 44100);
-    std::vector<float> all = lib.render(periods(10.25));
-    const auto append = [&](const std::vector<float>& x) {
+    std::vector<float> all;
+    const auto render = [&](double n) {
+        auto x = lib.render(periods(n));
         all.insert(all.end(), x.begin(), x.end());
+        return x;
     };
-
+    dsPlayLoopingEx(b, 0, 0, 44100);
+    render(10.25);
     dsSetVolume(b, -10000);
-    auto x = lib.render(periods(100));
-    append(x);
-    EXPECT_EQ(Peak(Settled(x, 2, 512)), 0.0f) << "mute is silence";
+    EXPECT_EQ(Peak(Settled(render(100), 2, 512)), 0.0f) << "mute is silence";
     dsSetVolume(b, -12000); // below the mute value is as silent
-    x = lib.render(periods(100));
-    append(x);
-    EXPECT_EQ(Peak(x), 0.0f);
-
+    EXPECT_EQ(Peak(render(100)), 0.0f);
     dsSetVolume(b, 0);
-    x = lib.render(periods(100));
-    append(x);
-    EXPECT_NEAR(Peak(Settled(x, 2)), 0.5f, 0.01f);
+    EXPECT_NEAR(Peak(Settled(render(100), 2)), 0.5f, 0.01f);
     dsSetVolume(b, -600);
-    append(lib.render(periods(100)));
+    render(100);
     dsSetPan(b, -1000);
-    append(lib.render(periods(100)));
+    render(100);
     dsSetPan(b, 1000);
-    append(lib.render(periods(100)));
+    render(100);
 
     EXPECT_LT(MaxStep(Channel(all, 0, 2)), bound);
     EXPECT_LT(MaxStep(Channel(all, 1, 2)), bound);
@@ -132,31 +121,31 @@ TEST_P(EngineSound, StopRetriggerAndFreeNeverClick) {
     const float bound = 0.5f * 2 * std::numbers::pi * 441 / rate() + 0.01f;
     // Each cut falls on a crest, where a hard cut would jump by the full amplitude.
     const auto crest = static_cast<std::size_t>(std::lround(1025.0 * rate() / 44100));
+    std::vector<float> all;
+    const auto render = [&](std::size_t frames) {
+        auto x = lib.render(frames);
+        all.insert(all.end(), x.begin(), x.end());
+        return x;
+    };
     dsPlayEx(b, 0, 0, 44100);
-    std::vector<float> all = lib.render(crest);
+    render(crest);
     dsStop(b);
-    auto x = lib.render(2048);
-    all.insert(all.end(), x.begin(), x.end());
-    EXPECT_EQ(Peak(Settled(x, 2, 256)), 0.0f) << "stop fades out within a few ms";
+    EXPECT_EQ(Peak(Settled(render(2048), 2, 256)), 0.0f) << "stop fades out within a few ms";
     VoiceStatus s;
     ASSERT_TRUE(dsGetStatus(b, s));
     EXPECT_FALSE(s.playing);
     EXPECT_EQ(s.position, 0);
 
     dsPlayEx(b, 0, 0, 44100);
-    x = lib.render(crest);
-    all.insert(all.end(), x.begin(), x.end());
+    render(crest);
     dsPlayEx(b, 0, 0, 44100); // retrigger while sounding
-    x = lib.render(crest);
-    all.insert(all.end(), x.begin(), x.end());
+    render(crest);
     ASSERT_TRUE(dsGetStatus(b, s));
     EXPECT_TRUE(s.playing);
     EXPECT_LT(s.position, 1100) << "a retrigger restarts from the first frame";
 
     dsFree(b);
-    x = lib.render(2048);
-    all.insert(all.end(), x.begin(), x.end());
-    EXPECT_EQ(Peak(Settled(x, 2, 256)), 0.0f);
+    EXPECT_EQ(Peak(Settled(render(2048), 2, 256)), 0.0f);
     EXPECT_LT(MaxStep(Channel(all, 0, 2)), bound);
     EXPECT_LT(MaxStep(Channel(all, 1, 2)), bound);
 }
@@ -282,9 +271,7 @@ TEST_P(EngineSound, TinyBuffersAndExtremeSpeedsStayInBoundsAndSlotsRecycle) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, EngineSound, ::testing::Values(44100, 48000));
 
-// A device that runs at its own rate (a JACK server at 48 kHz) plays the chosen output format:
-// the mix is made at the format's rate and converted, so pitch, level and the format's own
-// sound stay as chosen.
+// A device at its own rate (JACK at 48 kHz) hears the format's mix, converted.
 TEST(EngineDeviceRate, TheFormatIsRenderedAndConvertedToTheDevicesRate) {
     auto output = OfflineOutput::AtOwnRate(48000);
     OfflineOutput& device = *output;
@@ -304,8 +291,7 @@ TEST(EngineDeviceRate, TheFormatIsRenderedAndConvertedToTheDevicesRate) {
     EXPECT_NEAR(static_cast<double>(status.position), 22050.0, 100.0)
         << "one second of the device is one second of the format";
 
-    // 11.025 kHz cannot carry a 7 kHz tone: played at that format it folds to 4025 Hz, and so
-    // the device hears it.
+    // 11.025 kHz folds a 7 kHz tone to 4025 Hz, and so the device hears it.
     const QByteArray high = SineWav(44100, 2, 7000, 44100);
     const std::int32_t h =
         dsCreateDSB(lib, high.constData(), static_cast<std::size_t>(high.size()), 1);

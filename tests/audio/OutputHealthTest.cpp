@@ -1,5 +1,4 @@
-// What the output tells the performer about itself: underruns, the callback's load, a stream
-// that died, and a block that is a time whatever the rate.
+// Underruns, callback load, a dead stream, and a block that is a time at every rate.
 #include "AudioTestKit.h"
 
 #include "audio/CallbackMeter.h"
@@ -17,9 +16,8 @@ std::int64_t Nanos(double seconds) {
     return static_cast<std::int64_t>(std::llround(seconds * 1e9));
 }
 
-// A PulseAudio-like server behind a blocking write: a queue of at most `queue` seconds that
-// drains in real time (times `1 + drift`, a sound card's clock against the system's); a write
-// waits until its block fits. It counts the times the queue really ran dry.
+// A blocking-write server: a `queue`-second queue draining at (1 + drift) real time; a write
+// waits until its block fits; it counts the times the queue really ran dry.
 class BlockingWriteServer {
 public:
     BlockingWriteServer(CallbackMeter& meter, int rate, int block, double queue, double drift = 0.0)
@@ -28,8 +26,7 @@ public:
         meter.reset(rate, block, queue, 0);
     }
 
-    // One callback: `away` seconds before it is entered, `busy` seconds rendering, then the
-    // write. False when the meter gave the stream up.
+    // One callback after `away` s, rendering `busy` s, then the write; false when given up.
     bool cycle(double busy, double away = 0.0) {
         pass(away);
         if (!m_meter.enter(Nanos(m_now), false)) {
@@ -131,8 +128,7 @@ TEST(CallbackMeter, LoadIsTheShareOfTheBlockPeriodSpentInTheCallback) {
     EXPECT_NEAR(meter.takePeakLoad(), 0.10f, 0.01f) << "a read starts afresh";
 }
 
-// A PulseAudio stream whose server has gone fails every write at once, so RtAudio calls back
-// in a tight loop. The meter stops it before the voices race ahead by more than the queue.
+// A stream whose server has gone calls back in a tight loop: given up within the queue.
 TEST(CallbackMeter, AStreamThatNoLongerWaitsIsGivenUpWithinALittleAudio) {
     CallbackMeter meter;
     BlockingWriteServer server(meter, 44100, 128, 0.010);

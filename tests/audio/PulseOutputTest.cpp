@@ -1,5 +1,4 @@
-// End to end through a real sound server: a private PulseAudio with a null sink, our library
-// playing into it through RtAudio, and parec recording the sink's monitor.
+// End to end: our library through RtAudio into a private PulseAudio null sink, parec recording.
 #include "AudioTestKit.h"
 
 #include "audio/AudioSource.h"
@@ -31,8 +30,7 @@
 // libpulse keeps a few small allocations to the end of the process; they are not ours.
 // NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
 extern "C" const char* __lsan_default_suppressions() {
-    // RtAudio's PulseAudio backend drops its stream record when the server refuses the
-    // connection, as it does on every reopen attempt while the server is down.
+    // RtAudio drops its stream record on each refused reopen while the server is down.
     return "leak:libpulse.so\nleak:RtApiPulse::probeDeviceOpen\n";
 }
 
@@ -40,13 +38,11 @@ namespace mt::test {
 namespace {
 
 constexpr int kRate = 44100;
-// Blocks of ~23 ms: a test machine busy compiling must not starve a server that, unlike a
-// performer's, runs without realtime priority.
+// Blocks of ~23 ms: a busy test machine must not starve a server without realtime priority.
 constexpr int kBlock = 1024;
 const double kToneRms = 0.5 / std::sqrt(2.0);
 
-// A PulseAudio server of the test's own in a private folder, without systemd or D-Bus, with
-// a null sink whose monitor parec records; stopped on destruction.
+// A private PulseAudio (no systemd, no D-Bus) with a null sink; stopped on destruction.
 class PrivatePulse {
 public:
     PrivatePulse() {
@@ -87,9 +83,8 @@ public:
         return m_started && QFile::exists(socket());
     }
 
-    // Kills the daemon as a crash would, and waits until it is gone. Where nothing reaps
-    // orphans (a container's init), the dead daemon lingers as a zombie that a new daemon
-    // would take for a running one through the pid file; the file goes with it.
+    // Kills the daemon as a crash would; its pid file goes too, as an unreaped zombie would
+    // pass for a running server through it.
     bool kill() {
         QFile f(pidFile());
         const pid_t pid = f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
@@ -186,28 +181,23 @@ public:
     std::atomic<int> blocks{0};
 };
 
-// The performer's reality, in one session: the tone reaches the server at its pitch and level
-// without gaps; a callback that stalls is counted, though PulseAudio never says so itself; the
-// server dies mid-set and comes back, and the program notices within a second, keeps trying
-// without making the UI thread wait, and the loop sounds again from the new server.
+// One session: the tone arrives clean; a stalled callback is counted; the server dies and
+// comes back, noticed within a second, with no wait on the UI thread, and the loop returns.
 TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     if (!PrivatePulse::installed()) {
         GTEST_SKIP() << "pulseaudio or parec is not installed (packages pulseaudio, "
                         "pulseaudio-utils); the end-to-end output test needs them";
     }
-    // The server, the recorder and libpulse's client thread all run at normal priority here
-    // (no rtkit). Raised above a busy test machine's compilers and parallel tests, they keep
-    // up as on a performer's desktop; children and later threads inherit it. Best effort.
+    // No rtkit here: raise the server, recorder and client thread above the compilers, as
+    // on a performer's desktop (inherited by children and threads; best effort).
     ::setpriority(PRIO_PROCESS, 0, -10);
     PrivatePulse pulse;
     ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
     QProcess recorder;
     pulse.record(recorder, QStringLiteral("before.raw"));
-    // A recorder with a short latency keeps the null sink's latency short too.
     QThread::msleep(500);
 
-    // With the server up, the default opening finds it (no JACK runs here), and a stored
-    // choice of a system that does not run today falls back to one that does.
+    // The default opening finds it; a stored choice of an absent system falls back to it.
     const std::int32_t plain = dsInitialize2(0, 2);
     EXPECT_NE(plain, 0);
     dsTerminate(plain);
@@ -228,8 +218,7 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     const std::int32_t b =
         dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
     ASSERT_NE(b, 0);
-    // The null sink holds a new stream back for up to a second or two; let ours run silent
-    // through that before the tone starts, so the whole tone is recorded.
+    // The null sink holds a new stream back a second or two: run silent through that first.
     PumpLibrary(lib, 1500);
     dsPlayLoopingEx(b, 0, 0, kRate);
     PumpLibrary(lib, 2500);
@@ -240,7 +229,6 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     const auto quiet = [](float v) { return std::fabs(v) < 0.05f; };
     left.erase(left.begin(), std::find_if_not(left.begin(), left.end(), quiet));
     ASSERT_GT(left.size(), static_cast<std::size_t>(kRate * 1.8)) << "2 s of tone recorded";
-    // Leave out the edges, where the stream starts and the recorder stops.
     const std::vector<float> tone1k(left.begin() + 2205, left.end() - 2205);
     const double hz = MeasureHz(tone1k, kRate);
     const double db = RmsDb(tone1k, kToneRms);
@@ -313,8 +301,7 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     EXPECT_GT(seconds, 0.3) << "the loop did not come back within 3 s of the server";
 }
 
-// With no sound server at all (a fresh desktop-less machine), the log names every audio system
-// that was tried and what each said, so a user can act on it.
+// With no sound server at all, the log names every system tried and what each said.
 TEST(PulseOutput, NoServerAtAllNamesEverySystemTried) {
     QTemporaryDir dir;
     ::setenv("PULSE_SERVER", ("unix:" + dir.filePath(QStringLiteral("none.sock"))).toLocal8Bit(),

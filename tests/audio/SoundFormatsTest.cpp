@@ -1,6 +1,4 @@
-// FLAC, Ogg Vorbis, Opus, MP3 and AIFF files written here by libsndfile from the signal of a
-// WAV original: each loads into a track, describes itself and plays as the original does; a
-// cut or damaged one is refused whole.
+// FLAC, Ogg Vorbis, Opus, MP3 and AIFF encoded here: each plays as its WAV original does.
 #include "AudioTestKit.h"
 
 #include "audio/DsCalls.h"
@@ -126,10 +124,8 @@ TEST_P(SoundFormats, LoadsDescribesItselfAndPlaysAsItsWavOriginal) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-// A file cut short (half copied from a stick) is refused: at the header read where the headers
-// show the cut (Ogg, AIFF), else by the decoder with its read-failure message. Bytes flipped in
-// the middle are refused where the format carries checksums (FLAC frames, Ogg pages) and
-// otherwise load as finite samples: MP3 and AIFF have nothing to check them by.
+// A cut file is refused, by the header read or the decoder; flipped bytes are refused where
+// the format has checksums, else they load as finite samples.
 TEST_P(SoundFormats, CutOrDamagedFilesAreRefusedWholeAndNeverCrash) {
     const Coded& c = GetParam();
     const QByteArray whole = encoded();

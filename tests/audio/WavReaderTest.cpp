@@ -69,8 +69,7 @@ TEST_F(WavReaderTest, WalkStepsOverOtherChunksAndStopsAtTheFirstLengthChunk) {
     EXPECT_EQ(info.frameCount, 9999);
     EXPECT_EQ(info.formatTag, 2);
 
-    // No RIFF, a leading chunk of another name, an odd-sized chunk with its pad byte, and a
-    // later fmt overriding an earlier one.
+    // No RIFF, a leading odd-sized chunk with its pad byte, a later fmt overriding the first.
     body = Chunk("junk", QByteArray(3, 'j')) + Chunk("fmt ", FmtBody(1, 1, 8000, 8)) +
            Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + Chunk("data", QByteArray(8, '\0'));
     ASSERT_TRUE(read(body, info));
@@ -100,21 +99,22 @@ TEST_F(WavReaderTest, BrokenFilesAreFailuresNeverPartialRecords) {
     };
     const QByteArray fmt = Chunk("fmt ", FmtBody(1, 2, 44100, 16));
     const QByteArray data = Chunk("data", QByteArray(8, '\0'));
-    // No fmt before data; fmt shorter than 16 bytes; zero channels, bits or rate.
-    EXPECT_TRUE(fails(withFmt(QByteArray(), data)));
-    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, 2, 44100, 16).left(14)), data)));
-    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, 0, 44100, 16)), data)));
-    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, 2, 44100, 0)), data)));
-    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, 2, 0, 16)), data)));
-    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", FmtBody(1, -1, 44100, 16)), data)));
-    // Sizes that lie: negative, 0xFFFFFFFF, past the end, on a skipped chunk and on data.
-    EXPECT_TRUE(fails(withFmt(fmt, Chunk("LIST", -8, QByteArray(8, 'l')) + data)));
-    EXPECT_TRUE(fails(withFmt(fmt, Chunk("LIST", 0xFFFFFFFF, QByteArray(8, 'l')) + data)));
-    EXPECT_TRUE(fails(withFmt(fmt, Chunk("LIST", 1000, QByteArray(8, 'l')) + data)));
-    EXPECT_TRUE(fails(withFmt(Chunk("fmt ", 0x7FFFFFF0, FmtBody(1, 2, 44100, 16)), data)));
-    EXPECT_TRUE(fails(withFmt(fmt, Chunk("fact", 2, QByteArray(2, '\0')))));
-    // No stopping chunk at all.
-    EXPECT_TRUE(fails(withFmt(fmt, Chunk("LIST", QByteArray(8, 'l')))));
+    // No fmt before data; fmt short, of no channels, bits or rate, or sized past the end.
+    for (const QByteArray& bad :
+         {QByteArray(), Chunk("fmt ", FmtBody(1, 2, 44100, 16).left(14)),
+          Chunk("fmt ", FmtBody(1, 0, 44100, 16)), Chunk("fmt ", FmtBody(1, 2, 44100, 0)),
+          Chunk("fmt ", FmtBody(1, 2, 0, 16)), Chunk("fmt ", FmtBody(1, -1, 44100, 16)),
+          Chunk("fmt ", 0x7FFFFFF0, FmtBody(1, 2, 44100, 16))}) {
+        EXPECT_TRUE(fails(withFmt(bad, data))) << bad.toHex().toStdString();
+    }
+    // Lying sizes on a skipped chunk (negative, 0xFFFFFFFF, past the end), a cut fact, no end.
+    for (const QByteArray& rest :
+         {Chunk("LIST", -8, QByteArray(8, 'l')) + data,
+          Chunk("LIST", 0xFFFFFFFF, QByteArray(8, 'l')) + data,
+          Chunk("LIST", 1000, QByteArray(8, 'l')) + data, Chunk("fact", 2, QByteArray(2, '\0')),
+          Chunk("LIST", QByteArray(8, 'l'))}) {
+        EXPECT_TRUE(fails(withFmt(fmt, rest))) << rest.toHex().toStdString();
+    }
 }
 
 // A rate of 0 would give an infinite length, and a setting file that cannot be read back.
@@ -131,8 +131,7 @@ TEST_F(WavReaderTest, FactChunkNeedsAFormatToPlayAt) {
     EXPECT_EQ(info.frameCount, 4410);
 }
 
-// What the decoder plays is what the reader counts: whole frames up to the end of the file
-// when the data chunk declares more than is there.
+// Data declared past the end: reader and decoder both count the whole frames present.
 TEST_F(WavReaderTest, DataRunningPastTheEndCountsTheWholeFramesPresent) {
     auto wav = [](int channels, int bits, std::int64_t declared, int present) {
         QByteArray samples(present, '\0');

@@ -3,6 +3,7 @@
 #include "CdTestRig.h"
 
 #include "media/cd/MciErrors.h"
+#include "support/WavBytes.h"
 
 #include <QFile>
 
@@ -67,12 +68,9 @@ TEST(CdDevice, OpenFailsWithATextWhenThereIsNothingToPlay) {
     EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageMissing);
     rig.writeDisc(kThreeTracks, {.writeBin = false}, "nobin");
     EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrBinMissing);
-    QFile junk(rig.dir.filePath("junk.cue"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("TRACK banana\nINDEX 99 zz\n");
-    junk.close();
-    QFile(rig.dir.filePath("junk.bin")).open(QIODevice::WriteOnly);
-    rig.image = junk.fileName();
+    rig.image = rig.dir.filePath("junk.cue");
+    ASSERT_TRUE(WriteFile(rig.image, "TRACK banana\nINDEX 99 zz\n"));
+    ASSERT_TRUE(WriteFile(rig.dir.filePath("junk.bin"), {}));
     EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageDamaged);
     EXPECT_FALSE(rig.device.isOpen());
     for (const std::uint32_t code : {kCdErrNoSource, kCdErrImageMissing, kCdErrBinMissing,

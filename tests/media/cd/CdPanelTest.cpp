@@ -1,6 +1,4 @@
-// The CD panel in the main window: the media-panel command, real clicks reaching the CD
-// player, and the panel showing the player's state (buttons, track, time, marks, loop box,
-// the mute colour) and the bar length.
+// The CD panel in the main window: real clicks reach the player; the panel shows its state.
 #include "CdTestRig.h"
 #include "DiscImage.h"
 

@@ -1,7 +1,5 @@
-// The CD player's rules on generated disc images: taking a disc in, the transport and which
-// buttons it allows, the A-B loop the watch performs, the tray, the keyboard's pause and
-// mute, and the end of the program. Time is the audio the test renders; the watch runs when
-// the test calls it.
+// The CD player's rules on generated disc images; time is rendered audio, the watch runs when
+// called.
 #include "CdTestRig.h"
 #include "DiscImage.h"
 #include "ScriptedMciDevice.h"
@@ -237,8 +235,7 @@ TEST_F(CdPlayerTest, OpeningTheTrayClearsTheDiscAndItsMarksAndTheWatchTakesItBac
     EXPECT_TRUE(messages.empty());
 }
 
-// A drive whose disc is there but whose queries fail: each failure of a watch says so, and a
-// watch under its box sends nothing, so no box is opened over another.
+// Failing queries: each watch says so, and a watch under its box sends nothing.
 TEST_F(CdPlayerTest, AFailingWatchShowsOneBoxAtATime) {
     showWithDisc({{2.0, 0.0}});
     ScriptedMciDevice failing;

@@ -1,6 +1,4 @@
-// What the cdaudio device sounds like through the engine: the right track's tone at the
-// engine's rate, per-channel mute, gliding transport, big-endian images, underruns, and the
-// reader thread beside a running audio thread.
+// The cdaudio device through the engine: tones, mute, glides, byte order, underruns, threads.
 #include "CdTestRig.h"
 
 #include "audio/DsCalls.h"
@@ -8,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace mt::test {
@@ -21,12 +20,17 @@ std::vector<float> Skip(const std::vector<float>& x, double seconds, int rate) {
             x.end()};
 }
 
-class CdSound : public ::testing::TestWithParam<int> {};
+// A rig at the parameter's rate with kDisc open.
+class CdSound : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        rig.writeDisc(kDisc);
+        rig.ok("open cdaudio Shareable");
+    }
+    CdTestRig rig{GetParam()};
+};
 
 TEST_P(CdSound, PlayingTrackTwoSoundsTrackTwosTone) {
-    CdTestRig rig(GetParam());
-    rig.writeDisc(kDisc);
-    rig.ok("open cdaudio Shareable");
     rig.ok("play cdaudio from " + rig.ok("status cdaudio position track 2"));
     const std::vector<float> out = Skip(rig.advance(1.0), 0.1, rig.rate());
     for (int ch = 0; ch < 2; ++ch) {
@@ -40,9 +44,6 @@ TEST_P(CdSound, PlayingTrackTwoSoundsTrackTwosTone) {
 }
 
 TEST_P(CdSound, MutingTheLeftChannelSilencesItAloneWithoutAClick) {
-    CdTestRig rig(GetParam());
-    rig.writeDisc(kDisc);
-    rig.ok("open cdaudio Shareable");
     rig.ok("play cdaudio");
     rig.advance(0.2);
     rig.ok("set cdaudio audio left off");
@@ -61,9 +62,6 @@ TEST_P(CdSound, MutingTheLeftChannelSilencesItAloneWithoutAClick) {
 }
 
 TEST_P(CdSound, PauseResumeAndJumpsGlideInsteadOfClicking) {
-    CdTestRig rig(GetParam());
-    rig.writeDisc(kDisc);
-    rig.ok("open cdaudio Shareable");
     rig.ok("play cdaudio from 500");
     std::vector<float> all = rig.advance(0.3);
     auto append = [&all](const std::vector<float>& x) {
@@ -153,24 +151,13 @@ TEST(CdSoundImages, TheReaderThreadFeedsARunningAudioThread) {
     });
     // The UI thread keeps commanding while both other threads run.
     const char* const modes[] = {"playing", "seeking", "paused", "stopped"};
+    const std::function<std::uint32_t(int)> commands[] = {
+        [&](int i) { return device.playFrom((i * 37) % 9000); },
+        [&](int i) { return device.setChannel(i % 2, (i / 2) % 2 == 0); },
+        [&](int) { return device.pause(); }, [&](int) { return device.play(); },
+        [&](int) { return device.seek(5000); }};
     for (int i = 0; i < 300; ++i) {
-        switch (i % 5) {
-        case 0:
-            EXPECT_EQ(device.playFrom((i * 37) % 9000), 0u);
-            break;
-        case 1:
-            EXPECT_EQ(device.setChannel(i % 2, (i / 2) % 2 == 0), 0u);
-            break;
-        case 2:
-            EXPECT_EQ(device.pause(), 0u);
-            break;
-        case 3:
-            EXPECT_EQ(device.play(), 0u);
-            break;
-        default:
-            EXPECT_EQ(device.seek(5000), 0u);
-            break;
-        }
+        EXPECT_EQ(commands[i % 5](i), 0u) << i;
         const std::string mode = device.mode();
         EXPECT_TRUE(std::find(std::begin(modes), std::end(modes), mode) != std::end(modes)) << mode;
         std::int64_t ms = -1;

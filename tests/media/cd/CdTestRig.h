@@ -15,8 +15,7 @@
 
 namespace mt::test {
 
-// A device for tests: reading only when the test pumps (unless `readerThread`), images
-// checked by the probe this build made, which gets a second before it counts as hung.
+// Reads only when pumped (unless `readerThread`); this build's probe, hung after a second.
 inline CdAudioDevice::Options TestDeviceOptions(bool readerThread = false) {
     CdAudioDevice::Options options;
     options.readerThread = readerThread;
@@ -25,8 +24,7 @@ inline CdAudioDevice::Options TestDeviceOptions(bool readerThread = false) {
     return options;
 }
 
-// A cdaudio device on a generated disc image, playing through an offline library; nothing
-// is read or rendered until the test says so, so time is the audio the test pulls.
+// A cdaudio device on a generated image through an offline library; time is what the test pulls.
 class CdTestRig {
 public:
     explicit CdTestRig(int rate = 44100) : library(rate) {}
@@ -51,8 +49,7 @@ public:
     }
     std::int64_t number(const std::string& command) { return std::stoll(ok(command)); }
 
-    // Reads ahead and renders `seconds` of output block by block, as the reader and the audio
-    // thread would; returns what was rendered (interleaved stereo).
+    // Reads ahead and renders `seconds` block by block; returns the interleaved stereo.
     std::vector<float> advance(double seconds) {
         const auto frames = static_cast<std::size_t>(seconds * rate());
         std::vector<float> out;

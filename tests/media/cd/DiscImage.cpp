@@ -1,5 +1,7 @@
 #include "DiscImage.h"
 
+#include "support/WavBytes.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -67,11 +69,7 @@ QString WriteToneDisc(const QString& dir, const QString& name, const std::vector
 namespace {
 
 QString WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        return {};
-    }
-    return path;
+    return WriteFile(path, bytes) ? path : QString();
 }
 
 QByteArray BigEndian(quint64 value, int bytes) {

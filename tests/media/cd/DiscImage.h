@@ -6,8 +6,7 @@
 
 namespace mt::test {
 
-// One track of a generated disc: a sine of `hz` (0: silence) at amplitude 0.5 on both
-// channels, `seconds` long (rounded to whole sectors).
+// A sine of `hz` (0: silence) at amplitude 0.5 in both channels, `seconds` in whole sectors.
 struct ToneTrack {
     double seconds = 2.0;
     double hz = 440.0;
@@ -19,16 +18,14 @@ struct DiscImageOptions {
     QString fileLine = "x.bin"; // the name the cue's FILE line gives (libcdio ignores it)
 };
 
-// Writes `<dir>/<name>.cue` and `<dir>/<name>.bin` and returns the cue's path. Silent
-// tracks are left as holes in the file, so an hour of disc costs no disk space.
+// Writes `<dir>/<name>.cue` and `.bin` (silence as holes); returns the cue's path.
 QString WriteToneDisc(const QString& dir, const QString& name, const std::vector<ToneTrack>& tracks,
                       const DiscImageOptions& options = {});
 
 // The sectors a track of `seconds` takes on a generated disc.
 int SectorsOf(double seconds);
 
-// Damaged images that libcdio's own parsers do not survive, each written into `dir` with
-// what it refers to; returns the image's path.
+// Images libcdio's own parsers do not survive, written into `dir`; the image's path.
 QString WriteTocThatDividesByZero(const QString& dir); // a TRACK and a FILE of length 0
 QString WriteNrgThatCrashes(const QString& dir);       // a cue chunk of absurd length
 QString WriteNrgThatNeverEnds(const QString& dir);     // a disc-at-once chunk of absurd length

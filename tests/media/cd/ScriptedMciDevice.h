@@ -12,9 +12,8 @@
 
 namespace mt::test {
 
-// A cdaudio device that answers from a script, in order, and records every command with the
-// length of the reply buffer it came with. A command the script does not expect next fails
-// the test.
+// A cdaudio device answering from a script in order, recording each command with its reply
+// buffer's length; a command not next in the script fails the test.
 class ScriptedMciDevice final : public MciDevice {
 public:
     struct Sent {
@@ -59,13 +58,6 @@ public:
     }
 
     bool done() const { return m_script.empty(); }
-    std::vector<std::string> commands() const {
-        std::vector<std::string> c;
-        for (const Sent& s : sent) {
-            c.push_back(s.command);
-        }
-        return c;
-    }
 
     std::vector<Sent> sent;
     std::map<std::uint32_t, std::string> errorTexts;

@@ -1,5 +1,4 @@
-// The MIDI library rendered offline through the engine: what is heard, where the song is, and
-// that every call reaches the synth whether or not a sound library is rendering it.
+// The MIDI library rendered offline: what is heard, where the song is, with or without a mix.
 #include "SmfBytes.h"
 #include "audio/AudioTestKit.h"
 
@@ -52,6 +51,14 @@ protected:
     }
     // Ticks a song at `bpm` and 480 per quarter moves in `s` seconds.
     static double ticks(double bpm, double s) { return bpm / 60.0 * 480.0 * s; }
+    int program() { // the synth's program on channel 0, after a short render
+        seconds(0.01);
+        int font = 0;
+        int bank = 0;
+        int value = -1;
+        fluid_synth_get_program(m_kbgm.synth()->synth(), 0, &font, &bank, &value);
+        return value;
+    }
 
     QTemporaryDir m_dir;
     int m_files = 0;
@@ -126,32 +133,19 @@ TEST_P(KbgmTest, SeekStepsWithinTheSongAndRestoresItsPrograms) {
     ASSERT_EQ(m_kbgm.KBGMSeek(song, 1920), Kbgm::kOk);
     ASSERT_EQ(m_kbgm.KBGMSeek(song, 1920), Kbgm::kOk);
     EXPECT_NEAR(info(song).position, ticks(120, 0.1) + 3840, 2.0);
-    seconds(0.01);
-    int font = 0;
-    int bank = 0;
-    int program = 0;
-    fluid_synth_get_program(m_kbgm.synth()->synth(), 0, &font, &bank, &program);
-    EXPECT_EQ(program, 40); // passed over, still applied
+    EXPECT_EQ(program(), 40); // passed over, still applied
     ASSERT_EQ(m_kbgm.KBGMSeek(song, -1920 * 3), Kbgm::kOk);
     EXPECT_EQ(info(song).position, 0);
-    seconds(0.01);
-    fluid_synth_get_program(m_kbgm.synth()->synth(), 0, &font, &bank, &program);
-    EXPECT_EQ(program, 16);
+    EXPECT_EQ(program(), 16);
     ASSERT_EQ(m_kbgm.KBGMSeek(song, 100000), Kbgm::kOk);
     EXPECT_EQ(info(song).position, 6000); // the end, not beyond
 }
 
 TEST_P(KbgmTest, EveryResetKindResetsThePrograms) {
-    fluid_synth_t* synth = m_kbgm.synth()->synth();
     for (int kind = 0; kind <= 4; ++kind) {
-        fluid_synth_program_change(synth, 0, 40);
+        fluid_synth_program_change(m_kbgm.synth()->synth(), 0, 40);
         ASSERT_EQ(m_kbgm.KBGMSendSysx(kind), Kbgm::kOk);
-        seconds(0.01);
-        int font = 0;
-        int bank = 0;
-        int program = -1;
-        fluid_synth_get_program(synth, 0, &font, &bank, &program);
-        EXPECT_EQ(program, 0) << "reset kind " << kind;
+        EXPECT_EQ(program(), 0) << "reset kind " << kind;
     }
     EXPECT_EQ(m_kbgm.KBGMSendSysx(5), Kbgm::kBadArgument);
     EXPECT_EQ(KbgmResetBytes(1),
@@ -280,10 +274,7 @@ TEST(KbgmOpen, CloseWhileMixedLeavesTheLibraryWorking) {
     OfflineLibrary library(kRate);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("a.mid"));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(HeldNoteSong(120, 8));
-    f.close();
+    ASSERT_TRUE(WriteFile(path, HeldNoteSong(120, 8)));
     {
         Kbgm kbgm;
         ASSERT_EQ(kbgm.KBGMOpen(10, -1), Kbgm::kOk);

@@ -1,13 +1,13 @@
-// The synth inside the audio callback allocates nothing, whatever the UI thread asks of it,
-// and the UI thread may drive the library while another thread renders. This program
-// replaces malloc and its kin, which FluidSynth and operator new both end in.
+// The synth in the audio callback allocates nothing (malloc replaced here, where FluidSynth
+// and operator new both end), and the UI thread may drive it while another thread renders.
 #include "SmfBytes.h"
 #include "audio/AudioTestKit.h"
 
 #include "audio/OfflineOutput.h"
 #include "media/midi/Kbgm.h"
 
-#include <QFile>
+#include "support/WavBytes.h"
+
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 // The sanitizers bring their own malloc; under them the guard stands down.
@@ -80,10 +81,7 @@ protected:
         }
         band.end();
         const QString path = m_dir.filePath(QStringLiteral("rt.mid"));
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(Smf(480, {conductor, band}));
-        f.close();
+        ASSERT_TRUE(WriteFile(path, Smf(480, {conductor, band})));
         ASSERT_EQ(m_kbgm.KBGMLoadFile(m_song, path), Kbgm::kOk);
     }
 
@@ -115,40 +113,21 @@ TEST_F(MidiRealtime, RenderingEveryCommandAllocatesNothing) {
     float loudest = 0.0f;
     m_kbgm.KBGMSendSysx(1);
     m_kbgm.KBGMPlay(m_song, 1);
+    const std::pair<int, std::function<void()>> commands[] = {
+        {40, [&] { m_kbgm.KBGMSetTempo(m_song, 200); }},
+        {60, [&] { m_kbgm.KBGMSeek(m_song, 1920); }},
+        {80, [&] { m_kbgm.KBGMSeek(m_song, -1920); }},
+        {100, [&] { m_kbgm.KBGMSetVolume(m_song, 0); }},
+        {110, [&] { m_kbgm.KBGMSetVolume(m_song, 100); }},
+        {120, [&] { m_kbgm.KBGMPause(); }},
+        {130, [&] { m_kbgm.KBGMResume(m_song); }},
+        {140, [&] { m_kbgm.KBGMSendSysx(4); }},
+        {150, [&] { m_kbgm.KBGMStop(); }},
+        {160, [&] { m_kbgm.KBGMPlay(m_song, 1); }}};
+    std::size_t next = 0;
     for (int block = 0; block < 400; ++block) { // 2.3 s: through a repeat
-        switch (block) {
-        case 40:
-            m_kbgm.KBGMSetTempo(m_song, 200);
-            break;
-        case 60:
-            m_kbgm.KBGMSeek(m_song, 1920);
-            break;
-        case 80:
-            m_kbgm.KBGMSeek(m_song, -1920);
-            break;
-        case 100:
-            m_kbgm.KBGMSetVolume(m_song, 0);
-            break;
-        case 110:
-            m_kbgm.KBGMSetVolume(m_song, 100);
-            break;
-        case 120:
-            m_kbgm.KBGMPause();
-            break;
-        case 130:
-            m_kbgm.KBGMResume(m_song);
-            break;
-        case 140:
-            m_kbgm.KBGMSendSysx(4);
-            break;
-        case 150:
-            m_kbgm.KBGMStop();
-            break;
-        case 160:
-            m_kbgm.KBGMPlay(m_song, 1);
-            break;
-        default:
-            break;
+        if (next < std::size(commands) && commands[next].first == block) {
+            commands[next++].second(); // on this thread, outside the guard
         }
         guardedPull(256);
         loudest = std::max(loudest, Peak(m_block));

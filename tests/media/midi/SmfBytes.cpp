@@ -110,9 +110,7 @@ QByteArray BeatSong(int bpm, int bars) {
 
 } // namespace mt::test
 
-// FluidSynth loads a SoundFont with OpenMP worker threads; libgomp synchronises them in ways
-// ThreadSanitizer cannot see, so its reports from inside libgomp are noise. Every program of
-// MIDI tests links this file; outside a ThreadSanitizer build nothing asks for the function.
+// FluidSynth's OpenMP threads sync inside libgomp where ThreadSanitizer cannot see.
 // NOLINTNEXTLINE(bugprone-reserved-identifier): the name ThreadSanitizer looks up
 extern "C" const char* __tsan_default_suppressions() {
     return "called_from_lib:libgomp.so.1\n";

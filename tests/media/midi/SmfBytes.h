@@ -8,8 +8,7 @@
 
 namespace mt::test {
 
-// Writes standard MIDI files byte by byte for tests: tracks of timed events, the header and
-// the chunk lengths filled in, nothing checked (malformed files are written just as easily).
+// Standard MIDI files byte by byte, lengths filled in, nothing checked (malformed ones too).
 class SmfTrack {
 public:
     // Each call appends one event `delta` ticks after the previous one.
@@ -33,13 +32,11 @@ private:
 QByteArray Smf(std::uint16_t division, const std::vector<SmfTrack>& tracks,
                std::uint16_t format = 1);
 
-// The usual test song at 480 ticks per quarter: tempo `bpm` at tick 0, track name `title`,
-// a drawbar organ (program 16) on channel 0 holding A4 (440 Hz) for `bars` bars of four
-// beats, end of track there.
+// 480 per quarter, tempo `bpm`, name `title`: an organ (program 16) holding A4 for `bars` 4/4
+// bars.
 QByteArray HeldNoteSong(int bpm, int bars, const QByteArray& title = "Test Song");
 
-// As HeldNoteSong, but A4 struck on every beat and held for three quarters of it: a song
-// that sounds again soon after whatever silenced it.
+// As HeldNoteSong, A4 struck every beat for three quarters of it: soon heard again.
 QByteArray BeatSong(int bpm, int bars);
 
 } // namespace mt::test

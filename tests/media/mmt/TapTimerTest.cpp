@@ -12,8 +12,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A TickClock that stands still until the test moves it. advance() returns once the tick
-// thread on it has made every tick now due and sleeps again, so a span of time passes at once.
+// A TickClock moved by the test; advance() returns once the thread made every due tick.
 struct ManualTickClock final : TickClock {
     TimePoint now() const override {
         const std::lock_guard lock(m_mutex);
@@ -50,8 +49,7 @@ struct ManualTickClock final : TickClock {
     int m_threads = 0;
 };
 
-// Twenty per tick at the deadlines start + n x 20 ms: a late wake-up makes up every deadline
-// it missed and the next stays on the grid; a stop ends the count; a restart starts a grid.
+// Twenty per tick on a 20 ms grid from the start: a late wake-up makes up what it missed.
 TEST(TapTimer, CountsTwentyPerTickOnAGridFromItsStart) {
     ManualTickClock clock; // outlives the module and its thread
     ModuleMMT mmt([](const QString&) { FAIL(); });
