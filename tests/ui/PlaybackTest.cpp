@@ -13,9 +13,6 @@
 namespace mt {
 namespace {
 
-const QColor kMagenta(255, 0, 255);
-const QColor kCyan(0, 255, 255);
-
 class PlaybackTest : public test::MainWindowTest {
 protected:
     void SetUp() override {
@@ -23,10 +20,6 @@ protected:
         for (int i : {0, 2}) {
             load(i, "tone.wav");
         }
-    }
-    QString caption(int i) { return frame(i).ComStart->text(); }
-    QColor colour(QWidget* w, QPalette::ColorRole role = QPalette::Window) {
-        return w->palette().color(role);
     }
     void clickPart(QScrollBar* bar, QStyle::SubControl part) {
         QTest::mouseClick(bar, Qt::LeftButton, {}, test::ScrollBarPart(*bar, part).center());
