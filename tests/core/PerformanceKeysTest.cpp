@@ -3,23 +3,12 @@
 #include "core/PerformanceKeys.h"
 #include "core/MediaControl.h"
 #include "core/TrackBank.h"
-#include "core/TrackSound.h"
+#include "support/RecordingSound.h"
 
 #include <gtest/gtest.h>
 
 namespace mt {
 namespace {
-
-class SilentSound final : public TrackSound {
-public:
-    std::int32_t create(const QString&) override { return 0; }
-    void release(std::int32_t) override {}
-    void play(std::int32_t, std::int32_t, std::int32_t, std::int32_t, bool) override {}
-    void stop(std::int32_t) override {}
-    void setVolume(std::int32_t, std::int32_t) override {}
-    void setPan(std::int32_t, std::int32_t) override {}
-    void setFrequency(std::int32_t, std::int32_t) override {}
-};
 
 class FakePlayer final : public MediaControl {
 public:
@@ -38,7 +27,7 @@ public:
 };
 
 TEST(PerformanceKeys, MediaKeysReachTheirPlayerAndLettingGoOfAllEndsTheirMutes) {
-    SilentSound sound;
+    test::RecordingSound sound;
     TrackBank bank(sound);
     FakePlayer cd;
     FakePlayer midi;

@@ -3,22 +3,12 @@
 #include "core/TempoControl.h"
 #include "core/TempoMath.h"
 #include "core/TrackBank.h"
-#include "core/TrackSound.h"
+#include "support/RecordingSound.h"
 
 #include <gtest/gtest.h>
 
 namespace mt {
 namespace {
-
-class SilentSound final : public TrackSound {
-    std::int32_t create(const QString&) override { return 1; }
-    void release(std::int32_t) override {}
-    void play(std::int32_t, std::int32_t, std::int32_t, std::int32_t, bool) override {}
-    void stop(std::int32_t) override {}
-    void setVolume(std::int32_t, std::int32_t) override {}
-    void setPan(std::int32_t, std::int32_t) override {}
-    void setFrequency(std::int32_t, std::int32_t) override {}
-};
 
 struct FixedBar final : ReferenceBar {
     double seconds = 2.0;
@@ -39,7 +29,7 @@ protected:
     Speeds speeds() const { return {speed(0), speed(1), speed(2), speed(3)}; }
     int speed(int i) const { return bank.track(i).speed; }
 
-    SilentSound sound;
+    test::RecordingSound sound;
     TrackBank bank{sound};
     FixedBar cd, midi;
     std::vector<QString> told;

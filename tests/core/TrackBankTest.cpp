@@ -5,50 +5,18 @@
 #include "core/LibraryTrackSound.h"
 #include "core/TempoMath.h"
 #include "support/PlatformDoubles.h"
+#include "support/RecordingSound.h"
 #include "support/WavBytes.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <vector>
-
 namespace mt {
 namespace {
 
-using Call = std::pair<std::int32_t, std::int32_t>; // buffer, value
-
-// The sound library as the tracks see it, recording what they ask for.
-class RecordingSound final : public TrackSound {
-public:
-    std::int32_t create(const QString&) override { return refuse ? 0 : ++lastBuffer; }
-    void release(std::int32_t buffer) override { released.push_back(buffer); }
-    void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency,
-              bool looping) override {
-        started.push_back({buffer, volume, pan, frequency, looping});
-        sounding[buffer] = true;
-    }
-    void stop(std::int32_t buffer) override { sounding[buffer] = false; }
-    void setVolume(std::int32_t buffer, std::int32_t v) override {
-        volumes.emplace_back(buffer, v);
-    }
-    void setPan(std::int32_t buffer, std::int32_t pan) override { pans.emplace_back(buffer, pan); }
-    void setFrequency(std::int32_t buffer, std::int32_t hz) override {
-        frequencies.emplace_back(buffer, hz);
-    }
-
-    struct Start {
-        std::int32_t buffer, volume, pan, frequency;
-        bool looping;
-    };
-    bool refuse = false;
-    std::int32_t lastBuffer = 100;
-    std::vector<std::int32_t> released;
-    std::vector<Start> started;
-    std::map<std::int32_t, bool> sounding;
-    std::vector<Call> volumes, pans, frequencies;
-};
+using test::Call;
+using test::RecordingSound;
 
 class TrackBankTest : public ::testing::Test {
 protected:

@@ -44,9 +44,10 @@ chmod +x "$work/bin"/*
 all=$(sed -n '/^packages=(/,/^)/p' "$script" | sed '1d;$d' | tr -s ' \n' '\n' | sed '/^$/d')
 export PATH="$work/bin:$PATH" FAKE_DB="$work/db" FAKE_LOG="$work/log"
 failed=0; passed=0
-check() {  # check NAME CONDITION-RESULT MESSAGE
+check() {  # check NAME CONDITION-RESULT: on failure, the run's status, stderr and calls
     if [ "$2" -eq 0 ]; then passed=$((passed + 1)); echo "ok   $1"; else
-        failed=$((failed + 1)); echo "FAIL $1: $3"; fi
+        failed=$((failed + 1))
+        echo "FAIL $1: rc=$rc, stderr: $(cat "$work/err"), log: $(cat "$FAKE_LOG")"; fi
 }
 run() {  # run [env...]: runs the script with a fresh log, stdin not a terminal
     : >"$FAKE_LOG"
@@ -56,41 +57,41 @@ run() {  # run [env...]: runs the script with a fresh log, stdin not a terminal
 # All present: dpkg is asked, apt never is.
 printf '%s\n' $all >"$FAKE_DB"
 run; rc=$?
-[ $rc -eq 0 ] && [ ! -s "$FAKE_LOG" ]; check "all present" $? "rc=$rc, log: $(cat "$FAKE_LOG")"
+[ $rc -eq 0 ] && [ ! -s "$FAKE_LOG" ]; check "all present" $?
 
 # Some missing: one update, then an install of exactly the missing ones.
 printf '%s\n' $all | grep -vx -e cmake -e qt6-base-dev -e xvfb >"$FAKE_DB"
 run; rc=$?
 expected=$'apt-get update -qq\napt-get install -y -q --no-install-recommends cmake qt6-base-dev xvfb'
 [ $rc -eq 0 ] && [ "$(cat "$FAKE_LOG")" = "$expected" ]
-check "some missing" $? "rc=$rc, stderr: $(cat "$work/err"), log: $(cat "$FAKE_LOG")"
+check "some missing" $?
 
 # Nothing at all installed, as on a fresh machine, and not root: through sudo.
 : >"$FAKE_DB"
 run FAKE_UID=1000; rc=$?
 [ $rc -eq 0 ] && grep -q "^sudo -n apt-get install" "$FAKE_LOG" &&
     [ "$(grep -c '^apt-get install' "$FAKE_LOG")" -eq 1 ]
-check "none installed, through sudo" $? "rc=$rc, stderr: $(cat "$work/err"), log: $(cat "$FAKE_LOG")"
+check "none installed, through sudo" $?
 
 # apt-get's status is the answer: a successful install is not second-guessed by asking dpkg
 # again (here an apt-get that only records its calls, as on a machine being set up).
 : >"$FAKE_DB"
 run FAKE_APT_RECORD_ONLY=1; rc=$?
 [ $rc -eq 0 ] && grep -q "^apt-get install" "$FAKE_LOG"
-check "apt's success trusted" $? "rc=$rc, stderr: $(cat "$work/err")"
+check "apt's success trusted" $?
 
 # apt failing: non-zero and one line naming the missing packages and apt's reason.
 printf '%s\n' $all | grep -vx -e sox -e xdotool >"$FAKE_DB"
 run FAKE_APT_FAIL=xdotool; rc=$?
 [ $rc -ne 0 ] && [ "$(wc -l <"$work/err")" -eq 1 ] &&
     grep -q "cannot install sox xdotool: apt-get install failed: E: Unable to locate package xdotool" "$work/err"
-check "apt failing" $? "rc=$rc, stderr: $(cat "$work/err")"
+check "apt failing" $?
 
 # A user whose sudo wants a password, with nobody at a terminal to give it.
 run FAKE_UID=1000 FAKE_SUDO_PASSWORD=1; rc=$?
 [ $rc -ne 0 ] && grep -q "cannot install sox xdotool: not root and sudo needs a password" "$work/err" &&
     ! grep -q "^apt-get" "$FAKE_LOG"
-check "sudo needs a password" $? "rc=$rc, stderr: $(cat "$work/err")"
+check "sudo needs a password" $?
 
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

@@ -27,8 +27,7 @@ class BpmCounterTest : public test::MainWindowTest {
 protected:
     BpmCounterTest() {
         m_app.mmt.useTimer(std::make_unique<HandTimer>());
-        test::ShowActive(m_window);
-        test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
+        choose("mnuCD");
         m_platform.messages.shown.clear(); // there is no CD drive here
     }
 
@@ -70,7 +69,7 @@ TEST_F(BpmCounterTest, KeysOnAnyControlMeasureAndOkHandsTheBarToTheCd) {
     EXPECT_EQ(cd.SpinButtonCD->value(), 1000);
     EXPECT_EQ(cd.lblCDSec->text() + " " + cd.lblCdBpm->text(), "1.000 240");
     EXPECT_FALSE(w.isVisible());
-    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCounter")));
+    choose("mnuCounter");
     EXPECT_EQ(m_window.counterWindow(), &w) << "hidden, not unloaded";
     EXPECT_TRUE(m_platform.messages.shown.empty());
 }

@@ -52,7 +52,6 @@ protected:
             return next(dialog);
         };
     }
-    void choose(const char* item) { test::ChooseMenuItem(m_window, *m_window.menuItem(item)); }
     // The editor typed into the preference window, as a performer chooses it.
     void chooseEditor(const QString& path) {
         m_modals.push_back(In<FrmPreference>([path](FrmPreference& pref) {
@@ -79,8 +78,8 @@ TEST_F(ExternalProgramsTest, TheEditorHasTheFileWhileTheDeviceIsClosedAndTheTrac
 
     addWav("my kick.wav", 44100, 2, 44100);
     addWav("gone.wav", 44100, 2, 4410);
-    assign(1, "gone.wav");
-    assign(0, "my kick.wav");
+    load(1, "gone.wav");
+    load(0, "my kick.wav");
     m_platform.processes.succeed = false;
     clickEdit(); // no wait window
     EXPECT_EQ(messageTexts(), std::vector<QString>{QStringLiteral(
@@ -112,7 +111,7 @@ TEST_F(ExternalProgramsTest, TheEditorHasTheFileWhileTheDeviceIsClosedAndTheTrac
 
 TEST_F(ExternalProgramsTest, AnEmptyChoiceIsToldAndTheWaitWindowEndsOnlyOnPurpose) {
     addWav("a.wav", 44100, 2, 4410);
-    assign(0, "a.wav");
+    load(0, "a.wav");
     chooseEditor("/usr/bin/true");
     chooseEditor(QString());
     ASSERT_TRUE(m_window.ComEdit->isEnabled()) << "an empty path never disables the button";

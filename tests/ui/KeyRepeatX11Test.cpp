@@ -1,9 +1,6 @@
-// Hold mode under a real X server's key auto-repeat. The program's own main window runs on
-// the xcb platform against an Xvfb of this test's own; xdotool holds keys down through the
-// server (XTEST), so the server's auto-repeat reaches the window exactly as a performer's
-// held key does. A pretend sound device pulls the engine's blocks at a sound card's pace on a
-// thread of its own, so the UI thread is as idle as in the real program, and checks after
-// every block that each held track's voice still sounds and has moved on.
+// Hold mode under a real X server's key auto-repeat: the main window on xcb against a private
+// Xvfb, keys held with xdotool (XTEST), and a device thread pulling blocks at a sound card's
+// pace that checks after each block that every held voice still sounds and has moved on.
 #include "audio/AudioTestKit.h"
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
@@ -23,8 +20,7 @@
 #include <optional>
 #include <thread>
 
-// On X11, Qt's platform integration keeps a D-Bus allocation to the end of the process; it is
-// not ours.
+// Qt's xcb integration keeps a D-Bus allocation to the end of the process; not ours.
 // NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:libdbus-1.so\n";
@@ -40,8 +36,7 @@ constexpr int kBlock = 256;
 constexpr int kRate = 44100;
 constexpr int kHeldTracks = 3;
 const std::array<const char*, kHeldTracks> kKeys{"z", "x", "c"};
-// Holds at each repeat rate. The fault this guards against is a race that the unfixed program
-// lost a few times in ten holds here, more often at the fast rate, which repeats more.
+// Holds at each rate: the race guarded against was lost a few times in ten, more often fast.
 constexpr int kHoldsAtDefaultRate = 3;
 constexpr int kHoldsAtFastRate = 7;
 
@@ -176,9 +171,8 @@ protected:
         return true;
     }
 
-    // Holds the three track keys down together for 3 s; every voice must sound from the press
-    // to the release without a break, and stop on the release. The server repeats the key
-    // pressed last, so hold `n` presses them in an order that lets each one take a turn.
+    // Holds the three track keys for 3 s: each voice sounds unbroken until the release. The
+    // server repeats the key pressed last, so hold `n` rotates the order.
     void hold(int n, const char* rate) {
         QStringList keys;
         for (int k = 1; k <= kHeldTracks; ++k) {
@@ -228,7 +222,7 @@ TEST_F(KeyRepeatX11Test, HoldModeSoundsWithoutABreakWhileKeysAreHeld) {
 // BPM counter is one tap, however long it is held.
 TEST_F(KeyRepeatX11Test, AHeldCounterKeyTapsOnce) {
     x11("xset", {"r", "rate", "200", "50"});
-    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCounter")));
+    choose("mnuCounter");
     FrmCount* counter = m_window.counterWindow();
     ASSERT_NE(counter, nullptr);
     counter->activateWindow();

@@ -23,10 +23,6 @@
 namespace mt {
 namespace {
 
-const QColor kBlue(0, 0, 255);
-const QColor kMagenta(255, 0, 255);
-const QColor kCyan(0, 255, 255);
-
 class KeyboardTest : public test::MainWindowTest {
 protected:
     void SetUp() override {
@@ -53,13 +49,8 @@ protected:
         dsGetStatus(bank().tracks[i].buffer, s);
         return s;
     }
-    QString caption(int i) { return frame(i).ComStart->text(); }
-    QColor colour(QWidget* w, QPalette::ColorRole role = QPalette::Window) {
-        return w->palette().color(role);
-    }
     Form2& openPlayMode() {
-        test::ShowActive(m_window);
-        test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuplay")));
+        choose("mnuplay");
         EXPECT_NE(m_window.playModeWindow(), nullptr);
         return *m_window.playModeWindow();
     }
@@ -193,7 +184,7 @@ TEST_F(KeyboardTest, PlayModeWindowShowsTheBankAndPlaysIt) {
 
     // Cleared or reassigned while playing: both windows show it stopped.
     QTest::mouseClick(frame(0).ComClear, Qt::LeftButton);
-    assign(1, "tone.wav");
+    load(1, "tone.wav");
     for (int i : {0, 1}) {
         EXPECT_EQ(caption(i), QStringLiteral("PLAY")) << i;
         EXPECT_EQ(colour(frame(i).ComStart, QPalette::Button), kCyan) << i;
@@ -206,7 +197,7 @@ TEST_F(KeyboardTest, PlayModeWindowShowsTheBankAndPlaysIt) {
     play->close();
     EXPECT_TRUE(m_window.isVisible());
     QApplication::processEvents(); // the closed window is deleted
-    assign(4, "tone.wav");
+    load(4, "tone.wav");
     EXPECT_TRUE(openPlayMode().ComStart2[4]->isEnabled());
 }
 

@@ -23,10 +23,7 @@ namespace {
 
 class MediaPanelInputTest : public test::MainWindowTest {
 protected:
-    void SetUp() override {
-        test::ShowActive(m_window);
-        test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
-    }
+    void SetUp() override { choose("mnuCD"); }
     ~MediaPanelInputTest() override { m_app.midi.MidiCloseDevice(); }
 
     // Clicks into the up-down's text, selects it and types `digits` over it, one key at a time.
@@ -103,7 +100,6 @@ TEST_F(CueSheetOfWaveFiles, IsRefusedForWhatItIs) {
                                      "    INDEX 01 00:00:00\r\n"
                                      "FILE \"02.wav\" WAVE\r\n  TRACK 02 AUDIO\r\n"
                                      "    INDEX 01 00:00:00\r\n"));
-    test::ShowActive(m_window);
     m_platform.modals.inspect = [this, &cue](QDialog& dialog) {
         auto& pref = dynamic_cast<FrmPreference&>(dialog);
         m_platform.fileDialogs.answers.push_back(cue);
@@ -111,10 +107,10 @@ TEST_F(CueSheetOfWaveFiles, IsRefusedForWhatItIs) {
         QTest::mouseClick(pref.ComOK, Qt::LeftButton);
         return pref.result();
     };
-    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuPreference")));
+    choose("mnuPreference");
     ASSERT_EQ(m_app.cd.state.imagePath, cue);
 
-    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
+    choose("mnuCD");
     EXPECT_FALSE(m_app.cd.state.cdOpened);
     ASSERT_EQ(messageTexts().size(), 1u);
     EXPECT_EQ(messageTexts()[0],

@@ -25,7 +25,6 @@ class MidiPanelTest : public MainWindowTest {
 protected:
     ~MidiPanelTest() override { m_app.midi.MidiCloseDevice(); }
     MidiPanel& panel() { return m_window.midiPanel(); }
-    QAction& media() { return *m_window.menuItem(QStringLiteral("mnuCD")); }
     std::vector<bool> transport() {
         MidiPanel& p = panel();
         return {p.ComMIDIStart->isEnabled(), p.ComMIDIPause->isEnabled(),
@@ -36,16 +35,15 @@ protected:
 TEST_F(MidiPanelTest, ShowsThePlayerAndItsClicksReachIt) {
     EXPECT_FALSE(panel().ComMIDIOpen->isEnabled());
     EXPECT_FALSE(panel().ComboMIDISys->isEnabled());
-    ShowActive(m_window);
-    ChooseMenuItem(m_window, media());
+    choose("mnuCD");
     EXPECT_TRUE(m_app.midi.midiOpened);
     EXPECT_TRUE(panel().ComMIDIOpen->isEnabled());
     EXPECT_EQ(panel().ComboMIDISys->currentIndex(), 0);
     ChooseComboItem(*panel().ComboMIDISys, QStringLiteral("XG"));
     renderBlock();
     EXPECT_EQ(m_app.midi.resetKind, 2);
-    ChooseMenuItem(m_window, media()); // hidden
-    ChooseMenuItem(m_window, media()); // shown again: not opened twice, the choice stays
+    choose("mnuCD"); // hidden
+    choose("mnuCD"); // shown again: not opened twice, the choice stays
     EXPECT_EQ(panel().ComboMIDISys->currentIndex(), 2);
 
     panel().CommonDialogMIDIFileName = QStringLiteral("/music/last.mid");

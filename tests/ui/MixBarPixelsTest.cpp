@@ -103,7 +103,7 @@ TEST_F(MixBarPixelsTest, TheHandleStandsOutAtEveryValueInBothLayouts) {
         QTest::mouseClick(other.ComOK, Qt::LeftButton);
         return other.result();
     };
-    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuOtherSetting")));
+    choose("mnuOtherSetting");
     ASSERT_EQ(m_app.FormSizeFlag, 1);
     expectReadableHandles("small");
 }

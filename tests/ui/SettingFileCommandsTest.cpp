@@ -34,7 +34,7 @@ protected:
         if (path) {
             m_platform.fileDialogs.answers.push_back(path);
         }
-        test::ChooseMenuItem(m_window, *m_window.menuItem(item));
+        choose(item);
     }
     static QByteArray read(const QString& path) {
         QFile f(path);

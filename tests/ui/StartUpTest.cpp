@@ -1,31 +1,16 @@
-#include "audio/DsCalls.h"
-#include "audio/OfflineOutput.h"
-#include "core/AppContext.h"
 #include "files/ModuleZoomInOut.h"
-#include "support/PlatformDoubles.h"
-#include "support/RealInput.h"
-#include "support/WavBytes.h"
+#include "support/UiFixture.h"
 #include "ui/AppShell.h"
 #include "ui/ControlGeometry.h"
-#include "ui/FileBrowser.h"
-#include "ui/Form1.h"
 #include "ui/FrmOnshitu.h"
-#include "ui/TrackFrame.h"
-#include "ui/TrackPanel.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <gtest/gtest.h>
 
 namespace mt {
 namespace {
@@ -33,7 +18,7 @@ namespace {
 const QString kData = QStringLiteral(MT_BUILD_DATA_DIR);
 
 // A program started from stored settings that the test writes first.
-class StartUpTest : public ::testing::Test {
+class StartUpTest : public test::AppTest {
 protected:
     void store(const char* key, const QString& value) {
         m_platform.settings.setValue(m_app.appName, "Info", key, value);
@@ -49,18 +34,6 @@ protected:
         m_window->Form_Load();
         return *m_window;
     }
-    std::int32_t openOffline() {
-        auto output = std::make_unique<OfflineOutput>();
-        m_output = output.get();
-        return dsInitializeOn(std::move(output));
-    }
-    std::vector<QString> messages() {
-        std::vector<QString> texts;
-        for (const auto& m : m_platform.messages.shown) {
-            texts.push_back(m.text);
-        }
-        return texts;
-    }
     void TearDown() override { m_app.sound.TerminateSoundLibrary(); }
     // The media panel shown or hidden from the menu, as a performer does it.
     void toggleMediaPanel() {
@@ -68,15 +41,8 @@ protected:
         test::ChooseMenuItem(*m_window, *m_window->menuItem(QStringLiteral("mnuCD")));
     }
 
-    test::TestPlatform m_platform;
-    OfflineOutput* m_output = nullptr;
-    bool m_noSoundDevice = false;
-    AppContext m_app{m_platform.services, [this](std::intptr_t, std::int32_t) {
-                         return m_noSoundDevice ? 0 : openOffline();
-                     }};
     std::unique_ptr<Form1> m_window;
     int m_ended = 0;
-    QTemporaryDir m_dir;
 };
 
 TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) {
@@ -144,8 +110,8 @@ TEST_F(StartUpTest, AFolderThatIsGoneAndValuesThatAreNotNumbers) {
     store("PreviewLoop", "perhaps");
     store("WAVDrive", "/no/such/volume");
     Form1& w = start();
-    EXPECT_EQ(messages(), (std::vector<QString>{"前回使ったドライブが用意されていません",
-                                                "前回使ったドライブが用意されていません"}));
+    EXPECT_EQ(messageTexts(), (std::vector<QString>{"前回使ったドライブが用意されていません",
+                                                    "前回使ったドライブが用意されていません"}));
     EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
     EXPECT_FALSE(m_app.previewLoop);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
@@ -240,10 +206,17 @@ TEST_F(StartUpTest, BothShippedLayoutsMoveEveryListedControl) {
         EXPECT_EQ(w.height(), layout.dimensions.mediaPanelClosedHeight);
     }
 
-    // Small and with the media panel shown: the small open height; hidden: the small closed.
+    // Small and with the media panel shown: the small open height, inside an 800x600 screen
+    // with room for a title bar; hidden: the small closed height.
     w.shell().LoadLayout(1);
     toggleMediaPanel();
     EXPECT_EQ(w.height(), 538);
+    EXPECT_LE(w.width(), 800);
+    for (const LayoutRecordSpec& entry : LayoutRecordOrder()) {
+        const auto* control = w.findChild<QWidget*>(entry.name);
+        const QRect inWindow(control->mapTo(&w, QPoint(0, 0)), control->size());
+        EXPECT_TRUE(w.rect().contains(inWindow)) << entry.name.toStdString() << " lies outside";
+    }
     toggleMediaPanel();
     EXPECT_EQ(w.height(), 454);
 }
@@ -269,21 +242,6 @@ TEST_F(StartUpTest, ABrokenLayoutFileKeepsWhatWasAppliedAndTheWindowSize) {
     QFile::remove(m_dir.filePath("normal.dat"));
     w.shell().LoadLayout(0); // missing: nothing happens
     EXPECT_EQ(w.size(), size);
-}
-
-TEST_F(StartUpTest, SmallLayoutFitsAnEightHundredBySixHundredScreen) {
-    store("FormSizeFlag", "1");
-    Form1& w = start();
-    toggleMediaPanel(); // the taller of the two heights
-    const QRect window(0, 0, w.width(), w.height());
-    EXPECT_LE(w.width(), 800);
-    EXPECT_LE(w.height(), 600 - 40) << "room for a title bar";
-    for (const LayoutRecordSpec& entry : LayoutRecordOrder()) {
-        const auto* control = w.findChild<QWidget*>(entry.name);
-        ASSERT_NE(control, nullptr);
-        const QRect inWindow(control->mapTo(&w, QPoint(0, 0)), control->size());
-        EXPECT_TRUE(window.contains(inWindow)) << entry.name.toStdString() << " lies outside";
-    }
 }
 
 // The menu brings the open sound-quality window to the front rather than opening a second,

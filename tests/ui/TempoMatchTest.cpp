@@ -22,7 +22,6 @@ protected:
 TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     addWav("two.wav", 44100, 1, 88200); // two seconds
     addWav("one.wav", 44100, 1, 44100); // one second
-    test::ShowActive(m_window);
     load(0, "two.wav");
     load(1, "one.wav");
     load(2, "two.wav");
@@ -53,7 +52,7 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
 
     test::ChooseMenuItem(m_window, lock);
     EXPECT_FALSE(m_app.tempo.lockOn() || lock.isChecked());
-    test::ChooseMenuItem(m_window, *m_window.menuItem(QStringLiteral("mnuCD")));
+    choose("mnuCD");
     QCheckBox& midiBox = *m_window.midiPanel().ChkMIDIkijun;
     QTest::mouseClick(&midiBox, Qt::LeftButton);
     QTest::mouseClick(m_window.cdPanel().ChkCDkijun, Qt::LeftButton);

@@ -15,14 +15,16 @@
 namespace mt {
 namespace {
 
-const QColor kMagenta(255, 0, 255);
 const QString kReadFailure = QStringLiteral("読み込み失敗。WAVファイルに何らかの問題があります");
+// A data chunk of no frames, junk after it: a file the library cannot decode.
+QByteArray ZeroFrameWav() {
+    return test::Chunk("RIFF", QByteArray("WAVE") +
+                                   test::Chunk("fmt ", test::FmtBody(1, 2, 44100, 16)) + "data" +
+                                   test::Le32(0) + QByteArray(4000, 'x'));
+}
 
 class TrackLoadingTest : public test::MainWindowTest {
 protected:
-    QColor numberColour(int track) {
-        return frame(track).Label4->palette().color(QPalette::Window);
-    }
     // The frame of a track with nothing to play.
     void expectEmptyFrame(int track) {
         EXPECT_FALSE(bank().tracks[track].loaded);
@@ -42,13 +44,13 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("a44.wav"));
     EXPECT_EQ(frame(0).lblWavTitle->toolTip(), m_dir.filePath("a44.wav"));
     EXPECT_TRUE(frame(0).ComStart->isEnabled());
-    EXPECT_EQ(numberColour(0), kMagenta);
+    EXPECT_EQ(colour(frame(0).Label4), kMagenta);
     EXPECT_EQ(m_platform.cursor.depth, 0);
     EXPECT_GE(m_platform.cursor.waits, 1);
 
     load(4, "b22.wav");
-    EXPECT_EQ(numberColour(4), kMagenta);
-    EXPECT_NE(numberColour(0), kMagenta);
+    EXPECT_EQ(colour(frame(4).Label4), kMagenta);
+    EXPECT_NE(colour(frame(0).Label4), kMagenta);
     EXPECT_TRUE(m_platform.messages.shown.empty());
 
     // Cleared: the frame empties and the highlight moves to the next loaded track.
@@ -57,7 +59,7 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     expectEmptyFrame(0);
     EXPECT_EQ(frame(0).lblWavTitle->text(), QString());
     EXPECT_TRUE(frame(0).ComChange->isEnabled());
-    EXPECT_EQ(numberColour(4), kMagenta);
+    EXPECT_EQ(colour(frame(4).Label4), kMagenta);
 }
 
 TEST_F(TrackLoadingTest, FailuresAreToldAndLeaveTheFrameEmpty) {
@@ -76,11 +78,8 @@ TEST_F(TrackLoadingTest, FailuresAreToldAndLeaveTheFrameEmpty) {
     EXPECT_EQ(m_platform.messages.shown.back().title, QStringLiteral("Marrowtune"));
     EXPECT_EQ(m_platform.cursor.depth, 0);
 
-    // A file the library cannot decode: the library's own box, once.
-    addFile("zero.wav",
-            test::Chunk("RIFF", QByteArray("WAVE") +
-                                    test::Chunk("fmt ", test::FmtBody(1, 2, 44100, 16)) + "data" +
-                                    test::Le32(0) + QByteArray(4000, 'x')));
+    // The library's own box, once.
+    addFile("zero.wav", ZeroFrameWav());
     load(1, "zero.wav");
     expectEmptyFrame(1);
     ASSERT_EQ(m_platform.messages.shown.size(), 3u);
@@ -95,10 +94,7 @@ TEST_F(TrackLoadingTest, FailuresAreToldAndLeaveTheFrameEmpty) {
 
 // A setting file's track that cannot sound stays in the set, shown by name, not loaded.
 TEST_F(TrackLoadingTest, ASetsFileWithNothingToPlayIsKeptByName) {
-    addFile("zero.wav",
-            test::Chunk("RIFF", QByteArray("WAVE") +
-                                    test::Chunk("fmt ", test::FmtBody(1, 2, 44100, 16)) + "data" +
-                                    test::Le32(0) + QByteArray(4000, 'x')));
+    addFile("zero.wav", ZeroFrameWav());
     std::array<TrackSetting, 8> set;
     set[0].fileName = "zero.wav";
     set[0].path = m_dir.filePath("zero.wav");
@@ -107,8 +103,7 @@ TEST_F(TrackLoadingTest, ASetsFileWithNothingToPlayIsKeptByName) {
     const QString bankPath = m_dir.filePath("bank.mrw");
     ASSERT_TRUE(test::WriteFile(bankPath, EncodeSettingFile(set)));
     m_platform.fileDialogs.answers.push_back(bankPath);
-    test::ShowActive(m_window);
-    test::ChooseMenuItem(m_window, *m_window.menuItem("mnuFileOpen"));
+    choose("mnuFileOpen");
     expectEmptyFrame(0);
     EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("zero.wav"));
     EXPECT_TRUE(bank().tracks[1].loaded);
@@ -142,8 +137,7 @@ TEST_F(TrackLoadingTest, NoSoundDeviceAfterTheEditorKeepsTheSetsFiles) {
         m_noSoundDevice = true; // the device went away while the editor ran
         return int(QDialog::Accepted);
     };
-    test::ShowActive(m_window);
-    test::ChooseMenuItem(m_window, *m_window.menuItem("mnuEditWav"));
+    choose("mnuEditWav");
     EXPECT_EQ(m_app.sound.soundLibHandle, 0);
     EXPECT_FALSE(bank().tracks[0].loaded);
     EXPECT_FALSE(frame(0).ComStart->isEnabled());
