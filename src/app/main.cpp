@@ -4,8 +4,8 @@
 #include "platform/PlatformServices.h"
 #include "ui/AppShell.h"
 #include "ui/ControllerWindows.h"
-#include "ui/Form1.h"
 #include "ui/JapaneseFont.h"
+#include "ui/MainWindow.h"
 #include "ui/MidiPerformance.h"
 #include "ui/QtDialogServices.h"
 
@@ -69,7 +69,7 @@ int main(int argc, char* argv[]) {
 
     mt::AppContext context(platform);
     context.dataDir = mt::AppShell::FindDataDirectory();
-    mt::Form1 window(context);
+    mt::MainWindow window(context);
     window.Form_Load();
     context.keyPositions.load(settings, context.appName);
     window.show();

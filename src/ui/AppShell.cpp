@@ -6,7 +6,7 @@
 #include "platform/SettingsStore.h"
 #include "ui/ControlGeometry.h"
 #include "ui/FileBrowser.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
 #include "ui/SettingFileCommands.h"
@@ -34,7 +34,7 @@ QString BoolText(bool value) {
 
 } // namespace
 
-AppShell::AppShell(AppContext& app, Form1& window)
+AppShell::AppShell(AppContext& app, MainWindow& window)
     : QObject(&window), endProcess([] { QCoreApplication::exit(0); }), m_app(app),
       m_window(window) {}
 
@@ -94,7 +94,7 @@ QString AppShell::FindDataDirectory() {
 }
 
 void AppShell::Form_Load() {
-    Form1& w = m_window;
+    MainWindow& w = m_window;
     const double twipsPerPixel = TwipsPerPixel(&w);
     w.mediaPanelClosedHeight = TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel);
     w.mediaPanelOpenHeight = TwipsToPixels(kMediaPanelOpenHeightTwips, twipsPerPixel);
@@ -124,7 +124,7 @@ void AppShell::Form_Load() {
         m_app.showMessage(notReady);
     }
     browser.refreshFiles();
-    const QString drive = read("WAVDrive").value_or(browser.Drive1->currentText());
+    const QString drive = read("WAVDrive").value_or(browser.driveBox->currentText());
     if (!browser.setDrive(drive)) {
         m_app.showMessage(notReady);
     }
@@ -234,7 +234,7 @@ void AppShell::writeShared() {
     const FileBrowser& browser = m_window.browser();
     const OutputFormat& format = m_app.outputFormat;
     write("WAVDir", browser.dirPath());
-    write("WAVDrive", browser.Drive1->currentText());
+    write("WAVDrive", browser.driveBox->currentText());
     write("WSCDir", m_window.settingFiles().dialogFileName);
     write("MIDIDir", m_window.midiPanel().CommonDialogMIDIFileName);
     write("QuSample", QString::number(format.QuSample));

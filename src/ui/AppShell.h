@@ -9,7 +9,7 @@
 namespace mt {
 
 struct AppContext;
-class Form1;
+class MainWindow;
 
 // The program's start and end around the main window: the stored settings read at start-up
 // and written back at shutdown (application name = the executable's name, section "Info"),
@@ -19,7 +19,7 @@ class AppShell final : public QObject {
     Q_OBJECT
 
 public:
-    AppShell(AppContext& app, Form1& window);
+    AppShell(AppContext& app, MainWindow& window);
 
     // Start-up, once, before the window is shown.
     void Form_Load();
@@ -53,7 +53,7 @@ private:
     void reportWriteFailure();
 
     AppContext& m_app;
-    Form1& m_window;
+    MainWindow& m_window;
 };
 
 } // namespace mt

@@ -53,7 +53,7 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
     ComCD_FF = PictureButton(this, "ComCD_FF", QStyle::SP_MediaSeekForward);
     lbltrack = Named(new QLabel(QStringLiteral("0"), this), "lbltrack");
     lbltrack->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label18 = Named(new QLabel(QStringLiteral("/"), this), "Label18");
+    cdTrackSeparator = Named(new QLabel(QStringLiteral("/"), this), "Label18");
     lblAllTrack = Named(new QLabel(QStringLiteral("0"), this), "lblAllTrack");
     lblCDTime = Named(new QLabel(QStringLiteral("00:00"), this), "lblCDTime");
     lblCDMarka = Named(new ClickableLabel(QStringLiteral("a:00:00:00"), this), "lblCDMarka");
@@ -67,7 +67,7 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
     }
     ChkCDAbloop = Named(new QCheckBox(QStringLiteral("[a-b]loop"), this), "ChkCDAbloop");
     ChkCDAbloop->setEnabled(false);
-    Label20 = Named(new QLabel(QStringLiteral("♪="), this), "Label20");
+    cdBpmCaption = Named(new QLabel(QStringLiteral("♪="), this), "Label20");
     lblCdBpm = Named(new QLabel(QStringLiteral("120.000"), this), "lblCdBpm");
     lblCDSec = Named(new QLabel(QStringLiteral("2.000"), this), "lblCDSec");
     SpinButtonCD = Named(new QSpinBox(this), "SpinButtonCD");
@@ -77,7 +77,7 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
     // A typed bar applies when it is finished (Enter, leaving the box) or stepped by the
     // arrows, never digit by digit: typing 1875 must not play a 0.187 s bar on the way.
     SpinButtonCD->setKeyboardTracking(false);
-    ChkCDkijun = Named(new QCheckBox(QStringLiteral("基準"), this), "ChkCDkijun");
+    cdReferenceCheck = Named(new QCheckBox(QStringLiteral("基準"), this), "ChkCDkijun");
     ComGoCDCount =
         Named(new QPushButton(QStringLiteral("BPMカウンター(&X)"), this), "ComGoCDCount");
     ComGoCDCount->setToolTip(QStringLiteral("BPM測定（もちろん手動)"));
@@ -141,7 +141,8 @@ void CdPanel::SpinButtonCD_Change() {
     lblCDSec->setText(FormatNumber(s.cdBarSeconds, "#,###0.000"));
     s.cdBpm = static_cast<float>(RoundHalfUp(60.0 / s.cdBarSeconds * 4.0, 3));
     lblCdBpm->setText(FloatText(s.cdBpm));
-    if (ChkCDkijun->isChecked() && mnuLock != nullptr && mnuLock->isChecked() && onBarChanged) {
+    if (cdReferenceCheck->isChecked() && mnuLock != nullptr && mnuLock->isChecked() &&
+        onBarChanged) {
         onBarChanged();
     }
 }

@@ -46,20 +46,20 @@ public:
     QPushButton* ComCD_RE;
     QPushButton* ComCD_FF;
     QLabel* lbltrack;
-    QLabel* Label18; // "/"
+    QLabel* cdTrackSeparator; // "/"
     QLabel* lblAllTrack;
     QLabel* lblCDTime;
     ClickableLabel* lblCDMarka;
     ClickableLabel* lblCDMarkb;
     QCheckBox* ChkCDAbloop; // "[a-b]loop"
-    QLabel* Label20;        // "♪="
+    QLabel* cdBpmCaption;   // "♪="
     QLabel* lblCdBpm;
     QLabel* lblCDSec;
-    QSpinBox* SpinButtonCD; // bar length in ms
-    QCheckBox* ChkCDkijun;  // "基準": the CD is the tempo reference
+    QSpinBox* SpinButtonCD;      // bar length in ms
+    QCheckBox* cdReferenceCheck; // "基準": the CD is the tempo reference
     QPushButton* ComGoCDCount;
 
-    // The lock menu item; a bar change re-matches the tracks while it and ChkCDkijun are on.
+    // The lock menu item; a bar change re-matches the tracks while it and cdReferenceCheck are on.
     QAction* mnuLock = nullptr;
     // Re-matches the tracks to cdBarSeconds; called when the bar changes under the lock.
     std::function<void()> onBarChanged;

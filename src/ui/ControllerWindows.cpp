@@ -4,7 +4,7 @@
 #include "core/KeyPositions.h"
 #include "midiin/MidiMapping.h"
 #include "platform/SettingsStore.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/MidiPerformance.h"
 
 #include <QAction>
@@ -239,7 +239,7 @@ void KeyRemapWindow::refresh() {
     }
 }
 
-void AddControllerMenus(Form1& main, AppContext& app, MidiPerformance& midi) {
+void AddControllerMenus(MainWindow& main, AppContext& app, MidiPerformance& midi) {
     QAction* output = main.menuItem(QStringLiteral("mnuOutput"));
     QMenu* settings = nullptr;
     for (QObject* owner : output->associatedObjects()) {

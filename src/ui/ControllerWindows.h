@@ -64,7 +64,7 @@ private:
 };
 
 // Adds both windows to the main window's settings menu.
-class Form1;
-void AddControllerMenus(Form1& main, AppContext& app, MidiPerformance& midi);
+class MainWindow;
+void AddControllerMenus(MainWindow& main, AppContext& app, MidiPerformance& midi);
 
 } // namespace mt

@@ -7,7 +7,7 @@
 #include "ui/AppShell.h"
 #include "ui/CdPanel.h"
 #include "ui/FileBrowser.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/MidiPanel.h"
 #include "ui/PreferenceWindows.h"
 #include "ui/SettingFileCommands.h"
@@ -23,7 +23,7 @@
 
 namespace mt {
 
-ExternalPrograms::ExternalPrograms(AppContext& app, Form1& window)
+ExternalPrograms::ExternalPrograms(AppContext& app, MainWindow& window)
     : QObject(&window), m_app(app), m_window(window) {
     const auto wire = [this](const char* name, void (ExternalPrograms::*handler)()) {
         QAction* item = m_window.menuItem(QLatin1String(name));
@@ -34,7 +34,7 @@ ExternalPrograms::ExternalPrograms(AppContext& app, Form1& window)
     wire("mnuVolumeControl", &ExternalPrograms::mnuVolumeControl_Click);
     wire("mnuPreference", &ExternalPrograms::mnuPreference_Click);
     wire("mnuOtherSetting", &ExternalPrograms::mnuOtherSetting_Click);
-    wire("mnuhelpAtume", &ExternalPrograms::mnuhelpAtume_Click);
+    wire("mnuhelpAtume", &ExternalPrograms::collectSoundsAction_Click);
     wire("mnuhelpver", &ExternalPrograms::mnuhelpver_Click);
     connect(m_window.ComEdit, &QPushButton::clicked, this, &ExternalPrograms::ComEdit_Click);
 }
@@ -68,8 +68,8 @@ void ExternalPrograms::ComEdit_Click() {
         return;
     }
     wait.reset(); // the wait window needs a pointer to press its buttons with
-    FrmEditWait waiting(&m_window);
-    while (m_app.platform.modals.run(waiting) == FrmEditWait::kEndProgram) {
+    EditorWaitWindow waiting(&m_window);
+    while (m_app.platform.modals.run(waiting) == EditorWaitWindow::kEndProgram) {
         // "Brenlo終了" or the close box, and nothing else, end the program here, keeping the
         // settings; a changed bank is asked about first, as when quitting from the main
         // window. Cancel goes back to waiting.
@@ -109,7 +109,7 @@ void ExternalPrograms::mnuVolumeControl_Click() {
 }
 
 void ExternalPrograms::mnuPreference_Click() {
-    FrmPreference window(m_app, &m_window);
+    PreferenceWindow window(m_app, &m_window);
     if (m_app.platform.modals.run(window) == QDialog::Accepted &&
         !m_app.editProgramPath.isEmpty()) {
         m_window.ComEdit->setEnabled(true); // an empty path never disables it
@@ -117,18 +117,18 @@ void ExternalPrograms::mnuPreference_Click() {
 }
 
 void ExternalPrograms::mnuOtherSetting_Click() {
-    FrmOtherSetting window(m_app, &m_window);
+    OtherSettingsWindow window(m_app, &m_window);
     if (m_app.platform.modals.run(window) == QDialog::Accepted) {
         m_window.shell().LoadLayout(m_app.FormSizeFlag);
     }
 }
 
-void ExternalPrograms::mnuhelpAtume_Click() {
+void ExternalPrograms::collectSoundsAction_Click() {
     m_app.platform.urls.open(QLatin1String(kSoundCollectingPage));
 }
 
 void ExternalPrograms::mnuhelpver_Click() {
-    auto* about = new FrmMtnAbout(&m_window); // not modal; deletes itself when closed
+    auto* about = new AboutWindow(&m_window); // not modal; deletes itself when closed
     about->show();
 }
 

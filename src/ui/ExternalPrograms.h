@@ -5,7 +5,7 @@
 namespace mt {
 
 struct AppContext;
-class Form1;
+class MainWindow;
 
 // Handing work to other programs: the selected track's file to the waveform editor (the
 // sound device is given up while it runs, every track reloaded when the performer comes
@@ -15,13 +15,13 @@ class ExternalPrograms final : public QObject {
     Q_OBJECT
 
 public:
-    ExternalPrograms(AppContext& app, Form1& window);
+    ExternalPrograms(AppContext& app, MainWindow& window);
 
     void ComEdit_Click();
     void mnuVolumeControl_Click();
     void mnuPreference_Click();
     void mnuOtherSetting_Click();
-    void mnuhelpAtume_Click();
+    void collectSoundsAction_Click();
     void mnuhelpver_Click();
 
     // Opens the sound device again and reloads every loaded track; a track whose file can no
@@ -30,7 +30,7 @@ public:
 
 private:
     AppContext& m_app;
-    Form1& m_window;
+    MainWindow& m_window;
 };
 
 inline constexpr const char* kSoundCollectingPage = "https://freesound.org/";

@@ -22,30 +22,30 @@ namespace mt {
 
 FileBrowser::FileBrowser(AppContext& app, QWidget* parent) : QWidget(parent), m_app(app) {
     setObjectName(QStringLiteral("FileBrowser"));
-    Drive1 = new QComboBox(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
-    Dir2 = new QListWidget(this);
-    Dir2->setObjectName(QStringLiteral("Dir2"));
-    File2 = new QListWidget(this);
-    File2->setObjectName(QStringLiteral("File2"));
-    File2->setToolTip(QStringLiteral("ダブルクリックでプレビュー"));
-    File2->installEventFilter(this);
-    File2->viewport()->installEventFilter(this);
+    driveBox = new QComboBox(this);
+    driveBox->setObjectName(QStringLiteral("Drive1"));
+    folderList = new QListWidget(this);
+    folderList->setObjectName(QStringLiteral("Dir2"));
+    fileList = new QListWidget(this);
+    fileList->setObjectName(QStringLiteral("File2"));
+    fileList->setToolTip(QStringLiteral("ダブルクリックでプレビュー"));
+    fileList->installEventFilter(this);
+    fileList->viewport()->installEventFilter(this);
     lblPreviewFileSize = new QLabel(QStringLiteral("kB"), this);
     lblPreviewFileSize->setObjectName(QStringLiteral("lblPreviewFileSize"));
     lblWavInfo = new QLabel(QStringLiteral("Infomation"), this);
     lblWavInfo->setObjectName(QStringLiteral("lblWavInfo"));
 
-    Drive1->addItems(BrowsableVolumes());
-    connect(Drive1, &QComboBox::activated, this, [this] { Drive1_Change(); });
-    connect(Dir2, &QListWidget::itemActivated, this,
+    driveBox->addItems(BrowsableVolumes());
+    connect(driveBox, &QComboBox::activated, this, [this] { driveBox_Change(); });
+    connect(folderList, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { setDirPath(item->data(Qt::UserRole).toString()); });
     // Any change of the current file is a selection, whether by a click or by the arrow keys,
     // Home, End or typing a name: what Delete and "Change!" act on is what the list shows
     // selected. A click on the file already current selects it again (and ends its preview).
-    connect(File2, &QListWidget::currentItemChanged, this, [this] { File2_Click(); });
-    connect(File2, &QListWidget::itemClicked, this, [this] { File2_Click(); });
-    connect(File2, &QListWidget::itemDoubleClicked, this, [this] { File2_DblClick(); });
+    connect(fileList, &QListWidget::currentItemChanged, this, [this] { fileList_Click(); });
+    connect(fileList, &QListWidget::itemClicked, this, [this] { fileList_Click(); });
+    connect(fileList, &QListWidget::itemDoubleClicked, this, [this] { fileList_DblClick(); });
     setDirPath(QDir::homePath());
 }
 
@@ -79,13 +79,13 @@ QString FileBrowser::KilobyteText(qint64 bytes) {
 }
 
 QString FileBrowser::fileName() const {
-    const QListWidgetItem* item = File2->currentItem();
+    const QListWidgetItem* item = fileList->currentItem();
     return item != nullptr && item->isSelected() ? item->text() : QString();
 }
 
-void FileBrowser::Drive1_Change() {
+void FileBrowser::driveBox_Change() {
     // A volume that cannot be read leaves the folder as it was, without a word.
-    setDirPath(Drive1->currentText());
+    setDirPath(driveBox->currentText());
 }
 
 bool FileBrowser::setDirPath(const QString& path) {
@@ -96,18 +96,18 @@ bool FileBrowser::setDirPath(const QString& path) {
     m_dirPath = dir.absolutePath();
     followFolderWithDrive();
     fillFolders();
-    Dir2_Change();
+    folderList_Change();
     return true;
 }
 
 bool FileBrowser::setDrive(const QString& drive) {
-    const int index = Drive1->findText(drive);
+    const int index = driveBox->findText(drive);
     if (index < 0) {
         return false;
     }
-    if (index != Drive1->currentIndex()) {
-        Drive1->setCurrentIndex(index);
-        Drive1_Change();
+    if (index != driveBox->currentIndex()) {
+        driveBox->setCurrentIndex(index);
+        driveBox_Change();
     }
     return true;
 }
@@ -115,8 +115,8 @@ bool FileBrowser::setDrive(const QString& drive) {
 void FileBrowser::followFolderWithDrive() {
     int best = -1;
     qsizetype bestLength = -1;
-    for (int i = 0; i < Drive1->count(); ++i) {
-        const QString root = Drive1->itemText(i);
+    for (int i = 0; i < driveBox->count(); ++i) {
+        const QString root = driveBox->itemText(i);
         const bool holds = m_dirPath == root || m_dirPath.startsWith(FullPath(root, QString()));
         if (holds && root.size() > bestLength) {
             best = i;
@@ -124,37 +124,37 @@ void FileBrowser::followFolderWithDrive() {
         }
     }
     if (best >= 0) {
-        Drive1->setCurrentIndex(best); // currentIndexChanged is not what Drive1_Change follows
+        driveBox->setCurrentIndex(best); // currentIndexChanged is not what driveBox_Change follows
     }
 }
 
 void FileBrowser::fillFolders() {
-    Dir2->clear();
+    folderList->clear();
     QDir dir(m_dirPath);
     if (!dir.isRoot()) {
-        auto* up = new QListWidgetItem(QStringLiteral(".."), Dir2);
+        auto* up = new QListWidgetItem(QStringLiteral(".."), folderList);
         up->setData(Qt::UserRole, QFileInfo(m_dirPath).absolutePath());
     }
     const QStringList folders =
         dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable, QDir::Name);
     for (const QString& name : folders) {
-        auto* item = new QListWidgetItem(name, Dir2);
+        auto* item = new QListWidgetItem(name, folderList);
         item->setData(Qt::UserRole, FullPath(m_dirPath, name));
     }
 }
 
-void FileBrowser::Dir2_Change() {
+void FileBrowser::folderList_Change() {
     refreshFiles();
 }
 
 void FileBrowser::refreshFiles() {
-    File2->clear();
+    fileList->clear();
     QDir dir(m_dirPath);
     dir.setNameFilters(SoundFileNameFilters()); // matches .WAV, .Flac too
-    File2->addItems(dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+    fileList->addItems(dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
 }
 
-void FileBrowser::File2_Click() {
+void FileBrowser::fileList_Click() {
     if (fileName().isEmpty()) {
         return;
     }
@@ -172,7 +172,7 @@ void FileBrowser::File2_Click() {
     m_app.preview.release();
 }
 
-void FileBrowser::File2_DblClick() {
+void FileBrowser::fileList_DblClick() {
     if (fileName().isEmpty()) {
         return;
     }
@@ -205,12 +205,12 @@ void FileBrowser::DeleteBrowserFile() {
 }
 
 bool FileBrowser::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == File2 && event->type() == QEvent::KeyPress) {
+    if (watched == fileList && event->type() == QEvent::KeyPress) {
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
             mnuDeleteFile_Click();
             return true;
         }
-    } else if (watched == File2->viewport() && event->type() == QEvent::MouseButtonPress) {
+    } else if (watched == fileList->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::RightButton && m_popup != nullptr) {
             m_popup->popup(mouse->globalPosition().toPoint());

@@ -12,8 +12,8 @@ namespace mt {
 
 struct AppContext;
 
-// The WAV browser beside the tracks: a volume list `Drive1`, a folder list `Dir2`, the WAV
-// files of that folder in `File2`, and the selected file's size and format. Double-clicking
+// The WAV browser beside the tracks: a volume list `driveBox`, a folder list `folderList`, the WAV
+// files of that folder in `fileList`, and the selected file's size and format. Double-clicking
 // a file previews it (the context's preview player); Delete moves it to the trash. The file
 // chosen here is what a track's "Change!" button loads (browserFilePath).
 class FileBrowser final : public QWidget {
@@ -23,13 +23,13 @@ public:
     FileBrowser(AppContext& app, QWidget* parent);
     ~FileBrowser() override;
 
-    QComboBox* Drive1;
-    QListWidget* Dir2;
-    QListWidget* File2;
+    QComboBox* driveBox;
+    QListWidget* folderList;
+    QListWidget* fileList;
     QLabel* lblPreviewFileSize;
     QLabel* lblWavInfo;
 
-    // The folder shown by Dir2 and listed by File2.
+    // The folder shown by folderList and listed by fileList.
     QString dirPath() const { return m_dirPath; }
     // Shows `path` in the folder list; a folder that cannot be listed leaves the old one.
     bool setDirPath(const QString& path);
@@ -46,10 +46,10 @@ public:
     // The mounted volumes a performer picks from: root, home, removable media.
     static QStringList BrowsableVolumes();
 
-    void Drive1_Change();
-    void Dir2_Change();
-    void File2_Click();
-    void File2_DblClick();
+    void driveBox_Change();
+    void folderList_Change();
+    void fileList_Click();
+    void fileList_DblClick();
     void mnuDeleteFile_Click();
     void DeleteBrowserFile();
     void refreshFiles();

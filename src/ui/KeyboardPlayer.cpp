@@ -2,7 +2,7 @@
 
 #include "core/AppContext.h"
 #include "core/KeyMap.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/X11Keyboard.h"
 
 #include <QApplication>
@@ -10,7 +10,7 @@
 
 namespace mt {
 
-KeyboardPlayer::KeyboardPlayer(AppContext& app, Form1& main)
+KeyboardPlayer::KeyboardPlayer(AppContext& app, MainWindow& main)
     : QObject(&main), m_app(app), m_main(main), m_x11(new X11Keyboard(this)) {
     qApp->installEventFilter(this);
 }

@@ -12,7 +12,7 @@ class QWidget;
 namespace mt {
 
 struct AppContext;
-class Form1;
+class MainWindow;
 class X11Keyboard;
 
 // The performance keyboard. It sees every key pressed on the main window and the play-mode
@@ -28,7 +28,7 @@ class KeyboardPlayer final : public QObject {
     Q_OBJECT
 
 public:
-    explicit KeyboardPlayer(AppContext& app, Form1& main);
+    explicit KeyboardPlayer(AppContext& app, MainWindow& main);
 
     // The play-mode window, whose keys go through the same mapping; null when closed.
     void setPlayModeWindow(QWidget* window) { m_playMode = window; }
@@ -45,7 +45,7 @@ private:
     bool isRepeat(const QKeyEvent& key, bool keypad);
 
     AppContext& m_app;
-    Form1& m_main;
+    MainWindow& m_main;
     QPointer<QWidget> m_playMode;
     // The keys down now, by X keycode, or by Qt key and keypad where there is none.
     QSet<std::uint32_t> m_keysDown;

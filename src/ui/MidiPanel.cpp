@@ -49,10 +49,10 @@ MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     ComboMIDISys->setCurrentIndex(-1); // nothing chosen until the device opens
     ComboMIDISys->setEnabled(false);
     ChkMIDILoop = Named(new QCheckBox(QStringLiteral("REPEAT"), this), "ChkMIDILoop");
-    ChkMIDIkijun = Named(new QCheckBox(QStringLiteral("基準"), this), "ChkMIDIkijun");
+    midiReferenceCheck = Named(new QCheckBox(QStringLiteral("基準"), this), "ChkMIDIkijun");
     lblMIDITitle = Named(new QLabel(QStringLiteral("Song Title"), this), "lblMIDITitle");
     lblMIDITime = Named(new QLabel(QStringLiteral("00:00"), this), "lblMIDITime");
-    Label19 = Named(new QLabel(QStringLiteral("♪＝"), this), "Label19");
+    midiTempoCaption = Named(new QLabel(QStringLiteral("♪＝"), this), "Label19");
     lblMIDITempo = Named(new QLabel(QStringLiteral("120"), this), "lblMIDITempo");
     lblMIDISec = Named(new QLabel(QStringLiteral("2.000"), this), "lblMIDISec");
     SpinButtonMIDI = Named(new QSpinBox(this), "SpinButtonMIDI");
@@ -129,7 +129,8 @@ void MidiPanel::ComMIDIOpen_Click() {
 
 void MidiPanel::SpinButtonMIDI_Change() {
     m_midi.setTempo(SpinButtonMIDI->value());
-    if (ChkMIDIkijun->isChecked() && mnuLock != nullptr && mnuLock->isChecked() && onBarChanged) {
+    if (midiReferenceCheck->isChecked() && mnuLock != nullptr && mnuLock->isChecked() &&
+        onBarChanged) {
         onBarChanged();
     }
 }

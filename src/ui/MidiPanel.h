@@ -39,12 +39,12 @@ public:
     QPushButton* ComMIDIStop;
     QPushButton* ComMIDIFF;
     QPushButton* ComMIDIRe;
-    QComboBox* ComboMIDISys; // GM, GS, XG, VL, VL2
-    QCheckBox* ChkMIDILoop;  // "REPEAT"
-    QCheckBox* ChkMIDIkijun; // "基準": the song's bar is the tempo reference
+    QComboBox* ComboMIDISys;       // GM, GS, XG, VL, VL2
+    QCheckBox* ChkMIDILoop;        // "REPEAT"
+    QCheckBox* midiReferenceCheck; // "基準": the song's bar is the tempo reference
     QLabel* lblMIDITitle;
     QLabel* lblMIDITime;
-    QLabel* Label19; // "♪＝"
+    QLabel* midiTempoCaption; // "♪＝"
     QLabel* lblMIDITempo;
     QLabel* lblMIDISec;
     QSpinBox* SpinButtonMIDI; // BPM
@@ -52,7 +52,7 @@ public:
 
     // The open dialog's file name: the stored "MIDIDir" at start, the last choice after.
     QString CommonDialogMIDIFileName;
-    // The lock menu item; tempo changes re-match the tracks while it and ChkMIDIkijun are on.
+    // The lock menu item; tempo changes re-match the tracks while it and midiReferenceCheck are on.
     QAction* mnuLock = nullptr;
     // Re-matches the tracks to midiBarSeconds; called when the tempo changes under the lock.
     std::function<void()> onBarChanged;

@@ -3,9 +3,9 @@
 #include "core/AppContext.h"
 #include "ui/CdPanel.h"
 #include "ui/FileBrowser.h"
-#include "ui/Form1.h"
-#include "ui/Form2.h"
+#include "ui/MainWindow.h"
 #include "ui/MidiPanel.h"
+#include "ui/PlayModeWindow.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -56,7 +56,7 @@ void MidiPerformance::saveSettings() {
     m_input.saveSettings(m_app.platform.settings, m_app.appName);
 }
 
-void MidiPerformance::attachWindow(Form1& main) {
+void MidiPerformance::attachWindow(MainWindow& main) {
     m_main = &main;
     qApp->installEventFilter(this);
 }

@@ -11,7 +11,7 @@
 namespace mt {
 
 struct AppContext;
-class Form1;
+class MainWindow;
 
 // MIDI controllers playing the track bank. What the ports receive arrives on RtMidi's threads
 // and is posted to the UI thread as it comes (a queued call, never waiting for a redraw),
@@ -37,7 +37,7 @@ public:
     MidiInput& input() { return m_input; }
 
     // Escape on the main or the play-mode window as the panic key.
-    void attachWindow(Form1& main);
+    void attachWindow(MainWindow& main);
 
     // UI thread: every track, the preview, the CD and the MIDI song fade out.
     void panicNow();
@@ -66,7 +66,7 @@ private:
     void lightPad(int track, bool always);
 
     AppContext& m_app;
-    Form1* m_main = nullptr;
+    MainWindow* m_main = nullptr;
     std::array<int, 8> m_lit{}; // the state each pad was last lit for, -1 for none
     MidiInput m_input{*this};   // last: its ports close before the rest goes
 };

@@ -76,7 +76,7 @@ void MixPanel::wire(int i) {
     f.HSFre->installEventFilter(new GrabWatcher(f.HSFre, [&tempo] { tempo.captureSpeeds(); }));
     connect(f.ComPanRes, &QPushButton::clicked, this, [this, i] { ComPanRes_Click(i); });
     connect(f.ComFreRes, &QPushButton::clicked, this, [this, i] { ComFreRes_Click(i); });
-    connect(f.Combo, &QComboBox::activated, this, [this, i] { Combo_Click(i); });
+    connect(f.ratioBox, &QComboBox::activated, this, [this, i] { ratioBox_Click(i); });
 }
 
 void MixPanel::redrawTempo() {
@@ -94,8 +94,8 @@ void MixPanel::redrawTempo() {
             box->setChecked(ticked);
         }
     };
-    show(ChkCDkijun, tempo.reference() == TempoReference::Cd);
-    show(ChkMIDIkijun, tempo.reference() == TempoReference::Midi);
+    show(cdReferenceCheck, tempo.reference() == TempoReference::Cd);
+    show(midiReferenceCheck, tempo.reference() == TempoReference::Midi);
 }
 
 void MixPanel::ComPanRes_Click(int index) {
@@ -110,18 +110,18 @@ void MixPanel::Comgo_Click() {
     m_app.tempo.match();
 }
 
-void MixPanel::ChkCDkijun_Click() {
-    m_app.tempo.useReference(TempoReference::Cd, ChkCDkijun->isChecked());
+void MixPanel::cdReferenceCheck_Click() {
+    m_app.tempo.useReference(TempoReference::Cd, cdReferenceCheck->isChecked());
     Comgo->setFocus();
 }
 
-void MixPanel::ChkMIDIkijun_Click() {
-    m_app.tempo.useReference(TempoReference::Midi, ChkMIDIkijun->isChecked());
+void MixPanel::midiReferenceCheck_Click() {
+    m_app.tempo.useReference(TempoReference::Midi, midiReferenceCheck->isChecked());
     Comgo->setFocus();
 }
 
-void MixPanel::Combo_Click(int index) {
-    const QString ratio = m_tracks.frame(index).Combo->currentText();
+void MixPanel::ratioBox_Click(int index) {
+    const QString ratio = m_tracks.frame(index).ratioBox->currentText();
     if (!formLoaded) {
         m_app.bank.setRatio(index, ratio);
         m_app.bank.bankChanged = true;

@@ -27,9 +27,9 @@ public:
     void ComFreRes_Click(int index);
     void Comgo_Click();
     // A reference box was ticked or unticked (the main window forwards its toggles).
-    void ChkCDkijun_Click();
-    void ChkMIDIkijun_Click();
-    void Combo_Click(int index);
+    void cdReferenceCheck_Click();
+    void midiReferenceCheck_Click();
+    void ratioBox_Click(int index);
     void UpdateLockAvailability();
     void mnuLock_Click();
     // Lock off and unavailable, as a new bank starts.
@@ -37,8 +37,8 @@ public:
 
     // The CD and MIDI panels' reference boxes, set by the main window once those panels
     // exist; they show the tempo control's reference.
-    QCheckBox* ChkCDkijun = nullptr;
-    QCheckBox* ChkMIDIkijun = nullptr;
+    QCheckBox* cdReferenceCheck = nullptr;
+    QCheckBox* midiReferenceCheck = nullptr;
 
     QPushButton* Comgo = nullptr;          // "テンポ合わせ"
     ClickableLabel* LabelLocked = nullptr; // "Lock On": yellow while locked

@@ -33,47 +33,48 @@ QHBoxLayout* Buttons(QPushButton* ok, QPushButton* cancel) {
 
 } // namespace
 
-FrmEditWait::FrmEditWait(QWidget* parent) : QDialog(parent) {
+EditorWaitWindow::EditorWaitWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FrmEditWait"));
     setWindowTitle(QStringLiteral("Marrowtune - 再開待機中"));
-    Label1 =
+    messageLabel =
         Named(new QLabel(QStringLiteral("波形編集ソフトや、音声再生プログラムを使っている間は、"
                                         "Marrowtuneは操作できません。"),
                          this),
               "Label1");
-    Label1->setWordWrap(true);
+    messageLabel->setWordWrap(true);
     ComRestart = Named(new QPushButton(QStringLiteral("Brenlo 再開"), this), "ComRestart");
     ComEnd = Named(new QPushButton(QStringLiteral("Brenlo終了"), this), "ComEnd");
     ComRestart->setDefault(true);
     connect(ComRestart, &QPushButton::clicked, this, &QDialog::accept);
     connect(ComEnd, &QPushButton::clicked, this, [this] { done(kEndProgram); });
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Label1);
+    layout->addWidget(messageLabel);
     layout->addLayout(Buttons(ComRestart, ComEnd));
 }
 
-void FrmEditWait::reject() {}
+void EditorWaitWindow::reject() {}
 
-void FrmEditWait::closeEvent(QCloseEvent* event) {
+void EditorWaitWindow::closeEvent(QCloseEvent* event) {
     if (isVisible()) {
         done(kEndProgram);
     }
     event->accept();
 }
 
-FrmPreference::FrmPreference(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+PreferenceWindow::PreferenceWindow(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
     setObjectName(QStringLiteral("frmPreference"));
     setWindowTitle(QStringLiteral("参照設定"));
-    Label1 = Named(new QLabel(QStringLiteral("ボリュームコントロールの場所 ："), this), "Label1");
+    volumeControlCaption =
+        Named(new QLabel(QStringLiteral("ボリュームコントロールの場所 ："), this), "Label1");
     txtVolumeControlPath = Named(new QLineEdit(this), "txtVolumeControlPath");
     ComGetVolumeControlpath =
         Named(new QPushButton(QStringLiteral("参照"), this), "ComGetVolumeControlpath");
-    Label2 =
+    volumeControlHint =
         Named(new QLabel(QStringLiteral(
                              "「ボリュームコントロール」が上手く開かない時に設定してください。"),
                          this),
               "Label2");
-    Label3 = Named(
+    editProgramCaption = Named(
         new QLabel(QStringLiteral("波形編集ソフト（Cool Edit ,Gold Wave,波平 etc.)の場所："), this),
         "Label3");
     TxteditProgramPath = Named(new QLineEdit(this), "TxteditProgramPath");
@@ -82,9 +83,9 @@ FrmPreference::FrmPreference(AppContext& app, QWidget* parent) : QDialog(parent)
     ComCancel = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCancel");
     ComOK->setDefault(true);
     connect(ComGetVolumeControlpath, &QPushButton::clicked, this,
-            &FrmPreference::ComGetVolumeControlpath_Click);
-    connect(ComPrefe_edit, &QPushButton::clicked, this, &FrmPreference::ComPrefe_edit_Click);
-    connect(ComOK, &QPushButton::clicked, this, &FrmPreference::ComOK_Click);
+            &PreferenceWindow::ComGetVolumeControlpath_Click);
+    connect(ComPrefe_edit, &QPushButton::clicked, this, &PreferenceWindow::ComPrefe_edit_Click);
+    connect(ComOK, &QPushButton::clicked, this, &PreferenceWindow::ComOK_Click);
     connect(ComCancel, &QPushButton::clicked, this, &QDialog::reject);
 
     TxtCdImage = Named(new QLineEdit(this), "TxtCdImage");
@@ -100,11 +101,11 @@ FrmPreference::FrmPreference(AppContext& app, QWidget* parent) : QDialog(parent)
             [this] { browse(QStringLiteral("SoundFont (*.sf2)|*.sf2|"), *TxtSoundFont); });
 
     auto* grid = new QGridLayout;
-    grid->addWidget(Label1, 0, 0, 1, 2);
+    grid->addWidget(volumeControlCaption, 0, 0, 1, 2);
     grid->addWidget(txtVolumeControlPath, 1, 0);
     grid->addWidget(ComGetVolumeControlpath, 1, 1);
-    grid->addWidget(Label2, 2, 0, 1, 2);
-    grid->addWidget(Label3, 3, 0, 1, 2);
+    grid->addWidget(volumeControlHint, 2, 0, 1, 2);
+    grid->addWidget(editProgramCaption, 3, 0, 1, 2);
     grid->addWidget(TxteditProgramPath, 4, 0);
     grid->addWidget(ComPrefe_edit, 4, 1);
     grid->addWidget(
@@ -127,7 +128,7 @@ FrmPreference::FrmPreference(AppContext& app, QWidget* parent) : QDialog(parent)
     TxtSoundFont->setText(m_app.midi.kbgm.soundFont());
 }
 
-void FrmPreference::browse(const QString& filter, QLineEdit& into) {
+void PreferenceWindow::browse(const QString& filter, QLineEdit& into) {
     FileDialogRequest request;
     request.filter = filter + QStringLiteral("すべてのファイル (*.*)|*.*|");
     request.filterIndex = 2;
@@ -139,15 +140,15 @@ void FrmPreference::browse(const QString& filter, QLineEdit& into) {
     // A cancel leaves the box as it was: neither emptied nor given what another box chose.
 }
 
-void FrmPreference::ComGetVolumeControlpath_Click() {
+void PreferenceWindow::ComGetVolumeControlpath_Click() {
     browse(QStringLiteral("ボリュームコントロール (*.exe)|*.exe|"), *txtVolumeControlPath);
 }
 
-void FrmPreference::ComPrefe_edit_Click() {
+void PreferenceWindow::ComPrefe_edit_Click() {
     browse(QStringLiteral("波形編集ソフト (*.exe)|*.exe|"), *TxteditProgramPath);
 }
 
-void FrmPreference::ComOK_Click() {
+void PreferenceWindow::ComOK_Click() {
     m_app.VolumeControlPath = txtVolumeControlPath->text();
     m_app.editProgramPath = TxteditProgramPath->text();
     m_app.cd.state.imagePath = TxtCdImage->text().trimmed();
@@ -157,7 +158,8 @@ void FrmPreference::ComOK_Click() {
     accept(); // the main window enables its editor button for a path that is not empty
 }
 
-FrmOtherSetting::FrmOtherSetting(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+OtherSettingsWindow::OtherSettingsWindow(AppContext& app, QWidget* parent)
+    : QDialog(parent), m_app(app) {
     setObjectName(QStringLiteral("FrmOtherSetting"));
     setWindowTitle(QStringLiteral("その他の設定"));
     ChkPreviewLoop =
@@ -171,7 +173,7 @@ FrmOtherSetting::FrmOtherSetting(AppContext& app, QWidget* parent) : QDialog(par
     ComOK = Named(new QPushButton(QStringLiteral("OK(&Y)"), this), "ComOK");
     ComCancel = Named(new QPushButton(QStringLiteral("キャンセル(&N)"), this), "ComCancel");
     ComOK->setDefault(true);
-    connect(ComOK, &QPushButton::clicked, this, &FrmOtherSetting::ComOK_Click);
+    connect(ComOK, &QPushButton::clicked, this, &OtherSettingsWindow::ComOK_Click);
     connect(ComCancel, &QPushButton::clicked, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(ChkPreviewLoop);
@@ -184,21 +186,21 @@ FrmOtherSetting::FrmOtherSetting(AppContext& app, QWidget* parent) : QDialog(par
     ChkFormSizeFlag->setChecked(m_app.FormSizeFlag != 0);
 }
 
-void FrmOtherSetting::ComOK_Click() {
+void OtherSettingsWindow::ComOK_Click() {
     m_app.previewLoop = ChkPreviewLoop->isChecked();
     m_app.cd.state.stopCdOnExit = ChkEndCdEnd->isChecked();
     m_app.FormSizeFlag = ChkFormSizeFlag->isChecked() ? 1 : 0;
     accept(); // the main window applies the layout
 }
 
-FrmMtnAbout::FrmMtnAbout(QWidget* parent) : QDialog(parent) {
+AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmMtnAbout"));
     setWindowTitle(QStringLiteral("バージョン情報"));
     setAttribute(Qt::WA_DeleteOnClose);
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MediaVolume).pixmap(48, 48));
-    Label1 = Named(new QLabel(QStringLiteral("Marrowtune Ver1.50　β2"), this), "Label1");
-    Label3 = Named(new QLabel(QStringLiteral("\"Thanks!\""), this), "Label3");
+    versionLabel = Named(new QLabel(QStringLiteral("Marrowtune Ver1.50　β2"), this), "Label1");
+    thanksLabel = Named(new QLabel(QStringLiteral("\"Thanks!\""), this), "Label3");
     auto* credit = new QLabel(QStringLiteral("Marrowtune の開発者たち"), this);
     auto* date = new QLabel(QStringLiteral("2026年12月"), this);
     cmdOK = Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
@@ -206,9 +208,9 @@ FrmMtnAbout::FrmMtnAbout(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     top->addWidget(icon);
-    top->addWidget(Label1, 1);
+    top->addWidget(versionLabel, 1);
     layout->addLayout(top);
-    layout->addWidget(Label3);
+    layout->addWidget(thanksLabel);
     layout->addWidget(credit);
     layout->addWidget(date);
     layout->addLayout(Buttons(cmdOK, nullptr));

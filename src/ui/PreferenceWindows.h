@@ -14,18 +14,18 @@ struct AppContext;
 // Shown while the waveform editor has the track's file: nothing can sound until "Brenlo 再開".
 // Its result: Accepted for "Brenlo 再開", kEndProgram for "Brenlo終了" and the close box.
 // Escape does nothing here: ending the program is never one stray key away.
-class FrmEditWait final : public QDialog {
+class EditorWaitWindow final : public QDialog {
     Q_OBJECT
 
 public:
     static constexpr int kEndProgram = 2;
 
-    explicit FrmEditWait(QWidget* parent);
+    explicit EditorWaitWindow(QWidget* parent);
 
     // Escape (and anything else that would only reject the window) leaves it open.
     void reject() override;
 
-    QLabel* Label1;
+    QLabel* messageLabel;
     QPushButton* ComRestart; // "Brenlo 再開"
     QPushButton* ComEnd;     // "Brenlo終了"
 
@@ -34,21 +34,21 @@ protected:
 };
 
 // Where the volume control and the waveform editor live.
-class FrmPreference final : public QDialog {
+class PreferenceWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    FrmPreference(AppContext& app, QWidget* parent);
+    PreferenceWindow(AppContext& app, QWidget* parent);
 
     void ComGetVolumeControlpath_Click();
     void ComPrefe_edit_Click();
     void ComOK_Click();
 
-    QLabel* Label1;
+    QLabel* volumeControlCaption;
     QLineEdit* txtVolumeControlPath;
     QPushButton* ComGetVolumeControlpath;
-    QLabel* Label2;
-    QLabel* Label3;
+    QLabel* volumeControlHint;
+    QLabel* editProgramCaption;
     QLineEdit* TxteditProgramPath;
     QPushButton* ComPrefe_edit;
     QPushButton* ComOK;
@@ -70,11 +70,11 @@ private:
 };
 
 // Preview loop, stopping the CD at the end, and the small layout.
-class FrmOtherSetting final : public QDialog {
+class OtherSettingsWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    FrmOtherSetting(AppContext& app, QWidget* parent);
+    OtherSettingsWindow(AppContext& app, QWidget* parent);
 
     void ComOK_Click();
 
@@ -88,14 +88,14 @@ private:
     AppContext& m_app;
 };
 
-class FrmMtnAbout final : public QDialog {
+class AboutWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    explicit FrmMtnAbout(QWidget* parent);
+    explicit AboutWindow(QWidget* parent);
 
-    QLabel* Label1;
-    QLabel* Label3;
+    QLabel* versionLabel;
+    QLabel* thanksLabel;
     QPushButton* cmdOK;
 };
 

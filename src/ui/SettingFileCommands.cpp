@@ -6,8 +6,8 @@
 #include "platform/MessageBoxService.h"
 #include "platform/ModalRunner.h"
 #include "platform/RegularFile.h"
-#include "ui/FrmHenkou.h"
 #include "ui/MixPanel.h"
+#include "ui/SaveChangesWindow.h"
 #include "ui/TrackFrame.h"
 #include "ui/TrackPanel.h"
 
@@ -27,7 +27,7 @@ const QString kSettingFilter = QStringLiteral("セッティングファイル (*
 SettingFileCommands::SettingFileCommands(AppContext& app, QMainWindow& window, TrackPanel& tracks,
                                          MixPanel& mix)
     : QObject(&window), m_app(app), m_window(window), m_tracks(tracks), m_mix(mix),
-      m_mnuUwagaki(*window.findChild<QAction*>(QStringLiteral("mnuUwagaki"))) {
+      m_overwriteSaveAction(*window.findChild<QAction*>(QStringLiteral("mnuUwagaki"))) {
     const auto wire = [this](const char* name, void (SettingFileCommands::*handler)()) {
         QAction* item = m_window.findChild<QAction*>(QLatin1String(name));
         item->setEnabled(true);
@@ -36,8 +36,8 @@ SettingFileCommands::SettingFileCommands(AppContext& app, QMainWindow& window, T
     wire("mnunew", &SettingFileCommands::newFromMenu);
     wire("mnuFileOpen", &SettingFileCommands::mnuFileOpen_Click);
     wire("mnuFileSave", &SettingFileCommands::mnuFileSave_Click);
-    wire("mnuUwagaki", &SettingFileCommands::mnuUwagaki_Click);
-    m_mnuUwagaki.setEnabled(false);
+    wire("mnuUwagaki", &SettingFileCommands::overwriteSaveAction_Click);
+    m_overwriteSaveAction.setEnabled(false);
 }
 
 void SettingFileCommands::setCaption(const QString& caption) {
@@ -78,7 +78,7 @@ bool SettingFileCommands::SaveSettingFile() {
     settingFilePath = dialogFileName;
     settingFileTitle = QFileInfo(dialogFileName).fileName();
     setCaption(QStringLiteral("Marrowtune - ") + settingFileTitle);
-    m_mnuUwagaki.setEnabled(true);
+    m_overwriteSaveAction.setEnabled(true);
     return true;
 }
 
@@ -87,7 +87,7 @@ bool SettingFileCommands::OverwriteSettingFile() {
     return writeTo(settingFilePath);
 }
 
-void SettingFileCommands::mnuUwagaki_Click() {
+void SettingFileCommands::overwriteSaveAction_Click() {
     if (OverwriteSettingFile()) {
         m_app.bank.bankChanged = false;
     }
@@ -168,7 +168,7 @@ void SettingFileCommands::LoadSettingFile() {
     }
     if (decoded.tracks.size() == static_cast<std::size_t>(kTrackCount)) {
         // A file that ended early leaves the later tracks and the overwrite item as they were.
-        m_mnuUwagaki.setEnabled(true);
+        m_overwriteSaveAction.setEnabled(true);
     }
     // Whatever the file held: a reference it took away must not leave the lock on.
     m_mix.UpdateLockAvailability();
@@ -195,13 +195,13 @@ void SettingFileCommands::mnunew_Click() {
     TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
         m_app.bankLoader.reset(i);
-        m_tracks.frame(i).Check->setChecked(false);
-        m_tracks.Check_MouseUp(i); // the coarse steps go with the unticked box
+        m_tracks.frame(i).fineSpeedCheck->setChecked(false);
+        m_tracks.fineSpeedCheck_MouseUp(i); // the coarse steps go with the unticked box
     }
     settingFileTitle = QStringLiteral("New");
     settingFilePath.clear();
     setCaption(QStringLiteral("Marrowtune - New"));
-    m_mnuUwagaki.setEnabled(false);
+    m_overwriteSaveAction.setEnabled(false);
     m_app.sound.setGlobalFocus(true);
     bank.selectNextLoaded();
     m_mix.switchLockOff();
@@ -213,12 +213,12 @@ bool SettingFileCommands::confirmDiscard() {
     if (!m_app.bank.bankChanged) {
         return true;
     }
-    FrmHenkou ask(settingUntitled ? QString() : settingFileTitle, &m_window);
+    SaveChangesWindow ask(settingUntitled ? QString() : settingFileTitle, &m_window);
     const int answer = m_app.platform.modals.run(ask);
-    if (answer == FrmHenkou::No) {
+    if (answer == SaveChangesWindow::No) {
         return true;
     }
-    if (answer != FrmHenkou::Yes) {
+    if (answer != SaveChangesWindow::Yes) {
         return false;
     }
     if (!settingUntitled) {

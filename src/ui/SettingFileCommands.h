@@ -28,7 +28,7 @@ public:
 
     void mnuFileOpen_Click();
     void mnuFileSave_Click();
-    void mnuUwagaki_Click();
+    void overwriteSaveAction_Click();
     // The bare new command: also start-up's and the failed load's.
     void mnunew_Click();
     // The menu's "new": asks about unsaved changes first.
@@ -63,7 +63,7 @@ private:
     QMainWindow& m_window;
     TrackPanel& m_tracks;
     MixPanel& m_mix;
-    QAction& m_mnuUwagaki;
+    QAction& m_overwriteSaveAction;
 };
 
 } // namespace mt

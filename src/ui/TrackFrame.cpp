@@ -39,9 +39,10 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     setAutoFillBackground(true);
 
     static const char16_t* const kCircled[] = {u"①", u"②", u"③", u"④", u"⑤", u"⑥", u"⑦", u"⑧"};
-    Label4 = Named(new ClickableLabel(QString::fromUtf16(kCircled[index]), this), "Label4", index);
-    Label4->setAlignment(Qt::AlignCenter);
-    Label4->setAutoFillBackground(true);
+    trackNumberLabel =
+        Named(new ClickableLabel(QString::fromUtf16(kCircled[index]), this), "Label4", index);
+    trackNumberLabel->setAlignment(Qt::AlignCenter);
+    trackNumberLabel->setAutoFillBackground(true);
     lblWavTitle = Named(new QLabel(this), "lblWavTitle", index);
 
     ComChange = Named(new QPushButton(QStringLiteral("Change!"), this), "ComChange", index);
@@ -55,11 +56,11 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     CheckLoop = Named(new QCheckBox(QStringLiteral("Loop"), this), "CheckLoop", index);
     CheckDuuk = Named(new QCheckBox(QStringLiteral("Duuk"), this), "CheckDuuk", index);
 
-    Label1 = Named(new QLabel(QStringLiteral("Vol"), this), "Label1", index);
+    volumeCaption = Named(new QLabel(QStringLiteral("Vol"), this), "Label1", index);
     HSVol = Bar(this, "HSVol", index, -70, 0, 0);
     lblVolume = Named(new QLabel(QStringLiteral("0dB"), this), "lblVolume", index);
 
-    Label2 = Named(new QLabel(QStringLiteral("Pan"), this), "Label2", index);
+    panCaption = Named(new QLabel(QStringLiteral("Pan"), this), "Label2", index);
     HSPan = Bar(this, "HSPan", index, -40, 40, 0);
     lblPan = Named(new QLabel(QStringLiteral("0"), this), "lblPan", index);
     ComPanRes = Named(new QPushButton(QStringLiteral("0"), this), "ComPanRes", index);
@@ -70,11 +71,11 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     ComFreRes = Named(new QPushButton(QStringLiteral("初"), this), "ComFreRes", index);
     lblFrequency = Named(new QLabel(QStringLiteral("44.1kHz"), this), "lblFrequency", index);
     lblFrequency->setToolTip(QStringLiteral("再生速度"));
-    Check = Named(new QCheckBox(QStringLiteral("細"), this), "Check", index);
+    fineSpeedCheck = Named(new QCheckBox(QStringLiteral("細"), this), "Check", index);
 
-    Combo = Named(new QComboBox(this), "Combo", index);
-    Combo->addItems(RatioTexts());
-    Combo->setCurrentIndex(6);
+    ratioBox = Named(new QComboBox(this), "Combo", index);
+    ratioBox->addItems(RatioTexts());
+    ratioBox->setCurrentIndex(6);
 }
 
 } // namespace mt

@@ -23,28 +23,28 @@ public:
 
     int index() const { return m_index; }
 
-    ClickableLabel* Label4; // circled track number, carries the selection highlight
-    QLabel* lblWavTitle;    // file name; tool tip = full path
-    QPushButton* ComChange; // "Change!"
-    QPushButton* ComClear;  // "C"
-    QPushButton* ComStart;  // "PLAY" / "STOP"
-    QLabel* lblSample;      // playing time
+    ClickableLabel* trackNumberLabel; // circled track number, carries the selection highlight
+    QLabel* lblWavTitle;              // file name; tool tip = full path
+    QPushButton* ComChange;           // "Change!"
+    QPushButton* ComClear;            // "C"
+    QPushButton* ComStart;            // "PLAY" / "STOP"
+    QLabel* lblSample;                // playing time
     QCheckBox* CheckLoop;
     QCheckBox* CheckDuuk;
-    QLabel* Label1;    // "Vol"
-    QScrollBar* HSVol; // dB, -70..0
+    QLabel* volumeCaption; // "Vol"
+    QScrollBar* HSVol;     // dB, -70..0
     QLabel* lblVolume;
-    QLabel* Label2;    // "Pan"
-    QScrollBar* HSPan; // -40..40
+    QLabel* panCaption; // "Pan"
+    QScrollBar* HSPan;  // -40..40
     QLabel* lblPan;
     QPushButton* ComPanRes; // "0"
     QScrollBar* HSFre;      // tens of Hz at 44.1 kHz scale, 5..9000
     QPushButton* ComFreRes; // "初"
     QLabel* lblFrequency;
-    QCheckBox* Check; // "細": fine steps for HSFre
-    QComboBox* Combo; // tempo ratio
+    QCheckBox* fineSpeedCheck; // "細": fine steps for HSFre
+    QComboBox* ratioBox;       // tempo ratio
 
-    // The ratio texts of the Combo box in list order; position 6 is the empty item.
+    // The ratio texts of the ratio box in list order; position 6 is the empty item.
     static const QStringList& RatioTexts();
 
 private:

@@ -8,8 +8,8 @@
 #include "platform/Numbers.h"
 #include "ui/ClickableLabel.h"
 #include "ui/FileBrowser.h"
-#include "ui/FrmWavInfo.h"
 #include "ui/TrackFrame.h"
+#include "ui/WavInfoWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -36,16 +36,16 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
     }
     QAction* wavInfo = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuWavInfo"));
     connect(wavInfo, &QAction::triggered, this, &TrackPanel::mnuWavInfo_Click);
-    QAction* ookami = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
-    ookami->setEnabled(true);
-    connect(ookami, &QAction::triggered, this, &TrackPanel::mnuOokami_Click);
+    QAction* loneWolfAction = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
+    loneWolfAction->setEnabled(true);
+    connect(loneWolfAction, &QAction::triggered, this, &TrackPanel::loneWolfAction_Click);
 
-    lblOrAliveOokamis = new ClickableLabel(QStringLiteral("一匹狼(F3)"), &client);
-    lblOrAliveOokamis->setObjectName(QStringLiteral("lblOrAliveOokamis"));
-    lblOrAliveOokamis->setAlignment(Qt::AlignCenter);
-    connect(lblOrAliveOokamis, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
+    loneWolfLabel = new ClickableLabel(QStringLiteral("一匹狼(F3)"), &client);
+    loneWolfLabel->setObjectName(QStringLiteral("lblOrAliveOokamis"));
+    loneWolfLabel->setAlignment(Qt::AlignCenter);
+    connect(loneWolfLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
         if (button == Qt::LeftButton) {
-            lblOrAliveOokamis_Click();
+            loneWolfLabel_Click();
         }
     });
     connect(&m_app.bank, &TrackBank::trackChanged, this, &TrackPanel::redrawTrack);
@@ -62,13 +62,13 @@ void TrackPanel::wire(int i) {
     connect(f.ComChange, &QPushButton::clicked, this, [this, i] { ComChange_Click(i); });
     connect(f.ComClear, &QPushButton::clicked, this, [this, i] { ComClear_Click(i); });
     connect(f.ComStart, &QPushButton::clicked, this, [this, i] { ComStart_Click(i); });
-    connect(f.Check, &QCheckBox::clicked, this, [this, i] { Check_MouseUp(i); });
+    connect(f.fineSpeedCheck, &QCheckBox::clicked, this, [this, i] { fineSpeedCheck_MouseUp(i); });
     // Every change of a box, by the performer or a setting file, is the track's.
     connect(f.CheckLoop, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setLoop(i, on); });
     connect(f.CheckDuuk, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setHold(i, on); });
-    connect(f.Combo, &QComboBox::currentTextChanged, this,
+    connect(f.ratioBox, &QComboBox::currentTextChanged, this,
             [&bank, i](const QString& text) { bank.setRatio(i, text); });
-    connect(f.Label4, &ClickableLabel::mousePressed, this,
+    connect(f.trackNumberLabel, &ClickableLabel::mousePressed, this,
             [this, i](Qt::MouseButton button, const QPoint& at) {
                 if (button == Qt::RightButton) {
                     ShowTrackPopup(i, at);
@@ -101,34 +101,34 @@ void TrackPanel::ComStart_Click(int index) {
     m_app.bank.toggle(index);
 }
 
-void TrackPanel::lblOrAliveOokamis_Click() {
+void TrackPanel::loneWolfLabel_Click() {
     m_app.bank.toggleLoneWolfMode();
 }
 
-void TrackPanel::mnuOokami_Click() {
+void TrackPanel::loneWolfAction_Click() {
     // The item's tick was set from the membership when the popup opened.
     const int track = m_app.bank.popupTrack;
     m_app.bank.setLoneWolfMember(track, !m_app.bank.track(track).loneWolf);
 }
 
-void TrackPanel::Check_MouseUp(int index) {
+void TrackPanel::fineSpeedCheck_MouseUp(int index) {
     TrackFrame& f = *m_frames[index];
-    const bool fine = f.Check->isChecked();
+    const bool fine = f.fineSpeedCheck->isChecked();
     f.HSFre->setSingleStep(fine ? 1 : 10);
     f.HSFre->setPageStep(fine ? 10 : 100);
 }
 
 void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
-    QAction* ookami = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
+    QAction* loneWolfAction = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
     QAction* wavInfo = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuWavInfo"));
-    ookami->setChecked(m_app.bank.track(index).loneWolf);
+    loneWolfAction->setChecked(m_app.bank.track(index).loneWolf);
     wavInfo->setEnabled(m_app.bank.track(index).loaded);
     m_app.bank.popupTrack = static_cast<std::int16_t>(index);
     m_trackPopup.popup(globalPos);
 }
 
 void TrackPanel::mnuWavInfo_Click() {
-    FrmWavInfo window(m_app.bank, m_app.bank.popupTrack, m_frames[0]->window());
+    WavInfoWindow window(m_app.bank, m_app.bank.popupTrack, m_frames[0]->window());
     m_app.platform.modals.run(window);
 }
 
@@ -153,16 +153,17 @@ void TrackPanel::redrawTrack(int index) {
     f.lblVolume->setText(QString::number(t.volume) + QStringLiteral("dB"));
     f.lblPan->setText(QString::number(t.pan));
     f.lblFrequency->setText(FrequencyLabel(t.speed));
-    f.Combo->setCurrentIndex(f.Combo->findText(t.ratio));
+    f.ratioBox->setCurrentIndex(f.ratioBox->findText(t.ratio));
     SetBackground(f, bank.mutedAlone(index) ? kBlue : t.loneWolf ? kGrey : ButtonFace());
 }
 
 void TrackPanel::redrawBank() {
     const TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
-        SetBackground(*m_frames[i]->Label4, i == bank.selectedTrack ? kMagenta : ButtonFace());
+        SetBackground(*m_frames[i]->trackNumberLabel,
+                      i == bank.selectedTrack ? kMagenta : ButtonFace());
     }
-    SetForeground(*lblOrAliveOokamis, bank.loneWolfMode ? kYellow : QColor(Qt::black));
+    SetForeground(*loneWolfLabel, bank.loneWolfMode ? kYellow : QColor(Qt::black));
     QWidget& window = *m_frames[0]->window();
     if (bank.allTracksMuted || window.autoFillBackground()) {
         window.setAutoFillBackground(true);

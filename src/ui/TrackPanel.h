@@ -32,13 +32,13 @@ public:
     void ComChange_Click(int index);
     void ComClear_Click(int index);
     void ComStart_Click(int index);
-    void lblOrAliveOokamis_Click();
-    void mnuOokami_Click();
-    void Check_MouseUp(int index);
+    void loneWolfLabel_Click();
+    void loneWolfAction_Click();
+    void fineSpeedCheck_MouseUp(int index);
     void ShowTrackPopup(int index, const QPoint& globalPos);
     void mnuWavInfo_Click();
 
-    ClickableLabel* lblOrAliveOokamis = nullptr; // "一匹狼(F3)": yellow when the mode is on
+    ClickableLabel* loneWolfLabel = nullptr; // "一匹狼(F3)": yellow when the mode is on
 
 private:
     void wire(int index);

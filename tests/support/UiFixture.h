@@ -7,7 +7,7 @@
 #include "support/RealInput.h"
 #include "support/WavBytes.h"
 #include "ui/FileBrowser.h"
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 #include "ui/TrackFrame.h"
 #include "ui/TrackPanel.h"
 
@@ -73,7 +73,7 @@ protected:
     // click on its name in the file list, then one on the track's "Change!" button.
     void load(int track, const QString& name) {
         showWindow();
-        ClickListItem(*browser().File2, name);
+        ClickListItem(*browser().fileList, name);
         QTest::mouseClick(frame(track).ComChange, Qt::LeftButton);
     }
     // Chooses a menu item by its object name from the menu bar of the shown window.
@@ -101,7 +101,7 @@ protected:
     TrackFrame& frame(int i) { return m_window.tracks().frame(i); }
     TrackBank& bank() { return m_app.bank; }
 
-    Form1 m_window{m_app};
+    MainWindow m_window{m_app};
 };
 
 } // namespace mt::test

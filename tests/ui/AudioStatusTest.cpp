@@ -7,8 +7,8 @@
 #include "support/PlatformDoubles.h"
 #include "ui/AppShell.h"
 #include "ui/AudioStatusLine.h"
-#include "ui/Form1.h"
-#include "ui/FrmOutput.h"
+#include "ui/MainWindow.h"
+#include "ui/OutputWindow.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -33,9 +33,9 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
                        return dsInitializeOn(std::move(device));
                    }};
     app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
-    std::unique_ptr<Form1> window;
+    std::unique_ptr<MainWindow> window;
     const auto start = [&] {
-        window = std::make_unique<Form1>(app);
+        window = std::make_unique<MainWindow>(app);
         window->shell().endProcess = [] {};
         window->Form_Load();
         window->show();
@@ -52,8 +52,8 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
     EXPECT_LE(window->audioStatus().sizeHint().width(), window->width() / 2) << "beside the menus";
     QTest::mouseClick(&window->audioStatus(), Qt::LeftButton);
     QTest::mouseClick(&window->audioStatus(), Qt::LeftButton);
-    ASSERT_EQ(window->findChildren<FrmOutput*>().size(), 1) << "one output window at a time";
-    FrmOutput& choice = *window->findChild<FrmOutput*>();
+    ASSERT_EQ(window->findChildren<OutputWindow*>().size(), 1) << "one output window at a time";
+    OutputWindow& choice = *window->findChild<OutputWindow*>();
     choice.CboBlock->setFocus();
     QTest::keyClick(choice.CboBlock, Qt::Key_Down); // the next preset, 6 ms
     QTest::mouseClick(choice.ComOK, Qt::LeftButton);

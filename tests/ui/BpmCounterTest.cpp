@@ -1,8 +1,8 @@
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
+#include "ui/BpmCounterWindow.h"
 #include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
-#include "ui/FrmCount.h"
 #include "ui/MixPanel.h"
 
 #include <QCheckBox>
@@ -31,11 +31,11 @@ protected:
         m_platform.messages.shown.clear(); // there is no CD drive here
     }
 
-    FrmCount& open() {
+    BpmCounterWindow& open() {
         QTest::mouseClick(m_window.cdPanel().ComGoCDCount, Qt::LeftButton);
         return *m_window.counterWindow();
     }
-    void measure(FrmCount& w, int taps, std::int32_t intervalMs) {
+    void measure(BpmCounterWindow& w, int taps, std::int32_t intervalMs) {
         QTest::keyClick(w.ComCountOK, Qt::Key_C);
         QWidget* const controls[] = {w.ChkEnterCdBPM, w.ComCountNG, w.TxtCdBpm, &w};
         for (int i = 0; i < taps; ++i) {
@@ -43,7 +43,7 @@ protected:
             QTest::keyClick(controls[i % 4], Qt::Key_V);
         }
     }
-    static QString shown(const FrmCount& w) {
+    static QString shown(const BpmCounterWindow& w) {
         return w.lblCount->text() + " " + w.TxtCdBpm->text();
     }
 };
@@ -51,19 +51,19 @@ protected:
 TEST_F(BpmCounterTest, KeysOnAnyControlMeasureAndOkHandsTheBarToTheCd) {
     CdPanel& cd = m_window.cdPanel();
     cd.SpinButtonCD->setValue(2500); // 2.5 s, 96 BPM
-    FrmCount& w = open();
+    BpmCounterWindow& w = open();
     EXPECT_TRUE(w.isVisible() && !w.isModal());
     EXPECT_EQ(shown(w), "2.500 96");
     QTest::keyClick(&w, Qt::Key_V); // before C: nothing
     measure(w, 6, 500);
-    EXPECT_EQ(w.Label1->text(), "Zでリセット");
+    EXPECT_EQ(w.hintLabel->text(), "Zでリセット");
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_V, Qt::NoModifier, QStringLiteral("v"), true);
     m_app.mmt.tapClock += 20;
     QApplication::sendEvent(w.ComCountOK, &repeat); // held down: one press is one tap
     QTest::keyClick(w.ComCountOK, Qt::Key_C);       // a second C while measuring: nothing
     EXPECT_EQ(shown(w), "1.000 240.000");
     QTest::keyClick(w.TxtCdBpm, Qt::Key_Z); // the taps go, the result shown stays
-    EXPECT_EQ(w.Label1->text(), "Cで測定開始。Vで測定");
+    EXPECT_EQ(w.hintLabel->text(), "Cで測定開始。Vで測定");
     EXPECT_FALSE(m_app.mmt.tapTimerRunning);
     QTest::mouseClick(w.ComCountOK, Qt::LeftButton);
     EXPECT_EQ(cd.SpinButtonCD->value(), 1000);
@@ -79,10 +79,10 @@ TEST_F(BpmCounterTest, KeysOnAnyControlMeasureAndOkHandsTheBarToTheCd) {
 TEST_F(BpmCounterTest, TypedTempoThroughTheKeyFilterAndTheLockedRematch) {
     addWav("one.wav", 44100, 1, 44100); // one second
     load(0, "one.wav");
-    test::ChooseComboItem(*frame(0).Combo, QStringLiteral("*1"));
-    QTest::mouseClick(m_window.cdPanel().ChkCDkijun, Qt::LeftButton);
+    test::ChooseComboItem(*frame(0).ratioBox, QStringLiteral("*1"));
+    QTest::mouseClick(m_window.cdPanel().cdReferenceCheck, Qt::LeftButton);
     QTest::mouseClick(m_window.mix().LabelLocked, Qt::LeftButton);
-    FrmCount& w = open();
+    BpmCounterWindow& w = open();
     measure(w, 4, 1000); // a bar of two seconds, as the CD has
     QTest::mouseClick(w.ComCountOK, Qt::LeftButton);
     EXPECT_EQ(frame(0).HSFre->value(), 4410) << "an unchanged bar matches nothing";
@@ -109,13 +109,13 @@ TEST_F(BpmCounterTest, TypedTempoThroughTheKeyFilterAndTheLockedRematch) {
 }
 
 TEST_F(BpmCounterTest, CancelAndTheCloseBoxUnloadWithTheirMessageAndATickThatCannotStart) {
-    FrmCount& w = open();
+    BpmCounterWindow& w = open();
     QTest::mouseClick(w.ChkEnterCdBPM, Qt::LeftButton);
     measure(w, 3, 500);
     QTest::mouseClick(w.ComCountNG, Qt::LeftButton);
     EXPECT_EQ(m_window.counterWindow(), nullptr);
     EXPECT_EQ(m_app.cd.state.cdBarSeconds, 2.0); // nothing handed over
-    FrmCount& fresh = open();                    // loaded anew: entry mode off again
+    BpmCounterWindow& fresh = open();            // loaded anew: entry mode off again
     EXPECT_FALSE(fresh.ChkEnterCdBPM->isChecked());
     fresh.close(); // the close box
     EXPECT_EQ(messageTexts(), (std::vector<QString>(2, QStringLiteral("COunt Unloaded!!"))));
@@ -123,7 +123,7 @@ TEST_F(BpmCounterTest, CancelAndTheCloseBoxUnloadWithTheirMessageAndATickThatCan
     auto refusing = std::make_unique<HandTimer>();
     refusing->starts = false;
     m_app.mmt.useTimer(std::move(refusing));
-    FrmCount& third = open();
+    BpmCounterWindow& third = open();
     QTest::keyClick(&third, Qt::Key_C);
     EXPECT_EQ(messageTexts().back(), ModuleMMT::kTimerFailedMessage);
     QTest::keyClick(&third, Qt::Key_V);

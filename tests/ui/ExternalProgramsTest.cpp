@@ -3,8 +3,8 @@
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/AppShell.h"
-#include "ui/FrmHenkou.h"
 #include "ui/PreferenceWindows.h"
+#include "ui/SaveChangesWindow.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -54,7 +54,7 @@ protected:
     }
     // The editor typed into the preference window, as a performer chooses it.
     void chooseEditor(const QString& path) {
-        m_modals.push_back(In<FrmPreference>([path](FrmPreference& pref) {
+        m_modals.push_back(In<PreferenceWindow>([path](PreferenceWindow& pref) {
             Type(pref.TxteditProgramPath, path);
             QTest::mouseClick(pref.ComOK, Qt::LeftButton);
         }));
@@ -89,7 +89,7 @@ TEST_F(ExternalProgramsTest, TheEditorHasTheFileWhileTheDeviceIsClosedAndTheTrac
 
     QTest::mouseClick(frame(0).ComStart, Qt::LeftButton);
     std::int32_t libraryWhileWaiting = -1;
-    m_modals.push_back(In<FrmEditWait>([&](FrmEditWait& wait) {
+    m_modals.push_back(In<EditorWaitWindow>([&](EditorWaitWindow& wait) {
         libraryWhileWaiting = m_app.sound.soundLibHandle;
         const auto& [program, arguments] = m_platform.processes.started.back();
         EXPECT_EQ(arguments, QStringList{m_dir.filePath("my kick.wav")}) << "one word";
@@ -124,16 +124,16 @@ TEST_F(ExternalProgramsTest, AnEmptyChoiceIsToldAndTheWaitWindowEndsOnlyOnPurpos
     // Escape in the wait window is a stray key: only "Brenlo終了" and the close box end the
     // program, and a changed bank is asked about first; cancelling that goes back to waiting.
     chooseEditor("/usr/bin/true");
-    const Modal escapeThenResume = In<FrmEditWait>([](FrmEditWait& wait) {
+    const Modal escapeThenResume = In<EditorWaitWindow>([](EditorWaitWindow& wait) {
         QTest::keyClick(wait.ComRestart, Qt::Key_Escape); // the default button has the focus
         EXPECT_TRUE(wait.isVisible()) << "Escape closed the wait window";
         QTest::mouseClick(wait.ComRestart, Qt::LeftButton);
     });
     const auto answer = [](int reply) { return [reply](QDialog&) { return reply; }; };
-    m_modals = {escapeThenResume, In<FrmEditWait>([](FrmEditWait& w) {
+    m_modals = {escapeThenResume, In<EditorWaitWindow>([](EditorWaitWindow& w) {
                     QTest::mouseClick(w.ComEnd, Qt::LeftButton);
                 }),
-                answer(FrmHenkou::Cancel), escapeThenResume};
+                answer(SaveChangesWindow::Cancel), escapeThenResume};
     choose("mnuEditWav");
     choose("mnuEditWav");
     EXPECT_TRUE(m_modals.empty());
@@ -141,7 +141,8 @@ TEST_F(ExternalProgramsTest, AnEmptyChoiceIsToldAndTheWaitWindowEndsOnlyOnPurpos
     EXPECT_TRUE(frame(0).ComStart->isEnabled()) << "back from the editor";
 
     m_platform.settings.written.clear();
-    m_modals = {In<FrmEditWait>([](FrmEditWait& wait) { wait.close(); }), answer(FrmHenkou::No)};
+    m_modals = {In<EditorWaitWindow>([](EditorWaitWindow& wait) { wait.close(); }),
+                answer(SaveChangesWindow::No)};
     choose("mnuEditWav");
     EXPECT_EQ(m_ended, 1);
     const std::vector<QString>& written = m_platform.settings.written;
@@ -153,7 +154,7 @@ TEST_F(ExternalProgramsTest, PreferencesVolumeControlWebPageAndAbout) {
     m_app.VolumeControlPath = QStringLiteral("/usr/bin/pavucontrol");
     m_platform.fileDialogs.answers = {QStringLiteral("/usr/bin/audacity"), std::nullopt,
                                       std::nullopt};
-    m_modals = {In<FrmPreference>([](FrmPreference& pref) {
+    m_modals = {In<PreferenceWindow>([](PreferenceWindow& pref) {
         QTest::mouseClick(pref.ComPrefe_edit, Qt::LeftButton);
         EXPECT_EQ(pref.TxteditProgramPath->text(), QStringLiteral("/usr/bin/audacity"));
         // A cancelled browse leaves its box as it was, even after the other box browsed.
@@ -170,9 +171,9 @@ TEST_F(ExternalProgramsTest, PreferencesVolumeControlWebPageAndAbout) {
               QStringLiteral("/usr/bin/pavucontrol/discs/set.cue"));
 
     // Cancel changes nothing; OK switches to the small layout at once and writes nothing yet.
-    for (QPushButton* FrmOtherSetting::*button :
-         {&FrmOtherSetting::ComCancel, &FrmOtherSetting::ComOK}) {
-        m_modals = {In<FrmOtherSetting>([button](FrmOtherSetting& other) {
+    for (QPushButton* OtherSettingsWindow::*button :
+         {&OtherSettingsWindow::ComCancel, &OtherSettingsWindow::ComOK}) {
+        m_modals = {In<OtherSettingsWindow>([button](OtherSettingsWindow& other) {
             QTest::mouseClick(other.ChkFormSizeFlag, Qt::LeftButton);
             QTest::mouseClick(other.ChkEndCdEnd, Qt::LeftButton);
             QTest::mouseClick(other.*button, Qt::LeftButton);
@@ -200,7 +201,7 @@ TEST_F(ExternalProgramsTest, PreferencesVolumeControlWebPageAndAbout) {
     choose("mnuhelpAtume");
     EXPECT_EQ(m_platform.urls.opened, std::vector<QString>{"https://freesound.org/"});
     choose("mnuhelpver");
-    auto* about = m_window.findChild<FrmMtnAbout*>();
+    auto* about = m_window.findChild<AboutWindow*>();
     ASSERT_NE(about, nullptr);
     EXPECT_FALSE(about->isModal());
     QTest::mouseClick(about->cmdOK, Qt::LeftButton);

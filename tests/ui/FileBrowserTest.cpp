@@ -14,8 +14,8 @@ protected:
     void SetUp() override { test::ShowActive(m_window); }
     QStringList listed() {
         QStringList names;
-        for (int i = 0; i < browser().File2->count(); ++i) {
-            names << browser().File2->item(i)->text();
+        for (int i = 0; i < browser().fileList->count(); ++i) {
+            names << browser().fileList->item(i)->text();
         }
         return names;
     }
@@ -38,7 +38,7 @@ TEST_F(FileBrowserTest, ListsTheWavFilesAndDescribesTheSelectedOne) {
     addWav("a キック.wav", 44100, 2, 1000);
     addFile("notes.txt", "x");
     EXPECT_EQ(listed(), QStringList({"a キック.wav", "b.WAV"}));
-    test::ClickListItem(*browser().File2, "a キック.wav");
+    test::ClickListItem(*browser().fileList, "a キック.wav");
     EXPECT_EQ(bank().browserFilePath, m_dir.filePath("a キック.wav"));
     EXPECT_EQ(browser().lblPreviewFileSize->text(), QStringLiteral("4kB")); // 4044 bytes
     EXPECT_EQ(browser().lblWavInfo->text(), QStringLiteral("(44kHz,16bit,S)"));
@@ -53,7 +53,7 @@ TEST_F(FileBrowserTest, ListsTheWavFilesAndDescribesTheSelectedOne) {
     EXPECT_EQ(FileBrowser::FullPath("/", "a.wav"), QStringLiteral("/a.wav"));
     EXPECT_FALSE(browser().setDirPath(m_dir.filePath("vanished")));
     EXPECT_EQ(browser().dirPath(), m_dir.path()) << "a folder that vanished is not entered";
-    doubleClick(*browser().Dir2, "sub");
+    doubleClick(*browser().folderList, "sub");
     EXPECT_EQ(browser().dirPath(), m_dir.filePath("sub"));
     EXPECT_TRUE(listed().isEmpty());
 }
@@ -62,7 +62,7 @@ TEST_F(FileBrowserTest, ListsTheWavFilesAndDescribesTheSelectedOne) {
 TEST_F(FileBrowserTest, PreviewsOneAtATimeAndDeleteAsksAboutTheSelectedFile) {
     addWav("one.wav", 44100, 2, 44100);
     addWav("two.wav", 44100, 2, 300);
-    QListWidget& list = *browser().File2;
+    QListWidget& list = *browser().fileList;
     QTest::keyClick(&list, Qt::Key_Delete); // nothing selected: nothing to ask about
     EXPECT_TRUE(m_platform.messages.shown.empty());
     doubleClick(list, "one.wav");

@@ -5,7 +5,7 @@
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "support/XvfbServer.h"
-#include "ui/FrmCount.h"
+#include "ui/BpmCounterWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -223,7 +223,7 @@ TEST_F(KeyRepeatX11Test, HoldModeSoundsWithoutABreakWhileKeysAreHeld) {
 TEST_F(KeyRepeatX11Test, AHeldCounterKeyTapsOnce) {
     x11("xset", {"r", "rate", "200", "50"});
     choose("mnuCounter");
-    FrmCount* counter = m_window.counterWindow();
+    BpmCounterWindow* counter = m_window.counterWindow();
     ASSERT_NE(counter, nullptr);
     counter->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(counter));

@@ -8,8 +8,8 @@
 #include "support/UiFixture.h"
 #include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
-#include "ui/Form2.h"
 #include "ui/KeyboardPlayer.h"
+#include "ui/PlayModeWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,7 +49,7 @@ protected:
         dsGetStatus(bank().tracks[i].buffer, s);
         return s;
     }
-    Form2& openPlayMode() {
+    PlayModeWindow& openPlayMode() {
         choose("mnuplay");
         EXPECT_NE(m_window.playModeWindow(), nullptr);
         return *m_window.playModeWindow();
@@ -85,7 +85,7 @@ TEST_F(KeyboardTest, LettersAndKeypadReachTheirTracksAndRepeatsAreNoRelease) {
 
 // Which track they act on, and what it does to the sound, is the bank's; both windows show it.
 TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
-    Form2& play = openPlayMode();
+    PlayModeWindow& play = openPlayMode();
     press(Qt::Key_M, {}, &play);
     EXPECT_TRUE(bank().allTracksMuted);
     EXPECT_EQ(colour(&m_window), kBlue);
@@ -98,15 +98,15 @@ TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
     press(Qt::Key_N, {}, &play);
     EXPECT_TRUE(bank().mutedAlone(1));
     EXPECT_EQ(colour(&frame(1)), kBlue);
-    EXPECT_EQ(colour(play.Frame1[1]), kBlue);
+    EXPECT_EQ(colour(play.trackRows[1]), kBlue);
     release(Qt::Key_N, {}, &play);
-    EXPECT_NE(colour(play.Frame1[1]), kBlue);
+    EXPECT_NE(colour(play.trackRows[1]), kBlue);
 
     bank().select(-1);
     press(Qt::Key_Control, {}, &play); // the next loaded track: track 1
     EXPECT_EQ(bank().selectedTrack, 0);
-    EXPECT_EQ(colour(frame(0).Label4), kMagenta);
-    EXPECT_EQ(colour(play.Label1[0]), kMagenta);
+    EXPECT_EQ(colour(frame(0).trackNumberLabel), kMagenta);
+    EXPECT_EQ(colour(play.trackKeyLabels[0]), kMagenta);
     press(Qt::Key_F6, {}, &play);
     EXPECT_EQ(bank().tracks[0].pan, -40);
     EXPECT_EQ(frame(0).HSPan->value(), -40);
@@ -120,27 +120,27 @@ TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
     EXPECT_EQ(colour(&frame(0)), QColor(128, 128, 128));
     press(Qt::Key_F3, {}, &play);
     EXPECT_TRUE(bank().loneWolfMode);
-    EXPECT_EQ(colour(play.lblOrAliveOokamis, QPalette::WindowText), QColor(255, 255, 0));
-    EXPECT_EQ(colour(tracks().lblOrAliveOokamis, QPalette::WindowText), QColor(255, 255, 0));
+    EXPECT_EQ(colour(play.loneWolfLabel, QPalette::WindowText), QColor(255, 255, 0));
+    EXPECT_EQ(colour(tracks().loneWolfLabel, QPalette::WindowText), QColor(255, 255, 0));
 }
 
 TEST_F(KeyboardTest, FocusedControlsDoNotEatPerformanceKeys) {
-    const int ratio = frame(0).Combo->currentIndex();
+    const int ratio = frame(0).ratioBox->currentIndex();
     for (QWidget* focus :
-         {static_cast<QWidget*>(frame(0).HSVol), static_cast<QWidget*>(frame(0).Combo),
-          static_cast<QWidget*>(browser().File2), static_cast<QWidget*>(frame(0).ComStart)}) {
+         {static_cast<QWidget*>(frame(0).HSVol), static_cast<QWidget*>(frame(0).ratioBox),
+          static_cast<QWidget*>(browser().fileList), static_cast<QWidget*>(frame(0).ComStart)}) {
         bank().stop(0);
         press(Qt::Key_Z, {}, focus);
         EXPECT_EQ(caption(0), QStringLiteral("STOP")) << focus->objectName().toStdString();
         release(Qt::Key_Z, {}, focus);
     }
-    EXPECT_EQ(frame(0).Combo->currentIndex(), ratio);
+    EXPECT_EQ(frame(0).ratioBox->currentIndex(), ratio);
 
     // The list keeps its own keys.
     addWav("b.wav", 44100, 1, 10);
-    browser().File2->setCurrentRow(0);
-    press(Qt::Key_Down, {}, browser().File2);
-    EXPECT_EQ(browser().File2->currentRow(), 1);
+    browser().fileList->setCurrentRow(0);
+    press(Qt::Key_Down, {}, browser().fileList);
+    EXPECT_EQ(browser().fileList->currentRow(), 1);
 }
 
 TEST_F(KeyboardTest, LosingTheFocusLetsGoOfHeldKeys) {
@@ -158,12 +158,12 @@ TEST_F(KeyboardTest, LosingTheFocusLetsGoOfHeldKeys) {
 // The play-mode window is another view of the same bank: what it shows and what its controls
 // do are the main window's, both ways.
 TEST_F(KeyboardTest, PlayModeWindowShowsTheBankAndPlaysIt) {
-    Form2* play = &openPlayMode();
+    PlayModeWindow* play = &openPlayMode();
     EXPECT_TRUE(play->isVisible());
     EXPECT_FALSE(m_window.isVisible());
     EXPECT_EQ(play->windowTitle(), QStringLiteral("New - Mtn"));
-    EXPECT_EQ(play->Label1[7]->text(), QStringLiteral("8-E"));
-    EXPECT_EQ(play->Label2[0]->text(), QStringLiteral("tone.wav"));
+    EXPECT_EQ(play->trackKeyLabels[7]->text(), QStringLiteral("8-E"));
+    EXPECT_EQ(play->fileNameLabels[0]->text(), QStringLiteral("tone.wav"));
     EXPECT_TRUE(play->ComStart2[0]->isEnabled());
     EXPECT_FALSE(play->ComStart2[4]->isEnabled());
 

@@ -49,7 +49,7 @@ TEST_F(MediaPanelInputTest, TheCdBarAppliesOnlyAFinishedEntry) {
     CdPanel& cd = m_window.cdPanel();
     int rematches = 0;
     cd.onBarChanged = [&rematches] { ++rematches; };
-    QTest::mouseClick(cd.ChkCDkijun, Qt::LeftButton);
+    QTest::mouseClick(cd.cdReferenceCheck, Qt::LeftButton);
     QTest::mouseClick(m_window.mix().LabelLocked, Qt::LeftButton);
     ASSERT_TRUE(m_window.menuItem(QStringLiteral("mnuLock"))->isChecked());
 
@@ -101,7 +101,7 @@ TEST_F(CueSheetOfWaveFiles, IsRefusedForWhatItIs) {
                                      "FILE \"02.wav\" WAVE\r\n  TRACK 02 AUDIO\r\n"
                                      "    INDEX 01 00:00:00\r\n"));
     m_platform.modals.inspect = [this, &cue](QDialog& dialog) {
-        auto& pref = dynamic_cast<FrmPreference&>(dialog);
+        auto& pref = dynamic_cast<PreferenceWindow&>(dialog);
         m_platform.fileDialogs.answers.push_back(cue);
         QTest::mouseClick(pref.ComCdImage, Qt::LeftButton);
         QTest::mouseClick(pref.ComOK, Qt::LeftButton);

@@ -98,7 +98,7 @@ TEST_F(MidiPanelTest, TheTempoUpDownSetsTheTempoAndRematchesUnderTheLock) {
     panel().SpinButtonMIDI->setValue(90);
     EXPECT_EQ(panel().lblMIDITempo->text(), QStringLiteral("90"));
     EXPECT_EQ(panel().lblMIDISec->text(), QStringLiteral("2.667"));
-    panel().ChkMIDIkijun->setChecked(true);
+    panel().midiReferenceCheck->setChecked(true);
     panel().SpinButtonMIDI->setValue(91);
     EXPECT_EQ(rematches, 0); // no lock
     m_window.menuItem(QStringLiteral("mnuLock"))->setChecked(true);

@@ -97,7 +97,7 @@ TEST_F(MixBarPixelsTest, TheHandleStandsOutAtEveryValueInBothLayouts) {
 
     // The small layout, chosen as a performer chooses it.
     m_platform.modals.inspect = [](QDialog& dialog) {
-        auto& other = dynamic_cast<FrmOtherSetting&>(dialog);
+        auto& other = dynamic_cast<OtherSettingsWindow&>(dialog);
         test::ShowActive(other);
         QTest::mouseClick(other.ChkFormSizeFlag, Qt::LeftButton);
         QTest::mouseClick(other.ComOK, Qt::LeftButton);

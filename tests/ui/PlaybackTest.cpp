@@ -52,11 +52,11 @@ TEST_F(PlaybackTest, ClicksOnTheFrameReachTheBank) {
     EXPECT_EQ(bank().tracks[0].speed, 4410);
 
     // The fine box: steps of 1 and pages of 10 on the speed bar.
-    test::ClickCheckBox(*f.Check);
+    test::ClickCheckBox(*f.fineSpeedCheck);
     EXPECT_EQ(f.HSFre->pageStep(), 10);
     clickPart(f.HSFre, QStyle::SC_ScrollBarAddLine);
     EXPECT_EQ(bank().tracks[0].speed, 4411);
-    test::ClickCheckBox(*f.Check);
+    test::ClickCheckBox(*f.fineSpeedCheck);
     EXPECT_EQ(f.HSFre->singleStep(), 10);
     EXPECT_EQ(f.HSFre->pageStep(), 100);
 
@@ -87,14 +87,14 @@ TEST_F(PlaybackTest, TheFrameShowsTheBanksState) {
     // In the lone-wolf mode a member's start stops the other's button.
     bank().setLoneWolfMember(0, true);
     bank().setLoneWolfMember(2, true);
-    QTest::mouseClick(tracks().lblOrAliveOokamis, Qt::LeftButton);
+    QTest::mouseClick(tracks().loneWolfLabel, Qt::LeftButton);
     ASSERT_TRUE(bank().loneWolfMode);
     bank().playLooping(0);
     QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
     EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
     EXPECT_EQ(colour(f.ComStart, QPalette::Button), kCyan);
     EXPECT_EQ(caption(2), QStringLiteral("STOP"));
-    EXPECT_EQ(colour(frame(2).Label4), kMagenta);
+    EXPECT_EQ(colour(frame(2).trackNumberLabel), kMagenta);
 }
 
 } // namespace

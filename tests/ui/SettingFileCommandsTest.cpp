@@ -4,8 +4,8 @@
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/ClickableLabel.h"
-#include "ui/FrmHenkou.h"
 #include "ui/MixPanel.h"
+#include "ui/SaveChangesWindow.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -20,12 +20,12 @@ class SettingFileCommandsTest : public test::MainWindowTest {
 protected:
     void SetUp() override {
         test::ShowActive(m_window);
-        answer(FrmHenkou::No);
+        answer(SaveChangesWindow::No);
     }
     // The unsaved-changes window records its question and answers `answer`.
     void answer(int answer) {
         m_platform.modals.inspect = [this, answer](QDialog& dialog) {
-            m_asked << dynamic_cast<FrmHenkou&>(dialog).Labellong->text();
+            m_asked << dynamic_cast<SaveChangesWindow&>(dialog).questionLabel->text();
             return answer;
         };
     }
@@ -63,14 +63,14 @@ TEST_F(SettingFileCommandsTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhere
 
     command("mnunew"); // not changed since the save: nothing to ask
     EXPECT_FALSE(frame(0).ComStart->isEnabled());
-    EXPECT_EQ(std::make_tuple(frame(0).HSFre->value(), frame(0).Combo->currentIndex(),
+    EXPECT_EQ(std::make_tuple(frame(0).HSFre->value(), frame(0).ratioBox->currentIndex(),
                               frame(5).CheckLoop->isChecked(), frame(5).CheckDuuk->isChecked()),
               std::make_tuple(4410, 6, true, true));
     command("mnuFileOpen", set + ".mrw");
     EXPECT_EQ(m_platform.fileDialogs.requests.back().fileName, set + ".mrw") << "the last file";
     EXPECT_EQ(title(), QStringLiteral("Marrowtune - ライブ.mrw"));
     EXPECT_EQ(std::make_tuple(frame(0).HSFre->value(), frame(0).HSVol->value(),
-                              frame(0).HSPan->value(), frame(0).Combo->currentText(),
+                              frame(0).HSPan->value(), frame(0).ratioBox->currentText(),
                               frame(5).CheckLoop->isChecked()),
               std::make_tuple(3000, -12, -40, QStringLiteral("基準"), false));
     EXPECT_EQ(frame(0).lblWavTitle->text() + frame(0).lblSample->text(), "キック, 1.wav0.147s");
@@ -156,14 +156,14 @@ TEST_F(SettingFileCommandsTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLost
     EXPECT_TRUE(messageTexts().at(0).startsWith(m_dir.filePath("no/such/folder/set.mrw")));
     EXPECT_EQ(title(), QStringLiteral("Marrowtune - New")) << "a failed save names nothing";
     m_platform.messages.shown.clear();
-    answer(FrmHenkou::Cancel);
+    answer(SaveChangesWindow::Cancel);
     command("mnunew");
     EXPECT_FALSE(frame(2).CheckLoop->isChecked());
     EXPECT_EQ(m_asked, QStringList{"ファイルは変更されています。保存しますか？"});
     EXPECT_FALSE(m_window.close()) << "cancel keeps the program running";
     command("mnuFileOpen");
     EXPECT_EQ(m_platform.fileDialogs.requests.size(), 1u) << "asked before the dialog";
-    answer(FrmHenkou::No);
+    answer(SaveChangesWindow::No);
     command("mnunew");
     EXPECT_TRUE(frame(2).CheckLoop->isChecked());
 
@@ -173,7 +173,7 @@ TEST_F(SettingFileCommandsTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLost
     const QString kept = m_dir.filePath("kept.mrw");
     ASSERT_TRUE(test::WriteFile(kept, "the set of last night"));
     m_platform.messages.answers = {false, true};
-    answer(FrmHenkou::Yes);
+    answer(SaveChangesWindow::Yes);
     command("mnunew", m_dir.filePath("kept"));
     EXPECT_EQ(read(kept), "the set of last night");
     EXPECT_FALSE(frame(5).CheckDuuk->isChecked()) << "the refused save ends the command";

@@ -2,7 +2,7 @@
 #include "support/UiFixture.h"
 #include "ui/AppShell.h"
 #include "ui/ControlGeometry.h"
-#include "ui/FrmOnshitu.h"
+#include "ui/SoundQualityWindow.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -26,10 +26,10 @@ protected:
     std::optional<QString> stored(const char* key) {
         return m_platform.settings.value(m_app.appName, "Info", key);
     }
-    Form1& start(const QString& dataDir = kData) {
+    MainWindow& start(const QString& dataDir = kData) {
         m_app.dataDir = dataDir;
         m_platform.settings.written.clear();
-        m_window = std::make_unique<Form1>(m_app);
+        m_window = std::make_unique<MainWindow>(m_app);
         m_window->shell().endProcess = [this] { ++m_ended; };
         m_window->Form_Load();
         return *m_window;
@@ -41,18 +41,18 @@ protected:
         test::ChooseMenuItem(*m_window, *m_window->menuItem(QStringLiteral("mnuCD")));
     }
 
-    std::unique_ptr<Form1> m_window;
+    std::unique_ptr<MainWindow> m_window;
     int m_ended = 0;
 };
 
 TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) {
-    Form1& w = start();
+    MainWindow& w = start();
     EXPECT_TRUE(m_platform.settings.written.empty()) << "start-up stored something";
     EXPECT_TRUE(m_platform.messages.shown.empty());
     EXPECT_EQ(m_output->config().sampleRate, 22050);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
     EXPECT_EQ(w.browser().dirPath(), QDir(kData + "/demo").absolutePath());
-    EXPECT_EQ(w.browser().File2->count(), 6);
+    EXPECT_EQ(w.browser().fileList->count(), 6);
     EXPECT_FALSE(w.ComEdit->isEnabled());
     EXPECT_FALSE(w.menuItem("mnuUwagaki")->isEnabled());
     EXPECT_EQ(m_app.bank.selectedTrack, -1);
@@ -81,7 +81,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     store("WSCDir", "/sets/live.mrw");
     store("FormSizeFlag", "7"); // any non-zero flag is the small layout
     m_platform.settings.setValue(m_app.appName, "Marrowtune", "CdImage", "/discs/live.cue");
-    Form1& w = start();
+    MainWindow& w = start();
     EXPECT_EQ(w.browser().dirPath(), m_dir.path());
     EXPECT_TRUE(m_app.previewLoop);
     EXPECT_TRUE(m_app.cd.state.stopCdOnExit);
@@ -109,7 +109,7 @@ TEST_F(StartUpTest, AFolderThatIsGoneAndValuesThatAreNotNumbers) {
     store("QuSample", "lots");
     store("PreviewLoop", "perhaps");
     store("WAVDrive", "/no/such/volume");
-    Form1& w = start();
+    MainWindow& w = start();
     EXPECT_EQ(messageTexts(), (std::vector<QString>{"前回使ったドライブが用意されていません",
                                                     "前回使ったドライブが用意されていません"}));
     EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
@@ -133,7 +133,7 @@ TEST_F(StartUpTest, AnOutputFormatTheWindowDoesNotOfferIsTheDefault) {
 
 TEST_F(StartUpTest, WithoutASoundDeviceTheWindowSaysSoInOnePlace) {
     m_noSoundDevice = true;
-    Form1& w = start();
+    MainWindow& w = start();
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     EXPECT_TRUE(w.lblNoSoundDevice->isVisible());
@@ -151,7 +151,7 @@ TEST_F(StartUpTest, WithoutASoundDeviceTheWindowSaysSoInOnePlace) {
     }
     ASSERT_TRUE(w.browser().setDirPath(m_dir.filePath("kit")));
     for (int i = 0; i < 3; ++i) {
-        QListWidget& list = *w.browser().File2;
+        QListWidget& list = *w.browser().fileList;
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
                           list.visualItemRect(list.item(i)).center());
         QTest::mouseClick(w.tracks().frame(i).ComChange, Qt::LeftButton);
@@ -178,7 +178,7 @@ QRect RecordRect(const LayoutRecord& r, const QWidget& control, bool noHeight, d
 }
 
 TEST_F(StartUpTest, BothShippedLayoutsMoveEveryListedControl) {
-    Form1& w = start();
+    MainWindow& w = start();
     for (int flag : {1, 0}) {
         QFile file(kData + "/" + LayoutFileName(flag));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -225,11 +225,11 @@ TEST_F(StartUpTest, ABrokenLayoutFileKeepsWhatWasAppliedAndTheWindowSize) {
     QFile normal(kData + "/normal.dat");
     ASSERT_TRUE(normal.open(QIODevice::ReadOnly));
     QList<QByteArray> lines = normal.readAll().split('\n');
-    lines[1] = "99,99,99,99,9\r"; // File2 moves
+    lines[1] = "99,99,99,99,9\r"; // fileList moves
     lines[3] = "1,2,3,x,9\r";     // LabelLocked has a letter: the load ends there
     ASSERT_TRUE(test::WriteFile(m_dir.filePath("normal.dat"), lines.join('\n')));
     ASSERT_TRUE(QFile::copy(kData + "/small.dat", m_dir.filePath("small.dat")));
-    Form1& w = start(m_dir.path());
+    MainWindow& w = start(m_dir.path());
     const QSize size = w.size();
     const QRect locked = w.findChild<QWidget*>("LabelLocked")->geometry();
     w.shell().LoadLayout(0);
@@ -248,17 +248,17 @@ TEST_F(StartUpTest, ABrokenLayoutFileKeepsWhatWasAppliedAndTheWindowSize) {
 // whose choices an OK in the first would make stale. OK applies, cancel keeps the format.
 TEST_F(StartUpTest, OneSoundQualityWindowAppliesOnOk) {
     store("QuSample", "48000");
-    Form1& w = start();
+    MainWindow& w = start();
     test::ShowActive(w);
     QAction& item = *w.menuItem(QStringLiteral("mnuonshitu"));
     const auto open = [&] {
         test::ChooseMenuItem(w, item);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const QList<FrmOnshitu*> windows = w.findChildren<FrmOnshitu*>();
+        const QList<SoundQualityWindow*> windows = w.findChildren<SoundQualityWindow*>();
         EXPECT_EQ(windows.size(), 1);
         return windows.front();
     };
-    FrmOnshitu* quality = open();
+    SoundQualityWindow* quality = open();
     open();
     EXPECT_EQ(quality->windowTitle(), QStringLiteral("Marrowtune-音質の設定"));
     EXPECT_FALSE(quality->isModal());

@@ -25,9 +25,9 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     load(0, "two.wav");
     load(1, "one.wav");
     load(2, "two.wav");
-    test::ChooseComboItem(*frame(0).Combo, QStringLiteral("基準"));
-    test::ChooseComboItem(*frame(1).Combo, QStringLiteral("*1"));
-    test::ChooseComboItem(*frame(2).Combo, QStringLiteral("*2"));
+    test::ChooseComboItem(*frame(0).ratioBox, QStringLiteral("基準"));
+    test::ChooseComboItem(*frame(1).ratioBox, QStringLiteral("*1"));
+    test::ChooseComboItem(*frame(2).ratioBox, QStringLiteral("*2"));
     QAction& lock = *m_window.menuItem(QStringLiteral("mnuLock"));
     EXPECT_TRUE(lock.isEnabled()) << "a marked track makes the lock available";
     QTest::mouseClick(m_window.mix().Comgo, Qt::LeftButton);
@@ -53,13 +53,13 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     test::ChooseMenuItem(m_window, lock);
     EXPECT_FALSE(m_app.tempo.lockOn() || lock.isChecked());
     choose("mnuCD");
-    QCheckBox& midiBox = *m_window.midiPanel().ChkMIDIkijun;
+    QCheckBox& midiBox = *m_window.midiPanel().midiReferenceCheck;
     QTest::mouseClick(&midiBox, Qt::LeftButton);
-    QTest::mouseClick(m_window.cdPanel().ChkCDkijun, Qt::LeftButton);
+    QTest::mouseClick(m_window.cdPanel().cdReferenceCheck, Qt::LeftButton);
     EXPECT_EQ(m_app.tempo.reference(), TempoReference::Cd);
     EXPECT_FALSE(midiBox.isChecked());
     m_platform.messages.shown.clear(); // there is no CD drive here
-    test::ChooseComboItem(*frame(2).Combo, QStringLiteral("*32"));
+    test::ChooseComboItem(*frame(2).ratioBox, QStringLiteral("*32"));
     QTest::mouseClick(m_window.mix().Comgo, Qt::LeftButton); // against the CD's 2 s bar
     EXPECT_EQ(speed(1), 2205);
     EXPECT_EQ(messageTexts(), std::vector<QString>{"倍率を下げてください  (3)トラック"});

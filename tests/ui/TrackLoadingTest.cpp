@@ -5,7 +5,7 @@
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/ClickableLabel.h"
-#include "ui/FrmWavInfo.h"
+#include "ui/WavInfoWindow.h"
 
 #include <QAction>
 #include <QLabel>
@@ -44,13 +44,13 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("a44.wav"));
     EXPECT_EQ(frame(0).lblWavTitle->toolTip(), m_dir.filePath("a44.wav"));
     EXPECT_TRUE(frame(0).ComStart->isEnabled());
-    EXPECT_EQ(colour(frame(0).Label4), kMagenta);
+    EXPECT_EQ(colour(frame(0).trackNumberLabel), kMagenta);
     EXPECT_EQ(m_platform.cursor.depth, 0);
     EXPECT_GE(m_platform.cursor.waits, 1);
 
     load(4, "b22.wav");
-    EXPECT_EQ(colour(frame(4).Label4), kMagenta);
-    EXPECT_NE(colour(frame(0).Label4), kMagenta);
+    EXPECT_EQ(colour(frame(4).trackNumberLabel), kMagenta);
+    EXPECT_NE(colour(frame(0).trackNumberLabel), kMagenta);
     EXPECT_TRUE(m_platform.messages.shown.empty());
 
     // Cleared: the frame empties and the highlight moves to the next loaded track.
@@ -59,7 +59,7 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     expectEmptyFrame(0);
     EXPECT_EQ(frame(0).lblWavTitle->text(), QString());
     EXPECT_TRUE(frame(0).ComChange->isEnabled());
-    EXPECT_EQ(colour(frame(4).Label4), kMagenta);
+    EXPECT_EQ(colour(frame(4).trackNumberLabel), kMagenta);
 }
 
 TEST_F(TrackLoadingTest, FailuresAreToldAndLeaveTheFrameEmpty) {
@@ -151,14 +151,14 @@ TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndShowsTheFilesInformation
     QMenu* popup = m_window.trackPopup();
     QAction* wavInfo = m_window.menuItem("mnuWavInfo");
     QAction* member = m_window.menuItem("mnuOokami");
-    QTest::mouseClick(frame(3).Label4, Qt::RightButton);
+    QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
     ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
     EXPECT_FALSE(wavInfo->isEnabled()) << "an empty track has no file to describe";
     popup->hide();
 
     load(3, "info.wav");
     for (const bool expected : {true, false}) {
-        QTest::mouseClick(frame(3).Label4, Qt::RightButton);
+        QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
         ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
         EXPECT_EQ(member->isChecked(), !expected);
         QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(member).center());
@@ -168,12 +168,12 @@ TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndShowsTheFilesInformation
     bank().setLoneWolfMember(3, true);
     QStringList seen;
     m_platform.modals.inspect = [&seen](QDialog& dialog) {
-        auto& info = dynamic_cast<FrmWavInfo&>(dialog);
+        auto& info = dynamic_cast<WavInfoWindow&>(dialog);
         seen << info.windowTitle() << info.lblFileName->text() << info.lblSize->text()
-             << info.lblInfo->text() << info.lblOokami->text();
+             << info.lblInfo->text() << info.loneWolfMemberLabel->text();
         return 1;
     };
-    QTest::mouseClick(frame(3).Label4, Qt::RightButton);
+    QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
     ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
     QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(wavInfo).center());
     EXPECT_EQ(seen, QStringList({"WAVファイル情報 - 4トラック",

@@ -78,10 +78,10 @@ TEST_F(CdPanelTest, ShowsThePlayerAndItsClicksReachIt) {
     EXPECT_EQ(panel().palette().color(QPalette::Window), face);
 
     // Hidden, the disc keeps playing and the CD stops being the tempo reference.
-    panel().ChkCDkijun->setChecked(true);
+    panel().cdReferenceCheck->setChecked(true);
     ChooseMenuItem(m_window, mnuCD());
     EXPECT_FALSE(mnuCD().isChecked());
-    EXPECT_FALSE(panel().ChkCDkijun->isChecked());
+    EXPECT_FALSE(panel().cdReferenceCheck->isChecked());
     EXPECT_EQ(m_window.height(), m_window.mediaPanelClosedHeight);
     EXPECT_TRUE(m_app.cd.watchTimer.isActive());
     EXPECT_EQ(m_app.cd.state.cdPlayState, CdPlayState::Playing);
@@ -101,7 +101,7 @@ TEST_F(CdPanelTest, TheUpDownSetsTheBarAndTheBpmAndRematchesUnderTheLock) {
     EXPECT_EQ(panel().lblCdBpm->text(), "128");
     panel().SpinButtonCD->setValue(2040);
     EXPECT_EQ(panel().lblCdBpm->text(), "117.647");
-    panel().ChkCDkijun->setChecked(true);
+    panel().cdReferenceCheck->setChecked(true);
     panel().SpinButtonCD->setValue(2000);
     EXPECT_EQ(rematches, 0); // the lock is off
     m_window.menuItem(QStringLiteral("mnuLock"))->setChecked(true);

@@ -1,4 +1,4 @@
-#include "ui/FrmHenkou.h"
+#include "ui/SaveChangesWindow.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -7,10 +7,10 @@
 
 namespace mt {
 
-FrmHenkou::FrmHenkou(const QString& title, QWidget* parent) : QDialog(parent) {
+SaveChangesWindow::SaveChangesWindow(const QString& title, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmhenkou"));
     setWindowTitle(QStringLiteral("Form3"));
-    Labellong = new QLabel(
+    questionLabel = new QLabel(
         title.isEmpty() ? QStringLiteral("ファイルは変更されています。保存しますか？")
                         : title + QStringLiteral("  は変更されています。変更を保存しますか？"),
         this);
@@ -27,7 +27,7 @@ FrmHenkou::FrmHenkou(const QString& title, QWidget* parent) : QDialog(parent) {
     buttons->addWidget(Comno);
     buttons->addWidget(ComCancel);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Labellong);
+    layout->addWidget(questionLabel);
     layout->addLayout(buttons);
 }
 

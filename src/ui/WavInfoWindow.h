@@ -10,17 +10,17 @@ namespace mt {
 class TrackBank;
 
 // The WAV information window of one track: its file, size, format and lone-wolf membership.
-class FrmWavInfo final : public QDialog {
+class WavInfoWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    FrmWavInfo(const TrackBank& bank, int track, QWidget* parent);
+    WavInfoWindow(const TrackBank& bank, int track, QWidget* parent);
 
-    QLabel* Label1;
+    QLabel* formatCaption;
     QLabel* lblFileName;
     QLabel* lblSize;
     QLabel* lblInfo;
-    QLabel* lblOokami;
+    QLabel* loneWolfMemberLabel;
     QPushButton* ComOK;
 };
 

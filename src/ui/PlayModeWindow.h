@@ -19,11 +19,11 @@ class TrackPanel;
 // The play-mode window: only the eight tracks' PLAY/STOP buttons, loop and hold boxes, titles
 // and numbers, and the lone-wolf label. It owns no state: its controls call the track bank,
 // and it draws itself from the bank whenever the bank says it changed.
-class Form2 final : public QWidget {
+class PlayModeWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    Form2(TrackBank& bank, TrackPanel& tracks);
+    PlayModeWindow(TrackBank& bank, TrackPanel& tracks);
 
     // Takes the setting file's title.
     void refresh(const QString& settingFileTitle);
@@ -33,14 +33,14 @@ public:
     void CheckDuuk2_MouseUp(int index);
     void ComBack_Click();
 
-    std::array<QFrame*, 8> Frame1{};
+    std::array<QFrame*, 8> trackRows{};
     std::array<QPushButton*, 8> ComStart2{};
     std::array<QCheckBox*, 8> CheckLoop2{};
     std::array<QCheckBox*, 8> CheckDuuk2{};
-    std::array<QLabel*, 8> Label2{};         // the file name
-    std::array<ClickableLabel*, 8> Label1{}; // "1-Z" ...: carries the selection highlight
+    std::array<QLabel*, 8> fileNameLabels{};         // the file name
+    std::array<ClickableLabel*, 8> trackKeyLabels{}; // "1-Z" ...: carries the selection highlight
     QPushButton* ComBack = nullptr;
-    ClickableLabel* lblOrAliveOokamis = nullptr;
+    ClickableLabel* loneWolfLabel = nullptr;
 
     // Shows the main window again; set by the main window.
     std::function<void()> showMain;

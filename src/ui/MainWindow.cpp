@@ -1,20 +1,20 @@
-#include "ui/Form1.h"
+#include "ui/MainWindow.h"
 
 #include "core/AppContext.h"
 #include "ui/AppShell.h"
 #include "ui/AudioStatusLine.h"
+#include "ui/BpmCounterWindow.h"
 #include "ui/CdPanel.h"
 #include "ui/ControlGeometry.h"
 #include "ui/ExternalPrograms.h"
 #include "ui/FileBrowser.h"
-#include "ui/Form2.h"
-#include "ui/FrmCount.h"
-#include "ui/FrmOnshitu.h"
-#include "ui/FrmOutput.h"
 #include "ui/KeyboardPlayer.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
+#include "ui/OutputWindow.h"
+#include "ui/PlayModeWindow.h"
 #include "ui/SettingFileCommands.h"
+#include "ui/SoundQualityWindow.h"
 #include "ui/TrackPanel.h"
 
 #include <QAction>
@@ -30,7 +30,7 @@
 
 namespace mt {
 
-Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app) {
+MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Marrowtune - New"));
     auto* client = new QWidget(this);
@@ -47,17 +47,17 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     m_cdPanel->onBpmCounter = [this] { mnuCounter_Click(); };
     // The CD's reference box chooses the CD's bar for tempo matching; a bar change under the
     // lock (the up-down, the counter's OK) matches the tracks to it again.
-    m_mix->ChkCDkijun = m_cdPanel->ChkCDkijun;
+    m_mix->cdReferenceCheck = m_cdPanel->cdReferenceCheck;
     m_cdPanel->onBarChanged = [this] { m_app.tempo.referenceBarChanged(TempoReference::Cd); };
-    connect(m_cdPanel->ChkCDkijun, &QCheckBox::toggled, m_mix,
-            [this] { m_mix->ChkCDkijun_Click(); });
+    connect(m_cdPanel->cdReferenceCheck, &QCheckBox::toggled, m_mix,
+            [this] { m_mix->cdReferenceCheck_Click(); });
     m_midiPanel = new MidiPanel(m_app, client);
     m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     // The MIDI song's reference box and bar in the same way.
-    m_mix->ChkMIDIkijun = m_midiPanel->ChkMIDIkijun;
+    m_mix->midiReferenceCheck = m_midiPanel->midiReferenceCheck;
     m_midiPanel->onBarChanged = [this] { m_app.tempo.referenceBarChanged(TempoReference::Midi); };
-    connect(m_midiPanel->ChkMIDIkijun, &QCheckBox::toggled, m_mix,
-            [this] { m_mix->ChkMIDIkijun_Click(); });
+    connect(m_midiPanel->midiReferenceCheck, &QCheckBox::toggled, m_mix,
+            [this] { m_mix->midiReferenceCheck_Click(); });
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
     m_files = new SettingFileCommands(m_app, *this, *m_tracks, *m_mix);
     m_keyboard = new KeyboardPlayer(m_app, *this);
@@ -105,20 +105,20 @@ Form1::Form1(AppContext& app, QWidget* parent) : QMainWindow(parent), m_app(app)
     move(x(), TwipsToPixels(kMainWindowTopTwips, twipsPerPixel));
 }
 
-void Form1::Form_Load() {
+void MainWindow::Form_Load() {
     m_shell->Form_Load();
 }
 
-void Form1::showSoundDevice(bool available) {
+void MainWindow::showSoundDevice(bool available) {
     lblNoSoundDevice->setVisible(!available);
     m_audioStatus->setVisible(available);
 }
 
-void Form1::fitBrowser() {
+void MainWindow::fitBrowser() {
     m_browser->setGeometry(m_browser->childrenRect().united(QRect(0, 0, 1, 1)));
 }
 
-void Form1::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (!m_files->confirmDiscard()) {
         event->ignore();
         return;
@@ -127,7 +127,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     QMainWindow::closeEvent(event);
 }
 
-QAction* Form1::addItem(QMenu* menu, const QString& caption, const char* name) {
+QAction* MainWindow::addItem(QMenu* menu, const QString& caption, const char* name) {
     QAction* item = menu->addAction(caption);
     item->setObjectName(QLatin1String(name));
     // Enabled by the part of the program that gives the item its behaviour.
@@ -135,7 +135,7 @@ QAction* Form1::addItem(QMenu* menu, const QString& caption, const char* name) {
     return item;
 }
 
-void Form1::buildMenus() {
+void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     addItem(file, QStringLiteral("新規作成(&N)"), "mnunew");
     addItem(file, QStringLiteral("開く(&O)"), "mnuFileOpen");
@@ -178,7 +178,7 @@ void Form1::buildMenus() {
     addItem(m_trackPopup, QStringLiteral("WAVファイル情報表示"), "mnuWavInfo");
 }
 
-void Form1::wireMenus() {
+void MainWindow::wireMenus() {
     for (const char* name : {"mnuDeleteFile", "mnuDeleteWAV_popup"}) {
         QAction* item = menuItem(QLatin1String(name));
         item->setEnabled(true);
@@ -187,16 +187,16 @@ void Form1::wireMenus() {
     menuItem(QStringLiteral("mnuWavInfo"))->setEnabled(true);
     QAction* quality = menuItem(QStringLiteral("mnuonshitu"));
     quality->setEnabled(true);
-    connect(quality, &QAction::triggered, this, &Form1::mnuonshitu_Click);
+    connect(quality, &QAction::triggered, this, &MainWindow::soundQualityAction_Click);
     QAction* output = menuItem(QStringLiteral("mnuOutput"));
     output->setEnabled(true);
-    connect(output, &QAction::triggered, this, &Form1::mnuOutput_Click);
+    connect(output, &QAction::triggered, this, &MainWindow::mnuOutput_Click);
     QAction* play = menuItem(QStringLiteral("mnuplay"));
     play->setEnabled(true);
-    connect(play, &QAction::triggered, this, &Form1::mnuplay_Click);
+    connect(play, &QAction::triggered, this, &MainWindow::mnuplay_Click);
     QAction* counter = menuItem(QStringLiteral("mnuCounter"));
     counter->setEnabled(true);
-    connect(counter, &QAction::triggered, this, &Form1::mnuCounter_Click);
+    connect(counter, &QAction::triggered, this, &MainWindow::mnuCounter_Click);
 
     QAction* media = menuItem(QStringLiteral("mnuCD"));
     media->setEnabled(true);
@@ -208,7 +208,7 @@ void Form1::wireMenus() {
     });
 }
 
-void Form1::mnuCD_Click() {
+void MainWindow::mnuCD_Click() {
     QAction* media = menuItem(QStringLiteral("mnuCD"));
     if (!media->isChecked()) {
         m_cdPanel->OpenOnShow();
@@ -218,31 +218,31 @@ void Form1::mnuCD_Click() {
             shown();
         }
     } else {
-        m_cdPanel->ChkCDkijun->setChecked(false);
+        m_cdPanel->cdReferenceCheck->setChecked(false);
         resize(width(), mediaPanelClosedHeight);
         media->setChecked(false); // the disc plays on and the CD watch keeps running
     }
 }
 
-Form1::~Form1() {
+MainWindow::~MainWindow() {
     delete m_playMode; // a window of its own, not a child
 }
 
-FrmOnshitu* Form1::mnuonshitu_Click() {
+SoundQualityWindow* MainWindow::soundQualityAction_Click() {
     // One window at a time: a second would offer choices that an OK in the first makes stale.
     if (m_quality && m_quality->isVisible()) {
         m_quality->raise();
         m_quality->activateWindow();
         return m_quality;
     }
-    m_quality = new FrmOnshitu(m_app, this); // not modal; deletes itself when closed
+    m_quality = new SoundQualityWindow(m_app, this); // not modal; deletes itself when closed
     m_quality->show();
     return m_quality;
 }
 
-FrmOutput* Form1::mnuOutput_Click() {
+OutputWindow* MainWindow::mnuOutput_Click() {
     if (!m_output) {
-        m_output = new FrmOutput(m_app, this); // not modal; deletes itself when closed
+        m_output = new OutputWindow(m_app, this); // not modal; deletes itself when closed
     }
     m_output->show();
     m_output->raise();
@@ -250,13 +250,13 @@ FrmOutput* Form1::mnuOutput_Click() {
     return m_output;
 }
 
-Form2* Form1::playModeWindow() const {
+PlayModeWindow* MainWindow::playModeWindow() const {
     return m_playMode;
 }
 
-void Form1::mnuplay_Click() {
+void MainWindow::mnuplay_Click() {
     if (!m_playMode) {
-        m_playMode = new Form2(m_app.bank, *m_tracks);
+        m_playMode = new PlayModeWindow(m_app.bank, *m_tracks);
         m_playMode->showMain = [this] { show(); };
         m_keyboard->setPlayModeWindow(m_playMode);
     }
@@ -267,9 +267,9 @@ void Form1::mnuplay_Click() {
     m_playMode->setFocus();
 }
 
-void Form1::mnuCounter_Click() {
+void MainWindow::mnuCounter_Click() {
     if (!m_counter) {
-        m_counter = new FrmCount(m_app, *m_cdPanel, this);
+        m_counter = new BpmCounterWindow(m_app, *m_cdPanel, this);
         m_counter->onUnloaded = [this] {
             m_counter->deleteLater();
             m_counter = nullptr;
@@ -278,11 +278,11 @@ void Form1::mnuCounter_Click() {
     m_counter->Open();
 }
 
-FrmCount* Form1::counterWindow() const {
+BpmCounterWindow* MainWindow::counterWindow() const {
     return m_counter;
 }
 
-QAction* Form1::menuItem(const QString& name) const {
+QAction* MainWindow::menuItem(const QString& name) const {
     return findChild<QAction*>(name);
 }
 

@@ -19,10 +19,10 @@ class AppShell;
 class AudioStatusLine;
 class ExternalPrograms;
 class FileBrowser;
-class Form2;
-class FrmOnshitu;
-class FrmOutput;
-class FrmCount;
+class PlayModeWindow;
+class SoundQualityWindow;
+class OutputWindow;
+class BpmCounterWindow;
 class KeyboardPlayer;
 class MidiPanel;
 class MixPanel;
@@ -30,14 +30,14 @@ class SettingFileCommands;
 class TrackPanel;
 
 // The main window: the track bank, the file browser and the media panels under one menu bar.
-class Form1 final : public QMainWindow {
+class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit Form1(AppContext& app, QWidget* parent = nullptr);
-    ~Form1() override;
+    explicit MainWindow(AppContext& app, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
-    // The menu item with this control name (mnunew, mnuCD, mnuOokami ...), or null.
+    // The menu item with this object name ("mnunew", "mnuCD", "mnuOokami" ...), or null.
     QAction* menuItem(const QString& name) const;
 
     QMenu* fileListPopup() const { return m_fileListPopup; }
@@ -79,20 +79,20 @@ public:
 
     // Opens the sound-quality window (not modal) and returns it; while it is open, brings
     // that one to the front instead of opening another.
-    FrmOnshitu* mnuonshitu_Click();
+    SoundQualityWindow* soundQualityAction_Click();
 
     // Opens the output window (not modal), or raises the one already open, and returns it.
-    FrmOutput* mnuOutput_Click();
+    OutputWindow* mnuOutput_Click();
     AudioStatusLine& audioStatus() const { return *m_audioStatus; }
 
     // Opens the play-mode window in place of this one; null when it is not open.
     void mnuplay_Click();
-    Form2* playModeWindow() const;
+    PlayModeWindow* playModeWindow() const;
 
     // Opens the BPM counter (the CD panel's counter button does the same); it stays loaded
     // when hidden by "OK" and is unloaded by cancel. The window, or null when not loaded.
     void mnuCounter_Click();
-    FrmCount* counterWindow() const;
+    BpmCounterWindow* counterWindow() const;
 
 protected:
     // Quitting asks about an unsaved bank first; cancel keeps the program running.
@@ -116,10 +116,10 @@ private:
     AppShell* m_shell = nullptr;
     ExternalPrograms* m_external = nullptr;
     AudioStatusLine* m_audioStatus = nullptr;
-    QPointer<FrmOutput> m_output;
-    QPointer<Form2> m_playMode;
-    QPointer<FrmCount> m_counter;
-    QPointer<FrmOnshitu> m_quality;
+    QPointer<OutputWindow> m_output;
+    QPointer<PlayModeWindow> m_playMode;
+    QPointer<BpmCounterWindow> m_counter;
+    QPointer<SoundQualityWindow> m_quality;
 };
 
 } // namespace mt

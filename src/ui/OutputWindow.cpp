@@ -1,4 +1,4 @@
-#include "ui/FrmOutput.h"
+#include "ui/OutputWindow.h"
 
 #include "audio/RtAudioOutput.h"
 #include "core/AppContext.h"
@@ -15,7 +15,7 @@
 namespace mt {
 namespace {
 
-QComboBox* Combo(QWidget* parent, const char* name) {
+QComboBox* ComboBox(QWidget* parent, const char* name) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QLatin1String(name));
     return combo;
@@ -27,19 +27,19 @@ QString Milliseconds(double seconds) {
 
 } // namespace
 
-FrmOutput::FrmOutput(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+OutputWindow::OutputWindow(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
     setObjectName(QStringLiteral("FrmOutput"));
     setWindowTitle(QStringLiteral("Marrowtune-出力の設定"));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    CboSystem = Combo(this, "CboSystem");
+    CboSystem = ComboBox(this, "CboSystem");
     CboSystem->addItem(QStringLiteral("自動（JACK → PulseAudio → ALSA）"),
                        static_cast<int>(AudioSystem::Automatic));
     CboSystem->addItem(QStringLiteral("JACK"), static_cast<int>(AudioSystem::Jack));
     CboSystem->addItem(QStringLiteral("PulseAudio"), static_cast<int>(AudioSystem::Pulse));
     CboSystem->addItem(QStringLiteral("ALSA"), static_cast<int>(AudioSystem::Alsa));
-    CboDevice = Combo(this, "CboDevice");
-    CboBlock = Combo(this, "CboBlock");
+    CboDevice = ComboBox(this, "CboDevice");
+    CboBlock = ComboBox(this, "CboBlock");
     for (const double seconds : kBlockPresets) {
         CboBlock->addItem(Milliseconds(seconds), seconds);
     }
@@ -69,8 +69,8 @@ FrmOutput::FrmOutput(AppContext& app, QWidget* parent) : QDialog(parent), m_app(
     ComOK->setDefault(true);
     ComCancel = new QPushButton(QStringLiteral("キャンセル(&N)"), this);
     ComCancel->setObjectName(QStringLiteral("ComCancel"));
-    connect(ComOK, &QPushButton::clicked, this, &FrmOutput::ComOK_Click);
-    connect(ComCancel, &QPushButton::clicked, this, &FrmOutput::ComCancel_Click);
+    connect(ComOK, &QPushButton::clicked, this, &OutputWindow::ComOK_Click);
+    connect(ComCancel, &QPushButton::clicked, this, &OutputWindow::ComCancel_Click);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("オーディオシステム"), CboSystem);
@@ -88,7 +88,7 @@ FrmOutput::FrmOutput(AppContext& app, QWidget* parent) : QDialog(parent), m_app(
     layout->addLayout(buttons);
 }
 
-void FrmOutput::listDevices(const std::string& keep) {
+void OutputWindow::listDevices(const std::string& keep) {
     CboDevice->clear();
     CboDevice->addItem(QStringLiteral("既定のデバイス"), QString());
     const auto system = static_cast<AudioSystem>(CboSystem->currentData().toInt());
@@ -107,7 +107,7 @@ void FrmOutput::listDevices(const std::string& keep) {
     CboDevice->setEnabled(system != AudioSystem::Automatic);
 }
 
-void FrmOutput::showLatency() {
+void OutputWindow::showLatency() {
     const OutputChoice choice = shownChoice();
     for (int i = 0; i < CboBlock->count(); ++i) {
         const double seconds = kBlockPresets[i];
@@ -121,7 +121,7 @@ void FrmOutput::showLatency() {
             .arg(Milliseconds(ExpectedLatency(choice.system, choice.blockSeconds))));
 }
 
-OutputChoice FrmOutput::shownChoice() const {
+OutputChoice OutputWindow::shownChoice() const {
     OutputChoice choice;
     choice.system = static_cast<AudioSystem>(CboSystem->currentData().toInt());
     choice.device = CboDevice->currentData().toString().toStdString();
@@ -129,7 +129,7 @@ OutputChoice FrmOutput::shownChoice() const {
     return choice;
 }
 
-void FrmOutput::ComOK_Click() {
+void OutputWindow::ComOK_Click() {
     m_app.outputChoice = shownChoice();
     // A choice that does not open leaves the previous output playing; the status line tells
     // which one plays.
@@ -137,7 +137,7 @@ void FrmOutput::ComOK_Click() {
     close();
 }
 
-void FrmOutput::ComCancel_Click() {
+void OutputWindow::ComCancel_Click() {
     close();
 }
 

@@ -12,24 +12,24 @@ struct AppContext;
 
 // The sound-quality window: the output's sample rate, bits and channels. OK applies them to
 // the open device at once; they are stored at shutdown.
-class FrmOnshitu final : public QDialog {
+class SoundQualityWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    FrmOnshitu(AppContext& app, QWidget* parent);
+    SoundQualityWindow(AppContext& app, QWidget* parent);
 
     void Form_Load();
     void ComOK_Click();
     void ComCancel_Click();
 
-    QGroupBox* Frame1;
+    QGroupBox* sampleRateGroup;
     QRadioButton* Opt441;
     QRadioButton* Opt220;
     QRadioButton* Opt110;
-    QGroupBox* Frame2;
+    QGroupBox* bitsGroup;
     QRadioButton* Opt16bit;
     QRadioButton* Opt8bit;
-    QGroupBox* Frame3;
+    QGroupBox* channelsGroup;
     QRadioButton* Optste;
     QRadioButton* Optmono;
     QPushButton* ComOK;

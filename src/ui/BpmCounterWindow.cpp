@@ -1,4 +1,4 @@
-#include "ui/FrmCount.h"
+#include "ui/BpmCounterWindow.h"
 
 #include "core/AppContext.h"
 #include "platform/Numbers.h"
@@ -51,15 +51,15 @@ constexpr int kWindowHeightTwips = 2040;
 
 } // namespace
 
-const QString FrmCount::kIdleHint = QStringLiteral("Cで測定開始。Vで測定");
-const QString FrmCount::kMeasureHint = QStringLiteral("Zでリセット");
+const QString BpmCounterWindow::kIdleHint = QStringLiteral("Cで測定開始。Vで測定");
+const QString BpmCounterWindow::kMeasureHint = QStringLiteral("Zでリセット");
 
-FrmCount::FrmCount(AppContext& app, CdPanel& cdPanel, QWidget* parent)
+BpmCounterWindow::BpmCounterWindow(AppContext& app, CdPanel& cdPanel, QWidget* parent)
     : QWidget(parent, Qt::Window), m_app(app), m_cdPanel(cdPanel), m_mmt(app.mmt) {
     setObjectName(QStringLiteral("frmCount"));
     setWindowTitle(QStringLiteral("カウンター"));
-    Label1 = Named(new QLabel(kIdleHint, this), "Label1");
-    Label2 = Named(new QLabel(QStringLiteral("♪ ="), this), "Label2");
+    hintLabel = Named(new QLabel(kIdleHint, this), "Label1");
+    bpmCaption = Named(new QLabel(QStringLiteral("♪ ="), this), "Label2");
     TxtCdBpm = Named(new QLineEdit(QStringLiteral("120.000"), this), "TxtCdBpm");
     TxtCdBpm->setEnabled(false);
     TxtCdBpm->setAlignment(Qt::AlignRight);
@@ -67,7 +67,7 @@ FrmCount::FrmCount(AppContext& app, CdPanel& cdPanel, QWidget* parent)
     TxtCdBpm->setAttribute(Qt::WA_InputMethodEnabled, false);
     lblCount = Named(new QLabel(QStringLiteral("2.000"), this), "lblCount");
     lblCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label3 = Named(new QLabel(QStringLiteral("s"), this), "Label3");
+    secondsUnit = Named(new QLabel(QStringLiteral("s"), this), "Label3");
     ChkEnterCdBPM = Named(new QCheckBox(QStringLiteral("BPMを直接入力"), this), "ChkEnterCdBPM");
     ComCountOK = Named(new QPushButton(QStringLiteral("OK"), this), "ComCountOK");
     ComCountNG = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCountNG");
@@ -89,11 +89,11 @@ FrmCount::FrmCount(AppContext& app, CdPanel& cdPanel, QWidget* parent)
     }
 }
 
-FrmCount::~FrmCount() {
+BpmCounterWindow::~BpmCounterWindow() {
     m_mmt.StopTapTimer();
 }
 
-void FrmCount::Open() {
+void BpmCounterWindow::Open() {
     const CdState& cd = m_app.cd.state;
     lblCount->setText(FormatNumber(cd.cdBarSeconds, kBarPattern));
     TxtCdBpm->setText(FloatText(cd.cdBpm));
@@ -102,7 +102,7 @@ void FrmCount::Open() {
     activateWindow();
 }
 
-bool FrmCount::eventFilter(QObject* watched, QEvent* event) {
+bool BpmCounterWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) {
         return QWidget::eventFilter(watched, event);
     }
@@ -123,7 +123,7 @@ bool FrmCount::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-bool FrmCount::entryKeyAllowed(const QKeyEvent& key) const {
+bool BpmCounterWindow::entryKeyAllowed(const QKeyEvent& key) const {
     switch (key.key()) {
     case Qt::Key_Backspace:
     case Qt::Key_Delete:
@@ -151,7 +151,7 @@ bool FrmCount::entryKeyAllowed(const QKeyEvent& key) const {
     return false;
 }
 
-bool FrmCount::Form_KeyDown(int qtKey) {
+bool BpmCounterWindow::Form_KeyDown(int qtKey) {
     switch (qtKey) {
     case Qt::Key_C:
         startMeasuring();
@@ -169,24 +169,24 @@ bool FrmCount::Form_KeyDown(int qtKey) {
     }
 }
 
-void FrmCount::startMeasuring() {
+void BpmCounterWindow::startMeasuring() {
     if (m_mmt.tapTimerRunning) {
         return;
     }
     m_mmt.tapClock = 0;
     m_tempo.start();
     m_mmt.StartTapTimer(kTickMs);
-    Label1->setText(kMeasureHint); // shown even when the timer failed to start
+    hintLabel->setText(kMeasureHint); // shown even when the timer failed to start
 }
 
-void FrmCount::resetMeasuring() {
+void BpmCounterWindow::resetMeasuring() {
     m_mmt.StopTapTimer();
     m_mmt.tapClock = 0;
     m_tempo.clearTaps();
-    Label1->setText(kIdleHint);
+    hintLabel->setText(kIdleHint);
 }
 
-void FrmCount::tap() {
+void BpmCounterWindow::tap() {
     if (!m_tempo.tap(m_mmt.tapClock.load())) {
         return; // no line yet: the display keeps what it showed
     }
@@ -196,11 +196,11 @@ void FrmCount::tap() {
     }
 }
 
-void FrmCount::showBar(double barSeconds) {
+void BpmCounterWindow::showBar(double barSeconds) {
     lblCount->setText(FormatNumber(RoundHalfUp(barSeconds, 3), kBarPattern));
 }
 
-void FrmCount::ChkEnterCdBPM_Click() {
+void BpmCounterWindow::ChkEnterCdBPM_Click() {
     if (ChkEnterCdBPM->isChecked()) {
         TxtCdBpm->setEnabled(true);
         TxtCdBpm->setFocus();
@@ -210,30 +210,30 @@ void FrmCount::ChkEnterCdBPM_Click() {
     }
 }
 
-void FrmCount::TxtCdBpm_Change() {
+void BpmCounterWindow::TxtCdBpm_Change() {
     if (TxtCdBpm->isEnabled() && m_tempo.enter(TxtCdBpm->text())) {
         showBar(m_tempo.result().seconds);
     }
 }
 
-void FrmCount::ComCountOK_Click() {
+void BpmCounterWindow::ComCountOK_Click() {
     m_mmt.StopTapTimer();
     const CdState& cd = m_app.cd.state;
     const TapTempo::Bar bar = m_tempo.handOver(
         {cd.cdBarSeconds, cd.cdBpm}, CdPanel::kMinBarMs / 1000.0, CdPanel::kMaxBarMs / 1000.0);
     m_cdPanel.takeBar(bar.seconds, bar.bpm);
     m_mmt.tapClock = 0;
-    Label1->setText(kIdleHint);
+    hintLabel->setText(kIdleHint);
     m_tempo.clearResult();
     m_tempo.clearTaps();
     hide(); // the entry box and its tick stay for the next opening
 }
 
-void FrmCount::ComCountNG_Click() {
+void BpmCounterWindow::ComCountNG_Click() {
     close();
 }
 
-void FrmCount::closeEvent(QCloseEvent* event) {
+void BpmCounterWindow::closeEvent(QCloseEvent* event) {
     Form_Unload();
     QWidget::closeEvent(event);
     if (onUnloaded) {
@@ -241,9 +241,9 @@ void FrmCount::closeEvent(QCloseEvent* event) {
     }
 }
 
-void FrmCount::Form_Unload() {
+void BpmCounterWindow::Form_Unload() {
     m_mmt.StopTapTimer();
-    Label1->setText(kIdleHint);
+    hintLabel->setText(kIdleHint);
     m_mmt.tapClock = 0;
     m_tempo.clearResult();
     m_tempo.clearTaps();

@@ -1,4 +1,4 @@
-#include "ui/FrmOnshitu.h"
+#include "ui/SoundQualityWindow.h"
 
 #include "core/AppContext.h"
 
@@ -27,20 +27,21 @@ QGroupBox* Frame(QWidget* parent, const char* name, const QString& caption) {
 
 } // namespace
 
-FrmOnshitu::FrmOnshitu(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+SoundQualityWindow::SoundQualityWindow(AppContext& app, QWidget* parent)
+    : QDialog(parent), m_app(app) {
     setObjectName(QStringLiteral("FrmOnshitu"));
     setWindowTitle(QStringLiteral("Marrowtune-音質の設定"));
     setAttribute(Qt::WA_DeleteOnClose);
-    Frame1 = Frame(this, "Frame1", QStringLiteral("サンプルレート"));
-    Opt441 = Option(Frame1, "Opt441", QStringLiteral("44.1kHz (CDと同等)"));
-    Opt220 = Option(Frame1, "Opt220", QStringLiteral("22.05kHz (普通）"));
-    Opt110 = Option(Frame1, "Opt110", QStringLiteral("11.025kHz （良くない）"));
-    Frame2 = Frame(this, "Frame2", QStringLiteral("ビット数"));
-    Opt16bit = Option(Frame2, "Opt16bit", QStringLiteral("16bit （良い）"));
-    Opt8bit = Option(Frame2, "Opt8bit", QStringLiteral("8bit (良くない）"));
-    Frame3 = Frame(this, "Frame3", QStringLiteral("ステ/モノ"));
-    Optste = Option(Frame3, "Optste", QStringLiteral("stereo"));
-    Optmono = Option(Frame3, "Optmono", QStringLiteral("monoral"));
+    sampleRateGroup = Frame(this, "Frame1", QStringLiteral("サンプルレート"));
+    Opt441 = Option(sampleRateGroup, "Opt441", QStringLiteral("44.1kHz (CDと同等)"));
+    Opt220 = Option(sampleRateGroup, "Opt220", QStringLiteral("22.05kHz (普通）"));
+    Opt110 = Option(sampleRateGroup, "Opt110", QStringLiteral("11.025kHz （良くない）"));
+    bitsGroup = Frame(this, "Frame2", QStringLiteral("ビット数"));
+    Opt16bit = Option(bitsGroup, "Opt16bit", QStringLiteral("16bit （良い）"));
+    Opt8bit = Option(bitsGroup, "Opt8bit", QStringLiteral("8bit (良くない）"));
+    channelsGroup = Frame(this, "Frame3", QStringLiteral("ステ/モノ"));
+    Optste = Option(channelsGroup, "Optste", QStringLiteral("stereo"));
+    Optmono = Option(channelsGroup, "Optmono", QStringLiteral("monoral"));
     // The selection at creation, kept for a stored value that matches no option.
     Opt220->setChecked(true);
     Opt16bit->setChecked(true);
@@ -51,13 +52,13 @@ FrmOnshitu::FrmOnshitu(AppContext& app, QWidget* parent) : QDialog(parent), m_ap
     ComOK->setDefault(true);
     ComCancel = new QPushButton(QStringLiteral("キャンセル(&N)"), this);
     ComCancel->setObjectName(QStringLiteral("ComCancel"));
-    connect(ComOK, &QPushButton::clicked, this, &FrmOnshitu::ComOK_Click);
-    connect(ComCancel, &QPushButton::clicked, this, &FrmOnshitu::ComCancel_Click);
+    connect(ComOK, &QPushButton::clicked, this, &SoundQualityWindow::ComOK_Click);
+    connect(ComCancel, &QPushButton::clicked, this, &SoundQualityWindow::ComCancel_Click);
 
     auto* frames = new QHBoxLayout;
-    frames->addWidget(Frame1);
-    frames->addWidget(Frame2);
-    frames->addWidget(Frame3);
+    frames->addWidget(sampleRateGroup);
+    frames->addWidget(bitsGroup);
+    frames->addWidget(channelsGroup);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ComOK);
@@ -68,7 +69,7 @@ FrmOnshitu::FrmOnshitu(AppContext& app, QWidget* parent) : QDialog(parent), m_ap
     Form_Load();
 }
 
-void FrmOnshitu::Form_Load() {
+void SoundQualityWindow::Form_Load() {
     const OutputFormat& f = m_app.outputFormat;
     if (f.QuSample == 44100) {
         Opt441->setChecked(true);
@@ -89,7 +90,7 @@ void FrmOnshitu::Form_Load() {
     }
 }
 
-void FrmOnshitu::ComOK_Click() {
+void SoundQualityWindow::ComOK_Click() {
     OutputFormat& f = m_app.outputFormat;
     f.QuSample = Opt441->isChecked() ? 44100 : Opt110->isChecked() ? 11025 : 22050;
     f.QuBit = static_cast<std::int16_t>(Opt8bit->isChecked() ? 8 : 16);
@@ -98,7 +99,7 @@ void FrmOnshitu::ComOK_Click() {
     close();
 }
 
-void FrmOnshitu::ComCancel_Click() {
+void SoundQualityWindow::ComCancel_Click() {
     close();
 }
 

@@ -15,11 +15,11 @@ struct AppContext;
 // The output window: the audio system, the device by name and the block length, each preset
 // shown with the delay it gives. OK reopens the output on the choice at once; it is stored at
 // shutdown in the program's own settings section. Not modal. UI thread only.
-class FrmOutput final : public QDialog {
+class OutputWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    FrmOutput(AppContext& app, QWidget* parent);
+    OutputWindow(AppContext& app, QWidget* parent);
 
     void ComOK_Click();
     void ComCancel_Click();

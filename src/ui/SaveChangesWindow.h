@@ -8,16 +8,16 @@ class QPushButton;
 namespace mt {
 
 // Asks whether to save a changed bank before it is replaced or the program ends.
-class FrmHenkou final : public QDialog {
+class SaveChangesWindow final : public QDialog {
     Q_OBJECT
 
 public:
     enum Answer { Cancel = 0, Yes = 1, No = 2 };
 
     // `title` is the setting file's title; empty for a bank that was never saved.
-    FrmHenkou(const QString& title, QWidget* parent);
+    SaveChangesWindow(const QString& title, QWidget* parent);
 
-    QLabel* Labellong;
+    QLabel* questionLabel;
     QPushButton* Comyes;
     QPushButton* Comno;
     QPushButton* ComCancel;

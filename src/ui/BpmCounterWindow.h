@@ -24,7 +24,7 @@ class ModuleMMT;
 // clock) and the text to its TapTempo and shows what that measures. "OK" hands the result to
 // the CD panel, whose bar tempo matching reads; cancel or the close box unloads the window.
 // Not modal. UI thread only.
-class FrmCount final : public QWidget {
+class BpmCounterWindow final : public QWidget {
     Q_OBJECT
 
 public:
@@ -33,9 +33,9 @@ public:
     static constexpr std::int32_t kTickMs = 20;
 
     // Loading the window: clears the sums.
-    FrmCount(AppContext& app, CdPanel& cdPanel, QWidget* parent);
+    BpmCounterWindow(AppContext& app, CdPanel& cdPanel, QWidget* parent);
     // Destroyed with its owner: stops the timer, without the unload message.
-    ~FrmCount() override;
+    ~BpmCounterWindow() override;
 
     // Opening from the CD panel's counter button or the menu: shows the CD's bar and tempo and
     // shows the window (not modal), in front.
@@ -56,11 +56,11 @@ public:
     // Run after the window unloaded (cancel, close box); its owner forgets and deletes it.
     std::function<void()> onUnloaded;
 
-    QLabel* Label1;
-    QLabel* Label2; // "♪ ="
+    QLabel* hintLabel;
+    QLabel* bpmCaption; // "♪ ="
     QLineEdit* TxtCdBpm;
     QLabel* lblCount;
-    QLabel* Label3; // "s"
+    QLabel* secondsUnit; // "s"
     QCheckBox* ChkEnterCdBPM;
     QPushButton* ComCountOK;
     QPushButton* ComCountNG;

@@ -1,4 +1,4 @@
-#include "ui/FrmWavInfo.h"
+#include "ui/WavInfoWindow.h"
 
 #include "audio/WavInfoText.h"
 #include "core/TrackBank.h"
@@ -11,13 +11,13 @@
 
 namespace mt {
 
-FrmWavInfo::FrmWavInfo(const TrackBank& bank, int track, QWidget* parent) : QDialog(parent) {
+WavInfoWindow::WavInfoWindow(const TrackBank& bank, int track, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmWavInfo"));
     setWindowTitle(QStringLiteral("WAVファイル情報 - ") + QString::number(track + 1) +
                    QStringLiteral("トラック"));
     const QString& path = bank.track(track).path;
 
-    Label1 = new QLabel(QStringLiteral("形式："), this);
+    formatCaption = new QLabel(QStringLiteral("形式："), this);
     lblFileName = new QLabel(QStringLiteral("ファイル ： ") + path, this);
     // Whole kilobytes of 1000 bytes, as the pattern rounds.
     lblSize = new QLabel(QStringLiteral("サイズ ： ") +
@@ -25,9 +25,9 @@ FrmWavInfo::FrmWavInfo(const TrackBank& bank, int track, QWidget* parent) : QDia
                              QStringLiteral("kB"),
                          this);
     lblInfo = new QLabel(FormatWavInfo(path, 1), this);
-    lblOokami = new QLabel(bank.track(track).loneWolf ? QStringLiteral("一匹狼： ON")
-                                                      : QStringLiteral("一匹狼： OFF"),
-                           this);
+    loneWolfMemberLabel = new QLabel(bank.track(track).loneWolf ? QStringLiteral("一匹狼： ON")
+                                                                : QStringLiteral("一匹狼： OFF"),
+                                     this);
     ComOK = new QPushButton(QStringLiteral("OK"), this);
     ComOK->setDefault(true);
     connect(ComOK, &QPushButton::clicked, this, &QDialog::accept);
@@ -36,9 +36,9 @@ FrmWavInfo::FrmWavInfo(const TrackBank& bank, int track, QWidget* parent) : QDia
     auto* grid = new QGridLayout(this);
     grid->addWidget(lblFileName, 0, 0, 1, 2);
     grid->addWidget(lblSize, 1, 0, 1, 2);
-    grid->addWidget(Label1, 2, 0);
+    grid->addWidget(formatCaption, 2, 0);
     grid->addWidget(lblInfo, 2, 1);
-    grid->addWidget(lblOokami, 3, 0, 1, 2);
+    grid->addWidget(loneWolfMemberLabel, 3, 0, 1, 2);
     grid->addWidget(ComOK, 4, 1, Qt::AlignRight);
 }
 

@@ -1,7 +1,7 @@
-#include "ui/Form1.h"
 #include "core/AppContext.h"
 #include "support/PlatformDoubles.h"
 #include "ui/JapaneseFont.h"
+#include "ui/MainWindow.h"
 #include "ui/QtDialogServices.h"
 
 #include <QAction>
@@ -18,11 +18,11 @@ namespace {
 
 // The program chooses its font before it makes the window, as main() does: every Japanese
 // caption has a glyph, and the window's size is its twips at the screen's resolution.
-TEST(Form1, JapaneseCaptionsHaveRealGlyphsAndTheSizeComesFromTwips) {
+TEST(MainWindow, JapaneseCaptionsHaveRealGlyphsAndTheSizeComesFromTwips) {
     UseJapaneseFont(*qApp);
     test::TestPlatform platform;
     AppContext app(platform.services);
-    Form1 window(app);
+    MainWindow window(app);
     const double dpi = window.screen()->logicalDotsPerInchY();
     EXPECT_NEAR(window.width(), 11325 * dpi / 1440, 1.0);
     EXPECT_NEAR(window.height(), 8100 * dpi / 1440, 1.0);
