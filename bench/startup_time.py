@@ -15,7 +15,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_latency import free_display  # noqa: E402
+from rig import free_display  # noqa: E402
 
 
 def mapped(env):
