@@ -5,7 +5,9 @@
 //
 // Stdout, one line each:
 //   onset <seconds>   the first sample above THRESHOLD (default 0.1) after at least 100 ms below
-//                     it: that frame's time on the server's clock, converted to CLOCK_MONOTONIC
+//                     it: when that frame leaves the port, on the server's clock converted to
+//                     CLOCK_MONOTONIC. A cycle's buffers go out as the next cycle begins, so a
+//                     frame leaves one period after its frame time
 //   end xruns <n> gaps <n> longest_ms <ms> frames <n>
 //                     on SIGINT/SIGTERM or when the server goes: the server's xruns while this
 //                     client ran, and stretches of digital silence of 0.5 ms or more that
@@ -85,7 +87,7 @@ struct Recorder {
             if (std::fabs(v) > threshold) {
                 if (quietFrames >= rate / 10) {
                     const std::uint64_t k = onsetCount.load(std::memory_order_relaxed);
-                    onsets[k % kRing].store(jack_frames_to_time(client, first + i),
+                    onsets[k % kRing].store(jack_frames_to_time(client, first + n + i),
                                             std::memory_order_relaxed);
                     onsetCount.store(k + 1, std::memory_order_release);
                 }
