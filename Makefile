@@ -7,8 +7,8 @@
 #   TESTS=regex        run only the ctest tests whose names match
 # make lint: clang-tidy (.clang-tidy) over src/, tests/ and bench/ as build/debug compiles
 # them, LINT_JOBS (default 2) files at a time; any finding fails it.
-.PHONY: run test build release bench bench-e2e bench-e2e-jack bench-peer soak soak-jack startup-time \
-        deps format lint clean
+.PHONY: run test build release bench bench-e2e bench-e2e-jack bench-peer soak soak-jack \
+        startup-time deps format lint clean
 
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")

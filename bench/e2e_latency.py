@@ -34,7 +34,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from rig import (JACK_PERIOD, JACK_RATE, MONITOR_RATE, JackRecorder, Keyboard,  # noqa: E402
-                 Monitor, Rig, load, log, summary, write_click, write_setting_file)
+                 Monitor, Rig, load, summary, write_click, write_setting_file)
 
 
 class Reference:
