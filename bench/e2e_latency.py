@@ -32,6 +32,7 @@ import sys
 import threading
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from rig import (JACK_PERIOD, JACK_RATE, MONITOR_RATE, JackRecorder, Keyboard,  # noqa: E402
                  Monitor, Rig, load, summary, write_click, write_setting_file)

@@ -23,6 +23,7 @@ import struct
 import sys
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from rig import (MONITOR_RATE, JackRecorder, Keyboard, Monitor, Rig, load,  # noqa: E402
                  write_setting_file, write_wav)
