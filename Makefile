@@ -7,7 +7,8 @@
 #   TESTS=regex        run only the ctest tests whose names match
 # make lint: clang-tidy (.clang-tidy) over src/, tests/ and bench/ as build/debug compiles
 # them, LINT_JOBS (default 2) files at a time; any finding fails it.
-.PHONY: run test build release bench bench-e2e soak startup-time deps format lint clean
+.PHONY: run test build release bench bench-e2e bench-e2e-jack bench-peer soak soak-jack \
+        startup-time deps format lint clean
 
 JOBS ?= $(shell nproc)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
@@ -44,8 +45,10 @@ bench: deps
 	cmake --build build/bench -j $(JOBS)
 	for b in build/bench/bench/bench_*; do $$b; done
 
-# End to end on a private X server and PulseAudio: key-to-sound latency, and a 10-minute soak
-# counting dropouts. Not part of make test; E2E_ARGS passes options (--rate 44100, --minutes 1).
+# End to end on a private X server and PulseAudio (or a dummy JACK server): key-to-sound
+# latency, Giada's on the same rig (bench-peer installs Debian's giada when missing), and a
+# 10-minute soak with everything playing, counting dropouts. Not part of make test; E2E_ARGS
+# passes options (--rate 44100, --minutes 1).
 release: deps
 	cmake -S . -B build/release -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	      -DMARROWTUNE_TESTS=OFF -DMARROWTUNE_BENCH=OFF
@@ -54,8 +57,18 @@ release: deps
 bench-e2e: release
 	bench/e2e_latency.py build/release/src/app/marrowtune $(E2E_ARGS)
 
+bench-e2e-jack: release
+	bench/e2e_latency.py build/release/src/app/marrowtune --jack $(E2E_ARGS)
+
+bench-peer:
+	bench/e2e_latency.py --peer giada $(E2E_ARGS)
+	bench/e2e_latency.py --peer giada --peer-block 256 $(E2E_ARGS)
+
 soak: release
 	bench/soak.py build/release/src/app/marrowtune $(E2E_ARGS)
+
+soak-jack: release
+	bench/soak.py build/release/src/app/marrowtune --jack $(E2E_ARGS)
 
 startup-time: release
 	bench/startup_time.py build/release/src/app/marrowtune

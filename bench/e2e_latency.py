@@ -8,116 +8,34 @@ click in the recording, less the press time, is one latency. The rig's own share
 path and a minimal client's queue) is measured in the same run with a streaming reference: a
 client that plays silence all the time and a click at known instants.
 
-    bench/e2e_latency.py PROGRAM [--presses 30] [--rate 22050] [--block-ms 3] [--keep]
+With --jack the program plays on a private JACK server (dummy backend, 128-frame periods at
+48 kHz), chosen in its output settings, and a recorder client of this script's own
+(bench/jack_recorder.cpp) listens on its output port: the onset's frame time on the server's
+clock, converted to the monotonic clock, less the press time, is key to port.
 
-Prints min / median / p95 / max for the program and for the rig. Not part of `make test`.
+With --peer giada the same rig measures Giada (Debian's `giada`, installed through
+`sudo -n apt-get` when missing) with a one-shot click on a channel bound to a key, configured
+through its own files in the private HOME, at its default block and at --peer-block frames.
+
+    bench/e2e_latency.py PROGRAM [--presses 30] [--rate 22050] [--block-ms 3] [--jack] [--keep]
+    bench/e2e_latency.py --peer giada [--peer-block 256] [--presses 30]
+
+Prints min / median / p95 / max, the rig's own figure and the machine's load. Not part of
+`make test`.
 """
 
 import argparse
-import bisect
 import ctypes
-import math
 import os
-import shutil
-import signal
-import statistics
 import struct
-import subprocess
 import sys
-import tempfile
 import threading
 import time
-import wave
 
-MONITOR_RATE = 48000
-
-
-def log(*args):
-    print(*args, file=sys.stderr, flush=True)
-
-
-class Monitor:
-    """parec on the null sink's monitor; every chunk's arrival on the monotonic clock."""
-
-    def __init__(self, env, device):
-        self.samples = bytearray()
-        self.arrivals = []  # (monotonic seconds, total samples received by then)
-        self.proc = subprocess.Popen(
-            ["parec", "--device=" + device, "--raw", "--format=s16le", "--channels=1",
-             "--rate=%d" % MONITOR_RATE, "--latency-msec=1"],
-            stdout=subprocess.PIPE, env=env)
-        self.thread = threading.Thread(target=self._read, daemon=True)
-        self.thread.start()
-
-    def _read(self):
-        fd = self.proc.stdout.fileno()
-        while True:
-            chunk = os.read(fd, 4096)
-            now = time.monotonic()
-            if not chunk:
-                return
-            self.samples += chunk
-            self.arrivals.append((now, len(self.samples) // 2))
-
-    def stop(self):
-        self.proc.send_signal(signal.SIGINT)
-        self.proc.wait(5)
-        self.thread.join(5)
-
-    def timeline(self):
-        """The monotonic time of sample 0 as a recording client sees the stream: the median
-        over all chunks of (arrival - position), robust to a chunk read late or early."""
-        return statistics.median(t - n / MONITOR_RATE for t, n in self.arrivals)
-
-    def onsets(self, times, threshold=0.1, window=0.3):
-        """For each time, the first sample above `threshold` within `window` s after it, as the
-        latency from that time to when the recorder had the sample: the arrival of the chunk
-        that brought it, less the samples after it in that chunk."""
-        count = len(self.samples) // 2
-        pcm = struct.unpack("<%dh" % count, bytes(self.samples[: 2 * count]))
-        t0 = self.timeline()
-        ends = [n for _, n in self.arrivals]
-        limit = int(threshold * 32768)
-        found = []
-        for t in times:
-            start = max(0, int((t - t0 - 0.050) * MONITOR_RATE))
-            end = min(count, start + int(window * MONITOR_RATE))
-            onset = next((i for i in range(start, end) if abs(pcm[i]) > limit), None)
-            if onset is None:
-                found.append(None)
-                continue
-            arrival, total = self.arrivals[bisect.bisect_right(ends, onset)]
-            found.append(arrival - (total - onset) / MONITOR_RATE - t)
-        return found
-
-
-class Keyboard:
-    """XTEST key presses, timestamped just before the request leaves for the X server."""
-
-    def __init__(self, display):
-        self.x11 = ctypes.CDLL("libX11.so.6")
-        self.xtst = ctypes.CDLL("libXtst.so.6")
-        self.x11.XOpenDisplay.restype = ctypes.c_void_p
-        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        self.x11.XStringToKeysym.restype = ctypes.c_ulong
-        self.x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
-        self.x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
-                                                ctypes.c_ulong]
-        self.dpy = self.x11.XOpenDisplay(display.encode())
-        if not self.dpy:
-            raise RuntimeError("cannot open display " + display)
-
-    def tap(self, key):
-        code = self.x11.XKeysymToKeycode(self.dpy, self.x11.XStringToKeysym(key.encode()))
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 1, 0)
-        now = time.monotonic()
-        self.x11.XSync(self.dpy, 0)
-        time.sleep(0.03)
-        self.xtst.XTestFakeKeyEvent(self.dpy, code, 0, 0)
-        self.x11.XSync(self.dpy, 0)
-        return now
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from rig import (JACK_PERIOD, JACK_RATE, MONITOR_RATE, JackRecorder, Keyboard,  # noqa: E402
+                 Monitor, Rig, load, summary, write_click, write_setting_file)
 
 
 class Reference:
@@ -177,156 +95,107 @@ class Reference:
         self.pulse.pa_simple_free(self.stream)
 
 
-def write_click(path, rate):
-    """20 ms of a full-scale 1 kHz burst: an onset no threshold can miss."""
-    with wave.open(path, "wb") as w:
-        w.setnchannels(1)
-        w.setsampwidth(2)
-        w.setframerate(rate)
-        n = rate // 50
-        w.writeframes(b"".join(struct.pack("<h", int(30000 * math.sin(2 * math.pi * 1000 * i
-                                                                      / rate)))
-                               for i in range(n)))
+
+def press_and_click(keys, reference, presses, key="z"):
+    """`presses` taps of `key`, a reference click between each two. Returns the press times."""
+    times = []
+    for _ in range(presses):
+        times.append(keys.tap(key))
+        time.sleep(0.25)
+        if reference:
+            reference.click()
+        time.sleep(0.25)
+    time.sleep(0.5)
+    return times
 
 
-def write_setting_file(path, wav):
-    """Track 1 holds the click as a one-shot (no loop, no hold); the others are empty."""
-    lines = []
-    for track in range(8):
-        if track == 0:
-            lines += [" 4410 ", " 0 ", " 0 ", os.path.basename(wav), wav, " 0 ", " 0 ", " 0 ", ""]
+def start_program(rig, args, own):
+    """Starts the program on the rig with a one-shot click in track 1, loaded through a setting
+    file. Returns the process."""
+    click = os.path.join(rig.work, "click.wav")
+    write_click(click, 22050)
+    setting = os.path.join(rig.work, "click.mrw")
+    write_setting_file(setting, [(click, False)])
+    if args.block_ms:
+        own["AudioBlockMs"] = "%g" % args.block_ms
+    rig.write_ini({"QuSample": args.rate, "WSCDir": setting}, own)
+    program = rig.start([args.program])
+    time.sleep(2.0)
+    rig.open_setting_file(setting)
+    time.sleep(3.0)  # the track loads and the new stream starts flowing
+    rig.shot("loaded.png")
+    return program
+
+
+def run_pulse(args):
+    with Rig("marrowtune-e2e-", "e2e", keep=args.keep) as rig:
+        monitor = Monitor(rig.env, "e2e.monitor")
+        reference = Reference(rig.env["PULSE_SERVER"], "e2e")
+        time.sleep(2.5)  # the null sink holds new streams back for a while
+        keys = Keyboard(rig.display)
+        if args.peer:
+            import giada_peer  # noqa: E402 (only for this run)
+            what = giada_peer.start(rig, args.peer_block)
+            key = giada_peer.KEY
         else:
-            lines += [" 4410 ", " 0 ", " 0 ", "", "", " 0 ", " 1 ", " 1 ", ""]
-    with open(path, "wb") as f:
-        f.write("".join(line + "\r\n" for line in lines).encode("utf-8"))
+            what = "Marrowtune, output format %d Hz%s" % (
+                args.rate, ", block %g ms" % args.block_ms if args.block_ms else "")
+            start_program(rig, args, {})
+            key = "z"
+        before = load()
+        presses = press_and_click(keys, reference, args.presses, key)
+        reference.stop()
+        monitor.stop()
+        print("%s; PulseAudio null sink at %d Hz; load %s before, %s after"
+              % (what, MONITOR_RATE, before, load()))
+        ours = summary("key to sound", monitor.onsets(presses))
+        theirs = summary("rig (streaming reference)", monitor.onsets(reference.clicks))
+        if ours is not None and theirs is not None:
+            print("median less the rig's median: %.1f ms" % (ours - theirs))
 
 
-def free_display():
-    for n in range(140, 200):
-        if not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists(
-                "/tmp/.X%d-lock" % n):
-            return ":%d" % n
-    raise RuntimeError("no free X display number")
-
-
-def summary(name, values):
-    ms = sorted(v * 1000 for v in values if v is not None)
-    missed = sum(1 for v in values if v is None)
-    if not ms:
-        print("%-28s no onsets found (%d presses)" % (name, len(values)))
-        return
-    p95 = ms[min(len(ms) - 1, math.ceil(0.95 * len(ms)) - 1)]
-    print("%-28s min %6.1f  median %6.1f  p95 %6.1f  max %6.1f ms  (%d presses%s)"
-          % (name, ms[0], statistics.median(ms), p95, ms[-1], len(ms),
-             ", %d without sound" % missed if missed else ""))
+def run_jack(args):
+    with Rig("marrowtune-e2e-", "e2e", jack=True, keep=args.keep) as rig:
+        keys = Keyboard(rig.display)
+        program = start_program(rig, args, {"AudioSystem": "jack"})
+        outputs = [p for p in rig.ports() if p.startswith("Marrowtune:")]
+        if not outputs or program.poll() is not None:
+            sys.exit("e2e: the program has no JACK port (its log: %s)"
+                     % open(os.path.join(rig.work, "program.log")).read().strip())
+        recorder = JackRecorder(rig.work, rig.env, outputs[0])
+        time.sleep(0.5)
+        before = load()
+        presses = press_and_click(keys, None, args.presses)
+        recorder.stop()
+        print("Marrowtune key to JACK port %s, output format %d Hz; dummy JACK server, %d-frame "
+              "periods at %d Hz (%.1f ms); load %s before, %s after"
+              % (outputs[0], args.rate, JACK_PERIOD, JACK_RATE, 1000.0 * JACK_PERIOD / JACK_RATE,
+                 before, load()))
+        summary("key to port", recorder.onsets(presses))
+        print("xruns while recording: %d" % recorder.end.get("xruns", -1))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("program")
+    parser.add_argument("program", nargs="?", help="not needed with --peer")
     parser.add_argument("--presses", type=int, default=30)
     parser.add_argument("--rate", type=int, default=22050, help="the output format (QuSample)")
     parser.add_argument("--block-ms", type=float, default=None)
+    parser.add_argument("--jack", action="store_true", help="on a private dummy JACK server")
+    parser.add_argument("--peer", choices=["giada"], help="measure this program instead")
+    parser.add_argument("--peer-block", type=int, default=None,
+                        help="the peer's block in frames (default: its own default)")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
-
-    for tool in ("Xvfb", "pulseaudio", "parec", "pacat", "pactl"):
-        if not shutil.which(tool):
-            sys.exit("e2e: %s is not installed (scripts/install-deps installs it)" % tool)
-    work = tempfile.mkdtemp(prefix="marrowtune-e2e-")
-    os.chmod(work, 0o700)
-    home = os.path.join(work, "home")
-    os.makedirs(os.path.join(home, ".config"))
-    display = free_display()
-    env = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=work,
-               XDG_CONFIG_HOME=os.path.join(home, ".config"), DISPLAY=display,
-               PULSE_SERVER="unix:" + os.path.join(work, "pulse.sock"))
-    env.pop("DBUS_SESSION_BUS_ADDRESS", None)
-    env.pop("QT_QPA_PLATFORM", None)
-    procs = []
-    try:
-        procs.append(subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24",
-                                       "-nolisten", "tcp"], stderr=subprocess.DEVNULL))
-        subprocess.run(["pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1",
-                        "--system=false", "--use-pid-file=yes", "--high-priority=yes",
-                        "--realtime=yes", "-L",
-                        "module-null-sink sink_name=e2e rate=%d channels=2" % MONITOR_RATE,
-                        "-L", "module-native-protocol-unix socket=%s auth-anonymous=1"
-                        % os.path.join(work, "pulse.sock")],
-                       env=env, check=True, stderr=subprocess.DEVNULL)
-        subprocess.run(["pactl", "set-default-sink", "e2e"], env=env, check=True)
-        for _ in range(100):
-            if os.path.exists("/tmp/.X11-unix/X" + display[1:]):
-                break
-            time.sleep(0.05)
-
-        click = os.path.join(work, "click.wav")
-        write_click(click, 22050)
-        setting = os.path.join(work, "click.mrw")
-        write_setting_file(setting, click)
-        with open(os.path.join(home, ".config", "marrowtune.ini"), "w") as ini:
-            ini.write("[Info]\nQuSample=%d\nWSCDir=%s\n" % (args.rate, setting))
-            if args.block_ms:
-                ini.write("[Marrowtune]\nAudioBlockMs=%g\n" % args.block_ms)
-
-        monitor = Monitor(env, "e2e.monitor")
-        reference = Reference(env["PULSE_SERVER"], "e2e")
-        time.sleep(2.5)  # the null sink holds new streams back for a while
-
-        program = subprocess.Popen([args.program], env=env, stdout=subprocess.DEVNULL,
-                                   stderr=open(os.path.join(work, "program.log"), "w"))
-        procs.append(program)
-        keys = Keyboard(display)
-        time.sleep(2.0)
-        # No window manager: give the main window the keyboard, then File > Open, the
-        # setting file's path and Return.
-        window = subprocess.run(["xdotool", "search", "--sync", "--name", "^Marrowtune - "],
-                                env=env, capture_output=True, text=True).stdout.split()[0]
-        subprocess.run(["xdotool", "windowfocus", "--sync", window], env=env)
-        subprocess.run(["xdotool", "key", "alt+f"], env=env)
-        time.sleep(0.3)
-        subprocess.run(["xdotool", "key", "o"], env=env)
-        time.sleep(1.0)
-        subprocess.run(["xdotool", "key", "ctrl+a"], env=env)
-        subprocess.run(["xdotool", "type", "--delay", "5", setting], env=env)
-        subprocess.run(["xdotool", "key", "Return"], env=env)
-        time.sleep(3.0)  # the track loads and the new stream starts flowing
-        subprocess.run(["import", "-window", "root", os.path.join(work, "loaded.png")], env=env)
-
-        presses, references = [], []
-        for i in range(args.presses):
-            presses.append(keys.tap("z"))
-            time.sleep(0.25)
-            reference.click()
-            time.sleep(0.25)
-        time.sleep(0.5)
-        reference.stop()
-        monitor.stop()
-        references = reference.clicks
-
-        print("Marrowtune key-to-sound, output format %d Hz%s, PulseAudio null sink at %d Hz"
-              % (args.rate, ", block %g ms" % args.block_ms if args.block_ms else "",
-                 MONITOR_RATE))
-        summary("program (key to sound)", monitor.onsets(presses))
-        rig = monitor.onsets(references)
-        summary("rig (streaming reference)", rig)
-        ours = [v for v in monitor.onsets(presses) if v is not None]
-        theirs = [v for v in rig if v is not None]
-        if ours and theirs:
-            print("program median less rig median: %.1f ms"
-                  % (1000 * (statistics.median(ours) - statistics.median(theirs))))
-    finally:
-        for p in reversed(procs):
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-        subprocess.run(["pactl", "exit"], env=env, stderr=subprocess.DEVNULL)
-        if args.keep:
-            log("e2e: work folder kept:", work)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
+    if not args.program and not args.peer:
+        parser.error("the program to measure is needed")
+    if args.peer:
+        import giada_peer  # noqa: E402
+        giada_peer.install()
+    if args.jack:
+        run_jack(args)
+    else:
+        run_pulse(args)
 
 
 if __name__ == "__main__":

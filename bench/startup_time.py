@@ -14,8 +14,9 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_latency import free_display  # noqa: E402
+from rig import free_display  # noqa: E402
 
 
 def mapped(env):

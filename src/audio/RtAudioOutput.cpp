@@ -31,6 +31,10 @@ struct RtAudioOutput::Stream {
     CallbackMeter meter;
     std::atomic<bool> rendering{false}; // the engine is ours to render
     std::atomic<bool> inRender{false};  // a render is under way (see hold())
+    // Whether the callback's thread has realtime priority: -1 not yet known, 0 no, 1 yes. Seen
+    // once per stream by the callback itself (schedulingSeen is the audio thread's own).
+    std::atomic<int> realtime{-1};
+    bool schedulingSeen = false;
     Engine* engine = nullptr;
     int channels = 2;
     int rate = 44100;
@@ -48,6 +52,13 @@ int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*
     if (!stream->meter.enter(SteadyNanos(), (status & RTAUDIO_OUTPUT_UNDERFLOW) != 0)) {
         std::fill(out, out + samples, 0.0f);
         return 2; // the server is gone: stop calling; the library reopens the stream
+    }
+    if (!stream->schedulingSeen) {
+        // One system call in the stream's first block: no lock, no allocation.
+        stream->schedulingSeen = true;
+        const int policy = sched_getscheduler(0);
+        stream->realtime.store(policy == SCHED_FIFO || policy == SCHED_RR ? 1 : 0,
+                               std::memory_order_relaxed);
     }
     // With hold(), a store-then-load handshake on both sides (sequentially consistent): either
     // hold() sees this render under way and waits, or this render sees it held.
@@ -229,6 +240,8 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             queue > 0.0 ? queue
                         : static_cast<double>(std::max(audio->getStreamLatency(), 0L)) / s.rate;
         s.meter.reset(s.rate, s.blockFrames, queue, SteadyNanos());
+        s.realtime.store(-1, std::memory_order_relaxed);
+        s.schedulingSeen = false;
         audio->startStream();
         if (!audio->isStreamRunning()) {
             audio->closeStream();
@@ -372,6 +385,17 @@ OutputHealth RtAudioOutput::health() noexcept {
     h.underruns = s.meter.underruns();
     h.load = s.meter.takePeakLoad();
     h.alive = alive();
+    if (s.realtime.load(std::memory_order_relaxed) == 0 && !m_saidNotRealtime) {
+        // Without realtime priority the callback waits behind every busy process on the
+        // machine, and the server's short queue runs dry. Said once: nothing else shows it.
+        m_saidNotRealtime = true;
+        std::fprintf(stderr,
+                     "marrowtune: the %s audio thread runs without realtime priority (the system "
+                     "refused it): on a busy machine the sound will drop out. Allow realtime "
+                     "scheduling for this user (rtprio in /etc/security/limits.d, or rtkit), or "
+                     "choose a longer block in the output window.\n",
+                     apiName());
+    }
     return h;
 }
 
@@ -390,6 +414,11 @@ bool RtAudioOutput::alive() noexcept {
                                 ? 3.0
                                 : std::max(0.5, 8.0 * s.blockFrames / s.rate);
     return !s.meter.spinning() && quiet < patience && m_audio->isStreamRunning();
+}
+
+std::optional<bool> RtAudioOutput::realtime() const noexcept {
+    const int known = m_stream->realtime.load(std::memory_order_relaxed);
+    return known < 0 ? std::nullopt : std::optional<bool>(known == 1);
 }
 
 const char* RtAudioOutput::apiName() const noexcept {

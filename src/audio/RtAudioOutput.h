@@ -5,6 +5,7 @@
 #include "audio/OutputChoice.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,10 @@ public:
     // running; pulse: ..."). Empty after a successful open.
     const std::string& failures() const noexcept { return m_failures; }
 
+    // Whether the callback's thread runs at realtime priority: unknown (nullopt) until the
+    // stream's first block. health() says it on stderr, once, when it does not.
+    std::optional<bool> realtime() const noexcept;
+
     // The callback's shared state; defined with the callback.
     struct Stream;
 
@@ -58,7 +63,8 @@ private:
     std::string m_device; // by name; empty for the default
     std::string m_failures;
     std::string m_lastReported; // the last refusal written to the log, said once per outage
-    JackConnections m_routing;  // the JACK ports' connections when the stream last closed
+    bool m_saidNotRealtime = false;
+    JackConnections m_routing; // the JACK ports' connections when the stream last closed
     std::unique_ptr<Stream> m_stream;
     std::unique_ptr<RtAudio> m_audio;
 };

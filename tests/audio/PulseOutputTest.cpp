@@ -16,8 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,6 +30,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <thread>
 
 // libpulse keeps a few small allocations to the end of the process; they are not ours.
@@ -299,6 +306,99 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     const double seconds = SecondsOfTone(pulse.recorded(QStringLiteral("after.raw")));
     std::printf("tone on the new server's monitor: %.2f s of the first 3 s\n", seconds);
     EXPECT_GT(seconds, 0.3) << "the loop did not come back within 3 s of the server";
+}
+
+// Takes CAP_SYS_NICE from the calling thread and the threads it starts, as an ordinary user
+// has no such right: with RLIMIT_RTPRIO at 0 the system then refuses realtime priority.
+bool DropRealtimeRight() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0) {
+        return false;
+    }
+    const auto nice = ~(1u << CAP_SYS_NICE);
+    data[0].effective &= nice;
+    data[0].permitted &= nice;
+    data[0].inheritable &= nice;
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// Whether a thread this process starts may take realtime priority.
+bool RealtimeAllowed() {
+    bool allowed = false;
+    std::thread probe([&allowed] {
+        sched_param p{};
+        p.sched_priority = sched_get_priority_min(SCHED_RR);
+        allowed = pthread_setschedparam(pthread_self(), SCHED_RR, &p) == 0;
+    });
+    probe.join();
+    return allowed;
+}
+
+struct RealtimeSeen {
+    bool opened = false;
+    std::optional<bool> realtime;
+    std::string said;
+};
+
+// Opens the output on the calling thread, waits for the stream's first block and reads its
+// health twice, capturing what it writes to stderr.
+RealtimeSeen OpenAndWatch() {
+    RealtimeSeen seen;
+    RtAudioOutput output(std::vector{AudioApi::Pulse});
+    Engine engine;
+    engine.prepare(kRate, 2, 16, kBlock);
+    testing::internal::CaptureStderr();
+    seen.opened = output.open(OutputConfig{kRate, 2, kBlock}, engine);
+    for (int i = 0; seen.opened && i < 200 && !output.realtime(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    seen.realtime = output.realtime();
+    output.health();
+    output.health();
+    output.close();
+    seen.said = testing::internal::GetCapturedStderr();
+    return seen;
+}
+
+// A performer whose system refuses realtime priority hears dropouts as soon as the machine is
+// busy; the log says why, once, and says nothing where the priority was granted.
+TEST(PulseOutput, AnAudioThreadWithoutRealtimePriorityIsReportedOnce) {
+    if (!PrivatePulse::installed()) {
+        GTEST_SKIP() << "pulseaudio or parec is not installed (packages pulseaudio, "
+                        "pulseaudio-utils)";
+    }
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
+    const std::string notice = "audio thread runs without realtime priority";
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_RTPRIO, &saved), 0);
+    rlimit none = saved;
+    none.rlim_cur = 0;
+    ASSERT_EQ(::setrlimit(RLIMIT_RTPRIO, &none), 0);
+    bool dropped = false;
+    RealtimeSeen refused;
+    std::thread unprivileged([&] {
+        dropped = DropRealtimeRight();
+        refused = OpenAndWatch();
+    });
+    unprivileged.join();
+    ::setrlimit(RLIMIT_RTPRIO, &saved);
+    ASSERT_TRUE(dropped);
+    ASSERT_TRUE(refused.opened) << refused.said;
+    EXPECT_EQ(refused.realtime, std::optional<bool>(false));
+    const auto first = refused.said.find(notice);
+    EXPECT_NE(first, std::string::npos) << refused.said;
+    EXPECT_EQ(refused.said.find(notice, first + 1), std::string::npos) << "said once";
+
+    if (RealtimeAllowed()) {
+        const RealtimeSeen granted = OpenAndWatch();
+        ASSERT_TRUE(granted.opened);
+        EXPECT_EQ(granted.realtime, std::optional<bool>(true));
+        EXPECT_EQ(granted.said.find(notice), std::string::npos) << granted.said;
+    }
+    pulse.stop();
 }
 
 // With no sound server at all, the log names every system tried and what each said.
