@@ -30,10 +30,11 @@ namespace {
 constexpr int kRate = 44100;
 
 std::vector<float> Sine(int channels, double hz, int frames) {
-    std::vector<float> x(static_cast<std::size_t>(frames * channels));
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const auto frame = static_cast<double>(i / static_cast<std::size_t>(channels));
-        x[i] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * hz * frame / kRate));
+    std::vector<float> x;
+    x.reserve(static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels));
+    for (int i = 0; i < frames; ++i) {
+        const auto v = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * hz * i / kRate));
+        x.insert(x.end(), static_cast<std::size_t>(channels), v);
     }
     return x;
 }
@@ -127,7 +128,7 @@ BENCHMARK(MainWindowTick)->Unit(benchmark::kMicrosecond)->Iterations(600);
 void OverviewOfAMinute(benchmark::State& state) {
     const std::vector<float> samples = Sine(2, 441.0, 60 * kRate);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(MakeWaveOverview(samples.data(), 60 * kRate, 2));
+        benchmark::DoNotOptimize(MakeWaveOverview(samples.data(), std::int64_t{60} * kRate, 2));
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(samples.size()) * 4);
 }

@@ -157,11 +157,8 @@ void Engine::apply(const EngineCommand& c) noexcept {
         v.frequency = c.buffer != nullptr ? c.buffer->sampleRate() : rate;
         v.settle(rate);
         m_refs[c.slot] = 1;
-        {
-            SlotMeter& m = m_meters[c.slot];
-            m.running = m.previous = 0.0f;
-            m.peak.store(0.0f, std::memory_order_relaxed);
-        }
+        m_meters[c.slot].running = m_meters[c.slot].previous = 0.0f; // a new sound's meter
+        m_meters[c.slot].peak.store(0.0f, std::memory_order_relaxed);
         break;
     case EngineCommand::Kind::Release:
         cutToTail(v);

@@ -18,9 +18,9 @@ TEST(WaveOverview, EachColumnHoldsTheLowestAndHighestOfTheChannelMix) {
         const float v = static_cast<float>(c) / columns;
         stereo.insert(stereo.end(), {v, v, -v, -v, 0.9f, -0.9f, 0.0f, 0.0f});
     }
-    const auto overview = MakeWaveOverview(stereo.data(), 4 * columns, 2);
+    const auto overview = MakeWaveOverview(stereo.data(), std::int64_t{4} * columns, 2);
     ASSERT_EQ(overview->columns(), columns);
-    EXPECT_EQ(overview->frames, 4 * columns);
+    EXPECT_EQ(overview->frames, std::int64_t{4} * columns);
     for (int c = 0; c < columns; c += 97) {
         EXPECT_FLOAT_EQ(overview->high[c], static_cast<float>(c) / columns) << c;
         EXPECT_FLOAT_EQ(overview->low[c], -static_cast<float>(c) / columns) << c;

@@ -87,8 +87,8 @@ TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundPlays) {
     const int first = playheadAt(view);
     tick(22050); // and half of it more
     const int second = playheadAt(view);
-    EXPECT_NEAR(first, view.width() / 4, 1);
-    EXPECT_NEAR(second - first, view.width() / 2, 1);
+    EXPECT_NEAR(first, view.width() / 4.0, 1.0);
+    EXPECT_NEAR(second - first, view.width() / 2.0, 1.0);
 
     // A new bank's track loops: the whole sound is the loop region, shaded; not once unticked.
     const QColor looping = view.grab().toImage().pixelColor(1, 0);
