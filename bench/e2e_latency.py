@@ -17,7 +17,8 @@ With --peer giada the same rig measures Giada (Debian's `giada`, installed throu
 `sudo -n apt-get` when missing) with a one-shot click on a channel bound to a key, configured
 through its own files in the private HOME, at its default block and at --peer-block frames.
 
-    bench/e2e_latency.py PROGRAM [--presses 30] [--rate 22050] [--block-ms 3] [--jack] [--keep]
+    bench/e2e_latency.py PROGRAM [--presses 30] [--rate 22050] [--block-ms 3] [--jack] [--busy]
+                             [--keep]
     bench/e2e_latency.py --peer giada [--peer-block 256] [--presses 30]
 
 Prints min / median / p95 / max, the rig's own figure and the machine's load. Not part of
@@ -26,6 +27,7 @@ Prints min / median / p95 / max, the rig's own figure and the machine's load. No
 
 import argparse
 import ctypes
+import math
 import os
 import struct
 import sys
@@ -35,7 +37,7 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from rig import (JACK_PERIOD, JACK_RATE, MONITOR_RATE, JackRecorder, Keyboard,  # noqa: E402
-                 Monitor, Rig, load, summary, write_click, write_setting_file)
+                 Monitor, Rig, load, summary, write_click, write_setting_file, write_wav)
 
 
 class Reference:
@@ -109,13 +111,29 @@ def press_and_click(keys, reference, presses, key="z"):
     return times
 
 
+BUSY_KEYS = ["x", "c", "a", "s", "d", "w", "e"]
+
+
+def write_quiet_loop(path, rate, hz, beats):
+    """Two seconds of a sine in `beats` decaying pulses, loud enough to move a meter (-40 dBFS
+    at most) and quiet enough that seven of them stay far below the click's onset threshold."""
+    frames = 2 * rate
+    write_wav(path, rate, ((50 + 250 * math.exp(-5.0 * ((i * beats / frames) % 1.0)))
+                           * math.sin(2 * math.pi * hz * i / rate) for i in range(frames)))
+
+
 def start_program(rig, args, own):
     """Starts the program on the rig with a one-shot click in track 1, loaded through a setting
     file. Returns the process."""
     click = os.path.join(rig.work, "click.wav")
     write_click(click, 22050)
     setting = os.path.join(rig.work, "click.mrw")
-    write_setting_file(setting, [(click, False)])
+    tracks = [(click, False)]
+    if args.busy:
+        for n in range(1, 8):
+            tracks.append((os.path.join(rig.work, "quiet%d.wav" % n), True))
+            write_quiet_loop(tracks[-1][0], 22050, 200 + 100 * n, n)
+    write_setting_file(setting, tracks)
     if args.block_ms:
         own["AudioBlockMs"] = "%g" % args.block_ms
     rig.write_ini({"QuSample": args.rate, "WSCDir": setting}, own)
@@ -123,6 +141,12 @@ def start_program(rig, args, own):
     time.sleep(2.0)
     rig.open_setting_file(setting)
     time.sleep(3.0)  # the track loads and the new stream starts flowing
+    if args.busy:
+        keys = Keyboard(rig.display)
+        for key in BUSY_KEYS:
+            keys.tap(key)
+        time.sleep(1.0)
+        rig.shot("busy.png")
     rig.shot("loaded.png")
     return program
 
@@ -185,6 +209,8 @@ def main():
     parser.add_argument("--peer", choices=["giada"], help="measure this program instead")
     parser.add_argument("--peer-block", type=int, default=None,
                         help="the peer's block in frames (default: its own default)")
+    parser.add_argument("--busy", action="store_true",
+                        help="tracks 2-8 loop quietly meanwhile, every meter and playhead moving")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
     if not args.program and not args.peer:

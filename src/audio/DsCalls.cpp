@@ -134,6 +134,18 @@ bool dsGetStatus(std::int32_t buffer, VoiceStatus& status) {
     return found;
 }
 
+std::shared_ptr<const WaveOverview> dsGetOverview(std::int32_t buffer) {
+    std::shared_ptr<const WaveOverview> overview;
+    LibraryRegistry::instance().withBuffer(
+        buffer, [&](SoundLibrary& l, std::int32_t b) { overview = l.overview(b); });
+    return overview;
+}
+
+float dsGetMasterPeak(std::int32_t library) {
+    return LibraryRegistry::instance().withLibrary(library, 0.0f,
+                                                   [](SoundLibrary& l) { return l.masterPeak(); });
+}
+
 } // namespace mt
 
 namespace mt {

@@ -103,4 +103,12 @@ bool dsGetHealth(std::int32_t library, LibraryHealth& health);
 // unknown handle. Never blocks on the audio thread.
 bool dsGetStatus(std::int32_t buffer, VoiceStatus& status);
 
+// The buffer's outline for drawing, made when it was decoded; null for an unknown handle.
+std::shared_ptr<const WaveOverview> dsGetOverview(std::int32_t buffer);
+
+// The largest sample of the library's whole output over the last few hundredths of a second,
+// before limiting (above 1: clipped); 0 for an unknown library. Never blocks on the audio
+// thread.
+float dsGetMasterPeak(std::int32_t library);
+
 } // namespace mt

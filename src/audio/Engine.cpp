@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #if defined(__SSE__)
 #include <xmmintrin.h>
@@ -46,6 +47,8 @@ void Engine::prepare(int sampleRate, int channels, int bits, int blockFrames) {
     m_bits = bits;
     m_blockFrames = std::clamp(blockFrames, kMinBlockFrames, kMaxBlockFrames);
     m_fadeFrames = std::max(1, static_cast<int>(std::lround(kFadeSeconds * m_sampleRate)));
+    m_meterWindowFrames =
+        std::max(1, static_cast<int>(std::lround(kMeterWindowSeconds * m_sampleRate)));
     for (AudioSource* s : m_sources) {
         if (s != nullptr) {
             s->prepare(m_sampleRate, 2, static_cast<std::size_t>(m_blockFrames));
@@ -154,6 +157,8 @@ void Engine::apply(const EngineCommand& c) noexcept {
         v.frequency = c.buffer != nullptr ? c.buffer->sampleRate() : rate;
         v.settle(rate);
         m_refs[c.slot] = 1;
+        m_meters[c.slot].running = m_meters[c.slot].previous = 0.0f; // a new sound's meter
+        m_meters[c.slot].peak.store(0.0f, std::memory_order_relaxed);
         break;
     case EngineCommand::Kind::Release:
         cutToTail(v);
@@ -209,9 +214,10 @@ void Engine::mixBlock(int frames) noexcept {
             v.frac = 0.0;
         }
         SlotMeter& m = m_meters[i];
+        m.running = std::max(m.running, peak);
         m.playing.store(v.playing, std::memory_order_relaxed);
         m.position.store(v.index, std::memory_order_relaxed);
-        m.peak.store(peak, std::memory_order_relaxed);
+        m.peak.store(std::max(m.running, m.previous), std::memory_order_relaxed);
     }
     for (Voice& t : m_tails) {
         if (!t.playing) {
@@ -248,8 +254,26 @@ void Engine::writeOutput(float* out, int frames) noexcept {
             bus[i] = std::floor(bus[i] * 128.0f + (u1 - u2) + 0.5f) / 128.0f;
         }
     }
+    float peak = 0.0f;
     for (int i = 0; i < samples; ++i) {
+        peak = std::max(peak, std::fabs(bus[i]));
         out[i] = std::clamp(bus[i], -1.0f, 1.0f);
+    }
+    advanceMeters(frames, peak);
+}
+
+void Engine::advanceMeters(int frames, float masterPeak) noexcept {
+    m_masterRunning = std::max(m_masterRunning, masterPeak);
+    m_masterPeak.store(std::max(m_masterRunning, m_masterPrevious), std::memory_order_relaxed);
+    m_meterFrames += frames;
+    if (m_meterFrames < m_meterWindowFrames) {
+        return;
+    }
+    m_meterFrames = 0;
+    m_masterPrevious = std::exchange(m_masterRunning, 0.0f);
+    for (int i = 0; i < kMaxSlots; ++i) {
+        SlotMeter& m = m_meters[static_cast<std::size_t>(i)];
+        m.previous = std::exchange(m.running, 0.0f);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "audio/EngineCommand.h"
 #include "audio/SpscRing.h"
 #include "audio/Voice.h"
+#include "audio/VoiceStatus.h"
 
 #include <array>
 #include <atomic>
@@ -11,13 +12,6 @@
 #include <memory>
 
 namespace mt {
-
-// What a meter or a waveform view may read about one slot, at any time, from any thread.
-struct VoiceStatus {
-    bool playing = false;
-    std::int64_t position = 0; // buffer frames from the start
-    float peak = 0.0f;         // largest absolute output of the last block, after gain and pan
-};
 
 // The realtime mixer: up to kMaxSlots sound buffers, each with one voice, plus fading tails
 // and further AudioSources, mixed into a stereo bus and written to the device's format.
@@ -36,6 +30,9 @@ public:
     static constexpr int kMaxBlockFrames = 4096;
     static constexpr int kMinBlockFrames = 32;
     static constexpr double kFadeSeconds = 0.003;
+    // The levels meters read are the largest over the last one to two of these: a reader at
+    // display rate (~30 Hz) sees every peak, and one that stopped is read as silence soon.
+    static constexpr double kMeterWindowSeconds = 0.04;
 
     Engine();
     ~Engine();
@@ -71,6 +68,10 @@ public:
     // Any thread. Never blocks.
     VoiceStatus status(int slot) const noexcept;
 
+    // Any thread. Never blocks. The largest absolute sample of the whole output, before it is
+    // limited to full scale (above 1: clipped), over the meter window as for status().peak.
+    float masterPeak() const noexcept { return m_masterPeak.load(std::memory_order_relaxed); }
+
     int sampleRate() const noexcept { return m_sampleRate; }
     int channels() const noexcept { return m_channels; }
     int blockFrames() const noexcept { return m_blockFrames; }
@@ -80,6 +81,8 @@ private:
         std::atomic<bool> playing{false};
         std::atomic<std::int64_t> position{0};
         std::atomic<float> peak{0.0f};
+        float running = 0.0f;  // audio thread only: the largest within the current window
+        float previous = 0.0f; // and within the window before
     };
 
     void apply(const EngineCommand& c) noexcept;
@@ -88,6 +91,7 @@ private:
     void mixBlock(int frames) noexcept;
     void writeOutput(float* out, int frames) noexcept;
     void renderConverted(float* out, std::size_t frames) noexcept;
+    void advanceMeters(int frames, float masterPeak) noexcept;
 
     SpscRing<EngineCommand, 1024> m_commands;
     SpscRing<EngineReturn, 512> m_returns; // holds every slot and source at once: never full
@@ -98,6 +102,13 @@ private:
     std::array<AudioSource*, kMaxSources> m_sources{};
     std::unique_ptr<SlotMeter[]> m_meters;
     std::unique_ptr<float[]> m_bus; // stereo, kMaxBlockFrames frames
+
+    // The meter window, audio thread only but for the published atomic.
+    int m_meterFrames = 0;       // frames into the current window
+    int m_meterWindowFrames = 0; // its length at the prepared rate
+    float m_masterRunning = 0.0f;
+    float m_masterPrevious = 0.0f;
+    std::atomic<float> m_masterPeak{0.0f};
 
     // Rate conversion to the device, audio thread only (reset by prepare and setDeviceRate).
     std::unique_ptr<float[]> m_formatBlock; // one block in the output format, interleaved

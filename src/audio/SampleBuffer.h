@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace mt {
+
+struct WaveOverview;
 
 // Decoded sample frames of one sound buffer: 32-bit float, interleaved, one or two channels,
 // full scale = 1.0. Immutable once built, so the audio thread may read it while the UI thread
@@ -23,11 +26,19 @@ public:
     // Never grows the buffer.
     void truncate(std::int64_t frames) noexcept;
 
+    // The outline views draw, made where the samples were decoded; null for none. Set before
+    // the buffer is handed on, read-only after.
+    const std::shared_ptr<const WaveOverview>& overview() const noexcept { return m_overview; }
+    void setOverview(std::shared_ptr<const WaveOverview> overview) noexcept {
+        m_overview = std::move(overview);
+    }
+
 private:
     std::unique_ptr<float[]> m_samples;
     std::int64_t m_frames;
     int m_channels;
     int m_sampleRate;
+    std::shared_ptr<const WaveOverview> m_overview;
 };
 
 } // namespace mt

@@ -387,6 +387,13 @@ bool SoundLibrary::voiceStatus(std::int32_t handle, VoiceStatus& status) {
     return true;
 }
 
+std::shared_ptr<const WaveOverview> SoundLibrary::overview(std::int32_t handle) {
+    const BufferRecord* r = find(handle);
+    const SampleBuffer* samples =
+        r == nullptr ? nullptr : m_slots[static_cast<std::size_t>(r->slot)].get();
+    return samples == nullptr ? nullptr : samples->overview();
+}
+
 AudioSource* SoundLibrary::addSource(std::unique_ptr<AudioSource> source) {
     collect();
     source->prepare(m_config.sampleRate, 2, static_cast<std::size_t>(m_engine.blockFrames()));

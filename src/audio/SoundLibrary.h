@@ -5,6 +5,7 @@
 #include "audio/Engine.h"
 #include "audio/OutputChoice.h"
 #include "audio/SampleBuffer.h"
+#include "audio/WaveOverview.h"
 
 #include <QString>
 
@@ -88,6 +89,10 @@ public:
     void setFrequency(std::int32_t handle, std::int32_t frequency);
     bool holds(std::int32_t handle) const { return m_buffers.count(handle) != 0; }
     bool voiceStatus(std::int32_t handle, VoiceStatus& status);
+    // The buffer's outline for drawing; null for a handle this library does not hold.
+    std::shared_ptr<const WaveOverview> overview(std::int32_t handle);
+    // The whole output's level as Engine::masterPeak. Never blocks.
+    float masterPeak() const noexcept { return m_engine.masterPeak(); }
 
     // Mixes a further source from the next block on; the library owns it from now.
     AudioSource* addSource(std::unique_ptr<AudioSource> source);

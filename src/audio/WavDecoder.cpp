@@ -1,6 +1,7 @@
 #include "audio/WavDecoder.h"
 
 #include "audio/SoundFormat.h"
+#include "audio/WaveOverview.h"
 
 #include <sndfile.h>
 
@@ -127,6 +128,7 @@ std::unique_ptr<SampleBuffer> DecodeCodedStream(SNDFILE* file, const SF_INFO& in
         return nullptr;
     }
     buffer->truncate(got);
+    buffer->setOverview(MakeWaveOverview(*buffer));
     return buffer;
 }
 
@@ -178,6 +180,7 @@ std::unique_ptr<SampleBuffer> DecodeWavImage(const void* image, std::size_t size
         return nullptr;
     }
     buffer->truncate(got);
+    buffer->setOverview(MakeWaveOverview(*buffer));
     return buffer;
 }
 

@@ -38,4 +38,12 @@ void LibraryTrackSound::setFrequency(std::int32_t buffer, std::int32_t frequency
     dsSetFrequency(buffer, frequency);
 }
 
+bool LibraryTrackSound::status(std::int32_t buffer, VoiceStatus& status) {
+    return dsGetStatus(buffer, status);
+}
+
+std::shared_ptr<const WaveOverview> LibraryTrackSound::overview(std::int32_t buffer) {
+    return dsGetOverview(buffer);
+}
+
 } // namespace mt

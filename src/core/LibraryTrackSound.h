@@ -19,6 +19,8 @@ public:
     void setVolume(std::int32_t buffer, std::int32_t volume) override;
     void setPan(std::int32_t buffer, std::int32_t pan) override;
     void setFrequency(std::int32_t buffer, std::int32_t frequency) override;
+    bool status(std::int32_t buffer, VoiceStatus& status) override;
+    std::shared_ptr<const WaveOverview> overview(std::int32_t buffer) override;
 
 private:
     VbDSound& m_library;

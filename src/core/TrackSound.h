@@ -1,8 +1,12 @@
 #pragma once
 
+#include "audio/VoiceStatus.h"
+#include "audio/WaveOverview.h"
+
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace mt {
 
@@ -23,6 +27,14 @@ public:
     virtual void setVolume(std::int32_t buffer, std::int32_t volume) = 0;
     virtual void setPan(std::int32_t buffer, std::int32_t pan) = 0;
     virtual void setFrequency(std::int32_t buffer, std::int32_t frequency) = 0;
+
+    // What the buffer's voice does now, for meters and playheads: false for none. Never blocks
+    // on the audio thread.
+    virtual bool status(std::int32_t /*buffer*/, VoiceStatus& /*status*/) { return false; }
+    // The buffer's outline for drawing; null for none.
+    virtual std::shared_ptr<const WaveOverview> overview(std::int32_t /*buffer*/) {
+        return nullptr;
+    }
 };
 
 } // namespace mt

@@ -5,10 +5,13 @@
 #include "ui/AudioStatusLine.h"
 #include "ui/BpmCounterWindow.h"
 #include "ui/CdPanel.h"
+#include "ui/ClickableLabel.h"
 #include "ui/ControlGeometry.h"
+#include "ui/DisplayFeed.h"
 #include "ui/ExternalPrograms.h"
 #include "ui/FileBrowser.h"
 #include "ui/KeyboardPlayer.h"
+#include "ui/LevelMeter.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
 #include "ui/OutputWindow.h"
@@ -99,6 +102,18 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     mediaPanelClosedHeight = TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel);
     ApplyGeometry(*client, MainWindowGeometry(), twipsPerPixel);
     fitBrowser();
+    masterMeter = new LevelMeter(client);
+    masterMeter->setObjectName(QStringLiteral("masterMeter"));
+    m_tracks->loneWolfLabel->installEventFilter(this);
+    if (auto* next = client->findChild<QWidget*>(QStringLiteral("Comgo"))) {
+        next->installEventFilter(this);
+    }
+    placeMasterMeter();
+    auto* feed = new DisplayFeed(*this);
+    feed->add([this] {
+        m_tracks->showPlaying();
+        masterMeter->takePeak(m_tracks->outputPeak());
+    });
     // The window's own size counts the menu bar in; the client area is what is left.
     resize(TwipsToPixels(kMainWindowWidthTwips, twipsPerPixel),
            TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel));
@@ -112,6 +127,28 @@ void MainWindow::Form_Load() {
 void MainWindow::showSoundDevice(bool available) {
     lblNoSoundDevice->setVisible(!available);
     m_audioStatus->setVisible(available);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize) {
+        placeMasterMeter();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::placeMasterMeter() {
+    constexpr int kGap = 6;
+    constexpr int kWidth = 56;
+    const QRect label = m_tracks->loneWolfLabel->geometry();
+    int right = label.right() + kGap + kWidth;
+    const auto* next = centralWidget()->findChild<QWidget*>(QStringLiteral("Comgo"));
+    if (next != nullptr && next->geometry().left() > label.right() &&
+        next->geometry().top() <= label.bottom() && next->geometry().bottom() >= label.top()) {
+        right = std::min(right, next->geometry().left() - kGap);
+    }
+    const QRect meter(QPoint(label.right() + kGap, label.top() + 3),
+                      QPoint(right, label.bottom() - 3));
+    masterMeter->setGeometry(meter.isValid() ? meter : QRect());
 }
 
 void MainWindow::fitBrowser() {

@@ -24,6 +24,7 @@ class SoundQualityWindow;
 class OutputWindow;
 class BpmCounterWindow;
 class KeyboardPlayer;
+class LevelMeter;
 class MidiPanel;
 class MixPanel;
 class SettingFileCommands;
@@ -77,6 +78,10 @@ public:
     void showSoundDevice(bool available);
     QLabel* lblNoSoundDevice = nullptr;
 
+    // The whole output's level, beside the lone-wolf mode label; placed after it wherever a
+    // layout puts the label, short of the button to its right.
+    LevelMeter* masterMeter = nullptr;
+
     // Opens the sound-quality window (not modal) and returns it; while it is open, brings
     // that one to the front instead of opening another.
     SoundQualityWindow* soundQualityAction_Click();
@@ -95,11 +100,13 @@ public:
     BpmCounterWindow* counterWindow() const;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Quitting asks about an unsaved bank first; cancel keeps the program running.
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
+    void placeMasterMeter();
     void wireMenus();
     QAction* addItem(QMenu* menu, const QString& caption, const char* name);
 

@@ -3,6 +3,8 @@
 #include "core/TrackBank.h"
 #include "ui/ClickableLabel.h"
 #include "ui/Colours.h"
+#include "ui/DisplayFeed.h"
+#include "ui/LevelMeter.h"
 #include "ui/TrackPanel.h"
 
 #include <QCheckBox>
@@ -43,10 +45,14 @@ PlayModeWindow::PlayModeWindow(TrackBank& bank, TrackPanel& tracks)
         CheckLoop2[i]->setObjectName(QStringLiteral("CheckLoop2") + index);
         CheckDuuk2[i] = new QCheckBox(QStringLiteral("D"), frame);
         CheckDuuk2[i]->setObjectName(QStringLiteral("CheckDuuk2") + index);
+        levelMeters[i] = new LevelMeter(frame);
+        levelMeters[i]->setObjectName(QStringLiteral("levelMeter2") + index);
+        levelMeters[i]->setFixedSize(60, 12);
 
         auto* row = new QHBoxLayout(frame);
         row->addWidget(trackKeyLabels[i]);
         row->addWidget(fileNameLabels[i], 1);
+        row->addWidget(levelMeters[i]);
         row->addWidget(ComStart2[i]);
         row->addWidget(CheckLoop2[i]);
         row->addWidget(CheckDuuk2[i]);
@@ -75,8 +81,20 @@ PlayModeWindow::PlayModeWindow(TrackBank& bank, TrackPanel& tracks)
     connect(&m_bank, &TrackBank::trackChanged, this, &PlayModeWindow::redrawTrack);
     connect(&m_bank, &TrackBank::bankStateChanged, this, &PlayModeWindow::redrawBank);
 
+    masterMeter = new LevelMeter(this);
+    masterMeter->setObjectName(QStringLiteral("masterMeter"));
+    masterMeter->setFixedSize(60, 12);
+    auto* feed = new DisplayFeed(*this);
+    feed->add([this] {
+        for (int i = 0; i < kTrackCount; ++i) {
+            levelMeters[i]->takePeak(m_tracks.trackStatus(i).peak);
+        }
+        masterMeter->takePeak(m_tracks.outputPeak());
+    });
+
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(loneWolfLabel);
+    bottom->addWidget(masterMeter);
     bottom->addStretch(1);
     bottom->addWidget(ComBack);
     auto* layout = new QVBoxLayout(this);

@@ -14,6 +14,7 @@ namespace mt {
 
 class TrackBank;
 class ClickableLabel;
+class LevelMeter;
 class TrackPanel;
 
 // The play-mode window: only the eight tracks' PLAY/STOP buttons, loop and hold boxes, titles
@@ -39,6 +40,8 @@ public:
     std::array<QCheckBox*, 8> CheckDuuk2{};
     std::array<QLabel*, 8> fileNameLabels{};         // the file name
     std::array<ClickableLabel*, 8> trackKeyLabels{}; // "1-Z" ...: carries the selection highlight
+    std::array<LevelMeter*, 8> levelMeters{}; // beside each PLAY/STOP button: the track's output
+    LevelMeter* masterMeter = nullptr;        // beside the lone-wolf label: the whole output
     QPushButton* ComBack = nullptr;
     ClickableLabel* loneWolfLabel = nullptr;
 

@@ -1,13 +1,18 @@
 #include "ui/TrackFrame.h"
 
 #include "ui/ClickableLabel.h"
+#include "ui/LevelMeter.h"
 #include "ui/MixBarStyle.h"
+#include "ui/WaveformView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+
+#include <algorithm>
 
 namespace mt {
 namespace {
@@ -76,6 +81,44 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     ratioBox = Named(new QComboBox(this), "Combo", index);
     ratioBox->addItems(RatioTexts());
     ratioBox->setCurrentIndex(6);
+
+    levelMeter = Named(new LevelMeter(this), "levelMeter", index);
+    waveform = Named(new WaveformView(this), "waveform", index);
+    for (QWidget* neighbour :
+         {static_cast<QWidget*>(trackNumberLabel), static_cast<QWidget*>(lblWavTitle),
+          static_cast<QWidget*>(ratioBox)}) {
+        neighbour->installEventFilter(this);
+    }
+    placeViews();
+}
+
+bool TrackFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize) {
+        placeViews();
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void TrackFrame::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    placeViews();
+}
+
+void TrackFrame::placeViews() {
+    constexpr int kGap = 2;
+    const QRect inside = contentsRect().adjusted(kGap, kGap, -kGap, -kGap);
+    // The meter: across the top, from the number's left to the title's right, above both.
+    const QRect number = trackNumberLabel->geometry();
+    const QRect title = lblWavTitle->geometry();
+    const int meterBottom = std::min(number.top(), title.top()) - kGap;
+    const QRect meter(QPoint(number.left(), inside.top()),
+                      QPoint(title.right(), std::min(meterBottom, inside.top() + 7)));
+    levelMeter->setGeometry(meter.isValid() ? meter : QRect());
+    // The waveform: beside the ratio box, as tall as it, up to the frame's right edge.
+    const QRect ratio = ratioBox->geometry();
+    const QRect wave(QPoint(ratio.right() + 1 + 2 * kGap, ratio.top()),
+                     QPoint(inside.right(), std::min(ratio.bottom(), inside.bottom())));
+    waveform->setGeometry(wave.isValid() ? wave : QRect());
 }
 
 } // namespace mt

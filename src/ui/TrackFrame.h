@@ -11,10 +11,15 @@ class QScrollBar;
 namespace mt {
 
 class ClickableLabel;
+class LevelMeter;
+class WaveformView;
 
 // One track's frame `FraChannel(i)` and its controls. The controls are named as the rest of
 // the program knows them; their objectNames carry the index, "ComChange(3)". The frame only
-// builds and owns them: what they do is wired by the main window.
+// builds and owns them: what they do is wired by the main window. Two views no layout file
+// places fill the frame's free space and follow the controls the layout moves: the level
+// meter is the strip above the number and the title, the waveform the corner right of the
+// ratio box.
 class TrackFrame final : public QFrame {
     Q_OBJECT
 
@@ -43,11 +48,19 @@ public:
     QLabel* lblFrequency;
     QCheckBox* fineSpeedCheck; // "細": fine steps for HSFre
     QComboBox* ratioBox;       // tempo ratio
+    LevelMeter* levelMeter;    // the track's output
+    WaveformView* waveform;    // the sound and where it plays
 
     // The ratio texts of the ratio box in list order; position 6 is the empty item.
     static const QStringList& RatioTexts();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void placeViews();
+
     int m_index;
 };
 

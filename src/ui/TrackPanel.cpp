@@ -1,6 +1,7 @@
 #include "ui/TrackPanel.h"
 #include "ui/Colours.h"
 
+#include "audio/DsCalls.h"
 #include "core/AppContext.h"
 #include "core/TempoMath.h"
 #include "platform/CursorService.h"
@@ -8,8 +9,10 @@
 #include "platform/Numbers.h"
 #include "ui/ClickableLabel.h"
 #include "ui/FileBrowser.h"
+#include "ui/LevelMeter.h"
 #include "ui/TrackFrame.h"
 #include "ui/WavInfoWindow.h"
+#include "ui/WaveformView.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -155,6 +158,32 @@ void TrackPanel::redrawTrack(int index) {
     f.lblFrequency->setText(FrequencyLabel(t.speed));
     f.ratioBox->setCurrentIndex(f.ratioBox->findText(t.ratio));
     SetBackground(f, bank.mutedAlone(index) ? kBlue : t.loneWolf ? kGrey : ButtonFace());
+    std::shared_ptr<const WaveOverview> overview =
+        t.buffer != 0 ? m_app.trackSound.overview(t.buffer) : nullptr;
+    const std::int64_t frames = overview ? overview->frames : 0;
+    f.waveform->setOverview(std::move(overview));
+    f.waveform->setLoopRegion(0, t.loop ? frames : 0); // a loop repeats the whole sound
+}
+
+VoiceStatus TrackPanel::trackStatus(int index) const {
+    VoiceStatus status;
+    const std::int32_t buffer = m_app.bank.track(index).buffer;
+    if (buffer == 0 || !m_app.trackSound.status(buffer, status)) {
+        return {};
+    }
+    return status;
+}
+
+float TrackPanel::outputPeak() const {
+    return dsGetMasterPeak(m_app.sound.soundLibHandle);
+}
+
+void TrackPanel::showPlaying() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        const VoiceStatus s = trackStatus(i);
+        m_frames[i]->levelMeter->takePeak(s.peak);
+        m_frames[i]->waveform->setPlayhead(s.playing ? std::optional(s.position) : std::nullopt);
+    }
 }
 
 void TrackPanel::redrawBank() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/VoiceStatus.h"
+
 #include <QObject>
 
 #include <array>
@@ -39,6 +41,13 @@ public:
     void mnuWavInfo_Click();
 
     ClickableLabel* loneWolfLabel = nullptr; // "一匹狼(F3)": yellow when the mode is on
+
+    // What the track's sound does now (silent and still without a buffer), and the level of
+    // the whole output: for the meters and playheads, at display rate.
+    VoiceStatus trackStatus(int index) const;
+    float outputPeak() const;
+    // One display tick of the frames' meters and playheads.
+    void showPlaying();
 
 private:
     void wire(int index);
