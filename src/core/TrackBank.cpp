@@ -273,6 +273,17 @@ void TrackBank::clearFile(int index) {
     t.length44k = 0.0f;
 }
 
+void TrackBank::forgetSounds() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        Track& t = tracks[i];
+        t.loaded = false;
+        t.buffer = 0;
+        t.rateRatio = 1.0f;
+        t.state = PlayState::Stopped;
+        emit trackChanged(i);
+    }
+}
+
 void TrackBank::setVolume(int index, int volume) {
     if (tracks[index].volume == volume) {
         return;
@@ -334,6 +345,13 @@ void TrackBank::setRatio(int index, const QString& ratio) {
     }
     tracks[index].ratio = ratio;
     emit trackChanged(index);
+}
+
+void TrackBank::setFineSpeed(int index, bool fine) {
+    if (tracks[index].fineSpeed != fine) {
+        tracks[index].fineSpeed = fine;
+        emit trackChanged(index);
+    }
 }
 
 } // namespace mt
