@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 namespace mt {
 namespace {
@@ -85,9 +86,12 @@ void TrackBank::press(int index) {
 
 void TrackBank::release(int index) {
     // Cleared or reassigned while held, the track still lets go of its key.
-    tracks[index].keyHeld = false;
+    const bool wasHeld = std::exchange(tracks[index].keyHeld, false);
     if (tracks[index].loaded && tracks[index].hold) {
         stop(index);
+    } else if (wasHeld) {
+        // A controller's pad shows the key even where its release stops nothing.
+        emit trackChanged(index);
     }
 }
 

@@ -129,7 +129,7 @@ public:
     std::array<int, kTrackCount> lockedSpeeds{};
 
 signals:
-    // What a track shows changed: its file, button, mix, membership or mute.
+    // What a track shows changed: its file, button, mix, membership, mute or key.
     void trackChanged(int index);
     // The selection, the lone-wolf mode or the whole-bank mute changed.
     void bankStateChanged();

@@ -1,25 +1,21 @@
 #pragma once
 
+#include "midiin/ControllerBank.h"
 #include "midiin/MidiInput.h"
 #include "midiin/PerformanceInput.h"
 
 #include <QObject>
-
-#include <array>
-#include <functional>
 
 namespace mt {
 
 struct AppContext;
 class MainWindow;
 
-// MIDI controllers playing the track bank. What the ports receive arrives on RtMidi's threads
-// and is posted to the UI thread as it comes (a queued call, never waiting for a redraw),
-// where it does what the keys and bars do: a pad presses and releases its track as its key
-// would, with the velocity's level on top of the Vol bar; a knob moves a bar through the
-// bank, so the bar on screen follows; panic fades everything out. The pads are lit from the
-// bank's signals. The ports, mapping and curve are the MidiInput's, stored in the program's
-// own settings section. Constructed and used on the UI thread.
+// MIDI controllers in the running program: what the ports receive on RtMidi's threads is
+// posted to the UI thread as it comes, where the ControllerBank does it to the bank (and
+// lights the pads from it) and panic fades everything out; the panic key on the performance
+// windows. The ports, mapping and curve are the MidiInput's, stored in the program's own
+// settings section. Constructed and used on the UI thread.
 class MidiPerformance final : public QObject, public PerformanceInput {
     Q_OBJECT
 
@@ -63,12 +59,11 @@ protected:
 
 private:
     template <typename F> void post(F&& call);
-    void lightPad(int track, bool always);
 
     AppContext& m_app;
     MainWindow* m_main = nullptr;
-    std::array<int, 8> m_lit{}; // the state each pad was last lit for, -1 for none
-    MidiInput m_input{*this};   // last: its ports close before the rest goes
+    MidiInput m_input{*this}; // its ports close (in the destructor) before the rest goes
+    ControllerBank m_control;
 };
 
 } // namespace mt
