@@ -76,39 +76,60 @@ void MidiPerformance::panicNow() {
 
 template <typename F> void MidiPerformance::post(F&& call) {
     // Queued: runs when the UI thread next takes its events, and is dropped with this object.
-    QMetaObject::invokeMethod(this, std::forward<F>(call), Qt::QueuedConnection);
+    // The count goes down on the UI thread, which holds the core then, so a borrower never
+    // sees it fall while it decides.
+    m_posted.fetch_add(1);
+    QMetaObject::invokeMethod(
+        this,
+        [this, call = std::forward<F>(call)] {
+            m_posted.fetch_sub(1);
+            call();
+        },
+        Qt::QueuedConnection);
+}
+
+template <typename F> void MidiPerformance::run(F&& call) {
+    if (m_posted.load() == 0 && m_app.coreAccess.tryBorrow()) {
+        if (m_posted.load() == 0) {
+            call();
+            m_app.coreAccess.giveBack();
+            return;
+        }
+        m_app.coreAccess.giveBack();
+    }
+    post(std::forward<F>(call));
 }
 
 void MidiPerformance::press(int track, int velocityGainCentiDb) {
-    post([this, track, velocityGainCentiDb] { m_control.press(track, velocityGainCentiDb); });
+    run([this, track, velocityGainCentiDb] { m_control.press(track, velocityGainCentiDb); });
 }
 
 void MidiPerformance::release(int track) {
-    post([this, track] { m_control.release(track); });
+    run([this, track] { m_control.release(track); });
 }
 
 void MidiPerformance::setVolume(int track, int volumeDb) {
-    post([this, track, volumeDb] { m_control.setVolume(track, volumeDb); });
+    run([this, track, volumeDb] { m_control.setVolume(track, volumeDb); });
 }
 
 void MidiPerformance::setPan(int track, int pan) {
-    post([this, track, pan] { m_control.setPan(track, pan); });
+    run([this, track, pan] { m_control.setPan(track, pan); });
 }
 
 void MidiPerformance::setSpeed(int track, int speed) {
-    post([this, track, speed] { m_control.setSpeed(track, speed); });
+    run([this, track, speed] { m_control.setSpeed(track, speed); });
 }
 
 void MidiPerformance::moveVolume(int track, int deltaDb) {
-    post([this, track, deltaDb] { m_control.moveVolume(track, deltaDb); });
+    run([this, track, deltaDb] { m_control.moveVolume(track, deltaDb); });
 }
 
 void MidiPerformance::movePan(int track, int delta) {
-    post([this, track, delta] { m_control.movePan(track, delta); });
+    run([this, track, delta] { m_control.movePan(track, delta); });
 }
 
 void MidiPerformance::moveSpeed(int track, int delta) {
-    post([this, track, delta] { m_control.moveSpeed(track, delta); });
+    run([this, track, delta] { m_control.moveSpeed(track, delta); });
 }
 
 void MidiPerformance::panic() {

@@ -6,16 +6,21 @@
 
 #include <QObject>
 
+#include <atomic>
+
 namespace mt {
 
 struct AppContext;
 class MainWindow;
 
-// MIDI controllers in the running program: what the ports receive on RtMidi's threads is
-// posted to the UI thread as it comes, where the ControllerBank does it to the bank (and
-// lights the pads from it) and panic fades everything out; the panic key on the performance
-// windows. The ports, mapping and curve are the MidiInput's, stored in the program's own
-// settings section. Constructed and used on the UI thread.
+// MIDI controllers in the running program. What the ports receive on RtMidi's threads is
+// done to the bank by the ControllerBank (which also lights the pads from it): straight away
+// on the MIDI thread when the UI thread has lent the core out (it is painting or idle, see
+// CoreAccess) and no call posted earlier is still waiting, else posted to the UI thread as it
+// comes; either way in the order it was played. Panic and a finished learn are always posted.
+// The panic key on the performance windows. The ports, mapping and curve are the
+// MidiInput's, stored in the program's own settings section. Constructed and used on the UI
+// thread.
 class MidiPerformance final : public QObject, public PerformanceInput {
     Q_OBJECT
 
@@ -59,10 +64,14 @@ protected:
 
 private:
     template <typename F> void post(F&& call);
+    // The call now when the core can be borrowed and nothing posted is still waiting; else
+    // posted.
+    template <typename F> void run(F&& call);
 
     AppContext& m_app;
     MainWindow* m_main = nullptr;
-    MidiInput m_input{*this}; // its ports close (in the destructor) before the rest goes
+    std::atomic<int> m_posted{0}; // calls posted and not yet run
+    MidiInput m_input{*this};     // its ports close (in the destructor) before the rest goes
     ControllerBank m_control;
 };
 

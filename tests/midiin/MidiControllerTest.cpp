@@ -146,6 +146,40 @@ TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
     EXPECT_EQ(test::Peak(test::Channel(m_output->render(512), 0, 2)), 0.0F);
 }
 
+TEST_F(MidiControllerTest, PadsReachTheSoundWhileTheUiThreadIsAwayAndKeepTheirOrder) {
+    auto midi = startMidi();
+    CoreAccess& core = m_app.coreAccess;
+    const std::unique_ptr<CoreAccess, void (*)(CoreAccess*)> heldAtTheEnd(
+        &core, [](CoreAccess* c) { c->takeBack(); });
+    // Reads the core between the MIDI thread's borrowings, the UI thread taking no events.
+    const auto whileAway = [&](auto&& check) {
+        return test::WaitFor([&] {
+            core.takeBack();
+            const bool done = check();
+            core.lend();
+            return done;
+        });
+    };
+
+    // The UI thread paints (the core lent out): the pad sounds without it.
+    core.lend();
+    send({0x99, 36, 127});
+    EXPECT_TRUE(whileAway([&] { return bank().playing(0) && bank().track(0).keyHeld; }));
+    core.takeBack();
+    EXPECT_GT(test::Peak(test::Channel(m_output->render(256), 0, 2)), 0.1F);
+
+    // Busy in a handler, it holds the core: the release waits for it, and the press that
+    // follows while the core is lent again waits behind it instead of overtaking it.
+    send({0x89, 36, 0});
+    QThread::msleep(50);
+    EXPECT_TRUE(bank().track(0).keyHeld);
+    core.lend();
+    send({0x99, 36, 64});
+    QThread::msleep(50);
+    core.takeBack();
+    EXPECT_TRUE(until([&] { return bank().track(0).keyHeld && bank().playing(0); }));
+}
+
 TEST_F(MidiControllerTest, LearnByClickBindsAKnobThatSurvivesARestart) {
     auto midi = startMidi();
     auto window = std::make_unique<MidiSetupWindow>(m_app, *midi);
