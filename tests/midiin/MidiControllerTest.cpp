@@ -180,7 +180,7 @@ TEST_F(MidiControllerTest, PadsReachTheSoundWhileTheUiThreadIsAwayAndKeepTheirOr
     EXPECT_TRUE(until([&] { return bank().track(0).keyHeld && bank().playing(0); }));
 }
 
-TEST_F(MidiControllerTest, LearnByClickBindsAKnobThatSurvivesARestart) {
+TEST_F(MidiControllerTest, LearnByClickBindsAKnobOrAnEncoderThatSurvivesARestart) {
     auto midi = startMidi();
     auto window = std::make_unique<MidiSetupWindow>(m_app, *midi);
     window->show();
@@ -192,11 +192,24 @@ TEST_F(MidiControllerTest, LearnByClickBindsAKnobThatSurvivesARestart) {
         << window->triggerLabels[slot]->text().toStdString();
     EXPECT_EQ(bank().track(1).volume, 0); // the learning touch is not played
 
+    // An endless encoder for track 2's pan: its turns move the bar from where it is.
+    window->ComboKnob->setFocus();
+    QTest::keyClick(window->ComboKnob, Qt::Key_Down); // two's complement: 127 is one step down
+    const int pan = 2 * kTrackCount + 1;
+    QTest::mouseClick(window->learnButtons[pan], Qt::LeftButton);
+    send({0xB0, 23, 1});
+    ASSERT_TRUE(until([&] { return window->triggerLabels[pan]->text() == "CC 23 ch1 エンコーダ"; }))
+        << window->triggerLabels[pan]->text().toStdString();
+    send({0xB0, 23, 127});
+    send({0xB0, 23, 127});
+    ASSERT_TRUE(until([&] { return bank().track(1).pan == -2; }));
+
     window.reset();
     midi.reset();
     midi = startMidi();
     send({0xB3, 22, 0});
-    ASSERT_TRUE(until([&] { return bank().track(1).volume == -70; }));
+    send({0xB0, 23, 3});
+    ASSERT_TRUE(until([&] { return bank().track(1).volume == -70 && bank().track(1).pan == 1; }));
     EXPECT_EQ(frame(1).HSVol->value(), -70);
 }
 
