@@ -7,6 +7,7 @@
 #include "ui/JapaneseFont.h"
 #include "ui/MainWindow.h"
 #include "ui/MidiPerformance.h"
+#include "ui/PerformanceApplication.h"
 #include "ui/QtDialogServices.h"
 
 #include <QApplication>
@@ -51,7 +52,7 @@ int main(int argc, char* argv[]) {
     if (!HasDisplay()) {
         return 1;
     }
-    QApplication app(argc, argv);
+    mt::PerformanceApplication app(argc, argv);
     // One style everywhere, so the track buttons' colours look the same on every desktop.
     QApplication::setStyle(QStringLiteral("Fusion"));
     mt::UseJapaneseFont(app);
@@ -79,5 +80,8 @@ int main(int argc, char* argv[]) {
     controllers.attachWindow(window);
     mt::AddControllerMenus(window, context, controllers);
     QTimer::singleShot(0, &controllers, [&controllers] { controllers.start(); });
-    return QApplication::exec();
+    app.lendCore(&context.coreAccess);
+    const int status = QApplication::exec();
+    app.lendCore(nullptr);
+    return status;
 }

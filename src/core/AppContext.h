@@ -6,6 +6,7 @@
 #include "core/BankLoader.h"
 #include "core/CdMediaControl.h"
 #include "core/CdReferenceBar.h"
+#include "core/CoreAccess.h"
 #include "core/KeyPositions.h"
 #include "core/LibraryTrackSound.h"
 #include "core/MidiMediaControl.h"
@@ -40,6 +41,7 @@ struct AppContext {
     void panic();
 
     PlatformServices& platform;
+    CoreAccess coreAccess; // the UI thread's, lent out while it paints or waits
     VbDSound sound;
     LibraryTrackSound trackSound{sound}; // the tracks' way to the sound library
     TrackBank bank{trackSound};

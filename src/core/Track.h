@@ -32,6 +32,7 @@ struct Track {
     bool loop = false;        // plays looping
     bool hold = false;        // sounds only while its key is held
     QString ratio;            // the tempo ratio's text: "/2", "基準", "*4", "" for none
+    bool fineSpeed = false;   // the speed bar steps by 1 and 10 rather than 10 and 100
 
     bool loneWolf = false; // member of the lone-wolf group
     bool keyHeld = false;  // its performance key is down

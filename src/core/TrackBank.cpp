@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 namespace mt {
 namespace {
@@ -85,9 +86,12 @@ void TrackBank::press(int index) {
 
 void TrackBank::release(int index) {
     // Cleared or reassigned while held, the track still lets go of its key.
-    tracks[index].keyHeld = false;
+    const bool wasHeld = std::exchange(tracks[index].keyHeld, false);
     if (tracks[index].loaded && tracks[index].hold) {
         stop(index);
+    } else if (wasHeld) {
+        // A controller's pad shows the key even where its release stops nothing.
+        emit trackChanged(index);
     }
 }
 
@@ -273,6 +277,17 @@ void TrackBank::clearFile(int index) {
     t.length44k = 0.0f;
 }
 
+void TrackBank::forgetSounds() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        Track& t = tracks[i];
+        t.loaded = false;
+        t.buffer = 0;
+        t.rateRatio = 1.0f;
+        t.state = PlayState::Stopped;
+        emit trackChanged(i);
+    }
+}
+
 void TrackBank::setVolume(int index, int volume) {
     if (tracks[index].volume == volume) {
         return;
@@ -334,6 +349,13 @@ void TrackBank::setRatio(int index, const QString& ratio) {
     }
     tracks[index].ratio = ratio;
     emit trackChanged(index);
+}
+
+void TrackBank::setFineSpeed(int index, bool fine) {
+    if (tracks[index].fineSpeed != fine) {
+        tracks[index].fineSpeed = fine;
+        emit trackChanged(index);
+    }
 }
 
 } // namespace mt

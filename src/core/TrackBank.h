@@ -89,6 +89,10 @@ public:
     void takeFormat(int index, const WavInfo& info, LengthFrom lengthFrom);
     // Empties the track's file fields; membership, key state and mix stay.
     void clearFile(int index);
+    // The library the buffers were made in is gone or not yet open: no track is loaded or
+    // playing, and each plays at the 44.1 kHz rate until its file is read again. Nothing is
+    // sent to the library; files, mix and membership stay.
+    void forgetSounds();
 
     // --- The mix ---------------------------------------------------------------------------
     // Each sends a loaded track's sound the new value and marks the bank changed; setting
@@ -100,6 +104,9 @@ public:
     void setHold(int index, bool hold);
     // The ratio text is the tempo matching's; choosing one marks the bank changed itself.
     void setRatio(int index, const QString& ratio);
+    // The speed bar's fine steps: how the bar moves, not what the track plays, so the bank
+    // is not marked changed.
+    void setFineSpeed(int index, bool fine);
 
     // Code outside these operations changed the track's file fields: the playing time is
     // computed again and the windows are told.
@@ -122,7 +129,7 @@ public:
     std::array<int, kTrackCount> lockedSpeeds{};
 
 signals:
-    // What a track shows changed: its file, button, mix, membership or mute.
+    // What a track shows changed: its file, button, mix, membership, mute or key.
     void trackChanged(int index);
     // The selection, the lone-wolf mode or the whole-bank mute changed.
     void bankStateChanged();

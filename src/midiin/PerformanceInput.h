@@ -12,8 +12,9 @@ namespace mt {
 // process thread of one of our JACK clients; for ALSA, RtMidi's reader thread), never on the
 // UI thread. Calls are serialized: never two at once, in the order the messages arrived on
 // each port. An implementation must return at once: it may post to the UI thread (a queued
-// call) but never wait on it, take a lock the UI thread holds while drawing, or touch a
-// widget. While a call runs, the MIDI of every port waits behind it.
+// call) or use the core while the UI thread lends it out (CoreAccess::tryBorrow), but never
+// wait on the UI thread, take a lock it holds while drawing, or touch a widget. While a call
+// runs, the MIDI of every port waits behind it.
 class PerformanceInput {
 public:
     virtual ~PerformanceInput() = default;

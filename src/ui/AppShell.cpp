@@ -171,10 +171,7 @@ void AppShell::Form_Load() {
     LoadLayout(static_cast<std::int16_t>(m_app.FormSizeFlag));
 
     TrackBank& bank = m_app.bank;
-    for (int i = 0; i < kTrackCount; ++i) {
-        bank.tracks[i].loaded = false;
-        bank.tracks[i].rateRatio = 1.0f;
-    }
+    bank.forgetSounds();
 
     m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(w.winId()), format);
     // The library opens on the output choice; one opened otherwise takes it now.

@@ -53,7 +53,8 @@ QString TriggerCaption(const MidiTrigger& trigger) {
     case MidiTrigger::Kind::Note:
         return QStringLiteral("ノート %1 %2").arg(trigger.number).arg(channel);
     case MidiTrigger::Kind::ControlChange:
-        return QStringLiteral("CC %1 %2").arg(trigger.number).arg(channel);
+        return QStringLiteral("CC %1 %2").arg(trigger.number).arg(channel) +
+               (trigger.mode == CcMode::Absolute ? QString() : QStringLiteral(" エンコーダ"));
     case MidiTrigger::Kind::None:
         break;
     }
@@ -90,6 +91,14 @@ MidiSetupWindow::MidiSetupWindow(AppContext& app, MidiPerformance& midi, QWidget
     SpinRange = new QSpinBox;
     SpinRange->setRange(0, VelocityCurve::kMaxRangeCentiDb / 100);
     form->addWidget(SpinRange, 3, 1);
+    // How the next knob learnt for a bar sends its turns, in CcMode's order.
+    form->addWidget(new QLabel(QStringLiteral("学習するノブ")), 4, 0);
+    ComboKnob = new QComboBox;
+    ComboKnob->addItems({QStringLiteral("位置（普通のノブ）"),
+                         QStringLiteral("エンコーダ（1..63 上 / 127..65 下）"),
+                         QStringLiteral("エンコーダ（65.. 上 / ..63 下）"),
+                         QStringLiteral("エンコーダ（1..63 上 / 65..127 下）")});
+    form->addWidget(ComboKnob, 4, 1);
 
     auto* actions = new QWidget;
     auto* grid = new QGridLayout(actions);
@@ -103,7 +112,7 @@ MidiSetupWindow::MidiSetupWindow(AppContext& app, MidiPerformance& midi, QWidget
         learnButtons.push_back(learn);
         grid->addWidget(learn, slot, 2);
         connect(learn, &QPushButton::clicked, this, [this, learn, action] {
-            m_midi.input().learn(action);
+            m_midi.input().learn(action, static_cast<CcMode>(ComboKnob->currentIndex()));
             refresh();
             learn->setText(QStringLiteral("待機中…"));
         });

@@ -15,8 +15,9 @@ struct AppContext;
 class MidiPerformance;
 
 // MIDI controller set-up (settings menu): the port to connect to, the MIDI system, a learn
-// button per action, the velocity curve and its range, and the defaults back. Every change is
-// stored at once in the program's own section. Not modal.
+// button per action with the kind of knob it learns for a bar (a knob's position or an
+// endless encoder's turns), the velocity curve and its range, and the defaults back. Every change
+// is stored at once in the program's own section. Not modal.
 class MidiSetupWindow final : public QDialog {
     Q_OBJECT
 
@@ -27,6 +28,7 @@ public:
     QComboBox* ComboSystem = nullptr;
     QComboBox* ComboCurve = nullptr;
     QSpinBox* SpinRange = nullptr;
+    QComboBox* ComboKnob = nullptr; // CcMode's order
     QPushButton* ComDefaults = nullptr;
     QLabel* lblStatus = nullptr;
     std::vector<QPushButton*> learnButtons; // in MidiMapping's action order

@@ -62,7 +62,7 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     connect(m_midiPanel->midiReferenceCheck, &QCheckBox::toggled, m_mix,
             [this] { m_mix->midiReferenceCheck_Click(); });
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
-    m_files = new SettingFileCommands(m_app, *this, *m_tracks, *m_mix);
+    m_files = new SettingFileCommands(m_app, *this);
     m_keyboard = new KeyboardPlayer(m_app, *this);
     m_shell = new AppShell(m_app, *this);
 

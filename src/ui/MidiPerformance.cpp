@@ -12,7 +12,6 @@
 #include <QMetaObject>
 #include <QWidget>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace mt {
@@ -20,17 +19,12 @@ namespace {
 
 constexpr int kPanicKey = Qt::Key_Escape; // where no performance key or menu shortcut is
 
-bool IsTrack(int track) {
-    return track >= 0 && track < kTrackCount;
-}
-
 } // namespace
 
-MidiPerformance::MidiPerformance(AppContext& app, QObject* parent) : QObject(parent), m_app(app) {
-    m_lit.fill(-1);
-    connect(&m_app.bank, &TrackBank::trackChanged, this,
-            [this](int index) { lightPad(index, false); });
-}
+MidiPerformance::MidiPerformance(AppContext& app, QObject* parent)
+    : QObject(parent), m_app(app), m_control(app.bank, [this](int track, PadState state) {
+          m_input.trackStateChanged(track, state);
+      }) {}
 
 MidiPerformance::~MidiPerformance() {
     m_input.stop();
@@ -46,9 +40,7 @@ bool MidiPerformance::start() {
                      qPrintable(m_input.status()));
         return false;
     }
-    for (int i = 0; i < kTrackCount; ++i) {
-        lightPad(i, true);
-    }
+    m_control.relightAll();
     return true;
 }
 
@@ -84,63 +76,60 @@ void MidiPerformance::panicNow() {
 
 template <typename F> void MidiPerformance::post(F&& call) {
     // Queued: runs when the UI thread next takes its events, and is dropped with this object.
-    QMetaObject::invokeMethod(this, std::forward<F>(call), Qt::QueuedConnection);
+    // The count goes down on the UI thread, which holds the core then, so a borrower never
+    // sees it fall while it decides.
+    m_posted.fetch_add(1);
+    QMetaObject::invokeMethod(
+        this,
+        [this, call = std::forward<F>(call)] {
+            m_posted.fetch_sub(1);
+            call();
+        },
+        Qt::QueuedConnection);
+}
+
+template <typename F> void MidiPerformance::run(F&& call) {
+    if (m_posted.load() == 0 && m_app.coreAccess.tryBorrow()) {
+        if (m_posted.load() == 0) {
+            call();
+            m_app.coreAccess.giveBack();
+            return;
+        }
+        m_app.coreAccess.giveBack();
+    }
+    post(std::forward<F>(call));
 }
 
 void MidiPerformance::press(int track, int velocityGainCentiDb) {
-    if (IsTrack(track)) {
-        post([this, track, velocityGainCentiDb] { m_app.bank.press(track, velocityGainCentiDb); });
-    }
+    run([this, track, velocityGainCentiDb] { m_control.press(track, velocityGainCentiDb); });
 }
 
 void MidiPerformance::release(int track) {
-    if (IsTrack(track)) {
-        post([this, track] { m_app.bank.release(track); });
-    }
+    run([this, track] { m_control.release(track); });
 }
 
 void MidiPerformance::setVolume(int track, int volumeDb) {
-    if (IsTrack(track)) {
-        post(
-            [this, track, volumeDb] { m_app.bank.setVolume(track, std::clamp(volumeDb, -70, 0)); });
-    }
+    run([this, track, volumeDb] { m_control.setVolume(track, volumeDb); });
 }
 
 void MidiPerformance::setPan(int track, int pan) {
-    if (IsTrack(track)) {
-        post([this, track, pan] { m_app.bank.setPan(track, std::clamp(pan, -40, 40)); });
-    }
+    run([this, track, pan] { m_control.setPan(track, pan); });
 }
 
 void MidiPerformance::setSpeed(int track, int speed) {
-    if (IsTrack(track)) {
-        post([this, track, speed] { m_app.bank.setSpeed(track, std::clamp(speed, 5, 9000)); });
-    }
+    run([this, track, speed] { m_control.setSpeed(track, speed); });
 }
 
 void MidiPerformance::moveVolume(int track, int deltaDb) {
-    if (IsTrack(track)) {
-        post([this, track, deltaDb] {
-            m_app.bank.setVolume(track,
-                                 std::clamp(m_app.bank.track(track).volume + deltaDb, -70, 0));
-        });
-    }
+    run([this, track, deltaDb] { m_control.moveVolume(track, deltaDb); });
 }
 
 void MidiPerformance::movePan(int track, int delta) {
-    if (IsTrack(track)) {
-        post([this, track, delta] {
-            m_app.bank.setPan(track, std::clamp(m_app.bank.track(track).pan + delta, -40, 40));
-        });
-    }
+    run([this, track, delta] { m_control.movePan(track, delta); });
 }
 
 void MidiPerformance::moveSpeed(int track, int delta) {
-    if (IsTrack(track)) {
-        post([this, track, delta] {
-            m_app.bank.setSpeed(track, std::clamp(m_app.bank.track(track).speed + delta, 5, 9000));
-        });
-    }
+    run([this, track, delta] { m_control.moveSpeed(track, delta); });
 }
 
 void MidiPerformance::panic() {
@@ -150,25 +139,9 @@ void MidiPerformance::panic() {
 void MidiPerformance::learned(const MidiAction& action, const MidiTrigger& trigger) {
     post([this, action, trigger] {
         saveSettings();
-        lightPad(action.track, true);
+        m_control.relight(action.track);
         emit learnFinished(action, trigger);
     });
-}
-
-void MidiPerformance::lightPad(int track, bool always) {
-    if (!IsTrack(track)) {
-        return;
-    }
-    const Track& t = m_app.bank.track(track);
-    const PadState state = !t.loaded     ? PadState::Empty
-                           : t.keyHeld   ? PadState::Held
-                           : t.playing() ? PadState::Playing
-                                         : PadState::Loaded;
-    const auto index = static_cast<std::size_t>(track);
-    if (always || m_lit[index] != static_cast<int>(state)) {
-        m_lit[index] = static_cast<int>(state);
-        m_input.trackStateChanged(track, state);
-    }
 }
 
 } // namespace mt

@@ -1,25 +1,26 @@
 #pragma once
 
+#include "midiin/ControllerBank.h"
 #include "midiin/MidiInput.h"
 #include "midiin/PerformanceInput.h"
 
 #include <QObject>
 
-#include <array>
-#include <functional>
+#include <atomic>
 
 namespace mt {
 
 struct AppContext;
 class MainWindow;
 
-// MIDI controllers playing the track bank. What the ports receive arrives on RtMidi's threads
-// and is posted to the UI thread as it comes (a queued call, never waiting for a redraw),
-// where it does what the keys and bars do: a pad presses and releases its track as its key
-// would, with the velocity's level on top of the Vol bar; a knob moves a bar through the
-// bank, so the bar on screen follows; panic fades everything out. The pads are lit from the
-// bank's signals. The ports, mapping and curve are the MidiInput's, stored in the program's
-// own settings section. Constructed and used on the UI thread.
+// MIDI controllers in the running program. What the ports receive on RtMidi's threads is
+// done to the bank by the ControllerBank (which also lights the pads from it): straight away
+// on the MIDI thread when the UI thread has lent the core out (it is painting or idle, see
+// CoreAccess) and no call posted earlier is still waiting, else posted to the UI thread as it
+// comes; either way in the order it was played. Panic and a finished learn are always posted.
+// The panic key on the performance windows. The ports, mapping and curve are the
+// MidiInput's, stored in the program's own settings section. Constructed and used on the UI
+// thread.
 class MidiPerformance final : public QObject, public PerformanceInput {
     Q_OBJECT
 
@@ -63,12 +64,15 @@ protected:
 
 private:
     template <typename F> void post(F&& call);
-    void lightPad(int track, bool always);
+    // The call now when the core can be borrowed and nothing posted is still waiting; else
+    // posted.
+    template <typename F> void run(F&& call);
 
     AppContext& m_app;
     MainWindow* m_main = nullptr;
-    std::array<int, 8> m_lit{}; // the state each pad was last lit for, -1 for none
-    MidiInput m_input{*this};   // last: its ports close before the rest goes
+    std::atomic<int> m_posted{0}; // calls posted and not yet run
+    MidiInput m_input{*this};     // its ports close (in the destructor) before the rest goes
+    ControllerBank m_control;
 };
 
 } // namespace mt

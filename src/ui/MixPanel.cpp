@@ -61,7 +61,7 @@ MixPanel::MixPanel(AppContext& app, TrackPanel& tracks, QAction& mnuLock, QWidge
         wire(i);
     }
     connect(&m_app.tempo, &TempoControl::stateChanged, this, &MixPanel::redrawTempo);
-    UpdateLockAvailability();
+    m_app.tempo.updateLockAvailability();
 }
 
 void MixPanel::wire(int i) {
@@ -129,14 +129,6 @@ void MixPanel::ratioBox_Click(int index) {
     }
     m_app.tempo.chooseRatio(index, ratio);
     Comgo->setFocus();
-}
-
-void MixPanel::UpdateLockAvailability() {
-    m_app.tempo.updateLockAvailability();
-}
-
-void MixPanel::switchLockOff() {
-    m_app.tempo.switchLockOff();
 }
 
 void MixPanel::mnuLock_Click() {

@@ -30,10 +30,7 @@ public:
     void cdReferenceCheck_Click();
     void midiReferenceCheck_Click();
     void ratioBox_Click(int index);
-    void UpdateLockAvailability();
     void mnuLock_Click();
-    // Lock off and unavailable, as a new bank starts.
-    void switchLockOff();
 
     // The CD and MIDI panels' reference boxes, set by the main window once those panels
     // exist; they show the tempo control's reference.

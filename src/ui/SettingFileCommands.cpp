@@ -6,13 +6,9 @@
 #include "platform/MessageBoxService.h"
 #include "platform/ModalRunner.h"
 #include "platform/RegularFile.h"
-#include "ui/MixPanel.h"
 #include "ui/SaveChangesWindow.h"
-#include "ui/TrackFrame.h"
-#include "ui/TrackPanel.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QMainWindow>
@@ -24,9 +20,8 @@ const QString kSettingFilter = QStringLiteral("セッティングファイル (*
 
 } // namespace
 
-SettingFileCommands::SettingFileCommands(AppContext& app, QMainWindow& window, TrackPanel& tracks,
-                                         MixPanel& mix)
-    : QObject(&window), m_app(app), m_window(window), m_tracks(tracks), m_mix(mix),
+SettingFileCommands::SettingFileCommands(AppContext& app, QMainWindow& window)
+    : QObject(&window), m_app(app), m_window(window),
       m_overwriteSaveAction(*window.findChild<QAction*>(QStringLiteral("mnuUwagaki"))) {
     const auto wire = [this](const char* name, void (SettingFileCommands::*handler)()) {
         QAction* item = m_window.findChild<QAction*>(QLatin1String(name));
@@ -171,7 +166,7 @@ void SettingFileCommands::LoadSettingFile() {
         m_overwriteSaveAction.setEnabled(true);
     }
     // Whatever the file held: a reference it took away must not leave the lock on.
-    m_mix.UpdateLockAvailability();
+    m_app.tempo.updateLockAvailability();
 }
 
 StoredTrack SettingFileCommands::storedTrack(const TrackSetting& s) {
@@ -195,8 +190,7 @@ void SettingFileCommands::mnunew_Click() {
     TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
         m_app.bankLoader.reset(i);
-        m_tracks.frame(i).fineSpeedCheck->setChecked(false);
-        m_tracks.fineSpeedCheck_MouseUp(i); // the coarse steps go with the unticked box
+        bank.setFineSpeed(i, false);
     }
     settingFileTitle = QStringLiteral("New");
     settingFilePath.clear();
@@ -204,7 +198,7 @@ void SettingFileCommands::mnunew_Click() {
     m_overwriteSaveAction.setEnabled(false);
     m_app.sound.setGlobalFocus(true);
     bank.selectNextLoaded();
-    m_mix.switchLockOff();
+    m_app.tempo.switchLockOff();
     bank.bankChanged = false;
     settingUntitled = true;
 }

@@ -14,8 +14,6 @@ class QMainWindow;
 namespace mt {
 
 struct AppContext;
-class MixPanel;
-class TrackPanel;
 
 // The file menu's commands on the whole bank: new, open, overwrite and save as. A set is
 // never half-written: every save goes to a temporary file renamed over the target, and a
@@ -24,7 +22,7 @@ class SettingFileCommands final : public QObject {
     Q_OBJECT
 
 public:
-    SettingFileCommands(AppContext& app, QMainWindow& window, TrackPanel& tracks, MixPanel& mix);
+    SettingFileCommands(AppContext& app, QMainWindow& window);
 
     void mnuFileOpen_Click();
     void mnuFileSave_Click();
@@ -61,8 +59,6 @@ private:
 
     AppContext& m_app;
     QMainWindow& m_window;
-    TrackPanel& m_tracks;
-    MixPanel& m_mix;
     QAction& m_overwriteSaveAction;
 };
 

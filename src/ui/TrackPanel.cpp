@@ -115,10 +115,7 @@ void TrackPanel::loneWolfAction_Click() {
 }
 
 void TrackPanel::fineSpeedCheck_MouseUp(int index) {
-    TrackFrame& f = *m_frames[index];
-    const bool fine = f.fineSpeedCheck->isChecked();
-    f.HSFre->setSingleStep(fine ? 1 : 10);
-    f.HSFre->setPageStep(fine ? 10 : 100);
+    m_app.bank.setFineSpeed(index, m_frames[index]->fineSpeedCheck->isChecked());
 }
 
 void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
@@ -153,6 +150,9 @@ void TrackPanel::redrawTrack(int index) {
     f.HSVol->setValue(t.volume);
     f.HSPan->setValue(t.pan);
     f.HSFre->setValue(t.speed);
+    f.fineSpeedCheck->setChecked(t.fineSpeed);
+    f.HSFre->setSingleStep(t.fineSpeed ? 1 : 10);
+    f.HSFre->setPageStep(t.fineSpeed ? 10 : 100);
     f.lblVolume->setText(QString::number(t.volume) + QStringLiteral("dB"));
     f.lblPan->setText(QString::number(t.pan));
     f.lblFrequency->setText(FrequencyLabel(t.speed));

@@ -146,7 +146,41 @@ TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
     EXPECT_EQ(test::Peak(test::Channel(m_output->render(512), 0, 2)), 0.0F);
 }
 
-TEST_F(MidiControllerTest, LearnByClickBindsAKnobThatSurvivesARestart) {
+TEST_F(MidiControllerTest, PadsReachTheSoundWhileTheUiThreadIsAwayAndKeepTheirOrder) {
+    auto midi = startMidi();
+    CoreAccess& core = m_app.coreAccess;
+    const std::unique_ptr<CoreAccess, void (*)(CoreAccess*)> heldAtTheEnd(
+        &core, [](CoreAccess* c) { c->takeBack(); });
+    // Reads the core between the MIDI thread's borrowings, the UI thread taking no events.
+    const auto whileAway = [&](auto&& check) {
+        return test::WaitFor([&] {
+            core.takeBack();
+            const bool done = check();
+            core.lend();
+            return done;
+        });
+    };
+
+    // The UI thread paints (the core lent out): the pad sounds without it.
+    core.lend();
+    send({0x99, 36, 127});
+    EXPECT_TRUE(whileAway([&] { return bank().playing(0) && bank().track(0).keyHeld; }));
+    core.takeBack();
+    EXPECT_GT(test::Peak(test::Channel(m_output->render(256), 0, 2)), 0.1F);
+
+    // Busy in a handler, it holds the core: the release waits for it, and the press that
+    // follows while the core is lent again waits behind it instead of overtaking it.
+    send({0x89, 36, 0});
+    QThread::msleep(50);
+    EXPECT_TRUE(bank().track(0).keyHeld);
+    core.lend();
+    send({0x99, 36, 64});
+    QThread::msleep(50);
+    core.takeBack();
+    EXPECT_TRUE(until([&] { return bank().track(0).keyHeld && bank().playing(0); }));
+}
+
+TEST_F(MidiControllerTest, LearnByClickBindsAKnobOrAnEncoderThatSurvivesARestart) {
     auto midi = startMidi();
     auto window = std::make_unique<MidiSetupWindow>(m_app, *midi);
     window->show();
@@ -158,11 +192,24 @@ TEST_F(MidiControllerTest, LearnByClickBindsAKnobThatSurvivesARestart) {
         << window->triggerLabels[slot]->text().toStdString();
     EXPECT_EQ(bank().track(1).volume, 0); // the learning touch is not played
 
+    // An endless encoder for track 2's pan: its turns move the bar from where it is.
+    window->ComboKnob->setFocus();
+    QTest::keyClick(window->ComboKnob, Qt::Key_Down); // two's complement: 127 is one step down
+    const int pan = 2 * kTrackCount + 1;
+    QTest::mouseClick(window->learnButtons[pan], Qt::LeftButton);
+    send({0xB0, 23, 1});
+    ASSERT_TRUE(until([&] { return window->triggerLabels[pan]->text() == "CC 23 ch1 エンコーダ"; }))
+        << window->triggerLabels[pan]->text().toStdString();
+    send({0xB0, 23, 127});
+    send({0xB0, 23, 127});
+    ASSERT_TRUE(until([&] { return bank().track(1).pan == -2; }));
+
     window.reset();
     midi.reset();
     midi = startMidi();
     send({0xB3, 22, 0});
-    ASSERT_TRUE(until([&] { return bank().track(1).volume == -70; }));
+    send({0xB0, 23, 3});
+    ASSERT_TRUE(until([&] { return bank().track(1).volume == -70 && bank().track(1).pan == 1; }));
     EXPECT_EQ(frame(1).HSVol->value(), -70);
 }
 

@@ -1,0 +1,334 @@
+// Latency of a controller's note-on to the track's play command posted to the engine, in the
+// running program's arrangement: the main window shown (offscreen platform) and repainted at
+// 50 Hz with one part of it taking 5 ms to paint, the sound library on an offline output
+// pulled by a pretend audio thread, and the controllers on a private JACK server (dummy
+// backend). The note is timed from the moment it is in the port's buffer (written by a JACK
+// client of the bench's own at the start of a cycle) to the moment the bank's press has
+// handed the play command to the library, whose engine ring it is then in. Median and 99th
+// percentile with the window idle and with it busy; target p99 <= 2 ms. With --posted the
+// core is never lent out, so every note waits for the UI thread as a posted call.
+//
+// bench_midi_ui [--posted] [notes per phase, default 400] [period frames, default 128]
+#include "audio/DsCalls.h"
+#include "audio/OfflineOutput.h"
+#include "core/AppContext.h"
+#include "platform/DesktopServices.h"
+#include "platform/IniSettingsStore.h"
+#include "platform/MessageBoxService.h"
+#include "platform/PlatformServices.h"
+#include "ui/MainWindow.h"
+#include "ui/MidiPerformance.h"
+#include "ui/PerformanceApplication.h"
+#include "ui/QtDialogServices.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+// Messages go to stderr: nothing here may wait for a person.
+class PrintedMessages final : public mt::MessageBoxService {
+public:
+    void show(const QString& text, const QString& /*title*/, mt::MessageIcon /*icon*/) override {
+        std::fprintf(stderr, "bench_midi_ui: message: %s\n", qPrintable(text));
+    }
+    bool confirm(const QString& text, const QString& title) override {
+        show(text, title, mt::MessageIcon::None);
+        return false;
+    }
+};
+
+// A pad controller as a JACK client: writes a note-on or note-off at frame 0 of the next
+// cycle when asked, and notes when the note-on was written.
+struct Pads {
+    jack_client_t* client = nullptr;
+    jack_port_t* port = nullptr;
+    std::atomic<int> pending{0}; // 1: note-on, 2: note-off
+    std::atomic<std::int64_t> writtenAt{0};
+
+    static int process(jack_nframes_t frames, void* self) {
+        auto* pads = static_cast<Pads*>(self);
+        void* buffer = jack_port_get_buffer(pads->port, frames);
+        jack_midi_clear_buffer(buffer);
+        const int what = pads->pending.exchange(0);
+        if (what != 0) {
+            const jack_midi_data_t note[] = {static_cast<jack_midi_data_t>(what == 1 ? 0x90 : 0x80),
+                                             36, 100};
+            if (what == 1) {
+                pads->writtenAt.store(Now());
+            }
+            jack_midi_event_write(buffer, 0, note, sizeof note);
+        }
+        return 0;
+    }
+};
+
+// A part of the window whose painting takes `ms` of the UI thread when the repaint timer
+// asked for it, as a heavy view would.
+class SlowPaint final : public QWidget {
+public:
+    explicit SlowPaint(QWidget* parent) : QWidget(parent) {}
+    std::atomic<int> ms{0};
+    std::atomic<bool> due{false};
+    std::atomic<int> slowPaints{0};
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        if (!due.exchange(false)) {
+            painter.fillRect(rect(), Qt::gray);
+            return;
+        }
+        const auto until = Clock::now() + std::chrono::milliseconds(ms.load());
+        int shade = 0;
+        while (Clock::now() < until) {
+            painter.fillRect(rect(), QColor(shade, shade, shade));
+            shade = (shade + 1) % 256;
+        }
+        ++slowPaints;
+    }
+};
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(std::ceil(p * static_cast<double>(v.size()))) - 1;
+    return v[std::min(i, v.size() - 1)];
+}
+
+// A 1 s 44.1 kHz stereo 16-bit tone.
+QByteArray ToneWav() {
+    const int frames = 44100;
+    QByteArray data;
+    for (int i = 0; i < frames; ++i) {
+        const auto s = static_cast<std::int16_t>(8000.0 * std::sin(i * 2.0 * M_PI * 441.0 / 44100));
+        for (int c = 0; c < 2; ++c) {
+            data.append(static_cast<char>(s & 0xff)).append(static_cast<char>((s >> 8) & 0xff));
+        }
+    }
+    const auto u32 = [](std::uint32_t v) {
+        return QByteArray{reinterpret_cast<const char*>(&v), 4};
+    };
+    const auto u16 = [](std::uint16_t v) {
+        return QByteArray{reinterpret_cast<const char*>(&v), 2};
+    };
+    return "RIFF" + u32(static_cast<std::uint32_t>(36 + data.size())) + "WAVEfmt " + u32(16) +
+           u16(1) + u16(2) + u32(44100) + u32(44100 * 4) + u16(4) + u16(16) + "data" +
+           u32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const bool posted = argc > 1 && std::string(argv[1]) == "--posted";
+    const int first = posted ? 2 : 1;
+    const int notes = argc > first ? std::max(50, std::atoi(argv[first])) : 400;
+    const QString period =
+        argc > first + 1 ? QString::fromLocal8Bit(argv[first + 1]) : QStringLiteral("128");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    const std::string name = "marrowtune-bench-ui-" + std::to_string(::getpid());
+    ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+    ::setenv("JACK_NO_START_SERVER", "1", 1);
+    ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+    mt::PerformanceApplication app(argc, argv);
+    QProcess jackd;
+    jackd.setStandardOutputFile(QProcess::nullDevice());
+    jackd.setStandardErrorFile(QProcess::nullDevice());
+    jackd.start(QStringLiteral("jackd"),
+                {QStringLiteral("-n"), QString::fromStdString(name), QStringLiteral("-d"),
+                 QStringLiteral("dummy"), QStringLiteral("-r"), QStringLiteral("48000"),
+                 QStringLiteral("-p"), period});
+    if (!jackd.waitForStarted(5000)) {
+        std::fprintf(stderr, "bench_midi_ui: jackd (package jackd2) did not start\n");
+        return 1;
+    }
+    Pads pads;
+    jack_set_error_function([](const char*) {}); // "cannot connect" while the server starts
+    for (int i = 0; i < 100 && pads.client == nullptr; ++i) {
+        QThread::msleep(50);
+        pads.client = jack_client_open("Bench pads", JackNoStartServer, nullptr);
+    }
+    if (pads.client == nullptr) {
+        std::fprintf(stderr, "bench_midi_ui: the private JACK server did not answer\n");
+        return 1;
+    }
+    pads.port = jack_port_register(pads.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_set_process_callback(pads.client, &Pads::process, &pads);
+    jack_activate(pads.client);
+
+    QTemporaryDir dir;
+    PrintedMessages messages;
+    mt::QtFileDialogService fileDialogs;
+    mt::OverrideCursor cursor;
+    mt::IniSettingsStore settings(dir.path());
+    mt::DesktopTrash trash;
+    mt::DetachedProcessLauncher processes;
+    mt::DesktopUrlOpener urls;
+    mt::QtModalRunner modals;
+    mt::PlatformServices platform{messages, fileDialogs, cursor, settings,
+                                  trash,    processes,   urls,   modals};
+    mt::OfflineOutput* output = nullptr;
+    int exitCode = 0;
+    {
+        mt::AppContext context(platform, [&output](std::intptr_t, std::int32_t) {
+            auto offline = std::make_unique<mt::OfflineOutput>();
+            output = offline.get();
+            return mt::dsInitializeOn(std::move(offline));
+        });
+        const auto set = [&](const char* key, const char* value) {
+            settings.setValue(context.appName, QStringLiteral("Marrowtune"), QLatin1String(key),
+                              QLatin1String(value));
+        };
+        set("MidiSystem", "jack");
+        set("MidiSource", "Bench pads:out");
+        set("MidiHardware", "False");
+        mt::MainWindow window(context);
+        window.Form_Load();
+        window.show();
+        auto* slow = new SlowPaint(&window);
+        slow->setGeometry(0, 0, 200, 200);
+        slow->show();
+
+        const QString tone = dir.filePath(QStringLiteral("tone.wav"));
+        QFile file(tone);
+        if (!file.open(QIODevice::WriteOnly) || file.write(ToneWav()) < 0 ||
+            (file.close(), context.bank.assign(0, tone) != mt::TrackBank::Assigned::Ok)) {
+            std::fprintf(stderr, "bench_midi_ui: the tone did not load\n");
+            return 1;
+        }
+        context.bank.setHold(0, true); // a pad down plays, up stops
+
+        std::atomic<bool> running{true};
+        std::thread audio([&] { // the pretend audio thread: 128 frames every 2.9 ms
+            std::vector<float> block(256);
+            while (running.load()) {
+                output->pull(block.data(), 128);
+                std::this_thread::sleep_for(std::chrono::microseconds(2900));
+            }
+        });
+
+        std::atomic<std::int64_t> postedAt{0};
+        // On whichever thread started the sound, just after the library took its command.
+        QObject::connect(
+            &context.bank, &mt::TrackBank::trackChanged, &window,
+            [&](int track) {
+                const mt::Track& t = context.bank.track(track);
+                if (track == 0 && t.playing() && t.keyHeld && postedAt.load() == 0) {
+                    postedAt.store(Now());
+                }
+            },
+            Qt::DirectConnection);
+        QTimer repaint;
+        repaint.setInterval(20);
+        QObject::connect(&repaint, &QTimer::timeout, &window, [&] {
+            if (slow->ms.load() > 0) {
+                slow->due.store(true);
+                window.update();
+                slow->update();
+            }
+        });
+        repaint.start();
+
+        mt::MidiPerformance controllers(context);
+        controllers.attachWindow(window);
+        if (!controllers.start()) {
+            std::fprintf(stderr, "bench_midi_ui: %s\n", qPrintable(controllers.input().status()));
+            return 1;
+        }
+        for (int i = 0; i < 200 && controllers.input().connectedSources().isEmpty(); ++i) {
+            QThread::msleep(20);
+        }
+
+        // The performer's side, off the UI thread: notes at irregular moments, so they fall
+        // anywhere in the repaint cycle.
+        std::thread driver([&] {
+            std::mt19937 random(7);
+            std::uniform_int_distribution<int> gapUs(4000, 12000);
+            for (const int paintMs : {0, 5}) {
+                slow->ms.store(paintMs);
+                const int paintsBefore = slow->slowPaints.load();
+                const auto start = Clock::now();
+                std::vector<double> ms;
+                for (int i = 0; i < notes; ++i) {
+                    postedAt.store(0);
+                    pads.pending.store(1);
+                    const auto deadline = Clock::now() + std::chrono::milliseconds(200);
+                    while (postedAt.load() == 0 && Clock::now() < deadline) {
+                        std::this_thread::sleep_for(std::chrono::microseconds(100));
+                    }
+                    if (postedAt.load() != 0) {
+                        ms.push_back(static_cast<double>(postedAt.load() - pads.writtenAt.load()) /
+                                     1e6);
+                    }
+                    std::this_thread::sleep_for(std::chrono::microseconds(gapUs(random)));
+                    pads.pending.store(2);
+                    std::this_thread::sleep_for(std::chrono::microseconds(gapUs(random)));
+                }
+                const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+                if (ms.size() < static_cast<std::size_t>(notes) * 9 / 10) {
+                    std::fprintf(stderr, "bench_midi_ui: only %zu of %d notes arrived\n", ms.size(),
+                                 notes);
+                    exitCode = 1;
+                    break;
+                }
+                const double paintsPerSecond = (slow->slowPaints.load() - paintsBefore) / seconds;
+                const QString ui = paintMs == 0 ? QStringLiteral("idle")
+                                                : QStringLiteral("repainting %1 times a second, "
+                                                                 "%2 ms a paint")
+                                                      .arg(paintsPerSecond, 0, 'f', 0)
+                                                      .arg(paintMs);
+                std::printf("MIDI note-on in the port -> play command posted to the engine, "
+                            "%s, JACK period %s frames at 48 kHz, UI %s: median %.3f ms, p99 %.3f "
+                            "ms, max %.3f ms (%zu notes; target p99 <= 2 ms)\n",
+                            posted ? "always posted" : "core lent out", qPrintable(period),
+                            qPrintable(ui), Percentile(ms, 0.5), Percentile(ms, 0.99),
+                            Percentile(ms, 1.0), ms.size());
+                std::fflush(stdout);
+            }
+            // Out of the loop without closing the window, which would ask about saving.
+            QMetaObject::invokeMethod(
+                &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        });
+        app.lendCore(posted ? nullptr : &context.coreAccess);
+        QApplication::exec();
+        app.lendCore(nullptr);
+        driver.join();
+        running.store(false);
+        audio.join();
+        controllers.input().stop();
+        context.sound.TerminateSoundLibrary();
+    }
+    jack_client_close(pads.client);
+    jackd.terminate();
+    jackd.waitForFinished(5000);
+    return exitCode;
+}
