@@ -24,6 +24,7 @@
 // libsndfile 1.2 refuses some damaged Ogg Vorbis headers without clearing the vorbis_info it
 // began (5.7 kB per refused open, on the library's own error path), which the damaged-file
 // cases provoke.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
 extern "C" const char* __lsan_default_suppressions() {
     return "leak:vorbis_info_init\n";
 }
