@@ -114,12 +114,14 @@ TEST_F(TrackLoadingTest, ASetsFileWithNothingToPlayIsKeptByName) {
 TEST_F(TrackLoadingTest, ReloadRecomputesOrReportsTheMovedFile) {
     const QString path = addWav("r.wav", 22050, 2, 500);
     ASSERT_TRUE(ReloadTrack(m_app, 3, path));
+    ASSERT_TRUE(test::WaitForLoads(bank()));
     EXPECT_FLOAT_EQ(bank().tracks[3].rateRatio, 2.0f);
     EXPECT_FLOAT_EQ(bank().tracks[3].length44k, 1000.0f);
     const std::int32_t before = bank().tracks[3].buffer;
     EXPECT_NE(before, 0);
 
     EXPECT_FALSE(ReloadTrack(m_app, 2, m_dir.filePath("gone.wav")));
+    ASSERT_TRUE(test::WaitForLoads(bank())); // the message comes in its turn
     EXPECT_EQ(messageTexts(),
               std::vector<QString>{QStringLiteral(
                   "(3)トラックのＷＡＶは移動もしくは削除されています。割り当て直してください")});
