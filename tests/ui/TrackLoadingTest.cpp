@@ -62,6 +62,24 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     EXPECT_EQ(colour(frame(4).trackNumberLabel), kMagenta);
 }
 
+// Until its sound has come through the event loop the frame says the track is loading and
+// its PLAY does nothing; then it shows the title alone and plays.
+TEST_F(TrackLoadingTest, TheFrameShowsALoadingTrackAndItsPlayWaitsForTheSound) {
+    addWav("big.wav", 44100, 2, 44100 * 10);
+    showWindow();
+    test::ClickListItem(*browser().fileList, QStringLiteral("big.wav"));
+    QTest::mouseClick(frame(2).ComChange, Qt::LeftButton);
+    EXPECT_EQ(frame(2).lblWavTitle->text(), QStringLiteral("読込中… big.wav"));
+    EXPECT_EQ(frame(2).lblSample->text(), QStringLiteral("10.000s"));
+    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    EXPECT_FALSE(bank().playing(2));
+
+    ASSERT_TRUE(test::WaitForLoads(bank()));
+    EXPECT_EQ(frame(2).lblWavTitle->text(), QStringLiteral("big.wav"));
+    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    EXPECT_TRUE(bank().playing(2));
+}
+
 TEST_F(TrackLoadingTest, FailuresAreToldAndLeaveTheFrameEmpty) {
     addWav("good.wav", 44100, 2, 1000);
     addFile("broken.wav", QByteArray("RIFF\x10\0\0\0WAVEjunk", 16));
