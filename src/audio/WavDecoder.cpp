@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -20,14 +21,35 @@ namespace {
 // What is read of a file's start before decoding: enough for any header's chunk list.
 constexpr qint64 kHeadBytes = qint64{64} * 1024;
 
-// Read-only virtual file: the caller's image in memory, or an open file descriptor read a
-// chunk at a time as libsndfile asks for it (no image of the whole file is ever held).
+// Bytes read from a file at once: libsndfile asks for a few kilobytes at a time.
+constexpr sf_count_t kReadChunk = sf_count_t{1} << 20;
+
+// Read-only virtual file: the caller's image in memory, or an open file descriptor read one
+// chunk at a time as libsndfile goes through it (no image of the whole file is ever held).
 struct MemoryFile {
     const unsigned char* data; // null: read from `fd`
     sf_count_t size;
     sf_count_t position;
     int fd = -1;
+    std::vector<unsigned char> chunk; // kReadChunk bytes, once the file is read
+    sf_count_t chunkStart = 0;        // the file's bytes from here on
+    sf_count_t chunkHeld = 0;         // are the first this many of `chunk`
 };
+
+// Fills `out` from the file at `at`; fewer bytes where the file ends (or shrank under us),
+// which ends the stream there, as a truncated image does.
+sf_count_t readAt(int fd, unsigned char* out, sf_count_t count, sf_count_t at) {
+    sf_count_t done = 0;
+    while (done < count) {
+        const ssize_t got =
+            ::pread(fd, out + done, static_cast<std::size_t>(count - done), at + done);
+        if (got <= 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
+}
 
 sf_count_t vfLength(void* user) {
     return static_cast<MemoryFile*>(user)->size;
@@ -53,16 +75,20 @@ sf_count_t vfRead(void* ptr, sf_count_t count, void* user) {
         f->position += n;
         return n;
     }
-    // A short read (the file shrank under us) ends the stream where the bytes end, as a
-    // truncated image does.
+    auto* out = static_cast<unsigned char*>(ptr);
     sf_count_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(f->fd, static_cast<char*>(ptr) + done,
-                                    static_cast<std::size_t>(n - done), f->position + done);
-        if (got <= 0) {
-            break;
-        }
-        done += got;
+    if (f->position >= f->chunkStart && f->position + n <= f->chunkStart + f->chunkHeld) {
+        done = n;
+        std::memcpy(out, f->chunk.data() + (f->position - f->chunkStart),
+                    static_cast<std::size_t>(n));
+    } else if (n >= kReadChunk) {
+        done = readAt(f->fd, out, n, f->position);
+    } else {
+        f->chunk.resize(static_cast<std::size_t>(kReadChunk));
+        f->chunkStart = f->position;
+        f->chunkHeld = readAt(f->fd, f->chunk.data(), kReadChunk, f->position);
+        done = std::min(n, f->chunkHeld);
+        std::memcpy(out, f->chunk.data(), static_cast<std::size_t>(done));
     }
     f->position += done;
     return done;
@@ -230,7 +256,8 @@ std::unique_ptr<SampleBuffer> DecodeWavImage(const void* image, std::size_t size
         reason = QStringLiteral("WAVファイルの中身が空です。");
         return nullptr;
     }
-    MemoryFile memory{static_cast<const unsigned char*>(image), static_cast<sf_count_t>(size), 0};
+    MemoryFile memory{
+        static_cast<const unsigned char*>(image), static_cast<sf_count_t>(size), 0, -1, {}, 0, 0};
     return decode(memory, QByteArray(), {}, reason);
 }
 
@@ -254,7 +281,8 @@ std::unique_ptr<SampleBuffer> DecodeSoundFile(const QString& path, QString& reas
         reason = QStringLiteral("WAVファイルの中身が空です。");
         return nullptr;
     }
-    MemoryFile source{nullptr, static_cast<sf_count_t>(file.size()), 0, file.handle()};
+    MemoryFile source{nullptr, static_cast<sf_count_t>(file.size()), 0, file.handle(), {}, 0, 0};
+    ::posix_fadvise(file.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
     return decode(source, head, progress, reason);
 }
 
