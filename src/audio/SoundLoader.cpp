@@ -2,6 +2,9 @@
 
 #include "audio/WavDecoder.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+
 #include <chrono>
 
 namespace mt {
@@ -72,9 +75,7 @@ void SoundLoader::decode(const Job& job) {
         const int percent = static_cast<int>(fraction * 100.0);
         if (percent != shown && Clock::now() - began >= std::chrono::milliseconds(kQuietMs)) {
             shown = percent;
-            QMetaObject::invokeMethod(
-                &m_receiver, [this, id = job.id, percent] { deliverProgress(id, percent); },
-                Qt::QueuedConnection);
+            report(Report{job.id, percent, nullptr, QString()});
         }
         return true;
     };
@@ -86,39 +87,47 @@ void SoundLoader::decode(const Job& job) {
     if (m_abandonRunning) {
         return; // freed here, off the UI thread
     }
-    // Copyable for the posted call; a result still queued when the loader goes is freed.
-    auto result = std::make_shared<std::unique_ptr<SampleBuffer>>(std::move(samples));
-    QMetaObject::invokeMethod(
-        &m_receiver,
-        [this, id = job.id, result, reason] { deliverDone(id, std::move(*result), reason); },
-        Qt::QueuedConnection);
+    report(Report{job.id, -1, std::move(samples), reason});
 }
 
-void SoundLoader::deliverProgress(JobId job, int percent) {
-    const auto it = m_callbacks.find(job);
-    if (it != m_callbacks.end() && it->second.progress) {
-        it->second.progress(percent);
+void SoundLoader::report(Report report) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_reports.push_back(std::move(report));
     }
+    // Only Qt touches the event; the report itself went through the lock.
+    QCoreApplication::postEvent(&m_receiver, new QEvent(QEvent::User));
 }
 
-void SoundLoader::deliverDone(JobId job, std::unique_ptr<SampleBuffer> samples,
-                              const QString& reason) {
-    m_held.push_back(Result{job, std::move(samples), reason});
+void SoundLoader::deliver() {
     if (m_delivering) {
-        return; // the callback running below hands it over when it returns
+        return; // the callback running below takes it when it returns
     }
     m_delivering = true;
-    while (!m_held.empty()) {
-        Result result = std::move(m_held.front());
-        m_held.pop_front();
-        const auto it = m_callbacks.find(result.job);
+    for (;;) {
+        Report r;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_reports.empty()) {
+                break;
+            }
+            r = std::move(m_reports.front());
+            m_reports.pop_front();
+        }
+        const auto it = m_callbacks.find(r.job);
         if (it == m_callbacks.end()) {
-            continue; // cancelled after it finished
+            continue; // cancelled
+        }
+        if (r.percent >= 0) {
+            if (it->second.progress) {
+                it->second.progress(r.percent);
+            }
+            continue;
         }
         // Out of the table first: the callback may start or cancel other jobs.
         const Done done = std::move(it->second.done);
         m_callbacks.erase(it);
-        done(std::move(result.samples), result.reason);
+        done(std::move(r.samples), r.reason);
     }
     m_delivering = false;
 }

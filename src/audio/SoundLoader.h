@@ -58,28 +58,41 @@ private:
         Done done;
     };
 
-    void run();
-    void decode(const Job& job);
-    void deliverProgress(JobId job, int percent);
-    void deliverDone(JobId job, std::unique_ptr<SampleBuffer> samples, const QString& reason);
-
-    struct Result {
+    // What the worker hands over: a progress report (no samples, `percent` >= 0) or a result.
+    struct Report {
         JobId job = 0;
+        int percent = -1;
         std::unique_ptr<SampleBuffer> samples;
         QString reason;
     };
+    // Wakes the owner thread, through its event loop, to take the reports.
+    class Receiver final : public QObject {
+    public:
+        explicit Receiver(SoundLoader& loader) : m_loader(loader) {}
+
+    protected:
+        void customEvent(QEvent*) override { m_loader.deliver(); }
+
+    private:
+        SoundLoader& m_loader;
+    };
+
+    void run();
+    void decode(const Job& job);
+    void report(Report report);
+    void deliver();
 
     // Owner thread only.
     JobId m_lastId = 0;
     std::unordered_map<JobId, Callbacks> m_callbacks;
-    bool m_delivering = false;
-    std::deque<Result> m_held; // results that came while another's callback ran
-    // Posted results run in its thread; those still queued when it goes are dropped with it.
-    QObject m_receiver;
+    bool m_delivering = false; // a callback runs; reports that come meanwhile wait for it
+    // Wake-ups still queued when it goes are dropped with it.
+    Receiver m_receiver{*this};
 
-    std::mutex m_mutex; // guards the queue, m_running and m_stopping
+    std::mutex m_mutex; // guards the two queues, m_running and m_stopping
     std::condition_variable m_wake;
     std::deque<Job> m_queue;
+    std::deque<Report> m_reports; // in the order made
     JobId m_running = 0;
     bool m_stopping = false;
     std::atomic<bool> m_abandonRunning{false};
