@@ -4,12 +4,13 @@ on a private PulseAudio with a null sink, whose monitor is recorded. A gap is di
 of 0.5 ms or more inside the loop (a 1 kHz sine). Runs the background load, then the blocking
 load the program had before, for comparison.
 
-    bench/load_gaps.py BENCH_LOADING [--dir D] [--wav-mb N] [--keep]
+    bench/load_gaps.py BENCH_LOADING [--dir D] [--wav-mb N] [--realtime-server] [--keep]
 
 Not part of `make test`.
 """
 
 import argparse
+import bisect
 import os
 import re
 import subprocess
@@ -43,13 +44,23 @@ def run(rig, args, blocking):
     first, last = sounding_span(monitor.samples)
     # The loop's start and end are left out: the stream opening and closing are no gaps.
     count, longest = gaps(monitor.samples, first + MONITOR_RATE // 2, last - MONITOR_RATE // 10)
+    during = "?"
+    if loaded:
+        # The load's span on the recording, by the recorder's arrival times, widened for the
+        # way through the server.
+        began, ended = (float(v) for v in loaded[0].split()[1:3])
+        times = [t for t, _ in monitor.arrivals]
+        at = lambda t: monitor.arrivals[min(bisect.bisect_left(times, t),  # noqa: E731
+                                            len(times) - 1)][1]
+        n, worst = gaps(monitor.samples, at(began - 0.1), at(ended + 0.3))
+        during = "%d (longest %.1f ms)" % (n, worst)
     if count:
         print("  silences at (s after the loop began):", ", ".join(
             "%.2f" % ((m.start() // 2 + MONITOR_RATE // 2) / MONITOR_RATE) for m in re.finditer(
                 rb"(?:\x00\x00){%d,}" % (MONITOR_RATE // 2000),
                 bytes(monitor.samples[2 * (first + MONITOR_RATE // 2):2 * last]))))
-    print("%-10s gaps %3d  longest %6.1f ms  played %.1f s  %s  (load %s)" % (
-        "blocking" if blocking else "background", count, longest,
+    print("%-10s gaps %3d  longest %6.1f ms, while loading %s  played %.1f s  %s  (load %s)" % (
+        "blocking" if blocking else "background", count, longest, during,
         (last - first) / MONITOR_RATE, loaded[0] if loaded else out.strip()[-200:], load()))
 
 
@@ -58,9 +69,12 @@ def main():
     parser.add_argument("bench")
     parser.add_argument("--dir", default="/tmp/marrowtune-loadbench")
     parser.add_argument("--wav-mb", type=float, default=1074)
+    parser.add_argument("--realtime-server", action="store_true",
+                        help="the PulseAudio server's main thread at realtime priority too")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
-    with Rig("marrowtune-loadgaps-", "loadgaps", keep=args.keep) as rig:
+    with Rig("marrowtune-loadgaps-", "loadgaps", keep=args.keep,
+             realtime_server=args.realtime_server) as rig:
         run(rig, args, blocking=False)
         run(rig, args, blocking=True)
 
