@@ -78,7 +78,7 @@ bool WriteSound(const QString& path, int format, double seconds, bool noise) {
     }
     std::mt19937 random(7);
     std::uniform_int_distribution<int> wide(-29000, 29000), narrow(-300, 300);
-    std::vector<short> block(2 * 65536);
+    std::vector<short> block(std::size_t{2} * 65536);
     const auto total = static_cast<std::int64_t>(seconds * 44100);
     for (std::int64_t done = 0; done < total;) {
         const auto frames = std::min<std::int64_t>(65536, total - done);
@@ -98,7 +98,7 @@ bool WriteSound(const QString& path, int format, double seconds, bool noise) {
 
 // A file of about `megabytes` in `format`, made once and kept in `dir`.
 QString Fixture(const QDir& dir, const char* name, int format, double megabytes, bool noise) {
-    const QString path = dir.filePath(QString::fromLatin1(name));
+    QString path = dir.filePath(QString::fromLatin1(name));
     // Uncompressed stereo 16-bit is 176.4 kB/s; noise in FLAC keeps about 97 % of it.
     const double seconds = megabytes * 1e6 / (noise ? 171000.0 : 176400.0);
     if (QFileInfo(path).size() < static_cast<qint64>(megabytes * 1e6 * 0.9)) {
@@ -261,10 +261,12 @@ int Play(const QString& dir, const QString& path, bool blocking) {
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* f = sf_open(QFile::encodeName(loop).constData(), SFM_WRITE, &info);
-    std::vector<short> tone(2 * 44100);
-    for (std::size_t i = 0; i < tone.size(); ++i) {
-        tone[i] =
-            static_cast<short>(12000 * std::sin(2 * std::numbers::pi * 1000 * (i / 2) / 44100));
+    std::vector<short> tone(std::size_t{2} * 44100);
+    for (std::size_t frame = 0; frame < 44100; ++frame) {
+        const auto x = static_cast<short>(
+            12000 * std::sin(2 * std::numbers::pi * 1000 * static_cast<double>(frame) / 44100));
+        tone[2 * frame] = x;
+        tone[2 * frame + 1] = x;
     }
     sf_writef_short(f, tone.data(), 44100);
     sf_close(f);
@@ -294,7 +296,7 @@ int main(int argc, char* argv[]) {
         if (at < 0 || at + 1 >= args.size()) {
             return fallback;
         }
-        const QString value = args.at(at + 1);
+        QString value = args.at(at + 1);
         args.remove(at, 2);
         return value;
     };

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 namespace mt {
 
@@ -21,9 +22,11 @@ public:
     // cancelLoad(load). A sound that makes buffers at once calls `done` before returning,
     // as this one does.
     using LoadId = std::uint64_t;
-    virtual LoadId load(const QString& path, std::function<void(int percent)> /*progress*/,
+    virtual LoadId load(const QString& path, std::function<void(int percent)> progress,
                         std::function<void(std::int32_t buffer)> done) {
-        done(create(path));
+        progress = nullptr; // made at once: nothing to report on the way
+        const std::function<void(std::int32_t buffer)> finish = std::move(done);
+        finish(create(path));
         return 0;
     }
     virtual void cancelLoad(LoadId /*load*/) {}
