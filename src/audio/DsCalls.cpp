@@ -68,6 +68,11 @@ std::int32_t dsCreateDSB(std::int32_t library, const void* image, std::size_t si
     return LibraryRegistry::instance().createBuffer(library, image, size);
 }
 
+std::int32_t dsAdoptDSB(std::int32_t library, std::unique_ptr<SampleBuffer> samples,
+                        const QString& reason) {
+    return LibraryRegistry::instance().adoptBuffer(library, std::move(samples), reason);
+}
+
 QString dsLastError(std::int32_t library) {
     return LibraryRegistry::instance().withLibrary(library, QString(),
                                                    [](SoundLibrary& l) { return l.lastError(); });

@@ -65,6 +65,11 @@ void dsTerminate(std::int32_t library);
 std::int32_t dsCreateDSB(std::int32_t library, const void* image, std::size_t size,
                          std::int32_t flags);
 
+// As dsCreateDSB with samples already decoded (on any thread); the library owns them from
+// here. Null samples are a failed decode: 0, and `reason` becomes dsLastError(library).
+std::int32_t dsAdoptDSB(std::int32_t library, std::unique_ptr<SampleBuffer> samples,
+                        const QString& reason);
+
 // A Japanese sentence telling why the last dsCreateDSB of this library failed.
 QString dsLastError(std::int32_t library);
 

@@ -53,7 +53,12 @@ std::int32_t LibraryRegistry::createBuffer(std::int32_t library, const void* ima
     // Decoding a big file takes a while; other callers (a MIDI note-on) must not wait for it.
     QString reason;
     std::unique_ptr<SampleBuffer> samples = DecodeWavImage(image, size, reason);
+    return adoptBuffer(library, std::move(samples), reason);
+}
 
+std::int32_t LibraryRegistry::adoptBuffer(std::int32_t library,
+                                          std::unique_ptr<SampleBuffer> samples,
+                                          const QString& reason) {
     const std::lock_guard lock(m_mutex);
     const auto it = m_libraries.find(library);
     if (it == m_libraries.end()) {

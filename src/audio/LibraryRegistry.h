@@ -40,6 +40,10 @@ public:
     std::int32_t add(std::unique_ptr<SoundLibrary> library);
     void remove(std::int32_t library);
     std::int32_t createBuffer(std::int32_t library, const void* image, std::size_t size);
+    // Samples decoded elsewhere become a buffer of `library`; null ones are a failed decode
+    // whose `reason` the library keeps as its last error. 0 when nothing was made.
+    std::int32_t adoptBuffer(std::int32_t library, std::unique_ptr<SampleBuffer> samples,
+                             const QString& reason);
     void freeBuffer(std::int32_t buffer);
 
 private:

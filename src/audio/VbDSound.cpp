@@ -1,10 +1,7 @@
 #include "audio/VbDSound.h"
 
 #include "audio/DsCalls.h"
-#include "platform/RegularFile.h"
-
-#include <QFile>
-#include <QFileInfo>
+#include "audio/WavDecoder.h"
 
 namespace mt {
 
@@ -37,25 +34,39 @@ void VbDSound::TerminateSoundLibrary() {
     }
 }
 
-std::int32_t VbDSound::CreateTrackBuffer(const QString& path, std::int32_t flags) {
-    if (soundLibHandle == 0 || !QFileInfo(path).isFile()) {
+std::int32_t VbDSound::CreateTrackBuffer(const QString& path, std::int32_t /*flags*/) {
+    if (soundLibHandle == 0) {
         return 0;
     }
-    std::int32_t buffer = 0;
-    {
-        QFile file(path);
-        if (!OpenRegularFileForReading(file)) {
-            ShowSoundLibError(file.errorString());
-            return 0;
-        }
-        const QByteArray image = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            ShowSoundLibError(file.errorString());
-            return 0;
-        }
-        buffer = dsCreateDSB(soundLibHandle, image.constData(),
-                             static_cast<std::size_t>(image.size()), flags);
-    } // the image goes here, before the performer's next action
+    QString reason;
+    std::unique_ptr<SampleBuffer> samples = DecodeSoundFile(path, reason);
+    return adopt(std::move(samples), reason);
+}
+
+VbDSound::LoadId VbDSound::loadTrackBuffer(const QString& path,
+                                           std::function<void(int percent)> progress,
+                                           std::function<void(std::int32_t buffer)> done) {
+    if (!m_loader) {
+        m_loader = std::make_unique<SoundLoader>();
+    }
+    return m_loader->start(path, std::move(progress),
+                           [this, done = std::move(done)](std::unique_ptr<SampleBuffer> samples,
+                                                          const QString& reason) {
+                               done(soundLibHandle == 0 ? 0 : adopt(std::move(samples), reason));
+                           });
+}
+
+void VbDSound::cancelLoad(LoadId load) {
+    if (m_loader) {
+        m_loader->cancel(load);
+    }
+}
+
+std::int32_t VbDSound::adopt(std::unique_ptr<SampleBuffer> samples, const QString& reason) {
+    if (!samples && reason.isEmpty()) {
+        return 0; // no such file: nothing to tell
+    }
+    const std::int32_t buffer = dsAdoptDSB(soundLibHandle, std::move(samples), reason);
     if (buffer == 0) {
         ShowSoundLibError(dsLastError(soundLibHandle));
     }

@@ -2,12 +2,14 @@
 
 #include "audio/OutputChoice.h"
 #include "audio/OutputFormat.h"
+#include "audio/SoundLoader.h"
 #include "platform/MessageBoxService.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace mt {
 
@@ -15,7 +17,8 @@ struct LibraryHealth;
 
 // The program's side of the sound-buffer library: keeps the library handle and turns the
 // library's failures into messages for the performer. UI thread only; the set-up calls may
-// block while the device opens, CreateTrackBuffer while it reads and decodes the file.
+// block while the device opens, CreateTrackBuffer while it reads and decodes the file. Track
+// buffers are made on the loader thread (loadTrackBuffer) without blocking.
 class VbDSound {
 public:
     // How a library is opened: dsInitialize2 for the real device; tests pass an offline one.
@@ -34,10 +37,20 @@ public:
     // Releases the library and every buffer; the handle becomes 0.
     void TerminateSoundLibrary();
 
-    // A new buffer from the whole WAV file at `path`; 0 without a message when there is no
+    // A new buffer from the whole sound file at `path`; 0 without a message when there is no
     // library or no such file, 0 with a message when the file cannot be read or decoded. The
-    // file image is released before this returns.
+    // file is read a chunk at a time, never held whole.
     std::int32_t CreateTrackBuffer(const QString& path, std::int32_t flags);
+
+    // As CreateTrackBuffer, decoded on the loader thread: returns at once. `done(buffer)`
+    // comes once, later, on this thread, the messages told as CreateTrackBuffer tells them and
+    // the buffer made in the library open at that moment; `progress(percent)` may come before
+    // it for a load that takes a while. Loads finish in the order they were started. Neither
+    // comes after cancelLoad(load), and a buffer it would have made is never made.
+    using LoadId = SoundLoader::JobId;
+    LoadId loadTrackBuffer(const QString& path, std::function<void(int percent)> progress,
+                           std::function<void(std::int32_t buffer)> done);
+    void cancelLoad(LoadId load);
 
     // A library failure for the performer: exclamation icon, title "VbDSnd.Dll".
     void ShowSoundLibError(const QString& text);
@@ -58,8 +71,12 @@ public:
     std::int32_t soundLibHandle = 0;
 
 private:
+    // The samples as a buffer of the open library; tells the performer why when none is made.
+    std::int32_t adopt(std::unique_ptr<SampleBuffer> samples, const QString& reason);
+
     MessageBoxService& m_messages;
     Initializer m_initialize;
+    std::unique_ptr<SoundLoader> m_loader; // started by the first load
 };
 
 } // namespace mt

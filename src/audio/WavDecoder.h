@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 
 namespace mt {
@@ -17,5 +18,17 @@ namespace mt {
 // failure returns null and sets `reason` to a Japanese sentence for the performer. Any thread
 // except the audio thread: allocates the decoded samples, one pass, no copy of the image.
 std::unique_ptr<SampleBuffer> DecodeWavImage(const void* image, std::size_t size, QString& reason);
+
+// Told the fraction of the frames decoded so far (0..1) between chunks of a decode; returning
+// false abandons it.
+using DecodeProgress = std::function<bool(double fraction)>;
+
+// As DecodeWavImage, from the file at `path`, read a chunk at a time: what it holds at once is
+// the decoded samples and libsndfile's read buffer, never the file's image. The result is
+// sample for sample the image decode's. A path that is no regular file gives null with
+// `reason` empty; one that cannot be opened or read, the system's text. Abandoned through
+// `progress`: null, `reason` empty. Any thread except the audio thread; blocks while it reads.
+std::unique_ptr<SampleBuffer> DecodeSoundFile(const QString& path, QString& reason,
+                                              const DecodeProgress& progress = {});
 
 } // namespace mt

@@ -10,21 +10,25 @@ namespace mt {
 BankLoader::BankLoader(TrackBank& bank, TrackSound& sound, Tell tell)
     : m_bank(bank), m_sound(sound), m_tell(std::move(tell)) {}
 
-bool BankLoader::reload(int index, const QString& path) {
+bool BankLoader::reload(int index, const QString& path, std::function<void(Track&)> failed) {
     WavInfo info;
-    if (!ReadSoundInfo(path, info)) {
-        m_tell(TrackMovedMessage(index));
-        return false;
+    const bool readable = ReadSoundInfo(path, info);
+    if (readable) {
+        m_bank.tracks[index].rateRatio = 1.0f;
+        m_bank.takeFormat(index, info, TrackBank::LengthFrom::Ratio);
     }
-    const std::int32_t buffer = m_sound.create(path);
-    if (buffer == 0) {
-        return false;
-    }
-    Track& t = m_bank.tracks[index];
-    t.rateRatio = 1.0f;
-    m_bank.takeFormat(index, info, TrackBank::LengthFrom::Ratio);
-    t.buffer = buffer;
-    return true;
+    // A file that is gone loads nothing, yet waits its turn behind the loads begun before it,
+    // so that a set's messages come in track order.
+    m_bank.loadSound(index, readable ? path : QString(),
+                     [this, index, readable, failed = std::move(failed)](Track& t) {
+                         if (!readable) {
+                             m_tell(TrackMovedMessage(index));
+                         }
+                         if (failed) {
+                             failed(t);
+                         }
+                     });
+    return readable;
 }
 
 void BankLoader::load(int index, const StoredTrack& stored) {
@@ -37,8 +41,12 @@ void BankLoader::load(int index, const StoredTrack& stored) {
     t.fileName = stored.fileName;
     t.path = stored.path;
     m_bank.unload(index);
-    if (!stored.path.isEmpty() && reload(index, stored.path)) {
-        t.loaded = true;
+    if (!stored.path.isEmpty()) {
+        // With no buffer (no sound device) the title and path stay for a later save.
+        reload(index, stored.path, [](Track& failed) {
+            failed.rateRatio = 1.0f;
+            failed.length44k = 0.0f;
+        });
     }
     m_bank.touch(index);
     m_bank.setLoop(index, stored.loop);
@@ -64,28 +72,35 @@ void BankLoader::reset(int index) {
 void BankLoader::releaseSounds() {
     for (int i = 0; i < kTrackCount; ++i) {
         Track& t = m_bank.tracks[i];
+        if (!t.loaded && !t.loading()) {
+            continue;
+        }
+        m_bank.cancelLoad(i);
         if (t.loaded) {
             m_sound.release(t.buffer);
-            t.state = PlayState::Stopped; // its sound is gone with its buffer
-            m_bank.touch(i);
         }
+        t.loaded = false;
+        t.state = PlayState::Stopped;            // its sound is gone with its buffer
+        t.loadState = LoadState::AwaitingDevice; // until reloadLoaded
+        m_bank.touch(i);
     }
 }
 
 void BankLoader::reloadLoaded(bool deviceOpen) {
+    const auto forget = [deviceOpen](Track& failed) {
+        if (deviceOpen) {
+            // Without a device the set keeps its files for a later save.
+            failed.path.clear();
+            failed.fileName.clear();
+        }
+    };
     for (int i = 0; i < kTrackCount; ++i) {
         Track& t = m_bank.tracks[i];
-        if (!t.loaded) {
+        if (t.loadState != LoadState::AwaitingDevice) {
             continue;
         }
-        if (!reload(i, t.path)) {
-            t.loaded = false;
-            if (deviceOpen) {
-                // Without a device the set keeps its files for a later save.
-                t.path.clear();
-                t.fileName.clear();
-            }
-        }
+        t.loadState = LoadState::Idle;
+        reload(i, t.path, forget);
         m_bank.touch(i); // an edit may have changed its length
     }
 }

@@ -34,12 +34,13 @@ public:
 
     BankLoader(TrackBank& bank, TrackSound& sound, Tell tell);
 
-    // Makes the track's buffer again from `path` and takes the file's format (the length as
-    // frames times the ratio, as setting files were computed); the caller sets the loaded
-    // flag. False, with nothing of the track changed, when no buffer was made: for a file
-    // that is missing or not readable as WAV with the "moved or deleted" message, for one
-    // the library cannot decode with the library's message, with no sound device silently.
-    bool reload(int index, const QString& path);
+    // Takes the file's format (the length as frames times the ratio, as setting files were
+    // computed) and starts making the track's buffer again from `path`: the track is loading
+    // until it is loaded (TrackBank::loadSound). False for a file that is missing or not
+    // readable as a sound file: nothing of the track changes but the load, which ends in its
+    // turn with the "moved or deleted" message and `failed`. A buffer the library cannot make
+    // ends in `failed` too, with the library's message, or silently with no sound device.
+    bool reload(int index, const QString& path, std::function<void(Track&)> failed = {});
 
     // A setting file's block, in the file's order: speed, volume and pan, then the file
     // (its title stays even when the file is gone), then Loop, Duuk and the ratio. A track
@@ -50,10 +51,10 @@ public:
     // volume, Loop and Duuk ticked, out of the lone-wolf group.
     void reset(int index);
 
-    // Before the sound device closes: every loaded track stops and lets go of its buffer,
-    // staying loaded so that reloadLoaded makes it again.
+    // Before the sound device closes: every loaded or loading track stops and lets go of its
+    // buffer or its load, and waits (its file kept) for reloadLoaded.
     void releaseSounds();
-    // After the device opened again: every loaded track is reloaded from its file, which
+    // After the device opened again: every track waiting is reloaded from its file, which
     // may have been edited meanwhile. One that cannot be becomes empty; with no device, it
     // keeps its file for a later save.
     void reloadLoaded(bool deviceOpen);

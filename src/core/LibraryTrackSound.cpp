@@ -9,6 +9,16 @@ std::int32_t LibraryTrackSound::create(const QString& path) {
     return m_library.CreateTrackBuffer(path, 1);
 }
 
+TrackSound::LoadId LibraryTrackSound::load(const QString& path,
+                                           std::function<void(int percent)> progress,
+                                           std::function<void(std::int32_t buffer)> done) {
+    return m_library.loadTrackBuffer(path, std::move(progress), std::move(done));
+}
+
+void LibraryTrackSound::cancelLoad(LoadId load) {
+    m_library.cancelLoad(load);
+}
+
 void LibraryTrackSound::release(std::int32_t buffer) {
     dsFree(buffer);
 }

@@ -12,6 +12,9 @@ public:
     explicit LibraryTrackSound(VbDSound& library) : m_library(library) {}
 
     std::int32_t create(const QString& path) override;
+    LoadId load(const QString& path, std::function<void(int percent)> progress,
+                std::function<void(std::int32_t buffer)> done) override;
+    void cancelLoad(LoadId load) override;
     void release(std::int32_t buffer) override;
     void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency,
               bool looping) override;

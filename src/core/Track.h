@@ -13,13 +13,20 @@ inline constexpr int kNormalSpeed = 4410; // the speed bar at the file's own pac
 // until it is stopped: this is what its button shows, not what the output hears.
 enum class PlayState { Stopped, Playing };
 
+// Whether the track's sound is being decoded in the background, or let go while the sound
+// device is closed and waiting to be made again. Neither is loaded: the key and PLAY do
+// nothing until the sound is ready.
+enum class LoadState { Idle, Loading, AwaitingDevice };
+
 // Everything one of the eight tracks is: its file and the format read from it, its sound
 // buffer, its mix settings as the performer set them, and its place in the performance.
 struct Track {
-    QString path;                // full path of the WAV file
-    QString fileName;            // file name alone, the track's title
-    std::int32_t buffer = 0;     // sound buffer handle; 0 when there is none
-    bool loaded = false;         // holds a playable file (never without a buffer)
+    QString path;            // full path of the sound file
+    QString fileName;        // file name alone, the track's title
+    std::int32_t buffer = 0; // sound buffer handle; 0 when there is none
+    bool loaded = false;     // holds a playable file (never without a buffer)
+    LoadState loadState = LoadState::Idle;
+    int loadPercent = -1;        // the decode's progress while loading; -1 until the first report
     float rateRatio = 1.0f;      // 44100 / the file's rate
     std::int32_t sampleRate = 0; // Hz
     float frames = 0.0f;         // length in the file's own frames
@@ -39,6 +46,7 @@ struct Track {
     PlayState state = PlayState::Stopped;
 
     bool playing() const { return state == PlayState::Playing; }
+    bool loading() const { return loadState == LoadState::Loading; }
 };
 
 // Seconds that `length44k` frames at 44.1 kHz play for at speed-bar value `speed` (tens of

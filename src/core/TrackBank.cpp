@@ -54,6 +54,9 @@ void TrackBank::stop(int index) {
 }
 
 void TrackBank::toggle(int index) {
+    if (!tracks[index].loaded) {
+        return; // nothing to sound yet, or any more
+    }
     if (playing(index)) {
         stop(index);
     } else if (tracks[index].loop) {
@@ -218,21 +221,70 @@ TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
         emit trackChanged(index);
         return Assigned::Unreadable;
     }
-    // A track is loaded only with a buffer to play; the library has said why when it could
-    // not make one.
-    t.buffer = m_sound.create(path);
-    if (t.buffer == 0) {
-        emit trackChanged(index);
-        return Assigned::NoBuffer;
-    }
     takeFormat(index, info, LengthFrom::Rate);
-    t.duration = TrackDurationSeconds(t.length44k, t.speed);
-    t.loaded = true;
     t.fileName = file.fileName();
-    emit trackChanged(index);
     select(index);
     bankChanged = true;
+    // Without a buffer the library has said why; the track is left cleared but for its path.
+    loadSound(index, path, [](Track& failed) {
+        failed.fileName.clear();
+        failed.rateRatio = 1.0f;
+        failed.length44k = 0.0f;
+    });
     return Assigned::Ok;
+}
+
+void TrackBank::loadSound(int index, const QString& path, std::function<void(Track&)> failed) {
+    cancelLoad(index);
+    Track& t = tracks[index];
+    t.loadState = LoadState::Loading;
+    t.loadPercent = -1;
+    const std::uint64_t count = ++m_loadCounts[index];
+    touch(index);
+    const auto current = [this, index, count] { return m_loadCounts[index] == count; };
+    const std::uint64_t id = m_sound.load(
+        path,
+        [this, index, current](int percent) {
+            if (current()) {
+                tracks[index].loadPercent = percent;
+                emit trackChanged(index);
+            }
+        },
+        [this, index, current, failed = std::move(failed)](std::int32_t buffer) {
+            if (!current()) {
+                if (buffer != 0) {
+                    m_sound.release(buffer); // never another track's, nor a cleared one's
+                }
+                return;
+            }
+            Track& done = tracks[index];
+            done.loadState = LoadState::Idle;
+            done.loadPercent = -1;
+            m_loadIds[index] = 0;
+            if (buffer != 0) {
+                done.buffer = buffer;
+                done.loaded = true;
+            } else if (failed) {
+                failed(done);
+            }
+            touch(index);
+        });
+    // A sound that made the buffer at once has finished the load already.
+    if (tracks[index].loading() && current()) {
+        m_loadIds[index] = id;
+    }
+}
+
+void TrackBank::cancelLoad(int index) {
+    Track& t = tracks[index];
+    if (t.loadState == LoadState::Idle) {
+        return;
+    }
+    m_sound.cancelLoad(m_loadIds[index]);
+    m_loadIds[index] = 0;
+    ++m_loadCounts[index];
+    t.loadState = LoadState::Idle;
+    t.loadPercent = -1;
 }
 
 void TrackBank::clear(int index) {
@@ -245,6 +297,10 @@ void TrackBank::clear(int index) {
 
 void TrackBank::unload(int index) {
     Track& t = tracks[index];
+    if (t.loadState != LoadState::Idle) {
+        cancelLoad(index);
+        emit trackChanged(index);
+    }
     if (t.loaded) {
         m_sound.release(t.buffer);
         t.loaded = false;

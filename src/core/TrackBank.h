@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace mt {
 
@@ -72,15 +73,23 @@ public:
     void panSelected(int pan);
 
     // --- Files -----------------------------------------------------------------------------
-    enum class Assigned { Ok, EmptyFile, Unreadable, NoBuffer };
-    // Loads the WAV file at `path` into the track after clearing it, and selects it. An empty
-    // file leaves the track as it was; an unreadable one, or one the library made no buffer
-    // of, leaves it cleared.
+    enum class Assigned { Ok, EmptyFile, Unreadable };
+    // Clears the track, takes the sound file at `path` with its title and format, selects the
+    // track and loads the sound in the background (Ok). An empty file leaves the track as it
+    // was; an unreadable one leaves it cleared, and so does a load that makes no buffer.
     Assigned assign(int index, const QString& path);
+    // Makes the track's sound from `path` in the background, dropping a load under way: the
+    // track is loading until the buffer comes, then loaded. When none comes, `failed(track)`
+    // runs; the track stays unloaded.
+    void loadSound(int index, const QString& path, std::function<void(Track&)> failed = {});
+    // Drops the track's load under way, or its wait for the device: it is no longer loading
+    // and its result never reaches it. Tells no window.
+    void cancelLoad(int index);
     // Stops and releases the track's sound and empties its file; mix, membership and key
     // state stay. The selection moves on to the next loaded track.
     void clear(int index);
-    // Stops and releases the track's sound: no longer loaded, its file fields stay.
+    // Stops and releases the track's sound, or drops its load: no longer loaded, its file
+    // fields stay.
     void unload(int index);
     // Takes the format of a file just read: rate, length and the ratios derived from them.
     // An assignment computes the 44.1 kHz length from the rate in double precision; a reload
@@ -139,6 +148,10 @@ private:
     void applyVolume(int index);
 
     TrackSound& m_sound;
+    // Each track's load under way, and a count of the loads it was given: a result that
+    // comes back for an older count is not the track's any more.
+    std::array<std::uint64_t, kTrackCount> m_loadIds{};
+    std::array<std::uint64_t, kTrackCount> m_loadCounts{};
     // Each track's level on top of its bar for the sound now playing (0 unless a controller
     // started it), and the level the start under way takes.
     std::array<int, kTrackCount> m_triggerGain{};

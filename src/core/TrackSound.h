@@ -6,7 +6,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace mt {
 
@@ -19,6 +21,19 @@ public:
     // A new buffer from the whole WAV file at `path`; 0 when none could be made (the library
     // has told the performer why where there was something to tell).
     virtual std::int32_t create(const QString& path) = 0;
+    // As create, in the background: `done(buffer)` comes once, later, with what create would
+    // have returned; `progress(percent)` may come before it. Neither comes after
+    // cancelLoad(load). A sound that makes buffers at once calls `done` before returning,
+    // as this one does.
+    using LoadId = std::uint64_t;
+    virtual LoadId load(const QString& path, std::function<void(int percent)> progress,
+                        std::function<void(std::int32_t buffer)> done) {
+        progress = nullptr; // made at once: nothing to report on the way
+        const std::function<void(std::int32_t buffer)> finish = std::move(done);
+        finish(create(path));
+        return 0;
+    }
+    virtual void cancelLoad(LoadId /*load*/) {}
     virtual void release(std::int32_t buffer) = 0;
     // Restarts from the first frame with these settings, once or looping.
     virtual void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan,

@@ -87,7 +87,7 @@ void TrackPanel::ComChange_Click(int index) {
     std::optional<WaitCursor> wait(std::in_place, m_app.platform.cursor);
     const TrackBank::Assigned result =
         m_app.bank.assign(index, FileBrowser::FullPath(m_browser.dirPath(), name));
-    wait.reset();
+    wait.reset(); // the sound itself loads in the background; the frame shows how far
     if (result == TrackBank::Assigned::EmptyFile) {
         m_app.showMessage(QStringLiteral("このファイルはサイズが0です"));
     } else if (result == TrackBank::Assigned::Unreadable) {
@@ -139,7 +139,13 @@ void TrackPanel::redrawTrack(int index) {
     f.ComStart->setText(t.playing() ? QStringLiteral("STOP") : QStringLiteral("PLAY"));
     SetButtonColour(*f.ComStart, t.playing() ? kMagenta : kCyan);
     f.ComStart->setEnabled(t.loaded);
-    f.lblWavTitle->setText(t.fileName);
+    // A loading track says so before its title; the percentage once the load takes a while.
+    QString loadingCaption;
+    if (t.loading()) {
+        loadingCaption = t.loadPercent < 0 ? QStringLiteral("読込中… ")
+                                           : QStringLiteral("読込中 %1% ").arg(t.loadPercent);
+    }
+    f.lblWavTitle->setText(loadingCaption + t.fileName);
     f.lblWavTitle->setToolTip(t.path);
     f.lblSample->setText(t.length44k == 0.0f
                              ? QStringLiteral("s")

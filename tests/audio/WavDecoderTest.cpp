@@ -4,10 +4,13 @@
 #include "audio/WavDecoder.h"
 #include "support/WavBytes.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <random>
 
@@ -118,6 +121,73 @@ TEST(WavDecode, MalformedImagesFailWithAReason) {
     }
     QString reason;
     EXPECT_FALSE(DecodeWavImage(nullptr, 100, reason));
+}
+
+// The whole file read by libsndfile in one call, as the decoder always did.
+std::vector<float> ReadAtOnce(const QString& path) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_READ, &info);
+    std::vector<float> x(static_cast<std::size_t>(info.frames * info.channels));
+    x.resize(static_cast<std::size_t>(sf_readf_float(f, x.data(), info.frames) * info.channels));
+    sf_close(f);
+    return x;
+}
+
+// Read from the file a chunk at a time, every kind decodes sample for sample as its image
+// does: longer than one chunk, cut mid-stream, more than two channels, and a coded format.
+TEST(WavDecode, TheFileReadInChunksDecodesExactlyAsTheImage) {
+    const struct {
+        int format, channels, frames;
+        bool cut;
+    } kinds[] = {
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 2, 150000, false},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, 150000, true},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_24, 1, 70000, true},
+        {SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 2, 70000, false},
+        {SF_FORMAT_WAV | SF_FORMAT_ULAW, 2, 70000, false},
+        {SF_FORMAT_WAV | SF_FORMAT_ALAW, 1, 70000, true},
+        {SF_FORMAT_WAV | SF_FORMAT_IMA_ADPCM, 2, 150000, true},
+        {SF_FORMAT_WAV | SF_FORMAT_MS_ADPCM, 2, 70000, false},
+        {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4, 70000, true},
+        {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 2, 150000, false},
+    };
+    QTemporaryDir dir;
+    for (const auto& k : kinds) {
+        QByteArray image = EncodedWav(k.format, 44100, k.channels, Ramp(k.frames, k.channels));
+        if (k.cut) {
+            image.chop(image.size() / 3 + 1);
+        }
+        const QString path = dir.filePath(QStringLiteral("k.snd"));
+        ASSERT_TRUE(WriteFile(path, image));
+        QString imageReason, fileReason;
+        const auto fromImage = Decode(image, imageReason);
+        int reports = 0;
+        const auto fromFile = DecodeSoundFile(path, fileReason, [&reports](double) {
+            ++reports;
+            return true;
+        });
+        ASSERT_TRUE(fromImage && fromFile) << std::hex << k.format;
+        ASSERT_EQ(fromFile->frames(), fromImage->frames()) << std::hex << k.format;
+        const auto samples = static_cast<std::size_t>(fromFile->frames() * fromFile->channels());
+        EXPECT_EQ(std::memcmp(fromFile->data(), fromImage->data(), samples * sizeof(float)), 0)
+            << std::hex << k.format;
+        EXPECT_GE(reports, fromFile->frames() > 65536 ? 2 : 1);
+        if (k.channels <= 2) {
+            const std::vector<float> atOnce = ReadAtOnce(path);
+            ASSERT_EQ(atOnce.size(), samples) << std::hex << k.format;
+            EXPECT_EQ(std::memcmp(fromFile->data(), atOnce.data(), samples * sizeof(float)), 0)
+                << std::hex << k.format;
+        }
+    }
+    QString reason;
+    EXPECT_FALSE(DecodeSoundFile(dir.filePath("gone.wav"), reason));
+    EXPECT_TRUE(reason.isEmpty()) << "a missing file is no decoder's failure";
+    int stops = 0;
+    EXPECT_FALSE(DecodeSoundFile(dir.filePath("k.snd"), reason, [&stops](double) {
+        ++stops;
+        return false;
+    })) << "abandoned, yet finished";
+    EXPECT_EQ(stops, 1);
 }
 
 } // namespace

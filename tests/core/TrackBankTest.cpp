@@ -6,6 +6,7 @@
 #include "core/TempoMath.h"
 #include "support/PlatformDoubles.h"
 #include "support/RecordingSound.h"
+#include "support/TrackLoads.h"
 #include "support/WavBytes.h"
 
 #include <QTemporaryDir>
@@ -95,7 +96,7 @@ TEST_F(TrackBankTest, AssignReadsTheFileAndClearLetsItGo) {
     load(5);
     EXPECT_FALSE(bank.playing(5));
     sound.refuse = true;
-    EXPECT_EQ(bank.assign(5, path), TrackBank::Assigned::NoBuffer);
+    EXPECT_EQ(bank.assign(5, path), TrackBank::Assigned::Ok);
     EXPECT_FALSE(bank.track(5).loaded);
     const QString junk = write("junk.wav", "not a wave file");
     EXPECT_EQ(bank.assign(5, junk), TrackBank::Assigned::Unreadable);
@@ -307,6 +308,7 @@ protected:
         const QString path = m_dir.filePath(QStringLiteral("t%1.wav").arg(index));
         ASSERT_TRUE(test::WriteFile(path, wav));
         ASSERT_EQ(bank.assign(index, path), TrackBank::Assigned::Ok);
+        ASSERT_TRUE(test::WaitForLoads(bank));
     }
     VoiceStatus status(int index) {
         m_output->render(256);

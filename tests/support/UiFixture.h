@@ -5,6 +5,7 @@
 #include "core/AppContext.h"
 #include "support/PlatformDoubles.h"
 #include "support/RealInput.h"
+#include "support/TrackLoads.h"
 #include "support/WavBytes.h"
 #include "ui/FileBrowser.h"
 #include "ui/MainWindow.h"
@@ -75,11 +76,13 @@ protected:
         showWindow();
         ClickListItem(*browser().fileList, name);
         QTest::mouseClick(frame(track).ComChange, Qt::LeftButton);
+        EXPECT_TRUE(WaitForLoads(m_app.bank)); // the sound comes through the event loop
     }
     // Chooses a menu item by its object name from the menu bar of the shown window.
     void choose(const char* item) {
         showWindow();
         ChooseMenuItem(m_window, *m_window.menuItem(QString::fromLatin1(item)));
+        EXPECT_TRUE(WaitForLoads(m_app.bank)); // a set's sounds load in the background
     }
     void showWindow() {
         if (!m_window.isVisible()) {

@@ -60,7 +60,10 @@ protected:
         }));
         choose("mnuPreference");
     }
-    void clickEdit() { QTest::mouseClick(m_window.ComEdit, Qt::LeftButton); }
+    void clickEdit() {
+        QTest::mouseClick(m_window.ComEdit, Qt::LeftButton);
+        EXPECT_TRUE(test::WaitForLoads(m_app.bank)); // the tracks come back in the background
+    }
     std::deque<Modal> m_modals;
     int m_ended = 0;
 };

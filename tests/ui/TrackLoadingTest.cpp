@@ -62,6 +62,24 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     EXPECT_EQ(colour(frame(4).trackNumberLabel), kMagenta);
 }
 
+// Until its sound has come through the event loop the frame says the track is loading and
+// its PLAY does nothing; then it shows the title alone and plays.
+TEST_F(TrackLoadingTest, TheFrameShowsALoadingTrackAndItsPlayWaitsForTheSound) {
+    addWav("big.wav", 44100, 2, 44100 * 10);
+    showWindow();
+    test::ClickListItem(*browser().fileList, QStringLiteral("big.wav"));
+    QTest::mouseClick(frame(2).ComChange, Qt::LeftButton);
+    EXPECT_EQ(frame(2).lblWavTitle->text(), QStringLiteral("読込中… big.wav"));
+    EXPECT_EQ(frame(2).lblSample->text(), QStringLiteral("10.000s"));
+    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    EXPECT_FALSE(bank().playing(2));
+
+    ASSERT_TRUE(test::WaitForLoads(bank()));
+    EXPECT_EQ(frame(2).lblWavTitle->text(), QStringLiteral("big.wav"));
+    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    EXPECT_TRUE(bank().playing(2));
+}
+
 TEST_F(TrackLoadingTest, FailuresAreToldAndLeaveTheFrameEmpty) {
     addWav("good.wav", 44100, 2, 1000);
     addFile("broken.wav", QByteArray("RIFF\x10\0\0\0WAVEjunk", 16));
@@ -114,12 +132,14 @@ TEST_F(TrackLoadingTest, ASetsFileWithNothingToPlayIsKeptByName) {
 TEST_F(TrackLoadingTest, ReloadRecomputesOrReportsTheMovedFile) {
     const QString path = addWav("r.wav", 22050, 2, 500);
     ASSERT_TRUE(ReloadTrack(m_app, 3, path));
+    ASSERT_TRUE(test::WaitForLoads(bank()));
     EXPECT_FLOAT_EQ(bank().tracks[3].rateRatio, 2.0f);
     EXPECT_FLOAT_EQ(bank().tracks[3].length44k, 1000.0f);
     const std::int32_t before = bank().tracks[3].buffer;
     EXPECT_NE(before, 0);
 
     EXPECT_FALSE(ReloadTrack(m_app, 2, m_dir.filePath("gone.wav")));
+    ASSERT_TRUE(test::WaitForLoads(bank())); // the message comes in its turn
     EXPECT_EQ(messageTexts(),
               std::vector<QString>{QStringLiteral(
                   "(3)トラックのＷＡＶは移動もしくは削除されています。割り当て直してください")});

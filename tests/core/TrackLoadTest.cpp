@@ -1,0 +1,150 @@
+// Tracks loading in the background on the real library over an offline output: the keys of
+// the other tracks keep working, a superseded load never lands, and a set's messages keep
+// the tracks' order.
+#include "audio/AudioTestKit.h"
+#include "audio/DsCalls.h"
+#include "audio/VbDSound.h"
+#include "core/BankLoader.h"
+#include "core/LibraryTrackSound.h"
+#include "core/TrackBank.h"
+#include "support/PlatformDoubles.h"
+#include "support/TrackLoads.h"
+#include "support/WavBytes.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+namespace mt {
+namespace {
+
+class TrackLoadTest : public ::testing::Test {
+protected:
+    TrackLoadTest() { m_library.InitSoundLibrary(0, 2); }
+    ~TrackLoadTest() override { m_library.TerminateSoundLibrary(); }
+
+    QString write(const QString& name, const QByteArray& bytes) {
+        QString path = m_dir.filePath(name);
+        EXPECT_TRUE(test::WriteFile(path, bytes));
+        return path;
+    }
+    // A tone of `seconds` at 44.1 kHz, stereo.
+    QString tone(const QString& name, double hz, int seconds = 1) {
+        return write(name, test::SineWav(44100, 2, hz, 44100 * seconds));
+    }
+    // The frequency the output plays, once the start has settled.
+    double heardHz() {
+        m_output->render(2048);
+        return test::MeasureHz(test::Channel(m_output->render(8820), 0, 2), 44100);
+    }
+    bool sounding(int index) {
+        m_output->render(256);
+        VoiceStatus s;
+        return dsGetStatus(bank.track(index).buffer, s) && s.playing;
+    }
+    std::vector<QString> told() const {
+        std::vector<QString> texts;
+        for (const auto& m : m_messages.shown) {
+            texts.push_back(m.text);
+        }
+        return texts;
+    }
+
+    QTemporaryDir m_dir;
+    test::RecordingMessageBoxes m_messages;
+    OfflineOutput* m_output = nullptr;
+    VbDSound m_library{m_messages, [this](std::intptr_t, std::int32_t) {
+                           auto offline = std::make_unique<OfflineOutput>();
+                           m_output = offline.get();
+                           return dsInitializeOn(std::move(offline));
+                       }};
+    LibraryTrackSound m_sound{m_library};
+    TrackBank bank{m_sound};
+    BankLoader loader{bank, m_sound, [this](const QString& text) {
+                          m_messages.show(text, QStringLiteral("Marrowtune"), MessageIcon::None);
+                      }};
+};
+
+// The results come through the event loop, so until it runs the big track is loading however
+// fast the decode: its key and PLAY do nothing while another track's key sounds at once.
+TEST_F(TrackLoadTest, ALoadingTracksKeyDoesNothingWhileAnotherTrackPlays) {
+    ASSERT_EQ(bank.assign(1, tone("small.wav", 441.0)), TrackBank::Assigned::Ok);
+    ASSERT_TRUE(test::WaitForLoads(bank));
+
+    ASSERT_EQ(bank.assign(0, tone("big.wav", 882.0, 20)), TrackBank::Assigned::Ok);
+    EXPECT_TRUE(bank.track(0).loading() && !bank.track(0).loaded);
+    EXPECT_EQ(bank.track(0).fileName, QStringLiteral("big.wav")) << "the title comes at once";
+    EXPECT_NEAR(bank.track(0).duration, 20.0, 0.001);
+    bank.press(0);
+    bank.toggle(0);
+    EXPECT_FALSE(bank.playing(0) || bank.track(0).keyHeld);
+    bank.press(1);
+    EXPECT_TRUE(sounding(1));
+    EXPECT_NEAR(heardHz(), 441.0, 2.0);
+    bank.release(1);
+    bank.stop(1);
+
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    ASSERT_TRUE(bank.track(0).loaded);
+    bank.press(0);
+    EXPECT_TRUE(sounding(0));
+    EXPECT_NEAR(heardHz(), 882.0, 4.0);
+    EXPECT_TRUE(m_messages.shown.empty());
+}
+
+TEST_F(TrackLoadTest, ReassigningOrClearingWhileLoadingDropsTheOldLoad) {
+    const QString low = tone("low.wav", 441.0, 5);
+    bank.assign(0, low);
+    bank.assign(0, tone("high.wav", 882.0));
+    bank.assign(2, low);
+    bank.clear(2);
+    ASSERT_TRUE(test::WaitForLoads(bank));
+
+    EXPECT_FALSE(bank.track(2).loaded || bank.track(2).loading());
+    EXPECT_TRUE(bank.track(2).fileName.isEmpty());
+    ASSERT_TRUE(bank.track(0).loaded);
+    EXPECT_EQ(bank.track(0).fileName, QStringLiteral("high.wav"));
+    bank.press(0);
+    EXPECT_NEAR(heardHz(), 882.0, 4.0) << "the superseded load landed in the track";
+
+    // No dropped load ever became a buffer: the next one made takes the very next handle.
+    const std::int32_t made = bank.track(0).buffer;
+    bank.assign(3, low);
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    EXPECT_EQ(bank.track(3).buffer, made + 1);
+}
+
+// A set whose files are partly gone or damaged: titles and paths at once (a save meanwhile
+// keeps them), the messages in track order once the loads have come in.
+TEST_F(TrackLoadTest, ASetLoadsInTheBackgroundAndTellsItsTracksInOrder) {
+    const QByteArray flac = test::EncodedWav(SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2,
+                                             std::vector<float>(88200, 0.25f));
+    const QString files[] = {tone("a.wav", 441.0), m_dir.filePath("gone.wav"),
+                             write("cut.flac", flac.left(flac.size() * 6 / 10)),
+                             m_dir.filePath("gone too.wav"), tone("e.wav", 882.0, 3)};
+    for (int i = 0; i < 5; ++i) {
+        StoredTrack stored;
+        stored.path = files[i];
+        stored.fileName = QFileInfo(files[i]).fileName();
+        loader.load(i, stored);
+        EXPECT_EQ(bank.track(i).path, files[i]);
+        EXPECT_EQ(bank.track(i).fileName, stored.fileName);
+    }
+    EXPECT_TRUE(bank.track(0).loading() && bank.track(4).loading());
+
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    const QString moved = ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください";
+    EXPECT_EQ(told(),
+              std::vector<QString>({"(2" + moved,
+                                    QStringLiteral("FLACファイルの音声データを読み取れません。"),
+                                    "(4" + moved}));
+    EXPECT_TRUE(bank.track(0).loaded && bank.track(4).loaded);
+    for (int i : {1, 2, 3}) {
+        EXPECT_FALSE(bank.track(i).loaded) << i;
+        EXPECT_EQ(bank.track(i).path, files[i]) << "kept for the set";
+    }
+}
+
+} // namespace
+} // namespace mt
