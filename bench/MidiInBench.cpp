@@ -5,15 +5,12 @@
 // and from another program's RtMidiOut::sendMessage, which JACK holds until its next cycle.
 //
 // bench_midiin [period frames, default 128]
+#include "JackPads.h"
 #include "midiin/MidiInput.h"
 #include "midiin/PerformanceInput.h"
 
-#include <RtMidi.h>
-#include <jack/jack.h>
-#include <jack/midiport.h>
-
-#include <QProcess>
 #include <QThread>
+#include <RtMidi.h>
 
 #include <unistd.h>
 
@@ -30,11 +27,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::int64_t Now() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-        .count();
-}
+using mt::bench::Now;
+using mt::bench::Percentile;
 
 // Takes the time of each press; the rest is ignored.
 class TimingSink final : public mt::PerformanceInput {
@@ -53,69 +47,14 @@ public:
     std::atomic<std::int64_t> pressedAt{0};
 };
 
-// A pad controller as a JACK client: writes a note-on at frame 0 of the next cycle when asked
-// and notes when it did.
-struct Pads {
-    jack_client_t* client = nullptr;
-    jack_port_t* port = nullptr;
-    std::atomic<int> pending{0}; // 1: note-on, 2: note-off
-    std::atomic<std::int64_t> writtenAt{0};
-
-    static int process(jack_nframes_t frames, void* self) {
-        auto* pads = static_cast<Pads*>(self);
-        void* buffer = jack_port_get_buffer(pads->port, frames);
-        jack_midi_clear_buffer(buffer);
-        const int what = pads->pending.exchange(0);
-        if (what != 0) {
-            const jack_midi_data_t note[] = {static_cast<jack_midi_data_t>(what == 1 ? 0x90 : 0x80),
-                                             36, 100};
-            jack_midi_event_write(buffer, 0, note, sizeof note);
-            if (what == 1) {
-                pads->writtenAt.store(Now());
-            }
-        }
-        return 0;
-    }
-};
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(std::ceil(p * static_cast<double>(v.size()))) - 1;
-    return v[std::min(i, v.size() - 1)];
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
     const QString period = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("128");
-    const std::string name = "marrowtune-bench-" + std::to_string(::getpid());
-    ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    ::setenv("JACK_NO_START_SERVER", "1", 1);
-    ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
-    QProcess jackd;
-    jackd.setStandardOutputFile(QProcess::nullDevice());
-    jackd.setStandardErrorFile(QProcess::nullDevice());
-    jackd.start(QStringLiteral("jackd"),
-                {QStringLiteral("-n"), QString::fromStdString(name), QStringLiteral("-d"),
-                 QStringLiteral("dummy"), QStringLiteral("-r"), QStringLiteral("48000"),
-                 QStringLiteral("-p"), period});
-    if (!jackd.waitForStarted(5000)) {
-        std::fprintf(stderr, "bench_midiin: jackd (package jackd2) did not start\n");
+    mt::bench::JackPads pads;
+    if (!pads.start("bench_midiin", "marrowtune-bench-" + std::to_string(::getpid()), period)) {
         return 1;
     }
-    Pads pads;
-    jack_set_error_function([](const char*) {}); // "cannot connect" while the server starts
-    for (int i = 0; i < 100 && pads.client == nullptr; ++i) {
-        QThread::msleep(50);
-        pads.client = jack_client_open("Bench pads", JackNoStartServer, nullptr);
-    }
-    if (pads.client == nullptr) {
-        std::fprintf(stderr, "bench_midiin: the private JACK server did not answer\n");
-        return 1;
-    }
-    pads.port = jack_port_register(pads.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    jack_set_process_callback(pads.client, &Pads::process, &pads);
-    jack_activate(pads.client);
 
     TimingSink sink;
     {
@@ -193,8 +132,5 @@ int main(int argc, char* argv[]) {
             return 1;
         }
     }
-    jack_client_close(pads.client);
-    jackd.terminate();
-    jackd.waitForFinished(5000);
     return 0;
 }

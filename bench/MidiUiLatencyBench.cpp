@@ -9,6 +9,7 @@
 // core is never lent out, so every note waits for the UI thread as a posted call.
 //
 // bench_midi_ui [--posted] [notes per phase, default 400] [period frames, default 128]
+#include "JackPads.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
 #include "core/AppContext.h"
@@ -21,13 +22,9 @@
 #include "ui/PerformanceApplication.h"
 #include "ui/QtDialogServices.h"
 
-#include <jack/jack.h>
-#include <jack/midiport.h>
-
 #include <QApplication>
 #include <QFile>
 #include <QPainter>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -48,11 +45,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::int64_t Now() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-        .count();
-}
+using mt::bench::Now;
+using mt::bench::Percentile;
 
 // Messages go to stderr: nothing here may wait for a person.
 class PrintedMessages final : public mt::MessageBoxService {
@@ -63,31 +57,6 @@ public:
     bool confirm(const QString& text, const QString& title) override {
         show(text, title, mt::MessageIcon::None);
         return false;
-    }
-};
-
-// A pad controller as a JACK client: writes a note-on or note-off at frame 0 of the next
-// cycle when asked, and notes when the note-on was written.
-struct Pads {
-    jack_client_t* client = nullptr;
-    jack_port_t* port = nullptr;
-    std::atomic<int> pending{0}; // 1: note-on, 2: note-off
-    std::atomic<std::int64_t> writtenAt{0};
-
-    static int process(jack_nframes_t frames, void* self) {
-        auto* pads = static_cast<Pads*>(self);
-        void* buffer = jack_port_get_buffer(pads->port, frames);
-        jack_midi_clear_buffer(buffer);
-        const int what = pads->pending.exchange(0);
-        if (what != 0) {
-            const jack_midi_data_t note[] = {static_cast<jack_midi_data_t>(what == 1 ? 0x90 : 0x80),
-                                             36, 100};
-            if (what == 1) {
-                pads->writtenAt.store(Now());
-            }
-            jack_midi_event_write(buffer, 0, note, sizeof note);
-        }
-        return 0;
     }
 };
 
@@ -116,12 +85,6 @@ protected:
         ++slowPaints;
     }
 };
-
-double Percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(std::ceil(p * static_cast<double>(v.size()))) - 1;
-    return v[std::min(i, v.size() - 1)];
-}
 
 // A 1 s 44.1 kHz stereo 16-bit tone.
 QByteArray ToneWav() {
@@ -155,35 +118,11 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    const std::string name = "marrowtune-bench-ui-" + std::to_string(::getpid());
-    ::setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    ::setenv("JACK_NO_START_SERVER", "1", 1);
-    ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     mt::PerformanceApplication app(argc, argv);
-    QProcess jackd;
-    jackd.setStandardOutputFile(QProcess::nullDevice());
-    jackd.setStandardErrorFile(QProcess::nullDevice());
-    jackd.start(QStringLiteral("jackd"),
-                {QStringLiteral("-n"), QString::fromStdString(name), QStringLiteral("-d"),
-                 QStringLiteral("dummy"), QStringLiteral("-r"), QStringLiteral("48000"),
-                 QStringLiteral("-p"), period});
-    if (!jackd.waitForStarted(5000)) {
-        std::fprintf(stderr, "bench_midi_ui: jackd (package jackd2) did not start\n");
+    mt::bench::JackPads pads;
+    if (!pads.start("bench_midi_ui", "marrowtune-bench-ui-" + std::to_string(::getpid()), period)) {
         return 1;
     }
-    Pads pads;
-    jack_set_error_function([](const char*) {}); // "cannot connect" while the server starts
-    for (int i = 0; i < 100 && pads.client == nullptr; ++i) {
-        QThread::msleep(50);
-        pads.client = jack_client_open("Bench pads", JackNoStartServer, nullptr);
-    }
-    if (pads.client == nullptr) {
-        std::fprintf(stderr, "bench_midi_ui: the private JACK server did not answer\n");
-        return 1;
-    }
-    pads.port = jack_port_register(pads.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    jack_set_process_callback(pads.client, &Pads::process, &pads);
-    jack_activate(pads.client);
 
     QTemporaryDir dir;
     PrintedMessages messages;
@@ -327,8 +266,5 @@ int main(int argc, char* argv[]) {
         controllers.input().stop();
         context.sound.TerminateSoundLibrary();
     }
-    jack_client_close(pads.client);
-    jackd.terminate();
-    jackd.waitForFinished(5000);
     return exitCode;
 }

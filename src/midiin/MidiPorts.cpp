@@ -69,18 +69,18 @@ bool MidiPorts::open(MidiSystem system) {
         } else if (SequencerPresent()) {
             system = MidiSystem::Alsa;
         } else {
-            noteError(QStringLiteral("MIDI input is off: no JACK server runs and the ALSA "
-                                     "sequencer is not available (%1 is missing)")
+            noteError(QStringLiteral("MIDI入力はオフです: JACKサーバーが動いておらず、"
+                                     "ALSAシーケンサーもありません（%1 がありません）")
                           .arg(QLatin1String(kSequencer)));
             return false;
         }
     } else if (system == MidiSystem::Alsa && !SequencerPresent()) {
-        noteError(QStringLiteral("MIDI input is off: the ALSA sequencer is not available (%1 is "
-                                 "missing)")
-                      .arg(QLatin1String(kSequencer)));
+        noteError(
+            QStringLiteral("MIDI入力はオフです: ALSAシーケンサーがありません（%1 がありません）")
+                .arg(QLatin1String(kSequencer)));
         return false;
     } else if (system == MidiSystem::Jack && !JackServerRuns()) {
-        noteError(QStringLiteral("MIDI input is off: no JACK server runs"));
+        noteError(QStringLiteral("MIDI入力はオフです: JACKサーバーが動いていません"));
         return false;
     }
     m_system = system;
@@ -97,7 +97,7 @@ bool MidiPorts::open(MidiSystem system) {
         m_virtualIn = std::move(in);
         m_out = std::move(out);
     } catch (const RtMidiError& e) {
-        noteError(QStringLiteral("MIDI input is off: ") + QString::fromStdString(e.getMessage()));
+        noteError(QStringLiteral("MIDI入力はオフです: ") + QString::fromStdString(e.getMessage()));
         m_virtualIn.reset();
         m_out.reset();
         return false;

@@ -144,7 +144,7 @@ TEST(MidiAlsa, OpensTheSequencerOrSaysWhyNot) {
     MidiInput midi(sink);
     if (::access("/dev/snd/seq", R_OK | W_OK) != 0) {
         EXPECT_FALSE(midi.start(MidiSystem::Alsa));
-        EXPECT_TRUE(midi.status().contains("/dev/snd/seq is missing"))
+        EXPECT_TRUE(midi.status().contains("/dev/snd/seq がありません"))
             << midi.status().toStdString();
         GTEST_SKIP() << "no ALSA sequencer here (/dev/snd/seq is missing): "
                      << midi.status().toStdString();

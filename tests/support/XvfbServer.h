@@ -33,4 +33,10 @@ private:
     QString m_failure;
 };
 
+// In a test program whose main() is support/XvfbMain.cpp: why it runs without its own X
+// server ("" when it has one), and whether that is because this machine has no Xvfb at all,
+// the one reason to skip rather than fail.
+const QString& NoXServerReason();
+bool XvfbMissing();
+
 } // namespace mt::test

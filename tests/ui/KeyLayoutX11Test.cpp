@@ -6,32 +6,21 @@
 #include "support/XvfbServer.h"
 #include "ui/ControllerWindows.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QProcess>
 #include <QTest>
 
-#include <optional>
-
-// NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
 namespace mt::test {
 namespace {
-
-QString g_noServer;
-bool g_xvfbMissing = false;
 
 class KeyLayoutX11Test : public MainWindowTest {
 protected:
     void SetUp() override {
-        if (g_xvfbMissing) {
-            GTEST_SKIP() << "no X server for the layout test: " << g_noServer.toStdString();
+        if (XvfbMissing()) {
+            GTEST_SKIP() << "no X server for the layout test: " << NoXServerReason().toStdString();
         }
-        ASSERT_TRUE(g_noServer.isEmpty()) << g_noServer.toStdString();
+        ASSERT_TRUE(NoXServerReason().isEmpty()) << NoXServerReason().toStdString();
         addFile("tone.wav", SineWav(44100, 1, 330.0, 44100 * 6));
         for (int i = 0; i < kTrackCount; ++i) {
             load(i, "tone.wav");
@@ -107,26 +96,3 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
 
 } // namespace
 } // namespace mt::test
-
-// The test's own X server must run before the application connects to one.
-int main(int argc, char* argv[]) {
-    ::testing::InitGoogleTest(&argc, argv);
-    std::optional<mt::test::XvfbServer> server;
-    if (!GTEST_FLAG_GET(list_tests)) {
-        server.emplace();
-    }
-    if (server && server->running()) {
-        qputenv("DISPLAY", server->display().toLatin1());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    } else {
-        mt::test::g_noServer = server ? server->failure() : QStringLiteral("listing only");
-        mt::test::g_xvfbMissing = server && !server->binaryFound();
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        result = RUN_ALL_TESTS();
-    }
-    return result;
-}

@@ -20,17 +20,8 @@
 #include <optional>
 #include <thread>
 
-// Qt's xcb integration keeps a D-Bus allocation to the end of the process; not ours.
-// NOLINTNEXTLINE(bugprone-reserved-identifier): the name LeakSanitizer looks up
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
 namespace mt::test {
 namespace {
-
-QString g_noServer;         // why the test runs without an X server, if it does
-bool g_xvfbMissing = false; // the one reason to skip rather than fail
 
 constexpr int kBlock = 256;
 constexpr int kRate = 44100;
@@ -127,10 +118,11 @@ protected:
 class KeyRepeatX11Test : public MainWindowTest {
 protected:
     void SetUp() override {
-        if (g_xvfbMissing) {
-            GTEST_SKIP() << "no X server for the auto-repeat test: " << g_noServer.toStdString();
+        if (XvfbMissing()) {
+            GTEST_SKIP() << "no X server for the auto-repeat test: "
+                         << NoXServerReason().toStdString();
         }
-        ASSERT_TRUE(g_noServer.isEmpty()) << g_noServer.toStdString();
+        ASSERT_TRUE(NoXServerReason().isEmpty()) << NoXServerReason().toStdString();
         ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
         // Longer than any hold, so a voice that was never restarted only moves forward.
         addFile("loop.wav", SineWav(kRate, 1, 330.0, kRate * 6));
@@ -253,26 +245,3 @@ TEST_F(KeyRepeatX11Test, AHeldCounterKeyTapsOnce) {
 
 } // namespace
 } // namespace mt::test
-
-// The test's own X server must run before the application connects to one.
-int main(int argc, char* argv[]) {
-    ::testing::InitGoogleTest(&argc, argv);
-    std::optional<mt::test::XvfbServer> server;
-    if (!GTEST_FLAG_GET(list_tests)) {
-        server.emplace();
-    }
-    if (server && server->running()) {
-        qputenv("DISPLAY", server->display().toLatin1());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    } else {
-        mt::test::g_noServer = server ? server->failure() : QStringLiteral("listing only");
-        mt::test::g_xvfbMissing = server && !server->binaryFound();
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    int result = 0;
-    {
-        QApplication app(argc, argv);
-        result = RUN_ALL_TESTS();
-    }
-    return result;
-}
