@@ -87,6 +87,10 @@ bool VbDSound::health(LibraryHealth& health) const {
     return soundLibHandle != 0 && dsGetHealth(soundLibHandle, health);
 }
 
+float VbDSound::masterPeak() const {
+    return soundLibHandle != 0 ? dsGetMasterPeak(soundLibHandle) : 0.0f;
+}
+
 void VbDSound::setGlobalFocus(bool global) {
     dsSetGlobalFocus(global);
 }

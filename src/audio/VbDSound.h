@@ -65,6 +65,9 @@ public:
     void setOutput(const OutputChoice& choice);
     // How the output is doing; false with no library. Takes the peak load. Never blocks.
     bool health(LibraryHealth& health) const;
+    // The whole output's peak over the last few hundredths of a second, before limiting
+    // (above 1: clipped); 0 with no library. Never blocks.
+    float masterPeak() const;
     // Buffers keep sounding whatever window has the focus.
     void setGlobalFocus(bool global);
 

@@ -1,7 +1,6 @@
 #include "ui/TrackPanel.h"
 #include "ui/Colours.h"
 
-#include "audio/DsCalls.h"
 #include "core/AppContext.h"
 #include "core/TempoMath.h"
 #include "platform/CursorService.h"
@@ -181,7 +180,7 @@ VoiceStatus TrackPanel::trackStatus(int index) const {
 }
 
 float TrackPanel::outputPeak() const {
-    return dsGetMasterPeak(m_app.sound.soundLibHandle);
+    return m_app.sound.masterPeak();
 }
 
 void TrackPanel::showPlaying() {
