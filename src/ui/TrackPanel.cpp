@@ -165,9 +165,8 @@ void TrackPanel::redrawTrack(int index) {
     SetBackground(f, bank.mutedAlone(index) ? kBlue : t.loneWolf ? kGrey : ButtonFace());
     std::shared_ptr<const WaveOverview> overview =
         t.buffer != 0 ? m_app.trackSound.overview(t.buffer) : nullptr;
-    const std::int64_t frames = overview ? overview->frames : 0;
     f.waveform->setOverview(std::move(overview));
-    f.waveform->setLoopRegion(0, t.loop ? frames : 0); // a loop repeats the whole sound
+    f.waveform->setLooping(t.loop);
 }
 
 VoiceStatus TrackPanel::trackStatus(int index) const {

@@ -30,13 +30,9 @@ void WaveformView::setOverview(std::shared_ptr<const WaveOverview> overview) {
     drawOutline();
 }
 
-void WaveformView::setLoopRegion(std::int64_t first, std::int64_t end) {
-    if (first >= end) {
-        first = end = 0;
-    }
-    if (first != m_loopFirst || end != m_loopEnd) {
-        m_loopFirst = first;
-        m_loopEnd = end;
+void WaveformView::setLooping(bool looping) {
+    if (looping != m_looping) {
+        m_looping = looping;
         drawOutline();
     }
 }
@@ -74,10 +70,8 @@ void WaveformView::drawOutline() {
     QPainter p(&m_outline);
     const int w = m_outline.width();
     const int h = m_outline.height();
-    if (m_overview && m_loopFirst < m_loopEnd) {
-        const int from = columnOf(m_loopFirst);
-        const int to = m_loopEnd >= m_overview->frames ? w : columnOf(m_loopEnd);
-        p.fillRect(QRect(from, 0, std::max(to - from, 1), h), kLoopShade);
+    if (m_overview && m_overview->frames > 0 && m_looping) {
+        p.fillRect(QRect(0, 0, w, h), kLoopShade);
     }
     p.setPen(kCentre);
     p.drawLine(0, h / 2, w - 1, h / 2);

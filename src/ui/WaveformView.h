@@ -12,8 +12,8 @@
 namespace mt {
 
 // A small drawing of a loaded sound: its outline, lowest to highest sample per pixel column
-// resampled from the overview, the loop region shaded, and a playhead line where the voice
-// plays. Clicks pass through it and do nothing. UI thread only.
+// resampled from the overview, shaded while the sound loops (a track loops its whole buffer),
+// and a playhead line where the voice plays. Clicks pass through it and do nothing. UI thread only.
 class WaveformView final : public QWidget {
     Q_OBJECT
 
@@ -24,8 +24,8 @@ public:
 
     // Null: nothing loaded, an empty view.
     void setOverview(std::shared_ptr<const WaveOverview> overview);
-    // Frames [first, end) of the sound repeat; first >= end for none.
-    void setLoopRegion(std::int64_t first, std::int64_t end);
+    // Whether the sound repeats: the whole view is shaded as the loop.
+    void setLooping(bool looping);
     // The frame the voice plays, or none while it is silent. Repaints only when the line moves.
     void setPlayhead(std::optional<std::int64_t> frame);
 
@@ -39,8 +39,7 @@ private:
     void drawOutline();
 
     std::shared_ptr<const WaveOverview> m_overview;
-    std::int64_t m_loopFirst = 0;
-    std::int64_t m_loopEnd = 0;
+    bool m_looping = false;
     int m_playheadX = -1;
     QImage m_outline; // the still part at the current size, drawn when something in it changes
 };
