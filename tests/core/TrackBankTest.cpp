@@ -4,6 +4,7 @@
 #include "audio/VbDSound.h"
 #include "core/LibraryTrackSound.h"
 #include "core/TempoMath.h"
+#include "support/OfflineBank.h"
 #include "support/PlatformDoubles.h"
 #include "support/RecordingSound.h"
 #include "support/TrackLoads.h"
@@ -299,11 +300,8 @@ TEST_F(TrackBankTest, MixSettersReachLoadedTracksAndMarkTheBankChanged) {
 }
 
 // The real library on an offline output at 44.1 kHz: what the performer hears.
-class TrackBankSoundTest : public ::testing::Test {
+class TrackBankSoundTest : public ::testing::Test, protected test::OfflineBank {
 protected:
-    TrackBankSoundTest() { m_library.InitSoundLibrary(0, 2); }
-    ~TrackBankSoundTest() override { m_library.TerminateSoundLibrary(); }
-
     void load(int index, const QByteArray& wav) {
         const QString path = m_dir.filePath(QStringLiteral("t%1.wav").arg(index));
         ASSERT_TRUE(test::WriteFile(path, wav));
@@ -323,15 +321,6 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    test::RecordingMessageBoxes m_messages;
-    OfflineOutput* m_output = nullptr;
-    VbDSound m_library{m_messages, [this](std::intptr_t, std::int32_t) {
-                           auto offline = std::make_unique<OfflineOutput>();
-                           m_output = offline.get();
-                           return dsInitializeOn(std::move(offline));
-                       }};
-    LibraryTrackSound m_sound{m_library};
-    TrackBank bank{m_sound};
 };
 
 TEST_F(TrackBankSoundTest, HeldKeysSoundWhileDownAndPlainOnesRestartOnlyOnANewPress) {

@@ -7,6 +7,7 @@
 #include "core/BankLoader.h"
 #include "core/LibraryTrackSound.h"
 #include "core/TrackBank.h"
+#include "support/OfflineBank.h"
 #include "support/PlatformDoubles.h"
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"
@@ -19,11 +20,8 @@
 namespace mt {
 namespace {
 
-class TrackLoadTest : public ::testing::Test {
+class TrackLoadTest : public ::testing::Test, protected test::OfflineBank {
 protected:
-    TrackLoadTest() { m_library.InitSoundLibrary(0, 2); }
-    ~TrackLoadTest() override { m_library.TerminateSoundLibrary(); }
-
     QString write(const QString& name, const QByteArray& bytes) {
         QString path = m_dir.filePath(name);
         EXPECT_TRUE(test::WriteFile(path, bytes));
@@ -52,15 +50,6 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    test::RecordingMessageBoxes m_messages;
-    OfflineOutput* m_output = nullptr;
-    VbDSound m_library{m_messages, [this](std::intptr_t, std::int32_t) {
-                           auto offline = std::make_unique<OfflineOutput>();
-                           m_output = offline.get();
-                           return dsInitializeOn(std::move(offline));
-                       }};
-    LibraryTrackSound m_sound{m_library};
-    TrackBank bank{m_sound};
     BankLoader loader{bank, m_sound, [this](const QString& text) {
                           m_messages.show(text, QStringLiteral("Marrowtune"), MessageIcon::None);
                       }};

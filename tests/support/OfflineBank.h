@@ -1,0 +1,34 @@
+#pragma once
+
+#include "audio/DsCalls.h"
+#include "audio/OfflineOutput.h"
+#include "audio/VbDSound.h"
+#include "core/LibraryTrackSound.h"
+#include "core/TrackBank.h"
+#include "support/PlatformDoubles.h"
+
+#include <memory>
+
+namespace mt::test {
+
+// The tracks on the real sound library over an offline output, open for the fixture's life:
+// what the performer would hear is rendered on demand from m_output.
+class OfflineBank {
+protected:
+    OfflineBank() { m_library.InitSoundLibrary(0, 2); }
+    ~OfflineBank() { m_library.TerminateSoundLibrary(); }
+    OfflineBank(const OfflineBank&) = delete;
+    OfflineBank& operator=(const OfflineBank&) = delete;
+
+    RecordingMessageBoxes m_messages;
+    OfflineOutput* m_output = nullptr;
+    VbDSound m_library{m_messages, [this](std::intptr_t, std::int32_t) {
+                           auto offline = std::make_unique<OfflineOutput>();
+                           m_output = offline.get();
+                           return dsInitializeOn(std::move(offline));
+                       }};
+    LibraryTrackSound m_sound{m_library};
+    TrackBank bank{m_sound};
+};
+
+} // namespace mt::test
