@@ -8,6 +8,10 @@ namespace mt {
 
 inline constexpr int kTrackCount = 8;
 inline constexpr int kNormalSpeed = 4410; // the speed bar at the file's own pace
+// The mix bars' ranges: dB, pan units, tens of hertz on the 44.1 kHz scale.
+inline constexpr int kMinVolume = -70, kMaxVolume = 0;
+inline constexpr int kMinPan = -40, kMaxPan = 40;
+inline constexpr int kMinSpeed = 5, kMaxSpeed = 9000;
 
 // Whether a track was last started or stopped. A one-shot that has run out stays Playing
 // until it is stopped: this is what its button shows, not what the output hears.

@@ -7,11 +7,6 @@
 namespace mt {
 namespace {
 
-// The bars' ranges: dB, pan units, tens of hertz on the 44.1 kHz scale.
-constexpr int kMinVolume = -70, kMaxVolume = 0;
-constexpr int kMinPan = -40, kMaxPan = 40;
-constexpr int kMinSpeed = 5, kMaxSpeed = 9000;
-
 bool IsTrack(int track) {
     return track >= 0 && track < kTrackCount;
 }

@@ -1,5 +1,6 @@
 #include "ui/TrackFrame.h"
 
+#include "core/Track.h"
 #include "ui/ClickableLabel.h"
 #include "ui/LevelMeter.h"
 #include "ui/MixBarStyle.h"
@@ -62,15 +63,15 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     CheckDuuk = Named(new QCheckBox(QStringLiteral("Duuk"), this), "CheckDuuk", index);
 
     volumeCaption = Named(new QLabel(QStringLiteral("Vol"), this), "Label1", index);
-    HSVol = Bar(this, "HSVol", index, -70, 0, 0);
+    HSVol = Bar(this, "HSVol", index, kMinVolume, kMaxVolume, 0);
     lblVolume = Named(new QLabel(QStringLiteral("0dB"), this), "lblVolume", index);
 
     panCaption = Named(new QLabel(QStringLiteral("Pan"), this), "Label2", index);
-    HSPan = Bar(this, "HSPan", index, -40, 40, 0);
+    HSPan = Bar(this, "HSPan", index, kMinPan, kMaxPan, 0);
     lblPan = Named(new QLabel(QStringLiteral("0"), this), "lblPan", index);
     ComPanRes = Named(new QPushButton(QStringLiteral("0"), this), "ComPanRes", index);
 
-    HSFre = Bar(this, "HSFre", index, 5, 9000, 4410);
+    HSFre = Bar(this, "HSFre", index, kMinSpeed, kMaxSpeed, kNormalSpeed);
     HSFre->setSingleStep(10);
     HSFre->setPageStep(100);
     ComFreRes = Named(new QPushButton(QStringLiteral("初"), this), "ComFreRes", index);
