@@ -161,7 +161,7 @@ def main():
         rig.write_ini({"QuSample": args.rate, "PreviewLoop": "True", "WAVDir": browse,
                        "MIDIDir": song}, own)
 
-        monitor = None if args.jack else Monitor(rig.env, "soak.monitor")
+        monitor = None if args.jack else Monitor(rig.env, "soak.monitor", latency_ms=20)
         program = rig.start([args.program])
         keys = Keyboard(rig.display)
         time.sleep(2.0)
