@@ -51,14 +51,19 @@ def main():
         time.sleep(1.0)
         times = []
         failed = 0
-        for _ in range(args.starts):
+        said = os.path.join(work, "program.log")
+        for n in range(args.starts):
             start = time.monotonic()
             program = subprocess.Popen([args.program], env=env, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.DEVNULL)
+                                       stderr=open(said, "w"))
             while not mapped(env) and program.poll() is None and time.monotonic() - start < 10:
                 time.sleep(0.005)
             if program.poll() is not None:
-                failed += 1  # it ended without a window: the X server did not answer it
+                failed += 1
+                with open(said) as f:
+                    last = (f.read().strip().splitlines() or ["(nothing)"])[-1]
+                print("start %d ended without a window after %.3f s, exit %d: %s"
+                      % (n + 1, time.monotonic() - start, program.returncode, last))
                 continue
             times.append(time.monotonic() - start)
             program.terminate()
@@ -69,7 +74,7 @@ def main():
                                   sum(t > 0.3 for t in times)))
         print("each: " + " ".join("%.3f" % t for t in times))
         if failed:
-            print("%d more starts ended without a window (no display connection)" % failed)
+            print("%d more starts ended without a window (above)" % failed)
     finally:
         subprocess.run(["pactl", "exit"], env=env, stderr=subprocess.DEVNULL)
         xvfb.terminate()
