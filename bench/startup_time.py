@@ -54,8 +54,9 @@ def main():
         said = os.path.join(work, "program.log")
         for n in range(args.starts):
             start = time.monotonic()
-            program = subprocess.Popen([args.program], env=env, stdout=subprocess.DEVNULL,
-                                       stderr=open(said, "w"))
+            with open(said, "w") as log:
+                program = subprocess.Popen([args.program], env=env, stdout=subprocess.DEVNULL,
+                                           stderr=log)
             while not mapped(env) and program.poll() is None and time.monotonic() - start < 10:
                 time.sleep(0.005)
             if program.poll() is not None:
