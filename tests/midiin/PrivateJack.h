@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ public:
         ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     }
     ~PrivateJack() {
+        if (m_watch != nullptr) {
+            jack_client_close(m_watch);
+        }
         if (m_pid > 0) {
             ::kill(m_pid, SIGTERM);
             ::waitpid(m_pid, nullptr, 0);
@@ -55,18 +59,30 @@ public:
         }
         jack_set_error_function([](const char*) {}); // "cannot connect" until it is up
         for (int i = 0; i < 100; ++i) {
-            if (jack_client_t* probe = jack_client_open("probe", JackNoStartServer, nullptr)) {
-                jack_client_close(probe);
-                return true;
+            // The client that stays is the one that hears of late cycles.
+            if ((m_watch = jack_client_open("xrun watch", JackNoStartServer, nullptr))) {
+                jack_set_xrun_callback(m_watch, &PrivateJack::lateCycle, this);
+                return jack_activate(m_watch) == 0;
             }
             QThread::msleep(50);
         }
         return false;
     }
 
+    // Cycles the server has reported late so far (xruns). In a late cycle the server may hand
+    // a client's MIDI to nobody: JACK drops it, not the program.
+    int xruns() const { return m_xruns.load(); }
+
 private:
+    static int lateCycle(void* self) {
+        ++static_cast<PrivateJack*>(self)->m_xruns;
+        return 0;
+    }
+
     std::string m_name;
     pid_t m_pid = 0;
+    jack_client_t* m_watch = nullptr;
+    std::atomic<int> m_xruns{0};
 };
 
 // Waits up to 5 s for `done`.
