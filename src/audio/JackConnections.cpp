@@ -1,5 +1,7 @@
 #include "audio/JackConnections.h"
 
+#include "platform/JackProbe.h"
+
 #include <jack/jack.h>
 
 #include <algorithm>
@@ -11,6 +13,9 @@ namespace {
 class JackLook {
 public:
     JackLook() {
+        if (ProbeJack() != JackAnswer::Runs) {
+            return; // nothing to keep, or libjack would never come back
+        }
         jack_status_t status;
         m_client = jack_client_open("marrowtune-routing", JackNoStartServer, &status);
     }

@@ -3,6 +3,7 @@
 #include "audio/CallbackMeter.h"
 #include "audio/Engine.h"
 #include "audio/JackConnections.h"
+#include "platform/JackProbe.h"
 
 #include <alsa/asoundlib.h>
 #include <rtaudio/RtAudio.h>
@@ -184,6 +185,17 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             static std::once_flag quiet;
             std::call_once(quiet, [] { snd_lib_error_set_handler(&QuietAlsa); });
         }
+        if (api == RtAudio::UNIX_JACK) {
+            // RtAudio's own look at the server would wait forever on a stuck libjack.
+            switch (ProbeJack()) {
+            case JackAnswer::Runs:
+                break;
+            case JackAnswer::NoServer:
+                return "no JACK server is running";
+            case JackAnswer::Stuck:
+                return JackStuckReason();
+            }
+        }
         auto audio = std::make_unique<RtAudio>(static_cast<RtAudio::Api>(api));
         audio->showWarnings(false);
         if (audio->getCurrentApi() != api) {
@@ -349,6 +361,9 @@ std::vector<std::string> RtAudioOutput::DeviceNames(AudioSystem system) {
     const AudioApi api = system == AudioSystem::Jack    ? AudioApi::Jack
                          : system == AudioSystem::Pulse ? AudioApi::Pulse
                                                         : AudioApi::Alsa;
+    if (api == AudioApi::Jack && ProbeJack() != JackAnswer::Runs) {
+        return names;
+    }
     try {
         RtAudio audio(RtApiOf(api));
         audio.showWarnings(false);

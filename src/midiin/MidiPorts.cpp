@@ -1,9 +1,9 @@
 #include "midiin/MidiPorts.h"
 
 #include "midiin/MidiDispatcher.h"
+#include "platform/JackProbe.h"
 
 #include <RtMidi.h>
-#include <jack/jack.h>
 
 #include <QRegularExpression>
 
@@ -21,15 +21,14 @@ RtMidi::Api ApiOf(MidiSystem system) {
     return system == MidiSystem::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
 }
 
-// Whether a JACK server answers, asked without starting one.
-bool JackServerRuns() {
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("Marrowtune probe", JackNoStartServer, &status);
-    if (client == nullptr) {
-        return false;
-    }
-    jack_client_close(client);
-    return true;
+// Why JACK cannot carry MIDI now, for the MIDI window's line. A stuck libjack names the lock,
+// the one thing an administrator can remove.
+QString JackRefusal(JackAnswer answer) {
+    return answer == JackAnswer::Stuck
+               ? QStringLiteral("JACKのライブラリが応答しません（/dev/shm/jack_db-%1 "
+                                "のロックが残っています）")
+                     .arg(::getuid())
+               : QStringLiteral("JACKサーバーが動いていません");
 }
 
 bool SequencerPresent() {
@@ -64,14 +63,18 @@ MidiPorts::~MidiPorts() {
 bool MidiPorts::open(MidiSystem system) {
     close();
     if (system == MidiSystem::Auto) {
-        if (JackServerRuns()) {
+        const JackAnswer jack = ProbeJack();
+        if (jack == JackAnswer::Runs) {
             system = MidiSystem::Jack;
         } else if (SequencerPresent()) {
             system = MidiSystem::Alsa;
         } else {
-            noteError(QStringLiteral("MIDI入力はオフです: JACKサーバーが動いておらず、"
-                                     "ALSAシーケンサーもありません（%1 がありません）")
-                          .arg(QLatin1String(kSequencer)));
+            noteError(QStringLiteral("MIDI入力はオフです: %1、ALSAシーケンサーもありません"
+                                     "（%2 がありません）")
+                          .arg(jack == JackAnswer::Stuck
+                                   ? QStringLiteral("JACKのライブラリが応答せず")
+                                   : QStringLiteral("JACKサーバーが動いておらず"),
+                               QLatin1String(kSequencer)));
             return false;
         }
     } else if (system == MidiSystem::Alsa && !SequencerPresent()) {
@@ -79,9 +82,11 @@ bool MidiPorts::open(MidiSystem system) {
             QStringLiteral("MIDI入力はオフです: ALSAシーケンサーがありません（%1 がありません）")
                 .arg(QLatin1String(kSequencer)));
         return false;
-    } else if (system == MidiSystem::Jack && !JackServerRuns()) {
-        noteError(QStringLiteral("MIDI入力はオフです: JACKサーバーが動いていません"));
-        return false;
+    } else if (system == MidiSystem::Jack) {
+        if (const JackAnswer jack = ProbeJack(); jack != JackAnswer::Runs) {
+            noteError(QStringLiteral("MIDI入力はオフです: %1").arg(JackRefusal(jack)));
+            return false;
+        }
     }
     m_system = system;
     try {

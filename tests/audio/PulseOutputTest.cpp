@@ -1,5 +1,6 @@
 // End to end: our library through RtAudio into a private PulseAudio null sink, parec recording.
 #include "AudioTestKit.h"
+#include "support/StuckJack.h"
 
 #include "audio/AudioSource.h"
 #include "audio/DsCalls.h"
@@ -398,6 +399,32 @@ TEST(PulseOutput, AnAudioThreadWithoutRealtimePriorityIsReportedOnce) {
         EXPECT_EQ(granted.realtime, std::optional<bool>(true));
         EXPECT_EQ(granted.said.find(notice), std::string::npos) << granted.said;
     }
+    pulse.stop();
+}
+
+// A libjack stuck on a dead client's lock costs the automatic choice one wait, once: the
+// output opens on PulseAudio, says why JACK was passed over, and reopens without asking libjack
+// again, which would only add another thread stuck behind the first.
+TEST(PulseOutput, AStuckJackLibraryIsPassedOverForPulseAudio) {
+    if (!PrivatePulse::installed()) {
+        GTEST_SKIP() << "pulseaudio or parec is not installed (packages pulseaudio, "
+                        "pulseaudio-utils)";
+    }
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
+    StuckJack jack;
+    RtAudioOutput output;
+    Engine engine;
+    ASSERT_TRUE(output.open(OutputConfig{kRate, 2, kBlock}, engine)) << output.failures();
+    EXPECT_STREQ(output.apiName(), "pulse");
+    EXPECT_NE(output.failures().find("jack: libjack does not answer"), std::string::npos)
+        << output.failures();
+    output.close();
+    ASSERT_TRUE(output.open(OutputConfig{kRate, 2, kBlock}, engine)) << output.failures();
+    EXPECT_STREQ(output.apiName(), "pulse");
+    EXPECT_TRUE(RtAudioOutput::DeviceNames(AudioSystem::Jack).empty());
+    EXPECT_EQ(jack.opens(), 1);
+    output.close();
     pulse.stop();
 }
 
