@@ -15,8 +15,10 @@
 
 #include <xcb/xcb.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -36,14 +38,22 @@ bool HasDisplay() {
                              "display (WAYLAND_DISPLAY) is set; start it from a desktop session\n");
         return false;
     }
+    errno = 0;
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const bool ok = xcb_connection_has_error(connection) == 0;
+    const int error = xcb_connection_has_error(connection);
+    const int cause = errno; // the socket's, when the connection itself failed
     xcb_disconnect(connection);
-    if (!ok) {
-        std::fprintf(stderr, "marrowtune: no display: the X server %s does not answer\n",
-                     std::getenv("DISPLAY"));
+    if (error == XCB_CONN_ERROR && cause != 0) {
+        std::fprintf(stderr, "marrowtune: no display: the X server %s does not answer (%s)\n",
+                     std::getenv("DISPLAY"), std::strerror(cause));
+    } else if (error != 0) {
+        // The server answered and refused (too many clients, say), or DISPLAY is malformed.
+        std::fprintf(stderr,
+                     "marrowtune: no display: the X server %s does not answer (xcb "
+                     "error %d)\n",
+                     std::getenv("DISPLAY"), error);
     }
-    return ok;
+    return error == 0;
 }
 
 } // namespace
