@@ -4,6 +4,7 @@
 #include "platform/JackProbe.h"
 
 #include <RtMidi.h>
+#include <jack/jack.h>
 
 #include <QRegularExpression>
 
@@ -89,22 +90,7 @@ bool MidiPorts::open(MidiSystem system) {
         }
     }
     m_system = system;
-    try {
-        auto in = std::make_unique<Source>();
-        in->owner = this;
-        in->in = std::make_unique<RtMidiIn>(ApiOf(system), "Marrowtune in", 1024);
-        in->in->setErrorCallback(&Source::failed, in.get());
-        in->in->ignoreTypes(false, false, false); // our parser needs every byte
-        in->in->setCallback(&Source::received, in.get());
-        in->in->openVirtualPort(kPortName);
-        auto out = std::make_unique<RtMidiOut>(ApiOf(system), "Marrowtune out");
-        out->openVirtualPort(kPortName);
-        m_virtualIn = std::move(in);
-        m_out = std::move(out);
-    } catch (const RtMidiError& e) {
-        noteError(QStringLiteral("MIDI入力はオフです: ") + QString::fromStdString(e.getMessage()));
-        m_virtualIn.reset();
-        m_out.reset();
+    if (!openPorts()) {
         return false;
     }
     {
@@ -116,6 +102,78 @@ bool MidiPorts::open(MidiSystem system) {
     return true;
 }
 
+bool MidiPorts::openPorts() {
+    try {
+        auto in = std::make_unique<Source>();
+        in->owner = this;
+        in->in = std::make_unique<RtMidiIn>(ApiOf(m_system), "Marrowtune in", 1024);
+        in->in->setErrorCallback(&Source::failed, in.get());
+        in->in->ignoreTypes(false, false, false); // our parser needs every byte
+        in->in->setCallback(&Source::received, in.get());
+        in->in->openVirtualPort(kPortName);
+        auto out = std::make_unique<RtMidiOut>(ApiOf(m_system), "Marrowtune out");
+        out->openVirtualPort(kPortName);
+        m_virtualIn = std::move(in);
+        const std::lock_guard lock(m_outMutex);
+        m_out = std::move(out);
+    } catch (const RtMidiError& e) {
+        noteError(QStringLiteral("MIDI入力はオフです: ") + QString::fromStdString(e.getMessage()));
+        closePorts();
+        return false;
+    }
+    if (m_system == MidiSystem::Jack) {
+        // A client of our own that only hears of the server's end (not activated, so it costs
+        // the server's cycles nothing); RtMidi's clients would go on as if nothing happened.
+        m_serverGone.store(false);
+        m_serverWatch = jack_client_open("Marrowtune watch", JackNoStartServer, nullptr);
+        if (m_serverWatch != nullptr) {
+            jack_on_shutdown(m_serverWatch, &MidiPorts::serverShutDown, this);
+        }
+    }
+    return true;
+}
+
+void MidiPorts::serverShutDown(void* self) {
+    auto* ports = static_cast<MidiPorts*>(self);
+    ports->m_serverGone.store(true);
+    ports->m_wake.notify_all();
+}
+
+void MidiPorts::abandonPorts() {
+    // The clients died with the server, and libjack crashes unregistering a dead client's port,
+    // which every RtMidi port does when it is destroyed. So they are kept, never destroyed, for
+    // as long as the process lives: a few kilobytes for each time a JACK server goes away.
+    static auto* const dead = new std::vector<std::unique_ptr<Source>>();
+    static auto* const deadOut = new std::vector<std::unique_ptr<RtMidiOut>>();
+    for (auto& source : m_connections) {
+        dead->push_back(std::move(source));
+    }
+    m_connections.clear();
+    dead->push_back(std::move(m_virtualIn));
+    {
+        const std::lock_guard lock(m_outMutex);
+        deadOut->push_back(std::move(m_out));
+    }
+    if (m_serverWatch != nullptr) {
+        jack_client_close(m_serverWatch); // never had a port: closing it is safe
+        m_serverWatch = nullptr;
+    }
+}
+
+void MidiPorts::closePorts() {
+    // Closing a port waits for its thread to leave the dispatcher, which never waits on us.
+    m_connections.clear();
+    m_virtualIn.reset();
+    {
+        const std::lock_guard lock(m_outMutex);
+        m_out.reset();
+    }
+    if (m_serverWatch != nullptr) {
+        jack_client_close(m_serverWatch);
+        m_serverWatch = nullptr;
+    }
+}
+
 void MidiPorts::close() {
     if (m_watcher.joinable()) {
         {
@@ -125,10 +183,11 @@ void MidiPorts::close() {
         m_wake.notify_all();
         m_watcher.join();
     }
-    // Closing a port waits for its thread to leave the dispatcher, which never waits on us.
-    m_connections.clear();
-    m_virtualIn.reset();
-    m_out.reset();
+    if (m_serverGone.load()) {
+        abandonPorts();
+    } else {
+        closePorts();
+    }
     const std::lock_guard lock(m_mutex);
     m_connected.clear();
     m_sources.clear();
@@ -166,6 +225,7 @@ QStringList MidiPorts::connectedSources() const {
 }
 
 void MidiPorts::send(const std::uint8_t* bytes, std::size_t size) {
+    const std::lock_guard lock(m_outMutex);
     if (m_out) {
         m_out->sendMessage(bytes, size);
     }
@@ -180,10 +240,30 @@ void MidiPorts::watch() {
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         lock.unlock();
-        scan();
+        if (m_serverGone.load()) {
+            rejoinServer();
+        }
+        if (m_virtualIn) {
+            scan();
+        }
         lock.lock();
         m_wake.wait_for(lock, m_scanInterval);
     }
+}
+
+void MidiPorts::rejoinServer() {
+    if (m_virtualIn) {
+        abandonPorts();
+        const std::lock_guard lock(m_mutex);
+        m_connected.clear();
+        m_sources.clear();
+        m_message = QStringLiteral("MIDI入力: JACKサーバーが止まりました。戻るのを待っています");
+    }
+    if (ProbeJack() != JackAnswer::Runs || !openPorts()) {
+        return; // the next scan tries again
+    }
+    const std::lock_guard lock(m_mutex);
+    m_message = QStringLiteral("JACK");
 }
 
 void MidiPorts::scan() {

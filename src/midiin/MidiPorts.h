@@ -2,9 +2,12 @@
 
 #include "midiin/MidiParser.h"
 
+#include <jack/types.h>
+
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -30,7 +33,8 @@ enum class MidiSystem { Auto, Jack, Alsa };
 // and, unless turned off, to every hardware MIDI source present or plugged in later.
 //
 // A watcher thread of its own scans the sources every scan interval and makes and drops the
-// connections, so no caller ever waits on the MIDI system. What arrives goes to the
+// connections, so no caller ever waits on the MIDI system. When a JACK server goes, it says so
+// in message() and makes the ports again once a server answers. What arrives goes to the
 // dispatcher on RtMidi's threads, each source with a parser of its own.
 class MidiPorts {
 public:
@@ -73,6 +77,16 @@ public:
 private:
     struct Source;
 
+    // Makes our input and output ports on m_system, and on JACK the client that hears of the
+    // server's end; false, all closed, the reason in message(), when they cannot be made.
+    bool openPorts();
+    void closePorts();
+    // Lets go of ports whose JACK server has gone without destroying them (see the .cpp).
+    void abandonPorts();
+    // Watcher thread, once the JACK server has gone: closes what died with it, then makes the
+    // ports again once a server answers (the connections follow at the scan).
+    void rejoinServer();
+    static void serverShutDown(void* self);
     void watch();
     void scan();
     std::unique_ptr<Source> connect(unsigned index, const QString& name);
@@ -82,7 +96,10 @@ private:
     const std::chrono::milliseconds m_scanInterval;
     MidiSystem m_system = MidiSystem::Auto; // what open() settled on
     std::unique_ptr<Source> m_virtualIn;    // our "Marrowtune" input; also the scanner
+    std::mutex m_outMutex;                  // m_out is replaced when a JACK server returns
     std::unique_ptr<RtMidiOut> m_out;
+    jack_client_t* m_serverWatch = nullptr; // JACK only: hears of the server's end
+    std::atomic<bool> m_serverGone{false};
     std::vector<std::unique_ptr<Source>> m_connections; // watcher thread only
     int m_clientNumber = 0;                             // watcher thread only
 

@@ -38,6 +38,13 @@ std::unique_ptr<RtMidiOut> Pads() {
     return pads;
 }
 
+// A client whose server has gone is kept, never destroyed: libjack crashes unregistering its
+// port, which RtMidi's destructor does.
+template <typename Client> void Abandon(std::unique_ptr<Client> client) {
+    static auto* const kept = new std::vector<std::unique_ptr<Client>>();
+    kept->push_back(std::move(client));
+}
+
 void Send(RtMidiOut& port, const std::vector<unsigned char>& bytes) {
     port.sendMessage(&bytes);
 }
@@ -73,8 +80,8 @@ TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
         << "the chosen source was not connected";
 
     // Another program connects to our input by its name.
-    RtMidiOut other(RtMidi::UNIX_JACK, "Other program");
-    ASSERT_TRUE(OpenByName(other, "Marrowtune in:Marrowtune"));
+    auto other = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Other program");
+    ASSERT_TRUE(OpenByName(*other, "Marrowtune in:Marrowtune"));
 
     Send(*pads, {0x99, 36, 127});
     Send(*pads, {37, 64}); // running status across messages
@@ -82,19 +89,19 @@ TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     Send(*pads, {0x89, 36, 0});
     Send(*pads, {0xB0, 120, 0});
     EXPECT_EQ(sink.take(4), (Calls{"press 0 0", "press 1 -600", "release 0", "panic"}));
-    Send(other, {0x90, 43, 1});
+    Send(*other, {0x90, 43, 1});
     EXPECT_EQ(sink.take(1), Calls{"press 7 -1200"});
 
     // Lights: the pad's note on the channel it was played on.
-    RtMidiIn lights(RtMidi::UNIX_JACK, "Test lights");
-    ASSERT_TRUE(OpenByName(lights, "Marrowtune out:Marrowtune"));
+    auto lights = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "Test lights");
+    ASSERT_TRUE(OpenByName(*lights, "Marrowtune out:Marrowtune"));
     QThread::msleep(100);
     midi->trackStateChanged(0, PadState::Playing);
     midi->trackStateChanged(1, PadState::Empty);
     std::vector<unsigned char> lit;
     ASSERT_TRUE(WaitFor([&] {
         std::vector<unsigned char> m;
-        lights.getMessage(&m);
+        lights->getMessage(&m);
         lit.insert(lit.end(), m.begin(), m.end());
         return lit.size() >= 6;
     }));
@@ -159,6 +166,34 @@ TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }));
     Send(*pads, {0x90, 39, 127});
     EXPECT_EQ(sink.take(1), Calls{"press 3 0"});
+
+    // The server dies and comes back: our ports come back with it, the chosen source is
+    // connected again and the lights go out on the new output port.
+    pads.reset();
+    jack.stop();
+    ASSERT_TRUE(WaitFor([&] { return midi->status().contains(QStringLiteral("止まりました")); }))
+        << midi->status().toStdString();
+    Abandon(std::move(other)); // the test's own clients died with it
+    Abandon(std::move(lights));
+    ASSERT_TRUE(jack.start()) << "jackd did not start again";
+    pads = Pads();
+    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }))
+        << midi->status().toStdString();
+    EXPECT_EQ(midi->status(), QStringLiteral("JACK"));
+    Send(*pads, {0x90, 40, 127});
+    EXPECT_EQ(sink.take(1), Calls{"press 4 0"});
+    lights = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "Test lights");
+    ASSERT_TRUE(OpenByName(*lights, "Marrowtune out:Marrowtune"));
+    QThread::msleep(100);
+    midi->trackStateChanged(4, PadState::Loaded);
+    lit.clear();
+    ASSERT_TRUE(WaitFor([&] {
+        std::vector<unsigned char> m;
+        lights->getMessage(&m);
+        lit.insert(lit.end(), m.begin(), m.end());
+        return lit.size() >= 3;
+    }));
+    EXPECT_EQ(lit, (std::vector<unsigned char>{0x90, 40, 20}));
 }
 
 TEST(MidiAlsa, OpensTheSequencerOrSaysWhyNot) {

@@ -30,15 +30,21 @@ public:
         ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
     }
     ~PrivateJack() {
+        stop();
+        ::unsetenv("JACK_DEFAULT_SERVER");
+        ::unsetenv("JACK_NO_START_SERVER");
+    }
+    // Stops the server, as a restart of JACK does; start() starts it again under the same name.
+    void stop() {
         if (m_watch != nullptr) {
             jack_client_close(m_watch);
+            m_watch = nullptr;
         }
         if (m_pid > 0) {
             ::kill(m_pid, SIGTERM);
             ::waitpid(m_pid, nullptr, 0);
+            m_pid = 0;
         }
-        ::unsetenv("JACK_DEFAULT_SERVER");
-        ::unsetenv("JACK_NO_START_SERVER");
     }
     bool start() {
         posix_spawn_file_actions_t quiet;
