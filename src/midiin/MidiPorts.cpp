@@ -122,12 +122,13 @@ bool MidiPorts::openPorts() {
         return false;
     }
     if (m_system == MidiSystem::Jack) {
-        // A client of our own that only hears of the server's end (not activated, so it costs
-        // the server's cycles nothing); RtMidi's clients would go on as if nothing happened.
+        // A client of our own that only hears of the server's end; RtMidi's clients would go on
+        // as if nothing happened. Activated: a client that is not may never hear of it.
         m_serverGone.store(false);
         m_serverWatch = jack_client_open("Marrowtune watch", JackNoStartServer, nullptr);
         if (m_serverWatch != nullptr) {
             jack_on_shutdown(m_serverWatch, &MidiPorts::serverShutDown, this);
+            jack_activate(m_serverWatch);
         }
     }
     return true;
@@ -141,8 +142,10 @@ void MidiPorts::serverShutDown(void* self) {
 
 void MidiPorts::abandonPorts() {
     // The clients died with the server, and libjack crashes unregistering a dead client's port,
-    // which every RtMidi port does when it is destroyed. So they are kept, never destroyed, for
-    // as long as the process lives: a few kilobytes for each time a JACK server goes away.
+    // which every RtMidi port does when it is destroyed, and closing a dead client races the
+    // other closes libjack's users make then (RtAudio closes its own on a thread of its own).
+    // So they are kept, never destroyed or closed, for as long as the process lives: a few
+    // kilobytes for each time a JACK server goes away.
     static auto* const dead = new std::vector<std::unique_ptr<Source>>();
     static auto* const deadOut = new std::vector<std::unique_ptr<RtMidiOut>>();
     for (auto& source : m_connections) {
@@ -154,10 +157,7 @@ void MidiPorts::abandonPorts() {
         const std::lock_guard lock(m_outMutex);
         deadOut->push_back(std::move(m_out));
     }
-    if (m_serverWatch != nullptr) {
-        jack_client_close(m_serverWatch); // never had a port: closing it is safe
-        m_serverWatch = nullptr;
-    }
+    m_serverWatch = nullptr;
 }
 
 void MidiPorts::closePorts() {
@@ -252,14 +252,19 @@ void MidiPorts::watch() {
 }
 
 void MidiPorts::rejoinServer() {
+    const auto now = std::chrono::steady_clock::now();
     if (m_virtualIn) {
         abandonPorts();
+        m_goneAt = now;
         const std::lock_guard lock(m_mutex);
         m_connected.clear();
         m_sources.clear();
         m_message = QStringLiteral("MIDI入力: JACKサーバーが止まりました。戻るのを待っています");
     }
-    if (ProbeJack() != JackAnswer::Runs || !openPorts()) {
+    // libjack's users are closing their dead clients for a moment after the server goes; an
+    // open among those closes can crash libjack.
+    if (now - m_goneAt < std::chrono::seconds(2) || ProbeJack() != JackAnswer::Runs ||
+        !openPorts()) {
         return; // the next scan tries again
     }
     const std::lock_guard lock(m_mutex);

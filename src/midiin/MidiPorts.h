@@ -100,6 +100,7 @@ private:
     std::unique_ptr<RtMidiOut> m_out;
     jack_client_t* m_serverWatch = nullptr; // JACK only: hears of the server's end
     std::atomic<bool> m_serverGone{false};
+    std::chrono::steady_clock::time_point m_goneAt;     // watcher thread only
     std::vector<std::unique_ptr<Source>> m_connections; // watcher thread only
     int m_clientNumber = 0;                             // watcher thread only
 
