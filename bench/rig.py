@@ -38,10 +38,10 @@ class Monitor:
 
     `latency_ms` is the recorder's own queue. 1 ms times an onset to the millisecond, but the
     sink then renders in 1 ms steps and the server's main thread wakes well over a thousand
-    times a second (1,700 with two such recorders, measured): on two cores that server stalls now and then and every client on
-    it drops out at the same instants (a minimal libpulse client beside the program showed the
-    same gaps). Counting gaps needs no such precision; a recorder of 20 ms leaves the sink at
-    the latency the players ask for, as on a desktop."""
+    times a second (1,700 with two such recorders, measured): on two cores that server stalls
+    now and then and every client on it drops out at the same instants (a minimal libpulse
+    client beside the program showed the same gaps). Counting gaps needs no such precision; a
+    recorder of 20 ms leaves the sink at the latency the players ask for, as on a desktop."""
 
     def __init__(self, env, device, latency_ms=1):
         self.samples = bytearray()

@@ -44,7 +44,11 @@ bool HasDisplay() {
     const int cause = errno; // the socket's, when the connection itself failed
     xcb_disconnect(connection);
     if (error == XCB_CONN_ERROR && cause != 0) {
-        std::fprintf(stderr, "marrowtune: no display: the X server %s does not answer (%s)\n",
+        // The last socket call's error: a server that accepted and then closed the connection
+        // leaves whatever an earlier non-blocking read said.
+        std::fprintf(stderr,
+                     "marrowtune: no display: the X server %s does not answer (last socket "
+                     "error: %s)\n",
                      std::getenv("DISPLAY"), std::strerror(cause));
     } else if (error != 0) {
         // The server answered and refused (too many clients, say), or DISPLAY is malformed.

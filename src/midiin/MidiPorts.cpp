@@ -183,7 +183,7 @@ void MidiPorts::close() {
         m_wake.notify_all();
         m_watcher.join();
     }
-    if (m_serverGone.load()) {
+    if (m_serverGone.load() && m_virtualIn) {
         abandonPorts();
     } else {
         closePorts();

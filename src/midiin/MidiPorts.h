@@ -83,8 +83,8 @@ private:
     void closePorts();
     // Lets go of ports whose JACK server has gone without destroying them (see the .cpp).
     void abandonPorts();
-    // Watcher thread, once the JACK server has gone: closes what died with it, then makes the
-    // ports again once a server answers (the connections follow at the scan).
+    // Watcher thread, once the JACK server has gone: lets go of what died with it, then makes
+    // the ports again once a server answers (the connections follow at the scan).
     void rejoinServer();
     static void serverShutDown(void* self);
     void watch();

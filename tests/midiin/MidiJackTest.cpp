@@ -45,6 +45,18 @@ template <typename Client> void Abandon(std::unique_ptr<Client> client) {
     kept->push_back(std::move(client));
 }
 
+// The light messages `lights` receives, waiting up to 5 s for `bytes` of them.
+std::vector<unsigned char> Lights(RtMidiIn& lights, std::size_t bytes) {
+    std::vector<unsigned char> lit;
+    WaitFor([&] {
+        std::vector<unsigned char> m;
+        lights.getMessage(&m);
+        lit.insert(lit.end(), m.begin(), m.end());
+        return lit.size() >= bytes;
+    });
+    return lit;
+}
+
 void Send(RtMidiOut& port, const std::vector<unsigned char>& bytes) {
     port.sendMessage(&bytes);
 }
@@ -98,14 +110,7 @@ TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     QThread::msleep(100);
     midi->trackStateChanged(0, PadState::Playing);
     midi->trackStateChanged(1, PadState::Empty);
-    std::vector<unsigned char> lit;
-    ASSERT_TRUE(WaitFor([&] {
-        std::vector<unsigned char> m;
-        lights->getMessage(&m);
-        lit.insert(lit.end(), m.begin(), m.end());
-        return lit.size() >= 6;
-    }));
-    EXPECT_EQ(lit, (std::vector<unsigned char>{0x99, 36, 127, 0x99, 37, 0}));
+    EXPECT_EQ(Lights(*lights, 6), (std::vector<unsigned char>{0x99, 36, 127, 0x99, 37, 0}));
 
     // Learn a knob; it moves the bar after a restart on the same settings.
     midi->learn({MidiAction::Kind::Volume, 2});
@@ -186,14 +191,7 @@ TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     ASSERT_TRUE(OpenByName(*lights, "Marrowtune out:Marrowtune"));
     QThread::msleep(100);
     midi->trackStateChanged(4, PadState::Loaded);
-    lit.clear();
-    ASSERT_TRUE(WaitFor([&] {
-        std::vector<unsigned char> m;
-        lights->getMessage(&m);
-        lit.insert(lit.end(), m.begin(), m.end());
-        return lit.size() >= 3;
-    }));
-    EXPECT_EQ(lit, (std::vector<unsigned char>{0x90, 40, 20}));
+    EXPECT_EQ(Lights(*lights, 3), (std::vector<unsigned char>{0x90, 40, 20}));
 }
 
 TEST(MidiAlsa, OpensTheSequencerOrSaysWhyNot) {
