@@ -8,6 +8,8 @@
 //                     it: when that frame leaves the port, on the server's clock converted to
 //                     CLOCK_MONOTONIC. A cycle's buffers go out as the next cycle begins, so a
 //                     frame leaves one period after its frame time
+//   xrun <seconds>    the server reported an xrun (its notice reached this client then, on
+//                     CLOCK_MONOTONIC)
 //   end xruns <n> gaps <n> longest_ms <ms> frames <n>
 //                     on SIGINT/SIGTERM or when the server goes: the server's xruns while this
 //                     client ran, and stretches of digital silence of 0.5 ms or more that
@@ -61,6 +63,7 @@ struct Recorder {
     std::atomic<std::uint64_t> longestGap{0};
     std::atomic<std::uint64_t> frames{0};
     std::atomic<std::uint32_t> xruns{0};
+    std::array<std::atomic<std::int64_t>, kRing> xrunAt{}; // CLOCK_MONOTONIC microseconds
     std::atomic<bool> gone{false};
 
     void endGap() {
@@ -144,7 +147,10 @@ int main(int argc, char** argv) {
     jack_set_xrun_callback(
         rec.client,
         [](void* r) {
-            static_cast<Recorder*>(r)->xruns.fetch_add(1, std::memory_order_relaxed);
+            auto* self = static_cast<Recorder*>(r);
+            const std::uint32_t k = self->xruns.load(std::memory_order_relaxed);
+            self->xrunAt[k % Recorder::kRing].store(MonotonicMicros(), std::memory_order_relaxed);
+            self->xruns.store(k + 1, std::memory_order_release);
             return 0;
         },
         &rec);
@@ -163,6 +169,7 @@ int main(int argc, char** argv) {
 
     std::int64_t offset = ClockOffset();
     std::uint64_t printed = 0;
+    std::uint32_t xrunsPrinted = 0;
     int ticks = 0;
     while (!g_stop.load() && !rec.gone.load()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -174,6 +181,13 @@ int main(int argc, char** argv) {
             const auto at = static_cast<std::int64_t>(
                 rec.onsets[printed % Recorder::kRing].load(std::memory_order_relaxed));
             std::printf("onset %.6f\n", static_cast<double>(at + offset) * 1e-6);
+        }
+        for (const std::uint32_t n = rec.xruns.load(std::memory_order_acquire); xrunsPrinted < n;
+             ++xrunsPrinted) {
+            std::printf("xrun %.6f\n",
+                        static_cast<double>(rec.xrunAt[xrunsPrinted % Recorder::kRing].load(
+                            std::memory_order_relaxed)) *
+                            1e-6);
         }
         std::fflush(stdout);
     }

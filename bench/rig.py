@@ -96,8 +96,9 @@ class Monitor:
 
 
 class JackRecorder:
-    """bench/jack_recorder.cpp on a JACK output port: onsets on the monotonic clock, and at the
-    end the server's xruns and the gaps of digital silence after sound."""
+    """bench/jack_recorder.cpp on a JACK output port: onsets and the server's xruns on the
+    monotonic clock, and at the end the xruns' count and the gaps of digital silence after
+    sound."""
 
     def __init__(self, work, env, port):
         binary = os.path.join(work, "jack_recorder")
@@ -107,6 +108,7 @@ class JackRecorder:
                         os.path.join(HERE, "jack_recorder.cpp")] + flags, check=True)
         self.proc = subprocess.Popen([binary, port], stdout=subprocess.PIPE, env=env, text=True)
         self.onset_times = []
+        self.xrun_times = []
         self.end = {}
         ready = self.proc.stdout.readline()
         if not ready.startswith("ready"):
@@ -119,6 +121,8 @@ class JackRecorder:
             words = line.split()
             if words and words[0] == "onset":
                 self.onset_times.append(float(words[1]))
+            elif words and words[0] == "xrun":
+                self.xrun_times.append(float(words[1]))
             elif words and words[0] == "end":
                 self.end = {words[i]: float(words[i + 1]) for i in range(1, len(words) - 1, 2)}
 

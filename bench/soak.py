@@ -9,8 +9,13 @@ recorded, and a gap is digital silence of 0.5 ms or more, which the sum of the s
 holds for long; with --jack the program plays on a private dummy JACK server and a recorder
 client on its output port counts the server's xruns and the gaps.
 
+With --witness the run also says whose the dropouts were: a realtime thread waking every
+millisecond logs when the machine woke it late, and on PulseAudio a plain client (pacat, the
+same queue and priority) plays on a null sink of its own; each of the program's gaps is listed
+with what those two saw at the same moment, and on JACK each xrun.
+
     bench/soak.py PROGRAM [--minutes 10] [--rate 22050] [--block-ms 3] [--jack]
-                          [--tracks-only] [--keep]
+                          [--tracks-only] [--witness] [--keep]
 
 Not part of `make test`.
 """
@@ -20,12 +25,14 @@ import math
 import os
 import re
 import struct
+import subprocess
 import sys
+import threading
 import time
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from rig import (MONITOR_RATE, JackRecorder, Keyboard, Monitor, Rig, load,  # noqa: E402
+from rig import (HERE, MONITOR_RATE, JackRecorder, Keyboard, Monitor, Rig, load,  # noqa: E402
                  write_setting_file, write_wav)
 
 KEYS = ["z", "x", "c", "a", "s", "d", "w", "e"]
@@ -86,16 +93,119 @@ def write_song(path, seconds):
         f.write(b"MTrk" + struct.pack(">I", len(events)) + events)
 
 
-def gaps(samples, first, last):
-    """Stretches of digital silence of 0.5 ms or more between sample `first` and `last`: the
-    null sink fills an underrun with zeros, which the sum of the sines never holds for long.
-    Returns (count, longest in ms)."""
-    data = bytes(samples[2 * first:2 * last])
+def gaps(monitor, started, ended):
+    """Stretches of digital silence of 0.5 ms or more in a recording between two monotonic
+    times: the null sink fills an underrun with zeros, which the sum of the sines never holds
+    for long. Returns [(monotonic time the gap began, its length in ms)]."""
+    t0 = monitor.timeline()
+    first = int((started - t0) * MONITOR_RATE)
+    data = bytes(monitor.samples[2 * first:2 * int((ended - t0) * MONITOR_RATE)])
     shortest = MONITOR_RATE // 2000
-    lengths = [(m.end() - m.start()) // 2
-               for m in re.finditer(rb"(?:\x00\x00){%d,}" % shortest, data)
-               if m.start() % 2 == 0]
-    return len(lengths), (1000.0 * max(lengths) / MONITOR_RATE if lengths else 0.0)
+    return [(t0 + (first + m.start() // 2) / MONITOR_RATE,
+             1000.0 * (m.end() - m.start()) / 2 / MONITOR_RATE)
+            for m in re.finditer(rb"(?:\x00\x00){%d,}" % shortest, data) if m.start() % 2 == 0]
+
+
+def gap_line(found):
+    return "%d (longest %.0f ms)" % (len(found), max((ms for _, ms in found), default=0.0))
+
+
+def near(events, t, before, after):
+    """The (time, value) events from `before` seconds before t to `after` seconds after it."""
+    return [e for e in events if t - before <= e[0] <= t + after]
+
+
+class WakeProbe:
+    """bench/wake_probe.cpp: a thread at the audio callback's realtime priority waking every
+    millisecond, logging its late wake-ups and the hypervisor's steal on the monotonic clock."""
+
+    def __init__(self, work):
+        binary = os.path.join(work, "wake_probe")
+        subprocess.run(["c++", "-std=c++20", "-O2", "-pthread", "-o", binary,
+                        os.path.join(HERE, "wake_probe.cpp")], check=True)
+        self.proc = subprocess.Popen([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     text=True)
+        if self.proc.stdout.readline().strip() != "ready":
+            raise RuntimeError("wake_probe did not start")
+        self.late, self.steal, self.summary = [], [], None
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            kind, *values = line.split()
+            if kind == "late":
+                self.late.append((float(values[0]), float(values[1])))
+            elif kind == "steal":
+                self.steal.append((float(values[0]), float(values[1])))
+            elif kind == "summary":
+                self.summary = [float(v) for v in values]
+
+    def stop(self):
+        self.proc.stdin.close()
+        self.proc.wait(5)
+        self.reader.join(5)
+
+    def report(self, started, ended):
+        wakes, _, worst, steal = self.summary or (0, 0, 0.0, 0.0)
+        late = [ms for t, ms in self.late if started <= t <= ended]
+        print("realtime wake-ups: %d; late by 0.5 ms or more %d, by a JACK period (2.7 ms) %d, "
+              "by 10 ms %d; the worst %.1f ms; steal %.0f ms"
+              % (wakes, len(late), sum(ms >= 2.7 for ms in late), sum(ms >= 10 for ms in late),
+                 worst, steal))
+
+    def worst_near(self, t, before, after):
+        lates = near(self.late, t, before, after)
+        return max(v for _, v in lates) if lates else 0.0
+
+
+class PlainClient:
+    """pacat on a null sink of its own, at the program's queue and scheduling, recorded like the
+    program: gaps it shares with the program were the server's or the machine's."""
+
+    def __init__(self, rig, seconds, queue_ms):
+        subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=witness",
+                        "rate=%d" % MONITOR_RATE, "channels=2"], env=rig.env, check=True,
+                       stdout=subprocess.DEVNULL)
+        raw = os.path.join(rig.work, "witness.raw")
+        second = b"".join(struct.pack("<hh", v, v) for v in
+                          (int(3000 * math.sin(2 * math.pi * 441 * i / 22050))
+                           for i in range(22050)))
+        with open(raw, "wb") as f:
+            for _ in range(int(seconds) + 60):
+                f.write(second)
+        self.monitor = Monitor(rig.env, "witness.monitor", latency_ms=20)
+        self.player = subprocess.Popen(
+            ["chrt", "-r", "1", "pacat", "--device=witness", "--raw", "--format=s16le",
+             "--channels=2", "--rate=22050", "--latency-msec=%d" % queue_ms, raw], env=rig.env)
+
+    def stop(self):
+        self.player.terminate()
+        self.player.wait(5)
+        self.monitor.stop()
+
+
+def explain_gaps(found, plain, probe, started, ended):
+    theirs = gaps(plain.monitor, started, ended)
+    print("the plain client's gaps: " + gap_line(theirs))
+    probe.report(started, ended)
+    shared = woken_late = 0
+    for t, ms in found:
+        also = near(theirs, t, 0.15, 0.05)
+        worst = probe.worst_near(t, 0.15, 0.05)
+        shared += bool(also)
+        woken_late += worst >= 1.0
+        print("  gap at %6.1f s, %4.1f ms: the plain client %s; the probe woke up to %.1f ms late"
+              % (t - started, ms, "too" if also else "played on", worst))
+    print("of the program's %d gaps: %d shared by the plain client, %d beside a wake-up 1 ms "
+          "late or more" % (len(found), shared, woken_late))
+
+
+def explain_xruns(xruns, probe, started, ended):
+    probe.report(started, ended)
+    xruns = [t for t in xruns if started <= t <= ended]
+    beside = sum(probe.worst_near(t, 0.1, 0.02) >= 1.0 for t in xruns)
+    print("of the server's %d xruns: %d beside a wake-up 1 ms late or more" % (len(xruns), beside))
 
 
 def click(rig, window, at, double=False):
@@ -136,6 +246,10 @@ def main():
                         help="the eight tracks without the preview, the CD and the song")
     parser.add_argument("--realtime-server", action="store_true",
                         help="the PulseAudio server's main thread at realtime priority too")
+    parser.add_argument("--witness", action="store_true",
+                        help="beside the program a realtime wake-up probe and (PulseAudio) a "
+                             "plain client on a sink of its own, to tell the machine's stalls "
+                             "from the program's")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
 
@@ -162,6 +276,9 @@ def main():
                        "MIDIDir": song}, own)
 
         monitor = None if args.jack else Monitor(rig.env, "soak.monitor", latency_ms=20)
+        plain = (PlainClient(rig, args.minutes * 60, 10)
+                 if args.witness and not args.jack else None)
+        probe = WakeProbe(rig.work) if args.witness else None
         program = rig.start([args.program])
         keys = Keyboard(rig.display)
         time.sleep(2.0)
@@ -206,12 +323,17 @@ def main():
             print("JACK xruns: %d; gaps at the port: %d (longest %.1f ms)"
                   % (recorder.end.get("xruns", -1), recorder.end.get("gaps", -1),
                      recorder.end.get("longest_ms", 0.0)))
+            if probe:
+                probe.stop()
+                explain_xruns(recorder.xrun_times, probe, started, ended)
         else:
             monitor.stop()
-            t0 = monitor.timeline()
-            runs, longest = gaps(monitor.samples, int((started + 1.0 - t0) * MONITOR_RATE),
-                                 int((ended - t0) * MONITOR_RATE))
-            print("gaps in the recording: %d (longest %.0f ms)" % (runs, longest))
+            found = gaps(monitor, started + 1.0, ended)
+            print("gaps in the recording: " + gap_line(found))
+            if plain:
+                plain.stop()
+                probe.stop()
+                explain_gaps(found, plain, probe, started + 1.0, ended)
 
 
 if __name__ == "__main__":
