@@ -80,6 +80,11 @@ public:
     // UI thread. Never blocks. False once the open stream has died (its server went away, its
     // device was unplugged); the library then reopens it.
     virtual bool alive() noexcept { return true; }
+
+    // UI thread. Never blocks. True when the audio system chosen first, which had no server
+    // when the stream opened elsewhere, answers now (a JACK server started or came back): the
+    // library then reopens the stream on it.
+    virtual bool preferredBack() { return false; }
 };
 
 } // namespace mt

@@ -13,12 +13,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace mt {
@@ -191,6 +193,7 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             case JackAnswer::Runs:
                 break;
             case JackAnswer::NoServer:
+                m_jackAbsent = true;
                 return "no JACK server is running";
             case JackAnswer::Stuck:
                 return JackStuckReason();
@@ -202,6 +205,7 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             return "not compiled into this RtAudio";
         }
         if (audio->getDeviceCount() == 0) {
+            m_jackAbsent = api == RtAudio::UNIX_JACK;
             return api == RtAudio::UNIX_JACK     ? "no JACK server is running"
                    : api == RtAudio::LINUX_PULSE ? "no PulseAudio or PipeWire server answers"
                                                  : "no sound card found";
@@ -294,12 +298,19 @@ void RtAudioOutput::hold() noexcept {
 bool RtAudioOutput::openHeld(const OutputConfig& config, Engine& engine) {
     close();
     m_failures.clear();
+    m_jackAbsent = false;
+    m_awaitJack = false;
     m_stream->engine = &engine;
     for (const AudioApi api : m_order) {
         const RtAudio::Api rt = RtApiOf(api);
         std::string reason = openWith(rt, config);
         if (reason.empty()) {
             m_lastReported.clear();
+            // A JACK server that refused us while it ran would refuse again: only one that was
+            // not there is waited for, so the output never hops back and forth.
+            m_awaitJack =
+                m_jackAbsent && api != AudioApi::Jack && m_order.front() == AudioApi::Jack;
+            m_openedAt = SteadyNanos();
             return true;
         }
         if (!m_failures.empty()) {
@@ -429,6 +440,20 @@ bool RtAudioOutput::alive() noexcept {
                                 ? 3.0
                                 : std::max(0.5, 8.0 * s.blockFrames / s.rate);
     return !s.meter.spinning() && quiet < patience && m_audio->isStreamRunning();
+}
+
+bool RtAudioOutput::preferredBack() {
+    // libjack's users are closing their dead clients for a moment after a server goes; a
+    // probe among those closes can crash libjack.
+    constexpr std::int64_t kSettle = 2'000'000'000;
+    if (!m_audio || !m_awaitJack || SteadyNanos() - m_openedAt < kSettle) {
+        return false;
+    }
+    try {
+        return PollJack(std::chrono::seconds(2)) == JackAnswer::Runs;
+    } catch (const std::system_error&) {
+        return false; // no thread for the probe today; the next call asks again
+    }
 }
 
 std::optional<bool> RtAudioOutput::realtime() const noexcept {

@@ -96,15 +96,21 @@ void SoundLibrary::watch() {
         }
         return;
     }
-    if (m_open && !m_output->alive()) {
-        // A stream that stopped calling back may yet call once more; from here on this thread
-        // stands in for the audio thread, so the stream must leave the engine alone first.
-        m_output->hold();
-        m_pastUnderruns += m_output->health().underruns;
-        m_open = false;
-        m_reopening = true;
-        startReopen();
+    if (m_open && (!m_output->alive() || m_output->preferredBack())) {
+        // Dead, or the system chosen first is back: the stream is opened again in the
+        // background, and the voices wait where they are meanwhile.
+        leaveOutput();
     }
+}
+
+void SoundLibrary::leaveOutput() {
+    // A stream that stopped calling back may yet call once more; from here on this thread
+    // stands in for the audio thread, so the stream must leave the engine alone first.
+    m_output->hold();
+    m_pastUnderruns += m_output->health().underruns;
+    m_open = false;
+    m_reopening = true;
+    startReopen();
 }
 
 LibraryHealth SoundLibrary::health() {

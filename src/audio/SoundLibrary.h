@@ -126,6 +126,7 @@ private:
     void restore();
     void closeOutput();
     void startReopen();
+    void leaveOutput();
     void finishReopen();
     BufferRecord* find(std::int32_t handle);
 

@@ -28,6 +28,11 @@ std::shared_ptr<Probe> g_latest; // the last probe started; it may not have come
 std::function<bool()> g_open;    // tests only
 
 bool OpenWithLibjack() {
+    // libjack writes four lines to stderr for every open that finds no server, and a program
+    // waiting for its server asks every two seconds. RtAudio silences it the same way as soon
+    // as it looks at JACK; what the performer needs is said by the output and MIDI windows.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { jack_set_error_function([](const char* /*message*/) {}); });
     jack_status_t status{};
     jack_client_t* client = jack_client_open("Marrowtune probe", JackNoStartServer, &status);
     if (client == nullptr) {
@@ -35,6 +40,24 @@ bool OpenWithLibjack() {
     }
     jack_client_close(client);
     return true;
+}
+
+// With g_mutex held: a new probe, which becomes the latest.
+std::shared_ptr<Probe> StartProbe() {
+    auto probe = std::make_shared<Probe>();
+    probe->started = Clock::now();
+    g_latest = probe;
+    // Detached: a stuck open can never be joined. The thread keeps what it uses.
+    std::thread([probe, open = g_open ? g_open : std::function<bool()>(OpenWithLibjack)] {
+        const bool runs = open();
+        {
+            const std::lock_guard probeLock(probe->mutex);
+            probe->runs = runs;
+            probe->finished = true;
+        }
+        probe->done.notify_all();
+    }).detach();
+    return probe;
 }
 
 } // namespace
@@ -50,19 +73,7 @@ JackAnswer ProbeJack(std::chrono::milliseconds limit) {
             }
         }
         if (!probe) {
-            probe = std::make_shared<Probe>();
-            probe->started = Clock::now();
-            g_latest = probe;
-            // Detached: a stuck open can never be joined. The thread keeps what it uses.
-            std::thread([probe, open = g_open ? g_open : std::function<bool()>(OpenWithLibjack)] {
-                const bool runs = open();
-                {
-                    const std::lock_guard probeLock(probe->mutex);
-                    probe->runs = runs;
-                    probe->finished = true;
-                }
-                probe->done.notify_all();
-            }).detach();
+            probe = StartProbe();
         }
     }
     std::unique_lock lock(probe->mutex);
@@ -70,6 +81,24 @@ JackAnswer ProbeJack(std::chrono::milliseconds limit) {
         return JackAnswer::Stuck;
     }
     return probe->runs ? JackAnswer::Runs : JackAnswer::NoServer;
+}
+
+std::optional<JackAnswer> PollJack(std::chrono::milliseconds fresh) {
+    const std::lock_guard lock(g_mutex);
+    if (g_latest) {
+        const std::lock_guard probeLock(g_latest->mutex);
+        if (!g_latest->finished) {
+            if (Clock::now() - g_latest->started >= kJackProbeLimit) {
+                return JackAnswer::Stuck;
+            }
+            return std::nullopt;
+        }
+        if (Clock::now() - g_latest->started < fresh) {
+            return g_latest->runs ? JackAnswer::Runs : JackAnswer::NoServer;
+        }
+    }
+    StartProbe();
+    return std::nullopt;
 }
 
 std::string JackStuckReason() {

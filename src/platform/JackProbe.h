@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace mt {
@@ -25,6 +26,11 @@ inline constexpr std::chrono::milliseconds kJackProbeLimit{1000};
 // again, and every later call answers Stuck at once until it comes back. Callers that overlap
 // share one probe. Any thread but the audio thread; blocks at most `limit`.
 JackAnswer ProbeJack(std::chrono::milliseconds limit = kJackProbeLimit);
+
+// Never blocks: the answer of a probe started since `fresh` ago, when it is back (Stuck once
+// it has taken longer than kJackProbeLimit); otherwise nothing yet, and a probe is started
+// when none is under way. Called again and again, it follows the server without waiting on it.
+std::optional<JackAnswer> PollJack(std::chrono::milliseconds fresh);
 
 // What a performer or an administrator can do about Stuck, in a sentence.
 std::string JackStuckReason();

@@ -1,5 +1,6 @@
 // End to end through a JACK server of the test's own (the dummy backend: no sound card), which
 // runs at 48 kHz whatever the program's output format is.
+#include "AudioServers.h"
 #include "AudioTestKit.h"
 
 #include "audio/DsCalls.h"
@@ -19,87 +20,45 @@
 namespace mt::test {
 namespace {
 
-// jackd -d dummy under a private name; clients find it through JACK_DEFAULT_SERVER.
-class PrivateJack {
-public:
-    PrivateJack() : m_name(QStringLiteral("marrowtune-test-%1").arg(::getpid())) {
-        m_env = QProcessEnvironment::systemEnvironment();
-        m_env.insert(QStringLiteral("JACK_NO_AUDIO_RESERVATION"), QStringLiteral("1"));
-        m_env.insert(QStringLiteral("JACK_DEFAULT_SERVER"), m_name);
-        ::setenv("JACK_DEFAULT_SERVER", m_name.toLocal8Bit().constData(), 1);
-        ::setenv("JACK_NO_START_SERVER", "1", 1);
-    }
-    ~PrivateJack() {
-        stop();
-        ::unsetenv("JACK_DEFAULT_SERVER");
-        ::unsetenv("JACK_NO_START_SERVER");
-    }
-
-    bool start() {
-        m_server.setProcessEnvironment(m_env);
-        m_server.setProcessChannelMode(QProcess::MergedChannels);
-        m_server.start(QStringLiteral("jackd"),
-                       {"-n", m_name, "-d", "dummy", "-r", "48000", "-p", "128"});
-        for (int i = 0; i < 100 && m_server.waitForStarted(5000); ++i) {
-            if (ports(false).contains(QStringLiteral("system:playback_1"))) {
-                return true;
-            }
-            QThread::msleep(50);
+// Health as the status line reads it, until `done` holds or `ms` pass; false on time out.
+template <typename Done>
+bool WaitForHealth(std::int32_t lib, LibraryHealth& health, int ms, Done done) {
+    QElapsedTimer t;
+    t.start();
+    while (dsGetHealth(lib, health)) {
+        if (done(health)) {
+            return true;
         }
-        return false;
+        if (t.elapsed() > ms) {
+            return false;
+        }
+        QThread::msleep(30);
     }
+    return false;
+}
 
-    // As a crash would.
-    void kill() {
-        m_server.kill();
-        m_server.waitForFinished(5000);
-    }
+// The status line's reads for `ms` milliseconds.
+void PumpHealth(std::int32_t lib, int ms) {
+    LibraryHealth health;
+    WaitForHealth(lib, health, ms, [](const LibraryHealth&) { return false; });
+}
 
-    void stop() {
-        m_server.terminate();
-        if (!m_server.waitForFinished(5000)) {
-            kill();
+// Whether the voice of `buffer` moves within `ms`.
+bool WaitUntilMoving(std::int32_t lib, std::int32_t buffer, int ms) {
+    VoiceStatus first;
+    dsCollect(lib);
+    dsGetStatus(buffer, first);
+    QElapsedTimer t;
+    t.start();
+    for (VoiceStatus now = first; t.elapsed() < ms; QThread::msleep(20)) {
+        dsCollect(lib);
+        dsGetStatus(buffer, now);
+        if (now.position != first.position) {
+            return true;
         }
     }
-
-    // jack_lsp's list of ports, with their connections when asked.
-    QString ports(bool connections) const {
-        QProcess lsp;
-        lsp.setProcessEnvironment(m_env);
-        lsp.start(QStringLiteral("jack_lsp"), connections ? QStringList{"-c"} : QStringList{});
-        lsp.waitForFinished(5000);
-        return QString::fromLocal8Bit(lsp.readAllStandardOutput());
-    }
-
-    QString log() { return QString::fromLocal8Bit(m_server.readAll()); }
-
-    // What `port` is connected to, from jack_lsp -c.
-    QStringList connections(const QString& port) const {
-        QStringList found;
-        bool inside = false;
-        for (const QString& line : ports(true).split(QLatin1Char('\n'))) {
-            if (!line.startsWith(QLatin1Char(' '))) {
-                inside = line == port;
-            } else if (inside) {
-                found << line.trimmed();
-            }
-        }
-        return found;
-    }
-
-    // One of JACK's command-line clients against this server; true when it succeeded.
-    bool run(const QString& program, const QStringList& arguments) const {
-        QProcess p;
-        p.setProcessEnvironment(m_env);
-        p.start(program, arguments);
-        return p.waitForFinished(5000) && p.exitCode() == 0;
-    }
-
-private:
-    QString m_name;
-    QProcessEnvironment m_env;
-    QProcess m_server;
-};
+    return false;
+}
 
 // Buffer frames the voice of `buffer` plays per second of wall time, over `ms`.
 double FramesPerSecond(std::int32_t lib, std::int32_t buffer, int ms) {
@@ -173,6 +132,58 @@ TEST(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     EXPECT_FALSE(health.reopening);
     EXPECT_LT(back.elapsed(), 3000) << "reopened after " << back.elapsed() << " ms";
     EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "the loop plays on";
+    dsTerminate(lib);
+}
+
+// The automatic choice: a JACK server that goes leaves the program on PulseAudio, and when it
+// is back the program plays through it again, the loop where it was.
+TEST(JackOutput, TheAutomaticChoiceGoesBackToAJackServerThatReturns) {
+    if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty() ||
+        !PrivatePulse::installed()) {
+        GTEST_SKIP() << "jackd or pulseaudio is not installed (packages jackd2, pulseaudio)";
+    }
+    PrivatePulse pulse;
+    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
+    PrivateJack jack;
+    ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
+    const std::int32_t lib =
+        dsInitializeOn(std::make_unique<RtAudioOutput>(), OutputConfig{22050, 2, 64});
+    ASSERT_NE(lib, 0);
+    LibraryHealth health;
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    ASSERT_EQ(health.device.api, "jack");
+    const QByteArray tone = SineWav(22050, 2, 1000, 10 * 22050);
+    const std::int32_t b =
+        dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
+    ASSERT_NE(b, 0);
+    dsPlayLoopingEx(b, 0, 0, 22050);
+
+    jack.kill();
+    EXPECT_TRUE(WaitForHealth(
+        lib, health, 5000,
+        [](const LibraryHealth& h) { return !h.reopening && h.device.api == "pulse"; }))
+        << "still on '" << health.device.api << "'";
+    // PulseAudio holds a new stream back until its queue has filled.
+    EXPECT_TRUE(WaitUntilMoving(lib, b, 3000)) << "silent on PulseAudio";
+    EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "on PulseAudio";
+
+    ASSERT_TRUE(jack.start()) << "jackd did not start again: " << jack.log().toStdString();
+    QElapsedTimer back;
+    back.start();
+    EXPECT_TRUE(WaitForHealth(
+        lib, health, 8000,
+        [](const LibraryHealth& h) { return !h.reopening && h.device.api == "jack"; }))
+        << "still on '" << health.device.api << "'";
+    EXPECT_LT(back.elapsed(), 5000) << "back on JACK after " << back.elapsed() << " ms";
+    EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "the loop plays on";
+    EXPECT_EQ(jack.connections(QStringLiteral("Marrowtune:outport 0")),
+              QStringList{QStringLiteral("system:playback_1")});
+
+    // Staying there: no second move.
+    PumpHealth(lib, 2500);
+    ASSERT_TRUE(dsGetHealth(lib, health));
+    EXPECT_EQ(health.device.api, "jack");
+    EXPECT_FALSE(health.reopening);
     dsTerminate(lib);
 }
 

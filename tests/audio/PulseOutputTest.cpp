@@ -1,4 +1,5 @@
 // End to end: our library through RtAudio into a private PulseAudio null sink, parec recording.
+#include "AudioServers.h"
 #include "AudioTestKit.h"
 #include "support/StuckJack.h"
 
@@ -50,108 +51,6 @@ constexpr int kRate = 44100;
 constexpr int kBlock = 1024;
 const double kToneRms = 0.5 / std::sqrt(2.0);
 
-// A private PulseAudio (no systemd, no D-Bus) with a null sink; stopped on destruction.
-class PrivatePulse {
-public:
-    PrivatePulse() {
-        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        m_env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"HOME", "XDG_RUNTIME_DIR"}) {
-            m_env.insert(QString::fromLatin1(name), m_dir.path());
-        }
-        m_env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        m_env.insert(QStringLiteral("PULSE_SERVER"), server());
-        m_env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        ::setenv("PULSE_SERVER", server().toLocal8Bit().constData(), 1);
-    }
-    ~PrivatePulse() { stop(); }
-
-    static bool installed() {
-        return !QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty() &&
-               !QStandardPaths::findExecutable(QStringLiteral("parec")).isEmpty();
-    }
-    QString server() const { return QStringLiteral("unix:") + socket(); }
-    QString log() const { return m_log; }
-
-    bool start() {
-        const QString sink = QStringLiteral("module-null-sink sink_name=testsink");
-        const QString unix =
-            QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket());
-        QProcess p;
-        p.setProcessEnvironment(m_env);
-        p.start(QStringLiteral("pulseaudio"),
-                {"-n", "--daemonize=yes", "--exit-idle-time=-1", "--system=false",
-                 "--use-pid-file=yes", "-L", sink, "-L", unix});
-        m_started = p.waitForFinished(20000) && p.exitCode() == 0;
-        m_log = QString::fromLocal8Bit(p.readAllStandardError());
-        // The daemon's parent returns once the server is up; wait for the socket to answer.
-        for (int i = 0; m_started && i < 100 && !QFile::exists(socket()); ++i) {
-            QThread::msleep(50);
-        }
-        return m_started && QFile::exists(socket());
-    }
-
-    // Kills the daemon as a crash would; its pid file goes too, as an unreaped zombie would
-    // pass for a running server through it.
-    bool kill() {
-        QFile f(pidFile());
-        const pid_t pid = f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
-        if (pid <= 0 || ::kill(pid, SIGKILL) != 0) {
-            return false;
-        }
-        for (int i = 0; i < 200; ++i) {
-            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-            if (!stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ")) {
-                QFile::remove(pidFile());
-                return true;
-            }
-            QThread::msleep(10);
-        }
-        return false;
-    }
-
-    void stop() {
-        if (m_started) {
-            QProcess p;
-            p.setProcessEnvironment(m_env);
-            p.start(QStringLiteral("pulseaudio"), {QStringLiteral("--kill")});
-            p.waitForFinished(10000);
-            m_started = false;
-        }
-    }
-
-    // parec on the null sink's monitor, 16-bit stereo at kRate, into `name` in the folder.
-    void record(QProcess& recorder, const QString& name) const {
-        recorder.setProcessEnvironment(m_env);
-        recorder.setStandardOutputFile(m_dir.filePath(name));
-        recorder.start(QStringLiteral("parec"), {"--device=testsink.monitor", "--format=s16le",
-                                                 QStringLiteral("--rate=%1").arg(kRate),
-                                                 "--channels=2", "--raw", "--latency-msec=20"});
-        EXPECT_TRUE(recorder.waitForStarted(5000));
-    }
-    // The left channel of a finished recording.
-    std::vector<float> recorded(const QString& name) const {
-        QFile f(m_dir.filePath(name));
-        const QByteArray raw = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        std::vector<float> left;
-        for (qsizetype i = 0; i + 3 < raw.size(); i += 4) {
-            std::int16_t v;
-            std::memcpy(&v, raw.constData() + i, 2);
-            left.push_back(static_cast<float>(v) / 32768.0f);
-        }
-        return left;
-    }
-
-private:
-    QString socket() const { return m_dir.filePath(QStringLiteral("pulse.sock")); }
-    QString pidFile() const { return m_dir.filePath(QStringLiteral("pulse/pid")); }
-
-    QTemporaryDir m_dir;
-    QProcessEnvironment m_env;
-    QString m_log;
-    bool m_started = false;
-};
-
 // Runs the UI thread's display-rate duty (the status line's timer) for `ms` milliseconds.
 void PumpLibrary(std::int32_t lib, int ms) {
     QElapsedTimer t;
@@ -202,7 +101,7 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     PrivatePulse pulse;
     ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
     QProcess recorder;
-    pulse.record(recorder, QStringLiteral("before.raw"));
+    pulse.record(recorder, QStringLiteral("before.raw"), kRate);
     QThread::msleep(500);
 
     // The default opening finds it; a stored choice of an absent system falls back to it.
@@ -296,7 +195,7 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
 
     ASSERT_TRUE(pulse.start()) << "pulseaudio did not start again: " << pulse.log().toStdString();
     QProcess after;
-    pulse.record(after, QStringLiteral("after.raw"));
+    pulse.record(after, QStringLiteral("after.raw"), kRate);
     PumpLibrary(lib, 3000);
     after.terminate();
     after.waitForFinished(5000);
