@@ -2,14 +2,13 @@
 // child process first, so a crash or a hang inside libcdio's parsers is a refused image, and
 // only an image the probe read is opened and read here. The first byte chooses the kind of
 // image (cue sheet with a .bin beside it, cdrdao .toc, Nero .nrg); the rest is the file.
+#include "ScratchPath.h"
 #include "media/cd/CdDisc.h"
 #include "media/cd/CdImageProbe.h"
 
 #include <QDir>
 #include <QFile>
 #include <QString>
-
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -29,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) {
         return 0;
     }
-    static const QString dir =
-        QStringLiteral("/dev/shm/marrowtune-fuzz-cd-%1").arg(static_cast<qint64>(getpid()));
+    static const mt::fuzz::ScratchPath scratch("marrowtune-fuzz-cd-%1");
+    const QString& dir = scratch.path();
     static const bool made = QDir().mkpath(dir);
     if (!made) {
         return 0;

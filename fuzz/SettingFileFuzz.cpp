@@ -1,13 +1,12 @@
 // libFuzzer target for the setting-file loader: any bytes decode to blocks whose every value
 // lies in its control's range and is finite, and what was read is saved and read back the
 // same through the program's own whole-file writer.
+#include "ScratchPath.h"
 #include "files/SettingFile.h"
 
 #include <QFile>
 #include <QString>
 #include <QStringList>
-
-#include <unistd.h>
 
 #include <cmath>
 #include <cstddef>
@@ -36,8 +35,8 @@ void RequireInRange(const mt::TrackSetting& t) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const QString path =
-        QStringLiteral("/dev/shm/marrowtune-fuzz-%1.mrw").arg(static_cast<qint64>(getpid()));
+    static const mt::fuzz::ScratchPath scratch("marrowtune-fuzz-%1.mrw");
+    const QString& path = scratch.path();
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const mt::DecodedSettingFile decoded = mt::DecodeSettingFile(bytes);
     Require(decoded.tracks.size() <= 8);

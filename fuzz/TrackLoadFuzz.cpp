@@ -3,6 +3,7 @@
 // check for a cut stream), a buffer decoded from the whole file image, a few blocks of it
 // played and rendered, and the buffer freed. Whatever the bytes, nothing crashes, leaks or
 // sounds other than finite samples. scripts/fuzz seeds it with a file of one format.
+#include "ScratchPath.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
 #include "audio/SoundFileInfo.h"
@@ -10,8 +11,6 @@
 
 #include <QFile>
 #include <QString>
-
-#include <unistd.h>
 
 #include <cmath>
 #include <cstddef>
@@ -41,8 +40,8 @@ extern "C" const char* __lsan_default_suppressions() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Library library;
-    static const QString path =
-        QStringLiteral("/dev/shm/marrowtune-fuzz-track-%1.wav").arg(static_cast<qint64>(getpid()));
+    static const mt::fuzz::ScratchPath scratch("marrowtune-fuzz-track-%1.wav");
+    const QString& path = scratch.path();
     if (library.handle == 0) {
         __builtin_trap();
     }

@@ -1,18 +1,17 @@
 // libFuzzer target for the WAV header walk: any bytes must give an answer, never a crash, a
 // hang or a read past what the file holds.
+#include "ScratchPath.h"
 #include "audio/WavReader.h"
 
 #include <QFile>
 #include <QString>
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const QString path =
-        QStringLiteral("/dev/shm/marrowtune-fuzz-%1.wav").arg(static_cast<qint64>(getpid()));
+    static const mt::fuzz::ScratchPath scratch("marrowtune-fuzz-%1.wav");
+    const QString& path = scratch.path();
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return 0;
