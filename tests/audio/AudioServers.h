@@ -4,6 +4,8 @@
 // sink and a JACK server on its dummy backend, each under a name of its own so that nothing
 // else on the machine hears them; stopped on destruction.
 
+#include "support/JackLeftovers.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -140,6 +142,7 @@ public:
         stop();
         ::unsetenv("JACK_DEFAULT_SERVER");
         ::unsetenv("JACK_NO_START_SERVER");
+        RemoveJackSemaphores(m_name.toStdString());
     }
 
     bool start() {

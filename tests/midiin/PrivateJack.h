@@ -1,6 +1,8 @@
 #pragma once
 
 // A JACK server of the test's own, with the dummy backend (no sound card).
+#include "support/JackLeftovers.h"
+
 #include <jack/jack.h>
 
 #include <QElapsedTimer>
@@ -14,7 +16,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,15 +35,7 @@ public:
         stop();
         ::unsetenv("JACK_DEFAULT_SERVER");
         ::unsetenv("JACK_NO_START_SERVER");
-        // A client still open when its server went leaves its semaphore behind; they are named
-        // after the server, so every run would leave a few in /dev/shm.
-        std::error_code ignored;
-        const std::string prefix = "jack_sem." + std::to_string(::getuid()) + "_" + m_name + "_";
-        for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ignored)) {
-            if (entry.path().filename().string().starts_with(prefix)) {
-                std::filesystem::remove(entry.path(), ignored);
-            }
-        }
+        RemoveJackSemaphores(m_name);
     }
     // Stops the server, as a restart of JACK does; start() starts it again under the same name.
     void stop() {
