@@ -205,7 +205,9 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             return "not compiled into this RtAudio";
         }
         if (audio->getDeviceCount() == 0) {
-            m_jackAbsent = api == RtAudio::UNIX_JACK;
+            if (api == RtAudio::UNIX_JACK) {
+                m_jackAbsent = true; // gone between the probe and this look
+            }
             return api == RtAudio::UNIX_JACK     ? "no JACK server is running"
                    : api == RtAudio::LINUX_PULSE ? "no PulseAudio or PipeWire server answers"
                                                  : "no sound card found";
