@@ -310,8 +310,7 @@ bool RtAudioOutput::openHeld(const OutputConfig& config, Engine& engine) {
             m_lastReported.clear();
             // A JACK server that refused us while it ran would refuse again: only one that was
             // not there is waited for, so the output never hops back and forth.
-            m_awaitJack =
-                m_jackAbsent && api != AudioApi::Jack && m_order.front() == AudioApi::Jack;
+            m_awaitJack = m_jackAbsent && m_order.front() == AudioApi::Jack;
             m_openedAt = SteadyNanos();
             return true;
         }
@@ -445,10 +444,8 @@ bool RtAudioOutput::alive() noexcept {
 }
 
 bool RtAudioOutput::preferredBack() {
-    // libjack's users are closing their dead clients for a moment after a server goes; a
-    // probe among those closes can crash libjack.
-    constexpr std::int64_t kSettle = 2'000'000'000;
-    if (!m_audio || !m_awaitJack || SteadyNanos() - m_openedAt < kSettle) {
+    const auto settle = std::chrono::nanoseconds(kJackSettle).count();
+    if (!m_audio || !m_awaitJack || SteadyNanos() - m_openedAt < settle) {
         return false;
     }
     try {

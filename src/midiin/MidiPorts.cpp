@@ -261,10 +261,7 @@ void MidiPorts::rejoinServer() {
         m_sources.clear();
         m_message = QStringLiteral("MIDI入力: JACKサーバーが止まりました。戻るのを待っています");
     }
-    // libjack's users are closing their dead clients for a moment after the server goes; an
-    // open among those closes can crash libjack.
-    if (now - m_goneAt < std::chrono::seconds(2) || ProbeJack() != JackAnswer::Runs ||
-        !openPorts()) {
+    if (now - m_goneAt < kJackSettle || ProbeJack() != JackAnswer::Runs || !openPorts()) {
         return; // the next scan tries again
     }
     const std::lock_guard lock(m_mutex);

@@ -18,6 +18,10 @@ enum class JackAnswer {
 // milliseconds with a server and one without.
 inline constexpr std::chrono::milliseconds kJackProbeLimit{1000};
 
+// How long to leave libjack alone after a server went: its users are closing their dead
+// clients for a moment then, and an open among those closes can crash libjack.
+inline constexpr std::chrono::seconds kJackSettle{2};
+
 // Whether a JACK server answers. libjack can stop for good inside jack_client_open: a JACK
 // client killed at the wrong moment leaves the lock of JACK's metadata database
 // (/dev/shm/jack_db-<uid>) held, and every later open, in any process, waits on it. So the open
