@@ -149,9 +149,10 @@ class WakeProbe:
     def report(self, started, ended):
         wakes, _, worst, steal = self.summary or (0, 0, 0.0, 0.0)
         late = [ms for t, ms in self.late if started <= t <= ended]
-        print("realtime wake-ups: %d; late by 0.5 ms or more %d, by a JACK period (2.7 ms) %d, "
-              "by 10 ms %d; the worst %.1f ms; steal %.0f ms"
-              % (wakes, len(late), sum(ms >= 2.7 for ms in late), sum(ms >= 10 for ms in late),
+        print("realtime wake-ups during the soak late by 0.5 ms or more %d, by a JACK period "
+              "(2.7 ms) %d, by 10 ms %d; over the probe's whole run %d wake-ups, the worst "
+              "%.1f ms late, steal %.0f ms"
+              % (len(late), sum(ms >= 2.7 for ms in late), sum(ms >= 10 for ms in late), wakes,
                  worst, steal))
 
     def worst_near(self, t, before, after):
