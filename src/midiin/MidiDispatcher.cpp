@@ -45,7 +45,11 @@ MidiDispatcher::MidiDispatcher(PerformanceInput& sink) : m_sink(sink) {}
 
 void MidiDispatcher::feed(MidiParser& parser, const std::uint8_t* bytes, std::size_t size) {
     const std::lock_guard lock(m_mutex);
+    const std::uint32_t cutBefore = parser.cutSysex();
     parser.feed(bytes, size, [this](const MidiMessage& m) { dispatch(m); });
+    if (parser.cutSysex() != cutBefore) {
+        m_dropped.fetch_add(parser.cutSysex() - cutBefore, std::memory_order_relaxed);
+    }
 }
 
 void MidiDispatcher::dispatch(const MidiMessage& message) {

@@ -38,6 +38,9 @@ public:
     void cancelLearn();
     std::optional<MidiAction> learning() const;
 
+    // Any thread: the messages lost so far (a SysEx that another status byte cut off).
+    std::uint32_t dropped() const { return m_dropped.load(std::memory_order_relaxed); }
+
     // The channel the track's pad last played on (0 before any), to light it on that channel.
     int lastChannel(int track) const;
 
@@ -53,6 +56,7 @@ private:
     std::optional<MidiAction> m_learning;
     CcMode m_learnMode = CcMode::Absolute;
     std::array<std::atomic<int>, 8> m_lastChannel{};
+    std::atomic<std::uint32_t> m_dropped{0};
 };
 
 } // namespace mt

@@ -16,6 +16,9 @@ bool MidiParser::take(std::uint8_t byte) {
         return false; // real-time: neither a message of ours nor a break in one
     }
     if (byte & 0x80) {
+        if (m_inSysex && byte != 0xF7) {
+            ++m_cutSysex;
+        }
         m_inSysex = byte == 0xF0;
         m_have = 0;
         m_skip = 0;

@@ -16,9 +16,10 @@ struct MidiMessage {
 
 // Turns a MIDI byte stream into channel messages, whatever chunks it arrives in. Running
 // status is kept across chunks; system exclusive is skipped up to its end or the next status
-// byte; real-time bytes (clock, active sensing...) may fall anywhere, even inside a message,
-// and change nothing; system common messages end running status and are skipped; a data
-// byte with no status before it is dropped. One stream per instance, one thread at a time.
+// byte (one that ends it so, unfinished, is counted as dropped input); real-time bytes (clock,
+// active sensing...) may fall anywhere, even inside a message, and change nothing; system common
+// messages end running status and are skipped; a data byte with no status before it is dropped. One
+// stream per instance, one thread at a time.
 class MidiParser {
 public:
     // Calls deliver(const MidiMessage&) for each complete channel message in `bytes`.
@@ -31,6 +32,9 @@ public:
         }
     }
 
+    // SysEx messages ended by a status byte other than F7: input that was cut off and lost.
+    std::uint32_t cutSysex() const { return m_cutSysex; }
+
 private:
     // True when `byte` completed m_message.
     bool take(std::uint8_t byte);
@@ -40,6 +44,7 @@ private:
     std::uint8_t m_skip = 0;   // data bytes of a system common message still to skip
     std::uint8_t m_have = 0;   // data bytes of the current channel message so far
     bool m_inSysex = false;
+    std::uint32_t m_cutSysex = 0;
 };
 
 } // namespace mt

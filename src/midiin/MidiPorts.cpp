@@ -1,5 +1,6 @@
 #include "midiin/MidiPorts.h"
 
+#include "midiin/JackMidiClient.h"
 #include "midiin/MidiDispatcher.h"
 #include "platform/JackProbe.h"
 
@@ -17,10 +18,6 @@ namespace {
 
 const QString kOurPrefix = QStringLiteral("Marrowtune");
 const char* const kSequencer = "/dev/snd/seq";
-
-RtMidi::Api ApiOf(MidiSystem system) {
-    return system == MidiSystem::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-}
 
 // Why JACK cannot carry MIDI now, for the MIDI window's line. A stuck libjack names the lock,
 // the one thing an administrator can remove.
@@ -43,11 +40,36 @@ struct MidiPorts::Source {
     MidiPorts* owner = nullptr;
     QString name; // the stable name of the source it is connected to; empty for ours
     MidiParser parser;
-    std::unique_ptr<RtMidiIn> in; // last: closed before the parser its thread uses goes
+    // One of these, after the parser: closed before the parser its thread uses goes.
+    std::unique_ptr<JackMidiClient> jack; // JACK
+    std::unique_ptr<RtMidiIn> in;         // the ALSA sequencer
 
     static void received(double /*seconds*/, std::vector<unsigned char>* message, void* self) {
+        receivedBytes(message->data(), message->size(), self);
+    }
+    static void receivedBytes(const std::uint8_t* bytes, std::size_t size, void* self) {
         auto* source = static_cast<Source*>(self);
-        source->owner->m_dispatcher.feed(source->parser, message->data(), message->size());
+        source->owner->m_dispatcher.feed(source->parser, bytes, size);
+    }
+    // An input on m_system named `client`, whose bytes go to this source's parser.
+    bool open(const std::string& client) {
+        if (owner->m_system == MidiSystem::Jack) {
+            std::string error;
+            jack = JackMidiClient::open(client, kPortName, JackMidiClient::Direction::In,
+                                        &Source::receivedBytes, this, error);
+            if (!jack) {
+                owner->noteError(QStringLiteral("MIDI入力はオフです: ") +
+                                 QString::fromStdString(error));
+            }
+            return jack != nullptr;
+        }
+        in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, client, 1024);
+        in->setErrorCallback(&Source::failed, this);
+        // The sequencer joins SysEx chunks without bound until an F7 comes; we use none. Clock
+        // and active sensing pass (the parser ignores them).
+        in->ignoreTypes(true, false, false);
+        in->setCallback(&Source::received, this);
+        return true;
     }
     static void failed(RtMidiError::Type /*type*/, const std::string& text, void* self) {
         static_cast<Source*>(self)->owner->noteError(QString::fromStdString(text));
@@ -106,16 +128,28 @@ bool MidiPorts::openPorts() {
     try {
         auto in = std::make_unique<Source>();
         in->owner = this;
-        in->in = std::make_unique<RtMidiIn>(ApiOf(m_system), "Marrowtune in", 1024);
-        in->in->setErrorCallback(&Source::failed, in.get());
-        in->in->ignoreTypes(false, false, false); // our parser needs every byte
-        in->in->setCallback(&Source::received, in.get());
-        in->in->openVirtualPort(kPortName);
-        auto out = std::make_unique<RtMidiOut>(ApiOf(m_system), "Marrowtune out");
-        out->openVirtualPort(kPortName);
+        if (!in->open("Marrowtune in")) {
+            return false;
+        }
+        std::unique_ptr<RtMidiOut> out;
+        std::unique_ptr<JackMidiClient> jackOut;
+        if (m_system == MidiSystem::Jack) {
+            std::string error;
+            jackOut = JackMidiClient::open("Marrowtune out", kPortName,
+                                           JackMidiClient::Direction::Out, nullptr, nullptr, error);
+            if (!jackOut) {
+                noteError(QStringLiteral("MIDI入力はオフです: ") + QString::fromStdString(error));
+                return false;
+            }
+        } else {
+            in->in->openVirtualPort(kPortName);
+            out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, "Marrowtune out");
+            out->openVirtualPort(kPortName);
+        }
         m_virtualIn = std::move(in);
         const std::lock_guard lock(m_outMutex);
         m_out = std::move(out);
+        m_jackOut = std::move(jackOut);
     } catch (const RtMidiError& e) {
         noteError(QStringLiteral("MIDI入力はオフです: ") + QString::fromStdString(e.getMessage()));
         closePorts();
@@ -147,7 +181,7 @@ void MidiPorts::abandonPorts() {
     // So they are kept, never destroyed or closed, for as long as the process lives: a few
     // kilobytes for each time a JACK server goes away.
     static auto* const dead = new std::vector<std::unique_ptr<Source>>();
-    static auto* const deadOut = new std::vector<std::unique_ptr<RtMidiOut>>();
+    static auto* const deadOut = new std::vector<std::unique_ptr<JackMidiClient>>();
     for (auto& source : m_connections) {
         dead->push_back(std::move(source));
     }
@@ -155,7 +189,8 @@ void MidiPorts::abandonPorts() {
     dead->push_back(std::move(m_virtualIn));
     {
         const std::lock_guard lock(m_outMutex);
-        deadOut->push_back(std::move(m_out));
+        deadOut->push_back(std::move(m_jackOut));
+        m_out.reset();
     }
     m_serverWatch = nullptr;
 }
@@ -167,6 +202,7 @@ void MidiPorts::closePorts() {
     {
         const std::lock_guard lock(m_outMutex);
         m_out.reset();
+        m_jackOut.reset();
     }
     if (m_serverWatch != nullptr) {
         jack_client_close(m_serverWatch);
@@ -226,7 +262,9 @@ QStringList MidiPorts::connectedSources() const {
 
 void MidiPorts::send(const std::uint8_t* bytes, std::size_t size) {
     const std::lock_guard lock(m_outMutex);
-    if (m_out) {
+    if (m_jackOut) {
+        m_jackOut->send(bytes, size);
+    } else if (m_out) {
         m_out->sendMessage(bytes, size);
     }
 }
@@ -278,11 +316,9 @@ void MidiPorts::scan() {
     }
     // Names by index as they are now; a port may still vanish before we open it, which RtMidi
     // reports as an error and the next scan tries again.
-    RtMidiIn& scanner = *m_virtualIn->in;
+    const QStringList names = portNames();
     QStringList present;
-    const unsigned count = scanner.getPortCount();
-    for (unsigned i = 0; i < count; ++i) {
-        const QString name = QString::fromStdString(scanner.getPortName(i));
+    for (const QString& name : names) {
         if (!name.isEmpty() && !name.startsWith(kOurPrefix)) {
             present << name;
         }
@@ -292,8 +328,8 @@ void MidiPorts::scan() {
         return std::none_of(present.begin(), present.end(),
                             [&](const QString& p) { return stableName(p) == s->name; });
     });
-    for (unsigned i = 0; i < count; ++i) {
-        const QString name = QString::fromStdString(scanner.getPortName(i));
+    for (unsigned i = 0; i < static_cast<unsigned>(names.size()); ++i) {
+        const QString& name = names[static_cast<int>(i)];
         const QString stable = stableName(name);
         const bool wanted =
             !name.isEmpty() && !name.startsWith(kOurPrefix) &&
@@ -301,7 +337,7 @@ void MidiPorts::scan() {
         const bool have = std::any_of(m_connections.begin(), m_connections.end(),
                                       [&](const auto& s) { return s->name == stable; });
         if (wanted && !have) {
-            if (auto source = connect(i, stable)) {
+            if (auto source = connect(i, name, stable)) {
                 m_connections.push_back(std::move(source));
             }
         } else if (!wanted && have) {
@@ -317,18 +353,33 @@ void MidiPorts::scan() {
     m_connected = connected;
 }
 
-std::unique_ptr<MidiPorts::Source> MidiPorts::connect(unsigned index, const QString& name) {
+QStringList MidiPorts::portNames() const {
+    if (m_virtualIn->jack) {
+        return m_virtualIn->jack->sourcePorts();
+    }
+    RtMidiIn& scanner = *m_virtualIn->in;
+    QStringList names;
+    const unsigned count = scanner.getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+        names << QString::fromStdString(scanner.getPortName(i));
+    }
+    return names;
+}
+
+std::unique_ptr<MidiPorts::Source> MidiPorts::connect(unsigned index, const QString& fullName,
+                                                      const QString& stable) {
     try {
         auto source = std::make_unique<Source>();
         source->owner = this;
-        source->name = name;
-        const std::string client = "Marrowtune from " + std::to_string(++m_clientNumber);
-        source->in = std::make_unique<RtMidiIn>(ApiOf(m_system), client, 1024);
-        source->in->setErrorCallback(&Source::failed, source.get());
-        source->in->ignoreTypes(false, false, false);
-        source->in->setCallback(&Source::received, source.get());
+        source->name = stable;
+        if (!source->open("Marrowtune from " + std::to_string(++m_clientNumber))) {
+            return nullptr;
+        }
+        if (source->jack) {
+            return source->jack->connectFrom(fullName.toStdString()) ? std::move(source) : nullptr;
+        }
         // The list may have moved since the scan: open the index only if it is still that port.
-        if (stableName(QString::fromStdString(source->in->getPortName(index))) != name) {
+        if (stableName(QString::fromStdString(source->in->getPortName(index))) != stable) {
             return nullptr;
         }
         source->in->openPort(index, kPortName);

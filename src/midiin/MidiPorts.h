@@ -22,12 +22,14 @@ class RtMidiOut;
 
 namespace mt {
 
+class JackMidiClient;
 class MidiDispatcher;
 
 // The MIDI system the ports live on. Auto: JACK when a server runs, else the ALSA sequencer.
 enum class MidiSystem { Auto, Jack, Alsa };
 
-// The program's MIDI ports through RtMidi: an input named "Marrowtune" that other programs and
+// The program's MIDI ports, on JACK through clients of our own, on the ALSA sequencer through
+// RtMidi: an input named "Marrowtune" that other programs and
 // controllers connect to, an output of the same name for the pads' lights, and connections
 // of its own to the source the performer chose (by name, made again whenever it reappears)
 // and, unless turned off, to every hardware MIDI source present or plugged in later.
@@ -35,7 +37,8 @@ enum class MidiSystem { Auto, Jack, Alsa };
 // A watcher thread of its own scans the sources every scan interval and makes and drops the
 // connections, so no caller ever waits on the MIDI system. When a JACK server goes, it says so
 // in message() and makes the ports again once a server answers. What arrives goes to the
-// dispatcher on RtMidi's threads, each source with a parser of its own.
+// dispatcher on JACK's process thread or RtMidi's ALSA thread, each source with a parser of
+// its own.
 class MidiPorts {
 public:
     static constexpr const char* kPortName = "Marrowtune";
@@ -89,16 +92,19 @@ private:
     static void serverShutDown(void* self);
     void watch();
     void scan();
-    std::unique_ptr<Source> connect(unsigned index, const QString& name);
+    // The sources' full names by index, ours and empty ones included.
+    QStringList portNames() const;
+    std::unique_ptr<Source> connect(unsigned index, const QString& fullName, const QString& stable);
     void noteError(const QString& text);
 
     MidiDispatcher& m_dispatcher;
     const std::chrono::milliseconds m_scanInterval;
     MidiSystem m_system = MidiSystem::Auto; // what open() settled on
     std::unique_ptr<Source> m_virtualIn;    // our "Marrowtune" input; also the scanner
-    std::mutex m_outMutex;                  // m_out is replaced when a JACK server returns
-    std::unique_ptr<RtMidiOut> m_out;
-    jack_client_t* m_serverWatch = nullptr; // JACK only: hears of the server's end
+    std::mutex m_outMutex;                  // the outputs are replaced when a JACK server returns
+    std::unique_ptr<RtMidiOut> m_out;       // ALSA
+    std::unique_ptr<JackMidiClient> m_jackOut; // JACK
+    jack_client_t* m_serverWatch = nullptr;    // JACK only: hears of the server's end
     std::atomic<bool> m_serverGone{false};
     std::chrono::steady_clock::time_point m_goneAt;     // watcher thread only
     std::vector<std::unique_ptr<Source>> m_connections; // watcher thread only
