@@ -6,6 +6,8 @@
 #include "core/TrackSound.h"
 
 #include <QFileInfo>
+#include <QMetaObject>
+#include <QThread>
 
 #include <algorithm>
 #include <utility>
@@ -18,6 +20,41 @@ constexpr std::int32_t kSilence = -10000;
 } // namespace
 
 TrackBank::TrackBank(TrackSound& sound) : m_sound(sound) {}
+
+TrackBank::Batch::Batch(TrackBank& bank) : m_bank(bank) {
+    ++m_bank.m_batches;
+}
+
+TrackBank::Batch::~Batch() {
+    if (--m_bank.m_batches == 0) {
+        m_bank.flushNotices();
+    }
+}
+
+void TrackBank::notify(std::uint32_t bits) {
+    // Off the UI thread (a MIDI thread borrowing the core) the windows are told once, queued,
+    // whatever the number of changes meanwhile: a flood of pads never floods the window.
+    const bool away = QThread::currentThread() != thread();
+    const std::uint32_t before = m_notices.fetch_or(bits);
+    if (away && before == 0) {
+        QMetaObject::invokeMethod(
+            this, [this] { flushNotices(); }, Qt::QueuedConnection);
+    } else if (!away && m_batches == 0) {
+        flushNotices();
+    }
+}
+
+void TrackBank::flushNotices() {
+    const std::uint32_t bits = m_notices.exchange(0);
+    for (int i = 0; i < kTrackCount; ++i) {
+        if ((bits & (1U << i)) != 0) {
+            emit trackChanged(i);
+        }
+    }
+    if ((bits & kBankBit) != 0) {
+        emit bankStateChanged();
+    }
+}
 
 void TrackBank::play(int index) {
     start(index, false);
@@ -34,7 +71,7 @@ void TrackBank::start(int index, bool looping) {
             if (tracks[j].loaded && tracks[j].loneWolf) {
                 m_sound.stop(tracks[j].buffer);
                 tracks[j].state = PlayState::Stopped;
-                emit trackChanged(j);
+                notifyTrack(j);
             }
         }
     }
@@ -43,14 +80,14 @@ void TrackBank::start(int index, bool looping) {
     m_sound.play(t.buffer, soundingVolume(index), t.pan * 100,
                  PlaybackFrequency(t.speed, t.rateRatio), looping);
     t.state = PlayState::Playing;
-    emit trackChanged(index);
+    notifyTrack(index);
     select(index);
 }
 
 void TrackBank::stop(int index) {
     m_sound.stop(tracks[index].buffer);
     tracks[index].state = PlayState::Stopped;
-    emit trackChanged(index);
+    notifyTrack(index);
 }
 
 void TrackBank::toggle(int index) {
@@ -94,7 +131,7 @@ void TrackBank::release(int index) {
         stop(index);
     } else if (wasHeld) {
         // A controller's pad shows the key even where its release stops nothing.
-        emit trackChanged(index);
+        notifyTrack(index);
     }
 }
 
@@ -133,7 +170,7 @@ void TrackBank::muteAll() {
     for (int i = 0; i < kTrackCount; ++i) {
         applyVolume(i);
     }
-    emit bankStateChanged();
+    notifyBank();
 }
 
 void TrackBank::unmuteAll() {
@@ -145,7 +182,7 @@ void TrackBank::unmuteAll() {
     for (int i = 0; i < kTrackCount; ++i) {
         applyVolume(i);
     }
-    emit bankStateChanged();
+    notifyBank();
 }
 
 void TrackBank::muteSelected() {
@@ -155,7 +192,7 @@ void TrackBank::muteSelected() {
     mutedTrack = selectedTrack;
     selectedTrackMuted = true;
     applyVolume(mutedTrack);
-    emit trackChanged(mutedTrack);
+    notifyTrack(mutedTrack);
 }
 
 void TrackBank::unmuteSelected() {
@@ -165,12 +202,12 @@ void TrackBank::unmuteSelected() {
     }
     selectedTrackMuted = false;
     applyVolume(mutedTrack);
-    emit trackChanged(mutedTrack);
+    notifyTrack(mutedTrack);
 }
 
 void TrackBank::select(int index) {
     selectedTrack = static_cast<std::int16_t>(index);
-    emit bankStateChanged();
+    notifyBank();
 }
 
 std::int16_t TrackBank::selectNextLoaded() {
@@ -187,12 +224,12 @@ std::int16_t TrackBank::selectNextLoaded() {
 
 void TrackBank::toggleLoneWolfMode() {
     loneWolfMode = !loneWolfMode;
-    emit bankStateChanged();
+    notifyBank();
 }
 
 void TrackBank::setLoneWolfMember(int index, bool member) {
     tracks[index].loneWolf = member;
-    emit trackChanged(index);
+    notifyTrack(index);
 }
 
 void TrackBank::toggleSelectedLoneWolf() {
@@ -218,7 +255,7 @@ TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
     t.path = path;
     WavInfo info;
     if (!ReadSoundInfo(path, info)) {
-        emit trackChanged(index);
+        notifyTrack(index);
         return Assigned::Unreadable;
     }
     takeFormat(index, info, LengthFrom::Rate);
@@ -247,7 +284,7 @@ void TrackBank::loadSound(int index, const QString& path, std::function<void(Tra
         [this, index, current](int percent) {
             if (current()) {
                 tracks[index].loadPercent = percent;
-                emit trackChanged(index);
+                notifyTrack(index);
             }
         },
         [this, index, current, failed = std::move(failed)](std::int32_t buffer) {
@@ -291,7 +328,7 @@ void TrackBank::clear(int index) {
     unload(index);
     clearFile(index);
     bankChanged = true;
-    emit trackChanged(index);
+    notifyTrack(index);
     selectNextLoaded();
 }
 
@@ -299,19 +336,19 @@ void TrackBank::unload(int index) {
     Track& t = tracks[index];
     if (t.loadState != LoadState::Idle) {
         cancelLoad(index);
-        emit trackChanged(index);
+        notifyTrack(index);
     }
     if (t.loaded) {
         m_sound.release(t.buffer);
         t.loaded = false;
         t.state = PlayState::Stopped; // its sound is gone with its buffer
-        emit trackChanged(index);
+        notifyTrack(index);
     }
 }
 
 void TrackBank::touch(int index) {
     tracks[index].duration = TrackDurationSeconds(tracks[index].length44k, tracks[index].speed);
-    emit trackChanged(index);
+    notifyTrack(index);
 }
 
 void TrackBank::takeFormat(int index, const WavInfo& info, LengthFrom lengthFrom) {
@@ -340,7 +377,7 @@ void TrackBank::forgetSounds() {
         t.buffer = 0;
         t.rateRatio = 1.0f;
         t.state = PlayState::Stopped;
-        emit trackChanged(i);
+        notifyTrack(i);
     }
 }
 
@@ -351,7 +388,7 @@ void TrackBank::setVolume(int index, int volume) {
     tracks[index].volume = volume;
     applyVolume(index);
     bankChanged = true;
-    emit trackChanged(index);
+    notifyTrack(index);
 }
 
 void TrackBank::setPan(int index, int pan) {
@@ -364,7 +401,7 @@ void TrackBank::setPan(int index, int pan) {
         m_sound.setPan(t.buffer, pan * 100);
     }
     bankChanged = true;
-    emit trackChanged(index);
+    notifyTrack(index);
 }
 
 void TrackBank::setSpeed(int index, int speed) {
@@ -378,7 +415,7 @@ void TrackBank::setSpeed(int index, int speed) {
     }
     t.duration = TrackDurationSeconds(t.length44k, speed);
     bankChanged = true;
-    emit trackChanged(index);
+    notifyTrack(index);
 }
 
 void TrackBank::setLoop(int index, bool loop) {
@@ -387,7 +424,7 @@ void TrackBank::setLoop(int index, bool loop) {
     }
     tracks[index].loop = loop;
     bankChanged = true;
-    emit trackChanged(index);
+    notifyTrack(index);
 }
 
 void TrackBank::setHold(int index, bool hold) {
@@ -396,7 +433,7 @@ void TrackBank::setHold(int index, bool hold) {
     }
     tracks[index].hold = hold;
     bankChanged = true;
-    emit trackChanged(index);
+    notifyTrack(index);
 }
 
 void TrackBank::setRatio(int index, const QString& ratio) {
@@ -404,13 +441,13 @@ void TrackBank::setRatio(int index, const QString& ratio) {
         return;
     }
     tracks[index].ratio = ratio;
-    emit trackChanged(index);
+    notifyTrack(index);
 }
 
 void TrackBank::setFineSpeed(int index, bool fine) {
     if (tracks[index].fineSpeed != fine) {
         tracks[index].fineSpeed = fine;
-        emit trackChanged(index);
+        notifyTrack(index);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -17,7 +18,8 @@ class TrackSound;
 // The eight tracks, indexed 0 to 7 (the performer sees 1 to 8), the state the whole bank
 // shares, and what a performer does with them. Every input (a button, a key, a menu) is one
 // call here; the windows draw what they show from this and redraw on its signals. The
-// sound goes through the TrackSound it is given. UI thread only.
+// sound goes through the TrackSound it is given. UI thread only, or a thread that has borrowed
+// the core (see CoreAccess): the windows then hear of its changes once, on the UI thread.
 class TrackBank final : public QObject {
     Q_OBJECT
 
@@ -120,7 +122,20 @@ public:
     // Code outside these operations changed the track's file fields: the playing time is
     // computed again and the windows are told.
     void touch(int index);
-    void touchBank() { emit bankStateChanged(); }
+    void touchBank() { notifyBank(); }
+
+    // While one lives, the windows are told of the changes once, when it ends, not at each.
+    // UI thread only.
+    class Batch {
+    public:
+        explicit Batch(TrackBank& bank);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        TrackBank& m_bank;
+    };
 
     std::array<Track, kTrackCount> tracks;
     std::int16_t selectedTrack = -1; // -1: none
@@ -144,6 +159,13 @@ signals:
     void bankStateChanged();
 
 private:
+    static constexpr std::uint32_t kBankBit = 1U << kTrackCount;
+
+    void notifyTrack(int index) { notify(1U << index); }
+    void notifyBank() { notify(kBankBit); }
+    void notify(std::uint32_t bits);
+    // Emits what changed since the last time. UI thread.
+    void flushNotices();
     void start(int index, bool looping);
     void applyVolume(int index);
 
@@ -156,6 +178,9 @@ private:
     // started it), and the level the start under way takes.
     std::array<int, kTrackCount> m_triggerGain{};
     int m_nextTriggerGain = 0;
+    // Tracks (bit i) and the bank (kBankBit) changed and not yet told.
+    std::atomic<std::uint32_t> m_notices{0};
+    int m_batches = 0; // UI thread
 };
 
 } // namespace mt

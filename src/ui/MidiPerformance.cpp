@@ -3,6 +3,7 @@
 #include "core/AppContext.h"
 #include "ui/CdPanel.h"
 #include "ui/FileBrowser.h"
+#include "ui/KeyboardPlayer.h"
 #include "ui/MainWindow.h"
 #include "ui/MidiPanel.h"
 #include "ui/PlayModeWindow.h"
@@ -56,8 +57,8 @@ void MidiPerformance::attachWindow(MainWindow& main) {
 bool MidiPerformance::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && m_main != nullptr && watched->isWidgetType()) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        const QWidget* window = static_cast<QWidget*>(watched)->window();
-        const bool ours = window == m_main || window == m_main->playModeWindow();
+        const bool ours =
+            KeyboardPlayer::routeOf(watched, *key) != KeyboardPlayer::KeyRoute::Control;
         const bool keypad = key->modifiers().testFlag(Qt::KeypadModifier);
         const int code = m_app.keyPositions.usKeyFor(key->nativeScanCode(), key->key(), keypad);
         if (ours && code == kPanicKey && key->modifiers() == Qt::NoModifier) {
@@ -74,74 +75,123 @@ void MidiPerformance::panicNow() {
     m_app.panic();
 }
 
-template <typename F> void MidiPerformance::post(F&& call) {
-    // Queued: runs when the UI thread next takes its events, and is dropped with this object.
-    // The count goes down on the UI thread, which holds the core then, so a borrower never
-    // sees it fall while it decides.
-    m_posted.fetch_add(1);
-    QMetaObject::invokeMethod(
-        this,
-        [this, call = std::forward<F>(call)] {
-            m_posted.fetch_sub(1);
-            call();
-        },
-        Qt::QueuedConnection);
-}
-
-template <typename F> void MidiPerformance::run(F&& call) {
-    if (m_posted.load() == 0 && m_app.coreAccess.tryBorrow()) {
-        if (m_posted.load() == 0) {
-            call();
+void MidiPerformance::run(const InputBacklog::Call& call) {
+    // The backlog is taken only on the UI thread while it holds the core, so a borrower that
+    // finds it empty runs nothing ahead of an older call.
+    if (m_backlog.empty() && m_app.coreAccess.tryBorrow()) {
+        if (m_backlog.empty()) {
+            apply(call);
             m_app.coreAccess.giveBack();
             return;
         }
         m_app.coreAccess.giveBack();
     }
-    post(std::forward<F>(call));
+    if (m_backlog.add(call)) {
+        // Dropped with this object; one at a time, since only this take empties the backlog.
+        QMetaObject::invokeMethod(
+            this, [this] { drain(); }, Qt::QueuedConnection);
+    }
 }
 
+void MidiPerformance::drain() {
+    const TrackBank::Batch batch(m_app.bank);
+    for (const InputBacklog::Call& call : m_backlog.take()) {
+        apply(call);
+    }
+}
+
+void MidiPerformance::apply(const InputBacklog::Call& call) {
+    using Op = InputBacklog::Op;
+    const int track = call.track;
+    switch (call.op) {
+    case Op::Press:
+        m_control.press(track, call.value);
+        break;
+    case Op::Release:
+        m_control.release(track);
+        break;
+    case Op::SetVolume:
+        m_control.setVolume(track, call.value);
+        break;
+    case Op::SetPan:
+        m_control.setPan(track, call.value);
+        break;
+    case Op::SetSpeed:
+        m_control.setSpeed(track, call.value);
+        break;
+    case Op::MoveVolume:
+        m_control.moveVolume(track, call.value);
+        break;
+    case Op::MovePan:
+        m_control.movePan(track, call.value);
+        break;
+    case Op::MoveSpeed:
+        m_control.moveSpeed(track, call.value);
+        break;
+    case Op::Panic:
+        panicNow();
+        break;
+    }
+}
+
+namespace {
+
+InputBacklog::Call CallOf(InputBacklog::Op op, int track, int value = 0) {
+    // Tracks outside 0..7 are ignored further on; keep them outside when narrowed.
+    return {op, static_cast<std::int8_t>(track >= 0 && track < kTrackCount ? track : -1), value};
+}
+
+} // namespace
+
 void MidiPerformance::press(int track, int velocityGainCentiDb) {
-    run([this, track, velocityGainCentiDb] { m_control.press(track, velocityGainCentiDb); });
+    run(CallOf(InputBacklog::Op::Press, track, velocityGainCentiDb));
 }
 
 void MidiPerformance::release(int track) {
-    run([this, track] { m_control.release(track); });
+    run(CallOf(InputBacklog::Op::Release, track));
 }
 
 void MidiPerformance::setVolume(int track, int volumeDb) {
-    run([this, track, volumeDb] { m_control.setVolume(track, volumeDb); });
+    run(CallOf(InputBacklog::Op::SetVolume, track, volumeDb));
 }
 
 void MidiPerformance::setPan(int track, int pan) {
-    run([this, track, pan] { m_control.setPan(track, pan); });
+    run(CallOf(InputBacklog::Op::SetPan, track, pan));
 }
 
 void MidiPerformance::setSpeed(int track, int speed) {
-    run([this, track, speed] { m_control.setSpeed(track, speed); });
+    run(CallOf(InputBacklog::Op::SetSpeed, track, speed));
 }
 
 void MidiPerformance::moveVolume(int track, int deltaDb) {
-    run([this, track, deltaDb] { m_control.moveVolume(track, deltaDb); });
+    run(CallOf(InputBacklog::Op::MoveVolume, track, deltaDb));
 }
 
 void MidiPerformance::movePan(int track, int delta) {
-    run([this, track, delta] { m_control.movePan(track, delta); });
+    run(CallOf(InputBacklog::Op::MovePan, track, delta));
 }
 
 void MidiPerformance::moveSpeed(int track, int delta) {
-    run([this, track, delta] { m_control.moveSpeed(track, delta); });
+    run(CallOf(InputBacklog::Op::MoveSpeed, track, delta));
 }
 
 void MidiPerformance::panic() {
-    post([this] { panicNow(); });
+    // Never run on the MIDI thread: the CD and the MIDI song are the UI thread's.
+    if (m_backlog.add(CallOf(InputBacklog::Op::Panic, 0))) {
+        QMetaObject::invokeMethod(
+            this, [this] { drain(); }, Qt::QueuedConnection);
+    }
 }
 
 void MidiPerformance::learned(const MidiAction& action, const MidiTrigger& trigger) {
-    post([this, action, trigger] {
-        saveSettings();
-        m_control.relight(action.track);
-        emit learnFinished(action, trigger);
-    });
+    QMetaObject::invokeMethod(
+        this,
+        [this, action, trigger] {
+            saveSettings();
+            m_control.relight(action.track);
+            emit learnFinished(action, trigger);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace mt

@@ -1,26 +1,26 @@
 #pragma once
 
 #include "midiin/ControllerBank.h"
+#include "midiin/InputBacklog.h"
 #include "midiin/MidiInput.h"
 #include "midiin/PerformanceInput.h"
 
 #include <QObject>
-
-#include <atomic>
 
 namespace mt {
 
 struct AppContext;
 class MainWindow;
 
-// MIDI controllers in the running program. What the ports receive on RtMidi's threads is
+// MIDI controllers in the running program. What the ports receive on the MIDI threads is
 // done to the bank by the ControllerBank (which also lights the pads from it): straight away
 // on the MIDI thread when the UI thread has lent the core out (it is painting or idle, see
-// CoreAccess) and no call posted earlier is still waiting, else posted to the UI thread as it
-// comes; either way in the order it was played. Panic and a finished learn are always posted.
-// The panic key on the performance windows. The ports, mapping and curve are the
-// MidiInput's, stored in the program's own settings section. Constructed and used on the UI
-// thread.
+// CoreAccess) and nothing is waiting in the backlog, else into the backlog, which keeps the
+// latest state per track and per bar and is taken whole by one call posted to the UI thread;
+// so a flood can neither grow memory nor queue work for the window. Panic always goes through
+// the backlog, a finished learn is posted. The panic key works on every window of ours. The ports,
+// mapping and curve are the MidiInput's, stored in the program's own settings section. Constructed
+// and used on the UI thread.
 class MidiPerformance final : public QObject, public PerformanceInput {
     Q_OBJECT
 
@@ -37,13 +37,13 @@ public:
     void saveSettings();
     MidiInput& input() { return m_input; }
 
-    // Escape on the main or the play-mode window as the panic key.
+    // Escape on any window of ours as the panic key.
     void attachWindow(MainWindow& main);
 
     // UI thread: every track, the preview, the CD and the MIDI song fade out.
     void panicNow();
 
-    // PerformanceInput: RtMidi's threads, posted to the UI thread.
+    // PerformanceInput: the MIDI threads.
     void press(int track, int velocityGainCentiDb) override;
     void release(int track) override;
     void setVolume(int track, int volumeDb) override;
@@ -63,15 +63,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    template <typename F> void post(F&& call);
-    // The call now when the core can be borrowed and nothing posted is still waiting; else
-    // posted.
-    template <typename F> void run(F&& call);
+    // The call now when the core can be borrowed and the backlog is empty; else into it.
+    void run(const InputBacklog::Call& call);
+    // Core holder's thread.
+    void apply(const InputBacklog::Call& call);
+    // UI thread: everything in the backlog, the windows told once at the end.
+    void drain();
 
     AppContext& m_app;
     MainWindow* m_main = nullptr;
-    std::atomic<int> m_posted{0}; // calls posted and not yet run
-    MidiInput m_input{*this};     // its ports close (in the destructor) before the rest goes
+    InputBacklog m_backlog;
+    MidiInput m_input{*this}; // its ports close (in the destructor) before the rest goes
     ControllerBank m_control;
 };
 

@@ -1,5 +1,6 @@
 #include "RecordingPerformance.h"
 
+#include "midiin/InputBacklog.h"
 #include "midiin/MidiDispatcher.h"
 #include "midiin/VelocityCurve.h"
 
@@ -42,8 +43,47 @@ TEST(MidiDispatcher, PadsPlayThroughRunningStatusSysexAndRealTimeBytes) {
     pads.send({0x99, 37, 0});                  // note-on at velocity 0
     pads.send({0xF2, 41, 1, 42, 100});         // song position: its bytes are no note either
     pads.send({0x90, 44, 100, 0xB0, 64, 127}); // unmapped note and controller
-    EXPECT_EQ(sink.take(),
-              (Calls{"press 0 0", "press 1 -600", "press 2 -257", "release 0", "release 1"}));
+    pads.send({0xF0, 0x7E});                   // a SysEx never finished (a cable pulled)...
+    pads.send({0x99, 39, 127});                // ...ends at the next status byte
+    pads.send({0xF0, 1, 0xF8, 2, 0xF7, 0x99, 40, 127}); // clock inside a whole one
+    EXPECT_EQ(sink.take(), (Calls{"press 0 0", "press 1 -600", "press 2 -257", "release 0",
+                                  "release 1", "press 3 0", "press 4 0"}));
+    EXPECT_EQ(midi.dropped(), 1U);
+}
+
+// A flood the window cannot take at once keeps the latest state per track and per bar.
+TEST(InputBacklog, KeepsTheLatestStatePerTrackAndBarInArrivalOrder) {
+    using Op = InputBacklog::Op;
+    using C = InputBacklog::Call;
+    const C p0{Op::Press, 0, -600}, r0{Op::Release, 0, 0}, p1{Op::Press, 1, 0};
+    const struct {
+        std::vector<C> added;
+        std::vector<C> taken;
+    } cases[] = {
+        {{r0, p0, r0}, {r0, p0, r0}}, // a release from before, then a whole hit
+        {{p0, r0, {Op::Press, 0, -100}, r0, r0}, {{Op::Press, 0, -100}, r0}}, // the last hit
+        {{p0, p1, {Op::Press, 0, 0}}, {p1, {Op::Press, 0, 0}}},
+        {{{Op::SetVolume, 2, -10}, {Op::MoveVolume, 2, 3}, {Op::MoveVolume, 2, 2}},
+         {{Op::SetVolume, 2, -5}}},
+        {{{Op::MovePan, 2, 3}, {Op::MovePan, 2, -1}, {Op::SetPan, 2, 4}, {Op::SetSpeed, 2, 9}},
+         {{Op::SetPan, 2, 4}, {Op::SetSpeed, 2, 9}}},
+        {{p0, {Op::Panic, 0, 0}, r0, p1, {Op::Panic, 0, 0}}, {r0, {Op::Panic, 0, 0}}},
+    };
+    for (const auto& c : cases) {
+        InputBacklog backlog;
+        EXPECT_TRUE(backlog.add(c.added.front()));
+        for (std::size_t i = 1; i < c.added.size(); ++i) {
+            EXPECT_FALSE(backlog.add(c.added[i]));
+        }
+        EXPECT_EQ(backlog.take(), c.taken);
+        EXPECT_TRUE(backlog.empty());
+    }
+    InputBacklog flood; // 100,000 calls on every track and bar stay within the capacity
+    for (int i = 0; i < 100000; ++i) {
+        const auto track = static_cast<std::int8_t>(i % 8);
+        flood.add({static_cast<Op>(i / 8 % 8), track, 1});
+    }
+    EXPECT_LE(flood.take().size(), InputBacklog::kCapacity);
 }
 
 TEST(MidiDispatcher, LearnBindsControllersAndNotesThatMoveBarsAndPress) {
