@@ -1,5 +1,7 @@
 #include "ui/BpmCounterWindow.h"
 
+#include "ui/KeyboardPlayer.h"
+
 #include "core/AppContext.h"
 #include "platform/Numbers.h"
 #include "ui/CdPanel.h"
@@ -57,6 +59,7 @@ const QString BpmCounterWindow::kMeasureHint = QStringLiteral("Zでリセット"
 BpmCounterWindow::BpmCounterWindow(AppContext& app, CdPanel& cdPanel, QWidget* parent)
     : QWidget(parent, Qt::Window), m_app(app), m_cdPanel(cdPanel), m_mmt(app.mmt) {
     setObjectName(QStringLiteral("frmCount"));
+    setProperty(KeyboardPlayer::kOwnKeys, true); // C, V and Z count here, Escape still panics
     setWindowTitle(QStringLiteral("カウンター"));
     hintLabel = Named(new QLabel(kIdleHint, this), "Label1");
     bpmCaption = Named(new QLabel(QStringLiteral("♪ ="), this), "Label2");

@@ -5,28 +5,68 @@
 #include "ui/MainWindow.h"
 #include "ui/X11Keyboard.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 
 namespace mt {
 
 KeyboardPlayer::KeyboardPlayer(AppContext& app, MainWindow& main)
-    : QObject(&main), m_app(app), m_main(main), m_x11(new X11Keyboard(this)) {
+    : QObject(&main), m_app(app), m_x11(new X11Keyboard(this)) {
+    main.setProperty(kPerformanceWindow, true);
     qApp->installEventFilter(this);
 }
 
-bool KeyboardPlayer::isOurWindow(const QWidget* window) const {
-    return window == &m_main || (m_playMode != nullptr && window == m_playMode.data());
+void KeyboardPlayer::setPlayModeWindow(QWidget* window) {
+    m_playMode = window;
+    if (window != nullptr) {
+        window->setProperty(kPerformanceWindow, true);
+    }
+}
+
+KeyboardPlayer::KeyRoute KeyboardPlayer::routeOf(const QObject* watched, const QKeyEvent& key) {
+    const auto* widget = qobject_cast<const QWidget*>(watched);
+    if (widget == nullptr) {
+        return KeyRoute::Control;
+    }
+    const QWidget* window = widget->window();
+    if (QWidget::keyboardGrabber() != nullptr || window->windowType() == Qt::Popup ||
+        qobject_cast<const QMessageBox*>(window) || qobject_cast<const QFileDialog*>(window) ||
+        qobject_cast<const QInputDialog*>(window)) {
+        return KeyRoute::Control;
+    }
+    if (window->property(kPerformanceWindow).toBool()) {
+        return KeyRoute::Performance; // no control of theirs ever eats a performance key
+    }
+    // A key the focused field passed on to its window is still the field's.
+    const QWidget* focus = window->focusWidget() != nullptr ? window->focusWidget() : widget;
+    const auto* combo = qobject_cast<const QComboBox*>(focus);
+    const QString text = key.text();
+    const bool number = key.modifiers().testFlag(Qt::KeypadModifier) ||
+                        (text.size() == 1 && QStringLiteral("0123456789+-.,").contains(text[0]));
+    const bool typing = qobject_cast<const QLineEdit*>(focus) ||
+                        (qobject_cast<const QAbstractSpinBox*>(focus) && number) ||
+                        qobject_cast<const QTextEdit*>(focus) ||
+                        qobject_cast<const QPlainTextEdit*>(focus) ||
+                        (combo != nullptr && combo->isEditable());
+    return typing || window->property(kOwnKeys).toBool() ? KeyRoute::PanicOnly
+                                                         : KeyRoute::Performance;
 }
 
 bool KeyboardPlayer::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
-        const auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget == nullptr || !isOurWindow(widget->window())) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (routeOf(watched, *key) != KeyRoute::Performance) {
             return false;
         }
-        const auto* key = static_cast<QKeyEvent*>(event);
         const bool keypad = key->modifiers().testFlag(Qt::KeypadModifier);
         const int code = m_app.keyPositions.usKeyFor(key->nativeScanCode(), key->key(), keypad);
         const MappedKey mapped = MapPerformanceKey(code, keypad);
@@ -43,7 +83,7 @@ bool KeyboardPlayer::eventFilter(QObject* watched, QEvent* event) {
         return true; // a performance key is never also typed into a control
     }
     if (type == QEvent::WindowDeactivate && watched->isWidgetType() &&
-        isOurWindow(static_cast<QWidget*>(watched))) {
+        static_cast<QWidget*>(watched)->isWindow()) {
         releaseAll();
     }
     return false;

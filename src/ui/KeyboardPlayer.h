@@ -31,21 +31,31 @@ public:
     explicit KeyboardPlayer(AppContext& app, MainWindow& main);
 
     // The play-mode window, whose keys go through the same mapping; null when closed.
-    void setPlayModeWindow(QWidget* window) { m_playMode = window; }
+    void setPlayModeWindow(QWidget* window);
 
     // Every held key and mute let go, as if the keys had come up.
     void releaseAll();
+
+    // Who a key event sent to `watched` is for. The main and the play-mode window play every
+    // performance key whatever has the focus. Every other window of ours plays too (a
+    // performer learns a knob mid-set), but a message box or a file dialog; there a focused
+    // text field keeps its letters and modifiers, a number box its digits;
+    // a widget that grabbed
+    // the keyboard to take the next key (choosing a key) keeps every key; a window with the
+    // property kOwnKeys set plays keys of its own (the tap counter), Escape's panic aside.
+    enum class KeyRoute { Control, PanicOnly, Performance };
+    static constexpr const char* kOwnKeys = "marrowtuneOwnKeys";
+    static constexpr const char* kPerformanceWindow = "marrowtunePerformanceWindow";
+    static KeyRoute routeOf(const QObject* watched, const QKeyEvent& key);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    bool isOurWindow(const QWidget* window) const;
     // Whether the event is the held key's auto-repeat rather than a press or a release.
     bool isRepeat(const QKeyEvent& key, bool keypad);
 
     AppContext& m_app;
-    MainWindow& m_main;
     QPointer<QWidget> m_playMode;
     // The keys down now, by X keycode, or by Qt key and keypad where there is none.
     QSet<std::uint32_t> m_keysDown;

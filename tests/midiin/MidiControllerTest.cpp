@@ -144,6 +144,20 @@ TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
     EXPECT_FALSE(bank().playing(1));
     m_output->render(512);
     EXPECT_EQ(test::Peak(test::Channel(m_output->render(512), 0, 2)), 0.0F);
+
+    // With the controller window in front (learning a knob mid-set) the keys still play, and
+    // Escape is panic, not a close.
+    send({0x80, 37, 0});
+    ASSERT_TRUE(until([&] { return !bank().track(1).keyHeld; }));
+    MidiSetupWindow setup(m_app, *midi);
+    setup.show();
+    QApplication::setActiveWindow(&setup);
+    QTest::keyPress(&setup, Qt::Key_X); // held: this track holds and loops by now
+    EXPECT_TRUE(bank().playing(1));
+    QTest::keyClick(&setup, Qt::Key_Escape);
+    EXPECT_FALSE(bank().playing(1));
+    QTest::keyRelease(&setup, Qt::Key_X);
+    EXPECT_TRUE(setup.isVisible());
 }
 
 TEST_F(MidiControllerTest, PadsReachTheSoundWhileTheUiThreadIsAwayAndKeepTheirOrder) {
@@ -178,6 +192,27 @@ TEST_F(MidiControllerTest, PadsReachTheSoundWhileTheUiThreadIsAwayAndKeepTheirOr
     QThread::msleep(50);
     core.takeBack();
     EXPECT_TRUE(until([&] { return bank().track(0).keyHeld && bank().playing(0); }));
+
+    // A flood while it stays busy reaches the window as one call with the latest state of
+    // each pad, however long the flood.
+    struct MetaCalls : QObject {
+        int count = 0;
+        bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+            count += event->type() == QEvent::MetaCall ? 1 : 0;
+            return false;
+        }
+    } calls;
+    midi->installEventFilter(&calls);
+    for (int i = 0; i < 400; ++i) {
+        send({0x99, 36, 100});
+        send({0x89, 36, 0});
+        send({0x99, 37, 100});
+        if (i % 20 == 0) {
+            QThread::msleep(3); // within RtMidi's ring for our test port
+        }
+    }
+    EXPECT_TRUE(until([&] { return !bank().track(0).keyHeld && bank().playing(1); }));
+    EXPECT_LE(calls.count, 3);
 }
 
 TEST_F(MidiControllerTest, LearnByClickBindsAKnobOrAnEncoderThatSurvivesARestart) {
