@@ -10,7 +10,11 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
 #include <QMetaObject>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
@@ -52,6 +56,31 @@ void MidiPerformance::saveSettings() {
 void MidiPerformance::attachWindow(MainWindow& main) {
     m_main = &main;
     qApp->installEventFilter(this);
+    // Lost input is said beside the sound output's line, for a few seconds after each loss.
+    QWidget* corner = main.menuBar()->cornerWidget(Qt::TopRightCorner);
+    if (corner != nullptr && corner->layout() != nullptr) {
+        m_droppedNotice = new QLabel(corner);
+        m_droppedNotice->setObjectName(QStringLiteral("lblMidiDropped"));
+        m_droppedNotice->setStyleSheet(QStringLiteral("QLabel { color: rgb(192, 0, 0); }"));
+        m_droppedNotice->hide();
+        corner->layout()->addWidget(m_droppedNotice);
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, &MidiPerformance::showDropped);
+        timer->start(kDroppedCheckMs);
+    }
+}
+
+void MidiPerformance::showDropped() {
+    const std::uint32_t dropped = m_input.dropped();
+    if (dropped != m_droppedShown) {
+        m_droppedShown = dropped;
+        m_droppedNotice->setText(
+            QStringLiteral("MIDI: 途切れたSysExを捨てました（計 %1 件）").arg(dropped));
+        m_droppedNotice->show();
+        m_droppedFor = kDroppedShownMs / kDroppedCheckMs;
+    } else if (m_droppedFor > 0 && --m_droppedFor == 0) {
+        m_droppedNotice->hide();
+    }
 }
 
 bool MidiPerformance::eventFilter(QObject* watched, QEvent* event) {

@@ -7,6 +7,10 @@
 
 #include <QObject>
 
+#include <cstdint>
+
+class QLabel;
+
 namespace mt {
 
 struct AppContext;
@@ -70,8 +74,17 @@ private:
     // UI thread: everything in the backlog, the windows told once at the end.
     void drain();
 
+    // UI thread: shows lost input for a while after it grew.
+    void showDropped();
+
+    static constexpr int kDroppedCheckMs = 250;
+    static constexpr int kDroppedShownMs = 5000;
+
     AppContext& m_app;
     MainWindow* m_main = nullptr;
+    QLabel* m_droppedNotice = nullptr;
+    std::uint32_t m_droppedShown = 0;
+    int m_droppedFor = 0; // checks left before the notice goes
     InputBacklog m_backlog;
     MidiInput m_input{*this}; // its ports close (in the destructor) before the rest goes
     ControllerBank m_control;

@@ -157,6 +157,14 @@ TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
     QTest::keyClick(&setup, Qt::Key_Escape);
     EXPECT_FALSE(bank().playing(1));
     QTest::keyRelease(&setup, Qt::Key_X);
+
+    // A SysEx cut off is said beside the output's line.
+    send({0xF0, 0x7E});
+    send({0x80, 37, 0});
+    const auto* dropped = m_window.findChild<QLabel*>(QStringLiteral("lblMidiDropped"));
+    ASSERT_NE(dropped, nullptr);
+    EXPECT_TRUE(until([&] { return !dropped->isHidden(); }));
+    EXPECT_TRUE(dropped->text().contains(QStringLiteral("1 件")));
     EXPECT_TRUE(setup.isVisible());
 }
 
