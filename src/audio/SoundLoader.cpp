@@ -5,6 +5,11 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
 
 namespace mt {
@@ -45,6 +50,14 @@ void SoundLoader::cancel(JobId job) {
 }
 
 void SoundLoader::run() {
+    // Decoding a big file keeps a core busy for seconds. On two cores it would take turns with
+    // the sound server's threads, which run at normal priority, and the loop playing on
+    // another track would lose blocks: the loader yields to every other thread instead
+    // (batch scheduling at the lowest nice level; it still gets all the time nobody else
+    // wants, so a load is never starved).
+    const sched_param batch{};
+    ::pthread_setschedparam(::pthread_self(), SCHED_BATCH, &batch);
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
     for (;;) {
         Job job;
         {
