@@ -230,9 +230,11 @@ KeyRemapWindow::KeyRemapWindow(AppContext& app, QWidget* parent) : QDialog(paren
         connect(change, &QPushButton::clicked, this, [this, a, change] {
             refresh();
             m_waiting = a;
-            change->setText(QStringLiteral("キーを押す…（Escで取消）"));
+            change->setText(QStringLiteral("キーを押す…"));
         });
     }
+    top->addWidget(
+        new QLabel(QStringLiteral("「変更」の次に押したキーが割り当てられます（Escで取り消し）")));
     ComDefaults = new QPushButton(QStringLiteral("初期設定に戻す"));
     ComDefaults->setFocusPolicy(Qt::NoFocus);
     top->addWidget(ComDefaults);
