@@ -92,7 +92,7 @@ QString X11Keyboard::keyName(std::uint32_t keycode) {
     }
     std::array<char, 64> text{};
     if (xkb_keysym_to_utf8(symbol, text.data(), text.size()) > 0) {
-        const QString typed = QString::fromUtf8(text.data());
+        QString typed = QString::fromUtf8(text.data());
         if (!typed.isEmpty() && !typed.front().isSpace() && typed.front().isPrint()) {
             return typed;
         }
