@@ -5,6 +5,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdio>
+#include <numeric>
 
 namespace mt {
 namespace {
@@ -64,28 +66,74 @@ int KeyPositions::usKeyFor(std::uint32_t keycode, int qtKey, bool keypad) const 
     return actionKey ? static_cast<int>(Qt::Key_unknown) : qtKey;
 }
 
-void KeyPositions::assign(int action, std::uint32_t keycode) {
+int KeyPositions::actionOf(std::uint32_t keycode) const {
+    for (int a = 0; a < kActionCount; ++a) {
+        if (std::ranges::find(m_keys[a], keycode) != m_keys[a].end()) {
+            return a;
+        }
+    }
+    return -1;
+}
+
+bool KeyPositions::canAssign(int action, std::uint32_t keycode) const {
+    return action == kPanic || m_keys[kPanic] != std::vector<std::uint32_t>{keycode};
+}
+
+bool KeyPositions::assign(int action, std::uint32_t keycode) {
+    if (!canAssign(action, keycode)) {
+        return false;
+    }
     for (auto& keys : m_keys) {
         std::erase(keys, keycode);
     }
     m_keys[action] = {keycode};
+    return true;
 }
 
 void KeyPositions::load(const SettingsStore& store, const QString& app) {
+    std::array<std::vector<std::uint32_t>, kActionCount> given;
     for (int a = 0; a < kActionCount; ++a) {
-        const auto text = store.value(app, kSection, SettingKey(a));
-        if (!text) {
-            continue;
-        }
-        std::vector<std::uint32_t> keys;
-        for (const QString& part : text->split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString text = store.value(app, kSection, SettingKey(a)).value_or(QString());
+        for (const QString& part : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             bool ok = false;
             const uint code = part.toUInt(&ok);
             if (ok && code > 8 && code < 256) { // X11 keycodes
-                keys.push_back(code);
+                given[a].push_back(code);
             }
         }
-        m_keys[a] = keys;
+    }
+    if (given[kPanic].empty()) {
+        given[kPanic] = defaultKeys(kPanic); // ahead of any other entry's claim
+    }
+    // Panic first, so that its keys stay its own; then the entries in action order, and
+    // last the defaults of the actions left with nothing.
+    std::array<int, kActionCount> order{};
+    order[0] = kPanic;
+    std::iota(order.begin() + 1, order.end(), 0);
+    std::array<int, 256> owner; // by keycode, the action that has it or -1
+    owner.fill(-1);
+    for (const int a : order) {
+        m_keys[a].clear();
+        for (const std::uint32_t code : given[a]) {
+            if (owner[code] < 0) {
+                owner[code] = a;
+                m_keys[a].push_back(code);
+            } else if (owner[code] != a) {
+                std::fprintf(stderr, "marrowtune: %s: keycode %u already performs %s; ignored\n",
+                             qPrintable(SettingKey(a)), code, actions()[owner[code]].name);
+            }
+        }
+    }
+    for (const int a : order) {
+        if (!m_keys[a].empty()) {
+            continue;
+        }
+        for (const std::uint32_t code : defaultKeys(a)) {
+            if (owner[code] < 0) {
+                owner[code] = a;
+                m_keys[a].push_back(code);
+            }
+        }
     }
 }
 

@@ -25,6 +25,7 @@ public:
     };
     // Tracks 1..8, then the special keys, then panic.
     static constexpr int kActionCount = 20;
+    static constexpr int kPanic = kActionCount - 1; // never left without a key
     static const std::array<Action, kActionCount>& actions();
     static std::vector<std::uint32_t> defaultKeys(int action);
 
@@ -34,11 +35,19 @@ public:
     int usKeyFor(std::uint32_t keycode, int qtKey, bool keypad) const;
 
     const std::vector<std::uint32_t>& keys(int action) const { return m_keys[action]; }
-    // `keycode` alone performs `action`; it no longer performs any other.
-    void assign(int action, std::uint32_t keycode);
+    // The action `keycode` performs, or -1.
+    int actionOf(std::uint32_t keycode) const;
+    // Whether assign() would take `keycode`: not when it is panic's last key.
+    bool canAssign(int action, std::uint32_t keycode) const;
+    // `keycode` alone performs `action`; it no longer performs any other. Refused (false,
+    // nothing changed) where canAssign() is false.
+    bool assign(int action, std::uint32_t keycode);
     void restoreDefaults();
 
-    // In the program's own section, as keycodes separated by spaces ("KeyTrack1=52").
+    // In the program's own section, as keycodes separated by spaces ("KeyTrack1=52"). An entry
+    // that is missing, empty or holds no X11 keycode takes the action's default keys that no
+    // other entry gives. A keycode two entries give stays with the first, panic's before the
+    // rest in action order, and the other is named on stderr; panic always keeps a key.
     void load(const SettingsStore& store, const QString& app);
     void save(SettingsStore& store, const QString& app) const;
 

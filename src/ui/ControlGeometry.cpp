@@ -38,21 +38,23 @@ void ApplyGeometry(QWidget& root, const std::vector<ControlPlacement>& table,
 
 namespace {
 
-// A track frame's controls relative to the frame, in layout-file order after the frame.
+// A track frame's controls relative to the frame, in layout-file order after the frame. The
+// labels at the right end reach to 2070 of the frame's 2100, room for "-70dB" and "-40" at
+// 9 points.
 struct TrackControlRow {
     const char* name;
     TwipsRect rect;
 };
 constexpr TrackControlRow kTrackControls[] = {
     {"Label4", {180, 90, 330, 330, 12.0f}},       {"ComChange", {570, 90, 330, 1050, 9.0f}},
-    {"ComClear", {570, 1200, 330, 390, 9.0f}},    {"lblWavTitle", {240, 480, 255, 1530, 9.0f}},
-    {"HSFre", {2355, 90, 240, 1470, 0.0f}},       {"HSPan", {2055, 480, 240, 1080, 0.0f}},
-    {"HSVol", {1755, 480, 240, 1080, 0.0f}},      {"lblSample", {1035, 1200, 255, 810, 9.0f}},
+    {"ComClear", {570, 1200, 330, 390, 9.0f}},    {"lblWavTitle", {240, 480, 255, 1590, 9.0f}},
+    {"HSFre", {2355, 90, 240, 1470, 0.0f}},       {"HSPan", {2055, 480, 240, 960, 0.0f}},
+    {"HSVol", {1755, 480, 240, 960, 0.0f}},       {"lblSample", {1035, 1200, 255, 870, 9.0f}},
     {"Combo", {2955, 90, 300, 1200, 9.0f}},       {"ComStart", {960, 90, 420, 1050, 10.0f}},
     {"Label1", {1755, 90, 240, 390, 9.0f}},       {"Label2", {2055, 90, 240, 390, 9.0f}},
     {"lblFrequency", {2655, 90, 255, 900, 9.0f}}, {"ComFreRes", {2355, 1590, 255, 450, 9.0f}},
-    {"Check", {2655, 1050, 255, 600, 9.0f}},      {"lblVolume", {1755, 1590, 240, 450, 9.0f}},
-    {"lblPan", {2055, 1590, 240, 210, 9.0f}},     {"ComPanRes", {2055, 1800, 255, 240, 9.0f}},
+    {"Check", {2655, 1050, 255, 600, 9.0f}},      {"lblVolume", {1755, 1470, 240, 600, 9.0f}},
+    {"lblPan", {2055, 1470, 240, 330, 9.0f}},     {"ComPanRes", {2055, 1800, 255, 240, 9.0f}},
     {"CheckDuuk", {1440, 990, 255, 900, 9.0f}},   {"CheckLoop", {1440, 90, 255, 840, 9.0f}},
 };
 

@@ -3,14 +3,17 @@
 #include "core/AppContext.h"
 #include "core/KeyPositions.h"
 #include "midiin/MidiMapping.h"
+#include "platform/MessageBoxService.h"
 #include "platform/SettingsStore.h"
 #include "ui/MainWindow.h"
 #include "ui/MidiPerformance.h"
+#include "ui/X11Keyboard.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
@@ -21,6 +24,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace mt {
 namespace {
@@ -66,6 +70,22 @@ const char* const kKeyCaptions[KeyPositions::kActionCount] = {
     "トラック6",  "トラック7",    "トラック8",  "全体ミュート",   "選択トラックミュート",
     "CDミュート", "MIDIミュート", "CD一時停止", "一匹狼に加える", "一匹狼モード",
     "パン左",     "パン中央",     "パン右",     "次のトラック",   "全停止（パニック）"};
+
+// The key's name on the performer's layout as the X server gives it; elsewhere the US-QWERTY
+// name of an action's default key, or the keycode.
+QString KeyName(std::uint32_t keycode) {
+    if (QString name = X11Keyboard::keyName(keycode); !name.isEmpty()) {
+        return name;
+    }
+    for (int a = 0; a < KeyPositions::kActionCount; ++a) {
+        const std::vector<std::uint32_t> keys = KeyPositions::defaultKeys(a);
+        if (std::ranges::find(keys, keycode) != keys.end()) {
+            return QKeySequence(KeyPositions::actions()[a].usKey)
+                .toString(QKeySequence::NativeText);
+        }
+    }
+    return QStringLiteral("キー番号 %1").arg(keycode);
+}
 
 } // namespace
 
@@ -213,6 +233,8 @@ KeyRemapWindow::KeyRemapWindow(AppContext& app, QWidget* parent) : QDialog(paren
             change->setText(QStringLiteral("キーを押す…"));
         });
     }
+    top->addWidget(
+        new QLabel(QStringLiteral("「変更」の次に押したキーが割り当てられます（Escで取り消し）")));
     ComDefaults = new QPushButton(QStringLiteral("初期設定に戻す"));
     ComDefaults->setFocusPolicy(Qt::NoFocus);
     top->addWidget(ComDefaults);
@@ -226,24 +248,51 @@ KeyRemapWindow::KeyRemapWindow(AppContext& app, QWidget* parent) : QDialog(paren
 }
 
 void KeyRemapWindow::keyPressEvent(QKeyEvent* event) {
-    if (m_waiting < 0 || event->nativeScanCode() == 0) {
+    // Escape takes the choice back; a key with no keycode cannot be told by its place.
+    const bool cancel = event->key() == Qt::Key_Escape;
+    if (m_waiting < 0 || (!cancel && event->nativeScanCode() == 0)) {
         QDialog::keyPressEvent(event);
         return;
     }
-    m_app.keyPositions.assign(m_waiting, event->nativeScanCode());
-    m_app.keyPositions.save(m_app.platform.settings, m_app.appName);
-    m_waiting = -1;
+    const int action = std::exchange(m_waiting, -1);
+    if (!cancel) {
+        take(action, event->nativeScanCode());
+    }
     refresh();
+}
+
+void KeyRemapWindow::take(int action, std::uint32_t keycode) {
+    KeyPositions& keys = m_app.keyPositions;
+    MessageBoxService& messages = m_app.platform.messages;
+    const QString title = windowTitle();
+    const QString key = KeyName(keycode);
+    if (!keys.canAssign(action, keycode)) {
+        messages.show(QStringLiteral("「%1」は全停止（パニック）のただ一つのキーです。"
+                                     "先に全停止へ別のキーを割り当ててください。")
+                          .arg(key),
+                      title, MessageIcon::Exclamation);
+        return;
+    }
+    const int holder = keys.actionOf(keycode);
+    if (holder >= 0 && holder != action &&
+        !messages.confirm(QStringLiteral("「%1」は「%2」のキーです。「%3」に移しますか？")
+                              .arg(key, QString::fromUtf8(kKeyCaptions[holder]),
+                                   QString::fromUtf8(kKeyCaptions[action])),
+                          title)) {
+        return;
+    }
+    keys.assign(action, keycode);
+    keys.save(m_app.platform.settings, m_app.appName);
 }
 
 void KeyRemapWindow::refresh() {
     for (int a = 0; a < KeyPositions::kActionCount; ++a) {
-        QStringList codes;
+        QStringList names;
         for (const std::uint32_t code : m_app.keyPositions.keys(a)) {
-            codes << QString::number(code);
+            names << KeyName(code);
         }
-        keyLabels[a]->setText(codes.isEmpty() ? QStringLiteral("なし")
-                                              : QStringLiteral("キー番号 ") + codes.join(' '));
+        keyLabels[a]->setText(names.isEmpty() ? QStringLiteral("なし")
+                                              : names.join(QStringLiteral(" / ")));
         changeButtons[a]->setText(QStringLiteral("変更"));
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <cstdint>
 #include <vector>
 
 class QComboBox;
@@ -42,9 +43,11 @@ private:
     MidiPerformance& m_midi;
 };
 
-// Which key performs what (settings menu): a change button per action takes the next key
-// pressed, by its place on the keyboard; the defaults come back with one button. Stored at
-// once in the program's own section. Not modal.
+// Which key performs what (settings menu), each key shown by its name on the performer's
+// layout: a change button per action takes the next key pressed, by its place on the
+// keyboard, and Escape takes the choice back. A key another action has moves only when the
+// performer agrees, and panic's last key never moves. The defaults come back with one
+// button. Stored at once in the program's own section. Not modal.
 class KeyRemapWindow final : public QDialog {
     Q_OBJECT
 
@@ -59,6 +62,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void take(int action, std::uint32_t keycode);
     void refresh();
 
     AppContext& m_app;

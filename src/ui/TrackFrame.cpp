@@ -2,6 +2,7 @@
 
 #include "core/Track.h"
 #include "ui/ClickableLabel.h"
+#include "ui/FittingLabel.h"
 #include "ui/LevelMeter.h"
 #include "ui/MixBarStyle.h"
 #include "ui/WaveformView.h"
@@ -49,7 +50,8 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
         Named(new ClickableLabel(QString::fromUtf16(kCircled[index]), this), "Label4", index);
     trackNumberLabel->setAlignment(Qt::AlignCenter);
     trackNumberLabel->setAutoFillBackground(true);
-    lblWavTitle = Named(new QLabel(this), "lblWavTitle", index);
+    using Fit = FittingLabel::Fit;
+    lblWavTitle = Named(new FittingLabel(QString(), Fit::Elide, this), "lblWavTitle", index);
 
     ComChange = Named(new QPushButton(QStringLiteral("Change!"), this), "ComChange", index);
     ComChange->setToolTip(QStringLiteral("WAVをロード"));
@@ -57,25 +59,27 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     ComClear->setToolTip(QStringLiteral("クリア"));
     ComStart = Named(new QPushButton(QStringLiteral("PLAY"), this), "ComStart", index);
     ComStart->setEnabled(false);
-    lblSample = Named(new QLabel(QStringLiteral("s"), this), "lblSample", index);
+    lblSample = Named(new FittingLabel(QStringLiteral("s"), Fit::Shrink, this), "lblSample", index);
 
     CheckLoop = Named(new QCheckBox(QStringLiteral("Loop"), this), "CheckLoop", index);
     CheckDuuk = Named(new QCheckBox(QStringLiteral("Duuk"), this), "CheckDuuk", index);
 
     volumeCaption = Named(new QLabel(QStringLiteral("Vol"), this), "Label1", index);
     HSVol = Bar(this, "HSVol", index, kMinVolume, kMaxVolume, 0);
-    lblVolume = Named(new QLabel(QStringLiteral("0dB"), this), "lblVolume", index);
+    lblVolume =
+        Named(new FittingLabel(QStringLiteral("0dB"), Fit::Shrink, this), "lblVolume", index);
 
     panCaption = Named(new QLabel(QStringLiteral("Pan"), this), "Label2", index);
     HSPan = Bar(this, "HSPan", index, kMinPan, kMaxPan, 0);
-    lblPan = Named(new QLabel(QStringLiteral("0"), this), "lblPan", index);
+    lblPan = Named(new FittingLabel(QStringLiteral("0"), Fit::Shrink, this), "lblPan", index);
     ComPanRes = Named(new QPushButton(QStringLiteral("0"), this), "ComPanRes", index);
 
     HSFre = Bar(this, "HSFre", index, kMinSpeed, kMaxSpeed, kNormalSpeed);
     HSFre->setSingleStep(10);
     HSFre->setPageStep(100);
     ComFreRes = Named(new QPushButton(QStringLiteral("初"), this), "ComFreRes", index);
-    lblFrequency = Named(new QLabel(QStringLiteral("44.1kHz"), this), "lblFrequency", index);
+    lblFrequency = Named(new FittingLabel(QStringLiteral("44.1kHz"), Fit::Shrink, this),
+                         "lblFrequency", index);
     lblFrequency->setToolTip(QStringLiteral("再生速度"));
     fineSpeedCheck = Named(new QCheckBox(QStringLiteral("細"), this), "Check", index);
 

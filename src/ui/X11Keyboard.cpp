@@ -18,6 +18,9 @@
 #pragma clang diagnostic pop
 #endif
 
+#include <xkbcommon/xkbcommon.h>
+
+#include <array>
 #include <cstdlib>
 #include <memory>
 #endif
@@ -69,6 +72,36 @@ bool X11Keyboard::isKeyDown(std::uint32_t keycode) {
     return keymap && ((keymap->keys[keycode / 8] >> (keycode % 8)) & 1) != 0;
 }
 
+QString X11Keyboard::keyName(std::uint32_t keycode) {
+    xcb_connection_t* c = Connection();
+    const xcb_setup_t* setup = c != nullptr ? xcb_get_setup(c) : nullptr;
+    if (setup == nullptr || keycode < setup->min_keycode || keycode > setup->max_keycode) {
+        return {};
+    }
+    const auto code = static_cast<xcb_keycode_t>(keycode);
+    const Reply<xcb_get_keyboard_mapping_reply_t> mapping(
+        xcb_get_keyboard_mapping_reply(c, xcb_get_keyboard_mapping(c, code, 1), nullptr));
+    if (!mapping || xcb_get_keyboard_mapping_keysyms_length(mapping.get()) < 1) {
+        return {};
+    }
+    // The first group's unshifted symbol, as the key is labelled.
+    const xkb_keysym_t symbol =
+        xkb_keysym_to_upper(xcb_get_keyboard_mapping_keysyms(mapping.get())[0]);
+    if (symbol == XKB_KEY_NoSymbol) {
+        return {};
+    }
+    std::array<char, 64> text{};
+    if (xkb_keysym_to_utf8(symbol, text.data(), text.size()) > 0) {
+        QString typed = QString::fromUtf8(text.data());
+        if (!typed.isEmpty() && !typed.front().isSpace() && typed.front().isPrint()) {
+            return typed;
+        }
+    }
+    return xkb_keysym_get_name(symbol, text.data(), text.size()) > 0
+               ? QString::fromUtf8(text.data())
+               : QString();
+}
+
 #else
 
 namespace {
@@ -81,6 +114,10 @@ bool EnableDetectableAutoRepeat() {
 
 bool X11Keyboard::isKeyDown(std::uint32_t /*keycode*/) {
     return false;
+}
+
+QString X11Keyboard::keyName(std::uint32_t /*keycode*/) {
+    return {};
 }
 
 #endif

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QSet>
+#include <QString>
 
 #include <cstdint>
 
@@ -28,6 +29,10 @@ public:
     // Whether the key with this X keycode (QKeyEvent::nativeScanCode) is down at the server
     // now; one round trip. False off X11.
     static bool isKeyDown(std::uint32_t keycode);
+    // What the server's layout puts on the key with this X keycode: the character it types,
+    // as upper case, or the name of its key symbol ("Escape", "Control_L", "F3"); one round
+    // trip. Empty off X11 or for a key with nothing on it.
+    static QString keyName(std::uint32_t keycode);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,6 +1,11 @@
 #include "core/KeyMap.h"
+#include "core/KeyPositions.h"
+#include "platform/IniSettingsStore.h"
 
-#include <Qt>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +28,40 @@ TEST(KeyMap, TrackKeysLettersAndBothKeypadModes) {
     EXPECT_EQ(MapPerformanceKey(Qt::Key_9, true).key, PerformanceKey::None);
     EXPECT_EQ(MapPerformanceKey(Qt::Key_F4, false).key, PerformanceKey::None);
     EXPECT_EQ(MapPerformanceKey(Qt::Key_Control, false).key, PerformanceKey::NextTrack);
+}
+
+// Entries as a performer may leave them in the settings file, read by the real store.
+TEST(KeyPositions, StoredEntriesFallBackToDefaultsAndPanicKeepsAKey) {
+    constexpr int kPanic = KeyPositions::kPanic;
+    struct Row {
+        const char* entries;
+        int action;
+        std::vector<std::uint32_t> keys;
+        int warnings; // lines on stderr
+    };
+    const Row rows[] = {
+        {"KeyPanic=", kPanic, {9}, 0},
+        {"KeyPanic=0 100000 abc", kPanic, {9}, 0},
+        {"KeyTrack1=0 100000 abc", 0, {52}, 0},
+        {"KeyTrack1=\nKeyTrack2=52", 0, {}, 0}, // its default moved to track 2 on purpose
+        {"KeyTrack8=9\nKeyPanic=", kPanic, {9}, 1},
+        {"KeyTrack8=9\nKeyPanic=", 7, {26}, 1},
+        {"KeyTrack1=34\nKeyTrack2=34 53", 1, {53}, 1},
+        {"KeyTrack1=34 34", 0, {34}, 0},
+    };
+    for (const Row& row : rows) {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("mt.ini"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("[Marrowtune]\n") + row.entries + "\n");
+        file.close();
+        KeyPositions keys;
+        testing::internal::CaptureStderr();
+        keys.load(IniSettingsStore(dir.path()), "mt");
+        const std::string warned = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(keys.keys(row.action), row.keys) << row.entries;
+        EXPECT_EQ(std::ranges::count(warned, '\n'), row.warnings) << row.entries << warned;
+    }
 }
 
 } // namespace

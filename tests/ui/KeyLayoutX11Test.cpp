@@ -75,16 +75,37 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
         }
     }
 
-    // Remapped in the key window: track 1 on the key right of P, kept for the next start.
-    x11(QStringLiteral("setxkbmap"), {QStringLiteral("us")});
+    // The key window, opened on the German layout, names the keys as it types them. Escape
+    // takes a choice back; another action's key moves only when the performer agrees, and
+    // panic's last key never. Track 1 on the key right of P, kept for the next start.
     {
         KeyRemapWindow keys(m_app, &m_window);
-        keys.show();
-        keys.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&keys));
-        QTest::mouseClick(keys.changeButtons[0], Qt::LeftButton);
-        x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("bracketleft")});
-        ASSERT_TRUE(QTest::qWaitFor([&] { return keys.keyLabels[0]->text().endsWith(" 34"); }));
+        ShowActive(keys);
+        EXPECT_EQ(keys.keyLabels[0]->text(), "Y");
+        EXPECT_EQ(keys.keyLabels[18]->text(), "Control_L / Control_R");
+        const auto press = [&](int action, const char* key) {
+            QTest::mouseClick(keys.changeButtons[action], Qt::LeftButton);
+            x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QLatin1String(key)});
+            return QTest::qWaitFor([&] { return keys.changeButtons[action]->text() == "変更"; });
+        };
+        m_platform.settings.written.clear();
+        ASSERT_TRUE(press(7, "Escape"));
+        EXPECT_TRUE(keys.isVisible());
+        EXPECT_EQ(keys.keyLabels[7]->text(), "E");
+        EXPECT_EQ(keys.keyLabels[KeyPositions::kPanic]->text(), "Escape");
+        EXPECT_TRUE(m_platform.settings.written.empty());
+        m_platform.messages.answers = {false};
+        ASSERT_TRUE(press(0, "x"));
+        ASSERT_TRUE(press(KeyPositions::kPanic, "F12"));
+        ASSERT_TRUE(press(0, "F12"));
+        EXPECT_EQ(keys.keyLabels[0]->text(), "Y");
+        EXPECT_EQ(keys.keyLabels[1]->text(), "X");
+        EXPECT_EQ(keys.keyLabels[KeyPositions::kPanic]->text(), "F12");
+        ASSERT_EQ(m_platform.messages.shown.size(), 2U); // the question, then the refusal
+        EXPECT_FALSE(m_platform.messages.shown[1].question);
+        x11(QStringLiteral("setxkbmap"), {QStringLiteral("us")});
+        ASSERT_TRUE(press(0, "bracketleft"));
+        EXPECT_EQ(keys.keyLabels[0]->text(), "[");
     }
     m_app.keyPositions.restoreDefaults();
     m_app.keyPositions.load(m_platform.settings, m_app.appName);

@@ -9,6 +9,7 @@
 #include "ui/PlayModeWindow.h"
 #include "ui/WaveformView.h"
 
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -99,9 +100,12 @@ TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundPlays) {
     EXPECT_EQ(playheadAt(view), -1) << "stopped";
 }
 
-TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceInBothLayouts) {
+TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLayouts) {
     showWindow();
     QWidget& client = *m_window.centralWidget();
+    bank().setVolume(0, kMinVolume);
+    bank().setPan(0, kMinPan);
+    bank().setSpeed(0, 8888);
     for (int flag : {0, 1}) {
         m_window.shell().LoadLayout(flag);
         const auto clear = [flag](QWidget& view, QWidget& container) {
@@ -120,6 +124,12 @@ TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceInBothLayouts) {
             clear(*frame(i).waveform, frame(i));
         }
         clear(*m_window.masterMeter, client);
+        // Whole, in the labels' own type and inside the frame.
+        for (QLabel* label : {frame(0).lblVolume, frame(0).lblPan, frame(0).lblFrequency}) {
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+                << label->text().toStdString() << " in layout " << flag;
+            EXPECT_TRUE(frame(0).contentsRect().contains(label->geometry()));
+        }
     }
 }
 
