@@ -229,7 +229,7 @@ KeyRemapWindow::KeyRemapWindow(AppContext& app, QWidget* parent) : QDialog(paren
         grid->addWidget(change, a, 2);
         connect(change, &QPushButton::clicked, this, [this, a, change] {
             refresh();
-            m_waiting = a;
+            setWaiting(a);
             change->setText(QStringLiteral("キーを押す…"));
         });
     }
@@ -241,7 +241,7 @@ KeyRemapWindow::KeyRemapWindow(AppContext& app, QWidget* parent) : QDialog(paren
     connect(ComDefaults, &QPushButton::clicked, this, [this] {
         m_app.keyPositions.restoreDefaults();
         m_app.keyPositions.save(m_app.platform.settings, m_app.appName);
-        m_waiting = -1;
+        setWaiting(-1);
         refresh();
     });
     refresh();
@@ -254,11 +254,28 @@ void KeyRemapWindow::keyPressEvent(QKeyEvent* event) {
         QDialog::keyPressEvent(event);
         return;
     }
-    const int action = std::exchange(m_waiting, -1);
+    const int action = m_waiting;
+    setWaiting(-1);
     if (!cancel) {
         take(action, event->nativeScanCode());
     }
     refresh();
+}
+
+void KeyRemapWindow::setWaiting(int action) {
+    // While it waits the window has every key, Escape and the performance keys included (the
+    // performance keyboard and the panic key leave a grabbing widget alone).
+    m_waiting = action;
+    if (action >= 0) {
+        grabKeyboard();
+    } else if (QWidget::keyboardGrabber() == this) {
+        releaseKeyboard();
+    }
+}
+
+void KeyRemapWindow::hideEvent(QHideEvent* event) {
+    setWaiting(-1);
+    QDialog::hideEvent(event);
 }
 
 void KeyRemapWindow::take(int action, std::uint32_t keycode) {

@@ -60,8 +60,11 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
+    // -1: no longer waiting for a key.
+    void setWaiting(int action);
     void take(int action, std::uint32_t keycode);
     void refresh();
 
