@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QSaveFile>
+#include <QFile>
 #include <QString>
 
 #include <array>
@@ -43,12 +43,15 @@ DecodedSettingFile DecodeSettingFile(const QByteArray& bytes);
 
 // Writes `bytes` to a temporary file beside `path` and renames it over `path` only once all of
 // it is on disk (a short write, a full disk, a size that does not match), so a failure never
-// leaves a half-written or empty file and keeps the old one. Temporary files of `path` left by
-// an earlier save that was killed ("<name>.XXXXXX") are removed first. False with a reason.
+// leaves a half-written or empty file and keeps the old one, with its permissions; a link is
+// followed. The temporary file is ".<name>.marrowtune-save-" and six letters or digits; those
+// of `path` that a killed save left behind, untouched for an hour, are removed first, and no
+// other file. False with a reason.
 bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error);
 
-// The write and commit of WriteFileWhole on a save file the caller made (a test's file that
-// fails on purpose); `file` is not yet open.
-bool CommitWhole(QSaveFile& file, const QByteArray& bytes, QString* error);
+// The write and rename of WriteFileWhole through `file`, which the caller made (a test's file
+// that fails on purpose) and which names and opens the temporary file; `path` is the file to
+// replace, not a link.
+bool CommitWhole(QFile& file, const QString& path, const QByteArray& bytes, QString* error);
 
 } // namespace mt

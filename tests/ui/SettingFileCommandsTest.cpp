@@ -56,7 +56,23 @@ TEST_F(SettingFileCommandsTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhere
     bank().setLoop(5, false);
     QDir(m_dir.path()).mkdir("elsewhere");
     const QString set = m_dir.filePath("elsewhere/ライブ");
+    // Beside the set: the user's files, another save's at work and one a killed save left
+    // (the last alone goes), with the hours each is untouched.
+    const std::pair<const char*, int> beside[] = {{"ライブ.mrw.backup", 2},
+                                                  {"ライブ.mrw.ORIG01", 2},
+                                                  {"ライブ.mrw.2024v1", 2},
+                                                  {".ライブ.mrw.marrowtune-save-Ab12Cd", 0},
+                                                  {".live.mrw.marrowtune-save-Ab12Cd", 2},
+                                                  {".ライブ.mrw.marrowtune-save-Xy34Zw", 2}};
+    for (const auto& [name, hours] : beside) {
+        QFile file(m_dir.filePath("elsewhere/") + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
+                    file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hours),
+                                     QFileDevice::FileModificationTime));
+    }
     command("mnuFileSave", set);
+    EXPECT_EQ(QDir(m_dir.filePath("elsewhere")).entryList(QDir::Files | QDir::Hidden).size(), 6);
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("elsewhere/.ライブ.mrw.marrowtune-save-Xy34Zw")));
     EXPECT_EQ(title(), QStringLiteral("Marrowtune - ライブ.mrw"));
     EXPECT_TRUE(canOverwrite());
     const QByteArray bytes = read(set + ".mrw");
