@@ -208,6 +208,9 @@ void TrackBank::panSelected(int pan) {
 }
 
 TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
+    if (path.contains(QLatin1Char('\r')) || path.contains(QLatin1Char('\n'))) {
+        return Assigned::LineBreakInPath;
+    }
     const QFileInfo file(path);
     // A file that vanished since it was listed goes on to the read failure below.
     if (file.exists() && file.size() == 0) {

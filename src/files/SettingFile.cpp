@@ -43,6 +43,14 @@ QByteArray FloatLine(float value) {
     return (value < 0 ? QByteArray() : QByteArray(" ")) + digits + ' ';
 }
 
+// A text as one line. A text with a line break would add lines that a reader takes for the
+// next values; no track takes such a path, and should one come here it is written empty,
+// as a track without a file.
+QByteArray TextLine(const QString& text) {
+    const bool breaks = text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
+    return breaks ? QByteArray() : text.toUtf8();
+}
+
 QString ShiftJisToUnicode(const QByteArray& bytes) {
     iconv_t cd = iconv_open("UTF-8", "CP932");
     // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv_open's documented failure value
@@ -88,6 +96,9 @@ public:
         QByteArray line = m_lines[m_next++];
         if (line.endsWith('\r')) {
             line.chop(1);
+        }
+        if (line.contains('\r')) {
+            return std::nullopt; // a value split by a line break some writer let through
         }
         return DecodeLine(line).trimmed();
     }
@@ -219,12 +230,12 @@ QByteArray EncodeSettingFile(const std::array<TrackSetting, 8>& tracks) {
         out += NumberLine(t.speed) + crlf;
         out += NumberLine(t.volume) + crlf;
         out += NumberLine(t.pan) + crlf;
-        out += t.fileName.toUtf8() + crlf;
-        out += t.path.toUtf8() + crlf;
+        out += TextLine(t.fileName) + crlf;
+        out += TextLine(t.path) + crlf;
         out += FloatLine(t.length44k) + crlf;
         out += NumberLine(t.loop) + crlf;
         out += NumberLine(t.hold) + crlf;
-        out += t.ratio.toUtf8() + crlf;
+        out += TextLine(t.ratio) + crlf;
     }
     return out;
 }
@@ -244,6 +255,9 @@ DecodedSettingFile DecodeSettingFile(const QByteArray& bytes) {
             break;
         }
         file.tracks.push_back(std::move(*block));
+    }
+    if (file.ok && !in.atEnd()) {
+        file.ok = false; // lines beyond the eighth block: values moved by a line break
     }
     return file;
 }

@@ -25,16 +25,16 @@ struct TrackSetting {
 inline constexpr int kSettingLinesPerTrack = 9;
 
 // The 72 lines of eight blocks, UTF-8, CR LF. Numbers as " 4410 " / "-12 ": a space or the
-// minus sign before, one space after.
+// minus sign before, one space after. A text holding a CR or LF is written as an empty line.
 QByteArray EncodeSettingFile(const std::array<TrackSetting, 8>& tracks);
 
 // The blocks of a setting file up to its end or its first fault. Each line is one value,
 // trimmed; a line that is not UTF-8 is read as Shift_JIS (files from older versions). A file
 // that ends after a whole block is fine; one that ends inside a block, holds a number that is
 // missing, not a 16-bit integer, or outside its control's range (speed, volume, the boxes), or
-// a ratio text the box does not have, a length that is no float, or holds nothing at all
-// (what a failed write leaves), is `ok == false`, `tracks` holding the whole blocks before the
-// fault.
+// a ratio text the box does not have, a length that is no float, a text with a CR inside,
+// lines after the eighth block, or holds nothing at all (what a failed write leaves), is
+// `ok == false`, `tracks` holding the whole blocks before the fault.
 struct DecodedSettingFile {
     std::vector<TrackSetting> tracks;
     bool ok = true;

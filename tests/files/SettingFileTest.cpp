@@ -35,7 +35,10 @@ TEST(SettingFile, BanksAreWrittenByteForByteAndReadBackTheSame) {
     bank[7] = {4411, 0, 7, "c.wav", "/c c/c.wav", 12345678.0f, 1, 1, "*16"};
     bank[6].length44k = std::numeric_limits<float>::infinity(); // written as no reader's "INF"
     bank[5].length44k = std::numeric_limits<float>::quiet_NaN();
+    bank[2] = {4410, 0, 0, "a\nb.wav", "/x\r\n 0 \r/a\nb.wav",
+               0,    1, 1, ""}; // no line breaks written
     const QByteArray bytes = EncodeSettingFile(bank);
+    EXPECT_EQ(bytes.count('\n') + bytes.count('\r'), 72 * 2);
     EXPECT_TRUE(bytes.contains("\r\n-12 \r\n 40 \r\nb.wav\r\n/b.wav\r\n 919.6688 \r\n"));
     EXPECT_TRUE(bytes.contains(" 1.234568E+07 \r\n"));
     EXPECT_FALSE(bytes.toUpper().contains("INF") || bytes.toUpper().contains("NAN"));
@@ -50,6 +53,7 @@ TEST(SettingFile, ReadingStopsAtTheFirstFaultOrQuietlyAtABlockBoundary) {
     EXPECT_EQ(DecodeSettingFile(Block(" 4410 ", " 0 ", " 55 ")).tracks.at(0).pan, 40);
     EXPECT_EQ(DecodeSettingFile(Block(" 4410 ", " 0 ", "-55 ")).tracks.at(0).pan, -40);
     EXPECT_EQ(DecodeSettingFile(Block().repeated(3)).tracks.size(), 3u);
+    EXPECT_FALSE(DecodeSettingFile(Block().repeated(9)).ok) << "lines after the eighth block";
     // "音.wav" and "基準" in Shift_JIS, as older versions wrote them.
     const DecodedSettingFile sjis =
         DecodeSettingFile(Lines({" 4410 ", " 0 ", " 0 ", "\x89\xb9.wav", "/\x89\xb9.wav", " 0 ",
@@ -67,7 +71,7 @@ TEST(SettingFile, ReadingStopsAtTheFirstFaultOrQuietlyAtABlockBoundary) {
     for (const QByteArray& bad :
          {Block(" 3 "), Block(" 9001 "), Block(" 4410 ", "-80 "), Block(" 4410 ", "  "),
           Block(" 4410 ", " 0 ", " 40000 "), Block("abc"), Block(" 4410 ", " 0 ", " 0 ", "*3"),
-          Block().left(30),
+          Block().left(30), Lines({" 4410 ", " 0 ", " 0 ", "a", "/a\rb", " 0 ", " 1 ", " 1 ", ""}),
           // A length beyond a float came back as infinity and was saved as "INF".
           Block(" 4410 ", " 0 ", " 0 ", "", " 1E39 "), Block(" 4410 ", " 0 ", " 0 ", "", "-1E39 "),
           Block(" 4410 ", " 0 ", " 0 ", "", " INF "), Block(" 4410 ", " 0 ", " 0 ", "", " nan "),
