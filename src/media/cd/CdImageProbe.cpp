@@ -7,12 +7,32 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <cstdio>
 #include <vector>
 
 namespace mt {
 namespace {
 
 constexpr const char* kProgramName = "marrowtune-cdprobe";
+constexpr int kLogLineLength = 200;
+
+// What the child said on stderr goes to the program's own as one line: the first, printable
+// characters only, cut to kLogLineLength. A parser's complaint about a hostile image may hold
+// anything, the terminal's escape sequences included, and a crash repeats it a hundred times.
+void LogWhatTheChildSaid(const QByteArray& said) {
+    const qsizetype end = said.indexOf('\n');
+    const QString first = QString::fromUtf8(end < 0 ? said : said.first(end));
+    QString line;
+    for (const QChar c : first) {
+        if (c.isPrint()) {
+            line += c;
+        }
+    }
+    line = line.trimmed().left(kLogLineLength);
+    if (!line.isEmpty()) {
+        std::fprintf(stderr, "marrowtune: disc image probe: %s\n", line.toUtf8().constData());
+    }
+}
 
 } // namespace
 
@@ -34,7 +54,6 @@ std::uint32_t CdImageProbe::check(const QString& image) const {
         return kCdErrProbeMissing;
     }
     QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.setStandardOutputFile(QProcess::nullDevice());
     child.start(program, {image}, QIODevice::ReadOnly);
     if (!child.waitForStarted(m_timeLimitMs)) {
@@ -43,8 +62,10 @@ std::uint32_t CdImageProbe::check(const QString& image) const {
     if (!child.waitForFinished(m_timeLimitMs)) {
         child.kill(); // a parser caught in a loop
         child.waitForFinished(1000);
+        LogWhatTheChildSaid(child.readAllStandardError());
         return kCdErrImageDamaged;
     }
+    LogWhatTheChildSaid(child.readAllStandardError());
     if (child.exitStatus() != QProcess::NormalExit) {
         return kCdErrImageDamaged; // the parser crashed
     }

@@ -11,7 +11,8 @@ namespace mt {
 // or loop forever on damaged files, and a crash there must not take the program with it.
 // The child (`marrowtune-cdprobe <image>`, installed beside the program) opens the image as
 // the program would, reads its table of contents and a sector of each track, and exits 0;
-// it is killed when it takes longer than the time limit.
+// it is killed when it takes longer than the time limit. Of what it says on stderr, the first
+// line goes to the program's stderr, printable characters only.
 class CdImageProbe {
 public:
     static constexpr int kDefaultTimeLimitMs = 5000;
