@@ -67,7 +67,7 @@ TEST_F(SettingFileCommandsTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhere
     for (const auto& [name, hours] : beside) {
         QFile file(m_dir.filePath("elsewhere/") + name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
-                    file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 * hours),
+                    file.setFileTime(QDateTime::currentDateTime().addSecs(qint64{-3600} * hours),
                                      QFileDevice::FileModificationTime));
     }
     command("mnuFileSave", set);
