@@ -43,8 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const mt::CdImageProbe probe(QStringLiteral(MT_CDPROBE_PROGRAM), 2000);
-    std::uint32_t error = 0;
-    const std::unique_ptr<mt::CdDisc> disc = mt::CdDisc::openImage(image, probe, error);
+    std::uint32_t error = mt::CdDisc::checkImageFile(image);
+    if (error == 0) {
+        error = probe.checkAndWait(image);
+    }
+    const std::unique_ptr<mt::CdDisc> disc =
+        error == 0 ? mt::CdDisc::openImageInThisProcess(image, error) : nullptr;
     QFile::remove(image);
     if (disc == nullptr) {
         return 0;

@@ -146,6 +146,13 @@ std::shared_ptr<const WaveOverview> dsGetOverview(std::int32_t buffer) {
     return overview;
 }
 
+std::int64_t dsGetFrames(std::int32_t buffer) {
+    std::int64_t frames = -1;
+    LibraryRegistry::instance().withBuffer(
+        buffer, [&](SoundLibrary& l, std::int32_t b) { frames = l.frames(b); });
+    return frames;
+}
+
 float dsGetMasterPeak(std::int32_t library) {
     return LibraryRegistry::instance().withLibrary(library, 0.0f,
                                                    [](SoundLibrary& l) { return l.masterPeak(); });

@@ -111,6 +111,10 @@ bool dsGetStatus(std::int32_t buffer, VoiceStatus& status);
 // The buffer's outline for drawing, made when it was decoded; null for an unknown handle.
 std::shared_ptr<const WaveOverview> dsGetOverview(std::int32_t buffer);
 
+// The frames the buffer holds (what was decoded, not what its file declared); -1 for an
+// unknown handle.
+std::int64_t dsGetFrames(std::int32_t buffer);
+
 // The largest sample of the library's whole output over the last few hundredths of a second,
 // before limiting (above 1: clipped); 0 for an unknown library. Never blocks on the audio
 // thread.

@@ -400,6 +400,13 @@ std::shared_ptr<const WaveOverview> SoundLibrary::overview(std::int32_t handle) 
     return samples == nullptr ? nullptr : samples->overview();
 }
 
+std::int64_t SoundLibrary::frames(std::int32_t handle) {
+    const BufferRecord* r = find(handle);
+    const SampleBuffer* samples =
+        r == nullptr ? nullptr : m_slots[static_cast<std::size_t>(r->slot)].get();
+    return samples == nullptr ? -1 : samples->frames();
+}
+
 AudioSource* SoundLibrary::addSource(std::unique_ptr<AudioSource> source) {
     collect();
     source->prepare(m_config.sampleRate, 2, static_cast<std::size_t>(m_engine.blockFrames()));

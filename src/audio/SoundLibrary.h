@@ -91,6 +91,9 @@ public:
     bool voiceStatus(std::int32_t handle, VoiceStatus& status);
     // The buffer's outline for drawing; null for a handle this library does not hold.
     std::shared_ptr<const WaveOverview> overview(std::int32_t handle);
+    // The frames the buffer holds, fewer than its file declared when the file was cut while
+    // it was read; -1 for a handle this library does not hold.
+    std::int64_t frames(std::int32_t handle);
     // The whole output's level as Engine::masterPeak. Never blocks.
     float masterPeak() const noexcept { return m_engine.masterPeak(); }
 

@@ -56,4 +56,8 @@ std::shared_ptr<const WaveOverview> LibraryTrackSound::overview(std::int32_t buf
     return dsGetOverview(buffer);
 }
 
+std::int64_t LibraryTrackSound::frames(std::int32_t buffer) {
+    return dsGetFrames(buffer);
+}
+
 } // namespace mt

@@ -24,6 +24,7 @@ public:
     void setFrequency(std::int32_t buffer, std::int32_t frequency) override;
     bool status(std::int32_t buffer, VoiceStatus& status) override;
     std::shared_ptr<const WaveOverview> overview(std::int32_t buffer) override;
+    std::int64_t frames(std::int32_t buffer) override;
 
 private:
     VbDSound& m_library;

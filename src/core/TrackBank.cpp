@@ -245,6 +245,9 @@ void TrackBank::panSelected(int pan) {
 }
 
 TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
+    if (path.contains(QLatin1Char('\r')) || path.contains(QLatin1Char('\n'))) {
+        return Assigned::LineBreakInPath;
+    }
     const QFileInfo file(path);
     // A file that vanished since it was listed goes on to the read failure below.
     if (file.exists() && file.size() == 0) {
@@ -301,6 +304,12 @@ void TrackBank::loadSound(int index, const QString& path, std::function<void(Tra
             if (buffer != 0) {
                 done.buffer = buffer;
                 done.loaded = true;
+                // A file cut while it was read plays what was read: its length is that.
+                const std::int64_t frames = m_sound.frames(buffer);
+                if (frames >= 0 && frames < done.frames && done.sampleRate > 0) {
+                    done.frames = static_cast<float>(frames);
+                    done.length44k = static_cast<float>(frames * 44100.0 / done.sampleRate);
+                }
             } else if (failed) {
                 failed(done);
             }

@@ -75,14 +75,16 @@ public:
     void panSelected(int pan);
 
     // --- Files -----------------------------------------------------------------------------
-    enum class Assigned { Ok, EmptyFile, Unreadable };
+    enum class Assigned { Ok, EmptyFile, Unreadable, LineBreakInPath };
     // Clears the track, takes the sound file at `path` with its title and format, selects the
     // track and loads the sound in the background (Ok). An empty file leaves the track as it
-    // was; an unreadable one leaves it cleared, and so does a load that makes no buffer.
+    // was, and so does a path holding a CR or LF, which no line of a setting file can hold;
+    // an unreadable one leaves it cleared, and so does a load that makes no buffer.
     Assigned assign(int index, const QString& path);
     // Makes the track's sound from `path` in the background, dropping a load under way: the
-    // track is loading until the buffer comes, then loaded. When none comes, `failed(track)`
-    // runs; the track stays unloaded.
+    // track is loading until the buffer comes, then loaded, its length that of the sound
+    // read (less than the header said when the file was cut meanwhile). When none comes,
+    // `failed(track)` runs; the track stays unloaded.
     void loadSound(int index, const QString& path, std::function<void(Track&)> failed = {});
     // Drops the track's load under way, or its wait for the device: it is no longer loading
     // and its result never reaches it. Tells no window.

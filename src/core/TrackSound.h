@@ -50,6 +50,9 @@ public:
     virtual std::shared_ptr<const WaveOverview> overview(std::int32_t /*buffer*/) {
         return nullptr;
     }
+    // The frames the buffer holds, fewer than its file's header said when the file was cut
+    // while it was read; -1 when not known.
+    virtual std::int64_t frames(std::int32_t /*buffer*/) { return -1; }
 };
 
 } // namespace mt

@@ -2,18 +2,22 @@
 
 #include "platform/Numbers.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
 
 #include <iconv.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -37,6 +41,14 @@ QByteArray FloatLine(float value) {
     std::snprintf(text, sizeof text, "%.7G", static_cast<double>(value));
     QByteArray digits(text);
     return (value < 0 ? QByteArray() : QByteArray(" ")) + digits + ' ';
+}
+
+// A text as one line. A text with a line break would add lines that a reader takes for the
+// next values; no track takes such a path, and should one come here it is written empty,
+// as a track without a file.
+QByteArray TextLine(const QString& text) {
+    const bool breaks = text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
+    return breaks ? QByteArray() : text.toUtf8();
 }
 
 QString ShiftJisToUnicode(const QByteArray& bytes) {
@@ -84,6 +96,9 @@ public:
         QByteArray line = m_lines[m_next++];
         if (line.endsWith('\r')) {
             line.chop(1);
+        }
+        if (line.contains('\r')) {
+            return std::nullopt; // a value split by a line break some writer let through
         }
         return DecodeLine(line).trimmed();
     }
@@ -166,6 +181,46 @@ std::optional<TrackSetting> ReadBlock(LineReader& in) {
     return t;
 }
 
+// A save's temporary file beside the file it replaces: hidden, and named after that file and
+// this program, a name nobody gives a file of their own. Six letters or digits end it.
+QString TemporaryPrefix(const QFileInfo& target) {
+    return QLatin1Char('.') + target.fileName() + QStringLiteral(".marrowtune-save-");
+}
+constexpr int kTemporarySuffixLength = 6;
+// A save holds its temporary file for a moment: one unchanged for this long was left by a save
+// that was killed, and no writer, of this instance or another, still owns it.
+constexpr qint64 kStaleTemporarySeconds = 3600;
+
+QString RandomSuffix() {
+    static const char kCharacters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QString suffix;
+    for (int i = 0; i < kTemporarySuffixLength; ++i) {
+        suffix += QLatin1Char(kCharacters[QRandomGenerator::global()->bounded(
+            static_cast<int>(sizeof kCharacters) - 1)]);
+    }
+    return suffix;
+}
+
+// Removes the temporary files of saves of `path` that died before their rename; never a file
+// of another name, nor one a save may still be writing.
+void RemoveStaleSaveFiles(const QString& path) {
+    const QFileInfo target(path);
+    const QString prefix = TemporaryPrefix(target);
+    static const QRegularExpression suffix(QStringLiteral("^[A-Za-z0-9]{6}$"));
+    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-kStaleTemporarySeconds);
+    QDir folder = target.absoluteDir();
+    const QFileInfoList entries =
+        folder.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName();
+        if (name.startsWith(prefix) && suffix.match(name.mid(prefix.size())).hasMatch() &&
+            entry.lastModified() < staleBefore) {
+            folder.remove(name);
+        }
+    }
+}
+
 } // namespace
 
 QByteArray EncodeSettingFile(const std::array<TrackSetting, 8>& tracks) {
@@ -175,12 +230,12 @@ QByteArray EncodeSettingFile(const std::array<TrackSetting, 8>& tracks) {
         out += NumberLine(t.speed) + crlf;
         out += NumberLine(t.volume) + crlf;
         out += NumberLine(t.pan) + crlf;
-        out += t.fileName.toUtf8() + crlf;
-        out += t.path.toUtf8() + crlf;
+        out += TextLine(t.fileName) + crlf;
+        out += TextLine(t.path) + crlf;
         out += FloatLine(t.length44k) + crlf;
         out += NumberLine(t.loop) + crlf;
         out += NumberLine(t.hold) + crlf;
-        out += t.ratio.toUtf8() + crlf;
+        out += TextLine(t.ratio) + crlf;
     }
     return out;
 }
@@ -201,44 +256,67 @@ DecodedSettingFile DecodeSettingFile(const QByteArray& bytes) {
         }
         file.tracks.push_back(std::move(*block));
     }
+    if (file.ok && !in.atEnd()) {
+        file.ok = false; // lines beyond the eighth block: values moved by a line break
+    }
     return file;
 }
 
-void RemoveStaleSaveFiles(const QString& path) {
+bool CommitWhole(QFile& file, const QString& path, const QByteArray& bytes, QString* error) {
     const QFileInfo target(path);
-    const QString prefix = target.fileName() + QLatin1Char('.');
-    static const QRegularExpression temporarySuffix(QStringLiteral("^[A-Za-z0-9]{6}$"));
-    QDir folder = target.absoluteDir();
-    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        if (name.startsWith(prefix) && temporarySuffix.match(name.mid(prefix.size())).hasMatch()) {
-            folder.remove(name);
+    const QString prefix = target.absolutePath() + QLatin1Char('/') + TemporaryPrefix(target);
+    // Unbuffered, so a full disk fails the write itself rather than a flush at the close. A
+    // file that exists keeps who may read it; until then the temporary file is the owner's.
+    const QIODevice::OpenMode mode =
+        QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered;
+    const bool replaces = target.exists();
+    bool created = false;
+    for (int attempt = 0; attempt < 16 && !created; ++attempt) {
+        file.setFileName(prefix + RandomSuffix());
+        created =
+            replaces ? file.open(mode, QFile::ReadOwner | QFile::WriteOwner) : file.open(mode);
+        if (!created && !QFileInfo::exists(file.fileName())) {
+            break; // not a name another save holds: the folder refuses
         }
     }
-}
-
-bool CommitWhole(QSaveFile& file, const QByteArray& bytes, QString* error) {
-    // Unbuffered, so a full disk fails the write itself rather than a flush inside commit(),
-    // whose failure commit() does not report; the size on disk is checked before the rename.
-    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                         file.write(bytes) == bytes.size() && file.flush() &&
-                         file.size() == bytes.size();
-    if (written && file.commit()) {
-        return true;
+    QString reason; // empty: the write stopped short without saying why
+    if (!created) {
+        reason = file.errorString();
+    } else {
+        // The size on disk is checked too: a write may claim more than reached the file.
+        const bool written = (!replaces || file.setPermissions(target.permissions())) &&
+                             file.write(bytes) == bytes.size() && file.flush() &&
+                             file.size() == bytes.size() && ::fsync(file.handle()) == 0;
+        if (!written && file.error() != QFileDevice::NoError) {
+            reason = file.errorString();
+        }
+        file.close();
+        if (written && reason.isEmpty() && file.error() != QFileDevice::NoError) {
+            reason = file.errorString(); // what only the close found
+        }
+        if (written && reason.isEmpty()) {
+            if (::rename(QFile::encodeName(file.fileName()).constData(),
+                         QFile::encodeName(path).constData()) == 0) {
+                return true;
+            }
+            reason = QString::fromLocal8Bit(std::strerror(errno));
+        }
+        QFile::remove(file.fileName()); // the old file stays as it was
     }
     if (error != nullptr) {
-        *error = file.error() != QFileDevice::NoError
-                     ? file.errorString()
-                     : QStringLiteral("書き込みが最後まで終わりませんでした。");
+        *error =
+            reason.isEmpty() ? QStringLiteral("書き込みが最後まで終わりませんでした。") : reason;
     }
-    file.cancelWriting(); // the temporary file goes with `file`; the old file stays
     return false;
 }
 
 bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error) {
-    RemoveStaleSaveFiles(path);
-    QSaveFile file(path);
-    return CommitWhole(file, bytes, error);
+    // A link is followed: the file it names is replaced, the link stays.
+    const QFileInfo given(path);
+    const QString target = given.isSymLink() ? given.symLinkTarget() : path;
+    RemoveStaleSaveFiles(target);
+    QFile file;
+    return CommitWhole(file, target, bytes, error);
 }
 
 } // namespace mt

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QSaveFile>
+#include <QFile>
 #include <QString>
 
 #include <array>
@@ -25,16 +25,16 @@ struct TrackSetting {
 inline constexpr int kSettingLinesPerTrack = 9;
 
 // The 72 lines of eight blocks, UTF-8, CR LF. Numbers as " 4410 " / "-12 ": a space or the
-// minus sign before, one space after.
+// minus sign before, one space after. A text holding a CR or LF is written as an empty line.
 QByteArray EncodeSettingFile(const std::array<TrackSetting, 8>& tracks);
 
 // The blocks of a setting file up to its end or its first fault. Each line is one value,
 // trimmed; a line that is not UTF-8 is read as Shift_JIS (files from older versions). A file
 // that ends after a whole block is fine; one that ends inside a block, holds a number that is
 // missing, not a 16-bit integer, or outside its control's range (speed, volume, the boxes), or
-// a ratio text the box does not have, a length that is no float, or holds nothing at all
-// (what a failed write leaves), is `ok == false`, `tracks` holding the whole blocks before the
-// fault.
+// a ratio text the box does not have, a length that is no float, a text with a CR inside,
+// lines after the eighth block, or holds nothing at all (what a failed write leaves), is
+// `ok == false`, `tracks` holding the whole blocks before the fault.
 struct DecodedSettingFile {
     std::vector<TrackSetting> tracks;
     bool ok = true;
@@ -43,12 +43,15 @@ DecodedSettingFile DecodeSettingFile(const QByteArray& bytes);
 
 // Writes `bytes` to a temporary file beside `path` and renames it over `path` only once all of
 // it is on disk (a short write, a full disk, a size that does not match), so a failure never
-// leaves a half-written or empty file and keeps the old one. Temporary files of `path` left by
-// an earlier save that was killed ("<name>.XXXXXX") are removed first. False with a reason.
+// leaves a half-written or empty file and keeps the old one, with its permissions; a link is
+// followed. The temporary file is ".<name>.marrowtune-save-" and six letters or digits; those
+// of `path` that a killed save left behind, untouched for an hour, are removed first, and no
+// other file. False with a reason.
 bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error);
 
-// The write and commit of WriteFileWhole on a save file the caller made (a test's file that
-// fails on purpose); `file` is not yet open.
-bool CommitWhole(QSaveFile& file, const QByteArray& bytes, QString* error);
+// The write and rename of WriteFileWhole through `file`, which the caller made (a test's file
+// that fails on purpose) and which names and opens the temporary file; `path` is the file to
+// replace, not a link.
+bool CommitWhole(QFile& file, const QString& path, const QByteArray& bytes, QString* error);
 
 } // namespace mt

@@ -122,6 +122,7 @@ void CdPanel::showPlayer() {
     for (const auto& [button, flag] : buttons) {
         button->setEnabled(m_cd.canPress(flag));
     }
+    setTitle(m_cd.checkingImage() ? QStringLiteral("CD 確認中") : QStringLiteral("CD"));
     lbltrack->setText(QString::number(s.cdCurrentTrack));
     lblAllTrack->setText(QString::number(s.cdTrackCount));
     FormatPanelTime(*lblCDTime, RoundHalfEvenToInt(s.cdTimeInTrack / 10.0), 1);

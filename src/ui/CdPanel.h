@@ -67,7 +67,8 @@ public:
     std::function<void()> onBpmCounter;
 
 private:
-    // Redraws everything the panel shows of the CD player.
+    // Redraws everything the panel shows of the CD player; its title says "確認中" while the
+    // chosen image is with its probe.
     void showPlayer();
 
     CdPlayer& m_cd;

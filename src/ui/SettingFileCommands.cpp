@@ -137,29 +137,32 @@ void SettingFileCommands::mnuFileOpen_Click() {
     }
     dialogFileName = *chosen;
     WaitCursor wait(m_app.platform.cursor);
-    LoadSettingFile();
-    m_app.bank.bankChanged = false;
-    settingUntitled = false;
+    if (LoadSettingFile()) {
+        m_app.bank.bankChanged = false;
+        settingUntitled = false;
+    }
 }
 
-void SettingFileCommands::LoadSettingFile() {
+bool SettingFileCommands::LoadSettingFile() {
     const QString path = dialogFileName;
     QFile file(path);
     if (!OpenRegularFileForReading(file)) {
         failedLoad(path);
-        return;
+        return false;
     }
     const DecodedSettingFile decoded = DecodeSettingFile(file.readAll());
     file.close();
+    if (!decoded.ok) {
+        // Nothing of a damaged file is taken: its first blocks may already hold values that
+        // a line break moved.
+        failedLoad(path);
+        return false;
+    }
     settingFilePath = path;
     settingFileTitle = QFileInfo(path).fileName();
     setCaption(QStringLiteral("Marrowtune - ") + settingFileTitle);
     for (std::size_t i = 0; i < decoded.tracks.size(); ++i) {
         m_app.bankLoader.load(static_cast<int>(i), storedTrack(decoded.tracks[i]));
-    }
-    if (!decoded.ok) {
-        failedLoad(path);
-        return;
     }
     if (decoded.tracks.size() == static_cast<std::size_t>(kTrackCount)) {
         // A file that ended early leaves the later tracks and the overwrite item as they were.
@@ -167,6 +170,7 @@ void SettingFileCommands::LoadSettingFile() {
     }
     // Whatever the file held: a reference it took away must not leave the lock on.
     m_app.tempo.updateLockAvailability();
+    return true;
 }
 
 StoredTrack SettingFileCommands::storedTrack(const TrackSetting& s) {
@@ -174,10 +178,10 @@ StoredTrack SettingFileCommands::storedTrack(const TrackSetting& s) {
 }
 
 void SettingFileCommands::failedLoad(const QString& path) {
+    // The bank, its title and its flags stay: a wrong or damaged file never costs the set
+    // that is on stage.
     m_app.showMessage(path +
                       QStringLiteral("は Marrowtune で使用できるファイル形式ではありません"));
-    mnunew_Click();
-    setCaption(QStringLiteral("Marrowtune"));
 }
 
 void SettingFileCommands::newFromMenu() {

@@ -27,15 +27,16 @@ public:
     void mnuFileOpen_Click();
     void mnuFileSave_Click();
     void overwriteSaveAction_Click();
-    // The bare new command: also start-up's and the failed load's.
+    // The bare new command: also start-up's.
     void mnunew_Click();
     // The menu's "new": asks about unsaved changes first.
     void newFromMenu();
 
     // Each takes the file chosen in the dialog (dialogFileName). Save and overwrite return
-    // false, with a message, when the file could not be written.
+    // false, with a message, when the file could not be written; load, when the file could not
+    // be read or is damaged anywhere, and then nothing changes.
     bool SaveSettingFile();
-    void LoadSettingFile();
+    bool LoadSettingFile();
     bool OverwriteSettingFile();
 
     // Before the bank is replaced or the program ends: true when the command may go on.

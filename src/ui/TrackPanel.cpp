@@ -91,6 +91,10 @@ void TrackPanel::ComChange_Click(int index) {
         m_app.showMessage(QStringLiteral("このファイルはサイズが0です"));
     } else if (result == TrackBank::Assigned::Unreadable) {
         m_app.showMessage(QStringLiteral("読み込み失敗。WAVファイルに何らかの問題があります"));
+    } else if (result == TrackBank::Assigned::LineBreakInPath) {
+        m_app.showMessage(
+            QStringLiteral("ファイル名かフォルダ名に改行が入っているため、このファイル"
+                           "はトラックに割り当てられません。名前を変えてください"));
     }
     // With no buffer the library has said why, and with no sound device the window shows it.
 }

@@ -56,7 +56,23 @@ TEST_F(SettingFileCommandsTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhere
     bank().setLoop(5, false);
     QDir(m_dir.path()).mkdir("elsewhere");
     const QString set = m_dir.filePath("elsewhere/ライブ");
+    // Beside the set: the user's files, another save's at work and one a killed save left
+    // (the last alone goes), with the hours each is untouched.
+    const std::pair<const char*, int> beside[] = {{"ライブ.mrw.backup", 2},
+                                                  {"ライブ.mrw.ORIG01", 2},
+                                                  {"ライブ.mrw.2024v1", 2},
+                                                  {".ライブ.mrw.marrowtune-save-Ab12Cd", 0},
+                                                  {".live.mrw.marrowtune-save-Ab12Cd", 2},
+                                                  {".ライブ.mrw.marrowtune-save-Xy34Zw", 2}};
+    for (const auto& [name, hours] : beside) {
+        QFile file(m_dir.filePath("elsewhere/") + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
+                    file.setFileTime(QDateTime::currentDateTime().addSecs(qint64{-3600} * hours),
+                                     QFileDevice::FileModificationTime));
+    }
     command("mnuFileSave", set);
+    EXPECT_EQ(QDir(m_dir.filePath("elsewhere")).entryList(QDir::Files | QDir::Hidden).size(), 6);
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("elsewhere/.ライブ.mrw.marrowtune-save-Xy34Zw")));
     EXPECT_EQ(title(), QStringLiteral("Marrowtune - ライブ.mrw"));
     EXPECT_TRUE(canOverwrite());
     const QByteArray bytes = read(set + ".mrw");
@@ -111,31 +127,60 @@ TEST_F(SettingFileCommandsTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhere
     EXPECT_FALSE(lock.isChecked() || lock.isEnabled() || m_window.mix().LabelLocked->isEnabled());
 }
 
-// Unreadable sets end in a new bank; stored sounds that are gone are told in track order and
-// keep their titles. FIFOs among them are never waited on.
+// Unreadable and damaged sets leave the bank as it was; stored sounds that are gone are told
+// in track order and keep their titles. FIFOs among them are never waited on.
 TEST_F(SettingFileCommandsTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
     const QString a = addWav("a.wav", 44100, 2, 100);
-    const QString bad = m_dir.filePath("bad.mrw"); // what a failed write leaves, too
+    bank().assign(1, a);
+    bank().assign(7, a);
+    // A folder named with line breaks, whose lines would make a ninth block at -70 dB: its
+    // file is refused when assigned, so a save stays 72 lines.
+    const QString folder = m_dir.filePath(
+        "x\r\n 0 \r\n 1 \r\n 1 \r\n\r\n 4410 \r\n-70 \r\n 0 \r\nevil.wav\r\nevil.wav");
+    ASSERT_TRUE(QDir().mkpath(folder) &&
+                test::WriteFile(folder + "/b.wav", test::PcmWav(2, 44100, 16, 400)));
+    browser().setDirPath(folder);
+    test::ClickListItem(*browser().fileList, "b.wav");
+    QTest::mouseClick(frame(1).ComChange, Qt::LeftButton);
+    EXPECT_EQ(messageTexts(), std::vector<QString>{"ファイル名かフォルダ名に改行が入っているため、"
+                                                   "このファイルはトラックに割り当てられません。"
+                                                   "名前を変えてください"});
+    EXPECT_EQ(bank().track(1).path, a);
+    command("mnuFileSave", m_dir.filePath("lines.mrw"));
+    EXPECT_EQ(read(m_dir.filePath("lines.mrw")).split('\n').size(), 73);
+
+    // Sets older versions wrote with such a folder, what a failed write leaves, and a FIFO.
+    std::array<TrackSetting, 8> stored;
+    stored[2].path = "@";
+    const QString bad = m_dir.filePath("bad.mrw");
+    for (const char* name : {"crlf.mrw", "lf.mrw"}) {
+        const QString breaks = name[0] == 'c' ? folder : m_dir.filePath("x\ny");
+        ASSERT_TRUE(test::WriteFile(m_dir.filePath(name),
+                                    EncodeSettingFile(stored).replace("@", breaks.toUtf8())));
+    }
     ASSERT_TRUE(test::WriteFile(bad, {}));
     for (const char* fifo : {"fifo.mrw", "fifo.wav"}) {
         ASSERT_EQ(::mkfifo(QFile::encodeName(m_dir.filePath(fifo)).constData(), 0600), 0);
     }
     ::alarm(30); // an open that waits for a writer on a FIFO ends the test here
-    for (const QString& path : {bad, m_dir.filePath("fifo.mrw")}) {
-        bank().assign(7, a);
+    bank().setVolume(7, -5);
+    for (const QString& path :
+         {m_dir.filePath("crlf.mrw"), m_dir.filePath("lf.mrw"), bad, m_dir.filePath("fifo.mrw")}) {
         m_platform.messages.shown.clear();
         command("mnuFileOpen", path);
         EXPECT_EQ(
             messageTexts(),
             std::vector<QString>{path + "は Marrowtune で使用できるファイル形式ではありません"});
-        EXPECT_EQ(title(), QStringLiteral("Marrowtune"));
-        EXPECT_FALSE(frame(7).ComStart->isEnabled() || canOverwrite() || bank().bankChanged);
+        EXPECT_EQ(title(), QStringLiteral("Marrowtune - lines.mrw"));
+        EXPECT_TRUE(frame(7).ComStart->isEnabled() && frame(1).ComStart->isEnabled());
+        EXPECT_EQ(bank().track(7).volume, -5);
+        EXPECT_TRUE(canOverwrite() && bank().bankChanged) << "the bank as it was";
     }
     command("mnuFileOpen"); // cancelled: nothing read, nothing written
     command("mnuFileSave");
     EXPECT_EQ(m_platform.messages.shown.size(), 1u);
 
-    std::array<TrackSetting, 8> stored;
+    stored = {};
     stored[0] = {4410, 0, 0, "a.wav", a, 0, 1, 1, ""};
     stored[2] = {4410, 0, 0, "fifo.wav", m_dir.filePath("fifo.wav"), 0, 1, 1, ""};
     stored[4] = {4410, 0, 0, "gone.wav", m_dir.filePath("gone.wav"), 0, 1, 1, ""};

@@ -63,9 +63,10 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
 }
 
 // Until its sound has come through the event loop the frame says the track is loading and
-// its PLAY does nothing; then it shows the title alone and plays.
+// its PLAY does nothing; then it shows the title alone and plays, for as long as was read.
 TEST_F(TrackLoadingTest, TheFrameShowsALoadingTrackAndItsPlayWaitsForTheSound) {
     addWav("big.wav", 44100, 2, 44100 * 10);
+    addWav("cut.wav", 44100, 2, 44100 * 4);
     showWindow();
     test::ClickListItem(*browser().fileList, QStringLiteral("big.wav"));
     QTest::mouseClick(frame(2).ComChange, Qt::LeftButton);
@@ -73,8 +74,13 @@ TEST_F(TrackLoadingTest, TheFrameShowsALoadingTrackAndItsPlayWaitsForTheSound) {
     EXPECT_EQ(frame(2).lblSample->text(), QStringLiteral("10.000s"));
     QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
     EXPECT_FALSE(bank().playing(2));
+    // Queued behind big.wav, cut.wav loses its second half before it is read.
+    test::ClickListItem(*browser().fileList, QStringLiteral("cut.wav"));
+    QTest::mouseClick(frame(3).ComChange, Qt::LeftButton);
+    ASSERT_TRUE(QFile::resize(m_dir.filePath("cut.wav"), 44 + 44100 * 2 * 4));
 
     ASSERT_TRUE(test::WaitForLoads(bank()));
+    EXPECT_EQ(frame(3).lblSample->text(), QStringLiteral("2.000s"));
     EXPECT_EQ(frame(2).lblWavTitle->text(), QStringLiteral("big.wav"));
     QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
     EXPECT_TRUE(bank().playing(2));

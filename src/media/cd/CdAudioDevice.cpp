@@ -57,26 +57,43 @@ std::uint32_t CdAudioDevice::open() {
     return kMciOk;
 }
 
+void CdAudioDevice::setOptions(Options options) {
+    m_options = std::move(options);
+    m_probe.reset();
+    m_probing = {};
+    m_verdict.reset();
+}
+
 std::unique_ptr<CdDisc> CdAudioDevice::openImage(const QString& path, std::uint32_t& error) {
-    const QFileInfo file(path);
-    if (!file.isFile()) {
-        error = kCdErrImageMissing;
+    error = CdDisc::checkImageFile(path);
+    if (error != kMciOk) {
         return nullptr;
     }
-    if (path == m_failedImage.path && file.size() == m_failedImage.size &&
-        file.lastModified() == m_failedImage.modified) {
-        error = m_failedImage.error;
-        return nullptr;
+    const QFileInfo info(path);
+    const ImageFile file{path, info.size(), info.lastModified()};
+    if (file == m_probing && m_verdict) {
+        error = *m_verdict;
+        if (error == kCdErrProbeMissing) {
+            m_probing = {}; // said once: a probe installed meanwhile is tried next time
+        }
+        return error == kMciOk ? CdDisc::openImageInThisProcess(path, error) : nullptr;
     }
-    ++m_imageProbes;
-    std::unique_ptr<CdDisc> disc = CdDisc::openImage(
-        path, CdImageProbe(m_options.probeProgram, m_options.probeTimeLimitMs), error);
-    if (disc == nullptr && error != kCdErrProbeMissing) {
-        m_failedImage = {path, file.size(), file.lastModified(), error};
-    } else {
-        m_failedImage = {};
+    if (!m_probe) {
+        m_probe =
+            std::make_unique<CdImageProbe>(m_options.probeProgram, m_options.probeTimeLimitMs);
     }
-    return disc;
+    if (file != m_probing || !m_probe->running()) {
+        ++m_imageProbes;
+        m_probing = file;
+        m_verdict.reset();
+        if (!m_probe->start(path, [this](std::uint32_t verdict) { m_verdict = verdict; })) {
+            m_probing = {};
+            error = kCdErrProbeMissing;
+            return nullptr;
+        }
+    }
+    error = kCdErrChecking;
+    return nullptr;
 }
 
 void CdAudioDevice::takeDisc(std::unique_ptr<CdDisc> disc, const QString& source) {
@@ -153,8 +170,11 @@ void CdAudioDevice::syncEnd() {
 }
 
 const char* CdAudioDevice::mode() {
-    if (!m_open || !refresh() || m_disc == nullptr) {
+    if (!m_open || !refresh()) {
         return "open";
+    }
+    if (m_disc == nullptr) {
+        return checkingImage() ? "not ready" : "open";
     }
     syncEnd();
     switch (m_state) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace mt {
@@ -27,6 +28,11 @@ class CdReader;
 // A disc that goes away (an image file removed or replaced by another choice, a drive
 // reporting a new medium) shows as mode "open" once; the next mode or media query takes in
 // what is there now.
+//
+// An image is parsed here only after the probe has read it in a child (CdImageProbe). The
+// child runs alongside: until its verdict has come through the event loop, open() and a
+// status query on a closed device give kCdErrChecking, and an open device's mode is
+// "not ready". The verdict on a file stands until the file changes (size or time).
 class CdAudioDevice {
 public:
     struct Options {
@@ -44,13 +50,14 @@ public:
     CdAudioDevice(const CdAudioDevice&) = delete;
     CdAudioDevice& operator=(const CdAudioDevice&) = delete;
 
-    // Each returns 0 or an MciError code.
+    // Each returns 0 or an MciError code. open() gives kCdErrChecking while the chosen image
+    // is with the probe: asked again after the verdict, it gives that.
     std::uint32_t open();
     void close();
     bool isOpen() const { return m_open; }
 
-    // "playing", "seeking" (playing, the sound not there yet), "paused", "stopped", or "open"
-    // (no disc).
+    // "playing", "seeking" (playing, the sound not there yet), "paused", "stopped", "not ready"
+    // (the image is with the probe) or "open" (no disc).
     const char* mode();
     bool mediaPresent();
     std::uint32_t trackCount(int& count);
@@ -66,8 +73,10 @@ public:
     // Channel 0 = left, 1 = right. Glides, never clicks.
     std::uint32_t setChannel(int channel, bool on);
 
-    // Takes effect at the next open().
-    void setOptions(Options options) { m_options = std::move(options); }
+    // Takes effect at the next open(); a check under way is dropped and verdicts forgotten.
+    void setOptions(Options options);
+    // Whether the chosen image is with the probe. Never blocks.
+    bool checkingImage() const { return m_probe != nullptr && m_probe->running(); }
     // Manual reading (Options::readerThread false): reads ahead until the ring is full.
     void pumpReader();
     std::uint64_t underruns() const { return m_stream->underruns(); }
@@ -79,9 +88,10 @@ private:
     std::uint32_t ready();
     bool refresh(); // false when the disc has just gone
     bool tryLoad();
-    // The chosen image through the probe, unless the probe already failed on this very file
-    // (same size and time): that answer stands until the file changes, so the panel's watch
-    // does not start a child every 300 ms.
+    // The chosen image once the probe has read it: the first call hands it to the probe
+    // (kCdErrChecking until the verdict); the verdict on this very file (same size and time)
+    // stands until the file changes, so the panel's watch does not start a child every
+    // 300 ms.
     std::unique_ptr<CdDisc> openImage(const QString& path, std::uint32_t& error);
     void takeDisc(std::unique_ptr<CdDisc> disc, const QString& source);
     void dropDisc();
@@ -107,13 +117,15 @@ private:
     std::int64_t m_targetFrame = 0; // where the current generation starts
     std::int32_t m_attachedLibrary = 0;
     AudioSource* m_source = nullptr; // owned by the library
-    struct FailedImage {
+    struct ImageFile {
         QString path;
         qint64 size = -1;
         QDateTime modified;
-        std::uint32_t error = 0;
+        bool operator==(const ImageFile&) const = default;
     };
-    FailedImage m_failedImage;
+    std::unique_ptr<CdImageProbe> m_probe;  // made with the options at the first image
+    ImageFile m_probing;                    // the file the probe has, or last had
+    std::optional<std::uint32_t> m_verdict; // on m_probing, once it came
     int m_imageProbes = 0;
 };
 

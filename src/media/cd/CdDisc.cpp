@@ -1,6 +1,5 @@
 #include "media/cd/CdDisc.h"
 
-#include "media/cd/CdImageProbe.h"
 #include "media/cd/MciErrors.h"
 #include "platform/RegularFile.h"
 
@@ -94,26 +93,21 @@ bool ImageIsBigEndian(const QString& path) {
     return rawFile.match(text).hasMatch();
 }
 
-std::unique_ptr<CdDisc> CdDisc::openImage(const QString& path, const CdImageProbe& probe,
-                                          std::uint32_t& error) {
+std::uint32_t CdDisc::checkImageFile(const QString& path) {
     const QFileInfo info(path);
     if (!info.isFile()) {
-        error = kCdErrImageMissing;
-        return nullptr;
+        return kCdErrImageMissing;
     }
     if (info.suffix().toLower() == QLatin1String("cue")) {
         // Told apart without parsing, and without a child each time.
         if (CueNamesWaveFiles(path)) {
-            error = kCdErrCueOfWaveFiles;
-            return nullptr;
+            return kCdErrCueOfWaveFiles;
         }
         if (!BinBesideCueExists(info)) {
-            error = kCdErrBinMissing;
-            return nullptr;
+            return kCdErrBinMissing;
         }
     }
-    error = probe.check(path);
-    return error == kMciOk ? openImageInThisProcess(path, error) : nullptr;
+    return kMciOk;
 }
 
 std::unique_ptr<CdDisc> CdDisc::openImageInThisProcess(const QString& path, std::uint32_t& error) {

@@ -13,8 +13,6 @@ typedef struct _CdIo CdIo_t; // NOLINT(modernize-use-using,bugprone-reserved-ide
 
 namespace mt {
 
-class CdImageProbe;
-
 // One audio disc through libcdio: in a drive or as a disc image (.cue/.bin, .toc, .nrg). Its
 // table of contents is read once when it opens. Sectors are CD frames of 1/75 s, 588 stereo
 // frames of 16-bit samples, numbered from the start of the disc's first track (LSN).
@@ -24,13 +22,13 @@ public:
     static constexpr int kSectorsPerSecond = 75;
     static constexpr int kSampleRate = 44100;
 
-    // UI thread. Opens the image at `path` once `probe` has read it in a child process
-    // without harm; null with an MciError code in `error` when it is missing, lacks its .bin,
-    // is unreadable or the probe failed on it.
-    static std::unique_ptr<CdDisc> openImage(const QString& path, const CdImageProbe& probe,
-                                             std::uint32_t& error);
-    // The same in this process without asking a probe: only for the probe itself, since
-    // libcdio's image parsers are not safe on damaged files.
+    // What can be told of the image at `path` without parsing it: kMciOk, or the MciError
+    // code of a file that is missing, a cue sheet of WAVE files or one without its .bin. The
+    // rest is the probe's to find (CdImageProbe).
+    static std::uint32_t checkImageFile(const QString& path);
+    // Opens the image in this process: only once the probe has read it without harm, or in the
+    // probe itself, since libcdio's image parsers are not safe on damaged files. Null with an
+    // MciError code in `error` when it cannot.
     static std::unique_ptr<CdDisc> openImageInThisProcess(const QString& path,
                                                           std::uint32_t& error);
 

@@ -43,15 +43,22 @@ void CdPlayer::openOnShow() {
     if (state.cdOpened) {
         return;
     }
+    openAndTakeIn();
+    watchTimer.start(kWatchMs); // also without a device: the watch opens it when it can
+    emit changed();
+}
+
+void CdPlayer::openAndTakeIn() {
     state.cdOpened = mci.OpenCD(false);
+    // An image still with its probe: the watch opens it once the verdict came, and tells a
+    // refusal as this open would have.
+    m_openWhenChecked = !state.cdOpened && device.checkingImage();
     if (state.cdOpened) {
         state.cdMediaPresent = mci.IsMediaPresentCD();
         if (state.cdMediaPresent) {
             takeDiscIn();
         }
     }
-    watchTimer.start(kWatchMs); // also without a device: the watch opens it when it can
-    emit changed();
 }
 
 void CdPlayer::clearForOpenTray() {
@@ -77,6 +84,12 @@ void CdPlayer::watch() {
 }
 
 void CdPlayer::watchOnce() {
+    if (m_openWhenChecked) {
+        if (!device.checkingImage()) {
+            openAndTakeIn();
+        }
+        return;
+    }
     const QString mode = mci.GetStatusCD(true);
     if (mode == QLatin1String("open")) {
         if (state.cdOpened) {

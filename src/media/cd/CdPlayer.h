@@ -34,13 +34,17 @@ public:
 
     // Showing the media panel: while the device is not open, opens it (a failure is
     // reported), takes a disc in if there is one, and starts the watch, which from then on
-    // runs until the program ends and opens the device quietly when it can.
+    // runs until the program ends and opens the device quietly when it can. An image is
+    // checked by its probe first, alongside: the first watch after the verdict opens it (or
+    // reports the refusal) as this would have. Never waits for the probe.
     void openOnShow();
     // One look at the drive; `watchTimer` runs it. A message box it shows runs the event
     // loop, and a tick under it does nothing, so a failing drive shows one box at a time.
     void watch();
 
     bool canPress(CdButton button) const { return (state.enabledButtons & button) != 0; }
+    // The chosen disc image is with its probe: no disc yet, and no verdict.
+    bool checkingImage() const { return device.checkingImage(); }
     // Plays from a pause or a stop; nothing in another state.
     void start();
     // Pauses a playing disc; nothing in another state.
@@ -77,10 +81,12 @@ signals:
 
 private:
     void takeDiscIn();
+    void openAndTakeIn();
     void clearForOpenTray();
     void watchOnce();
 
     bool m_inWatch = false;
+    bool m_openWhenChecked = false; // the shown panel's open waits for the probe's verdict
 };
 
 } // namespace mt

@@ -40,6 +40,8 @@ const char* MciErrorText(std::uint32_t code) noexcept {
     case kCdErrProbeMissing:
         return "ディスクイメージを確かめるプログラム (marrowtune-cdprobe) "
                "がインストールされていません。";
+    case kCdErrChecking:
+        return "ディスクイメージを確認中です。";
     default:
         return nullptr;
     }

@@ -26,6 +26,7 @@ enum MciError : std::uint32_t {
     kCdErrImageDamaged = 515,   // libcdio cannot read the image, or its probe failed on it
     kCdErrCueOfWaveFiles = 516, // a cue sheet whose FILE lines name WAVE files, not one .bin
     kCdErrProbeMissing = 517,   // the program that checks images is not installed
+    kCdErrChecking = 518,       // the image is being checked: ask again once the verdict came
 };
 
 // The Japanese description of a device error (UTF-8), or null for a code the device never

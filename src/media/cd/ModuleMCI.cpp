@@ -1,6 +1,7 @@
 #include "media/cd/ModuleMCI.h"
 
 #include "media/cd/MciDevice.h"
+#include "media/cd/MciErrors.h"
 #include "platform/Numbers.h"
 
 #include <array>
@@ -101,7 +102,7 @@ bool ModuleMCI::playing() const {
 bool ModuleMCI::OpenCD(bool quiet) {
     const std::uint32_t code = send("open cdaudio Shareable");
     if (code != 0) {
-        if (!quiet) {
+        if (!quiet && code != kCdErrChecking) { // not yet an answer: asked again later
             m_tell(GetMciErrorText(code) + QStringLiteral("@OpenCD"));
         }
         return false;

@@ -28,6 +28,7 @@ public:
     void setDevice(MciDevice& device) { m_device = &device; }
     MciDevice& device() const { return *m_device; }
 
+    // False without a box, quiet or not, while the device is checking its image.
     bool OpenCD(bool quiet);
     bool CloseCD();
     std::int32_t GetAllTracksCD();

@@ -87,6 +87,7 @@ TEST(CdDevice, OpenFailsWithATextWhenThereIsNothingToPlay) {
 
 TEST(CdDevice, ImagesThatCrashOrHangTheParserAreRefusedWithoutHarm) {
     CdTestRig rig;
+    testing::internal::CaptureStderr(); // a crash prints a hundred lines of libcdio's asserts
     for (const QString& image :
          {WriteTocThatDividesByZero(rig.dir.path()), WriteNrgThatCrashes(rig.dir.path()),
           WriteNrgThatNeverEnds(rig.dir.path())}) {
@@ -97,6 +98,26 @@ TEST(CdDevice, ImagesThatCrashOrHangTheParserAreRefusedWithoutHarm) {
         EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageDamaged);
     }
     EXPECT_EQ(rig.device.imageProbes(), 3) << "each damaged image was probed once";
+    // What a probe says on stderr, terminal escapes and random bytes among it, is one line.
+    CdAudioDevice::Options noisy = TestDeviceOptions();
+    noisy.probeProgram = rig.dir.filePath("noisy");
+    QByteArray noise("\x1b]0;pwned\x07libcdio: \x1b[2Jbad\r image\n");
+    for (int i = 0; i < 2048; ++i) {
+        noise += static_cast<char>(i * 37 + 11);
+    }
+    ASSERT_TRUE(WriteFile(noisy.probeProgram, "#!/bin/sh\ncat \"$0.said\" >&2\nexit 13\n") &&
+                WriteFile(noisy.probeProgram + ".said", noise) &&
+                QFile::setPermissions(noisy.probeProgram, QFile::ExeOwner | QFile::ReadOwner));
+    rig.device.setOptions(noisy);
+    rig.writeDisc(kThreeTracks, {}, "noisy");
+    EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageDamaged);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said; // the crash's and this
+    EXPECT_TRUE(said.ends_with("marrowtune: disc image probe: ]0;pwnedlibcdio: [2Jbad image\n"))
+        << said;
+    EXPECT_TRUE(std::none_of(said.begin(), said.end(),
+                             [](char c) { return c > 0 && c < ' ' && c != '\n'; }));
+    rig.device.setOptions(TestDeviceOptions());
 
     // A good disc still opens, checked first, and a missing probe is said plainly.
     rig.writeDisc(kThreeTracks);

@@ -40,6 +40,8 @@ TEST_F(CdPanelTest, ShowsThePlayerAndItsClicksReachIt) {
     m_app.cd.state.imagePath = WriteToneDisc(m_dir.path(), "disc", {{2.0, 0.0}, {14.0, 0.0}});
     ShowActive(m_window);
     ChooseMenuItem(m_window, mnuCD());
+    WaitForProbe(m_app.cd.device);
+    m_app.cd.watch();
     EXPECT_TRUE(mnuCD().isChecked());
     EXPECT_EQ(m_window.height(), m_window.mediaPanelOpenHeight);
     EXPECT_EQ(midiParts, 1);
@@ -88,6 +90,33 @@ TEST_F(CdPanelTest, ShowsThePlayerAndItsClicksReachIt) {
     ChooseMenuItem(m_window, mnuCD()); // shown again: the device is not opened twice
     EXPECT_EQ(midiParts, 2);
     EXPECT_TRUE(messageTexts().empty());
+}
+
+// A probe that hangs on the image holds nothing up: the panel says it is checking while a key
+// plays its track, and the probe's time limit ends in the damaged-image message.
+TEST_F(CdPanelTest, AHungProbeLeavesTheWindowPlayingUntilItsTimeLimit) {
+    CdAudioDevice::Options hung = TestDeviceOptions(); // a time limit of a second
+    hung.probeProgram = m_dir.filePath("hung-probe");
+    ASSERT_TRUE(WriteFile(hung.probeProgram, "#!/bin/sh\nexec sleep 60\n") &&
+                QFile::setPermissions(hung.probeProgram, QFile::ExeOwner | QFile::ReadOwner));
+    m_app.cd.device.setOptions(hung);
+    m_app.cd.state.imagePath = WriteToneDisc(m_dir.path(), "disc", {{2.0, 0.0}});
+    addWav("a.wav", 44100, 2, 44100);
+    load(0, "a.wav");
+    ChooseMenuItem(m_window, mnuCD());
+    EXPECT_EQ(panel().title(), QStringLiteral("CD 確認中"));
+    QTest::keyPress(&m_window, Qt::Key_Z);
+    renderBlock();
+    VoiceStatus sound;
+    EXPECT_TRUE(dsGetStatus(bank().track(0).buffer, sound) && sound.playing && sound.position > 0);
+    EXPECT_TRUE(m_app.cd.checkingImage()) << "the key waited for the probe";
+    QTest::keyRelease(&m_window, Qt::Key_Z);
+
+    WaitForProbe(m_app.cd.device);
+    m_app.cd.watch();
+    EXPECT_EQ(panel().title(), QStringLiteral("CD"));
+    EXPECT_EQ(messageTexts(), std::vector<QString>{
+                                  "ディスクイメージが壊れているか、読み取れない形式です。@OpenCD"});
 }
 
 TEST_F(CdPanelTest, TheUpDownSetsTheBarAndTheBpmAndRematchesUnderTheLock) {

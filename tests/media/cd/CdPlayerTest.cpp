@@ -26,6 +26,8 @@ protected:
     void showWithDisc(const std::vector<ToneTrack>& tracks) {
         cd.state.imagePath = WriteToneDisc(dir.path(), "disc", tracks);
         cd.openOnShow();
+        WaitForProbe(cd.device);
+        cd.watch(); // the first after the probe's verdict opens the image
         ASSERT_TRUE(cd.state.cdMediaPresent);
     }
     // The reader's and the audio thread's work for `seconds` of sound.
@@ -87,7 +89,8 @@ TEST_F(CdPlayerTest, WithoutADiscNothingCanBePressedUntilTheWatchSeesOne) {
     EXPECT_EQ(messages.size(), 1u);
 
     cd.state.imagePath = WriteToneDisc(dir.path(), "late", {{2.0, 0.0}, {2.0, 0.0}});
-    cd.watch(); // status before opening: nothing to see
+    cd.watch(); // status before opening: the image goes to the probe
+    WaitForProbe(cd.device);
     cd.watch();
     EXPECT_TRUE(cd.state.cdMediaPresent);
     EXPECT_EQ(cd.state.cdPlayState, CdPlayState::Stopping);
@@ -100,6 +103,9 @@ TEST_F(CdPlayerTest, WithoutADiscNothingCanBePressedUntilTheWatchSeesOne) {
 TEST_F(CdPlayerTest, ADamagedImageIsNoDiscWithOneMessageAndIsNotTriedAgainAndAgain) {
     cd.state.imagePath = WriteTocThatDividesByZero(dir.path());
     cd.openOnShow();
+    EXPECT_TRUE(messages.empty() && cd.checkingImage());
+    WaitForProbe(cd.device);
+    cd.watch(); // the verdict, told as the open would have
     EXPECT_EQ(messages, std::vector<QString>{
                             "ディスクイメージが壊れているか、読み取れない形式です。@OpenCD"});
     for (int i = 0; i < 10; ++i) {
@@ -109,6 +115,7 @@ TEST_F(CdPlayerTest, ADamagedImageIsNoDiscWithOneMessageAndIsNotTriedAgainAndAga
     EXPECT_EQ(cd.device.imageProbes(), 1) << "the watch ran the probe again";
     cd.state.imagePath = WriteToneDisc(dir.path(), "good", {{2.0, 0.0}});
     cd.watch();
+    WaitForProbe(cd.device);
     cd.watch();
     EXPECT_EQ(cd.state.enabledButtons, kTakenIn);
 }

@@ -118,7 +118,7 @@ TEST(CdSoundImages, PlaybackMovesToANewSoundLibrary) {
     std::int32_t handle = first->handle;
     // NOLINTNEXTLINE(performance-no-automatic-move): a captured variable is never moved from
     CdAudioDevice device([&] { return image; }, [&] { return handle; }, TestDeviceOptions());
-    ASSERT_EQ(device.open(), 0u);
+    ASSERT_EQ(OpenChecked(device), 0u);
     ASSERT_EQ(device.play(), 0u);
     device.pumpReader();
     first->render(4410);
@@ -139,7 +139,7 @@ TEST(CdSoundImages, TheReaderThreadFeedsARunningAudioThread) {
     // NOLINTNEXTLINE(performance-no-automatic-move): a captured variable is never moved from
     CdAudioDevice device([&] { return image; }, [&] { return library.handle; },
                          TestDeviceOptions(true));
-    ASSERT_EQ(device.open(), 0u);
+    ASSERT_EQ(OpenChecked(device), 0u);
     ASSERT_EQ(device.play(), 0u);
 
     std::atomic<bool> running{true};

@@ -5,15 +5,39 @@
 #include "audio/AudioTestKit.h"
 #include "media/cd/CdAudioDevice.h"
 #include "media/cd/CdAudioMci.h"
+#include "media/cd/MciErrors.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mt::test {
+
+// Runs the event loop until the device's probe has given its verdict on the image.
+inline void WaitForProbe(const CdAudioDevice& device) {
+    QElapsedTimer clock;
+    clock.start();
+    while (device.checkingImage() && clock.elapsed() < 20000) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+// Opens the device on its image once the probe's verdict came.
+inline std::uint32_t OpenChecked(CdAudioDevice& device) {
+    std::uint32_t code = device.open();
+    for (; code == kCdErrChecking; code = device.open()) {
+        WaitForProbe(device);
+    }
+    return code;
+}
 
 // Reads only when pumped (unless `readerThread`); this build's probe, hung after a second.
 inline CdAudioDevice::Options TestDeviceOptions(bool readerThread = false) {
@@ -38,14 +62,24 @@ public:
     // A command that must succeed; its reply.
     std::string ok(const std::string& command) {
         char reply[128] = {};
-        const std::uint32_t code = mci.sendString(command, reply, sizeof reply);
-        EXPECT_EQ(code, 0u) << command;
+        EXPECT_EQ(send(command, reply), 0u) << command;
         return reply;
     }
     // A command's error code (0 = success).
     std::uint32_t error(const std::string& command) {
         char reply[128] = {};
-        return mci.sendString(command, reply, sizeof reply);
+        return send(command, reply);
+    }
+    // Sends the command, and again once the probe's verdict came when it found the image
+    // with the probe.
+    std::uint32_t send(const std::string& command, char (&reply)[128]) {
+        for (;;) {
+            const std::uint32_t code = mci.sendString(command, reply, sizeof reply);
+            if (!device.checkingImage()) {
+                return code;
+            }
+            WaitForProbe(device);
+        }
     }
     std::int64_t number(const std::string& command) { return std::stoll(ok(command)); }
 
