@@ -74,9 +74,13 @@ TEST_F(MediaPanelInputTest, TheCdBarAppliesOnlyAFinishedEntry) {
     EXPECT_EQ(rematches, 3);
 }
 
-// Typing 128 into the MIDI tempo never plays at 1 or 12 BPM on the way.
+// Typing 128 into the MIDI tempo never plays at 1 or 12 BPM on the way; under the lock, with
+// the MIDI as the reference, a finished entry re-matches the tracks.
 TEST_F(MediaPanelInputTest, TheMidiTempoAppliesOnlyAFinishedEntry) {
     MidiPanel& midi = m_window.midiPanel();
+    int rematches = 0;
+    midi.onBarChanged = [&rematches] { ++rematches; };
+    QTest::mouseClick(midi.midiReferenceCheck, Qt::LeftButton);
     typeInto(*midi.SpinButtonMIDI, QStringLiteral("128"), [&] {
         EXPECT_EQ(midi.lblMIDITempo->text(), QStringLiteral("120"));
         EXPECT_EQ(m_app.midi.midiTempo, 120);
@@ -84,8 +88,12 @@ TEST_F(MediaPanelInputTest, TheMidiTempoAppliesOnlyAFinishedEntry) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
     EXPECT_EQ(midi.lblMIDITempo->text(), QStringLiteral("128"));
     EXPECT_EQ(midi.lblMIDISec->text(), QStringLiteral("1.875"));
+    EXPECT_EQ(rematches, 0) << "no lock";
+    QTest::mouseClick(m_window.mix().LabelLocked, Qt::LeftButton);
+    midi.SpinButtonMIDI->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     EXPECT_EQ(m_app.midi.midiTempo, 127);
+    EXPECT_EQ(rematches, 1);
 }
 
 // A cue sheet of one WAVE file per track, chosen in the reference settings: showing the media
