@@ -1,14 +1,10 @@
 // FLAC, Ogg Vorbis, Opus, MP3 and AIFF encoded here: each plays as its WAV original does.
 #include "AudioTestKit.h"
 
-#include "audio/DsCalls.h"
 #include "audio/SoundFileInfo.h"
-#include "audio/VbDSound.h"
 #include "audio/WavInfoText.h"
 #include "audio/WavReader.h"
-#include "core/LibraryTrackSound.h"
-#include "core/TrackBank.h"
-#include "support/PlatformDoubles.h"
+#include "support/OfflineBank.h"
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"
 
@@ -77,19 +73,8 @@ double Correlation(const std::vector<float>& a, const std::vector<float>& b) {
     return dot(a, b) / std::sqrt(dot(a, a) * dot(b, b));
 }
 
-// A bank of tracks on the real library over an offline output.
-class SoundFormats : public ::testing::TestWithParam<Coded> {
+class SoundFormats : public ::testing::TestWithParam<Coded>, protected OfflineBank {
 protected:
-    SoundFormats()
-        : library(messages, [this](std::intptr_t, std::int32_t) {
-              auto offline = std::make_unique<OfflineOutput>();
-              output = offline.get();
-              return dsInitializeOn(std::move(offline));
-          }) {
-        library.InitSoundLibrary(0, 2);
-    }
-    ~SoundFormats() override { library.TerminateSoundLibrary(); }
-
     QString write(const char* name, const QByteArray& bytes) const {
         QString path = dir.filePath(QString::fromLatin1(name));
         EXPECT_TRUE(WriteFile(path, bytes));
@@ -101,18 +86,13 @@ protected:
     }
     std::vector<float> playAlone(int index) {
         bank.play(index);
-        auto x = output->render(static_cast<std::size_t>(GetParam().rate / 2));
+        auto x = m_output->render(static_cast<std::size_t>(GetParam().rate / 2));
         bank.stop(index);
-        output->render(4096);
+        m_output->render(4096);
         return x;
     }
 
     QTemporaryDir dir;
-    RecordingMessageBoxes messages;
-    OfflineOutput* output = nullptr;
-    VbDSound library;
-    LibraryTrackSound sound{library};
-    TrackBank bank{sound};
 };
 
 TEST_P(SoundFormats, LoadsDescribesItselfAndPlaysAsItsWavOriginal) {
@@ -131,7 +111,7 @@ TEST_P(SoundFormats, LoadsDescribesItselfAndPlaysAsItsWavOriginal) {
         EXPECT_GT(Correlation(Channel(original, channel, 2), Channel(decoded, channel, 2)), 0.99)
             << "channel " << channel;
     }
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(m_messages.shown.empty());
 }
 
 // A cut file is refused, by the header read or the decoder; flipped bytes are refused where
@@ -145,8 +125,8 @@ TEST_P(SoundFormats, CutOrDamagedFilesAreRefusedWholeAndNeverCrash) {
     } else {
         EXPECT_EQ(bank.assign(0, cut), TrackBank::Assigned::Ok);
         ASSERT_TRUE(WaitForLoads(bank));
-        ASSERT_FALSE(messages.shown.empty());
-        EXPECT_EQ(messages.shown[0].text,
+        ASSERT_FALSE(m_messages.shown.empty());
+        EXPECT_EQ(m_messages.shown[0].text,
                   QFileInfo(cut).suffix().toUpper() + "ファイルの音声データを読み取れません。");
     }
     EXPECT_FALSE(bank.track(0).loaded);
@@ -161,7 +141,7 @@ TEST_P(SoundFormats, CutOrDamagedFilesAreRefusedWholeAndNeverCrash) {
         EXPECT_FALSE(bank.track(0).loaded);
     } else if (bank.track(0).loaded) {
         bank.play(0);
-        for (float x : output->render(static_cast<std::size_t>(c.rate))) {
+        for (float x : m_output->render(static_cast<std::size_t>(c.rate))) {
             ASSERT_TRUE(std::isfinite(x));
         }
     }
