@@ -1,4 +1,5 @@
-// FLAC, Ogg Vorbis, Opus, MP3 and AIFF encoded here: each plays as its WAV original does.
+// FLAC, Ogg Vorbis, Opus, MP3 and AIFF encoded here: each plays as its WAV original does; the
+// text that describes a sound file.
 #include "AudioTestKit.h"
 
 #include "audio/SoundFileInfo.h"
@@ -173,6 +174,28 @@ TEST(SoundFileListing, AFileWithoutRiffIsStillWalkedAsWav) {
     ASSERT_TRUE(ReadSoundInfo(path, info, &format));
     EXPECT_EQ(format, SoundFormat::Wav);
     EXPECT_EQ(info.frameCount, 11025);
+}
+
+// The short style rounds the rate down to whole kHz, except 32 kHz, which it knows as 0; more
+// than two channels read as stereo. A WAV file's text: FileBrowserTest and TrackLoadingTest.
+TEST(WavInfoText, ShortAndLongStyles) {
+    const auto text = [](int rate, int bits, int channels, int style) {
+        WavInfo info;
+        info.samplesPerSec = rate;
+        info.bitsPerSample = static_cast<std::int16_t>(bits);
+        info.channels = static_cast<std::int16_t>(channels);
+        return FormatWavInfo(info, style);
+    };
+    EXPECT_EQ(text(44100, 16, 2, 0), QStringLiteral("44kHz,16bit,S"));
+    EXPECT_EQ(text(44100, 16, 2, 1), QStringLiteral("44.1kHz,16ビット,ステレオ"));
+    EXPECT_EQ(text(11025, 8, 1, 1), QStringLiteral("11.025kHz,8ビット,モノラル"));
+    EXPECT_EQ(text(32000, 16, 2, 0), QStringLiteral("0kHz,16bit,S"));
+    EXPECT_EQ(text(48000, 24, 3, 1), QStringLiteral("48kHz,24ビット,ステレオ"));
+    EXPECT_EQ(text(44100, 16, 2, 2), QString());
+    QTemporaryDir dir;
+    ASSERT_TRUE(WriteFile(dir.filePath("x.wav"), "not a wav"));
+    EXPECT_EQ(FormatWavInfo(dir.filePath("x.wav"), 0), QString());
+    EXPECT_EQ(FormatWavInfo(dir.filePath("missing.wav"), 1), QString());
 }
 
 } // namespace
