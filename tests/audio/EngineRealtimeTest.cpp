@@ -3,7 +3,6 @@
 #include "AudioTestKit.h"
 
 #include "audio/DsCalls.h"
-#include "audio/OfflineOutput.h"
 
 #include <gtest/gtest.h>
 

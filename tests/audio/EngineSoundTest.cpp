@@ -2,7 +2,6 @@
 #include "AudioTestKit.h"
 
 #include "audio/DsCalls.h"
-#include "audio/OfflineOutput.h"
 
 #include <gtest/gtest.h>
 

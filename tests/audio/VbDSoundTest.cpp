@@ -2,7 +2,6 @@
 #include "AudioTestKit.h"
 
 #include "audio/DsCalls.h"
-#include "audio/OfflineOutput.h"
 #include "audio/VbDSound.h"
 #include "support/PlatformDoubles.h"
 #include "support/WavBytes.h"

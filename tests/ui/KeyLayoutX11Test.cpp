@@ -6,10 +6,8 @@
 #include "support/XvfbServer.h"
 #include "ui/ControllerWindows.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QProcess>
-#include <QTest>
 
 namespace mt::test {
 namespace {

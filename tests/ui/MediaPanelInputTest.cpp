@@ -1,6 +1,5 @@
 // The CD and MIDI panels under a performer's hands: typed numbers in the up-downs, and a disc
 // image chosen in the reference settings that cannot be read.
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
@@ -8,15 +7,9 @@
 #include "ui/MixPanel.h"
 #include "ui/PreferenceWindows.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSpinBox>
-#include <QTimer>
-
-#include <cstring>
-#include <string>
 
 namespace mt {
 namespace {

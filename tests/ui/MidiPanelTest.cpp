@@ -2,19 +2,12 @@
 // clicks and the open dialog reach the MIDI player, and the panel shows the player's state.
 #include "SmfBytes.h"
 #include "audio/AudioTestKit.h"
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 
 #include "ui/MidiPanel.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QSpinBox>
-
-#include <gtest/gtest.h>
 
 namespace mt::test {
 namespace {

@@ -4,13 +4,10 @@
 #include "ui/ControlGeometry.h"
 #include "ui/SoundQualityWindow.h"
 
-#include <QAction>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QRadioButton>
-#include <QScrollBar>
 
 namespace mt {
 namespace {

@@ -1,7 +1,6 @@
 // The CD player's rules on generated disc images; time is rendered audio, the watch runs when
 // called.
 #include "CdTestRig.h"
-#include "DiscImage.h"
 #include "ScriptedMciDevice.h"
 
 #include "media/cd/CdPlayer.h"

@@ -3,7 +3,6 @@
 #include "SmfBytes.h"
 #include "audio/AudioTestKit.h"
 
-#include "audio/OfflineOutput.h"
 #include "media/midi/Kbgm.h"
 
 #include "support/WavBytes.h"
