@@ -25,9 +25,7 @@ protected:
             frame(i).CheckLoop->setChecked(false);
             frame(i).CheckDuuk->setChecked(false);
         }
-        m_window.show();
-        m_window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+        ShowActive(m_window);
     }
     static void x11(const QString& program, const QStringList& arguments) {
         QProcess p;
@@ -77,9 +75,7 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
     x11(QStringLiteral("setxkbmap"), {QStringLiteral("us")});
     {
         KeyRemapWindow keys(m_app, &m_window);
-        keys.show();
-        keys.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&keys));
+        ShowActive(keys);
         QTest::mouseClick(keys.changeButtons[0], Qt::LeftButton);
         x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("bracketleft")});
         ASSERT_TRUE(QTest::qWaitFor([&] { return keys.keyLabels[0]->text().endsWith(" 34"); }));
