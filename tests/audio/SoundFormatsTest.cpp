@@ -1,14 +1,11 @@
-// FLAC, Ogg Vorbis, Opus, MP3 and AIFF encoded here: each plays as its WAV original does.
+// FLAC, Ogg Vorbis, Opus, MP3 and AIFF encoded here: each plays as its WAV original does; the
+// text that describes a sound file.
 #include "AudioTestKit.h"
 
-#include "audio/DsCalls.h"
 #include "audio/SoundFileInfo.h"
-#include "audio/VbDSound.h"
 #include "audio/WavInfoText.h"
 #include "audio/WavReader.h"
-#include "core/LibraryTrackSound.h"
-#include "core/TrackBank.h"
-#include "support/PlatformDoubles.h"
+#include "support/OfflineBank.h"
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"
 
@@ -77,19 +74,8 @@ double Correlation(const std::vector<float>& a, const std::vector<float>& b) {
     return dot(a, b) / std::sqrt(dot(a, a) * dot(b, b));
 }
 
-// A bank of tracks on the real library over an offline output.
-class SoundFormats : public ::testing::TestWithParam<Coded> {
+class SoundFormats : public ::testing::TestWithParam<Coded>, protected OfflineBank {
 protected:
-    SoundFormats()
-        : library(messages, [this](std::intptr_t, std::int32_t) {
-              auto offline = std::make_unique<OfflineOutput>();
-              output = offline.get();
-              return dsInitializeOn(std::move(offline));
-          }) {
-        library.InitSoundLibrary(0, 2);
-    }
-    ~SoundFormats() override { library.TerminateSoundLibrary(); }
-
     QString write(const char* name, const QByteArray& bytes) const {
         QString path = dir.filePath(QString::fromLatin1(name));
         EXPECT_TRUE(WriteFile(path, bytes));
@@ -101,18 +87,13 @@ protected:
     }
     std::vector<float> playAlone(int index) {
         bank.play(index);
-        auto x = output->render(static_cast<std::size_t>(GetParam().rate / 2));
+        auto x = m_output->render(static_cast<std::size_t>(GetParam().rate / 2));
         bank.stop(index);
-        output->render(4096);
+        m_output->render(4096);
         return x;
     }
 
     QTemporaryDir dir;
-    RecordingMessageBoxes messages;
-    OfflineOutput* output = nullptr;
-    VbDSound library;
-    LibraryTrackSound sound{library};
-    TrackBank bank{sound};
 };
 
 TEST_P(SoundFormats, LoadsDescribesItselfAndPlaysAsItsWavOriginal) {
@@ -131,7 +112,7 @@ TEST_P(SoundFormats, LoadsDescribesItselfAndPlaysAsItsWavOriginal) {
         EXPECT_GT(Correlation(Channel(original, channel, 2), Channel(decoded, channel, 2)), 0.99)
             << "channel " << channel;
     }
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(m_messages.shown.empty());
 }
 
 // A cut file is refused, by the header read or the decoder; flipped bytes are refused where
@@ -145,8 +126,8 @@ TEST_P(SoundFormats, CutOrDamagedFilesAreRefusedWholeAndNeverCrash) {
     } else {
         EXPECT_EQ(bank.assign(0, cut), TrackBank::Assigned::Ok);
         ASSERT_TRUE(WaitForLoads(bank));
-        ASSERT_FALSE(messages.shown.empty());
-        EXPECT_EQ(messages.shown[0].text,
+        ASSERT_FALSE(m_messages.shown.empty());
+        EXPECT_EQ(m_messages.shown[0].text,
                   QFileInfo(cut).suffix().toUpper() + "ファイルの音声データを読み取れません。");
     }
     EXPECT_FALSE(bank.track(0).loaded);
@@ -161,7 +142,7 @@ TEST_P(SoundFormats, CutOrDamagedFilesAreRefusedWholeAndNeverCrash) {
         EXPECT_FALSE(bank.track(0).loaded);
     } else if (bank.track(0).loaded) {
         bank.play(0);
-        for (float x : output->render(static_cast<std::size_t>(c.rate))) {
+        for (float x : m_output->render(static_cast<std::size_t>(c.rate))) {
             ASSERT_TRUE(std::isfinite(x));
         }
     }
@@ -193,6 +174,28 @@ TEST(SoundFileListing, AFileWithoutRiffIsStillWalkedAsWav) {
     ASSERT_TRUE(ReadSoundInfo(path, info, &format));
     EXPECT_EQ(format, SoundFormat::Wav);
     EXPECT_EQ(info.frameCount, 11025);
+}
+
+// The short style rounds the rate down to whole kHz, except 32 kHz, which it knows as 0; more
+// than two channels read as stereo. A WAV file's text: FileBrowserTest and TrackLoadingTest.
+TEST(WavInfoText, ShortAndLongStyles) {
+    const auto text = [](int rate, int bits, int channels, int style) {
+        WavInfo info;
+        info.samplesPerSec = rate;
+        info.bitsPerSample = static_cast<std::int16_t>(bits);
+        info.channels = static_cast<std::int16_t>(channels);
+        return FormatWavInfo(info, style);
+    };
+    EXPECT_EQ(text(44100, 16, 2, 0), QStringLiteral("44kHz,16bit,S"));
+    EXPECT_EQ(text(44100, 16, 2, 1), QStringLiteral("44.1kHz,16ビット,ステレオ"));
+    EXPECT_EQ(text(11025, 8, 1, 1), QStringLiteral("11.025kHz,8ビット,モノラル"));
+    EXPECT_EQ(text(32000, 16, 2, 0), QStringLiteral("0kHz,16bit,S"));
+    EXPECT_EQ(text(48000, 24, 3, 1), QStringLiteral("48kHz,24ビット,ステレオ"));
+    EXPECT_EQ(text(44100, 16, 2, 2), QString());
+    QTemporaryDir dir;
+    ASSERT_TRUE(WriteFile(dir.filePath("x.wav"), "not a wav"));
+    EXPECT_EQ(FormatWavInfo(dir.filePath("x.wav"), 0), QString());
+    EXPECT_EQ(FormatWavInfo(dir.filePath("missing.wav"), 1), QString());
 }
 
 } // namespace

@@ -2,13 +2,8 @@
 // the other tracks keep working, a superseded load never lands, and a set's messages keep
 // the tracks' order.
 #include "audio/AudioTestKit.h"
-#include "audio/DsCalls.h"
-#include "audio/VbDSound.h"
 #include "core/BankLoader.h"
-#include "core/LibraryTrackSound.h"
-#include "core/TrackBank.h"
 #include "support/OfflineBank.h"
-#include "support/PlatformDoubles.h"
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"
 

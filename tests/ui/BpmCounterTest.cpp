@@ -1,11 +1,9 @@
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/BpmCounterWindow.h"
 #include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
 #include "ui/MixPanel.h"
 
-#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>

@@ -1,6 +1,5 @@
 // The WAV browser as a performer uses it: clicks and double-clicks in its lists, the arrow
 // keys and Delete.
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 
 #include <QDir>

@@ -6,10 +6,8 @@
 #include "support/XvfbServer.h"
 #include "ui/ControllerWindows.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QProcess>
-#include <QTest>
 
 namespace mt::test {
 namespace {
@@ -27,9 +25,7 @@ protected:
             frame(i).CheckLoop->setChecked(false);
             frame(i).CheckDuuk->setChecked(false);
         }
-        m_window.show();
-        m_window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+        ShowActive(m_window);
     }
     static void x11(const QString& program, const QStringList& arguments) {
         QProcess p;

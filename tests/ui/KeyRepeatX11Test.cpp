@@ -2,16 +2,11 @@
 // Xvfb, keys held with xdotool (XTEST), and a device thread pulling blocks at a sound card's
 // pace that checks after each block that every held voice still sounds and has moved on.
 #include "audio/AudioTestKit.h"
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "support/XvfbServer.h"
 #include "ui/BpmCounterWindow.h"
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QProcess>
-#include <QPushButton>
-#include <QTest>
 
 #include <array>
 #include <atomic>

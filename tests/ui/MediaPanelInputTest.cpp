@@ -1,6 +1,5 @@
 // The CD and MIDI panels under a performer's hands: typed numbers in the up-downs, and a disc
 // image chosen in the reference settings that cannot be read.
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
@@ -8,15 +7,9 @@
 #include "ui/MixPanel.h"
 #include "ui/PreferenceWindows.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSpinBox>
-#include <QTimer>
-
-#include <cstring>
-#include <string>
 
 namespace mt {
 namespace {
@@ -74,9 +67,13 @@ TEST_F(MediaPanelInputTest, TheCdBarAppliesOnlyAFinishedEntry) {
     EXPECT_EQ(rematches, 3);
 }
 
-// Typing 128 into the MIDI tempo never plays at 1 or 12 BPM on the way.
+// Typing 128 into the MIDI tempo never plays at 1 or 12 BPM on the way; under the lock, with
+// the MIDI as the reference, a finished entry re-matches the tracks.
 TEST_F(MediaPanelInputTest, TheMidiTempoAppliesOnlyAFinishedEntry) {
     MidiPanel& midi = m_window.midiPanel();
+    int rematches = 0;
+    midi.onBarChanged = [&rematches] { ++rematches; };
+    QTest::mouseClick(midi.midiReferenceCheck, Qt::LeftButton);
     typeInto(*midi.SpinButtonMIDI, QStringLiteral("128"), [&] {
         EXPECT_EQ(midi.lblMIDITempo->text(), QStringLiteral("120"));
         EXPECT_EQ(m_app.midi.midiTempo, 120);
@@ -84,8 +81,12 @@ TEST_F(MediaPanelInputTest, TheMidiTempoAppliesOnlyAFinishedEntry) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
     EXPECT_EQ(midi.lblMIDITempo->text(), QStringLiteral("128"));
     EXPECT_EQ(midi.lblMIDISec->text(), QStringLiteral("1.875"));
+    EXPECT_EQ(rematches, 0) << "no lock";
+    QTest::mouseClick(m_window.mix().LabelLocked, Qt::LeftButton);
+    midi.SpinButtonMIDI->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
     EXPECT_EQ(m_app.midi.midiTempo, 127);
+    EXPECT_EQ(rematches, 1);
 }
 
 // A cue sheet of one WAVE file per track, chosen in the reference settings: showing the media

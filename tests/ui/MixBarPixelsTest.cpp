@@ -1,14 +1,10 @@
 // The tracks' volume, pan and speed bars as they reach the eye: the handle is found in the
 // bar's own pixels, by its contrast with the groove, at the minimum, middle and maximum
 // values, in the normal and the small layout.
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/PreferenceWindows.h"
 
-#include <QCheckBox>
 #include <QImage>
-#include <QPushButton>
-#include <QScrollBar>
 
 #include <optional>
 

@@ -1,14 +1,10 @@
 // A track frame's controls: a click reaches the bank, and the frame shows the bank's state.
 // What the bank then does to the sound is tested on the bank (tests/core).
 #include "audio/AudioTestKit.h"
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/ClickableLabel.h"
 
-#include <QCheckBox>
 #include <QLabel>
-#include <QPushButton>
-#include <QScrollBar>
 
 namespace mt {
 namespace {

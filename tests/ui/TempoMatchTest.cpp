@@ -1,11 +1,9 @@
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
 
-#include <QCheckBox>
 #include <QLabel>
 
 namespace mt {

@@ -82,22 +82,15 @@ TEST_P(CdSound, PauseResumeAndJumpsGlideInsteadOfClicking) {
 
 INSTANTIATE_TEST_SUITE_P(Rates, CdSound, ::testing::Values(44100, 48000));
 
-TEST(CdSoundImages, AMotorolaImageIsSwappedToTheSameTone) {
+// On a big-endian (Motorola) image, swapped to the same tone.
+TEST(CdSoundImages, AMotorolaImageIsSwappedAndAnUnderrunIsSilenceThatHoldsThePlace) {
     CdTestRig rig;
     rig.writeDisc(kDisc, {.motorola = true});
     rig.ok("open cdaudio Shareable");
     rig.ok("play cdaudio from 5000");
-    const std::vector<float> left = Channel(Skip(rig.advance(0.5), 0.05, 44100), 0, 2);
+    const std::vector<float> left = Channel(Skip(rig.advance(0.2), 0.05, 44100), 0, 2);
     EXPECT_NEAR(MeasureHz(left, 44100), 1323.0, 1323.0 * 0.005);
     EXPECT_NEAR(ToneAmplitude(left, 44100, 1323.0), 0.5, 0.01);
-}
-
-TEST(CdSoundImages, AnUnderrunPlaysSilenceIsCountedAndHoldsThePlace) {
-    CdTestRig rig;
-    rig.writeDisc(kDisc);
-    rig.ok("open cdaudio Shareable");
-    rig.ok("play cdaudio from 5000");
-    rig.advance(0.2);
     // The reader stalls: the ring's 1.7 s play out, then silence.
     const std::vector<float> starved = rig.library.render(static_cast<std::size_t>(2.5 * 44100));
     EXPECT_GT(rig.device.underruns(), 0u);

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+#include <sstream>
+
 namespace mt::test {
 namespace {
 
@@ -22,21 +25,13 @@ protected:
     }
     ~ModuleMciTest() override { EXPECT_TRUE(device.done()) << "commands left unsent"; }
 
-    // "status cdaudio position" and the current track's start: `ms` into track `track`.
-    void expectTimeInTrack(int track, int trackStart, int ms) {
-        device.on("set cdaudio time format milliseconds")
-            .on("status cdaudio position", std::to_string(trackStart + ms))
-            .on("status cdaudio position track " + std::to_string(track),
-                std::to_string(trackStart));
-    }
-
     ScriptedMciDevice device;
     CdState state;
     std::vector<QString> messages;
     ModuleMCI mci{device, state, [this](const QString& text) { messages.push_back(text); }};
 };
 
-TEST_F(ModuleMciTest, OpenAndCloseReportTheDeviceTextBeforeTheTag) {
+TEST_F(ModuleMciTest, OpenCloseAndErrorsTellTheDeviceTextOrAFixedOne) {
     device.on("open cdaudio Shareable", {}, 276);
     EXPECT_FALSE(mci.OpenCD(false));
     device.on("open cdaudio Shareable", {}, 276);
@@ -48,21 +43,18 @@ TEST_F(ModuleMciTest, OpenAndCloseReportTheDeviceTextBeforeTheTag) {
     EXPECT_FALSE(mci.CloseCD());
     device.on("close cdaudio", {}, 276);
     EXPECT_FALSE(mci.CloseCD());
-    EXPECT_EQ(messages, (std::vector<QString>{"デバイスの準備ができていません。@OpenCD", "@CloseCD",
-                                              "デバイスの準備ができていません。@CloseCD"}));
-}
-
-TEST_F(ModuleMciTest, AnErrorWithoutTextStillGivesAMessage) {
     device.on("play cdaudio", {}, 4711);
     EXPECT_FALSE(mci.PlayCD());
     device.on("pause cdaudio", {}, 282);
     EXPECT_FALSE(mci.PauseCD());
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0], "エラー@PlayCD...エラー文字列を取得することができません！！");
-    EXPECT_EQ(messages[1], "エラー@PauseCD...指定された値が範囲外です。"); // trailing blanks go
+    EXPECT_EQ(messages, (std::vector<QString>{
+                            "デバイスの準備ができていません。@OpenCD", "@CloseCD",
+                            "デバイスの準備ができていません。@CloseCD",
+                            "エラー@PlayCD...エラー文字列を取得することができません！！",
+                            "エラー@PauseCD...指定された値が範囲外です。"})); // trailing blanks go
 }
 
-TEST_F(ModuleMciTest, StatusQueriesUseTheirReplyBuffersAndParseLeadingDigits) {
+TEST_F(ModuleMciTest, StatusQueriesUseTheirReplyBuffersAndGiveZeroOnFailure) {
     device.on("status cdaudio number of tracks wait", "12")
         .on("status cdaudio current track wait", "7 ")
         .on("status cdaudio media present wait", "true")
@@ -79,9 +71,7 @@ TEST_F(ModuleMciTest, StatusQueriesUseTheirReplyBuffersAndParseLeadingDigits) {
                                               {"status cdaudio media present wait", 20},
                                               {"status cdaudio mode", 20}}));
     EXPECT_TRUE(messages.empty());
-}
 
-TEST_F(ModuleMciTest, FailingStatusQueriesGiveZeroAndTheirMessages) {
     device.errorTexts[300] = "ドライブエラー   ";
     device.on("status cdaudio number of tracks wait", {}, 300)
         .on("status cdaudio current track wait", {}, 300)
@@ -93,170 +83,148 @@ TEST_F(ModuleMciTest, FailingStatusQueriesGiveZeroAndTheirMessages) {
     EXPECT_FALSE(mci.IsMediaPresentCD());
     EXPECT_EQ(mci.GetStatusCD(true), ""); // the watch asks quietly
     EXPECT_EQ(mci.GetStatusCD(false), "");
-    EXPECT_EQ(messages, (std::vector<QString>{
-                            "エラー@GetAllTracksCD...ドライブエラー",
-                            "エラー@GetTrackCD...ドライブエラー",
-                            "エラー@IsMediaPresentCD...ドライブエラー",
-                            "エラー@GetStatusCD...ドライブエラー",
-                        }));
-}
-
-TEST_F(ModuleMciTest, CurrentTrackIsNotAskedBeforeTheDeviceOpened) {
-    state.cdOpened = false;
+    EXPECT_EQ(messages, (std::vector<QString>{"エラー@GetAllTracksCD...ドライブエラー",
+                                              "エラー@GetTrackCD...ドライブエラー",
+                                              "エラー@IsMediaPresentCD...ドライブエラー",
+                                              "エラー@GetStatusCD...ドライブエラー"}));
+    state.cdOpened = false; // the current track is not asked before the device opened
     EXPECT_EQ(mci.GetTrackCD(), 0);
-    EXPECT_TRUE(device.sent.empty());
+
+    for (const auto& [reply, number] :
+         {std::pair{"12345", 12345}, {"  12.5", 12}, {"13.5ms", 14}, {"abc", 0}, {"", 0}}) {
+        EXPECT_EQ(ReplyNumber(reply), number) << reply; // halves to even
+    }
 }
 
-TEST_F(ModuleMciTest, ReplyNumbersRoundHalvesToEven) {
-    EXPECT_EQ(ReplyNumber("12345"), 12345);
-    EXPECT_EQ(ReplyNumber("  12.5"), 12);
-    EXPECT_EQ(ReplyNumber("13.5ms"), 14);
-    EXPECT_EQ(ReplyNumber("abc"), 0);
-    EXPECT_EQ(ReplyNumber(""), 0);
+// The script of one move: commands split by '|', each maybe with "=reply", "!error code" and
+// "/length of the reply buffer it must be given" in that order.
+void Script(ScriptedMciDevice& device, const std::string& script,
+            std::vector<std::pair<std::size_t, int>>& lengths) {
+    static const std::regex kStep(R"(([^=!/]+)(?:=([^!/]*))?(?:!(\d+))?(?:/(\d+))?)");
+    std::istringstream steps(script);
+    std::string step;
+    for (std::size_t n = 0; std::getline(steps, step, '|'); ++n) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(step, m, kStep)) << step;
+        device.on(m[1], m[2], m[3].matched ? std::stoul(m[3]) : 0);
+        if (m[4].matched) {
+            lengths.emplace_back(n, std::stoi(m[4]));
+        }
+    }
 }
 
-TEST_F(ModuleMciTest, TimeInTrackIsThePositionLessTheTrackStart) {
-    expectTimeInTrack(3, 250000, 5400);
-    EXPECT_EQ(mci.GetTime_inTrackCD(3), 5400);
-    device.on("set cdaudio time format milliseconds")
-        .on("status cdaudio position", "9000")
-        .on("status cdaudio position track 3", {}, 282);
-    EXPECT_EQ(mci.GetTime_inTrackCD(3), 0);
-    EXPECT_EQ(messages,
-              std::vector<QString>{"エラー@GetTime_inTrackCD...指定された値が範囲外です。"});
+// GetTime_inTrackCD's queries, `ms` into `track` that starts at `start`.
+std::string InTrack(int track, int start, int ms) {
+    return "set cdaudio time format milliseconds|status cdaudio position=" +
+           std::to_string(start + ms) + "|status cdaudio position track " + std::to_string(track) +
+           "=" + std::to_string(start) + "|";
 }
 
-TEST_F(ModuleMciTest, StopReturnsToTheStartOfTheCurrentTrack) {
-    state.cdCurrentTrack = 3;
-    device.on("stop cdaudio")
-        .on("status cdaudio position track 3", "412000")
-        .on("seek cdaudio to 412000");
-    EXPECT_TRUE(mci.StopCD());
-    // A failing stop sends nothing more.
-    device.on("stop cdaudio", {}, 276);
-    EXPECT_FALSE(mci.StopCD());
-    EXPECT_EQ(messages, std::vector<QString>{"エラー@StopCD...デバイスの準備ができていません。"});
-}
-
-TEST_F(ModuleMciTest, PerfectHeadGoesToTrackOne) {
-    device.on("set cdaudio time format milliseconds")
-        .on("status cdaudio position track 1", "2000")
-        .on("seek cdaudio to 2000");
-    EXPECT_TRUE(mci.PerfectHeadCD());
-}
-
-TEST_F(ModuleMciTest, NextDoesNothingOnTheLastTrack) {
-    state.cdCurrentTrack = 8;
-    EXPECT_FALSE(mci.NextCD());
-    EXPECT_TRUE(device.sent.empty());
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(ModuleMciTest, NextPlaysWhilePlayingAndSeeksOtherwiseWithItsOwnMessages) {
-    state.cdCurrentTrack = 4;
-    state.cdPlayState = CdPlayState::Playing;
-    device.on("set cdaudio time format milliseconds")
-        .on("status cdaudio position track 5", "61000")
-        .on("play cdaudio from 61000");
-    EXPECT_TRUE(mci.NextCD());
-
-    state.cdPlayState = CdPlayState::Pausing;
-    device.on("set cdaudio time format milliseconds")
-        .on("status cdaudio position track 5", "61000")
-        .on("seek cdaudio to 61000", {}, 282);
-    EXPECT_FALSE(mci.NextCD());
-    device.on("set cdaudio time format milliseconds")
-        .on("status cdaudio position track 5", {}, 276);
-    EXPECT_FALSE(mci.NextCD());
-    EXPECT_EQ(messages, (std::vector<QString>{"エラー@NextCd...指定された値が範囲外です。",
-                                              "エラー@NextCD...デバイスの準備ができていません。"}));
-}
-
-TEST_F(ModuleMciTest, PrevWhilePlayingGoesBackWithinTheFirstSecondOnly) {
-    state.cdPlayState = CdPlayState::Playing;
-    state.cdCurrentTrack = 5;
-    expectTimeInTrack(5, 300000, 800);
-    device.on("status cdaudio position track 4", "240000").on("play cdaudio from 240000");
-    EXPECT_TRUE(mci.PrevCD());
-    EXPECT_EQ(device.sent[3], (Sent{"status cdaudio position track 4", 20}));
-
-    expectTimeInTrack(5, 300000, 1500);
-    device.on("status cdaudio position track 5", "300000").on("play cdaudio from 300000");
-    EXPECT_TRUE(mci.PrevCD());
-
-    state.cdCurrentTrack = 1;
-    expectTimeInTrack(1, 0, 300);
-    device.on("status cdaudio position track 1", "0").on("play cdaudio from 0");
-    EXPECT_TRUE(mci.PrevCD());
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(ModuleMciTest, PrevWhileStoppedGoesToTheTrackStartThenTheTrackBefore) {
-    state.cdPlayState = CdPlayState::Stopping;
-    state.cdCurrentTrack = 5;
-    expectTimeInTrack(5, 300000, 42000);
-    device.on("status cdaudio position track 5", "300000").on("seek cdaudio to 300000");
-    EXPECT_TRUE(mci.PrevCD());
-    expectTimeInTrack(5, 300000, 0);
-    device.on("status cdaudio position track 4", "240000").on("seek cdaudio to 240000");
-    EXPECT_TRUE(mci.PrevCD());
-
-    state.cdCurrentTrack = 1;
-    expectTimeInTrack(1, 0, 0);
-    device.on("status cdaudio position track 1", "0").on("seek cdaudio to 0");
-    EXPECT_TRUE(mci.PrevCD());
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(ModuleMciTest, RewindNearTheStartOfTheDiscIsPrevAndElsewhereStepsBack) {
-    state.cdPlayState = CdPlayState::Stopping;
-    state.cdCurrentTrack = 1;
-    device.on("status cdaudio position", "4900");
-    expectTimeInTrack(1, 0, 4900);
-    device.on("status cdaudio position track 1", "0").on("seek cdaudio to 0");
-    EXPECT_TRUE(mci.ReCD());
-    EXPECT_EQ(device.sent[0], (Sent{"status cdaudio position", 30}));
-
-    device.on("status cdaudio position", "20000").on("seek cdaudio to 17000");
-    EXPECT_TRUE(mci.ReCD());
-    state.cdPlayState = CdPlayState::Playing;
-    device.on("status cdaudio position", "20000").on("play cdaudio from 17000");
-    EXPECT_TRUE(mci.ReCD());
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(ModuleMciTest, FastForwardKeepsPlayingAndReportsAMoveBeyondTheEnd) {
-    state.cdPlayState = CdPlayState::Playing;
-    device.on("status cdaudio position", "20000").on("play cdaudio from 23000");
-    mci.FfCD();
-    state.cdPlayState = CdPlayState::Pausing;
-    device.on("status cdaudio position", "20000").on("seek cdaudio to 23000", {}, 282);
-    mci.FfCD();
-    device.on("status cdaudio position", {}, 276);
-    mci.FfCD();
-    EXPECT_EQ(device.sent[0], (Sent{"status cdaudio position", 30}));
-    EXPECT_EQ(messages, (std::vector<QString>{"エラー@FfCD指定された値が範囲外です。",
-                                              "デバイスの準備ができていません。@FfCD"}));
-}
-
-TEST_F(ModuleMciTest, LoopStartPlaysFromTheTrackStartPlusTheMarkWhateverTheState) {
-    state.cdPlayState = CdPlayState::Pausing;
-    state.cdCurrentTrack = 3;
+// Every move on the disc and the mute, from each state: the commands in order, the result, the
+// message.
+TEST_F(ModuleMciTest, MovesOnTheDiscSendTheirCommandsForTheState) {
+    using Move = std::int32_t (*)(ModuleMCI&);
+    const Move next = [](ModuleMCI& m) { return std::int32_t{m.NextCD()}; };
+    const Move prev = [](ModuleMCI& m) { return std::int32_t{m.PrevCD()}; };
+    const Move rewind = [](ModuleMCI& m) { return std::int32_t{m.ReCD()}; };
+    const Move forward = [](ModuleMCI& m) { return m.FfCD(), 1; };
+    const Move stop = [](ModuleMCI& m) { return std::int32_t{m.StopCD()}; };
+    const Move timeIn3 = [](ModuleMCI& m) { return m.GetTime_inTrackCD(3); };
+    const Move top = [](ModuleMCI& m) { return std::int32_t{m.PerfectHeadCD()}; };
+    const Move loopStart = [](ModuleMCI& m) { return std::int32_t{m.BackToLoopStartCD()}; };
+    const Move mute = [](ModuleMCI& m) { return std::int32_t{m.MuteCD()}; };
+    const Move unmute = [](ModuleMCI& m) { return std::int32_t{m.ReMuteCD()}; };
+    constexpr auto kPlaying = CdPlayState::Playing, kPausing = CdPlayState::Pausing,
+                   kStopped = CdPlayState::Stopping;
+    const std::string format = "set cdaudio time format milliseconds|";
+    const std::string outOfRange = "指定された値が範囲外です。";
+    const std::string notReady = "デバイスの準備ができていません。";
+    const struct {
+        Move move;
+        CdPlayState mode;
+        int track;
+        std::string script;
+        std::int32_t result;
+        std::string message;
+    } cases[] = {
+        {next, kPlaying, 8, "", 0, ""}, // the last track
+        {next, kPlaying, 4,
+         format + "status cdaudio position track 5=61000/80|play cdaudio from 61000", 1, ""},
+        {next, kPausing, 4,
+         format + "status cdaudio position track 5=61000|seek cdaudio to 61000!282", 0,
+         "エラー@NextCd..." + outOfRange},
+        {next, kPausing, 4, format + "status cdaudio position track 5!276", 0,
+         "エラー@NextCD..." + notReady},
+        // Playing, back a track only within the first second of one that is not the first.
+        {prev, kPlaying, 5,
+         InTrack(5, 300000, 800) +
+             "status cdaudio position track 4=240000/20|play cdaudio from 240000",
+         1, ""},
+        {prev, kPlaying, 5,
+         InTrack(5, 300000, 1500) +
+             "status cdaudio position track 5=300000|play cdaudio from 300000",
+         1, ""},
+        {prev, kPlaying, 1,
+         InTrack(1, 0, 300) + "status cdaudio position track 1=0|play cdaudio from 0", 1, ""},
+        // Stopped, to the track's start, and from there to the track before.
+        {prev, kStopped, 5,
+         InTrack(5, 300000, 42000) +
+             "status cdaudio position track 5=300000|seek cdaudio to 300000",
+         1, ""},
+        {prev, kStopped, 5,
+         InTrack(5, 300000, 0) + "status cdaudio position track 4=240000|seek cdaudio to 240000", 1,
+         ""},
+        {prev, kStopped, 1,
+         InTrack(1, 0, 0) + "status cdaudio position track 1=0|seek cdaudio to 0", 1, ""},
+        // Rewind within 5 s of the disc's start is prev; elsewhere it steps back 3 s.
+        {rewind, kStopped, 1,
+         "status cdaudio position=4900/30|" + InTrack(1, 0, 4900) +
+             "status cdaudio position track 1=0|seek cdaudio to 0",
+         1, ""},
+        {rewind, kStopped, 1, "status cdaudio position=20000|seek cdaudio to 17000", 1, ""},
+        {rewind, kPlaying, 1, "status cdaudio position=20000|play cdaudio from 17000", 1, ""},
+        {forward, kPlaying, 1, "status cdaudio position=20000/30|play cdaudio from 23000", 1, ""},
+        {forward, kPausing, 1, "status cdaudio position=20000|seek cdaudio to 23000!282", 1,
+         "エラー@FfCD" + outOfRange},
+        {forward, kPausing, 1, "status cdaudio position!276", 1, notReady + "@FfCD"},
+        {stop, kPlaying, 3,
+         "stop cdaudio|status cdaudio position track 3=412000|seek cdaudio to 412000", 1, ""},
+        {stop, kPlaying, 3, "stop cdaudio!276", 0, "エラー@StopCD..." + notReady},
+        {timeIn3, kPlaying, 3, InTrack(3, 250000, 5400), 5400, ""},
+        {timeIn3, kPlaying, 3,
+         format + "status cdaudio position=9000|status cdaudio position track 3!282", 0,
+         "エラー@GetTime_inTrackCD..." + outOfRange},
+        {top, kStopped, 3, format + "status cdaudio position track 1=2000|seek cdaudio to 2000", 1,
+         ""},
+        // Back to A: the track's start plus the mark, whatever the state.
+        {loopStart, kPausing, 3, "status cdaudio position track 3=125000|play cdaudio from 127000",
+         1, ""},
+        // Both channels, stopping at the first that fails.
+        {mute, kPlaying, 1, "set cdaudio audio left off|set cdaudio audio right off", 1, ""},
+        {unmute, kPlaying, 1, "set cdaudio audio left on|set cdaudio audio right on!276", 0,
+         "エラー@ReMuteCD(right on)..." + notReady},
+        {mute, kPlaying, 1, "set cdaudio audio left off!276", 0,
+         "エラー@MuteCD(left off)..." + notReady},
+    };
     state.cdLoopStart = 2000;
-    device.on("status cdaudio position track 3", "125000").on("play cdaudio from 127000");
-    EXPECT_TRUE(mci.BackToLoopStartCD());
-}
-
-TEST_F(ModuleMciTest, MuteSwitchesBothChannelsAndStopsAtTheFirstFailure) {
-    device.on("set cdaudio audio left off").on("set cdaudio audio right off");
-    EXPECT_TRUE(mci.MuteCD());
-    device.on("set cdaudio audio left on").on("set cdaudio audio right on", {}, 276);
-    EXPECT_FALSE(mci.ReMuteCD());
-    device.on("set cdaudio audio left off", {}, 276);
-    EXPECT_FALSE(mci.MuteCD());
-    EXPECT_EQ(messages,
-              (std::vector<QString>{"エラー@ReMuteCD(right on)...デバイスの準備ができていません。",
-                                    "エラー@MuteCD(left off)...デバイスの準備ができていません。"}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script);
+        state.cdPlayState = c.mode;
+        state.cdCurrentTrack = c.track;
+        device.sent.clear();
+        messages.clear();
+        std::vector<std::pair<std::size_t, int>> lengths;
+        Script(device, c.script, lengths);
+        EXPECT_EQ(c.move(mci), c.result);
+        EXPECT_TRUE(device.done());
+        for (const auto& [step, length] : lengths) {
+            ASSERT_LT(step, device.sent.size());
+            EXPECT_EQ(device.sent[step].replyLength, length) << device.sent[step].command;
+        }
+        EXPECT_EQ(messages, c.message.empty()
+                                ? std::vector<QString>{}
+                                : std::vector<QString>{QString::fromStdString(c.message)});
+    }
 }
 
 } // namespace

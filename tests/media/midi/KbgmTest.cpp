@@ -78,9 +78,10 @@ TEST_P(KbgmTest, SongSoundsAtItsPitchThroughTheMix) {
     EXPECT_LT(MaxStep(left), 0.2f);
 }
 
-TEST_P(KbgmTest, PositionAndTempoFollowTheSongsTempoMap) {
+// 120 BPM, then 150 from bar 2; set to 240, its later change is doubled too.
+TEST_P(KbgmTest, PositionAndTempoFollowTheSongsTempoMapScaledBySetTempo) {
     SmfTrack conductor;
-    conductor.tempo(0, 500000).tempo(1920, 400000).end(1920); // 120, then 150 from bar 2
+    conductor.tempo(0, 500000).tempo(1920, 400000).end(1920);
     SmfTrack organ;
     organ.program(0, 0, 16).noteOn(0, 0, 69).noteOff(3840, 0, 69).end();
     const std::int32_t song = load(Smf(480, {conductor, organ}));
@@ -93,21 +94,14 @@ TEST_P(KbgmTest, PositionAndTempoFollowTheSongsTempoMap) {
     EXPECT_EQ(i.resolution, 480);
 
     seconds(1.0);
-    i = info(song);
-    EXPECT_NEAR(i.position, ticks(120, 1.0), 2.0);
-    EXPECT_EQ(i.tempo, 120);
+    EXPECT_NEAR(info(song).position, ticks(120, 1.0), 2.0);
     seconds(1.5);
     i = info(song);
     EXPECT_EQ(i.tempo, 150);
     EXPECT_NEAR(i.position, 1920 + ticks(150, 0.5), 2.0);
     seconds(1.2); // the song ends at 3840: 2 s + 1.6 s
     EXPECT_EQ(info(song).playing, 0);
-}
 
-TEST_P(KbgmTest, SetTempoScalesTheSongAndItsLaterChanges) {
-    SmfTrack conductor;
-    conductor.tempo(0, 500000).tempo(1920, 400000).end(1920);
-    const std::int32_t song = load(Smf(480, {conductor}));
     m_kbgm.KBGMPlay(song, 0);
     seconds(0.5);
     ASSERT_EQ(m_kbgm.KBGMSetTempo(song, 240), Kbgm::kOk);
@@ -117,8 +111,7 @@ TEST_P(KbgmTest, SetTempoScalesTheSongAndItsLaterChanges) {
     seconds(0.5); // past 1920: the song's 150 plays twice as fast too
     EXPECT_EQ(info(song).tempo, 300);
     EXPECT_EQ(m_kbgm.KBGMSetTempo(song, 0), Kbgm::kBadArgument);
-    // Play starts over at the song's own tempo.
-    m_kbgm.KBGMPlay(song, 0);
+    m_kbgm.KBGMPlay(song, 0); // starts over at the song's own tempo
     seconds(0.25);
     EXPECT_EQ(info(song).tempo, 120);
 }
@@ -188,7 +181,6 @@ TEST_P(KbgmTest, UnreadableFilesLoadNothing) {
     std::int32_t song = 77;
     EXPECT_EQ(m_kbgm.KBGMLoadFile(song, m_dir.filePath(QStringLiteral("missing.mid"))),
               Kbgm::kBadFile);
-    EXPECT_EQ(m_kbgm.KBGMLoadFile(song, write(QByteArray())), Kbgm::kBadFile);
     EXPECT_EQ(m_kbgm.KBGMLoadFile(song, write("MThd this is text")), Kbgm::kBadFile);
     EXPECT_EQ(song, 77);
     // Read whole at load: deleting the file afterwards changes nothing.

@@ -1,9 +1,9 @@
-// The synth in the audio callback allocates nothing (malloc replaced here, where FluidSynth
-// and operator new both end), and the UI thread may drive it while another thread renders.
+// The synth in the audio callback allocates nothing (AllocationGuard.h: FluidSynth and
+// operator new both end in malloc), and the UI thread may drive it while another thread renders.
 #include "SmfBytes.h"
+#include "audio/AllocationGuard.h"
 #include "audio/AudioTestKit.h"
 
-#include "audio/OfflineOutput.h"
 #include "media/midi/Kbgm.h"
 
 #include "support/WavBytes.h"
@@ -17,49 +17,6 @@
 #include <cstdlib>
 #include <functional>
 #include <thread>
-
-// The sanitizers bring their own malloc; under them the guard stands down.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kGuarding = false;
-namespace {
-thread_local bool t_guarded = false;
-std::atomic<int> g_allocations{0};
-} // namespace
-#else
-constexpr bool kGuarding = true;
-// glibc's own allocator entry points, which the guard forwards to.
-extern "C" {
-void* __libc_malloc(std::size_t size);                    // NOLINT(bugprone-reserved-identifier)
-void* __libc_calloc(std::size_t count, std::size_t size); // NOLINT(bugprone-reserved-identifier)
-void* __libc_realloc(void* p, std::size_t size);          // NOLINT(bugprone-reserved-identifier)
-}
-
-namespace {
-thread_local bool t_guarded = false;
-std::atomic<int> g_allocations{0};
-
-void Count() {
-    if (t_guarded) {
-        g_allocations.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-} // namespace
-
-extern "C" {
-void* malloc(std::size_t size) {
-    Count();
-    return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) {
-    Count();
-    return __libc_calloc(count, size);
-}
-void* realloc(void* p, std::size_t size) {
-    Count();
-    return __libc_realloc(p, size);
-}
-}
-#endif
 
 namespace mt::test {
 namespace {
@@ -85,11 +42,7 @@ protected:
         ASSERT_EQ(m_kbgm.KBGMLoadFile(m_song, path), Kbgm::kOk);
     }
 
-    void guardedPull(std::size_t frames) {
-        t_guarded = true;
-        m_library.output().pull(m_block.data(), frames);
-        t_guarded = false;
-    }
+    void guardedPull(std::size_t frames) { GuardedPull(m_library.output(), m_block, frames); }
 
     QTemporaryDir m_dir;
     OfflineLibrary m_library{44100};

@@ -9,6 +9,10 @@ void Put32(QByteArray& b, std::uint32_t v) {
     }
 }
 
+std::uint8_t B(std::size_t v) {
+    return static_cast<std::uint8_t>(v);
+}
+
 } // namespace
 
 void SmfTrack::delta(std::uint32_t ticks) {
@@ -33,35 +37,30 @@ SmfTrack& SmfTrack::raw(std::uint32_t d, std::initializer_list<std::uint8_t> byt
 }
 
 SmfTrack& SmfTrack::noteOn(std::uint32_t d, int channel, int key, int velocity) {
-    return raw(d, {static_cast<std::uint8_t>(0x90 | channel), static_cast<std::uint8_t>(key),
-                   static_cast<std::uint8_t>(velocity)});
+    return raw(d, {B(0x90 | channel), B(key), B(velocity)});
 }
 
 SmfTrack& SmfTrack::noteOff(std::uint32_t d, int channel, int key) {
-    return raw(d, {static_cast<std::uint8_t>(0x80 | channel), static_cast<std::uint8_t>(key), 0});
+    return raw(d, {B(0x80 | channel), B(key), 0});
 }
 
 SmfTrack& SmfTrack::program(std::uint32_t d, int channel, int program) {
-    return raw(d, {static_cast<std::uint8_t>(0xc0 | channel), static_cast<std::uint8_t>(program)});
+    return raw(d, {B(0xc0 | channel), B(program)});
 }
 
 SmfTrack& SmfTrack::tempo(std::uint32_t d, std::uint32_t us) {
-    return raw(d, {0xff, 0x51, 0x03, static_cast<std::uint8_t>(us >> 16),
-                   static_cast<std::uint8_t>(us >> 8), static_cast<std::uint8_t>(us)});
+    return raw(d, {0xff, 0x51, 0x03, B(us >> 16), B(us >> 8), B(us)});
 }
 
 SmfTrack& SmfTrack::meta(std::uint32_t d, int type, const QByteArray& text) {
-    raw(d, {0xff, static_cast<std::uint8_t>(type), static_cast<std::uint8_t>(text.size())});
+    raw(d, {0xff, B(type), B(text.size())});
     m_bytes.append(text);
     return *this;
 }
 
 SmfTrack& SmfTrack::sysex(std::uint32_t d, std::initializer_list<std::uint8_t> body) {
-    raw(d, {0xf0, static_cast<std::uint8_t>(body.size() + 1)});
-    for (std::uint8_t b : body) {
-        m_bytes.append(static_cast<char>(b));
-    }
-    m_bytes.append(static_cast<char>(0xf7));
+    raw(d, {0xf0, B(body.size() + 1)});
+    m_bytes.append(reinterpret_cast<const char*>(body.begin()), std::ssize(body)).append('\xf7');
     return *this;
 }
 
