@@ -54,6 +54,7 @@ void MidiDispatcher::feed(MidiParser& parser, const std::uint8_t* bytes, std::si
 
 void MidiDispatcher::dispatch(const MidiMessage& message) {
     using MKind = MidiMessage::Kind;
+    m_received.fetch_add(1, std::memory_order_relaxed);
     if (m_learning && takeForLearn(message)) {
         return;
     }

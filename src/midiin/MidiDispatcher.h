@@ -38,6 +38,8 @@ public:
     void cancelLearn();
     std::optional<MidiAction> learning() const;
 
+    // Any thread: the channel messages received so far, whatever they did.
+    std::uint32_t received() const { return m_received.load(std::memory_order_relaxed); }
     // Any thread: the messages lost so far (a SysEx that another status byte cut off).
     std::uint32_t dropped() const { return m_dropped.load(std::memory_order_relaxed); }
 
@@ -57,6 +59,7 @@ private:
     CcMode m_learnMode = CcMode::Absolute;
     std::array<std::atomic<int>, 8> m_lastChannel{};
     std::atomic<std::uint32_t> m_dropped{0};
+    std::atomic<std::uint32_t> m_received{0};
 };
 
 } // namespace mt

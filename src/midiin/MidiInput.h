@@ -37,6 +37,8 @@ public:
     bool start(std::optional<MidiSystem> system = std::nullopt);
     void stop() { m_ports.close(); }
     QString status() const { return m_ports.message(); }
+    // Any thread: the channel messages received so far.
+    std::uint32_t received() const { return m_dispatcher.received(); }
     // Any thread: the messages lost on the way in so far (see MidiDispatcher::dropped).
     std::uint32_t dropped() const { return m_dispatcher.dropped(); }
 

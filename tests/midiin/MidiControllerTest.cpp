@@ -50,6 +50,7 @@ protected:
         EXPECT_TRUE(midi->start()) << midi->input().status().toStdString();
         EXPECT_TRUE(test::WaitFor(
             [&] { return midi->input().connectedSources().contains("Test pads:pads"); }));
+        EXPECT_TRUE(test::UntilHeard(midi->input(), [&](const Bytes& bytes) { send(bytes); }));
         return midi;
     }
     void send(const Bytes& bytes) { m_pads->sendMessage(&bytes); }

@@ -90,6 +90,7 @@ TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     auto pads = Pads();
     ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }))
         << "the chosen source was not connected";
+    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
 
     // Another program connects to our input by its name.
     auto other = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Other program");
@@ -126,6 +127,7 @@ TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     midi->loadSettings(store, kApp);
     ASSERT_TRUE(midi->start(MidiSystem::Jack));
     ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }));
+    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
     Send(*pads, {0xB0, 21, 127});
     EXPECT_EQ(sink.take(1), Calls{"volume 2 0"});
 
@@ -173,6 +175,7 @@ TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     sink.take(0, 0);
     pads = Pads();
     ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }));
+    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
     Send(*pads, {0x90, 39, 127});
     EXPECT_EQ(sink.take(1), Calls{"press 3 0"});
 
@@ -188,6 +191,7 @@ TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     pads = Pads();
     ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }))
         << midi->status().toStdString();
+    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
     EXPECT_EQ(midi->status(), QStringLiteral("JACK"));
     Send(*pads, {0x90, 40, 127});
     EXPECT_EQ(sink.take(1), Calls{"press 4 0"});

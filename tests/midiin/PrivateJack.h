@@ -94,6 +94,20 @@ private:
     std::atomic<int> m_xruns{0};
 };
 
+// Sends an unmapped note with `send` until `input` has heard one: a connection the server
+// has just made may lose what is sent before its graph takes it in (a cycle here, more under
+// ThreadSanitizer), so tests that count every message start once it carries one.
+template <typename Input, typename Send> bool UntilHeard(const Input& input, Send send) {
+    const auto before = input.received();
+    QElapsedTimer t;
+    t.start();
+    while (input.received() == before && t.elapsed() < 5000) {
+        send(std::vector<unsigned char>{0x9F, 0, 1});
+        QThread::msleep(20);
+    }
+    return input.received() != before;
+}
+
 // Waits up to 5 s for `done`.
 template <typename F> bool WaitFor(F done) {
     QElapsedTimer t;
