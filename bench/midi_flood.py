@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Hostile MIDI against the real program on a private JACK server (dummy backend), under Xvfb:
-an unfinished SysEx followed by a note, then a flood of pad messages, then File > Exit.
+a flood of pad messages, then an unfinished SysEx followed by a note, then File > Exit.
 
     bench/midi_flood.py PROGRAM [--rate 100000] [--seconds 10] [--keep]
 
@@ -70,16 +70,6 @@ def main():
         recorder = JackRecorder(rig.work, rig.env, outputs[0])
         time.sleep(0.3)
 
-        lone = sender(rig, "lone-f0")
-        note = [float(line.split()[1]) for line in lone.stdout if line.startswith("note")]
-        lone.wait(10)
-        time.sleep(0.5)
-        heard = recorder.onsets(note, window=0.5) if note else [None]
-        print("lone F0, then a note: %s" % (
-            "sounded %.1f ms after the note was sent" % (1000 * heard[0])
-            if heard[0] is not None else "NOT HEARD (the input is deaf)"))
-        recorder.stop()
-
         before = rss_mb(program.pid)
         flood = sender(rig, "flood", args.rate, args.seconds)
         sent = [line for line in flood.stdout if line.startswith("end")]
@@ -99,6 +89,16 @@ def main():
         after = rss_mb(program.pid)
         rig.xdotool("key", "Escape")
         time.sleep(0.3)
+        lone = sender(rig, "lone-f0")
+        note = [float(line.split()[1]) for line in lone.stdout if line.startswith("note")]
+        lone.wait(10)
+        time.sleep(0.5)
+        heard = recorder.onsets(note, window=0.5) if note else [None]
+        print("lone F0, then a note: %s" % (
+            "sounded %.1f ms after the note was sent" % (1000 * heard[0])
+            if heard[0] is not None else "NOT HEARD (the input is deaf)"))
+        recorder.stop()
+
         rig.xdotool("windowfocus", "--sync", window)
         rig.xdotool("key", "alt+f")
         time.sleep(0.3)
