@@ -29,7 +29,7 @@ public:
     };
     struct Call {
         Op op = Op::Panic;
-        std::int8_t track = 0;
+        int track = 0;
         int value = 0;
         bool operator==(const Call&) const = default;
     };

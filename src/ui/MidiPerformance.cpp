@@ -166,8 +166,8 @@ void MidiPerformance::apply(const InputBacklog::Call& call) {
 namespace {
 
 InputBacklog::Call CallOf(InputBacklog::Op op, int track, int value = 0) {
-    // Tracks outside 0..7 are ignored further on; keep them outside when narrowed.
-    return {op, static_cast<std::int8_t>(track >= 0 && track < kTrackCount ? track : -1), value};
+    // Tracks outside 0..7 are ignored further on; all of them are one track in the backlog.
+    return {op, track >= 0 && track < kTrackCount ? track : -1, value};
 }
 
 } // namespace

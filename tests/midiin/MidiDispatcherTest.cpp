@@ -80,8 +80,7 @@ TEST(InputBacklog, KeepsTheLatestStatePerTrackAndBarInArrivalOrder) {
     }
     InputBacklog flood; // 100,000 calls on every track and bar stay within the capacity
     for (int i = 0; i < 100000; ++i) {
-        const auto track = static_cast<std::int8_t>(i % 8);
-        flood.add({static_cast<Op>(i / 8 % 8), track, 1});
+        flood.add({static_cast<Op>(i / 8 % 8), i % 8, 1});
     }
     EXPECT_LE(flood.take().size(), InputBacklog::kCapacity);
 }
