@@ -6,7 +6,6 @@
 #include "core/TrackSound.h"
 
 #include <QFileInfo>
-#include <QMetaObject>
 #include <QThread>
 
 #include <algorithm>
@@ -32,14 +31,10 @@ TrackBank::Batch::~Batch() {
 }
 
 void TrackBank::notify(std::uint32_t bits) {
-    // Off the UI thread (a MIDI thread borrowing the core) the windows are told once, queued,
-    // whatever the number of changes meanwhile: a flood of pads never floods the window.
-    const bool away = QThread::currentThread() != thread();
-    const std::uint32_t before = m_notices.fetch_or(bits);
-    if (away && before == 0) {
-        QMetaObject::invokeMethod(
-            this, [this] { flushNotices(); }, Qt::QueuedConnection);
-    } else if (!away && m_batches == 0) {
+    // Off the UI thread (a MIDI thread borrowing the core) the changes wait for the borrower to
+    // have flushNotices() run on the UI thread: the windows hear of them once, however many.
+    m_notices.fetch_or(bits);
+    if (m_batches == 0 && QThread::currentThread() == thread()) {
         flushNotices();
     }
 }

@@ -19,7 +19,7 @@ class TrackSound;
 // shares, and what a performer does with them. Every input (a button, a key, a menu) is one
 // call here; the windows draw what they show from this and redraw on its signals. The
 // sound goes through the TrackSound it is given. UI thread only, or a thread that has borrowed
-// the core (see CoreAccess): the windows then hear of its changes once, on the UI thread.
+// the core (see CoreAccess), which then has flushNotices() run on the UI thread.
 class TrackBank final : public QObject {
     Q_OBJECT
 
@@ -125,6 +125,9 @@ public:
     // computed again and the windows are told.
     void touch(int index);
     void touchBank() { notifyBank(); }
+    // Tells the windows what changed since the last time, a borrowing thread's changes too.
+    // UI thread.
+    void flushNotices();
 
     // While one lives, the windows are told of the changes once, when it ends, not at each.
     // UI thread only.
@@ -166,8 +169,6 @@ private:
     void notifyTrack(int index) { notify(1U << index); }
     void notifyBank() { notify(kBankBit); }
     void notify(std::uint32_t bits);
-    // Emits what changed since the last time. UI thread.
-    void flushNotices();
     void start(int index, bool looping);
     void applyVolume(int index);
 

@@ -13,7 +13,6 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
-#include <QMetaObject>
 #include <QTimer>
 #include <QWidget>
 
@@ -29,7 +28,9 @@ constexpr int kPanicKey = Qt::Key_Escape; // where no performance key or menu sh
 MidiPerformance::MidiPerformance(AppContext& app, QObject* parent)
     : QObject(parent), m_app(app), m_control(app.bank, [this](int track, PadState state) {
           m_input.trackStateChanged(track, state);
-      }) {}
+      }) {
+    connect(&m_wake, &ThreadWake::woken, this, &MidiPerformance::drain);
+}
 
 MidiPerformance::~MidiPerformance() {
     m_input.stop();
@@ -111,21 +112,32 @@ void MidiPerformance::run(const InputBacklog::Call& call) {
         if (m_backlog.empty()) {
             apply(call);
             m_app.coreAccess.giveBack();
+            m_wake.wake(); // the windows hear of it on the UI thread
             return;
         }
         m_app.coreAccess.giveBack();
     }
     if (m_backlog.add(call)) {
-        // Dropped with this object; one at a time, since only this take empties the backlog.
-        QMetaObject::invokeMethod(
-            this, [this] { drain(); }, Qt::QueuedConnection);
+        m_wake.wake(); // one at a time: only drain() empties the backlog
     }
 }
 
 void MidiPerformance::drain() {
-    const TrackBank::Batch batch(m_app.bank);
-    for (const InputBacklog::Call& call : m_backlog.take()) {
-        apply(call);
+    {
+        const TrackBank::Batch batch(m_app.bank);
+        for (const InputBacklog::Call& call : m_backlog.take()) {
+            apply(call);
+        }
+    }
+    std::optional<std::pair<MidiAction, MidiTrigger>> learned;
+    {
+        const std::lock_guard lock(m_learnedMutex);
+        learned.swap(m_learned);
+    }
+    if (learned) {
+        saveSettings();
+        m_control.relight(learned->first.track);
+        emit learnFinished(learned->first, learned->second);
     }
 }
 
@@ -207,20 +219,16 @@ void MidiPerformance::moveSpeed(int track, int delta) {
 void MidiPerformance::panic() {
     // Never run on the MIDI thread: the CD and the MIDI song are the UI thread's.
     if (m_backlog.add(CallOf(InputBacklog::Op::Panic, 0))) {
-        QMetaObject::invokeMethod(
-            this, [this] { drain(); }, Qt::QueuedConnection);
+        m_wake.wake();
     }
 }
 
 void MidiPerformance::learned(const MidiAction& action, const MidiTrigger& trigger) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, action, trigger] {
-            saveSettings();
-            m_control.relight(action.track);
-            emit learnFinished(action, trigger);
-        },
-        Qt::QueuedConnection);
+    {
+        const std::lock_guard lock(m_learnedMutex);
+        m_learned = std::make_pair(action, trigger);
+    }
+    m_wake.wake();
 }
 
 } // namespace mt

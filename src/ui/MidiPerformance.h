@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/ThreadWake.h"
 #include "midiin/ControllerBank.h"
 #include "midiin/InputBacklog.h"
 #include "midiin/MidiInput.h"
@@ -8,6 +9,9 @@
 #include <QObject>
 
 #include <cstdint>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 class QLabel;
 
@@ -86,6 +90,9 @@ private:
     std::uint32_t m_droppedShown = 0;
     int m_droppedFor = 0; // checks left before the notice goes
     InputBacklog m_backlog;
+    ThreadWake m_wake; // from the MIDI threads to drain() on the UI thread
+    std::mutex m_learnedMutex;
+    std::optional<std::pair<MidiAction, MidiTrigger>> m_learned; // a learn to store and tell
     MidiInput m_input{*this}; // its ports close (in the destructor) before the rest goes
     ControllerBank m_control;
 };
