@@ -4,6 +4,7 @@
 #include "audio/Engine.h"
 #include "audio/JackConnections.h"
 #include "platform/JackProbe.h"
+#include "platform/PulseProbe.h"
 
 #include <alsa/asoundlib.h>
 #include <rtaudio/RtAudio.h>
@@ -301,18 +302,24 @@ bool RtAudioOutput::openHeld(const OutputConfig& config, Engine& engine) {
     close();
     m_failures.clear();
     m_jackAbsent = false;
-    m_awaitJack = false;
+    m_awaitFirst = false;
     m_stream->engine = &engine;
+    bool firstAbsent = false; // the system first in the order has no server
     for (const AudioApi api : m_order) {
         const RtAudio::Api rt = RtApiOf(api);
         std::string reason = openWith(rt, config);
         if (reason.empty()) {
             m_lastReported.clear();
-            // A JACK server that refused us while it ran would refuse again: only one that was
-            // not there is waited for, so the output never hops back and forth.
-            m_awaitJack = m_jackAbsent && m_order.front() == AudioApi::Jack;
+            // A server that refused us while it ran would refuse again: only one that was not
+            // there is waited for, so the output never hops back and forth.
+            m_awaitFirst = firstAbsent;
             m_openedAt = SteadyNanos();
             return true;
+        }
+        if (api == m_order.front()) {
+            firstAbsent = api == AudioApi::Jack    ? m_jackAbsent
+                          : api == AudioApi::Pulse ? !PulseAnswers()
+                                                   : false;
         }
         if (!m_failures.empty()) {
             m_failures += "; ";
@@ -444,12 +451,18 @@ bool RtAudioOutput::alive() noexcept {
 }
 
 bool RtAudioOutput::preferredBack() {
+    // Not at once: libjack must be left alone for a moment after a server went, and a server
+    // that has only just gone is not back.
     const auto settle = std::chrono::nanoseconds(kJackSettle).count();
-    if (!m_audio || !m_awaitJack || SteadyNanos() - m_openedAt < settle) {
+    if (!m_audio || !m_awaitFirst || SteadyNanos() - m_openedAt < settle) {
         return false;
     }
+    constexpr std::chrono::seconds kAskEvery{2};
+    if (m_order.front() == AudioApi::Pulse) {
+        return PollPulse(kAskEvery).value_or(false);
+    }
     try {
-        return PollJack(std::chrono::seconds(2)) == JackAnswer::Runs;
+        return PollJack(kAskEvery) == JackAnswer::Runs;
     } catch (const std::system_error&) {
         return false; // no thread for the probe today; the next call asks again
     }

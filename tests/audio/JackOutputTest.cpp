@@ -135,9 +135,10 @@ TEST(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     dsTerminate(lib);
 }
 
-// The automatic choice: a JACK server that goes leaves the program on PulseAudio, and when it
-// is back the program plays through it again, the loop where it was.
-TEST(JackOutput, TheAutomaticChoiceGoesBackToAJackServerThatReturns) {
+// The system first in the order goes away (JACK by the automatic choice, or PulseAudio chosen
+// while a JACK server runs): the output moves to the other, and when the first is back the
+// program plays through it again, the loop where it was.
+TEST(JackOutput, TheSystemFirstInTheOrderIsTakenBackWhenItsServerReturns) {
     if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty() ||
         !PrivatePulse::installed()) {
         GTEST_SKIP() << "jackd or pulseaudio is not installed (packages jackd2, pulseaudio)";
@@ -146,45 +147,64 @@ TEST(JackOutput, TheAutomaticChoiceGoesBackToAJackServerThatReturns) {
     ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
     PrivateJack jack;
     ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
-    const std::int32_t lib =
-        dsInitializeOn(std::make_unique<RtAudioOutput>(), OutputConfig{22050, 2, 64});
-    ASSERT_NE(lib, 0);
-    LibraryHealth health;
-    ASSERT_TRUE(dsGetHealth(lib, health));
-    ASSERT_EQ(health.device.api, "jack");
-    const QByteArray tone = SineWav(22050, 2, 1000, 10 * 22050);
-    const std::int32_t b =
-        dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
-    ASSERT_NE(b, 0);
-    dsPlayLoopingEx(b, 0, 0, 22050);
+    for (const bool jackFirst : {true, false}) {
+        SCOPED_TRACE(jackFirst ? "JACK first" : "PulseAudio first");
+        const std::string first = jackFirst ? "jack" : "pulse";
+        const std::string other = jackFirst ? "pulse" : "jack";
+        const std::int32_t lib = dsInitializeOn(
+            std::make_unique<RtAudioOutput>(
+                jackFirst ? std::vector{AudioApi::Jack, AudioApi::Pulse, AudioApi::Alsa}
+                          : std::vector{AudioApi::Pulse, AudioApi::Jack, AudioApi::Alsa}),
+            OutputConfig{22050, 2, 64});
+        ASSERT_NE(lib, 0);
+        LibraryHealth health;
+        ASSERT_TRUE(dsGetHealth(lib, health));
+        ASSERT_EQ(health.device.api, first);
+        const QByteArray tone = SineWav(22050, 2, 1000, 10 * 22050);
+        const std::int32_t b =
+            dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
+        ASSERT_NE(b, 0);
+        dsPlayLoopingEx(b, 0, 0, 22050);
 
-    jack.kill();
-    EXPECT_TRUE(WaitForHealth(
-        lib, health, 5000,
-        [](const LibraryHealth& h) { return !h.reopening && h.device.api == "pulse"; }))
-        << "still on '" << health.device.api << "'";
-    // PulseAudio holds a new stream back until its queue has filled.
-    EXPECT_TRUE(WaitUntilMoving(lib, b, 3000)) << "silent on PulseAudio";
-    EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "on PulseAudio";
+        if (jackFirst) {
+            jack.kill();
+        } else {
+            ASSERT_TRUE(pulse.kill());
+        }
+        EXPECT_TRUE(WaitForHealth(
+            lib, health, 5000,
+            [&](const LibraryHealth& h) { return !h.reopening && h.device.api == other; }))
+            << "still on '" << health.device.api << "'";
+        // PulseAudio holds a new stream back until its queue has filled.
+        EXPECT_TRUE(WaitUntilMoving(lib, b, 3000)) << "silent on " << other;
+        EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "on " << other;
 
-    ASSERT_TRUE(jack.start()) << "jackd did not start again: " << jack.log().toStdString();
-    QElapsedTimer back;
-    back.start();
-    EXPECT_TRUE(WaitForHealth(
-        lib, health, 8000,
-        [](const LibraryHealth& h) { return !h.reopening && h.device.api == "jack"; }))
-        << "still on '" << health.device.api << "'";
-    EXPECT_LT(back.elapsed(), 5000) << "back on JACK after " << back.elapsed() << " ms";
-    EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "the loop plays on";
-    EXPECT_EQ(jack.connections(QStringLiteral("Marrowtune:outport 0")),
-              QStringList{QStringLiteral("system:playback_1")});
+        if (jackFirst) {
+            ASSERT_TRUE(jack.start()) << "jackd did not start again: " << jack.log().toStdString();
+        } else {
+            ASSERT_TRUE(pulse.start()) << "pulseaudio did not start again";
+        }
+        QElapsedTimer back;
+        back.start();
+        EXPECT_TRUE(WaitForHealth(
+            lib, health, 8000,
+            [&](const LibraryHealth& h) { return !h.reopening && h.device.api == first; }))
+            << "still on '" << health.device.api << "'";
+        EXPECT_LT(back.elapsed(), 5000) << "back on " << first << " after " << back.elapsed();
+        EXPECT_TRUE(WaitUntilMoving(lib, b, 3000)) << "silent on " << first;
+        EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "the loop plays on";
+        if (jackFirst) {
+            EXPECT_EQ(jack.connections(QStringLiteral("Marrowtune:outport 0")),
+                      QStringList{QStringLiteral("system:playback_1")});
+        }
 
-    // Staying there: no second move.
-    PumpHealth(lib, 2500);
-    ASSERT_TRUE(dsGetHealth(lib, health));
-    EXPECT_EQ(health.device.api, "jack");
-    EXPECT_FALSE(health.reopening);
-    dsTerminate(lib);
+        // Staying there: no second move.
+        PumpHealth(lib, 2500);
+        ASSERT_TRUE(dsGetHealth(lib, health));
+        EXPECT_EQ(health.device.api, first);
+        EXPECT_FALSE(health.reopening);
+        dsTerminate(lib);
+    }
 }
 
 } // namespace
