@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -145,6 +146,18 @@ private:
 void QuietAlsa(const char* /*file*/, int /*line*/, const char* /*function*/, int /*error*/,
                const char* /*format*/, ...) {}
 
+// When a JACK server goes, RtAudio's shutdown handler, on libjack's notification thread, starts
+// a thread that closes the client and then writes a notice to std::cerr; closing the client
+// cancels that notification thread asynchronously, and cancelled inside the stream's noexcept
+// sentry the process terminates ("terminate called without an active exception": 3 in 28
+// server shutdowns here). Nothing of ours writes to std::cerr, and what the performer needs is
+// said on stderr through stdio; a stream with no buffer and no unitbuf turns the notice into a
+// few instructions that call nothing.
+void SilenceStdCerr() {
+    std::cerr.rdbuf(nullptr);
+    std::cerr.unsetf(std::ios_base::unitbuf);
+}
+
 RtAudio::Api RtApiOf(AudioApi api) noexcept {
     return api == AudioApi::Jack    ? RtAudio::UNIX_JACK
            : api == AudioApi::Pulse ? RtAudio::LINUX_PULSE
@@ -189,6 +202,8 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             std::call_once(quiet, [] { snd_lib_error_set_handler(&QuietAlsa); });
         }
         if (api == RtAudio::UNIX_JACK) {
+            static std::once_flag silent;
+            std::call_once(silent, [] { SilenceStdCerr(); });
             // RtAudio's own look at the server would wait forever on a stuck libjack.
             switch (ProbeJack()) {
             case JackAnswer::Runs:
