@@ -82,8 +82,8 @@ public:
     virtual bool alive() noexcept { return true; }
 
     // UI thread. Never blocks. True when the audio system chosen first, which had no server
-    // when the stream opened elsewhere, answers now (a JACK server started or came back): the
-    // library then reopens the stream on it.
+    // when the stream opened elsewhere, answers now (a JACK or PulseAudio server started or came
+    // back): the library then reopens the stream on it.
     virtual bool preferredBack() { return false; }
 };
 

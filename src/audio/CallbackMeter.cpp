@@ -36,8 +36,15 @@ bool CallbackMeter::enter(std::int64_t now, bool deviceUnderflow) noexcept {
     if (m_spinning.load(std::memory_order_relaxed)) {
         return false;
     }
-    if (deviceUnderflow) {
-        m_underruns.fetch_add(1, std::memory_order_relaxed);
+    if (deviceUnderflow && m_started) {
+        // A JACK server flags every client for any late cycle in its graph (another client's,
+        // or the graph changing as clients come and go). Ours lost something only when its own
+        // cycle came late, or the last one ran past its period.
+        const double since = static_cast<double>(now - m_enteredAt) * kNanos;
+        const double ran = static_cast<double>(m_leftAt - m_enteredAt) * kNanos;
+        if (since > 1.5 * m_blockSeconds || ran > m_blockSeconds) {
+            m_underruns.fetch_add(1, std::memory_order_relaxed);
+        }
     }
     m_enteredAt = now;
     if (!m_started) {

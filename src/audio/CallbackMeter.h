@@ -11,7 +11,9 @@ namespace mt {
 // Times are steady-clock nanoseconds handed in by the caller, so a test can drive it with a
 // clock of its own.
 //
-// Underruns come from the device's own flag where it has one (JACK, ALSA). A device that
+// Underruns come from the device's own flag where it has one (JACK, ALSA), counted when our own
+// cycle came late or the one before ran past its period: a JACK server raises it in every client
+// for any late cycle in its graph, which loses nothing of ours when ours kept time. A device that
 // takes blocks through a blocking write (PulseAudio through RtAudio) never raises it; there
 // the meter keeps an estimate of the server's queue: a write that had to wait means the queue
 // was full, and the queue drains at the device rate while the callback is away. A callback

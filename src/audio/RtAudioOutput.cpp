@@ -4,6 +4,7 @@
 #include "audio/Engine.h"
 #include "audio/JackConnections.h"
 #include "platform/JackProbe.h"
+#include "platform/PulseProbe.h"
 
 #include <alsa/asoundlib.h>
 #include <rtaudio/RtAudio.h>
@@ -17,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -144,6 +146,18 @@ private:
 void QuietAlsa(const char* /*file*/, int /*line*/, const char* /*function*/, int /*error*/,
                const char* /*format*/, ...) {}
 
+// When a JACK server goes, RtAudio's shutdown handler, on libjack's notification thread, starts
+// a thread that closes the client and then writes a notice to std::cerr; closing the client
+// cancels that notification thread asynchronously, and cancelled inside the stream's noexcept
+// sentry the process terminates ("terminate called without an active exception": 3 in 28
+// server shutdowns here). Nothing of ours writes to std::cerr, and what the performer needs is
+// said on stderr through stdio; a stream with no buffer and no unitbuf turns the notice into a
+// few instructions that call nothing.
+void SilenceStdCerr() {
+    std::cerr.rdbuf(nullptr);
+    std::cerr.unsetf(std::ios_base::unitbuf);
+}
+
 RtAudio::Api RtApiOf(AudioApi api) noexcept {
     return api == AudioApi::Jack    ? RtAudio::UNIX_JACK
            : api == AudioApi::Pulse ? RtAudio::LINUX_PULSE
@@ -188,6 +202,8 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             std::call_once(quiet, [] { snd_lib_error_set_handler(&QuietAlsa); });
         }
         if (api == RtAudio::UNIX_JACK) {
+            static std::once_flag silent;
+            std::call_once(silent, [] { SilenceStdCerr(); });
             // RtAudio's own look at the server would wait forever on a stuck libjack.
             switch (ProbeJack()) {
             case JackAnswer::Runs:
@@ -301,18 +317,24 @@ bool RtAudioOutput::openHeld(const OutputConfig& config, Engine& engine) {
     close();
     m_failures.clear();
     m_jackAbsent = false;
-    m_awaitJack = false;
+    m_awaitFirst = false;
     m_stream->engine = &engine;
+    bool firstAbsent = false; // the system first in the order has no server
     for (const AudioApi api : m_order) {
         const RtAudio::Api rt = RtApiOf(api);
         std::string reason = openWith(rt, config);
         if (reason.empty()) {
             m_lastReported.clear();
-            // A JACK server that refused us while it ran would refuse again: only one that was
-            // not there is waited for, so the output never hops back and forth.
-            m_awaitJack = m_jackAbsent && m_order.front() == AudioApi::Jack;
+            // A server that refused us while it ran would refuse again: only one that was not
+            // there is waited for, so the output never hops back and forth.
+            m_awaitFirst = firstAbsent;
             m_openedAt = SteadyNanos();
             return true;
+        }
+        if (api == m_order.front()) {
+            firstAbsent = api == AudioApi::Jack    ? m_jackAbsent
+                          : api == AudioApi::Pulse ? !PulseAnswers()
+                                                   : false;
         }
         if (!m_failures.empty()) {
             m_failures += "; ";
@@ -444,12 +466,18 @@ bool RtAudioOutput::alive() noexcept {
 }
 
 bool RtAudioOutput::preferredBack() {
+    // Not at once: libjack must be left alone for a moment after a server went, and a server
+    // that has only just gone is not back.
     const auto settle = std::chrono::nanoseconds(kJackSettle).count();
-    if (!m_audio || !m_awaitJack || SteadyNanos() - m_openedAt < settle) {
+    if (!m_audio || !m_awaitFirst || SteadyNanos() - m_openedAt < settle) {
         return false;
     }
+    constexpr std::chrono::seconds kAskEvery{2};
+    if (m_order.front() == AudioApi::Pulse) {
+        return PollPulse(kAskEvery).value_or(false);
+    }
     try {
-        return PollJack(std::chrono::seconds(2)) == JackAnswer::Runs;
+        return PollJack(kAskEvery) == JackAnswer::Runs;
     } catch (const std::system_error&) {
         return false; // no thread for the probe today; the next call asks again
     }

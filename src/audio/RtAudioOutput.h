@@ -32,8 +32,8 @@ public:
     void close() noexcept override;
     OutputHealth health() noexcept override;
     bool alive() noexcept override;
-    // JACK first in the order, no JACK server when the stream opened elsewhere, and one
-    // answers now. Asks libjack on a thread of its own, about every two seconds.
+    // The system first in the order (JACK or PulseAudio) had no server when the stream opened
+    // elsewhere, and one answers now. Asks on a thread of its own, about every two seconds.
     bool preferredBack() override;
     int deviceRate() const noexcept override;
     // The audio system to try first (Automatic: JACK, PulseAudio, ALSA in turn; a chosen one
@@ -68,7 +68,7 @@ private:
     std::string m_lastReported; // the last refusal written to the log, said once per outage
     bool m_saidNotRealtime = false;
     bool m_jackAbsent = false;   // the last open found no JACK server
-    bool m_awaitJack = false;    // open elsewhere while JACK, first in the order, had none
+    bool m_awaitFirst = false;   // open elsewhere while the system first in the order had none
     std::int64_t m_openedAt = 0; // steady-clock ns
     JackConnections m_routing;   // the JACK ports' connections when the stream last closed
     std::unique_ptr<Stream> m_stream;

@@ -1,6 +1,7 @@
 #include "ui/OutputWindow.h"
 
 #include "audio/RtAudioOutput.h"
+#include "audio/SoundLibrary.h"
 #include "core/AppContext.h"
 
 #include <QComboBox>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace mt {
@@ -109,16 +111,44 @@ void OutputWindow::listDevices(const std::string& keep) {
 
 void OutputWindow::showLatency() {
     const OutputChoice choice = shownChoice();
+    LibraryHealth health;
+    const bool playing = m_app.sound.health(health) && !health.device.api.empty();
+    AudioSystem system = choice.system;
+    if (system == AudioSystem::Automatic && playing) {
+        // The automatic choice's figures are those of the system it found.
+        system = health.device.api == "jack"   ? AudioSystem::Jack
+                 : health.device.api == "alsa" ? AudioSystem::Alsa
+                                               : AudioSystem::Pulse;
+    }
+    if (system == AudioSystem::Jack) {
+        // A JACK server runs at its own period, and the delay is its; our block is only the mix's.
+        for (int i = 0; i < CboBlock->count(); ++i) {
+            CboBlock->setItemText(i, Milliseconds(kBlockPresets[i]));
+        }
+        if (!playing || health.device.api != "jack") {
+            lblLatency->setText(QStringLiteral("遅延は JACK サーバーの周期で決まります"));
+            return;
+        }
+        const OutputHealth& d = health.device;
+        lblLatency->setText(
+            QStringLiteral("サーバーの周期 %1 フレーム（%2）・ミックスのブロック %3 フレーム（%4）"
+                           "・キーから音まで 約 %5")
+                .arg(d.blockFrames)
+                .arg(Milliseconds(static_cast<double>(d.blockFrames) / std::max(d.deviceRate, 1)))
+                .arg(health.format.blockFrames)
+                .arg(Milliseconds(static_cast<double>(health.format.blockFrames) /
+                                  std::max(health.format.sampleRate, 1)))
+                .arg(Milliseconds(d.latencySeconds)));
+        return;
+    }
     for (int i = 0; i < CboBlock->count(); ++i) {
         const double seconds = kBlockPresets[i];
-        CboBlock->setItemText(i,
-                              Milliseconds(seconds) +
-                                  QStringLiteral("（遅延 約 %1）")
-                                      .arg(Milliseconds(ExpectedLatency(choice.system, seconds))));
+        CboBlock->setItemText(i, Milliseconds(seconds) +
+                                     QStringLiteral("（遅延 約 %1）")
+                                         .arg(Milliseconds(ExpectedLatency(system, seconds))));
     }
-    lblLatency->setText(
-        QStringLiteral("キーから音まで 約 %1")
-            .arg(Milliseconds(ExpectedLatency(choice.system, choice.blockSeconds))));
+    lblLatency->setText(QStringLiteral("キーから音まで 約 %1")
+                            .arg(Milliseconds(ExpectedLatency(system, choice.blockSeconds))));
 }
 
 OutputChoice OutputWindow::shownChoice() const {

@@ -13,7 +13,8 @@ namespace mt {
 struct AppContext;
 
 // The output window: the audio system, the device by name and the block length, each preset
-// shown with the delay it gives. OK reopens the output on the choice at once; it is stored at
+// shown with the delay it gives; on JACK, whose server's period sets the delay, that period and
+// the mix's block instead. OK reopens the output on the choice at once; it is stored at
 // shutdown in the program's own settings section. Not modal. UI thread only.
 class OutputWindow final : public QDialog {
     Q_OBJECT

@@ -1,8 +1,10 @@
 // The sound output as the performer sees and chooses it: the status line on the main window,
 // the output window, and a device that goes away and comes back.
+#include "audio/AudioServers.h"
 #include "audio/AudioTestKit.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
+#include "audio/RtAudioOutput.h"
 #include "core/AppContext.h"
 #include "support/PlatformDoubles.h"
 #include "ui/AppShell.h"
@@ -13,6 +15,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -94,6 +97,36 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
     app.outputChoice = OutputChoice{};
     start();
     EXPECT_EQ(output->config().blockFrames, 128);
+    app.sound.TerminateSoundLibrary();
+}
+
+// The automatic choice on a JACK server: the window shows the server's period and the delay
+// it gives, not PulseAudio's figures for blocks that do not apply there.
+TEST(AudioStatus, OnJackTheWindowShowsTheServersPeriod) {
+    if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty()) {
+        GTEST_SKIP() << "jackd is not installed (package jackd2)";
+    }
+    PrivateJack jack;
+    ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
+    TestPlatform platform;
+    AppContext app{
+        platform.services, [](std::intptr_t, std::int32_t) {
+            return dsInitializeOn(std::make_unique<RtAudioOutput>(), OutputConfig{22050, 2, 64});
+        }};
+    app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
+    MainWindow window(app);
+    window.shell().endProcess = [] {};
+    window.Form_Load();
+    window.show();
+    QTest::mouseClick(&window.audioStatus(), Qt::LeftButton);
+    const OutputWindow* choice = window.findChild<OutputWindow*>();
+    ASSERT_NE(choice, nullptr);
+    const QString said = choice->lblLatency->text();
+    EXPECT_TRUE(said.contains(QStringLiteral("周期 128 フレーム（2.67 ms）")) &&
+                said.contains(QStringLiteral("64 フレーム（2.9 ms）")))
+        << said.toStdString();
+    EXPECT_EQ(choice->CboBlock->itemText(1).toStdString(), "3 ms") << "no PulseAudio delay";
+    window.close();
     app.sound.TerminateSoundLibrary();
 }
 
