@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <optional>
 #include <sstream>
 
 namespace mt::test {
@@ -100,15 +100,26 @@ TEST_F(ModuleMciTest, StatusQueriesUseTheirReplyBuffersAndGiveZeroOnFailure) {
 // "/length of the reply buffer it must be given" in that order.
 void Script(ScriptedMciDevice& device, const std::string& script,
             std::vector<std::pair<std::size_t, int>>& lengths) {
-    static const std::regex kStep(R"(([^=!/]+)(?:=([^!/]*))?(?:!(\d+))?(?:/(\d+))?)");
     std::istringstream steps(script);
     std::string step;
     for (std::size_t n = 0; std::getline(steps, step, '|'); ++n) {
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(step, m, kStep)) << step;
-        device.on(m[1], m[2], m[3].matched ? std::stoul(m[3]) : 0);
-        if (m[4].matched) {
-            lengths.emplace_back(n, std::stoi(m[4]));
+        // Commands hold none of = ! /, replies neither ! nor /: each mark is cut from the end.
+        const auto cut = [&step](char mark) -> std::optional<std::string> {
+            const auto at = step.find(mark);
+            if (at == std::string::npos) {
+                return std::nullopt;
+            }
+            std::string tail = step.substr(at + 1);
+            step.resize(at);
+            return tail;
+        };
+        const std::optional<std::string> length = cut('/');
+        const std::optional<std::string> code = cut('!');
+        const std::optional<std::string> reply = cut('=');
+        ASSERT_FALSE(step.empty()) << script;
+        device.on(step, reply.value_or(std::string()), code ? std::stoul(*code) : 0);
+        if (length) {
+            lengths.emplace_back(n, std::stoi(*length));
         }
     }
 }
