@@ -60,7 +60,7 @@ TEST_P(EngineSound, VolumeAndPanAreHundredthsOfADecibelAndGlideAcrossTheBlockBou
         return x;
     };
     const auto expectDb = [&](double left, double right) {
-        const auto y = Settled(render(100), 2);
+        auto y = Settled(render(100), 2);
         EXPECT_NEAR(RmsDb(Channel(y, 0, 2), kSineRms), left, 0.1);
         EXPECT_NEAR(RmsDb(Channel(y, 1, 2), kSineRms), right, 0.1);
         return y;
