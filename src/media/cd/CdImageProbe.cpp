@@ -61,6 +61,8 @@ void LetGo(QProcess* child) {
         return;
     }
     QObject::connect(child, &QProcess::finished, child, &QObject::deleteLater);
+    // Owned by the application meanwhile, so one the loop never reaped still goes at exit.
+    child->setParent(QCoreApplication::instance());
     child->kill();
 }
 

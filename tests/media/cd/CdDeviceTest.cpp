@@ -112,7 +112,12 @@ TEST(CdDevice, ImagesThatCrashOrHangTheParserAreRefusedWithoutHarm) {
     rig.writeDisc(kThreeTracks, {}, "noisy");
     EXPECT_EQ(rig.error("open cdaudio Shareable"), kCdErrImageDamaged);
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said; // the crash's and this
+    // One line at most from each probe (a crash's own handler may say one too), all ours.
+    const QStringList lines = QString::fromStdString(said).split('\n', Qt::SkipEmptyParts);
+    EXPECT_LE(lines.size(), 4) << said;
+    for (const QString& line : lines) {
+        EXPECT_TRUE(line.startsWith("marrowtune: disc image probe: ")) << said;
+    }
     EXPECT_TRUE(said.ends_with("marrowtune: disc image probe: ]0;pwnedlibcdio: [2Jbad image\n"))
         << said;
     EXPECT_TRUE(std::none_of(said.begin(), said.end(),
