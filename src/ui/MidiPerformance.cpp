@@ -61,7 +61,7 @@ void MidiPerformance::attachWindow(MainWindow& main) {
     QWidget* corner = main.menuBar()->cornerWidget(Qt::TopRightCorner);
     if (corner != nullptr && corner->layout() != nullptr) {
         m_droppedNotice = new QLabel(corner);
-        m_droppedNotice->setObjectName(QStringLiteral("lblMidiDropped"));
+        m_droppedNotice->setObjectName(QStringLiteral("midiDroppedNotice"));
         m_droppedNotice->setStyleSheet(QStringLiteral("QLabel { color: rgb(192, 0, 0); }"));
         m_droppedNotice->hide();
         corner->layout()->addWidget(m_droppedNotice);

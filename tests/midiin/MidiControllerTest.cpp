@@ -162,7 +162,7 @@ TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
     // A SysEx cut off is said beside the output's line.
     send({0xF0, 0x7E});
     send({0x80, 37, 0});
-    const auto* dropped = m_window.findChild<QLabel*>(QStringLiteral("lblMidiDropped"));
+    const auto* dropped = m_window.findChild<QLabel*>(QStringLiteral("midiDroppedNotice"));
     ASSERT_NE(dropped, nullptr);
     EXPECT_TRUE(until([&] { return !dropped->isHidden(); }));
     EXPECT_TRUE(dropped->text().contains(QStringLiteral("1 件")));
