@@ -7,8 +7,6 @@
 #include "audio/RtAudioOutput.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -21,23 +19,6 @@
 
 namespace mt::test {
 namespace {
-
-// Health as the status line reads it, until `done` holds or `ms` pass; false on time out.
-template <typename Done>
-bool WaitForHealth(std::int32_t lib, LibraryHealth& health, int ms, Done done) {
-    QElapsedTimer t;
-    t.start();
-    while (dsGetHealth(lib, health)) {
-        if (done(health)) {
-            return true;
-        }
-        if (t.elapsed() > ms) {
-            return false;
-        }
-        QThread::msleep(30);
-    }
-    return false;
-}
 
 // The status line's reads for `ms` milliseconds.
 void PumpHealth(std::int32_t lib, int ms) {
@@ -70,10 +51,7 @@ double FramesPerSecond(std::int32_t lib, std::int32_t buffer, int ms) {
     dsGetStatus(buffer, a);
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < ms) {
-        dsCollect(lib);
-        QThread::msleep(30);
-    }
+    PumpLibrary(lib, ms);
     dsGetStatus(buffer, b);
     return static_cast<double>(b.position - a.position) * 1000.0 / static_cast<double>(t.elapsed());
 }
@@ -85,7 +63,6 @@ public:
     LateJackClient() : m_client(jack_client_open("late", JackNoStartServer, nullptr)) {
         if (m_client != nullptr) {
             jack_set_process_callback(m_client, &process, this);
-            jack_set_xrun_callback(m_client, &xrun, this);
             jack_activate(m_client);
         }
     }
@@ -96,7 +73,6 @@ public:
     }
     bool open() const { return m_client != nullptr; }
     void stall() { m_stall = true; }
-    int xruns() const { return m_xruns; }
 
 private:
     static int process(jack_nframes_t /*frames*/, void* self) {
@@ -105,23 +81,14 @@ private:
         }
         return 0;
     }
-    static int xrun(void* self) {
-        ++static_cast<LateJackClient*>(self)->m_xruns;
-        return 0;
-    }
     jack_client_t* m_client;
     std::atomic<bool> m_stall{false};
-    std::atomic<int> m_xruns{0};
 };
 
-TEST(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
-    if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty() ||
-        QStandardPaths::findExecutable(QStringLiteral("jack_lsp")).isEmpty()) {
-        GTEST_SKIP() << "jackd is not installed (package jackd2); the JACK output test needs "
-                        "its dummy backend";
-    }
-    PrivateJack jack;
-    ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
+using JackOutput = JackServerTest;
+
+TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
+    PrivateJack& jack = m_jack;
 
     // The default output format, which the server does not run at.
     const std::int32_t lib = dsInitializeOn(
@@ -159,12 +126,13 @@ TEST(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
         ASSERT_TRUE(late.open());
         ASSERT_TRUE(dsGetHealth(lib, health));
         const std::uint32_t before = health.underruns;
+        const int xrunsBefore = jack.xruns();
         for (int i = 0; i < 5; ++i) {
             late.stall();
             PumpHealth(lib, 200);
         }
         ASSERT_TRUE(dsGetHealth(lib, health));
-        EXPECT_GE(late.xruns(), 5) << "the server saw the late cycles";
+        EXPECT_GE(jack.xruns() - xrunsBefore, 5) << "the server saw the late cycles";
         EXPECT_LE(health.underruns, before + 1) << "counted as ours";
     }
 
@@ -191,15 +159,23 @@ TEST(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
 // The system first in the order goes away (JACK by the automatic choice, or PulseAudio chosen
 // while a JACK server runs): the output moves to the other, and when the first is back the
 // program plays through it again, the loop where it was.
-TEST(JackOutput, TheSystemFirstInTheOrderIsTakenBackWhenItsServerReturns) {
-    if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty() ||
-        !PrivatePulse::installed()) {
-        GTEST_SKIP() << "jackd or pulseaudio is not installed (packages jackd2, pulseaudio)";
+class JackAndPulseOutput : public PulseServerTest {
+protected:
+    void SetUp() override {
+        PulseServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        if (!PrivateJack::installed()) {
+            GTEST_SKIP() << "jackd is not installed (package jackd2)";
+        }
+        ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
     }
-    PrivatePulse pulse;
-    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
+    PrivatePulse& pulse = m_pulse;
     PrivateJack jack;
-    ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
+};
+
+TEST_F(JackAndPulseOutput, TheSystemFirstInTheOrderIsTakenBackWhenItsServerReturns) {
     for (const bool jackFirst : {true, false}) {
         SCOPED_TRACE(jackFirst ? "JACK first" : "PulseAudio first");
         const std::string first = jackFirst ? "jack" : "pulse";

@@ -10,9 +10,7 @@
 #include "audio/RtAudioOutput.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -51,16 +49,6 @@ constexpr int kRate = 44100;
 constexpr int kBlock = 1024;
 const double kToneRms = 0.5 / std::sqrt(2.0);
 
-// Runs the UI thread's display-rate duty (the status line's timer) for `ms` milliseconds.
-void PumpLibrary(std::int32_t lib, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        dsCollect(lib);
-        QThread::msleep(30);
-    }
-}
-
 // Seconds of the recording, in 10 ms windows, that carry a 1 kHz tone near full level.
 double SecondsOfTone(const std::vector<float>& left) {
     constexpr std::size_t kWindow = kRate / 100;
@@ -90,18 +78,11 @@ public:
 
 // One session: the tone arrives clean; a stalled callback is counted; the server dies and
 // comes back, noticed within a second, with no wait on the UI thread, and the loop returns.
-TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
-    if (!PrivatePulse::installed()) {
-        GTEST_SKIP() << "pulseaudio or parec is not installed (packages pulseaudio, "
-                        "pulseaudio-utils); the end-to-end output test needs them";
-    }
-    // No rtkit here: raise the server, recorder and client thread above the compilers, as
-    // on a performer's desktop (inherited by children and threads; best effort).
-    ::setpriority(PRIO_PROCESS, 0, -10);
-    PrivatePulse pulse;
-    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
+using PulseOutput = PulseServerTest;
+
+TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     QProcess recorder;
-    pulse.record(recorder, QStringLiteral("before.raw"), kRate);
+    m_pulse.record(recorder, QStringLiteral("before.raw"), kRate);
     QThread::msleep(500);
 
     // The default opening finds it; a stored choice of an absent system falls back to it.
@@ -132,7 +113,7 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     recorder.terminate();
     recorder.waitForFinished(5000);
 
-    std::vector<float> left = pulse.recorded(QStringLiteral("before.raw"));
+    std::vector<float> left = m_pulse.recorded(QStringLiteral("before.raw"));
     const auto quiet = [](float v) { return std::fabs(v) < 0.05f; };
     left.erase(left.begin(), std::find_if_not(left.begin(), left.end(), quiet));
     ASSERT_GT(left.size(), static_cast<std::size_t>(kRate * 1.8)) << "2 s of tone recorded";
@@ -175,7 +156,7 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     ASSERT_TRUE(dsGetHealth(lib, health));
     EXPECT_LT(health.device.load, 0.5f) << "an ordinary block is cheap";
 
-    ASSERT_TRUE(pulse.kill());
+    ASSERT_TRUE(m_pulse.kill());
     QElapsedTimer noticed;
     noticed.start();
     while (dsGetHealth(lib, health) && !health.reopening && noticed.elapsed() < 3000) {
@@ -194,9 +175,10 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
         QThread::msleep(25);
     }
 
-    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start again: " << pulse.log().toStdString();
+    ASSERT_TRUE(m_pulse.start()) << "pulseaudio did not start again: "
+                                 << m_pulse.log().toStdString();
     QProcess after;
-    pulse.record(after, QStringLiteral("after.raw"), kRate);
+    m_pulse.record(after, QStringLiteral("after.raw"), kRate);
     PumpLibrary(lib, 3000);
     after.terminate();
     after.waitForFinished(5000);
@@ -204,7 +186,7 @@ TEST(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     EXPECT_FALSE(health.reopening);
     EXPECT_TRUE(health.device.alive);
     dsTerminate(lib);
-    const double seconds = SecondsOfTone(pulse.recorded(QStringLiteral("after.raw")));
+    const double seconds = SecondsOfTone(m_pulse.recorded(QStringLiteral("after.raw")));
     std::printf("tone on the new server's monitor: %.2f s of the first 3 s\n", seconds);
     EXPECT_GT(seconds, 0.3) << "the loop did not come back within 3 s of the server";
 }
@@ -264,13 +246,7 @@ RealtimeSeen OpenAndWatch() {
 
 // A performer whose system refuses realtime priority hears dropouts as soon as the machine is
 // busy; the log says why, once, and says nothing where the priority was granted.
-TEST(PulseOutput, AnAudioThreadWithoutRealtimePriorityIsReportedOnce) {
-    if (!PrivatePulse::installed()) {
-        GTEST_SKIP() << "pulseaudio or parec is not installed (packages pulseaudio, "
-                        "pulseaudio-utils)";
-    }
-    PrivatePulse pulse;
-    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
+TEST_F(PulseOutput, AnAudioThreadWithoutRealtimePriorityIsReportedOnce) {
     const std::string notice = "audio thread runs without realtime priority";
 
     rlimit saved{};
@@ -299,19 +275,13 @@ TEST(PulseOutput, AnAudioThreadWithoutRealtimePriorityIsReportedOnce) {
         EXPECT_EQ(granted.realtime, std::optional<bool>(true));
         EXPECT_EQ(granted.said.find(notice), std::string::npos) << granted.said;
     }
-    pulse.stop();
+    m_pulse.stop();
 }
 
 // A libjack stuck on a dead client's lock costs the automatic choice one wait, once: the
 // output opens on PulseAudio, says why JACK was passed over, and reopens without asking libjack
 // again, which would only add another thread stuck behind the first.
-TEST(PulseOutput, AStuckJackLibraryIsPassedOverForPulseAudio) {
-    if (!PrivatePulse::installed()) {
-        GTEST_SKIP() << "pulseaudio or parec is not installed (packages pulseaudio, "
-                        "pulseaudio-utils)";
-    }
-    PrivatePulse pulse;
-    ASSERT_TRUE(pulse.start()) << "pulseaudio did not start: " << pulse.log().toStdString();
+TEST_F(PulseOutput, AStuckJackLibraryIsPassedOverForPulseAudio) {
     StuckJack jack;
     RtAudioOutput output;
     Engine engine;
@@ -325,11 +295,11 @@ TEST(PulseOutput, AStuckJackLibraryIsPassedOverForPulseAudio) {
     EXPECT_TRUE(RtAudioOutput::DeviceNames(AudioSystem::Jack).empty());
     EXPECT_EQ(jack.opens(), 1);
     output.close();
-    pulse.stop();
+    m_pulse.stop();
 }
 
 // With no sound server at all, the log names every system tried and what each said.
-TEST(PulseOutput, NoServerAtAllNamesEverySystemTried) {
+TEST(NoOutput, NoServerAtAllNamesEverySystemTried) {
     QTemporaryDir dir;
     ::setenv("PULSE_SERVER", ("unix:" + dir.filePath(QStringLiteral("none.sock"))).toLocal8Bit(),
              1);

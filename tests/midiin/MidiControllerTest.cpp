@@ -1,6 +1,6 @@
 // A pad controller on a private JACK server plays the main window's bank: the core, the bars
 // and the sound rendered on an offline output.
-#include "PrivateJack.h"
+#include "support/PrivateJack.h"
 
 #include "audio/AudioTestKit.h"
 #include "support/UiFixture.h"
@@ -14,7 +14,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <memory>
@@ -27,7 +26,7 @@ using Bytes = std::vector<unsigned char>;
 class MidiControllerTest : public test::MainWindowTest {
 protected:
     void SetUp() override {
-        if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty()) {
+        if (!test::PrivateJack::installed()) {
             GTEST_SKIP() << "jackd is not installed (package jackd2)";
         }
         ASSERT_TRUE(m_jack.start()) << "jackd did not start";

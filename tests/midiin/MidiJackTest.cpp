@@ -1,7 +1,7 @@
 // A controller played into our ports through a JACK server of the test's own (the dummy
 // backend: no sound card), and the ALSA sequencer where the machine has one.
-#include "PrivateJack.h"
 #include "RecordingPerformance.h"
+#include "support/PrivateJack.h"
 
 #include "midiin/MidiInput.h"
 #include "platform/IniSettingsStore.h"
@@ -9,7 +9,6 @@
 #include <RtMidi.h>
 
 #include <QElapsedTimer>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -72,12 +71,10 @@ template <typename Port> bool OpenByName(Port& port, const std::string& name) {
     return false;
 }
 
-TEST(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
-    if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty()) {
-        GTEST_SKIP() << "jackd is not installed (package jackd2)";
-    }
-    PrivateJack jack;
-    ASSERT_TRUE(jack.start()) << "jackd did not start";
+using MidiJack = JackServerTest;
+
+TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
+    PrivateJack& jack = m_jack;
     QTemporaryDir dir;
     IniSettingsStore store(dir.path());
     store.setValue(kApp, QStringLiteral("Marrowtune"), QStringLiteral("MidiSource"),

@@ -1,12 +1,12 @@
 // The sound output as the performer sees and chooses it: the status line on the main window,
 // the output window, and a device that goes away and comes back.
-#include "audio/AudioServers.h"
 #include "audio/AudioTestKit.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
 #include "audio/RtAudioOutput.h"
 #include "core/AppContext.h"
 #include "support/PlatformDoubles.h"
+#include "support/PrivateJack.h"
 #include "ui/AppShell.h"
 #include "ui/AudioStatusLine.h"
 #include "ui/MainWindow.h"
@@ -15,7 +15,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -102,12 +101,9 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
 
 // The automatic choice on a JACK server: the window shows the server's period and the delay
 // it gives, not PulseAudio's figures for blocks that do not apply there.
-TEST(AudioStatus, OnJackTheWindowShowsTheServersPeriod) {
-    if (QStandardPaths::findExecutable(QStringLiteral("jackd")).isEmpty()) {
-        GTEST_SKIP() << "jackd is not installed (package jackd2)";
-    }
-    PrivateJack jack;
-    ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
+using AudioStatusOnJack = JackServerTest;
+
+TEST_F(AudioStatusOnJack, TheWindowShowsTheServersPeriod) {
     TestPlatform platform;
     AppContext app{
         platform.services, [](std::intptr_t, std::int32_t) {
