@@ -2,23 +2,17 @@
 // US-QWERTY has Z X C A S D W E play tracks 1 to 8 whatever the layout types there, and a key
 // remapped by the performer plays in its new place.
 #include "audio/AudioTestKit.h"
-#include "support/UiFixture.h"
-#include "support/XvfbServer.h"
+#include "support/X11WindowTest.h"
 #include "ui/ControllerWindows.h"
 
 #include <QLabel>
-#include <QProcess>
 
 namespace mt::test {
 namespace {
 
-class KeyLayoutX11Test : public MainWindowTest {
+class KeyLayoutX11Test : public X11WindowTest {
 protected:
-    void SetUp() override {
-        if (XvfbMissing()) {
-            GTEST_SKIP() << "no X server for the layout test: " << NoXServerReason().toStdString();
-        }
-        ASSERT_TRUE(NoXServerReason().isEmpty()) << NoXServerReason().toStdString();
+    void prepare() override {
         addFile("tone.wav", SineWav(44100, 1, 330.0, 44100 * 6));
         for (int i = 0; i < kTrackCount; ++i) {
             load(i, "tone.wav");
@@ -27,20 +21,12 @@ protected:
         }
         ShowActive(m_window);
     }
-    static void x11(const QString& program, const QStringList& arguments) {
-        QProcess p;
-        p.start(program, arguments);
-        ASSERT_TRUE(p.waitForStarted(5000)) << program.toStdString() << " is not installed";
-        ASSERT_TRUE(QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, 5000));
-        ASSERT_EQ(p.exitCode(), 0)
-            << program.toStdString() << ": " << p.readAllStandardError().toStdString();
-    }
     // Types the key with this key name in the layout set; the track that started, or -1.
     int trackPlayedBy(const char* key) {
         for (int i = 0; i < kTrackCount; ++i) {
             bank().stop(i);
         }
-        x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QLatin1String(key)});
+        x11("xdotool", {"key", QLatin1String(key)});
         QTest::qWait(150);
         for (int i = 0; i < kTrackCount; ++i) {
             if (bank().playing(i)) {
@@ -62,7 +48,7 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
                               {"fr", {"w", "x", "c", "q", "s", "d", "z", "e"}, {"a", "y"}},
                               {"de", {"y", "x", "c", "a", "s", "d", "w", "e"}, {"q", "z"}}};
     for (const Layout& layout : layouts) {
-        x11(QStringLiteral("setxkbmap"), {QLatin1String(layout.name)});
+        x11("setxkbmap", {QLatin1String(layout.name)});
         for (int t = 0; t < kTrackCount; ++t) {
             EXPECT_EQ(trackPlayedBy(layout.tracks[t]), t) << layout.name << " " << layout.tracks[t];
         }
@@ -81,7 +67,7 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
         EXPECT_EQ(keys.keyLabels[18]->text(), "Control_L / Control_R");
         const auto press = [&](int action, const char* key) {
             QTest::mouseClick(keys.changeButtons[action], Qt::LeftButton);
-            x11(QStringLiteral("xdotool"), {QStringLiteral("key"), QLatin1String(key)});
+            x11("xdotool", {"key", QLatin1String(key)});
             return QTest::qWaitFor([&] { return keys.changeButtons[action]->text() == "変更"; });
         };
         m_platform.settings.written.clear();
@@ -99,7 +85,7 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
         EXPECT_EQ(keys.keyLabels[KeyPositions::kPanic]->text(), "F12");
         ASSERT_EQ(m_platform.messages.shown.size(), 2U); // the question, then the refusal
         EXPECT_FALSE(m_platform.messages.shown[1].question);
-        x11(QStringLiteral("setxkbmap"), {QStringLiteral("us")});
+        x11("setxkbmap", {"us"});
         ASSERT_TRUE(press(0, "bracketleft"));
         EXPECT_EQ(keys.keyLabels[0]->text(), "[");
     }

@@ -2,11 +2,8 @@
 // Xvfb, keys held with xdotool (XTEST), and a device thread pulling blocks at a sound card's
 // pace that checks after each block that every held voice still sounds and has moved on.
 #include "audio/AudioTestKit.h"
-#include "support/UiFixture.h"
-#include "support/XvfbServer.h"
+#include "support/X11WindowTest.h"
 #include "ui/BpmCounterWindow.h"
-
-#include <QProcess>
 
 #include <array>
 #include <atomic>
@@ -110,15 +107,9 @@ protected:
     }
 };
 
-class KeyRepeatX11Test : public MainWindowTest {
+class KeyRepeatX11Test : public X11WindowTest {
 protected:
-    void SetUp() override {
-        if (XvfbMissing()) {
-            GTEST_SKIP() << "no X server for the auto-repeat test: "
-                         << NoXServerReason().toStdString();
-        }
-        ASSERT_TRUE(NoXServerReason().isEmpty()) << NoXServerReason().toStdString();
-        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    void prepare() override {
         // Longer than any hold, so a voice that was never restarted only moves forward.
         addFile("loop.wav", SineWav(kRate, 1, 330.0, kRate * 6));
         for (int i = 0; i < kHeldTracks; ++i) {
@@ -134,16 +125,6 @@ protected:
     void TearDown() override {
         qApp->removeEventFilter(&m_presses);
         m_device.reset();
-    }
-
-    // Runs an X client to its end while the event loop keeps turning.
-    static void x11(const QString& program, const QStringList& arguments) {
-        QProcess p;
-        p.start(program, arguments);
-        ASSERT_TRUE(p.waitForStarted(5000)) << program.toStdString() << " is not installed";
-        ASSERT_TRUE(QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, 5000));
-        ASSERT_EQ(p.exitCode(), 0)
-            << program.toStdString() << ": " << p.readAllStandardError().toStdString();
     }
 
     bool allPlaying(bool playing) {
