@@ -158,21 +158,19 @@ inline void PumpLibrary(std::int32_t lib, int ms) {
     }
 }
 
-// Health as the status line reads it, until `done` holds or `ms` pass; false on time out.
+// Health as the status line reads it until `done` holds: the milliseconds that took, or -1
+// when `ms` passed first.
 template <typename Done>
-bool WaitForHealth(std::int32_t lib, LibraryHealth& health, int ms, Done done) {
+qint64 MsUntilHealth(std::int32_t lib, LibraryHealth& health, int ms, Done done) {
     QElapsedTimer t;
     t.start();
-    while (dsGetHealth(lib, health)) {
+    while (dsGetHealth(lib, health) && t.elapsed() <= ms) {
         if (done(health)) {
-            return true;
-        }
-        if (t.elapsed() > ms) {
-            return false;
+            return t.elapsed();
         }
         QThread::msleep(30);
     }
-    return false;
+    return -1;
 }
 
 } // namespace mt::test

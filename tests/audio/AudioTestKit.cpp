@@ -3,11 +3,13 @@
 #include "audio/DsCalls.h"
 #include "support/WavBytes.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <numbers>
 
 namespace mt::test {
@@ -36,58 +38,21 @@ QByteArray SineWav(int rate, int channels, double hz, int frames, double amplitu
     return Pcm16Wav(rate, channels, samples);
 }
 
-namespace {
-
-struct GrowingFile {
-    QByteArray bytes;
-    sf_count_t position = 0;
-};
-
-sf_count_t gLength(void* u) {
-    return static_cast<GrowingFile*>(u)->bytes.size();
-}
-sf_count_t gSeek(sf_count_t offset, int whence, void* u) {
-    auto* f = static_cast<GrowingFile*>(u);
-    const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f->position : gLength(u);
-    f->position = std::max<sf_count_t>(0, base + offset);
-    return f->position;
-}
-sf_count_t gRead(void* ptr, sf_count_t count, void* u) {
-    auto* f = static_cast<GrowingFile*>(u);
-    const sf_count_t n = std::clamp<sf_count_t>(gLength(u) - f->position, 0, count);
-    std::memcpy(ptr, f->bytes.constData() + f->position, static_cast<std::size_t>(n));
-    f->position += n;
-    return n;
-}
-sf_count_t gWrite(const void* ptr, sf_count_t count, void* u) {
-    auto* f = static_cast<GrowingFile*>(u);
-    if (f->position + count > f->bytes.size()) {
-        f->bytes.resize(static_cast<qsizetype>(f->position) + count);
-    }
-    std::memcpy(f->bytes.data() + f->position, ptr, static_cast<std::size_t>(count));
-    f->position += count;
-    return count;
-}
-sf_count_t gTell(void* u) {
-    return static_cast<GrowingFile*>(u)->position;
-}
-
-} // namespace
-
 QByteArray EncodedWav(int format, int rate, int channels, const std::vector<float>& samples) {
-    GrowingFile file;
-    SF_VIRTUAL_IO io{gLength, gSeek, gRead, gWrite, gTell};
+    QTemporaryDir dir;
+    const QByteArray path = dir.filePath(QStringLiteral("encoded")).toLocal8Bit();
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
     info.format = format;
-    SNDFILE* sf = sf_open_virtual(&io, SFM_WRITE, &info, &file);
+    SNDFILE* sf = sf_open(path.constData(), SFM_WRITE, &info);
     if (sf == nullptr) {
         return {};
     }
     sf_writef_float(sf, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
     sf_close(sf);
-    return file.bytes;
+    QFile file(QString::fromLocal8Bit(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 std::vector<float> Channel(const std::vector<float>& interleaved, int channel, int channels) {

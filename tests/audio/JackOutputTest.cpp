@@ -23,7 +23,7 @@ namespace {
 // The status line's reads for `ms` milliseconds.
 void PumpHealth(std::int32_t lib, int ms) {
     LibraryHealth health;
-    WaitForHealth(lib, health, ms, [](const LibraryHealth&) { return false; });
+    MsUntilHealth(lib, health, ms, [](const LibraryHealth&) { return false; });
 }
 
 // Whether the voice of `buffer` moves within `ms`.
@@ -137,21 +137,13 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     }
 
     jack.kill();
-    QElapsedTimer noticed;
-    noticed.start();
-    while (dsGetHealth(lib, health) && !health.reopening && noticed.elapsed() < 3000) {
-        QThread::msleep(30);
-    }
-    EXPECT_TRUE(health.reopening) << "the server's end went unnoticed";
-    EXPECT_LT(noticed.elapsed(), 1000);
+    const qint64 noticed = MsUntilHealth(lib, health, 3000, [](auto& h) { return h.reopening; });
+    EXPECT_GE(noticed, 0) << "the server's end went unnoticed";
+    EXPECT_LT(noticed, 1000);
     ASSERT_TRUE(jack.start()) << "jackd did not start again: " << jack.log().toStdString();
-    QElapsedTimer back;
-    back.start();
-    while (dsGetHealth(lib, health) && health.reopening && back.elapsed() < 5000) {
-        QThread::msleep(30);
-    }
-    EXPECT_FALSE(health.reopening);
-    EXPECT_LT(back.elapsed(), 3000) << "reopened after " << back.elapsed() << " ms";
+    const qint64 back = MsUntilHealth(lib, health, 5000, [](auto& h) { return !h.reopening; });
+    EXPECT_GE(back, 0) << "still reopening";
+    EXPECT_LT(back, 3000) << "reopened after " << back << " ms";
     EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "the loop plays on";
     dsTerminate(lib);
 }
@@ -200,9 +192,9 @@ TEST_F(JackAndPulseOutput, TheSystemFirstInTheOrderIsTakenBackWhenItsServerRetur
         } else {
             ASSERT_TRUE(pulse.kill());
         }
-        EXPECT_TRUE(WaitForHealth(
-            lib, health, 5000,
-            [&](const LibraryHealth& h) { return !h.reopening && h.device.api == other; }))
+        EXPECT_GE(MsUntilHealth(lib, health, 5000,
+                                [&](auto& h) { return !h.reopening && h.device.api == other; }),
+                  0)
             << "still on '" << health.device.api << "'";
         // PulseAudio holds a new stream back until its queue has filled.
         EXPECT_TRUE(WaitUntilMoving(lib, b, 3000)) << "silent on " << other;
@@ -213,13 +205,10 @@ TEST_F(JackAndPulseOutput, TheSystemFirstInTheOrderIsTakenBackWhenItsServerRetur
         } else {
             ASSERT_TRUE(pulse.start()) << "pulseaudio did not start again";
         }
-        QElapsedTimer back;
-        back.start();
-        EXPECT_TRUE(WaitForHealth(
-            lib, health, 8000,
-            [&](const LibraryHealth& h) { return !h.reopening && h.device.api == first; }))
-            << "still on '" << health.device.api << "'";
-        EXPECT_LT(back.elapsed(), 5000) << "back on " << first << " after " << back.elapsed();
+        const qint64 back = MsUntilHealth(
+            lib, health, 8000, [&](auto& h) { return !h.reopening && h.device.api == first; });
+        EXPECT_GE(back, 0) << "still on '" << health.device.api << "'";
+        EXPECT_LT(back, 5000) << "back on " << first << " after " << back;
         EXPECT_TRUE(WaitUntilMoving(lib, b, 3000)) << "silent on " << first;
         EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "the loop plays on";
         if (jackFirst) {

@@ -157,13 +157,9 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     EXPECT_LT(health.device.load, 0.5f) << "an ordinary block is cheap";
 
     ASSERT_TRUE(m_pulse.kill());
-    QElapsedTimer noticed;
-    noticed.start();
-    while (dsGetHealth(lib, health) && !health.reopening && noticed.elapsed() < 3000) {
-        QThread::msleep(30);
-    }
-    EXPECT_TRUE(health.reopening) << "the dead stream went unnoticed";
-    EXPECT_LT(noticed.elapsed(), 1000) << "noticed after " << noticed.elapsed() << " ms";
+    const qint64 noticed = MsUntilHealth(lib, health, 3000, [](auto& h) { return h.reopening; });
+    EXPECT_GE(noticed, 0) << "the dead stream went unnoticed";
+    EXPECT_LT(noticed, 1000) << "noticed after " << noticed << " ms";
     // Every call stays quick while the server is away: the retries run off this thread. Away
     // for about 1.5 s, the retry made on noticing and the one a second later find no server.
     for (int i = 0; i < 60; ++i) {
