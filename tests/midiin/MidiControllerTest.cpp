@@ -71,12 +71,7 @@ protected:
 TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
     auto midi = startMidi();
     RtMidiIn lights(RtMidi::UNIX_JACK, "Test lights");
-    for (unsigned i = 0; i < lights.getPortCount(); ++i) {
-        if (lights.getPortName(i) == "Marrowtune out:Marrowtune") {
-            lights.openPort(i, "lights");
-        }
-    }
-    ASSERT_TRUE(lights.isPortOpen());
+    ASSERT_TRUE(test::OpenByName(lights, "Marrowtune out:Marrowtune"));
     QThread::msleep(100);
 
     // Hold mode: sound from the note-on's block, silence within the fade after the note-off,

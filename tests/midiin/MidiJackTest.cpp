@@ -60,17 +60,6 @@ void Send(RtMidiOut& port, const std::vector<unsigned char>& bytes) {
     port.sendMessage(&bytes);
 }
 
-// The port whose name is `name`, opened on `port`.
-template <typename Port> bool OpenByName(Port& port, const std::string& name) {
-    for (unsigned i = 0; i < port.getPortCount(); ++i) {
-        if (port.getPortName(i) == name) {
-            port.openPort(i, "test");
-            return true;
-        }
-    }
-    return false;
-}
-
 using MidiJack = JackServerTest;
 
 TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {

@@ -187,6 +187,17 @@ template <typename Input, typename Send> bool UntilHeard(const Input& input, Sen
     return input.received() != before;
 }
 
+// The MIDI port whose name is `name`, opened on `port` (an RtMidiIn or RtMidiOut).
+template <typename Port> bool OpenByName(Port& port, const std::string& name) {
+    for (unsigned i = 0; i < port.getPortCount(); ++i) {
+        if (port.getPortName(i) == name) {
+            port.openPort(i, "test");
+            return true;
+        }
+    }
+    return false;
+}
+
 // Waits up to 5 s for `done`.
 template <typename F> bool WaitFor(F done) {
     QElapsedTimer t;
