@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 
 namespace mt::test {
 namespace {

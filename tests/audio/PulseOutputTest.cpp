@@ -19,7 +19,6 @@
 #include <linux/capability.h>
 #include <pthread.h>
 #include <sched.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>

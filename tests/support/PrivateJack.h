@@ -2,8 +2,6 @@
 
 // A JACK server of the test's own with the dummy backend (no sound card), for every test that
 // plays or listens through a real one.
-#include "support/JackLeftovers.h"
-
 #include <jack/jack.h>
 
 #include <QDir>
@@ -25,10 +23,25 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace mt::test {
+
+// A JACK client still open when its server went leaves its semaphore in /dev/shm; a test's
+// private server names them after itself, so its fixture removes them as it goes, or every run
+// of a test that kills its server would leave a few behind.
+inline void RemoveJackSemaphores(const std::string& server) {
+    std::error_code ignored;
+    const std::string prefix = "jack_sem." + std::to_string(::getuid()) + "_" + server + "_";
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ignored)) {
+        if (entry.path().filename().string().starts_with(prefix)) {
+            std::filesystem::remove(entry.path(), ignored);
+        }
+    }
+}
 
 // jackd -d dummy at 48 kHz in periods of 128 under a private name; clients find it through
 // JACK_DEFAULT_SERVER. Started with posix_spawn, not QProcess: ThreadSanitizer loses track of
