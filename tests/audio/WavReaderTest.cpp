@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 
 namespace mt {
@@ -36,53 +37,44 @@ protected:
     QTemporaryDir m_dir;
 };
 
-TEST_F(WavReaderTest, PlainPcmFilesAndFourBitFramesWithoutAFactChunk) {
-    WavInfo info;
-    ASSERT_TRUE(read(test::PcmWav(2, 44100, 16, 176400), info));
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.samplesPerSec, 44100);
-    EXPECT_EQ(info.bitsPerSample, 16);
-    EXPECT_EQ(info.frameCount, 44100);
-    // 4-bit mono without a fact chunk: two frames a byte.
-    ASSERT_TRUE(read(Chunk("RIFF", QByteArray("WAVE") + Chunk("fmt ", FmtBody(17, 1, 22050, 4, 4)) +
-                                       Chunk("data", QByteArray(1001, 'x'))),
-                     info));
-    EXPECT_EQ(info.frameCount, 2002);
-    EXPECT_EQ(info.formatTag, 17);
-}
-
-TEST_F(WavReaderTest, WalkStepsOverOtherChunksAndStopsAtTheFirstLengthChunk) {
-    WavInfo info;
-    // LIST between fmt and data; a fact after data is never seen. 18-byte fmt with cbSize.
+// Format tag, channels, rate, bits and frames of files whose walk steps over other chunks or
+// stops at the first that gives the length.
+TEST_F(WavReaderTest, TheWalkReadsTheFormatAndStopsAtTheFirstLengthChunk) {
+    const auto riff = [](const QByteArray& chunks) { return Chunk("RIFF", "WAVE" + chunks); };
     const QByteArray list = Chunk("LIST", QByteArray("INFOISFT") + Le32(5) + "abcde");
-    QByteArray body = QByteArray("WAVE") + Chunk("fmt ", FmtBody(1, 2, 48000, 24, 2)) + list +
-                      Chunk("data", QByteArray(600, '\0')) + Chunk("fact", Le32(777));
-    ASSERT_TRUE(read(Chunk("RIFF", body), info));
-    EXPECT_EQ(info.frameCount, 100);
-    EXPECT_EQ(info.samplesPerSec, 48000);
-    EXPECT_EQ(info.bitsPerSample, 24);
-
-    // A fact before data gives its sample count; the data size is never looked at.
-    body = QByteArray("WAVE") + Chunk("fmt ", FmtBody(2, 1, 22050, 4, 32)) +
-           Chunk("fact", Le32(9999)) + Chunk("data", QByteArray(10, '\0'));
-    ASSERT_TRUE(read(Chunk("RIFF", body), info));
-    EXPECT_EQ(info.frameCount, 9999);
-    EXPECT_EQ(info.formatTag, 2);
-
-    // No RIFF, a leading odd-sized chunk with its pad byte, a later fmt overriding the first.
-    body = Chunk("junk", QByteArray(3, 'j')) + Chunk("fmt ", FmtBody(1, 1, 8000, 8)) +
-           Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + Chunk("data", QByteArray(8, '\0'));
-    ASSERT_TRUE(read(body, info));
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.frameCount, 2);
-
-    // Frame counts round halves to even: 24-bit stereo, 9 bytes = 1.5 frames -> 2, 15 -> 2.
-    for (const int bytes : {9, 15}) {
-        ASSERT_TRUE(
-            read(Chunk("RIFF", QByteArray("WAVE") + Chunk("fmt ", FmtBody(1, 2, 44100, 24)) +
-                                   Chunk("data", QByteArray(bytes, '\0'))),
-                 info));
-        EXPECT_EQ(info.frameCount, 2) << bytes;
+    const struct {
+        QByteArray bytes;
+        std::array<std::int64_t, 5> read;
+    } cases[] = {
+        {test::PcmWav(2, 44100, 16, 176400), {1, 2, 44100, 16, 44100}},
+        // 4-bit mono without a fact chunk: two frames a byte.
+        {riff(Chunk("fmt ", FmtBody(17, 1, 22050, 4, 4)) + Chunk("data", QByteArray(1001, 'x'))),
+         {17, 1, 22050, 4, 2002}},
+        // LIST between fmt and data; a fact after data is never seen. 18-byte fmt with cbSize.
+        {riff(Chunk("fmt ", FmtBody(1, 2, 48000, 24, 2)) + list +
+              Chunk("data", QByteArray(600, '\0')) + Chunk("fact", Le32(777))),
+         {1, 2, 48000, 24, 100}},
+        // A fact before data gives its sample count; the data size is never looked at.
+        {riff(Chunk("fmt ", FmtBody(2, 1, 22050, 4, 32)) + Chunk("fact", Le32(9999)) +
+              Chunk("data", QByteArray(10, '\0'))),
+         {2, 1, 22050, 4, 9999}},
+        // No RIFF, a leading odd-sized chunk with its pad byte, a later fmt overriding the first.
+        {Chunk("junk", QByteArray(3, 'j')) + Chunk("fmt ", FmtBody(1, 1, 8000, 8)) +
+             Chunk("fmt ", FmtBody(1, 2, 44100, 16)) + Chunk("data", QByteArray(8, '\0')),
+         {1, 2, 44100, 16, 2}},
+        // Frame counts round halves to even: 24-bit stereo, 9 bytes = 1.5 frames -> 2, 15 -> 2.
+        {riff(Chunk("fmt ", FmtBody(1, 2, 44100, 24)) + Chunk("data", QByteArray(9, '\0'))),
+         {1, 2, 44100, 24, 2}},
+        {riff(Chunk("fmt ", FmtBody(1, 2, 44100, 24)) + Chunk("data", QByteArray(15, '\0'))),
+         {1, 2, 44100, 24, 2}},
+    };
+    for (const auto& c : cases) {
+        WavInfo info;
+        ASSERT_TRUE(read(c.bytes, info)) << c.bytes.toHex().toStdString();
+        EXPECT_EQ((std::array<std::int64_t, 5>{info.formatTag, info.channels, info.samplesPerSec,
+                                               info.bitsPerSample, info.frameCount}),
+                  c.read)
+            << c.bytes.left(80).toHex().toStdString();
     }
 }
 
