@@ -1,7 +1,7 @@
 #include "ui/AudioStatusLine.h"
 
+#include "app/AppContext.h"
 #include "audio/SoundLibrary.h"
-#include "core/AppContext.h"
 
 #include <QDateTime>
 #include <QMouseEvent>

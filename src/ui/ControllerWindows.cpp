@@ -1,6 +1,6 @@
 #include "ui/ControllerWindows.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "core/KeyPositions.h"
 #include "midiin/MidiMapping.h"
 #include "platform/MessageBoxService.h"

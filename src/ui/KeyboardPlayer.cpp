@@ -1,6 +1,6 @@
 #include "ui/KeyboardPlayer.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "core/KeyMap.h"
 #include "ui/MainWindow.h"
 #include "ui/X11Keyboard.h"

@@ -1,6 +1,6 @@
 #include "ui/MainWindow.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "ui/AppShell.h"
 #include "ui/AudioStatusLine.h"
 #include "ui/BpmCounterWindow.h"

@@ -1,8 +1,8 @@
 #include "ui/OutputWindow.h"
 
+#include "app/AppContext.h"
 #include "audio/RtAudioOutput.h"
 #include "audio/SoundLibrary.h"
-#include "core/AppContext.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,6 +1,6 @@
 #include "ui/SoundQualityWindow.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
