@@ -87,3 +87,31 @@ function(mt_check_links target)
         endforeach()
     endwhile()
 endfunction()
+
+# mt_check_includes(target ALLOWED ...): a test that fails when a source of `target` includes a
+# header of the project that is not among the sources of `target` or of the ALLOWED targets;
+# a header used without linking its library would let the links above be bypassed.
+function(mt_check_includes target)
+    cmake_parse_arguments(ARG "" "" "ALLOWED" ${ARGN})
+    set(headers "")
+    foreach(owner IN ITEMS ${target} ${ARG_ALLOWED})
+        get_target_property(dir ${owner} SOURCE_DIR)
+        get_target_property(sources ${owner} SOURCES)
+        foreach(source IN LISTS sources)
+            if(source MATCHES "\\.h$")
+                cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${dir})
+                cmake_path(RELATIVE_PATH source BASE_DIRECTORY ${PROJECT_SOURCE_DIR}/src)
+                list(APPEND headers ${source})
+            endif()
+        endforeach()
+    endforeach()
+    get_target_property(dir ${target} SOURCE_DIR)
+    get_target_property(sources ${target} SOURCES)
+    list(TRANSFORM sources PREPEND ${dir}/)
+    set(script ${PROJECT_BINARY_DIR}/${target}_includes.cmake)
+    file(WRITE ${script} "cmake_minimum_required(VERSION 3.25)\nset(TARGET ${target})\n"
+                         "set(SOURCES \"${sources}\")\n"
+                         "set(ALLOWED \"${headers}\")\n"
+                         "include(${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)\n")
+    add_test(NAME Links.${target}IncludesOnlyWhatItLinks COMMAND ${CMAKE_COMMAND} -P ${script})
+endfunction()
