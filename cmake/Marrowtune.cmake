@@ -28,12 +28,13 @@ function(mt_library name)
     target_link_libraries(${name} PUBLIC ${ARG_LINK} PRIVATE mt_warnings)
 endfunction()
 
-# mt_check_links(target ALLOWED ...): stops the configuration when `target` reaches, through
-# its own or any allowed target's link libraries, anything not listed in ALLOWED. Allowed
-# targets of the project are walked in turn; imported ones (Qt6::Core) are trusted whole.
-# Call it after every target is defined, since links may be added late.
+# mt_check_links(target ALLOWED ... | FORBIDDEN ...): stops the configuration when `target`
+# reaches, through its own or any allowed target's link libraries, anything not listed in
+# ALLOWED, or anything listed in FORBIDDEN. Allowed targets of the project are walked in turn;
+# imported ones (Qt6::Core) are trusted whole. Call it after every target is defined, since
+# links may be added late.
 function(mt_check_links target)
-    cmake_parse_arguments(ARG "" "" "ALLOWED" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "ALLOWED;FORBIDDEN" ${ARGN})
     set(pending ${target})
     set(seen "")
     while(pending)
@@ -66,6 +67,16 @@ function(mt_check_links target)
                 if(aliased)
                     set(link ${aliased})
                 endif()
+            endif()
+            if(ARG_FORBIDDEN)
+                if(link IN_LIST ARG_FORBIDDEN)
+                    message(FATAL_ERROR "${target} must not link ${link} (reached through "
+                                        "${current})")
+                endif()
+                if(TARGET ${link})
+                    list(APPEND pending ${link})
+                endif()
+                continue()
             endif()
             set(allowed FALSE)
             foreach(name IN LISTS ARG_ALLOWED)
