@@ -1,10 +1,10 @@
 // The display work's speed figures: one display tick of the main window with eight looping
 // tracks (meters, playheads, master meter and the repaint they cause) on Qt's offscreen
 // platform, and the waveform overview made at decode time.
+#include "app/AppContext.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
 #include "audio/WaveOverview.h"
-#include "core/AppContext.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
 #include "ui/MainWindow.h"

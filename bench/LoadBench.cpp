@@ -5,10 +5,10 @@
 // on the default sound device meanwhile, for bench/load_gaps.py to record.
 //
 //   bench_loading [probe | play [blocking]] [--dir D] [--wav-mb N] [--flac-mb N]
+#include "app/LibraryTrackSound.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
 #include "audio/VbDSound.h"
-#include "core/LibraryTrackSound.h"
 #include "core/TrackBank.h"
 #include "platform/MessageBoxService.h"
 

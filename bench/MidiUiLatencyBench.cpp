@@ -10,9 +10,9 @@
 //
 // bench_midi_ui [--posted] [notes per phase, default 400] [period frames, default 128]
 #include "JackPads.h"
+#include "app/AppContext.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
-#include "core/AppContext.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/MessageBoxService.h"

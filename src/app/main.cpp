@@ -1,4 +1,4 @@
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlatformServices.h"

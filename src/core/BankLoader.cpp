@@ -1,7 +1,5 @@
 #include "core/BankLoader.h"
 
-#include "audio/SoundFileInfo.h"
-#include "audio/WavReader.h"
 #include "core/TrackBank.h"
 #include "core/TrackSound.h"
 
@@ -12,7 +10,7 @@ BankLoader::BankLoader(TrackBank& bank, TrackSound& sound, Tell tell)
 
 bool BankLoader::reload(int index, const QString& path, std::function<void(Track&)> failed) {
     WavInfo info;
-    const bool readable = ReadSoundInfo(path, info);
+    const bool readable = m_sound.readFormat(path, info);
     if (readable) {
         m_bank.tracks[index].rateRatio = 1.0f;
         m_bank.takeFormat(index, info, TrackBank::LengthFrom::Ratio);

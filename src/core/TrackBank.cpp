@@ -1,7 +1,5 @@
 #include "core/TrackBank.h"
 
-#include "audio/SoundFileInfo.h"
-#include "audio/WavReader.h"
 #include "core/TempoMath.h"
 #include "core/TrackSound.h"
 
@@ -252,7 +250,7 @@ TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
     Track& t = tracks[index];
     t.path = path;
     WavInfo info;
-    if (!ReadSoundInfo(path, info)) {
+    if (!m_sound.readFormat(path, info)) {
         notifyTrack(index);
         return Assigned::Unreadable;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/VoiceStatus.h"
-#include "audio/WaveOverview.h"
+#include "audio/WavInfo.h"
 
 #include <QString>
 
@@ -12,12 +12,17 @@
 
 namespace mt {
 
+struct WaveOverview;
+
 // What the tracks need of the sound-buffer library. Handles are 32-bit, 0 = none; volume and
 // pan are hundredths of a decibel, frequency is Hz (the buffer frames played per second).
 class TrackSound {
 public:
     virtual ~TrackSound() = default;
 
+    // The format and length of the sound file at `path` in any format the library plays;
+    // false, `info` untouched, for a file it cannot read. Any thread. Blocks on file reads.
+    virtual bool readFormat(const QString& path, WavInfo& info) = 0;
     // A new buffer from the whole WAV file at `path`; 0 when none could be made (the library
     // has told the performer why where there was something to tell).
     virtual std::int32_t create(const QString& path) = 0;

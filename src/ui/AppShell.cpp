@@ -1,6 +1,6 @@
 #include "ui/AppShell.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "files/ModuleZoomInOut.h"
 #include "platform/RegularFile.h"
 #include "platform/SettingsStore.h"

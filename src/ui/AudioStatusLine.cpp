@@ -1,7 +1,7 @@
 #include "ui/AudioStatusLine.h"
 
 #include "audio/SoundLibrary.h"
-#include "core/AppContext.h"
+#include "audio/VbDSound.h"
 
 #include <QDateTime>
 #include <QMouseEvent>
@@ -40,8 +40,8 @@ QString FormatText(const OutputConfig& format, int bits) {
 
 } // namespace
 
-AudioStatusLine::AudioStatusLine(AppContext& app, QWidget* parent)
-    : QLabel(parent), m_app(app), m_timer(new QTimer(this)) {
+AudioStatusLine::AudioStatusLine(VbDSound& sound, QWidget* parent)
+    : QLabel(parent), m_sound(sound), m_timer(new QTimer(this)) {
     setObjectName(QStringLiteral("lblAudioStatus"));
     setCursor(Qt::PointingHandCursor);
     setContentsMargins(6, 0, 6, 0);
@@ -116,7 +116,7 @@ QString AudioStatusLine::Explain(const LibraryHealth* health) {
 
 void AudioStatusLine::refresh() {
     LibraryHealth health;
-    const bool present = m_app.sound.health(health);
+    const bool present = m_sound.health(health);
     // The load shown is the worst block of the last second: one bad block must stay readable.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (now - m_peakSince >= 1000) {

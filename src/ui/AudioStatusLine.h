@@ -8,8 +8,8 @@ class QTimer;
 
 namespace mt {
 
-struct AppContext;
 struct LibraryHealth;
+class VbDSound;
 
 // One line on the main window that always shows how the sound output is doing: the audio
 // system, the device rate and block, the latency, the underruns so far and the callback's
@@ -20,7 +20,7 @@ class AudioStatusLine final : public QLabel {
     Q_OBJECT
 
 public:
-    AudioStatusLine(AppContext& app, QWidget* parent);
+    AudioStatusLine(VbDSound& sound, QWidget* parent);
 
     // What a click does: open the output window.
     std::function<void()> onClicked;
@@ -41,7 +41,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    AppContext& m_app;
+    VbDSound& m_sound;
     QTimer* m_timer;
     float m_peakLoad = 0.0f; // the worst load within the current second
     qint64 m_peakSince = 0;  // ms, steady

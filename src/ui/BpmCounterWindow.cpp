@@ -2,7 +2,7 @@
 
 #include "ui/KeyboardPlayer.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "platform/Numbers.h"
 #include "ui/CdPanel.h"
 #include "ui/ControlGeometry.h"

@@ -1,6 +1,6 @@
 #include "ui/CdPanel.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "media/cd/CdPlayer.h"
 #include "platform/Numbers.h"
 #include "ui/ClickableLabel.h"

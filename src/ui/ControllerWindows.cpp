@@ -1,6 +1,6 @@
 #include "ui/ControllerWindows.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "core/KeyPositions.h"
 #include "midiin/MidiMapping.h"
 #include "platform/MessageBoxService.h"
@@ -89,8 +89,9 @@ QString KeyName(std::uint32_t keycode) {
 
 } // namespace
 
-MidiSetupWindow::MidiSetupWindow(AppContext& app, MidiPerformance& midi, QWidget* parent)
-    : QDialog(parent), m_app(app), m_midi(midi) {
+MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings, QString appName,
+                                 QWidget* parent)
+    : QDialog(parent), m_midi(midi), m_settings(settings), m_appName(std::move(appName)) {
     setWindowTitle(QStringLiteral("MIDIコントローラ"));
     auto* top = new QVBoxLayout(this);
     auto* form = new QGridLayout;
@@ -158,8 +159,8 @@ MidiSetupWindow::MidiSetupWindow(AppContext& app, MidiPerformance& midi, QWidget
         m_midi.input().start(static_cast<MidiSystem>(index));
         m_midi.saveSettings();
         // After the input's own save, which keeps the system it was loaded with.
-        m_app.platform.settings.setValue(m_app.appName, kSection, QStringLiteral("MidiSystem"),
-                                         QLatin1String(kSystems[index]));
+        m_settings.setValue(m_appName, kSection, QStringLiteral("MidiSystem"),
+                            QLatin1String(kSystems[index]));
         refresh();
     });
     connect(ComboCurve, &QComboBox::activated, this, [this] { takeCurve(); });
@@ -195,8 +196,7 @@ void MidiSetupWindow::refresh() {
     ComboPort->addItems(sources);
     ComboPort->setCurrentIndex(std::max(0, ComboPort->findText(input.chosenSource())));
     const QString system =
-        m_app.platform.settings.value(m_app.appName, kSection, QStringLiteral("MidiSystem"))
-            .value_or(QString());
+        m_settings.value(m_appName, kSection, QStringLiteral("MidiSystem")).value_or(QString());
     for (int i = 0; i < 3; ++i) {
         if (system.compare(QLatin1String(kSystems[i]), Qt::CaseInsensitive) == 0) {
             ComboSystem->setCurrentIndex(i);
@@ -213,7 +213,10 @@ void MidiSetupWindow::refresh() {
     lblStatus->setText(input.status());
 }
 
-KeyRemapWindow::KeyRemapWindow(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+KeyRemapWindow::KeyRemapWindow(KeyPositions& positions, SettingsStore& settings, QString appName,
+                               MessageBoxService& messages, QWidget* parent)
+    : QDialog(parent), m_positions(positions), m_settings(settings), m_appName(std::move(appName)),
+      m_messages(messages) {
     setWindowTitle(QStringLiteral("キー割り当て"));
     auto* top = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
@@ -239,8 +242,8 @@ KeyRemapWindow::KeyRemapWindow(AppContext& app, QWidget* parent) : QDialog(paren
     ComDefaults->setFocusPolicy(Qt::NoFocus);
     top->addWidget(ComDefaults);
     connect(ComDefaults, &QPushButton::clicked, this, [this] {
-        m_app.keyPositions.restoreDefaults();
-        m_app.keyPositions.save(m_app.platform.settings, m_app.appName);
+        m_positions.restoreDefaults();
+        m_positions.save(m_settings, m_appName);
         setWaiting(-1);
         refresh();
     });
@@ -279,33 +282,31 @@ void KeyRemapWindow::hideEvent(QHideEvent* event) {
 }
 
 void KeyRemapWindow::take(int action, std::uint32_t keycode) {
-    KeyPositions& keys = m_app.keyPositions;
-    MessageBoxService& messages = m_app.platform.messages;
     const QString title = windowTitle();
     const QString key = KeyName(keycode);
-    if (!keys.canAssign(action, keycode)) {
-        messages.show(QStringLiteral("「%1」は全停止（パニック）のただ一つのキーです。"
-                                     "先に全停止へ別のキーを割り当ててください。")
-                          .arg(key),
-                      title, MessageIcon::Exclamation);
+    if (!m_positions.canAssign(action, keycode)) {
+        m_messages.show(QStringLiteral("「%1」は全停止（パニック）のただ一つのキーです。"
+                                       "先に全停止へ別のキーを割り当ててください。")
+                            .arg(key),
+                        title, MessageIcon::Exclamation);
         return;
     }
-    const int holder = keys.actionOf(keycode);
+    const int holder = m_positions.actionOf(keycode);
     if (holder >= 0 && holder != action &&
-        !messages.confirm(QStringLiteral("「%1」は「%2」のキーです。「%3」に移しますか？")
-                              .arg(key, QString::fromUtf8(kKeyCaptions[holder]),
-                                   QString::fromUtf8(kKeyCaptions[action])),
-                          title)) {
+        !m_messages.confirm(QStringLiteral("「%1」は「%2」のキーです。「%3」に移しますか？")
+                                .arg(key, QString::fromUtf8(kKeyCaptions[holder]),
+                                     QString::fromUtf8(kKeyCaptions[action])),
+                            title)) {
         return;
     }
-    keys.assign(action, keycode);
-    keys.save(m_app.platform.settings, m_app.appName);
+    m_positions.assign(action, keycode);
+    m_positions.save(m_settings, m_appName);
 }
 
 void KeyRemapWindow::refresh() {
     for (int a = 0; a < KeyPositions::kActionCount; ++a) {
         QStringList names;
-        for (const std::uint32_t code : m_app.keyPositions.keys(a)) {
+        for (const std::uint32_t code : m_positions.keys(a)) {
             names << KeyName(code);
         }
         keyLabels[a]->setText(names.isEmpty() ? QStringLiteral("なし")
@@ -338,10 +339,15 @@ void AddControllerMenus(MainWindow& main, AppContext& app, MidiPerformance& midi
     auto midiWindow = std::make_shared<QPointer<QDialog>>();
     auto keysWindow = std::make_shared<QPointer<QDialog>>();
     QObject::connect(midiItem, &QAction::triggered, &main, [=, &main, &app, &midi] {
-        openOnce(*midiWindow, [&] { return new MidiSetupWindow(app, midi, &main); });
+        openOnce(*midiWindow, [&] {
+            return new MidiSetupWindow(midi, app.platform.settings, app.appName, &main);
+        });
     });
     QObject::connect(keysItem, &QAction::triggered, &main, [=, &main, &app] {
-        openOnce(*keysWindow, [&] { return new KeyRemapWindow(app, &main); });
+        openOnce(*keysWindow, [&] {
+            return new KeyRemapWindow(app.keyPositions, app.platform.settings, app.appName,
+                                      app.platform.messages, &main);
+        });
     });
 }
 

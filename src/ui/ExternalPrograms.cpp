@@ -1,6 +1,6 @@
 #include "ui/ExternalPrograms.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "platform/CursorService.h"
 #include "platform/ModalRunner.h"
 #include "platform/SystemServices.h"

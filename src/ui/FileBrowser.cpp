@@ -1,8 +1,8 @@
 #include "ui/FileBrowser.h"
 
+#include "app/AppContext.h"
 #include "audio/SoundFormat.h"
 #include "audio/WavInfoText.h"
-#include "core/AppContext.h"
 #include "platform/CursorService.h"
 #include "platform/MessageBoxService.h"
 #include "platform/Numbers.h"

@@ -1,7 +1,8 @@
 #include "ui/KeyboardPlayer.h"
 
-#include "core/AppContext.h"
 #include "core/KeyMap.h"
+#include "core/KeyPositions.h"
+#include "core/PerformanceKeys.h"
 #include "ui/MainWindow.h"
 #include "ui/X11Keyboard.h"
 
@@ -18,8 +19,9 @@
 
 namespace mt {
 
-KeyboardPlayer::KeyboardPlayer(AppContext& app, MainWindow& main)
-    : QObject(&main), m_app(app), m_x11(new X11Keyboard(this)) {
+KeyboardPlayer::KeyboardPlayer(const KeyPositions& positions, PerformanceKeys& keys,
+                               MainWindow& main)
+    : QObject(&main), m_positions(positions), m_keys(keys), m_x11(new X11Keyboard(this)) {
     main.setProperty(kPerformanceWindow, true);
     qApp->installEventFilter(this);
 }
@@ -68,16 +70,16 @@ bool KeyboardPlayer::eventFilter(QObject* watched, QEvent* event) {
             return false;
         }
         const bool keypad = key->modifiers().testFlag(Qt::KeypadModifier);
-        const int code = m_app.keyPositions.usKeyFor(key->nativeScanCode(), key->key(), keypad);
+        const int code = m_positions.usKeyFor(key->nativeScanCode(), key->key(), keypad);
         const MappedKey mapped = MapPerformanceKey(code, keypad);
         if (mapped.key == PerformanceKey::None) {
             return false;
         }
         if (!isRepeat(*key, keypad)) {
             if (type == QEvent::KeyPress) {
-                m_app.keys.press(mapped);
+                m_keys.press(mapped);
             } else {
-                m_app.keys.release(mapped);
+                m_keys.release(mapped);
             }
         }
         return true; // a performance key is never also typed into a control
@@ -115,7 +117,7 @@ bool KeyboardPlayer::isRepeat(const QKeyEvent& key, bool keypad) {
 
 void KeyboardPlayer::releaseAll() {
     m_keysDown.clear();
-    m_app.keys.releaseAll();
+    m_keys.releaseAll();
 }
 
 } // namespace mt

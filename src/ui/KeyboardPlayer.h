@@ -11,8 +11,9 @@ class QWidget;
 
 namespace mt {
 
-struct AppContext;
+class KeyPositions;
 class MainWindow;
+class PerformanceKeys;
 class X11Keyboard;
 
 // The performance keyboard. It sees every key pressed on the main window and the play-mode
@@ -28,7 +29,8 @@ class KeyboardPlayer final : public QObject {
     Q_OBJECT
 
 public:
-    explicit KeyboardPlayer(AppContext& app, MainWindow& main);
+    // Keys are found by `positions` and played through `keys`.
+    KeyboardPlayer(const KeyPositions& positions, PerformanceKeys& keys, MainWindow& main);
 
     // The play-mode window, whose keys go through the same mapping; null when closed.
     void setPlayModeWindow(QWidget* window);
@@ -55,7 +57,8 @@ private:
     // Whether the event is the held key's auto-repeat rather than a press or a release.
     bool isRepeat(const QKeyEvent& key, bool keypad);
 
-    AppContext& m_app;
+    const KeyPositions& m_positions;
+    PerformanceKeys& m_keys;
     QPointer<QWidget> m_playMode;
     // The keys down now, by X keycode, or by Qt key and keypad where there is none.
     QSet<std::uint32_t> m_keysDown;

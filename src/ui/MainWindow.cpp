@@ -1,6 +1,6 @@
 #include "ui/MainWindow.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "ui/AppShell.h"
 #include "ui/AudioStatusLine.h"
 #include "ui/BpmCounterWindow.h"
@@ -63,7 +63,7 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
             [this] { m_mix->midiReferenceCheck_Click(); });
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
     m_files = new SettingFileCommands(m_app, *this);
-    m_keyboard = new KeyboardPlayer(m_app, *this);
+    m_keyboard = new KeyboardPlayer(m_app.keyPositions, m_app.keys, *this);
     m_shell = new AppShell(m_app, *this);
 
     ComEdit = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QString(),
@@ -85,7 +85,7 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     auto* cornerLayout = new QHBoxLayout(corner);
     cornerLayout->setContentsMargins(0, 0, 0, 0);
     cornerLayout->setSpacing(0);
-    m_audioStatus = new AudioStatusLine(m_app, corner);
+    m_audioStatus = new AudioStatusLine(m_app.sound, corner);
     m_audioStatus->onClicked = [this] { mnuOutput_Click(); };
     lblNoSoundDevice = new QLabel(
         QStringLiteral("サウンドデバイスがありません（トラックの音は出ません）"), corner);
@@ -272,14 +272,16 @@ SoundQualityWindow* MainWindow::soundQualityAction_Click() {
         m_quality->activateWindow();
         return m_quality;
     }
-    m_quality = new SoundQualityWindow(m_app, this); // not modal; deletes itself when closed
+    m_quality = new SoundQualityWindow(m_app.sound, m_app.outputFormat,
+                                       this); // not modal; deletes itself when closed
     m_quality->show();
     return m_quality;
 }
 
 OutputWindow* MainWindow::mnuOutput_Click() {
     if (!m_output) {
-        m_output = new OutputWindow(m_app, this); // not modal; deletes itself when closed
+        m_output = new OutputWindow(m_app.sound, m_app.outputChoice,
+                                    this); // not modal; deletes itself when closed
     }
     m_output->show();
     m_output->raise();

@@ -1,6 +1,6 @@
 #include "ui/MidiPanel.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
 #include "ui/Colours.h"

@@ -1,6 +1,6 @@
 #include "ui/MidiPerformance.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "ui/CdPanel.h"
 #include "ui/FileBrowser.h"
 #include "ui/KeyboardPlayer.h"

@@ -1,7 +1,7 @@
 #include "ui/MixPanel.h"
 #include "ui/Colours.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "ui/ClickableLabel.h"
 #include "ui/TrackFrame.h"
 #include "ui/TrackPanel.h"

@@ -2,7 +2,7 @@
 
 #include "audio/RtAudioOutput.h"
 #include "audio/SoundLibrary.h"
-#include "core/AppContext.h"
+#include "audio/VbDSound.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -29,7 +29,8 @@ QString Milliseconds(double seconds) {
 
 } // namespace
 
-OutputWindow::OutputWindow(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
+OutputWindow::OutputWindow(VbDSound& sound, OutputChoice& choice, QWidget* parent)
+    : QDialog(parent), m_sound(sound), m_choice(choice) {
     setObjectName(QStringLiteral("FrmOutput"));
     setWindowTitle(QStringLiteral("Marrowtune-出力の設定"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -48,17 +49,16 @@ OutputWindow::OutputWindow(AppContext& app, QWidget* parent) : QDialog(parent), 
     lblLatency = new QLabel(this);
     lblLatency->setObjectName(QStringLiteral("lblLatency"));
 
-    const OutputChoice& choice = m_app.outputChoice;
-    CboSystem->setCurrentIndex(CboSystem->findData(static_cast<int>(choice.system)));
+    CboSystem->setCurrentIndex(CboSystem->findData(static_cast<int>(m_choice.system)));
     int nearest = 0;
     for (int i = 0; i < CboBlock->count(); ++i) {
-        if (std::fabs(kBlockPresets[i] - choice.blockSeconds) <
-            std::fabs(kBlockPresets[nearest] - choice.blockSeconds)) {
+        if (std::fabs(kBlockPresets[i] - m_choice.blockSeconds) <
+            std::fabs(kBlockPresets[nearest] - m_choice.blockSeconds)) {
             nearest = i;
         }
     }
     CboBlock->setCurrentIndex(nearest);
-    listDevices(choice.device);
+    listDevices(m_choice.device);
     showLatency();
     connect(CboSystem, &QComboBox::currentIndexChanged, this, [this] {
         listDevices(std::string());
@@ -112,7 +112,7 @@ void OutputWindow::listDevices(const std::string& keep) {
 void OutputWindow::showLatency() {
     const OutputChoice choice = shownChoice();
     LibraryHealth health;
-    const bool playing = m_app.sound.health(health) && !health.device.api.empty();
+    const bool playing = m_sound.health(health) && !health.device.api.empty();
     AudioSystem system = choice.system;
     if (system == AudioSystem::Automatic && playing) {
         // The automatic choice's figures are those of the system it found.
@@ -160,10 +160,10 @@ OutputChoice OutputWindow::shownChoice() const {
 }
 
 void OutputWindow::ComOK_Click() {
-    m_app.outputChoice = shownChoice();
+    m_choice = shownChoice();
     // A choice that does not open leaves the previous output playing; the status line tells
     // which one plays.
-    m_app.sound.setOutput(m_app.outputChoice);
+    m_sound.setOutput(m_choice);
     close();
 }
 

@@ -10,17 +10,18 @@ class QPushButton;
 
 namespace mt {
 
-struct AppContext;
+class VbDSound;
 
 // The output window: the audio system, the device by name and the block length, each preset
 // shown with the delay it gives; on JACK, whose server's period sets the delay, that period and
-// the mix's block instead. OK reopens the output on the choice at once; it is stored at
-// shutdown in the program's own settings section. Not modal. UI thread only.
+// the mix's block instead. OK reopens the output on the choice at once and keeps it in
+// `choice`, which is stored at shutdown in the program's own settings section. Not modal. UI thread
+// only.
 class OutputWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    OutputWindow(AppContext& app, QWidget* parent);
+    OutputWindow(VbDSound& sound, OutputChoice& choice, QWidget* parent);
 
     void ComOK_Click();
     void ComCancel_Click();
@@ -39,7 +40,8 @@ private:
     void listDevices(const std::string& keep);
     void showLatency();
 
-    AppContext& m_app;
+    VbDSound& m_sound;
+    OutputChoice& m_choice;
 };
 
 } // namespace mt

@@ -1,6 +1,6 @@
 #include "ui/PreferenceWindows.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "platform/FileDialogService.h"
 
 #include <QCheckBox>

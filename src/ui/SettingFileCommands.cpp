@@ -1,6 +1,6 @@
 #include "ui/SettingFileCommands.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
 #include "platform/MessageBoxService.h"

@@ -1,6 +1,7 @@
 #include "ui/SoundQualityWindow.h"
 
-#include "core/AppContext.h"
+#include "audio/OutputFormat.h"
+#include "audio/VbDSound.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,8 +28,8 @@ QGroupBox* Frame(QWidget* parent, const char* name, const QString& caption) {
 
 } // namespace
 
-SoundQualityWindow::SoundQualityWindow(AppContext& app, QWidget* parent)
-    : QDialog(parent), m_app(app) {
+SoundQualityWindow::SoundQualityWindow(VbDSound& sound, OutputFormat& format, QWidget* parent)
+    : QDialog(parent), m_sound(sound), m_format(format) {
     setObjectName(QStringLiteral("FrmOnshitu"));
     setWindowTitle(QStringLiteral("Marrowtune-音質の設定"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -70,7 +71,7 @@ SoundQualityWindow::SoundQualityWindow(AppContext& app, QWidget* parent)
 }
 
 void SoundQualityWindow::Form_Load() {
-    const OutputFormat& f = m_app.outputFormat;
+    const OutputFormat& f = m_format;
     if (f.QuSample == 44100) {
         Opt441->setChecked(true);
     } else if (f.QuSample == 22050) {
@@ -91,11 +92,11 @@ void SoundQualityWindow::Form_Load() {
 }
 
 void SoundQualityWindow::ComOK_Click() {
-    OutputFormat& f = m_app.outputFormat;
+    OutputFormat& f = m_format;
     f.QuSample = Opt441->isChecked() ? 44100 : Opt110->isChecked() ? 11025 : 22050;
     f.QuBit = static_cast<std::int16_t>(Opt8bit->isChecked() ? 8 : 16);
     f.QuSm = static_cast<std::int16_t>(Optmono->isChecked() ? 1 : 2);
-    m_app.sound.SetPrimaryFormat(f.QuSample, f.QuBit, f.QuSm);
+    m_sound.SetPrimaryFormat(f.QuSample, f.QuBit, f.QuSm);
     close();
 }
 

@@ -8,15 +8,16 @@ class QRadioButton;
 
 namespace mt {
 
-struct AppContext;
+struct OutputFormat;
+class VbDSound;
 
 // The sound-quality window: the output's sample rate, bits and channels. OK applies them to
-// the open device at once; they are stored at shutdown.
+// the open device at once and keeps them in `format`, which is stored at shutdown.
 class SoundQualityWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    SoundQualityWindow(AppContext& app, QWidget* parent);
+    SoundQualityWindow(VbDSound& sound, OutputFormat& format, QWidget* parent);
 
     void Form_Load();
     void ComOK_Click();
@@ -36,7 +37,8 @@ public:
     QPushButton* ComCancel;
 
 private:
-    AppContext& m_app;
+    VbDSound& m_sound;
+    OutputFormat& m_format;
 };
 
 } // namespace mt

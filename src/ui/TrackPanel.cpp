@@ -1,7 +1,7 @@
 #include "ui/TrackPanel.h"
 #include "ui/Colours.h"
 
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "core/TempoMath.h"
 #include "platform/CursorService.h"
 #include "platform/ModalRunner.h"

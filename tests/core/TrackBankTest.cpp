@@ -1,5 +1,6 @@
 #include "core/TrackBank.h"
 #include "audio/AudioTestKit.h"
+#include "audio/WavReader.h"
 #include "core/TempoMath.h"
 #include "support/OfflineBank.h"
 #include "support/RecordingSound.h"
@@ -33,7 +34,7 @@ protected:
     bool sounding(int index) { return sound.sounding[bank.track(index).buffer]; }
 
     QTemporaryDir m_dir;
-    RecordingSound sound;
+    RecordingSound sound{ReadWavInfo};
     TrackBank bank{sound};
 };
 

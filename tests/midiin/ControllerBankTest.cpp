@@ -1,6 +1,7 @@
 // What a controller does to the bank and how its pads are lit, on the bank alone.
 #include "midiin/ControllerBank.h"
 
+#include "audio/WavReader.h"
 #include "core/TrackBank.h"
 #include "support/RecordingSound.h"
 #include "support/WavBytes.h"
@@ -27,7 +28,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    test::RecordingSound sound;
+    test::RecordingSound sound{ReadWavInfo};
     TrackBank bank{sound};
     Lit lit;
     ControllerBank control{bank, [this](int t, PadState s) { lit.emplace_back(t, s); }};

@@ -144,7 +144,7 @@ TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
     // Escape is panic, not a close.
     send({0x80, 37, 0});
     ASSERT_TRUE(until([&] { return !bank().track(1).keyHeld; }));
-    MidiSetupWindow setup(m_app, *midi);
+    MidiSetupWindow setup(*midi, m_app.platform.settings, m_app.appName);
     setup.show();
     QApplication::setActiveWindow(&setup);
     QTest::keyPress(&setup, Qt::Key_X); // held: this track holds and loops by now
@@ -220,7 +220,7 @@ TEST_F(MidiControllerTest, PadsReachTheSoundWhileTheUiThreadIsAwayAndKeepTheirOr
 
 TEST_F(MidiControllerTest, LearnByClickBindsAKnobOrAnEncoderThatSurvivesARestart) {
     auto midi = startMidi();
-    auto window = std::make_unique<MidiSetupWindow>(m_app, *midi);
+    auto window = std::make_unique<MidiSetupWindow>(*midi, m_app.platform.settings, m_app.appName);
     window->show();
     const int slot = kTrackCount + 1; // track 2's volume
     QTest::mouseClick(window->learnButtons[slot], Qt::LeftButton);

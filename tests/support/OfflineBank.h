@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/LibraryTrackSound.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
 #include "audio/VbDSound.h"
-#include "core/LibraryTrackSound.h"
 #include "core/TrackBank.h"
 #include "support/PlatformDoubles.h"
 

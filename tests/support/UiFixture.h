@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/AppContext.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
-#include "core/AppContext.h"
 #include "support/PlatformDoubles.h"
 #include "support/RealInput.h"
 #include "support/TrackLoads.h"

@@ -1,10 +1,10 @@
 // The sound output as the performer sees and chooses it: the status line on the main window,
 // the output window, and a device that goes away and comes back.
+#include "app/AppContext.h"
 #include "audio/AudioTestKit.h"
 #include "audio/DsCalls.h"
 #include "audio/OfflineOutput.h"
 #include "audio/RtAudioOutput.h"
-#include "core/AppContext.h"
 #include "support/PlatformDoubles.h"
 #include "support/PrivateJack.h"
 #include "ui/AppShell.h"

@@ -61,7 +61,8 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
     // takes a choice back; another action's key moves only when the performer agrees, and
     // panic's last key never. Track 1 on the key right of P, kept for the next start.
     {
-        KeyRemapWindow keys(m_app, &m_window);
+        KeyRemapWindow keys(m_app.keyPositions, m_app.platform.settings, m_app.appName,
+                            m_app.platform.messages, &m_window);
         ShowActive(keys);
         EXPECT_EQ(keys.keyLabels[0]->text(), "Y");
         EXPECT_EQ(keys.keyLabels[18]->text(), "Control_L / Control_R");

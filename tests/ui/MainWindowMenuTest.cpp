@@ -1,4 +1,4 @@
-#include "core/AppContext.h"
+#include "app/AppContext.h"
 #include "support/PlatformDoubles.h"
 #include "ui/JapaneseFont.h"
 #include "ui/MainWindow.h"

@@ -1,4 +1,4 @@
-#include "core/PreviewPlayer.h"
+#include "app/PreviewPlayer.h"
 
 #include "audio/DsCalls.h"
 #include "audio/VbDSound.h"

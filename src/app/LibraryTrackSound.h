@@ -11,6 +11,7 @@ class LibraryTrackSound final : public TrackSound {
 public:
     explicit LibraryTrackSound(VbDSound& library) : m_library(library) {}
 
+    bool readFormat(const QString& path, WavInfo& info) override;
     std::int32_t create(const QString& path) override;
     LoadId load(const QString& path, std::function<void(int percent)> progress,
                 std::function<void(std::int32_t buffer)> done) override;

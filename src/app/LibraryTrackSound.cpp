@@ -1,9 +1,14 @@
-#include "core/LibraryTrackSound.h"
+#include "app/LibraryTrackSound.h"
 
 #include "audio/DsCalls.h"
+#include "audio/SoundFileInfo.h"
 #include "audio/VbDSound.h"
 
 namespace mt {
+
+bool LibraryTrackSound::readFormat(const QString& path, WavInfo& info) {
+    return ReadSoundInfo(path, info);
+}
 
 std::int32_t LibraryTrackSound::create(const QString& path) {
     return m_library.CreateTrackBuffer(path, 1);

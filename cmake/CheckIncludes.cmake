@@ -1,0 +1,15 @@
+# Run by the test mt_check_includes adds: TARGET, SOURCES (absolute paths) and ALLOWED (headers
+# relative to src/) are set by the caller. Names every project include outside ALLOWED.
+set(found "")
+foreach(file IN LISTS SOURCES)
+    file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line IN LISTS lines)
+        string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" header "${line}")
+        if(NOT header IN_LIST ALLOWED)
+            string(APPEND found "\n  ${file}: ${header}")
+        endif()
+    endforeach()
+endforeach()
+if(found)
+    message(FATAL_ERROR "${TARGET} includes headers of libraries it does not link:${found}")
+endif()
