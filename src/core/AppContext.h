@@ -4,13 +4,14 @@
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
 #include "core/BankLoader.h"
+#include "core/CdBar.h"
 #include "core/CdMediaControl.h"
-#include "core/CdReferenceBar.h"
 #include "core/CoreAccess.h"
 #include "core/KeyPositions.h"
 #include "core/LibraryTrackSound.h"
 #include "core/MidiMediaControl.h"
 #include "core/MidiReferenceBar.h"
+#include "core/MmtTapClock.h"
 #include "core/PerformanceKeys.h"
 #include "core/PreviewPlayer.h"
 #include "core/TempoControl.h"
@@ -54,7 +55,8 @@ struct AppContext {
     MidiMediaControl midiControl{midi}; // and to the MIDI player
     PerformanceKeys keys{bank, cdControl, midiControl};
     ModuleMMT mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
-    CdReferenceBar cdBar{cd}; // the bars tempo matching reads
+    MmtTapClock tapClock{mmt};
+    CdBar cdBar; // the bars tempo matching reads; a moved CD bar re-matches under the lock
     MidiReferenceBar midiBar{midi};
     TempoControl tempo{bank, cdBar, midiBar, [this](const QString& text) { showMessage(text); }};
     OutputFormat outputFormat;
