@@ -76,8 +76,6 @@ TEST_F(ExternalProgramsTest, TheEditorHasTheFileWhileTheDeviceIsClosedAndTheTrac
     QFile::setPermissions(editor, QFile::ReadOwner | QFile::ExeOwner);
     chooseEditor(editor);
     addWav("my kick.wav", 44100, 2, 44100);
-    addWav("gone.wav", 44100, 2, 4410);
-    load(1, "gone.wav");
     load(0, "my kick.wav");
 
     QTest::mouseClick(frame(0).ComStart, Qt::LeftButton);
@@ -87,19 +85,12 @@ TEST_F(ExternalProgramsTest, TheEditorHasTheFileWhileTheDeviceIsClosedAndTheTrac
         const auto& [program, arguments] = m_platform.processes.started.back();
         EXPECT_EQ(arguments, QStringList{m_dir.filePath("my kick.wav")}) << "one word";
         EXPECT_EQ(QProcess::execute(program, arguments), 0);
-        QFile::remove(m_dir.filePath("gone.wav"));
         QTest::mouseClick(wait.ComRestart, Qt::LeftButton);
     }));
     clickEdit();
     EXPECT_EQ(libraryWhileWaiting, 0) << "the sound device stayed open during the edit";
-    EXPECT_EQ(m_platform.cursor.depth, 0);
     EXPECT_EQ(frame(0).lblSample->text(), QStringLiteral("0.500s"));
     EXPECT_EQ(frame(0).ComStart->text(), QStringLiteral("PLAY")) << "it was silenced";
-    EXPECT_FALSE(frame(1).ComStart->isEnabled() || !frame(1).lblWavTitle->text().isEmpty());
-    QTest::mouseClick(frame(0).ComStart, Qt::LeftButton);
-    renderBlock();
-    VoiceStatus status;
-    EXPECT_TRUE(dsGetStatus(bank().tracks[0].buffer, status) && status.playing);
 }
 
 TEST_F(ExternalProgramsTest, AnEmptyChoiceKeepsTheButtonAndTheWaitWindowEndsOnlyOnPurpose) {
@@ -109,29 +100,21 @@ TEST_F(ExternalProgramsTest, AnEmptyChoiceKeepsTheButtonAndTheWaitWindowEndsOnly
     chooseEditor(QString());
     ASSERT_TRUE(m_window.ComEdit->isEnabled()) << "an empty path never disables the button";
 
-    // Escape in the wait window is a stray key: only "Brenlo終了" and the close box end the
-    // program, and a changed bank is asked about first; cancelling that goes back to waiting.
+    // Escape is a stray key; "Brenlo終了" and the close box ask to end the program (what the
+    // answers do: EditorRoundTripTest).
     chooseEditor("/usr/bin/true");
-    const Modal escapeThenResume = In<EditorWaitWindow>([](EditorWaitWindow& wait) {
-        QTest::keyClick(wait.ComRestart, Qt::Key_Escape); // the default button has the focus
-        EXPECT_TRUE(wait.isVisible()) << "Escape closed the wait window";
-        QTest::mouseClick(wait.ComRestart, Qt::LeftButton);
-    });
     const auto answer = [](int reply) { return [reply](QDialog&) { return reply; }; };
-    m_modals = {escapeThenResume, In<EditorWaitWindow>([](EditorWaitWindow& w) {
-                    QTest::mouseClick(w.ComEnd, Qt::LeftButton);
+    m_modals = {In<EditorWaitWindow>([](EditorWaitWindow& wait) {
+                    QTest::keyClick(wait.ComRestart, Qt::Key_Escape); // the default button's
+                    EXPECT_TRUE(wait.isVisible()) << "Escape closed the wait window";
+                    QTest::mouseClick(wait.ComEnd, Qt::LeftButton);
                 }),
-                answer(SaveChangesWindow::Cancel), escapeThenResume};
-    choose("mnuEditWav");
+                answer(SaveChangesWindow::Cancel),
+                In<EditorWaitWindow>([](EditorWaitWindow& wait) { wait.close(); }),
+                answer(SaveChangesWindow::No)};
+    m_platform.settings.written.clear();
     choose("mnuEditWav");
     EXPECT_TRUE(m_modals.empty());
-    EXPECT_EQ(m_ended, 0);
-    EXPECT_TRUE(frame(0).ComStart->isEnabled()) << "back from the editor";
-
-    m_platform.settings.written.clear();
-    m_modals = {In<EditorWaitWindow>([](EditorWaitWindow& wait) { wait.close(); }),
-                answer(SaveChangesWindow::No)};
-    choose("mnuEditWav");
     EXPECT_EQ(m_ended, 1);
     const std::vector<QString>& written = m_platform.settings.written;
     EXPECT_EQ(written.size(), 15u); // ten of "Info", five of our own

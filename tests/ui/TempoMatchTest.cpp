@@ -1,10 +1,13 @@
 #include "support/UiFixture.h"
+#include "ui/BpmCounterWindow.h"
 #include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 
 namespace mt {
 namespace {
@@ -56,6 +59,17 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     QTest::mouseClick(m_window.cdPanel().cdReferenceCheck, Qt::LeftButton);
     EXPECT_EQ(m_app.tempo.reference(), TempoReference::Cd);
     EXPECT_FALSE(midiBox.isChecked());
+    // The CD's bar moved (by the counter, by its up-down) re-matches only under the lock.
+    QTest::mouseClick(m_window.cdPanel().ComGoCDCount, Qt::LeftButton);
+    BpmCounterWindow& counter = *m_window.counterWindow();
+    QTest::mouseClick(counter.ChkEnterCdBPM, Qt::LeftButton);
+    QTest::keyClicks(counter.TxtCdBpm, QStringLiteral("96")); // a bar of 2.5 s
+    QTest::mouseClick(counter.ComCountOK, Qt::LeftButton);
+    EXPECT_EQ(speed(1), 2155) << "matched without the lock";
+    QTest::mouseClick(&label, Qt::LeftButton);
+    m_window.cdPanel().SpinButtonCD->setFocus();
+    QTest::keyClick(m_window.cdPanel().SpinButtonCD, Qt::Key_Down); // 2.499 s
+    EXPECT_EQ((std::vector<int>{speed(1), speed(2)}), (std::vector<int>{1765, 7059}));
 }
 
 } // namespace

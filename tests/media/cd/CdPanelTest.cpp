@@ -119,14 +119,6 @@ TEST_F(CdPanelTest, AHungProbeLeavesTheWindowPlayingUntilItsTimeLimit) {
                                   "ディスクイメージが壊れているか、読み取れない形式です。@OpenCD"});
 }
 
-// The bar's rules are CdBarTest's: the arrow reaches the bar and the panel shows it.
-TEST_F(CdPanelTest, TheUpDownSetsTheBar) {
-    panel().SpinButtonCD->setFocus();
-    QTest::keyClick(panel().SpinButtonCD, Qt::Key_Down);
-    EXPECT_EQ(m_app.cdBar.wholeMs(), 1999);
-    EXPECT_EQ(panel().lblCDSec->text() + " " + panel().lblCdBpm->text(), "1.999 120.06");
-}
-
 TEST(PanelTime, FourFormsOfAtLeastTwoDigits) {
     EXPECT_EQ(PanelTimeText(540, 1), "00:05");
     EXPECT_EQ(PanelTimeText(366200, 1), "61:02");
