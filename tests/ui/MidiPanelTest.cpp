@@ -92,6 +92,9 @@ TEST_F(MidiPanelTest, TheSongsOwnTempoMovesTheUpDownAndRematchesUnderTheLock) {
     emit m_app.midi.changed();
     EXPECT_EQ(panel().SpinButtonMIDI->value(), 150);
     EXPECT_EQ(bank().track(0).speed, 2756); // a bar of 1.6 s
+    bank().setSpeed(0, 3000);
+    m_app.cdBar.setWholeMs(1000);
+    EXPECT_EQ(bank().track(0).speed, 3000) << "the CD is not the reference";
 }
 
 } // namespace
