@@ -11,56 +11,54 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <functional>
 
 namespace mt {
 namespace {
 
 using Outcome = EditorRoundTrip::Outcome;
-struct ScriptedStage final : EditorRoundTrip::Stage {
-    void pausePlayers() override { log += "pause "; }
-    void closeSound() override { log += "close "; }
-    bool openSound() override { return log += "open ", true; }
-    void soundReloaded() override { log += "reloaded"; }
-    bool waitForEditor() override { return log += "wait ", whileWaiting(), next(); }
-    bool confirmEnd() override { return log += "confirm ", next(); }
-    void endProgram() override { log += "end"; }
-    bool next() { // the next answer; none left: yes
-        const bool answer = answers.empty() || answers.front();
-        answers.empty() ? void() : answers.pop_front();
-        return answer;
-    }
-    std::string log;
-    std::deque<bool> answers; // back from the editor? end the program?
-    std::function<void()> whileWaiting = [] {};
-};
 
-class EditorRoundTripTest : public ::testing::Test, protected test::OfflineBank {
+// The fixture is the stage: it logs what is asked of it and answers the wait (back from the
+// editor?) and the question (end the program?) from a script, yes when it runs out.
+class EditorRoundTripTest : public ::testing::Test,
+                            protected test::OfflineBank,
+                            EditorRoundTrip::Stage {
 protected:
     EditorRoundTripTest() {
         test::WriteFile(m_track, test::PcmWav(2, 44100, 16, 44100 * 4));
         EXPECT_EQ(bank.assign(0, m_track), TrackBank::Assigned::Ok);
         EXPECT_TRUE(test::WaitForLoads(bank));
-        bank.selectedTrack = 0;
+    }
+    void pausePlayers() override { log += "pause "; }
+    void closeSound() override { log += "close "; }
+    bool openSound() override { return log += "open ", true; }
+    void soundReloaded() override { log += "reloaded"; }
+    bool waitForEditor() override {
+        EXPECT_FALSE(bank.track(0).loaded || bank.track(0).loading()) << "the editor has it";
+        test::WriteFile(m_track, test::PcmWav(2, 44100, 16, 22050 * 4)); // now half a second
+        return log += "wait ", next();
+    }
+    bool confirmEnd() override { return log += "confirm ", next(); }
+    void endProgram() override { log += "end"; }
+    bool next() {
+        const bool yes = answers.empty() || answers.front();
+        answers.empty() ? void() : answers.pop_front();
+        return yes;
     }
 
     QTemporaryDir m_dir;
     QString m_track = m_dir.filePath("my kick.wav");
+    std::string log;
+    std::deque<bool> answers;
     std::vector<QString> told;
     BankLoader::Tell tell = [this](const QString& text) { told.push_back(text); };
     BankLoader loader{bank, m_sound, tell};
     test::RecordingLauncher launcher;
     test::CountingCursor cursor;
-    ScriptedStage stage;
-    EditorRoundTrip editor{bank, loader, launcher, cursor, stage, tell};
+    EditorRoundTrip editor{bank, loader, launcher, cursor, *this, tell};
 };
 
 // While the editor has the file the track holds no sound; back, it plays the edited file.
 TEST_F(EditorRoundTripTest, TheTrackComesBackEditedUnlessTheRoundTripEndsEarly) {
-    stage.whileWaiting = [this] {
-        EXPECT_FALSE(bank.track(0).loaded || bank.track(0).loading());
-        test::WriteFile(m_track, test::PcmWav(2, 44100, 16, 22050 * 4)); // half a second
-    };
     const QString noEditor = QStringLiteral("波形編集ソフトが指定されていません。設定 - 参照設定 "
                                             "で使いたい波形編集ソフトを指定してください");
     const QString failed =
@@ -86,12 +84,12 @@ TEST_F(EditorRoundTripTest, TheTrackComesBackEditedUnlessTheRoundTripEndsEarly) 
     for (const auto& c : cases) {
         bank.selectedTrack = static_cast<std::int16_t>(c.selected);
         launcher.succeed = QLatin1String(c.editor) != QLatin1String("broken");
-        stage.log.clear();
-        stage.answers = c.answers;
+        log.clear();
+        answers = c.answers;
         told.clear();
         EXPECT_EQ(editor.edit(QLatin1String(c.editor)), c.outcome) << c.log;
         EXPECT_TRUE(test::WaitForLoads(bank));
-        EXPECT_EQ(stage.log, c.log);
+        EXPECT_EQ(log, c.log);
         EXPECT_EQ(told, c.told.isNull() ? std::vector<QString>{} : std::vector<QString>{c.told});
         EXPECT_EQ(bank.track(0).loaded, c.outcome != ProgramEnded) << c.log;
         EXPECT_EQ(cursor.depth, 0) << c.log;

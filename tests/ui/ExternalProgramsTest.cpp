@@ -9,7 +9,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 
 #include <deque>
 #include <functional>
@@ -68,41 +67,29 @@ protected:
     int m_ended = 0;
 };
 
-TEST_F(ExternalProgramsTest, TheEditorHasTheFileWhileTheDeviceIsClosedAndTheTracksComeBack) {
-    const QString edited = m_dir.filePath("edited.bin");
-    ASSERT_TRUE(test::WriteFile(edited, test::PcmWav(2, 44100, 16, 22050 * 4)));
-    const QString editor = m_dir.filePath("edit tool.sh");
-    test::WriteFile(editor, ("#!/bin/sh\ncp '" + edited + "' \"$1\"\n").toUtf8());
-    QFile::setPermissions(editor, QFile::ReadOwner | QFile::ExeOwner);
-    chooseEditor(editor);
+// The round trip's rules: EditorRoundTripTest. Here the button and the menu start it, the
+// wait window's buttons answer it, and the device is closed while it waits.
+TEST_F(ExternalProgramsTest, TheEditButtonAndTheWaitWindowDriveTheRoundTrip) {
     addWav("my kick.wav", 44100, 2, 44100);
     load(0, "my kick.wav");
-
+    chooseEditor("/usr/bin/true");
+    chooseEditor(QString());
+    ASSERT_TRUE(m_window.ComEdit->isEnabled()) << "an empty path never disables the button";
+    chooseEditor("/usr/bin/true");
     QTest::mouseClick(frame(0).ComStart, Qt::LeftButton);
     std::int32_t libraryWhileWaiting = -1;
     m_modals.push_back(In<EditorWaitWindow>([&](EditorWaitWindow& wait) {
         libraryWhileWaiting = m_app.sound.soundLibHandle;
-        const auto& [program, arguments] = m_platform.processes.started.back();
-        EXPECT_EQ(arguments, QStringList{m_dir.filePath("my kick.wav")}) << "one word";
-        EXPECT_EQ(QProcess::execute(program, arguments), 0);
         QTest::mouseClick(wait.ComRestart, Qt::LeftButton);
     }));
     clickEdit();
+    EXPECT_EQ(m_platform.processes.started.back().second,
+              QStringList{m_dir.filePath("my kick.wav")});
     EXPECT_EQ(libraryWhileWaiting, 0) << "the sound device stayed open during the edit";
-    EXPECT_EQ(frame(0).lblSample->text(), QStringLiteral("0.500s"));
     EXPECT_EQ(frame(0).ComStart->text(), QStringLiteral("PLAY")) << "it was silenced";
-}
+    EXPECT_TRUE(frame(0).ComStart->isEnabled()) << "and reloaded";
 
-TEST_F(ExternalProgramsTest, AnEmptyChoiceKeepsTheButtonAndTheWaitWindowEndsOnlyOnPurpose) {
-    addWav("a.wav", 44100, 2, 4410);
-    load(0, "a.wav");
-    chooseEditor("/usr/bin/true");
-    chooseEditor(QString());
-    ASSERT_TRUE(m_window.ComEdit->isEnabled()) << "an empty path never disables the button";
-
-    // Escape is a stray key; "Brenlo終了" and the close box ask to end the program (what the
-    // answers do: EditorRoundTripTest).
-    chooseEditor("/usr/bin/true");
+    // Escape is a stray key; "Brenlo終了" and the close box ask to end the program.
     const auto answer = [](int reply) { return [reply](QDialog&) { return reply; }; };
     m_modals = {In<EditorWaitWindow>([](EditorWaitWindow& wait) {
                     QTest::keyClick(wait.ComRestart, Qt::Key_Escape); // the default button's
