@@ -79,23 +79,5 @@ TEST_F(MidiPanelTest, ShowsThePlayerAndItsClicksReachIt) {
     }
 }
 
-// Typed tempos and the lock: MediaPanelInputTest.TheMidiTempoAppliesOnlyAFinishedEntry.
-TEST_F(MidiPanelTest, TheSongsOwnTempoMovesTheUpDownAndRematchesUnderTheLock) {
-    EXPECT_EQ(panel().SpinButtonMIDI->maximum(), 400);
-    EXPECT_GT(panel().SpinButtonMIDI->minimum(), 0);
-    addWav("one.wav", 44100, 1, 44100); // one second
-    load(0, "one.wav");
-    bank().setRatio(0, QStringLiteral("*1"));
-    m_app.tempo.useReference(TempoReference::Midi, true);
-    m_app.tempo.toggleLock();
-    m_app.midi.midiTempo = 150; // followed by the player from a playing song
-    emit m_app.midi.changed();
-    EXPECT_EQ(panel().SpinButtonMIDI->value(), 150);
-    EXPECT_EQ(bank().track(0).speed, 2756); // a bar of 1.6 s
-    bank().setSpeed(0, 3000);
-    m_app.cdBar.setWholeMs(1000);
-    EXPECT_EQ(bank().track(0).speed, 3000) << "the CD is not the reference";
-}
-
 } // namespace
 } // namespace mt::test

@@ -76,6 +76,15 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     EXPECT_FALSE(m_app.tempo.lockOn() || lock.isChecked());
     QCheckBox& midiBox = *m_window.midiPanel().midiReferenceCheck;
     QTest::mouseClick(&midiBox, Qt::LeftButton);
+    // Under the lock the song's tempo re-matches; the CD's bar, not the reference, does not.
+    QTest::mouseClick(&label, Qt::LeftButton);
+    m_window.midiPanel().SpinButtonMIDI->setFocus();
+    QTest::keyClick(m_window.midiPanel().SpinButtonMIDI, Qt::Key_Up); // 121 BPM
+    EXPECT_EQ((std::vector<int>{speed(1), speed(2)}), (std::vector<int>{2223, 8894}));
+    bank().setSpeed(1, 3000);
+    m_app.cdBar.setWholeMs(1000);
+    EXPECT_EQ(speed(1), 3000);
+    QTest::mouseClick(&label, Qt::LeftButton);
     QTest::mouseClick(m_window.cdPanel().cdReferenceCheck, Qt::LeftButton);
     EXPECT_EQ(m_app.tempo.reference(), TempoReference::Cd);
     EXPECT_FALSE(midiBox.isChecked());
@@ -86,7 +95,7 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     QTest::keyClicks(counter.TxtCdBpm, QStringLiteral(".96a..")); // through the key filter
     EXPECT_EQ(counter.TxtCdBpm->text() + " " + counter.lblCount->text(), "96. 2.500");
     QTest::mouseClick(counter.ComCountOK, Qt::LeftButton);
-    EXPECT_EQ(speed(1), 2155) << "matched without the lock";
+    EXPECT_EQ(speed(1), 3000) << "matched without the lock";
     QTest::mouseClick(&label, Qt::LeftButton);
     m_window.cdPanel().SpinButtonCD->setFocus();
     QTest::keyClick(m_window.cdPanel().SpinButtonCD, Qt::Key_Down); // 2.499 s
