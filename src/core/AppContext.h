@@ -11,10 +11,10 @@
 #include "core/LibraryTrackSound.h"
 #include "core/MidiMediaControl.h"
 #include "core/MidiReferenceBar.h"
-#include "core/MmtTapClock.h"
 #include "core/PerformanceKeys.h"
 #include "core/PreviewPlayer.h"
 #include "core/TempoControl.h"
+#include "core/TimerTapClock.h"
 #include "core/TrackBank.h"
 #include "media/cd/CdPlayer.h"
 #include "media/midi/ModuleMIDI.h"
@@ -55,7 +55,7 @@ struct AppContext {
     MidiMediaControl midiControl{midi}; // and to the MIDI player
     PerformanceKeys keys{bank, cdControl, midiControl};
     ModuleMMT mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
-    MmtTapClock tapClock{mmt};
+    TimerTapClock tapClock{mmt};
     CdBar cdBar; // the bars tempo matching reads; a moved CD bar re-matches under the lock
     MidiReferenceBar midiBar{midi};
     TempoControl tempo{bank, cdBar, midiBar, [this](const QString& text) { showMessage(text); }};

@@ -59,10 +59,6 @@ protected:
         }));
         choose("mnuPreference");
     }
-    void clickEdit() {
-        QTest::mouseClick(m_window.ComEdit, Qt::LeftButton);
-        EXPECT_TRUE(test::WaitForLoads(m_app.bank)); // the tracks come back in the background
-    }
     std::deque<Modal> m_modals;
     int m_ended = 0;
 };
@@ -82,7 +78,8 @@ TEST_F(ExternalProgramsTest, TheEditButtonAndTheWaitWindowDriveTheRoundTrip) {
         libraryWhileWaiting = m_app.sound.soundLibHandle;
         QTest::mouseClick(wait.ComRestart, Qt::LeftButton);
     }));
-    clickEdit();
+    QTest::mouseClick(m_window.ComEdit, Qt::LeftButton);
+    EXPECT_TRUE(test::WaitForLoads(m_app.bank)); // the tracks come back in the background
     EXPECT_EQ(m_platform.processes.started.back().second,
               QStringList{m_dir.filePath("my kick.wav")});
     EXPECT_EQ(libraryWhileWaiting, 0) << "the sound device stayed open during the edit";

@@ -6,11 +6,11 @@
 namespace mt {
 
 // The tap counter's clock on the program's periodic timer.
-class MmtTapClock final : public TapClock {
+class TimerTapClock final : public TapClock {
 public:
     static constexpr std::int32_t kTickMs = 20;
 
-    explicit MmtTapClock(ModuleMMT& mmt) : m_mmt(mmt) {}
+    explicit TimerTapClock(ModuleMMT& mmt) : m_mmt(mmt) {}
 
     void start() override {
         if (!m_mmt.tapTimerRunning) {
