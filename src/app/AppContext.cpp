@@ -9,15 +9,17 @@
 namespace mt {
 
 AppContext::AppContext(PlatformServices& services)
-    : platform(services), sound(services.messages,
-                                [this](std::intptr_t, std::int32_t) {
-                                    return dsInitializeChoice(outputChoice, &outputFormat);
-                                }),
-      appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {}
+    : AppContext(services, [this](std::intptr_t, std::int32_t) {
+          return dsInitializeChoice(outputChoice, &outputFormat);
+      }) {}
 
 AppContext::AppContext(PlatformServices& services, VbDSound::Initializer openLibrary)
     : platform(services), sound(services.messages, std::move(openLibrary)),
-      appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {}
+      appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {
+    // A moved CD bar re-matches the tracks while the lock is on and the CD is the reference.
+    QObject::connect(&cdBar, &CdBar::moved, &tempo,
+                     [this] { tempo.referenceBarChanged(TempoReference::Cd); });
+}
 
 void AppContext::showMessage(const QString& text) const {
     platform.messages.show(text, kAppTitle, MessageIcon::None);

@@ -1,15 +1,16 @@
 #pragma once
 
 #include "app/CdMediaControl.h"
-#include "app/CdReferenceBar.h"
 #include "app/LibraryTrackSound.h"
 #include "app/MidiMediaControl.h"
 #include "app/MidiReferenceBar.h"
 #include "app/PreviewPlayer.h"
+#include "app/TimerTapClock.h"
 #include "audio/OutputChoice.h"
 #include "audio/OutputFormat.h"
 #include "audio/VbDSound.h"
 #include "core/BankLoader.h"
+#include "core/CdBar.h"
 #include "core/CoreAccess.h"
 #include "core/KeyPositions.h"
 #include "core/PerformanceKeys.h"
@@ -54,7 +55,8 @@ struct AppContext {
     MidiMediaControl midiControl{midi}; // and to the MIDI player
     PerformanceKeys keys{bank, cdControl, midiControl};
     ModuleMMT mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
-    CdReferenceBar cdBar{cd}; // the bars tempo matching reads
+    TimerTapClock tapClock{mmt};
+    CdBar cdBar; // the bars tempo matching reads; a moved CD bar re-matches under the lock
     MidiReferenceBar midiBar{midi};
     TempoControl tempo{bank, cdBar, midiBar, [this](const QString& text) { showMessage(text); }};
     OutputFormat outputFormat;

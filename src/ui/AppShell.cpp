@@ -181,12 +181,10 @@ void AppShell::Form_Load() {
     w.settingFiles().mnunew_Click();
 
     bank.bankChanged = false;
-    m_app.cd.state.cdBarSeconds = 2.0;
     m_app.midi.midiBarSeconds = 2.0;
     m_app.midi.midiTempo = 120;
     bank.selectedTrack = -1;
     w.mix().formLoaded = true;
-    m_app.cd.state.cdBpm = 120.0f;
     m_app.cd.state.cdSeekStep = 3000;
 }
 

@@ -14,8 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <charconv>
-
 namespace mt {
 namespace {
 
@@ -23,16 +21,6 @@ template <typename W> W* Named(W* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
     return widget;
 }
-
-// The shortest decimal that reads back as the same 32-bit float: 120, 123.457.
-QString FloatText(float x) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, x).ptr;
-    return QString::fromLatin1(text, static_cast<qsizetype>(end - text));
-}
-
-constexpr const char* kBarPattern = "#,###0.000";
-constexpr const char* kBpmPattern = "#,#0.000";
 
 // The window in twips: top, left, height, width, font size.
 const std::vector<ControlPlacement>& CounterGeometry() {
@@ -56,8 +44,8 @@ constexpr int kWindowHeightTwips = 2040;
 const QString BpmCounterWindow::kIdleHint = QStringLiteral("Cで測定開始。Vで測定");
 const QString BpmCounterWindow::kMeasureHint = QStringLiteral("Zでリセット");
 
-BpmCounterWindow::BpmCounterWindow(AppContext& app, CdPanel& cdPanel, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_app(app), m_cdPanel(cdPanel), m_mmt(app.mmt) {
+BpmCounterWindow::BpmCounterWindow(AppContext& app, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_app(app), m_session(app.tapClock, app.cdBar) {
     setObjectName(QStringLiteral("frmCount"));
     setProperty(KeyboardPlayer::kOwnKeys, true); // C, V and Z count here, Escape still panics
     setWindowTitle(QStringLiteral("カウンター"));
@@ -80,10 +68,21 @@ BpmCounterWindow::BpmCounterWindow(AppContext& app, CdPanel& cdPanel, QWidget* p
     setFixedSize(TwipsToPixels(kWindowWidthTwips, twipsPerPixel),
                  TwipsToPixels(kWindowHeightTwips, twipsPerPixel));
 
-    connect(ChkEnterCdBPM, &QCheckBox::toggled, this, [this] { ChkEnterCdBPM_Click(); });
-    connect(TxtCdBpm, &QLineEdit::textChanged, this, [this] { TxtCdBpm_Change(); });
-    connect(ComCountOK, &QPushButton::clicked, this, [this] { ComCountOK_Click(); });
-    connect(ComCountNG, &QPushButton::clicked, this, [this] { ComCountNG_Click(); });
+    TapSession* session = &m_session;
+    connect(ChkEnterCdBPM, &QCheckBox::toggled, this, [this](bool on) {
+        m_session.setTyping(on);
+        if (on) {
+            TxtCdBpm->setFocus();
+            TxtCdBpm->setSelection(0, 10);
+        }
+    });
+    connect(TxtCdBpm, &QLineEdit::textChanged, session, &TapSession::type);
+    connect(ComCountOK, &QPushButton::clicked, this, [this] {
+        m_session.handOver();
+        hide(); // the entry box and its tick stay for the next opening
+    });
+    connect(ComCountNG, &QPushButton::clicked, this, &QWidget::close);
+    connect(session, &TapSession::changed, this, &BpmCounterWindow::showSession);
 
     // The counter's keys reach the window first, whichever control has the focus.
     installEventFilter(this);
@@ -92,14 +91,8 @@ BpmCounterWindow::BpmCounterWindow(AppContext& app, CdPanel& cdPanel, QWidget* p
     }
 }
 
-BpmCounterWindow::~BpmCounterWindow() {
-    m_mmt.StopTapTimer();
-}
-
 void BpmCounterWindow::Open() {
-    const CdState& cd = m_app.cd.state;
-    lblCount->setText(FormatNumber(cd.cdBarSeconds, kBarPattern));
-    TxtCdBpm->setText(FloatText(cd.cdBpm));
+    m_session.open();
     show();
     raise();
     activateWindow();
@@ -116,7 +109,7 @@ bool BpmCounterWindow::eventFilter(QObject* watched, QEvent* event) {
     if (plain && (key.key() == Qt::Key_C || key.key() == Qt::Key_V || key.key() == Qt::Key_Z)) {
         // A held key repeats; one press is one start, tap or reset.
         if (!key.isAutoRepeat()) {
-            Form_KeyDown(key.key());
+            keyDown(key.key());
         }
         return true; // the first control to see it has had it; it is never typed
     }
@@ -154,103 +147,38 @@ bool BpmCounterWindow::entryKeyAllowed(const QKeyEvent& key) const {
     return false;
 }
 
-bool BpmCounterWindow::Form_KeyDown(int qtKey) {
+void BpmCounterWindow::keyDown(int qtKey) {
     switch (qtKey) {
     case Qt::Key_C:
-        startMeasuring();
-        return true;
+        m_session.start();
+        break;
     case Qt::Key_V:
-        if (m_mmt.tapTimerRunning) {
-            tap();
-        }
-        return true;
+        m_session.tap();
+        break;
     case Qt::Key_Z:
-        resetMeasuring();
-        return true;
+        m_session.reset();
+        break;
     default:
-        return false;
+        break;
     }
 }
 
-void BpmCounterWindow::startMeasuring() {
-    if (m_mmt.tapTimerRunning) {
-        return;
+void BpmCounterWindow::showSession() {
+    hintLabel->setText(m_session.measuring() ? kMeasureHint : kIdleHint);
+    lblCount->setText(m_session.barText());
+    if (TxtCdBpm->text() != m_session.bpmText()) {
+        TxtCdBpm->setText(m_session.bpmText());
     }
-    m_mmt.tapClock = 0;
-    m_tempo.start();
-    m_mmt.StartTapTimer(kTickMs);
-    hintLabel->setText(kMeasureHint); // shown even when the timer failed to start
-}
-
-void BpmCounterWindow::resetMeasuring() {
-    m_mmt.StopTapTimer();
-    m_mmt.tapClock = 0;
-    m_tempo.clearTaps();
-    hintLabel->setText(kIdleHint);
-}
-
-void BpmCounterWindow::tap() {
-    if (!m_tempo.tap(m_mmt.tapClock.load())) {
-        return; // no line yet: the display keeps what it showed
-    }
-    showBar(m_tempo.result().seconds);
-    if (!TxtCdBpm->isEnabled()) {
-        TxtCdBpm->setText(FormatNumber(RoundHalfUp(m_tempo.result().bpm, 3), kBpmPattern));
-    }
-}
-
-void BpmCounterWindow::showBar(double barSeconds) {
-    lblCount->setText(FormatNumber(RoundHalfUp(barSeconds, 3), kBarPattern));
-}
-
-void BpmCounterWindow::ChkEnterCdBPM_Click() {
-    if (ChkEnterCdBPM->isChecked()) {
-        TxtCdBpm->setEnabled(true);
-        TxtCdBpm->setFocus();
-        TxtCdBpm->setSelection(0, 10);
-    } else {
-        TxtCdBpm->setEnabled(false);
-    }
-}
-
-void BpmCounterWindow::TxtCdBpm_Change() {
-    if (TxtCdBpm->isEnabled() && m_tempo.enter(TxtCdBpm->text())) {
-        showBar(m_tempo.result().seconds);
-    }
-}
-
-void BpmCounterWindow::ComCountOK_Click() {
-    m_mmt.StopTapTimer();
-    const CdState& cd = m_app.cd.state;
-    const TapTempo::Bar bar = m_tempo.handOver(
-        {cd.cdBarSeconds, cd.cdBpm}, CdPanel::kMinBarMs / 1000.0, CdPanel::kMaxBarMs / 1000.0);
-    m_cdPanel.takeBar(bar.seconds, bar.bpm);
-    m_mmt.tapClock = 0;
-    hintLabel->setText(kIdleHint);
-    m_tempo.clearResult();
-    m_tempo.clearTaps();
-    hide(); // the entry box and its tick stay for the next opening
-}
-
-void BpmCounterWindow::ComCountNG_Click() {
-    close();
+    TxtCdBpm->setEnabled(m_session.typing());
 }
 
 void BpmCounterWindow::closeEvent(QCloseEvent* event) {
-    Form_Unload();
+    m_session.cancel();
+    m_app.showMessage(QStringLiteral("COunt Unloaded!!"));
     QWidget::closeEvent(event);
     if (onUnloaded) {
         onUnloaded();
     }
-}
-
-void BpmCounterWindow::Form_Unload() {
-    m_mmt.StopTapTimer();
-    hintLabel->setText(kIdleHint);
-    m_mmt.tapClock = 0;
-    m_tempo.clearResult();
-    m_tempo.clearTaps();
-    m_app.showMessage(QStringLiteral("COunt Unloaded!!"));
 }
 
 } // namespace mt

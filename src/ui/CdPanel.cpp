@@ -1,21 +1,18 @@
 #include "ui/CdPanel.h"
 
 #include "app/AppContext.h"
+#include "core/CdBar.h"
 #include "media/cd/CdPlayer.h"
 #include "platform/Numbers.h"
 #include "ui/ClickableLabel.h"
 #include "ui/Colours.h"
 #include "ui/PanelTime.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
-
-#include <charconv>
-#include <cmath>
 
 namespace mt {
 namespace {
@@ -32,17 +29,10 @@ QPushButton* PictureButton(QWidget* parent, const char* name, QStyle::StandardPi
     return button;
 }
 
-// The shortest decimal that reads back as the same 32-bit float: 128, 117.647.
-QString FloatText(float x) {
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, x).ptr;
-    return QString::fromLatin1(text, static_cast<qsizetype>(end - text));
-}
-
 } // namespace
 
 CdPanel::CdPanel(AppContext& app, QWidget* parent)
-    : QGroupBox(QStringLiteral("CD"), parent), m_cd(app.cd) {
+    : QGroupBox(QStringLiteral("CD"), parent), m_cd(app.cd), m_bar(app.cdBar) {
     setObjectName(QStringLiteral("FrameCD"));
     ComCDStart = PictureButton(this, "ComCDStart", QStyle::SP_MediaPlay);
     ComCDPause = PictureButton(this, "ComCDPause", QStyle::SP_MediaPause);
@@ -71,7 +61,7 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
     lblCdBpm = Named(new QLabel(QStringLiteral("120.000"), this), "lblCdBpm");
     lblCDSec = Named(new QLabel(QStringLiteral("2.000"), this), "lblCDSec");
     SpinButtonCD = Named(new QSpinBox(this), "SpinButtonCD");
-    SpinButtonCD->setRange(kMinBarMs, kMaxBarMs);
+    SpinButtonCD->setRange(CdBar::kShortestMs, CdBar::kLongestMs);
     SpinButtonCD->setSingleStep(1);
     SpinButtonCD->setValue(2000);
     // A typed bar applies when it is finished (Enter, leaving the box) or stepped by the
@@ -101,13 +91,14 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
         }
     });
     connect(ChkCDAbloop, &QCheckBox::toggled, cd, &CdPlayer::setLoopOn);
-    connect(SpinButtonCD, &QSpinBox::valueChanged, this, [this] { SpinButtonCD_Change(); });
+    connect(SpinButtonCD, &QSpinBox::valueChanged, &m_bar, &CdBar::setWholeMs);
     connect(ComGoCDCount, &QPushButton::clicked, this, [this] {
         if (onBpmCounter) {
             onBpmCounter();
         }
     });
     connect(cd, &CdPlayer::changed, this, &CdPanel::showPlayer);
+    connect(&m_bar, &CdBar::changed, this, &CdPanel::showBar);
 }
 
 void CdPanel::OpenOnShow() {
@@ -136,34 +127,13 @@ void CdPanel::showPlayer() {
     }
 }
 
-void CdPanel::SpinButtonCD_Change() {
-    CdState& s = m_cd.state;
-    s.cdBarSeconds = SpinButtonCD->value() / 1000.0 + s.cdBarSecondsBase;
-    lblCDSec->setText(FormatNumber(s.cdBarSeconds, "#,###0.000"));
-    s.cdBpm = static_cast<float>(RoundHalfUp(60.0 / s.cdBarSeconds * 4.0, 3));
-    lblCdBpm->setText(FloatText(s.cdBpm));
-    if (cdReferenceCheck->isChecked() && mnuLock != nullptr && mnuLock->isChecked() &&
-        onBarChanged) {
-        onBarChanged();
+void CdPanel::showBar() {
+    if (SpinButtonCD->value() != m_bar.wholeMs()) {
+        const QSignalBlocker quiet(SpinButtonCD); // the bar has it already
+        SpinButtonCD->setValue(m_bar.wholeMs());
     }
-}
-
-void CdPanel::takeBar(double seconds, float bpm) {
-    CdState& s = m_cd.state;
-    const bool moved = seconds != s.cdBarSeconds;
-    // A hair above the product keeps 2.001 s from reading as 2000.9999... ms.
-    const double wholeMs = std::floor(seconds * 1000.0 + 1e-7);
-    s.cdBarSeconds = seconds;
-    s.cdBarSecondsBase = seconds - wholeMs / 1000.0;
-    lblCDSec->setText(FormatNumber(RoundHalfUp(seconds, 3), "#,###0.000"));
-    const std::int32_t spin = RoundHalfEvenToInt(wholeMs);
-    if (SpinButtonCD->value() != spin) {
-        SpinButtonCD->setValue(spin); // its change handler runs
-    } else if (moved) {
-        SpinButtonCD_Change();
-    }
-    s.cdBpm = bpm;
-    lblCdBpm->setText(FloatText(bpm));
+    lblCDSec->setText(m_bar.secondsText());
+    lblCdBpm->setText(m_bar.bpmText());
 }
 
 } // namespace mt

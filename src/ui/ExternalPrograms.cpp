@@ -19,12 +19,12 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <optional>
-
 namespace mt {
 
 ExternalPrograms::ExternalPrograms(AppContext& app, MainWindow& window)
-    : QObject(&window), m_app(app), m_window(window) {
+    : QObject(&window), m_app(app), m_window(window),
+      m_editor(app.bank, app.bankLoader, app.platform.processes, app.platform.cursor, *this,
+               [&app](const QString& text) { app.showMessage(text); }) {
     const auto wire = [this](const char* name, void (ExternalPrograms::*handler)()) {
         QAction* item = m_window.menuItem(QLatin1String(name));
         item->setEnabled(true);
@@ -40,54 +40,43 @@ ExternalPrograms::ExternalPrograms(AppContext& app, MainWindow& window)
 }
 
 void ExternalPrograms::ComEdit_Click() {
-    TrackBank& bank = m_app.bank;
-    if (bank.selectedTrack == -1) {
-        return;
-    }
-    const int selected = bank.selectedTrack;
-    std::optional<WaitCursor> wait(std::in_place, m_app.platform.cursor);
-    if (m_app.editProgramPath.isEmpty()) {
-        wait.reset();
-        m_app.showMessage(QStringLiteral("波形編集ソフトが指定されていません。設定 - 参照設定 "
-                                         "で使いたい波形編集ソフトを指定してください"));
-        return;
-    }
-    m_app.cd.pause(); // each pauses only what is playing
-    m_app.midi.pauseIfPlaying();
-    m_app.bankLoader.releaseSounds();
-    m_app.preview.release();
-    m_app.sound.TerminateSoundLibrary();
-
-    // The path is one argument, whatever it holds, and no shell ever reads it.
-    if (!m_app.platform.processes.start(m_app.editProgramPath, {bank.tracks[selected].path})) {
-        wait.reset();
-        m_app.showMessage(
-            QStringLiteral("波形編集ソフトが開けません、参照設定を正しく行ってください。"));
-        const WaitCursor reloading(m_app.platform.cursor);
-        restartSound();
-        return;
-    }
-    wait.reset(); // the wait window needs a pointer to press its buttons with
-    EditorWaitWindow waiting(&m_window);
-    while (m_app.platform.modals.run(waiting) == EditorWaitWindow::kEndProgram) {
-        // "Brenlo終了" or the close box, and nothing else, end the program here, keeping the
-        // settings; a changed bank is asked about first, as when quitting from the main
-        // window. Cancel goes back to waiting.
-        if (m_window.settingFiles().confirmDiscard()) {
-            m_app.midi.MidiCloseDevice();
-            m_window.shell().SaveSettingsAndEnd();
-            return;
-        }
-    }
-    const WaitCursor reloading(m_app.platform.cursor);
-    restartSound();
+    m_editor.edit(m_app.editProgramPath);
 }
 
-void ExternalPrograms::restartSound() {
+void ExternalPrograms::pausePlayers() {
+    m_app.cd.pause(); // each pauses only what is playing
+    m_app.midi.pauseIfPlaying();
+}
+
+void ExternalPrograms::closeSound() {
+    m_app.preview.release();
+    m_app.sound.TerminateSoundLibrary();
+}
+
+bool ExternalPrograms::openSound() {
     m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(m_window.winId()), m_app.outputFormat);
-    m_window.showSoundDevice(m_app.sound.soundLibHandle != 0);
-    m_app.bankLoader.reloadLoaded(m_app.sound.soundLibHandle != 0);
+    const bool open = m_app.sound.soundLibHandle != 0;
+    m_window.showSoundDevice(open);
+    return open;
+}
+
+void ExternalPrograms::soundReloaded() {
     m_app.midi.MidiReattach();
+}
+
+bool ExternalPrograms::waitForEditor() {
+    // "Brenlo終了" or the close box, and nothing else, ask to end the program here.
+    EditorWaitWindow waiting(&m_window);
+    return m_app.platform.modals.run(waiting) != EditorWaitWindow::kEndProgram;
+}
+
+bool ExternalPrograms::confirmEnd() {
+    return m_window.settingFiles().confirmDiscard(); // as when quitting from the main window
+}
+
+void ExternalPrograms::endProgram() {
+    m_app.midi.MidiCloseDevice();
+    m_window.shell().SaveSettingsAndEnd();
 }
 
 void ExternalPrograms::mnuVolumeControl_Click() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/EditorRoundTrip.h"
+
 #include <QObject>
 
 namespace mt {
@@ -7,11 +9,11 @@ namespace mt {
 struct AppContext;
 class MainWindow;
 
-// Handing work to other programs: the selected track's file to the waveform editor (the
-// sound device is given up while it runs, every track reloaded when the performer comes
-// back), the desktop's volume control, the sound-collecting web page; and the preference and
-// about windows that go with them. UI thread only.
-class ExternalPrograms final : public QObject {
+// Handing work to other programs: the selected track's file to the waveform editor (its
+// EditorRoundTrip; this is the stage it plays on: the devices and the wait window), the
+// desktop's volume control, the sound-collecting web page; and the preference and about
+// windows that go with them. UI thread only.
+class ExternalPrograms final : public QObject, private EditorRoundTrip::Stage {
     Q_OBJECT
 
 public:
@@ -24,13 +26,18 @@ public:
     void collectSoundsAction_Click();
     void mnuhelpver_Click();
 
-    // Opens the sound device again and reloads every loaded track; a track whose file can no
-    // longer be read becomes empty. The CD and the MIDI song come back paused.
-    void restartSound();
-
 private:
+    void pausePlayers() override;
+    void closeSound() override;
+    bool openSound() override;
+    void soundReloaded() override;
+    bool waitForEditor() override;
+    bool confirmEnd() override;
+    void endProgram() override;
+
     AppContext& m_app;
     MainWindow& m_window;
+    EditorRoundTrip m_editor;
 };
 
 inline constexpr const char* kSoundCollectingPage = "https://freesound.org/";

@@ -46,19 +46,14 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     m_tracks = new TrackPanel(m_app, *m_browser, *m_trackPopup, *client);
     m_mix = new MixPanel(m_app, *m_tracks, *menuItem(QStringLiteral("mnuLock")), *client);
     m_cdPanel = new CdPanel(m_app, client);
-    m_cdPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     m_cdPanel->onBpmCounter = [this] { mnuCounter_Click(); };
-    // The CD's reference box chooses the CD's bar for tempo matching; a bar change under the
-    // lock (the up-down, the counter's OK) matches the tracks to it again.
+    // The CD's reference box chooses the CD's bar for tempo matching.
     m_mix->cdReferenceCheck = m_cdPanel->cdReferenceCheck;
-    m_cdPanel->onBarChanged = [this] { m_app.tempo.referenceBarChanged(TempoReference::Cd); };
     connect(m_cdPanel->cdReferenceCheck, &QCheckBox::toggled, m_mix,
             [this] { m_mix->cdReferenceCheck_Click(); });
     m_midiPanel = new MidiPanel(m_app, client);
-    m_midiPanel->mnuLock = menuItem(QStringLiteral("mnuLock"));
     // The MIDI song's reference box and bar in the same way.
     m_mix->midiReferenceCheck = m_midiPanel->midiReferenceCheck;
-    m_midiPanel->onBarChanged = [this] { m_app.tempo.referenceBarChanged(TempoReference::Midi); };
     connect(m_midiPanel->midiReferenceCheck, &QCheckBox::toggled, m_mix,
             [this] { m_mix->midiReferenceCheck_Click(); });
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
@@ -308,7 +303,7 @@ void MainWindow::mnuplay_Click() {
 
 void MainWindow::mnuCounter_Click() {
     if (!m_counter) {
-        m_counter = new BpmCounterWindow(m_app, *m_cdPanel, this);
+        m_counter = new BpmCounterWindow(m_app, this);
         m_counter->onUnloaded = [this] {
             m_counter->deleteLater();
             m_counter = nullptr;

@@ -6,7 +6,6 @@
 #include "ui/Colours.h"
 #include "ui/PanelTime.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -76,7 +75,12 @@ MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     // Every choice the performer makes sends its reset, the item already shown included.
     connect(ComboMIDISys, &QComboBox::activated, midi, &ModuleMIDI::chooseReset);
     connect(ChkMIDILoop, &QCheckBox::toggled, midi, [midi](bool on) { midi->repeat = on; });
-    connect(SpinButtonMIDI, &QSpinBox::valueChanged, this, [this] { SpinButtonMIDI_Change(); });
+    // The performer's tempo, or the song's own moving the up-down: the player takes it, and
+    // tempo matching follows it under the lock while the song is the reference.
+    connect(SpinButtonMIDI, &QSpinBox::valueChanged, this, [this](int tempo) {
+        m_midi.setTempo(tempo);
+        m_app.tempo.referenceBarChanged(TempoReference::Midi);
+    });
     connect(midi, &ModuleMIDI::changed, this, &MidiPanel::showPlayer);
 }
 
@@ -125,14 +129,6 @@ void MidiPanel::ComMIDIOpen_Click() {
     CommonDialogMIDIFileName = *chosen;
     const WaitCursor wait(m_app.platform.cursor);
     m_midi.openSong(*chosen);
-}
-
-void MidiPanel::SpinButtonMIDI_Change() {
-    m_midi.setTempo(SpinButtonMIDI->value());
-    if (midiReferenceCheck->isChecked() && mnuLock != nullptr && mnuLock->isChecked() &&
-        onBarChanged) {
-        onBarChanged();
-    }
 }
 
 } // namespace mt

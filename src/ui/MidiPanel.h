@@ -2,9 +2,6 @@
 
 #include <QGroupBox>
 
-#include <functional>
-
-class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -31,7 +28,6 @@ public:
     void OpenDevice();
     // Asks for a song with the open dialog and opens it.
     void ComMIDIOpen_Click();
-    void SpinButtonMIDI_Change();
 
     QPushButton* ComMIDIOpen;
     QPushButton* ComMIDIStart;
@@ -52,10 +48,6 @@ public:
 
     // The open dialog's file name: the stored "MIDIDir" at start, the last choice after.
     QString CommonDialogMIDIFileName;
-    // The lock menu item; tempo changes re-match the tracks while it and midiReferenceCheck are on.
-    QAction* mnuLock = nullptr;
-    // Re-matches the tracks to midiBarSeconds; called when the tempo changes under the lock.
-    std::function<void()> onBarChanged;
 
 private:
     // Redraws everything the panel shows of the MIDI player.

@@ -1,5 +1,4 @@
 #include "core/ReferenceBar.h"
-#include "core/TapTempo.h"
 #include "core/TempoControl.h"
 #include "core/TempoMath.h"
 #include "core/TrackBank.h"
@@ -136,53 +135,6 @@ TEST_F(TempoControlTest, UnderTheLockAMovedReferenceRematchesOrEverySpeedReturns
     tempo.moveSpeed(0, 4000);
     EXPECT_EQ(speeds(), (Speeds{4000, 4410, 4410, 4410}));
     EXPECT_TRUE(told.empty());
-}
-
-// Starts a measurement and taps `taps` times `interval` ms apart, the first `pause` ms in.
-TapTempo::Bar Measure(TapTempo& tempo, int pause, int taps, int interval) {
-    tempo.start();
-    for (int i = 0; i < taps; ++i) {
-        tempo.tap(pause + i * interval);
-    }
-    return tempo.result();
-}
-
-TEST(TapTempo, TheTapsSpacingGivesTheBarWhateverThePauseBeforeThem) {
-    for (const int pause : {0, 240, 2000}) {
-        TapTempo tempo;
-        EXPECT_EQ(Measure(tempo, pause, 1, 500).seconds, 0.0) << "one tap makes no line";
-        tempo.clearTaps();
-        EXPECT_DOUBLE_EQ(Measure(tempo, pause, 6, 500).seconds, 1.0) << pause;
-        EXPECT_FLOAT_EQ(tempo.result().bpm, 240.0f) << pause;
-    }
-    TapTempo tempo;
-    EXPECT_FLOAT_EQ(Measure(tempo, 1000, 8, 1000).bpm, 120.0f);
-    tempo.clearTaps(); // the taps go, the result stays
-    EXPECT_FLOAT_EQ(Measure(tempo, 100, 2, 0).bpm, 120.0f) << "taps in one tick are no tempo";
-    tempo.clearTaps();
-    EXPECT_DOUBLE_EQ(Measure(tempo, 600, 3, 600).seconds, 1.2);
-}
-
-TEST(TapTempo, TypedTempoAndWhatIsHandedOverWithinTheUpDownsRange) {
-    TapTempo tempo;
-    for (const char* none : {"0", ".", "", "0.000", "abc"}) {
-        EXPECT_FALSE(tempo.enter(QLatin1String(none))) << none;
-    }
-    const struct {
-        const char* typed;
-        double seconds;
-        float bpm;
-    } cases[] = {{"", 2.5, 96.0f},            // nothing measured: the CD's own
-                 {" 1,200.000", 10.0, 24.0f}, // pasted: 1; a 240 s bar: the longest, 10 s
-                 {"119.970007498125", 2.0005, 119.97f},
-                 {"150.5.6", 240.0 / 150.5, 150.5f},
-                 {"9600", 0.1, 2400.0f}};
-    for (const auto& c : cases) {
-        tempo.enter(QLatin1String(c.typed));
-        const TapTempo::Bar bar = tempo.handOver({2.5, 96.0f}, 0.1, 10.0);
-        EXPECT_NEAR(bar.seconds, c.seconds, 1e-12) << c.typed;
-        EXPECT_FLOAT_EQ(bar.bpm, c.bpm) << c.typed;
-    }
 }
 
 } // namespace

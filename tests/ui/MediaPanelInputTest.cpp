@@ -36,57 +36,35 @@ protected:
     }
 };
 
-// Typing 1875 into the CD's bar applies 1875 when the entry is finished, never 1, 18 or 187
-// on the way; under the lock no track jumps to a 0.187 s bar.
-TEST_F(MediaPanelInputTest, TheCdBarAppliesOnlyAFinishedEntry) {
+// Typing 1875 into the CD's bar (128 into the MIDI tempo) applies it when the entry is
+// finished, never 1, 18 or 187 on the way: what tempo matching follows under the lock never
+// passes through a 0.187 s bar. The arrow steps at once; leaving the box finishes an entry.
+TEST_F(MediaPanelInputTest, TheUpDownsApplyOnlyAFinishedEntry) {
     CdPanel& cd = m_window.cdPanel();
-    int rematches = 0;
-    cd.onBarChanged = [&rematches] { ++rematches; };
-    QTest::mouseClick(cd.cdReferenceCheck, Qt::LeftButton);
-    QTest::mouseClick(m_window.mix().LabelLocked, Qt::LeftButton);
-    ASSERT_TRUE(m_window.menuItem(QStringLiteral("mnuLock"))->isChecked());
-
-    typeInto(*cd.SpinButtonCD, QStringLiteral("1875"), [&] {
-        EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("2.000"));
-        EXPECT_EQ(m_app.cd.state.cdBarSeconds, 2.0);
-    });
-    EXPECT_EQ(rematches, 0);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("1.875"));
-    EXPECT_EQ(cd.lblCdBpm->text(), QStringLiteral("128"));
-    EXPECT_EQ(rematches, 1);
-
-    // The arrow steps at once; leaving the box finishes a typed entry.
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
-    EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("1.876"));
-    EXPECT_EQ(rematches, 2);
-    typeInto(*cd.SpinButtonCD, QStringLiteral("2500"),
-             [&] { EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("1.876")); });
-    QTest::mouseClick(m_window.mix().Comgo, Qt::LeftButton);
-    EXPECT_EQ(cd.lblCDSec->text(), QStringLiteral("2.500"));
-    EXPECT_EQ(rematches, 3);
-}
-
-// Typing 128 into the MIDI tempo never plays at 1 or 12 BPM on the way; under the lock, with
-// the MIDI as the reference, a finished entry re-matches the tracks.
-TEST_F(MediaPanelInputTest, TheMidiTempoAppliesOnlyAFinishedEntry) {
     MidiPanel& midi = m_window.midiPanel();
-    int rematches = 0;
-    midi.onBarChanged = [&rematches] { ++rematches; };
-    QTest::mouseClick(midi.midiReferenceCheck, Qt::LeftButton);
-    typeInto(*midi.SpinButtonMIDI, QStringLiteral("128"), [&] {
-        EXPECT_EQ(midi.lblMIDITempo->text(), QStringLiteral("120"));
-        EXPECT_EQ(m_app.midi.midiTempo, 120);
-    });
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
-    EXPECT_EQ(midi.lblMIDITempo->text(), QStringLiteral("128"));
-    EXPECT_EQ(midi.lblMIDISec->text(), QStringLiteral("1.875"));
-    EXPECT_EQ(rematches, 0) << "no lock";
-    QTest::mouseClick(m_window.mix().LabelLocked, Qt::LeftButton);
-    midi.SpinButtonMIDI->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
-    EXPECT_EQ(m_app.midi.midiTempo, 127);
-    EXPECT_EQ(rematches, 1);
+    const struct {
+        QSpinBox* box;
+        const char* typed;
+        QLabel* shown;
+        const char* before;
+        const char* after;
+        const char* stepped; // after the up arrow
+    } cases[] = {{cd.SpinButtonCD, "1875", cd.lblCDSec, "2.000", "1.875", "1.876"},
+                 {midi.SpinButtonMIDI, "128", midi.lblMIDISec, "2.000", "1.875", "1.860"}};
+    for (const auto& c : cases) {
+        typeInto(*c.box, QLatin1String(c.typed),
+                 [&] { EXPECT_EQ(c.shown->text(), QLatin1String(c.before)) << c.typed; });
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(c.shown->text(), QLatin1String(c.after));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        EXPECT_EQ(c.shown->text(), QLatin1String(c.stepped));
+        typeInto(*c.box, QStringLiteral("250"),
+                 [&] { EXPECT_EQ(c.shown->text(), QLatin1String(c.stepped)) << c.typed; });
+        QTest::mouseClick(m_window.mix().Comgo, Qt::LeftButton);
+        EXPECT_EQ(c.box->value(), 250);
+    }
+    EXPECT_EQ(cd.lblCdBpm->text() + " " + midi.lblMIDITempo->text(), "960 250");
+    EXPECT_EQ(m_app.cdBar.barSeconds(), 0.25);
 }
 
 // A cue sheet of one WAVE file per track, chosen in the reference settings: showing the media

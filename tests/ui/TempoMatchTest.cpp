@@ -1,20 +1,44 @@
 #include "support/UiFixture.h"
+#include "ui/BpmCounterWindow.h"
 #include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 
 namespace mt {
 namespace {
 
-// The tempo controls reach the tempo control by real clicks, and the speed bars, the lock's
-// menu tick and label and the reference boxes show what it did.
+// A tick given by hand (or that cannot start): "a tap after 500 ms" is 500 ms added to the
+// tap clock, then V.
+struct HandTimer final : PeriodicTimer {
+    bool starts = true;
+    bool start(Duration, std::function<void()>) override { return starts; }
+    void stop() override {}
+};
+
+// The tempo controls and the BPM counter reach the core by real clicks and keys, and the
+// speed bars, the lock's menu tick and label, the reference boxes and the counter show what
+// it did. The rules: TempoTest, CdBarTest; a held key under a real X server: KeyRepeatX11Test.
 class TempoMatchTest : public test::MainWindowTest {
 protected:
+    TempoMatchTest() {
+        m_app.mmt.useTimer(std::make_unique<HandTimer>());
+        choose("mnuCD");
+        m_platform.messages.shown.clear(); // there is no CD drive here
+    }
     std::vector<int> speeds() { return {speed(0), speed(1), speed(2)}; }
     int speed(int i) { return frame(i).HSFre->value(); }
+    BpmCounterWindow& openCounter() {
+        QTest::mouseClick(m_window.cdPanel().ComGoCDCount, Qt::LeftButton);
+        return *m_window.counterWindow();
+    }
+    static QString shown(const BpmCounterWindow& w) {
+        return w.hintLabel->text() + " " + w.lblCount->text() + " " + w.TxtCdBpm->text();
+    }
 };
 
 TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
@@ -50,17 +74,68 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
 
     test::ChooseMenuItem(m_window, lock);
     EXPECT_FALSE(m_app.tempo.lockOn() || lock.isChecked());
-    choose("mnuCD");
     QCheckBox& midiBox = *m_window.midiPanel().midiReferenceCheck;
     QTest::mouseClick(&midiBox, Qt::LeftButton);
+    // Under the lock the song's tempo re-matches; the CD's bar, not the reference, does not.
+    QTest::mouseClick(&label, Qt::LeftButton);
+    m_window.midiPanel().SpinButtonMIDI->setFocus();
+    QTest::keyClick(m_window.midiPanel().SpinButtonMIDI, Qt::Key_Up); // 121 BPM
+    EXPECT_EQ((std::vector<int>{speed(1), speed(2)}), (std::vector<int>{2223, 8894}));
+    bank().setSpeed(1, 3000);
+    m_app.cdBar.setWholeMs(1000);
+    EXPECT_EQ(speed(1), 3000);
+    QTest::mouseClick(&label, Qt::LeftButton);
     QTest::mouseClick(m_window.cdPanel().cdReferenceCheck, Qt::LeftButton);
     EXPECT_EQ(m_app.tempo.reference(), TempoReference::Cd);
     EXPECT_FALSE(midiBox.isChecked());
-    m_platform.messages.shown.clear(); // there is no CD drive here
-    test::ChooseComboItem(*frame(2).ratioBox, QStringLiteral("*32"));
-    QTest::mouseClick(m_window.mix().Comgo, Qt::LeftButton); // against the CD's 2 s bar
-    EXPECT_EQ(speed(1), 2205);
-    EXPECT_EQ(messageTexts(), std::vector<QString>{"倍率を下げてください  (3)トラック"});
+    // The CD's bar moved (by the counter, by its up-down) re-matches only under the lock.
+    BpmCounterWindow& counter = openCounter();
+    QTest::mouseClick(counter.ChkEnterCdBPM, Qt::LeftButton);
+    QTest::keyClick(counter.TxtCdBpm, Qt::Key_Backspace);         // the CD's tempo, selected
+    QTest::keyClicks(counter.TxtCdBpm, QStringLiteral(".96a..")); // through the key filter
+    EXPECT_EQ(counter.TxtCdBpm->text() + " " + counter.lblCount->text(), "96. 2.500");
+    QTest::mouseClick(counter.ComCountOK, Qt::LeftButton);
+    EXPECT_EQ(speed(1), 3000) << "matched without the lock";
+    QTest::mouseClick(&label, Qt::LeftButton);
+    m_window.cdPanel().SpinButtonCD->setFocus();
+    QTest::keyClick(m_window.cdPanel().SpinButtonCD, Qt::Key_Down); // 2.499 s
+    EXPECT_EQ((std::vector<int>{speed(1), speed(2)}), (std::vector<int>{1765, 7059}));
+}
+
+TEST_F(TempoMatchTest, TheCountersKeysMeasureOkHandsTheBarOverAndCancelUnloads) {
+    CdPanel& cd = m_window.cdPanel();
+    BpmCounterWindow& w = openCounter();
+    EXPECT_TRUE(w.isVisible() && !w.isModal());
+    QTest::keyClick(w.ComCountOK, Qt::Key_C);
+    QWidget* const controls[] = {w.ChkEnterCdBPM, w.ComCountNG, w.TxtCdBpm, &w, w.ComCountOK};
+    for (QWidget* control : controls) {
+        m_app.mmt.tapClock += 500;
+        QTest::keyClick(control, Qt::Key_V);
+    }
+    EXPECT_EQ(shown(w), "Zでリセット 1.000 240.000");
+    QTest::keyClick(w.TxtCdBpm, Qt::Key_Z);
+    EXPECT_EQ(shown(w), "Cで測定開始。Vで測定 1.000 240.000");
+    QTest::mouseClick(w.ComCountOK, Qt::LeftButton);
+    EXPECT_EQ(cd.lblCDSec->text() + " " + cd.lblCdBpm->text(), "1.000 240");
+    EXPECT_FALSE(w.isVisible());
+
+    choose("mnuCounter");
+    EXPECT_EQ(m_window.counterWindow(), &w) << "hidden, not unloaded";
+    EXPECT_TRUE(m_platform.messages.shown.empty());
+
+    // Cancel and the close box unload it with their message; a tick that cannot start is told.
+    QTest::mouseClick(w.ChkEnterCdBPM, Qt::LeftButton);
+    QTest::mouseClick(w.ComCountNG, Qt::LeftButton);
+    EXPECT_EQ(m_window.counterWindow(), nullptr);
+    BpmCounterWindow& fresh = openCounter(); // loaded anew: entry mode off again
+    EXPECT_FALSE(fresh.ChkEnterCdBPM->isChecked() || fresh.TxtCdBpm->isEnabled());
+    fresh.close(); // the close box
+    EXPECT_EQ(messageTexts(), (std::vector<QString>(2, QStringLiteral("COunt Unloaded!!"))));
+    auto refusing = std::make_unique<HandTimer>();
+    refusing->starts = false;
+    m_app.mmt.useTimer(std::move(refusing));
+    QTest::keyClick(&openCounter(), Qt::Key_C);
+    EXPECT_EQ(messageTexts().back(), ModuleMMT::kTimerFailedMessage);
 }
 
 } // namespace

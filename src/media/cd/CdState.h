@@ -39,10 +39,6 @@ struct CdState {
     bool cdMuted = false;           // both channels switched off by MuteCD
     bool stopCdOnExit = false;      // stored setting "EndCDEnd"
 
-    double cdBarSeconds = 2.0;     // one bar of four beats of the CD, in seconds
-    double cdBarSecondsBase = 0.0; // the part of a millisecond the up-down cannot hold
-    float cdBpm = 120.0f;          // 240 / cdBarSeconds, three decimals
-
     // The disc image played instead of a drive (.cue, .toc or .nrg); empty = the default
     // drive. A setting of the program's own section.
     QString imagePath;

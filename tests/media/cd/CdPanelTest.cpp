@@ -119,28 +119,6 @@ TEST_F(CdPanelTest, AHungProbeLeavesTheWindowPlayingUntilItsTimeLimit) {
                                   "ディスクイメージが壊れているか、読み取れない形式です。@OpenCD"});
 }
 
-TEST_F(CdPanelTest, TheUpDownSetsTheBarAndTheBpmAndRematchesUnderTheLock) {
-    int rematches = 0;
-    panel().onBarChanged = [&rematches] { ++rematches; };
-    EXPECT_GT(panel().SpinButtonCD->minimum(), 0);
-    panel().SpinButtonCD->setValue(1875);
-    EXPECT_EQ(m_app.cd.state.cdBarSeconds, 1.875);
-    EXPECT_EQ(panel().lblCDSec->text(), "1.875");
-    EXPECT_EQ(m_app.cd.state.cdBpm, 128.0f);
-    EXPECT_EQ(panel().lblCdBpm->text(), "128");
-    panel().SpinButtonCD->setValue(2040);
-    EXPECT_EQ(panel().lblCdBpm->text(), "117.647");
-    panel().cdReferenceCheck->setChecked(true);
-    panel().SpinButtonCD->setValue(2000);
-    EXPECT_EQ(rematches, 0); // the lock is off
-    m_window.menuItem(QStringLiteral("mnuLock"))->setChecked(true);
-    m_app.cd.state.cdBarSecondsBase = 0.0005;
-    panel().SpinButtonCD->setValue(2001);
-    EXPECT_EQ(rematches, 1);
-    EXPECT_DOUBLE_EQ(m_app.cd.state.cdBarSeconds, 2.0015);
-    EXPECT_EQ(panel().lblCDSec->text(), "2.002");
-}
-
 TEST(PanelTime, FourFormsOfAtLeastTwoDigits) {
     EXPECT_EQ(PanelTimeText(540, 1), "00:05");
     EXPECT_EQ(PanelTimeText(366200, 1), "61:02");
