@@ -104,14 +104,15 @@ void AppShell::Form_Load() {
 
     // Without a mixer on the machine the path stays empty; the volume-control command says
     // so when it is used, rather than every start.
+    Preferences preferences;
     const QString volume = read("VolumeControlPath").value_or(QString());
-    m_app.VolumeControlPath = volume.isEmpty() ? FindVolumeControl() : volume;
+    preferences.volumeControlPath = volume.isEmpty() ? FindVolumeControl() : volume;
 
-    m_app.editProgramPath = read("editProgramPath").value_or(QString());
-    if (!m_app.editProgramPath.isEmpty()) {
+    preferences.editProgramPath = read("editProgramPath").value_or(QString());
+    if (!preferences.editProgramPath.isEmpty()) {
         w.ComEdit->setEnabled(true);
     }
-    m_app.previewLoop = readBool("PreviewLoop", false);
+    preferences.previewLoop = readBool("PreviewLoop", false);
     m_app.cd.state.stopCdOnExit = readBool("EndCDEnd", false);
 
     // A first start opens the demo sounds that ship with the program.
@@ -154,7 +155,7 @@ void AppShell::Form_Load() {
     output.blockSeconds =
         blockOk && blockMs >= 0.5 && blockMs <= 100.0 ? blockMs / 1000.0 : kDefaultBlockSeconds;
 
-    w.settingFiles().dialogFileName = read("WSCDir").value_or(QString());
+    m_app.performance.setDialogFileName(read("WSCDir").value_or(QString()));
     w.midiPanel().CommonDialogMIDIFileName = read("MIDIDir").value_or(QString());
 
     OutputFormat& format = m_app.outputFormat;
@@ -165,9 +166,10 @@ void AppShell::Form_Load() {
     format.QuSm = static_cast<std::int16_t>(readInt("QuSm", 2, -32768, 32767));
     format = format.offeredOnly();
 
-    m_app.FormSizeFlag = static_cast<std::int32_t>(
+    preferences.formSize = static_cast<std::int32_t>(
         readInt("FormSizeFlag", 0, std::numeric_limits<std::int32_t>::min(),
                 std::numeric_limits<std::int32_t>::max()));
+    m_app.performance.setPreferences(preferences);
     LoadLayout(static_cast<std::int16_t>(m_app.FormSizeFlag));
 
     TrackBank& bank = m_app.bank;
@@ -180,11 +182,11 @@ void AppShell::Form_Load() {
     w.menuItem(QStringLiteral("mnuUwagaki"))->setEnabled(false);
     w.settingFiles().mnunew_Click();
 
-    bank.bankChanged = false;
+    bank.markSaved();
     m_app.cd.state.cdBarSeconds = 2.0;
     m_app.midi.midiBarSeconds = 2.0;
     m_app.midi.midiTempo = 120;
-    bank.selectedTrack = -1;
+    bank.select(-1);
     w.mix().formLoaded = true;
     m_app.cd.state.cdBpm = 120.0f;
     m_app.cd.state.cdSeekStep = 3000;
@@ -232,7 +234,7 @@ void AppShell::writeShared() {
     const OutputFormat& format = m_app.outputFormat;
     write("WAVDir", browser.dirPath());
     write("WAVDrive", browser.driveBox->currentText());
-    write("WSCDir", m_window.settingFiles().dialogFileName);
+    write("WSCDir", m_app.performance.dialogFileName());
     write("MIDIDir", m_window.midiPanel().CommonDialogMIDIFileName);
     write("QuSample", QString::number(format.QuSample));
     write("Qubit", QString::number(format.QuBit));

@@ -41,10 +41,10 @@ ExternalPrograms::ExternalPrograms(AppContext& app, MainWindow& window)
 
 void ExternalPrograms::ComEdit_Click() {
     TrackBank& bank = m_app.bank;
-    if (bank.selectedTrack == -1) {
+    if (bank.selectedTrack() == -1) {
         return;
     }
-    const int selected = bank.selectedTrack;
+    const int selected = bank.selectedTrack();
     std::optional<WaitCursor> wait(std::in_place, m_app.platform.cursor);
     if (m_app.editProgramPath.isEmpty()) {
         wait.reset();
@@ -59,7 +59,7 @@ void ExternalPrograms::ComEdit_Click() {
     m_app.sound.TerminateSoundLibrary();
 
     // The path is one argument, whatever it holds, and no shell ever reads it.
-    if (!m_app.platform.processes.start(m_app.editProgramPath, {bank.tracks[selected].path})) {
+    if (!m_app.platform.processes.start(m_app.editProgramPath, {bank.track(selected).path})) {
         wait.reset();
         m_app.showMessage(
             QStringLiteral("波形編集ソフトが開けません、参照設定を正しく行ってください。"));

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace mt {
 namespace {
 
@@ -46,8 +48,8 @@ TEST_F(TrackBankTest, AssignReadsTheFileAndClearLetsItGo) {
     EXPECT_EQ(t.fileName, QStringLiteral("long.wav"));
     EXPECT_FLOAT_EQ(t.frames, 100000.0f);
     EXPECT_DOUBLE_EQ(t.duration, 2.268);
-    EXPECT_EQ(bank.selectedTrack, 3);
-    EXPECT_TRUE(bank.bankChanged);
+    EXPECT_EQ(bank.selectedTrack(), 3);
+    EXPECT_TRUE(bank.changed());
 
     // Another rate: the ratio to 44.1 kHz and the length on that scale (22.05 kHz:
     // TrackLoadingTest.ReloadRecomputesOrReportsTheMovedFile).
@@ -56,7 +58,7 @@ TEST_F(TrackBankTest, AssignReadsTheFileAndClearLetsItGo) {
     EXPECT_FLOAT_EQ(bank.track(7).rateRatio, 0.91875f);
     EXPECT_FLOAT_EQ(bank.track(7).length44k, 4410.0f);
     bank.clear(7);
-    EXPECT_EQ(bank.selectedTrack, -1) << "the search starts after the selection, not the track";
+    EXPECT_EQ(bank.selectedTrack(), -1) << "the search starts after the selection, not the track";
 
     // An empty file is refused before anything of the track goes; a reassignment frees the
     // old buffer.
@@ -74,7 +76,7 @@ TEST_F(TrackBankTest, AssignReadsTheFileAndClearLetsItGo) {
     EXPECT_FALSE(bank.track(3).loaded);
     EXPECT_FALSE(bank.playing(3)) << "a cleared track still shows playing";
     EXPECT_TRUE(bank.track(3).fileName.isEmpty());
-    EXPECT_EQ(bank.selectedTrack, 5);
+    EXPECT_EQ(bank.selectedTrack(), 5);
 
     // Reassigned while playing, it is stopped; a file with nothing to play leaves it empty,
     // its path kept for the message, its name gone.
@@ -116,7 +118,7 @@ TEST_F(TrackBankTest, StartsWithTheMixAndLoneWolvesChokeEachOther) {
     EXPECT_FALSE(bank.playing(0));
     EXPECT_TRUE(sounding(2));
     EXPECT_TRUE(bank.playing(4)) << "a non-member was silenced";
-    EXPECT_EQ(bank.selectedTrack, 2);
+    EXPECT_EQ(bank.selectedTrack(), 2);
 
     // Mode off: membership stays but silences nothing.
     bank.toggleLoneWolfMode();
@@ -197,7 +199,7 @@ TEST_F(TrackBankTest, MutesEndWithTheirKeysOrTheFocus) {
     load(1);
     bank.setVolume(1, -3);
     bank.muteAll();
-    EXPECT_TRUE(bank.allTracksMuted);
+    EXPECT_TRUE(bank.allTracksMuted());
     EXPECT_EQ(sound.volumes.back().second, -10000);
     bank.select(1);
     bank.muteSelected(); // N on the selected track (1) outlasts M
@@ -209,13 +211,13 @@ TEST_F(TrackBankTest, MutesEndWithTheirKeysOrTheFocus) {
     // N needs a loaded selection; letting everything go ends both mutes.
     bank.select(-1);
     bank.muteSelected();
-    EXPECT_FALSE(bank.selectedTrackMuted);
+    EXPECT_FALSE(bank.mutedAlone(0));
     bank.select(0);
     bank.muteSelected();
     bank.muteAll();
     bank.releaseAll();
-    EXPECT_FALSE(bank.allTracksMuted);
-    EXPECT_FALSE(bank.selectedTrackMuted);
+    EXPECT_FALSE(bank.allTracksMuted());
+    EXPECT_FALSE(bank.mutedAlone(0));
     EXPECT_EQ(bank.soundingVolume(0), 0);
 
     // N held on a track cleared under it ends with N; N then works on the next track.
@@ -232,18 +234,42 @@ TEST_F(TrackBankTest, MutesEndWithTheirKeysOrTheFocus) {
 
 TEST_F(TrackBankTest, MixSettersReachLoadedTracksAndMarkTheBankChanged) {
     load(0);
-    bank.bankChanged = false;
+    bank.markSaved();
     bank.setVolume(0, 0); // unchanged: nothing happens
     bank.setSpeed(0, kNormalSpeed);
-    EXPECT_FALSE(bank.bankChanged);
+    EXPECT_FALSE(bank.changed());
     EXPECT_TRUE(sound.volumes.empty());
 
     bank.setSpeed(0, 2205);
     EXPECT_EQ(sound.frequencies.back().second, PlaybackFrequency(2205, 1.0f));
     EXPECT_DOUBLE_EQ(bank.track(0).duration, 0.2);
-    EXPECT_TRUE(bank.bankChanged);
+    EXPECT_TRUE(bank.changed());
     bank.setVolume(0, -12);
     EXPECT_EQ(sound.volumes.back(), (Call{101, -1200}));
+
+    // Every edit a setting file stores marks the bank changed; how it is shown does not.
+    const struct {
+        const char* edit;
+        std::function<void()> apply;
+        bool stored;
+    } edits[] = {
+        {"volume", [&] { bank.setVolume(2, -5); }, true},
+        {"pan", [&] { bank.setPan(2, 5); }, true},
+        {"speed", [&] { bank.setSpeed(2, 4000); }, true},
+        {"loop", [&] { bank.setLoop(2, !bank.track(2).loop); }, true},
+        {"hold", [&] { bank.setHold(2, !bank.track(2).hold); }, true},
+        {"ratio", [&] { bank.setRatio(2, "*2"); }, true},
+        {"file", [&] { bank.setFile(2, "a.wav", "/a.wav"); }, true},
+        {"clear", [&] { bank.clear(2); }, true},
+        {"fine steps", [&] { bank.setFineSpeed(2, true); }, false},
+        {"selection", [&] { bank.select(2); }, false},
+        {"lone wolf", [&] { bank.setLoneWolfMember(2, true); }, false},
+    };
+    for (const auto& e : edits) {
+        bank.markSaved();
+        e.apply();
+        EXPECT_EQ(bank.changed(), e.stored) << e.edit;
+    }
 
     // An empty track keeps its settings without a sound to send them to.
     bank.setPan(6, -40);

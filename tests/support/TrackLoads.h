@@ -15,8 +15,12 @@ namespace mt::test {
 // of `bank` is loading; none at all when none is. False when one still is after `timeoutMs`.
 inline bool WaitForLoads(const TrackBank& bank, int timeoutMs = 20000) {
     const auto anyLoading = [&bank] {
-        return std::any_of(bank.tracks.begin(), bank.tracks.end(),
-                           [](const Track& t) { return t.loading(); });
+        for (int i = 0; i < kTrackCount; ++i) {
+            if (bank.track(i).loading()) {
+                return true;
+            }
+        }
+        return false;
     };
     QElapsedTimer clock;
     clock.start();

@@ -38,6 +38,12 @@ protected:
         }
         return texts;
     }
+    // A stored preference changed as the preference windows change it.
+    template <typename Edit> void prefer(Edit edit) {
+        Preferences preferences = m_app.performance.preferences();
+        edit(preferences);
+        m_app.performance.setPreferences(preferences);
+    }
 
     QTemporaryDir m_dir;
     TestPlatform m_platform;

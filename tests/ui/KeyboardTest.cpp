@@ -46,7 +46,7 @@ protected:
     VoiceStatus status(int i) {
         renderBlock();
         VoiceStatus s;
-        dsGetStatus(bank().tracks[i].buffer, s);
+        dsGetStatus(bank().track(i).buffer, s);
         return s;
     }
     PlayModeWindow& openPlayMode() {
@@ -59,7 +59,7 @@ protected:
 // What the keys do to a track is the bank's; here: each key form reaches its track, and
 // X11's auto-repeat (release+press pairs marked as repeats) is no release of a held key.
 TEST_F(KeyboardTest, LettersAndKeypadReachTheirTracksAndRepeatsAreNoRelease) {
-    ASSERT_TRUE(bank().tracks[0].hold) << "a new bank's tracks sound while held";
+    ASSERT_TRUE(bank().track(0).hold) << "a new bank's tracks sound while held";
     press(Qt::Key_Z);
     EXPECT_EQ(caption(0), QStringLiteral("STOP"));
     const std::int64_t started = status(0).position;
@@ -70,24 +70,24 @@ TEST_F(KeyboardTest, LettersAndKeypadReachTheirTracksAndRepeatsAreNoRelease) {
     }
     press(Qt::Key_1, Qt::KeypadModifier);
     press(Qt::Key_End, Qt::KeypadModifier); // keypad 1 with Num Lock off
-    EXPECT_TRUE(bank().tracks[0].keyHeld);
+    EXPECT_TRUE(bank().track(0).keyHeld);
     EXPECT_GT(status(0).position, started + std::int64_t{5} * 256)
         << "auto-repeat or the keypad twin restarted or stopped the held track";
     release(Qt::Key_Z);
     EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
 
     press(Qt::Key_2, Qt::KeypadModifier);
-    EXPECT_TRUE(bank().tracks[1].keyHeld);
+    EXPECT_TRUE(bank().track(1).keyHeld);
     EXPECT_EQ(caption(1), QStringLiteral("STOP"));
     press(Qt::Key_W); // track 7 is empty: nothing
-    EXPECT_FALSE(bank().tracks[6].keyHeld);
+    EXPECT_FALSE(bank().track(6).keyHeld);
 }
 
 // Which track they act on, and what it does to the sound, is the bank's; both windows show it.
 TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
     PlayModeWindow& play = openPlayMode();
     press(Qt::Key_M, {}, &play);
-    EXPECT_TRUE(bank().allTracksMuted);
+    EXPECT_TRUE(bank().allTracksMuted());
     EXPECT_EQ(colour(&m_window), kBlue);
     EXPECT_EQ(colour(&play), kBlue);
     release(Qt::Key_M, {}, &play);
@@ -104,22 +104,22 @@ TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
 
     bank().select(-1);
     press(Qt::Key_Control, {}, &play); // the next loaded track: track 1
-    EXPECT_EQ(bank().selectedTrack, 0);
+    EXPECT_EQ(bank().selectedTrack(), 0);
     EXPECT_EQ(colour(frame(0).trackNumberLabel), kMagenta);
     EXPECT_EQ(colour(play.trackKeyLabels[0]), kMagenta);
     press(Qt::Key_F6, {}, &play);
-    EXPECT_EQ(bank().tracks[0].pan, -40);
+    EXPECT_EQ(bank().track(0).pan, -40);
     EXPECT_EQ(frame(0).HSPan->value(), -40);
     EXPECT_EQ(frame(0).lblPan->text(), QStringLiteral("-40"));
     press(Qt::Key_F8, {}, &play);
-    EXPECT_EQ(bank().tracks[0].pan, 40);
+    EXPECT_EQ(bank().track(0).pan, 40);
     press(Qt::Key_F7, {}, &play);
-    EXPECT_EQ(bank().tracks[0].pan, 0);
+    EXPECT_EQ(bank().track(0).pan, 0);
     press(Qt::Key_O, {}, &play);
-    EXPECT_TRUE(bank().tracks[0].loneWolf);
+    EXPECT_TRUE(bank().track(0).loneWolf);
     EXPECT_EQ(colour(&frame(0)), QColor(128, 128, 128));
     press(Qt::Key_F3, {}, &play);
-    EXPECT_TRUE(bank().loneWolfMode);
+    EXPECT_TRUE(bank().loneWolfMode());
     EXPECT_EQ(colour(play.loneWolfLabel, QPalette::WindowText), QColor(255, 255, 0));
     EXPECT_EQ(colour(tracks().loneWolfLabel, QPalette::WindowText), QColor(255, 255, 0));
 }
@@ -149,8 +149,8 @@ TEST_F(KeyboardTest, LosingTheFocusLetsGoOfHeldKeys) {
     QEvent deactivate(QEvent::WindowDeactivate);
     QApplication::sendEvent(&m_window, &deactivate);
     EXPECT_EQ(caption(0), QStringLiteral("PLAY"));
-    EXPECT_FALSE(bank().tracks[0].keyHeld);
-    EXPECT_FALSE(bank().allTracksMuted);
+    EXPECT_FALSE(bank().track(0).keyHeld);
+    EXPECT_FALSE(bank().allTracksMuted());
     press(Qt::Key_Z); // the next press is a fresh one
     EXPECT_EQ(caption(0), QStringLiteral("STOP"));
 }
@@ -168,7 +168,7 @@ TEST_F(KeyboardTest, PlayModeWindowShowsTheBankAndPlaysIt) {
     EXPECT_FALSE(play->ComStart2[4]->isEnabled());
 
     test::ClickCheckBox(*play->CheckDuuk2[0]); // a loop that plays on after its key
-    EXPECT_FALSE(bank().tracks[0].hold);
+    EXPECT_FALSE(bank().track(0).hold);
     EXPECT_FALSE(frame(0).CheckDuuk->isChecked());
     press(Qt::Key_Z, {}, play);
     release(Qt::Key_Z, {}, play);

@@ -24,34 +24,34 @@ protected:
 
 TEST_F(PlaybackTest, ClicksOnTheFrameReachTheBank) {
     TrackFrame& f = frame(0);
-    ASSERT_TRUE(bank().tracks[0].loop && bank().tracks[0].hold) << "a new bank's tracks";
+    ASSERT_TRUE(bank().track(0).loop && bank().track(0).hold) << "a new bank's tracks";
     test::ClickCheckBox(*f.CheckLoop);
     test::ClickCheckBox(*f.CheckDuuk);
-    EXPECT_FALSE(bank().tracks[0].loop);
-    EXPECT_FALSE(bank().tracks[0].hold);
+    EXPECT_FALSE(bank().track(0).loop);
+    EXPECT_FALSE(bank().track(0).hold);
     QTest::mouseClick(f.ComStart, Qt::LeftButton);
     EXPECT_TRUE(bank().playing(0));
     EXPECT_EQ(caption(0), QStringLiteral("STOP"));
     EXPECT_EQ(colour(f.ComStart, QPalette::Button), kMagenta);
 
-    bank().bankChanged = false;
+    bank().markSaved();
     clickPart(f.HSVol, QStyle::SC_ScrollBarSubLine);
     clickPart(f.HSPan, QStyle::SC_ScrollBarAddLine);
     clickPart(f.HSFre, QStyle::SC_ScrollBarAddLine);
-    EXPECT_EQ(bank().tracks[0].volume, -1);
-    EXPECT_EQ(bank().tracks[0].pan, 1);
-    EXPECT_EQ(bank().tracks[0].speed, 4420);
-    EXPECT_TRUE(bank().bankChanged);
+    EXPECT_EQ(bank().track(0).volume, -1);
+    EXPECT_EQ(bank().track(0).pan, 1);
+    EXPECT_EQ(bank().track(0).speed, 4420);
+    EXPECT_TRUE(bank().changed());
     QTest::mouseClick(f.ComPanRes, Qt::LeftButton);
     QTest::mouseClick(f.ComFreRes, Qt::LeftButton);
-    EXPECT_EQ(bank().tracks[0].pan, 0);
-    EXPECT_EQ(bank().tracks[0].speed, 4410);
+    EXPECT_EQ(bank().track(0).pan, 0);
+    EXPECT_EQ(bank().track(0).speed, 4410);
 
     // The fine box: steps of 1 and pages of 10 on the speed bar.
     test::ClickCheckBox(*f.fineSpeedCheck);
     EXPECT_EQ(f.HSFre->pageStep(), 10);
     clickPart(f.HSFre, QStyle::SC_ScrollBarAddLine);
-    EXPECT_EQ(bank().tracks[0].speed, 4411);
+    EXPECT_EQ(bank().track(0).speed, 4411);
     test::ClickCheckBox(*f.fineSpeedCheck);
     EXPECT_EQ(f.HSFre->singleStep(), 10);
     EXPECT_EQ(f.HSFre->pageStep(), 100);
@@ -84,7 +84,7 @@ TEST_F(PlaybackTest, TheFrameShowsTheBanksState) {
     bank().setLoneWolfMember(0, true);
     bank().setLoneWolfMember(2, true);
     QTest::mouseClick(tracks().loneWolfLabel, Qt::LeftButton);
-    ASSERT_TRUE(bank().loneWolfMode);
+    ASSERT_TRUE(bank().loneWolfMode());
     bank().playLooping(0);
     QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
     EXPECT_EQ(caption(0), QStringLiteral("PLAY"));

@@ -52,7 +52,7 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
     EXPECT_EQ(w.browser().fileList->count(), 6);
     EXPECT_FALSE(w.ComEdit->isEnabled());
     EXPECT_FALSE(w.menuItem("mnuUwagaki")->isEnabled());
-    EXPECT_EQ(m_app.bank.selectedTrack, -1);
+    EXPECT_EQ(m_app.bank.selectedTrack(), -1);
     EXPECT_TRUE(w.lblNoSoundDevice->isHidden()) << "a device is open";
 
     EXPECT_TRUE(w.close());
@@ -85,7 +85,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_TRUE(m_platform.messages.shown.empty());
 
     // The editor's way out keeps the stored layout flag and the CD setting.
-    m_app.FormSizeFlag = 0;
+    prefer([](Preferences& p) { p.formSize = 0; });
     m_app.cd.state.stopCdOnExit = false;
     w.shell().SaveSettingsAndEnd();
     EXPECT_EQ(m_ended, 1);

@@ -27,7 +27,7 @@ class TrackLoadingTest : public test::MainWindowTest {
 protected:
     // The frame of a track with nothing to play.
     void expectEmptyFrame(int track) {
-        EXPECT_FALSE(bank().tracks[track].loaded);
+        EXPECT_FALSE(bank().track(track).loaded);
         EXPECT_FALSE(frame(track).ComStart->isEnabled());
         EXPECT_EQ(frame(track).lblSample->text(), QStringLiteral("s"));
     }
@@ -37,7 +37,7 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     addWav("a44.wav", 44100, 2, 100000);
     addWav("b22.wav", 22050, 1, 1000);
     QTest::mouseClick(frame(1).ComChange, Qt::LeftButton); // nothing chosen yet: nothing
-    EXPECT_FALSE(bank().tracks[1].loaded);
+    EXPECT_FALSE(bank().track(1).loaded);
 
     load(0, "a44.wav");
     EXPECT_EQ(frame(0).lblSample->text(), QStringLiteral("2.268s"));
@@ -130,7 +130,7 @@ TEST_F(TrackLoadingTest, ASetsFileWithNothingToPlayIsKeptByName) {
     choose("mnuFileOpen");
     expectEmptyFrame(0);
     EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("zero.wav"));
-    EXPECT_TRUE(bank().tracks[1].loaded);
+    EXPECT_TRUE(bank().track(1).loaded);
     ASSERT_EQ(m_platform.messages.shown.size(), 1u);
     EXPECT_EQ(m_platform.messages.shown.front().title, QStringLiteral("VbDSnd.Dll"));
 }
@@ -139,9 +139,9 @@ TEST_F(TrackLoadingTest, ReloadRecomputesOrReportsTheMovedFile) {
     const QString path = addWav("r.wav", 22050, 2, 500);
     ASSERT_TRUE(ReloadTrack(m_app, 3, path));
     ASSERT_TRUE(test::WaitForLoads(bank()));
-    EXPECT_FLOAT_EQ(bank().tracks[3].rateRatio, 2.0f);
-    EXPECT_FLOAT_EQ(bank().tracks[3].length44k, 1000.0f);
-    const std::int32_t before = bank().tracks[3].buffer;
+    EXPECT_FLOAT_EQ(bank().track(3).rateRatio, 2.0f);
+    EXPECT_FLOAT_EQ(bank().track(3).length44k, 1000.0f);
+    const std::int32_t before = bank().track(3).buffer;
     EXPECT_NE(before, 0);
 
     EXPECT_FALSE(ReloadTrack(m_app, 2, m_dir.filePath("gone.wav")));
@@ -149,8 +149,8 @@ TEST_F(TrackLoadingTest, ReloadRecomputesOrReportsTheMovedFile) {
     EXPECT_EQ(messageTexts(),
               std::vector<QString>{QStringLiteral(
                   "(3)トラックのＷＡＶは移動もしくは削除されています。割り当て直してください")});
-    EXPECT_EQ(bank().tracks[3].buffer, before);
-    EXPECT_FLOAT_EQ(bank().tracks[2].length44k, 0.0f);
+    EXPECT_EQ(bank().track(3).buffer, before);
+    EXPECT_FLOAT_EQ(bank().track(2).length44k, 0.0f);
 }
 
 // Back from the waveform editor with no sound device: nothing can sound, so no track counts as
@@ -158,16 +158,16 @@ TEST_F(TrackLoadingTest, ReloadRecomputesOrReportsTheMovedFile) {
 TEST_F(TrackLoadingTest, NoSoundDeviceAfterTheEditorKeepsTheSetsFiles) {
     const QString path = addWav("kick.wav", 44100, 2, 4410);
     load(0, "kick.wav");
-    m_app.editProgramPath = QStringLiteral("/bin/true");
+    prefer([](Preferences& p) { p.editProgramPath = "/bin/true"; });
     m_platform.modals.inspect = [this](QDialog&) {
         m_noSoundDevice = true; // the device went away while the editor ran
         return int(QDialog::Accepted);
     };
     choose("mnuEditWav");
     EXPECT_EQ(m_app.sound.soundLibHandle, 0);
-    EXPECT_FALSE(bank().tracks[0].loaded);
+    EXPECT_FALSE(bank().track(0).loaded);
     EXPECT_FALSE(frame(0).ComStart->isEnabled());
-    EXPECT_EQ(bank().tracks[0].path, path);
+    EXPECT_EQ(bank().track(0).path, path);
     EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("kick.wav"));
 }
 
@@ -188,7 +188,7 @@ TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndShowsTheFilesInformation
         ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
         EXPECT_EQ(member->isChecked(), !expected);
         QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(member).center());
-        EXPECT_EQ(bank().tracks[3].loneWolf, expected);
+        EXPECT_EQ(bank().track(3).loneWolf, expected);
     }
 
     bank().setLoneWolfMember(3, true);

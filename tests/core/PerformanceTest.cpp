@@ -1,0 +1,264 @@
+// The bank's document: new, open, save, save as, overwrite and the discard question, with the
+// file dialogs, message boxes and the question answered by the test, and the tracks on the real
+// sound library over an offline output.
+#include "core/Performance.h"
+#include "core/ReferenceBar.h"
+#include "support/OfflineBank.h"
+#include "support/TrackLoads.h"
+#include "support/WavBytes.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mt {
+namespace {
+
+struct FixedBar final : ReferenceBar {
+    double barSeconds() const override { return 2.0; }
+};
+
+class PerformanceTest : public test::OfflineBank, public ::testing::Test {
+protected:
+    PerformanceTest() {
+        performance.setSaveQuestion([this](const QString& title) {
+            asked.push_back(title);
+            return answer;
+        });
+        performance.newBank();
+    }
+    QString wav(const QString& name, int frames) {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(test::WriteFile(path, test::PcmWav(2, 44100, 16, frames * 4)));
+        return path;
+    }
+    // A file command with the file dialog answering `path` (none: cancelled).
+    void command(void (Performance::*run)(), const std::optional<QString>& path = std::nullopt) {
+        if (path) {
+            dialogs.answers.push_back(path);
+        }
+        (performance.*run)();
+        EXPECT_TRUE(test::WaitForLoads(performance.bank()));
+    }
+    static QByteArray read(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    }
+    std::vector<QString> told() const {
+        std::vector<QString> texts;
+        for (const test::ShownMessage& m : messages.shown) {
+            texts.push_back(m.text);
+        }
+        return texts;
+    }
+
+    QTemporaryDir m_dir;
+    FixedBar cd, midi;
+    test::RecordingMessageBoxes messages;
+    test::ScriptedFileDialogs dialogs;
+    test::CountingCursor cursor;
+    Performance performance{m_sound, cd, midi, {messages, dialogs, cursor}};
+    TrackBank& tracks = performance.bank();
+    SaveAnswer answer = SaveAnswer::No;
+    std::vector<QString> asked;
+};
+
+TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
+    EXPECT_FALSE(performance.canOverwrite());
+    tracks.assign(0, wav("キック, 1.wav", 2205));
+    tracks.assign(5, wav("b.wav", 4410));
+    ASSERT_TRUE(test::WaitForLoads(tracks));
+    tracks.setSpeed(0, 3000);
+    tracks.setVolume(0, -12);
+    tracks.setPan(0, -40);
+    performance.tempo().chooseRatio(0, "基準");
+    tracks.setLoop(5, false);
+    QDir(m_dir.path()).mkdir("elsewhere");
+    const QString set = m_dir.filePath("elsewhere/ライブ");
+    // Beside the set: the user's files, another save's at work and one a killed save left
+    // (the last alone goes), with the hours each is untouched.
+    const std::pair<const char*, int> beside[] = {{"ライブ.mrw.backup", 2},
+                                                  {".ライブ.mrw.marrowtune-save-Ab12Cd", 0},
+                                                  {".live.mrw.marrowtune-save-Ab12Cd", 2},
+                                                  {".ライブ.mrw.marrowtune-save-Xy34Zw", 2}};
+    for (const auto& [name, hours] : beside) {
+        QFile file(m_dir.filePath("elsewhere/") + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
+                    file.setFileTime(QDateTime::currentDateTime().addSecs(qint64{-3600} * hours),
+                                     QFileDevice::FileModificationTime));
+    }
+    int shown = 0;
+    QObject::connect(&performance, &Performance::documentChanged, [&shown] { ++shown; });
+    command(&Performance::saveFromDialog, set);
+    EXPECT_EQ(QDir(m_dir.filePath("elsewhere")).entryList(QDir::Files | QDir::Hidden).size(), 4);
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("elsewhere/.ライブ.mrw.marrowtune-save-Xy34Zw")));
+    EXPECT_EQ(dialogs.requests.back().defaultSuffix, QStringLiteral("mrw"));
+    EXPECT_EQ(std::make_tuple(performance.title(), performance.filePath(), shown),
+              std::make_tuple(QStringLiteral("ライブ.mrw"), set + ".mrw", 1));
+    EXPECT_TRUE(performance.canOverwrite() && !tracks.changed() && cursor.waits == 1);
+    const QByteArray bytes = read(set + ".mrw");
+
+    command(&Performance::newFromMenu); // not changed since the save: nothing to ask
+    EXPECT_EQ(std::make_tuple(tracks.track(0).speed, tracks.track(0).ratio, tracks.track(5).loop,
+                              tracks.track(5).loaded, performance.title()),
+              std::make_tuple(4410, QString(), true, false, QStringLiteral("New")));
+    EXPECT_FALSE(performance.canOverwrite() || performance.tempo().lockAvailable());
+    command(&Performance::openFromDialog, set + ".mrw");
+    EXPECT_EQ(dialogs.requests.back().fileName, set + ".mrw") << "the last file";
+    const Track& kick = tracks.track(0);
+    EXPECT_EQ(std::make_tuple(kick.speed, kick.volume, kick.pan, kick.ratio, kick.fileName,
+                              tracks.track(5).loop, performance.title()),
+              std::make_tuple(3000, -12, -40, QStringLiteral("基準"),
+                              QStringLiteral("キック, 1.wav"), false,
+                              QStringLiteral("ライブ.mrw")));
+    EXPECT_TRUE(kick.loaded && tracks.track(5).loaded);
+    EXPECT_TRUE(performance.tempo().lockAvailable()) << "a reference came with the file";
+    EXPECT_TRUE(asked.empty() && messages.shown.empty() && !tracks.changed());
+
+    const QString again = m_dir.filePath("elsewhere/again.mrw");
+    command(&Performance::saveFromDialog, again);
+    EXPECT_EQ(read(again), bytes) << "saved again unchanged";
+
+    // Overwrite writes the file last named, whatever the working folder.
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(m_dir.path());
+    tracks.setVolume(4, -20);
+    command(&Performance::overwrite);
+    QDir::setCurrent(cwd);
+    EXPECT_TRUE(read(again).contains("\r\n-20 \r\n"));
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("again.mrw")) || tracks.changed());
+
+    // A file that ends early leaves the later tracks as they were, yet the lock follows what
+    // the bank now holds: with the reference gone, off and unavailable.
+    performance.tempo().toggleLock();
+    ASSERT_TRUE(performance.tempo().lockOn());
+    std::array<TrackSetting, 8> three;
+    three[1].path = m_dir.filePath("elsewhere/../キック, 1.wav");
+    const QList<QByteArray> lines = EncodeSettingFile(three).split('\n');
+    ASSERT_TRUE(
+        test::WriteFile(m_dir.filePath("three.mrw"),
+                        lines.mid(0, qsizetype{3} * kSettingLinesPerTrack).join('\n') + '\n'));
+    command(&Performance::openFromDialog, m_dir.filePath("three.mrw"));
+    EXPECT_EQ(performance.title(), QStringLiteral("three.mrw"));
+    EXPECT_TRUE(tracks.track(1).loaded && tracks.track(5).loaded && !tracks.track(0).loaded);
+    EXPECT_TRUE(performance.canOverwrite());
+    EXPECT_FALSE(performance.tempo().lockOn() || performance.tempo().lockAvailable());
+}
+
+// Unreadable and damaged sets leave the bank as it was; stored sounds that are gone are told
+// in track order and keep their titles. FIFOs among them are never waited on.
+TEST_F(PerformanceTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
+    const QString a = wav("a.wav", 100);
+    tracks.assign(1, a);
+    tracks.assign(7, a);
+    ASSERT_TRUE(test::WaitForLoads(tracks));
+    // A folder named with line breaks, whose lines would make a ninth block at -70 dB: its
+    // file is refused when assigned, so a save stays 72 lines.
+    const QString folder = m_dir.filePath(
+        "x\r\n 0 \r\n 1 \r\n 1 \r\n\r\n 4410 \r\n-70 \r\n 0 \r\nevil.wav\r\nevil.wav");
+    ASSERT_TRUE(QDir().mkpath(folder) &&
+                test::WriteFile(folder + "/b.wav", test::PcmWav(2, 44100, 16, 400)));
+    EXPECT_EQ(tracks.assign(1, folder + "/b.wav"), TrackBank::Assigned::LineBreakInPath);
+    EXPECT_EQ(tracks.track(1).path, a);
+    command(&Performance::saveFromDialog, m_dir.filePath("lines.mrw"));
+    EXPECT_EQ(read(m_dir.filePath("lines.mrw")).split('\n').size(), 73);
+
+    // Sets older versions wrote with such a folder, what a failed write leaves, and a FIFO.
+    std::array<TrackSetting, 8> stored;
+    stored[2].path = "@";
+    const QString bad = m_dir.filePath("bad.mrw");
+    for (const char* name : {"crlf.mrw", "lf.mrw"}) {
+        const QString breaks = name[0] == 'c' ? folder : m_dir.filePath("x\ny");
+        ASSERT_TRUE(test::WriteFile(m_dir.filePath(name),
+                                    EncodeSettingFile(stored).replace("@", breaks.toUtf8())));
+    }
+    ASSERT_TRUE(test::WriteFile(bad, {}));
+    for (const char* fifo : {"fifo.mrw", "fifo.wav"}) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(m_dir.filePath(fifo)).constData(), 0600), 0);
+    }
+    ::alarm(30); // an open that waits for a writer on a FIFO ends the test here
+    tracks.setVolume(7, -5);
+    for (const QString& path :
+         {m_dir.filePath("crlf.mrw"), m_dir.filePath("lf.mrw"), bad, m_dir.filePath("fifo.mrw")}) {
+        messages.shown.clear();
+        command(&Performance::openFromDialog, path);
+        EXPECT_EQ(told(), std::vector<QString>{
+                              path + "は Marrowtune で使用できるファイル形式ではありません"});
+        EXPECT_EQ(performance.title(), QStringLiteral("lines.mrw"));
+        EXPECT_TRUE(tracks.track(7).loaded && tracks.track(1).loaded);
+        EXPECT_EQ(tracks.track(7).volume, -5);
+        EXPECT_TRUE(performance.canOverwrite() && tracks.changed()) << "the bank as it was";
+    }
+    command(&Performance::openFromDialog); // cancelled: nothing read, nothing written
+    command(&Performance::saveFromDialog);
+    EXPECT_EQ(messages.shown.size(), 1u);
+
+    stored = {};
+    stored[0] = {4410, 0, 0, "a.wav", a, 0, 1, 1, ""};
+    stored[2] = {4410, 0, 0, "fifo.wav", m_dir.filePath("fifo.wav"), 0, 1, 1, ""};
+    stored[4] = {4410, 0, 0, "gone.wav", m_dir.filePath("gone.wav"), 0, 1, 1, ""};
+    ASSERT_TRUE(test::WriteFile(m_dir.filePath("set.mrw"), EncodeSettingFile(stored)));
+    messages.shown.clear();
+    answer = SaveAnswer::No;
+    command(&Performance::openFromDialog, m_dir.filePath("set.mrw"));
+    ::alarm(0);
+    const QString moved = ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください";
+    EXPECT_EQ(told(), std::vector<QString>({"(3" + moved, "(5" + moved}));
+    EXPECT_EQ(tracks.track(4).fileName, QStringLiteral("gone.wav"));
+    EXPECT_FALSE(tracks.track(4).loaded || tracks.track(2).loaded);
+    EXPECT_TRUE(tracks.track(0).loaded);
+}
+
+TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) {
+    tracks.setLoop(2, false);
+    command(&Performance::saveFromDialog, m_dir.filePath("no/such/folder/set.mrw"));
+    EXPECT_TRUE(told().at(0).startsWith(m_dir.filePath("no/such/folder/set.mrw")));
+    EXPECT_EQ(performance.title(), QStringLiteral("New")) << "a failed save names nothing";
+    messages.shown.clear();
+    // Cancel refuses every command that would replace the bank; No lets it go.
+    answer = SaveAnswer::Cancel;
+    command(&Performance::newFromMenu);
+    EXPECT_FALSE(performance.confirmDiscard()) << "cancel keeps the program running";
+    command(&Performance::openFromDialog);
+    EXPECT_TRUE(dialogs.requests.size() == 1u && !tracks.track(2).loop);
+    EXPECT_EQ(asked, std::vector<QString>(3, QString())) << "an untitled bank";
+    answer = SaveAnswer::No;
+    command(&Performance::newFromMenu);
+    EXPECT_TRUE(tracks.track(2).loop);
+
+    // Yes on an untitled bank saves through the dialog. The dialog adds ".mrw" before it asks
+    // about replacing; for a bare name we ask, so no file is replaced without a question.
+    tracks.setHold(5, false);
+    const QString kept = m_dir.filePath("kept.mrw");
+    ASSERT_TRUE(test::WriteFile(kept, "the set of last night"));
+    messages.answers = {false, true};
+    answer = SaveAnswer::Yes;
+    command(&Performance::newFromMenu, m_dir.filePath("kept"));
+    EXPECT_EQ(read(kept), "the set of last night");
+    EXPECT_FALSE(tracks.track(5).hold) << "the refused save ends the command";
+    command(&Performance::newFromMenu, m_dir.filePath("kept"));
+    EXPECT_TRUE(read(kept).startsWith(" 4410 \r\n 0 \r\n"));
+    EXPECT_TRUE(tracks.track(5).hold);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_TRUE(messages.shown[0].question);
+    EXPECT_TRUE(messages.shown[0].text.startsWith(QStringLiteral("kept.mrw ")));
+
+    // Yes on a titled bank overwrites it; the question names the file.
+    command(&Performance::openFromDialog, kept);
+    tracks.setVolume(0, -9);
+    asked.clear();
+    EXPECT_TRUE(performance.confirmDiscard());
+    EXPECT_EQ(asked, std::vector<QString>{"kept.mrw"});
+    EXPECT_TRUE(read(kept).startsWith(" 4410 \r\n-9 \r\n"));
+    command(&Performance::saveFromDialog, kept); // the name as the dialog gives it
+    EXPECT_EQ(messages.shown.size(), 2u);
+    EXPECT_FALSE(QFile::exists(kept + ".mrw"));
+}
+
+} // namespace
+} // namespace mt
