@@ -75,7 +75,4 @@ struct AppContext {
     QString appName;
 };
 
-// The bank loader's reload (BankLoader::reload), for callers that hold only the context.
-bool ReloadTrack(AppContext& app, int index, const QString& path);
-
 } // namespace mt

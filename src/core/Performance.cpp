@@ -1,12 +1,16 @@
 #include "core/Performance.h"
 
+#include "core/StoredValue.h"
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
 #include "platform/MessageBoxService.h"
 #include "platform/RegularFile.h"
+#include "platform/SettingsStore.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <limits>
 
 namespace mt {
 namespace {
@@ -36,6 +40,35 @@ void Performance::setSaveQuestion(std::function<SaveAnswer(const QString& title)
 void Performance::setPreferences(const Preferences& preferences) {
     m_preferences = preferences;
     emit preferencesChanged();
+}
+
+void Performance::readPreferences(const SettingsStore& store, const QString& app,
+                                  const std::function<QString()>& findMixer) {
+    const auto read = [&store, &app](const char* key) {
+        return store.value(app, QStringLiteral("Info"), QLatin1String(key));
+    };
+    Preferences p;
+    // Without a mixer on the machine the path stays empty; the volume-control command says
+    // so when it is used, rather than every start.
+    p.volumeControlPath = read("VolumeControlPath").value_or(QString());
+    if (p.volumeControlPath.isEmpty()) {
+        p.volumeControlPath = findMixer();
+    }
+    p.editProgramPath = read("editProgramPath").value_or(QString());
+    p.previewLoop = StoredBool(read("PreviewLoop")).value_or(false);
+    p.formSize = static_cast<std::int32_t>(StoredInt(read("FormSizeFlag"),
+                                                     std::numeric_limits<std::int32_t>::min(),
+                                                     std::numeric_limits<std::int32_t>::max())
+                                               .value_or(0));
+    setPreferences(p);
+    m_dialogFileName = read("WSCDir").value_or(QString());
+}
+
+bool Performance::start(const std::function<bool()>& openDevice) {
+    m_bank.forgetSounds();
+    const bool open = openDevice();
+    newBank();
+    return open;
 }
 
 void Performance::name(const QString& path, bool canOverwrite) {

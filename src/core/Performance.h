@@ -19,6 +19,7 @@ class CursorService;
 class FileDialogService;
 class MessageBoxService;
 class ReferenceBar;
+class SettingsStore;
 class TrackSound;
 
 inline const QString kAppTitle = QStringLiteral("Marrowtune");
@@ -100,9 +101,19 @@ public:
 
     std::array<TrackSetting, kTrackCount> currentSettings() const;
 
-    // --- Preferences -----------------------------------------------------------------------
+    // --- Preferences and start-up ----------------------------------------------------------
     const Preferences& preferences() const { return m_preferences; }
     void setPreferences(const Preferences& preferences);
+    // The stored preferences and the file dialog's last name, from the section "Info" that
+    // the settings store keeps for the application `app`: the mixer program (without one
+    // stored, the one `findMixer` finds), the editor, the preview's repeat, the layout. A value
+    // that is no boolean or no number is the default.
+    void readPreferences(const SettingsStore& store, const QString& app,
+                         const std::function<QString()>& findMixer);
+    // Start-up's bank once the windows stand: every sound of an earlier library forgotten,
+    // then `openDevice` (opens the sound device on the stored output; true when it opened),
+    // then a new bank, unchanged and with no selection. Returns what `openDevice` did.
+    bool start(const std::function<bool()>& openDevice);
 
 signals:
     // The title or whether the file can be overwritten changed.

@@ -49,13 +49,6 @@ protected:
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
     }
-    std::vector<QString> told() const {
-        std::vector<QString> texts;
-        for (const test::ShownMessage& m : messages.shown) {
-            texts.push_back(m.text);
-        }
-        return texts;
-    }
 
     QTemporaryDir m_dir;
     FixedBar cd, midi;
@@ -69,8 +62,9 @@ protected:
 };
 
 TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
-    EXPECT_FALSE(performance.canOverwrite());
-    tracks.assign(0, wav("キック, 1.wav", 2205));
+    const QString kickPath = m_dir.filePath("キック, 1.wav"); // at 22.05 kHz
+    ASSERT_TRUE(test::WriteFile(kickPath, test::PcmWav(1, 22050, 16, 2205 * 2)));
+    tracks.assign(0, kickPath);
     tracks.assign(5, wav("b.wav", 4410));
     ASSERT_TRUE(test::WaitForLoads(tracks));
     tracks.setSpeed(0, 3000);
@@ -78,15 +72,13 @@ TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
     tracks.setPan(0, -40);
     performance.tempo().chooseRatio(0, "基準");
     tracks.setLoop(5, false);
+    // Beside the set: the user's file, another save's at work and one a killed save left
+    // hours ago, which alone goes.
     QDir(m_dir.path()).mkdir("elsewhere");
     const QString set = m_dir.filePath("elsewhere/ライブ");
-    // Beside the set: the user's files, another save's at work and one a killed save left
-    // (the last alone goes), with the hours each is untouched.
-    const std::pair<const char*, int> beside[] = {{"ライブ.mrw.backup", 2},
-                                                  {".ライブ.mrw.marrowtune-save-Ab12Cd", 0},
-                                                  {".live.mrw.marrowtune-save-Ab12Cd", 2},
-                                                  {".ライブ.mrw.marrowtune-save-Xy34Zw", 2}};
-    for (const auto& [name, hours] : beside) {
+    for (const auto& [name, hours] :
+         {std::pair{".ライブ.mrw.marrowtune-save-Ab12Cd", 0},
+          std::pair{".ライブ.mrw.marrowtune-save-Xy34Zw", 2}, std::pair{"ライブ.mrw.backup", 2}}) {
         QFile file(m_dir.filePath("elsewhere/") + name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
                     file.setFileTime(QDateTime::currentDateTime().addSecs(qint64{-3600} * hours),
@@ -95,12 +87,13 @@ TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
     int shown = 0;
     QObject::connect(&performance, &Performance::documentChanged, [&shown] { ++shown; });
     command(&Performance::saveFromDialog, set);
-    EXPECT_EQ(QDir(m_dir.filePath("elsewhere")).entryList(QDir::Files | QDir::Hidden).size(), 4);
-    EXPECT_FALSE(QFile::exists(m_dir.filePath("elsewhere/.ライブ.mrw.marrowtune-save-Xy34Zw")));
+    EXPECT_EQ(
+        QDir(m_dir.filePath("elsewhere")).entryList(QDir::Files | QDir::Hidden),
+        QStringList({".ライブ.mrw.marrowtune-save-Ab12Cd", "ライブ.mrw", "ライブ.mrw.backup"}));
     EXPECT_EQ(dialogs.requests.back().defaultSuffix, QStringLiteral("mrw"));
-    EXPECT_EQ(std::make_tuple(performance.title(), performance.filePath(), shown),
-              std::make_tuple(QStringLiteral("ライブ.mrw"), set + ".mrw", 1));
-    EXPECT_TRUE(performance.canOverwrite() && !tracks.changed() && cursor.waits == 1);
+    EXPECT_EQ(std::make_tuple(performance.title(), performance.filePath(), shown, cursor.waits),
+              std::make_tuple(QStringLiteral("ライブ.mrw"), set + ".mrw", 1, 1));
+    EXPECT_TRUE(performance.canOverwrite() && !tracks.changed());
     const QByteArray bytes = read(set + ".mrw");
 
     command(&Performance::newFromMenu); // not changed since the save: nothing to ask
@@ -112,18 +105,16 @@ TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
     EXPECT_EQ(dialogs.requests.back().fileName, set + ".mrw") << "the last file";
     const Track& kick = tracks.track(0);
     EXPECT_EQ(std::make_tuple(kick.speed, kick.volume, kick.pan, kick.ratio, kick.fileName,
-                              tracks.track(5).loop, performance.title()),
+                              kick.rateRatio, kick.length44k, tracks.track(5).loop),
               std::make_tuple(3000, -12, -40, QStringLiteral("基準"),
-                              QStringLiteral("キック, 1.wav"), false,
-                              QStringLiteral("ライブ.mrw")));
-    EXPECT_TRUE(kick.loaded && tracks.track(5).loaded);
+                              QStringLiteral("キック, 1.wav"), 2.0f, 4410.0f, false));
+    EXPECT_TRUE(kick.loaded && tracks.track(5).loaded && performance.title() == "ライブ.mrw");
     EXPECT_TRUE(performance.tempo().lockAvailable()) << "a reference came with the file";
     EXPECT_TRUE(asked.empty() && messages.shown.empty() && !tracks.changed());
 
     const QString again = m_dir.filePath("elsewhere/again.mrw");
     command(&Performance::saveFromDialog, again);
     EXPECT_EQ(read(again), bytes) << "saved again unchanged";
-
     // Overwrite writes the file last named, whatever the working folder.
     const QString cwd = QDir::currentPath();
     QDir::setCurrent(m_dir.path());
@@ -138,7 +129,7 @@ TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
     performance.tempo().toggleLock();
     ASSERT_TRUE(performance.tempo().lockOn());
     std::array<TrackSetting, 8> three;
-    three[1].path = m_dir.filePath("elsewhere/../キック, 1.wav");
+    three[1].path = kickPath;
     const QList<QByteArray> lines = EncodeSettingFile(three).split('\n');
     ASSERT_TRUE(
         test::WriteFile(m_dir.filePath("three.mrw"),
@@ -146,53 +137,35 @@ TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
     command(&Performance::openFromDialog, m_dir.filePath("three.mrw"));
     EXPECT_EQ(performance.title(), QStringLiteral("three.mrw"));
     EXPECT_TRUE(tracks.track(1).loaded && tracks.track(5).loaded && !tracks.track(0).loaded);
-    EXPECT_TRUE(performance.canOverwrite());
     EXPECT_FALSE(performance.tempo().lockOn() || performance.tempo().lockAvailable());
 }
 
-// Unreadable and damaged sets leave the bank as it was; stored sounds that are gone are told
-// in track order and keep their titles. FIFOs among them are never waited on.
-TEST_F(PerformanceTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
+// A set that cannot be read or is damaged anywhere (SettingFileTest has the faults) leaves the
+// bank, its title and its flags as they were, and a FIFO among the sets or their sounds is never
+// waited on.
+TEST_F(PerformanceTest, BrokenSetsLeaveTheBankAsItWasWithoutWaiting) {
     const QString a = wav("a.wav", 100);
-    tracks.assign(1, a);
     tracks.assign(7, a);
-    ASSERT_TRUE(test::WaitForLoads(tracks));
-    // A folder named with line breaks, whose lines would make a ninth block at -70 dB: its
-    // file is refused when assigned, so a save stays 72 lines.
-    const QString folder = m_dir.filePath(
-        "x\r\n 0 \r\n 1 \r\n 1 \r\n\r\n 4410 \r\n-70 \r\n 0 \r\nevil.wav\r\nevil.wav");
-    ASSERT_TRUE(QDir().mkpath(folder) &&
-                test::WriteFile(folder + "/b.wav", test::PcmWav(2, 44100, 16, 400)));
-    EXPECT_EQ(tracks.assign(1, folder + "/b.wav"), TrackBank::Assigned::LineBreakInPath);
-    EXPECT_EQ(tracks.track(1).path, a);
-    command(&Performance::saveFromDialog, m_dir.filePath("lines.mrw"));
-    EXPECT_EQ(read(m_dir.filePath("lines.mrw")).split('\n').size(), 73);
-
-    // Sets older versions wrote with such a folder, what a failed write leaves, and a FIFO.
+    command(&Performance::saveFromDialog, m_dir.filePath("kept.mrw"));
     std::array<TrackSetting, 8> stored;
-    stored[2].path = "@";
-    const QString bad = m_dir.filePath("bad.mrw");
-    for (const char* name : {"crlf.mrw", "lf.mrw"}) {
-        const QString breaks = name[0] == 'c' ? folder : m_dir.filePath("x\ny");
-        ASSERT_TRUE(test::WriteFile(m_dir.filePath(name),
-                                    EncodeSettingFile(stored).replace("@", breaks.toUtf8())));
-    }
-    ASSERT_TRUE(test::WriteFile(bad, {}));
+    stored[2].path = "@"; // becomes a path with a line break, as older versions wrote it
+    ASSERT_TRUE(
+        test::WriteFile(m_dir.filePath("lf.mrw"), EncodeSettingFile(stored).replace("@", "/x\ny")));
     for (const char* fifo : {"fifo.mrw", "fifo.wav"}) {
         ASSERT_EQ(::mkfifo(QFile::encodeName(m_dir.filePath(fifo)).constData(), 0600), 0);
     }
     ::alarm(30); // an open that waits for a writer on a FIFO ends the test here
     tracks.setVolume(7, -5);
-    for (const QString& path :
-         {m_dir.filePath("crlf.mrw"), m_dir.filePath("lf.mrw"), bad, m_dir.filePath("fifo.mrw")}) {
+    for (const QString& path : {m_dir.filePath("lf.mrw"), m_dir.filePath("fifo.mrw")}) {
         messages.shown.clear();
         command(&Performance::openFromDialog, path);
-        EXPECT_EQ(told(), std::vector<QString>{
-                              path + "は Marrowtune で使用できるファイル形式ではありません"});
-        EXPECT_EQ(performance.title(), QStringLiteral("lines.mrw"));
-        EXPECT_TRUE(tracks.track(7).loaded && tracks.track(1).loaded);
-        EXPECT_EQ(tracks.track(7).volume, -5);
-        EXPECT_TRUE(performance.canOverwrite() && tracks.changed()) << "the bank as it was";
+        EXPECT_EQ(
+            messages.texts(),
+            std::vector<QString>{path + "は Marrowtune で使用できるファイル形式ではありません"});
+        EXPECT_EQ(std::make_tuple(performance.title(), tracks.track(7).volume, tracks.changed()),
+                  std::make_tuple(QStringLiteral("kept.mrw"), -5, true))
+            << "the bank as it was";
+        EXPECT_TRUE(tracks.track(7).loaded && performance.canOverwrite());
     }
     command(&Performance::openFromDialog); // cancelled: nothing read, nothing written
     command(&Performance::saveFromDialog);
@@ -201,23 +174,19 @@ TEST_F(PerformanceTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
     stored = {};
     stored[0] = {4410, 0, 0, "a.wav", a, 0, 1, 1, ""};
     stored[2] = {4410, 0, 0, "fifo.wav", m_dir.filePath("fifo.wav"), 0, 1, 1, ""};
-    stored[4] = {4410, 0, 0, "gone.wav", m_dir.filePath("gone.wav"), 0, 1, 1, ""};
     ASSERT_TRUE(test::WriteFile(m_dir.filePath("set.mrw"), EncodeSettingFile(stored)));
     messages.shown.clear();
-    answer = SaveAnswer::No;
     command(&Performance::openFromDialog, m_dir.filePath("set.mrw"));
     ::alarm(0);
-    const QString moved = ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください";
-    EXPECT_EQ(told(), std::vector<QString>({"(3" + moved, "(5" + moved}));
-    EXPECT_EQ(tracks.track(4).fileName, QStringLiteral("gone.wav"));
-    EXPECT_FALSE(tracks.track(4).loaded || tracks.track(2).loaded);
-    EXPECT_TRUE(tracks.track(0).loaded);
+    EXPECT_EQ(messages.texts(), std::vector<QString>{"(3)トラックのＷＡＶは移動もしくは削除されて"
+                                                     "います。割り当て直してください"});
+    EXPECT_TRUE(tracks.track(0).loaded && !tracks.track(2).loaded);
 }
 
 TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) {
     tracks.setLoop(2, false);
     command(&Performance::saveFromDialog, m_dir.filePath("no/such/folder/set.mrw"));
-    EXPECT_TRUE(told().at(0).startsWith(m_dir.filePath("no/such/folder/set.mrw")));
+    EXPECT_TRUE(messages.texts().at(0).startsWith(m_dir.filePath("no/such/folder/set.mrw")));
     EXPECT_EQ(performance.title(), QStringLiteral("New")) << "a failed save names nothing";
     messages.shown.clear();
     // Cancel refuses every command that would replace the bank; No lets it go.
@@ -258,6 +227,46 @@ TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) 
     command(&Performance::saveFromDialog, kept); // the name as the dialog gives it
     EXPECT_EQ(messages.shown.size(), 2u);
     EXPECT_FALSE(QFile::exists(kept + ".mrw"));
+    // Yes, and the file can no longer be written: the bank is kept, the command refused.
+    tracks.setVolume(0, -3);
+    ASSERT_TRUE(QFile::remove(kept) && QDir().mkdir(kept));
+    EXPECT_FALSE(performance.confirmDiscard() || !tracks.changed());
+}
+
+// Start-up: the stored preferences come back, a value that is no boolean or no number is the
+// default, and the device opens on a bank whose earlier sounds are forgotten.
+TEST_F(PerformanceTest, StartUpReadsThePreferencesAndOpensTheDeviceOnAForgottenBank) {
+    const struct {
+        const char *mixer, *previewLoop, *formSize;
+        Preferences expected;
+    } rows[] = {{"/usr/bin/kmix", "True", "7", {"/usr/bin/kmix", "/usr/bin/ed", true, 7}},
+                {"", "perhaps", "x", {"found", "/usr/bin/ed", false, 0}},
+                {"m", "0", "99999999999", {"m", "/usr/bin/ed", false, 0}}};
+    test::MemorySettingsStore store;
+    store.setValue("mt", "Info", "editProgramPath", "/usr/bin/ed");
+    store.setValue("mt", "Info", "WSCDir", "/sets/live.mrw");
+    for (const auto& r : rows) {
+        store.setValue("mt", "Info", "VolumeControlPath", r.mixer);
+        store.setValue("mt", "Info", "PreviewLoop", r.previewLoop);
+        store.setValue("mt", "Info", "FormSizeFlag", r.formSize);
+        performance.readPreferences(store, "mt", [] { return QStringLiteral("found"); });
+        const Preferences& p = performance.preferences();
+        EXPECT_EQ(
+            std::make_tuple(p.volumeControlPath, p.editProgramPath, p.previewLoop, p.formSize),
+            std::make_tuple(r.expected.volumeControlPath, r.expected.editProgramPath,
+                            r.expected.previewLoop, r.expected.formSize))
+            << r.previewLoop << " " << r.formSize;
+    }
+    EXPECT_EQ(performance.dialogFileName(), QStringLiteral("/sets/live.mrw"));
+
+    tracks.assign(3, wav("a.wav", 100));
+    ASSERT_TRUE(test::WaitForLoads(tracks) && tracks.track(3).loaded);
+    bool loadedAtOpen = true;
+    EXPECT_FALSE(performance.start([&] { return loadedAtOpen = tracks.track(3).loaded; }));
+    EXPECT_FALSE(loadedAtOpen) << "the device opened on a buffer of the library before";
+    EXPECT_TRUE(tracks.track(3).path.isEmpty() && !tracks.changed());
+    EXPECT_EQ(std::make_tuple(tracks.selectedTrack(), performance.title()),
+              std::make_tuple(std::int16_t{-1}, QStringLiteral("New")));
 }
 
 } // namespace

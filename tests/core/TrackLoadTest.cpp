@@ -36,13 +36,6 @@ protected:
         VoiceStatus s;
         return dsGetStatus(bank.track(index).buffer, s) && s.playing;
     }
-    std::vector<QString> told() const {
-        std::vector<QString> texts;
-        for (const auto& m : m_messages.shown) {
-            texts.push_back(m.text);
-        }
-        return texts;
-    }
 
     QTemporaryDir m_dir;
     BankLoader loader{bank, m_sound, [this](const QString& text) {
@@ -119,7 +112,7 @@ TEST_F(TrackLoadTest, ASetLoadsInTheBackgroundAndTellsItsTracksInOrder) {
 
     ASSERT_TRUE(test::WaitForLoads(bank));
     const QString moved = ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください";
-    EXPECT_EQ(told(),
+    EXPECT_EQ(m_messages.texts(),
               std::vector<QString>({"(2" + moved,
                                     QStringLiteral("FLACファイルの音声データを読み取れません。"),
                                     "(4" + moved}));

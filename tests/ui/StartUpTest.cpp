@@ -52,7 +52,6 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
     EXPECT_EQ(w.browser().fileList->count(), 6);
     EXPECT_FALSE(w.ComEdit->isEnabled());
     EXPECT_FALSE(w.menuItem("mnuUwagaki")->isEnabled());
-    EXPECT_EQ(m_app.bank.selectedTrack(), -1);
     EXPECT_TRUE(w.lblNoSoundDevice->isHidden()) << "a device is open";
 
     EXPECT_TRUE(w.close());
@@ -69,7 +68,6 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
 
 TEST_F(StartUpTest, StoredSettingsComeBack) {
     store("WAVDir", m_dir.path());
-    store("PreviewLoop", "True");
     store("EndCDEnd", "True");
     store("editProgramPath", "/usr/bin/audacity");
     store("WSCDir", "/sets/live.mrw");
@@ -77,7 +75,6 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     m_platform.settings.setValue(m_app.appName, "Marrowtune", "CdImage", "/discs/live.cue");
     MainWindow& w = start();
     EXPECT_EQ(w.browser().dirPath(), m_dir.path());
-    EXPECT_TRUE(m_app.previewLoop);
     EXPECT_TRUE(m_app.cd.state.stopCdOnExit);
     EXPECT_TRUE(w.ComEdit->isEnabled());
     EXPECT_EQ(m_app.cd.state.imagePath, QStringLiteral("/discs/live.cue"));
@@ -95,14 +92,12 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(m_platform.settings.written.size(), 15u); // ten of "Info", five of our own
 }
 
-TEST_F(StartUpTest, AFolderThatIsGoneAndValuesThatAreNotNumbers) {
+TEST_F(StartUpTest, AFolderThatIsGoneIsToldAndTheStartGoesOn) {
     store("WAVDir", m_dir.filePath("gone"));
-    store("PreviewLoop", "perhaps");
     store("WAVDrive", "/no/such/volume");
     MainWindow& w = start();
     EXPECT_EQ(messageTexts(), (std::vector<QString>{"前回使ったドライブが用意されていません",
                                                     "前回使ったドライブが用意されていません"}));
-    EXPECT_FALSE(m_app.previewLoop);
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
 }
 

@@ -1,7 +1,6 @@
 // What the window does with an assignment: the frame shows what the bank derived, failures are
 // told in a box, and the track's popup opens on a right click. What an assignment derives is
 // the bank's (tests/core).
-#include "files/SettingFile.h"
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/ClickableLabel.h"
@@ -109,48 +108,21 @@ TEST_F(TrackLoadingTest, FailuresAreToldAndLeaveTheFrameEmpty) {
     ASSERT_EQ(m_platform.messages.shown.size(), 3u);
     EXPECT_EQ(m_platform.messages.shown.back().title, QStringLiteral("VbDSnd.Dll"));
 
+    // A path no line of a setting file can hold is refused before the track changes.
+    ASSERT_TRUE(QDir().mkpath(m_dir.filePath("x\ny")) &&
+                test::WriteFile(m_dir.filePath("x\ny/b.wav"), test::PcmWav(2, 44100, 16, 400)));
+    browser().setDirPath(m_dir.filePath("x\ny"));
+    load(1, "b.wav");
+    EXPECT_EQ(messageTexts().back(), "ファイル名かフォルダ名に改行が入っているため、このファイルは"
+                                     "トラックに割り当てられません。名前を変えてください");
+    expectEmptyFrame(1);
+    browser().setDirPath(m_dir.path());
+    EXPECT_EQ(m_platform.messages.shown.size(), 4u);
     // With no sound device nothing can sound, and no box comes per track.
     m_app.sound.TerminateSoundLibrary();
     load(3, "good.wav");
     expectEmptyFrame(3);
-    EXPECT_EQ(m_platform.messages.shown.size(), 3u);
-}
-
-// A setting file's track that cannot sound stays in the set, shown by name, not loaded.
-TEST_F(TrackLoadingTest, ASetsFileWithNothingToPlayIsKeptByName) {
-    addFile("zero.wav", ZeroFrameWav());
-    std::array<TrackSetting, 8> set;
-    set[0].fileName = "zero.wav";
-    set[0].path = m_dir.filePath("zero.wav");
-    set[1].fileName = "good.wav";
-    set[1].path = addWav("good.wav", 44100, 2, 1000);
-    const QString bankPath = m_dir.filePath("bank.mrw");
-    ASSERT_TRUE(test::WriteFile(bankPath, EncodeSettingFile(set)));
-    m_platform.fileDialogs.answers.push_back(bankPath);
-    choose("mnuFileOpen");
-    expectEmptyFrame(0);
-    EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("zero.wav"));
-    EXPECT_TRUE(bank().track(1).loaded);
-    ASSERT_EQ(m_platform.messages.shown.size(), 1u);
-    EXPECT_EQ(m_platform.messages.shown.front().title, QStringLiteral("VbDSnd.Dll"));
-}
-
-TEST_F(TrackLoadingTest, ReloadRecomputesOrReportsTheMovedFile) {
-    const QString path = addWav("r.wav", 22050, 2, 500);
-    ASSERT_TRUE(ReloadTrack(m_app, 3, path));
-    ASSERT_TRUE(test::WaitForLoads(bank()));
-    EXPECT_FLOAT_EQ(bank().track(3).rateRatio, 2.0f);
-    EXPECT_FLOAT_EQ(bank().track(3).length44k, 1000.0f);
-    const std::int32_t before = bank().track(3).buffer;
-    EXPECT_NE(before, 0);
-
-    EXPECT_FALSE(ReloadTrack(m_app, 2, m_dir.filePath("gone.wav")));
-    ASSERT_TRUE(test::WaitForLoads(bank())); // the message comes in its turn
-    EXPECT_EQ(messageTexts(),
-              std::vector<QString>{QStringLiteral(
-                  "(3)トラックのＷＡＶは移動もしくは削除されています。割り当て直してください")});
-    EXPECT_EQ(bank().track(3).buffer, before);
-    EXPECT_FLOAT_EQ(bank().track(2).length44k, 0.0f);
+    EXPECT_EQ(m_platform.messages.shown.size(), 4u);
 }
 
 // Back from the waveform editor with no sound device: nothing can sound, so no track counts as
