@@ -30,6 +30,8 @@ struct Preferences {
     QString editProgramPath;   // the external waveform editor; "" for none
     bool previewLoop = false;  // the browser's preview repeats
     std::int32_t formSize = 0; // 0 the normal layout, any other value the small one
+
+    bool operator==(const Preferences&) const = default;
 };
 
 // The performer's answer to "save the changed bank first?".

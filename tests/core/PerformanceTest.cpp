@@ -2,6 +2,7 @@
 // file dialogs, message boxes and the question answered by the test, and the tracks on the real
 // sound library over an offline output.
 #include "core/Performance.h"
+#include "audio/AudioTestKit.h"
 #include "core/ReferenceBar.h"
 #include "support/OfflineBank.h"
 #include "support/TrackLoads.h"
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,10 +54,9 @@ protected:
 
     QTemporaryDir m_dir;
     FixedBar cd, midi;
-    test::RecordingMessageBoxes messages;
     test::ScriptedFileDialogs dialogs;
     test::CountingCursor cursor;
-    Performance performance{m_sound, cd, midi, {messages, dialogs, cursor}};
+    Performance performance{m_sound, cd, midi, {m_messages, dialogs, cursor}};
     TrackBank& tracks = performance.bank();
     SaveAnswer answer = SaveAnswer::No;
     std::vector<QString> asked;
@@ -110,7 +111,7 @@ TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
                               QStringLiteral("キック, 1.wav"), 2.0f, 4410.0f, false));
     EXPECT_TRUE(kick.loaded && tracks.track(5).loaded && performance.title() == "ライブ.mrw");
     EXPECT_TRUE(performance.tempo().lockAvailable()) << "a reference came with the file";
-    EXPECT_TRUE(asked.empty() && messages.shown.empty() && !tracks.changed());
+    EXPECT_TRUE(asked.empty() && m_messages.shown.empty() && !tracks.changed());
 
     const QString again = m_dir.filePath("elsewhere/again.mrw");
     command(&Performance::saveFromDialog, again);
@@ -141,9 +142,9 @@ TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
 }
 
 // A set that cannot be read or is damaged anywhere (SettingFileTest has the faults) leaves the
-// bank, its title and its flags as they were, and a FIFO among the sets or their sounds is never
+// bank, its title and its flags as they were; a FIFO among the sets or their sounds is never
 // waited on.
-TEST_F(PerformanceTest, BrokenSetsLeaveTheBankAsItWasWithoutWaiting) {
+TEST_F(PerformanceTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
     const QString a = wav("a.wav", 100);
     tracks.assign(7, a);
     command(&Performance::saveFromDialog, m_dir.filePath("kept.mrw"));
@@ -157,10 +158,10 @@ TEST_F(PerformanceTest, BrokenSetsLeaveTheBankAsItWasWithoutWaiting) {
     ::alarm(30); // an open that waits for a writer on a FIFO ends the test here
     tracks.setVolume(7, -5);
     for (const QString& path : {m_dir.filePath("lf.mrw"), m_dir.filePath("fifo.mrw")}) {
-        messages.shown.clear();
+        m_messages.shown.clear();
         command(&Performance::openFromDialog, path);
         EXPECT_EQ(
-            messages.texts(),
+            m_messages.texts(),
             std::vector<QString>{path + "は Marrowtune で使用できるファイル形式ではありません"});
         EXPECT_EQ(std::make_tuple(performance.title(), tracks.track(7).volume, tracks.changed()),
                   std::make_tuple(QStringLiteral("kept.mrw"), -5, true))
@@ -169,26 +170,43 @@ TEST_F(PerformanceTest, BrokenSetsLeaveTheBankAsItWasWithoutWaiting) {
     }
     command(&Performance::openFromDialog); // cancelled: nothing read, nothing written
     command(&Performance::saveFromDialog);
-    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(m_messages.shown.size(), 1u);
 
+    // A set whose sounds are partly gone, damaged or a FIFO: titles and paths at once (a save
+    // meanwhile keeps them), the messages in track order once the loads have come in.
+    const QByteArray flac = test::EncodedWav(SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2,
+                                             std::vector<float>(88200, 0.25f));
+    ASSERT_TRUE(test::WriteFile(m_dir.filePath("cut.flac"), flac.left(flac.size() * 6 / 10)));
+    const char* files[] = {"a.wav", "gone.wav", "cut.flac", "fifo.wav", "e.wav"};
     stored = {};
-    stored[0] = {4410, 0, 0, "a.wav", a, 0, 1, 1, ""};
-    stored[2] = {4410, 0, 0, "fifo.wav", m_dir.filePath("fifo.wav"), 0, 1, 1, ""};
+    for (int i = 0; i < 5; ++i) {
+        stored[i] = {4410, 0, 0, files[i], m_dir.filePath(files[i]), 0, 1, 1, ""};
+    }
+    wav("e.wav", 44100 * 3);
     ASSERT_TRUE(test::WriteFile(m_dir.filePath("set.mrw"), EncodeSettingFile(stored)));
-    messages.shown.clear();
-    command(&Performance::openFromDialog, m_dir.filePath("set.mrw"));
+    m_messages.shown.clear();
+    ASSERT_TRUE(performance.open(m_dir.filePath("set.mrw")));
+    EXPECT_TRUE(tracks.track(0).loading() && tracks.track(4).loading());
+    EXPECT_EQ(tracks.track(2).fileName, "cut.flac");
+    ASSERT_TRUE(test::WaitForLoads(tracks));
     ::alarm(0);
-    EXPECT_EQ(messages.texts(), std::vector<QString>{"(3)トラックのＷＡＶは移動もしくは削除されて"
-                                                     "います。割り当て直してください"});
-    EXPECT_TRUE(tracks.track(0).loaded && !tracks.track(2).loaded);
+    const QString moved = ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください";
+    EXPECT_EQ(m_messages.texts(),
+              std::vector<QString>(
+                  {"(2" + moved, "FLACファイルの音声データを読み取れません。", "(4" + moved}));
+    EXPECT_TRUE(tracks.track(0).loaded && tracks.track(4).loaded);
+    for (int i : {1, 2, 3}) {
+        EXPECT_FALSE(tracks.track(i).loaded) << i;
+        EXPECT_EQ(tracks.track(i).path, m_dir.filePath(files[i])) << "kept for the set";
+    }
 }
 
 TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) {
     tracks.setLoop(2, false);
     command(&Performance::saveFromDialog, m_dir.filePath("no/such/folder/set.mrw"));
-    EXPECT_TRUE(messages.texts().at(0).startsWith(m_dir.filePath("no/such/folder/set.mrw")));
+    EXPECT_TRUE(m_messages.texts().at(0).startsWith(m_dir.filePath("no/such/folder/set.mrw")));
     EXPECT_EQ(performance.title(), QStringLiteral("New")) << "a failed save names nothing";
-    messages.shown.clear();
+    m_messages.shown.clear();
     // Cancel refuses every command that would replace the bank; No lets it go.
     answer = SaveAnswer::Cancel;
     command(&Performance::newFromMenu);
@@ -205,7 +223,7 @@ TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) 
     tracks.setHold(5, false);
     const QString kept = m_dir.filePath("kept.mrw");
     ASSERT_TRUE(test::WriteFile(kept, "the set of last night"));
-    messages.answers = {false, true};
+    m_messages.answers = {false, true};
     answer = SaveAnswer::Yes;
     command(&Performance::newFromMenu, m_dir.filePath("kept"));
     EXPECT_EQ(read(kept), "the set of last night");
@@ -213,9 +231,9 @@ TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) 
     command(&Performance::newFromMenu, m_dir.filePath("kept"));
     EXPECT_TRUE(read(kept).startsWith(" 4410 \r\n 0 \r\n"));
     EXPECT_TRUE(tracks.track(5).hold);
-    ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_TRUE(messages.shown[0].question);
-    EXPECT_TRUE(messages.shown[0].text.startsWith(QStringLiteral("kept.mrw ")));
+    ASSERT_EQ(m_messages.shown.size(), 2u);
+    EXPECT_TRUE(m_messages.shown[0].question);
+    EXPECT_TRUE(m_messages.shown[0].text.startsWith(QStringLiteral("kept.mrw ")));
 
     // Yes on a titled bank overwrites it; the question names the file.
     command(&Performance::openFromDialog, kept);
@@ -225,7 +243,7 @@ TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) 
     EXPECT_EQ(asked, std::vector<QString>{"kept.mrw"});
     EXPECT_TRUE(read(kept).startsWith(" 4410 \r\n-9 \r\n"));
     command(&Performance::saveFromDialog, kept); // the name as the dialog gives it
-    EXPECT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(m_messages.shown.size(), 2u);
     EXPECT_FALSE(QFile::exists(kept + ".mrw"));
     // Yes, and the file can no longer be written: the bank is kept, the command refused.
     tracks.setVolume(0, -3);
@@ -250,12 +268,7 @@ TEST_F(PerformanceTest, StartUpReadsThePreferencesAndOpensTheDeviceOnAForgottenB
         store.setValue("mt", "Info", "PreviewLoop", r.previewLoop);
         store.setValue("mt", "Info", "FormSizeFlag", r.formSize);
         performance.readPreferences(store, "mt", [] { return QStringLiteral("found"); });
-        const Preferences& p = performance.preferences();
-        EXPECT_EQ(
-            std::make_tuple(p.volumeControlPath, p.editProgramPath, p.previewLoop, p.formSize),
-            std::make_tuple(r.expected.volumeControlPath, r.expected.editProgramPath,
-                            r.expected.previewLoop, r.expected.formSize))
-            << r.previewLoop << " " << r.formSize;
+        EXPECT_TRUE(performance.preferences() == r.expected) << r.previewLoop << " " << r.formSize;
     }
     EXPECT_EQ(performance.dialogFileName(), QStringLiteral("/sets/live.mrw"));
 

@@ -108,9 +108,9 @@ TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
     EXPECT_EQ(colour(frame(0).trackNumberLabel), kMagenta);
     EXPECT_EQ(colour(play.trackKeyLabels[0]), kMagenta);
     press(Qt::Key_F6, {}, &play);
-    EXPECT_EQ(bank().track(0).pan, -40);
-    EXPECT_EQ(frame(0).HSPan->value(), -40);
-    EXPECT_EQ(frame(0).lblPan->text(), QStringLiteral("-40"));
+    EXPECT_EQ(
+        std::make_tuple(bank().track(0).pan, frame(0).HSPan->value(), frame(0).lblPan->text()),
+        std::make_tuple(-40, -40, QStringLiteral("-40")));
     press(Qt::Key_F8, {}, &play);
     EXPECT_EQ(bank().track(0).pan, 40);
     press(Qt::Key_F7, {}, &play);
