@@ -141,6 +141,13 @@ TEST_F(TempoControlTest, UnderTheLockAMovedReferenceRematchesOrEverySpeedReturns
     track(2, 2, "*1");
     tempo.moveSpeed(0, 4000);
     EXPECT_EQ(speeds(), (Speeds{4000, 4410, 4410, 4410}));
+    // A new bank forgets the capture: a failed re-match returns every speed to the file's own.
+    tempo.switchLockOff();
+    tempo.updateLockAvailability();
+    tempo.toggleLock();
+    track(2, 2, "*2");
+    tempo.moveSpeed(0, 4600); // against the empty last mark: 8820 > 8790
+    EXPECT_EQ(speeds(), (Speeds{4410, 4410, 4410, 4410}));
     EXPECT_TRUE(told.empty());
 }
 
