@@ -92,15 +92,6 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(m_platform.settings.written.size(), 15u); // ten of "Info", five of our own
 }
 
-TEST_F(StartUpTest, AFolderThatIsGoneIsToldAndTheStartGoesOn) {
-    store("WAVDir", m_dir.filePath("gone"));
-    store("WAVDrive", "/no/such/volume");
-    MainWindow& w = start();
-    EXPECT_EQ(messageTexts(), (std::vector<QString>{"前回使ったドライブが用意されていません",
-                                                    "前回使ったドライブが用意されていません"}));
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
-}
-
 // The stored output format ("Qubit" is read back as "QuBit"); each part the sound-quality
 // window does not offer, or that is no number, is the default alone.
 TEST_F(StartUpTest, AnOutputFormatTheWindowDoesNotOfferIsTheDefault) {
@@ -137,12 +128,19 @@ TEST_F(StartUpTest, WithoutASoundDeviceTheWindowSaysSoInOnePlace) {
     EXPECT_TRUE(w.lblNoSoundDevice->isVisible());
 }
 
-TEST_F(StartUpTest, SettingsThatCannotBeWrittenAreReported) {
-    start();
+// A folder that is gone is told and the start goes on; settings that cannot be written are
+// told at the end.
+TEST_F(StartUpTest, AGoneFolderAndSettingsThatCannotBeWrittenAreTold) {
+    store("WAVDir", m_dir.filePath("gone"));
+    store("WAVDrive", "/no/such/volume");
+    MainWindow& w = start();
+    const QString notReady = QStringLiteral("前回使ったドライブが用意されていません");
+    EXPECT_EQ(messageTexts(), (std::vector<QString>{notReady, notReady}));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
     m_platform.settings.failWrites = true;
-    m_window->close();
-    ASSERT_EQ(m_platform.messages.shown.size(), 1u);
-    EXPECT_TRUE(m_platform.messages.shown[0].text.startsWith("設定を保存できませんでした"));
+    w.close();
+    ASSERT_EQ(m_platform.messages.shown.size(), 3u);
+    EXPECT_TRUE(m_platform.messages.shown[2].text.startsWith("設定を保存できませんでした"));
     EXPECT_EQ(m_ended, 1);
 }
 

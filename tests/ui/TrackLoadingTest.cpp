@@ -67,8 +67,7 @@ TEST_F(TrackLoadingTest, TheFrameShowsALoadingTrackAndItsPlayWaitsForTheSound) {
     showWindow();
     test::ClickListItem(*browser().fileList, QStringLiteral("big.wav"));
     QTest::mouseClick(frame(2).ComChange, Qt::LeftButton);
-    EXPECT_EQ(frame(2).lblWavTitle->text(), QStringLiteral("読込中… big.wav"));
-    EXPECT_EQ(frame(2).lblSample->text(), QStringLiteral("10.000s"));
+    EXPECT_EQ(frame(2).lblWavTitle->text() + frame(2).lblSample->text(), "読込中… big.wav10.000s");
     QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
     EXPECT_FALSE(bank().playing(2));
     // Queued behind big.wav, cut.wav loses its second half before it is read.
@@ -77,8 +76,7 @@ TEST_F(TrackLoadingTest, TheFrameShowsALoadingTrackAndItsPlayWaitsForTheSound) {
     ASSERT_TRUE(QFile::resize(m_dir.filePath("cut.wav"), 44 + 44100 * 2 * 4));
 
     ASSERT_TRUE(test::WaitForLoads(bank()));
-    EXPECT_EQ(frame(3).lblSample->text(), QStringLiteral("2.000s"));
-    EXPECT_EQ(frame(2).lblWavTitle->text(), QStringLiteral("big.wav"));
+    EXPECT_EQ(frame(3).lblSample->text() + frame(2).lblWavTitle->text(), "2.000sbig.wav");
     QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
     EXPECT_TRUE(bank().playing(2));
 }
@@ -95,8 +93,8 @@ TEST_F(TrackLoadingTest, FailuresAreToldAndLeaveTheFrameEmpty) {
     load(2, "broken.wav");
     expectEmptyFrame(2);
     EXPECT_EQ(frame(2).lblWavTitle->text(), QString());
-    EXPECT_EQ(messageTexts().back(), kReadFailure);
-    EXPECT_EQ(m_platform.messages.shown.back().title, QStringLiteral("Marrowtune"));
+    EXPECT_EQ(std::make_pair(messageTexts().back(), m_platform.messages.shown.back().title),
+              std::make_pair(kReadFailure, QStringLiteral("Marrowtune")));
     EXPECT_EQ(m_platform.cursor.depth, 0);
 
     // The library's own box, once.
