@@ -190,8 +190,7 @@ TEST_F(TrackBankTest, MutesEndWithTheirKeysOrTheFocus) {
     load(1);
     bank.setVolume(1, -3);
     bank.muteAll();
-    EXPECT_TRUE(bank.allTracksMuted());
-    EXPECT_EQ(sound.volumes.back().second, -10000);
+    EXPECT_TRUE(bank.allTracksMuted() && sound.volumes.back().second == -10000);
     bank.select(1);
     bank.muteSelected(); // N on the selected track (1) outlasts M
     bank.unmuteAll();
@@ -207,9 +206,7 @@ TEST_F(TrackBankTest, MutesEndWithTheirKeysOrTheFocus) {
     bank.muteSelected();
     bank.muteAll();
     bank.releaseAll();
-    EXPECT_FALSE(bank.allTracksMuted());
-    EXPECT_FALSE(bank.mutedAlone(0));
-    EXPECT_EQ(bank.soundingVolume(0), 0);
+    EXPECT_FALSE(bank.allTracksMuted() || bank.mutedAlone(0) || bank.soundingVolume(0) != 0);
 
     // N held on a track cleared under it ends with N; N then works on the next track.
     bank.select(1);
@@ -326,8 +323,7 @@ TEST_F(TrackBankSoundTest, HeldKeysSoundWhileDownAndPlainOnesRestartOnlyOnANewPr
     EXPECT_LT(status(1).position, 1024);
     // Run out, it still counts as playing until stopped: the button stops it first.
     m_output->render(44100);
-    EXPECT_FALSE(status(1).playing);
-    EXPECT_TRUE(bank.playing(1));
+    EXPECT_TRUE(!status(1).playing && bank.playing(1));
     bank.toggle(1);
     EXPECT_FALSE(bank.playing(1));
     bank.toggle(1);
