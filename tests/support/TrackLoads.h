@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ranges>
 #include <thread>
 
 namespace mt::test {
@@ -15,12 +16,8 @@ namespace mt::test {
 // of `bank` is loading; none at all when none is. False when one still is after `timeoutMs`.
 inline bool WaitForLoads(const TrackBank& bank, int timeoutMs = 20000) {
     const auto anyLoading = [&bank] {
-        for (int i = 0; i < kTrackCount; ++i) {
-            if (bank.track(i).loading()) {
-                return true;
-            }
-        }
-        return false;
+        return std::ranges::any_of(std::views::iota(0, kTrackCount),
+                                   [&bank](int i) { return bank.track(i).loading(); });
     };
     QElapsedTimer clock;
     clock.start();
