@@ -23,8 +23,7 @@ class TempoControlTest : public ::testing::Test {
 protected:
     // Track i: `seconds` of 44.1 kHz frames (0: empty) with this ratio text.
     void track(int i, double seconds, const QString& ratio) {
-        bank.unload(i);
-        bank.clearFile(i);
+        bank.clear(i);
         if (seconds > 0) {
             bank.takeFormat(i, {1, 2, 44100, 0, 0, 16, static_cast<int>(seconds * 44100)},
                             TrackBank::LengthFrom::Rate);
