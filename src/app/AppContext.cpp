@@ -30,8 +30,4 @@ void AppContext::panic() {
     preview.release();
 }
 
-bool ReloadTrack(AppContext& app, int index, const QString& path) {
-    return app.bankLoader.reload(index, path);
-}
-
 } // namespace mt

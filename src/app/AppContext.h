@@ -13,6 +13,7 @@
 #include "core/CdBar.h"
 #include "core/CoreAccess.h"
 #include "core/KeyPositions.h"
+#include "core/Performance.h"
 #include "core/PerformanceKeys.h"
 #include "core/TempoControl.h"
 #include "core/TrackBank.h"
@@ -25,8 +26,9 @@
 
 namespace mt {
 
-// Everything one running program owns: the sound library, the track bank, the stored
-// preferences in memory, and the way out to the desktop. The main window is built around
+// Everything one running program owns: the sound library, the performance (the track bank,
+// tempo matching, the bank's document and the stored preferences), the players beside it, and
+// the way out to the desktop. The main window is built around
 // one; each test makes a fresh one. UI thread only.
 struct AppContext {
     // The sound library opens on `outputChoice` and `outputFormat`, as they stand when the
@@ -45,39 +47,37 @@ struct AppContext {
     CoreAccess coreAccess; // the UI thread's, lent out while it paints or waits
     VbDSound sound;
     LibraryTrackSound trackSound{sound}; // the tracks' way to the sound library
-    TrackBank bank{trackSound};
-    BankLoader bankLoader{bank, trackSound, [this](const QString& text) { showMessage(text); }};
-    PreviewPlayer preview{sound}; // the browser's preview buffer
+    PreviewPlayer preview{sound};        // the browser's preview buffer
     CdPlayer cd{[this] { return sound.soundLibHandle; },
                 [this](const QString& text) { showMessage(text); }};            // CD player
     ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
     CdMediaControl cdControl{cd};       // the performance keys' way to the CD player
     MidiMediaControl midiControl{midi}; // and to the MIDI player
-    PerformanceKeys keys{bank, cdControl, midiControl};
     ModuleMMT mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
     TimerTapClock tapClock{mmt};
     CdBar cdBar; // the bars tempo matching reads; a moved CD bar re-matches under the lock
     MidiReferenceBar midiBar{midi};
-    TempoControl tempo{bank, cdBar, midiBar, [this](const QString& text) { showMessage(text); }};
+    Performance performance{
+        trackSound, cdBar, midiBar, {platform.messages, platform.fileDialogs, platform.cursor}};
+    // The performance's parts, named as the windows have always reached them.
+    TrackBank& bank = performance.bank();
+    BankLoader& bankLoader = performance.loader();
+    TempoControl& tempo = performance.tempo();
+    PerformanceKeys keys{bank, cdControl, midiControl};
     OutputFormat outputFormat;
     OutputChoice outputChoice; // audio system, device and block, stored in the own section
-    bool previewLoop = false;  // the browser's preview repeats
     KeyPositions keyPositions; // the performance keys' places, stored in the own section
 
-    // Stored preferences held in memory between start-up and shutdown.
-    QString VolumeControlPath;     // the mixer program the volume-control command starts
-    QString editProgramPath;       // the external waveform editor
-    std::int32_t FormSizeFlag = 0; // 0 the normal layout, any other value the small one
+    // The stored preferences, read only: Performance::setPreferences changes them.
+    const QString& VolumeControlPath = performance.preferences().volumeControlPath;
+    const QString& editProgramPath = performance.preferences().editProgramPath;
+    const std::int32_t& FormSizeFlag = performance.preferences().formSize;
+    const bool& previewLoop = performance.preferences().previewLoop;
 
     // Where the program's data lives (layouts, demo sounds); "" when it was not found.
     QString dataDir;
     // The settings store's application name: the executable's name.
     QString appName;
 };
-
-inline const QString kAppTitle = QStringLiteral("Marrowtune");
-
-// The bank loader's reload (BankLoader::reload), for callers that hold only the context.
-bool ReloadTrack(AppContext& app, int index, const QString& path);
 
 } // namespace mt

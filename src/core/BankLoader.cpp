@@ -8,43 +8,36 @@ namespace mt {
 BankLoader::BankLoader(TrackBank& bank, TrackSound& sound, Tell tell)
     : m_bank(bank), m_sound(sound), m_tell(std::move(tell)) {}
 
-bool BankLoader::reload(int index, const QString& path, std::function<void(Track&)> failed) {
+bool BankLoader::reload(int index, const QString& path, std::function<void(int index)> failed) {
     WavInfo info;
     const bool readable = m_sound.readFormat(path, info);
     if (readable) {
-        m_bank.tracks[index].rateRatio = 1.0f;
         m_bank.takeFormat(index, info, TrackBank::LengthFrom::Ratio);
     }
     // A file that is gone loads nothing, yet waits its turn behind the loads begun before it,
     // so that a set's messages come in track order.
     m_bank.loadSound(index, readable ? path : QString(),
-                     [this, index, readable, failed = std::move(failed)](Track& t) {
+                     [this, readable, failed = std::move(failed)](int track) {
                          if (!readable) {
-                             m_tell(TrackMovedMessage(index));
+                             m_tell(TrackMovedMessage(track));
                          }
                          if (failed) {
-                             failed(t);
+                             failed(track);
                          }
                      });
     return readable;
 }
 
 void BankLoader::load(int index, const StoredTrack& stored) {
-    Track& t = m_bank.tracks[index];
-    t.rateRatio = 1.0f;
-    t.length44k = 0.0f;
+    m_bank.forgetFormat(index);
     m_bank.setSpeed(index, stored.speed);
     m_bank.setVolume(index, stored.volume);
     m_bank.setPan(index, stored.pan);
-    t.fileName = stored.fileName;
-    t.path = stored.path;
+    m_bank.setFile(index, stored.fileName, stored.path);
     m_bank.unload(index);
     if (!stored.path.isEmpty()) {
         // With no buffer (no sound device) the title and path stay for a later save.
-        reload(index, stored.path, [](Track& failed) {
-            failed.rateRatio = 1.0f;
-            failed.length44k = 0.0f;
-        });
+        reload(index, stored.path, [this](int failed) { m_bank.forgetFormat(failed); });
     }
     m_bank.touch(index);
     m_bank.setLoop(index, stored.loop);
@@ -60,7 +53,6 @@ void BankLoader::reset(int index) {
     m_bank.setVolume(index, 0);
     m_bank.setHold(index, true);
     m_bank.setLoop(index, true);
-    m_bank.lockedSpeeds[index] = kNormalSpeed;
     m_bank.setLoneWolfMember(index, false);
     m_bank.unload(index); // stopped with its sound, so a later load does not show "STOP"
     m_bank.clearFile(index);
@@ -68,38 +60,20 @@ void BankLoader::reset(int index) {
 }
 
 void BankLoader::releaseSounds() {
-    for (int i = 0; i < kTrackCount; ++i) {
-        Track& t = m_bank.tracks[i];
-        if (!t.loaded && !t.loading()) {
-            continue;
-        }
-        m_bank.cancelLoad(i);
-        if (t.loaded) {
-            m_sound.release(t.buffer);
-        }
-        t.loaded = false;
-        t.state = PlayState::Stopped;            // its sound is gone with its buffer
-        t.loadState = LoadState::AwaitingDevice; // until reloadLoaded
-        m_bank.touch(i);
-    }
+    m_bank.awaitDevice();
 }
 
 void BankLoader::reloadLoaded(bool deviceOpen) {
-    const auto forget = [deviceOpen](Track& failed) {
+    const auto forget = [this, deviceOpen](int failed) {
         if (deviceOpen) {
-            // Without a device the set keeps its files for a later save.
-            failed.path.clear();
-            failed.fileName.clear();
+            m_bank.clearFile(failed); // without a device the set keeps its files for a save
         }
     };
     for (int i = 0; i < kTrackCount; ++i) {
-        Track& t = m_bank.tracks[i];
-        if (t.loadState != LoadState::AwaitingDevice) {
-            continue;
+        if (m_bank.endDeviceWait(i)) {
+            reload(i, m_bank.track(i).path, forget);
+            m_bank.touch(i); // an edit may have changed its length
         }
-        t.loadState = LoadState::Idle;
-        reload(i, t.path, forget);
-        m_bank.touch(i); // an edit may have changed its length
     }
 }
 

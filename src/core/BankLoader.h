@@ -40,7 +40,7 @@ public:
     // readable as a sound file: nothing of the track changes but the load, which ends in its
     // turn with the "moved or deleted" message and `failed`. A buffer the library cannot make
     // ends in `failed` too, with the library's message, or silently with no sound device.
-    bool reload(int index, const QString& path, std::function<void(Track&)> failed = {});
+    bool reload(int index, const QString& path, std::function<void(int index)> failed = {});
 
     // A setting file's block, in the file's order: speed, volume and pan, then the file
     // (its title stays even when the file is gone), then Loop, Duuk and the ratio. A track

@@ -15,7 +15,7 @@ EditorRoundTrip::EditorRoundTrip(TrackBank& bank, BankLoader& loader, ProcessLau
       m_tell(std::move(tell)) {}
 
 EditorRoundTrip::Outcome EditorRoundTrip::edit(const QString& editorPath) {
-    const int selected = m_bank.selectedTrack;
+    const int selected = m_bank.selectedTrack();
     if (selected == -1) {
         return Outcome::NothingSelected;
     }

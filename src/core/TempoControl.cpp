@@ -104,7 +104,6 @@ void TempoControl::useReference(TempoReference which, bool on) {
 
 void TempoControl::chooseRatio(int index, const QString& ratio) {
     m_bank.setRatio(index, ratio);
-    m_bank.bankChanged = true;
     updateLockAvailability();
 }
 
@@ -123,7 +122,7 @@ void TempoControl::toggleLock() {
         m_lockOn = true;
         for (int i = 0; i < kTrackCount; ++i) {
             if (m_bank.track(i).ratio == kReferenceMark) {
-                m_bank.lockedSpeed = m_bank.track(i).speed; // without a marked track: kept
+                m_lockedSpeed = m_bank.track(i).speed; // without a marked track: kept
             }
         }
     } else {
@@ -135,12 +134,13 @@ void TempoControl::toggleLock() {
 void TempoControl::switchLockOff() {
     m_lockOn = false;
     m_lockAvailable = false;
+    m_capturedSpeeds.fill(kNormalSpeed);
     emit stateChanged();
 }
 
 void TempoControl::captureSpeeds() {
     if (m_lockOn) {
-        m_bank.lockedSpeeds = speeds();
+        m_capturedSpeeds = speeds();
     }
 }
 
@@ -181,8 +181,8 @@ void TempoControl::moveSpeed(int index, int speed) {
         if (!m_rematchOk && m_reference == TempoReference::Track) {
             // Speeds never captured hold 0, outside the bar's range: those stay.
             for (int j = 0; j < kTrackCount; ++j) {
-                if (m_bank.lockedSpeeds[j] != 0) {
-                    next[j] = m_bank.lockedSpeeds[j];
+                if (m_capturedSpeeds[j] != 0) {
+                    next[j] = m_capturedSpeeds[j];
                 }
             }
         }
@@ -195,8 +195,8 @@ void TempoControl::moveSpeed(int index, int speed) {
 
 void TempoControl::resetSpeed(int index) {
     int speed = kNormalSpeed;
-    if (m_lockOn && m_bank.track(index).ratio == kReferenceMark && m_bank.lockedSpeed != 0) {
-        speed = m_bank.lockedSpeed;
+    if (m_lockOn && m_bank.track(index).ratio == kReferenceMark && m_lockedSpeed != 0) {
+        speed = m_lockedSpeed;
     }
     moveSpeed(index, speed);
 }

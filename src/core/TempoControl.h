@@ -56,7 +56,7 @@ public:
     void updateLockAvailability();
     // On: the last marked track's speed is kept for its reset. Nothing while unavailable.
     void toggleLock();
-    // Off and unavailable, as a new bank starts.
+    // Off and unavailable, as a new bank starts: every captured speed is the file's own.
     void switchLockOff();
 
     // --- Speeds ----------------------------------------------------------------------------
@@ -99,6 +99,10 @@ private:
     TempoReference m_reference = TempoReference::Track;
     bool m_lockOn = false;
     bool m_lockAvailable = false;
+    // The reference speed captured when the lock went on, and every speed as it was when a
+    // bar was last taken hold of under it (0 for never captured).
+    int m_lockedSpeed = 0;
+    Speeds m_capturedSpeeds{};
     bool m_rematchOk = false; // the last re-match set every follower; false before the first
 };
 

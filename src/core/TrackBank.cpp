@@ -58,17 +58,17 @@ void TrackBank::playLooping(int index) {
 }
 
 void TrackBank::start(int index, bool looping) {
-    if (loneWolfMode && tracks[index].loneWolf) {
+    if (m_loneWolfMode && m_tracks[index].loneWolf) {
         // The started track is silenced too: it starts again from its first frame below.
         for (int j = 0; j < kTrackCount; ++j) {
-            if (tracks[j].loaded && tracks[j].loneWolf) {
-                m_sound.stop(tracks[j].buffer);
-                tracks[j].state = PlayState::Stopped;
+            if (m_tracks[j].loaded && m_tracks[j].loneWolf) {
+                m_sound.stop(m_tracks[j].buffer);
+                m_tracks[j].state = PlayState::Stopped;
                 notifyTrack(j);
             }
         }
     }
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     m_triggerGain[index] = m_nextTriggerGain;
     m_sound.play(t.buffer, soundingVolume(index), t.pan * 100,
                  PlaybackFrequency(t.speed, t.rateRatio), looping);
@@ -78,18 +78,18 @@ void TrackBank::start(int index, bool looping) {
 }
 
 void TrackBank::stop(int index) {
-    m_sound.stop(tracks[index].buffer);
-    tracks[index].state = PlayState::Stopped;
+    m_sound.stop(m_tracks[index].buffer);
+    m_tracks[index].state = PlayState::Stopped;
     notifyTrack(index);
 }
 
 void TrackBank::toggle(int index) {
-    if (!tracks[index].loaded) {
+    if (!m_tracks[index].loaded) {
         return; // nothing to sound yet, or any more
     }
     if (playing(index)) {
         stop(index);
-    } else if (tracks[index].loop) {
+    } else if (m_tracks[index].loop) {
         playLooping(index);
     } else {
         stop(index);
@@ -98,7 +98,7 @@ void TrackBank::toggle(int index) {
 }
 
 void TrackBank::press(int index) {
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     if (!t.loaded || t.keyHeld) {
         return;
     }
@@ -119,8 +119,8 @@ void TrackBank::press(int index) {
 
 void TrackBank::release(int index) {
     // Cleared or reassigned while held, the track still lets go of its key.
-    const bool wasHeld = std::exchange(tracks[index].keyHeld, false);
-    if (tracks[index].loaded && tracks[index].hold) {
+    const bool wasHeld = std::exchange(m_tracks[index].keyHeld, false);
+    if (m_tracks[index].loaded && m_tracks[index].hold) {
         stop(index);
     } else if (wasHeld) {
         // A controller's pad shows the key even where its release stops nothing.
@@ -136,7 +136,7 @@ void TrackBank::press(int index, int gainCentiDb) {
 
 void TrackBank::releaseAll() {
     for (int i = 0; i < kTrackCount; ++i) {
-        if (tracks[i].keyHeld) {
+        if (m_tracks[i].keyHeld) {
             release(i);
         }
     }
@@ -145,21 +145,22 @@ void TrackBank::releaseAll() {
 }
 
 std::int32_t TrackBank::soundingVolume(int index) const {
-    const bool muted = allTracksMuted || mutedAlone(index);
-    return muted ? kSilence : std::max(kSilence, tracks[index].volume * 100 + m_triggerGain[index]);
+    const bool muted = m_allTracksMuted || mutedAlone(index);
+    return muted ? kSilence
+                 : std::max(kSilence, m_tracks[index].volume * 100 + m_triggerGain[index]);
 }
 
 void TrackBank::applyVolume(int index) {
-    if (tracks[index].loaded) {
-        m_sound.setVolume(tracks[index].buffer, soundingVolume(index));
+    if (m_tracks[index].loaded) {
+        m_sound.setVolume(m_tracks[index].buffer, soundingVolume(index));
     }
 }
 
 void TrackBank::muteAll() {
-    if (allTracksMuted) {
+    if (m_allTracksMuted) {
         return;
     }
-    allTracksMuted = true;
+    m_allTracksMuted = true;
     for (int i = 0; i < kTrackCount; ++i) {
         applyVolume(i);
     }
@@ -167,11 +168,11 @@ void TrackBank::muteAll() {
 }
 
 void TrackBank::unmuteAll() {
-    if (!allTracksMuted) {
+    if (!m_allTracksMuted) {
         return;
     }
     // A track N still holds stays silent.
-    allTracksMuted = false;
+    m_allTracksMuted = false;
     for (int i = 0; i < kTrackCount; ++i) {
         applyVolume(i);
     }
@@ -179,61 +180,61 @@ void TrackBank::unmuteAll() {
 }
 
 void TrackBank::muteSelected() {
-    if (selectedTrackMuted || selectedTrack == -1 || !tracks[selectedTrack].loaded) {
+    if (m_selectedTrackMuted || m_selectedTrack == -1 || !m_tracks[m_selectedTrack].loaded) {
         return;
     }
-    mutedTrack = selectedTrack;
-    selectedTrackMuted = true;
-    applyVolume(mutedTrack);
-    notifyTrack(mutedTrack);
+    m_mutedTrack = m_selectedTrack;
+    m_selectedTrackMuted = true;
+    applyVolume(m_mutedTrack);
+    notifyTrack(m_mutedTrack);
 }
 
 void TrackBank::unmuteSelected() {
     // Ends the mute even when the track was cleared or reassigned under it.
-    if (!selectedTrackMuted) {
+    if (!m_selectedTrackMuted) {
         return;
     }
-    selectedTrackMuted = false;
-    applyVolume(mutedTrack);
-    notifyTrack(mutedTrack);
+    m_selectedTrackMuted = false;
+    applyVolume(m_mutedTrack);
+    notifyTrack(m_mutedTrack);
 }
 
 void TrackBank::select(int index) {
-    selectedTrack = static_cast<std::int16_t>(index);
+    m_selectedTrack = static_cast<std::int16_t>(index);
     notifyBank();
 }
 
 std::int16_t TrackBank::selectNextLoaded() {
     int next = -1;
-    for (int i = selectedTrack + 1; i < kTrackCount; ++i) {
-        if (tracks[i].loaded) {
+    for (int i = m_selectedTrack + 1; i < kTrackCount; ++i) {
+        if (m_tracks[i].loaded) {
             next = i;
             break;
         }
     }
     select(next);
-    return selectedTrack;
+    return m_selectedTrack;
 }
 
 void TrackBank::toggleLoneWolfMode() {
-    loneWolfMode = !loneWolfMode;
+    m_loneWolfMode = !m_loneWolfMode;
     notifyBank();
 }
 
 void TrackBank::setLoneWolfMember(int index, bool member) {
-    tracks[index].loneWolf = member;
+    m_tracks[index].loneWolf = member;
     notifyTrack(index);
 }
 
 void TrackBank::toggleSelectedLoneWolf() {
-    if (selectedTrack != -1) {
-        setLoneWolfMember(selectedTrack, !tracks[selectedTrack].loneWolf);
+    if (m_selectedTrack != -1) {
+        setLoneWolfMember(m_selectedTrack, !m_tracks[m_selectedTrack].loneWolf);
     }
 }
 
 void TrackBank::panSelected(int pan) {
-    if (selectedTrack != -1) {
-        setPan(selectedTrack, pan);
+    if (m_selectedTrack != -1) {
+        setPan(m_selectedTrack, pan);
     }
 }
 
@@ -247,7 +248,7 @@ TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
         return Assigned::EmptyFile;
     }
     clear(index);
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     t.path = path;
     WavInfo info;
     if (!m_sound.readFormat(path, info)) {
@@ -257,19 +258,18 @@ TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
     takeFormat(index, info, LengthFrom::Rate);
     t.fileName = file.fileName();
     select(index);
-    bankChanged = true;
+    edited(index);
     // Without a buffer the library has said why; the track is left cleared but for its path.
-    loadSound(index, path, [](Track& failed) {
-        failed.fileName.clear();
-        failed.rateRatio = 1.0f;
-        failed.length44k = 0.0f;
+    loadSound(index, path, [this](int failed) {
+        m_tracks[failed].fileName.clear();
+        forgetFormat(failed);
     });
     return Assigned::Ok;
 }
 
-void TrackBank::loadSound(int index, const QString& path, std::function<void(Track&)> failed) {
+void TrackBank::loadSound(int index, const QString& path, std::function<void(int index)> failed) {
     cancelLoad(index);
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     t.loadState = LoadState::Loading;
     t.loadPercent = -1;
     const std::uint64_t count = ++m_loadCounts[index];
@@ -279,7 +279,7 @@ void TrackBank::loadSound(int index, const QString& path, std::function<void(Tra
         path,
         [this, index, current](int percent) {
             if (current()) {
-                tracks[index].loadPercent = percent;
+                m_tracks[index].loadPercent = percent;
                 notifyTrack(index);
             }
         },
@@ -290,7 +290,7 @@ void TrackBank::loadSound(int index, const QString& path, std::function<void(Tra
                 }
                 return;
             }
-            Track& done = tracks[index];
+            Track& done = m_tracks[index];
             done.loadState = LoadState::Idle;
             done.loadPercent = -1;
             m_loadIds[index] = 0;
@@ -304,18 +304,18 @@ void TrackBank::loadSound(int index, const QString& path, std::function<void(Tra
                     done.length44k = static_cast<float>(frames * 44100.0 / done.sampleRate);
                 }
             } else if (failed) {
-                failed(done);
+                failed(index);
             }
             touch(index);
         });
     // A sound that made the buffer at once has finished the load already.
-    if (tracks[index].loading() && current()) {
+    if (m_tracks[index].loading() && current()) {
         m_loadIds[index] = id;
     }
 }
 
 void TrackBank::cancelLoad(int index) {
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     if (t.loadState == LoadState::Idle) {
         return;
     }
@@ -329,13 +329,12 @@ void TrackBank::cancelLoad(int index) {
 void TrackBank::clear(int index) {
     unload(index);
     clearFile(index);
-    bankChanged = true;
-    notifyTrack(index);
+    edited(index);
     selectNextLoaded();
 }
 
 void TrackBank::unload(int index) {
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     if (t.loadState != LoadState::Idle) {
         cancelLoad(index);
         notifyTrack(index);
@@ -349,12 +348,13 @@ void TrackBank::unload(int index) {
 }
 
 void TrackBank::touch(int index) {
-    tracks[index].duration = TrackDurationSeconds(tracks[index].length44k, tracks[index].speed);
+    m_tracks[index].duration =
+        TrackDurationSeconds(m_tracks[index].length44k, m_tracks[index].speed);
     notifyTrack(index);
 }
 
 void TrackBank::takeFormat(int index, const WavInfo& info, LengthFrom lengthFrom) {
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     t.sampleRate = info.samplesPerSec;
     t.frames = static_cast<float>(info.frameCount);
     t.rateRatio = static_cast<float>(44100.0 / info.samplesPerSec);
@@ -364,7 +364,7 @@ void TrackBank::takeFormat(int index, const WavInfo& info, LengthFrom lengthFrom
 }
 
 void TrackBank::clearFile(int index) {
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     t.loaded = false;
     t.rateRatio = 1.0f;
     t.fileName.clear();
@@ -372,9 +372,52 @@ void TrackBank::clearFile(int index) {
     t.length44k = 0.0f;
 }
 
+void TrackBank::edited(int index) {
+    m_changed = true;
+    notifyTrack(index);
+}
+
+void TrackBank::setFile(int index, const QString& fileName, const QString& path) {
+    Track& t = m_tracks[index];
+    t.fileName = fileName;
+    t.path = path;
+    forgetFormat(index);
+    edited(index);
+}
+
+void TrackBank::forgetFormat(int index) {
+    m_tracks[index].rateRatio = 1.0f;
+    m_tracks[index].length44k = 0.0f;
+}
+
+void TrackBank::awaitDevice() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        Track& t = m_tracks[i];
+        if (!t.loaded && !t.loading()) {
+            continue;
+        }
+        cancelLoad(i);
+        if (t.loaded) {
+            m_sound.release(t.buffer);
+        }
+        t.loaded = false;
+        t.state = PlayState::Stopped;            // its sound is gone with its buffer
+        t.loadState = LoadState::AwaitingDevice; // until endDeviceWait
+        touch(i);
+    }
+}
+
+bool TrackBank::endDeviceWait(int index) {
+    if (m_tracks[index].loadState != LoadState::AwaitingDevice) {
+        return false;
+    }
+    m_tracks[index].loadState = LoadState::Idle;
+    return true;
+}
+
 void TrackBank::forgetSounds() {
     for (int i = 0; i < kTrackCount; ++i) {
-        Track& t = tracks[i];
+        Track& t = m_tracks[i];
         t.loaded = false;
         t.buffer = 0;
         t.rateRatio = 1.0f;
@@ -384,17 +427,16 @@ void TrackBank::forgetSounds() {
 }
 
 void TrackBank::setVolume(int index, int volume) {
-    if (tracks[index].volume == volume) {
+    if (m_tracks[index].volume == volume) {
         return;
     }
-    tracks[index].volume = volume;
+    m_tracks[index].volume = volume;
     applyVolume(index);
-    bankChanged = true;
-    notifyTrack(index);
+    edited(index);
 }
 
 void TrackBank::setPan(int index, int pan) {
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     if (t.pan == pan) {
         return;
     }
@@ -402,12 +444,11 @@ void TrackBank::setPan(int index, int pan) {
     if (t.loaded) {
         m_sound.setPan(t.buffer, pan * 100);
     }
-    bankChanged = true;
-    notifyTrack(index);
+    edited(index);
 }
 
 void TrackBank::setSpeed(int index, int speed) {
-    Track& t = tracks[index];
+    Track& t = m_tracks[index];
     if (t.speed == speed) {
         return;
     }
@@ -416,39 +457,36 @@ void TrackBank::setSpeed(int index, int speed) {
         m_sound.setFrequency(t.buffer, PlaybackFrequency(speed, t.rateRatio));
     }
     t.duration = TrackDurationSeconds(t.length44k, speed);
-    bankChanged = true;
-    notifyTrack(index);
+    edited(index);
 }
 
 void TrackBank::setLoop(int index, bool loop) {
-    if (tracks[index].loop == loop) {
+    if (m_tracks[index].loop == loop) {
         return;
     }
-    tracks[index].loop = loop;
-    bankChanged = true;
-    notifyTrack(index);
+    m_tracks[index].loop = loop;
+    edited(index);
 }
 
 void TrackBank::setHold(int index, bool hold) {
-    if (tracks[index].hold == hold) {
+    if (m_tracks[index].hold == hold) {
         return;
     }
-    tracks[index].hold = hold;
-    bankChanged = true;
-    notifyTrack(index);
+    m_tracks[index].hold = hold;
+    edited(index);
 }
 
 void TrackBank::setRatio(int index, const QString& ratio) {
-    if (tracks[index].ratio == ratio) {
+    if (m_tracks[index].ratio == ratio) {
         return;
     }
-    tracks[index].ratio = ratio;
-    notifyTrack(index);
+    m_tracks[index].ratio = ratio;
+    edited(index);
 }
 
 void TrackBank::setFineSpeed(int index, bool fine) {
-    if (tracks[index].fineSpeed != fine) {
-        tracks[index].fineSpeed = fine;
+    if (m_tracks[index].fineSpeed != fine) {
+        m_tracks[index].fineSpeed = fine;
         notifyTrack(index);
     }
 }

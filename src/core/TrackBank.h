@@ -26,8 +26,17 @@ class TrackBank final : public QObject {
 public:
     explicit TrackBank(TrackSound& sound);
 
-    const Track& track(int index) const { return tracks[index]; }
-    bool playing(int index) const { return tracks[index].playing(); }
+    const Track& track(int index) const { return m_tracks[index]; }
+    bool playing(int index) const { return m_tracks[index].playing(); }
+    std::int16_t selectedTrack() const { return m_selectedTrack; } // -1: none
+    bool loneWolfMode() const { return m_loneWolfMode; }
+    // The whole bank is silenced by the performance key M.
+    bool allTracksMuted() const { return m_allTracksMuted; }
+    // The bank differs from its setting file: some value that a setting file stores was
+    // edited since the last markSaved(). Read when a document asks; no signal.
+    bool changed() const { return m_changed; }
+    // The bank now equals its setting file (just opened, saved, or a new bank).
+    void markSaved() { m_changed = false; }
 
     // --- Starting and stopping ------------------------------------------------------------
     // Start from the first frame with the track's mix (silent while a mute holds it); in
@@ -60,7 +69,7 @@ public:
     // The volume the track sounds at, in hundredths of a dB: silence while a mute holds it.
     std::int32_t soundingVolume(int index) const;
     // Whether the track's frame shows the selected-track mute.
-    bool mutedAlone(int index) const { return selectedTrackMuted && mutedTrack == index; }
+    bool mutedAlone(int index) const { return m_selectedTrackMuted && m_mutedTrack == index; }
 
     // --- Selection and the lone-wolf group -------------------------------------------------
     void select(int index);
@@ -85,7 +94,7 @@ public:
     // track is loading until the buffer comes, then loaded, its length that of the sound
     // read (less than the header said when the file was cut meanwhile). When none comes,
     // `failed(track)` runs; the track stays unloaded.
-    void loadSound(int index, const QString& path, std::function<void(Track&)> failed = {});
+    void loadSound(int index, const QString& path, std::function<void(int index)> failed = {});
     // Drops the track's load under way, or its wait for the device: it is no longer loading
     // and its result never reaches it. Tells no window.
     void cancelLoad(int index);
@@ -102,6 +111,17 @@ public:
     void takeFormat(int index, const WavInfo& info, LengthFrom lengthFrom);
     // Empties the track's file fields; membership, key state and mix stay.
     void clearFile(int index);
+    // The title and path a setting file names for the track, its format not yet read (the
+    // rate's ratio 1, no length). Marks the bank changed.
+    void setFile(int index, const QString& fileName, const QString& path);
+    // The track's format unknown again (a load that made no buffer): the 44.1 kHz rate, no
+    // length. Its title and path stay.
+    void forgetFormat(int index);
+    // Before the sound device closes: every loaded or loading track stops and lets go of its
+    // buffer or its load and waits for the device (its file kept).
+    void awaitDevice();
+    // The device is back: true, and the track no longer waits, when it was waiting.
+    bool endDeviceWait(int index);
     // The library the buffers were made in is gone or not yet open: no track is loaded or
     // playing, and each plays at the 44.1 kHz rate until its file is read again. Nothing is
     // sent to the library; files, mix and membership stay.
@@ -115,7 +135,6 @@ public:
     void setSpeed(int index, int speed); // also the playing time
     void setLoop(int index, bool loop);
     void setHold(int index, bool hold);
-    // The ratio text is the tempo matching's; choosing one marks the bank changed itself.
     void setRatio(int index, const QString& ratio);
     // The speed bar's fine steps: how the bar moves, not what the track plays, so the bank
     // is not marked changed.
@@ -142,21 +161,6 @@ public:
         TrackBank& m_bank;
     };
 
-    std::array<Track, kTrackCount> tracks;
-    std::int16_t selectedTrack = -1; // -1: none
-    std::int16_t popupTrack = 0;     // the track whose number label was last right-clicked
-    bool loneWolfMode = false;
-    QString browserFilePath;  // the file selected in the browser, "" before the first click
-    bool bankChanged = false; // the bank differs from its setting file
-    // The performance keys' mutes: M silences the whole bank, N the track `mutedTrack`.
-    bool allTracksMuted = false;
-    bool selectedTrackMuted = false;
-    std::int16_t mutedTrack = 0;
-    // The tempo lock: the reference speed captured when it went on, and every speed as it
-    // was when one bar was taken hold of (0 for never captured).
-    int lockedSpeed = 0;
-    std::array<int, kTrackCount> lockedSpeeds{};
-
 signals:
     // What a track shows changed: its file, button, mix, membership, mute or key.
     void trackChanged(int index);
@@ -167,12 +171,22 @@ private:
     static constexpr std::uint32_t kBankBit = 1U << kTrackCount;
 
     void notifyTrack(int index) { notify(1U << index); }
+    // A value a setting file stores was edited: the one place the bank becomes changed.
+    void edited(int index);
     void notifyBank() { notify(kBankBit); }
     void notify(std::uint32_t bits);
     void start(int index, bool looping);
     void applyVolume(int index);
 
     TrackSound& m_sound;
+    std::array<Track, kTrackCount> m_tracks;
+    std::int16_t m_selectedTrack = -1; // -1: none
+    bool m_loneWolfMode = false;
+    bool m_changed = false;
+    // The performance keys' mutes: M silences the whole bank, N the track `m_mutedTrack`.
+    bool m_allTracksMuted = false;
+    bool m_selectedTrackMuted = false;
+    std::int16_t m_mutedTrack = 0;
     // Each track's load under way, and a count of the loads it was given: a result that
     // comes back for an older count is not the track's any more.
     std::array<std::uint64_t, kTrackCount> m_loadIds{};

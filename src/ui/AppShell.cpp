@@ -1,6 +1,7 @@
 #include "ui/AppShell.h"
 
 #include "app/AppContext.h"
+#include "core/StoredValue.h"
 #include "files/ModuleZoomInOut.h"
 #include "platform/RegularFile.h"
 #include "platform/SettingsStore.h"
@@ -9,7 +10,6 @@
 #include "ui/MainWindow.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
-#include "ui/SettingFileCommands.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -43,28 +43,12 @@ std::optional<QString> AppShell::read(const char* key) const {
 }
 
 bool AppShell::readBool(const char* key, bool fallback) const {
-    const std::optional<QString> text = read(key);
-    if (!text) {
-        return fallback;
-    }
-    const QString t = text->trimmed();
-    if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) {
-        return true;
-    }
-    if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) {
-        return false;
-    }
-    bool ok = false;
-    const int number = t.toInt(&ok);
-    return ok ? number != 0 : fallback; // a value that is no boolean counts as absent
+    return StoredBool(read(key)).value_or(fallback);
 }
 
 long long AppShell::readInt(const char* key, long long fallback, long long lowest,
                             long long highest) const {
-    const std::optional<QString> text = read(key);
-    bool ok = false;
-    const long long value = text ? text->trimmed().toLongLong(&ok) : 0;
-    return ok && value >= lowest && value <= highest ? value : fallback;
+    return StoredInt(read(key), lowest, highest).value_or(fallback);
 }
 
 void AppShell::write(const char* key, const QString& value) {
@@ -102,16 +86,12 @@ void AppShell::Form_Load() {
     w.resize(w.width(), w.mediaPanelClosedHeight);
     w.move(w.x(), TwipsToPixels(kMainWindowTopTwips, twipsPerPixel));
 
-    // Without a mixer on the machine the path stays empty; the volume-control command says
-    // so when it is used, rather than every start.
-    const QString volume = read("VolumeControlPath").value_or(QString());
-    m_app.VolumeControlPath = volume.isEmpty() ? FindVolumeControl() : volume;
-
-    m_app.editProgramPath = read("editProgramPath").value_or(QString());
-    if (!m_app.editProgramPath.isEmpty()) {
+    m_app.performance.readPreferences(m_app.platform.settings, m_app.appName,
+                                      &AppShell::FindVolumeControl);
+    const Preferences& preferences = m_app.performance.preferences();
+    if (!preferences.editProgramPath.isEmpty()) {
         w.ComEdit->setEnabled(true);
     }
-    m_app.previewLoop = readBool("PreviewLoop", false);
     m_app.cd.state.stopCdOnExit = readBool("EndCDEnd", false);
 
     // A first start opens the demo sounds that ship with the program.
@@ -154,7 +134,6 @@ void AppShell::Form_Load() {
     output.blockSeconds =
         blockOk && blockMs >= 0.5 && blockMs <= 100.0 ? blockMs / 1000.0 : kDefaultBlockSeconds;
 
-    w.settingFiles().dialogFileName = read("WSCDir").value_or(QString());
     w.midiPanel().CommonDialogMIDIFileName = read("MIDIDir").value_or(QString());
 
     OutputFormat& format = m_app.outputFormat;
@@ -165,25 +144,16 @@ void AppShell::Form_Load() {
     format.QuSm = static_cast<std::int16_t>(readInt("QuSm", 2, -32768, 32767));
     format = format.offeredOnly();
 
-    m_app.FormSizeFlag = static_cast<std::int32_t>(
-        readInt("FormSizeFlag", 0, std::numeric_limits<std::int32_t>::min(),
-                std::numeric_limits<std::int32_t>::max()));
-    LoadLayout(static_cast<std::int16_t>(m_app.FormSizeFlag));
+    LoadLayout(static_cast<std::int16_t>(preferences.formSize));
 
-    TrackBank& bank = m_app.bank;
-    bank.forgetSounds();
-
-    m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(w.winId()), format);
-    // The library opens on the output choice; one opened otherwise takes it now.
-    m_app.sound.setOutput(m_app.outputChoice);
-    w.showSoundDevice(m_app.sound.soundLibHandle != 0);
-    w.menuItem(QStringLiteral("mnuUwagaki"))->setEnabled(false);
-    w.settingFiles().mnunew_Click();
-
-    bank.bankChanged = false;
+    w.showSoundDevice(m_app.performance.start([this, &w, &format] {
+        m_app.sound.OpenSoundDevice(static_cast<std::intptr_t>(w.winId()), format);
+        // The library opens on the output choice; one opened otherwise takes it now.
+        m_app.sound.setOutput(m_app.outputChoice);
+        return m_app.sound.soundLibHandle != 0;
+    }));
     m_app.midi.midiBarSeconds = 2.0;
     m_app.midi.midiTempo = 120;
-    bank.selectedTrack = -1;
     w.mix().formLoaded = true;
     m_app.cd.state.cdSeekStep = 3000;
 }
@@ -230,7 +200,7 @@ void AppShell::writeShared() {
     const OutputFormat& format = m_app.outputFormat;
     write("WAVDir", browser.dirPath());
     write("WAVDrive", browser.driveBox->currentText());
-    write("WSCDir", m_window.settingFiles().dialogFileName);
+    write("WSCDir", m_app.performance.dialogFileName());
     write("MIDIDir", m_window.midiPanel().CommonDialogMIDIFileName);
     write("QuSample", QString::number(format.QuSample));
     write("Qubit", QString::number(format.QuBit));

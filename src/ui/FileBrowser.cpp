@@ -158,11 +158,11 @@ void FileBrowser::fileList_Click() {
     if (fileName().isEmpty()) {
         return;
     }
-    m_app.bank.browserFilePath = FullPath(m_dirPath, fileName());
-    const QFileInfo file(m_app.bank.browserFilePath);
+    m_selectedPath = FullPath(m_dirPath, fileName());
+    const QFileInfo file(m_selectedPath);
     if (file.exists()) {
         lblPreviewFileSize->setText(KilobyteText(file.size()));
-        lblWavInfo->setText(QStringLiteral("(") + FormatWavInfo(m_app.bank.browserFilePath, 0) +
+        lblWavInfo->setText(QStringLiteral("(") + FormatWavInfo(m_selectedPath, 0) +
                             QStringLiteral(")"));
     } else {
         // Gone between listing and click: nothing to measure.
@@ -176,13 +176,13 @@ void FileBrowser::fileList_DblClick() {
     if (fileName().isEmpty()) {
         return;
     }
-    m_app.bank.browserFilePath = FullPath(m_dirPath, fileName());
+    m_selectedPath = FullPath(m_dirPath, fileName());
     const WaitCursor wait(m_app.platform.cursor);
-    m_app.preview.start(m_app.bank.browserFilePath, m_app.previewLoop);
+    m_app.preview.start(m_selectedPath, m_app.previewLoop);
 }
 
 void FileBrowser::mnuDeleteFile_Click() {
-    if (m_app.bank.browserFilePath.isEmpty()) {
+    if (m_selectedPath.isEmpty()) {
         return;
     }
     DeleteBrowserFile();
@@ -190,7 +190,7 @@ void FileBrowser::mnuDeleteFile_Click() {
 }
 
 void FileBrowser::DeleteBrowserFile() {
-    const QString& path = m_app.bank.browserFilePath;
+    const QString& path = m_selectedPath;
     if (path.isEmpty()) {
         return;
     }

@@ -15,7 +15,7 @@ struct AppContext;
 // The WAV browser beside the tracks: a volume list `driveBox`, a folder list `folderList`, the WAV
 // files of that folder in `fileList`, and the selected file's size and format. Double-clicking
 // a file previews it (the context's preview player); Delete moves it to the trash. The file
-// chosen here is what a track's "Change!" button loads (browserFilePath).
+// chosen here is what a track's "Change!" button loads (selectedFilePath).
 class FileBrowser final : public QWidget {
     Q_OBJECT
 
@@ -31,6 +31,8 @@ public:
 
     // The folder shown by folderList and listed by fileList.
     QString dirPath() const { return m_dirPath; }
+    // The file last clicked in the list, "" before the first click.
+    const QString& selectedFilePath() const { return m_selectedPath; }
     // Shows `path` in the folder list; a folder that cannot be listed leaves the old one.
     bool setDirPath(const QString& path);
 
@@ -70,6 +72,7 @@ private:
 
     AppContext& m_app;
     QString m_dirPath;
+    QString m_selectedPath;
     QMenu* m_popup = nullptr;
 };
 

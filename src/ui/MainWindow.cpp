@@ -294,7 +294,7 @@ void MainWindow::mnuplay_Click() {
         m_playMode->showMain = [this] { show(); };
         m_keyboard->setPlayModeWindow(m_playMode);
     }
-    m_playMode->refresh(m_files->settingFileTitle);
+    m_playMode->refresh(m_app.performance.title());
     hide();
     m_playMode->show();
     m_playMode->activateWindow();

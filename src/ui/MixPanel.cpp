@@ -124,7 +124,6 @@ void MixPanel::ratioBox_Click(int index) {
     const QString ratio = m_tracks.frame(index).ratioBox->currentText();
     if (!formLoaded) {
         m_app.bank.setRatio(index, ratio);
-        m_app.bank.bankChanged = true;
         return;
     }
     m_app.tempo.chooseRatio(index, ratio);

@@ -125,10 +125,10 @@ void PlayModeWindow::redrawTrack(int index) {
 
 void PlayModeWindow::redrawBank() {
     for (int i = 0; i < kTrackCount; ++i) {
-        SetBackground(*trackKeyLabels[i], i == m_bank.selectedTrack ? kMagenta : ButtonFace());
+        SetBackground(*trackKeyLabels[i], i == m_bank.selectedTrack() ? kMagenta : ButtonFace());
     }
-    SetForeground(*loneWolfLabel, m_bank.loneWolfMode ? kYellow : QColor(Qt::black));
-    SetBackground(*this, m_bank.allTracksMuted ? kBlue : ButtonFace());
+    SetForeground(*loneWolfLabel, m_bank.loneWolfMode() ? kYellow : QColor(Qt::black));
+    SetBackground(*this, m_bank.allTracksMuted() ? kBlue : ButtonFace());
 }
 
 void PlayModeWindow::ComStart2_Click(int index) {

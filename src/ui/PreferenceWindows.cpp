@@ -149,8 +149,10 @@ void PreferenceWindow::ComPrefe_edit_Click() {
 }
 
 void PreferenceWindow::ComOK_Click() {
-    m_app.VolumeControlPath = txtVolumeControlPath->text();
-    m_app.editProgramPath = TxteditProgramPath->text();
+    Preferences preferences = m_app.performance.preferences();
+    preferences.volumeControlPath = txtVolumeControlPath->text();
+    preferences.editProgramPath = TxteditProgramPath->text();
+    m_app.performance.setPreferences(preferences);
     m_app.cd.state.imagePath = TxtCdImage->text().trimmed();
     if (!TxtSoundFont->text().trimmed().isEmpty()) {
         m_app.midi.kbgm.setSoundFont(TxtSoundFont->text().trimmed()); // used when MIDI opens
@@ -187,9 +189,11 @@ OtherSettingsWindow::OtherSettingsWindow(AppContext& app, QWidget* parent)
 }
 
 void OtherSettingsWindow::ComOK_Click() {
-    m_app.previewLoop = ChkPreviewLoop->isChecked();
+    Preferences preferences = m_app.performance.preferences();
+    preferences.previewLoop = ChkPreviewLoop->isChecked();
+    preferences.formSize = ChkFormSizeFlag->isChecked() ? 1 : 0;
+    m_app.performance.setPreferences(preferences);
     m_app.cd.state.stopCdOnExit = ChkEndCdEnd->isChecked();
-    m_app.FormSizeFlag = ChkFormSizeFlag->isChecked() ? 1 : 0;
     accept(); // the main window applies the layout
 }
 

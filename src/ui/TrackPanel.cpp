@@ -113,7 +113,7 @@ void TrackPanel::loneWolfLabel_Click() {
 
 void TrackPanel::loneWolfAction_Click() {
     // The item's tick was set from the membership when the popup opened.
-    const int track = m_app.bank.popupTrack;
+    const int track = m_popupTrack;
     m_app.bank.setLoneWolfMember(track, !m_app.bank.track(track).loneWolf);
 }
 
@@ -126,12 +126,12 @@ void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
     QAction* wavInfo = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuWavInfo"));
     loneWolfAction->setChecked(m_app.bank.track(index).loneWolf);
     wavInfo->setEnabled(m_app.bank.track(index).loaded);
-    m_app.bank.popupTrack = static_cast<std::int16_t>(index);
+    m_popupTrack = index;
     m_trackPopup.popup(globalPos);
 }
 
 void TrackPanel::mnuWavInfo_Click() {
-    WavInfoWindow window(m_app.bank, m_app.bank.popupTrack, m_frames[0]->window());
+    WavInfoWindow window(m_app.bank, m_popupTrack, m_frames[0]->window());
     m_app.platform.modals.run(window);
 }
 
@@ -198,13 +198,13 @@ void TrackPanel::redrawBank() {
     const TrackBank& bank = m_app.bank;
     for (int i = 0; i < kTrackCount; ++i) {
         SetBackground(*m_frames[i]->trackNumberLabel,
-                      i == bank.selectedTrack ? kMagenta : ButtonFace());
+                      i == bank.selectedTrack() ? kMagenta : ButtonFace());
     }
-    SetForeground(*loneWolfLabel, bank.loneWolfMode ? kYellow : QColor(Qt::black));
+    SetForeground(*loneWolfLabel, bank.loneWolfMode() ? kYellow : QColor(Qt::black));
     QWidget& window = *m_frames[0]->window();
-    if (bank.allTracksMuted || window.autoFillBackground()) {
+    if (bank.allTracksMuted() || window.autoFillBackground()) {
         window.setAutoFillBackground(true);
-        SetBackground(window, bank.allTracksMuted ? kBlue : ButtonFace());
+        SetBackground(window, bank.allTracksMuted() ? kBlue : ButtonFace());
     }
 }
 

@@ -57,6 +57,7 @@ private:
     AppContext& m_app;
     FileBrowser& m_browser;
     QMenu& m_trackPopup;
+    int m_popupTrack = 0; // the track whose number label was last right-clicked
     std::array<TrackFrame*, 8> m_frames{};
 };
 

@@ -82,7 +82,7 @@ TEST_F(EditorRoundTripTest, TheTrackComesBackEditedUnlessTheRoundTripEndsEarly) 
         {0, "ed", {false, true}, ProgramEnded, "pause close wait confirm end", {}},
     };
     for (const auto& c : cases) {
-        bank.selectedTrack = static_cast<std::int16_t>(c.selected);
+        bank.select(c.selected);
         launcher.succeed = QLatin1String(c.editor) != QLatin1String("broken");
         log.clear();
         answers = c.answers;

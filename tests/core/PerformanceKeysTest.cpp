@@ -35,7 +35,7 @@ TEST(PerformanceKeys, MediaKeysReachTheirPlayerAndLettingGoOfAllEndsTheirMutes) 
     keys.press({PerformanceKey::MuteCd});
     keys.press({PerformanceKey::MuteMidi});
     keys.press({PerformanceKey::MuteAll});
-    EXPECT_TRUE(cd.isMuted && midi.isMuted && bank.allTracksMuted);
+    EXPECT_TRUE(cd.isMuted && midi.isMuted && bank.allTracksMuted());
     keys.press({PerformanceKey::PauseCd});
     keys.release({PerformanceKey::PauseCd}); // the pause key acts on its press alone
     EXPECT_EQ(cd.pauseKeys, 1);
@@ -46,7 +46,7 @@ TEST(PerformanceKeys, MediaKeysReachTheirPlayerAndLettingGoOfAllEndsTheirMutes) 
 
     keys.releaseAll(); // the window lost the focus with G and M held
     EXPECT_FALSE(cd.isMuted);
-    EXPECT_FALSE(bank.allTracksMuted);
+    EXPECT_FALSE(bank.allTracksMuted());
     EXPECT_EQ(midi.unmutes, 1) << "a player that was not muted is left alone";
 
     keys.panic();

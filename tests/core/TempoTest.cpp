@@ -1,3 +1,4 @@
+#include "audio/WavReader.h"
 #include "core/ReferenceBar.h"
 #include "core/TempoControl.h"
 #include "core/TempoMath.h"
@@ -21,8 +22,12 @@ class TempoControlTest : public ::testing::Test {
 protected:
     // Track i: `seconds` of 44.1 kHz frames (0: empty) with this ratio text.
     void track(int i, double seconds, const QString& ratio) {
-        bank.tracks[i].loaded = seconds > 0;
-        bank.tracks[i].length44k = static_cast<float>(seconds * 44100);
+        bank.clear(i);
+        if (seconds > 0) {
+            bank.takeFormat(i, {1, 2, 44100, 0, 0, 16, static_cast<int>(seconds * 44100)},
+                            TrackBank::LengthFrom::Rate);
+            bank.loadSound(i, "t.wav"); // made at once
+        }
         bank.setRatio(i, ratio);
     }
     Speeds speeds() const { return {speed(0), speed(1), speed(2), speed(3)}; }
@@ -90,7 +95,7 @@ TEST_F(TempoControlTest, TheLockIsAvailableWhileAReferenceExistsAndKeepsItsSpeed
     EXPECT_FALSE(tempo.lockAvailable() || tempo.lockOn()) << "the last reference went";
     track(0, 2, "");
     tempo.chooseRatio(0, kRef);
-    EXPECT_TRUE(bank.bankChanged);
+    EXPECT_TRUE(bank.changed());
     bank.setSpeed(0, 3000);
     tempo.toggleLock();
     bank.setSpeed(0, 5000);
@@ -134,6 +139,13 @@ TEST_F(TempoControlTest, UnderTheLockAMovedReferenceRematchesOrEverySpeedReturns
     track(2, 2, "*1");
     tempo.moveSpeed(0, 4000);
     EXPECT_EQ(speeds(), (Speeds{4000, 4410, 4410, 4410}));
+    // A new bank forgets the capture: a failed re-match returns every speed to the file's own.
+    tempo.switchLockOff();
+    tempo.updateLockAvailability();
+    tempo.toggleLock();
+    track(2, 2, "*2");
+    tempo.moveSpeed(0, 4600); // against the empty last mark: 8820 > 8790
+    EXPECT_EQ(speeds(), (Speeds{4410, 4410, 4410, 4410}));
     EXPECT_TRUE(told.empty());
 }
 

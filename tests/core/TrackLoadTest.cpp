@@ -1,8 +1,7 @@
 // Tracks loading in the background on the real library over an offline output: the keys of
-// the other tracks keep working, a superseded load never lands, and a set's messages keep
-// the tracks' order.
+// the other tracks keep working and a superseded load never lands (a set's loads:
+// PerformanceTest).
 #include "audio/AudioTestKit.h"
-#include "core/BankLoader.h"
 #include "support/OfflineBank.h"
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"
@@ -10,7 +9,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 namespace mt {
 namespace {
@@ -36,18 +34,8 @@ protected:
         VoiceStatus s;
         return dsGetStatus(bank.track(index).buffer, s) && s.playing;
     }
-    std::vector<QString> told() const {
-        std::vector<QString> texts;
-        for (const auto& m : m_messages.shown) {
-            texts.push_back(m.text);
-        }
-        return texts;
-    }
 
     QTemporaryDir m_dir;
-    BankLoader loader{bank, m_sound, [this](const QString& text) {
-                          m_messages.show(text, QStringLiteral("Marrowtune"), MessageIcon::None);
-                      }};
 };
 
 // The results come through the event loop, so until it runs the big track is loading however
@@ -97,37 +85,6 @@ TEST_F(TrackLoadTest, ReassigningOrClearingWhileLoadingDropsTheOldLoad) {
     bank.assign(3, low);
     ASSERT_TRUE(test::WaitForLoads(bank));
     EXPECT_EQ(bank.track(3).buffer, made + 1);
-}
-
-// A set whose files are partly gone or damaged: titles and paths at once (a save meanwhile
-// keeps them), the messages in track order once the loads have come in.
-TEST_F(TrackLoadTest, ASetLoadsInTheBackgroundAndTellsItsTracksInOrder) {
-    const QByteArray flac = test::EncodedWav(SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2,
-                                             std::vector<float>(88200, 0.25f));
-    const QString files[] = {tone("a.wav", 441.0), m_dir.filePath("gone.wav"),
-                             write("cut.flac", flac.left(flac.size() * 6 / 10)),
-                             m_dir.filePath("gone too.wav"), tone("e.wav", 882.0, 3)};
-    for (int i = 0; i < 5; ++i) {
-        StoredTrack stored;
-        stored.path = files[i];
-        stored.fileName = QFileInfo(files[i]).fileName();
-        loader.load(i, stored);
-        EXPECT_EQ(bank.track(i).path, files[i]);
-        EXPECT_EQ(bank.track(i).fileName, stored.fileName);
-    }
-    EXPECT_TRUE(bank.track(0).loading() && bank.track(4).loading());
-
-    ASSERT_TRUE(test::WaitForLoads(bank));
-    const QString moved = ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください";
-    EXPECT_EQ(told(),
-              std::vector<QString>({"(2" + moved,
-                                    QStringLiteral("FLACファイルの音声データを読み取れません。"),
-                                    "(4" + moved}));
-    EXPECT_TRUE(bank.track(0).loaded && bank.track(4).loaded);
-    for (int i : {1, 2, 3}) {
-        EXPECT_FALSE(bank.track(i).loaded) << i;
-        EXPECT_EQ(bank.track(i).path, files[i]) << "kept for the set";
-    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "files/SettingFile.h"
 #include "support/WavBytes.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -112,7 +113,15 @@ private:
 TEST(SettingFile, WritesAreWholeOrNothingAndLeaveNoTemporaryFiles) {
     QTemporaryDir dir;
     const QString path = dir.filePath("bank.mrw");
+    // Another save's at work stays; one a killed save left hours ago goes.
+    for (const auto& [name, hours] : {std::pair{"Ab12Cd", 0}, std::pair{"Xy34Zw", 2}}) {
+        QFile file(dir.filePath(".bank.mrw.marrowtune-save-") + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) &&
+                    file.setFileTime(QDateTime::currentDateTime().addSecs(qint64{-3600} * hours),
+                                     QFileDevice::FileModificationTime));
+    }
     ASSERT_TRUE(WriteFileWhole(path, "old", nullptr));
+    ASSERT_TRUE(QFile::remove(dir.filePath(".bank.mrw.marrowtune-save-Ab12Cd")));
     const QByteArray next = EncodeSettingFile({});
     for (const bool lies : {false, true}) {
         for (const qint64 room : {qint64{0}, qint64{10}, next.size() - 1}) {

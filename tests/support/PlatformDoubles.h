@@ -39,6 +39,14 @@ public:
         return answer;
     }
 
+    std::vector<QString> texts() const {
+        std::vector<QString> result;
+        for (const ShownMessage& m : shown) {
+            result.push_back(m.text);
+        }
+        return result;
+    }
+
     std::vector<ShownMessage> shown;
     std::deque<bool> answers;
 };

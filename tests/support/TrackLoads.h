@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ranges>
 #include <thread>
 
 namespace mt::test {
@@ -15,8 +16,8 @@ namespace mt::test {
 // of `bank` is loading; none at all when none is. False when one still is after `timeoutMs`.
 inline bool WaitForLoads(const TrackBank& bank, int timeoutMs = 20000) {
     const auto anyLoading = [&bank] {
-        return std::any_of(bank.tracks.begin(), bank.tracks.end(),
-                           [](const Track& t) { return t.loading(); });
+        return std::ranges::any_of(std::views::iota(0, kTrackCount),
+                                   [&bank](int i) { return bank.track(i).loading(); });
     };
     QElapsedTimer clock;
     clock.start();

@@ -31,12 +31,12 @@ protected:
         m_output = output.get();
         return dsInitializeOn(std::move(output));
     }
-    std::vector<QString> messageTexts() const {
-        std::vector<QString> texts;
-        for (const ShownMessage& m : m_platform.messages.shown) {
-            texts.push_back(m.text);
-        }
-        return texts;
+    std::vector<QString> messageTexts() const { return m_platform.messages.texts(); }
+    // A stored preference changed as the preference windows change it.
+    template <typename Edit> void prefer(Edit edit) {
+        Preferences preferences = m_app.performance.preferences();
+        edit(preferences);
+        m_app.performance.setPreferences(preferences);
     }
 
     QTemporaryDir m_dir;

@@ -104,7 +104,7 @@ TEST_F(ExternalProgramsTest, TheEditButtonAndTheWaitWindowDriveTheRoundTrip) {
 }
 
 TEST_F(ExternalProgramsTest, PreferencesVolumeControlWebPageAndAbout) {
-    m_app.VolumeControlPath = QStringLiteral("/usr/bin/pavucontrol");
+    prefer([](Preferences& p) { p.volumeControlPath = "/usr/bin/pavucontrol"; });
     m_platform.fileDialogs.answers = {QStringLiteral("/usr/bin/audacity"), std::nullopt,
                                       std::nullopt};
     m_modals = {In<PreferenceWindow>([](PreferenceWindow& pref) {
@@ -139,9 +139,9 @@ TEST_F(ExternalProgramsTest, PreferencesVolumeControlWebPageAndAbout) {
     EXPECT_EQ(m_window.height(), 454) << "the small layout at once";
     EXPECT_TRUE(m_platform.settings.written.empty());
 
-    m_app.VolumeControlPath = m_dir.filePath("missing-mixer");
+    prefer([this](Preferences& p) { p.volumeControlPath = m_dir.filePath("missing-mixer"); });
     QTest::mouseClick(m_window.ComVol_Show, Qt::LeftButton);
-    m_app.VolumeControlPath = m_dir.path(); // a folder: there, but it does not start
+    prefer([this](Preferences& p) { p.volumeControlPath = m_dir.path(); }); // no program
     m_platform.processes.succeed = false;
     choose("mnuVolumeControl");
     const QString where = QStringLiteral("指定してください｡ ");

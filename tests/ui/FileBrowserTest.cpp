@@ -38,11 +38,11 @@ TEST_F(FileBrowserTest, ListsTheWavFilesAndDescribesTheSelectedOne) {
     addFile("notes.txt", "x");
     EXPECT_EQ(listed(), QStringList({"a キック.wav", "b.WAV"}));
     test::ClickListItem(*browser().fileList, "a キック.wav");
-    EXPECT_EQ(bank().browserFilePath, m_dir.filePath("a キック.wav"));
+    EXPECT_EQ(browser().selectedFilePath(), m_dir.filePath("a キック.wav"));
     EXPECT_EQ(browser().lblPreviewFileSize->text(), QStringLiteral("4kB")); // 4044 bytes
     EXPECT_EQ(browser().lblWavInfo->text(), QStringLiteral("(44kHz,16bit,S)"));
     key(Qt::Key_Down); // the arrow keys select as a click does
-    EXPECT_EQ(bank().browserFilePath, m_dir.filePath("b.WAV"));
+    EXPECT_EQ(browser().selectedFilePath(), m_dir.filePath("b.WAV"));
     EXPECT_EQ(browser().lblPreviewFileSize->text(), QStringLiteral("22kB"));
     EXPECT_EQ(browser().lblWavInfo->text(), QStringLiteral("(22kHz,8bit,M)"));
 
@@ -67,7 +67,7 @@ TEST_F(FileBrowserTest, PreviewsOneAtATimeAndDeleteAsksAboutTheSelectedFile) {
     doubleClick(list, "one.wav");
     const std::int32_t first = m_app.preview.buffer();
     EXPECT_TRUE(sounding());
-    m_app.previewLoop = true;
+    prefer([](Preferences& p) { p.previewLoop = true; });
     doubleClick(list, "two.wav");
     VoiceStatus status;
     EXPECT_FALSE(dsGetStatus(first, status)) << "the first preview buffer is still held";

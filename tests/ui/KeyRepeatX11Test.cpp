@@ -116,7 +116,7 @@ protected:
             load(i, "loop.wav");
             frame(i).CheckLoop->setChecked(true);
             frame(i).CheckDuuk->setChecked(true);
-            m_buffers[i] = bank().tracks[i].buffer;
+            m_buffers[i] = bank().track(i).buffer;
         }
         test::ShowActive(m_window);
         m_device.emplace(*m_output);
@@ -165,7 +165,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitFor([this] { return allPlaying(false); }, 2000))
             << "a track kept sounding after its key came up";
         for (int i = 0; i < kHeldTracks; ++i) {
-            EXPECT_FALSE(bank().tracks[i].keyHeld);
+            EXPECT_FALSE(bank().track(i).keyHeld);
         }
     }
 

@@ -52,7 +52,6 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
     EXPECT_EQ(w.browser().fileList->count(), 6);
     EXPECT_FALSE(w.ComEdit->isEnabled());
     EXPECT_FALSE(w.menuItem("mnuUwagaki")->isEnabled());
-    EXPECT_EQ(m_app.bank.selectedTrack, -1);
     EXPECT_TRUE(w.lblNoSoundDevice->isHidden()) << "a device is open";
 
     EXPECT_TRUE(w.close());
@@ -69,7 +68,6 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
 
 TEST_F(StartUpTest, StoredSettingsComeBack) {
     store("WAVDir", m_dir.path());
-    store("PreviewLoop", "True");
     store("EndCDEnd", "True");
     store("editProgramPath", "/usr/bin/audacity");
     store("WSCDir", "/sets/live.mrw");
@@ -77,7 +75,6 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     m_platform.settings.setValue(m_app.appName, "Marrowtune", "CdImage", "/discs/live.cue");
     MainWindow& w = start();
     EXPECT_EQ(w.browser().dirPath(), m_dir.path());
-    EXPECT_TRUE(m_app.previewLoop);
     EXPECT_TRUE(m_app.cd.state.stopCdOnExit);
     EXPECT_TRUE(w.ComEdit->isEnabled());
     EXPECT_EQ(m_app.cd.state.imagePath, QStringLiteral("/discs/live.cue"));
@@ -85,7 +82,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_TRUE(m_platform.messages.shown.empty());
 
     // The editor's way out keeps the stored layout flag and the CD setting.
-    m_app.FormSizeFlag = 0;
+    prefer([](Preferences& p) { p.formSize = 0; });
     m_app.cd.state.stopCdOnExit = false;
     w.shell().SaveSettingsAndEnd();
     EXPECT_EQ(m_ended, 1);
@@ -93,17 +90,6 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(stored("EndCDEnd"), QString("True"));
     EXPECT_EQ(stored("WSCDir"), QString("/sets/live.mrw"));
     EXPECT_EQ(m_platform.settings.written.size(), 15u); // ten of "Info", five of our own
-}
-
-TEST_F(StartUpTest, AFolderThatIsGoneAndValuesThatAreNotNumbers) {
-    store("WAVDir", m_dir.filePath("gone"));
-    store("PreviewLoop", "perhaps");
-    store("WAVDrive", "/no/such/volume");
-    MainWindow& w = start();
-    EXPECT_EQ(messageTexts(), (std::vector<QString>{"前回使ったドライブが用意されていません",
-                                                    "前回使ったドライブが用意されていません"}));
-    EXPECT_FALSE(m_app.previewLoop);
-    EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
 }
 
 // The stored output format ("Qubit" is read back as "QuBit"); each part the sound-quality
@@ -142,12 +128,19 @@ TEST_F(StartUpTest, WithoutASoundDeviceTheWindowSaysSoInOnePlace) {
     EXPECT_TRUE(w.lblNoSoundDevice->isVisible());
 }
 
-TEST_F(StartUpTest, SettingsThatCannotBeWrittenAreReported) {
-    start();
+// A folder that is gone is told and the start goes on; settings that cannot be written are
+// told at the end.
+TEST_F(StartUpTest, AGoneFolderAndSettingsThatCannotBeWrittenAreTold) {
+    store("WAVDir", m_dir.filePath("gone"));
+    store("WAVDrive", "/no/such/volume");
+    MainWindow& w = start();
+    const QString notReady = QStringLiteral("前回使ったドライブが用意されていません");
+    EXPECT_EQ(messageTexts(), (std::vector<QString>{notReady, notReady}));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
     m_platform.settings.failWrites = true;
-    m_window->close();
-    ASSERT_EQ(m_platform.messages.shown.size(), 1u);
-    EXPECT_TRUE(m_platform.messages.shown[0].text.startsWith("設定を保存できませんでした"));
+    w.close();
+    ASSERT_EQ(m_platform.messages.shown.size(), 3u);
+    EXPECT_TRUE(m_platform.messages.shown[2].text.startsWith("設定を保存できませんでした"));
     EXPECT_EQ(m_ended, 1);
 }
 

@@ -1,0 +1,229 @@
+#include "core/Performance.h"
+
+#include "core/StoredValue.h"
+#include "platform/CursorService.h"
+#include "platform/FileDialogService.h"
+#include "platform/MessageBoxService.h"
+#include "platform/RegularFile.h"
+#include "platform/SettingsStore.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <limits>
+
+namespace mt {
+namespace {
+
+const QString kSettingFilter = QStringLiteral("セッティングファイル (*.mrw)|*.mrw|");
+
+StoredTrack Stored(const TrackSetting& s) {
+    return {s.speed, s.volume, s.pan, s.fileName, s.path, s.loop != 0, s.hold != 0, s.ratio};
+}
+
+} // namespace
+
+Performance::Performance(TrackSound& sound, const ReferenceBar& cdBar, const ReferenceBar& midiBar,
+                         Ports ports)
+    : m_ports(ports), m_bank(sound),
+      m_loader(m_bank, sound, [this](const QString& text) { tell(text); }),
+      m_tempo(m_bank, cdBar, midiBar, [this](const QString& text) { tell(text); }) {}
+
+void Performance::tell(const QString& text) const {
+    m_ports.messages.show(text, kAppTitle, MessageIcon::None);
+}
+
+void Performance::setSaveQuestion(std::function<SaveAnswer(const QString& title)> ask) {
+    m_askToSave = std::move(ask);
+}
+
+void Performance::setPreferences(const Preferences& preferences) {
+    m_preferences = preferences;
+    emit preferencesChanged();
+}
+
+void Performance::readPreferences(const SettingsStore& store, const QString& app,
+                                  const std::function<QString()>& findMixer) {
+    const auto read = [&store, &app](const char* key) {
+        return store.value(app, QStringLiteral("Info"), QLatin1String(key));
+    };
+    Preferences p;
+    // Without a mixer on the machine the path stays empty; the volume-control command says
+    // so when it is used, rather than every start.
+    p.volumeControlPath = read("VolumeControlPath").value_or(QString());
+    if (p.volumeControlPath.isEmpty()) {
+        p.volumeControlPath = findMixer();
+    }
+    p.editProgramPath = read("editProgramPath").value_or(QString());
+    p.previewLoop = StoredBool(read("PreviewLoop")).value_or(false);
+    p.formSize = static_cast<std::int32_t>(StoredInt(read("FormSizeFlag"),
+                                                     std::numeric_limits<std::int32_t>::min(),
+                                                     std::numeric_limits<std::int32_t>::max())
+                                               .value_or(0));
+    setPreferences(p);
+    m_dialogFileName = read("WSCDir").value_or(QString());
+}
+
+bool Performance::start(const std::function<bool()>& openDevice) {
+    m_bank.forgetSounds();
+    const bool open = openDevice();
+    newBank();
+    return open;
+}
+
+void Performance::name(const QString& path, bool canOverwrite) {
+    m_filePath = path;
+    m_title = path.isEmpty() ? QStringLiteral("New") : QFileInfo(path).fileName();
+    m_canOverwrite = canOverwrite;
+    emit documentChanged();
+}
+
+std::array<TrackSetting, kTrackCount> Performance::currentSettings() const {
+    std::array<TrackSetting, kTrackCount> tracks;
+    for (int i = 0; i < kTrackCount; ++i) {
+        const Track& track = m_bank.track(i);
+        tracks[i] = {track.speed,        track.volume,       track.pan,
+                     track.fileName,     track.path,         track.length44k,
+                     track.loop ? 1 : 0, track.hold ? 1 : 0, track.ratio};
+    }
+    return tracks;
+}
+
+bool Performance::writeTo(const QString& path) {
+    QString reason;
+    if (WriteFileWhole(path, EncodeSettingFile(currentSettings()), &reason)) {
+        return true;
+    }
+    tell(path + QStringLiteral(" に保存できませんでした。") + reason);
+    return false;
+}
+
+bool Performance::saveAs(const QString& path) {
+    if (!writeTo(path)) {
+        return false;
+    }
+    m_bank.markSaved();
+    name(path, true);
+    return true;
+}
+
+void Performance::overwrite() {
+    // The file that was opened or saved, wherever the working folder happens to be.
+    if (writeTo(m_filePath)) {
+        m_bank.markSaved();
+    }
+}
+
+std::optional<QString> Performance::askSaveName(const QString& preselected) {
+    FileDialogRequest request;
+    request.filter = kSettingFilter;
+    request.filterIndex = 2;
+    request.fileName = preselected;
+    request.defaultSuffix = QStringLiteral("mrw");
+    std::optional<QString> chosen = m_ports.fileDialogs.saveFile(request);
+    if (!chosen || !QFileInfo(*chosen).suffix().isEmpty()) {
+        return chosen; // the dialog asked about this very name before replacing it
+    }
+    // A dialog that left the suffix off asked about another file than the one written:
+    // the question about replacing is ours to ask.
+    *chosen += QStringLiteral(".mrw");
+    if (QFileInfo::exists(*chosen) &&
+        !m_ports.messages.confirm(QFileInfo(*chosen).fileName() +
+                                      QStringLiteral(" は既に存在します。\n上書きしますか？"),
+                                  kAppTitle)) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+void Performance::saveFromDialog() {
+    const std::optional<QString> chosen = askSaveName(m_dialogFileName);
+    if (!chosen) {
+        return;
+    }
+    m_dialogFileName = *chosen;
+    WaitCursor wait(m_ports.cursor);
+    saveAs(*chosen);
+}
+
+void Performance::openFromDialog() {
+    if (!confirmDiscard()) {
+        return;
+    }
+    FileDialogRequest request;
+    request.filter = QStringLiteral("すべてのファイル (*.*)|*.*|") + kSettingFilter;
+    request.filterIndex = 2;
+    request.fileName = m_dialogFileName;
+    const std::optional<QString> chosen = m_ports.fileDialogs.openFile(request);
+    if (!chosen) {
+        return;
+    }
+    m_dialogFileName = *chosen;
+    WaitCursor wait(m_ports.cursor);
+    open(*chosen);
+}
+
+bool Performance::open(const QString& path) {
+    QFile file(path);
+    DecodedSettingFile decoded{{}, false};
+    if (OpenRegularFileForReading(file)) {
+        decoded = DecodeSettingFile(file.readAll());
+    }
+    if (!decoded.ok) {
+        // Nothing of a damaged file is taken: its first blocks may already hold values that a
+        // line break moved. The bank, its title and its flags stay: a wrong or damaged file
+        // never costs the set that is on stage.
+        tell(path + QStringLiteral("は Marrowtune で使用できるファイル形式ではありません"));
+        return false;
+    }
+    for (std::size_t i = 0; i < decoded.tracks.size(); ++i) {
+        m_loader.load(static_cast<int>(i), Stored(decoded.tracks[i]));
+    }
+    // A file that ended early leaves the overwrite item as it was.
+    name(path, m_canOverwrite || decoded.tracks.size() == static_cast<std::size_t>(kTrackCount));
+    // Whatever the file held: a reference it took away must not leave the lock on.
+    m_tempo.updateLockAvailability();
+    m_bank.markSaved();
+    return true;
+}
+
+void Performance::newFromMenu() {
+    if (confirmDiscard()) {
+        newBank();
+    }
+}
+
+void Performance::newBank() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        m_loader.reset(i);
+        m_bank.setFineSpeed(i, false);
+    }
+    name(QString(), false);
+    m_bank.selectNextLoaded();
+    m_tempo.switchLockOff();
+    m_bank.markSaved();
+}
+
+bool Performance::confirmDiscard() {
+    if (!m_bank.changed()) {
+        return true;
+    }
+    const bool untitled = m_filePath.isEmpty();
+    const SaveAnswer answer =
+        m_askToSave ? m_askToSave(untitled ? QString() : m_title) : SaveAnswer::Cancel;
+    if (answer != SaveAnswer::Yes) {
+        return answer == SaveAnswer::No;
+    }
+    if (!untitled) {
+        overwrite();
+        return !m_bank.changed();
+    }
+    const std::optional<QString> chosen = askSaveName(QString());
+    if (!chosen) {
+        return false;
+    }
+    m_dialogFileName = *chosen;
+    return saveAs(*chosen);
+}
+
+} // namespace mt

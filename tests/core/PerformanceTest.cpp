@@ -1,0 +1,268 @@
+// The bank's document: new, open, save, save as, overwrite and the discard question, with the
+// file dialogs, message boxes and the question answered by the test, and the tracks on the real
+// sound library over an offline output.
+#include "core/Performance.h"
+#include "audio/AudioTestKit.h"
+#include "core/ReferenceBar.h"
+#include "support/OfflineBank.h"
+#include "support/TrackLoads.h"
+#include "support/WavBytes.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mt {
+namespace {
+
+struct FixedBar final : ReferenceBar {
+    double barSeconds() const override { return 2.0; }
+};
+
+class PerformanceTest : public test::OfflineBank, public ::testing::Test {
+protected:
+    PerformanceTest() {
+        performance.setSaveQuestion([this](const QString& title) {
+            asked.push_back(title);
+            return answer;
+        });
+        performance.newBank();
+    }
+    QString wav(const QString& name, int frames) {
+        const QString path = m_dir.filePath(name);
+        EXPECT_TRUE(test::WriteFile(path, test::PcmWav(2, 44100, 16, frames * 4)));
+        return path;
+    }
+    // A file command with the file dialog answering `path` (none: cancelled).
+    void command(void (Performance::*run)(), const std::optional<QString>& path = std::nullopt) {
+        if (path) {
+            dialogs.answers.push_back(path);
+        }
+        (performance.*run)();
+        EXPECT_TRUE(test::WaitForLoads(performance.bank()));
+    }
+    static QByteArray read(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    }
+
+    QTemporaryDir m_dir;
+    FixedBar cd, midi;
+    test::ScriptedFileDialogs dialogs;
+    test::CountingCursor cursor;
+    Performance performance{m_sound, cd, midi, {m_messages, dialogs, cursor}};
+    TrackBank& tracks = performance.bank();
+    SaveAnswer answer = SaveAnswer::No;
+    std::vector<QString> asked;
+};
+
+TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
+    const QString kickPath = m_dir.filePath("キック, 1.wav"); // at 22.05 kHz
+    ASSERT_TRUE(test::WriteFile(kickPath, test::PcmWav(1, 22050, 16, 2205 * 2)));
+    tracks.assign(0, kickPath);
+    tracks.assign(5, wav("b.wav", 4410));
+    ASSERT_TRUE(test::WaitForLoads(tracks));
+    tracks.setSpeed(0, 3000);
+    tracks.setVolume(0, -12);
+    tracks.setPan(0, -40);
+    performance.tempo().chooseRatio(0, "基準");
+    tracks.setLoop(5, false);
+    QDir(m_dir.path()).mkdir("elsewhere");
+    const QString set = m_dir.filePath("elsewhere/ライブ");
+    int shown = 0;
+    QObject::connect(&performance, &Performance::documentChanged, [&shown] { ++shown; });
+    command(&Performance::saveFromDialog, set);
+    EXPECT_EQ(dialogs.requests.back().defaultSuffix, QStringLiteral("mrw"));
+    EXPECT_EQ(std::make_tuple(performance.title(), performance.filePath(), shown, cursor.waits),
+              std::make_tuple(QStringLiteral("ライブ.mrw"), set + ".mrw", 1, 1));
+    EXPECT_TRUE(performance.canOverwrite() && !tracks.changed());
+    const QByteArray bytes = read(set + ".mrw");
+
+    command(&Performance::newFromMenu); // not changed since the save: nothing to ask
+    EXPECT_EQ(std::make_tuple(tracks.track(0).speed, tracks.track(0).ratio, tracks.track(5).loop,
+                              tracks.track(5).loaded, performance.title()),
+              std::make_tuple(4410, QString(), true, false, QStringLiteral("New")));
+    EXPECT_FALSE(performance.canOverwrite() || performance.tempo().lockAvailable());
+    command(&Performance::openFromDialog, set + ".mrw");
+    EXPECT_EQ(dialogs.requests.back().fileName, set + ".mrw") << "the last file";
+    const Track& kick = tracks.track(0);
+    EXPECT_EQ(std::make_tuple(kick.speed, kick.volume, kick.pan, kick.ratio, kick.fileName,
+                              kick.rateRatio, kick.length44k, tracks.track(5).loop),
+              std::make_tuple(3000, -12, -40, QStringLiteral("基準"),
+                              QStringLiteral("キック, 1.wav"), 2.0f, 4410.0f, false));
+    EXPECT_TRUE(kick.loaded && tracks.track(5).loaded && performance.title() == "ライブ.mrw");
+    EXPECT_TRUE(performance.tempo().lockAvailable()) << "a reference came with the file";
+    EXPECT_TRUE(asked.empty() && m_messages.shown.empty() && !tracks.changed());
+
+    const QString again = m_dir.filePath("elsewhere/again.mrw");
+    command(&Performance::saveFromDialog, again);
+    EXPECT_EQ(read(again), bytes) << "saved again unchanged";
+    // Overwrite writes the file last named, whatever the working folder.
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(m_dir.path());
+    tracks.setVolume(4, -20);
+    command(&Performance::overwrite);
+    QDir::setCurrent(cwd);
+    EXPECT_TRUE(read(again).contains("\r\n-20 \r\n"));
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("again.mrw")) || tracks.changed());
+
+    // A file that ends early leaves the later tracks as they were, yet the lock follows what
+    // the bank now holds: with the reference gone, off and unavailable.
+    performance.tempo().toggleLock();
+    ASSERT_TRUE(performance.tempo().lockOn());
+    std::array<TrackSetting, 8> three;
+    three[1].path = kickPath;
+    const QList<QByteArray> lines = EncodeSettingFile(three).split('\n');
+    ASSERT_TRUE(
+        test::WriteFile(m_dir.filePath("three.mrw"),
+                        lines.mid(0, qsizetype{3} * kSettingLinesPerTrack).join('\n') + '\n'));
+    command(&Performance::openFromDialog, m_dir.filePath("three.mrw"));
+    EXPECT_EQ(performance.title(), QStringLiteral("three.mrw"));
+    EXPECT_TRUE(tracks.track(1).loaded && tracks.track(5).loaded && !tracks.track(0).loaded);
+    EXPECT_FALSE(performance.tempo().lockOn() || performance.tempo().lockAvailable());
+}
+
+// A set that cannot be read or is damaged anywhere (SettingFileTest has the faults) leaves the
+// bank, its title and its flags as they were; a FIFO among the sets or their sounds is never
+// waited on.
+TEST_F(PerformanceTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
+    const QString a = wav("a.wav", 100);
+    tracks.assign(7, a);
+    command(&Performance::saveFromDialog, m_dir.filePath("kept.mrw"));
+    std::array<TrackSetting, 8> stored;
+    stored[2].path = "@"; // becomes a path with a line break, as older versions wrote it
+    ASSERT_TRUE(
+        test::WriteFile(m_dir.filePath("lf.mrw"), EncodeSettingFile(stored).replace("@", "/x\ny")));
+    for (const char* fifo : {"fifo.mrw", "fifo.wav"}) {
+        ASSERT_EQ(::mkfifo(QFile::encodeName(m_dir.filePath(fifo)).constData(), 0600), 0);
+    }
+    ::alarm(30); // an open that waits for a writer on a FIFO ends the test here
+    tracks.setVolume(7, -5);
+    for (const QString& path : {m_dir.filePath("lf.mrw"), m_dir.filePath("fifo.mrw")}) {
+        m_messages.shown.clear();
+        command(&Performance::openFromDialog, path);
+        EXPECT_EQ(
+            m_messages.texts(),
+            std::vector<QString>{path + "は Marrowtune で使用できるファイル形式ではありません"});
+        EXPECT_EQ(std::make_tuple(performance.title(), tracks.track(7).volume, tracks.changed()),
+                  std::make_tuple(QStringLiteral("kept.mrw"), -5, true))
+            << "the bank as it was";
+        EXPECT_TRUE(tracks.track(7).loaded && performance.canOverwrite());
+    }
+    command(&Performance::openFromDialog); // cancelled: nothing read, nothing written
+    command(&Performance::saveFromDialog);
+    EXPECT_EQ(m_messages.shown.size(), 1u);
+
+    // A set whose sounds are partly gone, damaged or a FIFO: titles and paths at once (a save
+    // meanwhile keeps them), the messages in track order once the loads have come in.
+    const QByteArray flac = test::EncodedWav(SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2,
+                                             std::vector<float>(88200, 0.25f));
+    ASSERT_TRUE(test::WriteFile(m_dir.filePath("cut.flac"), flac.left(flac.size() * 6 / 10)));
+    const char* files[] = {"a.wav", "gone.wav", "cut.flac", "fifo.wav", "e.wav"};
+    stored = {};
+    for (int i = 0; i < 5; ++i) {
+        stored[i] = {4410, 0, 0, files[i], m_dir.filePath(files[i]), 0, 1, 1, ""};
+    }
+    wav("e.wav", 44100 * 3);
+    ASSERT_TRUE(test::WriteFile(m_dir.filePath("set.mrw"), EncodeSettingFile(stored)));
+    m_messages.shown.clear();
+    ASSERT_TRUE(performance.open(m_dir.filePath("set.mrw")));
+    EXPECT_TRUE(tracks.track(0).loading() && tracks.track(4).loading());
+    EXPECT_EQ(tracks.track(2).fileName, "cut.flac");
+    ASSERT_TRUE(test::WaitForLoads(tracks));
+    ::alarm(0);
+    const QString moved = ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください";
+    EXPECT_EQ(m_messages.texts(),
+              std::vector<QString>(
+                  {"(2" + moved, "FLACファイルの音声データを読み取れません。", "(4" + moved}));
+    EXPECT_TRUE(tracks.track(0).loaded && tracks.track(4).loaded);
+    for (int i : {1, 2, 3}) {
+        EXPECT_FALSE(tracks.track(i).loaded) << i;
+        EXPECT_EQ(tracks.track(i).path, m_dir.filePath(files[i])) << "kept for the set";
+    }
+}
+
+TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) {
+    tracks.setLoop(2, false);
+    command(&Performance::saveFromDialog, m_dir.filePath("no/such/folder/set.mrw"));
+    EXPECT_TRUE(m_messages.texts().at(0).startsWith(m_dir.filePath("no/such/folder/set.mrw")) &&
+                performance.title() == "New")
+        << "a failed save names nothing";
+    m_messages.shown.clear();
+    // Cancel refuses every command that would replace the bank; No lets it go.
+    answer = SaveAnswer::Cancel;
+    command(&Performance::newFromMenu);
+    EXPECT_FALSE(performance.confirmDiscard()) << "cancel keeps the program running";
+    command(&Performance::openFromDialog);
+    EXPECT_TRUE(dialogs.requests.size() == 1u && !tracks.track(2).loop);
+    EXPECT_EQ(asked, std::vector<QString>(3, QString())) << "an untitled bank";
+    answer = SaveAnswer::No;
+    command(&Performance::newFromMenu);
+    EXPECT_TRUE(tracks.track(2).loop);
+
+    // Yes on an untitled bank saves through the dialog. The dialog adds ".mrw" before it asks
+    // about replacing; for a bare name we ask, so no file is replaced without a question.
+    tracks.setHold(5, false);
+    const QString kept = m_dir.filePath("kept.mrw");
+    ASSERT_TRUE(test::WriteFile(kept, "the set of last night"));
+    m_messages.answers = {false, true};
+    answer = SaveAnswer::Yes;
+    command(&Performance::newFromMenu, m_dir.filePath("kept"));
+    EXPECT_FALSE(read(kept) != "the set of last night" || tracks.track(5).hold)
+        << "the refused save ends the command";
+    command(&Performance::newFromMenu, m_dir.filePath("kept"));
+    EXPECT_TRUE(read(kept).startsWith(" 4410 \r\n 0 \r\n") && tracks.track(5).hold);
+    ASSERT_EQ(m_messages.shown.size(), 2u);
+    EXPECT_TRUE(m_messages.shown[0].question && m_messages.shown[0].text.startsWith("kept.mrw "));
+
+    // Yes on a titled bank overwrites it; the question names the file.
+    command(&Performance::openFromDialog, kept);
+    tracks.setVolume(0, -9);
+    asked.clear();
+    EXPECT_TRUE(performance.confirmDiscard());
+    EXPECT_EQ(asked, std::vector<QString>{"kept.mrw"});
+    EXPECT_TRUE(read(kept).startsWith(" 4410 \r\n-9 \r\n"));
+    command(&Performance::saveFromDialog, kept); // the name as the dialog gives it
+    EXPECT_FALSE(m_messages.shown.size() != 2u || QFile::exists(kept + ".mrw"));
+    // Yes, and the file can no longer be written: the bank is kept, the command refused.
+    tracks.setVolume(0, -3);
+    ASSERT_TRUE(QFile::remove(kept) && QDir().mkdir(kept));
+    EXPECT_FALSE(performance.confirmDiscard() || !tracks.changed());
+}
+
+// Start-up: the stored preferences come back, a value that is no boolean or no number is the
+// default, and the device opens on a bank whose earlier sounds are forgotten.
+TEST_F(PerformanceTest, StartUpReadsThePreferencesAndOpensTheDeviceOnAForgottenBank) {
+    const struct {
+        const char *mixer, *previewLoop, *formSize;
+        Preferences expected;
+    } rows[] = {{"/usr/bin/kmix", "True", "7", {"/usr/bin/kmix", "/usr/bin/ed", true, 7}},
+                {"", "perhaps", "x", {"found", "/usr/bin/ed", false, 0}},
+                {"m", "0", "99999999999", {"m", "/usr/bin/ed", false, 0}}};
+    test::MemorySettingsStore store;
+    store.setValue("mt", "Info", "editProgramPath", "/usr/bin/ed");
+    for (const auto& r : rows) {
+        store.setValue("mt", "Info", "VolumeControlPath", r.mixer);
+        store.setValue("mt", "Info", "PreviewLoop", r.previewLoop);
+        store.setValue("mt", "Info", "FormSizeFlag", r.formSize);
+        performance.readPreferences(store, "mt", [] { return QStringLiteral("found"); });
+        EXPECT_TRUE(performance.preferences() == r.expected) << r.previewLoop << " " << r.formSize;
+    }
+
+    tracks.assign(3, wav("a.wav", 100));
+    ASSERT_TRUE(test::WaitForLoads(tracks) && tracks.track(3).loaded);
+    bool loadedAtOpen = true;
+    EXPECT_FALSE(performance.start([&] { return loadedAtOpen = tracks.track(3).loaded; }));
+    EXPECT_FALSE(loadedAtOpen) << "the device opened on a buffer of the library before";
+    EXPECT_TRUE(tracks.track(3).path.isEmpty() && !tracks.changed());
+    EXPECT_EQ(std::make_tuple(tracks.selectedTrack(), performance.title()),
+              std::make_tuple(std::int16_t{-1}, QStringLiteral("New")));
+}
+
+} // namespace
+} // namespace mt
