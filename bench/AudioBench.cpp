@@ -1,7 +1,7 @@
 // The sound-buffer library's three speed figures: mixing cost, trigger latency, load time.
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
-#include "audio/VbDSound.h"
+#include "audio/SoundDevice.h"
 #include "platform/MessageBoxService.h"
 
 #include <QByteArray>
@@ -68,11 +68,11 @@ struct OfflineLibrary {
     OfflineLibrary() {
         auto o = std::make_unique<OfflineOutput>();
         output = o.get();
-        handle = dsInitializeOn(std::move(o), OutputConfig{kRate, 2, kBlock});
+        handle = openSoundLibraryWith(std::move(o), OutputConfig{kRate, 2, kBlock});
     }
-    ~OfflineLibrary() { dsTerminate(handle); }
+    ~OfflineLibrary() { closeSoundLibrary(handle); }
     std::int32_t load(const QByteArray& wav) const {
-        return dsCreateDSB(handle, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
+        return createSoundBuffer(handle, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
     }
     OfflineOutput* output;
     std::int32_t handle;
@@ -83,10 +83,10 @@ void MixEightTracksAndPreview(benchmark::State& state) {
     OfflineLibrary lib;
     for (int t = 0; t < 8; ++t) {
         const std::int32_t b = lib.load(SineWav(2, 200 + 50 * t, std::int64_t{3} * kRate));
-        dsPlayLoopingEx(b, -300, 200 * t - 800, 11025 * (t + 1));
+        playBufferLoopingWith(b, -300, 200 * t - 800, 11025 * (t + 1));
     }
     const std::int32_t preview = lib.load(SineWav(1, 500, std::int64_t{5} * kRate));
-    dsPlayLooping(preview);
+    playBufferLooping(preview);
     std::vector<float> out(2 * kBlock);
     for (auto _ : state) {
         lib.output->pull(out.data(), kBlock);
@@ -98,7 +98,7 @@ void MixEightTracksAndPreview(benchmark::State& state) {
 }
 BENCHMARK(MixEightTracksAndPreview);
 
-// Frames from a dsPlayEx call to the first non-silent output frame, in an offline render.
+// Frames from a playBufferWith call to the first non-silent output frame, in an offline render.
 void TriggerToFirstSound(benchmark::State& state) {
     OfflineLibrary lib;
     const std::int32_t b = lib.load(SineWav(2, 440, kRate, true));
@@ -106,10 +106,10 @@ void TriggerToFirstSound(benchmark::State& state) {
     double frames = 0;
     double worst = 0;
     for (auto _ : state) {
-        dsStop(b);
+        stopBuffer(b);
         lib.output->pull(out.data(), kBlock); // the fade of the previous trigger
         lib.output->pull(out.data(), kBlock);
-        dsPlayEx(b, 0, 0, kRate);
+        playBufferWith(b, 0, 0, kRate);
         std::size_t n = 0;
         for (bool heard = false; !heard && n < 16 * kBlock;) {
             lib.output->pull(out.data(), kBlock);
@@ -203,10 +203,10 @@ void LoadHundredMegabytes(benchmark::State& state) {
     const double decodedMb = static_cast<double>(frames) * 2 * sizeof(float) / 1e6;
     NoMessages messages;
     OfflineOutput* output = nullptr;
-    VbDSound sound(messages, [&output](std::intptr_t, std::int32_t) {
+    SoundDevice sound(messages, [&output](std::intptr_t, std::int32_t) {
         auto o = std::make_unique<OfflineOutput>();
         output = o.get();
-        return dsInitializeOn(std::move(o));
+        return openSoundLibraryWith(std::move(o));
     });
     sound.InitSoundLibrary(0, 2);
     BaselineLoad(path); // warm the page cache
@@ -227,9 +227,9 @@ void LoadHundredMegabytes(benchmark::State& state) {
         peakOver = std::max(peakOver, (Megabytes("VmHWM:") - before) * 1.048576);
         heldAfter = std::max(heldAfter, (Megabytes("VmRSS:") - before) * 1.048576);
         // Let the engine hand the buffer back, and delete it, before the next round.
-        dsFree(b);
+        freeSoundBuffer(b);
         output->pull(block.data(), kBlock);
-        dsCollect(sound.soundLibHandle);
+        collectLibrary(sound.soundLibHandle);
     }
     const auto n = static_cast<double>(state.iterations());
     sound.TerminateSoundLibrary();

@@ -2,7 +2,7 @@
 // tracks (meters, playheads, master meter and the repaint they cause) on Qt's offscreen
 // platform, and the waveform overview made at decode time.
 #include "app/AppContext.h"
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
 #include "audio/WaveOverview.h"
 #include "platform/DesktopServices.h"
@@ -70,7 +70,7 @@ void MainWindowTick(benchmark::State& state) {
     AppContext app(platform, [&output](std::intptr_t, std::int32_t) {
         auto offline = std::make_unique<OfflineOutput>();
         output = offline.get();
-        return dsInitializeOn(std::move(offline));
+        return openSoundLibraryWith(std::move(offline));
     });
     app.sound.OpenSoundDevice(0, app.outputFormat);
     MainWindow window(app);
@@ -120,7 +120,7 @@ void MainWindowTick(benchmark::State& state) {
     state.counters["longest_ms"] = longest;
     state.counters["core_percent_at_30Hz"] = ticks > 0 ? total / ticks * 30.0 / 10.0 : 0.0;
     window.hide();
-    dsTerminate(app.sound.soundLibHandle);
+    closeSoundLibrary(app.sound.soundLibHandle);
 }
 BENCHMARK(MainWindowTick)->Unit(benchmark::kMicrosecond)->Iterations(600);
 

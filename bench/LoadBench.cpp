@@ -6,9 +6,9 @@
 //
 //   bench_loading [probe | play [blocking]] [--dir D] [--wav-mb N] [--flac-mb N]
 #include "app/LibraryTrackSound.h"
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
-#include "audio/VbDSound.h"
+#include "audio/SoundDevice.h"
 #include "core/TrackBank.h"
 #include "platform/MessageBoxService.h"
 
@@ -166,7 +166,7 @@ struct Outcome {
 };
 
 // Loads `path` into track 0 of a bank on `library`, in the background or as before.
-Outcome LoadOnce(VbDSound& library, TrackBank& bank, const QString& path, bool blocking) {
+Outcome LoadOnce(SoundDevice& library, TrackBank& bank, const QString& path, bool blocking) {
     LatencyProbe probe;
     Outcome out;
     const long rssBefore = StatusKb("VmRSS:");
@@ -181,7 +181,7 @@ Outcome LoadOnce(VbDSound& library, TrackBank& bank, const QString& path, bool b
             QFile file(path);
             file.open(QIODevice::ReadOnly);
             const QByteArray image = file.readAll();
-            buffer = dsCreateDSB(library.soundLibHandle, image.constData(),
+            buffer = createSoundBuffer(library.soundLibHandle, image.constData(),
                                  static_cast<std::size_t>(image.size()), 1);
         });
         RunUntil([&] { return buffer != 0; });
@@ -196,7 +196,7 @@ Outcome LoadOnce(VbDSound& library, TrackBank& bank, const QString& path, bool b
     out.peakMb = static_cast<double>(StatusKb("VmHWM:") - rssBefore) / 1024.0;
     out.decodedMb = static_cast<double>(bank.track(0).frames) * 2 * 4 / (1024.0 * 1024.0);
     if (blocking) {
-        dsFree(buffer);
+        freeSoundBuffer(buffer);
     } else {
         bank.clear(0);
     }
@@ -212,8 +212,8 @@ int Probe(const QString& wav, const QString& flac) {
     for (int blocking = 0; blocking < 2; ++blocking) {
         for (int f = 0; f < 2; ++f) {
             // A fresh library each time: its buffers and their memory go with it.
-            VbDSound library(messages, [](std::intptr_t, std::int32_t) {
-                return dsInitializeOn(std::make_unique<OfflineOutput>());
+            SoundDevice library(messages, [](std::intptr_t, std::int32_t) {
+                return openSoundLibraryWith(std::make_unique<OfflineOutput>());
             });
             library.InitSoundLibrary(0, 2);
             LibraryTrackSound sound(library);
@@ -247,7 +247,7 @@ int Probe(const QString& wav, const QString& flac) {
 // it is ready the program ends. Prints the monotonic times for the recorder's analysis.
 int Play(const QString& dir, const QString& path, bool blocking) {
     PrintedMessages messages;
-    VbDSound library(messages);
+    SoundDevice library(messages);
     library.InitSoundLibrary(0, 2);
     if (library.soundLibHandle == 0) {
         std::printf("no sound device\n");

@@ -1,8 +1,8 @@
 // The MIDI player's speed figures: the synth's share of one device block while a busy song
 // plays, reading a large song, and opening the synth with its SoundFont.
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
-#include "media/midi/Kbgm.h"
+#include "media/midi/MidiLibrary.h"
 #include "media/midi/SmfSong.h"
 
 #include <QByteArray>
@@ -71,19 +71,19 @@ QByteArray BusySong(int bars, int voices) {
 void BM_SynthBlock(benchmark::State& state) {
     auto output = std::make_unique<OfflineOutput>();
     OfflineOutput* out = output.get();
-    const std::int32_t library = dsInitializeOn(std::move(output), OutputConfig{kRate, 2, 256});
+    const std::int32_t library = openSoundLibraryWith(std::move(output), OutputConfig{kRate, 2, 256});
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("busy.mid"));
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write(BusySong(64, 16));
     f.close();
-    Kbgm kbgm;
-    kbgm.KBGMOpen(10, -1);
-    kbgm.KBGMSetOutput(library);
+    MidiLibrary kbgm;
+    kbgm.open(10, -1);
+    kbgm.setOutput(library);
     std::int32_t song = 0;
-    kbgm.KBGMLoadFile(song, path);
-    kbgm.KBGMPlay(song, 1);
+    kbgm.loadFile(song, path);
+    kbgm.play(song, 1);
     std::vector<float> block(2 * kBlock);
     for (int i = 0; i < kRate / static_cast<int>(kBlock); ++i) {
         out->pull(block.data(), kBlock); // into the song, voices sounding
@@ -93,8 +93,8 @@ void BM_SynthBlock(benchmark::State& state) {
         benchmark::DoNotOptimize(block.data());
     }
     state.counters["block_ms"] = 1000.0 * kBlock / kRate;
-    kbgm.KBGMClose();
-    dsTerminate(library);
+    kbgm.close();
+    closeSoundLibrary(library);
 }
 BENCHMARK(BM_SynthBlock)->Unit(benchmark::kMicrosecond);
 
@@ -112,8 +112,8 @@ BENCHMARK(BM_ParseSong)->Unit(benchmark::kMillisecond);
 
 void BM_OpenSynth(benchmark::State& state) {
     for (auto _ : state) {
-        Kbgm kbgm;
-        benchmark::DoNotOptimize(kbgm.KBGMOpen(10, -1));
+        MidiLibrary kbgm;
+        benchmark::DoNotOptimize(kbgm.open(10, -1));
     }
 }
 BENCHMARK(BM_OpenSynth)->Unit(benchmark::kMillisecond);

@@ -11,7 +11,7 @@
 // bench_midi_ui [--posted] [notes per phase, default 400] [period frames, default 128]
 #include "JackPads.h"
 #include "app/AppContext.h"
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
@@ -141,7 +141,7 @@ int main(int argc, char* argv[]) {
         mt::AppContext context(platform, [&output](std::intptr_t, std::int32_t) {
             auto offline = std::make_unique<mt::OfflineOutput>();
             output = offline.get();
-            return mt::dsInitializeOn(std::move(offline));
+            return mt::openSoundLibraryWith(std::move(offline));
         });
         const auto set = [&](const char* key, const char* value) {
             settings.setValue(context.appName, QStringLiteral("Marrowtune"), QLatin1String(key),
@@ -151,7 +151,7 @@ int main(int argc, char* argv[]) {
         set("MidiSource", "Bench pads:out");
         set("MidiHardware", "False");
         mt::MainWindow window(context);
-        window.Form_Load();
+        window.onLoad();
         window.show();
         auto* slow = new SlowPaint(&window);
         slow->setGeometry(0, 0, 200, 200);

@@ -2,7 +2,7 @@
 // window's geometry table, and a small kit of demo sounds synthesised here (kick, snare,
 // hi-hat, a bass loop, a chord stab, a riser), so a first start has something to play.
 //   make_data <output folder>
-#include "files/ModuleZoomInOut.h"
+#include "files/LayoutFile.h"
 #include "ui/ControlGeometry.h"
 
 #include <QDir>

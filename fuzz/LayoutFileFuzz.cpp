@@ -1,6 +1,6 @@
 // libFuzzer target for the layout-file loader: any bytes give records and window sizes that
 // a screen can show (or none), and what was read is written and read back the same.
-#include "files/ModuleZoomInOut.h"
+#include "files/LayoutFile.h"
 
 #include <cmath>
 #include <cstddef>

@@ -4,7 +4,7 @@
 // played and rendered, and the buffer freed. Whatever the bytes, nothing crashes, leaks or
 // sounds other than finite samples. scripts/fuzz seeds it with a file of one format.
 #include "ScratchPath.h"
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
 #include "audio/SoundFileInfo.h"
 #include "audio/WavReader.h"
@@ -24,7 +24,7 @@ struct Library {
     Library() {
         auto made = std::make_unique<mt::OfflineOutput>();
         output = made.get();
-        handle = mt::dsInitializeOn(std::move(made));
+        handle = mt::openSoundLibraryWith(std::move(made));
     }
     mt::OfflineOutput* output = nullptr;
     std::int32_t handle = 0;
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.close();
     mt::WavInfo info;
     const bool known = mt::ReadSoundInfo(path, info);
-    const std::int32_t buffer = mt::dsCreateDSB(library.handle, data, size, 1);
+    const std::int32_t buffer = mt::createSoundBuffer(library.handle, data, size, 1);
     if (buffer == 0) {
         return 0;
     }
@@ -63,9 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t hz =
         known && size % 4 == 3 ? static_cast<std::int32_t>(info.samplesPerSec) : speeds[size % 3];
     if (size % 2 == 0) {
-        mt::dsPlayEx(buffer, -600, 2000, hz);
+        mt::playBufferWith(buffer, -600, 2000, hz);
     } else {
-        mt::dsPlayLoopingEx(buffer, 0, -10000, hz);
+        mt::playBufferLoopingWith(buffer, 0, -10000, hz);
     }
     for (int block = 0; block < 4; ++block) {
         for (float sample : library.output->render(256)) {
@@ -75,9 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     mt::VoiceStatus status;
-    mt::dsGetStatus(buffer, status);
-    mt::dsFree(buffer);
+    mt::bufferStatus(buffer, status);
+    mt::freeSoundBuffer(buffer);
     library.output->render(512); // the fade, and the buffer handed back
-    mt::dsCollect(library.handle);
+    mt::collectLibrary(library.handle);
     return 0;
 }

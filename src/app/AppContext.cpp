@@ -1,6 +1,6 @@
 #include "app/AppContext.h"
 
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "platform/MessageBoxService.h"
 
 #include <QCoreApplication>
@@ -10,10 +10,10 @@ namespace mt {
 
 AppContext::AppContext(PlatformServices& services)
     : AppContext(services, [this](std::intptr_t, std::int32_t) {
-          return dsInitializeChoice(outputChoice, &outputFormat);
+          return openSoundLibraryOn(outputChoice, &outputFormat);
       }) {}
 
-AppContext::AppContext(PlatformServices& services, VbDSound::Initializer openLibrary)
+AppContext::AppContext(PlatformServices& services, SoundDevice::Initializer openLibrary)
     : platform(services), sound(services.messages, std::move(openLibrary)),
       appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {
     // A moved CD bar re-matches the tracks while the lock is on and the CD is the reference.

@@ -8,7 +8,7 @@
 #include "app/TimerTapClock.h"
 #include "audio/OutputChoice.h"
 #include "audio/OutputFormat.h"
-#include "audio/VbDSound.h"
+#include "audio/SoundDevice.h"
 #include "core/BankLoader.h"
 #include "core/CdBar.h"
 #include "core/CoreAccess.h"
@@ -18,8 +18,8 @@
 #include "core/TempoControl.h"
 #include "core/TrackBank.h"
 #include "media/cd/CdPlayer.h"
-#include "media/midi/ModuleMIDI.h"
-#include "media/mmt/ModuleMMT.h"
+#include "media/midi/MidiFilePlayer.h"
+#include "media/mmt/TapClock.h"
 #include "platform/PlatformServices.h"
 
 #include <QString>
@@ -35,7 +35,7 @@ struct AppContext {
     // device is opened.
     explicit AppContext(PlatformServices& services);
     // With another way of opening the sound library (tests open one on an offline output).
-    AppContext(PlatformServices& services, VbDSound::Initializer openLibrary);
+    AppContext(PlatformServices& services, SoundDevice::Initializer openLibrary);
 
     // A message box with OK only, no icon and the program's title.
     void showMessage(const QString& text) const;
@@ -45,15 +45,15 @@ struct AppContext {
 
     PlatformServices& platform;
     CoreAccess coreAccess; // the UI thread's, lent out while it paints or waits
-    VbDSound sound;
+    SoundDevice sound;
     LibraryTrackSound trackSound{sound}; // the tracks' way to the sound library
     PreviewPlayer preview{sound};        // the browser's preview buffer
     CdPlayer cd{[this] { return sound.soundLibHandle; },
                 [this](const QString& text) { showMessage(text); }};            // CD player
-    ModuleMIDI midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
+    MidiFilePlayer midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
     CdMediaControl cdControl{cd};       // the performance keys' way to the CD player
     MidiMediaControl midiControl{midi}; // and to the MIDI player
-    ModuleMMT mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
+    TapClock mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
     TimerTapClock tapClock{mmt};
     CdBar cdBar; // the bars tempo matching reads; a moved CD bar re-matches under the lock
     MidiReferenceBar midiBar{midi};
@@ -69,9 +69,9 @@ struct AppContext {
     KeyPositions keyPositions; // the performance keys' places, stored in the own section
 
     // The stored preferences, read only: Performance::setPreferences changes them.
-    const QString& VolumeControlPath = performance.preferences().volumeControlPath;
+    const QString& volumeControlPath = performance.preferences().volumeControlPath;
     const QString& editProgramPath = performance.preferences().editProgramPath;
-    const std::int32_t& FormSizeFlag = performance.preferences().formSize;
+    const std::int32_t& smallLayout = performance.preferences().formSize;
     const bool& previewLoop = performance.preferences().previewLoop;
 
     // Where the program's data lives (layouts, demo sounds); "" when it was not found.

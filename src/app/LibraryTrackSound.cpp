@@ -1,8 +1,8 @@
 #include "app/LibraryTrackSound.h"
 
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/SoundFileInfo.h"
-#include "audio/VbDSound.h"
+#include "audio/SoundDevice.h"
 
 namespace mt {
 
@@ -25,44 +25,44 @@ void LibraryTrackSound::cancelLoad(LoadId load) {
 }
 
 void LibraryTrackSound::release(std::int32_t buffer) {
-    dsFree(buffer);
+    freeSoundBuffer(buffer);
 }
 
 void LibraryTrackSound::play(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
                              std::int32_t frequency, bool looping) {
     if (looping) {
-        dsPlayLoopingEx(buffer, volume, pan, frequency);
+        playBufferLoopingWith(buffer, volume, pan, frequency);
     } else {
-        dsPlayEx(buffer, volume, pan, frequency);
+        playBufferWith(buffer, volume, pan, frequency);
     }
 }
 
 void LibraryTrackSound::stop(std::int32_t buffer) {
-    dsStop(buffer);
+    stopBuffer(buffer);
 }
 
 void LibraryTrackSound::setVolume(std::int32_t buffer, std::int32_t volume) {
-    dsSetVolume(buffer, volume);
+    setBufferVolume(buffer, volume);
 }
 
 void LibraryTrackSound::setPan(std::int32_t buffer, std::int32_t pan) {
-    dsSetPan(buffer, pan);
+    setBufferPan(buffer, pan);
 }
 
 void LibraryTrackSound::setFrequency(std::int32_t buffer, std::int32_t frequency) {
-    dsSetFrequency(buffer, frequency);
+    setBufferFrequency(buffer, frequency);
 }
 
 bool LibraryTrackSound::status(std::int32_t buffer, VoiceStatus& status) {
-    return dsGetStatus(buffer, status);
+    return bufferStatus(buffer, status);
 }
 
 std::shared_ptr<const WaveOverview> LibraryTrackSound::overview(std::int32_t buffer) {
-    return dsGetOverview(buffer);
+    return bufferOverview(buffer);
 }
 
 std::int64_t LibraryTrackSound::frames(std::int32_t buffer) {
-    return dsGetFrames(buffer);
+    return bufferFrames(buffer);
 }
 
 } // namespace mt

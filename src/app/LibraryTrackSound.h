@@ -4,12 +4,12 @@
 
 namespace mt {
 
-class VbDSound;
+class SoundDevice;
 
 // The tracks' sound through the program's one open library.
 class LibraryTrackSound final : public TrackSound {
 public:
-    explicit LibraryTrackSound(VbDSound& library) : m_library(library) {}
+    explicit LibraryTrackSound(SoundDevice& library) : m_library(library) {}
 
     bool readFormat(const QString& path, WavInfo& info) override;
     std::int32_t create(const QString& path) override;
@@ -28,7 +28,7 @@ public:
     std::int64_t frames(std::int32_t buffer) override;
 
 private:
-    VbDSound& m_library;
+    SoundDevice& m_library;
 };
 
 } // namespace mt

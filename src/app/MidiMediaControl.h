@@ -1,14 +1,14 @@
 #pragma once
 
 #include "core/MediaControl.h"
-#include "media/midi/ModuleMIDI.h"
+#include "media/midi/MidiFilePlayer.h"
 
 namespace mt {
 
 // The performance keys' way to the program's MIDI player.
 class MidiMediaControl final : public MediaControl {
 public:
-    explicit MidiMediaControl(ModuleMIDI& midi) : m_midi(midi) {}
+    explicit MidiMediaControl(MidiFilePlayer& midi) : m_midi(midi) {}
 
     void muteOn() override { m_midi.muteOn(); }
     void muteOff() override { m_midi.muteOff(); }
@@ -29,7 +29,7 @@ public:
     }
 
 private:
-    ModuleMIDI& m_midi;
+    MidiFilePlayer& m_midi;
 };
 
 } // namespace mt

@@ -1,19 +1,19 @@
 #pragma once
 
 #include "core/ReferenceBar.h"
-#include "media/midi/ModuleMIDI.h"
+#include "media/midi/MidiFilePlayer.h"
 
 namespace mt {
 
 // The MIDI song's bar, as its tempo sets it.
 class MidiReferenceBar final : public ReferenceBar {
 public:
-    explicit MidiReferenceBar(const ModuleMIDI& midi) : m_midi(midi) {}
+    explicit MidiReferenceBar(const MidiFilePlayer& midi) : m_midi(midi) {}
 
     double barSeconds() const override { return m_midi.midiBarSeconds; }
 
 private:
-    const ModuleMIDI& m_midi;
+    const MidiFilePlayer& m_midi;
 };
 
 } // namespace mt

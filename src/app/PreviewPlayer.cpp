@@ -1,7 +1,7 @@
 #include "app/PreviewPlayer.h"
 
-#include "audio/DsCalls.h"
-#include "audio/VbDSound.h"
+#include "audio/SoundBuffers.h"
+#include "audio/SoundDevice.h"
 
 namespace mt {
 
@@ -13,16 +13,16 @@ void PreviewPlayer::start(const QString& path, bool looping) {
     release();
     m_buffer = m_library.CreateTrackBuffer(path, 1);
     if (looping) {
-        dsPlayLooping(m_buffer);
+        playBufferLooping(m_buffer);
     } else {
-        dsPlay(m_buffer);
+        playBuffer(m_buffer);
     }
 }
 
 void PreviewPlayer::release() {
     if (m_buffer != 0) {
-        dsStop(m_buffer);
-        dsFree(m_buffer);
+        stopBuffer(m_buffer);
+        freeSoundBuffer(m_buffer);
         m_buffer = 0;
     }
 }

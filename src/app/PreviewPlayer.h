@@ -6,14 +6,14 @@
 
 namespace mt {
 
-class VbDSound;
+class SoundDevice;
 
 // The browser's preview: one sound buffer of its own, apart from the tracks, played at the
 // file's own volume, pan and rate. A new preview replaces the one before. UI thread only;
 // start blocks while the file is read and decoded.
 class PreviewPlayer {
 public:
-    explicit PreviewPlayer(VbDSound& library) : m_library(library) {}
+    explicit PreviewPlayer(SoundDevice& library) : m_library(library) {}
     ~PreviewPlayer();
     PreviewPlayer(const PreviewPlayer&) = delete;
     PreviewPlayer& operator=(const PreviewPlayer&) = delete;
@@ -28,7 +28,7 @@ public:
     std::int32_t buffer() const { return m_buffer; }
 
 private:
-    VbDSound& m_library;
+    SoundDevice& m_library;
     std::int32_t m_buffer = 0; // 0: no preview
 };
 

@@ -85,7 +85,7 @@ int main(int argc, char* argv[]) {
     mt::AppContext context(platform);
     context.dataDir = mt::AppShell::FindDataDirectory();
     mt::MainWindow window(context);
-    window.Form_Load();
+    window.onLoad();
     context.keyPositions.load(settings, context.appName);
     window.show();
     // MIDI controllers once the window is up: no controller, no JACK or no sequencer is a

@@ -1,4 +1,4 @@
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 
 #include "audio/LibraryRegistry.h"
 #include "audio/RtAudioOutput.h"
@@ -15,14 +15,14 @@ std::int32_t dsInitializeChoice(const OutputChoice& choice, const OutputFormat* 
     output->choose(choice);
     auto library = std::make_unique<SoundLibrary>(std::move(output));
     const bool usable =
-        format != nullptr && format->QuSample >= 1000 && format->QuSample <= 400000 &&
-        (format->QuSm == 1 || format->QuSm == 2) &&
-        (format->QuBit == 8 || format->QuBit == 16 || format->QuBit == 24 || format->QuBit == 32);
+        format != nullptr && format->sampleRate >= 1000 && format->sampleRate <= 400000 &&
+        (format->channels == 1 || format->channels == 2) &&
+        (format->bits == 8 || format->bits == 16 || format->bits == 24 || format->bits == 32);
     const bool opened =
         (usable &&
-         library->open(OutputConfig{format->QuSample, format->QuSm,
-                                    BlockFramesFor(format->QuSample, choice.blockSeconds)},
-                       format->QuBit)) ||
+         library->open(OutputConfig{format->sampleRate, format->channels,
+                                    BlockFramesFor(format->sampleRate, choice.blockSeconds)},
+                       format->bits)) ||
         library->open(OutputConfig{44100, 2, BlockFramesFor(44100, choice.blockSeconds)}, 16);
     if (!opened) {
         return 0;

@@ -10,7 +10,7 @@
 namespace mt {
 
 // The sound-buffer library's own table of live instances and buffer handles, as a C library
-// keeps one: it lets the handle-only calls (dsPlay(buffer) ...) find their instance. Handles
+// keeps one: it lets the handle-only calls (playBuffer(buffer) ...) find their instance. Handles
 // count up from 1 and are not reused within a run, so a stale one finds nothing. Locked for
 // callers on any non-audio thread; the audio thread never touches it.
 class LibraryRegistry {

@@ -2,7 +2,7 @@
 
 #include "app/AppContext.h"
 #include "core/StoredValue.h"
-#include "files/ModuleZoomInOut.h"
+#include "files/LayoutFile.h"
 #include "platform/RegularFile.h"
 #include "platform/SettingsStore.h"
 #include "ui/ControlGeometry.h"
@@ -77,7 +77,7 @@ QString AppShell::FindDataDirectory() {
     return {};
 }
 
-void AppShell::Form_Load() {
+void AppShell::onLoad() {
     MainWindow& w = m_window;
     const double twipsPerPixel = TwipsPerPixel(&w);
     w.mediaPanelClosedHeight = TwipsToPixels(kMediaPanelClosedHeightTwips, twipsPerPixel);
@@ -90,7 +90,7 @@ void AppShell::Form_Load() {
                                       &AppShell::FindVolumeControl);
     const Preferences& preferences = m_app.performance.preferences();
     if (!preferences.editProgramPath.isEmpty()) {
-        w.ComEdit->setEnabled(true);
+        w.editButton->setEnabled(true);
     }
     m_app.cd.state.stopCdOnExit = readBool("EndCDEnd", false);
 
@@ -134,14 +134,14 @@ void AppShell::Form_Load() {
     output.blockSeconds =
         blockOk && blockMs >= 0.5 && blockMs <= 100.0 ? blockMs / 1000.0 : kDefaultBlockSeconds;
 
-    w.midiPanel().CommonDialogMIDIFileName = read("MIDIDir").value_or(QString());
+    w.midiPanel().lastMidiFile = read("MIDIDir").value_or(QString());
 
     OutputFormat& format = m_app.outputFormat;
-    format.QuSample = static_cast<std::int32_t>(readInt("QuSample", 22050,
+    format.sampleRate = static_cast<std::int32_t>(readInt("QuSample", 22050,
                                                         std::numeric_limits<std::int32_t>::min(),
                                                         std::numeric_limits<std::int32_t>::max()));
-    format.QuBit = static_cast<std::int16_t>(readInt("QuBit", 16, -32768, 32767));
-    format.QuSm = static_cast<std::int16_t>(readInt("QuSm", 2, -32768, 32767));
+    format.bits = static_cast<std::int16_t>(readInt("QuBit", 16, -32768, 32767));
+    format.channels = static_cast<std::int16_t>(readInt("QuSm", 2, -32768, 32767));
     format = format.offeredOnly();
 
     LoadLayout(static_cast<std::int16_t>(preferences.formSize));
@@ -159,7 +159,7 @@ void AppShell::Form_Load() {
 }
 
 void AppShell::LoadLayout(int flag) {
-    QFile file(m_app.dataDir + QLatin1Char('/') + LayoutFileName(flag));
+    QFile file(m_app.dataDir + QLatin1Char('/') + layoutFileName(flag));
     if (m_app.dataDir.isEmpty() || !OpenRegularFileForReading(file)) {
         return;
     }
@@ -201,11 +201,11 @@ void AppShell::writeShared() {
     write("WAVDir", browser.dirPath());
     write("WAVDrive", browser.driveBox->currentText());
     write("WSCDir", m_app.performance.dialogFileName());
-    write("MIDIDir", m_window.midiPanel().CommonDialogMIDIFileName);
-    write("QuSample", QString::number(format.QuSample));
-    write("Qubit", QString::number(format.QuBit));
-    write("QuSm", QString::number(format.QuSm));
-    write("VolumeControlPath", m_app.VolumeControlPath);
+    write("MIDIDir", m_window.midiPanel().lastMidiFile);
+    write("QuSample", QString::number(format.sampleRate));
+    write("Qubit", QString::number(format.bits));
+    write("QuSm", QString::number(format.channels));
+    write("VolumeControlPath", m_app.volumeControlPath);
     write("editProgramPath", m_app.editProgramPath);
     write("PreviewLoop", BoolText(m_app.previewLoop));
 }
@@ -231,7 +231,7 @@ void AppShell::reportWriteFailure() {
     }
 }
 
-void AppShell::Form_Unload() {
+void AppShell::onUnload() {
     m_app.bankLoader.releaseSounds();
     m_app.preview.release();
     m_app.sound.TerminateSoundLibrary();
@@ -240,7 +240,7 @@ void AppShell::Form_Unload() {
     m_app.cd.ShutdownCD();
     writeShared();
     write("EndCDEnd", BoolText(m_app.cd.state.stopCdOnExit));
-    write("FormSizeFlag", QString::number(m_app.FormSizeFlag));
+    write("FormSizeFlag", QString::number(m_app.smallLayout));
     writeOwn();
     reportWriteFailure();
     endProcess();

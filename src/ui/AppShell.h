@@ -22,9 +22,9 @@ public:
     AppShell(AppContext& app, MainWindow& window);
 
     // Start-up, once, before the window is shown.
-    void Form_Load();
+    void onLoad();
     // Shutdown, when the main window closes.
-    void Form_Unload();
+    void onUnload();
     // The editor wait window's way out: the settings without "EndCDEnd" and "FormSizeFlag",
     // then the end, with nothing freed or closed.
     void SaveSettingsAndEnd();

@@ -1,7 +1,7 @@
 #include "ui/AudioStatusLine.h"
 
 #include "audio/SoundLibrary.h"
-#include "audio/VbDSound.h"
+#include "audio/SoundDevice.h"
 
 #include <QDateTime>
 #include <QMouseEvent>
@@ -40,7 +40,7 @@ QString FormatText(const OutputConfig& format, int bits) {
 
 } // namespace
 
-AudioStatusLine::AudioStatusLine(VbDSound& sound, QWidget* parent)
+AudioStatusLine::AudioStatusLine(SoundDevice& sound, QWidget* parent)
     : QLabel(parent), m_sound(sound), m_timer(new QTimer(this)) {
     setObjectName(QStringLiteral("lblAudioStatus"));
     setCursor(Qt::PointingHandCursor);

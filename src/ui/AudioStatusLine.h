@@ -9,7 +9,7 @@ class QTimer;
 namespace mt {
 
 struct LibraryHealth;
-class VbDSound;
+class SoundDevice;
 
 // One line on the main window that always shows how the sound output is doing: the audio
 // system, the device rate and block, the latency, the underruns so far and the callback's
@@ -20,7 +20,7 @@ class AudioStatusLine final : public QLabel {
     Q_OBJECT
 
 public:
-    AudioStatusLine(VbDSound& sound, QWidget* parent);
+    AudioStatusLine(SoundDevice& sound, QWidget* parent);
 
     // What a click does: open the output window.
     std::function<void()> onClicked;
@@ -41,7 +41,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    VbDSound& m_sound;
+    SoundDevice& m_sound;
     QTimer* m_timer;
     float m_peakLoad = 0.0f; // the worst load within the current second
     qint64 m_peakSince = 0;  // ms, steady

@@ -51,17 +51,17 @@ BpmCounterWindow::BpmCounterWindow(AppContext& app, QWidget* parent)
     setWindowTitle(QStringLiteral("カウンター"));
     hintLabel = Named(new QLabel(kIdleHint, this), "Label1");
     bpmCaption = Named(new QLabel(QStringLiteral("♪ ="), this), "Label2");
-    TxtCdBpm = Named(new QLineEdit(QStringLiteral("120.000"), this), "TxtCdBpm");
-    TxtCdBpm->setEnabled(false);
-    TxtCdBpm->setAlignment(Qt::AlignRight);
+    cdBpmEdit = Named(new QLineEdit(QStringLiteral("120.000"), this), "TxtCdBpm");
+    cdBpmEdit->setEnabled(false);
+    cdBpmEdit->setAlignment(Qt::AlignRight);
     // Typed text goes through the key filter; an input method would pass it by.
-    TxtCdBpm->setAttribute(Qt::WA_InputMethodEnabled, false);
-    lblCount = Named(new QLabel(QStringLiteral("2.000"), this), "lblCount");
-    lblCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    cdBpmEdit->setAttribute(Qt::WA_InputMethodEnabled, false);
+    barSecondsLabel = Named(new QLabel(QStringLiteral("2.000"), this), "lblCount");
+    barSecondsLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     secondsUnit = Named(new QLabel(QStringLiteral("s"), this), "Label3");
-    ChkEnterCdBPM = Named(new QCheckBox(QStringLiteral("BPMを直接入力"), this), "ChkEnterCdBPM");
-    ComCountOK = Named(new QPushButton(QStringLiteral("OK"), this), "ComCountOK");
-    ComCountNG = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCountNG");
+    typeBpmCheck = Named(new QCheckBox(QStringLiteral("BPMを直接入力"), this), "ChkEnterCdBPM");
+    counterOkButton = Named(new QPushButton(QStringLiteral("OK"), this), "ComCountOK");
+    counterCancelButton = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCountNG");
 
     const double twipsPerPixel = TwipsPerPixel(this);
     ApplyGeometry(*this, CounterGeometry(), twipsPerPixel);
@@ -69,19 +69,19 @@ BpmCounterWindow::BpmCounterWindow(AppContext& app, QWidget* parent)
                  TwipsToPixels(kWindowHeightTwips, twipsPerPixel));
 
     TapSession* session = &m_session;
-    connect(ChkEnterCdBPM, &QCheckBox::toggled, this, [this](bool on) {
+    connect(typeBpmCheck, &QCheckBox::toggled, this, [this](bool on) {
         m_session.setTyping(on);
         if (on) {
-            TxtCdBpm->setFocus();
-            TxtCdBpm->setSelection(0, 10);
+            cdBpmEdit->setFocus();
+            cdBpmEdit->setSelection(0, 10);
         }
     });
-    connect(TxtCdBpm, &QLineEdit::textChanged, session, &TapSession::type);
-    connect(ComCountOK, &QPushButton::clicked, this, [this] {
+    connect(cdBpmEdit, &QLineEdit::textChanged, session, &TapSession::type);
+    connect(counterOkButton, &QPushButton::clicked, this, [this] {
         m_session.handOver();
         hide(); // the entry box and its tick stay for the next opening
     });
-    connect(ComCountNG, &QPushButton::clicked, this, &QWidget::close);
+    connect(counterCancelButton, &QPushButton::clicked, this, &QWidget::close);
     connect(session, &TapSession::changed, this, &BpmCounterWindow::showSession);
 
     // The counter's keys reach the window first, whichever control has the focus.
@@ -113,7 +113,7 @@ bool BpmCounterWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         return true; // the first control to see it has had it; it is never typed
     }
-    if (watched == TxtCdBpm && !entryKeyAllowed(key)) {
+    if (watched == cdBpmEdit && !entryKeyAllowed(key)) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -141,7 +141,7 @@ bool BpmCounterWindow::entryKeyAllowed(const QKeyEvent& key) const {
         return true;
     }
     if (c == QLatin1Char('.')) {
-        const QString text = TxtCdBpm->text();
+        const QString text = cdBpmEdit->text();
         return !text.isEmpty() && !text.contains(QLatin1Char('.'));
     }
     return false;
@@ -165,11 +165,11 @@ void BpmCounterWindow::keyDown(int qtKey) {
 
 void BpmCounterWindow::showSession() {
     hintLabel->setText(m_session.measuring() ? kMeasureHint : kIdleHint);
-    lblCount->setText(m_session.barText());
-    if (TxtCdBpm->text() != m_session.bpmText()) {
-        TxtCdBpm->setText(m_session.bpmText());
+    barSecondsLabel->setText(m_session.barText());
+    if (cdBpmEdit->text() != m_session.bpmText()) {
+        cdBpmEdit->setText(m_session.bpmText());
     }
-    TxtCdBpm->setEnabled(m_session.typing());
+    cdBpmEdit->setEnabled(m_session.typing());
 }
 
 void BpmCounterWindow::closeEvent(QCloseEvent* event) {

@@ -43,12 +43,12 @@ public:
 
     QLabel* hintLabel;
     QLabel* bpmCaption; // "♪ ="
-    QLineEdit* TxtCdBpm;
-    QLabel* lblCount;
+    QLineEdit* cdBpmEdit;
+    QLabel* barSecondsLabel;
     QLabel* secondsUnit; // "s"
-    QCheckBox* ChkEnterCdBPM;
-    QPushButton* ComCountOK;
-    QPushButton* ComCountNG;
+    QCheckBox* typeBpmCheck;
+    QPushButton* counterOkButton;
+    QPushButton* counterCancelButton;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

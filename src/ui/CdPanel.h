@@ -30,28 +30,28 @@ public:
     // The CD's part of showing the media panel.
     void OpenOnShow();
 
-    QPushButton* ComCDStart;
-    QPushButton* ComCDPause;
-    QPushButton* ComCDStop;
-    QPushButton* ComCDPrev;
-    QPushButton* ComCDNext;
-    QPushButton* ComCD_RE;
-    QPushButton* ComCD_FF;
-    QLabel* lbltrack;
+    QPushButton* cdStartButton;
+    QPushButton* cdPauseButton;
+    QPushButton* cdStopButton;
+    QPushButton* cdPreviousButton;
+    QPushButton* cdNextButton;
+    QPushButton* cdRewindButton;
+    QPushButton* cdForwardButton;
+    QLabel* cdTrackLabel;
     QLabel* cdTrackSeparator; // "/"
-    QLabel* lblAllTrack;
-    QLabel* lblCDTime;
-    ClickableLabel* lblCDMarka;
-    ClickableLabel* lblCDMarkb;
-    QCheckBox* ChkCDAbloop; // "[a-b]loop"
+    QLabel* cdTrackCountLabel;
+    QLabel* cdTimeLabel;
+    ClickableLabel* cdLoopStartLabel;
+    ClickableLabel* cdLoopEndLabel;
+    QCheckBox* cdAbLoopCheck; // "[a-b]loop"
     QLabel* cdBpmCaption;   // "♪="
-    QLabel* lblCdBpm;
-    QLabel* lblCDSec;
-    QSpinBox* SpinButtonCD;      // bar length in ms
+    QLabel* cdBpmLabel;
+    QLabel* cdBarSecondsLabel;
+    QSpinBox* cdBarSpin;      // bar length in ms
     QCheckBox* cdReferenceCheck; // "基準": the CD is the tempo reference
-    QPushButton* ComGoCDCount;
+    QPushButton* cdCounterButton;
 
-    // Opens the BPM counter for the CD (ComGoCDCount).
+    // Opens the BPM counter for the CD (cdCounterButton).
     std::function<void()> onBpmCounter;
 
 private:

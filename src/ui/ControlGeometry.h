@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/ModuleZoomInOut.h"
+#include "files/LayoutFile.h"
 
 #include <QString>
 

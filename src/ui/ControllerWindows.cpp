@@ -97,29 +97,29 @@ MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings,
     auto* form = new QGridLayout;
     top->addLayout(form);
     form->addWidget(new QLabel(QStringLiteral("接続するポート")), 0, 0);
-    ComboPort = new QComboBox;
-    form->addWidget(ComboPort, 0, 1);
+    portBox = new QComboBox;
+    form->addWidget(portBox, 0, 1);
     form->addWidget(new QLabel(QStringLiteral("MIDIシステム")), 1, 0);
-    ComboSystem = new QComboBox;
-    ComboSystem->addItems({QStringLiteral("自動"), QStringLiteral("JACK"), QStringLiteral("ALSA")});
-    form->addWidget(ComboSystem, 1, 1);
+    midiSystemBox = new QComboBox;
+    midiSystemBox->addItems({QStringLiteral("自動"), QStringLiteral("JACK"), QStringLiteral("ALSA")});
+    form->addWidget(midiSystemBox, 1, 1);
     form->addWidget(new QLabel(QStringLiteral("ベロシティ")), 2, 0);
-    ComboCurve = new QComboBox;
-    ComboCurve->addItems(
+    curveBox = new QComboBox;
+    curveBox->addItems(
         {QStringLiteral("固定"), QStringLiteral("直線"), QStringLiteral("やわらか")});
-    form->addWidget(ComboCurve, 2, 1);
+    form->addWidget(curveBox, 2, 1);
     form->addWidget(new QLabel(QStringLiteral("幅(dB)")), 3, 0);
-    SpinRange = new QSpinBox;
-    SpinRange->setRange(0, VelocityCurve::kMaxRangeCentiDb / 100);
-    form->addWidget(SpinRange, 3, 1);
+    rangeSpin = new QSpinBox;
+    rangeSpin->setRange(0, VelocityCurve::kMaxRangeCentiDb / 100);
+    form->addWidget(rangeSpin, 3, 1);
     // How the next knob learnt for a bar sends its turns, in CcMode's order.
     form->addWidget(new QLabel(QStringLiteral("学習するノブ")), 4, 0);
-    ComboKnob = new QComboBox;
-    ComboKnob->addItems({QStringLiteral("位置（普通のノブ）"),
+    knobModeBox = new QComboBox;
+    knobModeBox->addItems({QStringLiteral("位置（普通のノブ）"),
                          QStringLiteral("エンコーダ（1..63 上 / 127..65 下）"),
                          QStringLiteral("エンコーダ（65.. 上 / ..63 下）"),
                          QStringLiteral("エンコーダ（1..63 上 / 65..127 下）")});
-    form->addWidget(ComboKnob, 4, 1);
+    form->addWidget(knobModeBox, 4, 1);
 
     auto* actions = new QWidget;
     auto* grid = new QGridLayout(actions);
@@ -133,7 +133,7 @@ MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings,
         learnButtons.push_back(learn);
         grid->addWidget(learn, slot, 2);
         connect(learn, &QPushButton::clicked, this, [this, learn, action] {
-            m_midi.input().learn(action, static_cast<CcMode>(ComboKnob->currentIndex()));
+            m_midi.input().learn(action, static_cast<CcMode>(knobModeBox->currentIndex()));
             refresh();
             learn->setText(QStringLiteral("待機中…"));
         });
@@ -144,18 +144,18 @@ MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings,
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setMinimumSize(actions->sizeHint().width() + 40, 240);
     top->addWidget(scroll);
-    ComDefaults = new QPushButton(QStringLiteral("初期設定に戻す"));
-    top->addWidget(ComDefaults);
-    lblStatus = new QLabel;
-    lblStatus->setWordWrap(true);
-    top->addWidget(lblStatus);
+    defaultsButton = new QPushButton(QStringLiteral("初期設定に戻す"));
+    top->addWidget(defaultsButton);
+    statusLabel = new QLabel;
+    statusLabel->setWordWrap(true);
+    top->addWidget(statusLabel);
 
     refresh();
-    connect(ComboPort, &QComboBox::activated, this, [this](int index) {
-        m_midi.input().chooseSource(index == 0 ? QString() : ComboPort->itemText(index));
+    connect(portBox, &QComboBox::activated, this, [this](int index) {
+        m_midi.input().chooseSource(index == 0 ? QString() : portBox->itemText(index));
         m_midi.saveSettings();
     });
-    connect(ComboSystem, &QComboBox::activated, this, [this](int index) {
+    connect(midiSystemBox, &QComboBox::activated, this, [this](int index) {
         m_midi.input().start(static_cast<MidiSystem>(index));
         m_midi.saveSettings();
         // After the input's own save, which keeps the system it was loaded with.
@@ -163,9 +163,9 @@ MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings,
                             QLatin1String(kSystems[index]));
         refresh();
     });
-    connect(ComboCurve, &QComboBox::activated, this, [this] { takeCurve(); });
-    connect(SpinRange, &QSpinBox::valueChanged, this, [this] { takeCurve(); });
-    connect(ComDefaults, &QPushButton::clicked, this, [this] {
+    connect(curveBox, &QComboBox::activated, this, [this] { takeCurve(); });
+    connect(rangeSpin, &QSpinBox::valueChanged, this, [this] { takeCurve(); });
+    connect(defaultsButton, &QPushButton::clicked, this, [this] {
         m_midi.input().cancelLearn();
         m_midi.input().setMapping(MidiMapping::defaults());
         m_midi.input().setCurve(VelocityCurve{});
@@ -179,38 +179,38 @@ MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings,
 
 void MidiSetupWindow::takeCurve() {
     VelocityCurve curve = m_midi.input().curve();
-    curve.kind = static_cast<VelocityCurve::Kind>(ComboCurve->currentIndex());
-    curve.rangeCentiDb = SpinRange->value() * 100;
+    curve.kind = static_cast<VelocityCurve::Kind>(curveBox->currentIndex());
+    curve.rangeCentiDb = rangeSpin->value() * 100;
     m_midi.input().setCurve(curve);
     m_midi.saveSettings();
 }
 
 void MidiSetupWindow::refresh() {
     MidiInput& input = m_midi.input();
-    ComboPort->clear();
-    ComboPort->addItem(QStringLiteral("（ハードウェアすべて）"));
+    portBox->clear();
+    portBox->addItem(QStringLiteral("（ハードウェアすべて）"));
     QStringList sources = input.sources();
     if (!input.chosenSource().isEmpty() && !sources.contains(input.chosenSource())) {
         sources << input.chosenSource(); // remembered while the device is away
     }
-    ComboPort->addItems(sources);
-    ComboPort->setCurrentIndex(std::max(0, ComboPort->findText(input.chosenSource())));
+    portBox->addItems(sources);
+    portBox->setCurrentIndex(std::max(0, portBox->findText(input.chosenSource())));
     const QString system =
         m_settings.value(m_appName, kSection, QStringLiteral("MidiSystem")).value_or(QString());
     for (int i = 0; i < 3; ++i) {
         if (system.compare(QLatin1String(kSystems[i]), Qt::CaseInsensitive) == 0) {
-            ComboSystem->setCurrentIndex(i);
+            midiSystemBox->setCurrentIndex(i);
         }
     }
-    const QSignalBlocker blockRange(SpinRange);
-    ComboCurve->setCurrentIndex(static_cast<int>(input.curve().kind));
-    SpinRange->setValue(input.curve().rangeCentiDb / 100);
+    const QSignalBlocker blockRange(rangeSpin);
+    curveBox->setCurrentIndex(static_cast<int>(input.curve().kind));
+    rangeSpin->setValue(input.curve().rangeCentiDb / 100);
     const MidiMapping mapping = input.mapping();
     for (int slot = 0; slot < MidiMapping::kActionCount; ++slot) {
         triggerLabels[slot]->setText(TriggerCaption(mapping.trigger(MidiMapping::actionAt(slot))));
         learnButtons[slot]->setText(QStringLiteral("学習"));
     }
-    lblStatus->setText(input.status());
+    statusLabel->setText(input.status());
 }
 
 KeyRemapWindow::KeyRemapWindow(KeyPositions& positions, SettingsStore& settings, QString appName,
@@ -238,10 +238,10 @@ KeyRemapWindow::KeyRemapWindow(KeyPositions& positions, SettingsStore& settings,
     }
     top->addWidget(
         new QLabel(QStringLiteral("「変更」の次に押したキーが割り当てられます（Escで取り消し）")));
-    ComDefaults = new QPushButton(QStringLiteral("初期設定に戻す"));
-    ComDefaults->setFocusPolicy(Qt::NoFocus);
-    top->addWidget(ComDefaults);
-    connect(ComDefaults, &QPushButton::clicked, this, [this] {
+    defaultsButton = new QPushButton(QStringLiteral("初期設定に戻す"));
+    defaultsButton->setFocusPolicy(Qt::NoFocus);
+    top->addWidget(defaultsButton);
+    connect(defaultsButton, &QPushButton::clicked, this, [this] {
         m_positions.restoreDefaults();
         m_positions.save(m_settings, m_appName);
         setWaiting(-1);

@@ -29,13 +29,13 @@ public:
     MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings, QString appName,
                     QWidget* parent = nullptr);
 
-    QComboBox* ComboPort = nullptr;
-    QComboBox* ComboSystem = nullptr;
-    QComboBox* ComboCurve = nullptr;
-    QSpinBox* SpinRange = nullptr;
-    QComboBox* ComboKnob = nullptr; // CcMode's order
-    QPushButton* ComDefaults = nullptr;
-    QLabel* lblStatus = nullptr;
+    QComboBox* portBox = nullptr;
+    QComboBox* midiSystemBox = nullptr;
+    QComboBox* curveBox = nullptr;
+    QSpinBox* rangeSpin = nullptr;
+    QComboBox* knobModeBox = nullptr; // CcMode's order
+    QPushButton* defaultsButton = nullptr;
+    QLabel* statusLabel = nullptr;
     std::vector<QPushButton*> learnButtons; // in MidiMapping's action order
     std::vector<QLabel*> triggerLabels;
 
@@ -63,7 +63,7 @@ public:
 
     std::vector<QPushButton*> changeButtons; // in KeyPositions' action order
     std::vector<QLabel*> keyLabels;
-    QPushButton* ComDefaults = nullptr;
+    QPushButton* defaultsButton = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -30,16 +30,16 @@ ExternalPrograms::ExternalPrograms(AppContext& app, MainWindow& window)
         item->setEnabled(true);
         connect(item, &QAction::triggered, this, handler);
     };
-    wire("mnuEditWav", &ExternalPrograms::ComEdit_Click);
-    wire("mnuVolumeControl", &ExternalPrograms::mnuVolumeControl_Click);
-    wire("mnuPreference", &ExternalPrograms::mnuPreference_Click);
-    wire("mnuOtherSetting", &ExternalPrograms::mnuOtherSetting_Click);
-    wire("mnuhelpAtume", &ExternalPrograms::collectSoundsAction_Click);
-    wire("mnuhelpver", &ExternalPrograms::mnuhelpver_Click);
-    connect(m_window.ComEdit, &QPushButton::clicked, this, &ExternalPrograms::ComEdit_Click);
+    wire("mnuEditWav", &ExternalPrograms::onEditClicked);
+    wire("mnuVolumeControl", &ExternalPrograms::onVolumeControlTriggered);
+    wire("mnuPreference", &ExternalPrograms::onPreferenceTriggered);
+    wire("mnuOtherSetting", &ExternalPrograms::onOtherSettingsTriggered);
+    wire("mnuhelpAtume", &ExternalPrograms::onCollectSoundsTriggered);
+    wire("mnuhelpver", &ExternalPrograms::onAboutTriggered);
+    connect(m_window.editButton, &QPushButton::clicked, this, &ExternalPrograms::onEditClicked);
 }
 
-void ExternalPrograms::ComEdit_Click() {
+void ExternalPrograms::onEditClicked() {
     m_editor.edit(m_app.editProgramPath);
 }
 
@@ -79,8 +79,8 @@ void ExternalPrograms::endProgram() {
     m_window.shell().SaveSettingsAndEnd();
 }
 
-void ExternalPrograms::mnuVolumeControl_Click() {
-    const QString& path = m_app.VolumeControlPath;
+void ExternalPrograms::onVolumeControlTriggered() {
+    const QString& path = m_app.volumeControlPath;
     const QString where = QStringLiteral("指定してください｡ ");
     if (path.isEmpty() || !QFileInfo::exists(path)) {
         m_app.showMessage(
@@ -97,26 +97,26 @@ void ExternalPrograms::mnuVolumeControl_Click() {
     }
 }
 
-void ExternalPrograms::mnuPreference_Click() {
+void ExternalPrograms::onPreferenceTriggered() {
     PreferenceWindow window(m_app, &m_window);
     if (m_app.platform.modals.run(window) == QDialog::Accepted &&
         !m_app.editProgramPath.isEmpty()) {
-        m_window.ComEdit->setEnabled(true); // an empty path never disables it
+        m_window.editButton->setEnabled(true); // an empty path never disables it
     }
 }
 
-void ExternalPrograms::mnuOtherSetting_Click() {
+void ExternalPrograms::onOtherSettingsTriggered() {
     OtherSettingsWindow window(m_app, &m_window);
     if (m_app.platform.modals.run(window) == QDialog::Accepted) {
-        m_window.shell().LoadLayout(m_app.FormSizeFlag);
+        m_window.shell().LoadLayout(m_app.smallLayout);
     }
 }
 
-void ExternalPrograms::collectSoundsAction_Click() {
+void ExternalPrograms::onCollectSoundsTriggered() {
     m_app.platform.urls.open(QLatin1String(kSoundCollectingPage));
 }
 
-void ExternalPrograms::mnuhelpver_Click() {
+void ExternalPrograms::onAboutTriggered() {
     auto* about = new AboutWindow(&m_window); // not modal; deletes itself when closed
     about->show();
 }

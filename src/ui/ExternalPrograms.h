@@ -19,12 +19,12 @@ class ExternalPrograms final : public QObject, private EditorRoundTrip::Stage {
 public:
     ExternalPrograms(AppContext& app, MainWindow& window);
 
-    void ComEdit_Click();
-    void mnuVolumeControl_Click();
-    void mnuPreference_Click();
-    void mnuOtherSetting_Click();
-    void collectSoundsAction_Click();
-    void mnuhelpver_Click();
+    void onEditClicked();
+    void onVolumeControlTriggered();
+    void onPreferenceTriggered();
+    void onOtherSettingsTriggered();
+    void onCollectSoundsTriggered();
+    void onAboutTriggered();
 
 private:
     void pausePlayers() override;

@@ -31,21 +31,21 @@ FileBrowser::FileBrowser(AppContext& app, QWidget* parent) : QWidget(parent), m_
     fileList->setToolTip(QStringLiteral("ダブルクリックでプレビュー"));
     fileList->installEventFilter(this);
     fileList->viewport()->installEventFilter(this);
-    lblPreviewFileSize = new QLabel(QStringLiteral("kB"), this);
-    lblPreviewFileSize->setObjectName(QStringLiteral("lblPreviewFileSize"));
-    lblWavInfo = new QLabel(QStringLiteral("Infomation"), this);
-    lblWavInfo->setObjectName(QStringLiteral("lblWavInfo"));
+    previewFileSizeLabel = new QLabel(QStringLiteral("kB"), this);
+    previewFileSizeLabel->setObjectName(QStringLiteral("lblPreviewFileSize"));
+    wavInfoLabel = new QLabel(QStringLiteral("Infomation"), this);
+    wavInfoLabel->setObjectName(QStringLiteral("lblWavInfo"));
 
     driveBox->addItems(BrowsableVolumes());
-    connect(driveBox, &QComboBox::activated, this, [this] { driveBox_Change(); });
+    connect(driveBox, &QComboBox::activated, this, [this] { onDriveChanged(); });
     connect(folderList, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { setDirPath(item->data(Qt::UserRole).toString()); });
     // Any change of the current file is a selection, whether by a click or by the arrow keys,
     // Home, End or typing a name: what Delete and "Change!" act on is what the list shows
     // selected. A click on the file already current selects it again (and ends its preview).
-    connect(fileList, &QListWidget::currentItemChanged, this, [this] { fileList_Click(); });
-    connect(fileList, &QListWidget::itemClicked, this, [this] { fileList_Click(); });
-    connect(fileList, &QListWidget::itemDoubleClicked, this, [this] { fileList_DblClick(); });
+    connect(fileList, &QListWidget::currentItemChanged, this, [this] { onFileClicked(); });
+    connect(fileList, &QListWidget::itemClicked, this, [this] { onFileClicked(); });
+    connect(fileList, &QListWidget::itemDoubleClicked, this, [this] { onFileDoubleClicked(); });
     setDirPath(QDir::homePath());
 }
 
@@ -83,7 +83,7 @@ QString FileBrowser::fileName() const {
     return item != nullptr && item->isSelected() ? item->text() : QString();
 }
 
-void FileBrowser::driveBox_Change() {
+void FileBrowser::onDriveChanged() {
     // A volume that cannot be read leaves the folder as it was, without a word.
     setDirPath(driveBox->currentText());
 }
@@ -96,7 +96,7 @@ bool FileBrowser::setDirPath(const QString& path) {
     m_dirPath = dir.absolutePath();
     followFolderWithDrive();
     fillFolders();
-    folderList_Change();
+    onFolderChanged();
     return true;
 }
 
@@ -107,7 +107,7 @@ bool FileBrowser::setDrive(const QString& drive) {
     }
     if (index != driveBox->currentIndex()) {
         driveBox->setCurrentIndex(index);
-        driveBox_Change();
+        onDriveChanged();
     }
     return true;
 }
@@ -124,7 +124,7 @@ void FileBrowser::followFolderWithDrive() {
         }
     }
     if (best >= 0) {
-        driveBox->setCurrentIndex(best); // currentIndexChanged is not what driveBox_Change follows
+        driveBox->setCurrentIndex(best); // currentIndexChanged is not what onDriveChanged follows
     }
 }
 
@@ -143,7 +143,7 @@ void FileBrowser::fillFolders() {
     }
 }
 
-void FileBrowser::folderList_Change() {
+void FileBrowser::onFolderChanged() {
     refreshFiles();
 }
 
@@ -154,25 +154,25 @@ void FileBrowser::refreshFiles() {
     fileList->addItems(dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
 }
 
-void FileBrowser::fileList_Click() {
+void FileBrowser::onFileClicked() {
     if (fileName().isEmpty()) {
         return;
     }
     m_selectedPath = FullPath(m_dirPath, fileName());
     const QFileInfo file(m_selectedPath);
     if (file.exists()) {
-        lblPreviewFileSize->setText(KilobyteText(file.size()));
-        lblWavInfo->setText(QStringLiteral("(") + FormatWavInfo(m_selectedPath, 0) +
+        previewFileSizeLabel->setText(KilobyteText(file.size()));
+        wavInfoLabel->setText(QStringLiteral("(") + FormatWavInfo(m_selectedPath, 0) +
                             QStringLiteral(")"));
     } else {
         // Gone between listing and click: nothing to measure.
-        lblPreviewFileSize->setText(QStringLiteral("kB"));
-        lblWavInfo->setText(QString());
+        previewFileSizeLabel->setText(QStringLiteral("kB"));
+        wavInfoLabel->setText(QString());
     }
     m_app.preview.release();
 }
 
-void FileBrowser::fileList_DblClick() {
+void FileBrowser::onFileDoubleClicked() {
     if (fileName().isEmpty()) {
         return;
     }
@@ -181,7 +181,7 @@ void FileBrowser::fileList_DblClick() {
     m_app.preview.start(m_selectedPath, m_app.previewLoop);
 }
 
-void FileBrowser::mnuDeleteFile_Click() {
+void FileBrowser::onDeleteFileTriggered() {
     if (m_selectedPath.isEmpty()) {
         return;
     }
@@ -207,7 +207,7 @@ void FileBrowser::DeleteBrowserFile() {
 bool FileBrowser::eventFilter(QObject* watched, QEvent* event) {
     if (watched == fileList && event->type() == QEvent::KeyPress) {
         if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-            mnuDeleteFile_Click();
+            onDeleteFileTriggered();
             return true;
         }
     } else if (watched == fileList->viewport() && event->type() == QEvent::MouseButtonPress) {

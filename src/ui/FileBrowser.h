@@ -26,8 +26,8 @@ public:
     QComboBox* driveBox;
     QListWidget* folderList;
     QListWidget* fileList;
-    QLabel* lblPreviewFileSize;
-    QLabel* lblWavInfo;
+    QLabel* previewFileSizeLabel;
+    QLabel* wavInfoLabel;
 
     // The folder shown by folderList and listed by fileList.
     QString dirPath() const { return m_dirPath; }
@@ -48,11 +48,11 @@ public:
     // The mounted volumes a performer picks from: root, home, removable media.
     static QStringList BrowsableVolumes();
 
-    void driveBox_Change();
-    void folderList_Change();
-    void fileList_Click();
-    void fileList_DblClick();
-    void mnuDeleteFile_Click();
+    void onDriveChanged();
+    void onFolderChanged();
+    void onFileClicked();
+    void onFileDoubleClicked();
+    void onDeleteFileTriggered();
     void DeleteBrowserFile();
     void refreshFiles();
 

@@ -46,30 +46,30 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     m_tracks = new TrackPanel(m_app, *m_browser, *m_trackPopup, *client);
     m_mix = new MixPanel(m_app, *m_tracks, *menuItem(QStringLiteral("mnuLock")), *client);
     m_cdPanel = new CdPanel(m_app, client);
-    m_cdPanel->onBpmCounter = [this] { mnuCounter_Click(); };
+    m_cdPanel->onBpmCounter = [this] { onCounterTriggered(); };
     // The CD's reference box chooses the CD's bar for tempo matching.
     m_mix->cdReferenceCheck = m_cdPanel->cdReferenceCheck;
     connect(m_cdPanel->cdReferenceCheck, &QCheckBox::toggled, m_mix,
-            [this] { m_mix->cdReferenceCheck_Click(); });
+            [this] { m_mix->onCdReferenceClicked(); });
     m_midiPanel = new MidiPanel(m_app, client);
     // The MIDI song's reference box and bar in the same way.
     m_mix->midiReferenceCheck = m_midiPanel->midiReferenceCheck;
     connect(m_midiPanel->midiReferenceCheck, &QCheckBox::toggled, m_mix,
-            [this] { m_mix->midiReferenceCheck_Click(); });
+            [this] { m_mix->onMidiReferenceClicked(); });
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
     m_files = new SettingFileCommands(m_app, *this);
     m_keyboard = new KeyboardPlayer(m_app.keyPositions, m_app.keys, *this);
     m_shell = new AppShell(m_app, *this);
 
-    ComEdit = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QString(),
+    editButton = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QString(),
                               client);
-    ComEdit->setObjectName(QStringLiteral("ComEdit"));
-    ComEdit->setToolTip(QStringLiteral("波形編集ソフト起動"));
-    ComEdit->setEnabled(false); // until an editor is known
-    ComVol_Show = new QPushButton(style()->standardIcon(QStyle::SP_MediaVolume),
+    editButton->setObjectName(QStringLiteral("ComEdit"));
+    editButton->setToolTip(QStringLiteral("波形編集ソフト起動"));
+    editButton->setEnabled(false); // until an editor is known
+    volumeControlButton = new QPushButton(style()->standardIcon(QStyle::SP_MediaVolume),
                                   QStringLiteral("Vol"), client);
-    ComVol_Show->setObjectName(QStringLiteral("ComVol_Show"));
-    connect(ComVol_Show, &QPushButton::clicked, this,
+    volumeControlButton->setObjectName(QStringLiteral("ComVol_Show"));
+    connect(volumeControlButton, &QPushButton::clicked, this,
             [this] { menuItem(QStringLiteral("mnuVolumeControl"))->trigger(); });
     wireMenus();
     m_external = new ExternalPrograms(m_app, *this);
@@ -81,14 +81,14 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     cornerLayout->setContentsMargins(0, 0, 0, 0);
     cornerLayout->setSpacing(0);
     m_audioStatus = new AudioStatusLine(m_app.sound, corner);
-    m_audioStatus->onClicked = [this] { mnuOutput_Click(); };
-    lblNoSoundDevice = new QLabel(
+    m_audioStatus->onClicked = [this] { onOutputTriggered(); };
+    noSoundDeviceLabel = new QLabel(
         QStringLiteral("サウンドデバイスがありません（トラックの音は出ません）"), corner);
-    lblNoSoundDevice->setObjectName(QStringLiteral("lblNoSoundDevice"));
-    lblNoSoundDevice->setStyleSheet(
+    noSoundDeviceLabel->setObjectName(QStringLiteral("lblNoSoundDevice"));
+    noSoundDeviceLabel->setStyleSheet(
         QStringLiteral("QLabel { color: white; background: rgb(192, 0, 0); padding: 0 6px; }"));
-    lblNoSoundDevice->hide();
-    cornerLayout->addWidget(lblNoSoundDevice);
+    noSoundDeviceLabel->hide();
+    cornerLayout->addWidget(noSoundDeviceLabel);
     cornerLayout->addWidget(m_audioStatus);
     menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
 
@@ -115,12 +115,12 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     move(x(), TwipsToPixels(kMainWindowTopTwips, twipsPerPixel));
 }
 
-void MainWindow::Form_Load() {
-    m_shell->Form_Load();
+void MainWindow::onLoad() {
+    m_shell->onLoad();
 }
 
 void MainWindow::showSoundDevice(bool available) {
-    lblNoSoundDevice->setVisible(!available);
+    noSoundDeviceLabel->setVisible(!available);
     m_audioStatus->setVisible(available);
 }
 
@@ -155,7 +155,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    m_shell->Form_Unload();
+    m_shell->onUnload();
     QMainWindow::closeEvent(event);
 }
 
@@ -214,21 +214,21 @@ void MainWindow::wireMenus() {
     for (const char* name : {"mnuDeleteFile", "mnuDeleteWAV_popup"}) {
         QAction* item = menuItem(QLatin1String(name));
         item->setEnabled(true);
-        connect(item, &QAction::triggered, m_browser, &FileBrowser::mnuDeleteFile_Click);
+        connect(item, &QAction::triggered, m_browser, &FileBrowser::onDeleteFileTriggered);
     }
     menuItem(QStringLiteral("mnuWavInfo"))->setEnabled(true);
     QAction* quality = menuItem(QStringLiteral("mnuonshitu"));
     quality->setEnabled(true);
-    connect(quality, &QAction::triggered, this, &MainWindow::soundQualityAction_Click);
+    connect(quality, &QAction::triggered, this, &MainWindow::onSoundQualityTriggered);
     QAction* output = menuItem(QStringLiteral("mnuOutput"));
     output->setEnabled(true);
-    connect(output, &QAction::triggered, this, &MainWindow::mnuOutput_Click);
+    connect(output, &QAction::triggered, this, &MainWindow::onOutputTriggered);
     QAction* play = menuItem(QStringLiteral("mnuplay"));
     play->setEnabled(true);
-    connect(play, &QAction::triggered, this, &MainWindow::mnuplay_Click);
+    connect(play, &QAction::triggered, this, &MainWindow::onPlayModeTriggered);
     QAction* counter = menuItem(QStringLiteral("mnuCounter"));
     counter->setEnabled(true);
-    connect(counter, &QAction::triggered, this, &MainWindow::mnuCounter_Click);
+    connect(counter, &QAction::triggered, this, &MainWindow::onCounterTriggered);
 
     QAction* media = menuItem(QStringLiteral("mnuCD"));
     media->setEnabled(true);
@@ -236,11 +236,11 @@ void MainWindow::wireMenus() {
         // Qt has already flipped the tick; the handler decides it from the state before.
         const QSignalBlocker quiet(media);
         media->setChecked(!checked);
-        mnuCD_Click();
+        onMediaPanelTriggered();
     });
 }
 
-void MainWindow::mnuCD_Click() {
+void MainWindow::onMediaPanelTriggered() {
     QAction* media = menuItem(QStringLiteral("mnuCD"));
     if (!media->isChecked()) {
         m_cdPanel->OpenOnShow();
@@ -260,7 +260,7 @@ MainWindow::~MainWindow() {
     delete m_playMode; // a window of its own, not a child
 }
 
-SoundQualityWindow* MainWindow::soundQualityAction_Click() {
+SoundQualityWindow* MainWindow::onSoundQualityTriggered() {
     // One window at a time: a second would offer choices that an OK in the first makes stale.
     if (m_quality && m_quality->isVisible()) {
         m_quality->raise();
@@ -273,7 +273,7 @@ SoundQualityWindow* MainWindow::soundQualityAction_Click() {
     return m_quality;
 }
 
-OutputWindow* MainWindow::mnuOutput_Click() {
+OutputWindow* MainWindow::onOutputTriggered() {
     if (!m_output) {
         m_output = new OutputWindow(m_app.sound, m_app.outputChoice,
                                     this); // not modal; deletes itself when closed
@@ -288,7 +288,7 @@ PlayModeWindow* MainWindow::playModeWindow() const {
     return m_playMode;
 }
 
-void MainWindow::mnuplay_Click() {
+void MainWindow::onPlayModeTriggered() {
     if (!m_playMode) {
         m_playMode = new PlayModeWindow(m_app.bank, *m_tracks);
         m_playMode->showMain = [this] { show(); };
@@ -301,7 +301,7 @@ void MainWindow::mnuplay_Click() {
     m_playMode->setFocus();
 }
 
-void MainWindow::mnuCounter_Click() {
+void MainWindow::onCounterTriggered() {
     if (!m_counter) {
         m_counter = new BpmCounterWindow(m_app, this);
         m_counter->onUnloaded = [this] {

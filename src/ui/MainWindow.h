@@ -49,8 +49,8 @@ public:
     CdPanel& cdPanel() const { return *m_cdPanel; }
 
     // Shows or hides the media panel (the CD and the MIDI panel together): the window's
-    // height and mnuCD's tick; showing also opens the devices.
-    void mnuCD_Click();
+    // height and mediaPanelAction's tick; showing also opens the devices.
+    void onMediaPanelTriggered();
     // The window's height in pixels with the media panel shown and hidden.
     int mediaPanelOpenHeight = 0;
     int mediaPanelClosedHeight = 0;
@@ -63,20 +63,20 @@ public:
     ExternalPrograms& external() const { return *m_external; }
 
     // Start-up: settings, folder, layout, sound device, an empty bank. Once, before showing.
-    void Form_Load();
+    void onLoad();
 
     // Sizes the browser's grouping panel to its controls after they moved.
     void fitBrowser();
 
     int mainWindowWidth = 0; // pixels
 
-    QPushButton* ComEdit = nullptr;     // hands the selected track to the waveform editor
-    QPushButton* ComVol_Show = nullptr; // starts the volume control
+    QPushButton* editButton = nullptr;     // hands the selected track to the waveform editor
+    QPushButton* volumeControlButton = nullptr; // starts the volume control
 
     // Says in the menu bar, for as long as it is so, that there is no sound device and the
     // tracks play nothing; hidden while a device is open. Run after each opening of the device.
     void showSoundDevice(bool available);
-    QLabel* lblNoSoundDevice = nullptr;
+    QLabel* noSoundDeviceLabel = nullptr;
 
     // The whole output's level, beside the lone-wolf mode label; placed after it wherever a
     // layout puts the label, short of the button to its right.
@@ -84,19 +84,19 @@ public:
 
     // Opens the sound-quality window (not modal) and returns it; while it is open, brings
     // that one to the front instead of opening another.
-    SoundQualityWindow* soundQualityAction_Click();
+    SoundQualityWindow* onSoundQualityTriggered();
 
     // Opens the output window (not modal), or raises the one already open, and returns it.
-    OutputWindow* mnuOutput_Click();
+    OutputWindow* onOutputTriggered();
     AudioStatusLine& audioStatus() const { return *m_audioStatus; }
 
     // Opens the play-mode window in place of this one; null when it is not open.
-    void mnuplay_Click();
+    void onPlayModeTriggered();
     PlayModeWindow* playModeWindow() const;
 
     // Opens the BPM counter (the CD panel's counter button does the same); it stays loaded
     // when hidden by "OK" and is unloaded by cancel. The window, or null when not loaded.
-    void mnuCounter_Click();
+    void onCounterTriggered();
     BpmCounterWindow* counterWindow() const;
 
 protected:

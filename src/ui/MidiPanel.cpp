@@ -35,53 +35,53 @@ QPushButton* PictureButton(QWidget* parent, const char* name, QStyle::StandardPi
 MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     : QGroupBox(QStringLiteral("MIDI"), parent), m_app(app), m_midi(app.midi) {
     setObjectName(QStringLiteral("FrameMIDI"));
-    ComMIDIOpen = PictureButton(this, "ComMIDIOpen", QStyle::SP_DialogOpenButton,
+    midiOpenButton = PictureButton(this, "ComMIDIOpen", QStyle::SP_DialogOpenButton,
                                 QStringLiteral("MIDIファイルを開く"));
-    ComMIDIStart = PictureButton(this, "ComMIDIStart", QStyle::SP_MediaPlay, QString());
-    ComMIDIPause = PictureButton(this, "ComMIDIPause", QStyle::SP_MediaPause, QString());
-    ComMIDIStop = PictureButton(this, "ComMIDIStop", QStyle::SP_MediaStop, QString());
-    ComMIDIRe = PictureButton(this, "ComMIDIRe", QStyle::SP_MediaSeekBackward, QString());
-    ComMIDIFF = PictureButton(this, "ComMIDIFF", QStyle::SP_MediaSeekForward, QString());
-    ComboMIDISys = Named(new QComboBox(this), "ComboMIDISys");
-    ComboMIDISys->addItems({QStringLiteral("GM"), QStringLiteral("GS"), QStringLiteral("XG"),
+    midiStartButton = PictureButton(this, "ComMIDIStart", QStyle::SP_MediaPlay, QString());
+    midiPauseButton = PictureButton(this, "ComMIDIPause", QStyle::SP_MediaPause, QString());
+    midiStopButton = PictureButton(this, "ComMIDIStop", QStyle::SP_MediaStop, QString());
+    midiRewindButton = PictureButton(this, "ComMIDIRe", QStyle::SP_MediaSeekBackward, QString());
+    midiForwardButton = PictureButton(this, "ComMIDIFF", QStyle::SP_MediaSeekForward, QString());
+    resetSystemBox = Named(new QComboBox(this), "ComboMIDISys");
+    resetSystemBox->addItems({QStringLiteral("GM"), QStringLiteral("GS"), QStringLiteral("XG"),
                             QStringLiteral("VL"), QStringLiteral("VL2")});
-    ComboMIDISys->setCurrentIndex(-1); // nothing chosen until the device opens
-    ComboMIDISys->setEnabled(false);
-    ChkMIDILoop = Named(new QCheckBox(QStringLiteral("REPEAT"), this), "ChkMIDILoop");
+    resetSystemBox->setCurrentIndex(-1); // nothing chosen until the device opens
+    resetSystemBox->setEnabled(false);
+    midiRepeatCheck = Named(new QCheckBox(QStringLiteral("REPEAT"), this), "ChkMIDILoop");
     midiReferenceCheck = Named(new QCheckBox(QStringLiteral("基準"), this), "ChkMIDIkijun");
-    lblMIDITitle = Named(new QLabel(QStringLiteral("Song Title"), this), "lblMIDITitle");
-    lblMIDITime = Named(new QLabel(QStringLiteral("00:00"), this), "lblMIDITime");
+    midiTitleLabel = Named(new QLabel(QStringLiteral("Song Title"), this), "lblMIDITitle");
+    midiTimeLabel = Named(new QLabel(QStringLiteral("00:00"), this), "lblMIDITime");
     midiTempoCaption = Named(new QLabel(QStringLiteral("♪＝"), this), "Label19");
-    lblMIDITempo = Named(new QLabel(QStringLiteral("120"), this), "lblMIDITempo");
-    lblMIDISec = Named(new QLabel(QStringLiteral("2.000"), this), "lblMIDISec");
-    SpinButtonMIDI = Named(new QSpinBox(this), "SpinButtonMIDI");
-    SpinButtonMIDI->setRange(ModuleMIDI::kMinTempo, ModuleMIDI::kMaxTempo);
-    SpinButtonMIDI->setSingleStep(1);
-    SpinButtonMIDI->setValue(120);
-    SpinButtonMIDI->setToolTip(QStringLiteral("BPM変更"));
+    midiTempoLabel = Named(new QLabel(QStringLiteral("120"), this), "lblMIDITempo");
+    midiBarSecondsLabel = Named(new QLabel(QStringLiteral("2.000"), this), "lblMIDISec");
+    midiTempoSpin = Named(new QSpinBox(this), "SpinButtonMIDI");
+    midiTempoSpin->setRange(MidiFilePlayer::kMinTempo, MidiFilePlayer::kMaxTempo);
+    midiTempoSpin->setSingleStep(1);
+    midiTempoSpin->setValue(120);
+    midiTempoSpin->setToolTip(QStringLiteral("BPM変更"));
     // A typed tempo applies when it is finished (Enter, leaving the box) or stepped by the
     // arrows: typing 128 must not play at 1 and then 12 BPM on the way.
-    SpinButtonMIDI->setKeyboardTracking(false);
-    lblmiditest = Named(new QLabel(QStringLiteral("lblmiditest"), this), "lblmiditest");
-    lblmiditest->setVisible(false);
+    midiTempoSpin->setKeyboardTracking(false);
+    midiBeatsLabel = Named(new QLabel(QStringLiteral("lblmiditest"), this), "lblmiditest");
+    midiBeatsLabel->setVisible(false);
 
-    ModuleMIDI* midi = &m_midi;
-    connect(ComMIDIOpen, &QPushButton::clicked, this, [this] { ComMIDIOpen_Click(); });
-    connect(ComMIDIStart, &QPushButton::clicked, midi, &ModuleMIDI::start);
-    connect(ComMIDIPause, &QPushButton::clicked, midi, &ModuleMIDI::pause);
-    connect(ComMIDIStop, &QPushButton::clicked, midi, &ModuleMIDI::stop);
-    connect(ComMIDIFF, &QPushButton::clicked, midi, &ModuleMIDI::forward);
-    connect(ComMIDIRe, &QPushButton::clicked, midi, &ModuleMIDI::rewind);
+    MidiFilePlayer* midi = &m_midi;
+    connect(midiOpenButton, &QPushButton::clicked, this, [this] { onMidiOpenClicked(); });
+    connect(midiStartButton, &QPushButton::clicked, midi, &MidiFilePlayer::start);
+    connect(midiPauseButton, &QPushButton::clicked, midi, &MidiFilePlayer::pause);
+    connect(midiStopButton, &QPushButton::clicked, midi, &MidiFilePlayer::stop);
+    connect(midiForwardButton, &QPushButton::clicked, midi, &MidiFilePlayer::forward);
+    connect(midiRewindButton, &QPushButton::clicked, midi, &MidiFilePlayer::rewind);
     // Every choice the performer makes sends its reset, the item already shown included.
-    connect(ComboMIDISys, &QComboBox::activated, midi, &ModuleMIDI::chooseReset);
-    connect(ChkMIDILoop, &QCheckBox::toggled, midi, [midi](bool on) { midi->repeat = on; });
+    connect(resetSystemBox, &QComboBox::activated, midi, &MidiFilePlayer::chooseReset);
+    connect(midiRepeatCheck, &QCheckBox::toggled, midi, [midi](bool on) { midi->repeat = on; });
     // The performer's tempo, or the song's own moving the up-down: the player takes it, and
     // tempo matching follows it under the lock while the song is the reference.
-    connect(SpinButtonMIDI, &QSpinBox::valueChanged, this, [this](int tempo) {
+    connect(midiTempoSpin, &QSpinBox::valueChanged, this, [this](int tempo) {
         m_midi.setTempo(tempo);
         m_app.tempo.referenceBarChanged(TempoReference::Midi);
     });
-    connect(midi, &ModuleMIDI::changed, this, &MidiPanel::showPlayer);
+    connect(midi, &MidiFilePlayer::changed, this, &MidiPanel::showPlayer);
 }
 
 void MidiPanel::OpenDevice() {
@@ -89,44 +89,44 @@ void MidiPanel::OpenDevice() {
 }
 
 void MidiPanel::showPlayer() {
-    const ModuleMIDI& midi = m_midi;
-    ComMIDIOpen->setEnabled(midi.midiOpened);
-    ComboMIDISys->setEnabled(midi.midiOpened);
-    ComboMIDISys->setCurrentIndex(midi.resetKind);
-    const std::pair<QPushButton*, MidiButton> buttons[] = {{ComMIDIStart, kMidiStart},
-                                                           {ComMIDIPause, kMidiPause},
-                                                           {ComMIDIStop, kMidiStop},
-                                                           {ComMIDIFF, kMidiForward},
-                                                           {ComMIDIRe, kMidiRewind}};
+    const MidiFilePlayer& midi = m_midi;
+    midiOpenButton->setEnabled(midi.midiOpened);
+    resetSystemBox->setEnabled(midi.midiOpened);
+    resetSystemBox->setCurrentIndex(midi.resetKind);
+    const std::pair<QPushButton*, MidiButton> buttons[] = {{midiStartButton, kMidiStart},
+                                                           {midiPauseButton, kMidiPause},
+                                                           {midiStopButton, kMidiStop},
+                                                           {midiForwardButton, kMidiForward},
+                                                           {midiRewindButton, kMidiRewind}};
     for (const auto& [button, flag] : buttons) {
         button->setEnabled(midi.canPress(flag));
     }
-    lblMIDITitle->setText(midi.songTitle.value_or(QStringLiteral("Song Title")));
-    FormatPanelTime(*lblMIDITime, midi.midiTimeHundredths, 1);
-    lblmiditest->setText(QString::number(midi.midiBeats));
-    lblMIDITempo->setText(QString::number(midi.midiTempo));
-    lblMIDISec->setText(midi.BarSecondsText());
+    midiTitleLabel->setText(midi.songTitle.value_or(QStringLiteral("Song Title")));
+    FormatPanelTime(*midiTimeLabel, midi.midiTimeHundredths, 1);
+    midiBeatsLabel->setText(QString::number(midi.midiBeats));
+    midiTempoLabel->setText(QString::number(midi.midiTempo));
+    midiBarSecondsLabel->setText(midi.BarSecondsText());
     if (midi.midiMuted != m_shownMuted) {
         m_shownMuted = midi.midiMuted;
         colours::SetBackground(*this, midi.midiMuted ? colours::kBlue : colours::ButtonFace());
     }
     // Last: the up-down's change handler runs when the player's tempo moved it.
-    if (SpinButtonMIDI->value() != midi.midiTempo) {
-        SpinButtonMIDI->setValue(midi.midiTempo);
+    if (midiTempoSpin->value() != midi.midiTempo) {
+        midiTempoSpin->setValue(midi.midiTempo);
     }
 }
 
-void MidiPanel::ComMIDIOpen_Click() {
+void MidiPanel::onMidiOpenClicked() {
     FileDialogRequest request;
     request.title = QStringLiteral("MIDIファイルを開く");
     request.filter = QStringLiteral("MIDIファイル (*.mid)|*.mid|");
     request.filterIndex = 1;
-    request.fileName = CommonDialogMIDIFileName;
+    request.fileName = lastMidiFile;
     const std::optional<QString> chosen = m_app.platform.fileDialogs.openFile(request);
     if (!chosen) {
         return;
     }
-    CommonDialogMIDIFileName = *chosen;
+    lastMidiFile = *chosen;
     const WaitCursor wait(m_app.platform.cursor);
     m_midi.openSong(*chosen);
 }

@@ -11,7 +11,7 @@ class QSpinBox;
 namespace mt {
 
 struct AppContext;
-class ModuleMIDI;
+class MidiFilePlayer;
 
 // The MIDI panel, frame "FrameMIDI" of the media area: open a song, play, pause, stop, step,
 // repeat, choose the system reset, and show the title, elapsed time and tempo, which the
@@ -27,34 +27,34 @@ public:
     // Showing the media panel: the device opens once.
     void OpenDevice();
     // Asks for a song with the open dialog and opens it.
-    void ComMIDIOpen_Click();
+    void onMidiOpenClicked();
 
-    QPushButton* ComMIDIOpen;
-    QPushButton* ComMIDIStart;
-    QPushButton* ComMIDIPause;
-    QPushButton* ComMIDIStop;
-    QPushButton* ComMIDIFF;
-    QPushButton* ComMIDIRe;
-    QComboBox* ComboMIDISys;       // GM, GS, XG, VL, VL2
-    QCheckBox* ChkMIDILoop;        // "REPEAT"
+    QPushButton* midiOpenButton;
+    QPushButton* midiStartButton;
+    QPushButton* midiPauseButton;
+    QPushButton* midiStopButton;
+    QPushButton* midiForwardButton;
+    QPushButton* midiRewindButton;
+    QComboBox* resetSystemBox;       // GM, GS, XG, VL, VL2
+    QCheckBox* midiRepeatCheck;        // "REPEAT"
     QCheckBox* midiReferenceCheck; // "基準": the song's bar is the tempo reference
-    QLabel* lblMIDITitle;
-    QLabel* lblMIDITime;
+    QLabel* midiTitleLabel;
+    QLabel* midiTimeLabel;
     QLabel* midiTempoCaption; // "♪＝"
-    QLabel* lblMIDITempo;
-    QLabel* lblMIDISec;
-    QSpinBox* SpinButtonMIDI; // BPM
-    QLabel* lblmiditest;      // hidden: the elapsed beats
+    QLabel* midiTempoLabel;
+    QLabel* midiBarSecondsLabel;
+    QSpinBox* midiTempoSpin; // BPM
+    QLabel* midiBeatsLabel;      // hidden: the elapsed beats
 
     // The open dialog's file name: the stored "MIDIDir" at start, the last choice after.
-    QString CommonDialogMIDIFileName;
+    QString lastMidiFile;
 
 private:
     // Redraws everything the panel shows of the MIDI player.
     void showPlayer();
 
     AppContext& m_app;
-    ModuleMIDI& m_midi;
+    MidiFilePlayer& m_midi;
     bool m_shownMuted = false;
 };
 

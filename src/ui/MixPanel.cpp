@@ -43,20 +43,20 @@ private:
 
 } // namespace
 
-MixPanel::MixPanel(AppContext& app, TrackPanel& tracks, QAction& mnuLock, QWidget& client)
-    : QObject(&client), m_app(app), m_tracks(tracks), m_mnuLock(mnuLock) {
-    Comgo = new QPushButton(QStringLiteral("テンポ合わせ"), &client);
-    Comgo->setObjectName(QStringLiteral("Comgo"));
-    connect(Comgo, &QPushButton::clicked, this, &MixPanel::Comgo_Click);
-    LabelLocked = new ClickableLabel(QStringLiteral("Lock On"), &client);
-    LabelLocked->setObjectName(QStringLiteral("LabelLocked"));
-    LabelLocked->setAlignment(Qt::AlignCenter);
-    connect(LabelLocked, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
-        if (button == Qt::LeftButton && LabelLocked->isEnabled()) {
-            mnuLock_Click();
+MixPanel::MixPanel(AppContext& app, TrackPanel& tracks, QAction& lockAction, QWidget& client)
+    : QObject(&client), m_app(app), m_tracks(tracks), m_mnuLock(lockAction) {
+    matchTempoButton = new QPushButton(QStringLiteral("テンポ合わせ"), &client);
+    matchTempoButton->setObjectName(QStringLiteral("Comgo"));
+    connect(matchTempoButton, &QPushButton::clicked, this, &MixPanel::onMatchTempoClicked);
+    lockedLabel = new ClickableLabel(QStringLiteral("Lock On"), &client);
+    lockedLabel->setObjectName(QStringLiteral("LabelLocked"));
+    lockedLabel->setAlignment(Qt::AlignCenter);
+    connect(lockedLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton && lockedLabel->isEnabled()) {
+            onLockTriggered();
         }
     });
-    connect(&m_mnuLock, &QAction::triggered, this, &MixPanel::mnuLock_Click);
+    connect(&m_mnuLock, &QAction::triggered, this, &MixPanel::onLockTriggered);
     for (int i = 0; i < kTrackCount; ++i) {
         wire(i);
     }
@@ -69,14 +69,14 @@ void MixPanel::wire(int i) {
     TrackBank& bank = m_app.bank;
     TempoControl& tempo = m_app.tempo;
     // valueChanged follows both the drag and every other change, so the sound follows it.
-    connect(f.HSVol, &QScrollBar::valueChanged, this, [&bank, i](int v) { bank.setVolume(i, v); });
-    connect(f.HSPan, &QScrollBar::valueChanged, this, [&bank, i](int v) { bank.setPan(i, v); });
-    connect(f.HSFre, &QScrollBar::valueChanged, this,
+    connect(f.volumeBar, &QScrollBar::valueChanged, this, [&bank, i](int v) { bank.setVolume(i, v); });
+    connect(f.panBar, &QScrollBar::valueChanged, this, [&bank, i](int v) { bank.setPan(i, v); });
+    connect(f.speedBar, &QScrollBar::valueChanged, this,
             [&tempo, i](int v) { tempo.moveSpeed(i, v); });
-    f.HSFre->installEventFilter(new GrabWatcher(f.HSFre, [&tempo] { tempo.captureSpeeds(); }));
-    connect(f.ComPanRes, &QPushButton::clicked, this, [this, i] { ComPanRes_Click(i); });
-    connect(f.ComFreRes, &QPushButton::clicked, this, [this, i] { ComFreRes_Click(i); });
-    connect(f.ratioBox, &QComboBox::activated, this, [this, i] { ratioBox_Click(i); });
+    f.speedBar->installEventFilter(new GrabWatcher(f.speedBar, [&tempo] { tempo.captureSpeeds(); }));
+    connect(f.panResetButton, &QPushButton::clicked, this, [this, i] { onPanResetClicked(i); });
+    connect(f.speedResetButton, &QPushButton::clicked, this, [this, i] { onSpeedResetClicked(i); });
+    connect(f.ratioBox, &QComboBox::activated, this, [this, i] { onRatioChosen(i); });
 }
 
 void MixPanel::redrawTempo() {
@@ -86,8 +86,8 @@ void MixPanel::redrawTempo() {
         m_mnuLock.setChecked(tempo.lockOn());
     }
     m_mnuLock.setEnabled(tempo.lockAvailable());
-    LabelLocked->setEnabled(tempo.lockAvailable());
-    SetForeground(*LabelLocked, tempo.lockOn() ? kYellow : QColor(Qt::black));
+    lockedLabel->setEnabled(tempo.lockAvailable());
+    SetForeground(*lockedLabel, tempo.lockOn() ? kYellow : QColor(Qt::black));
     const auto show = [](QCheckBox* box, bool ticked) {
         if (box != nullptr) {
             const QSignalBlocker quiet(box);
@@ -98,39 +98,39 @@ void MixPanel::redrawTempo() {
     show(midiReferenceCheck, tempo.reference() == TempoReference::Midi);
 }
 
-void MixPanel::ComPanRes_Click(int index) {
+void MixPanel::onPanResetClicked(int index) {
     m_app.bank.setPan(index, 0);
 }
 
-void MixPanel::ComFreRes_Click(int index) {
+void MixPanel::onSpeedResetClicked(int index) {
     m_app.tempo.resetSpeed(index);
 }
 
-void MixPanel::Comgo_Click() {
+void MixPanel::onMatchTempoClicked() {
     m_app.tempo.match();
 }
 
-void MixPanel::cdReferenceCheck_Click() {
+void MixPanel::onCdReferenceClicked() {
     m_app.tempo.useReference(TempoReference::Cd, cdReferenceCheck->isChecked());
-    Comgo->setFocus();
+    matchTempoButton->setFocus();
 }
 
-void MixPanel::midiReferenceCheck_Click() {
+void MixPanel::onMidiReferenceClicked() {
     m_app.tempo.useReference(TempoReference::Midi, midiReferenceCheck->isChecked());
-    Comgo->setFocus();
+    matchTempoButton->setFocus();
 }
 
-void MixPanel::ratioBox_Click(int index) {
+void MixPanel::onRatioChosen(int index) {
     const QString ratio = m_tracks.frame(index).ratioBox->currentText();
     if (!formLoaded) {
         m_app.bank.setRatio(index, ratio);
         return;
     }
     m_app.tempo.chooseRatio(index, ratio);
-    Comgo->setFocus();
+    matchTempoButton->setFocus();
 }
 
-void MixPanel::mnuLock_Click() {
+void MixPanel::onLockTriggered() {
     m_app.tempo.toggleLock();
 }
 

@@ -21,24 +21,24 @@ class MixPanel final : public QObject {
     Q_OBJECT
 
 public:
-    MixPanel(AppContext& app, TrackPanel& tracks, QAction& mnuLock, QWidget& client);
+    MixPanel(AppContext& app, TrackPanel& tracks, QAction& lockAction, QWidget& client);
 
-    void ComPanRes_Click(int index);
-    void ComFreRes_Click(int index);
-    void Comgo_Click();
+    void onPanResetClicked(int index);
+    void onSpeedResetClicked(int index);
+    void onMatchTempoClicked();
     // A reference box was ticked or unticked (the main window forwards its toggles).
-    void cdReferenceCheck_Click();
-    void midiReferenceCheck_Click();
-    void ratioBox_Click(int index);
-    void mnuLock_Click();
+    void onCdReferenceClicked();
+    void onMidiReferenceClicked();
+    void onRatioChosen(int index);
+    void onLockTriggered();
 
     // The CD and MIDI panels' reference boxes, set by the main window once those panels
     // exist; they show the tempo control's reference.
     QCheckBox* cdReferenceCheck = nullptr;
     QCheckBox* midiReferenceCheck = nullptr;
 
-    QPushButton* Comgo = nullptr;          // "テンポ合わせ"
-    ClickableLabel* LabelLocked = nullptr; // "Lock On": yellow while locked
+    QPushButton* matchTempoButton = nullptr;          // "テンポ合わせ"
+    ClickableLabel* lockedLabel = nullptr; // "Lock On": yellow while locked
 
     // Set at the end of start-up; a ratio chosen before it leaves the lock alone.
     bool formLoaded = false;

@@ -10,7 +10,7 @@ class QPushButton;
 
 namespace mt {
 
-class VbDSound;
+class SoundDevice;
 
 // The output window: the audio system, the device by name and the block length, each preset
 // shown with the delay it gives; on JACK, whose server's period sets the delay, that period and
@@ -21,26 +21,26 @@ class OutputWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    OutputWindow(VbDSound& sound, OutputChoice& choice, QWidget* parent);
+    OutputWindow(SoundDevice& sound, OutputChoice& choice, QWidget* parent);
 
-    void ComOK_Click();
-    void ComCancel_Click();
+    void onOkClicked();
+    void onCancelClicked();
 
     // The choice the controls show.
     OutputChoice shownChoice() const;
 
-    QComboBox* CboSystem;
-    QComboBox* CboDevice;
-    QComboBox* CboBlock;
-    QLabel* lblLatency;
-    QPushButton* ComOK;
-    QPushButton* ComCancel;
+    QComboBox* systemBox;
+    QComboBox* deviceBox;
+    QComboBox* blockBox;
+    QLabel* latencyLabel;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
 
 private:
     void listDevices(const std::string& keep);
     void showLatency();
 
-    VbDSound& m_sound;
+    SoundDevice& m_sound;
     OutputChoice& m_choice;
 };
 

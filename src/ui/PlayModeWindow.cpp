@@ -39,12 +39,12 @@ PlayModeWindow::PlayModeWindow(TrackBank& bank, TrackPanel& tracks)
         fileNameLabels[i] = new QLabel(QStringLiteral("Label2"), frame);
         fileNameLabels[i]->setObjectName(QStringLiteral("Label2") + index);
         fileNameLabels[i]->setMinimumWidth(160);
-        ComStart2[i] = new QPushButton(QStringLiteral("PLAY"), frame);
-        ComStart2[i]->setObjectName(QStringLiteral("ComStart2") + index);
-        CheckLoop2[i] = new QCheckBox(QStringLiteral("L"), frame);
-        CheckLoop2[i]->setObjectName(QStringLiteral("CheckLoop2") + index);
-        CheckDuuk2[i] = new QCheckBox(QStringLiteral("D"), frame);
-        CheckDuuk2[i]->setObjectName(QStringLiteral("CheckDuuk2") + index);
+        playModeStartButtons[i] = new QPushButton(QStringLiteral("PLAY"), frame);
+        playModeStartButtons[i]->setObjectName(QStringLiteral("ComStart2") + index);
+        playModeLoopChecks[i] = new QCheckBox(QStringLiteral("L"), frame);
+        playModeLoopChecks[i]->setObjectName(QStringLiteral("CheckLoop2") + index);
+        playModeHoldChecks[i] = new QCheckBox(QStringLiteral("D"), frame);
+        playModeHoldChecks[i]->setObjectName(QStringLiteral("CheckDuuk2") + index);
         levelMeters[i] = new LevelMeter(frame);
         levelMeters[i]->setObjectName(QStringLiteral("levelMeter2") + index);
         levelMeters[i]->setFixedSize(60, 12);
@@ -53,14 +53,14 @@ PlayModeWindow::PlayModeWindow(TrackBank& bank, TrackPanel& tracks)
         row->addWidget(trackKeyLabels[i]);
         row->addWidget(fileNameLabels[i], 1);
         row->addWidget(levelMeters[i]);
-        row->addWidget(ComStart2[i]);
-        row->addWidget(CheckLoop2[i]);
-        row->addWidget(CheckDuuk2[i]);
+        row->addWidget(playModeStartButtons[i]);
+        row->addWidget(playModeLoopChecks[i]);
+        row->addWidget(playModeHoldChecks[i]);
         rows->addWidget(frame, i % 4, i / 4);
 
-        connect(ComStart2[i], &QPushButton::clicked, this, [this, i] { ComStart2_Click(i); });
-        connect(CheckLoop2[i], &QCheckBox::clicked, this, [this, i] { CheckLoop2_MouseUp(i); });
-        connect(CheckDuuk2[i], &QCheckBox::clicked, this, [this, i] { CheckDuuk2_MouseUp(i); });
+        connect(playModeStartButtons[i], &QPushButton::clicked, this, [this, i] { onPlayModeStartClicked(i); });
+        connect(playModeLoopChecks[i], &QCheckBox::clicked, this, [this, i] { onPlayModeLoopReleased(i); });
+        connect(playModeHoldChecks[i], &QCheckBox::clicked, this, [this, i] { onPlayModeHoldReleased(i); });
         connect(trackKeyLabels[i], &ClickableLabel::mousePressed, this,
                 [this, i](Qt::MouseButton button, const QPoint& at) {
                     if (button == Qt::RightButton) {
@@ -68,9 +68,9 @@ PlayModeWindow::PlayModeWindow(TrackBank& bank, TrackPanel& tracks)
                     }
                 });
     }
-    ComBack = new QPushButton(QStringLiteral("戻る"), this);
-    ComBack->setObjectName(QStringLiteral("ComBack"));
-    connect(ComBack, &QPushButton::clicked, this, &PlayModeWindow::ComBack_Click);
+    backButton = new QPushButton(QStringLiteral("戻る"), this);
+    backButton->setObjectName(QStringLiteral("ComBack"));
+    connect(backButton, &QPushButton::clicked, this, &PlayModeWindow::onBackClicked);
     loneWolfLabel = new ClickableLabel(QStringLiteral("一匹狼(F3)"), this);
     loneWolfLabel->setObjectName(QStringLiteral("lblOrAliveOokamis"));
     connect(loneWolfLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton b) {
@@ -96,7 +96,7 @@ PlayModeWindow::PlayModeWindow(TrackBank& bank, TrackPanel& tracks)
     bottom->addWidget(loneWolfLabel);
     bottom->addWidget(masterMeter);
     bottom->addStretch(1);
-    bottom->addWidget(ComBack);
+    bottom->addWidget(backButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(rows);
     layout->addLayout(bottom);
@@ -113,11 +113,11 @@ void PlayModeWindow::refresh(const QString& settingFileTitle) {
 void PlayModeWindow::redrawTrack(int index) {
     const Track& t = m_bank.track(index);
     fileNameLabels[index]->setText(t.fileName);
-    ComStart2[index]->setEnabled(t.loaded);
-    ComStart2[index]->setText(t.playing() ? QStringLiteral("STOP") : QStringLiteral("PLAY"));
-    SetButtonColour(*ComStart2[index], t.playing() ? kMagenta : kCyan);
-    CheckLoop2[index]->setChecked(t.loop);
-    CheckDuuk2[index]->setChecked(t.hold);
+    playModeStartButtons[index]->setEnabled(t.loaded);
+    playModeStartButtons[index]->setText(t.playing() ? QStringLiteral("STOP") : QStringLiteral("PLAY"));
+    SetButtonColour(*playModeStartButtons[index], t.playing() ? kMagenta : kCyan);
+    playModeLoopChecks[index]->setChecked(t.loop);
+    playModeHoldChecks[index]->setChecked(t.hold);
     SetBackground(*trackRows[index], m_bank.mutedAlone(index) ? kBlue
                                      : t.loneWolf             ? kGrey
                                                               : ButtonFace());
@@ -131,19 +131,19 @@ void PlayModeWindow::redrawBank() {
     SetBackground(*this, m_bank.allTracksMuted() ? kBlue : ButtonFace());
 }
 
-void PlayModeWindow::ComStart2_Click(int index) {
+void PlayModeWindow::onPlayModeStartClicked(int index) {
     m_bank.toggle(index);
 }
 
-void PlayModeWindow::CheckLoop2_MouseUp(int index) {
-    m_bank.setLoop(index, CheckLoop2[index]->isChecked());
+void PlayModeWindow::onPlayModeLoopReleased(int index) {
+    m_bank.setLoop(index, playModeLoopChecks[index]->isChecked());
 }
 
-void PlayModeWindow::CheckDuuk2_MouseUp(int index) {
-    m_bank.setHold(index, CheckDuuk2[index]->isChecked());
+void PlayModeWindow::onPlayModeHoldReleased(int index) {
+    m_bank.setHold(index, playModeHoldChecks[index]->isChecked());
 }
 
-void PlayModeWindow::ComBack_Click() {
+void PlayModeWindow::onBackClicked() {
     if (showMain) {
         showMain();
     }
@@ -151,7 +151,7 @@ void PlayModeWindow::ComBack_Click() {
 }
 
 void PlayModeWindow::closeEvent(QCloseEvent* event) {
-    ComBack_Click();
+    onBackClicked();
     QWidget::closeEvent(event);
 }
 

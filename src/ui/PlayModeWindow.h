@@ -29,20 +29,20 @@ public:
     // Takes the setting file's title.
     void refresh(const QString& settingFileTitle);
 
-    void ComStart2_Click(int index);
-    void CheckLoop2_MouseUp(int index);
-    void CheckDuuk2_MouseUp(int index);
-    void ComBack_Click();
+    void onPlayModeStartClicked(int index);
+    void onPlayModeLoopReleased(int index);
+    void onPlayModeHoldReleased(int index);
+    void onBackClicked();
 
     std::array<QFrame*, 8> trackRows{};
-    std::array<QPushButton*, 8> ComStart2{};
-    std::array<QCheckBox*, 8> CheckLoop2{};
-    std::array<QCheckBox*, 8> CheckDuuk2{};
+    std::array<QPushButton*, 8> playModeStartButtons{};
+    std::array<QCheckBox*, 8> playModeLoopChecks{};
+    std::array<QCheckBox*, 8> playModeHoldChecks{};
     std::array<QLabel*, 8> fileNameLabels{};         // the file name
     std::array<ClickableLabel*, 8> trackKeyLabels{}; // "1-Z" ...: carries the selection highlight
     std::array<LevelMeter*, 8> levelMeters{}; // beside each PLAY/STOP button: the track's output
     LevelMeter* masterMeter = nullptr;        // beside the lone-wolf label: the whole output
-    QPushButton* ComBack = nullptr;
+    QPushButton* backButton = nullptr;
     ClickableLabel* loneWolfLabel = nullptr;
 
     // Shows the main window again; set by the main window.

@@ -42,14 +42,14 @@ EditorWaitWindow::EditorWaitWindow(QWidget* parent) : QDialog(parent) {
                          this),
               "Label1");
     messageLabel->setWordWrap(true);
-    ComRestart = Named(new QPushButton(QStringLiteral("Brenlo 再開"), this), "ComRestart");
-    ComEnd = Named(new QPushButton(QStringLiteral("Brenlo終了"), this), "ComEnd");
-    ComRestart->setDefault(true);
-    connect(ComRestart, &QPushButton::clicked, this, &QDialog::accept);
-    connect(ComEnd, &QPushButton::clicked, this, [this] { done(kEndProgram); });
+    resumeButton = Named(new QPushButton(QStringLiteral("Brenlo 再開"), this), "ComRestart");
+    quitButton = Named(new QPushButton(QStringLiteral("Brenlo終了"), this), "ComEnd");
+    resumeButton->setDefault(true);
+    connect(resumeButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(quitButton, &QPushButton::clicked, this, [this] { done(kEndProgram); });
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(messageLabel);
-    layout->addLayout(Buttons(ComRestart, ComEnd));
+    layout->addLayout(Buttons(resumeButton, quitButton));
 }
 
 void EditorWaitWindow::reject() {}
@@ -66,8 +66,8 @@ PreferenceWindow::PreferenceWindow(AppContext& app, QWidget* parent) : QDialog(p
     setWindowTitle(QStringLiteral("参照設定"));
     volumeControlCaption =
         Named(new QLabel(QStringLiteral("ボリュームコントロールの場所 ："), this), "Label1");
-    txtVolumeControlPath = Named(new QLineEdit(this), "txtVolumeControlPath");
-    ComGetVolumeControlpath =
+    volumeControlPathEdit = Named(new QLineEdit(this), "txtVolumeControlPath");
+    volumeControlBrowseButton =
         Named(new QPushButton(QStringLiteral("参照"), this), "ComGetVolumeControlpath");
     volumeControlHint =
         Named(new QLabel(QStringLiteral(
@@ -77,85 +77,85 @@ PreferenceWindow::PreferenceWindow(AppContext& app, QWidget* parent) : QDialog(p
     editProgramCaption = Named(
         new QLabel(QStringLiteral("波形編集ソフト（Cool Edit ,Gold Wave,波平 etc.)の場所："), this),
         "Label3");
-    TxteditProgramPath = Named(new QLineEdit(this), "TxteditProgramPath");
-    ComPrefe_edit = Named(new QPushButton(QStringLiteral("参照"), this), "ComPrefe_edit");
-    ComOK = Named(new QPushButton(QStringLiteral("OK"), this), "ComOK");
-    ComCancel = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCancel");
-    ComOK->setDefault(true);
-    connect(ComGetVolumeControlpath, &QPushButton::clicked, this,
-            &PreferenceWindow::ComGetVolumeControlpath_Click);
-    connect(ComPrefe_edit, &QPushButton::clicked, this, &PreferenceWindow::ComPrefe_edit_Click);
-    connect(ComOK, &QPushButton::clicked, this, &PreferenceWindow::ComOK_Click);
-    connect(ComCancel, &QPushButton::clicked, this, &QDialog::reject);
+    editorPathEdit = Named(new QLineEdit(this), "TxteditProgramPath");
+    editorBrowseButton = Named(new QPushButton(QStringLiteral("参照"), this), "ComPrefe_edit");
+    okButton = Named(new QPushButton(QStringLiteral("OK"), this), "ComOK");
+    cancelButton = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCancel");
+    okButton->setDefault(true);
+    connect(volumeControlBrowseButton, &QPushButton::clicked, this,
+            &PreferenceWindow::onVolumeControlBrowseClicked);
+    connect(editorBrowseButton, &QPushButton::clicked, this, &PreferenceWindow::onEditorBrowseClicked);
+    connect(okButton, &QPushButton::clicked, this, &PreferenceWindow::onOkClicked);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    TxtCdImage = Named(new QLineEdit(this), "TxtCdImage");
-    TxtCdImage->setPlaceholderText(QStringLiteral("(CDドライブ)"));
-    ComCdImage = Named(new QPushButton(QStringLiteral("参照"), this), "ComCdImage");
-    TxtSoundFont = Named(new QLineEdit(this), "TxtSoundFont");
-    ComSoundFont = Named(new QPushButton(QStringLiteral("参照"), this), "ComSoundFont");
-    connect(ComCdImage, &QPushButton::clicked, this, [this] {
+    cdImageEdit = Named(new QLineEdit(this), "TxtCdImage");
+    cdImageEdit->setPlaceholderText(QStringLiteral("(CDドライブ)"));
+    cdImageBrowseButton = Named(new QPushButton(QStringLiteral("参照"), this), "ComCdImage");
+    soundFontEdit = Named(new QLineEdit(this), "TxtSoundFont");
+    soundFontBrowseButton = Named(new QPushButton(QStringLiteral("参照"), this), "ComSoundFont");
+    connect(cdImageBrowseButton, &QPushButton::clicked, this, [this] {
         browse(QStringLiteral("ディスクイメージ (*.cue *.toc *.nrg)|*.cue;*.toc;*.nrg|"),
-               *TxtCdImage);
+               *cdImageEdit);
     });
-    connect(ComSoundFont, &QPushButton::clicked, this,
-            [this] { browse(QStringLiteral("SoundFont (*.sf2)|*.sf2|"), *TxtSoundFont); });
+    connect(soundFontBrowseButton, &QPushButton::clicked, this,
+            [this] { browse(QStringLiteral("SoundFont (*.sf2)|*.sf2|"), *soundFontEdit); });
 
     auto* grid = new QGridLayout;
     grid->addWidget(volumeControlCaption, 0, 0, 1, 2);
-    grid->addWidget(txtVolumeControlPath, 1, 0);
-    grid->addWidget(ComGetVolumeControlpath, 1, 1);
+    grid->addWidget(volumeControlPathEdit, 1, 0);
+    grid->addWidget(volumeControlBrowseButton, 1, 1);
     grid->addWidget(volumeControlHint, 2, 0, 1, 2);
     grid->addWidget(editProgramCaption, 3, 0, 1, 2);
-    grid->addWidget(TxteditProgramPath, 4, 0);
-    grid->addWidget(ComPrefe_edit, 4, 1);
+    grid->addWidget(editorPathEdit, 4, 0);
+    grid->addWidget(editorBrowseButton, 4, 1);
     grid->addWidget(
         new QLabel(QStringLiteral("CDの読み込み元（空欄ならCDドライブ、またはディスクイメージ）："),
                    this),
         5, 0, 1, 2);
-    grid->addWidget(TxtCdImage, 6, 0);
-    grid->addWidget(ComCdImage, 6, 1);
+    grid->addWidget(cdImageEdit, 6, 0);
+    grid->addWidget(cdImageBrowseButton, 6, 1);
     grid->addWidget(new QLabel(QStringLiteral("MIDIの音色（SoundFont）："), this), 7, 0, 1, 2);
-    grid->addWidget(TxtSoundFont, 8, 0);
-    grid->addWidget(ComSoundFont, 8, 1);
+    grid->addWidget(soundFontEdit, 8, 0);
+    grid->addWidget(soundFontBrowseButton, 8, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
-    layout->addLayout(Buttons(ComOK, ComCancel));
+    layout->addLayout(Buttons(okButton, cancelButton));
     resize(520, sizeHint().height());
 
-    txtVolumeControlPath->setText(m_app.VolumeControlPath);
-    TxteditProgramPath->setText(m_app.editProgramPath);
-    TxtCdImage->setText(m_app.cd.state.imagePath);
-    TxtSoundFont->setText(m_app.midi.kbgm.soundFont());
+    volumeControlPathEdit->setText(m_app.volumeControlPath);
+    editorPathEdit->setText(m_app.editProgramPath);
+    cdImageEdit->setText(m_app.cd.state.imagePath);
+    soundFontEdit->setText(m_app.midi.kbgm.soundFont());
 }
 
 void PreferenceWindow::browse(const QString& filter, QLineEdit& into) {
     FileDialogRequest request;
     request.filter = filter + QStringLiteral("すべてのファイル (*.*)|*.*|");
     request.filterIndex = 2;
-    request.fileName = CommonDialogVolFileName;
+    request.fileName = lastVolumeControlFile;
     if (const std::optional<QString> chosen = m_app.platform.fileDialogs.openFile(request)) {
-        CommonDialogVolFileName = *chosen;
+        lastVolumeControlFile = *chosen;
         into.setText(*chosen);
     }
     // A cancel leaves the box as it was: neither emptied nor given what another box chose.
 }
 
-void PreferenceWindow::ComGetVolumeControlpath_Click() {
-    browse(QStringLiteral("ボリュームコントロール (*.exe)|*.exe|"), *txtVolumeControlPath);
+void PreferenceWindow::onVolumeControlBrowseClicked() {
+    browse(QStringLiteral("ボリュームコントロール (*.exe)|*.exe|"), *volumeControlPathEdit);
 }
 
-void PreferenceWindow::ComPrefe_edit_Click() {
-    browse(QStringLiteral("波形編集ソフト (*.exe)|*.exe|"), *TxteditProgramPath);
+void PreferenceWindow::onEditorBrowseClicked() {
+    browse(QStringLiteral("波形編集ソフト (*.exe)|*.exe|"), *editorPathEdit);
 }
 
-void PreferenceWindow::ComOK_Click() {
+void PreferenceWindow::onOkClicked() {
     Preferences preferences = m_app.performance.preferences();
-    preferences.volumeControlPath = txtVolumeControlPath->text();
-    preferences.editProgramPath = TxteditProgramPath->text();
+    preferences.volumeControlPath = volumeControlPathEdit->text();
+    preferences.editProgramPath = editorPathEdit->text();
     m_app.performance.setPreferences(preferences);
-    m_app.cd.state.imagePath = TxtCdImage->text().trimmed();
-    if (!TxtSoundFont->text().trimmed().isEmpty()) {
-        m_app.midi.kbgm.setSoundFont(TxtSoundFont->text().trimmed()); // used when MIDI opens
+    m_app.cd.state.imagePath = cdImageEdit->text().trimmed();
+    if (!soundFontEdit->text().trimmed().isEmpty()) {
+        m_app.midi.kbgm.setSoundFont(soundFontEdit->text().trimmed()); // used when MIDI opens
     }
     accept(); // the main window enables its editor button for a path that is not empty
 }
@@ -164,36 +164,36 @@ OtherSettingsWindow::OtherSettingsWindow(AppContext& app, QWidget* parent)
     : QDialog(parent), m_app(app) {
     setObjectName(QStringLiteral("FrmOtherSetting"));
     setWindowTitle(QStringLiteral("その他の設定"));
-    ChkPreviewLoop =
+    previewLoopCheck =
         Named(new QCheckBox(QStringLiteral("プレビューする時にループ再生をする"), this),
               "ChkPreviewLoop");
-    ChkEndCdEnd =
+    stopCdAtEndCheck =
         Named(new QCheckBox(QStringLiteral("終了時にＣＤを停止する"), this), "ChkEndCdEnd");
-    ChkFormSizeFlag =
+    smallLayoutCheck =
         Named(new QCheckBox(QStringLiteral("Windowサイズを小さくする（解像度800*600用）"), this),
               "ChkFormSizeFlag");
-    ComOK = Named(new QPushButton(QStringLiteral("OK(&Y)"), this), "ComOK");
-    ComCancel = Named(new QPushButton(QStringLiteral("キャンセル(&N)"), this), "ComCancel");
-    ComOK->setDefault(true);
-    connect(ComOK, &QPushButton::clicked, this, &OtherSettingsWindow::ComOK_Click);
-    connect(ComCancel, &QPushButton::clicked, this, &QDialog::reject);
+    okButton = Named(new QPushButton(QStringLiteral("OK(&Y)"), this), "ComOK");
+    cancelButton = Named(new QPushButton(QStringLiteral("キャンセル(&N)"), this), "ComCancel");
+    okButton->setDefault(true);
+    connect(okButton, &QPushButton::clicked, this, &OtherSettingsWindow::onOkClicked);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(ChkPreviewLoop);
-    layout->addWidget(ChkEndCdEnd);
-    layout->addWidget(ChkFormSizeFlag);
-    layout->addLayout(Buttons(ComOK, ComCancel));
+    layout->addWidget(previewLoopCheck);
+    layout->addWidget(stopCdAtEndCheck);
+    layout->addWidget(smallLayoutCheck);
+    layout->addLayout(Buttons(okButton, cancelButton));
 
-    ChkPreviewLoop->setChecked(m_app.previewLoop);
-    ChkEndCdEnd->setChecked(m_app.cd.state.stopCdOnExit);
-    ChkFormSizeFlag->setChecked(m_app.FormSizeFlag != 0);
+    previewLoopCheck->setChecked(m_app.previewLoop);
+    stopCdAtEndCheck->setChecked(m_app.cd.state.stopCdOnExit);
+    smallLayoutCheck->setChecked(m_app.smallLayout != 0);
 }
 
-void OtherSettingsWindow::ComOK_Click() {
+void OtherSettingsWindow::onOkClicked() {
     Preferences preferences = m_app.performance.preferences();
-    preferences.previewLoop = ChkPreviewLoop->isChecked();
-    preferences.formSize = ChkFormSizeFlag->isChecked() ? 1 : 0;
+    preferences.previewLoop = previewLoopCheck->isChecked();
+    preferences.formSize = smallLayoutCheck->isChecked() ? 1 : 0;
     m_app.performance.setPreferences(preferences);
-    m_app.cd.state.stopCdOnExit = ChkEndCdEnd->isChecked();
+    m_app.cd.state.stopCdOnExit = stopCdAtEndCheck->isChecked();
     accept(); // the main window applies the layout
 }
 
@@ -207,8 +207,8 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     thanksLabel = Named(new QLabel(QStringLiteral("\"Thanks!\""), this), "Label3");
     auto* credit = new QLabel(QStringLiteral("Marrowtune の開発者たち"), this);
     auto* date = new QLabel(QStringLiteral("2026年12月"), this);
-    cmdOK = Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
-    connect(cmdOK, &QPushButton::clicked, this, &QDialog::close);
+    closeButton = Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     top->addWidget(icon);
@@ -217,7 +217,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     layout->addWidget(thanksLabel);
     layout->addWidget(credit);
     layout->addWidget(date);
-    layout->addLayout(Buttons(cmdOK, nullptr));
+    layout->addLayout(Buttons(closeButton, nullptr));
 }
 
 } // namespace mt

@@ -26,8 +26,8 @@ public:
     void reject() override;
 
     QLabel* messageLabel;
-    QPushButton* ComRestart; // "Brenlo 再開"
-    QPushButton* ComEnd;     // "Brenlo終了"
+    QPushButton* resumeButton; // "Brenlo 再開"
+    QPushButton* quitButton;     // "Brenlo終了"
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -40,28 +40,28 @@ class PreferenceWindow final : public QDialog {
 public:
     PreferenceWindow(AppContext& app, QWidget* parent);
 
-    void ComGetVolumeControlpath_Click();
-    void ComPrefe_edit_Click();
-    void ComOK_Click();
+    void onVolumeControlBrowseClicked();
+    void onEditorBrowseClicked();
+    void onOkClicked();
 
     QLabel* volumeControlCaption;
-    QLineEdit* txtVolumeControlPath;
-    QPushButton* ComGetVolumeControlpath;
+    QLineEdit* volumeControlPathEdit;
+    QPushButton* volumeControlBrowseButton;
     QLabel* volumeControlHint;
     QLabel* editProgramCaption;
-    QLineEdit* TxteditProgramPath;
-    QPushButton* ComPrefe_edit;
-    QPushButton* ComOK;
-    QPushButton* ComCancel;
+    QLineEdit* editorPathEdit;
+    QPushButton* editorBrowseButton;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
 
     // The program's own additions: the CD's source (empty: the drive, else a disc image) and
     // the SoundFont the MIDI synth plays with.
-    QLineEdit* TxtCdImage;
-    QPushButton* ComCdImage;
-    QLineEdit* TxtSoundFont;
-    QPushButton* ComSoundFont;
+    QLineEdit* cdImageEdit;
+    QPushButton* cdImageBrowseButton;
+    QLineEdit* soundFontEdit;
+    QPushButton* soundFontBrowseButton;
 
-    QString CommonDialogVolFileName; // the browse dialog's file name, kept between uses
+    QString lastVolumeControlFile; // the browse dialog's file name, kept between uses
 
 private:
     void browse(const QString& filter, QLineEdit& into);
@@ -76,13 +76,13 @@ class OtherSettingsWindow final : public QDialog {
 public:
     OtherSettingsWindow(AppContext& app, QWidget* parent);
 
-    void ComOK_Click();
+    void onOkClicked();
 
-    QCheckBox* ChkPreviewLoop;
-    QCheckBox* ChkEndCdEnd;
-    QCheckBox* ChkFormSizeFlag;
-    QPushButton* ComOK;
-    QPushButton* ComCancel;
+    QCheckBox* previewLoopCheck;
+    QCheckBox* stopCdAtEndCheck;
+    QCheckBox* smallLayoutCheck;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
 
 private:
     AppContext& m_app;
@@ -96,7 +96,7 @@ public:
 
     QLabel* versionLabel;
     QLabel* thanksLabel;
-    QPushButton* cmdOK;
+    QPushButton* closeButton;
 };
 
 } // namespace mt

@@ -14,18 +14,18 @@ SaveChangesWindow::SaveChangesWindow(const QString& title, QWidget* parent) : QD
         title.isEmpty() ? QStringLiteral("ファイルは変更されています。保存しますか？")
                         : title + QStringLiteral("  は変更されています。変更を保存しますか？"),
         this);
-    Comyes = new QPushButton(QStringLiteral("はい(&Y)"), this);
-    Comno = new QPushButton(QStringLiteral("いいえ(&N)"), this);
-    ComCancel = new QPushButton(QStringLiteral("キャンセル"), this);
-    Comyes->setDefault(true);
-    connect(Comyes, &QPushButton::clicked, this, [this] { done(Yes); });
-    connect(Comno, &QPushButton::clicked, this, [this] { done(No); });
-    connect(ComCancel, &QPushButton::clicked, this, [this] { done(Cancel); });
+    yesButton = new QPushButton(QStringLiteral("はい(&Y)"), this);
+    noButton = new QPushButton(QStringLiteral("いいえ(&N)"), this);
+    cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
+    yesButton->setDefault(true);
+    connect(yesButton, &QPushButton::clicked, this, [this] { done(Yes); });
+    connect(noButton, &QPushButton::clicked, this, [this] { done(No); });
+    connect(cancelButton, &QPushButton::clicked, this, [this] { done(Cancel); });
 
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Comyes);
-    buttons->addWidget(Comno);
-    buttons->addWidget(ComCancel);
+    buttons->addWidget(yesButton);
+    buttons->addWidget(noButton);
+    buttons->addWidget(cancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(questionLabel);
     layout->addLayout(buttons);

@@ -18,9 +18,9 @@ public:
     SaveChangesWindow(const QString& title, QWidget* parent);
 
     QLabel* questionLabel;
-    QPushButton* Comyes;
-    QPushButton* Comno;
-    QPushButton* ComCancel;
+    QPushButton* yesButton;
+    QPushButton* noButton;
+    QPushButton* cancelButton;
 };
 
 } // namespace mt

@@ -42,7 +42,7 @@ void SettingFileCommands::showDocument() {
     m_overwriteSaveAction.setEnabled(m_app.performance.canOverwrite());
 }
 
-void SettingFileCommands::mnunew_Click() {
+void SettingFileCommands::onNewTriggered() {
     m_app.sound.setGlobalFocus(true);
     m_app.performance.newBank();
 }

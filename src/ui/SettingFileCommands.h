@@ -19,7 +19,7 @@ public:
     SettingFileCommands(AppContext& app, QMainWindow& window);
 
     // The bare new command: also start-up's.
-    void mnunew_Click();
+    void onNewTriggered();
     // Before the bank is replaced or the program ends: true when the command may go on.
     bool confirmDiscard();
 

@@ -9,7 +9,7 @@ class QRadioButton;
 namespace mt {
 
 struct OutputFormat;
-class VbDSound;
+class SoundDevice;
 
 // The sound-quality window: the output's sample rate, bits and channels. OK applies them to
 // the open device at once and keeps them in `format`, which is stored at shutdown.
@@ -17,27 +17,27 @@ class SoundQualityWindow final : public QDialog {
     Q_OBJECT
 
 public:
-    SoundQualityWindow(VbDSound& sound, OutputFormat& format, QWidget* parent);
+    SoundQualityWindow(SoundDevice& sound, OutputFormat& format, QWidget* parent);
 
-    void Form_Load();
-    void ComOK_Click();
-    void ComCancel_Click();
+    void onLoad();
+    void onOkClicked();
+    void onCancelClicked();
 
     QGroupBox* sampleRateGroup;
-    QRadioButton* Opt441;
-    QRadioButton* Opt220;
-    QRadioButton* Opt110;
+    QRadioButton* rate44100Option;
+    QRadioButton* rate22050Option;
+    QRadioButton* rate11025Option;
     QGroupBox* bitsGroup;
-    QRadioButton* Opt16bit;
-    QRadioButton* Opt8bit;
+    QRadioButton* bits16Option;
+    QRadioButton* bits8Option;
     QGroupBox* channelsGroup;
-    QRadioButton* Optste;
-    QRadioButton* Optmono;
-    QPushButton* ComOK;
-    QPushButton* ComCancel;
+    QRadioButton* stereoOption;
+    QRadioButton* monoOption;
+    QPushButton* okButton;
+    QPushButton* cancelButton;
 
 private:
-    VbDSound& m_sound;
+    SoundDevice& m_sound;
     OutputFormat& m_format;
 };
 

@@ -51,36 +51,36 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     trackNumberLabel->setAlignment(Qt::AlignCenter);
     trackNumberLabel->setAutoFillBackground(true);
     using Fit = FittingLabel::Fit;
-    lblWavTitle = Named(new FittingLabel(QString(), Fit::Elide, this), "lblWavTitle", index);
+    fileTitleLabel = Named(new FittingLabel(QString(), Fit::Elide, this), "lblWavTitle", index);
 
-    ComChange = Named(new QPushButton(QStringLiteral("Change!"), this), "ComChange", index);
-    ComChange->setToolTip(QStringLiteral("WAVをロード"));
-    ComClear = Named(new QPushButton(QStringLiteral("C"), this), "ComClear", index);
-    ComClear->setToolTip(QStringLiteral("クリア"));
-    ComStart = Named(new QPushButton(QStringLiteral("PLAY"), this), "ComStart", index);
-    ComStart->setEnabled(false);
-    lblSample = Named(new FittingLabel(QStringLiteral("s"), Fit::Shrink, this), "lblSample", index);
+    changeButton = Named(new QPushButton(QStringLiteral("Change!"), this), "ComChange", index);
+    changeButton->setToolTip(QStringLiteral("WAVをロード"));
+    clearButton = Named(new QPushButton(QStringLiteral("C"), this), "ComClear", index);
+    clearButton->setToolTip(QStringLiteral("クリア"));
+    startButton = Named(new QPushButton(QStringLiteral("PLAY"), this), "ComStart", index);
+    startButton->setEnabled(false);
+    playTimeLabel = Named(new FittingLabel(QStringLiteral("s"), Fit::Shrink, this), "lblSample", index);
 
-    CheckLoop = Named(new QCheckBox(QStringLiteral("Loop"), this), "CheckLoop", index);
-    CheckDuuk = Named(new QCheckBox(QStringLiteral("Duuk"), this), "CheckDuuk", index);
+    loopCheck = Named(new QCheckBox(QStringLiteral("Loop"), this), "CheckLoop", index);
+    holdCheck = Named(new QCheckBox(QStringLiteral("Duuk"), this), "CheckDuuk", index);
 
     volumeCaption = Named(new QLabel(QStringLiteral("Vol"), this), "Label1", index);
-    HSVol = Bar(this, "HSVol", index, kMinVolume, kMaxVolume, 0);
-    lblVolume =
+    volumeBar = Bar(this, "HSVol", index, kMinVolume, kMaxVolume, 0);
+    volumeLabel =
         Named(new FittingLabel(QStringLiteral("0dB"), Fit::Shrink, this), "lblVolume", index);
 
     panCaption = Named(new QLabel(QStringLiteral("Pan"), this), "Label2", index);
-    HSPan = Bar(this, "HSPan", index, kMinPan, kMaxPan, 0);
-    lblPan = Named(new FittingLabel(QStringLiteral("0"), Fit::Shrink, this), "lblPan", index);
-    ComPanRes = Named(new QPushButton(QStringLiteral("0"), this), "ComPanRes", index);
+    panBar = Bar(this, "HSPan", index, kMinPan, kMaxPan, 0);
+    panLabel = Named(new FittingLabel(QStringLiteral("0"), Fit::Shrink, this), "lblPan", index);
+    panResetButton = Named(new QPushButton(QStringLiteral("0"), this), "ComPanRes", index);
 
-    HSFre = Bar(this, "HSFre", index, kMinSpeed, kMaxSpeed, kNormalSpeed);
-    HSFre->setSingleStep(10);
-    HSFre->setPageStep(100);
-    ComFreRes = Named(new QPushButton(QStringLiteral("初"), this), "ComFreRes", index);
-    lblFrequency = Named(new FittingLabel(QStringLiteral("44.1kHz"), Fit::Shrink, this),
+    speedBar = Bar(this, "HSFre", index, kMinSpeed, kMaxSpeed, kNormalSpeed);
+    speedBar->setSingleStep(10);
+    speedBar->setPageStep(100);
+    speedResetButton = Named(new QPushButton(QStringLiteral("初"), this), "ComFreRes", index);
+    speedLabel = Named(new FittingLabel(QStringLiteral("44.1kHz"), Fit::Shrink, this),
                          "lblFrequency", index);
-    lblFrequency->setToolTip(QStringLiteral("再生速度"));
+    speedLabel->setToolTip(QStringLiteral("再生速度"));
     fineSpeedCheck = Named(new QCheckBox(QStringLiteral("細"), this), "Check", index);
 
     ratioBox = Named(new QComboBox(this), "Combo", index);
@@ -90,7 +90,7 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     levelMeter = Named(new LevelMeter(this), "levelMeter", index);
     waveform = Named(new WaveformView(this), "waveform", index);
     for (QWidget* neighbour :
-         {static_cast<QWidget*>(trackNumberLabel), static_cast<QWidget*>(lblWavTitle),
+         {static_cast<QWidget*>(trackNumberLabel), static_cast<QWidget*>(fileTitleLabel),
           static_cast<QWidget*>(ratioBox)}) {
         neighbour->installEventFilter(this);
     }
@@ -114,7 +114,7 @@ void TrackFrame::placeViews() {
     const QRect inside = contentsRect().adjusted(kGap, kGap, -kGap, -kGap);
     // The meter: across the top, from the number's left to the title's right, above both.
     const QRect number = trackNumberLabel->geometry();
-    const QRect title = lblWavTitle->geometry();
+    const QRect title = fileTitleLabel->geometry();
     const int meterBottom = std::min(number.top(), title.top()) - kGap;
     const QRect meter(QPoint(number.left(), inside.top()),
                       QPoint(title.right(), std::min(meterBottom, inside.top() + 7)));

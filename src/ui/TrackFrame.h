@@ -29,24 +29,24 @@ public:
     int index() const { return m_index; }
 
     ClickableLabel* trackNumberLabel; // circled track number, carries the selection highlight
-    QLabel* lblWavTitle;              // file name; tool tip = full path
-    QPushButton* ComChange;           // "Change!"
-    QPushButton* ComClear;            // "C"
-    QPushButton* ComStart;            // "PLAY" / "STOP"
-    QLabel* lblSample;                // playing time
-    QCheckBox* CheckLoop;
-    QCheckBox* CheckDuuk;
+    QLabel* fileTitleLabel;              // file name; tool tip = full path
+    QPushButton* changeButton;           // "Change!"
+    QPushButton* clearButton;            // "C"
+    QPushButton* startButton;            // "PLAY" / "STOP"
+    QLabel* playTimeLabel;                // playing time
+    QCheckBox* loopCheck;
+    QCheckBox* holdCheck;
     QLabel* volumeCaption; // "Vol"
-    QScrollBar* HSVol;     // dB, -70..0
-    QLabel* lblVolume;
+    QScrollBar* volumeBar;     // dB, -70..0
+    QLabel* volumeLabel;
     QLabel* panCaption; // "Pan"
-    QScrollBar* HSPan;  // -40..40
-    QLabel* lblPan;
-    QPushButton* ComPanRes; // "0"
-    QScrollBar* HSFre;      // tens of Hz at 44.1 kHz scale, 5..9000
-    QPushButton* ComFreRes; // "初"
-    QLabel* lblFrequency;
-    QCheckBox* fineSpeedCheck; // "細": fine steps for HSFre
+    QScrollBar* panBar;  // -40..40
+    QLabel* panLabel;
+    QPushButton* panResetButton; // "0"
+    QScrollBar* speedBar;      // tens of Hz at 44.1 kHz scale, 5..9000
+    QPushButton* speedResetButton; // "初"
+    QLabel* speedLabel;
+    QCheckBox* fineSpeedCheck; // "細": fine steps for speedBar
     QComboBox* ratioBox;       // tempo ratio
     LevelMeter* levelMeter;    // the track's output
     WaveformView* waveform;    // the sound and where it plays

@@ -37,17 +37,17 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
         wire(i);
     }
     QAction* wavInfo = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuWavInfo"));
-    connect(wavInfo, &QAction::triggered, this, &TrackPanel::mnuWavInfo_Click);
+    connect(wavInfo, &QAction::triggered, this, &TrackPanel::onWavInfoTriggered);
     QAction* loneWolfAction = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
     loneWolfAction->setEnabled(true);
-    connect(loneWolfAction, &QAction::triggered, this, &TrackPanel::loneWolfAction_Click);
+    connect(loneWolfAction, &QAction::triggered, this, &TrackPanel::onLoneWolfMemberTriggered);
 
     loneWolfLabel = new ClickableLabel(QStringLiteral("一匹狼(F3)"), &client);
     loneWolfLabel->setObjectName(QStringLiteral("lblOrAliveOokamis"));
     loneWolfLabel->setAlignment(Qt::AlignCenter);
     connect(loneWolfLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
         if (button == Qt::LeftButton) {
-            loneWolfLabel_Click();
+            onLoneWolfModeClicked();
         }
     });
     connect(&m_app.bank, &TrackBank::trackChanged, this, &TrackPanel::redrawTrack);
@@ -61,13 +61,13 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
 void TrackPanel::wire(int i) {
     TrackFrame& f = *m_frames[i];
     TrackBank& bank = m_app.bank;
-    connect(f.ComChange, &QPushButton::clicked, this, [this, i] { ComChange_Click(i); });
-    connect(f.ComClear, &QPushButton::clicked, this, [this, i] { ComClear_Click(i); });
-    connect(f.ComStart, &QPushButton::clicked, this, [this, i] { ComStart_Click(i); });
-    connect(f.fineSpeedCheck, &QCheckBox::clicked, this, [this, i] { fineSpeedCheck_MouseUp(i); });
+    connect(f.changeButton, &QPushButton::clicked, this, [this, i] { onChangeClicked(i); });
+    connect(f.clearButton, &QPushButton::clicked, this, [this, i] { onClearClicked(i); });
+    connect(f.startButton, &QPushButton::clicked, this, [this, i] { onStartClicked(i); });
+    connect(f.fineSpeedCheck, &QCheckBox::clicked, this, [this, i] { onFineSpeedReleased(i); });
     // Every change of a box, by the performer or a setting file, is the track's.
-    connect(f.CheckLoop, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setLoop(i, on); });
-    connect(f.CheckDuuk, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setHold(i, on); });
+    connect(f.loopCheck, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setLoop(i, on); });
+    connect(f.holdCheck, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setHold(i, on); });
     connect(f.ratioBox, &QComboBox::currentTextChanged, this,
             [&bank, i](const QString& text) { bank.setRatio(i, text); });
     connect(f.trackNumberLabel, &ClickableLabel::mousePressed, this,
@@ -78,7 +78,7 @@ void TrackPanel::wire(int i) {
             });
 }
 
-void TrackPanel::ComChange_Click(int index) {
+void TrackPanel::onChangeClicked(int index) {
     const QString name = m_browser.fileName();
     if (name.isEmpty()) {
         return;
@@ -99,25 +99,25 @@ void TrackPanel::ComChange_Click(int index) {
     // With no buffer the library has said why, and with no sound device the window shows it.
 }
 
-void TrackPanel::ComClear_Click(int index) {
+void TrackPanel::onClearClicked(int index) {
     m_app.bank.clear(index);
 }
 
-void TrackPanel::ComStart_Click(int index) {
+void TrackPanel::onStartClicked(int index) {
     m_app.bank.toggle(index);
 }
 
-void TrackPanel::loneWolfLabel_Click() {
+void TrackPanel::onLoneWolfModeClicked() {
     m_app.bank.toggleLoneWolfMode();
 }
 
-void TrackPanel::loneWolfAction_Click() {
+void TrackPanel::onLoneWolfMemberTriggered() {
     // The item's tick was set from the membership when the popup opened.
     const int track = m_popupTrack;
     m_app.bank.setLoneWolfMember(track, !m_app.bank.track(track).loneWolf);
 }
 
-void TrackPanel::fineSpeedCheck_MouseUp(int index) {
+void TrackPanel::onFineSpeedReleased(int index) {
     m_app.bank.setFineSpeed(index, m_frames[index]->fineSpeedCheck->isChecked());
 }
 
@@ -130,7 +130,7 @@ void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
     m_trackPopup.popup(globalPos);
 }
 
-void TrackPanel::mnuWavInfo_Click() {
+void TrackPanel::onWavInfoTriggered() {
     WavInfoWindow window(m_app.bank, m_popupTrack, m_frames[0]->window());
     m_app.platform.modals.run(window);
 }
@@ -139,32 +139,32 @@ void TrackPanel::redrawTrack(int index) {
     const TrackBank& bank = m_app.bank;
     const Track& t = bank.track(index);
     TrackFrame& f = *m_frames[index];
-    f.ComStart->setText(t.playing() ? QStringLiteral("STOP") : QStringLiteral("PLAY"));
-    SetButtonColour(*f.ComStart, t.playing() ? kMagenta : kCyan);
-    f.ComStart->setEnabled(t.loaded);
+    f.startButton->setText(t.playing() ? QStringLiteral("STOP") : QStringLiteral("PLAY"));
+    SetButtonColour(*f.startButton, t.playing() ? kMagenta : kCyan);
+    f.startButton->setEnabled(t.loaded);
     // A loading track says so before its title; the percentage once the load takes a while.
     QString loadingCaption;
     if (t.loading()) {
         loadingCaption = t.loadPercent < 0 ? QStringLiteral("読込中… ")
                                            : QStringLiteral("読込中 %1% ").arg(t.loadPercent);
     }
-    f.lblWavTitle->setText(loadingCaption + t.fileName);
-    f.lblWavTitle->setToolTip(t.path);
-    f.lblSample->setText(t.length44k == 0.0f
+    f.fileTitleLabel->setText(loadingCaption + t.fileName);
+    f.fileTitleLabel->setToolTip(t.path);
+    f.playTimeLabel->setText(t.length44k == 0.0f
                              ? QStringLiteral("s")
                              : FormatNumber(t.duration, "#,###0.000") + QStringLiteral("s"));
     // Each control takes the track's value; one already showing it does not signal again.
-    f.CheckLoop->setChecked(t.loop);
-    f.CheckDuuk->setChecked(t.hold);
-    f.HSVol->setValue(t.volume);
-    f.HSPan->setValue(t.pan);
-    f.HSFre->setValue(t.speed);
+    f.loopCheck->setChecked(t.loop);
+    f.holdCheck->setChecked(t.hold);
+    f.volumeBar->setValue(t.volume);
+    f.panBar->setValue(t.pan);
+    f.speedBar->setValue(t.speed);
     f.fineSpeedCheck->setChecked(t.fineSpeed);
-    f.HSFre->setSingleStep(t.fineSpeed ? 1 : 10);
-    f.HSFre->setPageStep(t.fineSpeed ? 10 : 100);
-    f.lblVolume->setText(QString::number(t.volume) + QStringLiteral("dB"));
-    f.lblPan->setText(QString::number(t.pan));
-    f.lblFrequency->setText(FrequencyLabel(t.speed));
+    f.speedBar->setSingleStep(t.fineSpeed ? 1 : 10);
+    f.speedBar->setPageStep(t.fineSpeed ? 10 : 100);
+    f.volumeLabel->setText(QString::number(t.volume) + QStringLiteral("dB"));
+    f.panLabel->setText(QString::number(t.pan));
+    f.speedLabel->setText(FrequencyLabel(t.speed));
     f.ratioBox->setCurrentIndex(f.ratioBox->findText(t.ratio));
     SetBackground(f, bank.mutedAlone(index) ? kBlue : t.loneWolf ? kGrey : ButtonFace());
     std::shared_ptr<const WaveOverview> overview =

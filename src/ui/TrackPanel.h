@@ -31,14 +31,14 @@ public:
     TrackFrame& frame(int index) const { return *m_frames[index]; }
 
     // Loads the browser's file into the track; tells the performer when it cannot.
-    void ComChange_Click(int index);
-    void ComClear_Click(int index);
-    void ComStart_Click(int index);
-    void loneWolfLabel_Click();
-    void loneWolfAction_Click();
-    void fineSpeedCheck_MouseUp(int index);
+    void onChangeClicked(int index);
+    void onClearClicked(int index);
+    void onStartClicked(int index);
+    void onLoneWolfModeClicked();
+    void onLoneWolfMemberTriggered();
+    void onFineSpeedReleased(int index);
     void ShowTrackPopup(int index, const QPoint& globalPos);
-    void mnuWavInfo_Click();
+    void onWavInfoTriggered();
 
     ClickableLabel* loneWolfLabel = nullptr; // "一匹狼(F3)": yellow when the mode is on
 

@@ -18,28 +18,28 @@ WavInfoWindow::WavInfoWindow(const TrackBank& bank, int track, QWidget* parent) 
     const QString& path = bank.track(track).path;
 
     formatCaption = new QLabel(QStringLiteral("形式："), this);
-    lblFileName = new QLabel(QStringLiteral("ファイル ： ") + path, this);
+    fileNameLabel = new QLabel(QStringLiteral("ファイル ： ") + path, this);
     // Whole kilobytes of 1000 bytes, as the pattern rounds.
-    lblSize = new QLabel(QStringLiteral("サイズ ： ") +
+    sizeLabel = new QLabel(QStringLiteral("サイズ ： ") +
                              FormatNumber(QFileInfo(path).size() / 1000.0, "#,##0") +
                              QStringLiteral("kB"),
                          this);
-    lblInfo = new QLabel(FormatWavInfo(path, 1), this);
+    infoLabel = new QLabel(FormatWavInfo(path, 1), this);
     loneWolfMemberLabel = new QLabel(bank.track(track).loneWolf ? QStringLiteral("一匹狼： ON")
                                                                 : QStringLiteral("一匹狼： OFF"),
                                      this);
-    ComOK = new QPushButton(QStringLiteral("OK"), this);
-    ComOK->setDefault(true);
-    connect(ComOK, &QPushButton::clicked, this, &QDialog::accept);
+    okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setDefault(true);
+    connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 
-    lblFileName->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    fileNameLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* grid = new QGridLayout(this);
-    grid->addWidget(lblFileName, 0, 0, 1, 2);
-    grid->addWidget(lblSize, 1, 0, 1, 2);
+    grid->addWidget(fileNameLabel, 0, 0, 1, 2);
+    grid->addWidget(sizeLabel, 1, 0, 1, 2);
     grid->addWidget(formatCaption, 2, 0);
-    grid->addWidget(lblInfo, 2, 1);
+    grid->addWidget(infoLabel, 2, 1);
     grid->addWidget(loneWolfMemberLabel, 3, 0, 1, 2);
-    grid->addWidget(ComOK, 4, 1, Qt::AlignRight);
+    grid->addWidget(okButton, 4, 1, Qt::AlignRight);
 }
 
 } // namespace mt

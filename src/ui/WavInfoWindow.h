@@ -17,11 +17,11 @@ public:
     WavInfoWindow(const TrackBank& bank, int track, QWidget* parent);
 
     QLabel* formatCaption;
-    QLabel* lblFileName;
-    QLabel* lblSize;
-    QLabel* lblInfo;
+    QLabel* fileNameLabel;
+    QLabel* sizeLabel;
+    QLabel* infoLabel;
     QLabel* loneWolfMemberLabel;
-    QPushButton* ComOK;
+    QPushButton* okButton;
 };
 
 } // namespace mt

@@ -4,7 +4,7 @@
 // sink and a JACK server on its dummy backend (support/PrivateJack.h), each under a name of its
 // own so that nothing else on the machine hears them; stopped on destruction.
 
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "support/PrivateJack.h"
 
 #include <QElapsedTimer>
@@ -153,7 +153,7 @@ inline void PumpLibrary(std::int32_t lib, int ms) {
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms) {
-        dsCollect(lib);
+        collectLibrary(lib);
         QThread::msleep(30);
     }
 }
@@ -164,7 +164,7 @@ template <typename Done>
 qint64 MsUntilHealth(std::int32_t lib, LibraryHealth& health, int ms, Done done) {
     QElapsedTimer t;
     t.start();
-    while (dsGetHealth(lib, health) && t.elapsed() <= ms) {
+    while (libraryHealth(lib, health) && t.elapsed() <= ms) {
         if (done(health)) {
             return t.elapsed();
         }

@@ -1,6 +1,6 @@
 #include "AudioTestKit.h"
 
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "support/WavBytes.h"
 
 #include <QFile>
@@ -120,15 +120,15 @@ double ToneAmplitude(const std::vector<float>& x, int rate, double hz) {
 OfflineLibrary::OfflineLibrary(int rate, int channels, int blockFrames) {
     auto output = std::make_unique<OfflineOutput>();
     m_output = output.get();
-    handle = dsInitializeOn(std::move(output), OutputConfig{rate, channels, blockFrames});
+    handle = openSoundLibraryWith(std::move(output), OutputConfig{rate, channels, blockFrames});
 }
 
 OfflineLibrary::~OfflineLibrary() {
-    dsTerminate(handle);
+    closeSoundLibrary(handle);
 }
 
 std::int32_t OfflineLibrary::load(const QByteArray& wav) const {
-    return dsCreateDSB(handle, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
+    return createSoundBuffer(handle, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
 }
 
 } // namespace mt::test

@@ -3,7 +3,7 @@
 #include "AllocationGuard.h"
 #include "AudioTestKit.h"
 
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 
 #include <gtest/gtest.h>
 
@@ -22,36 +22,36 @@ TEST(EngineRealtime, RenderAllocatesNothingWhateverIsAsked) {
     const std::int32_t a = lib.load(SineWav(44100, 2, 441, 44100));
     const std::int32_t b = lib.load(SineWav(22050, 1, 300, 5000));
     g_allocations = 0;
-    dsPlayLoopingEx(a, -300, 500, 50000);
-    dsPlayEx(b, 0, -2000, 12000);
+    playBufferLoopingWith(a, -300, 500, 50000);
+    playBufferWith(b, 0, -2000, 12000);
     GuardedPull(lib.output(), block, 4096);
     for (int i = 0; i < 40; ++i) {
-        dsPlayEx(a, -100 * i, 100 * i - 2000, 20000 + 1000 * i); // retrigger into tails
-        dsSetVolume(b, -10000 + 250 * i);
-        dsSetFrequency(b, 1000 * (i + 1));
+        playBufferWith(a, -100 * i, 100 * i - 2000, 20000 + 1000 * i); // retrigger into tails
+        setBufferVolume(b, -10000 + 250 * i);
+        setBufferFrequency(b, 1000 * (i + 1));
         GuardedPull(lib.output(), block, 300);
     }
-    dsStop(a);
-    dsFree(b);
+    stopBuffer(a);
+    freeSoundBuffer(b);
     GuardedPull(lib.output(), block, 4096);
-    ASSERT_NE(dsSetFormatDS(lib.handle, 48000, 8, 1), 0);
-    dsPlayLooping(a);
+    ASSERT_NE(setLibraryFormat(lib.handle, 48000, 8, 1), 0);
+    playBufferLooping(a);
     GuardedPull(lib.output(), block, 4096);
-    dsFree(a);
+    freeSoundBuffer(a);
     GuardedPull(lib.output(), block, 4096);
     EXPECT_EQ(g_allocations.load(), 0);
 
     // Nor does converting to a device that runs at its own rate, whatever the block.
     auto own = OfflineOutput::AtOwnRate(48000);
     OfflineOutput& device = *own;
-    const std::int32_t other = dsInitializeOn(std::move(own), OutputConfig{22050, 1, 64});
+    const std::int32_t other = openSoundLibraryWith(std::move(own), OutputConfig{22050, 1, 64});
     const QByteArray wav = SineWav(44100, 2, 441, 44100);
-    dsPlayLoopingEx(dsCreateDSB(other, wav.constData(), static_cast<std::size_t>(wav.size()), 1),
+    playBufferLoopingWith(createSoundBuffer(other, wav.constData(), static_cast<std::size_t>(wav.size()), 1),
                     -300, 500, 50000);
     for (const std::size_t frames : {1u, 100u, 128u, 4096u, 7u}) {
         GuardedPull(device, block, frames);
     }
-    dsTerminate(other);
+    closeSoundLibrary(other);
     EXPECT_EQ(g_allocations.load(), 0);
 
     // The guard itself works (a direct call: a new-expression may be optimised away).
@@ -78,9 +78,9 @@ TEST(EngineThreads, UiDrivesTheLibraryWhileAnotherThreadRenders) {
         t_guarded = false;
     });
     void (*const commands[])(std::int32_t) = {
-        [](std::int32_t h) { dsPlayEx(h, -100, 0, 44100); },
-        [](std::int32_t h) { dsPlayLoopingEx(h, 0, 300, 30000); },
-        [](std::int32_t h) { dsSetVolume(h, -2000); }, [](std::int32_t h) { dsStop(h); }};
+        [](std::int32_t h) { playBufferWith(h, -100, 0, 44100); },
+        [](std::int32_t h) { playBufferLoopingWith(h, 0, 300, 30000); },
+        [](std::int32_t h) { setBufferVolume(h, -2000); }, [](std::int32_t h) { stopBuffer(h); }};
     std::vector<std::int32_t> live;
     for (int i = 0; i < 400; ++i) {
         if (live.size() < 12) {
@@ -90,11 +90,11 @@ TEST(EngineThreads, UiDrivesTheLibraryWhileAnotherThreadRenders) {
         if (i % 5 < 4) {
             commands[i % 5](h);
         } else {
-            dsFree(h);
+            freeSoundBuffer(h);
             live.erase(live.begin() + i % static_cast<int>(live.size()));
         }
         VoiceStatus s;
-        dsGetStatus(h, s);
+        bufferStatus(h, s);
     }
     while (blocks.load() < 200) {
         std::this_thread::yield();

@@ -1,7 +1,7 @@
 // Offline renders through the ds* calls, measured: pitch, level, pan, loop seams, clicks.
 #include "AudioTestKit.h"
 
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 
 #include <gtest/gtest.h>
 
@@ -27,23 +27,23 @@ protected:
 TEST_P(EngineSound, PitchFollowsFrequencyInHertz) {
     const std::int32_t b = lib.load(SineWav(44100, 1, 441, 44100));
     ASSERT_NE(b, 0);
-    dsPlayLoopingEx(b, 0, 0, 44100);
+    playBufferLoopingWith(b, 0, 0, 44100);
     const auto own = Channel(lib.render(static_cast<std::size_t>(rate())), 0, 2);
     EXPECT_NEAR(MeasureHz(own, rate()), 441.0, 441.0 * 0.005);
 
-    dsPlayLoopingEx(b, 0, 0, 88200);
+    playBufferLoopingWith(b, 0, 0, 88200);
     const auto doubled = Channel(lib.render(static_cast<std::size_t>(rate())), 0, 2);
     EXPECT_NEAR(MeasureHz(doubled, rate()), 882.0, 882.0 * 0.005);
 
     // A 22.05 kHz file at its own rate keeps its pitch.
     const std::int32_t half = lib.load(SineWav(22050, 2, 441, 22050));
-    dsStop(b);
-    dsPlayLoopingEx(half, 0, 0, 22050);
+    stopBuffer(b);
+    playBufferLoopingWith(half, 0, 0, 22050);
     const auto halfRate = Channel(lib.render(static_cast<std::size_t>(rate())), 1, 2);
     EXPECT_NEAR(MeasureHz(Settled(halfRate, 1), rate()), 441.0, 441.0 * 0.005);
 
     // A speed change while playing glides to the new pitch without a step.
-    dsSetFrequency(half, 11025);
+    setBufferFrequency(half, 11025);
     const auto x = Channel(lib.render(static_cast<std::size_t>(rate())), 0, 2);
     EXPECT_NEAR(MeasureHz(Settled(x, 1), rate()), 220.5, 220.5 * 0.005);
     EXPECT_LT(MaxStep(x), 0.5f * 2 * std::numbers::pi * 441 / rate() * 1.1);
@@ -65,20 +65,20 @@ TEST_P(EngineSound, VolumeAndPanAreHundredthsOfADecibelAndGlideAcrossTheBlockBou
         EXPECT_NEAR(RmsDb(Channel(y, 1, 2), kSineRms), right, 0.1);
         return y;
     };
-    dsPlayLoopingEx(b, 0, 0, 44100);
+    playBufferLoopingWith(b, 0, 0, 44100);
     render(10.25);
-    dsSetVolume(b, -10000);
+    setBufferVolume(b, -10000);
     EXPECT_EQ(Peak(Settled(render(100), 2, 512)), 0.0f) << "mute is silence";
-    dsSetVolume(b, -12000); // below the mute value is as silent
+    setBufferVolume(b, -12000); // below the mute value is as silent
     EXPECT_EQ(Peak(render(100)), 0.0f);
-    dsSetVolume(b, -600);
+    setBufferVolume(b, -600);
     const auto x = expectDb(-6.0, -6.0);
     EXPECT_EQ(Channel(x, 0, 2), Channel(x, 1, 2)) << "a mono buffer feeds both sides equally";
-    dsSetPan(b, -1000);
+    setBufferPan(b, -1000);
     expectDb(-6.0, -16.0);
-    dsSetPan(b, 1000);
+    setBufferPan(b, 1000);
     expectDb(-16.0, -6.0);
-    dsPlayLooping(b); // a plain replay keeps the last pan and volume
+    playBufferLooping(b); // a plain replay keeps the last pan and volume
     expectDb(-16.0, -6.0);
     EXPECT_LT(MaxStep(Channel(all, 0, 2)), bound);
     EXPECT_LT(MaxStep(Channel(all, 1, 2)), bound);
@@ -88,9 +88,9 @@ TEST_P(EngineSound, LoopSeamIsNoStepBeyondTheWaveform) {
     // 100 whole periods of 441 Hz; the seam falls every 10 000 frames of the file.
     const std::int32_t b = lib.load(SineWav(44100, 2, 441, 10000));
     for (const int hz : {44100, 30000, 61000}) {
-        dsStop(b);
+        stopBuffer(b);
         lib.render(1024);
-        dsPlayLoopingEx(b, 0, 0, hz);
+        playBufferLoopingWith(b, 0, 0, hz);
         const auto x = Channel(lib.render(static_cast<std::size_t>(rate()) / 2), 0, 2);
         const double ownSlope = 0.5 * 2 * std::numbers::pi * 441.0 * hz / 44100.0 / rate();
         EXPECT_LT(MaxStep(x), ownSlope * 1.01) << hz;
@@ -109,24 +109,24 @@ TEST_P(EngineSound, StopRetriggerAndFreeNeverClick) {
         all.insert(all.end(), x.begin(), x.end());
         return x;
     };
-    dsPlayEx(b, 0, 0, 44100);
+    playBufferWith(b, 0, 0, 44100);
     render(crest);
-    dsStop(b);
+    stopBuffer(b);
     EXPECT_EQ(Peak(Settled(render(2048), 2, 256)), 0.0f) << "stop fades out within a few ms";
     VoiceStatus s;
-    ASSERT_TRUE(dsGetStatus(b, s));
+    ASSERT_TRUE(bufferStatus(b, s));
     EXPECT_FALSE(s.playing);
     EXPECT_EQ(s.position, 0);
 
-    dsPlayEx(b, 0, 0, 44100);
+    playBufferWith(b, 0, 0, 44100);
     render(crest);
-    dsPlayEx(b, 0, 0, 44100); // retrigger while sounding
+    playBufferWith(b, 0, 0, 44100); // retrigger while sounding
     render(crest);
-    ASSERT_TRUE(dsGetStatus(b, s));
+    ASSERT_TRUE(bufferStatus(b, s));
     EXPECT_TRUE(s.playing);
     EXPECT_LT(s.position, 1100) << "a retrigger restarts from the first frame";
 
-    dsFree(b);
+    freeSoundBuffer(b);
     EXPECT_EQ(Peak(Settled(render(2048), 2, 256)), 0.0f);
     EXPECT_LT(MaxStep(Channel(all, 0, 2)), bound);
     EXPECT_LT(MaxStep(Channel(all, 1, 2)), bound);
@@ -134,15 +134,15 @@ TEST_P(EngineSound, StopRetriggerAndFreeNeverClick) {
 
 TEST_P(EngineSound, OneShotSoundsInItsFirstBlockEndsByItselfAndPlaysAgain) {
     const std::int32_t b = lib.load(Pcm16Wav(44100, 1, std::vector<float>(4410, 0.5f)));
-    dsPlayEx(b, 0, 0, 44100);
+    playBufferWith(b, 0, 0, 44100);
     const std::size_t playedFrames = static_cast<std::size_t>(std::ceil(4410.0 * rate() / 44100));
     const auto x = lib.render(playedFrames + 4000);
     EXPECT_GT(x[0], 0.4f) << "the first sound of a trigger is in its first block";
     EXPECT_EQ(Peak({x.begin() + 2 * static_cast<std::ptrdiff_t>(playedFrames) + 8, x.end()}), 0.0f);
     VoiceStatus s;
-    ASSERT_TRUE(dsGetStatus(b, s));
+    ASSERT_TRUE(bufferStatus(b, s));
     EXPECT_FALSE(s.playing);
-    dsPlay(b);
+    playBuffer(b);
     EXPECT_GT(Peak(lib.render(2000)), 0.4f);
 }
 
@@ -157,7 +157,7 @@ TEST_P(EngineSound, EightTracksAndAPreviewAllSoundUnclipped) {
         tones[t] = fileHz * speeds[t] / 44100;
         buffers[t] = lib.load(SineWav(44100, 2, fileHz, 44100, 0.1));
         ASSERT_NE(buffers[t], 0);
-        dsPlayLoopingEx(buffers[t], 0, 0, speeds[t]);
+        playBufferLoopingWith(buffers[t], 0, 0, speeds[t]);
     }
     const auto x = Settled(lib.render(static_cast<std::size_t>(rate())), 2);
     const auto left = Channel(x, 0, 2);
@@ -169,16 +169,16 @@ TEST_P(EngineSound, EightTracksAndAPreviewAllSoundUnclipped) {
 
 TEST_P(EngineSound, FormatChangeWhilePlayingKeepsTheVoices) {
     const std::int32_t b = lib.load(SineWav(44100, 2, 441, 44100));
-    dsPlayLoopingEx(b, 0, -600, 44100);
+    playBufferLoopingWith(b, 0, -600, 44100);
     lib.render(4096);
     const int other = rate() == 44100 ? 22050 : 44100;
-    ASSERT_NE(dsSetFormatDS(lib.handle, other, 16, 2), 0);
+    ASSERT_NE(setLibraryFormat(lib.handle, other, 16, 2), 0);
     auto x = lib.render(static_cast<std::size_t>(other));
     EXPECT_NEAR(MeasureHz(Channel(x, 0, 2), other), 441.0, 441 * 0.005);
     EXPECT_NEAR(RmsDb(Channel(Settled(x, 2), 1, 2), kSineRms), -6.0, 0.1);
 
     // Mono mixes the two sides; 8 bits leaves only 8-bit steps.
-    ASSERT_NE(dsSetFormatDS(lib.handle, rate(), 8, 1), 0);
+    ASSERT_NE(setLibraryFormat(lib.handle, rate(), 8, 1), 0);
     x = lib.render(static_cast<std::size_t>(rate()));
     EXPECT_EQ(x.size(), static_cast<std::size_t>(rate()));
     EXPECT_NEAR(MeasureHz(x, rate()), 441.0, 441 * 0.005);
@@ -187,35 +187,35 @@ TEST_P(EngineSound, FormatChangeWhilePlayingKeepsTheVoices) {
     for (const float v : x) {
         ASSERT_FLOAT_EQ(v * 128, std::round(v * 128));
     }
-    EXPECT_EQ(dsSetFormatDS(lib.handle, rate(), 16, 6), 0) << "six channels are refused";
+    EXPECT_EQ(setLibraryFormat(lib.handle, rate(), 16, 6), 0) << "six channels are refused";
     EXPECT_EQ(lib.output().config().channels, 1) << "a refusal keeps the format in use";
 }
 
 TEST_P(EngineSound, StaleAndUnknownHandlesDoNothing) {
     const std::int32_t b = lib.load(SineWav(44100, 2, 441, 44100));
-    dsFree(b);
+    freeSoundBuffer(b);
     for (const std::int32_t h : {0, -1, b, b + 1000, lib.handle}) {
-        dsPlay(h);
-        dsPlayLoopingEx(h, 0, 0, 44100);
-        dsSetVolume(h, 0);
-        dsSetPan(h, 0);
-        dsSetFrequency(h, 1000);
-        dsStop(h);
-        dsFree(h);
+        playBuffer(h);
+        playBufferLoopingWith(h, 0, 0, 44100);
+        setBufferVolume(h, 0);
+        setBufferPan(h, 0);
+        setBufferFrequency(h, 1000);
+        stopBuffer(h);
+        freeSoundBuffer(h);
     }
     EXPECT_EQ(Peak(lib.render(4096)), 0.0f);
-    EXPECT_EQ(dsSetFormatDS(0, 44100, 16, 2), 0);
-    EXPECT_EQ(dsCreateDSB(0, "RIFF", 4, 1), 0);
-    dsTerminate(0);
-    dsTerminate(lib.handle + 1000);
+    EXPECT_EQ(setLibraryFormat(0, 44100, 16, 2), 0);
+    EXPECT_EQ(createSoundBuffer(0, "RIFF", 4, 1), 0);
+    closeSoundLibrary(0);
+    closeSoundLibrary(lib.handle + 1000);
 
     // Buffers of a terminated library are stale too.
     OfflineLibrary other(rate());
     const std::int32_t orphan = other.load(SineWav(44100, 2, 441, 4410));
-    dsTerminate(other.handle);
-    dsPlay(orphan);
+    closeSoundLibrary(other.handle);
+    playBuffer(orphan);
     VoiceStatus s;
-    EXPECT_FALSE(dsGetStatus(orphan, s));
+    EXPECT_FALSE(bufferStatus(orphan, s));
 }
 
 TEST_P(EngineSound, TinyBuffersAndExtremeSpeedsStayInBoundsAndSlotsRecycle) {
@@ -225,29 +225,29 @@ TEST_P(EngineSound, TinyBuffersAndExtremeSpeedsStayInBoundsAndSlotsRecycle) {
     ASSERT_NE(tiny, 0);
     ASSERT_NE(single, 0);
     for (const std::int32_t hz : {1, 7, 8000, 400000, 999999, -5}) {
-        dsPlayLoopingEx(tiny, 0, 0, hz);
-        dsPlayEx(single, 0, 0, hz);
+        playBufferLoopingWith(tiny, 0, 0, hz);
+        playBufferWith(single, 0, 0, hz);
         EXPECT_LE(Peak(lib.render(1000)), 1.0f) << hz;
     }
-    dsFree(tiny);
-    dsFree(single);
+    freeSoundBuffer(tiny);
+    freeSoundBuffer(single);
 
     // More retriggers between two blocks than there are fading tails.
     const std::int32_t drum = lib.load(SineWav(44100, 2, 441, 44100, 0.01));
     for (int i = 0; i < 200; ++i) {
-        dsPlayEx(drum, 0, 0, 44100);
+        playBufferWith(drum, 0, 0, 44100);
     }
     EXPECT_LT(Peak(lib.render(4096)), 1.0f);
-    dsFree(drum);
+    freeSoundBuffer(drum);
 
     // Far more buffers over time than the engine has slots: spent ones come back for reuse.
     const QByteArray wav = SineWav(44100, 1, 441, 500);
     for (int i = 0; i < 1000; ++i) {
         const std::int32_t b = lib.load(wav);
-        ASSERT_NE(b, 0) << "buffer " << i << ": " << dsLastError(lib.handle).toStdString();
-        dsPlayEx(b, 0, 0, 44100);
+        ASSERT_NE(b, 0) << "buffer " << i << ": " << libraryLastError(lib.handle).toStdString();
+        playBufferWith(b, 0, 0, 44100);
         lib.render(64);
-        dsFree(b);
+        freeSoundBuffer(b);
     }
 }
 
@@ -257,36 +257,36 @@ INSTANTIATE_TEST_SUITE_P(Rates, EngineSound, ::testing::Values(44100, 48000));
 TEST(EngineDeviceRate, TheFormatIsRenderedAndConvertedToTheDevicesRate) {
     auto output = OfflineOutput::AtOwnRate(48000);
     OfflineOutput& device = *output;
-    const std::int32_t lib = dsInitializeOn(std::move(output), OutputConfig{22050, 2, 64});
+    const std::int32_t lib = openSoundLibraryWith(std::move(output), OutputConfig{22050, 2, 64});
     ASSERT_NE(lib, 0);
     const QByteArray tone = SineWav(22050, 2, 1000, 2 * 22050);
     const std::int32_t b =
-        dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
+        createSoundBuffer(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
     ASSERT_NE(b, 0);
-    dsPlayLoopingEx(b, 0, 0, 22050);
+    playBufferLoopingWith(b, 0, 0, 22050);
     const auto left = Channel(Settled(device.render(48000), 2, 4800), 0, 2);
     EXPECT_NEAR(MeasureHz(left, 48000), 1000.0, 5.0);
     EXPECT_NEAR(RmsDb(left, kSineRms), 0.0, 0.1);
     EXPECT_LT(MaxStep(left), 0.5f * 2 * 3.1416f * 1000 / 48000 * 1.1f) << "a click or a gap";
     VoiceStatus status;
-    ASSERT_TRUE(dsGetStatus(b, status));
+    ASSERT_TRUE(bufferStatus(b, status));
     EXPECT_NEAR(static_cast<double>(status.position), 22050.0, 100.0)
         << "one second of the device is one second of the format";
 
     // 11.025 kHz folds a 7 kHz tone to 4025 Hz, and so the device hears it.
     const QByteArray high = SineWav(44100, 2, 7000, 44100);
     const std::int32_t h =
-        dsCreateDSB(lib, high.constData(), static_cast<std::size_t>(high.size()), 1);
-    dsStop(b);
-    dsPlayLoopingEx(h, 0, 0, 44100);
-    ASSERT_NE(dsSetFormatDS(lib, 44100, 16, 2), 0);
+        createSoundBuffer(lib, high.constData(), static_cast<std::size_t>(high.size()), 1);
+    stopBuffer(b);
+    playBufferLoopingWith(h, 0, 0, 44100);
+    ASSERT_NE(setLibraryFormat(lib, 44100, 16, 2), 0);
     const auto wide = Channel(Settled(device.render(24000), 2, 2400), 0, 2);
     EXPECT_NEAR(ToneAmplitude(wide, 48000, 7000), 0.5, 0.02) << "44.1 kHz carries it";
     EXPECT_LT(ToneAmplitude(wide, 48000, 4025), 0.01);
-    ASSERT_NE(dsSetFormatDS(lib, 11025, 16, 2), 0);
+    ASSERT_NE(setLibraryFormat(lib, 11025, 16, 2), 0);
     const auto narrow = Channel(Settled(device.render(24000), 2, 2400), 0, 2);
     EXPECT_GT(ToneAmplitude(narrow, 48000, 4025), 0.3) << "11.025 kHz sounds as chosen";
-    dsTerminate(lib);
+    closeSoundLibrary(lib);
 }
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "AudioServers.h"
 #include "AudioTestKit.h"
 
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/RtAudioOutput.h"
 
 #include <QElapsedTimer>
@@ -28,13 +28,13 @@ void PumpHealth(std::int32_t lib, int ms) {
 // Whether the voice of `buffer` moves within `ms`.
 bool WaitUntilMoving(std::int32_t lib, std::int32_t buffer, int ms) {
     VoiceStatus first;
-    dsCollect(lib);
-    dsGetStatus(buffer, first);
+    collectLibrary(lib);
+    bufferStatus(buffer, first);
     QElapsedTimer t;
     t.start();
     for (VoiceStatus now = first; t.elapsed() < ms; QThread::msleep(20)) {
-        dsCollect(lib);
-        dsGetStatus(buffer, now);
+        collectLibrary(lib);
+        bufferStatus(buffer, now);
         if (now.position != first.position) {
             return true;
         }
@@ -46,12 +46,12 @@ bool WaitUntilMoving(std::int32_t lib, std::int32_t buffer, int ms) {
 double FramesPerSecond(std::int32_t lib, std::int32_t buffer, int ms) {
     VoiceStatus a;
     VoiceStatus b;
-    dsCollect(lib);
-    dsGetStatus(buffer, a);
+    collectLibrary(lib);
+    bufferStatus(buffer, a);
     QElapsedTimer t;
     t.start();
     PumpLibrary(lib, ms);
-    dsGetStatus(buffer, b);
+    bufferStatus(buffer, b);
     return static_cast<double>(b.position - a.position) * 1000.0 / static_cast<double>(t.elapsed());
 }
 
@@ -90,11 +90,11 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     PrivateJack& jack = m_jack;
 
     // The default output format, which the server does not run at.
-    const std::int32_t lib = dsInitializeOn(
+    const std::int32_t lib = openSoundLibraryWith(
         std::make_unique<RtAudioOutput>(std::vector{AudioApi::Jack}), OutputConfig{22050, 2, 64});
     ASSERT_NE(lib, 0) << "the JACK stream was given up";
     LibraryHealth health;
-    ASSERT_TRUE(dsGetHealth(lib, health));
+    ASSERT_TRUE(libraryHealth(lib, health));
     EXPECT_EQ(health.device.api, "jack");
     EXPECT_EQ(health.device.deviceRate, 48000);
     EXPECT_EQ(health.device.blockFrames, 128) << "the server's period";
@@ -106,16 +106,16 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     // The performer routes the program elsewhere; a format change keeps that routing.
     ASSERT_TRUE(jack.run("jack_disconnect", {"Marrowtune:outport 0", "system:playback_1"}));
     ASSERT_TRUE(jack.run("jack_connect", {"Marrowtune:outport 0", "system:playback_2"}));
-    ASSERT_NE(dsSetFormatDS(lib, 44100, 16, 2), 0);
+    ASSERT_NE(setLibraryFormat(lib, 44100, 16, 2), 0);
     EXPECT_EQ(jack.connections(QStringLiteral("Marrowtune:outport 0")),
               QStringList{QStringLiteral("system:playback_2")});
-    ASSERT_NE(dsSetFormatDS(lib, 22050, 16, 2), 0);
+    ASSERT_NE(setLibraryFormat(lib, 22050, 16, 2), 0);
 
     const QByteArray tone = SineWav(22050, 2, 1000, 10 * 22050);
     const std::int32_t b =
-        dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
+        createSoundBuffer(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
     ASSERT_NE(b, 0);
-    dsPlayLoopingEx(b, 0, 0, 22050);
+    playBufferLoopingWith(b, 0, 0, 22050);
     EXPECT_NEAR(FramesPerSecond(lib, b, 1000), 22050.0, 22050.0 * 0.05)
         << "the format's rate in real time on a 48 kHz device";
 
@@ -123,14 +123,14 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     {
         LateJackClient late;
         ASSERT_TRUE(late.open());
-        ASSERT_TRUE(dsGetHealth(lib, health));
+        ASSERT_TRUE(libraryHealth(lib, health));
         const std::uint32_t before = health.underruns;
         const int xrunsBefore = jack.xruns();
         for (int i = 0; i < 5; ++i) {
             late.stall();
             PumpHealth(lib, 200);
         }
-        ASSERT_TRUE(dsGetHealth(lib, health));
+        ASSERT_TRUE(libraryHealth(lib, health));
         EXPECT_GE(jack.xruns() - xrunsBefore, 5) << "the server saw the late cycles";
         EXPECT_LE(health.underruns, before + 1) << "counted as ours";
     }
@@ -144,7 +144,7 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     EXPECT_GE(back, 0) << "still reopening";
     EXPECT_LT(back, 3000) << "reopened after " << back << " ms";
     EXPECT_NEAR(FramesPerSecond(lib, b, 500), 22050.0, 22050.0 * 0.1) << "the loop plays on";
-    dsTerminate(lib);
+    closeSoundLibrary(lib);
 }
 
 // The system first in the order goes away (JACK by the automatic choice, or PulseAudio chosen
@@ -171,20 +171,20 @@ TEST_F(JackAndPulseOutput, TheSystemFirstInTheOrderIsTakenBackWhenItsServerRetur
         SCOPED_TRACE(jackFirst ? "JACK first" : "PulseAudio first");
         const std::string first = jackFirst ? "jack" : "pulse";
         const std::string other = jackFirst ? "pulse" : "jack";
-        const std::int32_t lib = dsInitializeOn(
+        const std::int32_t lib = openSoundLibraryWith(
             std::make_unique<RtAudioOutput>(
                 jackFirst ? std::vector{AudioApi::Jack, AudioApi::Pulse, AudioApi::Alsa}
                           : std::vector{AudioApi::Pulse, AudioApi::Jack, AudioApi::Alsa}),
             OutputConfig{22050, 2, 64});
         ASSERT_NE(lib, 0);
         LibraryHealth health;
-        ASSERT_TRUE(dsGetHealth(lib, health));
+        ASSERT_TRUE(libraryHealth(lib, health));
         ASSERT_EQ(health.device.api, first);
         const QByteArray tone = SineWav(22050, 2, 1000, 10 * 22050);
         const std::int32_t b =
-            dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
+            createSoundBuffer(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
         ASSERT_NE(b, 0);
-        dsPlayLoopingEx(b, 0, 0, 22050);
+        playBufferLoopingWith(b, 0, 0, 22050);
 
         if (jackFirst) {
             jack.kill();
@@ -217,10 +217,10 @@ TEST_F(JackAndPulseOutput, TheSystemFirstInTheOrderIsTakenBackWhenItsServerRetur
 
         // Staying there: no second move.
         PumpHealth(lib, 2500);
-        ASSERT_TRUE(dsGetHealth(lib, health));
+        ASSERT_TRUE(libraryHealth(lib, health));
         EXPECT_EQ(health.device.api, first);
         EXPECT_FALSE(health.reopening);
-        dsTerminate(lib);
+        closeSoundLibrary(lib);
     }
 }
 

@@ -2,7 +2,7 @@
 #include "AudioTestKit.h"
 
 #include "audio/CallbackMeter.h"
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
 
 #include <gtest/gtest.h>
@@ -158,22 +158,22 @@ TEST(OutputBlock, TheBlockIsATimeAtEveryRate) {
     EXPECT_EQ(BlockFramesFor(48000, kDefaultBlockSeconds), 128);
     auto output = std::make_unique<OfflineOutput>();
     OfflineOutput& device = *output;
-    const std::int32_t lib = dsInitializeOn(std::move(output));
+    const std::int32_t lib = openSoundLibraryWith(std::move(output));
     ASSERT_NE(lib, 0);
     EXPECT_EQ(device.config().blockFrames, 128) << "opened at 44.1 kHz";
     for (const auto& [rate, frames] :
          {std::pair{22050, 64}, {48000, 128}, {11025, 32}, {96000, 256}, {44100, 128}}) {
-        ASSERT_NE(dsSetFormatDS(lib, rate, 16, 2), 0);
+        ASSERT_NE(setLibraryFormat(lib, rate, 16, 2), 0);
         EXPECT_EQ(device.config().blockFrames, frames) << rate << " Hz";
     }
-    ASSERT_NE(dsSetBlockFrames(lib, 512), 0); // ~11.6 ms at 44.1 kHz
-    ASSERT_NE(dsSetFormatDS(lib, 22050, 16, 2), 0);
+    ASSERT_NE(setLibraryBlockFrames(lib, 512), 0); // ~11.6 ms at 44.1 kHz
+    ASSERT_NE(setLibraryFormat(lib, 22050, 16, 2), 0);
     EXPECT_EQ(device.config().blockFrames, 256) << "a chosen block keeps its time too";
     LibraryHealth health;
-    ASSERT_TRUE(dsGetHealth(lib, health));
+    ASSERT_TRUE(libraryHealth(lib, health));
     EXPECT_EQ(health.device.blockFrames, 256);
     EXPECT_NEAR(health.device.latencySeconds, 256.0 / 22050, 1e-9);
-    dsTerminate(lib);
+    closeSoundLibrary(lib);
 }
 
 // A format the device refuses leaves the previous one playing, and the library says so.
@@ -181,21 +181,21 @@ TEST(OutputBlock, ARefusedFormatKeepsThePreviousOneAndIsReported) {
     auto output = std::make_unique<OfflineOutput>(
         [](const OutputConfig& c) { return c.sampleRate == 44100 || c.sampleRate == 22050; });
     OfflineOutput& device = *output;
-    const std::int32_t lib = dsInitializeOn(std::move(output), OutputConfig{22050, 2, 64});
+    const std::int32_t lib = openSoundLibraryWith(std::move(output), OutputConfig{22050, 2, 64});
     ASSERT_NE(lib, 0);
-    EXPECT_EQ(dsSetFormatDS(lib, 11025, 8, 1), 0);
+    EXPECT_EQ(setLibraryFormat(lib, 11025, 8, 1), 0);
     EXPECT_TRUE(device.isOpen());
     EXPECT_EQ(device.config().sampleRate, 22050);
     LibraryHealth health;
-    ASSERT_TRUE(dsGetHealth(lib, health));
+    ASSERT_TRUE(libraryHealth(lib, health));
     EXPECT_TRUE(health.formatRefused);
     EXPECT_EQ(health.refused.sampleRate, 11025);
     EXPECT_EQ(health.refusedBits, 8);
     EXPECT_EQ(health.format.sampleRate, 22050);
-    ASSERT_NE(dsSetFormatDS(lib, 44100, 16, 2), 0);
-    ASSERT_TRUE(dsGetHealth(lib, health));
+    ASSERT_NE(setLibraryFormat(lib, 44100, 16, 2), 0);
+    ASSERT_TRUE(libraryHealth(lib, health));
     EXPECT_FALSE(health.formatRefused) << "a format that opens clears the note";
-    dsTerminate(lib);
+    closeSoundLibrary(lib);
 }
 
 } // namespace

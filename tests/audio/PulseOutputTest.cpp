@@ -4,7 +4,7 @@
 #include "support/StuckJack.h"
 
 #include "audio/AudioSource.h"
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/Engine.h"
 #include "audio/LibraryRegistry.h"
 #include "audio/RtAudioOutput.h"
@@ -85,29 +85,29 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     QThread::msleep(500);
 
     // The default opening finds it; a stored choice of an absent system falls back to it.
-    const std::int32_t plain = dsInitialize2(0, 2);
+    const std::int32_t plain = openSoundLibrary(0, 2);
     EXPECT_NE(plain, 0);
-    dsTerminate(plain);
+    closeSoundLibrary(plain);
     OutputChoice jack;
     jack.system = AudioSystem::Jack;
-    const std::int32_t chosen = dsInitializeChoice(jack);
+    const std::int32_t chosen = openSoundLibraryOn(jack);
     ASSERT_NE(chosen, 0);
     LibraryHealth health;
-    ASSERT_TRUE(dsGetHealth(chosen, health));
+    ASSERT_TRUE(libraryHealth(chosen, health));
     EXPECT_EQ(health.device.api, "pulse");
-    dsTerminate(chosen);
+    closeSoundLibrary(chosen);
 
     const std::int32_t lib =
-        dsInitializeOn(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}),
+        openSoundLibraryWith(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}),
                        OutputConfig{kRate, 2, kBlock});
     ASSERT_NE(lib, 0) << "RtAudio could not open the PulseAudio stream";
     const QByteArray tone = SineWav(kRate, 2, 1000, kRate, 0.5);
     const std::int32_t b =
-        dsCreateDSB(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
+        createSoundBuffer(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
     ASSERT_NE(b, 0);
     // The null sink holds a new stream back a second or two: run silent through that first.
     PumpLibrary(lib, 1500);
-    dsPlayLoopingEx(b, 0, 0, kRate);
+    playBufferLoopingWith(b, 0, 0, kRate);
     PumpLibrary(lib, 2500);
     recorder.terminate();
     recorder.waitForFinished(5000);
@@ -140,19 +140,19 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
         [](SoundLibrary& l) { return l.addSource(std::make_unique<StallingSource>()); }));
     ASSERT_NE(source, nullptr);
     PumpLibrary(lib, 300);
-    ASSERT_TRUE(dsGetHealth(lib, health));
+    ASSERT_TRUE(libraryHealth(lib, health));
     const std::uint32_t before = health.underruns;
     source->stall = true;
     while (source->stall) {
         PumpLibrary(lib, 30);
     }
     PumpLibrary(lib, 300);
-    ASSERT_TRUE(dsGetHealth(lib, health));
+    ASSERT_TRUE(libraryHealth(lib, health));
     EXPECT_TRUE(health.device.alive) << "a late callback is no dead stream";
     EXPECT_GE(health.underruns, before + 1);
     EXPECT_GT(health.device.load, 1.0f) << "a 120 ms callback took more than its block period";
     PumpLibrary(lib, 300);
-    ASSERT_TRUE(dsGetHealth(lib, health));
+    ASSERT_TRUE(libraryHealth(lib, health));
     EXPECT_LT(health.device.load, 0.5f) << "an ordinary block is cheap";
 
     ASSERT_TRUE(m_pulse.kill());
@@ -164,8 +164,8 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     for (int i = 0; i < 60; ++i) {
         QElapsedTimer call;
         call.start();
-        dsCollect(lib);
-        dsSetVolume(b, 0);
+        collectLibrary(lib);
+        setBufferVolume(b, 0);
         EXPECT_LT(call.elapsed(), 50) << "the UI thread waited for the sound system";
         QThread::msleep(25);
     }
@@ -177,10 +177,10 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     PumpLibrary(lib, 3000);
     after.terminate();
     after.waitForFinished(5000);
-    ASSERT_TRUE(dsGetHealth(lib, health));
+    ASSERT_TRUE(libraryHealth(lib, health));
     EXPECT_FALSE(health.reopening);
     EXPECT_TRUE(health.device.alive);
-    dsTerminate(lib);
+    closeSoundLibrary(lib);
     const double seconds = SecondsOfTone(m_pulse.recorded(QStringLiteral("after.raw")));
     std::printf("tone on the new server's monitor: %.2f s of the first 3 s\n", seconds);
     EXPECT_GT(seconds, 0.3) << "the loop did not come back within 3 s of the server";

@@ -286,7 +286,7 @@ protected:
     VoiceStatus status(int index) {
         m_output->render(256);
         VoiceStatus s;
-        dsGetStatus(bank.track(index).buffer, s);
+        bufferStatus(bank.track(index).buffer, s);
         return s;
     }
     // The left channel once changes have settled.

@@ -32,7 +32,7 @@ protected:
     bool sounding(int index) {
         m_output->render(256);
         VoiceStatus s;
-        return dsGetStatus(bank.track(index).buffer, s) && s.playing;
+        return bufferStatus(bank.track(index).buffer, s) && s.playing;
     }
 
     QTemporaryDir m_dir;

@@ -1,4 +1,4 @@
-#include "files/ModuleZoomInOut.h"
+#include "files/LayoutFile.h"
 
 #include <gtest/gtest.h>
 

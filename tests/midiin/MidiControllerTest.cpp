@@ -33,7 +33,7 @@ protected:
         addFile("tone.wav", test::SineWav(44100, 2, 441.0, 44100));
         load(0, "tone.wav");
         load(1, "tone.wav");
-        frame(0).CheckDuuk->setChecked(true); // track 1 sounds while its pad is held
+        frame(0).holdCheck->setChecked(true); // track 1 sounds while its pad is held
         set("MidiSystem", "jack");
         set("MidiSource", "Test pads:pads");
         m_pads = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Test pads");
@@ -115,7 +115,7 @@ TEST_F(MidiControllerTest, PadsPlayTheBankWithVelocityGateKnobsLightsAndPanic) {
     }));
     send({0xB0, 21, 0});
     ASSERT_TRUE(until([&] { return bank().track(1).volume == -70; }));
-    EXPECT_EQ(frame(1).HSVol->value(), -70);
+    EXPECT_EQ(frame(1).volumeBar->value(), -70);
 
     // The pad's light: held while the pad is down, loaded once the sound stopped.
     Bytes lit;
@@ -231,8 +231,8 @@ TEST_F(MidiControllerTest, LearnByClickBindsAKnobOrAnEncoderThatSurvivesARestart
     EXPECT_EQ(bank().track(1).volume, 0); // the learning touch is not played
 
     // An endless encoder for track 2's pan: its turns move the bar from where it is.
-    window->ComboKnob->setFocus();
-    QTest::keyClick(window->ComboKnob, Qt::Key_Down); // two's complement: 127 is one step down
+    window->knobModeBox->setFocus();
+    QTest::keyClick(window->knobModeBox, Qt::Key_Down); // two's complement: 127 is one step down
     const int pan = 2 * kTrackCount + 1;
     QTest::mouseClick(window->learnButtons[pan], Qt::LeftButton);
     send({0xB0, 23, 1});
@@ -248,7 +248,7 @@ TEST_F(MidiControllerTest, LearnByClickBindsAKnobOrAnEncoderThatSurvivesARestart
     send({0xB3, 22, 0});
     send({0xB0, 23, 3});
     ASSERT_TRUE(until([&] { return bank().track(1).volume == -70 && bank().track(1).pan == 1; }));
-    EXPECT_EQ(frame(1).HSVol->value(), -70);
+    EXPECT_EQ(frame(1).volumeBar->value(), -70);
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/LibraryTrackSound.h"
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
-#include "audio/VbDSound.h"
+#include "audio/SoundDevice.h"
 #include "core/TrackBank.h"
 #include "support/PlatformDoubles.h"
 
@@ -22,10 +22,10 @@ protected:
 
     RecordingMessageBoxes m_messages;
     OfflineOutput* m_output = nullptr;
-    VbDSound m_library{m_messages, [this](std::intptr_t, std::int32_t) {
+    SoundDevice m_library{m_messages, [this](std::intptr_t, std::int32_t) {
                            auto offline = std::make_unique<OfflineOutput>();
                            m_output = offline.get();
-                           return dsInitializeOn(std::move(offline));
+                           return openSoundLibraryWith(std::move(offline));
                        }};
     LibraryTrackSound m_sound{m_library};
     TrackBank bank{m_sound};

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/AppContext.h"
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
 #include "support/PlatformDoubles.h"
 #include "support/RealInput.h"
@@ -29,7 +29,7 @@ protected:
     std::int32_t openOffline() {
         auto output = std::make_unique<OfflineOutput>();
         m_output = output.get();
-        return dsInitializeOn(std::move(output));
+        return openSoundLibraryWith(std::move(output));
     }
     std::vector<QString> messageTexts() const { return m_platform.messages.texts(); }
     // A stored preference changed as the preference windows change it.
@@ -55,7 +55,7 @@ protected:
     MainWindowTest() {
         m_platform.settings.setValue(m_app.appName, "Info", "QuSample", "44100");
         m_app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
-        m_window.Form_Load();
+        m_window.onLoad();
     }
     ~MainWindowTest() override { m_app.sound.TerminateSoundLibrary(); }
 
@@ -75,7 +75,7 @@ protected:
     void load(int track, const QString& name) {
         showWindow();
         ClickListItem(*browser().fileList, name);
-        QTest::mouseClick(frame(track).ComChange, Qt::LeftButton);
+        QTest::mouseClick(frame(track).changeButton, Qt::LeftButton);
         EXPECT_TRUE(WaitForLoads(m_app.bank)); // the sound comes through the event loop
     }
     // Chooses a menu item by its object name from the menu bar of the shown window.
@@ -93,7 +93,7 @@ protected:
     // Pulls one device block so the engine's status reflects the commands sent.
     void renderBlock() { m_output->render(256); }
 
-    QString caption(int i) { return frame(i).ComStart->text(); }
+    QString caption(int i) { return frame(i).startButton->text(); }
     static QColor colour(QWidget* w, QPalette::ColorRole role = QPalette::Window) {
         return w->palette().color(role);
     }

@@ -2,7 +2,7 @@
 // the output window, and a device that goes away and comes back.
 #include "app/AppContext.h"
 #include "audio/AudioTestKit.h"
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
 #include "audio/RtAudioOutput.h"
 #include "support/PlatformDoubles.h"
@@ -32,14 +32,14 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
                        auto device = std::make_unique<OfflineOutput>(
                            [&](const OutputConfig&) { return serverUp.load(); });
                        output = device.get();
-                       return dsInitializeOn(std::move(device));
+                       return openSoundLibraryWith(std::move(device));
                    }};
     app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
     std::unique_ptr<MainWindow> window;
     const auto start = [&] {
         window = std::make_unique<MainWindow>(app);
         window->shell().endProcess = [] {};
-        window->Form_Load();
+        window->onLoad();
         window->show();
     };
     // Waits, with the line's timer running, until it says `what`.
@@ -56,19 +56,19 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
     QTest::mouseClick(&window->audioStatus(), Qt::LeftButton);
     ASSERT_EQ(window->findChildren<OutputWindow*>().size(), 1) << "one output window at a time";
     OutputWindow& choice = *window->findChild<OutputWindow*>();
-    choice.CboBlock->setFocus();
-    QTest::keyClick(choice.CboBlock, Qt::Key_Down); // the next preset, 6 ms
-    QTest::mouseClick(choice.ComOK, Qt::LeftButton);
+    choice.blockBox->setFocus();
+    QTest::keyClick(choice.blockBox, Qt::Key_Down); // the next preset, 6 ms
+    QTest::mouseClick(choice.okButton, Qt::LeftButton);
     EXPECT_EQ(output->config().blockFrames, 128) << "6 ms at 22.05 kHz, applied at once";
     lineSays("22.05 kHz/128");
 
     const QByteArray wav = SineWav(22050, 2, 441, 22050);
-    const std::int32_t buffer = dsCreateDSB(app.sound.soundLibHandle, wav.constData(),
+    const std::int32_t buffer = createSoundBuffer(app.sound.soundLibHandle, wav.constData(),
                                             static_cast<std::size_t>(wav.size()), 1);
-    dsPlayLoopingEx(buffer, 0, 0, 22050);
+    playBufferLoopingWith(buffer, 0, 0, 22050);
     output->render(1000);
     VoiceStatus before;
-    ASSERT_TRUE(dsGetStatus(buffer, before) && before.playing);
+    ASSERT_TRUE(bufferStatus(buffer, before) && before.playing);
     serverUp = false;
     output->setAlive(false);
     lineSays("再接続");
@@ -78,7 +78,7 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
     lineSays("22.05 kHz/128");
     const std::vector<float> after = output->render(256);
     VoiceStatus resumed;
-    ASSERT_TRUE(dsGetStatus(buffer, resumed) && resumed.playing) << "the loop plays on";
+    ASSERT_TRUE(bufferStatus(buffer, resumed) && resumed.playing) << "the loop plays on";
     EXPECT_GT(resumed.position, before.position) << "from where it was, not from the start";
     EXPECT_LT(resumed.position, before.position + 1000);
     EXPECT_GT(Peak(after), 0.4f);
@@ -107,21 +107,21 @@ TEST_F(AudioStatusOnJack, TheWindowShowsTheServersPeriod) {
     TestPlatform platform;
     AppContext app{
         platform.services, [](std::intptr_t, std::int32_t) {
-            return dsInitializeOn(std::make_unique<RtAudioOutput>(), OutputConfig{22050, 2, 64});
+            return openSoundLibraryWith(std::make_unique<RtAudioOutput>(), OutputConfig{22050, 2, 64});
         }};
     app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
     MainWindow window(app);
     window.shell().endProcess = [] {};
-    window.Form_Load();
+    window.onLoad();
     window.show();
     QTest::mouseClick(&window.audioStatus(), Qt::LeftButton);
     const OutputWindow* choice = window.findChild<OutputWindow*>();
     ASSERT_NE(choice, nullptr);
-    const QString said = choice->lblLatency->text();
+    const QString said = choice->latencyLabel->text();
     EXPECT_TRUE(said.contains(QStringLiteral("周期 128 フレーム（2.67 ms）")) &&
                 said.contains(QStringLiteral("64 フレーム（2.9 ms）")))
         << said.toStdString();
-    EXPECT_EQ(choice->CboBlock->itemText(1).toStdString(), "3 ms") << "no PulseAudio delay";
+    EXPECT_EQ(choice->blockBox->itemText(1).toStdString(), "3 ms") << "no PulseAudio delay";
     window.close();
     app.sound.TerminateSoundLibrary();
 }

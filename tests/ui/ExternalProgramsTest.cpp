@@ -54,8 +54,8 @@ protected:
     // The editor typed into the preference window, as a performer chooses it.
     void chooseEditor(const QString& path) {
         m_modals.push_back(In<PreferenceWindow>([path](PreferenceWindow& pref) {
-            Type(pref.TxteditProgramPath, path);
-            QTest::mouseClick(pref.ComOK, Qt::LeftButton);
+            Type(pref.editorPathEdit, path);
+            QTest::mouseClick(pref.okButton, Qt::LeftButton);
         }));
         choose("mnuPreference");
     }
@@ -70,28 +70,28 @@ TEST_F(ExternalProgramsTest, TheEditButtonAndTheWaitWindowDriveTheRoundTrip) {
     load(0, "my kick.wav");
     chooseEditor("/usr/bin/true");
     chooseEditor(QString());
-    ASSERT_TRUE(m_window.ComEdit->isEnabled()) << "an empty path never disables the button";
+    ASSERT_TRUE(m_window.editButton->isEnabled()) << "an empty path never disables the button";
     chooseEditor("/usr/bin/true");
-    QTest::mouseClick(frame(0).ComStart, Qt::LeftButton);
+    QTest::mouseClick(frame(0).startButton, Qt::LeftButton);
     std::int32_t libraryWhileWaiting = -1;
     m_modals.push_back(In<EditorWaitWindow>([&](EditorWaitWindow& wait) {
         libraryWhileWaiting = m_app.sound.soundLibHandle;
-        QTest::mouseClick(wait.ComRestart, Qt::LeftButton);
+        QTest::mouseClick(wait.resumeButton, Qt::LeftButton);
     }));
-    QTest::mouseClick(m_window.ComEdit, Qt::LeftButton);
+    QTest::mouseClick(m_window.editButton, Qt::LeftButton);
     EXPECT_TRUE(test::WaitForLoads(m_app.bank)); // the tracks come back in the background
     EXPECT_EQ(m_platform.processes.started.back().second,
               QStringList{m_dir.filePath("my kick.wav")});
     EXPECT_EQ(libraryWhileWaiting, 0) << "the sound device stayed open during the edit";
-    EXPECT_EQ(frame(0).ComStart->text(), QStringLiteral("PLAY")) << "it was silenced";
-    EXPECT_TRUE(frame(0).ComStart->isEnabled()) << "and reloaded";
+    EXPECT_EQ(frame(0).startButton->text(), QStringLiteral("PLAY")) << "it was silenced";
+    EXPECT_TRUE(frame(0).startButton->isEnabled()) << "and reloaded";
 
     // Escape is a stray key; "Brenlo終了" and the close box ask to end the program.
     const auto answer = [](int reply) { return [reply](QDialog&) { return reply; }; };
     m_modals = {In<EditorWaitWindow>([](EditorWaitWindow& wait) {
-                    QTest::keyClick(wait.ComRestart, Qt::Key_Escape); // the default button's
+                    QTest::keyClick(wait.resumeButton, Qt::Key_Escape); // the default button's
                     EXPECT_TRUE(wait.isVisible()) << "Escape closed the wait window";
-                    QTest::mouseClick(wait.ComEnd, Qt::LeftButton);
+                    QTest::mouseClick(wait.quitButton, Qt::LeftButton);
                 }),
                 answer(SaveChangesWindow::Cancel),
                 In<EditorWaitWindow>([](EditorWaitWindow& wait) { wait.close(); }),
@@ -108,39 +108,39 @@ TEST_F(ExternalProgramsTest, PreferencesVolumeControlWebPageAndAbout) {
     m_platform.fileDialogs.answers = {QStringLiteral("/usr/bin/audacity"), std::nullopt,
                                       std::nullopt};
     m_modals = {In<PreferenceWindow>([](PreferenceWindow& pref) {
-        QTest::mouseClick(pref.ComPrefe_edit, Qt::LeftButton);
-        EXPECT_EQ(pref.TxteditProgramPath->text(), QStringLiteral("/usr/bin/audacity"));
+        QTest::mouseClick(pref.editorBrowseButton, Qt::LeftButton);
+        EXPECT_EQ(pref.editorPathEdit->text(), QStringLiteral("/usr/bin/audacity"));
         // A cancelled browse leaves its box as it was, even after the other box browsed.
-        QTest::mouseClick(pref.ComGetVolumeControlpath, Qt::LeftButton);
-        EXPECT_EQ(pref.txtVolumeControlPath->text(), QStringLiteral("/usr/bin/pavucontrol"));
-        Type(pref.TxteditProgramPath, QString());
-        QTest::mouseClick(pref.ComPrefe_edit, Qt::LeftButton);
-        EXPECT_EQ(pref.TxteditProgramPath->text(), QString());
-        Type(pref.TxtCdImage, "/discs/set.cue");
-        QTest::mouseClick(pref.ComOK, Qt::LeftButton);
+        QTest::mouseClick(pref.volumeControlBrowseButton, Qt::LeftButton);
+        EXPECT_EQ(pref.volumeControlPathEdit->text(), QStringLiteral("/usr/bin/pavucontrol"));
+        Type(pref.editorPathEdit, QString());
+        QTest::mouseClick(pref.editorBrowseButton, Qt::LeftButton);
+        EXPECT_EQ(pref.editorPathEdit->text(), QString());
+        Type(pref.cdImageEdit, "/discs/set.cue");
+        QTest::mouseClick(pref.okButton, Qt::LeftButton);
     })};
     choose("mnuPreference");
-    EXPECT_EQ(m_app.VolumeControlPath + m_app.editProgramPath + m_app.cd.state.imagePath,
+    EXPECT_EQ(m_app.volumeControlPath + m_app.editProgramPath + m_app.cd.state.imagePath,
               QStringLiteral("/usr/bin/pavucontrol/discs/set.cue"));
 
     // Cancel changes nothing; OK switches to the small layout at once and writes nothing yet.
     for (QPushButton* OtherSettingsWindow::*button :
-         {&OtherSettingsWindow::ComCancel, &OtherSettingsWindow::ComOK}) {
+         {&OtherSettingsWindow::cancelButton, &OtherSettingsWindow::okButton}) {
         m_modals = {In<OtherSettingsWindow>([button](OtherSettingsWindow& other) {
-            QTest::mouseClick(other.ChkFormSizeFlag, Qt::LeftButton);
-            QTest::mouseClick(other.ChkEndCdEnd, Qt::LeftButton);
+            QTest::mouseClick(other.smallLayoutCheck, Qt::LeftButton);
+            QTest::mouseClick(other.stopCdAtEndCheck, Qt::LeftButton);
             QTest::mouseClick(other.*button, Qt::LeftButton);
         })};
         m_platform.settings.written.clear();
         choose("mnuOtherSetting");
     }
-    EXPECT_EQ(m_app.FormSizeFlag, 1);
+    EXPECT_EQ(m_app.smallLayout, 1);
     EXPECT_TRUE(m_app.cd.state.stopCdOnExit && !m_app.previewLoop);
     EXPECT_EQ(m_window.height(), 454) << "the small layout at once";
     EXPECT_TRUE(m_platform.settings.written.empty());
 
     prefer([this](Preferences& p) { p.volumeControlPath = m_dir.filePath("missing-mixer"); });
-    QTest::mouseClick(m_window.ComVol_Show, Qt::LeftButton);
+    QTest::mouseClick(m_window.volumeControlButton, Qt::LeftButton);
     prefer([this](Preferences& p) { p.volumeControlPath = m_dir.path(); }); // no program
     m_platform.processes.succeed = false;
     choose("mnuVolumeControl");
@@ -157,7 +157,7 @@ TEST_F(ExternalProgramsTest, PreferencesVolumeControlWebPageAndAbout) {
     auto* about = m_window.findChild<AboutWindow*>();
     ASSERT_NE(about, nullptr);
     EXPECT_FALSE(about->isModal());
-    QTest::mouseClick(about->cmdOK, Qt::LeftButton);
+    QTest::mouseClick(about->closeButton, Qt::LeftButton);
 }
 
 } // namespace

@@ -26,7 +26,7 @@ protected:
     bool sounding() {
         m_output->render(4410); // a tenth of a second: a short sound that only played once ends
         VoiceStatus status;
-        return dsGetStatus(m_app.preview.buffer(), status) && status.playing;
+        return bufferStatus(m_app.preview.buffer(), status) && status.playing;
     }
     void key(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); }
 };
@@ -39,12 +39,12 @@ TEST_F(FileBrowserTest, ListsTheWavFilesAndDescribesTheSelectedOne) {
     EXPECT_EQ(listed(), QStringList({"a キック.wav", "b.WAV"}));
     test::ClickListItem(*browser().fileList, "a キック.wav");
     EXPECT_EQ(browser().selectedFilePath(), m_dir.filePath("a キック.wav"));
-    EXPECT_EQ(browser().lblPreviewFileSize->text(), QStringLiteral("4kB")); // 4044 bytes
-    EXPECT_EQ(browser().lblWavInfo->text(), QStringLiteral("(44kHz,16bit,S)"));
+    EXPECT_EQ(browser().previewFileSizeLabel->text(), QStringLiteral("4kB")); // 4044 bytes
+    EXPECT_EQ(browser().wavInfoLabel->text(), QStringLiteral("(44kHz,16bit,S)"));
     key(Qt::Key_Down); // the arrow keys select as a click does
     EXPECT_EQ(browser().selectedFilePath(), m_dir.filePath("b.WAV"));
-    EXPECT_EQ(browser().lblPreviewFileSize->text(), QStringLiteral("22kB"));
-    EXPECT_EQ(browser().lblWavInfo->text(), QStringLiteral("(22kHz,8bit,M)"));
+    EXPECT_EQ(browser().previewFileSizeLabel->text(), QStringLiteral("22kB"));
+    EXPECT_EQ(browser().wavInfoLabel->text(), QStringLiteral("(22kHz,8bit,M)"));
 
     EXPECT_EQ(FileBrowser::KilobyteText(2500) + FileBrowser::KilobyteText(3500) +
                   FileBrowser::KilobyteText(2000500) + FileBrowser::KilobyteText(2000501),
@@ -70,7 +70,7 @@ TEST_F(FileBrowserTest, PreviewsOneAtATimeAndDeleteAsksAboutTheSelectedFile) {
     prefer([](Preferences& p) { p.previewLoop = true; });
     doubleClick(list, "two.wav");
     VoiceStatus status;
-    EXPECT_FALSE(dsGetStatus(first, status)) << "the first preview buffer is still held";
+    EXPECT_FALSE(bufferStatus(first, status)) << "the first preview buffer is still held";
     EXPECT_TRUE(sounding()) << "a looping preview repeats";
     EXPECT_EQ(m_platform.cursor.depth, 0);
     key(Qt::Key_Up);

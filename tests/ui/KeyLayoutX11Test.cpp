@@ -16,8 +16,8 @@ protected:
         addFile("tone.wav", SineWav(44100, 1, 330.0, 44100 * 6));
         for (int i = 0; i < kTrackCount; ++i) {
             load(i, "tone.wav");
-            frame(i).CheckLoop->setChecked(false);
-            frame(i).CheckDuuk->setChecked(false);
+            frame(i).loopCheck->setChecked(false);
+            frame(i).holdCheck->setChecked(false);
         }
         ShowActive(m_window);
     }

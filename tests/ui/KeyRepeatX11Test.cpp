@@ -73,7 +73,7 @@ private:
         }
         for (int i = 0; i < kHeldTracks; ++i) {
             VoiceStatus status;
-            if (!dsGetStatus(m_buffers[i], status) || !status.playing) {
+            if (!bufferStatus(m_buffers[i], status) || !status.playing) {
                 ++m_silentBlocks[i];
             } else if (status.position < m_last[i]) {
                 ++m_restarts[i];
@@ -114,8 +114,8 @@ protected:
         addFile("loop.wav", SineWav(kRate, 1, 330.0, kRate * 6));
         for (int i = 0; i < kHeldTracks; ++i) {
             load(i, "loop.wav");
-            frame(i).CheckLoop->setChecked(true);
-            frame(i).CheckDuuk->setChecked(true);
+            frame(i).loopCheck->setChecked(true);
+            frame(i).holdCheck->setChecked(true);
             m_buffers[i] = bank().track(i).buffer;
         }
         test::ShowActive(m_window);
@@ -130,8 +130,8 @@ protected:
     bool allPlaying(bool playing) {
         for (int i = 0; i < kHeldTracks; ++i) {
             VoiceStatus status;
-            dsGetStatus(m_buffers[i], status);
-            const bool shown = frame(i).ComStart->text() == QLatin1String("STOP");
+            bufferStatus(m_buffers[i], status);
+            const bool shown = frame(i).startButton->text() == QLatin1String("STOP");
             if (status.playing != playing || shown != playing) {
                 return false;
             }

@@ -46,7 +46,7 @@ protected:
     VoiceStatus status(int i) {
         renderBlock();
         VoiceStatus s;
-        dsGetStatus(bank().track(i).buffer, s);
+        bufferStatus(bank().track(i).buffer, s);
         return s;
     }
     PlayModeWindow& openPlayMode() {
@@ -106,7 +106,7 @@ TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
                 colour(play.trackKeyLabels[0]) == kMagenta);
     press(Qt::Key_F6, {}, &play);
     EXPECT_EQ(
-        std::make_tuple(bank().track(0).pan, frame(0).HSPan->value(), frame(0).lblPan->text()),
+        std::make_tuple(bank().track(0).pan, frame(0).panBar->value(), frame(0).panLabel->text()),
         std::make_tuple(-40, -40, QStringLiteral("-40")));
     press(Qt::Key_F8, {}, &play);
     EXPECT_EQ(bank().track(0).pan, 40);
@@ -123,8 +123,8 @@ TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
 TEST_F(KeyboardTest, FocusedControlsDoNotEatPerformanceKeys) {
     const int ratio = frame(0).ratioBox->currentIndex();
     for (QWidget* focus :
-         {static_cast<QWidget*>(frame(0).HSVol), static_cast<QWidget*>(frame(0).ratioBox),
-          static_cast<QWidget*>(browser().fileList), static_cast<QWidget*>(frame(0).ComStart)}) {
+         {static_cast<QWidget*>(frame(0).volumeBar), static_cast<QWidget*>(frame(0).ratioBox),
+          static_cast<QWidget*>(browser().fileList), static_cast<QWidget*>(frame(0).startButton)}) {
         bank().stop(0);
         press(Qt::Key_Z, {}, focus);
         EXPECT_EQ(caption(0), QStringLiteral("STOP")) << focus->objectName().toStdString();
@@ -158,31 +158,31 @@ TEST_F(KeyboardTest, PlayModeWindowShowsTheBankAndPlaysIt) {
     EXPECT_EQ(play->windowTitle(), QStringLiteral("New - Mtn"));
     EXPECT_EQ(play->trackKeyLabels[7]->text(), QStringLiteral("8-E"));
     EXPECT_EQ(play->fileNameLabels[0]->text(), QStringLiteral("tone.wav"));
-    EXPECT_TRUE(play->ComStart2[0]->isEnabled());
-    EXPECT_FALSE(play->ComStart2[4]->isEnabled());
+    EXPECT_TRUE(play->playModeStartButtons[0]->isEnabled());
+    EXPECT_FALSE(play->playModeStartButtons[4]->isEnabled());
 
-    test::ClickCheckBox(*play->CheckDuuk2[0]); // a loop that plays on after its key
-    EXPECT_FALSE(bank().track(0).hold || frame(0).CheckDuuk->isChecked());
+    test::ClickCheckBox(*play->playModeHoldChecks[0]); // a loop that plays on after its key
+    EXPECT_FALSE(bank().track(0).hold || frame(0).holdCheck->isChecked());
     press(Qt::Key_Z, {}, play);
     release(Qt::Key_Z, {}, play);
     m_output->render(std::size_t{44100} * 2);
     EXPECT_TRUE(status(0).playing) << "looping: still sounding after its length";
-    EXPECT_EQ(play->ComStart2[0]->text(), QStringLiteral("STOP"));
-    EXPECT_EQ(colour(play->ComStart2[0], QPalette::Button), kMagenta);
+    EXPECT_EQ(play->playModeStartButtons[0]->text(), QStringLiteral("STOP"));
+    EXPECT_EQ(colour(play->playModeStartButtons[0], QPalette::Button), kMagenta);
     EXPECT_EQ(caption(0), QStringLiteral("STOP"));
-    QTest::mouseClick(play->ComStart2[1], Qt::LeftButton);
-    QTest::mouseClick(play->ComBack, Qt::LeftButton);
+    QTest::mouseClick(play->playModeStartButtons[1], Qt::LeftButton);
+    QTest::mouseClick(play->backButton, Qt::LeftButton);
     EXPECT_TRUE(m_window.isVisible());
     ASSERT_EQ(caption(1), QStringLiteral("STOP"));
 
     // Cleared or reassigned while playing: both windows show it stopped.
-    QTest::mouseClick(frame(0).ComClear, Qt::LeftButton);
+    QTest::mouseClick(frame(0).clearButton, Qt::LeftButton);
     load(1, "tone.wav");
     for (int i : {0, 1}) {
         EXPECT_EQ(caption(i), QStringLiteral("PLAY")) << i;
-        EXPECT_EQ(colour(frame(i).ComStart, QPalette::Button), kCyan) << i;
-        EXPECT_EQ(play->ComStart2[i]->text(), QStringLiteral("PLAY")) << i;
-        EXPECT_EQ(colour(play->ComStart2[i], QPalette::Button), kCyan) << i;
+        EXPECT_EQ(colour(frame(i).startButton, QPalette::Button), kCyan) << i;
+        EXPECT_EQ(play->playModeStartButtons[i]->text(), QStringLiteral("PLAY")) << i;
+        EXPECT_EQ(colour(play->playModeStartButtons[i], QPalette::Button), kCyan) << i;
     }
 
     // Its close box goes back too; opened again it shows the tracks loaded meanwhile.
@@ -191,7 +191,7 @@ TEST_F(KeyboardTest, PlayModeWindowShowsTheBankAndPlaysIt) {
     EXPECT_TRUE(m_window.isVisible());
     QApplication::processEvents(); // the closed window is deleted
     load(4, "tone.wav");
-    EXPECT_TRUE(openPlayMode().ComStart2[4]->isEnabled());
+    EXPECT_TRUE(openPlayMode().playModeStartButtons[4]->isEnabled());
 }
 
 } // namespace

@@ -49,8 +49,8 @@ TEST_F(MediaPanelInputTest, TheUpDownsApplyOnlyAFinishedEntry) {
         const char* before;
         const char* after;
         const char* stepped; // after the up arrow
-    } cases[] = {{cd.SpinButtonCD, "1875", cd.lblCDSec, "2.000", "1.875", "1.876"},
-                 {midi.SpinButtonMIDI, "128", midi.lblMIDISec, "2.000", "1.875", "1.860"}};
+    } cases[] = {{cd.cdBarSpin, "1875", cd.cdBarSecondsLabel, "2.000", "1.875", "1.876"},
+                 {midi.midiTempoSpin, "128", midi.midiBarSecondsLabel, "2.000", "1.875", "1.860"}};
     for (const auto& c : cases) {
         typeInto(*c.box, QLatin1String(c.typed),
                  [&] { EXPECT_EQ(c.shown->text(), QLatin1String(c.before)) << c.typed; });
@@ -60,10 +60,10 @@ TEST_F(MediaPanelInputTest, TheUpDownsApplyOnlyAFinishedEntry) {
         EXPECT_EQ(c.shown->text(), QLatin1String(c.stepped));
         typeInto(*c.box, QStringLiteral("250"),
                  [&] { EXPECT_EQ(c.shown->text(), QLatin1String(c.stepped)) << c.typed; });
-        QTest::mouseClick(m_window.mix().Comgo, Qt::LeftButton);
+        QTest::mouseClick(m_window.mix().matchTempoButton, Qt::LeftButton);
         EXPECT_EQ(c.box->value(), 250);
     }
-    EXPECT_EQ(cd.lblCdBpm->text() + " " + midi.lblMIDITempo->text(), "960 250");
+    EXPECT_EQ(cd.cdBpmLabel->text() + " " + midi.midiTempoLabel->text(), "960 250");
     EXPECT_EQ(m_app.cdBar.barSeconds(), 0.25);
 }
 
@@ -82,8 +82,8 @@ TEST_F(CueSheetOfWaveFiles, IsRefusedForWhatItIs) {
     m_platform.modals.inspect = [this, &cue](QDialog& dialog) {
         auto& pref = dynamic_cast<PreferenceWindow&>(dialog);
         m_platform.fileDialogs.answers.push_back(cue);
-        QTest::mouseClick(pref.ComCdImage, Qt::LeftButton);
-        QTest::mouseClick(pref.ComOK, Qt::LeftButton);
+        QTest::mouseClick(pref.cdImageBrowseButton, Qt::LeftButton);
+        QTest::mouseClick(pref.okButton, Qt::LeftButton);
         return pref.result();
     };
     choose("mnuPreference");

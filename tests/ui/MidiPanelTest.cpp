@@ -18,61 +18,61 @@ protected:
     MidiPanel& panel() { return m_window.midiPanel(); }
     std::vector<bool> transport() {
         MidiPanel& p = panel();
-        return {p.ComMIDIStart->isEnabled(), p.ComMIDIPause->isEnabled(),
-                p.ComMIDIStop->isEnabled(), p.ComMIDIFF->isEnabled(), p.ComMIDIRe->isEnabled()};
+        return {p.midiStartButton->isEnabled(), p.midiPauseButton->isEnabled(),
+                p.midiStopButton->isEnabled(), p.midiForwardButton->isEnabled(), p.midiRewindButton->isEnabled()};
     }
 };
 
 TEST_F(MidiPanelTest, ShowsThePlayerAndItsClicksReachIt) {
-    EXPECT_FALSE(panel().ComMIDIOpen->isEnabled());
-    EXPECT_FALSE(panel().ComboMIDISys->isEnabled());
+    EXPECT_FALSE(panel().midiOpenButton->isEnabled());
+    EXPECT_FALSE(panel().resetSystemBox->isEnabled());
     choose("mnuCD");
     EXPECT_TRUE(m_app.midi.midiOpened);
-    EXPECT_TRUE(panel().ComMIDIOpen->isEnabled());
-    EXPECT_EQ(panel().ComboMIDISys->currentIndex(), 0);
-    ChooseComboItem(*panel().ComboMIDISys, QStringLiteral("XG"));
+    EXPECT_TRUE(panel().midiOpenButton->isEnabled());
+    EXPECT_EQ(panel().resetSystemBox->currentIndex(), 0);
+    ChooseComboItem(*panel().resetSystemBox, QStringLiteral("XG"));
     renderBlock();
     EXPECT_EQ(m_app.midi.resetKind, 2);
     choose("mnuCD"); // hidden
     choose("mnuCD"); // shown again: not opened twice, the choice stays
-    EXPECT_EQ(panel().ComboMIDISys->currentIndex(), 2);
+    EXPECT_EQ(panel().resetSystemBox->currentIndex(), 2);
 
-    panel().CommonDialogMIDIFileName = QStringLiteral("/music/last.mid");
+    panel().lastMidiFile = QStringLiteral("/music/last.mid");
     const QString song = m_dir.filePath(QStringLiteral("song.mid"));
     ASSERT_TRUE(WriteFile(song, HeldNoteSong(128, 4, "Backing")));
     m_platform.fileDialogs.answers.push_back(song);
-    QTest::mouseClick(panel().ComMIDIOpen, Qt::LeftButton);
+    QTest::mouseClick(panel().midiOpenButton, Qt::LeftButton);
     ASSERT_EQ(m_platform.fileDialogs.requests.size(), 1u);
     const FileDialogRequest& asked = m_platform.fileDialogs.requests[0];
     EXPECT_EQ(asked.title, QStringLiteral("MIDIファイルを開く"));
     EXPECT_EQ(asked.filter, QStringLiteral("MIDIファイル (*.mid)|*.mid|"));
     EXPECT_EQ(asked.fileName, QStringLiteral("/music/last.mid"));
-    EXPECT_EQ(panel().CommonDialogMIDIFileName, song);
+    EXPECT_EQ(panel().lastMidiFile, song);
     EXPECT_EQ(m_platform.cursor.waits, 1);
-    EXPECT_EQ(panel().lblMIDITitle->text(), QStringLiteral("Song Title"));
+    EXPECT_EQ(panel().midiTitleLabel->text(), QStringLiteral("Song Title"));
     m_output->render(44100);
     m_app.midi.tick(); // the preview's end
-    EXPECT_EQ(panel().lblMIDITitle->text(), QStringLiteral("Backing"));
-    EXPECT_EQ(panel().lblMIDITempo->text(), QString::number(panel().SpinButtonMIDI->value()));
-    EXPECT_EQ(panel().lblMIDISec->text(), QStringLiteral("1.875"));
+    EXPECT_EQ(panel().midiTitleLabel->text(), QStringLiteral("Backing"));
+    EXPECT_EQ(panel().midiTempoLabel->text(), QString::number(panel().midiTempoSpin->value()));
+    EXPECT_EQ(panel().midiBarSecondsLabel->text(), QStringLiteral("1.875"));
     EXPECT_EQ(transport(), (std::vector<bool>{true, false, false, false, false}));
 
-    QTest::mouseClick(panel().ChkMIDILoop, Qt::LeftButton);
+    QTest::mouseClick(panel().midiRepeatCheck, Qt::LeftButton);
     EXPECT_TRUE(m_app.midi.repeat);
-    QTest::mouseClick(panel().ComMIDIStart, Qt::LeftButton);
+    QTest::mouseClick(panel().midiStartButton, Qt::LeftButton);
     EXPECT_EQ(transport(), (std::vector<bool>{false, true, true, true, true}));
     m_output->render(std::size_t{88200}); // 4.27 beats at 128 BPM: 4 whole beats, 1.875 s
     m_app.midi.tick();
-    EXPECT_EQ(panel().lblMIDITime->text(), QStringLiteral("00:01"));
-    EXPECT_EQ(panel().lblmiditest->text(), QStringLiteral("4"));
+    EXPECT_EQ(panel().midiTimeLabel->text(), QStringLiteral("00:01"));
+    EXPECT_EQ(panel().midiBeatsLabel->text(), QStringLiteral("4"));
     const QColor face = panel().palette().color(QPalette::Window);
     QTest::keyPress(&m_window, Qt::Key_K);
     EXPECT_EQ(panel().palette().color(QPalette::Window), QColor(0, 0, 255));
     QTest::keyRelease(&m_window, Qt::Key_K);
     EXPECT_EQ(panel().palette().color(QPalette::Window), face);
-    QTest::mouseClick(panel().ComMIDIPause, Qt::LeftButton);
+    QTest::mouseClick(panel().midiPauseButton, Qt::LeftButton);
     EXPECT_EQ(m_app.midi.midiState, MidiState::Pausing);
-    QTest::mouseClick(panel().ComMIDIStop, Qt::LeftButton);
+    QTest::mouseClick(panel().midiStopButton, Qt::LeftButton);
     EXPECT_EQ(m_app.midi.midiState, MidiState::Stopping);
     for (const QString& text : messageTexts()) {
         EXPECT_TRUE(text.endsWith(QStringLiteral("@OpenCD"))) << text.toStdString(); // no drive

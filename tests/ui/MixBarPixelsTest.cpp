@@ -64,7 +64,7 @@ protected:
     // Each bar of track 3 at its minimum, middle and maximum: the handle is where the value
     // puts it, and it moves from the groove's left end to its right end.
     void expectReadableHandles(const char* layout) {
-        for (QScrollBar* bar : {frame(2).HSVol, frame(2).HSPan, frame(2).HSFre}) {
+        for (QScrollBar* bar : {frame(2).volumeBar, frame(2).panBar, frame(2).speedBar}) {
             std::vector<int> centres;
             for (const int value :
                  {bar->minimum(), (bar->minimum() + bar->maximum()) / 2, bar->maximum()}) {
@@ -95,12 +95,12 @@ TEST_F(MixBarPixelsTest, TheHandleStandsOutAtEveryValueInBothLayouts) {
     m_platform.modals.inspect = [](QDialog& dialog) {
         auto& other = dynamic_cast<OtherSettingsWindow&>(dialog);
         test::ShowActive(other);
-        QTest::mouseClick(other.ChkFormSizeFlag, Qt::LeftButton);
-        QTest::mouseClick(other.ComOK, Qt::LeftButton);
+        QTest::mouseClick(other.smallLayoutCheck, Qt::LeftButton);
+        QTest::mouseClick(other.okButton, Qt::LeftButton);
         return other.result();
     };
     choose("mnuOtherSetting");
-    ASSERT_EQ(m_app.FormSizeFlag, 1);
+    ASSERT_EQ(m_app.smallLayout, 1);
     expectReadableHandles("small");
 }
 

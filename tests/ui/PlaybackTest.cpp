@@ -25,53 +25,53 @@ protected:
 TEST_F(PlaybackTest, ClicksOnTheFrameReachTheBank) {
     TrackFrame& f = frame(0);
     ASSERT_TRUE(bank().track(0).loop && bank().track(0).hold) << "a new bank's tracks";
-    test::ClickCheckBox(*f.CheckLoop);
-    test::ClickCheckBox(*f.CheckDuuk);
+    test::ClickCheckBox(*f.loopCheck);
+    test::ClickCheckBox(*f.holdCheck);
     EXPECT_FALSE(bank().track(0).loop || bank().track(0).hold);
-    QTest::mouseClick(f.ComStart, Qt::LeftButton);
+    QTest::mouseClick(f.startButton, Qt::LeftButton);
     EXPECT_TRUE(bank().playing(0));
-    EXPECT_EQ(std::make_pair(caption(0), colour(f.ComStart, QPalette::Button)),
+    EXPECT_EQ(std::make_pair(caption(0), colour(f.startButton, QPalette::Button)),
               std::make_pair(QStringLiteral("STOP"), kMagenta));
 
-    clickPart(f.HSVol, QStyle::SC_ScrollBarSubLine);
-    clickPart(f.HSPan, QStyle::SC_ScrollBarAddLine);
-    clickPart(f.HSFre, QStyle::SC_ScrollBarAddLine);
+    clickPart(f.volumeBar, QStyle::SC_ScrollBarSubLine);
+    clickPart(f.panBar, QStyle::SC_ScrollBarAddLine);
+    clickPart(f.speedBar, QStyle::SC_ScrollBarAddLine);
     EXPECT_EQ(std::make_tuple(bank().track(0).volume, bank().track(0).pan, bank().track(0).speed),
               std::make_tuple(-1, 1, 4420));
-    QTest::mouseClick(f.ComPanRes, Qt::LeftButton);
-    QTest::mouseClick(f.ComFreRes, Qt::LeftButton);
+    QTest::mouseClick(f.panResetButton, Qt::LeftButton);
+    QTest::mouseClick(f.speedResetButton, Qt::LeftButton);
     EXPECT_EQ(std::make_pair(bank().track(0).pan, bank().track(0).speed), std::make_pair(0, 4410));
 
     // The fine box: steps of 1 and pages of 10 on the speed bar.
     test::ClickCheckBox(*f.fineSpeedCheck);
-    EXPECT_EQ(f.HSFre->pageStep(), 10);
-    clickPart(f.HSFre, QStyle::SC_ScrollBarAddLine);
+    EXPECT_EQ(f.speedBar->pageStep(), 10);
+    clickPart(f.speedBar, QStyle::SC_ScrollBarAddLine);
     EXPECT_EQ(bank().track(0).speed, 4411);
     test::ClickCheckBox(*f.fineSpeedCheck);
-    EXPECT_EQ(f.HSFre->singleStep(), 10);
-    EXPECT_EQ(f.HSFre->pageStep(), 100);
+    EXPECT_EQ(f.speedBar->singleStep(), 10);
+    EXPECT_EQ(f.speedBar->pageStep(), 100);
 
-    QTest::mouseClick(f.ComStart, Qt::LeftButton);
+    QTest::mouseClick(f.startButton, Qt::LeftButton);
     EXPECT_FALSE(bank().playing(0));
-    EXPECT_EQ(colour(f.ComStart, QPalette::Button), kCyan);
+    EXPECT_EQ(colour(f.startButton, QPalette::Button), kCyan);
 }
 
 TEST_F(PlaybackTest, TheFrameShowsTheBanksState) {
     TrackFrame& f = frame(0);
     bank().setSpeed(0, 4411);
-    EXPECT_EQ(f.lblFrequency->text(), QStringLiteral("44.11kHz"));
+    EXPECT_EQ(f.speedLabel->text(), QStringLiteral("44.11kHz"));
     bank().setSpeed(0, 9000); // 4410 frames at 90 kHz
-    EXPECT_EQ(std::make_tuple(f.HSFre->value(), f.lblFrequency->text(), f.lblSample->text()),
+    EXPECT_EQ(std::make_tuple(f.speedBar->value(), f.speedLabel->text(), f.playTimeLabel->text()),
               std::make_tuple(9000, QStringLiteral("90kHz"), QStringLiteral("0.049s")));
     bank().setSpeed(0, 5);
-    EXPECT_EQ(f.lblFrequency->text(), QStringLiteral("0.05kHz"));
+    EXPECT_EQ(f.speedLabel->text(), QStringLiteral("0.05kHz"));
     bank().setVolume(0, -12);
     bank().setPan(0, 40);
     EXPECT_EQ(
-        std::make_tuple(f.HSVol->value(), f.lblVolume->text(), f.HSPan->value(), f.lblPan->text()),
+        std::make_tuple(f.volumeBar->value(), f.volumeLabel->text(), f.panBar->value(), f.panLabel->text()),
         std::make_tuple(-12, QStringLiteral("-12dB"), 40, QStringLiteral("40")));
     bank().setVolume(6, -30); // an empty track
-    EXPECT_EQ(frame(6).lblVolume->text(), QStringLiteral("-30dB"));
+    EXPECT_EQ(frame(6).volumeLabel->text(), QStringLiteral("-30dB"));
 
     // In the lone-wolf mode a member's start stops the other's button.
     bank().setLoneWolfMember(0, true);
@@ -79,8 +79,8 @@ TEST_F(PlaybackTest, TheFrameShowsTheBanksState) {
     QTest::mouseClick(tracks().loneWolfLabel, Qt::LeftButton);
     ASSERT_TRUE(bank().loneWolfMode());
     bank().playLooping(0);
-    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
-    EXPECT_EQ(std::make_tuple(caption(0), colour(f.ComStart, QPalette::Button), caption(2)),
+    QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
+    EXPECT_EQ(std::make_tuple(caption(0), colour(f.startButton, QPalette::Button), caption(2)),
               std::make_tuple(QStringLiteral("PLAY"), kCyan, QStringLiteral("STOP")));
     EXPECT_EQ(colour(frame(2).trackNumberLabel), kMagenta);
 }

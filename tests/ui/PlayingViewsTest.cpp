@@ -50,7 +50,7 @@ TEST_F(PlayingViewsTest, MetersReadTheLevelClipAtFullScaleAndFallSoonAfterStop) 
     load(1, "tone.wav");
     LevelMeter& meter = *frame(0).levelMeter;
     LevelMeter& master = *m_window.masterMeter;
-    QTest::mouseClick(frame(0).ComStart, Qt::LeftButton);
+    QTest::mouseClick(frame(0).startButton, Qt::LeftButton);
     for (int i = 0; i < 4; ++i) {
         tick();
     }
@@ -58,7 +58,7 @@ TEST_F(PlayingViewsTest, MetersReadTheLevelClipAtFullScaleAndFallSoonAfterStop) 
     EXPECT_NEAR(master.levelDb(), -6.0, 0.5) << "the track alone is the output";
     EXPECT_EQ(frame(1).levelMeter->levelDb(), LevelMeter::kFloorDb);
 
-    QTest::mouseClick(frame(0).ComStart, Qt::LeftButton);
+    QTest::mouseClick(frame(0).startButton, Qt::LeftButton);
     int ticks = 0;
     while ((meter.levelDb() > LevelMeter::kFloorDb || master.levelDb() > LevelMeter::kFloorDb) &&
            ticks < 30) {
@@ -70,8 +70,8 @@ TEST_F(PlayingViewsTest, MetersReadTheLevelClipAtFullScaleAndFallSoonAfterStop) 
 
     // Both copies started in the same block add up past full scale: the output clips, neither
     // track does.
-    QTest::mouseClick(frame(0).ComStart, Qt::LeftButton);
-    QTest::mouseClick(frame(1).ComStart, Qt::LeftButton);
+    QTest::mouseClick(frame(0).startButton, Qt::LeftButton);
+    QTest::mouseClick(frame(1).startButton, Qt::LeftButton);
     tick();
     tick();
     EXPECT_TRUE(master.clipLit());
@@ -83,7 +83,7 @@ TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundPlays) {
     load(2, "second.wav");
     WaveformView& view = *frame(2).waveform;
     EXPECT_EQ(playheadAt(view), -1) << "still before it plays";
-    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
     tick(11025); // a quarter of the sound
     const int first = playheadAt(view);
     tick(22050); // and half of it more
@@ -93,9 +93,9 @@ TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundPlays) {
 
     // A new bank's track loops: the whole sound is the loop region, shaded; not once unticked.
     const QColor looping = view.grab().toImage().pixelColor(1, 0);
-    test::ClickCheckBox(*frame(2).CheckLoop);
+    test::ClickCheckBox(*frame(2).loopCheck);
     EXPECT_NE(view.grab().toImage().pixelColor(1, 0), looping);
-    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
     tick();
     EXPECT_EQ(playheadAt(view), -1) << "stopped";
 }
@@ -125,7 +125,7 @@ TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLay
         }
         clear(*m_window.masterMeter, client);
         // Whole, in the labels' own type and inside the frame.
-        for (QLabel* label : {frame(0).lblVolume, frame(0).lblPan, frame(0).lblFrequency}) {
+        for (QLabel* label : {frame(0).volumeLabel, frame(0).panLabel, frame(0).speedLabel}) {
             EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
                 << label->text().toStdString() << " in layout " << flag;
             EXPECT_TRUE(frame(0).contentsRect().contains(label->geometry()));
@@ -136,7 +136,7 @@ TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLay
 TEST_F(PlayingViewsTest, OnlyTheShownWindowKeepsItsMetersGoing) {
     addFile("tone.wav", test::SineWav(44100, 2, 441.0, 44100, m_minus6dB));
     load(0, "tone.wav");
-    QTest::mouseClick(frame(0).ComStart, Qt::LeftButton);
+    QTest::mouseClick(frame(0).startButton, Qt::LeftButton);
     tick();
     choose("mnuplay");
     PlayModeWindow& play = *m_window.playModeWindow();
@@ -148,7 +148,7 @@ TEST_F(PlayingViewsTest, OnlyTheShownWindowKeepsItsMetersGoing) {
     EXPECT_NEAR(play.masterMeter->levelDb(), -6.0, 0.5);
     EXPECT_EQ(play.levelMeters[1]->levelDb(), LevelMeter::kFloorDb);
 
-    QTest::mouseClick(play.ComBack, Qt::LeftButton);
+    QTest::mouseClick(play.backButton, Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !displaying(play) && displaying(m_window); }));
 }
 

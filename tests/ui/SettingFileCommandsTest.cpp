@@ -36,7 +36,7 @@ TEST_F(SettingFileCommandsTest, TheFileMenuReachesTheDocumentAndTheWindowShowsIt
     EXPECT_EQ(title(), QStringLiteral("Marrowtune - New"));
     EXPECT_FALSE(canOverwrite());
     showWindow();
-    QTest::mouseClick(frame(2).CheckLoop, Qt::LeftButton); // ticking a box is a change
+    QTest::mouseClick(frame(2).loopCheck, Qt::LeftButton); // ticking a box is a change
     answer(SaveChangesWindow::Cancel);
     command("mnunew");
     EXPECT_EQ(m_asked, QStringList{"ファイルは変更されています。保存しますか？"});
@@ -48,13 +48,13 @@ TEST_F(SettingFileCommandsTest, TheFileMenuReachesTheDocumentAndTheWindowShowsIt
     EXPECT_TRUE(canOverwrite() && QFile::exists(set));
     bank().setVolume(0, -9);
     command("mnuUwagaki");
-    QTest::mouseClick(frame(5).CheckDuuk, Qt::LeftButton);
+    QTest::mouseClick(frame(5).holdCheck, Qt::LeftButton);
     m_asked.clear();
     answer(SaveChangesWindow::No);
     command("mnuFileOpen", set);
     EXPECT_EQ(m_asked, QStringList{"set.mrw  は変更されています。変更を保存しますか？"});
-    EXPECT_TRUE(frame(5).CheckDuuk->isChecked() && !frame(2).CheckLoop->isChecked());
-    EXPECT_EQ(frame(0).HSVol->value(), -9) << "overwritten, then opened";
+    EXPECT_TRUE(frame(5).holdCheck->isChecked() && !frame(2).loopCheck->isChecked());
+    EXPECT_EQ(frame(0).volumeBar->value(), -9) << "overwritten, then opened";
     command("mnunew");
     EXPECT_FALSE(canOverwrite() || title() != QStringLiteral("Marrowtune - New"));
 }

@@ -1,4 +1,4 @@
-#include "files/ModuleZoomInOut.h"
+#include "files/LayoutFile.h"
 #include "support/UiFixture.h"
 #include "ui/AppShell.h"
 #include "ui/ControlGeometry.h"
@@ -28,7 +28,7 @@ protected:
         m_platform.settings.written.clear();
         m_window = std::make_unique<MainWindow>(m_app);
         m_window->shell().endProcess = [this] { ++m_ended; };
-        m_window->Form_Load();
+        m_window->onLoad();
         return *m_window;
     }
     void TearDown() override { m_app.sound.TerminateSoundLibrary(); }
@@ -50,9 +50,9 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Marrowtune - New"));
     EXPECT_EQ(w.browser().dirPath(), QDir(kData + "/demo").absolutePath());
     EXPECT_EQ(w.browser().fileList->count(), 6);
-    EXPECT_FALSE(w.ComEdit->isEnabled());
+    EXPECT_FALSE(w.editButton->isEnabled());
     EXPECT_FALSE(w.menuItem("mnuUwagaki")->isEnabled());
-    EXPECT_TRUE(w.lblNoSoundDevice->isHidden()) << "a device is open";
+    EXPECT_TRUE(w.noSoundDeviceLabel->isHidden()) << "a device is open";
 
     EXPECT_TRUE(w.close());
     EXPECT_EQ(m_ended, 1);
@@ -76,7 +76,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     MainWindow& w = start();
     EXPECT_EQ(w.browser().dirPath(), m_dir.path());
     EXPECT_TRUE(m_app.cd.state.stopCdOnExit);
-    EXPECT_TRUE(w.ComEdit->isEnabled());
+    EXPECT_TRUE(w.editButton->isEnabled());
     EXPECT_EQ(m_app.cd.state.imagePath, QStringLiteral("/discs/live.cue"));
     EXPECT_EQ(w.mediaPanelClosedHeight, 454) << "the small layout's heights";
     EXPECT_TRUE(m_platform.messages.shown.empty());
@@ -108,7 +108,7 @@ TEST_F(StartUpTest, AnOutputFormatTheWindowDoesNotOfferIsTheDefault) {
         store("QuSm", r.channels);
         start();
         EXPECT_EQ(m_output->config().sampleRate, r.hz) << r.rate;
-        EXPECT_EQ(m_app.outputFormat.QuBit, r.bitsUsed) << r.bits;
+        EXPECT_EQ(m_app.outputFormat.bits, r.bitsUsed) << r.bits;
         EXPECT_EQ(m_output->config().channels, r.channelsUsed) << r.channels;
         m_app.sound.TerminateSoundLibrary();
     }
@@ -119,13 +119,13 @@ TEST_F(StartUpTest, WithoutASoundDeviceTheWindowSaysSoInOnePlace) {
     MainWindow& w = start();
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    EXPECT_TRUE(w.lblNoSoundDevice->isVisible());
-    EXPECT_EQ(w.lblNoSoundDevice->text(),
+    EXPECT_TRUE(w.noSoundDeviceLabel->isVisible());
+    EXPECT_EQ(w.noSoundDeviceLabel->text(),
               QStringLiteral("サウンドデバイスがありません（トラックの音は出ません）"));
-    const QRect inWindow(w.lblNoSoundDevice->mapTo(&w, QPoint(0, 0)), w.lblNoSoundDevice->size());
+    const QRect inWindow(w.noSoundDeviceLabel->mapTo(&w, QPoint(0, 0)), w.noSoundDeviceLabel->size());
     EXPECT_TRUE(QRect(QPoint(0, 0), w.size()).contains(inWindow)) << "out of sight";
     w.resize(w.width(), w.mediaPanelOpenHeight);
-    EXPECT_TRUE(w.lblNoSoundDevice->isVisible());
+    EXPECT_TRUE(w.noSoundDeviceLabel->isVisible());
 }
 
 // A folder that is gone is told and the start goes on; settings that cannot be written are
@@ -153,7 +153,7 @@ QRect RecordRect(const LayoutRecord& r, const QWidget& control, bool noHeight, d
 TEST_F(StartUpTest, BothShippedLayoutsMoveEveryListedControl) {
     MainWindow& w = start();
     for (int flag : {1, 0}) {
-        QFile file(kData + "/" + LayoutFileName(flag));
+        QFile file(kData + "/" + layoutFileName(flag));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const DecodedLayout layout = DecodeLayoutFile(file.readAll());
         ASSERT_EQ(layout.records.size(), 216u);
@@ -199,7 +199,7 @@ TEST_F(StartUpTest, ABrokenLayoutFileKeepsWhatWasAppliedAndTheWindowSize) {
     ASSERT_TRUE(normal.open(QIODevice::ReadOnly));
     QList<QByteArray> lines = normal.readAll().split('\n');
     lines[1] = "99,99,99,99,9\r"; // fileList moves
-    lines[3] = "1,2,3,x,9\r";     // LabelLocked has a letter: the load ends there
+    lines[3] = "1,2,3,x,9\r";     // lockedLabel has a letter: the load ends there
     ASSERT_TRUE(test::WriteFile(m_dir.filePath("normal.dat"), lines.join('\n')));
     ASSERT_TRUE(QFile::copy(kData + "/small.dat", m_dir.filePath("small.dat")));
     MainWindow& w = start(m_dir.path());
@@ -234,26 +234,26 @@ TEST_F(StartUpTest, OneSoundQualityWindowAppliesOnOk) {
     SoundQualityWindow* quality = open();
     open();
     EXPECT_FALSE(quality->isModal());
-    EXPECT_TRUE(quality->Opt220->isChecked()) << "an unknown rate falls back to 22.05 kHz";
-    for (QWidget* choice : std::initializer_list<QWidget*>{quality->Opt441, quality->Opt8bit,
-                                                           quality->Optmono, quality->ComCancel}) {
+    EXPECT_TRUE(quality->rate22050Option->isChecked()) << "an unknown rate falls back to 22.05 kHz";
+    for (QWidget* choice : std::initializer_list<QWidget*>{quality->rate44100Option, quality->bits8Option,
+                                                           quality->monoOption, quality->cancelButton}) {
         QTest::mouseClick(choice, Qt::LeftButton);
     }
-    EXPECT_EQ(m_app.outputFormat.QuSample, 22050);
-    EXPECT_EQ(m_app.outputFormat.QuSm, 2);
+    EXPECT_EQ(m_app.outputFormat.sampleRate, 22050);
+    EXPECT_EQ(m_app.outputFormat.channels, 2);
 
     quality = open();
-    for (QWidget* choice : std::initializer_list<QWidget*>{quality->Opt441, quality->Opt8bit,
-                                                           quality->Optmono, quality->ComOK}) {
+    for (QWidget* choice : std::initializer_list<QWidget*>{quality->rate44100Option, quality->bits8Option,
+                                                           quality->monoOption, quality->okButton}) {
         QTest::mouseClick(choice, Qt::LeftButton);
     }
     EXPECT_FALSE(quality->isVisible());
-    EXPECT_EQ(m_app.outputFormat.QuSample, 44100);
-    EXPECT_EQ(m_app.outputFormat.QuBit, 8);
-    EXPECT_EQ(m_app.outputFormat.QuSm, 1);
+    EXPECT_EQ(m_app.outputFormat.sampleRate, 44100);
+    EXPECT_EQ(m_app.outputFormat.bits, 8);
+    EXPECT_EQ(m_app.outputFormat.channels, 1);
     EXPECT_EQ(m_output->config().sampleRate, 44100);
     EXPECT_EQ(m_output->config().channels, 1);
-    EXPECT_TRUE(open()->Opt441->isChecked()) << "a fresh window shows the choice in force";
+    EXPECT_TRUE(open()->rate44100Option->isChecked()) << "a fresh window shows the choice in force";
     EXPECT_TRUE(m_platform.settings.written.empty()) << "stored only at shutdown";
 }
 

@@ -31,13 +31,13 @@ protected:
         m_platform.messages.shown.clear(); // there is no CD drive here
     }
     std::vector<int> speeds() { return {speed(0), speed(1), speed(2)}; }
-    int speed(int i) { return frame(i).HSFre->value(); }
+    int speed(int i) { return frame(i).speedBar->value(); }
     BpmCounterWindow& openCounter() {
-        QTest::mouseClick(m_window.cdPanel().ComGoCDCount, Qt::LeftButton);
+        QTest::mouseClick(m_window.cdPanel().cdCounterButton, Qt::LeftButton);
         return *m_window.counterWindow();
     }
     static QString shown(const BpmCounterWindow& w) {
-        return w.hintLabel->text() + " " + w.lblCount->text() + " " + w.TxtCdBpm->text();
+        return w.hintLabel->text() + " " + w.barSecondsLabel->text() + " " + w.cdBpmEdit->text();
     }
 };
 
@@ -52,17 +52,17 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     test::ChooseComboItem(*frame(2).ratioBox, QStringLiteral("*2"));
     QAction& lock = *m_window.menuItem(QStringLiteral("mnuLock"));
     EXPECT_TRUE(lock.isEnabled()) << "a marked track makes the lock available";
-    QTest::mouseClick(m_window.mix().Comgo, Qt::LeftButton);
+    QTest::mouseClick(m_window.mix().matchTempoButton, Qt::LeftButton);
     EXPECT_EQ(speeds(), (std::vector<int>{4410, 2205, 8820}));
-    EXPECT_EQ(frame(1).lblSample->text(), QStringLiteral("2.000s"));
+    EXPECT_EQ(frame(1).playTimeLabel->text(), QStringLiteral("2.000s"));
 
-    ClickableLabel& label = *m_window.mix().LabelLocked;
+    ClickableLabel& label = *m_window.mix().lockedLabel;
     QTest::mouseClick(&label, Qt::LeftButton);
     EXPECT_TRUE(lock.isChecked());
     EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(255, 255, 0));
     // A press on the reference bar captures every bar. Faster: track 3 would pass 8990, so
     // every bar goes back, the moved one too. Slower: the followers follow.
-    QScrollBar& reference = *frame(0).HSFre;
+    QScrollBar& reference = *frame(0).speedBar;
     const auto trough = [&reference](QStyle::SubControl part) {
         return test::ScrollBarPart(reference, part).center();
     };
@@ -78,8 +78,8 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     QTest::mouseClick(&midiBox, Qt::LeftButton);
     // Under the lock the song's tempo re-matches; the CD's bar, not the reference, does not.
     QTest::mouseClick(&label, Qt::LeftButton);
-    m_window.midiPanel().SpinButtonMIDI->setFocus();
-    QTest::keyClick(m_window.midiPanel().SpinButtonMIDI, Qt::Key_Up); // 121 BPM
+    m_window.midiPanel().midiTempoSpin->setFocus();
+    QTest::keyClick(m_window.midiPanel().midiTempoSpin, Qt::Key_Up); // 121 BPM
     EXPECT_EQ((std::vector<int>{speed(1), speed(2)}), (std::vector<int>{2223, 8894}));
     bank().setSpeed(1, 3000);
     m_app.cdBar.setWholeMs(1000);
@@ -90,15 +90,15 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     EXPECT_FALSE(midiBox.isChecked());
     // The CD's bar moved (by the counter, by its up-down) re-matches only under the lock.
     BpmCounterWindow& counter = openCounter();
-    QTest::mouseClick(counter.ChkEnterCdBPM, Qt::LeftButton);
-    QTest::keyClick(counter.TxtCdBpm, Qt::Key_Backspace);         // the CD's tempo, selected
-    QTest::keyClicks(counter.TxtCdBpm, QStringLiteral(".96a..")); // through the key filter
-    EXPECT_EQ(counter.TxtCdBpm->text() + " " + counter.lblCount->text(), "96. 2.500");
-    QTest::mouseClick(counter.ComCountOK, Qt::LeftButton);
+    QTest::mouseClick(counter.typeBpmCheck, Qt::LeftButton);
+    QTest::keyClick(counter.cdBpmEdit, Qt::Key_Backspace);         // the CD's tempo, selected
+    QTest::keyClicks(counter.cdBpmEdit, QStringLiteral(".96a..")); // through the key filter
+    EXPECT_EQ(counter.cdBpmEdit->text() + " " + counter.barSecondsLabel->text(), "96. 2.500");
+    QTest::mouseClick(counter.counterOkButton, Qt::LeftButton);
     EXPECT_EQ(speed(1), 3000) << "matched without the lock";
     QTest::mouseClick(&label, Qt::LeftButton);
-    m_window.cdPanel().SpinButtonCD->setFocus();
-    QTest::keyClick(m_window.cdPanel().SpinButtonCD, Qt::Key_Down); // 2.499 s
+    m_window.cdPanel().cdBarSpin->setFocus();
+    QTest::keyClick(m_window.cdPanel().cdBarSpin, Qt::Key_Down); // 2.499 s
     EXPECT_EQ((std::vector<int>{speed(1), speed(2)}), (std::vector<int>{1765, 7059}));
 }
 
@@ -106,17 +106,17 @@ TEST_F(TempoMatchTest, TheCountersKeysMeasureOkHandsTheBarOverAndCancelUnloads) 
     CdPanel& cd = m_window.cdPanel();
     BpmCounterWindow& w = openCounter();
     EXPECT_TRUE(w.isVisible() && !w.isModal());
-    QTest::keyClick(w.ComCountOK, Qt::Key_C);
-    QWidget* const controls[] = {w.ChkEnterCdBPM, w.ComCountNG, w.TxtCdBpm, &w, w.ComCountOK};
+    QTest::keyClick(w.counterOkButton, Qt::Key_C);
+    QWidget* const controls[] = {w.typeBpmCheck, w.counterCancelButton, w.cdBpmEdit, &w, w.counterOkButton};
     for (QWidget* control : controls) {
         m_app.mmt.tapClock += 500;
         QTest::keyClick(control, Qt::Key_V);
     }
     EXPECT_EQ(shown(w), "Zでリセット 1.000 240.000");
-    QTest::keyClick(w.TxtCdBpm, Qt::Key_Z);
+    QTest::keyClick(w.cdBpmEdit, Qt::Key_Z);
     EXPECT_EQ(shown(w), "Cで測定開始。Vで測定 1.000 240.000");
-    QTest::mouseClick(w.ComCountOK, Qt::LeftButton);
-    EXPECT_EQ(cd.lblCDSec->text() + " " + cd.lblCdBpm->text(), "1.000 240");
+    QTest::mouseClick(w.counterOkButton, Qt::LeftButton);
+    EXPECT_EQ(cd.cdBarSecondsLabel->text() + " " + cd.cdBpmLabel->text(), "1.000 240");
     EXPECT_FALSE(w.isVisible());
 
     choose("mnuCounter");
@@ -124,18 +124,18 @@ TEST_F(TempoMatchTest, TheCountersKeysMeasureOkHandsTheBarOverAndCancelUnloads) 
     EXPECT_TRUE(m_platform.messages.shown.empty());
 
     // Cancel and the close box unload it with their message; a tick that cannot start is told.
-    QTest::mouseClick(w.ChkEnterCdBPM, Qt::LeftButton);
-    QTest::mouseClick(w.ComCountNG, Qt::LeftButton);
+    QTest::mouseClick(w.typeBpmCheck, Qt::LeftButton);
+    QTest::mouseClick(w.counterCancelButton, Qt::LeftButton);
     EXPECT_EQ(m_window.counterWindow(), nullptr);
     BpmCounterWindow& fresh = openCounter(); // loaded anew: entry mode off again
-    EXPECT_FALSE(fresh.ChkEnterCdBPM->isChecked() || fresh.TxtCdBpm->isEnabled());
+    EXPECT_FALSE(fresh.typeBpmCheck->isChecked() || fresh.cdBpmEdit->isEnabled());
     fresh.close(); // the close box
     EXPECT_EQ(messageTexts(), (std::vector<QString>(2, QStringLiteral("COunt Unloaded!!"))));
     auto refusing = std::make_unique<HandTimer>();
     refusing->starts = false;
     m_app.mmt.useTimer(std::move(refusing));
     QTest::keyClick(&openCounter(), Qt::Key_C);
-    EXPECT_EQ(messageTexts().back(), ModuleMMT::kTimerFailedMessage);
+    EXPECT_EQ(messageTexts().back(), TapClock::kTimerFailedMessage);
 }
 
 } // namespace

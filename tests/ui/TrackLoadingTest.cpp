@@ -27,22 +27,22 @@ protected:
     // The frame of a track with nothing to play.
     void expectEmptyFrame(int track) {
         EXPECT_FALSE(bank().track(track).loaded);
-        EXPECT_FALSE(frame(track).ComStart->isEnabled());
-        EXPECT_EQ(frame(track).lblSample->text(), QStringLiteral("s"));
+        EXPECT_FALSE(frame(track).startButton->isEnabled());
+        EXPECT_EQ(frame(track).playTimeLabel->text(), QStringLiteral("s"));
     }
 };
 
 TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     addWav("a44.wav", 44100, 2, 100000);
     addWav("b22.wav", 22050, 1, 1000);
-    QTest::mouseClick(frame(1).ComChange, Qt::LeftButton); // nothing chosen yet: nothing
+    QTest::mouseClick(frame(1).changeButton, Qt::LeftButton); // nothing chosen yet: nothing
     EXPECT_FALSE(bank().track(1).loaded);
 
     load(0, "a44.wav");
-    EXPECT_EQ(std::make_tuple(frame(0).lblSample->text(), frame(0).lblWavTitle->text(),
-                              frame(0).lblWavTitle->toolTip()),
+    EXPECT_EQ(std::make_tuple(frame(0).playTimeLabel->text(), frame(0).fileTitleLabel->text(),
+                              frame(0).fileTitleLabel->toolTip()),
               std::make_tuple("2.268s", "a44.wav", m_dir.filePath("a44.wav")));
-    EXPECT_TRUE(frame(0).ComStart->isEnabled());
+    EXPECT_TRUE(frame(0).startButton->isEnabled());
     EXPECT_EQ(colour(frame(0).trackNumberLabel), kMagenta);
     EXPECT_TRUE(m_platform.cursor.depth == 0 && m_platform.cursor.waits >= 1);
 
@@ -53,9 +53,9 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
 
     // Cleared: the frame empties and the highlight moves to the next loaded track.
     load(0, "a44.wav");
-    QTest::mouseClick(frame(0).ComClear, Qt::LeftButton);
+    QTest::mouseClick(frame(0).clearButton, Qt::LeftButton);
     expectEmptyFrame(0);
-    EXPECT_TRUE(frame(0).lblWavTitle->text().isEmpty() && frame(0).ComChange->isEnabled());
+    EXPECT_TRUE(frame(0).fileTitleLabel->text().isEmpty() && frame(0).changeButton->isEnabled());
     EXPECT_EQ(colour(frame(4).trackNumberLabel), kMagenta);
 }
 
@@ -66,18 +66,18 @@ TEST_F(TrackLoadingTest, TheFrameShowsALoadingTrackAndItsPlayWaitsForTheSound) {
     addWav("cut.wav", 44100, 2, 44100 * 4);
     showWindow();
     test::ClickListItem(*browser().fileList, QStringLiteral("big.wav"));
-    QTest::mouseClick(frame(2).ComChange, Qt::LeftButton);
-    EXPECT_EQ(frame(2).lblWavTitle->text() + frame(2).lblSample->text(), "読込中… big.wav10.000s");
-    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    QTest::mouseClick(frame(2).changeButton, Qt::LeftButton);
+    EXPECT_EQ(frame(2).fileTitleLabel->text() + frame(2).playTimeLabel->text(), "読込中… big.wav10.000s");
+    QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
     EXPECT_FALSE(bank().playing(2));
     // Queued behind big.wav, cut.wav loses its second half before it is read.
     test::ClickListItem(*browser().fileList, QStringLiteral("cut.wav"));
-    QTest::mouseClick(frame(3).ComChange, Qt::LeftButton);
+    QTest::mouseClick(frame(3).changeButton, Qt::LeftButton);
     ASSERT_TRUE(QFile::resize(m_dir.filePath("cut.wav"), 44 + 44100 * 2 * 4));
 
     ASSERT_TRUE(test::WaitForLoads(bank()));
-    EXPECT_EQ(frame(3).lblSample->text() + frame(2).lblWavTitle->text(), "2.000sbig.wav");
-    QTest::mouseClick(frame(2).ComStart, Qt::LeftButton);
+    EXPECT_EQ(frame(3).playTimeLabel->text() + frame(2).fileTitleLabel->text(), "2.000sbig.wav");
+    QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
     EXPECT_TRUE(bank().playing(2));
 }
 
@@ -88,11 +88,11 @@ TEST_F(TrackLoadingTest, FailuresAreToldAndLeaveTheFrameEmpty) {
     load(2, "good.wav");
     load(2, "empty.wav");
     EXPECT_EQ(messageTexts(), std::vector<QString>{QStringLiteral("このファイルはサイズが0です")});
-    EXPECT_EQ(frame(2).lblWavTitle->text(), QStringLiteral("good.wav")) << "the track was kept";
+    EXPECT_EQ(frame(2).fileTitleLabel->text(), QStringLiteral("good.wav")) << "the track was kept";
 
     load(2, "broken.wav");
     expectEmptyFrame(2);
-    EXPECT_EQ(frame(2).lblWavTitle->text(), QString());
+    EXPECT_EQ(frame(2).fileTitleLabel->text(), QString());
     EXPECT_EQ(std::make_pair(messageTexts().back(), m_platform.messages.shown.back().title),
               std::make_pair(kReadFailure, QStringLiteral("Marrowtune")));
     EXPECT_EQ(m_platform.cursor.depth, 0);
@@ -134,9 +134,9 @@ TEST_F(TrackLoadingTest, NoSoundDeviceAfterTheEditorKeepsTheSetsFiles) {
     choose("mnuEditWav");
     EXPECT_EQ(m_app.sound.soundLibHandle, 0);
     EXPECT_FALSE(bank().track(0).loaded);
-    EXPECT_FALSE(frame(0).ComStart->isEnabled());
+    EXPECT_FALSE(frame(0).startButton->isEnabled());
     EXPECT_EQ(bank().track(0).path, path);
-    EXPECT_EQ(frame(0).lblWavTitle->text(), QStringLiteral("kick.wav"));
+    EXPECT_EQ(frame(0).fileTitleLabel->text(), QStringLiteral("kick.wav"));
 }
 
 TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndShowsTheFilesInformation) {
@@ -163,8 +163,8 @@ TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndShowsTheFilesInformation
     QStringList seen;
     m_platform.modals.inspect = [&seen](QDialog& dialog) {
         auto& info = dynamic_cast<WavInfoWindow&>(dialog);
-        seen << info.windowTitle() << info.lblFileName->text() << info.lblSize->text()
-             << info.lblInfo->text() << info.loneWolfMemberLabel->text();
+        seen << info.windowTitle() << info.fileNameLabel->text() << info.sizeLabel->text()
+             << info.infoLabel->text() << info.loneWolfMemberLabel->text();
         return 1;
     };
     QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);

@@ -15,7 +15,7 @@ bool IsDiscMode(const QString& mode) {
 
 } // namespace
 
-CdPlayer::CdPlayer(CdAudioDevice::LibraryHandle library, ModuleMCI::Tell tell)
+CdPlayer::CdPlayer(CdAudioDevice::LibraryHandle library, CdCommands::Tell tell)
     : device([this] { return state.imagePath; }, std::move(library)),
       mci(commands, state, std::move(tell)) {
     watchTimer.setObjectName(QStringLiteral("TimerCD"));
@@ -106,11 +106,11 @@ void CdPlayer::watchOnce() {
         }
         state.cdCurrentTrack = mci.GetTrackCD();
         state.cdTrackCount = mci.GetAllTracksCD();
-        state.cdTimeInTrack = mci.GetTime_inTrackCD(state.cdCurrentTrack);
+        state.cdTimeInTrack = mci.GetTimeInTrackCD(state.cdCurrentTrack);
         // The loop jumps only while the disc plays: the jump always plays, and a paused or
         // stopped disc must not start by itself because it was moved past B.
         if (loopAvailable() && state.loopOn && state.cdPlayState == CdPlayState::Playing &&
-            mci.GetTime_inTrackCD(state.cdCurrentTrack) >= state.cdLoopEnd) {
+            mci.GetTimeInTrackCD(state.cdCurrentTrack) >= state.cdLoopEnd) {
             mci.BackToLoopStartCD();
         }
         return;
@@ -173,14 +173,14 @@ void CdPlayer::rewind() {
 
 void CdPlayer::markLoopStart() {
     if (state.cdOpened && state.cdMediaPresent) {
-        state.cdLoopStart = mci.GetTime_inTrackCD(state.cdCurrentTrack);
+        state.cdLoopStart = mci.GetTimeInTrackCD(state.cdCurrentTrack);
         emit changed();
     }
 }
 
 void CdPlayer::markLoopEnd() {
     if (state.cdOpened && state.cdMediaPresent) {
-        state.cdLoopEnd = mci.GetTime_inTrackCD(state.cdCurrentTrack);
+        state.cdLoopEnd = mci.GetTimeInTrackCD(state.cdCurrentTrack);
         emit changed();
     }
 }

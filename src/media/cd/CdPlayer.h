@@ -3,7 +3,7 @@
 #include "media/cd/CdAudioDevice.h"
 #include "media/cd/CdAudioMci.h"
 #include "media/cd/CdState.h"
-#include "media/cd/ModuleMCI.h"
+#include "media/cd/CdCommands.h"
 
 #include <QObject>
 #include <QTimer>
@@ -23,7 +23,7 @@ class CdPlayer final : public QObject {
 public:
     static constexpr int kWatchMs = 300;
 
-    CdPlayer(CdAudioDevice::LibraryHandle library, ModuleMCI::Tell tell);
+    CdPlayer(CdAudioDevice::LibraryHandle library, CdCommands::Tell tell);
     CdPlayer(const CdPlayer&) = delete;
     CdPlayer& operator=(const CdPlayer&) = delete;
 
@@ -72,7 +72,7 @@ public:
     CdState state;
     CdAudioDevice device;
     CdAudioMci commands{device};
-    ModuleMCI mci;
+    CdCommands mci;
     QTimer watchTimer;
 
 signals:

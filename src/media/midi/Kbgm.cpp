@@ -1,8 +1,8 @@
-#include "media/midi/Kbgm.h"
+#include "media/midi/MidiLibrary.h"
 
 #include "audio/LibraryRegistry.h"
-#include "media/midi/KbgmSource.h"
-#include "media/midi/KbgmSynth.h"
+#include "media/midi/SynthSource.h"
+#include "media/midi/GmSynth.h"
 
 #include <QFile>
 
@@ -14,7 +14,7 @@ namespace {
 
 constexpr qint64 kMaxFileBytes = qint64{64} * 1024 * 1024; // far beyond any real song
 
-using State = KbgmSynth::State;
+using State = GmSynth::State;
 
 std::int32_t RoundBpm(double bpm) {
     return static_cast<std::int32_t>(std::floor(bpm + 0.5));
@@ -26,13 +26,13 @@ double InitialBpm(const SmfSong& song) {
 
 } // namespace
 
-Kbgm::Kbgm(QString soundFont) : m_soundFont(std::move(soundFont)) {}
+MidiLibrary::MidiLibrary(QString soundFont) : m_soundFont(std::move(soundFont)) {}
 
-Kbgm::~Kbgm() {
+MidiLibrary::~MidiLibrary() {
     KBGMClose();
 }
 
-std::int32_t Kbgm::KBGMOpen(std::int32_t /*port*/, std::int32_t /*bank*/) {
+std::int32_t MidiLibrary::KBGMOpen(std::int32_t /*port*/, std::int32_t /*bank*/) {
     if (m_synth) {
         return kOk;
     }
@@ -40,7 +40,7 @@ std::int32_t Kbgm::KBGMOpen(std::int32_t /*port*/, std::int32_t /*bank*/) {
     for (int level : {FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) {
         fluid_set_log_function(level, nullptr, nullptr);
     }
-    auto synth = std::make_shared<KbgmSynth>(m_soundFont, 44100);
+    auto synth = std::make_shared<GmSynth>(m_soundFont, 44100);
     if (!synth->valid()) {
         return kNotOpen;
     }
@@ -50,7 +50,7 @@ std::int32_t Kbgm::KBGMOpen(std::int32_t /*port*/, std::int32_t /*bank*/) {
     return kOk;
 }
 
-std::int32_t Kbgm::KBGMClose() {
+std::int32_t MidiLibrary::KBGMClose() {
     if (!m_synth) {
         return kOk;
     }
@@ -64,7 +64,7 @@ std::int32_t Kbgm::KBGMClose() {
     return kOk;
 }
 
-void Kbgm::detach() {
+void MidiLibrary::detach() {
     if (m_source != nullptr) {
         AudioSource* source = m_source;
         LibraryRegistry::instance().withLibrary(m_library, 0, [source](SoundLibrary& library) {
@@ -76,16 +76,16 @@ void Kbgm::detach() {
     m_library = 0;
 }
 
-std::int32_t Kbgm::KBGMSetOutput(std::int32_t library) {
+std::int32_t MidiLibrary::KBGMSetOutput(std::int32_t library) {
     if (!m_synth) {
         return kNotOpen;
     }
     detach();
     settle();
-    const std::shared_ptr<KbgmSynth> synth = m_synth;
+    const std::shared_ptr<GmSynth> synth = m_synth;
     AudioSource* source = LibraryRegistry::instance().withLibrary(
         library, static_cast<AudioSource*>(nullptr),
-        [&synth](SoundLibrary& l) { return l.addSource(std::make_unique<KbgmSource>(synth)); });
+        [&synth](SoundLibrary& l) { return l.addSource(std::make_unique<SynthSource>(synth)); });
     if (source == nullptr) {
         return kBadArgument;
     }
@@ -94,13 +94,13 @@ std::int32_t Kbgm::KBGMSetOutput(std::int32_t library) {
     return kOk;
 }
 
-void Kbgm::flush() {
+void MidiLibrary::flush() {
     while (!m_backlog.empty() && m_synth->post(m_backlog.front())) {
         m_backlog.pop_front();
     }
 }
 
-void Kbgm::settle() {
+void MidiLibrary::settle() {
     m_synth->collect();
     flush();
     while (!m_synth->attached()) {
@@ -114,7 +114,7 @@ void Kbgm::settle() {
     }
 }
 
-Kbgm::Expected Kbgm::current() const {
+MidiLibrary::Expected MidiLibrary::current() const {
     Expected e = m_expected;
     if (m_synth && m_synth->appliedSeq() == m_seq) {
         // Everything sent has been applied: the published state is the truth (a song may
@@ -129,7 +129,7 @@ Kbgm::Expected Kbgm::current() const {
     return e;
 }
 
-const SmfSong* Kbgm::find(std::int32_t song) const {
+const SmfSong* MidiLibrary::find(std::int32_t song) const {
     if (!m_synth) {
         return nullptr;
     }
@@ -137,7 +137,7 @@ const SmfSong* Kbgm::find(std::int32_t song) const {
     return it == m_synth->songs.end() ? nullptr : it->second.get();
 }
 
-std::int32_t Kbgm::send(KbgmCommand command) {
+std::int32_t MidiLibrary::send(SynthCommand command) {
     settle();
     m_expected = current();
     command.seq = ++m_seq;
@@ -146,38 +146,38 @@ std::int32_t Kbgm::send(KbgmCommand command) {
     }
     Expected& e = m_expected;
     switch (command.kind) {
-    case KbgmCommand::Kind::Play:
+    case SynthCommand::Kind::Play:
         e.state = static_cast<std::int32_t>(State::Playing);
         e.position = 0;
         e.bpm = InitialBpm(*command.song);
         break;
-    case KbgmCommand::Kind::Stop:
+    case SynthCommand::Kind::Stop:
         e.state = static_cast<std::int32_t>(State::Stopped);
         break;
-    case KbgmCommand::Kind::Pause:
+    case SynthCommand::Kind::Pause:
         if (e.state == static_cast<std::int32_t>(State::Playing)) {
             e.state = static_cast<std::int32_t>(State::Paused);
         }
         break;
-    case KbgmCommand::Kind::Resume:
+    case SynthCommand::Kind::Resume:
         if (e.state == static_cast<std::int32_t>(State::Paused)) {
             e.state = static_cast<std::int32_t>(State::Playing);
         }
         break;
-    case KbgmCommand::Kind::Seek:
+    case SynthCommand::Kind::Seek:
         e.position = std::clamp<std::int64_t>(e.position + command.value, 0, command.song->endTick);
         break;
-    case KbgmCommand::Kind::SetTempo:
+    case SynthCommand::Kind::SetTempo:
         e.bpm = command.value;
         break;
-    case KbgmCommand::Kind::Release:
+    case SynthCommand::Kind::Release:
         if (e.song == command.value) {
             e.song = 0;
             e.state = static_cast<std::int32_t>(State::Stopped);
         }
         break;
-    case KbgmCommand::Kind::SetVolume:
-    case KbgmCommand::Kind::Reset:
+    case SynthCommand::Kind::SetVolume:
+    case SynthCommand::Kind::Reset:
         break;
     }
     if (!m_synth->attached()) {
@@ -186,7 +186,7 @@ std::int32_t Kbgm::send(KbgmCommand command) {
     return kOk;
 }
 
-std::int32_t Kbgm::KBGMLoadFile(std::int32_t& song, const QString& path) {
+std::int32_t MidiLibrary::KBGMLoadFile(std::int32_t& song, const QString& path) {
     if (!m_synth) {
         return kNotOpen;
     }
@@ -205,7 +205,7 @@ std::int32_t Kbgm::KBGMLoadFile(std::int32_t& song, const QString& path) {
     return kOk;
 }
 
-std::int32_t Kbgm::KBGMFree(std::int32_t song) {
+std::int32_t MidiLibrary::KBGMFree(std::int32_t song) {
     if (find(song) == nullptr) {
         return m_synth ? kNoSuchSong : kNotOpen;
     }
@@ -215,8 +215,8 @@ std::int32_t Kbgm::KBGMFree(std::int32_t song) {
         return kStillPlaying;
     }
     const auto it = m_synth->songs.find(song);
-    KbgmCommand c;
-    c.kind = KbgmCommand::Kind::Release;
+    SynthCommand c;
+    c.kind = SynthCommand::Kind::Release;
     c.song = it->second.get();
     c.value = song;
     // Kept until the audio thread hands it back: it may be reading it this moment.
@@ -225,13 +225,13 @@ std::int32_t Kbgm::KBGMFree(std::int32_t song) {
     return send(c);
 }
 
-std::int32_t Kbgm::KBGMPlay(std::int32_t song, std::int32_t repeat) {
+std::int32_t MidiLibrary::KBGMPlay(std::int32_t song, std::int32_t repeat) {
     const SmfSong* s = find(song);
     if (s == nullptr) {
         return m_synth ? kNoSuchSong : kNotOpen;
     }
-    KbgmCommand c;
-    c.kind = KbgmCommand::Kind::Play;
+    SynthCommand c;
+    c.kind = SynthCommand::Kind::Play;
     c.song = s;
     c.value = repeat != 0 ? 1 : 0;
     const std::int32_t result = send(c);
@@ -241,48 +241,48 @@ std::int32_t Kbgm::KBGMPlay(std::int32_t song, std::int32_t repeat) {
     return result;
 }
 
-std::int32_t Kbgm::KBGMStop() {
+std::int32_t MidiLibrary::KBGMStop() {
     if (!m_synth) {
         return kNotOpen;
     }
-    KbgmCommand c;
-    c.kind = KbgmCommand::Kind::Stop;
+    SynthCommand c;
+    c.kind = SynthCommand::Kind::Stop;
     return send(c);
 }
 
-std::int32_t Kbgm::KBGMPause() {
+std::int32_t MidiLibrary::KBGMPause() {
     if (!m_synth) {
         return kNotOpen;
     }
-    KbgmCommand c;
-    c.kind = KbgmCommand::Kind::Pause;
+    SynthCommand c;
+    c.kind = SynthCommand::Kind::Pause;
     return send(c);
 }
 
-std::int32_t Kbgm::KBGMResume(std::int32_t song) {
+std::int32_t MidiLibrary::KBGMResume(std::int32_t song) {
     const SmfSong* s = find(song);
     if (s == nullptr || current().song != song) {
         return m_synth ? kNoSuchSong : kNotOpen;
     }
-    KbgmCommand c;
-    c.kind = KbgmCommand::Kind::Resume;
+    SynthCommand c;
+    c.kind = SynthCommand::Kind::Resume;
     c.song = s;
     return send(c);
 }
 
-std::int32_t Kbgm::KBGMSeek(std::int32_t song, std::int32_t ticks) {
+std::int32_t MidiLibrary::KBGMSeek(std::int32_t song, std::int32_t ticks) {
     const SmfSong* s = find(song);
     if (s == nullptr || current().song != song) {
         return m_synth ? kNoSuchSong : kNotOpen;
     }
-    KbgmCommand c;
-    c.kind = KbgmCommand::Kind::Seek;
+    SynthCommand c;
+    c.kind = SynthCommand::Kind::Seek;
     c.song = s;
     c.value = ticks;
     return send(c);
 }
 
-std::int32_t Kbgm::KBGMGetInfo(std::int32_t song, MidiInfo& info) {
+std::int32_t MidiLibrary::KBGMGetInfo(std::int32_t song, MidiInfo& info) {
     const SmfSong* s = find(song);
     if (s == nullptr) {
         return m_synth ? kNoSuchSong : kNotOpen;
@@ -303,7 +303,7 @@ std::int32_t Kbgm::KBGMGetInfo(std::int32_t song, MidiInfo& info) {
     return kOk;
 }
 
-std::int32_t Kbgm::KBGMSetTempo(std::int32_t song, std::int32_t bpm) {
+std::int32_t MidiLibrary::KBGMSetTempo(std::int32_t song, std::int32_t bpm) {
     const SmfSong* s = find(song);
     if (s == nullptr) {
         return m_synth ? kNoSuchSong : kNotOpen;
@@ -314,32 +314,32 @@ std::int32_t Kbgm::KBGMSetTempo(std::int32_t song, std::int32_t bpm) {
     if (current().song != song) {
         return kOk; // nothing to change: every song starts at its own tempo
     }
-    KbgmCommand c;
-    c.kind = KbgmCommand::Kind::SetTempo;
+    SynthCommand c;
+    c.kind = SynthCommand::Kind::SetTempo;
     c.song = s;
     c.value = bpm;
     return send(c);
 }
 
-std::int32_t Kbgm::KBGMSetVolume(std::int32_t /*song*/, std::int32_t volume) {
+std::int32_t MidiLibrary::KBGMSetVolume(std::int32_t /*song*/, std::int32_t volume) {
     if (!m_synth) {
         return kNotOpen;
     }
-    KbgmCommand c;
-    c.kind = KbgmCommand::Kind::SetVolume;
+    SynthCommand c;
+    c.kind = SynthCommand::Kind::SetVolume;
     c.value = std::clamp(volume, 0, 100);
     return send(c);
 }
 
-std::int32_t Kbgm::KBGMSendSysx(std::int32_t kind) {
+std::int32_t MidiLibrary::KBGMSendSysx(std::int32_t kind) {
     if (!m_synth) {
         return kNotOpen;
     }
-    if (KbgmResetBytes(kind).empty()) {
+    if (systemResetBytes(kind).empty()) {
         return kBadArgument;
     }
-    KbgmCommand c;
-    c.kind = KbgmCommand::Kind::Reset;
+    SynthCommand c;
+    c.kind = SynthCommand::Kind::Reset;
     c.value = kind;
     return send(c);
 }

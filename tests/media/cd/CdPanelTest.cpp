@@ -24,12 +24,12 @@ protected:
     CdPanelTest() { m_app.cd.device.setOptions(TestDeviceOptions()); }
 
     CdPanel& panel() { return m_window.cdPanel(); }
-    QAction& mnuCD() { return *m_window.menuItem(QStringLiteral("mnuCD")); }
+    QAction& mediaPanelAction() { return *m_window.menuItem(QStringLiteral("mnuCD")); }
     std::vector<bool> transport() {
         CdPanel& p = panel();
-        return {p.ComCDStart->isEnabled(), p.ComCDPause->isEnabled(), p.ComCDStop->isEnabled(),
-                p.ComCDPrev->isEnabled(),  p.ComCDNext->isEnabled(),  p.ComCD_FF->isEnabled(),
-                p.ComCD_RE->isEnabled()};
+        return {p.cdStartButton->isEnabled(), p.cdPauseButton->isEnabled(), p.cdStopButton->isEnabled(),
+                p.cdPreviousButton->isEnabled(),  p.cdNextButton->isEnabled(),  p.cdForwardButton->isEnabled(),
+                p.cdRewindButton->isEnabled()};
     }
 };
 
@@ -39,33 +39,33 @@ TEST_F(CdPanelTest, ShowsThePlayerAndItsClicksReachIt) {
     EXPECT_EQ(transport(), std::vector<bool>(7, false));
     m_app.cd.state.imagePath = WriteToneDisc(m_dir.path(), "disc", {{2.0, 0.0}, {14.0, 0.0}});
     ShowActive(m_window);
-    ChooseMenuItem(m_window, mnuCD());
+    ChooseMenuItem(m_window, mediaPanelAction());
     WaitForProbe(m_app.cd.device);
     m_app.cd.watch();
-    EXPECT_TRUE(mnuCD().isChecked());
+    EXPECT_TRUE(mediaPanelAction().isChecked());
     EXPECT_EQ(m_window.height(), m_window.mediaPanelOpenHeight);
     EXPECT_EQ(midiParts, 1);
     //                                Start Pause  Stop   Prev   Next   FF     RE
     EXPECT_EQ(transport(), (std::vector<bool>{true, false, false, false, true, false, false}));
-    EXPECT_EQ(panel().lblAllTrack->text(), "2");
-    EXPECT_EQ(panel().lbltrack->text(), "1");
+    EXPECT_EQ(panel().cdTrackCountLabel->text(), "2");
+    EXPECT_EQ(panel().cdTrackLabel->text(), "1");
 
-    QTest::mouseClick(panel().ComCDNext, Qt::LeftButton);
-    QTest::mouseClick(panel().ComCDStart, Qt::LeftButton);
+    QTest::mouseClick(panel().cdNextButton, Qt::LeftButton);
+    QTest::mouseClick(panel().cdStartButton, Qt::LeftButton);
     EXPECT_EQ(m_app.cd.state.cdPlayState, CdPlayState::Playing);
     EXPECT_EQ(transport(), (std::vector<bool>{false, true, true, true, true, true, true}));
-    QTest::mouseClick(panel().ComCD_FF, Qt::LeftButton); // 3 s in
+    QTest::mouseClick(panel().cdForwardButton, Qt::LeftButton); // 3 s in
     renderBlock();
     m_app.cd.device.pumpReader();
     m_app.cd.watch();
-    EXPECT_EQ(panel().lbltrack->text(), "2");
-    EXPECT_EQ(panel().lblCDTime->text(), "00:03");
-    QTest::mouseClick(panel().lblCDMarkb, Qt::LeftButton);
-    EXPECT_TRUE(panel().lblCDMarkb->text().startsWith("b:00:03:"));
-    EXPECT_TRUE(panel().ChkCDAbloop->isEnabled());
-    QTest::mouseClick(panel().ChkCDAbloop, Qt::LeftButton);
+    EXPECT_EQ(panel().cdTrackLabel->text(), "2");
+    EXPECT_EQ(panel().cdTimeLabel->text(), "00:03");
+    QTest::mouseClick(panel().cdLoopEndLabel, Qt::LeftButton);
+    EXPECT_TRUE(panel().cdLoopEndLabel->text().startsWith("b:00:03:"));
+    EXPECT_TRUE(panel().cdAbLoopCheck->isEnabled());
+    QTest::mouseClick(panel().cdAbLoopCheck, Qt::LeftButton);
     EXPECT_TRUE(m_app.cd.state.loopOn);
-    QTest::mouseClick(panel().ComCDPause, Qt::LeftButton);
+    QTest::mouseClick(panel().cdPauseButton, Qt::LeftButton);
     EXPECT_EQ(m_app.cd.state.cdPlayState, CdPlayState::Pausing);
     EXPECT_EQ(transport(), (std::vector<bool>{true, false, false, true, true, true, true}));
 
@@ -73,7 +73,7 @@ TEST_F(CdPanelTest, ShowsThePlayerAndItsClicksReachIt) {
     const QColor face = panel().palette().color(QPalette::Window);
     QTest::keyClick(&m_window, Qt::Key_B);
     EXPECT_EQ(m_app.cd.state.cdPlayState, CdPlayState::Playing);
-    EXPECT_FALSE(panel().ComCDStart->isEnabled());
+    EXPECT_FALSE(panel().cdStartButton->isEnabled());
     QTest::keyPress(&m_window, Qt::Key_G);
     EXPECT_EQ(panel().palette().color(QPalette::Window), QColor(0, 0, 255));
     QTest::keyRelease(&m_window, Qt::Key_G);
@@ -81,13 +81,13 @@ TEST_F(CdPanelTest, ShowsThePlayerAndItsClicksReachIt) {
 
     // Hidden, the disc keeps playing and the CD stops being the tempo reference.
     panel().cdReferenceCheck->setChecked(true);
-    ChooseMenuItem(m_window, mnuCD());
-    EXPECT_FALSE(mnuCD().isChecked());
+    ChooseMenuItem(m_window, mediaPanelAction());
+    EXPECT_FALSE(mediaPanelAction().isChecked());
     EXPECT_FALSE(panel().cdReferenceCheck->isChecked());
     EXPECT_EQ(m_window.height(), m_window.mediaPanelClosedHeight);
     EXPECT_TRUE(m_app.cd.watchTimer.isActive());
     EXPECT_EQ(m_app.cd.state.cdPlayState, CdPlayState::Playing);
-    ChooseMenuItem(m_window, mnuCD()); // shown again: the device is not opened twice
+    ChooseMenuItem(m_window, mediaPanelAction()); // shown again: the device is not opened twice
     EXPECT_EQ(midiParts, 2);
     EXPECT_TRUE(messageTexts().empty());
 }
@@ -103,12 +103,12 @@ TEST_F(CdPanelTest, AHungProbeLeavesTheWindowPlayingUntilItsTimeLimit) {
     m_app.cd.state.imagePath = WriteToneDisc(m_dir.path(), "disc", {{2.0, 0.0}});
     addWav("a.wav", 44100, 2, 44100);
     load(0, "a.wav");
-    ChooseMenuItem(m_window, mnuCD());
+    ChooseMenuItem(m_window, mediaPanelAction());
     EXPECT_EQ(panel().title(), QStringLiteral("CD 確認中"));
     QTest::keyPress(&m_window, Qt::Key_Z);
     renderBlock();
     VoiceStatus sound;
-    EXPECT_TRUE(dsGetStatus(bank().track(0).buffer, sound) && sound.playing && sound.position > 0);
+    EXPECT_TRUE(bufferStatus(bank().track(0).buffer, sound) && sound.playing && sound.position > 0);
     EXPECT_TRUE(m_app.cd.checkingImage()) << "the key waited for the probe";
     QTest::keyRelease(&m_window, Qt::Key_Z);
 

@@ -1,7 +1,7 @@
 // The cdaudio device through the engine: tones, mute, glides, byte order, underruns, threads.
 #include "CdTestRig.h"
 
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 
 #include <gtest/gtest.h>
 

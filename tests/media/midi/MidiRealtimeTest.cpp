@@ -4,7 +4,7 @@
 #include "audio/AllocationGuard.h"
 #include "audio/AudioTestKit.h"
 
-#include "media/midi/Kbgm.h"
+#include "media/midi/MidiLibrary.h"
 
 #include "support/WavBytes.h"
 
@@ -24,8 +24,8 @@ namespace {
 class MidiRealtime : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(m_kbgm.KBGMOpen(10, -1), Kbgm::kOk);
-        ASSERT_EQ(m_kbgm.KBGMSetOutput(m_library.handle), Kbgm::kOk);
+        ASSERT_EQ(m_kbgm.open(10, -1), MidiLibrary::kOk);
+        ASSERT_EQ(m_kbgm.setOutput(m_library.handle), MidiLibrary::kOk);
         SmfTrack conductor;
         conductor.meta(0, 3, "rt").tempo(0, 500000).tempo(960, 300000).end(3840);
         SmfTrack band;
@@ -39,14 +39,14 @@ protected:
         band.end();
         const QString path = m_dir.filePath(QStringLiteral("rt.mid"));
         ASSERT_TRUE(WriteFile(path, Smf(480, {conductor, band})));
-        ASSERT_EQ(m_kbgm.KBGMLoadFile(m_song, path), Kbgm::kOk);
+        ASSERT_EQ(m_kbgm.loadFile(m_song, path), MidiLibrary::kOk);
     }
 
     void guardedPull(std::size_t frames) { GuardedPull(m_library.output(), m_block, frames); }
 
     QTemporaryDir m_dir;
     OfflineLibrary m_library{44100};
-    Kbgm m_kbgm;
+    MidiLibrary m_kbgm;
     std::int32_t m_song = 0;
     std::vector<float> m_block = std::vector<float>(std::size_t{2} * 4096);
 };
@@ -64,19 +64,19 @@ TEST_F(MidiRealtime, RenderingEveryCommandAllocatesNothing) {
     ASSERT_EQ(g_allocations.load(), 1);
     g_allocations = 0;
     float loudest = 0.0f;
-    m_kbgm.KBGMSendSysx(1);
-    m_kbgm.KBGMPlay(m_song, 1);
+    m_kbgm.sendSystemReset(1);
+    m_kbgm.play(m_song, 1);
     const std::pair<int, std::function<void()>> commands[] = {
-        {40, [&] { m_kbgm.KBGMSetTempo(m_song, 200); }},
-        {60, [&] { m_kbgm.KBGMSeek(m_song, 1920); }},
-        {80, [&] { m_kbgm.KBGMSeek(m_song, -1920); }},
-        {100, [&] { m_kbgm.KBGMSetVolume(m_song, 0); }},
-        {110, [&] { m_kbgm.KBGMSetVolume(m_song, 100); }},
-        {120, [&] { m_kbgm.KBGMPause(); }},
-        {130, [&] { m_kbgm.KBGMResume(m_song); }},
-        {140, [&] { m_kbgm.KBGMSendSysx(4); }},
-        {150, [&] { m_kbgm.KBGMStop(); }},
-        {160, [&] { m_kbgm.KBGMPlay(m_song, 1); }}};
+        {40, [&] { m_kbgm.setTempo(m_song, 200); }},
+        {60, [&] { m_kbgm.seek(m_song, 1920); }},
+        {80, [&] { m_kbgm.seek(m_song, -1920); }},
+        {100, [&] { m_kbgm.setVolume(m_song, 0); }},
+        {110, [&] { m_kbgm.setVolume(m_song, 100); }},
+        {120, [&] { m_kbgm.pause(); }},
+        {130, [&] { m_kbgm.resume(m_song); }},
+        {140, [&] { m_kbgm.sendSystemReset(4); }},
+        {150, [&] { m_kbgm.stop(); }},
+        {160, [&] { m_kbgm.play(m_song, 1); }}};
     std::size_t next = 0;
     for (int block = 0; block < 400; ++block) { // 2.3 s: through a repeat
         if (next < std::size(commands) && commands[next].first == block) {
@@ -86,9 +86,9 @@ TEST_F(MidiRealtime, RenderingEveryCommandAllocatesNothing) {
         loudest = std::max(loudest, Peak(m_block));
     }
     EXPECT_GT(loudest, 0.01f); // it did play
-    m_kbgm.KBGMStop();
+    m_kbgm.stop();
     guardedPull(256);
-    EXPECT_EQ(m_kbgm.KBGMFree(m_song), Kbgm::kOk);
+    EXPECT_EQ(m_kbgm.freeSong(m_song), MidiLibrary::kOk);
     guardedPull(256);
     EXPECT_EQ(g_allocations.load(), 0);
 }
@@ -102,18 +102,18 @@ TEST_F(MidiRealtime, UiThreadDrivesWhileAnotherThreadRenders) {
         }
     });
     for (int round = 0; round < 200; ++round) {
-        m_kbgm.KBGMPlay(m_song, round % 2);
-        m_kbgm.KBGMSetTempo(m_song, 60 + round);
-        m_kbgm.KBGMSeek(m_song, round % 3 == 0 ? -1920 : 1920);
+        m_kbgm.play(m_song, round % 2);
+        m_kbgm.setTempo(m_song, 60 + round);
+        m_kbgm.seek(m_song, round % 3 == 0 ? -1920 : 1920);
         MidiInfo info;
-        ASSERT_EQ(m_kbgm.KBGMGetInfo(m_song, info), Kbgm::kOk);
+        ASSERT_EQ(m_kbgm.songInfo(m_song, info), MidiLibrary::kOk);
         EXPECT_EQ(info.resolution, 480);
-        m_kbgm.KBGMSendSysx(round % 5);
-        m_kbgm.KBGMPause();
-        m_kbgm.KBGMResume(m_song);
+        m_kbgm.sendSystemReset(round % 5);
+        m_kbgm.pause();
+        m_kbgm.resume(m_song);
     }
-    m_kbgm.KBGMStop();
-    EXPECT_EQ(m_kbgm.KBGMFree(m_song), Kbgm::kOk);
+    m_kbgm.stop();
+    EXPECT_EQ(m_kbgm.freeSong(m_song), MidiLibrary::kOk);
     done = true;
     audio.join();
 }

@@ -1,4 +1,4 @@
-#include "files/ModuleZoomInOut.h"
+#include "files/LayoutFile.h"
 
 #include <QList>
 
@@ -150,7 +150,7 @@ QByteArray EncodeLayoutFile(const std::vector<LayoutRecord>& records,
     return out;
 }
 
-QString LayoutFileName(int flag) {
+QString layoutFileName(int flag) {
     return flag == 0 ? QStringLiteral("normal.dat") : QStringLiteral("small.dat");
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audio/SpscRing.h"
-#include "media/midi/KbgmCommand.h"
+#include "media/midi/SynthCommand.h"
 #include "media/midi/SmfSong.h"
 
 #include <QString>
@@ -16,8 +16,8 @@
 
 namespace mt {
 
-// The system resets of KBGMSendSysx.
-enum class KbgmResetKind : std::int32_t { GM = 0, GS = 1, VL = 2, VL2 = 3, XG = 4 };
+// The system resets of sendSystemReset.
+enum class SystemResetKind : std::int32_t { GM = 0, GS = 1, VL = 2, VL2 = 3, XG = 4 };
 
 // The bytes sent for a reset kind, without F0 and F7; empty for an unknown kind.
 //   GM  7E 7F 09 01           GM System On
@@ -26,7 +26,7 @@ enum class KbgmResetKind : std::int32_t { GM = 0, GS = 1, VL = 2, VL2 = 3, XG = 
 //                             take the XG reset; the synth has no VL voice of its own
 //   VL2 7E 7F 09 03           GM2 System On, the newer modules' level
 //   XG  43 10 4C 00 00 7E 00  XG System On
-std::vector<std::uint8_t> KbgmResetBytes(std::int32_t kind);
+std::vector<std::uint8_t> systemResetBytes(std::int32_t kind);
 
 // FluidSynth and the song player it runs, as one more sound source of the mix.
 //
@@ -41,16 +41,16 @@ std::vector<std::uint8_t> KbgmResetBytes(std::int32_t kind);
 //
 // The player is our own sequencer over the song's merged events, clocked by rendered
 // frames: nothing it does on the audio thread locks, allocates or does I/O.
-class KbgmSynth {
+class GmSynth {
 public:
     enum class State : std::int32_t { Stopped = 0, Playing = 1, Paused = 2 };
 
     // UI thread. Loads the SoundFont at this rate; valid() is false when FluidSynth or the
     // SoundFont fails. May block while the SoundFont loads (about 20 ms).
-    KbgmSynth(const QString& soundFont, int sampleRate);
-    ~KbgmSynth();
-    KbgmSynth(const KbgmSynth&) = delete;
-    KbgmSynth& operator=(const KbgmSynth&) = delete;
+    GmSynth(const QString& soundFont, int sampleRate);
+    ~GmSynth();
+    GmSynth(const GmSynth&) = delete;
+    GmSynth& operator=(const GmSynth&) = delete;
 
     bool valid() const noexcept { return m_synth != nullptr; }
 
@@ -62,7 +62,7 @@ public:
     void silence() noexcept;
 
     // UI thread. False when the ring is full; the command was not queued.
-    bool post(KbgmCommand command) noexcept;
+    bool post(SynthCommand command) noexcept;
 
     // UI thread, only while no source for this synth is attached: applies the queued commands
     // and returns released songs, standing in for the audio thread.
@@ -109,7 +109,7 @@ public:
 private:
     void build(int sampleRate);
     void destroy() noexcept;
-    void apply(const KbgmCommand& c) noexcept;
+    void apply(const SynthCommand& c) noexcept;
     void rewindTo(std::uint32_t tick) noexcept;
     void dispatch(const SmfEvent& e, bool notes) noexcept;
     void releaseNotes() noexcept;
@@ -124,7 +124,7 @@ private:
     std::vector<float> m_left;
     std::vector<float> m_right;
 
-    SpscRing<KbgmCommand, 256> m_commands;
+    SpscRing<SynthCommand, 256> m_commands;
     SpscRing<const SmfSong*, 64> m_returns;
 
     // Audio thread (or pump()) only.
@@ -134,7 +134,7 @@ private:
     std::size_t m_next = 0;                             // next event to dispatch
     double m_tick = 0.0;                                // position, fractional ticks
     std::uint32_t m_fileTempo = SmfSong::kDefaultTempo; // the song's own tempo here
-    double m_tempoScale = 1.0; // KBGMSetTempo: played tempo / the song's own
+    double m_tempoScale = 1.0; // setTempo: played tempo / the song's own
     float m_gain = 1.0f;       // volume as applied, glides to m_targetGain
     float m_targetGain = 1.0f;
     bool m_chase = false; // channel state lost (synth rebuilt): replay it

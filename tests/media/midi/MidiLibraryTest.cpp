@@ -2,9 +2,9 @@
 #include "SmfBytes.h"
 #include "audio/AudioTestKit.h"
 
-#include "audio/DsCalls.h"
-#include "media/midi/Kbgm.h"
-#include "media/midi/KbgmSynth.h"
+#include "audio/SoundBuffers.h"
+#include "media/midi/MidiLibrary.h"
+#include "media/midi/GmSynth.h"
 
 #include "support/WavBytes.h"
 
@@ -20,13 +20,13 @@ namespace {
 
 constexpr int kRate = 44100;
 
-class KbgmTest : public ::testing::TestWithParam<int> {
+class MidiLibraryTest : public ::testing::TestWithParam<int> {
 protected:
-    KbgmTest() : m_library(GetParam()) {}
+    MidiLibraryTest() : m_library(GetParam()) {}
 
     void SetUp() override {
-        ASSERT_EQ(m_kbgm.KBGMOpen(10, -1), Kbgm::kOk);
-        ASSERT_EQ(m_kbgm.KBGMSetOutput(m_library.handle), Kbgm::kOk);
+        ASSERT_EQ(m_kbgm.open(10, -1), MidiLibrary::kOk);
+        ASSERT_EQ(m_kbgm.setOutput(m_library.handle), MidiLibrary::kOk);
     }
 
     int rate() const { return GetParam(); }
@@ -38,7 +38,7 @@ protected:
     }
     std::int32_t load(const QByteArray& bytes) {
         std::int32_t song = 0;
-        EXPECT_EQ(m_kbgm.KBGMLoadFile(song, write(bytes)), Kbgm::kOk);
+        EXPECT_EQ(m_kbgm.loadFile(song, write(bytes)), MidiLibrary::kOk);
         return song;
     }
     std::vector<float> seconds(double s) {
@@ -46,7 +46,7 @@ protected:
     }
     MidiInfo info(std::int32_t song) {
         MidiInfo i;
-        EXPECT_EQ(m_kbgm.KBGMGetInfo(song, i), Kbgm::kOk);
+        EXPECT_EQ(m_kbgm.songInfo(song, i), MidiLibrary::kOk);
         return i;
     }
     // Ticks a song at `bpm` and 480 per quarter moves in `s` seconds.
@@ -63,13 +63,13 @@ protected:
     QTemporaryDir m_dir;
     int m_files = 0;
     OfflineLibrary m_library;
-    Kbgm m_kbgm;
+    MidiLibrary m_kbgm;
 };
 
-TEST_P(KbgmTest, SongSoundsAtItsPitchThroughTheMix) {
+TEST_P(MidiLibraryTest, SongSoundsAtItsPitchThroughTheMix) {
     const std::int32_t song = load(HeldNoteSong(120, 2));
     EXPECT_LT(Peak(seconds(0.1)), 1e-6f); // loaded is not playing
-    ASSERT_EQ(m_kbgm.KBGMPlay(song, 0), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.play(song, 0), MidiLibrary::kOk);
     seconds(0.3); // past the attack
     const std::vector<float> left = Channel(seconds(0.5), 0, 2);
     EXPECT_GT(RmsDb(left, 1.0), -40.0);
@@ -79,13 +79,13 @@ TEST_P(KbgmTest, SongSoundsAtItsPitchThroughTheMix) {
 }
 
 // 120 BPM, then 150 from bar 2; set to 240, its later change is doubled too.
-TEST_P(KbgmTest, PositionAndTempoFollowTheSongsTempoMapScaledBySetTempo) {
+TEST_P(MidiLibraryTest, PositionAndTempoFollowTheSongsTempoMapScaledBySetTempo) {
     SmfTrack conductor;
     conductor.tempo(0, 500000).tempo(1920, 400000).end(1920);
     SmfTrack organ;
     organ.program(0, 0, 16).noteOn(0, 0, 69).noteOff(3840, 0, 69).end();
     const std::int32_t song = load(Smf(480, {conductor, organ}));
-    ASSERT_EQ(m_kbgm.KBGMPlay(song, 0), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.play(song, 0), MidiLibrary::kOk);
     // Read before a single block has rendered: the call's effect is already reported.
     MidiInfo i = info(song);
     EXPECT_EQ(i.playing, 1);
@@ -102,143 +102,143 @@ TEST_P(KbgmTest, PositionAndTempoFollowTheSongsTempoMapScaledBySetTempo) {
     seconds(1.2); // the song ends at 3840: 2 s + 1.6 s
     EXPECT_EQ(info(song).playing, 0);
 
-    m_kbgm.KBGMPlay(song, 0);
+    m_kbgm.play(song, 0);
     seconds(0.5);
-    ASSERT_EQ(m_kbgm.KBGMSetTempo(song, 240), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.setTempo(song, 240), MidiLibrary::kOk);
     EXPECT_EQ(info(song).tempo, 240);
     seconds(0.5);
     EXPECT_NEAR(info(song).position, ticks(120, 0.5) + ticks(240, 0.5), 2.0);
     seconds(0.5); // past 1920: the song's 150 plays twice as fast too
     EXPECT_EQ(info(song).tempo, 300);
-    EXPECT_EQ(m_kbgm.KBGMSetTempo(song, 0), Kbgm::kBadArgument);
-    m_kbgm.KBGMPlay(song, 0); // starts over at the song's own tempo
+    EXPECT_EQ(m_kbgm.setTempo(song, 0), MidiLibrary::kBadArgument);
+    m_kbgm.play(song, 0); // starts over at the song's own tempo
     seconds(0.25);
     EXPECT_EQ(info(song).tempo, 120);
 }
 
-TEST_P(KbgmTest, SeekStepsWithinTheSongAndRestoresItsPrograms) {
+TEST_P(MidiLibraryTest, SeekStepsWithinTheSongAndRestoresItsPrograms) {
     SmfTrack organ;
     organ.program(0, 0, 16).noteOn(0, 0, 69).program(3000, 0, 40).noteOff(3000, 0, 69).end();
     const std::int32_t song = load(Smf(480, {organ}, 0));
-    EXPECT_NE(m_kbgm.KBGMSeek(song, -1920), Kbgm::kOk); // not playing
-    m_kbgm.KBGMPlay(song, 0);
+    EXPECT_NE(m_kbgm.seek(song, -1920), MidiLibrary::kOk); // not playing
+    m_kbgm.play(song, 0);
     seconds(0.1);
-    ASSERT_EQ(m_kbgm.KBGMSeek(song, 1920), Kbgm::kOk);
-    ASSERT_EQ(m_kbgm.KBGMSeek(song, 1920), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.seek(song, 1920), MidiLibrary::kOk);
+    ASSERT_EQ(m_kbgm.seek(song, 1920), MidiLibrary::kOk);
     EXPECT_NEAR(info(song).position, ticks(120, 0.1) + 3840, 2.0);
     EXPECT_EQ(program(), 40); // passed over, still applied
-    ASSERT_EQ(m_kbgm.KBGMSeek(song, -1920 * 3), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.seek(song, -1920 * 3), MidiLibrary::kOk);
     EXPECT_EQ(info(song).position, 0);
     EXPECT_EQ(program(), 16);
-    ASSERT_EQ(m_kbgm.KBGMSeek(song, 100000), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.seek(song, 100000), MidiLibrary::kOk);
     EXPECT_EQ(info(song).position, 6000); // the end, not beyond
 }
 
-TEST_P(KbgmTest, EveryResetKindResetsThePrograms) {
+TEST_P(MidiLibraryTest, EveryResetKindResetsThePrograms) {
     for (int kind = 0; kind <= 4; ++kind) {
         fluid_synth_program_change(m_kbgm.synth()->synth(), 0, 40);
-        ASSERT_EQ(m_kbgm.KBGMSendSysx(kind), Kbgm::kOk);
+        ASSERT_EQ(m_kbgm.sendSystemReset(kind), MidiLibrary::kOk);
         EXPECT_EQ(program(), 0) << "reset kind " << kind;
     }
-    EXPECT_EQ(m_kbgm.KBGMSendSysx(5), Kbgm::kBadArgument);
-    EXPECT_EQ(KbgmResetBytes(1),
+    EXPECT_EQ(m_kbgm.sendSystemReset(5), MidiLibrary::kBadArgument);
+    EXPECT_EQ(systemResetBytes(1),
               (std::vector<std::uint8_t>{0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7f, 0x00, 0x41}));
-    EXPECT_EQ(KbgmResetBytes(4), (std::vector<std::uint8_t>{0x43, 0x10, 0x4c, 0, 0, 0x7e, 0}));
+    EXPECT_EQ(systemResetBytes(4), (std::vector<std::uint8_t>{0x43, 0x10, 0x4c, 0, 0, 0x7e, 0}));
 }
 
-TEST_P(KbgmTest, MuteGlidesToSilenceAndUnmuteRestores) {
+TEST_P(MidiLibraryTest, MuteGlidesToSilenceAndUnmuteRestores) {
     const std::int32_t song = load(HeldNoteSong(120, 8));
-    m_kbgm.KBGMPlay(song, 0);
+    m_kbgm.play(song, 0);
     seconds(0.3);
     const std::vector<float> before = Channel(seconds(0.3), 0, 2);
-    ASSERT_EQ(m_kbgm.KBGMSetVolume(song, 0), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.setVolume(song, 0), MidiLibrary::kOk);
     const std::vector<float> fading = Channel(m_library.render(256), 0, 2);
     EXPECT_LE(MaxStep(fading), MaxStep(before) * 1.1f); // no click on the way down
     EXPECT_EQ(Peak(seconds(0.3)), 0.0f);
-    m_kbgm.KBGMSetVolume(song, 100);
+    m_kbgm.setVolume(song, 100);
     m_library.render(256);
     EXPECT_NEAR(RmsDb(Channel(seconds(0.3), 0, 2), 1.0), RmsDb(before, 1.0), 1.0);
 }
 
-TEST_P(KbgmTest, FreeRefusesThePlayingSongAndForgetsAFreedOne) {
+TEST_P(MidiLibraryTest, FreeRefusesThePlayingSongAndForgetsAFreedOne) {
     const std::int32_t song = load(HeldNoteSong(120, 2));
-    m_kbgm.KBGMPlay(song, 0);
-    EXPECT_EQ(m_kbgm.KBGMFree(song), Kbgm::kStillPlaying);
+    m_kbgm.play(song, 0);
+    EXPECT_EQ(m_kbgm.freeSong(song), MidiLibrary::kStillPlaying);
     seconds(0.1);
     EXPECT_EQ(info(song).playing, 1);
-    m_kbgm.KBGMStop();
-    EXPECT_EQ(m_kbgm.KBGMFree(song), Kbgm::kOk);
+    m_kbgm.stop();
+    EXPECT_EQ(m_kbgm.freeSong(song), MidiLibrary::kOk);
     MidiInfo i;
-    EXPECT_NE(m_kbgm.KBGMGetInfo(song, i), Kbgm::kOk);
-    EXPECT_NE(m_kbgm.KBGMPlay(song, 0), Kbgm::kOk);
-    EXPECT_NE(m_kbgm.KBGMFree(song), Kbgm::kOk);
+    EXPECT_NE(m_kbgm.songInfo(song, i), MidiLibrary::kOk);
+    EXPECT_NE(m_kbgm.play(song, 0), MidiLibrary::kOk);
+    EXPECT_NE(m_kbgm.freeSong(song), MidiLibrary::kOk);
     seconds(0.1);
-    m_kbgm.KBGMStop(); // any call deletes what the audio thread handed back
+    m_kbgm.stop(); // any call deletes what the audio thread handed back
     EXPECT_TRUE(m_kbgm.synth()->freed.empty());
 }
 
-TEST_P(KbgmTest, UnreadableFilesLoadNothing) {
+TEST_P(MidiLibraryTest, UnreadableFilesLoadNothing) {
     std::int32_t song = 77;
-    EXPECT_EQ(m_kbgm.KBGMLoadFile(song, m_dir.filePath(QStringLiteral("missing.mid"))),
-              Kbgm::kBadFile);
-    EXPECT_EQ(m_kbgm.KBGMLoadFile(song, write("MThd this is text")), Kbgm::kBadFile);
+    EXPECT_EQ(m_kbgm.loadFile(song, m_dir.filePath(QStringLiteral("missing.mid"))),
+              MidiLibrary::kBadFile);
+    EXPECT_EQ(m_kbgm.loadFile(song, write("MThd this is text")), MidiLibrary::kBadFile);
     EXPECT_EQ(song, 77);
     // Read whole at load: deleting the file afterwards changes nothing.
     const QString path = write(HeldNoteSong(120, 1));
-    ASSERT_EQ(m_kbgm.KBGMLoadFile(song, path), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.loadFile(song, path), MidiLibrary::kOk);
     QFile::remove(path);
-    m_kbgm.KBGMPlay(song, 0);
+    m_kbgm.play(song, 0);
     EXPECT_GT(RmsDb(Channel(seconds(0.5), 0, 2), 1.0), -40.0);
 }
 
-TEST_P(KbgmTest, SurvivesTheSoundLibraryBeingMadeAgain) {
+TEST_P(MidiLibraryTest, SurvivesTheSoundLibraryBeingMadeAgain) {
     const std::int32_t song = load(BeatSong(120, 8));
-    m_kbgm.KBGMPlay(song, 0);
+    m_kbgm.play(song, 0);
     seconds(0.5);
-    dsTerminate(m_library.handle);
+    closeSoundLibrary(m_library.handle);
     // No library: the calls still act, on this thread.
-    m_kbgm.KBGMPause();
-    EXPECT_EQ(m_kbgm.synth()->state(), KbgmSynth::State::Paused);
-    m_kbgm.KBGMResume(song);
+    m_kbgm.pause();
+    EXPECT_EQ(m_kbgm.synth()->state(), GmSynth::State::Paused);
+    m_kbgm.resume(song);
     const std::int32_t other = load(HeldNoteSong(128, 1));
-    m_kbgm.KBGMPlay(other, 0);
+    m_kbgm.play(other, 0);
     EXPECT_EQ(m_kbgm.synth()->bpm(), 60.0e6 / 468750); // the song's own tempo, applied here
     EXPECT_EQ(info(other).tempo, 128);
-    m_kbgm.KBGMPlay(song, 0);
-    m_kbgm.KBGMSeek(song, 480); // back where it was: half a second in
+    m_kbgm.play(song, 0);
+    m_kbgm.seek(song, 480); // back where it was: half a second in
 
     auto output = std::make_unique<OfflineOutput>();
     OfflineOutput* out = output.get();
-    const std::int32_t again = dsInitializeOn(std::move(output), OutputConfig{rate(), 2, 256});
+    const std::int32_t again = openSoundLibraryWith(std::move(output), OutputConfig{rate(), 2, 256});
     m_library.handle = again; // terminated by the fixture
-    ASSERT_EQ(m_kbgm.KBGMSetOutput(again), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.setOutput(again), MidiLibrary::kOk);
     out->render(static_cast<std::size_t>(rate() / 5));
     const std::vector<float> heard = out->render(static_cast<std::size_t>(rate() / 2));
     EXPECT_GT(RmsDb(Channel(heard, 0, 2), 1.0), -40.0);
     EXPECT_NEAR(info(song).position, ticks(120, 0.5 + 0.2 + 0.5), 3.0);
-    EXPECT_NE(m_kbgm.KBGMSetOutput(987654), Kbgm::kOk);
+    EXPECT_NE(m_kbgm.setOutput(987654), MidiLibrary::kOk);
 }
 
-TEST_P(KbgmTest, MovesFromOneLiveLibraryToAnother) {
+TEST_P(MidiLibraryTest, MovesFromOneLiveLibraryToAnother) {
     const std::int32_t song = load(BeatSong(120, 8));
-    m_kbgm.KBGMPlay(song, 0);
+    m_kbgm.play(song, 0);
     seconds(0.3);
     OfflineLibrary other(rate());
-    ASSERT_EQ(m_kbgm.KBGMSetOutput(other.handle), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.setOutput(other.handle), MidiLibrary::kOk);
     EXPECT_EQ(Peak(seconds(0.5)), 0.0f); // left the first mix at once
     other.render(static_cast<std::size_t>(rate() / 5));
     EXPECT_GT(Peak(other.render(static_cast<std::size_t>(rate() / 2))), 0.01f);
     EXPECT_NEAR(info(song).position, ticks(120, 0.3 + 0.7), 3.0); // only the new one drives it
-    ASSERT_EQ(m_kbgm.KBGMSetOutput(m_library.handle), Kbgm::kOk);
+    ASSERT_EQ(m_kbgm.setOutput(m_library.handle), MidiLibrary::kOk);
     EXPECT_EQ(Peak(other.render(4410)), 0.0f);
 }
 
-TEST_P(KbgmTest, FollowsTheOutputRateWhilePlaying) {
+TEST_P(MidiLibraryTest, FollowsTheOutputRateWhilePlaying) {
     const std::int32_t song = load(BeatSong(120, 8));
-    m_kbgm.KBGMPlay(song, 0);
+    m_kbgm.play(song, 0);
     seconds(0.5);
     const int other = rate() == 44100 ? 48000 : 44100;
-    ASSERT_NE(dsSetFormatDS(m_library.handle, other, 16, 2), 0);
+    ASSERT_NE(setLibraryFormat(m_library.handle, other, 16, 2), 0);
     const std::vector<float> after =
         Channel(m_library.render(static_cast<std::size_t>(other)), 0, 2);
     // Still A4 at the new rate, and the song time still runs in seconds.
@@ -247,37 +247,37 @@ TEST_P(KbgmTest, FollowsTheOutputRateWhilePlaying) {
     EXPECT_NEAR(info(song).position, ticks(120, 1.5), 3.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rates, KbgmTest, ::testing::Values(44100, 48000));
+INSTANTIATE_TEST_SUITE_P(Rates, MidiLibraryTest, ::testing::Values(44100, 48000));
 
-TEST(KbgmOpen, FailsWithoutItsSoundFontAndRefusesEveryCall) {
-    Kbgm kbgm(QStringLiteral("/nonexistent/none.sf2"));
-    EXPECT_NE(kbgm.KBGMOpen(10, -1), Kbgm::kOk);
+TEST(MidiLibraryOpen, FailsWithoutItsSoundFontAndRefusesEveryCall) {
+    MidiLibrary kbgm(QStringLiteral("/nonexistent/none.sf2"));
+    EXPECT_NE(kbgm.open(10, -1), MidiLibrary::kOk);
     EXPECT_FALSE(kbgm.isOpen());
     std::int32_t song = 0;
-    EXPECT_EQ(kbgm.KBGMLoadFile(song, QStringLiteral("/dev/null")), Kbgm::kNotOpen);
-    EXPECT_EQ(kbgm.KBGMPlay(1, 0), Kbgm::kNotOpen);
-    EXPECT_EQ(kbgm.KBGMSendSysx(0), Kbgm::kNotOpen);
+    EXPECT_EQ(kbgm.loadFile(song, QStringLiteral("/dev/null")), MidiLibrary::kNotOpen);
+    EXPECT_EQ(kbgm.play(1, 0), MidiLibrary::kNotOpen);
+    EXPECT_EQ(kbgm.sendSystemReset(0), MidiLibrary::kNotOpen);
     MidiInfo i;
-    EXPECT_EQ(kbgm.KBGMGetInfo(1, i), Kbgm::kNotOpen);
-    EXPECT_EQ(kbgm.KBGMClose(), Kbgm::kOk);
+    EXPECT_EQ(kbgm.songInfo(1, i), MidiLibrary::kNotOpen);
+    EXPECT_EQ(kbgm.close(), MidiLibrary::kOk);
 }
 
-TEST(KbgmOpen, CloseWhileMixedLeavesTheLibraryWorking) {
+TEST(MidiLibraryOpen, CloseWhileMixedLeavesTheLibraryWorking) {
     OfflineLibrary library(kRate);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("a.mid"));
     ASSERT_TRUE(WriteFile(path, HeldNoteSong(120, 8)));
     {
-        Kbgm kbgm;
-        ASSERT_EQ(kbgm.KBGMOpen(10, -1), Kbgm::kOk);
-        ASSERT_EQ(kbgm.KBGMSetOutput(library.handle), Kbgm::kOk);
+        MidiLibrary kbgm;
+        ASSERT_EQ(kbgm.open(10, -1), MidiLibrary::kOk);
+        ASSERT_EQ(kbgm.setOutput(library.handle), MidiLibrary::kOk);
         std::int32_t song = 0;
-        ASSERT_EQ(kbgm.KBGMLoadFile(song, path), Kbgm::kOk);
-        kbgm.KBGMPlay(song, 0);
+        ASSERT_EQ(kbgm.loadFile(song, path), MidiLibrary::kOk);
+        kbgm.play(song, 0);
         library.render(kRate / 2);
-        kbgm.KBGMClose();
-        EXPECT_EQ(kbgm.KBGMPlay(song, 0), Kbgm::kNotOpen);
-    } // the Kbgm is gone; the source may still be in the mix until the next block
+        kbgm.close();
+        EXPECT_EQ(kbgm.play(song, 0), MidiLibrary::kNotOpen);
+    } // the MidiLibrary is gone; the source may still be in the mix until the next block
     library.render(kRate / 10);
     EXPECT_LT(Peak(library.render(kRate / 10)), 1e-6f);
     EXPECT_NE(library.load(SineWav(kRate, 2, 440.0, 1000)), 0);

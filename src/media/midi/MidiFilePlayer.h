@@ -1,6 +1,6 @@
 #pragma once
 
-#include "media/midi/Kbgm.h"
+#include "media/midi/MidiLibrary.h"
 
 #include <QObject>
 #include <QString>
@@ -12,13 +12,13 @@
 
 namespace mt {
 
-class VbDSound;
+class SoundDevice;
 
 // Where the song stands. Preview: a song just opened plays for a second, after which its
 // title, tempo and resolution are read and it stops.
 enum class MidiState { None, Preview, Stopping, Playing, Pausing };
 
-// The MIDI transport buttons, as flags of ModuleMIDI::enabledButtons.
+// The MIDI transport buttons, as flags of MidiFilePlayer::enabledButtons.
 enum MidiButton : unsigned {
     kMidiStart = 1u << 0,
     kMidiPause = 1u << 1,
@@ -32,7 +32,7 @@ enum MidiButton : unsigned {
 // its buttons may be pressed, the playing watch, the tempo, the keyboard's mute). The MIDI
 // panel shows it and redraws on `changed`; shutdown calls MidiStop then MidiCloseDevice.
 // UI thread only; nothing here waits for the audio thread.
-class ModuleMIDI final : public QObject {
+class MidiFilePlayer final : public QObject {
     Q_OBJECT
 
 public:
@@ -45,7 +45,7 @@ public:
     using MessageSink = std::function<void(const QString&)>;
 
     // `sound` tells which sound library the synth is mixed into.
-    ModuleMIDI(MessageSink showMessage, const VbDSound& sound);
+    MidiFilePlayer(MessageSink showMessage, const SoundDevice& sound);
 
     // The MIDI state. Tempos in beats per minute, midiResolution in ticks per quarter note.
     bool midiOpened = false;   // set once the device opened; never cleared
@@ -126,14 +126,14 @@ public:
 
     // midiBarSeconds from midiTempo (0 when the tempo is 0).
     void UpdateBarSeconds();
-    // midiBarSeconds as lblMIDISec shows it: rounded half up to three decimals, "#,###0.000".
+    // midiBarSeconds as midiBarSecondsLabel shows it: rounded half up to three decimals, "#,###0.000".
     QString BarSecondsText() const;
     // The elapsed time of the playing tick: whole beats of `position`, then hundredths of a
     // second at midiTempo. False (nothing written) while midiResolution or midiTempo is 0.
     bool ElapsedFromPosition(std::int32_t position, std::int32_t& beats,
                              std::int32_t& hundredths) const;
 
-    Kbgm kbgm;
+    MidiLibrary kbgm;
     QTimer watchTimer;
 
 signals:
@@ -149,7 +149,7 @@ private:
 
     bool m_inTick = false;
     MessageSink m_showMessage;
-    const VbDSound& m_sound;
+    const SoundDevice& m_sound;
 };
 
 } // namespace mt

@@ -8,7 +8,7 @@ struct SmfSong;
 
 // A request from the UI thread to the song player. Small and trivially copyable: it crosses
 // to the audio thread through a ring.
-struct KbgmCommand {
+struct SynthCommand {
     enum class Kind : std::uint8_t {
         Play,      // song from tick 0; value = 1 to start over at the end
         Stop,      // notes released, position kept
@@ -17,7 +17,7 @@ struct KbgmCommand {
         Seek,      // value = signed step in ticks
         SetTempo,  // value = beats per minute the song plays at from now on
         SetVolume, // value = 0..100
-        Reset,     // value = reset kind, see KbgmResetKind
+        Reset,     // value = reset kind, see SystemResetKind
         Release,   // song (value = its handle) is being freed: let go of it, hand it back
     };
     Kind kind = Kind::Stop;

@@ -1,40 +1,40 @@
-#include "audio/VbDSound.h"
+#include "audio/SoundDevice.h"
 
-#include "audio/DsCalls.h"
+#include "audio/SoundBuffers.h"
 #include "audio/WavDecoder.h"
 
 namespace mt {
 
-VbDSound::VbDSound(MessageBoxService& messages) : VbDSound(messages, dsInitialize2) {}
+SoundDevice::SoundDevice(MessageBoxService& messages) : SoundDevice(messages, openSoundLibrary) {}
 
-VbDSound::VbDSound(MessageBoxService& messages, Initializer initialize)
+SoundDevice::SoundDevice(MessageBoxService& messages, Initializer initialize)
     : m_messages(messages), m_initialize(std::move(initialize)) {}
 
-void VbDSound::InitSoundLibrary(std::intptr_t window, std::int32_t level) {
+void SoundDevice::InitSoundLibrary(std::intptr_t window, std::int32_t level) {
     soundLibHandle = m_initialize(window, level);
     if (soundLibHandle == 0) {
         ShowSoundLibError(QStringLiteral("Direct Soundインターフェースが作成できません。"));
     }
 }
 
-void VbDSound::SetPrimaryFormat(std::int32_t sampleRate, std::int16_t bits, std::int16_t channels) {
+void SoundDevice::SetPrimaryFormat(std::int32_t sampleRate, std::int16_t bits, std::int16_t channels) {
     if (soundLibHandle == 0) {
         return;
     }
-    if (dsSetFormatDS(soundLibHandle, sampleRate, bits, channels) == 0) {
+    if (setLibraryFormat(soundLibHandle, sampleRate, bits, channels) == 0) {
         ShowSoundLibError(QStringLiteral("フォーマットを設定できません。"));
     }
 }
 
-void VbDSound::TerminateSoundLibrary() {
+void SoundDevice::TerminateSoundLibrary() {
     if (soundLibHandle != 0) {
-        dsTerminate(soundLibHandle);
+        closeSoundLibrary(soundLibHandle);
         // A handle kept after its library is gone would send later calls to nothing.
         soundLibHandle = 0;
     }
 }
 
-std::int32_t VbDSound::CreateTrackBuffer(const QString& path, std::int32_t /*flags*/) {
+std::int32_t SoundDevice::CreateTrackBuffer(const QString& path, std::int32_t /*flags*/) {
     if (soundLibHandle == 0) {
         return 0;
     }
@@ -43,7 +43,7 @@ std::int32_t VbDSound::CreateTrackBuffer(const QString& path, std::int32_t /*fla
     return adopt(std::move(samples), reason);
 }
 
-VbDSound::LoadId VbDSound::loadTrackBuffer(const QString& path,
+SoundDevice::LoadId SoundDevice::loadTrackBuffer(const QString& path,
                                            std::function<void(int percent)> progress,
                                            std::function<void(std::int32_t buffer)> done) {
     if (!m_loader) {
@@ -56,49 +56,49 @@ VbDSound::LoadId VbDSound::loadTrackBuffer(const QString& path,
                            });
 }
 
-void VbDSound::cancelLoad(LoadId load) {
+void SoundDevice::cancelLoad(LoadId load) {
     if (m_loader) {
         m_loader->cancel(load);
     }
 }
 
-std::int32_t VbDSound::adopt(std::unique_ptr<SampleBuffer> samples, const QString& reason) {
+std::int32_t SoundDevice::adopt(std::unique_ptr<SampleBuffer> samples, const QString& reason) {
     if (!samples && reason.isEmpty()) {
         return 0; // no such file: nothing to tell
     }
-    const std::int32_t buffer = dsAdoptDSB(soundLibHandle, std::move(samples), reason);
+    const std::int32_t buffer = adoptSoundBuffer(soundLibHandle, std::move(samples), reason);
     if (buffer == 0) {
-        ShowSoundLibError(dsLastError(soundLibHandle));
+        ShowSoundLibError(libraryLastError(soundLibHandle));
     }
     return buffer;
 }
 
-void VbDSound::ShowSoundLibError(const QString& text) {
+void SoundDevice::ShowSoundLibError(const QString& text) {
     m_messages.show(text, QStringLiteral("VbDSnd.Dll"), MessageIcon::Exclamation);
 }
 
-void VbDSound::setOutput(const OutputChoice& choice) {
+void SoundDevice::setOutput(const OutputChoice& choice) {
     if (soundLibHandle != 0) {
-        dsSetOutput(soundLibHandle, choice);
+        setLibraryOutput(soundLibHandle, choice);
     }
 }
 
-bool VbDSound::health(LibraryHealth& health) const {
-    return soundLibHandle != 0 && dsGetHealth(soundLibHandle, health);
+bool SoundDevice::health(LibraryHealth& health) const {
+    return soundLibHandle != 0 && libraryHealth(soundLibHandle, health);
 }
 
-float VbDSound::masterPeak() const {
-    return soundLibHandle != 0 ? dsGetMasterPeak(soundLibHandle) : 0.0f;
+float SoundDevice::masterPeak() const {
+    return soundLibHandle != 0 ? libraryMasterPeak(soundLibHandle) : 0.0f;
 }
 
-void VbDSound::setGlobalFocus(bool global) {
-    dsSetGlobalFocus(global);
+void SoundDevice::setGlobalFocus(bool global) {
+    setLibraryGlobalFocus(global);
 }
 
-void VbDSound::OpenSoundDevice(std::intptr_t window, const OutputFormat& format) {
+void SoundDevice::OpenSoundDevice(std::intptr_t window, const OutputFormat& format) {
     InitSoundLibrary(window, 2);
-    dsSetGlobalFocus(true);
-    SetPrimaryFormat(format.QuSample, format.QuBit, format.QuSm);
+    setLibraryGlobalFocus(true);
+    SetPrimaryFormat(format.sampleRate, format.bits, format.channels);
 }
 
 } // namespace mt

@@ -1,40 +1,40 @@
-#include "media/midi/ModuleMIDI.h"
+#include "media/midi/MidiFilePlayer.h"
 
-#include "audio/VbDSound.h"
+#include "audio/SoundDevice.h"
 #include "platform/Numbers.h"
 
 #include <algorithm>
 
 namespace mt {
 
-ModuleMIDI::ModuleMIDI(MessageSink showMessage, const VbDSound& sound)
+MidiFilePlayer::MidiFilePlayer(MessageSink showMessage, const SoundDevice& sound)
     : m_showMessage(std::move(showMessage)), m_sound(sound) {
     watchTimer.setObjectName(QStringLiteral("TimerMIDI"));
     connect(&watchTimer, &QTimer::timeout, this, [this] { tick(); });
 }
 
-bool ModuleMIDI::MidiOpenDevice() {
-    if (kbgm.KBGMOpen(10, -1) != Kbgm::kOk) {
+bool MidiFilePlayer::MidiOpenDevice() {
+    if (kbgm.open(10, -1) != MidiLibrary::kOk) {
         return false;
     }
     MidiReattach();
     return true;
 }
 
-void ModuleMIDI::MidiCloseDevice() {
-    kbgm.KBGMClose();
+void MidiFilePlayer::MidiCloseDevice() {
+    kbgm.close();
 }
 
-void ModuleMIDI::MidiReattach() {
+void MidiFilePlayer::MidiReattach() {
     if (kbgm.isOpen() && m_sound.soundLibHandle != 0) {
-        kbgm.KBGMSetOutput(m_sound.soundLibHandle);
+        kbgm.setOutput(m_sound.soundLibHandle);
     }
 }
 
-bool ModuleMIDI::MidiLoadSong(const QString& path, int resetIndex) {
+bool MidiFilePlayer::MidiLoadSong(const QString& path, int resetIndex) {
     MidiFreeSong();
     std::int32_t song = 0;
-    if (kbgm.KBGMLoadFile(song, path) != Kbgm::kOk) {
+    if (kbgm.loadFile(song, path) != MidiLibrary::kOk) {
         // The previous song was freed above: no handle and no state may still point at it.
         midiSong = 0;
         midiState = MidiState::None;
@@ -47,78 +47,78 @@ bool ModuleMIDI::MidiLoadSong(const QString& path, int resetIndex) {
     return true;
 }
 
-void ModuleMIDI::MidiFreeSong() {
-    if (kbgm.KBGMFree(midiSong) == Kbgm::kStillPlaying) {
+void MidiFilePlayer::MidiFreeSong() {
+    if (kbgm.freeSong(midiSong) == MidiLibrary::kStillPlaying) {
         MidiStop();
-        kbgm.KBGMFree(midiSong);
+        kbgm.freeSong(midiSong);
     }
 }
 
-void ModuleMIDI::MidiPlay(bool looping) {
-    kbgm.KBGMPlay(midiSong, looping ? 1 : 0);
+void MidiFilePlayer::MidiPlay(bool looping) {
+    kbgm.play(midiSong, looping ? 1 : 0);
 }
 
-void ModuleMIDI::MidiStop() {
-    kbgm.KBGMStop();
+void MidiFilePlayer::MidiStop() {
+    kbgm.stop();
 }
 
-void ModuleMIDI::MidiPause() {
-    kbgm.KBGMPause();
+void MidiFilePlayer::MidiPause() {
+    kbgm.pause();
 }
 
-void ModuleMIDI::MidiResume() {
-    kbgm.KBGMResume(midiSong);
+void MidiFilePlayer::MidiResume() {
+    kbgm.resume(midiSong);
 }
 
-void ModuleMIDI::MidiForward() {
-    kbgm.KBGMSeek(midiSong, 1920);
+void MidiFilePlayer::MidiForward() {
+    kbgm.seek(midiSong, 1920);
 }
 
-void ModuleMIDI::MidiRewind() {
-    if (kbgm.KBGMSeek(midiSong, -1920) != Kbgm::kOk) {
+void MidiFilePlayer::MidiRewind() {
+    if (kbgm.seek(midiSong, -1920) != MidiLibrary::kOk) {
         m_showMessage(QStringLiteral("巻き戻し時にエラー発生"));
     }
 }
 
-bool ModuleMIDI::MidiGetInfo() {
-    if (kbgm.KBGMGetInfo(midiSong, midiInfo) != Kbgm::kOk) {
+bool MidiFilePlayer::MidiGetInfo() {
+    if (kbgm.songInfo(midiSong, midiInfo) != MidiLibrary::kOk) {
         m_showMessage(QStringLiteral("GETINFOMIDIでエラー発生"));
         return false;
     }
     return true;
 }
 
-void ModuleMIDI::MidiSetTempo(std::int32_t tempo) {
-    kbgm.KBGMSetTempo(midiSong, tempo);
+void MidiFilePlayer::MidiSetTempo(std::int32_t tempo) {
+    kbgm.setTempo(midiSong, tempo);
 }
 
-void ModuleMIDI::MidiMute() {
-    kbgm.KBGMSetVolume(midiSong, 0);
+void MidiFilePlayer::MidiMute() {
+    kbgm.setVolume(midiSong, 0);
 }
 
-void ModuleMIDI::MidiUnmute() {
-    kbgm.KBGMSetVolume(midiSong, 100);
+void MidiFilePlayer::MidiUnmute() {
+    kbgm.setVolume(midiSong, 100);
 }
 
-void ModuleMIDI::SendMidiReset(int index) {
+void MidiFilePlayer::SendMidiReset(int index) {
     // The list shows GM, GS, XG, VL, VL2; the library numbers them GM, GS, VL, VL2, XG.
     static constexpr std::int32_t kKinds[] = {0, 1, 4, 2, 3};
     if (index >= 0 && index < 5) {
-        kbgm.KBGMSendSysx(kKinds[index]);
+        kbgm.sendSystemReset(kKinds[index]);
     }
 }
 
-void ModuleMIDI::UpdateBarSeconds() {
+void MidiFilePlayer::UpdateBarSeconds() {
     midiBarSeconds = midiTempo != 0 ? 240.0 / midiTempo : 0.0;
 }
 
-QString ModuleMIDI::BarSecondsText() const {
+QString MidiFilePlayer::BarSecondsText() const {
     // Kept as a single-precision value, as the label's source did.
     const auto shown = static_cast<float>(RoundHalfUp(midiBarSeconds, 3));
     return FormatNumber(shown, "#,###0.000");
 }
 
-bool ModuleMIDI::ElapsedFromPosition(std::int32_t position, std::int32_t& beats,
+bool MidiFilePlayer::ElapsedFromPosition(std::int32_t position, std::int32_t& beats,
                                      std::int32_t& hundredths) const {
     if (midiResolution == 0 || midiTempo == 0) {
         return false;
@@ -128,7 +128,7 @@ bool ModuleMIDI::ElapsedFromPosition(std::int32_t position, std::int32_t& beats,
     return true;
 }
 
-void ModuleMIDI::openDevice() {
+void MidiFilePlayer::openDevice() {
     if (midiOpened) {
         return;
     }
@@ -142,17 +142,17 @@ void ModuleMIDI::openDevice() {
     chooseReset(0);
 }
 
-void ModuleMIDI::chooseReset(int index) {
+void MidiFilePlayer::chooseReset(int index) {
     resetKind = index;
     SendMidiReset(index);
     emit changed();
 }
 
-void ModuleMIDI::runWatch(int ms) {
+void MidiFilePlayer::runWatch(int ms) {
     watchTimer.start(ms);
 }
 
-void ModuleMIDI::openSong(const QString& path) {
+void MidiFilePlayer::openSong(const QString& path) {
     if (!MidiLoadSong(path, resetKind)) {
         // The previous song was freed before the new one failed: an empty player, whose
         // watch would otherwise ask the library about a song it no longer has.
@@ -166,7 +166,7 @@ void ModuleMIDI::openSong(const QString& path) {
     emit changed();
 }
 
-void ModuleMIDI::start() {
+void MidiFilePlayer::start() {
     if (midiState == MidiState::None) {
         return; // no song to play
     }
@@ -185,7 +185,7 @@ void ModuleMIDI::start() {
     emit changed();
 }
 
-void ModuleMIDI::pause() {
+void MidiFilePlayer::pause() {
     MidiPause();
     watchTimer.stop();
     midiState = MidiState::Pausing;
@@ -193,33 +193,33 @@ void ModuleMIDI::pause() {
     emit changed();
 }
 
-void ModuleMIDI::pauseIfPlaying() {
+void MidiFilePlayer::pauseIfPlaying() {
     if (midiState == MidiState::Playing) {
         pause();
     }
 }
 
-void ModuleMIDI::enterStopped() {
+void MidiFilePlayer::enterStopped() {
     enabledButtons = kMidiStart;
     midiState = MidiState::Stopping;
     watchTimer.stop();
 }
 
-void ModuleMIDI::stop() {
+void MidiFilePlayer::stop() {
     MidiStop();
     enterStopped();
     emit changed();
 }
 
-void ModuleMIDI::forward() {
+void MidiFilePlayer::forward() {
     MidiForward();
 }
 
-void ModuleMIDI::rewind() {
+void MidiFilePlayer::rewind() {
     MidiRewind();
 }
 
-void ModuleMIDI::setTempo(std::int32_t tempo) {
+void MidiFilePlayer::setTempo(std::int32_t tempo) {
     midiTempo = tempo;
     // Without a song there is nothing to ask or to send: the tempo is only shown (and
     // matched to).
@@ -230,7 +230,7 @@ void ModuleMIDI::setTempo(std::int32_t tempo) {
     emit changed();
 }
 
-void ModuleMIDI::adoptTempo(std::int32_t tempo) {
+void MidiFilePlayer::adoptTempo(std::int32_t tempo) {
     // The performer's tempo never leaves its range; a song beyond it is brought to the edge.
     midiTempo = std::clamp(tempo, kMinTempo, kMaxTempo);
     if (midiTempo != tempo && midiState == MidiState::Playing) {
@@ -239,7 +239,7 @@ void ModuleMIDI::adoptTempo(std::int32_t tempo) {
     UpdateBarSeconds();
 }
 
-void ModuleMIDI::tick() {
+void MidiFilePlayer::tick() {
     if (m_inTick) {
         return;
     }
@@ -249,7 +249,7 @@ void ModuleMIDI::tick() {
     emit changed();
 }
 
-void ModuleMIDI::tickOnce() {
+void MidiFilePlayer::tickOnce() {
     if (midiState == MidiState::Preview) {
         MidiGetInfo();
         songTitle = midiInfo.title;
@@ -284,7 +284,7 @@ void ModuleMIDI::tickOnce() {
     }
 }
 
-void ModuleMIDI::muteOn() {
+void MidiFilePlayer::muteOn() {
     if (midiOpened && midiState == MidiState::Playing && !midiMuted) {
         MidiMute();
         midiMuted = true;
@@ -292,7 +292,7 @@ void ModuleMIDI::muteOn() {
     }
 }
 
-void ModuleMIDI::muteOff() {
+void MidiFilePlayer::muteOff() {
     // The mute is the synth's, not the song's: it always ends, or every later song would be
     // silent.
     if (midiMuted) {

@@ -19,13 +19,13 @@ struct LibraryHealth;
 // library's failures into messages for the performer. UI thread only; the set-up calls may
 // block while the device opens, CreateTrackBuffer while it reads and decodes the file. Track
 // buffers are made on the loader thread (loadTrackBuffer) without blocking.
-class VbDSound {
+class SoundDevice {
 public:
-    // How a library is opened: dsInitialize2 for the real device; tests pass an offline one.
+    // How a library is opened: openSoundLibrary for the real device; tests pass an offline one.
     using Initializer = std::function<std::int32_t(std::intptr_t window, std::int32_t level)>;
 
-    explicit VbDSound(MessageBoxService& messages);
-    VbDSound(MessageBoxService& messages, Initializer initialize);
+    explicit SoundDevice(MessageBoxService& messages);
+    SoundDevice(MessageBoxService& messages, Initializer initialize);
 
     // Opens the library and keeps its handle; tells the performer when there is none.
     void InitSoundLibrary(std::intptr_t window, std::int32_t level);

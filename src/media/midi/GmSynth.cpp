@@ -1,4 +1,4 @@
-#include "media/midi/KbgmSynth.h"
+#include "media/midi/GmSynth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,15 +21,15 @@ struct ResetBytes {
 };
 
 ResetBytes ResetFor(std::int32_t kind) noexcept {
-    switch (static_cast<KbgmResetKind>(kind)) {
-    case KbgmResetKind::GM:
+    switch (static_cast<SystemResetKind>(kind)) {
+    case SystemResetKind::GM:
         return {kGmOn, sizeof kGmOn};
-    case KbgmResetKind::GS:
+    case SystemResetKind::GS:
         return {kGsReset, sizeof kGsReset};
-    case KbgmResetKind::VL:
-    case KbgmResetKind::XG:
+    case SystemResetKind::VL:
+    case SystemResetKind::XG:
         return {kXgOn, sizeof kXgOn};
-    case KbgmResetKind::VL2:
+    case SystemResetKind::VL2:
         return {kGm2On, sizeof kGm2On};
     }
     return {nullptr, 0};
@@ -37,23 +37,23 @@ ResetBytes ResetFor(std::int32_t kind) noexcept {
 
 } // namespace
 
-std::vector<std::uint8_t> KbgmResetBytes(std::int32_t kind) {
+std::vector<std::uint8_t> systemResetBytes(std::int32_t kind) {
     const ResetBytes r = ResetFor(kind);
     return r.data == nullptr ? std::vector<std::uint8_t>{}
                              : std::vector<std::uint8_t>(r.data, r.data + r.size);
 }
 
-KbgmSynth::KbgmSynth(const QString& soundFont, int sampleRate) : m_soundFont(soundFont) {
+GmSynth::GmSynth(const QString& soundFont, int sampleRate) : m_soundFont(soundFont) {
     build(sampleRate);
     m_left.resize(256);
     m_right.resize(256);
 }
 
-KbgmSynth::~KbgmSynth() {
+GmSynth::~GmSynth() {
     destroy();
 }
 
-void KbgmSynth::build(int sampleRate) {
+void GmSynth::build(int sampleRate) {
     destroy();
     m_sampleRate = std::max(sampleRate, 1000);
     m_settings = new_fluid_settings();
@@ -75,7 +75,7 @@ void KbgmSynth::build(int sampleRate) {
     }
 }
 
-void KbgmSynth::destroy() noexcept {
+void GmSynth::destroy() noexcept {
     if (m_synth != nullptr) {
         delete_fluid_synth(m_synth);
         m_synth = nullptr;
@@ -86,7 +86,7 @@ void KbgmSynth::destroy() noexcept {
     }
 }
 
-void KbgmSynth::prepare(int sampleRate, std::size_t maxBlockFrames) {
+void GmSynth::prepare(int sampleRate, std::size_t maxBlockFrames) {
     if (maxBlockFrames > m_left.size()) {
         m_left.resize(maxBlockFrames);
         m_right.resize(maxBlockFrames);
@@ -97,35 +97,35 @@ void KbgmSynth::prepare(int sampleRate, std::size_t maxBlockFrames) {
     }
 }
 
-void KbgmSynth::silence() noexcept {
+void GmSynth::silence() noexcept {
     if (m_synth != nullptr) {
         fluid_synth_all_sounds_off(m_synth, -1);
     }
 }
 
-bool KbgmSynth::post(KbgmCommand command) noexcept {
+bool GmSynth::post(SynthCommand command) noexcept {
     return m_commands.push(command);
 }
 
-void KbgmSynth::pump() noexcept {
+void GmSynth::pump() noexcept {
     render(nullptr, 0);
 }
 
-void KbgmSynth::collect() {
+void GmSynth::collect() {
     const SmfSong* song = nullptr;
     while (m_returns.pop(song)) {
         std::erase_if(freed, [song](const auto& s) { return s.get() == song; });
     }
 }
 
-void KbgmSynth::releaseNotes() noexcept {
+void GmSynth::releaseNotes() noexcept {
     for (int ch = 0; ch < kChannels; ++ch) {
         fluid_synth_cc(m_synth, ch, 64, 0); // a held pedal would keep the notes sounding
     }
     fluid_synth_all_notes_off(m_synth, -1);
 }
 
-void KbgmSynth::dispatch(const SmfEvent& e, bool notes) noexcept {
+void GmSynth::dispatch(const SmfEvent& e, bool notes) noexcept {
     switch (e.kind) {
     case SmfEvent::Kind::Tempo:
         if (!m_song->smpte) {
@@ -182,7 +182,7 @@ void KbgmSynth::dispatch(const SmfEvent& e, bool notes) noexcept {
     }
 }
 
-void KbgmSynth::rewindTo(std::uint32_t tick) noexcept {
+void GmSynth::rewindTo(std::uint32_t tick) noexcept {
     // Channels back to their defaults, then every setting of the song before `tick` again, so
     // the position sounds as it would have had the song played up to it.
     releaseNotes();
@@ -212,39 +212,39 @@ void KbgmSynth::rewindTo(std::uint32_t tick) noexcept {
     m_tick = tick;
 }
 
-double KbgmSynth::ticksPerFrame() const noexcept {
+double GmSynth::ticksPerFrame() const noexcept {
     const double quartersPerSecond = 1.0e6 / m_fileTempo * m_tempoScale;
     return quartersPerSecond * m_song->resolution / m_sampleRate;
 }
 
-void KbgmSynth::apply(const KbgmCommand& c) noexcept {
+void GmSynth::apply(const SynthCommand& c) noexcept {
     m_lastSeq = c.seq;
     switch (c.kind) {
-    case KbgmCommand::Kind::Play:
+    case SynthCommand::Kind::Play:
         m_song = c.song;
         m_repeat = c.value != 0;
         m_tempoScale = 1.0;
         rewindTo(0);
         m_state = State::Playing;
         break;
-    case KbgmCommand::Kind::Stop:
+    case SynthCommand::Kind::Stop:
         if (m_state != State::Stopped) {
             releaseNotes();
         }
         m_state = State::Stopped;
         break;
-    case KbgmCommand::Kind::Pause:
+    case SynthCommand::Kind::Pause:
         if (m_state == State::Playing) {
             releaseNotes();
             m_state = State::Paused;
         }
         break;
-    case KbgmCommand::Kind::Resume:
+    case SynthCommand::Kind::Resume:
         if (m_state == State::Paused && c.song == m_song) {
             m_state = State::Playing;
         }
         break;
-    case KbgmCommand::Kind::Seek:
+    case SynthCommand::Kind::Seek:
         if (m_song != nullptr && c.song == m_song) {
             const double target =
                 std::clamp(m_tick + c.value, 0.0, static_cast<double>(m_song->endTick));
@@ -261,16 +261,16 @@ void KbgmSynth::apply(const KbgmCommand& c) noexcept {
             }
         }
         break;
-    case KbgmCommand::Kind::SetTempo:
+    case SynthCommand::Kind::SetTempo:
         if (c.value > 0) {
             // The song keeps its own tempo changes, scaled to the tempo asked for here.
             m_tempoScale = c.value / (60.0e6 / m_fileTempo);
         }
         break;
-    case KbgmCommand::Kind::SetVolume:
+    case SynthCommand::Kind::SetVolume:
         m_targetGain = static_cast<float>(std::clamp(c.value, 0, 100)) / 100.0f;
         break;
-    case KbgmCommand::Kind::Reset: {
+    case SynthCommand::Kind::Reset: {
         const ResetBytes r = ResetFor(c.value);
         if (r.data != nullptr) {
             fluid_synth_sysex(m_synth, reinterpret_cast<const char*>(r.data),
@@ -279,7 +279,7 @@ void KbgmSynth::apply(const KbgmCommand& c) noexcept {
         }
         break;
     }
-    case KbgmCommand::Kind::Release:
+    case SynthCommand::Kind::Release:
         if (c.song == m_song) {
             if (m_state != State::Stopped) {
                 releaseNotes();
@@ -292,7 +292,7 @@ void KbgmSynth::apply(const KbgmCommand& c) noexcept {
     }
 }
 
-void KbgmSynth::publish() noexcept {
+void GmSynth::publish() noexcept {
     m_pubState.store(static_cast<std::int32_t>(m_state), std::memory_order_relaxed);
     m_pubTick.store(static_cast<std::uint32_t>(m_tick), std::memory_order_relaxed);
     m_pubBpm.store(60.0e6 / m_fileTempo * m_tempoScale, std::memory_order_relaxed);
@@ -300,7 +300,7 @@ void KbgmSynth::publish() noexcept {
     m_appliedSeq.store(m_lastSeq, std::memory_order_release);
 }
 
-void KbgmSynth::render(float* bus, std::size_t frames) noexcept {
+void GmSynth::render(float* bus, std::size_t frames) noexcept {
     if (m_synth == nullptr || m_rendering.test_and_set(std::memory_order_acquire)) {
         return;
     }
@@ -308,8 +308,8 @@ void KbgmSynth::render(float* bus, std::size_t frames) noexcept {
     m_rendering.clear(std::memory_order_release);
 }
 
-void KbgmSynth::renderBlock(float* bus, std::size_t frames) noexcept {
-    KbgmCommand c;
+void GmSynth::renderBlock(float* bus, std::size_t frames) noexcept {
+    SynthCommand c;
     while (m_commands.pop(c)) {
         apply(c);
     }

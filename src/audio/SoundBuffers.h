@@ -16,108 +16,108 @@
 // below = silence; pan < 0 lowers the right channel by |pan| / 100 dB, pan > 0 the left);
 // frequency is Hz, the buffer frames played per second, clamped to 1..400000.
 // Any thread but the audio thread may call; the library's lock puts the calls in one order, so
-// a MIDI controller's thread can trigger through the same dsPlayEx as the UI. None waits for
+// a MIDI controller's thread can trigger through the same playBufferWith as the UI. None waits for
 // the audio thread. Opening, reformatting and terminating may block while the device opens or
-// closes; dsCreateDSB blocks while it decodes.
+// closes; createSoundBuffer blocks while it decodes.
 namespace mt {
 
 // Opens the default sound device at 44.1 kHz, 16 bit, stereo, 128-frame (~3 ms) blocks. `window`
 // and `level` are accepted for the caller's sake; output never depends on window focus. Returns the
 // library handle, 0 when there is no usable device (the program then runs silent).
-std::int32_t dsInitialize2(std::intptr_t window, std::int32_t level);
+std::int32_t openSoundLibrary(std::intptr_t window, std::int32_t level);
 
-// As dsInitialize2, on the performer's choice of audio system, device and block length, and
+// As openSoundLibrary, on the performer's choice of audio system, device and block length, and
 // at once in `format` when it is given and the device takes it (else at 44.1 kHz, 16 bit,
-// stereo as dsInitialize2): a format change right after opening would close a stream that a
+// stereo as openSoundLibrary): a format change right after opening would close a stream that a
 // server may still hold back, which waits.
-std::int32_t dsInitializeChoice(const OutputChoice& choice, const OutputFormat* format = nullptr);
+std::int32_t openSoundLibraryOn(const OutputChoice& choice, const OutputFormat* format = nullptr);
 
 // Reopens the library's output on another audio system, device or block length; the format,
 // buffers and voices stay. Non-zero on success; 0 when it cannot open, which reopens the
 // previous choice.
-std::int32_t dsSetOutput(std::int32_t library, const OutputChoice& choice);
+std::int32_t setLibraryOutput(std::int32_t library, const OutputChoice& choice);
 
 // Opens a library on a given output (a device, or an OfflineOutput a test pulls from).
 // 0 when the output refuses `config`.
-std::int32_t dsInitializeOn(std::unique_ptr<AudioOutput> output, const OutputConfig& config = {},
+std::int32_t openSoundLibraryWith(std::unique_ptr<AudioOutput> output, const OutputConfig& config = {},
                             std::int16_t bits = 16);
 
 // Buffers keep sounding whatever window has the focus; here they always do, so this only
 // records the caller's wish.
-void dsSetGlobalFocus(bool global);
+void setLibraryGlobalFocus(bool global);
 
 // Reopens the output in place at this rate (Hz), bits (8 quantises with dither; 16, 24, 32
 // play at full resolution) and channels (1 mixes left and right). Buffers and voices carry
 // on. Non-zero on success; 0 when the device refuses, which leaves the previous format.
-std::int32_t dsSetFormatDS(std::int32_t library, std::int32_t sampleRate, std::int16_t bits,
+std::int32_t setLibraryFormat(std::int32_t library, std::int32_t sampleRate, std::int16_t bits,
                            std::int16_t channels);
 
 // Device block in frames (32..4096). Non-zero on success. The block's length in time is what
 // the library keeps: a later format change picks as many frames as fill it at the new rate.
-std::int32_t dsSetBlockFrames(std::int32_t library, std::int32_t frames);
+std::int32_t setLibraryBlockFrames(std::int32_t library, std::int32_t frames);
 
 // Closes the output and releases the library and every buffer it made.
-void dsTerminate(std::int32_t library);
+void closeSoundLibrary(std::int32_t library);
 
 // Decodes the whole WAV file image [image, image + size) into a new buffer, ready to play
 // when this returns; the caller may free the image at once. `flags` is accepted for the
-// caller's sake. 0 on failure, with a reason in dsLastError(library).
-std::int32_t dsCreateDSB(std::int32_t library, const void* image, std::size_t size,
+// caller's sake. 0 on failure, with a reason in libraryLastError(library).
+std::int32_t createSoundBuffer(std::int32_t library, const void* image, std::size_t size,
                          std::int32_t flags);
 
-// As dsCreateDSB with samples already decoded (on any thread); the library owns them from
-// here. Null samples are a failed decode: 0, and `reason` becomes dsLastError(library).
-std::int32_t dsAdoptDSB(std::int32_t library, std::unique_ptr<SampleBuffer> samples,
+// As createSoundBuffer with samples already decoded (on any thread); the library owns them from
+// here. Null samples are a failed decode: 0, and `reason` becomes libraryLastError(library).
+std::int32_t adoptSoundBuffer(std::int32_t library, std::unique_ptr<SampleBuffer> samples,
                         const QString& reason);
 
-// A Japanese sentence telling why the last dsCreateDSB of this library failed.
-QString dsLastError(std::int32_t library);
+// A Japanese sentence telling why the last createSoundBuffer of this library failed.
+QString libraryLastError(std::int32_t library);
 
 // Fades the buffer out if it sounds and releases it; its memory goes once the audio thread
 // has let go.
-void dsFree(std::int32_t buffer);
+void freeSoundBuffer(std::int32_t buffer);
 
 // Restart from the first frame, once or looping, with the buffer's last volume, pan and
 // frequency (at first 0, 0 and the file's own rate). Sound still playing fades out beneath.
-void dsPlay(std::int32_t buffer);
-void dsPlayLooping(std::int32_t buffer);
+void playBuffer(std::int32_t buffer);
+void playBufferLooping(std::int32_t buffer);
 
-// As dsPlay / dsPlayLooping with new settings, which the buffer keeps.
-void dsPlayEx(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency);
-void dsPlayLoopingEx(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+// As playBuffer / playBufferLooping with new settings, which the buffer keeps.
+void playBufferWith(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency);
+void playBufferLoopingWith(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
                      std::int32_t frequency);
 
 // Fades out over a few milliseconds and rewinds to the first frame.
-void dsStop(std::int32_t buffer);
+void stopBuffer(std::int32_t buffer);
 
 // Change a buffer's settings; a sounding buffer glides to them across one block.
-void dsSetVolume(std::int32_t buffer, std::int32_t volume);
-void dsSetPan(std::int32_t buffer, std::int32_t pan);
-void dsSetFrequency(std::int32_t buffer, std::int32_t frequency);
+void setBufferVolume(std::int32_t buffer, std::int32_t volume);
+void setBufferPan(std::int32_t buffer, std::int32_t pan);
+void setBufferFrequency(std::int32_t buffer, std::int32_t frequency);
 
 // Deletes what the audio thread has finished with and resends requests a full command ring
 // held back. Every call does this on the way; a UI timer calls it when nothing else happens.
-void dsCollect(std::int32_t library);
+void collectLibrary(std::int32_t library);
 
 // How the library's output is doing: the stream, its underruns and load, whether it is being
 // reopened after it died, a refused format. False for an unknown library. Reading takes the
 // peak load. Never blocks.
-bool dsGetHealth(std::int32_t library, LibraryHealth& health);
+bool libraryHealth(std::int32_t library, LibraryHealth& health);
 
 // Whether the buffer sounds, where it is and how loud its last block was. False for an
 // unknown handle. Never blocks on the audio thread.
-bool dsGetStatus(std::int32_t buffer, VoiceStatus& status);
+bool bufferStatus(std::int32_t buffer, VoiceStatus& status);
 
 // The buffer's outline for drawing, made when it was decoded; null for an unknown handle.
-std::shared_ptr<const WaveOverview> dsGetOverview(std::int32_t buffer);
+std::shared_ptr<const WaveOverview> bufferOverview(std::int32_t buffer);
 
 // The frames the buffer holds (what was decoded, not what its file declared); -1 for an
 // unknown handle.
-std::int64_t dsGetFrames(std::int32_t buffer);
+std::int64_t bufferFrames(std::int32_t buffer);
 
 // The largest sample of the library's whole output over the last few hundredths of a second,
 // before limiting (above 1: clipped); 0 for an unknown library. Never blocks on the audio
 // thread.
-float dsGetMasterPeak(std::int32_t library);
+float libraryMasterPeak(std::int32_t library);
 
 } // namespace mt

@@ -51,6 +51,6 @@ QByteArray EncodeLayoutFile(const std::vector<LayoutRecord>& records,
                             const LayoutDimensions& dimensions);
 
 // "normal.dat" for flag 0, "small.dat" for any other flag.
-QString LayoutFileName(int flag);
+QString layoutFileName(int flag);
 
 } // namespace mt

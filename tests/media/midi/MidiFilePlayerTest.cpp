@@ -2,10 +2,10 @@
 #include "SmfBytes.h"
 #include "audio/AudioTestKit.h"
 
-#include "audio/DsCalls.h"
-#include "audio/VbDSound.h"
-#include "media/midi/KbgmSynth.h"
-#include "media/midi/ModuleMIDI.h"
+#include "audio/SoundBuffers.h"
+#include "audio/SoundDevice.h"
+#include "media/midi/GmSynth.h"
+#include "media/midi/MidiFilePlayer.h"
 #include "support/PlatformDoubles.h"
 
 #include "support/WavBytes.h"
@@ -17,9 +17,9 @@
 namespace mt::test {
 namespace {
 
-class ModuleMIDITest : public ::testing::Test {
+class MidiFilePlayerTest : public ::testing::Test {
 protected:
-    ModuleMIDITest() { m_sound.soundLibHandle = m_library.handle; }
+    MidiFilePlayerTest() { m_sound.soundLibHandle = m_library.handle; }
 
     QString write(const QByteArray& bytes) {
         QString path = m_dir.filePath(QStringLiteral("s%1.mid").arg(++m_files));
@@ -31,9 +31,9 @@ protected:
     int m_files = 0;
     RecordingMessageBoxes m_boxes;
     OfflineLibrary m_library{44100};
-    VbDSound m_sound{m_boxes};
+    SoundDevice m_sound{m_boxes};
     std::vector<QString> m_messages;
-    ModuleMIDI m_midi{[this](const QString& text) {
+    MidiFilePlayer m_midi{[this](const QString& text) {
                           m_messages.push_back(text);
                           if (whileShown) {
                               whileShown(); // a modal box runs the event loop
@@ -53,17 +53,17 @@ protected:
     }
     MidiInfo info() {
         MidiInfo i;
-        EXPECT_EQ(m_midi.kbgm.KBGMGetInfo(m_midi.midiSong, i), Kbgm::kOk);
+        EXPECT_EQ(m_midi.kbgm.songInfo(m_midi.midiSong, i), MidiLibrary::kOk);
         return i;
     }
-    ~ModuleMIDITest() override { m_midi.MidiCloseDevice(); }
+    ~MidiFilePlayerTest() override { m_midi.MidiCloseDevice(); }
 };
 
 constexpr unsigned kPlayingButtons = kMidiPause | kMidiStop | kMidiForward | kMidiRewind;
 
 // What the panel shows of the tempo and the time: the bar to three decimals, whole beats
 // rounded half to even, and nothing divided by a tempo of 0.
-TEST_F(ModuleMIDITest, BarSecondsAndElapsedTimeAsThePanelShowsThem) {
+TEST_F(MidiFilePlayerTest, BarSecondsAndElapsedTimeAsThePanelShowsThem) {
     for (const auto& [tempo, text] : {std::pair{120, "2.000"},
                                       {128, "1.875"},
                                       {90, "2.667"},
@@ -95,11 +95,11 @@ TEST_F(ModuleMIDITest, BarSecondsAndElapsedTimeAsThePanelShowsThem) {
     }
 }
 
-TEST_F(ModuleMIDITest, ReattachesAfterTheLibraryIsMadeAgain) {
+TEST_F(MidiFilePlayerTest, ReattachesAfterTheLibraryIsMadeAgain) {
     ASSERT_TRUE(m_midi.MidiOpenDevice());
     ASSERT_TRUE(m_midi.MidiLoadSong(write(HeldNoteSong(120, 8)), 0));
     m_library.render(22050);
-    dsTerminate(m_library.handle);
+    closeSoundLibrary(m_library.handle);
     OfflineLibrary again(44100);
     m_sound.soundLibHandle = again.handle;
     m_midi.MidiReattach();
@@ -111,20 +111,20 @@ TEST_F(ModuleMIDITest, ReattachesAfterTheLibraryIsMadeAgain) {
     m_library.handle = 0;
 }
 
-TEST(ModuleMIDIOpen, WithoutASoundLibraryItOpensAndRunsUnheard) {
+TEST(MidiFilePlayerOpen, WithoutASoundLibraryItOpensAndRunsUnheard) {
     RecordingMessageBoxes boxes;
-    VbDSound sound(boxes);
-    ModuleMIDI midi([](const QString&) {}, sound);
+    SoundDevice sound(boxes);
+    MidiFilePlayer midi([](const QString&) {}, sound);
     EXPECT_TRUE(midi.MidiOpenDevice());
 }
 
 // Choosing the reset already chosen sends it again: how a performer resets a strayed synth.
-TEST_F(ModuleMIDITest, OpensOnceSayingWhenItCannotAndSendsEveryChosenReset) {
+TEST_F(MidiFilePlayerTest, OpensOnceSayingWhenItCannotAndSendsEveryChosenReset) {
     m_midi.kbgm.setSoundFont(m_dir.filePath(QStringLiteral("missing.sf2")));
     m_midi.openDevice();
     EXPECT_EQ(m_messages, std::vector<QString>{QStringLiteral("MIDIデバイスが開けません。")});
     EXPECT_FALSE(m_midi.midiOpened);
-    m_midi.kbgm.setSoundFont(Kbgm::kDefaultSoundFont);
+    m_midi.kbgm.setSoundFont(MidiLibrary::kDefaultSoundFont);
     m_midi.openDevice(); // tried again
     EXPECT_TRUE(m_midi.midiOpened);
     m_library.render(256);
@@ -135,7 +135,7 @@ TEST_F(ModuleMIDITest, OpensOnceSayingWhenItCannotAndSendsEveryChosenReset) {
         m_library.render(256);
         EXPECT_EQ(m_midi.kbgm.synth()->lastReset(), kinds[index]) << index;
     }
-    m_midi.kbgm.KBGMSendSysx(0); // a GM reset from elsewhere: a song's own, say
+    m_midi.kbgm.sendSystemReset(0); // a GM reset from elsewhere: a song's own, say
     m_midi.chooseReset(1);
     m_midi.SendMidiReset(-1); // not in the list: nothing
     m_midi.SendMidiReset(5);
@@ -146,7 +146,7 @@ TEST_F(ModuleMIDITest, OpensOnceSayingWhenItCannotAndSendsEveryChosenReset) {
     EXPECT_EQ(m_messages.size(), 1u);
 }
 
-TEST_F(ModuleMIDITest, OpeningASongPreviewsItForOneSecondThenReadsIt) {
+TEST_F(MidiFilePlayerTest, OpeningASongPreviewsItForOneSecondThenReadsIt) {
     m_midi.openDevice();
     m_midi.openSong(write(HeldNoteSong(128, 4, "Backing")));
     EXPECT_EQ(m_midi.enabledButtons, 0u);
@@ -163,7 +163,7 @@ TEST_F(ModuleMIDITest, OpeningASongPreviewsItForOneSecondThenReadsIt) {
     EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(ModuleMIDITest, TransportFollowsItsTable) {
+TEST_F(MidiFilePlayerTest, TransportFollowsItsTable) {
     previewed(HeldNoteSong(120, 8));
     m_midi.start();
     EXPECT_EQ(m_midi.midiState, MidiState::Playing);
@@ -191,7 +191,7 @@ TEST_F(ModuleMIDITest, TransportFollowsItsTable) {
 }
 
 // A file that will not load frees the playing song and leaves no watch to ask about it.
-TEST_F(ModuleMIDITest, AFailedLoadWhilePlayingFreesTheSongAndLeavesAnEmptyPlayer) {
+TEST_F(MidiFilePlayerTest, AFailedLoadWhilePlayingFreesTheSongAndLeavesAnEmptyPlayer) {
     previewed(HeldNoteSong(120, 8));
     m_midi.start();
     const std::int32_t first = m_midi.midiSong;
@@ -199,7 +199,7 @@ TEST_F(ModuleMIDITest, AFailedLoadWhilePlayingFreesTheSongAndLeavesAnEmptyPlayer
     EXPECT_EQ(m_midi.midiState, MidiState::None);
     EXPECT_EQ(m_midi.midiSong, 0);
     MidiInfo freed;
-    EXPECT_NE(m_midi.kbgm.KBGMGetInfo(first, freed), Kbgm::kOk); // stopped and freed first
+    EXPECT_NE(m_midi.kbgm.songInfo(first, freed), MidiLibrary::kOk); // stopped and freed first
     EXPECT_FALSE(m_midi.watchTimer.isActive());
     EXPECT_EQ(m_midi.enabledButtons, 0u);
     EXPECT_FALSE(m_midi.songTitle.has_value());
@@ -212,7 +212,7 @@ TEST_F(ModuleMIDITest, AFailedLoadWhilePlayingFreesTheSongAndLeavesAnEmptyPlayer
     EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(ModuleMIDITest, StartDuringAPreviewReadsTheSongFirst) {
+TEST_F(MidiFilePlayerTest, StartDuringAPreviewReadsTheSongFirst) {
     previewed(HeldNoteSong(120, 4)); // Start is allowed now, and stays so through a load
     m_midi.openSong(
         write(Smf(96, {SmfTrack().meta(0, 3, "Second").tempo(0, 1000000).end(96 * 16)})));
@@ -229,7 +229,7 @@ TEST_F(ModuleMIDITest, StartDuringAPreviewReadsTheSongFirst) {
     EXPECT_EQ(m_midi.midiBeats, 2);
 }
 
-TEST_F(ModuleMIDITest, PlayingWatchCountsWholeBeatsFollowsTheSongsTempoAndItsEnd) {
+TEST_F(MidiFilePlayerTest, PlayingWatchCountsWholeBeatsFollowsTheSongsTempoAndItsEnd) {
     SmfTrack conductor;
     conductor.meta(0, 3, "Change").tempo(0, 500000).tempo(1920, 400000).end(3840);
     SmfTrack organ;
@@ -262,7 +262,7 @@ TEST_F(ModuleMIDITest, PlayingWatchCountsWholeBeatsFollowsTheSongsTempoAndItsEnd
     EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(ModuleMIDITest, TheTempoIsSentOnlyWhilePlaying) {
+TEST_F(MidiFilePlayerTest, TheTempoIsSentOnlyWhilePlaying) {
     m_midi.setTempo(60); // no song: only the bar
     EXPECT_DOUBLE_EQ(m_midi.midiBarSeconds, 4.0);
     EXPECT_TRUE(m_messages.empty());
@@ -279,7 +279,7 @@ TEST_F(ModuleMIDITest, TheTempoIsSentOnlyWhilePlaying) {
     EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(ModuleMIDITest, StepsAndTheirFailuresShowOneBoxAtATime) {
+TEST_F(MidiFilePlayerTest, StepsAndTheirFailuresShowOneBoxAtATime) {
     previewed(HeldNoteSong(120, 8));
     m_midi.start();
     seconds(0.5);
@@ -303,7 +303,7 @@ TEST_F(ModuleMIDITest, StepsAndTheirFailuresShowOneBoxAtATime) {
 }
 
 // The mute key silences only a playing song; let go after its end, it still unmutes.
-TEST_F(ModuleMIDITest, TheMuteKeyLetGoAfterTheSongEndedLeavesTheNextSongAudible) {
+TEST_F(MidiFilePlayerTest, TheMuteKeyLetGoAfterTheSongEndedLeavesTheNextSongAudible) {
     previewed(HeldNoteSong(120, 1)); // two seconds
     m_midi.muteOn();
     EXPECT_FALSE(m_midi.midiMuted); // not playing

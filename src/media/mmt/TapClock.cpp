@@ -1,20 +1,20 @@
-#include "media/mmt/ModuleMMT.h"
+#include "media/mmt/TapClock.h"
 
 #include "media/mmt/TickThread.h"
 
 namespace mt {
 
-const QString ModuleMMT::kTimerFailedMessage = QStringLiteral(
+const QString TapClock::kTimerFailedMessage = QStringLiteral(
     "すいません。ＣＤカウンターでエラーでちゃいました(^^;)このメッセージ見た人はメールください");
 
-ModuleMMT::ModuleMMT(std::function<void(const QString&)> showMessage)
+TapClock::TapClock(std::function<void(const QString&)> showMessage)
     : m_showMessage(std::move(showMessage)), m_timer(std::make_unique<TickThread>(m_steadyClock)) {}
 
-ModuleMMT::~ModuleMMT() {
+TapClock::~TapClock() {
     StopTapTimer();
 }
 
-void ModuleMMT::StartTapTimer(std::int32_t resolution) {
+void TapClock::StartTapTimer(std::int32_t resolution) {
     if (tapTimerRunning) {
         return;
     }
@@ -30,7 +30,7 @@ void ModuleMMT::StartTapTimer(std::int32_t resolution) {
     tapTimerRunning = true;
 }
 
-void ModuleMMT::StopTapTimer() {
+void TapClock::StopTapTimer() {
     if (!tapTimerRunning) {
         return;
     }
@@ -38,7 +38,7 @@ void ModuleMMT::StopTapTimer() {
     tapTimerRunning = false;
 }
 
-void ModuleMMT::useTimer(std::unique_ptr<PeriodicTimer> timer) {
+void TapClock::useTimer(std::unique_ptr<PeriodicTimer> timer) {
     StopTapTimer();
     m_timer = std::move(timer);
 }

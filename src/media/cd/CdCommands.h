@@ -18,11 +18,11 @@ class MciDevice;
 // from the start of the disc. Nothing is retried, and a failing operation changes no state.
 // The layer keeps no state of its own; it reads the CD state the panel keeps. UI thread only;
 // an operation waits for the device's replies.
-class ModuleMCI {
+class CdCommands {
 public:
     using Tell = std::function<void(const QString&)>; // an OK-only message box
 
-    ModuleMCI(MciDevice& device, CdState& state, Tell tell);
+    CdCommands(MciDevice& device, CdState& state, Tell tell);
 
     // Tests put a scripted device in place of the real one.
     void setDevice(MciDevice& device) { m_device = &device; }
@@ -43,7 +43,7 @@ public:
     // "playing", "paused", "stopped", "seeking", "open", "not ready" ...; empty on failure.
     QString GetStatusCD(bool quiet);
     // Milliseconds from the start of `track` to where the disc is; 0 on failure.
-    std::int32_t GetTime_inTrackCD(std::int32_t track);
+    std::int32_t GetTimeInTrackCD(std::int32_t track);
     bool HeadCD();
     bool PerfectHeadCD();
     bool NextCD();

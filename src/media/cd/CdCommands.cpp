@@ -1,4 +1,4 @@
-#include "media/cd/ModuleMCI.h"
+#include "media/cd/CdCommands.h"
 
 #include "media/cd/MciDevice.h"
 #include "media/cd/MciErrors.h"
@@ -52,21 +52,21 @@ std::int32_t ReplyNumber(const std::string& reply) {
     return digits ? RoundHalfEvenToInt(std::strtod(number.c_str(), nullptr)) : 0;
 }
 
-ModuleMCI::ModuleMCI(MciDevice& device, CdState& state, Tell tell)
+CdCommands::CdCommands(MciDevice& device, CdState& state, Tell tell)
     : m_device(&device), m_state(state), m_tell(std::move(tell)) {}
 
-std::uint32_t ModuleMCI::send(const std::string& command) {
+std::uint32_t CdCommands::send(const std::string& command) {
     return m_device->sendString(command, nullptr, 0);
 }
 
-std::uint32_t ModuleMCI::query(const std::string& command, int length, std::string& reply) {
+std::uint32_t CdCommands::query(const std::string& command, int length, std::string& reply) {
     std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
     const std::uint32_t code = m_device->sendString(command, buffer.data(), length);
     reply = buffer.data(); // up to the first NUL
     return code;
 }
 
-bool ModuleMCI::queryNumber(const std::string& command, int length, std::int32_t& value,
+bool CdCommands::queryNumber(const std::string& command, int length, std::int32_t& value,
                             std::uint32_t& code) {
     std::string reply;
     code = query(command, length, reply);
@@ -77,13 +77,13 @@ bool ModuleMCI::queryNumber(const std::string& command, int length, std::int32_t
     return true;
 }
 
-QString ModuleMCI::rawErrorText(std::uint32_t code) {
+QString CdCommands::rawErrorText(std::uint32_t code) {
     std::array<char, kErrorTextLength + 1> text{};
     m_device->getErrorString(code, text.data(), kErrorTextLength);
     return QString::fromUtf8(text.data());
 }
 
-QString ModuleMCI::GetMciErrorText(std::uint32_t code) {
+QString CdCommands::GetMciErrorText(std::uint32_t code) {
     std::array<char, kErrorTextLength + 1> text{};
     if (!m_device->getErrorString(code, text.data(), kErrorTextLength)) {
         return QStringLiteral("エラー文字列を取得することができません！！");
@@ -91,15 +91,15 @@ QString ModuleMCI::GetMciErrorText(std::uint32_t code) {
     return WithoutTrailingBlanks(QString::fromUtf8(text.data()));
 }
 
-void ModuleMCI::fail(const char* tag, std::uint32_t code) {
+void CdCommands::fail(const char* tag, std::uint32_t code) {
     m_tell(QString::fromUtf8(tag) + GetMciErrorText(code));
 }
 
-bool ModuleMCI::playing() const {
+bool CdCommands::playing() const {
     return m_state.cdPlayState == CdPlayState::Playing;
 }
 
-bool ModuleMCI::OpenCD(bool quiet) {
+bool CdCommands::OpenCD(bool quiet) {
     const std::uint32_t code = send("open cdaudio Shareable");
     if (code != 0) {
         if (!quiet && code != kCdErrChecking) { // not yet an answer: asked again later
@@ -110,7 +110,7 @@ bool ModuleMCI::OpenCD(bool quiet) {
     return true;
 }
 
-bool ModuleMCI::CloseCD() {
+bool CdCommands::CloseCD() {
     const std::uint32_t code = send("close cdaudio");
     if (code != 0) {
         m_tell(rawErrorText(code) + QStringLiteral("@CloseCD"));
@@ -119,7 +119,7 @@ bool ModuleMCI::CloseCD() {
     return true;
 }
 
-std::int32_t ModuleMCI::GetAllTracksCD() {
+std::int32_t CdCommands::GetAllTracksCD() {
     std::int32_t count = 0;
     std::uint32_t code = 0;
     if (!queryNumber("status cdaudio number of tracks wait", 80, count, code)) {
@@ -129,7 +129,7 @@ std::int32_t ModuleMCI::GetAllTracksCD() {
     return count;
 }
 
-std::int32_t ModuleMCI::GetTrackCD() {
+std::int32_t CdCommands::GetTrackCD() {
     if (!m_state.cdOpened) {
         return 0;
     }
@@ -142,7 +142,7 @@ std::int32_t ModuleMCI::GetTrackCD() {
     return track;
 }
 
-bool ModuleMCI::PlayCD() {
+bool CdCommands::PlayCD() {
     const std::uint32_t code = send("play cdaudio");
     if (code != 0) {
         fail("エラー@PlayCD...", code);
@@ -151,7 +151,7 @@ bool ModuleMCI::PlayCD() {
     return true;
 }
 
-bool ModuleMCI::PauseCD() {
+bool CdCommands::PauseCD() {
     const std::uint32_t code = send("pause cdaudio");
     if (code != 0) {
         fail("エラー@PauseCD...", code);
@@ -160,7 +160,7 @@ bool ModuleMCI::PauseCD() {
     return true;
 }
 
-bool ModuleMCI::StopCD() {
+bool CdCommands::StopCD() {
     const std::uint32_t code = send("stop cdaudio");
     if (code != 0) {
         fail("エラー@StopCD...", code);
@@ -169,14 +169,14 @@ bool ModuleMCI::StopCD() {
     return HeadCD();
 }
 
-void ModuleMCI::SetCDTimeFormat() {
+void CdCommands::SetCDTimeFormat() {
     const std::uint32_t code = send("set cdaudio time format milliseconds");
     if (code != 0) {
         fail("エラー@SetCDTimeFormat...", code);
     }
 }
 
-bool ModuleMCI::IsMediaPresentCD() {
+bool CdCommands::IsMediaPresentCD() {
     std::string reply;
     const std::uint32_t code = query("status cdaudio media present wait", 20, reply);
     if (code != 0) {
@@ -186,7 +186,7 @@ bool ModuleMCI::IsMediaPresentCD() {
     return reply.compare(0, 4, "true") == 0;
 }
 
-QString ModuleMCI::GetStatusCD(bool quiet) {
+QString CdCommands::GetStatusCD(bool quiet) {
     std::string reply;
     const std::uint32_t code = query("status cdaudio mode", 20, reply);
     if (code != 0) {
@@ -198,7 +198,7 @@ QString ModuleMCI::GetStatusCD(bool quiet) {
     return WithoutTrailingBlanks(QString::fromUtf8(reply));
 }
 
-std::int32_t ModuleMCI::GetTime_inTrackCD(std::int32_t track) {
+std::int32_t CdCommands::GetTimeInTrackCD(std::int32_t track) {
     SetCDTimeFormat();
     std::int32_t position = 0;
     std::int32_t start = 0;
@@ -211,7 +211,7 @@ std::int32_t ModuleMCI::GetTime_inTrackCD(std::int32_t track) {
     return position - start;
 }
 
-bool ModuleMCI::HeadCD() {
+bool CdCommands::HeadCD() {
     std::int32_t start = 0;
     std::uint32_t code = 0;
     if (!queryNumber(TrackPositionCommand(m_state.cdCurrentTrack), 80, start, code) ||
@@ -222,7 +222,7 @@ bool ModuleMCI::HeadCD() {
     return true;
 }
 
-bool ModuleMCI::PerfectHeadCD() {
+bool CdCommands::PerfectHeadCD() {
     SetCDTimeFormat();
     std::int32_t start = 0;
     std::uint32_t code = 0;
@@ -234,7 +234,7 @@ bool ModuleMCI::PerfectHeadCD() {
     return true;
 }
 
-bool ModuleMCI::NextCD() {
+bool CdCommands::NextCD() {
     if (m_state.cdCurrentTrack == m_state.cdTrackCount) {
         return false;
     }
@@ -261,9 +261,9 @@ bool ModuleMCI::NextCD() {
     return true;
 }
 
-bool ModuleMCI::PrevCD() {
+bool CdCommands::PrevCD() {
     const std::int32_t current = m_state.cdCurrentTrack;
-    const std::int32_t elapsed = GetTime_inTrackCD(current);
+    const std::int32_t elapsed = GetTimeInTrackCD(current);
     std::int32_t target = current;
     const char* verb = "seek cdaudio to ";
     if (playing()) {
@@ -285,7 +285,7 @@ bool ModuleMCI::PrevCD() {
     return true;
 }
 
-void ModuleMCI::FfCD() {
+void CdCommands::FfCD() {
     std::int32_t position = 0;
     std::uint32_t code = 0;
     if (!queryNumber("status cdaudio position", 30, position, code)) {
@@ -299,7 +299,7 @@ void ModuleMCI::FfCD() {
     }
 }
 
-bool ModuleMCI::ReCD() {
+bool CdCommands::ReCD() {
     std::int32_t position = 0;
     std::uint32_t code = 0;
     if (!queryNumber("status cdaudio position", 30, position, code)) {
@@ -318,7 +318,7 @@ bool ModuleMCI::ReCD() {
     return true;
 }
 
-bool ModuleMCI::BackToLoopStartCD() {
+bool CdCommands::BackToLoopStartCD() {
     std::int32_t start = 0;
     std::uint32_t code = 0;
     if (!queryNumber(TrackPositionCommand(m_state.cdCurrentTrack), 80, start, code) ||
@@ -329,7 +329,7 @@ bool ModuleMCI::BackToLoopStartCD() {
     return true;
 }
 
-bool ModuleMCI::MuteCD() {
+bool CdCommands::MuteCD() {
     std::uint32_t code = send("set cdaudio audio left off");
     if (code != 0) {
         fail("エラー@MuteCD(left off)...", code);
@@ -343,7 +343,7 @@ bool ModuleMCI::MuteCD() {
     return true;
 }
 
-bool ModuleMCI::ReMuteCD() {
+bool CdCommands::ReMuteCD() {
     std::uint32_t code = send("set cdaudio audio left on");
     if (code != 0) {
         fail("エラー@ReMuteCD(left on)...", code);

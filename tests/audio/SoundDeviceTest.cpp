@@ -1,8 +1,8 @@
 // The wrappers: which failures the performer hears about, and the device-opening sequence.
 #include "AudioTestKit.h"
 
-#include "audio/DsCalls.h"
-#include "audio/VbDSound.h"
+#include "audio/SoundBuffers.h"
+#include "audio/SoundDevice.h"
 #include "support/PlatformDoubles.h"
 #include "support/WavBytes.h"
 
@@ -19,7 +19,7 @@ namespace {
 const QString kTitle = QStringLiteral("VbDSnd.Dll");
 
 // An offline library whose pretend device takes only the rates listed.
-VbDSound::Initializer OfflineDevice(const std::vector<int>& rates,
+SoundDevice::Initializer OfflineDevice(const std::vector<int>& rates,
                                     OfflineOutput** output = nullptr) {
     return [rates, output](std::intptr_t, std::int32_t level) {
         EXPECT_EQ(level, 2);
@@ -30,14 +30,14 @@ VbDSound::Initializer OfflineDevice(const std::vector<int>& rates,
         if (output != nullptr) {
             *output = o.get();
         }
-        return dsInitializeOn(std::move(o));
+        return openSoundLibraryWith(std::move(o));
     };
 }
 
-TEST(VbDSound, OpeningTheDeviceAppliesTheStoredFormatOrSaysWhyNot) {
+TEST(SoundDevice, OpeningTheDeviceAppliesTheStoredFormatOrSaysWhyNot) {
     RecordingMessageBoxes messages;
     OfflineOutput* output = nullptr;
-    VbDSound sound(messages, OfflineDevice({44100, 22050, 11025}, &output));
+    SoundDevice sound(messages, OfflineDevice({44100, 22050, 11025}, &output));
     sound.OpenSoundDevice(0, OutputFormat{11025, 8, 1});
     ASSERT_NE(sound.soundLibHandle, 0);
     EXPECT_TRUE(messages.shown.empty());
@@ -47,9 +47,9 @@ TEST(VbDSound, OpeningTheDeviceAppliesTheStoredFormatOrSaysWhyNot) {
     EXPECT_EQ(sound.soundLibHandle, 0);
     sound.TerminateSoundLibrary(); // a second time does nothing
 
-    VbDSound none(messages, [](std::intptr_t, std::int32_t) { return 0; });
+    SoundDevice none(messages, [](std::intptr_t, std::int32_t) { return 0; });
     none.OpenSoundDevice(0, OutputFormat{});
-    VbDSound picky(messages, OfflineDevice({44100}));
+    SoundDevice picky(messages, OfflineDevice({44100}));
     picky.OpenSoundDevice(0, OutputFormat{48000, 16, 2});
     ASSERT_EQ(messages.shown.size(), 2u) << "no format message without a library";
     EXPECT_EQ(messages.shown[0].text,
@@ -63,7 +63,7 @@ TEST(VbDSound, OpeningTheDeviceAppliesTheStoredFormatOrSaysWhyNot) {
     picky.TerminateSoundLibrary();
 }
 
-TEST(VbDSound, CreateTrackBufferReportsOnlyWhatThePerformerCanAct) {
+TEST(SoundDevice, CreateTrackBufferReportsOnlyWhatThePerformerCanAct) {
     RecordingMessageBoxes messages;
     QTemporaryDir dir;
     const QString good = dir.filePath(QStringLiteral("tone.wav"));
@@ -71,7 +71,7 @@ TEST(VbDSound, CreateTrackBufferReportsOnlyWhatThePerformerCanAct) {
     ASSERT_TRUE(WriteFile(good, SineWav(44100, 2, 441, 4410)));
     ASSERT_TRUE(WriteFile(bad, QByteArray(3000, 'x')));
 
-    VbDSound sound(messages, OfflineDevice({44100}));
+    SoundDevice sound(messages, OfflineDevice({44100}));
     EXPECT_EQ(sound.CreateTrackBuffer(good, 1), 0) << "no library yet";
     sound.InitSoundLibrary(0, 2);
     ASSERT_NE(sound.soundLibHandle, 0);
@@ -90,7 +90,7 @@ TEST(VbDSound, CreateTrackBufferReportsOnlyWhatThePerformerCanAct) {
     // The library's termination takes the buffer with it.
     sound.TerminateSoundLibrary();
     VoiceStatus s;
-    EXPECT_FALSE(dsGetStatus(b, s));
+    EXPECT_FALSE(bufferStatus(b, s));
     EXPECT_EQ(sound.CreateTrackBuffer(good, 1), 0);
     EXPECT_EQ(messages.shown.size(), 1u);
 

@@ -2,7 +2,7 @@
 // results and messages.
 #include "ScriptedMciDevice.h"
 
-#include "media/cd/ModuleMCI.h"
+#include "media/cd/CdCommands.h"
 
 #include <gtest/gtest.h>
 
@@ -14,24 +14,24 @@ namespace {
 
 using Sent = ScriptedMciDevice::Sent;
 
-class ModuleMciTest : public ::testing::Test {
+class CdCommandsTest : public ::testing::Test {
 protected:
-    ModuleMciTest() {
+    CdCommandsTest() {
         state.cdOpened = true;
         state.cdMediaPresent = true;
         state.cdTrackCount = 8;
         device.errorTexts[282] = "指定された値が範囲外です。  ";
         device.errorTexts[276] = "デバイスの準備ができていません。";
     }
-    ~ModuleMciTest() override { EXPECT_TRUE(device.done()) << "commands left unsent"; }
+    ~CdCommandsTest() override { EXPECT_TRUE(device.done()) << "commands left unsent"; }
 
     ScriptedMciDevice device;
     CdState state;
     std::vector<QString> messages;
-    ModuleMCI mci{device, state, [this](const QString& text) { messages.push_back(text); }};
+    CdCommands mci{device, state, [this](const QString& text) { messages.push_back(text); }};
 };
 
-TEST_F(ModuleMciTest, OpenCloseAndErrorsTellTheDeviceTextOrAFixedOne) {
+TEST_F(CdCommandsTest, OpenCloseAndErrorsTellTheDeviceTextOrAFixedOne) {
     device.on("open cdaudio Shareable", {}, 276);
     EXPECT_FALSE(mci.OpenCD(false));
     device.on("open cdaudio Shareable", {}, 276);
@@ -54,7 +54,7 @@ TEST_F(ModuleMciTest, OpenCloseAndErrorsTellTheDeviceTextOrAFixedOne) {
                             "エラー@PauseCD...指定された値が範囲外です。"})); // trailing blanks go
 }
 
-TEST_F(ModuleMciTest, StatusQueriesUseTheirReplyBuffersAndGiveZeroOnFailure) {
+TEST_F(CdCommandsTest, StatusQueriesUseTheirReplyBuffersAndGiveZeroOnFailure) {
     device.on("status cdaudio number of tracks wait", "12")
         .on("status cdaudio current track wait", "7 ")
         .on("status cdaudio media present wait", "true")
@@ -124,7 +124,7 @@ void Script(ScriptedMciDevice& device, const std::string& script,
     }
 }
 
-// GetTime_inTrackCD's queries, `ms` into `track` that starts at `start`.
+// GetTimeInTrackCD's queries, `ms` into `track` that starts at `start`.
 std::string InTrack(int track, int start, int ms) {
     return "set cdaudio time format milliseconds|status cdaudio position=" +
            std::to_string(start + ms) + "|status cdaudio position track " + std::to_string(track) +
@@ -133,18 +133,18 @@ std::string InTrack(int track, int start, int ms) {
 
 // Every move on the disc and the mute, from each state: the commands in order, the result, the
 // message.
-TEST_F(ModuleMciTest, MovesOnTheDiscSendTheirCommandsForTheState) {
-    using Move = std::int32_t (*)(ModuleMCI&);
-    const Move next = [](ModuleMCI& m) { return std::int32_t{m.NextCD()}; };
-    const Move prev = [](ModuleMCI& m) { return std::int32_t{m.PrevCD()}; };
-    const Move rewind = [](ModuleMCI& m) { return std::int32_t{m.ReCD()}; };
-    const Move forward = [](ModuleMCI& m) { return m.FfCD(), 1; };
-    const Move stop = [](ModuleMCI& m) { return std::int32_t{m.StopCD()}; };
-    const Move timeIn3 = [](ModuleMCI& m) { return m.GetTime_inTrackCD(3); };
-    const Move top = [](ModuleMCI& m) { return std::int32_t{m.PerfectHeadCD()}; };
-    const Move loopStart = [](ModuleMCI& m) { return std::int32_t{m.BackToLoopStartCD()}; };
-    const Move mute = [](ModuleMCI& m) { return std::int32_t{m.MuteCD()}; };
-    const Move unmute = [](ModuleMCI& m) { return std::int32_t{m.ReMuteCD()}; };
+TEST_F(CdCommandsTest, MovesOnTheDiscSendTheirCommandsForTheState) {
+    using Move = std::int32_t (*)(CdCommands&);
+    const Move next = [](CdCommands& m) { return std::int32_t{m.NextCD()}; };
+    const Move prev = [](CdCommands& m) { return std::int32_t{m.PrevCD()}; };
+    const Move rewind = [](CdCommands& m) { return std::int32_t{m.ReCD()}; };
+    const Move forward = [](CdCommands& m) { return m.FfCD(), 1; };
+    const Move stop = [](CdCommands& m) { return std::int32_t{m.StopCD()}; };
+    const Move timeIn3 = [](CdCommands& m) { return m.GetTimeInTrackCD(3); };
+    const Move top = [](CdCommands& m) { return std::int32_t{m.PerfectHeadCD()}; };
+    const Move loopStart = [](CdCommands& m) { return std::int32_t{m.BackToLoopStartCD()}; };
+    const Move mute = [](CdCommands& m) { return std::int32_t{m.MuteCD()}; };
+    const Move unmute = [](CdCommands& m) { return std::int32_t{m.ReMuteCD()}; };
     constexpr auto kPlaying = CdPlayState::Playing, kPausing = CdPlayState::Pausing,
                    kStopped = CdPlayState::Stopping;
     const std::string format = "set cdaudio time format milliseconds|";
