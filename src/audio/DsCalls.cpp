@@ -5,9 +5,15 @@
 #include "audio/SoundLibrary.h"
 
 namespace mt {
+// The old sound-buffer library's calls, by their names and with their C shape (handles, 0 on
+// failure); nothing outside this file calls them by these names. The English functions of
+// SoundBuffers.h, at the end, forward to them.
+namespace {
+
+std::int32_t dsInitializeChoice(const OutputChoice& choice, const OutputFormat* format);
 
 std::int32_t dsInitialize2(std::intptr_t /*window*/, std::int32_t /*level*/) {
-    return dsInitializeChoice(OutputChoice{});
+    return dsInitializeChoice(OutputChoice{}, nullptr);
 }
 
 std::int32_t dsInitializeChoice(const OutputChoice& choice, const OutputFormat* format) {
@@ -158,15 +164,123 @@ float dsGetMasterPeak(std::int32_t library) {
                                                    [](SoundLibrary& l) { return l.masterPeak(); });
 }
 
-} // namespace mt
-
-namespace mt {
-
 bool dsGetHealth(std::int32_t library, LibraryHealth& health) {
     return LibraryRegistry::instance().withLibrary(library, false, [&](SoundLibrary& l) {
         health = l.health();
         return true;
     });
+}
+
+} // namespace
+
+std::int32_t openSoundLibrary(std::intptr_t window, std::int32_t level) {
+    return dsInitialize2(window, level);
+}
+
+std::int32_t openSoundLibraryOn(const OutputChoice& choice, const OutputFormat* format) {
+    return dsInitializeChoice(choice, format);
+}
+
+std::int32_t setLibraryOutput(std::int32_t library, const OutputChoice& choice) {
+    return dsSetOutput(library, choice);
+}
+
+std::int32_t openSoundLibraryWith(std::unique_ptr<AudioOutput> output, const OutputConfig& config,
+                                  std::int16_t bits) {
+    return dsInitializeOn(std::move(output), config, bits);
+}
+
+void setLibraryGlobalFocus(bool global) {
+    dsSetGlobalFocus(global);
+}
+
+std::int32_t setLibraryFormat(std::int32_t library, std::int32_t sampleRate, std::int16_t bits,
+                              std::int16_t channels) {
+    return dsSetFormatDS(library, sampleRate, bits, channels);
+}
+
+std::int32_t setLibraryBlockFrames(std::int32_t library, std::int32_t frames) {
+    return dsSetBlockFrames(library, frames);
+}
+
+void closeSoundLibrary(std::int32_t library) {
+    dsTerminate(library);
+}
+
+std::int32_t createSoundBuffer(std::int32_t library, const void* image, std::size_t size,
+                               std::int32_t flags) {
+    return dsCreateDSB(library, image, size, flags);
+}
+
+std::int32_t adoptSoundBuffer(std::int32_t library, std::unique_ptr<SampleBuffer> samples,
+                              const QString& reason) {
+    return dsAdoptDSB(library, std::move(samples), reason);
+}
+
+QString libraryLastError(std::int32_t library) {
+    return dsLastError(library);
+}
+
+void freeSoundBuffer(std::int32_t buffer) {
+    dsFree(buffer);
+}
+
+void playBuffer(std::int32_t buffer) {
+    dsPlay(buffer);
+}
+
+void playBufferLooping(std::int32_t buffer) {
+    dsPlayLooping(buffer);
+}
+
+void playBufferWith(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                    std::int32_t frequency) {
+    dsPlayEx(buffer, volume, pan, frequency);
+}
+
+void playBufferLoopingWith(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                           std::int32_t frequency) {
+    dsPlayLoopingEx(buffer, volume, pan, frequency);
+}
+
+void stopBuffer(std::int32_t buffer) {
+    dsStop(buffer);
+}
+
+void setBufferVolume(std::int32_t buffer, std::int32_t volume) {
+    dsSetVolume(buffer, volume);
+}
+
+void setBufferPan(std::int32_t buffer, std::int32_t pan) {
+    dsSetPan(buffer, pan);
+}
+
+void setBufferFrequency(std::int32_t buffer, std::int32_t frequency) {
+    dsSetFrequency(buffer, frequency);
+}
+
+void collectLibrary(std::int32_t library) {
+    dsCollect(library);
+}
+
+bool libraryHealth(std::int32_t library, LibraryHealth& health) {
+    return dsGetHealth(library, health);
+}
+
+bool bufferStatus(std::int32_t buffer, VoiceStatus& status) {
+    return dsGetStatus(buffer, status);
+}
+
+std::shared_ptr<const WaveOverview> bufferOverview(std::int32_t buffer) {
+    return dsGetOverview(buffer);
+}
+
+std::int64_t bufferFrames(std::int32_t buffer) {
+    return dsGetFrames(buffer);
+}
+
+float libraryMasterPeak(std::int32_t library) {
+    return dsGetMasterPeak(library);
 }
 
 } // namespace mt

@@ -11,7 +11,8 @@
 #include <cstdint>
 #include <memory>
 
-// The sound-buffer library's calls. Handles are 32-bit, 0 = none; a stale, freed or unknown
+// The sound-buffer library's calls, each one call of the old C library (DsCalls.cpp keeps
+// them by their old names). Handles are 32-bit, 0 = none; a stale, freed or unknown
 // handle is ignored. Volume and pan are hundredths of a decibel (volume 0 = full, -10000 and
 // below = silence; pan < 0 lowers the right channel by |pan| / 100 dB, pan > 0 the left);
 // frequency is Hz, the buffer frames played per second, clamped to 1..400000.
@@ -39,8 +40,8 @@ std::int32_t setLibraryOutput(std::int32_t library, const OutputChoice& choice);
 
 // Opens a library on a given output (a device, or an OfflineOutput a test pulls from).
 // 0 when the output refuses `config`.
-std::int32_t openSoundLibraryWith(std::unique_ptr<AudioOutput> output, const OutputConfig& config = {},
-                            std::int16_t bits = 16);
+std::int32_t openSoundLibraryWith(std::unique_ptr<AudioOutput> output,
+                                  const OutputConfig& config = {}, std::int16_t bits = 16);
 
 // Buffers keep sounding whatever window has the focus; here they always do, so this only
 // records the caller's wish.
@@ -50,7 +51,7 @@ void setLibraryGlobalFocus(bool global);
 // play at full resolution) and channels (1 mixes left and right). Buffers and voices carry
 // on. Non-zero on success; 0 when the device refuses, which leaves the previous format.
 std::int32_t setLibraryFormat(std::int32_t library, std::int32_t sampleRate, std::int16_t bits,
-                           std::int16_t channels);
+                              std::int16_t channels);
 
 // Device block in frames (32..4096). Non-zero on success. The block's length in time is what
 // the library keeps: a later format change picks as many frames as fill it at the new rate.
@@ -63,12 +64,12 @@ void closeSoundLibrary(std::int32_t library);
 // when this returns; the caller may free the image at once. `flags` is accepted for the
 // caller's sake. 0 on failure, with a reason in libraryLastError(library).
 std::int32_t createSoundBuffer(std::int32_t library, const void* image, std::size_t size,
-                         std::int32_t flags);
+                               std::int32_t flags);
 
 // As createSoundBuffer with samples already decoded (on any thread); the library owns them from
 // here. Null samples are a failed decode: 0, and `reason` becomes libraryLastError(library).
 std::int32_t adoptSoundBuffer(std::int32_t library, std::unique_ptr<SampleBuffer> samples,
-                        const QString& reason);
+                              const QString& reason);
 
 // A Japanese sentence telling why the last createSoundBuffer of this library failed.
 QString libraryLastError(std::int32_t library);
@@ -83,9 +84,10 @@ void playBuffer(std::int32_t buffer);
 void playBufferLooping(std::int32_t buffer);
 
 // As playBuffer / playBufferLooping with new settings, which the buffer keeps.
-void playBufferWith(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency);
+void playBufferWith(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                    std::int32_t frequency);
 void playBufferLoopingWith(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
-                     std::int32_t frequency);
+                           std::int32_t frequency);
 
 // Fades out over a few milliseconds and rewinds to the first frame.
 void stopBuffer(std::int32_t buffer);

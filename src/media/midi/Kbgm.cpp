@@ -1,14 +1,16 @@
 #include "media/midi/MidiLibrary.h"
 
 #include "audio/LibraryRegistry.h"
-#include "media/midi/SynthSource.h"
 #include "media/midi/GmSynth.h"
+#include "media/midi/SynthSource.h"
 
 #include <QFile>
 
 #include <algorithm>
 #include <cmath>
 
+// The MIDI library's calls. Each public method is one call of the old C library, named in the
+// comment above it; this file is the only place that names them so.
 namespace mt {
 namespace {
 
@@ -29,10 +31,11 @@ double InitialBpm(const SmfSong& song) {
 MidiLibrary::MidiLibrary(QString soundFont) : m_soundFont(std::move(soundFont)) {}
 
 MidiLibrary::~MidiLibrary() {
-    KBGMClose();
+    close();
 }
 
-std::int32_t MidiLibrary::KBGMOpen(std::int32_t /*port*/, std::int32_t /*bank*/) {
+// The old library's KBGMOpen.
+std::int32_t MidiLibrary::open(std::int32_t /*port*/, std::int32_t /*bank*/) {
     if (m_synth) {
         return kOk;
     }
@@ -50,11 +53,12 @@ std::int32_t MidiLibrary::KBGMOpen(std::int32_t /*port*/, std::int32_t /*bank*/)
     return kOk;
 }
 
-std::int32_t MidiLibrary::KBGMClose() {
+// The old library's KBGMClose.
+std::int32_t MidiLibrary::close() {
     if (!m_synth) {
         return kOk;
     }
-    KBGMStop();
+    stop();
     detach();
     // The source still attached keeps the synth (and its songs) until the audio thread has
     // let go of it.
@@ -76,7 +80,8 @@ void MidiLibrary::detach() {
     m_library = 0;
 }
 
-std::int32_t MidiLibrary::KBGMSetOutput(std::int32_t library) {
+// The old library's KBGMSetOutput.
+std::int32_t MidiLibrary::setOutput(std::int32_t library) {
     if (!m_synth) {
         return kNotOpen;
     }
@@ -186,7 +191,8 @@ std::int32_t MidiLibrary::send(SynthCommand command) {
     return kOk;
 }
 
-std::int32_t MidiLibrary::KBGMLoadFile(std::int32_t& song, const QString& path) {
+// The old library's KBGMLoadFile.
+std::int32_t MidiLibrary::loadFile(std::int32_t& song, const QString& path) {
     if (!m_synth) {
         return kNotOpen;
     }
@@ -205,7 +211,8 @@ std::int32_t MidiLibrary::KBGMLoadFile(std::int32_t& song, const QString& path) 
     return kOk;
 }
 
-std::int32_t MidiLibrary::KBGMFree(std::int32_t song) {
+// The old library's KBGMFree.
+std::int32_t MidiLibrary::freeSong(std::int32_t song) {
     if (find(song) == nullptr) {
         return m_synth ? kNoSuchSong : kNotOpen;
     }
@@ -225,7 +232,8 @@ std::int32_t MidiLibrary::KBGMFree(std::int32_t song) {
     return send(c);
 }
 
-std::int32_t MidiLibrary::KBGMPlay(std::int32_t song, std::int32_t repeat) {
+// The old library's KBGMPlay.
+std::int32_t MidiLibrary::play(std::int32_t song, std::int32_t repeat) {
     const SmfSong* s = find(song);
     if (s == nullptr) {
         return m_synth ? kNoSuchSong : kNotOpen;
@@ -241,7 +249,8 @@ std::int32_t MidiLibrary::KBGMPlay(std::int32_t song, std::int32_t repeat) {
     return result;
 }
 
-std::int32_t MidiLibrary::KBGMStop() {
+// The old library's KBGMStop.
+std::int32_t MidiLibrary::stop() {
     if (!m_synth) {
         return kNotOpen;
     }
@@ -250,7 +259,8 @@ std::int32_t MidiLibrary::KBGMStop() {
     return send(c);
 }
 
-std::int32_t MidiLibrary::KBGMPause() {
+// The old library's KBGMPause.
+std::int32_t MidiLibrary::pause() {
     if (!m_synth) {
         return kNotOpen;
     }
@@ -259,7 +269,8 @@ std::int32_t MidiLibrary::KBGMPause() {
     return send(c);
 }
 
-std::int32_t MidiLibrary::KBGMResume(std::int32_t song) {
+// The old library's KBGMResume.
+std::int32_t MidiLibrary::resume(std::int32_t song) {
     const SmfSong* s = find(song);
     if (s == nullptr || current().song != song) {
         return m_synth ? kNoSuchSong : kNotOpen;
@@ -270,7 +281,8 @@ std::int32_t MidiLibrary::KBGMResume(std::int32_t song) {
     return send(c);
 }
 
-std::int32_t MidiLibrary::KBGMSeek(std::int32_t song, std::int32_t ticks) {
+// The old library's KBGMSeek.
+std::int32_t MidiLibrary::seek(std::int32_t song, std::int32_t ticks) {
     const SmfSong* s = find(song);
     if (s == nullptr || current().song != song) {
         return m_synth ? kNoSuchSong : kNotOpen;
@@ -282,7 +294,8 @@ std::int32_t MidiLibrary::KBGMSeek(std::int32_t song, std::int32_t ticks) {
     return send(c);
 }
 
-std::int32_t MidiLibrary::KBGMGetInfo(std::int32_t song, MidiInfo& info) {
+// The old library's KBGMGetInfo.
+std::int32_t MidiLibrary::songInfo(std::int32_t song, MidiInfo& info) {
     const SmfSong* s = find(song);
     if (s == nullptr) {
         return m_synth ? kNoSuchSong : kNotOpen;
@@ -303,7 +316,8 @@ std::int32_t MidiLibrary::KBGMGetInfo(std::int32_t song, MidiInfo& info) {
     return kOk;
 }
 
-std::int32_t MidiLibrary::KBGMSetTempo(std::int32_t song, std::int32_t bpm) {
+// The old library's KBGMSetTempo.
+std::int32_t MidiLibrary::setTempo(std::int32_t song, std::int32_t bpm) {
     const SmfSong* s = find(song);
     if (s == nullptr) {
         return m_synth ? kNoSuchSong : kNotOpen;
@@ -321,7 +335,8 @@ std::int32_t MidiLibrary::KBGMSetTempo(std::int32_t song, std::int32_t bpm) {
     return send(c);
 }
 
-std::int32_t MidiLibrary::KBGMSetVolume(std::int32_t /*song*/, std::int32_t volume) {
+// The old library's KBGMSetVolume.
+std::int32_t MidiLibrary::setVolume(std::int32_t /*song*/, std::int32_t volume) {
     if (!m_synth) {
         return kNotOpen;
     }
@@ -331,7 +346,8 @@ std::int32_t MidiLibrary::KBGMSetVolume(std::int32_t /*song*/, std::int32_t volu
     return send(c);
 }
 
-std::int32_t MidiLibrary::KBGMSendSysx(std::int32_t kind) {
+// The old library's KBGMSendSysx.
+std::int32_t MidiLibrary::sendSystemReset(std::int32_t kind) {
     if (!m_synth) {
         return kNotOpen;
     }
