@@ -1,6 +1,6 @@
 // The sound-buffer library's three speed figures: mixing cost, trigger latency, load time.
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
 #include "audio/SoundDevice.h"
 #include "platform/MessageBoxService.h"
 

@@ -2,8 +2,8 @@
 // tracks (meters, playheads, master meter and the repaint they cause) on Qt's offscreen
 // platform, and the waveform overview made at decode time.
 #include "app/AppContext.h"
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
 #include "audio/WaveOverview.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"

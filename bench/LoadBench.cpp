@@ -6,8 +6,8 @@
 //
 //   bench_loading [probe | play [blocking]] [--dir D] [--wav-mb N] [--flac-mb N]
 #include "app/LibraryTrackSound.h"
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
 #include "audio/SoundDevice.h"
 #include "core/TrackBank.h"
 #include "platform/MessageBoxService.h"
@@ -182,7 +182,7 @@ Outcome LoadOnce(SoundDevice& library, TrackBank& bank, const QString& path, boo
             file.open(QIODevice::ReadOnly);
             const QByteArray image = file.readAll();
             buffer = createSoundBuffer(library.soundLibHandle, image.constData(),
-                                 static_cast<std::size_t>(image.size()), 1);
+                                       static_cast<std::size_t>(image.size()), 1);
         });
         RunUntil([&] { return buffer != 0; });
     } else {

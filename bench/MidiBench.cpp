@@ -1,7 +1,7 @@
 // The MIDI player's speed figures: the synth's share of one device block while a busy song
 // plays, reading a large song, and opening the synth with its SoundFont.
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
 #include "media/midi/MidiLibrary.h"
 #include "media/midi/SmfSong.h"
 
@@ -71,7 +71,8 @@ QByteArray BusySong(int bars, int voices) {
 void BM_SynthBlock(benchmark::State& state) {
     auto output = std::make_unique<OfflineOutput>();
     OfflineOutput* out = output.get();
-    const std::int32_t library = openSoundLibraryWith(std::move(output), OutputConfig{kRate, 2, 256});
+    const std::int32_t library =
+        openSoundLibraryWith(std::move(output), OutputConfig{kRate, 2, 256});
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("busy.mid"));
     QFile f(path);

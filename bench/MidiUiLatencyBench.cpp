@@ -11,8 +11,8 @@
 // bench_midi_ui [--posted] [notes per phase, default 400] [period frames, default 128]
 #include "JackPads.h"
 #include "app/AppContext.h"
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/MessageBoxService.h"

@@ -4,8 +4,8 @@
 // played and rendered, and the buffer freed. Whatever the bytes, nothing crashes, leaks or
 // sounds other than finite samples. scripts/fuzz seeds it with a file of one format.
 #include "ScratchPath.h"
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
 #include "audio/SoundFileInfo.h"
 #include "audio/WavReader.h"
 

@@ -49,7 +49,7 @@ struct AppContext {
     LibraryTrackSound trackSound{sound}; // the tracks' way to the sound library
     PreviewPlayer preview{sound};        // the browser's preview buffer
     CdPlayer cd{[this] { return sound.soundLibHandle; },
-                [this](const QString& text) { showMessage(text); }};            // CD player
+                [this](const QString& text) { showMessage(text); }};                // CD player
     MidiFilePlayer midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
     CdMediaControl cdControl{cd};       // the performance keys' way to the CD player
     MidiMediaControl midiControl{midi}; // and to the MIDI player

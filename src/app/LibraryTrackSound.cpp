@@ -1,8 +1,8 @@
 #include "app/LibraryTrackSound.h"
 
 #include "audio/SoundBuffers.h"
-#include "audio/SoundFileInfo.h"
 #include "audio/SoundDevice.h"
+#include "audio/SoundFileInfo.h"
 
 namespace mt {
 

@@ -17,7 +17,8 @@ void SoundDevice::InitSoundLibrary(std::intptr_t window, std::int32_t level) {
     }
 }
 
-void SoundDevice::SetPrimaryFormat(std::int32_t sampleRate, std::int16_t bits, std::int16_t channels) {
+void SoundDevice::SetPrimaryFormat(std::int32_t sampleRate, std::int16_t bits,
+                                   std::int16_t channels) {
     if (soundLibHandle == 0) {
         return;
     }
@@ -44,8 +45,8 @@ std::int32_t SoundDevice::CreateTrackBuffer(const QString& path, std::int32_t /*
 }
 
 SoundDevice::LoadId SoundDevice::loadTrackBuffer(const QString& path,
-                                           std::function<void(int percent)> progress,
-                                           std::function<void(std::int32_t buffer)> done) {
+                                                 std::function<void(int percent)> progress,
+                                                 std::function<void(std::int32_t buffer)> done) {
     if (!m_loader) {
         m_loader = std::make_unique<SoundLoader>();
     }

@@ -137,9 +137,9 @@ void AppShell::onLoad() {
     w.midiPanel().lastMidiFile = read("MIDIDir").value_or(QString());
 
     OutputFormat& format = m_app.outputFormat;
-    format.sampleRate = static_cast<std::int32_t>(readInt("QuSample", 22050,
-                                                        std::numeric_limits<std::int32_t>::min(),
-                                                        std::numeric_limits<std::int32_t>::max()));
+    format.sampleRate = static_cast<std::int32_t>(
+        readInt("QuSample", 22050, std::numeric_limits<std::int32_t>::min(),
+                std::numeric_limits<std::int32_t>::max()));
     format.bits = static_cast<std::int16_t>(readInt("QuBit", 16, -32768, 32767));
     format.channels = static_cast<std::int16_t>(readInt("QuSm", 2, -32768, 32767));
     format = format.offeredOnly();

@@ -1,7 +1,7 @@
 #include "ui/AudioStatusLine.h"
 
-#include "audio/SoundLibrary.h"
 #include "audio/SoundDevice.h"
+#include "audio/SoundLibrary.h"
 
 #include <QDateTime>
 #include <QMouseEvent>

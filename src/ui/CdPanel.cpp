@@ -50,7 +50,8 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
     cdLoopStartLabel->setToolTip(QStringLiteral("ループスタートのセット"));
     cdLoopEndLabel = Named(new ClickableLabel(QStringLiteral("b:00:00:00"), this), "lblCDMarkb");
     cdLoopEndLabel->setToolTip(QStringLiteral("ループエンドのセット"));
-    for (QLabel* mark : {static_cast<QLabel*>(cdLoopStartLabel), static_cast<QLabel*>(cdLoopEndLabel)}) {
+    for (QLabel* mark :
+         {static_cast<QLabel*>(cdLoopStartLabel), static_cast<QLabel*>(cdLoopEndLabel)}) {
         mark->setCursor(Qt::PointingHandCursor);
         mark->setFrameShape(QFrame::Panel);
         mark->setFrameShadow(QFrame::Raised);
@@ -108,8 +109,9 @@ void CdPanel::OpenOnShow() {
 void CdPanel::showPlayer() {
     const CdState& s = m_cd.state;
     const std::pair<QPushButton*, CdButton> buttons[] = {
-        {cdStartButton, kCdStart}, {cdPauseButton, kCdPause}, {cdStopButton, kCdStop},  {cdPreviousButton, kCdPrev},
-        {cdNextButton, kCdNext},   {cdRewindButton, kCdRewind},  {cdForwardButton, kCdForward}};
+        {cdStartButton, kCdStart},    {cdPauseButton, kCdPause}, {cdStopButton, kCdStop},
+        {cdPreviousButton, kCdPrev},  {cdNextButton, kCdNext},   {cdRewindButton, kCdRewind},
+        {cdForwardButton, kCdForward}};
     for (const auto& [button, flag] : buttons) {
         button->setEnabled(m_cd.canPress(flag));
     }

@@ -44,10 +44,10 @@ public:
     ClickableLabel* cdLoopStartLabel;
     ClickableLabel* cdLoopEndLabel;
     QCheckBox* cdAbLoopCheck; // "[a-b]loop"
-    QLabel* cdBpmCaption;   // "♪="
+    QLabel* cdBpmCaption;     // "♪="
     QLabel* cdBpmLabel;
     QLabel* cdBarSecondsLabel;
-    QSpinBox* cdBarSpin;      // bar length in ms
+    QSpinBox* cdBarSpin;         // bar length in ms
     QCheckBox* cdReferenceCheck; // "基準": the CD is the tempo reference
     QPushButton* cdCounterButton;
 

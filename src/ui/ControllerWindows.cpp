@@ -101,7 +101,8 @@ MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings,
     form->addWidget(portBox, 0, 1);
     form->addWidget(new QLabel(QStringLiteral("MIDIシステム")), 1, 0);
     midiSystemBox = new QComboBox;
-    midiSystemBox->addItems({QStringLiteral("自動"), QStringLiteral("JACK"), QStringLiteral("ALSA")});
+    midiSystemBox->addItems(
+        {QStringLiteral("自動"), QStringLiteral("JACK"), QStringLiteral("ALSA")});
     form->addWidget(midiSystemBox, 1, 1);
     form->addWidget(new QLabel(QStringLiteral("ベロシティ")), 2, 0);
     curveBox = new QComboBox;
@@ -116,9 +117,9 @@ MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings,
     form->addWidget(new QLabel(QStringLiteral("学習するノブ")), 4, 0);
     knobModeBox = new QComboBox;
     knobModeBox->addItems({QStringLiteral("位置（普通のノブ）"),
-                         QStringLiteral("エンコーダ（1..63 上 / 127..65 下）"),
-                         QStringLiteral("エンコーダ（65.. 上 / ..63 下）"),
-                         QStringLiteral("エンコーダ（1..63 上 / 65..127 下）")});
+                           QStringLiteral("エンコーダ（1..63 上 / 127..65 下）"),
+                           QStringLiteral("エンコーダ（65.. 上 / ..63 下）"),
+                           QStringLiteral("エンコーダ（1..63 上 / 65..127 下）")});
     form->addWidget(knobModeBox, 4, 1);
 
     auto* actions = new QWidget;

@@ -163,7 +163,7 @@ void FileBrowser::onFileClicked() {
     if (file.exists()) {
         previewFileSizeLabel->setText(KilobyteText(file.size()));
         wavInfoLabel->setText(QStringLiteral("(") + FormatWavInfo(m_selectedPath, 0) +
-                            QStringLiteral(")"));
+                              QStringLiteral(")"));
     } else {
         // Gone between listing and click: nothing to measure.
         previewFileSizeLabel->setText(QStringLiteral("kB"));

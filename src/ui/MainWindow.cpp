@@ -61,13 +61,13 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     m_keyboard = new KeyboardPlayer(m_app.keyPositions, m_app.keys, *this);
     m_shell = new AppShell(m_app, *this);
 
-    editButton = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView), QString(),
-                              client);
+    editButton = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                                 QString(), client);
     editButton->setObjectName(QStringLiteral("ComEdit"));
     editButton->setToolTip(QStringLiteral("波形編集ソフト起動"));
     editButton->setEnabled(false); // until an editor is known
     volumeControlButton = new QPushButton(style()->standardIcon(QStyle::SP_MediaVolume),
-                                  QStringLiteral("Vol"), client);
+                                          QStringLiteral("Vol"), client);
     volumeControlButton->setObjectName(QStringLiteral("ComVol_Show"));
     connect(volumeControlButton, &QPushButton::clicked, this,
             [this] { menuItem(QStringLiteral("mnuVolumeControl"))->trigger(); });

@@ -70,7 +70,7 @@ public:
 
     int mainWindowWidth = 0; // pixels
 
-    QPushButton* editButton = nullptr;     // hands the selected track to the waveform editor
+    QPushButton* editButton = nullptr;          // hands the selected track to the waveform editor
     QPushButton* volumeControlButton = nullptr; // starts the volume control
 
     // Says in the menu bar, for as long as it is so, that there is no sound device and the

@@ -36,7 +36,7 @@ MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     : QGroupBox(QStringLiteral("MIDI"), parent), m_app(app), m_midi(app.midi) {
     setObjectName(QStringLiteral("FrameMIDI"));
     midiOpenButton = PictureButton(this, "ComMIDIOpen", QStyle::SP_DialogOpenButton,
-                                QStringLiteral("MIDIファイルを開く"));
+                                   QStringLiteral("MIDIファイルを開く"));
     midiStartButton = PictureButton(this, "ComMIDIStart", QStyle::SP_MediaPlay, QString());
     midiPauseButton = PictureButton(this, "ComMIDIPause", QStyle::SP_MediaPause, QString());
     midiStopButton = PictureButton(this, "ComMIDIStop", QStyle::SP_MediaStop, QString());
@@ -44,7 +44,7 @@ MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     midiForwardButton = PictureButton(this, "ComMIDIFF", QStyle::SP_MediaSeekForward, QString());
     resetSystemBox = Named(new QComboBox(this), "ComboMIDISys");
     resetSystemBox->addItems({QStringLiteral("GM"), QStringLiteral("GS"), QStringLiteral("XG"),
-                            QStringLiteral("VL"), QStringLiteral("VL2")});
+                              QStringLiteral("VL"), QStringLiteral("VL2")});
     resetSystemBox->setCurrentIndex(-1); // nothing chosen until the device opens
     resetSystemBox->setEnabled(false);
     midiRepeatCheck = Named(new QCheckBox(QStringLiteral("REPEAT"), this), "ChkMIDILoop");

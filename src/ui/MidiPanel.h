@@ -35,8 +35,8 @@ public:
     QPushButton* midiStopButton;
     QPushButton* midiForwardButton;
     QPushButton* midiRewindButton;
-    QComboBox* resetSystemBox;       // GM, GS, XG, VL, VL2
-    QCheckBox* midiRepeatCheck;        // "REPEAT"
+    QComboBox* resetSystemBox;     // GM, GS, XG, VL, VL2
+    QCheckBox* midiRepeatCheck;    // "REPEAT"
     QCheckBox* midiReferenceCheck; // "基準": the song's bar is the tempo reference
     QLabel* midiTitleLabel;
     QLabel* midiTimeLabel;
@@ -44,7 +44,7 @@ public:
     QLabel* midiTempoLabel;
     QLabel* midiBarSecondsLabel;
     QSpinBox* midiTempoSpin; // BPM
-    QLabel* midiBeatsLabel;      // hidden: the elapsed beats
+    QLabel* midiBeatsLabel;  // hidden: the elapsed beats
 
     // The open dialog's file name: the stored "MIDIDir" at start, the last choice after.
     QString lastMidiFile;

@@ -69,11 +69,13 @@ void MixPanel::wire(int i) {
     TrackBank& bank = m_app.bank;
     TempoControl& tempo = m_app.tempo;
     // valueChanged follows both the drag and every other change, so the sound follows it.
-    connect(f.volumeBar, &QScrollBar::valueChanged, this, [&bank, i](int v) { bank.setVolume(i, v); });
+    connect(f.volumeBar, &QScrollBar::valueChanged, this,
+            [&bank, i](int v) { bank.setVolume(i, v); });
     connect(f.panBar, &QScrollBar::valueChanged, this, [&bank, i](int v) { bank.setPan(i, v); });
     connect(f.speedBar, &QScrollBar::valueChanged, this,
             [&tempo, i](int v) { tempo.moveSpeed(i, v); });
-    f.speedBar->installEventFilter(new GrabWatcher(f.speedBar, [&tempo] { tempo.captureSpeeds(); }));
+    f.speedBar->installEventFilter(
+        new GrabWatcher(f.speedBar, [&tempo] { tempo.captureSpeeds(); }));
     connect(f.panResetButton, &QPushButton::clicked, this, [this, i] { onPanResetClicked(i); });
     connect(f.speedResetButton, &QPushButton::clicked, this, [this, i] { onSpeedResetClicked(i); });
     connect(f.ratioBox, &QComboBox::activated, this, [this, i] { onRatioChosen(i); });

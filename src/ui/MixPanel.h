@@ -37,8 +37,8 @@ public:
     QCheckBox* cdReferenceCheck = nullptr;
     QCheckBox* midiReferenceCheck = nullptr;
 
-    QPushButton* matchTempoButton = nullptr;          // "テンポ合わせ"
-    ClickableLabel* lockedLabel = nullptr; // "Lock On": yellow while locked
+    QPushButton* matchTempoButton = nullptr; // "テンポ合わせ"
+    ClickableLabel* lockedLabel = nullptr;   // "Lock On": yellow while locked
 
     // Set at the end of start-up; a ratio chosen before it leaves the lock alone.
     bool formLoaded = false;

@@ -1,8 +1,8 @@
 #include "ui/OutputWindow.h"
 
 #include "audio/RtAudioOutput.h"
-#include "audio/SoundLibrary.h"
 #include "audio/SoundDevice.h"
+#include "audio/SoundLibrary.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -148,7 +148,7 @@ void OutputWindow::showLatency() {
                                          .arg(Milliseconds(ExpectedLatency(system, seconds))));
     }
     latencyLabel->setText(QStringLiteral("キーから音まで 約 %1")
-                            .arg(Milliseconds(ExpectedLatency(system, choice.blockSeconds))));
+                              .arg(Milliseconds(ExpectedLatency(system, choice.blockSeconds))));
 }
 
 OutputChoice OutputWindow::shownChoice() const {

@@ -58,9 +58,12 @@ PlayModeWindow::PlayModeWindow(TrackBank& bank, TrackPanel& tracks)
         row->addWidget(playModeHoldChecks[i]);
         rows->addWidget(frame, i % 4, i / 4);
 
-        connect(playModeStartButtons[i], &QPushButton::clicked, this, [this, i] { onPlayModeStartClicked(i); });
-        connect(playModeLoopChecks[i], &QCheckBox::clicked, this, [this, i] { onPlayModeLoopReleased(i); });
-        connect(playModeHoldChecks[i], &QCheckBox::clicked, this, [this, i] { onPlayModeHoldReleased(i); });
+        connect(playModeStartButtons[i], &QPushButton::clicked, this,
+                [this, i] { onPlayModeStartClicked(i); });
+        connect(playModeLoopChecks[i], &QCheckBox::clicked, this,
+                [this, i] { onPlayModeLoopReleased(i); });
+        connect(playModeHoldChecks[i], &QCheckBox::clicked, this,
+                [this, i] { onPlayModeHoldReleased(i); });
         connect(trackKeyLabels[i], &ClickableLabel::mousePressed, this,
                 [this, i](Qt::MouseButton button, const QPoint& at) {
                     if (button == Qt::RightButton) {
@@ -114,7 +117,8 @@ void PlayModeWindow::redrawTrack(int index) {
     const Track& t = m_bank.track(index);
     fileNameLabels[index]->setText(t.fileName);
     playModeStartButtons[index]->setEnabled(t.loaded);
-    playModeStartButtons[index]->setText(t.playing() ? QStringLiteral("STOP") : QStringLiteral("PLAY"));
+    playModeStartButtons[index]->setText(t.playing() ? QStringLiteral("STOP")
+                                                     : QStringLiteral("PLAY"));
     SetButtonColour(*playModeStartButtons[index], t.playing() ? kMagenta : kCyan);
     playModeLoopChecks[index]->setChecked(t.loop);
     playModeHoldChecks[index]->setChecked(t.hold);

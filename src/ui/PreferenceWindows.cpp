@@ -84,7 +84,8 @@ PreferenceWindow::PreferenceWindow(AppContext& app, QWidget* parent) : QDialog(p
     okButton->setDefault(true);
     connect(volumeControlBrowseButton, &QPushButton::clicked, this,
             &PreferenceWindow::onVolumeControlBrowseClicked);
-    connect(editorBrowseButton, &QPushButton::clicked, this, &PreferenceWindow::onEditorBrowseClicked);
+    connect(editorBrowseButton, &QPushButton::clicked, this,
+            &PreferenceWindow::onEditorBrowseClicked);
     connect(okButton, &QPushButton::clicked, this, &PreferenceWindow::onOkClicked);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 

@@ -27,7 +27,7 @@ public:
 
     QLabel* messageLabel;
     QPushButton* resumeButton; // "Brenlo 再開"
-    QPushButton* quitButton;     // "Brenlo終了"
+    QPushButton* quitButton;   // "Brenlo終了"
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -93,7 +93,9 @@ void SoundQualityWindow::onLoad() {
 
 void SoundQualityWindow::onOkClicked() {
     OutputFormat& f = m_format;
-    f.sampleRate = rate44100Option->isChecked() ? 44100 : rate11025Option->isChecked() ? 11025 : 22050;
+    f.sampleRate = rate44100Option->isChecked()   ? 44100
+                   : rate11025Option->isChecked() ? 11025
+                                                  : 22050;
     f.bits = static_cast<std::int16_t>(bits8Option->isChecked() ? 8 : 16);
     f.channels = static_cast<std::int16_t>(monoOption->isChecked() ? 1 : 2);
     m_sound.SetPrimaryFormat(f.sampleRate, f.bits, f.channels);

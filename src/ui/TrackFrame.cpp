@@ -59,7 +59,8 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     clearButton->setToolTip(QStringLiteral("クリア"));
     startButton = Named(new QPushButton(QStringLiteral("PLAY"), this), "ComStart", index);
     startButton->setEnabled(false);
-    playTimeLabel = Named(new FittingLabel(QStringLiteral("s"), Fit::Shrink, this), "lblSample", index);
+    playTimeLabel =
+        Named(new FittingLabel(QStringLiteral("s"), Fit::Shrink, this), "lblSample", index);
 
     loopCheck = Named(new QCheckBox(QStringLiteral("Loop"), this), "CheckLoop", index);
     holdCheck = Named(new QCheckBox(QStringLiteral("Duuk"), this), "CheckDuuk", index);
@@ -79,7 +80,7 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     speedBar->setPageStep(100);
     speedResetButton = Named(new QPushButton(QStringLiteral("初"), this), "ComFreRes", index);
     speedLabel = Named(new FittingLabel(QStringLiteral("44.1kHz"), Fit::Shrink, this),
-                         "lblFrequency", index);
+                       "lblFrequency", index);
     speedLabel->setToolTip(QStringLiteral("再生速度"));
     fineSpeedCheck = Named(new QCheckBox(QStringLiteral("細"), this), "Check", index);
 

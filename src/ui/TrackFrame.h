@@ -29,21 +29,21 @@ public:
     int index() const { return m_index; }
 
     ClickableLabel* trackNumberLabel; // circled track number, carries the selection highlight
-    QLabel* fileTitleLabel;              // file name; tool tip = full path
-    QPushButton* changeButton;           // "Change!"
-    QPushButton* clearButton;            // "C"
-    QPushButton* startButton;            // "PLAY" / "STOP"
-    QLabel* playTimeLabel;                // playing time
+    QLabel* fileTitleLabel;           // file name; tool tip = full path
+    QPushButton* changeButton;        // "Change!"
+    QPushButton* clearButton;         // "C"
+    QPushButton* startButton;         // "PLAY" / "STOP"
+    QLabel* playTimeLabel;            // playing time
     QCheckBox* loopCheck;
     QCheckBox* holdCheck;
     QLabel* volumeCaption; // "Vol"
-    QScrollBar* volumeBar;     // dB, -70..0
+    QScrollBar* volumeBar; // dB, -70..0
     QLabel* volumeLabel;
     QLabel* panCaption; // "Pan"
-    QScrollBar* panBar;  // -40..40
+    QScrollBar* panBar; // -40..40
     QLabel* panLabel;
-    QPushButton* panResetButton; // "0"
-    QScrollBar* speedBar;      // tens of Hz at 44.1 kHz scale, 5..9000
+    QPushButton* panResetButton;   // "0"
+    QScrollBar* speedBar;          // tens of Hz at 44.1 kHz scale, 5..9000
     QPushButton* speedResetButton; // "初"
     QLabel* speedLabel;
     QCheckBox* fineSpeedCheck; // "細": fine steps for speedBar

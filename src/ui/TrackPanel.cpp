@@ -151,8 +151,8 @@ void TrackPanel::redrawTrack(int index) {
     f.fileTitleLabel->setText(loadingCaption + t.fileName);
     f.fileTitleLabel->setToolTip(t.path);
     f.playTimeLabel->setText(t.length44k == 0.0f
-                             ? QStringLiteral("s")
-                             : FormatNumber(t.duration, "#,###0.000") + QStringLiteral("s"));
+                                 ? QStringLiteral("s")
+                                 : FormatNumber(t.duration, "#,###0.000") + QStringLiteral("s"));
     // Each control takes the track's value; one already showing it does not signal again.
     f.loopCheck->setChecked(t.loop);
     f.holdCheck->setChecked(t.hold);

@@ -21,9 +21,9 @@ WavInfoWindow::WavInfoWindow(const TrackBank& bank, int track, QWidget* parent) 
     fileNameLabel = new QLabel(QStringLiteral("ファイル ： ") + path, this);
     // Whole kilobytes of 1000 bytes, as the pattern rounds.
     sizeLabel = new QLabel(QStringLiteral("サイズ ： ") +
-                             FormatNumber(QFileInfo(path).size() / 1000.0, "#,##0") +
-                             QStringLiteral("kB"),
-                         this);
+                               FormatNumber(QFileInfo(path).size() / 1000.0, "#,##0") +
+                               QStringLiteral("kB"),
+                           this);
     infoLabel = new QLabel(FormatWavInfo(path, 1), this);
     loneWolfMemberLabel = new QLabel(bank.track(track).loneWolf ? QStringLiteral("一匹狼： ON")
                                                                 : QStringLiteral("一匹狼： OFF"),

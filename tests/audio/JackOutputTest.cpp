@@ -3,8 +3,8 @@
 #include "AudioServers.h"
 #include "AudioTestKit.h"
 
-#include "audio/SoundBuffers.h"
 #include "audio/RtAudioOutput.h"
+#include "audio/SoundBuffers.h"
 
 #include <QElapsedTimer>
 #include <QThread>

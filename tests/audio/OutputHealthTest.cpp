@@ -2,8 +2,8 @@
 #include "AudioTestKit.h"
 
 #include "audio/CallbackMeter.h"
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
 
 #include <gtest/gtest.h>
 

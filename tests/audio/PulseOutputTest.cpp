@@ -4,10 +4,10 @@
 #include "support/StuckJack.h"
 
 #include "audio/AudioSource.h"
-#include "audio/SoundBuffers.h"
 #include "audio/Engine.h"
 #include "audio/LibraryRegistry.h"
 #include "audio/RtAudioOutput.h"
+#include "audio/SoundBuffers.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -99,7 +99,7 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
 
     const std::int32_t lib =
         openSoundLibraryWith(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}),
-                       OutputConfig{kRate, 2, kBlock});
+                             OutputConfig{kRate, 2, kBlock});
     ASSERT_NE(lib, 0) << "RtAudio could not open the PulseAudio stream";
     const QByteArray tone = SineWav(kRate, 2, 1000, kRate, 0.5);
     const std::int32_t b =

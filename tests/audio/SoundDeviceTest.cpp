@@ -20,7 +20,7 @@ const QString kTitle = QStringLiteral("VbDSnd.Dll");
 
 // An offline library whose pretend device takes only the rates listed.
 SoundDevice::Initializer OfflineDevice(const std::vector<int>& rates,
-                                    OfflineOutput** output = nullptr) {
+                                       OfflineOutput** output = nullptr) {
     return [rates, output](std::intptr_t, std::int32_t level) {
         EXPECT_EQ(level, 2);
         auto o = std::make_unique<OfflineOutput>([rates](const OutputConfig& c) {

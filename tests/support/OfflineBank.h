@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/LibraryTrackSound.h"
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
 #include "audio/SoundDevice.h"
 #include "core/TrackBank.h"
 #include "support/PlatformDoubles.h"
@@ -23,10 +23,10 @@ protected:
     RecordingMessageBoxes m_messages;
     OfflineOutput* m_output = nullptr;
     SoundDevice m_library{m_messages, [this](std::intptr_t, std::int32_t) {
-                           auto offline = std::make_unique<OfflineOutput>();
-                           m_output = offline.get();
-                           return openSoundLibraryWith(std::move(offline));
-                       }};
+                              auto offline = std::make_unique<OfflineOutput>();
+                              m_output = offline.get();
+                              return openSoundLibraryWith(std::move(offline));
+                          }};
     LibraryTrackSound m_sound{m_library};
     TrackBank bank{m_sound};
 };

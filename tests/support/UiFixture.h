@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/AppContext.h"
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
 #include "support/PlatformDoubles.h"
 #include "support/RealInput.h"
 #include "support/TrackLoads.h"

@@ -2,9 +2,9 @@
 // the output window, and a device that goes away and comes back.
 #include "app/AppContext.h"
 #include "audio/AudioTestKit.h"
-#include "audio/SoundBuffers.h"
 #include "audio/OfflineOutput.h"
 #include "audio/RtAudioOutput.h"
+#include "audio/SoundBuffers.h"
 #include "support/PlatformDoubles.h"
 #include "support/PrivateJack.h"
 #include "ui/AppShell.h"
@@ -64,7 +64,7 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
 
     const QByteArray wav = SineWav(22050, 2, 441, 22050);
     const std::int32_t buffer = createSoundBuffer(app.sound.soundLibHandle, wav.constData(),
-                                            static_cast<std::size_t>(wav.size()), 1);
+                                                  static_cast<std::size_t>(wav.size()), 1);
     playBufferLoopingWith(buffer, 0, 0, 22050);
     output->render(1000);
     VoiceStatus before;
@@ -105,10 +105,10 @@ using AudioStatusOnJack = JackServerTest;
 
 TEST_F(AudioStatusOnJack, TheWindowShowsTheServersPeriod) {
     TestPlatform platform;
-    AppContext app{
-        platform.services, [](std::intptr_t, std::int32_t) {
-            return openSoundLibraryWith(std::make_unique<RtAudioOutput>(), OutputConfig{22050, 2, 64});
-        }};
+    AppContext app{platform.services, [](std::intptr_t, std::int32_t) {
+                       return openSoundLibraryWith(std::make_unique<RtAudioOutput>(),
+                                                   OutputConfig{22050, 2, 64});
+                   }};
     app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
     MainWindow window(app);
     window.shell().endProcess = [] {};

@@ -19,7 +19,8 @@ protected:
     std::vector<bool> transport() {
         MidiPanel& p = panel();
         return {p.midiStartButton->isEnabled(), p.midiPauseButton->isEnabled(),
-                p.midiStopButton->isEnabled(), p.midiForwardButton->isEnabled(), p.midiRewindButton->isEnabled()};
+                p.midiStopButton->isEnabled(), p.midiForwardButton->isEnabled(),
+                p.midiRewindButton->isEnabled()};
     }
 };
 

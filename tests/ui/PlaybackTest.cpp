@@ -67,9 +67,9 @@ TEST_F(PlaybackTest, TheFrameShowsTheBanksState) {
     EXPECT_EQ(f.speedLabel->text(), QStringLiteral("0.05kHz"));
     bank().setVolume(0, -12);
     bank().setPan(0, 40);
-    EXPECT_EQ(
-        std::make_tuple(f.volumeBar->value(), f.volumeLabel->text(), f.panBar->value(), f.panLabel->text()),
-        std::make_tuple(-12, QStringLiteral("-12dB"), 40, QStringLiteral("40")));
+    EXPECT_EQ(std::make_tuple(f.volumeBar->value(), f.volumeLabel->text(), f.panBar->value(),
+                              f.panLabel->text()),
+              std::make_tuple(-12, QStringLiteral("-12dB"), 40, QStringLiteral("40")));
     bank().setVolume(6, -30); // an empty track
     EXPECT_EQ(frame(6).volumeLabel->text(), QStringLiteral("-30dB"));
 

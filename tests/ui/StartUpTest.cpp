@@ -122,7 +122,8 @@ TEST_F(StartUpTest, WithoutASoundDeviceTheWindowSaysSoInOnePlace) {
     EXPECT_TRUE(w.noSoundDeviceLabel->isVisible());
     EXPECT_EQ(w.noSoundDeviceLabel->text(),
               QStringLiteral("サウンドデバイスがありません（トラックの音は出ません）"));
-    const QRect inWindow(w.noSoundDeviceLabel->mapTo(&w, QPoint(0, 0)), w.noSoundDeviceLabel->size());
+    const QRect inWindow(w.noSoundDeviceLabel->mapTo(&w, QPoint(0, 0)),
+                         w.noSoundDeviceLabel->size());
     EXPECT_TRUE(QRect(QPoint(0, 0), w.size()).contains(inWindow)) << "out of sight";
     w.resize(w.width(), w.mediaPanelOpenHeight);
     EXPECT_TRUE(w.noSoundDeviceLabel->isVisible());
@@ -235,16 +236,18 @@ TEST_F(StartUpTest, OneSoundQualityWindowAppliesOnOk) {
     open();
     EXPECT_FALSE(quality->isModal());
     EXPECT_TRUE(quality->rate22050Option->isChecked()) << "an unknown rate falls back to 22.05 kHz";
-    for (QWidget* choice : std::initializer_list<QWidget*>{quality->rate44100Option, quality->bits8Option,
-                                                           quality->monoOption, quality->cancelButton}) {
+    for (QWidget* choice :
+         std::initializer_list<QWidget*>{quality->rate44100Option, quality->bits8Option,
+                                         quality->monoOption, quality->cancelButton}) {
         QTest::mouseClick(choice, Qt::LeftButton);
     }
     EXPECT_EQ(m_app.outputFormat.sampleRate, 22050);
     EXPECT_EQ(m_app.outputFormat.channels, 2);
 
     quality = open();
-    for (QWidget* choice : std::initializer_list<QWidget*>{quality->rate44100Option, quality->bits8Option,
-                                                           quality->monoOption, quality->okButton}) {
+    for (QWidget* choice :
+         std::initializer_list<QWidget*>{quality->rate44100Option, quality->bits8Option,
+                                         quality->monoOption, quality->okButton}) {
         QTest::mouseClick(choice, Qt::LeftButton);
     }
     EXPECT_FALSE(quality->isVisible());

@@ -107,7 +107,8 @@ TEST_F(TempoMatchTest, TheCountersKeysMeasureOkHandsTheBarOverAndCancelUnloads) 
     BpmCounterWindow& w = openCounter();
     EXPECT_TRUE(w.isVisible() && !w.isModal());
     QTest::keyClick(w.counterOkButton, Qt::Key_C);
-    QWidget* const controls[] = {w.typeBpmCheck, w.counterCancelButton, w.cdBpmEdit, &w, w.counterOkButton};
+    QWidget* const controls[] = {w.typeBpmCheck, w.counterCancelButton, w.cdBpmEdit, &w,
+                                 w.counterOkButton};
     for (QWidget* control : controls) {
         m_app.mmt.tapClock += 500;
         QTest::keyClick(control, Qt::Key_V);

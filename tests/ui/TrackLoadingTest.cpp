@@ -67,7 +67,8 @@ TEST_F(TrackLoadingTest, TheFrameShowsALoadingTrackAndItsPlayWaitsForTheSound) {
     showWindow();
     test::ClickListItem(*browser().fileList, QStringLiteral("big.wav"));
     QTest::mouseClick(frame(2).changeButton, Qt::LeftButton);
-    EXPECT_EQ(frame(2).fileTitleLabel->text() + frame(2).playTimeLabel->text(), "読込中… big.wav10.000s");
+    EXPECT_EQ(frame(2).fileTitleLabel->text() + frame(2).playTimeLabel->text(),
+              "読込中… big.wav10.000s");
     QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
     EXPECT_FALSE(bank().playing(2));
     // Queued behind big.wav, cut.wav loses its second half before it is read.

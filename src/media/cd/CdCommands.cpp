@@ -67,7 +67,7 @@ std::uint32_t CdCommands::query(const std::string& command, int length, std::str
 }
 
 bool CdCommands::queryNumber(const std::string& command, int length, std::int32_t& value,
-                            std::uint32_t& code) {
+                             std::uint32_t& code) {
     std::string reply;
     code = query(command, length, reply);
     if (code != 0) {

@@ -2,8 +2,8 @@
 
 #include "media/cd/CdAudioDevice.h"
 #include "media/cd/CdAudioMci.h"
-#include "media/cd/CdState.h"
 #include "media/cd/CdCommands.h"
+#include "media/cd/CdState.h"
 
 #include <QObject>
 #include <QTimer>

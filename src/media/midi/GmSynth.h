@@ -1,8 +1,8 @@
 #pragma once
 
 #include "audio/SpscRing.h"
-#include "media/midi/SynthCommand.h"
 #include "media/midi/SmfSong.h"
+#include "media/midi/SynthCommand.h"
 
 #include <QString>
 
@@ -134,8 +134,8 @@ private:
     std::size_t m_next = 0;                             // next event to dispatch
     double m_tick = 0.0;                                // position, fractional ticks
     std::uint32_t m_fileTempo = SmfSong::kDefaultTempo; // the song's own tempo here
-    double m_tempoScale = 1.0; // setTempo: played tempo / the song's own
-    float m_gain = 1.0f;       // volume as applied, glides to m_targetGain
+    double m_tempoScale = 1.0;                          // setTempo: played tempo / the song's own
+    float m_gain = 1.0f;                                // volume as applied, glides to m_targetGain
     float m_targetGain = 1.0f;
     bool m_chase = false; // channel state lost (synth rebuilt): replay it
     std::uint32_t m_lastSeq = 0;

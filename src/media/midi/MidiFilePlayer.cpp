@@ -119,7 +119,7 @@ QString MidiFilePlayer::BarSecondsText() const {
 }
 
 bool MidiFilePlayer::ElapsedFromPosition(std::int32_t position, std::int32_t& beats,
-                                     std::int32_t& hundredths) const {
+                                         std::int32_t& hundredths) const {
     if (midiResolution == 0 || midiTempo == 0) {
         return false;
     }

@@ -126,7 +126,8 @@ public:
 
     // midiBarSeconds from midiTempo (0 when the tempo is 0).
     void UpdateBarSeconds();
-    // midiBarSeconds as midiBarSecondsLabel shows it: rounded half up to three decimals, "#,###0.000".
+    // midiBarSeconds as midiBarSecondsLabel shows it: rounded half up to three decimals,
+    // "#,###0.000".
     QString BarSecondsText() const;
     // The elapsed time of the playing tick: whole beats of `position`, then hundredths of a
     // second at midiTempo. False (nothing written) while midiResolution or midiTempo is 0.

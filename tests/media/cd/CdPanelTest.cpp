@@ -27,8 +27,9 @@ protected:
     QAction& mediaPanelAction() { return *m_window.menuItem(QStringLiteral("mnuCD")); }
     std::vector<bool> transport() {
         CdPanel& p = panel();
-        return {p.cdStartButton->isEnabled(), p.cdPauseButton->isEnabled(), p.cdStopButton->isEnabled(),
-                p.cdPreviousButton->isEnabled(),  p.cdNextButton->isEnabled(),  p.cdForwardButton->isEnabled(),
+        return {p.cdStartButton->isEnabled(), p.cdPauseButton->isEnabled(),
+                p.cdStopButton->isEnabled(),  p.cdPreviousButton->isEnabled(),
+                p.cdNextButton->isEnabled(),  p.cdForwardButton->isEnabled(),
                 p.cdRewindButton->isEnabled()};
     }
 };

@@ -34,12 +34,12 @@ protected:
     SoundDevice m_sound{m_boxes};
     std::vector<QString> m_messages;
     MidiFilePlayer m_midi{[this](const QString& text) {
-                          m_messages.push_back(text);
-                          if (whileShown) {
-                              whileShown(); // a modal box runs the event loop
-                          }
-                      },
-                      m_sound};
+                              m_messages.push_back(text);
+                              if (whileShown) {
+                                  whileShown(); // a modal box runs the event loop
+                              }
+                          },
+                          m_sound};
     std::function<void()> whileShown;
 
     void seconds(double s) { m_library.render(static_cast<std::size_t>(std::lround(s * 44100))); }

@@ -3,8 +3,8 @@
 #include "audio/AudioTestKit.h"
 
 #include "audio/SoundBuffers.h"
-#include "media/midi/MidiLibrary.h"
 #include "media/midi/GmSynth.h"
+#include "media/midi/MidiLibrary.h"
 
 #include "support/WavBytes.h"
 
@@ -209,7 +209,8 @@ TEST_P(MidiLibraryTest, SurvivesTheSoundLibraryBeingMadeAgain) {
 
     auto output = std::make_unique<OfflineOutput>();
     OfflineOutput* out = output.get();
-    const std::int32_t again = openSoundLibraryWith(std::move(output), OutputConfig{rate(), 2, 256});
+    const std::int32_t again =
+        openSoundLibraryWith(std::move(output), OutputConfig{rate(), 2, 256});
     m_library.handle = again; // terminated by the fixture
     ASSERT_EQ(m_kbgm.setOutput(again), MidiLibrary::kOk);
     out->render(static_cast<std::size_t>(rate() / 5));
