@@ -19,7 +19,7 @@
 #include "core/TrackBank.h"
 #include "media/cd/CdPlayer.h"
 #include "media/midi/MidiFilePlayer.h"
-#include "media/mmt/TapClock.h"
+#include "media/mmt/TapTimer.h"
 #include "platform/PlatformServices.h"
 
 #include <QString>
@@ -53,7 +53,7 @@ struct AppContext {
     MidiFilePlayer midi{[this](const QString& text) { showMessage(text); }, sound}; // MIDI player
     CdMediaControl cdControl{cd};       // the performance keys' way to the CD player
     MidiMediaControl midiControl{midi}; // and to the MIDI player
-    TapClock mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
+    TapTimer mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
     TimerTapClock tapClock{mmt};
     CdBar cdBar; // the bars tempo matching reads; a moved CD bar re-matches under the lock
     MidiReferenceBar midiBar{midi};

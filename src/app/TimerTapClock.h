@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/TapClock.h"
-#include "media/mmt/TapClock.h"
+#include "media/mmt/TapTimer.h"
 
 namespace mt {
 
@@ -10,7 +10,7 @@ class TimerTapClock final : public TapClock {
 public:
     static constexpr std::int32_t kTickMs = 20;
 
-    explicit TimerTapClock(TapClock& mmt) : m_mmt(mmt) {}
+    explicit TimerTapClock(TapTimer& mmt) : m_mmt(mmt) {}
 
     void start() override {
         if (!m_mmt.tapTimerRunning) {
@@ -26,7 +26,7 @@ public:
     std::int32_t elapsedMs() const override { return m_mmt.tapClock.load(); }
 
 private:
-    TapClock& m_mmt;
+    TapTimer& m_mmt;
 };
 
 } // namespace mt

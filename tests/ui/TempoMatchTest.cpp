@@ -136,7 +136,7 @@ TEST_F(TempoMatchTest, TheCountersKeysMeasureOkHandsTheBarOverAndCancelUnloads) 
     refusing->starts = false;
     m_app.mmt.useTimer(std::move(refusing));
     QTest::keyClick(&openCounter(), Qt::Key_C);
-    EXPECT_EQ(messageTexts().back(), TapClock::kTimerFailedMessage);
+    EXPECT_EQ(messageTexts().back(), TapTimer::kTimerFailedMessage);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "media/mmt/TapClock.h"
+#include "media/mmt/TapTimer.h"
 #include "media/mmt/TickThread.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +52,7 @@ struct ManualTickClock final : TickClock {
 // Twenty per tick on a 20 ms grid from the start: a late wake-up makes up what it missed.
 TEST(TapTimer, CountsTwentyPerTickOnAGridFromItsStart) {
     ManualTickClock clock; // outlives the module and its thread
-    TapClock mmt([](const QString&) { FAIL(); });
+    TapTimer mmt([](const QString&) { FAIL(); });
     mmt.useTimer(std::make_unique<TickThread>(clock));
     const auto after = [&](std::chrono::milliseconds step) {
         clock.advance(step);
@@ -74,7 +74,7 @@ TEST(TapTimer, CountsTwentyPerTickOnAGridFromItsStart) {
 
 // The one test on real time, with loose bounds: the steady clock is slept on and woken.
 TEST(TapTimer, CountsOnTheSteadyClockAndNeverTicksAfterAStop) {
-    TapClock mmt([](const QString&) {});
+    TapTimer mmt([](const QString&) {});
     mmt.StartTapTimer(20);
     std::this_thread::sleep_for(300ms);
     mmt.StopTapTimer();

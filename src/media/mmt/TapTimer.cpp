@@ -1,20 +1,20 @@
-#include "media/mmt/TapClock.h"
+#include "media/mmt/TapTimer.h"
 
 #include "media/mmt/TickThread.h"
 
 namespace mt {
 
-const QString TapClock::kTimerFailedMessage = QStringLiteral(
+const QString TapTimer::kTimerFailedMessage = QStringLiteral(
     "すいません。ＣＤカウンターでエラーでちゃいました(^^;)このメッセージ見た人はメールください");
 
-TapClock::TapClock(std::function<void(const QString&)> showMessage)
+TapTimer::TapTimer(std::function<void(const QString&)> showMessage)
     : m_showMessage(std::move(showMessage)), m_timer(std::make_unique<TickThread>(m_steadyClock)) {}
 
-TapClock::~TapClock() {
+TapTimer::~TapTimer() {
     StopTapTimer();
 }
 
-void TapClock::StartTapTimer(std::int32_t resolution) {
+void TapTimer::StartTapTimer(std::int32_t resolution) {
     if (tapTimerRunning) {
         return;
     }
@@ -30,7 +30,7 @@ void TapClock::StartTapTimer(std::int32_t resolution) {
     tapTimerRunning = true;
 }
 
-void TapClock::StopTapTimer() {
+void TapTimer::StopTapTimer() {
     if (!tapTimerRunning) {
         return;
     }
@@ -38,7 +38,7 @@ void TapClock::StopTapTimer() {
     tapTimerRunning = false;
 }
 
-void TapClock::useTimer(std::unique_ptr<PeriodicTimer> timer) {
+void TapTimer::useTimer(std::unique_ptr<PeriodicTimer> timer) {
     StopTapTimer();
     m_timer = std::move(timer);
 }

@@ -15,16 +15,16 @@ namespace mt {
 // The tap counter's clock: tapClock counts milliseconds in steps of 20 from a periodic timer
 // that runs on a thread of its own only while a measurement is under way. tapClock is the one
 // datum shared with that thread; it is reset only while the timer is stopped.
-class TapClock {
+class TapTimer {
 public:
     static constexpr std::int32_t kTapStepMs = 20; // added per tick, whatever the period
     static const QString kTimerFailedMessage;
 
     // `showMessage` tells the user that the timer could not start (OK only, program title).
-    explicit TapClock(std::function<void(const QString&)> showMessage);
-    ~TapClock();
-    TapClock(const TapClock&) = delete;
-    TapClock& operator=(const TapClock&) = delete;
+    explicit TapTimer(std::function<void(const QString&)> showMessage);
+    ~TapTimer();
+    TapTimer(const TapTimer&) = delete;
+    TapTimer& operator=(const TapTimer&) = delete;
 
     // UI thread. Starts the tick every `resolution` ms unless it runs already. When the timer
     // cannot start: the message, and tapTimerRunning stays false.
