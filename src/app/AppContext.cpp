@@ -15,11 +15,7 @@ AppContext::AppContext(PlatformServices& services)
 
 AppContext::AppContext(PlatformServices& services, SoundDevice::Initializer openLibrary)
     : platform(services), sound(services.messages, std::move(openLibrary)),
-      appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {
-    // A moved CD bar re-matches the tracks while the lock is on and the CD is the reference.
-    QObject::connect(&cdBar, &CdBar::moved, &tempo,
-                     [this] { tempo.referenceBarChanged(TempoReference::Cd); });
-}
+      appName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()) {}
 
 void AppContext::showMessage(const QString& text) const {
     platform.messages.show(text, kAppTitle, MessageIcon::None);

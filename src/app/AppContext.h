@@ -10,7 +10,6 @@
 #include "audio/OutputFormat.h"
 #include "audio/SoundDevice.h"
 #include "core/BankLoader.h"
-#include "core/CdBar.h"
 #include "core/CoreAccess.h"
 #include "core/KeyPositions.h"
 #include "core/Performance.h"
@@ -55,11 +54,14 @@ struct AppContext {
     MidiMediaControl midiControl{midi}; // and to the MIDI player
     TapTimer mmt{[this](const QString& text) { showMessage(text); }}; // tap counter clock
     TimerTapClock tapClock{mmt};
-    CdBar cdBar; // the bars tempo matching reads; a moved CD bar re-matches under the lock
-    MidiReferenceBar midiBar{midi};
+    MidiReferenceBar midiBar{midi}; // the song's bar tempo matching reads
     Performance performance{
-        trackSound, cdBar, midiBar, {platform.messages, platform.fileDialogs, platform.cursor}};
+        trackSound,
+        midiBar,
+        tapClock,
+        {platform.messages, platform.fileDialogs, platform.cursor, platform.processes}};
     // The performance's parts, named as the windows have always reached them.
+    CdBar& cdBar = performance.cdBar();
     TrackBank& bank = performance.bank();
     BankLoader& bankLoader = performance.loader();
     TempoControl& tempo = performance.tempo();

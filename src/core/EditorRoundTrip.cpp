@@ -10,11 +10,11 @@
 namespace mt {
 
 EditorRoundTrip::EditorRoundTrip(TrackBank& bank, BankLoader& loader, ProcessLauncher& processes,
-                                 CursorService& cursor, Stage& stage, Tell tell)
-    : m_bank(bank), m_loader(loader), m_processes(processes), m_cursor(cursor), m_stage(stage),
+                                 CursorService& cursor, Tell tell)
+    : m_bank(bank), m_loader(loader), m_processes(processes), m_cursor(cursor),
       m_tell(std::move(tell)) {}
 
-EditorRoundTrip::Outcome EditorRoundTrip::edit(const QString& editorPath) {
+EditorRoundTrip::Outcome EditorRoundTrip::edit(const QString& editorPath, Stage& stage) {
     const int selected = m_bank.selectedTrack();
     if (selected == -1) {
         return Outcome::NothingSelected;
@@ -26,32 +26,32 @@ EditorRoundTrip::Outcome EditorRoundTrip::edit(const QString& editorPath) {
                               "で使いたい波形編集ソフトを指定してください"));
         return Outcome::NoEditor;
     }
-    m_stage.pausePlayers();
+    stage.pausePlayers();
     m_loader.releaseSounds();
-    m_stage.closeSound();
+    stage.closeSound();
 
     // The path is one argument, whatever it holds, and no shell ever reads it.
     if (!m_processes.start(editorPath, {m_bank.track(selected).path})) {
         wait.reset();
         m_tell(QStringLiteral("波形編集ソフトが開けません、参照設定を正しく行ってください。"));
-        reopen();
+        reopen(stage);
         return Outcome::EditorFailed;
     }
     wait.reset(); // the performer needs a pointer to say when the editor is done
-    while (!m_stage.waitForEditor()) {
-        if (m_stage.confirmEnd()) {
-            m_stage.endProgram();
+    while (!stage.waitForEditor()) {
+        if (stage.confirmEnd()) {
+            stage.endProgram();
             return Outcome::ProgramEnded;
         }
     }
-    reopen();
+    reopen(stage);
     return Outcome::Edited;
 }
 
-void EditorRoundTrip::reopen() {
+void EditorRoundTrip::reopen(Stage& stage) {
     const WaitCursor reloading(m_cursor);
-    m_loader.reloadLoaded(m_stage.openSound());
-    m_stage.soundReloaded();
+    m_loader.reloadLoaded(stage.openSound());
+    stage.soundReloaded();
 }
 
 } // namespace mt

@@ -43,21 +43,20 @@ public:
     using Tell = std::function<void(const QString& message)>;
 
     EditorRoundTrip(TrackBank& bank, BankLoader& loader, ProcessLauncher& processes,
-                    CursorService& cursor, Stage& stage, Tell tell);
+                    CursorService& cursor, Tell tell);
 
-    // The round trip with the editor at `editorPath`. Without a selected track nothing
-    // happens; without an editor, or when it does not start, the performer is told (and in
+    // The round trip with the editor at `editorPath`, played on `stage`. Without a selected track
+    // nothing happens; without an editor, or when it does not start, the performer is told (and in
     // the latter case the sound comes back as after an edit).
-    Outcome edit(const QString& editorPath);
+    Outcome edit(const QString& editorPath, Stage& stage);
 
 private:
-    void reopen();
+    void reopen(Stage& stage);
 
     TrackBank& m_bank;
     BankLoader& m_loader;
     ProcessLauncher& m_processes;
     CursorService& m_cursor;
-    Stage& m_stage;
     Tell m_tell;
 };
 

@@ -23,11 +23,16 @@ StoredTrack Stored(const TrackSetting& s) {
 
 } // namespace
 
-Performance::Performance(TrackSound& sound, const ReferenceBar& cdBar, const ReferenceBar& midiBar,
+Performance::Performance(TrackSound& sound, const ReferenceBar& midiBar, TapClock& tapClock,
                          Ports ports)
     : m_ports(ports), m_bank(sound),
       m_loader(m_bank, sound, [this](const QString& text) { tell(text); }),
-      m_tempo(m_bank, cdBar, midiBar, [this](const QString& text) { tell(text); }) {}
+      m_tempo(m_bank, m_cdBar, midiBar, [this](const QString& text) { tell(text); }),
+      m_tapSession(tapClock, m_cdBar), m_editor(m_bank, m_loader, ports.processes, ports.cursor,
+                                                [this](const QString& text) { tell(text); }) {
+    connect(&m_cdBar, &CdBar::moved, &m_tempo,
+            [this] { m_tempo.referenceBarChanged(TempoReference::Cd); });
+}
 
 void Performance::tell(const QString& text) const {
     m_ports.messages.show(text, kAppTitle, MessageIcon::None);

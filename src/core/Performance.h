@@ -1,6 +1,9 @@
 #pragma once
 
 #include "core/BankLoader.h"
+#include "core/CdBar.h"
+#include "core/EditorRoundTrip.h"
+#include "core/TapSession.h"
 #include "core/TempoControl.h"
 #include "core/TrackBank.h"
 #include "files/SettingFile.h"
@@ -18,8 +21,10 @@ namespace mt {
 class CursorService;
 class FileDialogService;
 class MessageBoxService;
+class ProcessLauncher;
 class ReferenceBar;
 class SettingsStore;
+class TapClock;
 class TrackSound;
 
 inline const QString kAppTitle = QStringLiteral("Marrowtune");
@@ -37,8 +42,9 @@ struct Preferences {
 // The performer's answer to "save the changed bank first?".
 enum class SaveAnswer { Cancel, Yes, No };
 
-// One performance: the track bank, tempo matching with its lock, and the bank's document (the
-// setting file it came from or was last saved to, its title, whether it changed since). The
+// One performance: the track bank, tempo matching with its lock and the CD's bar it may follow,
+// the BPM counter's session, the round trip to the waveform editor, and the bank's document
+// (the setting file it came from or was last saved to, its title, whether it changed since). The
 // file commands ask through the platform's dialog and message ports, and the discard question
 // through the one the window sets, so that nothing here opens a window of its own. A set is
 // never half-written: every save goes to a temporary file renamed over the target.
@@ -52,15 +58,24 @@ public:
         MessageBoxService& messages;
         FileDialogService& fileDialogs;
         CursorService& cursor;
+        ProcessLauncher& processes;
     };
 
-    Performance(TrackSound& sound, const ReferenceBar& cdBar, const ReferenceBar& midiBar,
-                Ports ports);
+    // `midiBar` is the MIDI song's bar, `tapClock` the counter's clock.
+    Performance(TrackSound& sound, const ReferenceBar& midiBar, TapClock& tapClock, Ports ports);
 
     TrackBank& bank() { return m_bank; }
     const TrackBank& bank() const { return m_bank; }
     TempoControl& tempo() { return m_tempo; }
     BankLoader& loader() { return m_loader; }
+    // The CD's bar; while the lock is on and the CD is the reference, a moved bar re-matches.
+    CdBar& cdBar() { return m_cdBar; }
+    TapSession& tapSession() { return m_tapSession; }
+
+    // The selected track's file to the stored waveform editor and back, played on `stage`.
+    EditorRoundTrip::Outcome editSelected(EditorRoundTrip::Stage& stage) {
+        return m_editor.edit(m_preferences.editProgramPath, stage);
+    }
 
     // Tells the performer something: OK only, no icon, the program's title.
     void tell(const QString& text) const;
@@ -130,9 +145,12 @@ private:
     void name(const QString& path, bool canOverwrite);
 
     Ports m_ports;
+    CdBar m_cdBar;
     TrackBank m_bank;
     BankLoader m_loader;
     TempoControl m_tempo;
+    TapSession m_tapSession;
+    EditorRoundTrip m_editor;
     std::function<SaveAnswer(const QString&)> m_askToSave;
     QString m_title = QStringLiteral("New");
     QString m_filePath;

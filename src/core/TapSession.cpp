@@ -83,6 +83,7 @@ void TapSession::handOver() {
 
 void TapSession::cancel() {
     m_clock.stop();
+    m_typing = false;
     clear();
 }
 

@@ -41,7 +41,7 @@ public:
     // OK: the result, or without one the CD's own, goes to the CD's bar; the measurement is
     // cleared.
     void handOver();
-    // The window unloads: everything measured is forgotten.
+    // The window unloads: everything measured is forgotten, and typed mode is off.
     void cancel();
 
     bool typing() const { return m_typing; }

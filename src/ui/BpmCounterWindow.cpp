@@ -45,7 +45,7 @@ const QString BpmCounterWindow::kIdleHint = QStringLiteral("Cで測定開始。V
 const QString BpmCounterWindow::kMeasureHint = QStringLiteral("Zでリセット");
 
 BpmCounterWindow::BpmCounterWindow(AppContext& app, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_app(app), m_session(app.tapClock, app.cdBar) {
+    : QWidget(parent, Qt::Window), m_app(app), m_session(app.performance.tapSession()) {
     setObjectName(QStringLiteral("frmCount"));
     setProperty(KeyboardPlayer::kOwnKeys, true); // C, V and Z count here, Escape still panics
     setWindowTitle(QStringLiteral("カウンター"));

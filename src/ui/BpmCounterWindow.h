@@ -62,7 +62,7 @@ private:
     void showSession();
 
     AppContext& m_app;
-    TapSession m_session; // the measurement; it survives hiding
+    TapSession& m_session; // the performance's; it survives the window
 };
 
 } // namespace mt

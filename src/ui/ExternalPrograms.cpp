@@ -22,9 +22,7 @@
 namespace mt {
 
 ExternalPrograms::ExternalPrograms(AppContext& app, MainWindow& window)
-    : QObject(&window), m_app(app), m_window(window),
-      m_editor(app.bank, app.bankLoader, app.platform.processes, app.platform.cursor, *this,
-               [&app](const QString& text) { app.showMessage(text); }) {
+    : QObject(&window), m_app(app), m_window(window) {
     const auto wire = [this](const char* name, void (ExternalPrograms::*handler)()) {
         QAction* item = m_window.menuItem(QLatin1String(name));
         item->setEnabled(true);
@@ -40,7 +38,7 @@ ExternalPrograms::ExternalPrograms(AppContext& app, MainWindow& window)
 }
 
 void ExternalPrograms::onEditClicked() {
-    m_editor.edit(m_app.editProgramPath);
+    m_app.performance.editSelected(*this);
 }
 
 void ExternalPrograms::pausePlayers() {

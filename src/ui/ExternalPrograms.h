@@ -10,9 +10,9 @@ struct AppContext;
 class MainWindow;
 
 // Handing work to other programs: the selected track's file to the waveform editor (its
-// EditorRoundTrip; this is the stage it plays on: the devices and the wait window), the
-// desktop's volume control, the sound-collecting web page; and the preference and about
-// windows that go with them. UI thread only.
+// the performance's EditorRoundTrip; this is the stage it plays on: the devices and the wait
+// window), the desktop's volume control, the sound-collecting web page; and the preference and
+// about windows that go with them. UI thread only.
 class ExternalPrograms final : public QObject, private EditorRoundTrip::Stage {
     Q_OBJECT
 
@@ -37,7 +37,6 @@ private:
 
     AppContext& m_app;
     MainWindow& m_window;
-    EditorRoundTrip m_editor;
 };
 
 inline constexpr const char* kSoundCollectingPage = "https://freesound.org/";

@@ -21,7 +21,7 @@ using Outcome = EditorRoundTrip::Outcome;
 // editor?) and the question (end the program?) from a script, yes when it runs out.
 class EditorRoundTripTest : public ::testing::Test,
                             protected test::OfflineBank,
-                            EditorRoundTrip::Stage {
+                            protected EditorRoundTrip::Stage {
 protected:
     EditorRoundTripTest() {
         test::WriteFile(m_track, test::PcmWav(2, 44100, 16, 44100 * 4));
@@ -54,7 +54,7 @@ protected:
     BankLoader loader{bank, m_sound, tell};
     test::RecordingLauncher launcher;
     test::CountingCursor cursor;
-    EditorRoundTrip editor{bank, loader, launcher, cursor, *this, tell};
+    EditorRoundTrip editor{bank, loader, launcher, cursor, tell};
 };
 
 // While the editor has the file the track holds no sound; back, it plays the edited file.
@@ -87,7 +87,7 @@ TEST_F(EditorRoundTripTest, TheTrackComesBackEditedUnlessTheRoundTripEndsEarly) 
         log.clear();
         answers = c.answers;
         told.clear();
-        EXPECT_EQ(editor.edit(QLatin1String(c.editor)), c.outcome) << c.log;
+        EXPECT_EQ(editor.edit(QLatin1String(c.editor), *this), c.outcome) << c.log;
         EXPECT_TRUE(test::WaitForLoads(bank));
         EXPECT_EQ(log, c.log);
         EXPECT_EQ(told, c.told.isNull() ? std::vector<QString>{} : std::vector<QString>{c.told});

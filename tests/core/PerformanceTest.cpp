@@ -4,6 +4,7 @@
 #include "core/Performance.h"
 #include "audio/AudioTestKit.h"
 #include "core/ReferenceBar.h"
+#include "core/TapClock.h"
 #include "support/OfflineBank.h"
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"
@@ -22,6 +23,12 @@ namespace {
 
 struct FixedBar final : ReferenceBar {
     double barSeconds() const override { return 2.0; }
+};
+struct StillClock final : TapClock {
+    void start() override {}
+    void stop() override {}
+    bool running() const override { return false; }
+    std::int32_t elapsedMs() const override { return 0; }
 };
 
 class PerformanceTest : public test::OfflineBank, public ::testing::Test {
@@ -52,10 +59,12 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    FixedBar cd, midi;
+    FixedBar midi;
+    StillClock clock;
     test::ScriptedFileDialogs dialogs;
     test::CountingCursor cursor;
-    Performance performance{m_sound, cd, midi, {m_messages, dialogs, cursor}};
+    test::RecordingLauncher launcher;
+    Performance performance{m_sound, midi, clock, {m_messages, dialogs, cursor, launcher}};
     TrackBank& tracks = performance.bank();
     SaveAnswer answer = SaveAnswer::No;
     std::vector<QString> asked;
