@@ -57,6 +57,8 @@ TEST_F(PlaybackTest, ClicksOnTheFrameReachTheBank) {
 
 TEST_F(PlaybackTest, TheFrameShowsTheBanksState) {
     TrackFrame& f = frame(0);
+    bank().setSpeed(0, 4411);
+    EXPECT_EQ(f.speedLabel->text(), QStringLiteral("44.11kHz"));
     bank().setSpeed(0, 9000); // 4410 frames at 90 kHz
     EXPECT_EQ(std::make_tuple(f.speedBar->value(), f.speedLabel->text(), f.playTimeLabel->text()),
               std::make_tuple(9000, QStringLiteral("90kHz"), QStringLiteral("0.049s")));
