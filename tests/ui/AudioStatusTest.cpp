@@ -24,6 +24,16 @@
 namespace mt::test {
 namespace {
 
+// The main window started and shown as the program does, its end a no-op.
+std::unique_ptr<MainWindow> Started(AppContext& app) {
+    app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
+    auto window = std::make_unique<MainWindow>(app);
+    window->shell().endProcess = [] {};
+    window->onLoad();
+    window->show();
+    return window;
+}
+
 TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack) {
     TestPlatform platform;
     OfflineOutput* output = nullptr;
@@ -34,14 +44,7 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
                        output = device.get();
                        return openSoundLibraryWith(std::move(device));
                    }};
-    app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
-    std::unique_ptr<MainWindow> window;
-    const auto start = [&] {
-        window = std::make_unique<MainWindow>(app);
-        window->shell().endProcess = [] {};
-        window->onLoad();
-        window->show();
-    };
+    std::unique_ptr<MainWindow> window = Started(app);
     // Waits, with the line's timer running, until it says `what`.
     const auto lineSays = [&](const char* what) {
         const QLabel& line = window->audioStatus();
@@ -49,7 +52,6 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
         EXPECT_TRUE(said) << what << ": " << line.text().toStdString();
         return said;
     };
-    start();
     ASSERT_TRUE(lineSays("22.05 kHz/64")) << "the default format in blocks of ~3 ms";
     EXPECT_LE(window->audioStatus().sizeHint().width(), window->width() / 2) << "beside the menus";
     QTest::mouseClick(&window->audioStatus(), Qt::LeftButton);
@@ -94,7 +96,7 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
         << "in the own section, never in the twelve keys'";
     app.sound.TerminateSoundLibrary(); // the next start opens on the stored choice
     app.outputChoice = OutputChoice{};
-    start();
+    window = Started(app);
     EXPECT_EQ(output->config().blockFrames, 128);
     app.sound.TerminateSoundLibrary();
 }
@@ -109,20 +111,16 @@ TEST_F(AudioStatusOnJack, TheWindowShowsTheServersPeriod) {
                        return openSoundLibraryWith(std::make_unique<RtAudioOutput>(),
                                                    OutputConfig{22050, 2, 64});
                    }};
-    app.dataDir = QStringLiteral(MT_BUILD_DATA_DIR);
-    MainWindow window(app);
-    window.shell().endProcess = [] {};
-    window.onLoad();
-    window.show();
-    QTest::mouseClick(&window.audioStatus(), Qt::LeftButton);
-    const OutputWindow* choice = window.findChild<OutputWindow*>();
+    const std::unique_ptr<MainWindow> window = Started(app);
+    QTest::mouseClick(&window->audioStatus(), Qt::LeftButton);
+    const OutputWindow* choice = window->findChild<OutputWindow*>();
     ASSERT_NE(choice, nullptr);
     const QString said = choice->latencyLabel->text();
     EXPECT_TRUE(said.contains(QStringLiteral("周期 128 フレーム（2.67 ms）")) &&
                 said.contains(QStringLiteral("64 フレーム（2.9 ms）")))
         << said.toStdString();
     EXPECT_EQ(choice->blockBox->itemText(1).toStdString(), "3 ms") << "no PulseAudio delay";
-    window.close();
+    window->close();
     app.sound.TerminateSoundLibrary();
 }
 

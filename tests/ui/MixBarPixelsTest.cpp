@@ -2,7 +2,7 @@
 // bar's own pixels, by its contrast with the groove, at the minimum, middle and maximum
 // values, in the normal and the small layout.
 #include "support/UiFixture.h"
-#include "ui/PreferenceWindows.h"
+#include "ui/AppShell.h"
 
 #include <QImage>
 
@@ -90,17 +90,7 @@ protected:
 
 TEST_F(MixBarPixelsTest, TheHandleStandsOutAtEveryValueInBothLayouts) {
     expectReadableHandles("normal");
-
-    // The small layout, chosen as a performer chooses it.
-    m_platform.modals.inspect = [](QDialog& dialog) {
-        auto& other = dynamic_cast<OtherSettingsWindow&>(dialog);
-        test::ShowActive(other);
-        QTest::mouseClick(other.smallLayoutCheck, Qt::LeftButton);
-        QTest::mouseClick(other.okButton, Qt::LeftButton);
-        return other.result();
-    };
-    choose("mnuOtherSetting");
-    ASSERT_EQ(m_app.smallLayout, 1);
+    m_window.shell().LoadLayout(1); // what the other settings' OK does: ExternalProgramsTest
     expectReadableHandles("small");
 }
 

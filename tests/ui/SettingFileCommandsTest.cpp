@@ -33,8 +33,6 @@ protected:
 };
 
 TEST_F(SettingFileCommandsTest, TheFileMenuReachesTheDocumentAndTheWindowShowsIt) {
-    EXPECT_EQ(title(), QStringLiteral("Marrowtune - New"));
-    EXPECT_FALSE(canOverwrite());
     showWindow();
     QTest::mouseClick(frame(2).loopCheck, Qt::LeftButton); // ticking a box is a change
     answer(SaveChangesWindow::Cancel);

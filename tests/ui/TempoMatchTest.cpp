@@ -54,7 +54,6 @@ TEST_F(TempoMatchTest, ClicksMatchLockAndChooseTheReference) {
     EXPECT_TRUE(lock.isEnabled()) << "a marked track makes the lock available";
     QTest::mouseClick(m_window.mix().matchTempoButton, Qt::LeftButton);
     EXPECT_EQ(speeds(), (std::vector<int>{4410, 2205, 8820}));
-    EXPECT_EQ(frame(1).playTimeLabel->text(), QStringLiteral("2.000s"));
 
     ClickableLabel& label = *m_window.mix().lockedLabel;
     QTest::mouseClick(&label, Qt::LeftButton);
