@@ -76,11 +76,6 @@ double Correlation(const std::vector<float>& a, const std::vector<float>& b) {
 
 class SoundFormats : public ::testing::TestWithParam<Coded>, protected OfflineBank {
 protected:
-    QString write(const char* name, const QByteArray& bytes) const {
-        QString path = dir.filePath(QString::fromLatin1(name));
-        EXPECT_TRUE(WriteFile(path, bytes));
-        return path;
-    }
     QByteArray encoded() const {
         return EncodedWav(GetParam().format, GetParam().rate, GetParam().channels,
                           Signal(GetParam().rate, GetParam().channels));
@@ -92,8 +87,6 @@ protected:
         m_output->render(4096);
         return x;
     }
-
-    QTemporaryDir dir;
 };
 
 TEST_P(SoundFormats, LoadsDescribesItselfAndPlaysAsItsWavOriginal) {

@@ -41,9 +41,7 @@ protected:
         performance.newBank();
     }
     QString wav(const QString& name, int frames) {
-        const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(test::WriteFile(path, test::PcmWav(2, 44100, 16, frames * 4)));
-        return path;
+        return write(name, test::PcmWav(2, 44100, 16, frames * 4));
     }
     // A file command with the file dialog answering `path` (none: cancelled).
     void command(void (Performance::*run)(), const std::optional<QString>& path = std::nullopt) {
@@ -58,7 +56,6 @@ protected:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
     }
 
-    QTemporaryDir m_dir;
     FixedBar midi;
     StillClock clock;
     test::ScriptedFileDialogs dialogs;
@@ -71,8 +68,8 @@ protected:
 };
 
 TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
-    const QString kickPath = m_dir.filePath("キック, 1.wav"); // at 22.05 kHz
-    ASSERT_TRUE(test::WriteFile(kickPath, test::PcmWav(1, 22050, 16, 2205 * 2)));
+    const QString kickPath =
+        write("キック, 1.wav", test::PcmWav(1, 22050, 16, 2205 * 2)); // 22.05 kHz
     tracks.assign(0, kickPath);
     tracks.assign(5, wav("b.wav", 4410));
     ASSERT_TRUE(test::WaitForLoads(tracks));
@@ -127,10 +124,9 @@ TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
     std::array<TrackSetting, 8> three;
     three[1].path = kickPath;
     const QList<QByteArray> lines = EncodeSettingFile(three).split('\n');
-    ASSERT_TRUE(
-        test::WriteFile(m_dir.filePath("three.mrw"),
-                        lines.mid(0, qsizetype{3} * kSettingLinesPerTrack).join('\n') + '\n'));
-    command(&Performance::openFromDialog, m_dir.filePath("three.mrw"));
+    command(
+        &Performance::openFromDialog,
+        write("three.mrw", lines.mid(0, qsizetype{3} * kSettingLinesPerTrack).join('\n') + '\n'));
     EXPECT_EQ(performance.title(), QStringLiteral("three.mrw"));
     EXPECT_TRUE(tracks.track(1).loaded && tracks.track(5).loaded && !tracks.track(0).loaded);
     EXPECT_FALSE(performance.tempo().lockOn() || performance.tempo().lockAvailable());
@@ -145,8 +141,7 @@ TEST_F(PerformanceTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
     command(&Performance::saveFromDialog, m_dir.filePath("kept.mrw"));
     std::array<TrackSetting, 8> stored;
     stored[2].path = "@"; // becomes a path with a line break, as older versions wrote it
-    ASSERT_TRUE(
-        test::WriteFile(m_dir.filePath("lf.mrw"), EncodeSettingFile(stored).replace("@", "/x\ny")));
+    write("lf.mrw", EncodeSettingFile(stored).replace("@", "/x\ny"));
     for (const char* fifo : {"fifo.mrw", "fifo.wav"}) {
         ASSERT_EQ(::mkfifo(QFile::encodeName(m_dir.filePath(fifo)).constData(), 0600), 0);
     }
@@ -171,16 +166,15 @@ TEST_F(PerformanceTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
     // meanwhile keeps them), the messages in track order once the loads have come in.
     const QByteArray flac = test::EncodedWav(SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 2,
                                              std::vector<float>(88200, 0.25f));
-    ASSERT_TRUE(test::WriteFile(m_dir.filePath("cut.flac"), flac.left(flac.size() * 6 / 10)));
+    write("cut.flac", flac.left(flac.size() * 6 / 10));
     const char* files[] = {"a.wav", "gone.wav", "cut.flac", "fifo.wav", "e.wav"};
     stored = {};
     for (int i = 0; i < 5; ++i) {
         stored[i] = {4410, 0, 0, files[i], m_dir.filePath(files[i]), 0, 1, 1, ""};
     }
     wav("e.wav", 44100 * 3);
-    ASSERT_TRUE(test::WriteFile(m_dir.filePath("set.mrw"), EncodeSettingFile(stored)));
     m_messages.shown.clear();
-    ASSERT_TRUE(performance.open(m_dir.filePath("set.mrw")));
+    ASSERT_TRUE(performance.open(write("set.mrw", EncodeSettingFile(stored))));
     EXPECT_TRUE(tracks.track(0).loading() && tracks.track(4).loading());
     EXPECT_EQ(tracks.track(2).fileName, "cut.flac");
     ASSERT_TRUE(test::WaitForLoads(tracks));
@@ -217,8 +211,7 @@ TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) 
     // Yes on an untitled bank saves through the dialog. The dialog adds ".mrw" before it asks
     // about replacing; for a bare name we ask, so no file is replaced without a question.
     tracks.setHold(5, false);
-    const QString kept = m_dir.filePath("kept.mrw");
-    ASSERT_TRUE(test::WriteFile(kept, "the set of last night"));
+    const QString kept = write("kept.mrw", "the set of last night");
     m_messages.answers = {false, true};
     answer = SaveAnswer::Yes;
     command(&Performance::newFromMenu, m_dir.filePath("kept"));
