@@ -55,6 +55,10 @@ QByteArray EncodedWav(int format, int rate, int channels, const std::vector<floa
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+std::vector<float> Settled(const std::vector<float>& x, int channels, int frames) {
+    return {x.begin() + static_cast<std::ptrdiff_t>(frames) * channels, x.end()};
+}
+
 std::vector<float> Channel(const std::vector<float>& interleaved, int channel, int channels) {
     std::vector<float> out;
     out.reserve(interleaved.size() / static_cast<std::size_t>(channels));
@@ -127,8 +131,8 @@ OfflineLibrary::~OfflineLibrary() {
     closeSoundLibrary(handle);
 }
 
-std::int32_t OfflineLibrary::load(const QByteArray& wav) const {
-    return createSoundBuffer(handle, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
+std::int32_t LoadWav(std::int32_t lib, const QByteArray& wav) {
+    return createSoundBuffer(lib, wav.constData(), static_cast<std::size_t>(wav.size()), 1);
 }
 
 } // namespace mt::test

@@ -19,6 +19,9 @@ QByteArray Pcm16Wav(int rate, int channels, const std::vector<float>& samples);
 // Samples encoded by libsndfile in `format` (SF_FORMAT_WAV | subtype ...).
 QByteArray EncodedWav(int format, int rate, int channels, const std::vector<float>& samples);
 
+// `x` of `channels` without its first `frames` frames, where changes are still settling.
+std::vector<float> Settled(const std::vector<float>& x, int channels, int frames = 1024);
+
 // One channel out of interleaved frames.
 std::vector<float> Channel(const std::vector<float>& interleaved, int channel, int channels);
 
@@ -36,6 +39,9 @@ float Peak(const std::vector<float>& x);
 // Amplitude of the component at `hz` (Goertzel), for a sine of amplitude A about A.
 double ToneAmplitude(const std::vector<float>& x, int rate, double hz);
 
+// A buffer of library `lib` made of a WAV image; 0 when refused.
+std::int32_t LoadWav(std::int32_t lib, const QByteArray& wav);
+
 // A library on an offline output for the length of a test.
 class OfflineLibrary {
 public:
@@ -44,7 +50,7 @@ public:
     OfflineLibrary(const OfflineLibrary&) = delete;
     OfflineLibrary& operator=(const OfflineLibrary&) = delete;
 
-    std::int32_t load(const QByteArray& wav) const;
+    std::int32_t load(const QByteArray& wav) const { return LoadWav(handle, wav); }
     std::vector<float> render(std::size_t frames) { return m_output->render(frames); }
     OfflineOutput& output() { return *m_output; }
 

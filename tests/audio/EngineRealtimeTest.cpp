@@ -45,10 +45,7 @@ TEST(EngineRealtime, RenderAllocatesNothingWhateverIsAsked) {
     auto own = OfflineOutput::AtOwnRate(48000);
     OfflineOutput& device = *own;
     const std::int32_t other = openSoundLibraryWith(std::move(own), OutputConfig{22050, 1, 64});
-    const QByteArray wav = SineWav(44100, 2, 441, 44100);
-    playBufferLoopingWith(
-        createSoundBuffer(other, wav.constData(), static_cast<std::size_t>(wav.size()), 1), -300,
-        500, 50000);
+    playBufferLoopingWith(LoadWav(other, SineWav(44100, 2, 441, 44100)), -300, 500, 50000);
     for (const std::size_t frames : {1u, 100u, 128u, 4096u, 7u}) {
         GuardedPull(device, block, frames);
     }

@@ -101,9 +101,7 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
         openSoundLibraryWith(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Pulse}),
                              OutputConfig{kRate, 2, kBlock});
     ASSERT_NE(lib, 0) << "RtAudio could not open the PulseAudio stream";
-    const QByteArray tone = SineWav(kRate, 2, 1000, kRate, 0.5);
-    const std::int32_t b =
-        createSoundBuffer(lib, tone.constData(), static_cast<std::size_t>(tone.size()), 1);
+    const std::int32_t b = LoadWav(lib, SineWav(kRate, 2, 1000, kRate, 0.5));
     ASSERT_NE(b, 0);
     // The null sink holds a new stream back a second or two: run silent through that first.
     PumpLibrary(lib, 1500);
@@ -178,8 +176,7 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     after.terminate();
     after.waitForFinished(5000);
     ASSERT_TRUE(libraryHealth(lib, health));
-    EXPECT_FALSE(health.reopening);
-    EXPECT_TRUE(health.device.alive);
+    EXPECT_TRUE(!health.reopening && health.device.alive);
     closeSoundLibrary(lib);
     const double seconds = SecondsOfTone(m_pulse.recorded(QStringLiteral("after.raw")));
     std::printf("tone on the new server's monitor: %.2f s of the first 3 s\n", seconds);

@@ -41,8 +41,8 @@ TEST(SoundDevice, OpeningTheDeviceAppliesTheStoredFormatOrSaysWhyNot) {
     sound.OpenSoundDevice(0, OutputFormat{11025, 8, 1});
     ASSERT_NE(sound.soundLibHandle, 0);
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(output->config().sampleRate, 11025);
-    EXPECT_EQ(output->config().channels, 1);
+    EXPECT_EQ(std::pair(output->config().sampleRate, output->config().channels),
+              std::pair(11025, 1));
     sound.TerminateSoundLibrary();
     EXPECT_EQ(sound.soundLibHandle, 0);
     sound.TerminateSoundLibrary(); // a second time does nothing
@@ -83,9 +83,9 @@ TEST(SoundDevice, CreateTrackBufferReportsOnlyWhatThePerformerCanAct) {
     EXPECT_NE(b, 0);
     EXPECT_EQ(sound.CreateTrackBuffer(bad, 1), 0);
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_FALSE(messages.shown[0].text.isEmpty());
-    EXPECT_EQ(messages.shown[0].title, kTitle);
-    EXPECT_EQ(messages.shown[0].icon, MessageIcon::Exclamation);
+    const ShownMessage& told = messages.shown[0];
+    EXPECT_TRUE(!told.text.isEmpty() && told.title == kTitle &&
+                told.icon == MessageIcon::Exclamation);
 
     // The library's termination takes the buffer with it.
     sound.TerminateSoundLibrary();

@@ -179,10 +179,8 @@ TEST(WaveOverview, EachColumnHoldsTheLowestAndHighestOfTheChannelMix) {
 
 TEST(WaveOverview, ADecodedSoundCarriesItsOutline) {
     // A -6 dBFS sine of 1.5 s, 20 frames a cycle: every column spans three cycles and their crests.
-    const QByteArray wav = SineWav(44100, 2, 2205.0, 66150, 0.5);
     QString reason;
-    const auto buffer =
-        DecodeWavImage(wav.constData(), static_cast<std::size_t>(wav.size()), reason);
+    const auto buffer = Decode(SineWav(44100, 2, 2205.0, 66150, 0.5), reason);
     ASSERT_TRUE(buffer) << reason.toStdString();
     const auto& overview = buffer->overview();
     ASSERT_TRUE(overview);
