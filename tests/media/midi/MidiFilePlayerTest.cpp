@@ -8,8 +8,6 @@
 #include "media/midi/MidiFilePlayer.h"
 #include "support/PlatformDoubles.h"
 
-#include "support/WavBytes.h"
-
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,14 +19,7 @@ class MidiFilePlayerTest : public ::testing::Test {
 protected:
     MidiFilePlayerTest() { m_sound.soundLibHandle = m_library.handle; }
 
-    QString write(const QByteArray& bytes) {
-        QString path = m_dir.filePath(QStringLiteral("s%1.mid").arg(++m_files));
-        EXPECT_TRUE(test::WriteFile(path, bytes));
-        return path;
-    }
-
     QTemporaryDir m_dir;
-    int m_files = 0;
     RecordingMessageBoxes m_boxes;
     OfflineLibrary m_library{44100};
     SoundDevice m_sound{m_boxes};
@@ -46,10 +37,14 @@ protected:
     // Opens the device, opens the song and lets its preview end.
     void previewed(const QByteArray& song) {
         m_midi.openDevice();
-        m_midi.openSong(write(song));
+        m_midi.openSong(WriteSong(m_dir, song));
         ASSERT_EQ(m_midi.midiState, MidiState::Preview);
         seconds(1.0);
         m_midi.tick();
+    }
+    // The state, the buttons it allows, and whether the watch runs.
+    std::tuple<MidiState, unsigned, bool> shown() const {
+        return {m_midi.midiState, m_midi.enabledButtons, m_midi.watchTimer.isActive()};
     }
     MidiInfo info() {
         MidiInfo i;
@@ -59,7 +54,8 @@ protected:
     ~MidiFilePlayerTest() override { m_midi.MidiCloseDevice(); }
 };
 
-constexpr unsigned kPlayingButtons = kMidiPause | kMidiStop | kMidiForward | kMidiRewind;
+using Shown = std::tuple<MidiState, unsigned, bool>;
+const Shown kStopped{MidiState::Stopping, kMidiStart, false};
 
 // What the panel shows of the tempo and the time: the bar to three decimals, whole beats
 // rounded half to even, and nothing divided by a tempo of 0.
@@ -97,7 +93,7 @@ TEST_F(MidiFilePlayerTest, BarSecondsAndElapsedTimeAsThePanelShowsThem) {
 
 TEST_F(MidiFilePlayerTest, ReattachesAfterTheLibraryIsMadeAgain) {
     ASSERT_TRUE(m_midi.MidiOpenDevice());
-    ASSERT_TRUE(m_midi.MidiLoadSong(write(HeldNoteSong(120, 8)), 0));
+    ASSERT_TRUE(m_midi.MidiLoadSong(WriteSong(m_dir, HeldNoteSong(120, 8)), 0));
     m_library.render(22050);
     closeSoundLibrary(m_library.handle);
     OfflineLibrary again(44100);
@@ -148,17 +144,14 @@ TEST_F(MidiFilePlayerTest, OpensOnceSayingWhenItCannotAndSendsEveryChosenReset) 
 
 TEST_F(MidiFilePlayerTest, OpeningASongPreviewsItForOneSecondThenReadsIt) {
     m_midi.openDevice();
-    m_midi.openSong(write(HeldNoteSong(128, 4, "Backing")));
+    m_midi.openSong(WriteSong(m_dir, HeldNoteSong(128, 4, "Backing")));
     EXPECT_EQ(m_midi.enabledButtons, 0u);
     seconds(1.0);
     EXPECT_EQ(info().playing, 1); // heard during the preview
     m_midi.tick();
-    EXPECT_EQ(m_midi.songTitle, QStringLiteral("Backing"));
-    EXPECT_EQ(m_midi.midiTempo, 128);
-    EXPECT_DOUBLE_EQ(m_midi.midiBarSeconds, 1.875);
-    EXPECT_EQ(m_midi.midiState, MidiState::Stopping);
-    EXPECT_FALSE(m_midi.watchTimer.isActive());
-    EXPECT_EQ(m_midi.enabledButtons, unsigned{kMidiStart});
+    EXPECT_EQ(std::make_tuple(m_midi.songTitle, m_midi.midiTempo, m_midi.midiBarSeconds),
+              std::make_tuple(QStringLiteral("Backing"), 128, 1.875));
+    EXPECT_EQ(shown(), kStopped);
     EXPECT_EQ(info().playing, 0);
     EXPECT_TRUE(m_messages.empty());
 }
@@ -166,14 +159,11 @@ TEST_F(MidiFilePlayerTest, OpeningASongPreviewsItForOneSecondThenReadsIt) {
 TEST_F(MidiFilePlayerTest, TransportFollowsItsTable) {
     previewed(HeldNoteSong(120, 8));
     m_midi.start();
-    EXPECT_EQ(m_midi.midiState, MidiState::Playing);
-    EXPECT_EQ(m_midi.enabledButtons, kPlayingButtons);
-    EXPECT_TRUE(m_midi.watchTimer.isActive());
+    EXPECT_EQ(shown(),
+              Shown(MidiState::Playing, kMidiPause | kMidiStop | kMidiForward | kMidiRewind, true));
     seconds(0.5);
     m_midi.pauseIfPlaying();
-    EXPECT_EQ(m_midi.midiState, MidiState::Pausing);
-    EXPECT_EQ(m_midi.enabledButtons, unsigned{kMidiStart | kMidiPause | kMidiStop});
-    EXPECT_FALSE(m_midi.watchTimer.isActive());
+    EXPECT_EQ(shown(), Shown(MidiState::Pausing, kMidiStart | kMidiPause | kMidiStop, false));
     const std::int32_t pausedAt = info().position;
     seconds(0.5);
     EXPECT_EQ(info().position, pausedAt);
@@ -182,9 +172,7 @@ TEST_F(MidiFilePlayerTest, TransportFollowsItsTable) {
     seconds(0.25);
     EXPECT_NEAR(info().position, pausedAt + 240, 2);
     m_midi.stop();
-    EXPECT_EQ(m_midi.midiState, MidiState::Stopping);
-    EXPECT_EQ(m_midi.enabledButtons, unsigned{kMidiStart});
-    EXPECT_FALSE(m_midi.watchTimer.isActive());
+    EXPECT_EQ(shown(), kStopped);
     m_midi.start(); // from the top
     seconds(0.25);
     EXPECT_NEAR(info().position, 240, 2);
@@ -195,38 +183,34 @@ TEST_F(MidiFilePlayerTest, AFailedLoadWhilePlayingFreesTheSongAndLeavesAnEmptyPl
     previewed(HeldNoteSong(120, 8));
     m_midi.start();
     const std::int32_t first = m_midi.midiSong;
-    m_midi.openSong(write("not a song"));
-    EXPECT_EQ(m_midi.midiState, MidiState::None);
+    m_midi.openSong(WriteSong(m_dir, "not a song"));
+    EXPECT_EQ(shown(), Shown(MidiState::None, 0u, false));
     EXPECT_EQ(m_midi.midiSong, 0);
     MidiInfo freed;
     EXPECT_NE(m_midi.kbgm.songInfo(first, freed), MidiLibrary::kOk); // stopped and freed first
-    EXPECT_FALSE(m_midi.watchTimer.isActive());
-    EXPECT_EQ(m_midi.enabledButtons, 0u);
     EXPECT_FALSE(m_midi.songTitle.has_value());
     seconds(1.0); // the organ's release and the reverb die away
     EXPECT_LT(Peak(m_library.render(4410)), 1e-3f);
     m_midi.start(); // nothing to play
     EXPECT_FALSE(m_midi.watchTimer.isActive());
-    m_midi.openSong(write(HeldNoteSong(120, 4)));
+    m_midi.openSong(WriteSong(m_dir, HeldNoteSong(120, 4)));
     EXPECT_EQ(m_midi.midiState, MidiState::Preview);
     EXPECT_TRUE(m_messages.empty());
 }
 
 TEST_F(MidiFilePlayerTest, StartDuringAPreviewReadsTheSongFirst) {
     previewed(HeldNoteSong(120, 4)); // Start is allowed now, and stays so through a load
-    m_midi.openSong(
-        write(Smf(96, {SmfTrack().meta(0, 3, "Second").tempo(0, 1000000).end(96 * 16)})));
+    m_midi.openSong(WriteSong(
+        m_dir, Smf(96, {SmfTrack().meta(0, 3, "Second").tempo(0, 1000000).end(96 * 16)})));
     ASSERT_TRUE(m_midi.canPress(kMidiStart));
     seconds(0.3);
     m_midi.start();
-    EXPECT_EQ(m_midi.songTitle, QStringLiteral("Second"));
-    EXPECT_EQ(m_midi.midiResolution, 96);
-    EXPECT_EQ(m_midi.midiStartTempo, 60);
-    EXPECT_EQ(m_midi.midiState, MidiState::Playing);
+    EXPECT_EQ(std::make_tuple(m_midi.songTitle, m_midi.midiResolution, m_midi.midiStartTempo,
+                              m_midi.midiState),
+              std::make_tuple(QStringLiteral("Second"), 96, 60, MidiState::Playing));
     seconds(2.0); // from the top: two beats at 60 BPM
     m_midi.tick();
-    EXPECT_EQ(m_midi.midiTimeHundredths, 200);
-    EXPECT_EQ(m_midi.midiBeats, 2);
+    EXPECT_EQ(std::pair(m_midi.midiBeats, m_midi.midiTimeHundredths), std::pair(2, 200));
 }
 
 TEST_F(MidiFilePlayerTest, PlayingWatchCountsWholeBeatsFollowsTheSongsTempoAndItsEnd) {
@@ -238,19 +222,15 @@ TEST_F(MidiFilePlayerTest, PlayingWatchCountsWholeBeatsFollowsTheSongsTempoAndIt
     m_midi.start();
     seconds(1.0); // 960 ticks at 480 per quarter and 120 BPM: 2 beats, one second
     m_midi.tick();
-    EXPECT_EQ(m_midi.midiBeats, 2);
-    EXPECT_EQ(m_midi.midiTimeHundredths, 100);
+    EXPECT_EQ(std::pair(m_midi.midiBeats, m_midi.midiTimeHundredths), std::pair(2, 100));
     seconds(1.1); // past bar 2: 150 BPM
     m_midi.tick();
-    EXPECT_EQ(m_midi.midiTempo, 150);
-    EXPECT_DOUBLE_EQ(m_midi.midiBarSeconds, 1.6);
-    EXPECT_EQ(info().tempo, 150); // following did not push a different tempo back
+    EXPECT_EQ(std::make_tuple(m_midi.midiTempo, m_midi.midiBarSeconds, info().tempo),
+              std::make_tuple(150, 1.6, 150)); // following did not push a different tempo back
 
     seconds(4.0); // past the end
     m_midi.tick();
-    EXPECT_EQ(m_midi.midiState, MidiState::Stopping);
-    EXPECT_EQ(m_midi.enabledButtons, unsigned{kMidiStart});
-    EXPECT_FALSE(m_midi.watchTimer.isActive());
+    EXPECT_EQ(shown(), kStopped);
     m_midi.repeat = true;
     m_midi.start();
     seconds(5.5); // the song is 5.2 s long

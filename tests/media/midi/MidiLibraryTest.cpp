@@ -6,8 +6,6 @@
 #include "media/midi/GmSynth.h"
 #include "media/midi/MidiLibrary.h"
 
-#include "support/WavBytes.h"
-
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -31,14 +29,9 @@ protected:
 
     int rate() const { return GetParam(); }
 
-    QString write(const QByteArray& bytes) {
-        QString path = m_dir.filePath(QStringLiteral("song%1.mid").arg(++m_files));
-        EXPECT_TRUE(test::WriteFile(path, bytes));
-        return path;
-    }
     std::int32_t load(const QByteArray& bytes) {
         std::int32_t song = 0;
-        EXPECT_EQ(m_kbgm.loadFile(song, write(bytes)), MidiLibrary::kOk);
+        EXPECT_EQ(m_kbgm.loadFile(song, WriteSong(m_dir, bytes)), MidiLibrary::kOk);
         return song;
     }
     std::vector<float> seconds(double s) {
@@ -61,7 +54,6 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    int m_files = 0;
     OfflineLibrary m_library;
     MidiLibrary m_kbgm;
 };
@@ -88,10 +80,8 @@ TEST_P(MidiLibraryTest, PositionAndTempoFollowTheSongsTempoMapScaledBySetTempo) 
     ASSERT_EQ(m_kbgm.play(song, 0), MidiLibrary::kOk);
     // Read before a single block has rendered: the call's effect is already reported.
     MidiInfo i = info(song);
-    EXPECT_EQ(i.playing, 1);
-    EXPECT_EQ(i.position, 0);
-    EXPECT_EQ(i.tempo, 120);
-    EXPECT_EQ(i.resolution, 480);
+    EXPECT_EQ(std::make_tuple(i.playing, i.position, i.tempo, i.resolution),
+              std::make_tuple(1, 0, 120, 480));
 
     seconds(1.0);
     EXPECT_NEAR(info(song).position, ticks(120, 1.0), 2.0);
@@ -181,10 +171,10 @@ TEST_P(MidiLibraryTest, UnreadableFilesLoadNothing) {
     std::int32_t song = 77;
     EXPECT_EQ(m_kbgm.loadFile(song, m_dir.filePath(QStringLiteral("missing.mid"))),
               MidiLibrary::kBadFile);
-    EXPECT_EQ(m_kbgm.loadFile(song, write("MThd this is text")), MidiLibrary::kBadFile);
+    EXPECT_EQ(m_kbgm.loadFile(song, WriteSong(m_dir, "MThd this is text")), MidiLibrary::kBadFile);
     EXPECT_EQ(song, 77);
     // Read whole at load: deleting the file afterwards changes nothing.
-    const QString path = write(HeldNoteSong(120, 1));
+    const QString path = WriteSong(m_dir, HeldNoteSong(120, 1));
     ASSERT_EQ(m_kbgm.loadFile(song, path), MidiLibrary::kOk);
     QFile::remove(path);
     m_kbgm.play(song, 0);
@@ -240,10 +230,8 @@ TEST_P(MidiLibraryTest, FollowsTheOutputRateWhilePlaying) {
     seconds(0.5);
     const int other = rate() == 44100 ? 48000 : 44100;
     ASSERT_NE(setLibraryFormat(m_library.handle, other, 16, 2), 0);
-    const std::vector<float> after =
-        Channel(m_library.render(static_cast<std::size_t>(other)), 0, 2);
     // Still A4 at the new rate, and the song time still runs in seconds.
-    const std::vector<float> tail(after.begin() + other / 2, after.end());
+    const auto tail = Settled(Channel(m_library.render(std::size_t(other)), 0, 2), 1, other / 2);
     EXPECT_GT(ToneAmplitude(tail, other, 440.0), 10.0 * ToneAmplitude(tail, other, 466.16));
     EXPECT_NEAR(info(song).position, ticks(120, 1.5), 3.0);
 }
@@ -255,19 +243,18 @@ TEST(MidiLibraryOpen, FailsWithoutItsSoundFontAndRefusesEveryCall) {
     EXPECT_NE(kbgm.open(10, -1), MidiLibrary::kOk);
     EXPECT_FALSE(kbgm.isOpen());
     std::int32_t song = 0;
-    EXPECT_EQ(kbgm.loadFile(song, QStringLiteral("/dev/null")), MidiLibrary::kNotOpen);
-    EXPECT_EQ(kbgm.play(1, 0), MidiLibrary::kNotOpen);
-    EXPECT_EQ(kbgm.sendSystemReset(0), MidiLibrary::kNotOpen);
     MidiInfo i;
-    EXPECT_EQ(kbgm.songInfo(1, i), MidiLibrary::kNotOpen);
+    for (const int code : {kbgm.loadFile(song, QStringLiteral("/dev/null")), kbgm.play(1, 0),
+                           kbgm.sendSystemReset(0), kbgm.songInfo(1, i)}) {
+        EXPECT_EQ(code, MidiLibrary::kNotOpen);
+    }
     EXPECT_EQ(kbgm.close(), MidiLibrary::kOk);
 }
 
 TEST(MidiLibraryOpen, CloseWhileMixedLeavesTheLibraryWorking) {
     OfflineLibrary library(kRate);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("a.mid"));
-    ASSERT_TRUE(WriteFile(path, HeldNoteSong(120, 8)));
+    const QString path = WriteSong(dir, HeldNoteSong(120, 8));
     {
         MidiLibrary kbgm;
         ASSERT_EQ(kbgm.open(10, -1), MidiLibrary::kOk);

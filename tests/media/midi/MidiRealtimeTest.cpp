@@ -6,8 +6,6 @@
 
 #include "media/midi/MidiLibrary.h"
 
-#include "support/WavBytes.h"
-
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -37,9 +35,8 @@ protected:
             band.noteOff(120, 0, 60 + i % 12).noteOff(0, 1, 36);
         }
         band.end();
-        const QString path = m_dir.filePath(QStringLiteral("rt.mid"));
-        ASSERT_TRUE(WriteFile(path, Smf(480, {conductor, band})));
-        ASSERT_EQ(m_kbgm.loadFile(m_song, path), MidiLibrary::kOk);
+        ASSERT_EQ(m_kbgm.loadFile(m_song, WriteSong(m_dir, Smf(480, {conductor, band}))),
+                  MidiLibrary::kOk);
     }
 
     void guardedPull(std::size_t frames) { GuardedPull(m_library.output(), m_block, frames); }

@@ -1,4 +1,7 @@
 #include "SmfBytes.h"
+#include "support/WavBytes.h"
+
+#include <gtest/gtest.h>
 
 namespace mt::test {
 namespace {
@@ -105,6 +108,13 @@ QByteArray BeatSong(int bpm, int bars) {
     }
     organ.end();
     return Smf(480, {conductor, organ});
+}
+
+QString WriteSong(const QTemporaryDir& dir, const QByteArray& song) {
+    static int written = 0;
+    QString path = dir.filePath(QStringLiteral("song%1.mid").arg(++written));
+    EXPECT_TRUE(WriteFile(path, song));
+    return path;
 }
 
 } // namespace mt::test

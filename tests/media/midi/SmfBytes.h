@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <initializer_list>
@@ -38,5 +39,8 @@ QByteArray HeldNoteSong(int bpm, int bars, const QByteArray& title = "Test Song"
 
 // As HeldNoteSong, A4 struck every beat for three quarters of it: soon heard again.
 QByteArray BeatSong(int bpm, int bars);
+
+// Writes `song` into `dir` under a name not used before; the file's path.
+QString WriteSong(const QTemporaryDir& dir, const QByteArray& song);
 
 } // namespace mt::test

@@ -22,10 +22,9 @@ TEST(SmfSong, ReadsDivisionTitleAndMergesTracksByTick) {
     notes.meta(0, 0x03, "Piano").program(0, 0, 5).noteOn(480, 0, 60).noteOff(960, 0, 60).end();
     SmfSong song;
     ASSERT_TRUE(Parse(Smf(480, {conductor, notes}), song));
-    EXPECT_EQ(song.resolution, 480);
-    EXPECT_FALSE(song.smpte);
-    EXPECT_EQ(song.title, QStringLiteral("Song")); // the first track name, not a text
-    EXPECT_EQ(song.endTick, 1920u);
+    // The title is the first track name, not a text.
+    EXPECT_EQ(std::make_tuple(song.resolution, song.smpte, song.title, song.endTick),
+              std::make_tuple(480, false, QStringLiteral("Song"), 1920u));
     ASSERT_EQ(song.events.size(), 5u);
     std::vector<std::uint32_t> ticks;
     for (const SmfEvent& e : song.events) {
@@ -56,8 +55,7 @@ TEST(SmfSong, TitleFallsBackToTextAndDecodesShiftJis) {
     SmfTrack none;
     none.noteOn(0, 0, 60).end(10);
     ASSERT_TRUE(Parse(Smf(96, {none}, 0), song));
-    EXPECT_TRUE(song.title.isEmpty());
-    EXPECT_EQ(song.initialTempo(), SmfSong::kDefaultTempo);
+    EXPECT_TRUE(song.title.isEmpty() && song.initialTempo() == SmfSong::kDefaultTempo);
 }
 
 TEST(SmfSong, RunningStatusNoteOnZeroAndSysexWithoutFraming) {
@@ -68,12 +66,10 @@ TEST(SmfSong, RunningStatusNoteOnZeroAndSysexWithoutFraming) {
     SmfSong song;
     ASSERT_TRUE(Parse(Smf(96, {t}, 0), song));
     ASSERT_EQ(song.events.size(), 4u);
-    EXPECT_EQ(song.events[1].status, 0x90);
-    EXPECT_EQ(song.events[1].data1, 62);
-    EXPECT_EQ(song.events[2].data2, 0);
+    EXPECT_EQ(std::make_tuple(song.events[1].status, song.events[1].data1, song.events[2].data2),
+              std::make_tuple(0x90, 62, 0));
     const SmfEvent& sx = song.events[3];
-    ASSERT_EQ(sx.kind, SmfEvent::Kind::Sysex);
-    ASSERT_EQ(sx.length, 4u);
+    ASSERT_TRUE(sx.kind == SmfEvent::Kind::Sysex && sx.length == 4);
     EXPECT_EQ(song.sysexBytes[sx.value], 0x7e);
     EXPECT_EQ(song.sysexBytes[sx.value + 3], 0x01); // F7 left out
     EXPECT_EQ(song.endTick, 20u); // the data byte after the sysex broke the track there
@@ -85,8 +81,7 @@ TEST(SmfSong, SmpteDivisionGivesTicksPerHalfSecond) {
     SmfSong song;
     // -25 frames per second, 40 ticks per frame: 1000 ticks a second.
     ASSERT_TRUE(Parse(Smf(static_cast<std::uint16_t>((0xe7 << 8) | 40), {t}, 0), song));
-    EXPECT_TRUE(song.smpte);
-    EXPECT_EQ(song.resolution, 500);
+    EXPECT_TRUE(song.smpte && song.resolution == 500);
     EXPECT_EQ(song.initialTempo(), SmfSong::kDefaultTempo); // tempo has no say over SMPTE
 }
 
@@ -117,16 +112,14 @@ TEST(SmfSong, KeepsWhatIsValidOfABrokenFile) {
     // Only the header: a song with nothing in it.
     SmfSong empty;
     ASSERT_TRUE(Parse(good.left(14), empty));
-    EXPECT_TRUE(empty.events.empty());
-    EXPECT_EQ(empty.endTick, 0u);
+    EXPECT_TRUE(empty.events.empty() && empty.endTick == 0);
 
     // A chunk length far past the end, a meta length past the end, a stray status byte.
     SmfTrack t;
     t.noteOn(0, 0, 60).raw(10, {0xff, 0x03, 0x7f, 'x'});
     SmfSong longMeta;
     ASSERT_TRUE(Parse(Smf(96, {t}, 0), longMeta));
-    EXPECT_EQ(longMeta.events.size(), 1u);
-    EXPECT_TRUE(longMeta.title.isEmpty());
+    EXPECT_TRUE(longMeta.events.size() == 1 && longMeta.title.isEmpty());
     SmfTrack stray;
     stray.noteOn(0, 0, 60).raw(1, {0xf4, 1, 2}).noteOn(1, 0, 62);
     SmfSong strayed;
