@@ -12,8 +12,6 @@
 namespace mt::test {
 namespace {
 
-using Sent = ScriptedMciDevice::Sent;
-
 class CdCommandsTest : public ::testing::Test {
 protected:
     CdCommandsTest() {
@@ -31,62 +29,17 @@ protected:
     CdCommands mci{device, state, [this](const QString& text) { messages.push_back(text); }};
 };
 
-TEST_F(CdCommandsTest, OpenCloseAndErrorsTellTheDeviceTextOrAFixedOne) {
-    device.on("open cdaudio Shareable", {}, 276);
-    EXPECT_FALSE(mci.OpenCD(false));
-    device.on("open cdaudio Shareable", {}, 276);
-    EXPECT_FALSE(mci.OpenCD(true));
-    device.on("open cdaudio Shareable");
-    EXPECT_TRUE(mci.OpenCD(false));
-    // Closing takes the device's text as it is, with no fallback when there is none.
-    device.on("close cdaudio", {}, 999);
-    EXPECT_FALSE(mci.CloseCD());
-    device.on("close cdaudio", {}, 276);
-    EXPECT_FALSE(mci.CloseCD());
-    device.on("play cdaudio", {}, 4711);
-    EXPECT_FALSE(mci.PlayCD());
-    device.on("pause cdaudio", {}, 282);
-    EXPECT_FALSE(mci.PauseCD());
-    EXPECT_EQ(messages, (std::vector<QString>{
-                            "デバイスの準備ができていません。@OpenCD", "@CloseCD",
-                            "デバイスの準備ができていません。@CloseCD",
-                            "エラー@PlayCD...エラー文字列を取得することができません！！",
-                            "エラー@PauseCD...指定された値が範囲外です。"})); // trailing blanks go
-}
-
-TEST_F(CdCommandsTest, StatusQueriesUseTheirReplyBuffersAndGiveZeroOnFailure) {
-    device.on("status cdaudio number of tracks wait", "12")
-        .on("status cdaudio current track wait", "7 ")
-        .on("status cdaudio media present wait", "true")
-        .on("status cdaudio media present wait", "false")
-        .on("status cdaudio mode", "paused   ");
-    EXPECT_EQ(mci.GetAllTracksCD(), 12);
-    EXPECT_EQ(mci.GetTrackCD(), 7);
-    EXPECT_TRUE(mci.IsMediaPresentCD());
-    EXPECT_FALSE(mci.IsMediaPresentCD());
+// The status text trimmed and quiet on the watch's asking; numbers in replies.
+TEST_F(CdCommandsTest, StatusIsTrimmedQuietForTheWatchAndRepliesRoundHalfToEven) {
+    device.on("status cdaudio mode", "paused   ")
+        .on("status cdaudio mode", {}, 276)
+        .on("status cdaudio mode", {}, 276);
     EXPECT_EQ(mci.GetStatusCD(false), "paused");
-    EXPECT_EQ(device.sent, (std::vector<Sent>{{"status cdaudio number of tracks wait", 80},
-                                              {"status cdaudio current track wait", 80},
-                                              {"status cdaudio media present wait", 20},
-                                              {"status cdaudio media present wait", 20},
-                                              {"status cdaudio mode", 20}}));
-    EXPECT_TRUE(messages.empty());
-
-    device.errorTexts[300] = "ドライブエラー   ";
-    device.on("status cdaudio number of tracks wait", {}, 300)
-        .on("status cdaudio current track wait", {}, 300)
-        .on("status cdaudio media present wait", {}, 300)
-        .on("status cdaudio mode", {}, 300)
-        .on("status cdaudio mode", {}, 300);
-    EXPECT_EQ(mci.GetAllTracksCD(), 0);
-    EXPECT_EQ(mci.GetTrackCD(), 0);
-    EXPECT_FALSE(mci.IsMediaPresentCD());
     EXPECT_EQ(mci.GetStatusCD(true), ""); // the watch asks quietly
     EXPECT_EQ(mci.GetStatusCD(false), "");
-    EXPECT_EQ(messages, (std::vector<QString>{"エラー@GetAllTracksCD...ドライブエラー",
-                                              "エラー@GetTrackCD...ドライブエラー",
-                                              "エラー@IsMediaPresentCD...ドライブエラー",
-                                              "エラー@GetStatusCD...ドライブエラー"}));
+    EXPECT_EQ(device.sent.front().replyLength, 20);
+    EXPECT_EQ(messages,
+              std::vector<QString>{"エラー@GetStatusCD...デバイスの準備ができていません。"});
     state.cdOpened = false; // the current track is not asked before the device opened
     EXPECT_EQ(mci.GetTrackCD(), 0);
 
@@ -131,10 +84,19 @@ std::string InTrack(int track, int start, int ms) {
            "=" + std::to_string(start) + "|";
 }
 
-// Every move on the disc and the mute, from each state: the commands in order, the result, the
-// message.
-TEST_F(CdCommandsTest, MovesOnTheDiscSendTheirCommandsForTheState) {
+// Opening, closing, the status queries, every move on the disc and the mute, from each state:
+// the commands in order with their reply buffers, the result, the message (the device's text,
+// trailing blanks gone, or a fixed one).
+TEST_F(CdCommandsTest, OperationsSendTheirCommandsForTheState) {
     using Move = std::int32_t (*)(CdCommands&);
+    const Move open = [](CdCommands& m) { return std::int32_t{m.OpenCD(false)}; };
+    const Move openQuietly = [](CdCommands& m) { return std::int32_t{m.OpenCD(true)}; };
+    const Move close = [](CdCommands& m) { return std::int32_t{m.CloseCD()}; };
+    const Move play = [](CdCommands& m) { return std::int32_t{m.PlayCD()}; };
+    const Move pause = [](CdCommands& m) { return std::int32_t{m.PauseCD()}; };
+    const Move tracks = [](CdCommands& m) { return m.GetAllTracksCD(); };
+    const Move current = [](CdCommands& m) { return m.GetTrackCD(); };
+    const Move present = [](CdCommands& m) { return std::int32_t{m.IsMediaPresentCD()}; };
     const Move next = [](CdCommands& m) { return std::int32_t{m.NextCD()}; };
     const Move prev = [](CdCommands& m) { return std::int32_t{m.PrevCD()}; };
     const Move rewind = [](CdCommands& m) { return std::int32_t{m.ReCD()}; };
@@ -158,6 +120,24 @@ TEST_F(CdCommandsTest, MovesOnTheDiscSendTheirCommandsForTheState) {
         std::int32_t result;
         std::string message;
     } cases[] = {
+        {open, kStopped, 1, "open cdaudio Shareable!276", 0, notReady + "@OpenCD"},
+        {openQuietly, kStopped, 1, "open cdaudio Shareable!276", 0, ""},
+        {open, kStopped, 1, "open cdaudio Shareable", 1, ""},
+        {close, kStopped, 1, "close cdaudio!999", 0, "@CloseCD"}, // no text, no fallback
+        {close, kStopped, 1, "close cdaudio!276", 0, notReady + "@CloseCD"},
+        {play, kStopped, 1, "play cdaudio!4711", 0,
+         "エラー@PlayCD...エラー文字列を取得することができません！！"},
+        {pause, kPlaying, 1, "pause cdaudio!282", 0, "エラー@PauseCD..." + outOfRange},
+        {tracks, kPlaying, 1, "status cdaudio number of tracks wait=12/80", 12, ""},
+        {current, kPlaying, 1, "status cdaudio current track wait=7 /80", 7, ""},
+        {present, kPlaying, 1, "status cdaudio media present wait=true/20", 1, ""},
+        {present, kPlaying, 1, "status cdaudio media present wait=false", 0, ""},
+        {tracks, kPlaying, 1, "status cdaudio number of tracks wait!276", 0,
+         "エラー@GetAllTracksCD..." + notReady},
+        {current, kPlaying, 1, "status cdaudio current track wait!276", 0,
+         "エラー@GetTrackCD..." + notReady},
+        {present, kPlaying, 1, "status cdaudio media present wait!276", 0,
+         "エラー@IsMediaPresentCD..." + notReady},
         {next, kPlaying, 8, "", 0, ""}, // the last track
         {next, kPlaying, 4,
          format + "status cdaudio position track 5=61000/80|play cdaudio from 61000", 1, ""},

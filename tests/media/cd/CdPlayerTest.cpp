@@ -17,6 +17,7 @@ namespace {
 constexpr unsigned kTakenIn = kCdStart | kCdNext;
 constexpr unsigned kPlaying = kCdAllButtons & ~kCdStart;
 constexpr unsigned kHalted = kCdStart | kCdPrev | kCdNext | kCdRewind | kCdForward;
+using Shown = std::pair<CdPlayState, unsigned>; // the state and the buttons it allows
 
 class CdPlayerTest : public ::testing::Test {
 protected:
@@ -38,6 +39,7 @@ protected:
         }
         cd.device.pumpReader();
     }
+    Shown shown() const { return {cd.state.cdPlayState, cd.state.enabledButtons}; }
     // 300 ms of sound, then the watch.
     void tick() {
         play(0.3);
@@ -79,9 +81,7 @@ TEST_F(CdPlayerTest, WithoutADiscNothingCanBePressedUntilTheWatchSeesOne) {
     EXPECT_EQ(messages,
               std::vector<QString>{
                   "CD ドライブが見つからず、ディスクイメージも選ばれていません。@OpenCD"});
-    EXPECT_FALSE(cd.state.cdOpened);
-    EXPECT_FALSE(cd.state.cdMuted);
-    EXPECT_EQ(cd.state.enabledButtons, 0u);
+    EXPECT_FALSE(cd.state.cdOpened || cd.state.cdMuted || cd.state.enabledButtons != 0);
     cd.watch(); // the watch opens quietly: still nothing, and no message
     EXPECT_EQ(messages.size(), 1u);
 
@@ -89,10 +89,8 @@ TEST_F(CdPlayerTest, WithoutADiscNothingCanBePressedUntilTheWatchSeesOne) {
     cd.watch(); // status before opening: the image goes to the probe
     WaitForProbe(cd.device);
     cd.watch();
-    EXPECT_TRUE(cd.state.cdMediaPresent);
-    EXPECT_EQ(cd.state.cdPlayState, CdPlayState::Stopping);
-    EXPECT_EQ(cd.state.enabledButtons, kTakenIn);
-    EXPECT_EQ(cd.state.cdTrackCount, 2);
+    EXPECT_TRUE(cd.state.cdMediaPresent && cd.state.cdTrackCount == 2);
+    EXPECT_EQ(shown(), Shown(CdPlayState::Stopping, kTakenIn));
     EXPECT_EQ(position(), 0); // at the start of track 1
     EXPECT_EQ(messages.size(), 1u);
 }
@@ -121,7 +119,6 @@ TEST_F(CdPlayerTest, ADamagedImageIsNoDiscWithOneMessageAndIsNotTriedAgainAndAga
 // CdPanelTest's.
 TEST_F(CdPlayerTest, TransportFollowsItsTableAndPauseResumesInPlace) {
     showWithDisc({{3.0, 441.0}, {3.0, 882.0}});
-    EXPECT_EQ(cd.state.enabledButtons, kTakenIn);
     ScriptedMciDevice failing;
     failing.errorTexts[276] = "デバイスの準備ができていません。";
     failing.on("play cdaudio", {}, 276);
@@ -129,18 +126,15 @@ TEST_F(CdPlayerTest, TransportFollowsItsTableAndPauseResumesInPlace) {
     cd.start();
     cd.mci.setDevice(cd.commands);
     EXPECT_EQ(messages, std::vector<QString>{"エラー@PlayCD...デバイスの準備ができていません。"});
-    EXPECT_EQ(cd.state.cdPlayState, CdPlayState::Stopping); // as it was
-    EXPECT_EQ(cd.state.enabledButtons, kTakenIn);
+    EXPECT_EQ(shown(), Shown(CdPlayState::Stopping, kTakenIn)); // as it was
     cd.pauseOrResume(); // stopped: the pause key neither pauses nor starts
     EXPECT_EQ(cd.state.cdPlayState, CdPlayState::Stopping);
 
     cd.start();
-    EXPECT_EQ(cd.state.cdPlayState, CdPlayState::Playing);
-    EXPECT_EQ(cd.state.enabledButtons, kPlaying);
+    EXPECT_EQ(shown(), Shown(CdPlayState::Playing, kPlaying));
     play(1.0);
     cd.pauseOrResume();
-    EXPECT_EQ(cd.state.cdPlayState, CdPlayState::Pausing);
-    EXPECT_EQ(cd.state.enabledButtons, kHalted);
+    EXPECT_EQ(shown(), Shown(CdPlayState::Pausing, kHalted));
     play(0.5);
     const std::int64_t paused = position();
     EXPECT_NEAR(paused, 1000, 15);
@@ -153,8 +147,7 @@ TEST_F(CdPlayerTest, TransportFollowsItsTableAndPauseResumesInPlace) {
     moveTo(2, 1500, true);
     EXPECT_EQ(cd.state.cdCurrentTrack, 2);
     cd.stop();
-    EXPECT_EQ(cd.state.cdPlayState, CdPlayState::Stopping);
-    EXPECT_EQ(cd.state.enabledButtons, kHalted);
+    EXPECT_EQ(shown(), Shown(CdPlayState::Stopping, kHalted));
     EXPECT_EQ(send("status cdaudio mode"), "stopped");
     EXPECT_EQ(position(), 3000); // the start of the current track
     EXPECT_EQ(messages.size(), 1u);
@@ -169,9 +162,8 @@ TEST_F(CdPlayerTest, TheLoopReturnsToAWithinOneWatchPeriodAfterBOnlyWhilePlaying
     EXPECT_FALSE(cd.loopAvailable()); // B before A
     moveTo(3, 2000, false);
     cd.markLoopStart();
-    EXPECT_EQ(cd.state.cdLoopStart, 2000);
-    EXPECT_EQ(cd.state.cdLoopEnd, 10000);
-    EXPECT_TRUE(cd.loopAvailable());
+    EXPECT_EQ(std::make_tuple(cd.state.cdLoopStart, cd.state.cdLoopEnd, cd.loopAvailable()),
+              std::make_tuple(2000, 10000, true));
     cd.setLoopOn(true);
 
     moveTo(3, 8000, false);
@@ -216,12 +208,9 @@ TEST_F(CdPlayerTest, OpeningTheTrayClearsTheDiscAndItsMarksAndTheWatchTakesItBac
     const QString cue = cd.state.imagePath;
     ASSERT_TRUE(QFile::rename(cue, cue + ".out"));
     tick();
-    EXPECT_EQ(cd.state.cdPlayState, CdPlayState::None);
-    EXPECT_FALSE(cd.state.cdMediaPresent);
+    EXPECT_EQ(shown(), Shown(CdPlayState::None, 0u));
     EXPECT_TRUE(cd.state.cdOpened);
-    EXPECT_EQ(cd.state.enabledButtons, 0u);
-    EXPECT_FALSE(cd.state.loopOn);
-    EXPECT_FALSE(cd.loopAvailable());
+    EXPECT_FALSE(cd.state.cdMediaPresent || cd.state.loopOn || cd.loopAvailable());
     EXPECT_EQ(cd.state.cdLoopStart + cd.state.cdLoopEnd + cd.state.cdTimeInTrack, 0);
     EXPECT_EQ(cd.state.cdTrackCount, 0);
     cd.markLoopEnd(); // no disc: the marks stay
@@ -229,8 +218,7 @@ TEST_F(CdPlayerTest, OpeningTheTrayClearsTheDiscAndItsMarksAndTheWatchTakesItBac
 
     ASSERT_TRUE(QFile::rename(cue + ".out", cue));
     tick();
-    EXPECT_EQ(cd.state.cdPlayState, CdPlayState::Stopping);
-    EXPECT_EQ(cd.state.enabledButtons, kTakenIn);
+    EXPECT_EQ(shown(), Shown(CdPlayState::Stopping, kTakenIn));
     EXPECT_EQ(position(), 0);
     EXPECT_TRUE(messages.empty());
 }

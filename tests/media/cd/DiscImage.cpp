@@ -10,6 +10,28 @@
 
 namespace mt::test {
 
+namespace {
+
+QString WriteBytes(const QString& path, const QByteArray& bytes) {
+    return WriteFile(path, bytes) ? path : QString();
+}
+
+QByteArray BigEndian(quint64 value, int bytes) {
+    QByteArray out;
+    for (int i = bytes - 1; i >= 0; --i) {
+        out += static_cast<char>((value >> (8 * i)) & 0xff);
+    }
+    return out;
+}
+
+// A Nero image: 4 KiB of nothing, one chunk, and the version-2 footer pointing at it.
+QByteArray NrgWithChunk(const char* id, quint32 length) {
+    const QByteArray body(4096, '\0');
+    return body + QByteArray(id) + BigEndian(length, 4) + "NER5" + BigEndian(body.size(), 8);
+}
+
+} // namespace
+
 int SectorsOf(double seconds) {
     return static_cast<int>(std::lround(seconds * 75.0));
 }
@@ -58,35 +80,8 @@ QString WriteToneDisc(const QString& dir, const QString& name, const std::vector
         }
         sector += sectors;
     }
-    QFile cueFile(QDir(dir).filePath(name + ".cue"));
-    if (!cueFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return {};
-    }
-    cueFile.write(cue.toLatin1());
-    return cueFile.fileName();
+    return WriteBytes(QDir(dir).filePath(name + ".cue"), cue.toLatin1());
 }
-
-namespace {
-
-QString WriteBytes(const QString& path, const QByteArray& bytes) {
-    return WriteFile(path, bytes) ? path : QString();
-}
-
-QByteArray BigEndian(quint64 value, int bytes) {
-    QByteArray out;
-    for (int i = bytes - 1; i >= 0; --i) {
-        out += static_cast<char>((value >> (8 * i)) & 0xff);
-    }
-    return out;
-}
-
-// A Nero image: 4 KiB of nothing, one chunk, and the version-2 footer pointing at it.
-QByteArray NrgWithChunk(const char* id, quint32 length) {
-    const QByteArray body(4096, '\0');
-    return body + QByteArray(id) + BigEndian(length, 4) + "NER5" + BigEndian(body.size(), 8);
-}
-
-} // namespace
 
 QString WriteTocThatDividesByZero(const QString& dir) {
     // The FILE is found from the working folder, so it is named in full.
