@@ -38,15 +38,12 @@ TEST(PerformanceKeys, MediaKeysReachTheirPlayerAndLettingGoOfAllEndsTheirMutes) 
     EXPECT_TRUE(cd.isMuted && midi.isMuted && bank.allTracksMuted());
     keys.press({PerformanceKey::PauseCd});
     keys.release({PerformanceKey::PauseCd}); // the pause key acts on its press alone
-    EXPECT_EQ(cd.pauseKeys, 1);
-    EXPECT_EQ(midi.pauseKeys, 0);
+    EXPECT_EQ(std::make_pair(cd.pauseKeys, midi.pauseKeys), std::make_pair(1, 0));
     keys.release({PerformanceKey::MuteMidi});
-    EXPECT_FALSE(midi.isMuted);
-    EXPECT_TRUE(cd.isMuted);
+    EXPECT_TRUE(!midi.isMuted && cd.isMuted);
 
     keys.releaseAll(); // the window lost the focus with G and M held
-    EXPECT_FALSE(cd.isMuted);
-    EXPECT_FALSE(bank.allTracksMuted());
+    EXPECT_FALSE(cd.isMuted || bank.allTracksMuted());
     EXPECT_EQ(midi.unmutes, 1) << "a player that was not muted is left alone";
 
     keys.panic();

@@ -68,9 +68,8 @@ protected:
 };
 
 TEST_F(PerformanceTest, ASavedBankOpensAgainTheSameAndIsOverwrittenWhereItIs) {
-    const QString kickPath =
-        write("キック, 1.wav", test::PcmWav(1, 22050, 16, 2205 * 2)); // 22.05 kHz
-    tracks.assign(0, kickPath);
+    const QString kickPath = write("キック, 1.wav", test::PcmWav(1, 22050, 16, 2205 * 2));
+    tracks.assign(0, kickPath); // at 22.05 kHz
     tracks.assign(5, wav("b.wav", 4410));
     ASSERT_TRUE(test::WaitForLoads(tracks));
     tracks.setSpeed(0, 3000);

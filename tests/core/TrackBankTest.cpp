@@ -1,7 +1,6 @@
 #include "core/TrackBank.h"
 #include "audio/AudioTestKit.h"
 #include "audio/WavReader.h"
-#include "core/TempoMath.h"
 #include "support/OfflineBank.h"
 #include "support/RecordingSound.h"
 #include "support/TrackLoads.h"
@@ -102,15 +101,14 @@ TEST_F(TrackBankTest, StartsWithTheMixAndLoneWolvesChokeEachOther) {
     ASSERT_EQ(sound.started.size(), 1u);
     const test::RecordingSound::Start& s = sound.started[0];
     EXPECT_EQ(std::make_tuple(s.volume, s.pan, s.frequency, s.looping),
-              std::make_tuple(-600, 2000, PlaybackFrequency(8820, 1.0f), false));
+              std::make_tuple(-600, 2000, 88200, false));
 
     bank.setLoneWolfMember(0, true);
     bank.setLoneWolfMember(2, true);
     bank.toggleLoneWolfMode();
     bank.playLooping(4);
     bank.play(2);
-    EXPECT_FALSE(sounding(0) || bank.playing(0));
-    EXPECT_TRUE(sounding(2));
+    EXPECT_TRUE(!sounding(0) && !bank.playing(0) && sounding(2));
     EXPECT_TRUE(bank.playing(4)) << "a non-member was silenced";
     EXPECT_EQ(bank.selectedTrack(), 2);
 
@@ -124,8 +122,7 @@ TEST_F(TrackBankTest, StartsWithTheMixAndLoneWolvesChokeEachOther) {
     EXPECT_FALSE(bank.playing(2));
     bank.setLoop(2, true);
     bank.toggle(2);
-    EXPECT_TRUE(sound.started.back().looping);
-    EXPECT_TRUE(bank.playing(2));
+    EXPECT_TRUE(sound.started.back().looping && bank.playing(2));
 }
 
 // What each key does to the sound, auto-repeat and one-shots, is heard in TrackBankSoundTest;
@@ -226,11 +223,10 @@ TEST_F(TrackBankTest, MixSettersReachLoadedTracksAndMarkTheBankChanged) {
     bank.markSaved();
     bank.setVolume(0, 0); // unchanged: nothing happens
     bank.setSpeed(0, kNormalSpeed);
-    EXPECT_FALSE(bank.changed());
-    EXPECT_TRUE(sound.volumes.empty());
+    EXPECT_FALSE(bank.changed() || !sound.volumes.empty());
 
     bank.setSpeed(0, 2205);
-    EXPECT_EQ(sound.frequencies.back().second, PlaybackFrequency(2205, 1.0f));
+    EXPECT_EQ(sound.frequencies.back().second, 22050);
     EXPECT_DOUBLE_EQ(bank.track(0).duration, 0.2);
     bank.setVolume(0, -12);
     EXPECT_EQ(sound.volumes.back(), (Call{101, -1200}));
@@ -380,15 +376,13 @@ TEST_F(TrackBankSoundTest, SpeedAndVolumeAreHeard) {
 }
 
 // The results come through the event loop, so until it runs the big track is loading however
-// fast the decode: its key and PLAY do nothing while another track's key sounds at once.
+// fast the decode: its key does nothing while another track's key sounds at once (its title,
+// length and PLAY meanwhile: TrackLoadingTest).
 TEST_F(TrackBankSoundTest, ALoadingTracksKeyDoesNothingWhileAnotherTrackPlays) {
     load(1, test::SineWav(44100, 2, 441.0, 44100));
     ASSERT_EQ(bank.assign(0, tone("big.wav", 882.0, 20)), TrackBank::Assigned::Ok);
     EXPECT_TRUE(bank.track(0).loading() && !bank.track(0).loaded);
-    EXPECT_EQ(bank.track(0).fileName, QStringLiteral("big.wav")) << "the title comes at once";
-    EXPECT_NEAR(bank.track(0).duration, 20.0, 0.001);
     bank.press(0);
-    bank.toggle(0);
     EXPECT_FALSE(bank.playing(0) || bank.track(0).keyHeld);
     bank.press(1);
     EXPECT_TRUE(status(1).playing);
@@ -412,8 +406,8 @@ TEST_F(TrackBankSoundTest, ReassigningOrClearingWhileLoadingDropsTheOldLoad) {
     bank.clear(2);
     ASSERT_TRUE(test::WaitForLoads(bank));
 
-    EXPECT_FALSE(bank.track(2).loaded || bank.track(2).loading());
-    EXPECT_TRUE(bank.track(2).fileName.isEmpty());
+    EXPECT_FALSE(bank.track(2).loaded || bank.track(2).loading() ||
+                 !bank.track(2).fileName.isEmpty());
     ASSERT_TRUE(bank.track(0).loaded);
     EXPECT_EQ(bank.track(0).fileName, QStringLiteral("high.wav"));
     bank.press(0);
