@@ -11,11 +11,11 @@ namespace {
 
 // A clock moved by hand; one that fails never starts.
 struct HandClock final : TapClock {
-    void start() override { running_ = running_ || (ms = 0, !fails); }
-    void stop() override { running_ = false, ms = 0; }
-    bool running() const override { return running_; }
+    void start() override { ticking = ticking || (ms = 0, !fails); }
+    void stop() override { ticking = false, ms = 0; }
+    bool running() const override { return ticking; }
     std::int32_t elapsedMs() const override { return ms; }
-    bool running_ = false, fails = false;
+    bool ticking = false, fails = false;
     std::int32_t ms = 0;
 };
 
@@ -86,7 +86,7 @@ TEST_F(CdBarTest, TapsMeasureWhateverThePauseBeforeThemAndOkHandsTheBarOver) {
         }
         EXPECT_EQ(session.measurement().hasResult() ? window() : "", c.window) << c.pause;
         session.reset(); // the taps go, the result stays
-        EXPECT_FALSE(session.measuring() || clock.running_);
+        EXPECT_FALSE(session.measuring() || clock.ticking);
         session.handOver();
         EXPECT_EQ(shown(), c.handed) << c.pause;
     }

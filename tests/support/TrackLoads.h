@@ -5,9 +5,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include <algorithm>
 #include <chrono>
-#include <ranges>
 #include <thread>
 
 namespace mt::test {
@@ -16,8 +14,12 @@ namespace mt::test {
 // of `bank` is loading; none at all when none is. False when one still is after `timeoutMs`.
 inline bool WaitForLoads(const TrackBank& bank, int timeoutMs = 20000) {
     const auto anyLoading = [&bank] {
-        return std::ranges::any_of(std::views::iota(0, kTrackCount),
-                                   [&bank](int i) { return bank.track(i).loading(); });
+        for (int i = 0; i < kTrackCount; ++i) {
+            if (bank.track(i).loading()) {
+                return true;
+            }
+        }
+        return false;
     };
     QElapsedTimer clock;
     clock.start();

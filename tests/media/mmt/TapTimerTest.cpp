@@ -41,6 +41,7 @@ struct ManualTickClock final : TickClock {
         m_changed.notify_all();
     }
 
+private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     TimePoint m_now{};
