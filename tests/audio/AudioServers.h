@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
 

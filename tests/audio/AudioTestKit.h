@@ -1,6 +1,5 @@
 #pragma once
 
-#include "audio/AudioOutput.h"
 #include "audio/OfflineOutput.h"
 
 #include <QByteArray>

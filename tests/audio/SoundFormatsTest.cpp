@@ -4,7 +4,6 @@
 
 #include "audio/SoundFileInfo.h"
 #include "audio/WavInfoText.h"
-#include "audio/WavReader.h"
 #include "support/OfflineBank.h"
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"

@@ -10,7 +10,6 @@
 #include "support/WavBytes.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 #include <sndfile.h>

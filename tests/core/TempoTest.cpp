@@ -1,4 +1,3 @@
-#include "audio/WavReader.h"
 #include "core/ReferenceBar.h"
 #include "core/TempoControl.h"
 #include "core/TempoMath.h"

@@ -10,12 +10,10 @@
 #include <RtMidi.h>
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 
-#include <algorithm>
 #include <memory>
 
 namespace mt {

@@ -12,7 +12,6 @@
 #include "ui/TrackFrame.h"
 #include "ui/TrackPanel.h"
 
-#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>

@@ -10,8 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 namespace mt::test {
 
 XvfbServer::XvfbServer() {

@@ -6,8 +6,6 @@
 #include "ui/PreferenceWindows.h"
 #include "ui/SaveChangesWindow.h"
 
-#include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 
 #include <deque>

@@ -6,17 +6,12 @@
 #include "audio/AudioTestKit.h"
 #include "support/RealInput.h"
 #include "support/UiFixture.h"
-#include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
 #include "ui/KeyboardPlayer.h"
 #include "ui/PlayModeWindow.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QKeyEvent>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
 

@@ -1,7 +1,6 @@
 // The MIDI panel in the main window: the media-panel command opens the device once, real
 // clicks and the open dialog reach the MIDI player, and the panel shows the player's state.
 #include "SmfBytes.h"
-#include "audio/AudioTestKit.h"
 #include "support/UiFixture.h"
 
 #include "ui/MidiPanel.h"

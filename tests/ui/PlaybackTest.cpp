@@ -4,8 +4,6 @@
 #include "support/UiFixture.h"
 #include "ui/ClickableLabel.h"
 
-#include <QLabel>
-
 namespace mt {
 namespace {
 

@@ -1,11 +1,9 @@
 // The file menu reaches the performance's document through the menu bar, and the window shows
 // it: the caption, the overwrite item, the unsaved-changes window's question. The document's
 // own rules are PerformanceTest's.
-#include "support/RealInput.h"
 #include "support/UiFixture.h"
 #include "ui/SaveChangesWindow.h"
 
-#include <QCheckBox>
 #include <QLabel>
 
 namespace mt {

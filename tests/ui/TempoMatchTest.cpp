@@ -5,7 +5,6 @@
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 

@@ -7,9 +7,7 @@
 #include "ui/WavInfoWindow.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 
 namespace mt {
 namespace {

@@ -2,7 +2,6 @@
 // faults of images and discs.
 #include "CdTestRig.h"
 
-#include "media/cd/MciErrors.h"
 #include "support/WavBytes.h"
 
 #include <QFile>

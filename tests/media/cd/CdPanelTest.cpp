@@ -9,10 +9,7 @@
 #include "ui/PanelTime.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QLabel>
-#include <QPushButton>
-#include <QSpinBox>
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <functional>
 #include <thread>
 
