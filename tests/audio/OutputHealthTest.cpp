@@ -72,28 +72,23 @@ private:
 TEST(CallbackMeter, ABlockingWriteServerRunningDryIsCountedOnceAndOnlyThen) {
     CallbackMeter meter;
     BlockingWriteServer server(meter, 22050, 64, 0.010);
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(server.cycle(0.0004));
-    }
+    const auto keepUp = [&server](int cycles) { // callbacks that take 0.4 ms each
+        for (int i = 0; i < cycles; ++i) {
+            ASSERT_TRUE(server.cycle(0.0004));
+        }
+    };
+    keepUp(3);
     server.hold(2.0);
-    for (int i = 0; i < 2000; ++i) {
-        ASSERT_TRUE(server.cycle(0.0004));
-    }
+    keepUp(2000);
     EXPECT_EQ(meter.underruns(), 0u) << "a held start or a callback keeping up never counts";
     ASSERT_TRUE(server.cycle(0.006)); // slow, but the 10 ms queue covers it
     ASSERT_TRUE(server.cycle(0.0004, 0.005));
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_TRUE(server.cycle(0.0004));
-    }
+    keepUp(100);
     EXPECT_EQ(meter.underruns(), 0u) << "a stall the queue covers is no dropout";
     ASSERT_TRUE(server.cycle(0.050)); // a stall in the callback
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_TRUE(server.cycle(0.0004));
-    }
+    keepUp(100);
     ASSERT_TRUE(server.cycle(0.0004, 0.040)); // the thread kept away between callbacks
-    for (int i = 0; i < 100; ++i) {
-        ASSERT_TRUE(server.cycle(0.0004));
-    }
+    keepUp(100);
     EXPECT_EQ(server.dryRuns(), 2);
     EXPECT_EQ(meter.underruns(), 2u);
 

@@ -6,8 +6,6 @@
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"
 
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -45,7 +43,6 @@ protected:
         return yes;
     }
 
-    QTemporaryDir m_dir;
     QString m_track = m_dir.filePath("my kick.wav");
     std::string log;
     std::deque<bool> answers;
