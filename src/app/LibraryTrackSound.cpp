@@ -41,6 +41,28 @@ void LibraryTrackSound::stop(std::int32_t buffer) {
     stopBuffer(buffer);
 }
 
+void LibraryTrackSound::playAt(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                               std::int32_t frequency, bool looping, std::int64_t frame,
+                               std::int64_t offset) {
+    playBufferAt(buffer, volume, pan, frequency, looping, frame, offset);
+}
+
+void LibraryTrackSound::stopAt(std::int32_t buffer, std::int64_t frame) {
+    stopBufferAt(buffer, frame);
+}
+
+void LibraryTrackSound::cancelScheduled(std::int32_t buffer) {
+    cancelBufferSchedule(buffer);
+}
+
+int LibraryTrackSound::frameRate() const {
+    return libraryFrameRate(m_library.soundLibHandle);
+}
+
+std::int64_t LibraryTrackSound::frameHorizon() const {
+    return libraryFrameHorizon(m_library.soundLibHandle);
+}
+
 void LibraryTrackSound::setVolume(std::int32_t buffer, std::int32_t volume) {
     setBufferVolume(buffer, volume);
 }

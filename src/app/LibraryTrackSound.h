@@ -20,6 +20,12 @@ public:
     void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency,
               bool looping) override;
     void stop(std::int32_t buffer) override;
+    void playAt(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency,
+                bool looping, std::int64_t frame, std::int64_t offset) override;
+    void stopAt(std::int32_t buffer, std::int64_t frame) override;
+    void cancelScheduled(std::int32_t buffer) override;
+    int frameRate() const override;
+    std::int64_t frameHorizon() const override;
     void setVolume(std::int32_t buffer, std::int32_t volume) override;
     void setPan(std::int32_t buffer, std::int32_t pan) override;
     void setFrequency(std::int32_t buffer, std::int32_t frequency) override;

@@ -283,4 +283,31 @@ float libraryMasterPeak(std::int32_t library) {
     return dsGetMasterPeak(library);
 }
 
+void playBufferAt(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                  std::int32_t frequency, bool looping, std::int64_t frame, std::int64_t from) {
+    LibraryRegistry::instance().withBuffer(buffer, [&](SoundLibrary& l, std::int32_t b) {
+        l.playAt(b, looping, volume, pan, frequency, frame, from);
+    });
+}
+
+void stopBufferAt(std::int32_t buffer, std::int64_t frame) {
+    LibraryRegistry::instance().withBuffer(
+        buffer, [&](SoundLibrary& l, std::int32_t b) { l.stopAt(b, frame); });
+}
+
+void cancelBufferSchedule(std::int32_t buffer) {
+    LibraryRegistry::instance().withBuffer(
+        buffer, [](SoundLibrary& l, std::int32_t b) { l.cancelScheduled(b); });
+}
+
+int libraryFrameRate(std::int32_t library) {
+    return LibraryRegistry::instance().withLibrary(library, 0,
+                                                   [](SoundLibrary& l) { return l.frameRate(); });
+}
+
+std::int64_t libraryFrameHorizon(std::int32_t library) {
+    return LibraryRegistry::instance().withLibrary(
+        library, std::int64_t{0}, [](SoundLibrary& l) { return l.frameHorizon(); });
+}
+
 } // namespace mt

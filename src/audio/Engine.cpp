@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #if defined(__SSE__)
@@ -77,6 +78,58 @@ bool Engine::collect(EngineReturn& item) noexcept {
 void Engine::applyPending() noexcept {
     EngineCommand c;
     while (m_commands.pop(c)) {
+        accept(c);
+    }
+}
+
+std::int64_t Engine::frameHorizon() const noexcept {
+    // A render may be mixing past the published count now, without this command; the next
+    // render takes it. A block more covers a caller that posts a moment after asking.
+    return frameCount() + 2 * m_lastRenderFrames.load(std::memory_order_relaxed) + m_blockFrames;
+}
+
+void Engine::accept(const EngineCommand& c) noexcept {
+    const bool timed = c.kind == EngineCommand::Kind::Play || c.kind == EngineCommand::Kind::Stop;
+    if (timed && c.atFrame > m_frame && m_scheduledCount < kMaxScheduled) {
+        m_scheduled[static_cast<std::size_t>(m_scheduledCount++)] = c;
+        return; // a full table plays the command now rather than lose it
+    }
+    if (!timed && c.kind != EngineCommand::Kind::SetGain &&
+        c.kind != EngineCommand::Kind::SetFrequency) {
+        // Cancel, and a buffer attached or released: nothing waiting for the slot survives.
+        int kept = 0;
+        for (int i = 0; i < m_scheduledCount; ++i) {
+            const EngineCommand& w = m_scheduled[static_cast<std::size_t>(i)];
+            if (w.slot != c.slot || c.kind == EngineCommand::Kind::AddSource ||
+                c.kind == EngineCommand::Kind::RemoveSource) {
+                m_scheduled[static_cast<std::size_t>(kept++)] = w;
+            }
+        }
+        m_scheduledCount = kept;
+    }
+    apply(c);
+}
+
+std::int64_t Engine::applyDue() noexcept {
+    for (;;) {
+        // The earliest waiting command; among equal frames the first posted.
+        int first = -1;
+        for (int i = 0; i < m_scheduledCount; ++i) {
+            if (first < 0 || m_scheduled[static_cast<std::size_t>(i)].atFrame <
+                                 m_scheduled[static_cast<std::size_t>(first)].atFrame) {
+                first = i;
+            }
+        }
+        if (first < 0) {
+            return std::numeric_limits<std::int64_t>::max();
+        }
+        const EngineCommand c = m_scheduled[static_cast<std::size_t>(first)];
+        if (c.atFrame > m_frame) {
+            return c.atFrame;
+        }
+        std::copy(m_scheduled.begin() + first + 1, m_scheduled.begin() + m_scheduledCount,
+                  m_scheduled.begin() + first);
+        --m_scheduledCount;
         apply(c);
     }
 }
@@ -171,7 +224,7 @@ void Engine::apply(const EngineCommand& c) noexcept {
             v.targetLeft = c.gainLeft;
             v.targetRight = c.gainRight;
             v.frequency = c.frequency;
-            v.start(c.loop, rate);
+            v.startFrom(c.startIndex, c.loop, rate);
         }
         break;
     case EngineCommand::Kind::Stop:
@@ -194,6 +247,7 @@ void Engine::apply(const EngineCommand& c) noexcept {
         break;
     case EngineCommand::Kind::AddSource:
     case EngineCommand::Kind::RemoveSource:
+    case EngineCommand::Kind::Cancel:
         break;
     }
 }
@@ -201,6 +255,17 @@ void Engine::apply(const EngineCommand& c) noexcept {
 void Engine::mixBlock(int frames) noexcept {
     float* bus = m_bus.get();
     std::fill(bus, bus + 2 * static_cast<std::ptrdiff_t>(frames), 0.0f);
+    for (int done = 0; done < frames;) {
+        const std::int64_t next = applyDue();
+        const int part = static_cast<int>(std::min<std::int64_t>(frames - done, next - m_frame));
+        mixVoices(bus + 2 * static_cast<std::ptrdiff_t>(done), part);
+        done += part;
+        m_frame += part;
+    }
+    m_published.store(m_frame, std::memory_order_release);
+}
+
+void Engine::mixVoices(float* bus, int frames) noexcept {
     const double rate = m_sampleRate;
     for (std::size_t i = 0; i < m_voices.size(); ++i) {
         Voice& v = m_voices[i];
@@ -315,6 +380,12 @@ void Engine::renderConverted(float* out, std::size_t frames) noexcept {
 void Engine::render(float* out, std::size_t frames) noexcept {
     const DenormalGuard denormals;
     applyPending();
+    const std::int64_t before = m_frame;
+    renderMixed(out, frames);
+    m_lastRenderFrames.store(m_frame - before, std::memory_order_relaxed);
+}
+
+void Engine::renderMixed(float* out, std::size_t frames) noexcept {
     if (m_deviceRate > 0) {
         renderConverted(out, frames);
         return;

@@ -27,6 +27,7 @@ public:
     static constexpr int kMaxSlots = 256;
     static constexpr int kMaxTails = 64;
     static constexpr int kMaxSources = 8;
+    static constexpr int kMaxScheduled = 64; // Play and Stop waiting for their frame
     static constexpr int kMaxBlockFrames = 4096;
     static constexpr int kMinBlockFrames = 32;
     static constexpr double kFadeSeconds = 0.003;
@@ -72,6 +73,13 @@ public:
     // limited to full scale (above 1: clipped), over the meter window as for status().peak.
     float masterPeak() const noexcept { return m_masterPeak.load(std::memory_order_relaxed); }
 
+    // Any thread. Never blocks. The frames mixed since the engine was made, at the prepared
+    // rate: the clock a scheduled command's atFrame counts in.
+    std::int64_t frameCount() const noexcept { return m_published.load(std::memory_order_acquire); }
+    // Any thread. Never blocks. The first frame a command posted now is certain to act at
+    // exactly: past the render that may be under way and the next one.
+    std::int64_t frameHorizon() const noexcept;
+
     int sampleRate() const noexcept { return m_sampleRate; }
     int channels() const noexcept { return m_channels; }
     int blockFrames() const noexcept { return m_blockFrames; }
@@ -86,10 +94,18 @@ private:
     };
 
     void apply(const EngineCommand& c) noexcept;
+    // A command with a frame still ahead waits; the rest apply now.
+    void accept(const EngineCommand& c) noexcept;
+    // Applies the waiting commands whose frame has come, in frame order; returns the frame of
+    // the next one still waiting (INT64_MAX for none).
+    std::int64_t applyDue() noexcept;
     void cutToTail(Voice& v) noexcept;
     void unref(int slot) noexcept;
+    // Mixes `frames` into the bus, split at the frames scheduled commands wait for.
     void mixBlock(int frames) noexcept;
+    void mixVoices(float* bus, int frames) noexcept;
     void writeOutput(float* out, int frames) noexcept;
+    void renderMixed(float* out, std::size_t frames) noexcept;
     void renderConverted(float* out, std::size_t frames) noexcept;
     void advanceMeters(int frames, float masterPeak) noexcept;
 
@@ -100,6 +116,11 @@ private:
     std::array<int, kMaxSlots> m_refs{}; // the slot itself plus its tails; 0 = free
     std::array<Voice, kMaxTails> m_tails{};
     std::array<AudioSource*, kMaxSources> m_sources{};
+    std::array<EngineCommand, kMaxScheduled> m_scheduled{};
+    int m_scheduledCount = 0;
+    std::int64_t m_frame = 0; // audio thread: frames mixed so far
+    std::atomic<std::int64_t> m_published{0};
+    std::atomic<std::int64_t> m_lastRenderFrames{0}; // mix frames the last render call took
     std::unique_ptr<SlotMeter[]> m_meters;
     std::unique_ptr<float[]> m_bus; // stereo, kMaxBlockFrames frames
 

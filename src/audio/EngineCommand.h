@@ -19,6 +19,7 @@ struct EngineCommand {
         SetFrequency, // glide to `frequency` across the next block
         AddSource,    // mix `source` from the next block on
         RemoveSource, // stop mixing `source`; it is returned
+        Cancel,       // drop the slot's Play and Stop still waiting for their frame
     };
 
     Kind kind = Kind::Stop;
@@ -27,6 +28,10 @@ struct EngineCommand {
     float gainLeft = 1.0f;
     float gainRight = 1.0f;
     double frequency = 0.0;
+    // Play and Stop: the output frame (Engine::frameCount's) to act at, inside the block that
+    // holds it; below 0, or a frame already mixed, acts at the top of the next block.
+    std::int64_t atFrame = -1;
+    std::int64_t startIndex = 0; // Play: the buffer frame to start from (a loop's phase)
     const SampleBuffer* buffer = nullptr;
     AudioSource* source = nullptr;
 };

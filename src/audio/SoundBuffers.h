@@ -92,6 +92,20 @@ void playBufferLoopingWith(std::int32_t buffer, std::int32_t volume, std::int32_
 // Fades out over a few milliseconds and rewinds to the first frame.
 void stopBuffer(std::int32_t buffer);
 
+// As playBufferWith / playBufferLoopingWith and stopBuffer, at output frame `frame` of the
+// library's frame clock; the play starts from the buffer's frame `from`. Until the frame
+// comes, cancelBufferSchedule drops them. A frame already mixed acts at once.
+void playBufferAt(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                  std::int32_t frequency, bool looping, std::int64_t frame, std::int64_t from);
+void stopBufferAt(std::int32_t buffer, std::int64_t frame);
+void cancelBufferSchedule(std::int32_t buffer);
+
+// The library's output frame clock: its mix rate (0 while no stream renders, or for an unknown
+// library) and the first frame a request made now lands on exactly. Never blocks on the audio
+// thread.
+int libraryFrameRate(std::int32_t library);
+std::int64_t libraryFrameHorizon(std::int32_t library);
+
 // Change a buffer's settings; a sounding buffer glides to them across one block.
 void setBufferVolume(std::int32_t buffer, std::int32_t volume);
 void setBufferPan(std::int32_t buffer, std::int32_t pan);

@@ -320,6 +320,11 @@ void SoundLibrary::play(std::int32_t handle, bool loop) {
 
 void SoundLibrary::playEx(std::int32_t handle, bool loop, std::int32_t volume, std::int32_t pan,
                           std::int32_t frequency) {
+    playAt(handle, loop, volume, pan, frequency, -1, 0);
+}
+
+void SoundLibrary::playAt(std::int32_t handle, bool loop, std::int32_t volume, std::int32_t pan,
+                          std::int32_t frequency, std::int64_t frame, std::int64_t from) {
     BufferRecord* r = find(handle);
     if (r == nullptr) {
         return;
@@ -335,16 +340,34 @@ void SoundLibrary::playEx(std::int32_t handle, bool loop, std::int32_t volume, s
     c.gainLeft = g.left;
     c.gainRight = g.right;
     c.frequency = r->frequency;
+    c.atFrame = frame;
+    c.startIndex = from;
     send(c);
 }
 
 void SoundLibrary::stop(std::int32_t handle) {
+    stopAt(handle, -1);
+}
+
+void SoundLibrary::stopAt(std::int32_t handle, std::int64_t frame) {
     const BufferRecord* r = find(handle);
     if (r == nullptr) {
         return;
     }
     EngineCommand c;
     c.kind = EngineCommand::Kind::Stop;
+    c.slot = static_cast<std::uint16_t>(r->slot);
+    c.atFrame = frame;
+    send(c);
+}
+
+void SoundLibrary::cancelScheduled(std::int32_t handle) {
+    const BufferRecord* r = find(handle);
+    if (r == nullptr) {
+        return;
+    }
+    EngineCommand c;
+    c.kind = EngineCommand::Kind::Cancel;
     c.slot = static_cast<std::uint16_t>(r->slot);
     send(c);
 }

@@ -84,6 +84,16 @@ public:
     void playEx(std::int32_t handle, bool loop, std::int32_t volume, std::int32_t pan,
                 std::int32_t frequency);
     void stop(std::int32_t handle);
+    // As playEx and stop at output frame `frame` (frameHorizon()'s clock); playAt starts from
+    // the buffer's frame `from`. cancelScheduled drops both while they wait.
+    void playAt(std::int32_t handle, bool loop, std::int32_t volume, std::int32_t pan,
+                std::int32_t frequency, std::int64_t frame, std::int64_t from);
+    void stopAt(std::int32_t handle, std::int64_t frame);
+    void cancelScheduled(std::int32_t handle);
+    // The output's frame clock: the engine's mix rate while a stream renders, else 0; and
+    // the first frame a command sent now lands on exactly. Never blocks.
+    int frameRate() const noexcept { return m_open ? m_engine.sampleRate() : 0; }
+    std::int64_t frameHorizon() const noexcept { return m_engine.frameHorizon(); }
     void setVolume(std::int32_t handle, std::int32_t volume);
     void setPan(std::int32_t handle, std::int32_t pan);
     void setFrequency(std::int32_t handle, std::int32_t frequency);

@@ -55,6 +55,16 @@ void Voice::start(bool looping, double outputRate) noexcept {
     settle(outputRate);
 }
 
+void Voice::startFrom(std::int64_t from, bool looping, double outputRate) noexcept {
+    start(looping, outputRate);
+    if (!playing || from <= 0) {
+        return;
+    }
+    index = from % buffer->frames();
+    m_left = 0.0f;
+    m_right = 0.0f;
+}
+
 void Voice::settle(double outputRate) noexcept {
     m_left = targetLeft;
     m_right = targetRight;

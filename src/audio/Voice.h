@@ -26,6 +26,9 @@ public:
     // Starts from the first frame with the targets applied at once (a fresh start has no old
     // level to glide from).
     void start(bool looping, double outputRate) noexcept;
+    // As start, from buffer frame `from` (wrapped into the buffer): mid-sound, so the gains
+    // rise from silence across the first block instead of being applied at once.
+    void startFrom(std::int64_t from, bool looping, double outputRate) noexcept;
 
     // Snaps the current gains and speed to the targets; for a voice that is not sounding.
     void settle(double outputRate) noexcept;

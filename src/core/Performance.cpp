@@ -1,6 +1,7 @@
 #include "core/Performance.h"
 
 #include "core/StoredValue.h"
+#include "core/TrackSound.h"
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
 #include "platform/MessageBoxService.h"
@@ -25,13 +26,57 @@ StoredTrack Stored(const TrackSetting& s) {
 
 Performance::Performance(TrackSound& sound, const ReferenceBar& midiBar, TapClock& tapClock,
                          Ports ports)
-    : m_ports(ports), m_bank(sound),
+    : m_ports(ports), m_bank(sound), m_clock(sound), m_midiBar(midiBar),
       m_loader(m_bank, sound, [this](const QString& text) { tell(text); }),
-      m_tempo(m_bank, m_cdBar, midiBar, [this](const QString& text) { tell(text); }),
+      m_tempo(m_bank, m_cdBar, midiBar, m_clock, [this](const QString& text) { tell(text); }),
       m_tapSession(tapClock, m_cdBar), m_editor(m_bank, m_loader, ports.processes, ports.cursor,
                                                 [this](const QString& text) { tell(text); }) {
-    connect(&m_cdBar, &CdBar::moved, &m_tempo,
-            [this] { m_tempo.referenceBarChanged(TempoReference::Cd); });
+    m_bank.useClock(&m_clock);
+    connect(&m_cdBar, &CdBar::moved, &m_tempo, [this] {
+        m_tempo.referenceBarChanged(TempoReference::Cd);
+        m_clock.offer(TempoSource::ReferenceBar, 240.0 / followedBar().barSeconds());
+    });
+    connect(&m_tapSession, &TapSession::handedOver, &m_clock,
+            [this](double bpm) { m_clock.offer(TempoSource::Tap, bpm); });
+    connect(&m_clock, &BeatClock::changed, this, [this] {
+        m_bank.regrid();
+        m_tempo.referenceBarChanged(TempoReference::Clock);
+    });
+    connect(&m_tempo, &TempoControl::stateChanged, &m_clock, [this] {
+        m_clock.offer(TempoSource::ReferenceBar, 240.0 / followedBar().barSeconds());
+    });
+}
+
+void Performance::midiBarMoved() {
+    m_tempo.referenceBarChanged(TempoReference::Midi);
+    m_clock.offer(TempoSource::ReferenceBar, 240.0 / followedBar().barSeconds());
+}
+
+const ReferenceBar& Performance::followedBar() const {
+    return m_tempo.reference() == TempoReference::Midi ? m_midiBar : m_cdBar;
+}
+
+void Performance::readClockSettings(const SettingsStore& store, const QString& app) {
+    const auto read = [&store, &app](const char* key) {
+        return store.value(app, QStringLiteral("BeatClock"), QLatin1String(key));
+    };
+    const std::optional<double> bpm = StoredDouble(read("Bpm"));
+    if (bpm) {
+        m_clock.setBpm(*bpm); // refused out of range: the default stays
+    }
+    m_clock.setBeatsPerBar(static_cast<int>(
+        StoredInt(read("BeatsPerBar"), 1, BeatClock::kMaxBeatsPerBar).value_or(4)));
+    const auto source = StoredInt(read("Source"), 0, static_cast<int>(TempoSource::ReferenceBar));
+    m_clock.setSource(static_cast<TempoSource>(source.value_or(0)));
+}
+
+void Performance::writeClockSettings(SettingsStore& store, const QString& app) const {
+    const QString section = QStringLiteral("BeatClock");
+    store.setValue(app, section, QStringLiteral("Bpm"), QString::number(m_clock.bpm(), 'g', 10));
+    store.setValue(app, section, QStringLiteral("BeatsPerBar"),
+                   QString::number(m_clock.beatsPerBar()));
+    store.setValue(app, section, QStringLiteral("Source"),
+                   QString::number(static_cast<int>(m_clock.source())));
 }
 
 void Performance::tell(const QString& text) const {

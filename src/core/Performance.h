@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/BankLoader.h"
+#include "core/BeatClock.h"
 #include "core/CdBar.h"
 #include "core/EditorRoundTrip.h"
 #include "core/TapSession.h"
@@ -71,6 +72,20 @@ public:
     // The CD's bar; while the lock is on and the CD is the reference, a moved bar re-matches.
     CdBar& cdBar() { return m_cdBar; }
     TapSession& tapSession() { return m_tapSession; }
+    // The beat clock quantised starts land on; a reference tempo matching can follow.
+    BeatClock& clock() { return m_clock; }
+    const BeatClock& clock() const { return m_clock; }
+    // The MIDI song's bar moved: tempo matching under the lock follows, and so does the clock
+    // while it takes its tempo from the bar tempo matching follows.
+    void midiBarMoved();
+    // The bar the clock's ReferenceBar source follows: the MIDI song's while that is tempo
+    // matching's reference, else the CD's (which the BPM counter also sets).
+    const ReferenceBar& followedBar() const;
+    // The clock's tempo, beats per bar and source from the settings store's section
+    // "BeatClock" of the application `app`, and back. A stored value out of range is the
+    // default.
+    void readClockSettings(const SettingsStore& store, const QString& app);
+    void writeClockSettings(SettingsStore& store, const QString& app) const;
 
     // The selected track's file to the stored waveform editor and back, played on `stage`.
     EditorRoundTrip::Outcome editSelected(EditorRoundTrip::Stage& stage) {
@@ -147,6 +162,8 @@ private:
     Ports m_ports;
     CdBar m_cdBar;
     TrackBank m_bank;
+    BeatClock m_clock;
+    const ReferenceBar& m_midiBar;
     BankLoader m_loader;
     TempoControl m_tempo;
     TapSession m_tapSession;

@@ -26,4 +26,10 @@ std::optional<long long> StoredInt(const std::optional<QString>& text, long long
                                                      : std::nullopt;
 }
 
+std::optional<double> StoredDouble(const std::optional<QString>& text) {
+    bool ok = false;
+    const double value = text ? text->trimmed().toDouble(&ok) : 0.0;
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
 } // namespace mt

@@ -14,4 +14,7 @@ std::optional<bool> StoredBool(const std::optional<QString>& text);
 std::optional<long long> StoredInt(const std::optional<QString>& text, long long lowest,
                                    long long highest);
 
+// A stored decimal number ("120", "117.647"); nullopt for any other text.
+std::optional<double> StoredDouble(const std::optional<QString>& text);
+
 } // namespace mt

@@ -79,6 +79,7 @@ void TapSession::handOver() {
         {m_bar.barSeconds(), m_bar.bpm()}, CdBar::kShortestMs / 1000.0, CdBar::kLongestMs / 1000.0);
     m_bar.take(bar.seconds, bar.bpm);
     clear();
+    emit handedOver(240.0 / bar.seconds);
 }
 
 void TapSession::cancel() {

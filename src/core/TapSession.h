@@ -55,6 +55,8 @@ public:
 signals:
     // Anything shown changed.
     void changed();
+    // OK handed a tempo over: the bar's, in beats per minute (four beats to the bar).
+    void handedOver(double bpm);
 
 private:
     void clear();

@@ -10,8 +10,9 @@
 namespace mt {
 
 TempoControl::TempoControl(TrackBank& bank, const ReferenceBar& cdBar, const ReferenceBar& midiBar,
-                           MessageSink tell)
-    : m_bank(bank), m_cdBar(cdBar), m_midiBar(midiBar), m_tell(std::move(tell)) {}
+                           const ReferenceBar& clockBar, MessageSink tell)
+    : m_bank(bank), m_cdBar(cdBar), m_midiBar(midiBar), m_clockBar(clockBar),
+      m_tell(std::move(tell)) {}
 
 TempoControl::ReferenceTrack TempoControl::referenceTrack(const Speeds& speeds) const {
     ReferenceTrack ref; // the last marked track wins, loaded or not
@@ -57,8 +58,9 @@ void TempoControl::match() {
                             : ratio[i] * kNormalSpeed;
         }
     } else {
-        const double bar =
-            m_reference == TempoReference::Cd ? m_cdBar.barSeconds() : m_midiBar.barSeconds();
+        const double bar = m_reference == TempoReference::Cd     ? m_cdBar.barSeconds()
+                           : m_reference == TempoReference::Midi ? m_midiBar.barSeconds()
+                                                                 : m_clockBar.barSeconds();
         for (int i = 0; i < kTrackCount; ++i) {
             target[i] = m_bank.track(i).length44k * ratio[i] / bar / 10.0;
         }

@@ -13,8 +13,9 @@ namespace mt {
 class ReferenceBar;
 class TrackBank;
 
-// What tempo matching follows: the track marked "基準", the CD's bar or the MIDI song's bar.
-enum class TempoReference { Track, Cd, Midi };
+// What tempo matching follows: the track marked "基準", the CD's bar, the MIDI song's bar or
+// the beat clock's bar.
+enum class TempoReference { Track, Cd, Midi, Clock };
 
 // Tempo matching and the tempo lock over the track bank. Each track's ratio says how many of
 // its plays fit the reference ("*2": two, "/4": a quarter). Matching sets the speeds of the
@@ -31,7 +32,7 @@ public:
     using MessageSink = std::function<void(const QString&)>;
 
     TempoControl(TrackBank& bank, const ReferenceBar& cdBar, const ReferenceBar& midiBar,
-                 MessageSink tell);
+                 const ReferenceBar& clockBar, MessageSink tell);
 
     // --- Matching --------------------------------------------------------------------------
     // Sets every loaded track with a ratio to fit the chosen reference: the CD's or the MIDI
@@ -39,13 +40,13 @@ public:
     // times the file's own speed). A target outside 5..8995 is refused with a message naming
     // the track, which keeps its speed; the other tracks are set.
     void match();
-    // The CD's or the MIDI song's bar changed: under the lock, with that reference chosen,
+    // A player's bar or the clock's changed: under the lock, with that reference chosen,
     // the tracks are matched to it again.
     void referenceBarChanged(TempoReference which);
 
     // --- The reference and the lock --------------------------------------------------------
     TempoReference reference() const { return m_reference; }
-    // The CD's or the MIDI song's reference box ticked or unticked; at most one is chosen.
+    // A player's or the clock's reference box ticked or unticked; at most one is chosen.
     void useReference(TempoReference which, bool on);
     // A track's ratio chosen by the performer; a reference it adds or takes away rules the lock.
     void chooseRatio(int index, const QString& ratio);
@@ -95,6 +96,7 @@ private:
     TrackBank& m_bank;
     const ReferenceBar& m_cdBar;
     const ReferenceBar& m_midiBar;
+    const ReferenceBar& m_clockBar;
     MessageSink m_tell;
     TempoReference m_reference = TempoReference::Track;
     bool m_lockOn = false;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "files/SetExtras.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -45,12 +47,20 @@ struct Track {
     QString ratio;            // the tempo ratio's text: "/2", "基準", "*4", "" for none
     bool fineSpeed = false;   // the speed bar steps by 1 and 10 rather than 10 and 100
 
+    Quantise quantise = Quantise::Off; // where a start the performer asks for lands
+    bool stopOnGrid = false;           // the performer's stops wait for the grid too
+    // Armed: the output frame its start is scheduled at, and whether it loops then; -1 none.
+    std::int64_t startFrame = -1;
+    bool startLooping = false;
+    std::int64_t stopFrame = -1; // a stop waiting for the grid: its frame; -1 none
+
     bool loneWolf = false; // member of the lone-wolf group
     bool keyHeld = false;  // its performance key is down
     PlayState state = PlayState::Stopped;
 
     bool playing() const { return state == PlayState::Playing; }
     bool loading() const { return loadState == LoadState::Loading; }
+    bool armed() const { return startFrame >= 0; }
 };
 
 // Seconds that `length44k` frames at 44.1 kHz play for at speed-bar value `speed` (tens of

@@ -1,5 +1,6 @@
 #include "core/TrackBank.h"
 
+#include "core/BeatClock.h"
 #include "core/TempoMath.h"
 #include "core/TrackSound.h"
 
@@ -7,6 +8,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace mt {
@@ -16,7 +18,11 @@ constexpr std::int32_t kSilence = -10000;
 
 } // namespace
 
-TrackBank::TrackBank(TrackSound& sound) : m_sound(sound) {}
+TrackBank::TrackBank(TrackSound& sound) : m_sound(sound) {
+    m_advanceTimer.setSingleShot(true);
+    m_advanceTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_advanceTimer, &QTimer::timeout, this, [this] { advance(m_sound.frameHorizon()); });
+}
 
 TrackBank::Batch::Batch(TrackBank& bank) : m_bank(bank) {
     ++m_bank.m_batches;
@@ -47,6 +53,7 @@ void TrackBank::flushNotices() {
     if ((bits & kBankBit) != 0) {
         emit bankStateChanged();
     }
+    scheduleAdvance();
 }
 
 void TrackBank::play(int index) {
@@ -58,10 +65,17 @@ void TrackBank::playLooping(int index) {
 }
 
 void TrackBank::start(int index, bool looping) {
+    const std::int64_t at = startGridFrame(index);
+    if (at >= 0) {
+        arm(index, looping, at);
+        return;
+    }
+    disarm(index);
     if (m_loneWolfMode && m_tracks[index].loneWolf) {
         // The started track is silenced too: it starts again from its first frame below.
         for (int j = 0; j < kTrackCount; ++j) {
             if (m_tracks[j].loaded && m_tracks[j].loneWolf) {
+                disarm(j);
                 m_sound.stop(m_tracks[j].buffer);
                 m_tracks[j].state = PlayState::Stopped;
                 notifyTrack(j);
@@ -77,7 +91,155 @@ void TrackBank::start(int index, bool looping) {
     select(index);
 }
 
+std::int64_t TrackBank::startGridFrame(int index) const {
+    const Quantise q = m_tracks[index].quantise;
+    if (m_clock == nullptr || q == Quantise::Off || !m_clock->running()) {
+        return -1;
+    }
+    return m_clock->nextGridFrame(m_sound.frameHorizon(), q);
+}
+
+void TrackBank::arm(int index, bool looping, std::int64_t frame) {
+    disarm(index);
+    Track& t = m_tracks[index];
+    if (m_loneWolfMode && t.loneWolf) {
+        // The group falls silent at the frame the member starts, not at the press.
+        for (int j = 0; j < kTrackCount; ++j) {
+            if (j != index && m_tracks[j].loaded && m_tracks[j].loneWolf) {
+                if (disarm(j)) {
+                    notifyTrack(j);
+                }
+                m_sound.stopAt(m_tracks[j].buffer, frame);
+            }
+        }
+    }
+    // A loop a whole number of beats long takes up where the grid says it would be, so that it
+    // stays in phase with the bars whenever it was started.
+    std::int64_t from = 0;
+    const double rate = m_sound.frameRate();
+    const std::int64_t frames = m_sound.frames(t.buffer);
+    const double hz = PlaybackFrequency(t.speed, t.rateRatio);
+    if (looping && rate > 0.0 && frames > 0 && hz > 0.0) {
+        const double beats = frames / hz * rate / m_clock->framesPerBeat();
+        const double whole = std::round(beats);
+        if (whole >= 1.0 && std::fabs(beats - whole) < 0.01) {
+            const double beat = m_clock->beatAt(frame);
+            const double phase = (beat - std::floor(beat / whole) * whole) / whole;
+            from = std::llround(phase * static_cast<double>(frames)) % frames;
+        }
+    }
+    m_triggerGain[index] = m_nextTriggerGain;
+    m_sound.playAt(t.buffer, soundingVolume(index), t.pan * 100, static_cast<std::int32_t>(hz),
+                   looping, frame, from);
+    t.startFrame = frame;
+    t.startLooping = looping;
+    notifyTrack(index);
+    select(index);
+}
+
+bool TrackBank::disarm(int index) {
+    Track& t = m_tracks[index];
+    if (t.startFrame < 0 && t.stopFrame < 0) {
+        return false;
+    }
+    if (t.loaded) {
+        m_sound.cancelScheduled(t.buffer);
+    }
+    if (t.startFrame >= 0 && m_loneWolfMode && t.loneWolf) {
+        // The members it would have silenced play on.
+        for (int j = 0; j < kTrackCount; ++j) {
+            if (j != index && m_tracks[j].loaded && m_tracks[j].loneWolf) {
+                m_sound.cancelScheduled(m_tracks[j].buffer);
+            }
+        }
+    }
+    t.startFrame = -1;
+    t.stopFrame = -1;
+    return true;
+}
+
+void TrackBank::stopPressed(int index) {
+    Track& t = m_tracks[index];
+    const std::int64_t at = t.stopOnGrid ? startGridFrame(index) : -1;
+    if (at < 0) {
+        stop(index);
+        return;
+    }
+    disarm(index);
+    m_sound.stopAt(t.buffer, at);
+    t.stopFrame = at;
+    notifyTrack(index);
+}
+
+void TrackBank::regrid() {
+    for (int i = 0; i < kTrackCount; ++i) {
+        Track& t = m_tracks[i];
+        if (t.armed()) {
+            const std::int64_t at = startGridFrame(i);
+            if (at < 0) {
+                disarm(i);
+                start(i, t.startLooping);
+            } else if (at != t.startFrame) {
+                arm(i, t.startLooping, at);
+            }
+        } else if (t.stopFrame >= 0) {
+            stopPressed(i);
+        }
+    }
+}
+
+void TrackBank::advance(std::int64_t frame) {
+    for (int i = 0; i < kTrackCount; ++i) {
+        Track& t = m_tracks[i];
+        if (t.startFrame >= 0 && t.startFrame <= frame) {
+            if (m_loneWolfMode && t.loneWolf) {
+                for (int j = 0; j < kTrackCount; ++j) {
+                    if (j != i && m_tracks[j].loneWolf && m_tracks[j].playing()) {
+                        m_tracks[j].state = PlayState::Stopped;
+                        notifyTrack(j);
+                    }
+                }
+            }
+            t.startFrame = -1;
+            t.state = PlayState::Playing;
+            notifyTrack(i);
+        }
+        if (t.stopFrame >= 0 && t.stopFrame <= frame) {
+            t.stopFrame = -1;
+            t.state = PlayState::Stopped;
+            notifyTrack(i);
+        }
+    }
+    scheduleAdvance();
+}
+
+void TrackBank::scheduleAdvance() {
+    if (QThread::currentThread() != thread()) {
+        return; // the borrower's flush on the UI thread comes here again
+    }
+    std::int64_t next = -1;
+    for (const Track& t : m_tracks) {
+        for (const std::int64_t f : {t.startFrame, t.stopFrame}) {
+            if (f >= 0 && (next < 0 || f < next)) {
+                next = f;
+            }
+        }
+    }
+    const int rate = m_sound.frameRate();
+    if (next < 0) {
+        m_advanceTimer.stop();
+        return;
+    }
+    // The horizon runs a few blocks ahead of what is heard: due there is soon enough. While no
+    // output runs the frames stand still; look again now and then.
+    const std::int64_t ahead = next - m_sound.frameHorizon();
+    const int ms =
+        rate > 0 ? static_cast<int>(std::clamp<std::int64_t>(ahead * 1000 / rate, 0, 1000)) : 100;
+    m_advanceTimer.start(ms);
+}
+
 void TrackBank::stop(int index) {
+    disarm(index);
     m_sound.stop(m_tracks[index].buffer);
     m_tracks[index].state = PlayState::Stopped;
     notifyTrack(index);
@@ -87,8 +249,10 @@ void TrackBank::toggle(int index) {
     if (!m_tracks[index].loaded) {
         return; // nothing to sound yet, or any more
     }
-    if (playing(index)) {
-        stop(index);
+    if (disarm(index)) {
+        notifyTrack(index); // pressed again before its start: it stays as it was
+    } else if (playing(index)) {
+        stopPressed(index);
     } else if (m_tracks[index].loop) {
         playLooping(index);
     } else {
@@ -103,14 +267,21 @@ void TrackBank::press(int index) {
         return;
     }
     t.keyHeld = true;
-    if (t.hold) {
+    if (t.armed() || t.stopFrame >= 0) {
+        // Pressed again before the grid: the start or the stop it waits for is called off.
+        disarm(index);
+        notifyTrack(index);
+    } else if (t.hold) {
         start(index, t.loop);
     } else if (t.loop) {
-        const bool wasPlaying = t.playing();
-        stop(index);
-        if (!wasPlaying) {
+        if (t.playing()) {
+            stopPressed(index);
+        } else {
+            stop(index);
             playLooping(index);
         }
+    } else if (startGridFrame(index) >= 0) {
+        play(index); // the sound now playing goes on until the grid point
     } else {
         stop(index);
         play(index);
@@ -340,8 +511,9 @@ void TrackBank::unload(int index) {
         notifyTrack(index);
     }
     if (t.loaded) {
-        m_sound.release(t.buffer);
+        m_sound.release(t.buffer); // and with it what was scheduled for it
         t.loaded = false;
+        t.startFrame = t.stopFrame = -1;
         t.state = PlayState::Stopped; // its sound is gone with its buffer
         notifyTrack(index);
     }
@@ -401,6 +573,7 @@ void TrackBank::awaitDevice() {
             m_sound.release(t.buffer);
         }
         t.loaded = false;
+        t.startFrame = t.stopFrame = -1;
         t.state = PlayState::Stopped;            // its sound is gone with its buffer
         t.loadState = LoadState::AwaitingDevice; // until endDeviceWait
         touch(i);
@@ -421,6 +594,7 @@ void TrackBank::forgetSounds() {
         t.loaded = false;
         t.buffer = 0;
         t.rateRatio = 1.0f;
+        t.startFrame = t.stopFrame = -1;
         t.state = PlayState::Stopped;
         notifyTrack(i);
     }
@@ -473,6 +647,25 @@ void TrackBank::setHold(int index, bool hold) {
         return;
     }
     m_tracks[index].hold = hold;
+    edited(index);
+}
+
+void TrackBank::setQuantise(int index, Quantise quantise) {
+    if (m_tracks[index].quantise == quantise) {
+        return;
+    }
+    m_tracks[index].quantise = quantise;
+    if (m_tracks[index].armed()) {
+        regrid();
+    }
+    edited(index);
+}
+
+void TrackBank::setStopOnGrid(int index, bool onGrid) {
+    if (m_tracks[index].stopOnGrid == onGrid) {
+        return;
+    }
+    m_tracks[index].stopOnGrid = onGrid;
     edited(index);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <atomic>
@@ -13,6 +14,7 @@
 namespace mt {
 
 struct WavInfo;
+class BeatClock;
 class TrackSound;
 
 // The eight tracks, indexed 0 to 7 (the performer sees 1 to 8), the state the whole bank
@@ -38,10 +40,19 @@ public:
     // The bank now equals its setting file (just opened, saved, or a new bank).
     void markSaved() { m_changed = false; }
 
+    // The beat clock quantised starts land on; without one every start is immediate.
+    void useClock(const BeatClock* clock) { m_clock = clock; }
+
     // --- Starting and stopping ------------------------------------------------------------
     // Start from the first frame with the track's mix (silent while a mute holds it); in
     // lone-wolf mode a member first silences every member, itself included. The started
     // track becomes the selection. Callers check `loaded` first.
+    //
+    // A track quantised to a grid (while the clock runs) is armed instead: its start is
+    // scheduled at the next grid point past the output's horizon, and everything above
+    // happens at that frame, the lone-wolf silence too. A looping track a whole number of
+    // beats long starts where the bar grid says it would be. The performer's presses and
+    // PLAY/STOP on an armed track disarm it; with stopOnGrid their stops wait for the grid.
     void play(int index);
     void playLooping(int index);
     void stop(int index);
@@ -52,6 +63,10 @@ public:
     // a release always lets go of the key, even of a track cleared or reassigned meanwhile.
     void press(int index);
     void release(int index);
+    // The clock's grid changed: every armed start moves to the new grid's next point.
+    void regrid();
+    // The output has mixed up to `frame`: armed starts and stops due by then have happened.
+    void advance(std::int64_t frame);
     // Every held key and mute let go, as if the keys had come up.
     void releaseAll();
     // The key pressed with a level: a controller's velocity, in hundredths of a dB on top of
@@ -136,6 +151,8 @@ public:
     void setLoop(int index, bool loop);
     void setHold(int index, bool hold);
     void setRatio(int index, const QString& ratio);
+    void setQuantise(int index, Quantise quantise);
+    void setStopOnGrid(int index, bool onGrid);
     // The speed bar's fine steps: how the bar moves, not what the track plays, so the bank
     // is not marked changed.
     void setFineSpeed(int index, bool fine);
@@ -176,9 +193,20 @@ private:
     void notifyBank() { notify(kBankBit); }
     void notify(std::uint32_t bits);
     void start(int index, bool looping);
+    // The start asked for now lands here: -1 for at once.
+    std::int64_t startGridFrame(int index) const;
+    void arm(int index, bool looping, std::int64_t frame);
+    // Drops the track's scheduled start and stop; true when it was armed.
+    bool disarm(int index);
+    // The performer's stop: on the grid when the track says so, else at once.
+    void stopPressed(int index);
+    // Starts the timer that runs advance() when the next scheduled frame is due. UI thread.
+    void scheduleAdvance();
     void applyVolume(int index);
 
     TrackSound& m_sound;
+    const BeatClock* m_clock = nullptr;
+    QTimer m_advanceTimer; // UI thread: runs advance() while a start or stop is scheduled
     std::array<Track, kTrackCount> m_tracks;
     std::int16_t m_selectedTrack = -1; // -1: none
     bool m_loneWolfMode = false;

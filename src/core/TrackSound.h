@@ -2,6 +2,7 @@
 
 #include "audio/VoiceStatus.h"
 #include "audio/WavInfo.h"
+#include "core/FrameClock.h"
 
 #include <QString>
 
@@ -16,9 +17,11 @@ struct WaveOverview;
 
 // What the tracks need of the sound-buffer library. Handles are 32-bit, 0 = none; volume and
 // pan are hundredths of a decibel, frequency is Hz (the buffer frames played per second).
-class TrackSound {
+class TrackSound : public FrameClock {
 public:
-    virtual ~TrackSound() = default;
+    // A sound without an output has no frames: nothing is quantised.
+    int frameRate() const override { return 0; }
+    std::int64_t frameHorizon() const override { return 0; }
 
     // The format and length of the sound file at `path` in any format the library plays;
     // false, `info` untouched, for a file it cannot read. Any thread. Blocks on file reads.
@@ -44,6 +47,16 @@ public:
     virtual void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
                       std::int32_t frequency, bool looping) = 0;
     virtual void stop(std::int32_t buffer) = 0;
+    // As play, at output frame `frame` (the beat clock's frames) and from the buffer's frame
+    // `offset`; as stop, at `frame`. A frame already mixed acts at once. Until the frame
+    // comes, cancelScheduled drops both. A sound with no frame clock acts at once.
+    virtual void playAt(std::int32_t buffer, std::int32_t volume, std::int32_t pan,
+                        std::int32_t frequency, bool looping, std::int64_t /*frame*/,
+                        std::int64_t /*offset*/) {
+        play(buffer, volume, pan, frequency, looping);
+    }
+    virtual void stopAt(std::int32_t buffer, std::int64_t /*frame*/) { stop(buffer); }
+    virtual void cancelScheduled(std::int32_t /*buffer*/) {}
     virtual void setVolume(std::int32_t buffer, std::int32_t volume) = 0;
     virtual void setPan(std::int32_t buffer, std::int32_t pan) = 0;
     virtual void setFrequency(std::int32_t buffer, std::int32_t frequency) = 0;

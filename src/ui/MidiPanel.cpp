@@ -79,7 +79,7 @@ MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     // tempo matching follows it under the lock while the song is the reference.
     connect(midiTempoSpin, &QSpinBox::valueChanged, this, [this](int tempo) {
         m_midi.setTempo(tempo);
-        m_app.tempo.referenceBarChanged(TempoReference::Midi);
+        m_app.performance.midiBarMoved();
     });
     connect(midi, &MidiFilePlayer::changed, this, &MidiPanel::showPlayer);
 }

@@ -34,9 +34,10 @@ protected:
 
     test::RecordingSound sound;
     TrackBank bank{sound};
-    FixedBar cd, midi;
+    FixedBar cd, midi, clock;
     std::vector<QString> told;
-    TempoControl tempo{bank, cd, midi, [this](const QString& text) { told.push_back(text); }};
+    TempoControl tempo{bank, cd, midi, clock,
+                       [this](const QString& text) { told.push_back(text); }};
 };
 
 TEST_F(TempoControlTest, MatchesToTheLastReferenceTrackOrElseTheOwnSpeed) {

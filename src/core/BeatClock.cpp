@@ -1,0 +1,130 @@
+#include "core/BeatClock.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mt {
+
+BeatClock::BeatClock(const FrameClock& frames) : m_frames(frames), m_rate(frames.frameRate()) {}
+
+bool BeatClock::setBpm(double bpm) {
+    if (!(bpm >= kMinBpm && bpm <= kMaxBpm)) {
+        return false; // NaN falls here too
+    }
+    if (bpm != m_bpm) {
+        reanchor();
+        m_bpm = bpm;
+        emit changed();
+    }
+    return true;
+}
+
+void BeatClock::setBeatsPerBar(int beats) {
+    beats = std::clamp(beats, 1, kMaxBeatsPerBar);
+    if (beats != m_beatsPerBar) {
+        m_beatsPerBar = beats;
+        emit changed();
+    }
+}
+
+void BeatClock::setSource(TempoSource source) {
+    if (source != m_source) {
+        m_source = source;
+        emit changed();
+    }
+}
+
+void BeatClock::offer(TempoSource source, double bpm) {
+    if (source == m_source) {
+        setBpm(bpm);
+    }
+}
+
+double BeatClock::barSeconds() const {
+    return m_beatsPerBar * 60.0 / m_bpm;
+}
+
+void BeatClock::reanchor() {
+    const std::int64_t now = m_frames.frameHorizon();
+    m_anchorBeat = beatAt(now);
+    m_anchorFrame = now;
+}
+
+void BeatClock::followRate() const {
+    const int rate = m_frames.frameRate();
+    if (rate == m_rate || rate <= 0) {
+        return;
+    }
+    // The output reopened at another rate: the beat at its horizon stays, the frames on from
+    // there count at the new rate.
+    if (m_rate > 0) {
+        const std::int64_t now = m_frames.frameHorizon();
+        m_anchorBeat += static_cast<double>(now - m_anchorFrame) / (m_rate * 60.0 / m_bpm);
+        m_anchorFrame = now;
+    }
+    m_rate = rate;
+}
+
+double BeatClock::framesPerBeat() const {
+    followRate();
+    return m_rate * 60.0 / m_bpm;
+}
+
+double BeatClock::beatAt(std::int64_t frame) const {
+    const double perBeat = framesPerBeat();
+    return perBeat > 0.0 ? m_anchorBeat + static_cast<double>(frame - m_anchorFrame) / perBeat
+                         : m_anchorBeat;
+}
+
+std::int64_t BeatClock::frameOfBeat(double beat) const {
+    const double perBeat = framesPerBeat(); // first: it may move the anchor
+    return m_anchorFrame + std::llround((beat - m_anchorBeat) * perBeat);
+}
+
+double BeatClock::gridBeats(Quantise q) const {
+    switch (q) {
+    case Quantise::Off:
+        return 0.0;
+    case Quantise::Sixteenth:
+        return 0.25;
+    case Quantise::Eighth:
+        return 0.5;
+    case Quantise::Beat:
+        return 1.0;
+    case Quantise::Bar:
+        return m_beatsPerBar;
+    case Quantise::TwoBars:
+        return 2.0 * m_beatsPerBar;
+    case Quantise::FourBars:
+        return 4.0 * m_beatsPerBar;
+    }
+    return 0.0;
+}
+
+std::int64_t BeatClock::nextGridFrame(std::int64_t notBefore, Quantise q) const {
+    const double step = gridBeats(q);
+    if (step <= 0.0 || !running()) {
+        return notBefore;
+    }
+    // The grid point's frame is rounded; the one at or after notBefore may be the point whose
+    // beat lies a hair before notBefore's beat.
+    double point = std::floor(beatAt(notBefore) / step) * step;
+    std::int64_t frame = frameOfBeat(point);
+    while (frame < notBefore) {
+        point += step;
+        frame = frameOfBeat(point);
+    }
+    return frame;
+}
+
+int BeatClock::beatInBar() const {
+    const double beat = std::floor(beatAt(m_frames.frameHorizon()));
+    const double inBar = beat - std::floor(beat / m_beatsPerBar) * m_beatsPerBar;
+    return static_cast<int>(inBar);
+}
+
+std::int64_t BeatClock::bar() const {
+    return static_cast<std::int64_t>(std::floor(beatAt(m_frames.frameHorizon()) / m_beatsPerBar));
+}
+
+} // namespace mt

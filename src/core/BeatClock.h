@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/FrameClock.h"
+#include "core/ReferenceBar.h"
+#include "files/SetExtras.h"
+
+#include <QObject>
+
+#include <cstdint>
+
+namespace mt {
+
+// Where the beat clock takes its tempo from, one at a time. Typed: the sync window's field;
+// Tap: the BPM counter's OK; ReferenceBar: the bar tempo matching follows (the CD's, or the
+// MIDI song's while that is the reference).
+enum class TempoSource : std::uint8_t { Typed, Tap, ReferenceBar };
+
+// The performance's beat clock: a tempo, beats per bar, and the beat position as a function of
+// the output's frame. Beat 0 falls on a frame the clock chose (its anchor); bars start at
+// every multiple of beatsPerBar. A tempo change keeps the beat position of the frame at which
+// it happens, so the grid moves on from there without a jump. A grid point is a whole frame:
+// every caller asking for the same point gets the same frame. Also the bar tempo matching
+// can follow: beatsPerBar x 60 / bpm seconds. UI thread only.
+class BeatClock final : public QObject, public ReferenceBar {
+    Q_OBJECT
+
+public:
+    static constexpr double kMinBpm = 20.0;
+    static constexpr double kMaxBpm = 300.0;
+    static constexpr int kMaxBeatsPerBar = 16;
+
+    explicit BeatClock(const FrameClock& frames);
+
+    double bpm() const { return m_bpm; }
+    int beatsPerBar() const { return m_beatsPerBar; }
+    TempoSource source() const { return m_source; }
+
+    // False, nothing changed, outside kMinBpm..kMaxBpm (or not a number).
+    bool setBpm(double bpm);
+    // Clamped to 1..kMaxBeatsPerBar.
+    void setBeatsPerBar(int beats);
+    void setSource(TempoSource source);
+    // A tempo offered by `source`: taken when it is the chosen one and in range.
+    void offer(TempoSource source, double bpm);
+
+    double barSeconds() const override;
+    // False while the output runs no frames: every start is immediate then.
+    bool running() const { return m_frames.frameRate() > 0; }
+    double framesPerBeat() const;
+    // The beat position at `frame`, fractional.
+    double beatAt(std::int64_t frame) const;
+    // The frame of beat `beat`, rounded to the nearest.
+    std::int64_t frameOfBeat(double beat) const;
+    // The grid's step in beats for `q`: 1/4, 1/2, 1, a bar, two, four; 0 for Off.
+    double gridBeats(Quantise q) const;
+    // The first grid point of `q` at or after `notBefore`; `notBefore` itself for Off or
+    // while the clock does not run.
+    std::int64_t nextGridFrame(std::int64_t notBefore, Quantise q) const;
+    // Now: the beat within the bar (0-based) and the bar, at the output's horizon.
+    int beatInBar() const;
+    std::int64_t bar() const;
+
+signals:
+    // The tempo, the beats per bar or the source changed: the grid from now on differs.
+    void changed();
+
+private:
+    // Re-anchors at the horizon so the beat there stays where it is, and follows the output's
+    // rate should it have changed since.
+    void reanchor();
+    // The anchor moved to the horizon when the output's rate is not the one it was taken at.
+    void followRate() const;
+
+    const FrameClock& m_frames;
+    double m_bpm = 120.0;
+    int m_beatsPerBar = 4;
+    TempoSource m_source = TempoSource::Typed;
+    // The grid: beat m_anchorBeat falls on frame m_anchorFrame, at m_rate frames per second.
+    // Mutable: a query that finds the output at another rate moves it first.
+    mutable std::int64_t m_anchorFrame = 0;
+    mutable double m_anchorBeat = 0.0;
+    mutable int m_rate = 0;
+};
+
+} // namespace mt
