@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioOutput.h"
+#include "audio/Engine.h"
 
 #include <cstddef>
 #include <functional>
@@ -40,6 +41,8 @@ public:
     bool alive() noexcept override { return m_alive; }
 
     const OutputConfig& config() const noexcept { return m_config; }
+    // The engine's frame clock (Engine::frameCount); 0 when closed.
+    std::int64_t frameCount() const noexcept { return m_engine ? m_engine->frameCount() : 0; }
     bool isOpen() const noexcept { return m_engine != nullptr; }
 
     // Plays a device that died, as health() and alive() report it; the next open() brings it

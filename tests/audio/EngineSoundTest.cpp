@@ -136,6 +136,39 @@ TEST_P(EngineSound, OneShotSoundsInItsFirstBlockEndsByItselfAndPlaysAgain) {
     EXPECT_GT(Peak(lib.render(2000)), 0.4f);
 }
 
+TEST_P(EngineSound, ScheduledStartsAndStopsLandOnTheirFrameWhateverTheBlocks) {
+    // Constant 0.5: the first frame of a start is already at its level. Rows: the engine's
+    // block, the device's pulls.
+    const struct {
+        int block;
+        std::size_t pull;
+    } rows[] = {{32, 32}, {64, 37}, {128, 1000}, {256, 4096}, {4096, 333}};
+    for (const auto& row : rows) {
+        OfflineLibrary l(rate(), 2, row.block);
+        const std::int32_t b = l.load(Pcm16Wav(44100, 1, std::vector<float>(44100, 0.5f)));
+        const std::int32_t other = l.load(Pcm16Wav(44100, 1, std::vector<float>(44100, 0.5f)));
+        l.render(row.pull); // a clock that has run a while
+        const std::int64_t origin = l.output().frameCount();
+        const std::int64_t start = libraryFrameHorizon(l.handle) + 1234;
+        playBufferAt(b, 0, 0, 44100, false, start, 0);
+        stopBufferAt(b, start + 3001);
+        playBufferAt(other, 0, 0, 44100, false, start + 10, 0);
+        cancelBufferSchedule(other); // called off before its frame: never heard
+        std::vector<float> x;
+        while (static_cast<std::int64_t>(x.size() / 2) < start - origin + 4000) {
+            const auto part = l.render(row.pull);
+            x.insert(x.end(), part.begin(), part.end());
+        }
+        const auto at = [&](std::int64_t frame) { return x[2 * (frame - origin)]; };
+        SCOPED_TRACE(row.block);
+        EXPECT_EQ(at(start - 1), 0.0f);
+        EXPECT_NEAR(at(start), 0.5f, 0.01f) << "the start's first frame is the one asked for";
+        EXPECT_NEAR(at(start + 3000), 0.5f, 0.01f);
+        EXPECT_LT(at(start + 3002), 0.497f) << "the stop's fade begins at its frame";
+        EXPECT_EQ(at(start + 3001 + 2 * rate() / 100), 0.0f);
+    }
+}
+
 TEST_P(EngineSound, EightTracksAndAPreviewAllSoundUnclipped) {
     // Eight tracks at 0.25x..2x of a 400 Hz file sound at 100..800 Hz; the preview at 950 Hz.
     double tones[9];

@@ -1,6 +1,7 @@
 #include "core/TrackBank.h"
 #include "audio/AudioTestKit.h"
 #include "audio/WavReader.h"
+#include "core/BeatClock.h"
 #include "support/OfflineBank.h"
 #include "support/RecordingSound.h"
 #include "support/TrackLoads.h"
@@ -328,6 +329,91 @@ TEST_F(TrackBankSoundTest, HeldKeysSoundWhileDownAndPlainOnesRestartOnlyOnANewPr
     EXPECT_FALSE(bank.playing(1));
     bank.toggle(1);
     EXPECT_TRUE(status(1).playing);
+}
+
+TEST_F(TrackBankSoundTest, QuantisedStartsLandOnTheGridAndLoopsStartInPhase) {
+    // 120 BPM at 44.1 kHz: a beat is 22050 frames, a bar 88200. Levels add up, so each
+    // track's share of the output tells who sounds from which frame.
+    BeatClock clock(m_sound);
+    bank.useClock(&clock);
+    m_output->render(256);
+    ASSERT_TRUE(clock.setBpm(120.0) && clock.running());
+    const auto level = [](float v, int frames) {
+        return test::Pcm16Wav(44100, 1, std::vector<float>(static_cast<std::size_t>(frames), v));
+    };
+    std::vector<float> ramp(22050); // a loop one beat long, its place readable from its level
+    for (std::size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = 0.25f * static_cast<float>(i) / 22050.0f;
+    }
+    load(0, level(0.5f, 88200));
+    load(1, level(0.25f, 88200));
+    load(2, level(0.125f, 88200));
+    load(3, test::Pcm16Wav(44100, 1, ramp));
+    for (int i = 0; i < 4; ++i) {
+        bank.setLoop(i, true);
+        bank.setHold(i, false);
+        bank.setQuantise(i, i == 3 ? Quantise::Sixteenth : Quantise::Bar);
+    }
+    bank.toggleLoneWolfMode();
+    bank.setLoneWolfMember(1, true);
+    bank.setLoneWolfMember(2, true);
+    bank.setQuantise(2, Quantise::Off);
+    std::vector<float> out; // left channel from frame `origin` on
+    const std::int64_t origin = m_output->frameCount();
+    const auto until = [&](std::int64_t frame) {
+        while (origin + static_cast<std::int64_t>(out.size()) < frame) {
+            const auto part = test::Channel(m_output->render(300), 0, 2);
+            out.insert(out.end(), part.begin(), part.end());
+        }
+        bank.advance(m_output->frameCount());
+    };
+    const auto at = [&](std::int64_t frame) {
+        return out[static_cast<std::size_t>(frame - origin)];
+    };
+    const std::int64_t bar1 = clock.frameOfBeat(4.0);
+    const std::int64_t bar2 = clock.frameOfBeat(8.0);
+
+    bank.press(2); // a lone wolf, unquantised: at once
+    until(origin + 5000);
+    bank.press(0);
+    bank.release(0);
+    bank.press(1); // a lone wolf: track 2 falls silent when it starts, not now
+    bank.release(1);
+    bank.press(3); // pressed twice before its start: never heard
+    bank.release(3);
+    bank.press(3);
+    bank.release(3);
+    EXPECT_TRUE(bank.track(0).armed() && !bank.playing(0) && !bank.track(3).armed());
+    until(bar1 + 20);
+    EXPECT_NEAR(at(bar1 - 1), 0.125f, 0.001f) << "the choke waits for the start";
+    EXPECT_NEAR(at(bar1), 0.875f, 0.01f) << "both armed loops start on the bar's frame";
+    EXPECT_TRUE(bank.playing(0) && bank.playing(1) && !bank.playing(2));
+    until(bar1 + 1000);
+    EXPECT_NEAR(at(bar1 + 999), 0.75f, 0.001f);
+
+    // A tempo change moves an armed start to the new grid; the ramp, a beat long at the old
+    // tempo, is no whole number of beats at the new one, so it starts from its top.
+    bank.press(3);
+    bank.release(3);
+    clock.setBpm(90.0);
+    bank.regrid();
+    const std::int64_t start = bank.track(3).startFrame;
+    EXPECT_EQ(start, clock.nextGridFrame(start, Quantise::Sixteenth));
+    until(start + 400);
+    EXPECT_NEAR(at(start - 1), 0.75f, 0.001f);
+    EXPECT_NEAR(at(start + 399) - 0.75f, 0.25f * 399 / 22050, 0.001f);
+
+    // Back at 120 BPM the ramp is one beat: restarted on a sixteenth it takes up a quarter,
+    // a half or three quarters of the way through, as if it had run since the bar.
+    bank.stop(3);
+    clock.setBpm(120.0);
+    until(bar2 + 7000);
+    bank.press(3);
+    const std::int64_t phased = bank.track(3).startFrame;
+    const double phase = clock.beatAt(phased) - std::floor(clock.beatAt(phased));
+    until(phased + 400);
+    EXPECT_NEAR(at(phased + 399) - 0.75f, 0.25f * (phase + 399.0 / 22050), 0.002f);
+    EXPECT_GT(phase, 0.2);
 }
 
 TEST_F(TrackBankSoundTest, TracksStartedUnderAMuteStaySilentUntilItIsLetGo) {
