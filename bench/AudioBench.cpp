@@ -65,10 +65,10 @@ QByteArray SineWav(int channels, double hz, std::int64_t frames, bool cosine = f
 }
 
 struct OfflineLibrary {
-    OfflineLibrary() {
+    explicit OfflineLibrary(int rate = kRate, int block = static_cast<int>(kBlock)) {
         auto o = std::make_unique<OfflineOutput>();
         output = o.get();
-        handle = openSoundLibraryWith(std::move(o), OutputConfig{kRate, 2, kBlock});
+        handle = openSoundLibraryWith(std::move(o), OutputConfig{rate, 2, block});
     }
     ~OfflineLibrary() { closeSoundLibrary(handle); }
     std::int32_t load(const QByteArray& wav) const {
@@ -125,6 +125,55 @@ void TriggerToFirstSound(benchmark::State& state) {
     state.counters["block_frames"] = kBlock;
 }
 BENCHMARK(TriggerToFirstSound);
+
+// A start scheduled at a grid frame against the same press started at once (the baseline,
+// what an unquantised key does): frames between the frame asked for and the first sound, the
+// worst over every engine block of 32..4096 frames, device pulls of odd sizes and four rates.
+void ScheduledStartError(benchmark::State& state) {
+    double worstScheduled = 0;
+    double worstImmediate = 0;
+    for (auto _ : state) {
+        for (const int rate : {22050, 44100, 48000, 96000}) {
+            for (int block = 32; block <= 4096; block *= 2) {
+                OfflineLibrary lib(rate, block);
+                const std::int32_t b = lib.load(SineWav(1, 0, kRate, true)); // constant level
+                std::vector<float> out(2 * 777);
+                lib.output->pull(out.data(), 777);
+                for (const bool scheduled : {true, false}) {
+                    stopBuffer(b);
+                    lib.output->pull(out.data(), 777);
+                    const std::int64_t asked = libraryFrameHorizon(lib.handle) + 101;
+                    if (scheduled) {
+                        playBufferAt(b, 0, 0, kRate, false, asked, 0);
+                    }
+                    std::int64_t first = -1;
+                    for (std::int64_t frame = lib.output->frameCount(); first < 0; frame += 777) {
+                        if (!scheduled && frame + 777 > asked) {
+                            // Without a frame, the best a press can do: in the pull that
+                            // holds the grid point, which it starts.
+                            playBufferWith(b, 0, 0, kRate);
+                        }
+                        lib.output->pull(out.data(), 777);
+                        for (std::int64_t i = 0; i < 777 && first < 0; ++i) {
+                            if (out[static_cast<std::size_t>(2 * i)] != 0.0f) {
+                                first = frame + i;
+                            }
+                        }
+                    }
+                    const double error = std::fabs(static_cast<double>(first - asked));
+                    double& worst = scheduled ? worstScheduled : worstImmediate;
+                    worst = std::max(worst, error);
+                }
+                closeSoundLibrary(lib.handle);
+                lib.handle = 0;
+            }
+        }
+    }
+    state.counters["scheduled_error_frames"] = worstScheduled;
+    state.counters["baseline_immediate_error_frames"] = worstImmediate;
+    state.counters["ratio_vs_baseline"] = worstScheduled / std::max(worstImmediate, 1.0);
+}
+BENCHMARK(ScheduledStartError)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 class NoMessages final : public MessageBoxService {
 public:
