@@ -180,7 +180,9 @@ void TrackBank::regrid() {
                 disarm(i);
                 start(i, t.startLooping);
             } else if (at != t.startFrame) {
+                m_nextTriggerGain = m_triggerGain[i]; // a pad's level stays with its start
                 arm(i, t.startLooping, at);
+                m_nextTriggerGain = 0;
             }
         } else if (t.stopFrame >= 0) {
             stopPressed(i);
