@@ -123,7 +123,13 @@ void TrackBank::arm(int index, bool looping, std::int64_t frame) {
         const double beats = frames / hz * rate / m_clock->framesPerBeat();
         const double whole = std::round(beats);
         if (whole >= 1.0 && std::fabs(beats - whole) < 0.01) {
-            const double beat = m_clock->beatAt(frame);
+            // Shorter than a bar: counted from the bar's start; a bar or longer: from beat 0,
+            // so a two-bar loop keeps to the two-bar phrase.
+            const double bar = m_clock->beatsPerBar();
+            double beat = m_clock->beatAt(frame);
+            if (whole < bar) {
+                beat -= std::floor(beat / bar) * bar;
+            }
             const double phase = (beat - std::floor(beat / whole) * whole) / whole;
             from = std::llround(phase * static_cast<double>(frames)) % frames;
         }
