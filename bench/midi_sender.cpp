@@ -5,6 +5,9 @@
 //                                            a note-on of note 36 on channel 10, its note-off
 //   midi_sender TARGET_PORT flood RATE SECS  RATE messages a second for SECS seconds: note-ons
 //                                            and note-offs of notes 36..43 in turn
+//   midi_sender TARGET_PORT pads             a pad pressed for each note number read from
+//                                            stdin, one a line: its note-on on channel 10,
+//                                            30 ms later its note-off; "note <seconds>" each
 //
 // Stdout: "ready" once connected; "note <seconds>" when the note-on of lone-f0 was written
 // (CLOCK_MONOTONIC at the start of its cycle); "end sent <n>" when done.
@@ -78,7 +81,8 @@ void Send(std::initializer_list<unsigned char> bytes) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: midi_sender TARGET_PORT lone-f0 | flood RATE SECONDS\n");
+        std::fprintf(stderr,
+                     "usage: midi_sender TARGET_PORT lone-f0 | flood RATE SECONDS | pads\n");
         return 2;
     }
     jack_client_t* client = jack_client_open("Bench sender", JackNoStartServer, nullptr);
@@ -103,6 +107,15 @@ int main(int argc, char** argv) {
         std::printf("note %.6f\n", g_writtenAt.load());
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         Send({0x89, 36, 0});
+    } else if (mode == "pads") {
+        for (int note = 0; std::scanf("%d", &note) == 1;) {
+            const auto n = static_cast<unsigned char>(note & 0x7f);
+            Send({0x99, n, 100});
+            std::printf("note %.6f\n", g_writtenAt.load());
+            std::fflush(stdout);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            Send({0x89, n, 0});
+        }
     } else if (mode == "flood" && argc == 5) {
         g_perFrame = std::atof(argv[3]) / jack_get_sample_rate(client);
         g_flood.store(true);

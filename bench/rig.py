@@ -100,13 +100,15 @@ class JackRecorder:
     monotonic clock, and at the end the xruns' count and the gaps of digital silence after
     sound."""
 
-    def __init__(self, work, env, port):
+    def __init__(self, work, env, port, threshold=None):
         binary = os.path.join(work, "jack_recorder")
-        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "jack"], check=True,
-                               capture_output=True, text=True).stdout.split()
-        subprocess.run(["c++", "-std=c++20", "-O2", "-o", binary,
-                        os.path.join(HERE, "jack_recorder.cpp")] + flags, check=True)
-        self.proc = subprocess.Popen([binary, port], stdout=subprocess.PIPE, env=env, text=True)
+        if not os.path.exists(binary):
+            flags = subprocess.run(["pkg-config", "--cflags", "--libs", "jack"], check=True,
+                                   capture_output=True, text=True).stdout.split()
+            subprocess.run(["c++", "-std=c++20", "-O2", "-o", binary,
+                            os.path.join(HERE, "jack_recorder.cpp")] + flags, check=True)
+        argv = [binary, port] + ([str(threshold)] if threshold is not None else [])
+        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, env=env, text=True)
         self.onset_times = []
         self.xrun_times = []
         self.end = {}
