@@ -132,10 +132,22 @@ TEST(SettingFile, WritesAreWholeOrNothingAndLeaveNoTemporaryFiles) {
             EXPECT_FALSE(error.isEmpty());
         }
     }
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("old"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"bank.mrw"})
+    // A set and its companion: either failing to be written leaves both as they were.
+    const QString companion = CompanionPath(path);
+    ASSERT_TRUE(WriteFileWhole(companion, "old companion", nullptr));
+    for (const bool companionFails : {true, false}) {
+        FailingSaveFile failing(10, false);
+        QFile whole;
+        EXPECT_FALSE(CommitFilesWhole({{companionFails ? &failing : &whole, companion, next},
+                                       {companionFails ? &whole : &failing, path, next}},
+                                      nullptr));
+    }
+    for (const auto& [name, old] : {std::pair{"bank.mrw", "old"}, {"bank.mrwx", "old companion"}}) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == old) << name;
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"bank.mrw", "bank.mrwx"}))
         << "a temporary file was left behind";
 }
 
