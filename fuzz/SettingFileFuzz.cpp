@@ -1,7 +1,9 @@
 // libFuzzer target for the setting-file loader: any bytes decode to blocks whose every value
 // lies in its control's range and is finite, and what was read is saved and read back the
-// same through the program's own whole-file writer.
+// same through the program's own whole-file writer. The same bytes read as a set's companion
+// decode to values that are written and read back the same.
 #include "ScratchPath.h"
+#include "files/SetExtras.h"
 #include "files/SettingFile.h"
 
 #include <QFile>
@@ -63,5 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 a.hold == b.hold && a.ratio == b.ratio);
         Require(std::fabs(a.length44k - b.length44k) <= std::fabs(a.length44k) * 1e-6f);
     }
+
+    const mt::SetExtras extras = mt::DecodeSetExtras(bytes).extras;
+    const mt::DecodedSetExtras extrasBack = mt::DecodeSetExtras(mt::EncodeSetExtras(extras));
+    Require(extrasBack.ok && extrasBack.extras == extras);
     return 0;
 }

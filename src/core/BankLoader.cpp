@@ -45,6 +45,11 @@ void BankLoader::load(int index, const StoredTrack& stored) {
     m_bank.setRatio(index, stored.ratio);
 }
 
+void BankLoader::loadExtras(int index, const TrackExtras& extras) {
+    m_bank.setQuantise(index, extras.quantise);
+    m_bank.setStopOnGrid(index, extras.stopOnGrid);
+}
+
 void BankLoader::reset(int index) {
     // The ratio goes first: without it the lock's reference speed never applies here.
     m_bank.setRatio(index, QString());
@@ -55,6 +60,8 @@ void BankLoader::reset(int index) {
     m_bank.setLoop(index, true);
     m_bank.setLoneWolfMember(index, false);
     m_bank.unload(index); // stopped with its sound, so a later load does not show "STOP"
+    // Once disarmed: an armed track quantised off would start at once.
+    loadExtras(index, {});
     m_bank.clearFile(index);
     m_bank.touch(index);
 }

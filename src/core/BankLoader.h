@@ -46,9 +46,12 @@ public:
     // (its title stays even when the file is gone), then Loop, Duuk and the ratio. A track
     // that was loaded loses its sound first.
     void load(int index, const StoredTrack& stored);
+    // The track's values from the set's companion file: quantise and stop on the grid. For a
+    // track that is not armed, as load() leaves it: an armed one would follow the new grid.
+    void loadExtras(int index, const TrackExtras& extras);
 
     // The new command's track: no file, no ratio, the file's own speed, centre, full
-    // volume, Loop and Duuk ticked, out of the lone-wolf group.
+    // volume, Loop and Duuk ticked, out of the lone-wolf group, not quantised.
     void reset(int index);
 
     // Before the sound device closes: every loaded or loading track stops and lets go of its

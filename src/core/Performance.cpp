@@ -139,9 +139,23 @@ std::array<TrackSetting, kTrackCount> Performance::currentSettings() const {
     return tracks;
 }
 
+SetExtras Performance::currentExtras() const {
+    SetExtras extras;
+    for (int i = 0; i < kTrackCount; ++i) {
+        extras.tracks[i] = {m_bank.track(i).quantise, m_bank.track(i).stopOnGrid};
+    }
+    return extras;
+}
+
 bool Performance::writeTo(const QString& path) {
     QString reason;
-    if (WriteFileWhole(path, EncodeSettingFile(currentSettings()), &reason)) {
+    // The setting file is renamed last: until it lands the set on disk is the old one. The
+    // companion is written even when it holds only defaults, so that no earlier save's lies
+    // beside the new set, and it is replaced by a rename as the set is; removing it could not
+    // be undone should the set's own write then fail.
+    if (WriteFilesWhole({{CompanionPath(path), EncodeSetExtras(currentExtras())},
+                         {path, EncodeSettingFile(currentSettings())}},
+                        &reason)) {
         return true;
     }
     tell(path + QStringLiteral(" に保存できませんでした。") + reason);
@@ -226,14 +240,27 @@ bool Performance::open(const QString& path) {
         tell(path + QStringLiteral("は Marrowtune で使用できるファイル形式ではありません"));
         return false;
     }
-    for (std::size_t i = 0; i < decoded.tracks.size(); ++i) {
-        m_loader.load(static_cast<int>(i), Stored(decoded.tracks[i]));
+    const QString companion = CompanionPath(path);
+    const DecodedSetExtras extras = ReadSetExtras(companion);
+    {
+        // The windows redraw once, from the set and its companion together.
+        const TrackBank::Batch batch(m_bank);
+        for (std::size_t i = 0; i < decoded.tracks.size(); ++i) {
+            m_loader.load(static_cast<int>(i), Stored(decoded.tracks[i]));
+            m_loader.loadExtras(static_cast<int>(i), extras.extras.tracks[i]);
+        }
+        // A file that ended early leaves the overwrite item as it was.
+        name(path,
+             m_canOverwrite || decoded.tracks.size() == static_cast<std::size_t>(kTrackCount));
+        // Whatever the file held: a reference it took away must not leave the lock on.
+        m_tempo.updateLockAvailability();
+        m_bank.markSaved();
     }
-    // A file that ended early leaves the overwrite item as it was.
-    name(path, m_canOverwrite || decoded.tracks.size() == static_cast<std::size_t>(kTrackCount));
-    // Whatever the file held: a reference it took away must not leave the lock on.
-    m_tempo.updateLockAvailability();
-    m_bank.markSaved();
+    if (!extras.ok) {
+        tell(QStringLiteral(
+                 "付随ファイル %1 が壊れているため、クオンタイズなどの設定を既定値にしました。")
+                 .arg(QFileInfo(companion).fileName()));
+    }
     return true;
 }
 

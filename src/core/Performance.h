@@ -7,6 +7,7 @@
 #include "core/TapSession.h"
 #include "core/TempoControl.h"
 #include "core/TrackBank.h"
+#include "files/SetExtras.h"
 #include "files/SettingFile.h"
 
 #include <QObject>
@@ -48,7 +49,8 @@ enum class SaveAnswer { Cancel, Yes, No };
 // (the setting file it came from or was last saved to, its title, whether it changed since). The
 // file commands ask through the platform's dialog and message ports, and the discard question
 // through the one the window sets, so that nothing here opens a window of its own. A set is
-// never half-written: every save goes to a temporary file renamed over the target.
+// never half-written: every save writes the setting file and its companion to temporary files
+// renamed over the targets once both are whole.
 // UI thread only.
 class Performance final : public QObject {
     Q_OBJECT
@@ -126,12 +128,18 @@ public:
 
     // The file at `path`: false, with a message and nothing changed, when it cannot be read
     // or is damaged anywhere. A file that ends early leaves the later tracks as they were.
+    // Then its companion file (CompanionPath): none there gives the tracks read the defaults;
+    // one that is damaged or unreadable gives them the defaults for what it could not give,
+    // with one message, and the set opens all the same.
     bool open(const QString& path);
-    // Writes the bank to `path` and names the document after it; false, with a message and
-    // the document as it was, when it could not be written.
+    // Writes the bank to `path` and its companion beside it, together (WriteFilesWhole), and
+    // names the document after it; false, with a message and the document as it was, when
+    // they could not be written.
     bool saveAs(const QString& path);
 
+    // What the setting file and its companion hold of the bank as it is now.
     std::array<TrackSetting, kTrackCount> currentSettings() const;
+    SetExtras currentExtras() const;
 
     // --- Preferences and start-up ----------------------------------------------------------
     const Preferences& preferences() const { return m_preferences; }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
+
 #include <array>
 #include <cstdint>
 
@@ -24,5 +27,30 @@ struct SetExtras {
 
     bool operator==(const SetExtras&) const = default;
 };
+
+// The companion of the setting file at `settingPath`: "live.mrw" has "live.mrwx"; a name
+// without the suffix ".mrw" has ".mrwx" added ("live" and "live.mrw", which the save dialog
+// takes for one name, share theirs).
+QString CompanionPath(const QString& settingPath);
+
+// The companion's bytes: UTF-8 JSON, an object with "format": "marrowtune-set", "version": 1
+// and "tracks": eight objects of "quantise" (a word: "off", "1/16", "1/8", "beat", "bar",
+// "2bars", "4bars") and "stopOnGrid" (true or false).
+QByteArray EncodeSetExtras(const SetExtras& extras);
+
+// A companion's values. Keys it does not know (a newer version's) are passed over and a key
+// that is missing is its default, neither a fault. A value of the wrong type, a word that is
+// not one of the above, or bytes that are no such object at all give the default for what
+// could not be read and `ok == false`.
+struct DecodedSetExtras {
+    SetExtras extras;
+    bool ok = true;
+};
+DecodedSetExtras DecodeSetExtras(const QByteArray& bytes);
+
+// The companion at `companionPath`: none there is the defaults and ok; one that is no regular
+// file, cannot be read or is damaged is what DecodeSetExtras could take, `ok == false`.
+// Never waits on a FIFO.
+DecodedSetExtras ReadSetExtras(const QString& companionPath);
 
 } // namespace mt

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <optional>
 
 namespace mt {
@@ -262,7 +263,12 @@ DecodedSettingFile DecodeSettingFile(const QByteArray& bytes) {
     return file;
 }
 
-bool CommitWhole(QFile& file, const QString& path, const QByteArray& bytes, QString* error) {
+namespace {
+
+// Writes `bytes` in full to a new temporary file beside `path` through `file` and closes it:
+// true once all of it is on disk. Else false with the reason ("" when the write stopped short
+// without saying why) and no temporary file of ours left.
+bool WriteTemporary(QFile& file, const QString& path, const QByteArray& bytes, QString& reason) {
     const QFileInfo target(path);
     const QString prefix = target.absolutePath() + QLatin1Char('/') + TemporaryPrefix(target);
     // Unbuffered, so a full disk fails the write itself rather than a flush at the close. A
@@ -279,29 +285,52 @@ bool CommitWhole(QFile& file, const QString& path, const QByteArray& bytes, QStr
             break; // not a name another save holds: the folder refuses
         }
     }
-    QString reason; // empty: the write stopped short without saying why
     if (!created) {
         reason = file.errorString();
-    } else {
-        // The size on disk is checked too: a write may claim more than reached the file.
-        const bool written = (!replaces || file.setPermissions(target.permissions())) &&
-                             file.write(bytes) == bytes.size() && file.flush() &&
-                             file.size() == bytes.size() && ::fsync(file.handle()) == 0;
-        if (!written && file.error() != QFileDevice::NoError) {
-            reason = file.errorString();
-        }
-        file.close();
-        if (written && reason.isEmpty() && file.error() != QFileDevice::NoError) {
-            reason = file.errorString(); // what only the close found
-        }
-        if (written && reason.isEmpty()) {
-            if (::rename(QFile::encodeName(file.fileName()).constData(),
-                         QFile::encodeName(path).constData()) == 0) {
-                return true;
-            }
+        return false;
+    }
+    // The size on disk is checked too: a write may claim more than reached the file.
+    const bool written = (!replaces || file.setPermissions(target.permissions())) &&
+                         file.write(bytes) == bytes.size() && file.flush() &&
+                         file.size() == bytes.size() && ::fsync(file.handle()) == 0;
+    if (!written && file.error() != QFileDevice::NoError) {
+        reason = file.errorString();
+    }
+    file.close();
+    if (written && reason.isEmpty() && file.error() != QFileDevice::NoError) {
+        reason = file.errorString(); // what only the close found
+    }
+    if (written && reason.isEmpty()) {
+        return true;
+    }
+    QFile::remove(file.fileName()); // the old file stays as it was
+    return false;
+}
+
+} // namespace
+
+bool CommitFilesWhole(const std::vector<FileWrite>& writes, QString* error) {
+    QString reason;
+    std::size_t prepared = 0;
+    while (prepared < writes.size() && WriteTemporary(*writes[prepared].file, writes[prepared].path,
+                                                      writes[prepared].bytes, reason)) {
+        ++prepared;
+    }
+    std::size_t renamed = 0;
+    while (prepared == writes.size() && renamed < writes.size()) {
+        if (::rename(QFile::encodeName(writes[renamed].file->fileName()).constData(),
+                     QFile::encodeName(writes[renamed].path).constData()) != 0) {
             reason = QString::fromLocal8Bit(std::strerror(errno));
+            break;
         }
-        QFile::remove(file.fileName()); // the old file stays as it was
+        ++renamed;
+    }
+    if (renamed == writes.size()) {
+        return true;
+    }
+    for (std::size_t i = renamed; i < prepared; ++i) {
+        // Written, never renamed: its file stays as it was.
+        QFile::remove(writes[i].file->fileName());
     }
     if (error != nullptr) {
         *error =
@@ -310,13 +339,26 @@ bool CommitWhole(QFile& file, const QString& path, const QByteArray& bytes, QStr
     return false;
 }
 
+bool CommitWhole(QFile& file, const QString& path, const QByteArray& bytes, QString* error) {
+    return CommitFilesWhole({{&file, path, bytes}}, error);
+}
+
+bool WriteFilesWhole(const std::vector<std::pair<QString, QByteArray>>& files, QString* error) {
+    std::vector<std::unique_ptr<QFile>> temporaries;
+    std::vector<FileWrite> writes;
+    for (const auto& [path, bytes] : files) {
+        // A link is followed: the file it names is replaced, the link stays.
+        const QFileInfo given(path);
+        const QString target = given.isSymLink() ? given.symLinkTarget() : path;
+        RemoveStaleSaveFiles(target);
+        temporaries.push_back(std::make_unique<QFile>());
+        writes.push_back({temporaries.back().get(), target, bytes});
+    }
+    return CommitFilesWhole(writes, error);
+}
+
 bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error) {
-    // A link is followed: the file it names is replaced, the link stays.
-    const QFileInfo given(path);
-    const QString target = given.isSymLink() ? given.symLinkTarget() : path;
-    RemoveStaleSaveFiles(target);
-    QFile file;
-    return CommitWhole(file, target, bytes, error);
+    return WriteFilesWhole({{path, bytes}}, error);
 }
 
 } // namespace mt

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <utility>
 #include <vector>
 
 namespace mt {
@@ -49,9 +50,24 @@ DecodedSettingFile DecodeSettingFile(const QByteArray& bytes);
 // other file. False with a reason.
 bool WriteFileWhole(const QString& path, const QByteArray& bytes, QString* error);
 
-// The write and rename of WriteFileWhole through `file`, which the caller made (a test's file
-// that fails on purpose) and which names and opens the temporary file; `path` is the file to
-// replace, not a link.
+// Several files (path, bytes) saved as one, each as WriteFileWhole writes it: every temporary
+// file is written in full before the first rename, then they are renamed in the order given.
+// A failure before the renames leaves every file as it was and no temporary file behind; a
+// rename that fails leaves the files before it new and those after it old.
+bool WriteFilesWhole(const std::vector<std::pair<QString, QByteArray>>& files, QString* error);
+
+// One file of a save through a QFile the caller made: `file` names and opens the temporary
+// file; `path` is the file to replace, not a link.
+struct FileWrite {
+    QFile* file;
+    QString path;
+    QByteArray bytes;
+};
+
+// The writes and renames of WriteFilesWhole through the callers' files (a test's file that
+// fails on purpose).
+bool CommitFilesWhole(const std::vector<FileWrite>& writes, QString* error);
+// CommitFilesWhole of one file.
 bool CommitWhole(QFile& file, const QString& path, const QByteArray& bytes, QString* error);
 
 } // namespace mt

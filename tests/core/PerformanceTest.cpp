@@ -188,6 +188,51 @@ TEST_F(PerformanceTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
     }
 }
 
+// The companion's values come back with the set. One that is gone gives the defaults quietly;
+// one damaged, no file or a FIFO the defaults for what it could not give, with one message, and
+// the set opens all the same. One that cannot be replaced keeps both files as they were.
+TEST_F(PerformanceTest, TheCompanionComesAndGoesWithTheSetAndNeverKeepsItFromOpening) {
+    tracks.setQuantise(0, Quantise::Bar);
+    tracks.setQuantise(1, Quantise::Beat);
+    tracks.setStopOnGrid(1, true);
+    const QString set = m_dir.filePath("live.mrw"), companion = set + "x";
+    ASSERT_TRUE(performance.saveAs(set));
+    const QByteArray stored = read(companion);
+    command(&Performance::newFromMenu);
+    EXPECT_TRUE(performance.currentExtras() == SetExtras{});
+    const QString told =
+        "付随ファイル live.mrwx が壊れているため、クオンタイズなどの設定を既定値にしました。";
+    const auto reopen = [&](TrackExtras first, TrackExtras second, bool damaged) {
+        tracks.setQuantise(0, Quantise::TwoBars); // what the set replaces
+        tracks.setQuantise(1, Quantise::TwoBars);
+        m_messages.shown.clear();
+        ASSERT_TRUE(performance.open(set));
+        EXPECT_TRUE(tracks.track(0).quantise == first.quantise &&
+                    tracks.track(1).quantise == second.quantise &&
+                    tracks.track(1).stopOnGrid == second.stopOnGrid && !tracks.changed());
+        EXPECT_EQ(m_messages.texts(), damaged ? std::vector{told} : std::vector<QString>{});
+    };
+    reopen({Quantise::Bar}, {Quantise::Beat, true}, false);
+    write("live.mrwx", QByteArray(stored).replace("\"beat\"", "\"someday\""));
+    reopen({Quantise::Bar}, {Quantise::Off, true}, true);
+    ASSERT_TRUE(QFile::remove(companion));
+    reopen({}, {}, false);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(companion).constData(), 0600), 0);
+    ::alarm(30); // an open that waits for a writer on the FIFO ends the test here
+    reopen({}, {}, true);
+    ::alarm(0);
+    ASSERT_TRUE(QFile::remove(companion) && QDir().mkdir(companion));
+    reopen({}, {}, true);
+
+    const QByteArray before = read(set);
+    tracks.setVolume(0, -7);
+    m_messages.shown.clear();
+    EXPECT_FALSE(performance.saveAs(set));
+    EXPECT_TRUE(m_messages.shown.size() == 1u && read(set) == before && tracks.changed());
+    EXPECT_EQ(QDir(m_dir.path()).entryList({"*live*"}, QDir::AllEntries | QDir::Hidden),
+              QStringList({"live.mrw", "live.mrwx"}));
+}
+
 TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) {
     tracks.setLoop(2, false);
     command(&Performance::saveFromDialog, m_dir.filePath("no/such/folder/set.mrw"));

@@ -1,4 +1,5 @@
 #include "files/SettingFile.h"
+#include "files/SetExtras.h"
 #include "support/WavBytes.h"
 
 #include <QDateTime>
@@ -131,11 +132,59 @@ TEST(SettingFile, WritesAreWholeOrNothingAndLeaveNoTemporaryFiles) {
             EXPECT_FALSE(error.isEmpty());
         }
     }
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("old"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"bank.mrw"})
+    // A set and its companion: either failing to be written leaves both as they were.
+    const QString companion = CompanionPath(path);
+    ASSERT_TRUE(WriteFileWhole(companion, "old companion", nullptr));
+    for (const bool companionFails : {true, false}) {
+        FailingSaveFile failing(10, false);
+        QFile whole;
+        EXPECT_FALSE(CommitFilesWhole({{companionFails ? &failing : &whole, companion, next},
+                                       {companionFails ? &whole : &failing, path, next}},
+                                      nullptr));
+    }
+    for (const auto& [name, old] : {std::pair{"bank.mrw", "old"}, {"bank.mrwx", "old companion"}}) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == old) << name;
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"bank.mrw", "bank.mrwx"}))
         << "a temporary file was left behind";
+}
+
+TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
+    EXPECT_EQ(CompanionPath("/a/live.mrw") + CompanionPath("/a/live"), "/a/live.mrwx/a/live.mrwx");
+    SetExtras set;
+    for (int i = 0; i < 8; ++i) {
+        set.tracks[i] = {static_cast<Quantise>(i % kQuantiseCount), i % 3 == 0};
+    }
+    const QByteArray bytes = EncodeSetExtras(set);
+    EXPECT_TRUE(bytes.startsWith("{\n    \"format\": \"marrowtune-set\",\n") &&
+                bytes.contains("\"quantise\": \"2bars\",\n            \"stopOnGrid\": false"));
+    const DecodedSetExtras back = DecodeSetExtras(bytes);
+    EXPECT_TRUE(back.ok && back.extras == set);
+
+    const QByteArray head = R"({"format": "marrowtune-set", "version": )";
+    const struct {
+        QByteArray bytes;
+        TrackExtras first;
+        bool ok;
+    } rows[] = {
+        // Missing values are defaults; a newer version's keys are passed over.
+        {head + R"(1, "tracks": [{"quantise": "1/8"}]})", {Quantise::Eighth, false}, true},
+        {head + R"(2, "x": 1, "tracks": [{"x": 1, "quantise": "bar"}]})", {Quantise::Bar}, true},
+        // A value not understood is its default alone.
+        {head + R"(1, "tracks": [{"quantise": "3bars", "stopOnGrid": true}]})", {{}, true}, false},
+        {head + R"(1, "tracks": [{"quantise": 4, "stopOnGrid": true}]})", {{}, true}, false},
+        {head + R"(1, "tracks": [{"quantise": "bar", "stopOnGrid": 1}]})", {Quantise::Bar}, false},
+        {head + R"(1, "tracks": {"quantise": "bar"}})", {}, false},
+        {R"({"format": "other", "tracks": [{"quantise": "bar"}]})", {}, false},
+        {bytes.left(bytes.size() / 2), {}, false}};
+    for (const auto& r : rows) {
+        const DecodedSetExtras d = DecodeSetExtras(r.bytes);
+        EXPECT_TRUE(d.extras.tracks[0] == r.first && d.extras.tracks[1] == TrackExtras{} &&
+                    d.ok == r.ok)
+            << r.bytes.toStdString();
+    }
 }
 
 } // namespace
