@@ -208,6 +208,17 @@ void MainWindow::buildMenus() {
     m_trackPopup = new QMenu(this);
     addItem(m_trackPopup, QStringLiteral("一匹狼"), "mnuOokami")->setCheckable(true);
     addItem(m_trackPopup, QStringLiteral("WAVファイル情報表示"), "mnuWavInfo");
+    // Where the track's start lands, in the order of Quantise; and whether its stops wait too.
+    QMenu* quantise = m_trackPopup->addMenu(QStringLiteral("クオンタイズ"));
+    quantise->setObjectName(QStringLiteral("mnuQuantise"));
+    addItem(quantise, QStringLiteral("なし（押したとき）"), "mnuQuantiseOff");
+    addItem(quantise, QStringLiteral("1/16"), "mnuQuantiseSixteenth");
+    addItem(quantise, QStringLiteral("1/8"), "mnuQuantiseEighth");
+    addItem(quantise, QStringLiteral("1拍"), "mnuQuantiseBeat");
+    addItem(quantise, QStringLiteral("1小節"), "mnuQuantiseBar");
+    addItem(quantise, QStringLiteral("2小節"), "mnuQuantiseTwoBars");
+    addItem(quantise, QStringLiteral("4小節"), "mnuQuantiseFourBars");
+    addItem(m_trackPopup, QStringLiteral("グリッドで停止"), "mnuStopOnGrid")->setCheckable(true);
 }
 
 void MainWindow::wireMenus() {
