@@ -18,6 +18,7 @@
 #include "ui/PlayModeWindow.h"
 #include "ui/SettingFileCommands.h"
 #include "ui/SoundQualityWindow.h"
+#include "ui/SyncWindow.h"
 #include "ui/TrackPanel.h"
 
 #include <QAction>
@@ -88,6 +89,20 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     noSoundDeviceLabel->setStyleSheet(
         QStringLiteral("QLabel { color: white; background: rgb(192, 0, 0); padding: 0 6px; }"));
     noSoundDeviceLabel->hide();
+    beatLabel = new ClickableLabel(SyncWindow::BeatText(m_app.performance.clock()), corner);
+    beatLabel->setObjectName(QStringLiteral("lblBeat"));
+    beatLabel->setToolTip(QStringLiteral("テンポと小節内の拍（クリックでテンポ同期）"));
+    beatLabel->setCursor(Qt::PointingHandCursor);
+    beatLabel->setContentsMargins(6, 0, 6, 0);
+    // As wide as the widest line: the menu bar lays its corner out once, not at every beat.
+    beatLabel->setMinimumWidth(
+        beatLabel->fontMetrics().horizontalAdvance(QStringLiteral("♩=300.0 16/16")) + 12);
+    connect(beatLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton) {
+            onSyncTriggered();
+        }
+    });
+    cornerLayout->addWidget(beatLabel);
     cornerLayout->addWidget(noSoundDeviceLabel);
     cornerLayout->addWidget(m_audioStatus);
     menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
@@ -108,6 +123,10 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     feed->add([this] {
         m_tracks->showPlaying();
         masterMeter->takePeak(m_tracks->outputPeak());
+        const QString beat = SyncWindow::BeatText(m_app.performance.clock());
+        if (beat != beatLabel->text()) {
+            beatLabel->setText(beat);
+        }
     });
     // The window's own size counts the menu bar in; the client area is what is left.
     resize(TwipsToPixels(kMainWindowWidthTwips, twipsPerPixel),
@@ -186,6 +205,7 @@ void MainWindow::buildMenus() {
 
     QMenu* functions = menuBar()->addMenu(QStringLiteral("機能(&K)"));
     addItem(functions, QStringLiteral("Lock on(&L)"), "mnuLock")->setCheckable(true);
+    addItem(functions, QStringLiteral("テンポ同期(&T)"), "mnuSync");
     addItem(functions, QStringLiteral("波形編集（外部プログラム）(&E)"), "mnuEditWav");
     functions->addSeparator();
     addItem(functions, QStringLiteral("ファイル削除(&D)"), "mnuDeleteFile");
@@ -237,6 +257,9 @@ void MainWindow::wireMenus() {
     QAction* play = menuItem(QStringLiteral("mnuplay"));
     play->setEnabled(true);
     connect(play, &QAction::triggered, this, &MainWindow::onPlayModeTriggered);
+    QAction* sync = menuItem(QStringLiteral("mnuSync"));
+    sync->setEnabled(true);
+    connect(sync, &QAction::triggered, this, &MainWindow::onSyncTriggered);
     QAction* counter = menuItem(QStringLiteral("mnuCounter"));
     counter->setEnabled(true);
     connect(counter, &QAction::triggered, this, &MainWindow::onCounterTriggered);
@@ -293,6 +316,16 @@ OutputWindow* MainWindow::onOutputTriggered() {
     m_output->raise();
     m_output->activateWindow();
     return m_output;
+}
+
+SyncWindow* MainWindow::onSyncTriggered() {
+    if (!m_sync) {
+        m_sync = new SyncWindow(m_app, this); // not modal; deletes itself when closed
+    }
+    m_sync->show();
+    m_sync->raise();
+    m_sync->activateWindow();
+    return m_sync;
 }
 
 PlayModeWindow* MainWindow::playModeWindow() const {

@@ -15,12 +15,14 @@ namespace mt {
 
 struct AppContext;
 class CdPanel;
+class ClickableLabel;
 class AppShell;
 class AudioStatusLine;
 class ExternalPrograms;
 class FileBrowser;
 class PlayModeWindow;
 class SoundQualityWindow;
+class SyncWindow;
 class OutputWindow;
 class BpmCounterWindow;
 class KeyboardPlayer;
@@ -90,6 +92,12 @@ public:
     OutputWindow* onOutputTriggered();
     AudioStatusLine& audioStatus() const { return *m_audioStatus; }
 
+    // Opens the sync window (not modal), or raises the one already open, and returns it.
+    SyncWindow* onSyncTriggered();
+    // Beside the output's line: the beat clock's tempo and beat within the bar, at display
+    // rate; a click opens the sync window.
+    ClickableLabel* beatLabel = nullptr;
+
     // Opens the play-mode window in place of this one; null when it is not open.
     void onPlayModeTriggered();
     PlayModeWindow* playModeWindow() const;
@@ -127,6 +135,7 @@ private:
     QPointer<PlayModeWindow> m_playMode;
     QPointer<BpmCounterWindow> m_counter;
     QPointer<SoundQualityWindow> m_quality;
+    QPointer<SyncWindow> m_sync;
 };
 
 } // namespace mt
