@@ -89,20 +89,6 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     noSoundDeviceLabel->setStyleSheet(
         QStringLiteral("QLabel { color: white; background: rgb(192, 0, 0); padding: 0 6px; }"));
     noSoundDeviceLabel->hide();
-    beatLabel = new ClickableLabel(SyncWindow::BeatText(m_app.performance.clock()), corner);
-    beatLabel->setObjectName(QStringLiteral("lblBeat"));
-    beatLabel->setToolTip(QStringLiteral("テンポと小節内の拍（クリックでテンポ同期）"));
-    beatLabel->setCursor(Qt::PointingHandCursor);
-    beatLabel->setContentsMargins(6, 0, 6, 0);
-    // As wide as the widest line: the menu bar lays its corner out once, not at every beat.
-    beatLabel->setMinimumWidth(
-        beatLabel->fontMetrics().horizontalAdvance(QStringLiteral("♩=300.0 16/16")) + 12);
-    connect(beatLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
-        if (button == Qt::LeftButton) {
-            onSyncTriggered();
-        }
-    });
-    cornerLayout->addWidget(beatLabel);
     cornerLayout->addWidget(noSoundDeviceLabel);
     cornerLayout->addWidget(m_audioStatus);
     menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
@@ -114,11 +100,21 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     fitBrowser();
     masterMeter = new LevelMeter(client);
     masterMeter->setObjectName(QStringLiteral("masterMeter"));
+    beatLabel = new ClickableLabel(SyncWindow::BeatText(m_app.performance.clock()), client);
+    beatLabel->setObjectName(QStringLiteral("lblBeat"));
+    beatLabel->setToolTip(QStringLiteral("テンポと小節内の拍（クリックでテンポ同期）"));
+    beatLabel->setCursor(Qt::PointingHandCursor);
+    beatLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    connect(beatLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton) {
+            onSyncTriggered();
+        }
+    });
     m_tracks->loneWolfLabel->installEventFilter(this);
     if (auto* next = client->findChild<QWidget*>(QStringLiteral("Comgo"))) {
         next->installEventFilter(this);
     }
-    placeMasterMeter();
+    placeBesideLoneWolfLabel();
     auto* feed = new DisplayFeed(*this);
     feed->add([this] {
         m_tracks->showPlaying();
@@ -145,13 +141,19 @@ void MainWindow::showSoundDevice(bool available) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Move || event->type() == QEvent::Resize) {
-        placeMasterMeter();
+        placeBesideLoneWolfLabel();
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::placeMasterMeter() {
+void MainWindow::placeBesideLoneWolfLabel() {
     constexpr int kGap = 6;
+    // The beat: left of the label, right-aligned, across the browser's column, which no
+    // layout uses on that row.
+    const QRect wolf = m_tracks->loneWolfLabel->geometry();
+    const QRect beat(QPoint(m_browser->geometry().left(), wolf.top()),
+                     QPoint(wolf.left() - kGap, wolf.bottom()));
+    beatLabel->setGeometry(beat.isValid() ? beat : QRect());
     constexpr int kWidth = 56;
     const QRect label = m_tracks->loneWolfLabel->geometry();
     int right = label.right() + kGap + kWidth;

@@ -81,7 +81,7 @@ public:
     QLabel* noSoundDeviceLabel = nullptr;
 
     // The whole output's level, beside the lone-wolf mode label; placed after it wherever a
-    // layout puts the label, short of the button to its right.
+    // layout puts the label, short of the button to its right. The beat label goes before it.
     LevelMeter* masterMeter = nullptr;
 
     // Opens the sound-quality window (not modal) and returns it; while it is open, brings
@@ -94,8 +94,8 @@ public:
 
     // Opens the sync window (not modal), or raises the one already open, and returns it.
     SyncWindow* onSyncTriggered();
-    // Beside the output's line: the beat clock's tempo and beat within the bar, at display
-    // rate; a click opens the sync window.
+    // The beat clock's tempo and beat within the bar, at display rate, left of the lone-wolf
+    // mode label on the row of the bank's state; a click opens the sync window.
     ClickableLabel* beatLabel = nullptr;
 
     // Opens the play-mode window in place of this one; null when it is not open.
@@ -114,7 +114,7 @@ protected:
 
 private:
     void buildMenus();
-    void placeMasterMeter();
+    void placeBesideLoneWolfLabel();
     void wireMenus();
     QAction* addItem(QMenu* menu, const QString& caption, const char* name);
 
