@@ -10,6 +10,7 @@
 #include "audio/OutputFormat.h"
 #include "audio/SoundDevice.h"
 #include "core/BankLoader.h"
+#include "core/ClockSender.h"
 #include "core/CoreAccess.h"
 #include "core/KeyPositions.h"
 #include "core/Performance.h"
@@ -69,6 +70,9 @@ struct AppContext {
     OutputFormat outputFormat;
     OutputChoice outputChoice; // audio system, device and block, stored in the own section
     KeyPositions keyPositions; // the performance keys' places, stored in the own section
+    // The beat clock's way out to other gear (MIDI clock), set where one is available; null
+    // for none. Not owning.
+    ClockSender* clockSender = nullptr;
 
     // The stored preferences, read only: Performance::setPreferences changes them.
     const QString& volumeControlPath = performance.preferences().volumeControlPath;

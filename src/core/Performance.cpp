@@ -52,6 +52,11 @@ void Performance::midiBarMoved() {
     m_clock.offer(TempoSource::ReferenceBar, 240.0 / followedBar().barSeconds());
 }
 
+void Performance::chooseTempoSource(TempoSource source) {
+    m_clock.setSource(source);
+    m_clock.offer(TempoSource::ReferenceBar, 240.0 / followedBar().barSeconds());
+}
+
 const ReferenceBar& Performance::followedBar() const {
     return m_tempo.reference() == TempoReference::Midi ? m_midiBar : m_cdBar;
 }

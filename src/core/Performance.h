@@ -77,6 +77,9 @@ public:
     // The beat clock quantised starts land on; a reference tempo matching can follow.
     BeatClock& clock() { return m_clock; }
     const BeatClock& clock() const { return m_clock; }
+    // The performer chose where the clock's tempo comes from: the bar tempo matching follows
+    // gives its tempo at once; typed and tapped tempos wait for the next one.
+    void chooseTempoSource(TempoSource source);
     // The MIDI song's bar moved: tempo matching under the lock follows, and so does the clock
     // while it takes its tempo from the bar tempo matching follows.
     void midiBarMoved();

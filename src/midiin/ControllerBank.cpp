@@ -20,10 +20,12 @@ ControllerBank::ControllerBank(TrackBank& bank, Light light)
 }
 
 PadState ControllerBank::padState(const Track& track) {
-    return !track.loaded     ? PadState::Empty
-           : track.keyHeld   ? PadState::Held
-           : track.playing() ? PadState::Playing
-                             : PadState::Loaded;
+    // A press on a quantised track shows at once that it was taken, held or not.
+    return !track.loaded                           ? PadState::Empty
+           : track.armed() || track.stopFrame >= 0 ? PadState::Armed
+           : track.keyHeld                         ? PadState::Held
+           : track.playing()                       ? PadState::Playing
+                                                   : PadState::Loaded;
 }
 
 void ControllerBank::press(int track, int velocityGainCentiDb) {

@@ -90,6 +90,12 @@ void MidiInput::loadSettings(const SettingsStore& store, const QString& app) {
             }
         }
     }
+    // Apart from the four, which a program that knows only those reads as before.
+    bool armedOk = false;
+    const int armed = read(QStringLiteral("MidiPadArmedLight")).value_or(QString()).toInt(&armedOk);
+    if (armedOk) {
+        m_padVelocities[4] = std::clamp(armed, 0, 127);
+    }
 }
 
 void MidiInput::saveSettings(SettingsStore& store, const QString& app) const {
@@ -114,6 +120,7 @@ void MidiInput::saveSettings(SettingsStore& store, const QString& app) const {
                                                .arg(m_padVelocities[1])
                                                .arg(m_padVelocities[2])
                                                .arg(m_padVelocities[3]));
+    write(QStringLiteral("MidiPadArmedLight"), QString::number(m_padVelocities[4]));
 }
 
 bool MidiInput::start(std::optional<MidiSystem> system) {

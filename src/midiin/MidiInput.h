@@ -16,7 +16,8 @@ class PerformanceInput;
 class SettingsStore;
 
 // What a pad's light shows: a track's state, sent as a note-on of this state's velocity.
-enum class PadState { Empty, Loaded, Playing, Held };
+// Armed: its start or stop waits for the beat clock's grid.
+enum class PadState { Empty, Loaded, Playing, Held, Armed };
 
 // MIDI controllers playing the performance: the ports, the mapping with its learn, the
 // velocity curve and the pads' lights, kept in the program's own settings section.
@@ -59,7 +60,7 @@ public:
     void cancelLearn() { m_dispatcher.cancelLearn(); }
 
     // The velocity a pad is lit with in each state (0 = dark).
-    void setPadVelocities(const std::array<int, 4>& velocities) { m_padVelocities = velocities; }
+    void setPadVelocities(const std::array<int, 5>& velocities) { m_padVelocities = velocities; }
     // Lights the track's pad (the note or controller that presses it) for its new state.
     void trackStateChanged(int track, PadState state);
 
@@ -69,7 +70,7 @@ private:
     MidiSystem m_system = MidiSystem::Auto;
     QString m_chosen;
     bool m_connectHardware = true;
-    std::array<int, 4> m_padVelocities{0, 20, 127, 80};
+    std::array<int, 5> m_padVelocities{0, 20, 127, 80, 50};
 };
 
 } // namespace mt

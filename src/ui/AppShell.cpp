@@ -134,6 +134,8 @@ void AppShell::onLoad() {
     output.blockSeconds =
         blockOk && blockMs >= 0.5 && blockMs <= 100.0 ? blockMs / 1000.0 : kDefaultBlockSeconds;
 
+    m_app.performance.readClockSettings(store, m_app.appName);
+
     w.midiPanel().lastMidiFile = read("MIDIDir").value_or(QString());
 
     OutputFormat& format = m_app.outputFormat;
@@ -222,6 +224,7 @@ void AppShell::writeOwn() {
                    QString::fromStdString(output.device));
     store.setValue(m_app.appName, kOwnSection, QStringLiteral("AudioBlockMs"),
                    QString::number(1000.0 * output.blockSeconds));
+    m_app.performance.writeClockSettings(store, m_app.appName);
 }
 
 void AppShell::reportWriteFailure() {

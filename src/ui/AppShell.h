@@ -49,7 +49,7 @@ private:
                       long long highest) const;
     void write(const char* key, const QString& value);
     void writeShared(); // the keys both ways out write, in their order
-    void writeOwn();    // the program's own section
+    void writeOwn();    // the program's own sections: its settings and the beat clock's
     void reportWriteFailure();
 
     AppContext& m_app;

@@ -13,6 +13,7 @@ inline const QColor kCyan(0, 255, 255);    // a stopped track's button
 inline const QColor kBlue(0, 0, 255);      // something muted
 inline const QColor kGrey(128, 128, 128);  // a lone-wolf member's frame
 inline const QColor kYellow(255, 255, 0);  // a mode that is on
+inline const QColor kOrange(255, 160, 0);  // a track's start or stop waiting for the grid
 
 inline QColor ButtonFace() {
     return QApplication::palette().color(QPalette::Button);

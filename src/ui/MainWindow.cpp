@@ -18,6 +18,7 @@
 #include "ui/PlayModeWindow.h"
 #include "ui/SettingFileCommands.h"
 #include "ui/SoundQualityWindow.h"
+#include "ui/SyncWindow.h"
 #include "ui/TrackPanel.h"
 
 #include <QAction>
@@ -99,15 +100,29 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     fitBrowser();
     masterMeter = new LevelMeter(client);
     masterMeter->setObjectName(QStringLiteral("masterMeter"));
+    beatLabel = new ClickableLabel(SyncWindow::BeatText(m_app.performance.clock()), client);
+    beatLabel->setObjectName(QStringLiteral("lblBeat"));
+    beatLabel->setToolTip(QStringLiteral("テンポと小節内の拍（クリックでテンポ同期）"));
+    beatLabel->setCursor(Qt::PointingHandCursor);
+    beatLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    connect(beatLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton) {
+            onSyncTriggered();
+        }
+    });
     m_tracks->loneWolfLabel->installEventFilter(this);
     if (auto* next = client->findChild<QWidget*>(QStringLiteral("Comgo"))) {
         next->installEventFilter(this);
     }
-    placeMasterMeter();
+    placeBesideLoneWolfLabel();
     auto* feed = new DisplayFeed(*this);
     feed->add([this] {
         m_tracks->showPlaying();
         masterMeter->takePeak(m_tracks->outputPeak());
+        const QString beat = SyncWindow::BeatText(m_app.performance.clock());
+        if (beat != beatLabel->text()) {
+            beatLabel->setText(beat);
+        }
     });
     // The window's own size counts the menu bar in; the client area is what is left.
     resize(TwipsToPixels(kMainWindowWidthTwips, twipsPerPixel),
@@ -126,13 +141,19 @@ void MainWindow::showSoundDevice(bool available) {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Move || event->type() == QEvent::Resize) {
-        placeMasterMeter();
+        placeBesideLoneWolfLabel();
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::placeMasterMeter() {
+void MainWindow::placeBesideLoneWolfLabel() {
     constexpr int kGap = 6;
+    // The beat: left of the label, right-aligned, across the browser's column, which no
+    // layout uses on that row.
+    const QRect wolf = m_tracks->loneWolfLabel->geometry();
+    const QRect beat(QPoint(m_browser->geometry().left(), wolf.top()),
+                     QPoint(wolf.left() - kGap, wolf.bottom()));
+    beatLabel->setGeometry(beat.isValid() ? beat : QRect());
     constexpr int kWidth = 56;
     const QRect label = m_tracks->loneWolfLabel->geometry();
     int right = label.right() + kGap + kWidth;
@@ -186,6 +207,7 @@ void MainWindow::buildMenus() {
 
     QMenu* functions = menuBar()->addMenu(QStringLiteral("機能(&K)"));
     addItem(functions, QStringLiteral("Lock on(&L)"), "mnuLock")->setCheckable(true);
+    addItem(functions, QStringLiteral("テンポ同期(&T)"), "mnuSync");
     addItem(functions, QStringLiteral("波形編集（外部プログラム）(&E)"), "mnuEditWav");
     functions->addSeparator();
     addItem(functions, QStringLiteral("ファイル削除(&D)"), "mnuDeleteFile");
@@ -208,6 +230,17 @@ void MainWindow::buildMenus() {
     m_trackPopup = new QMenu(this);
     addItem(m_trackPopup, QStringLiteral("一匹狼"), "mnuOokami")->setCheckable(true);
     addItem(m_trackPopup, QStringLiteral("WAVファイル情報表示"), "mnuWavInfo");
+    // Where the track's start lands, in the order of Quantise; and whether its stops wait too.
+    QMenu* quantise = m_trackPopup->addMenu(QStringLiteral("クオンタイズ"));
+    quantise->setObjectName(QStringLiteral("mnuQuantise"));
+    addItem(quantise, QStringLiteral("なし（押したとき）"), "mnuQuantiseOff");
+    addItem(quantise, QStringLiteral("1/16"), "mnuQuantiseSixteenth");
+    addItem(quantise, QStringLiteral("1/8"), "mnuQuantiseEighth");
+    addItem(quantise, QStringLiteral("1拍"), "mnuQuantiseBeat");
+    addItem(quantise, QStringLiteral("1小節"), "mnuQuantiseBar");
+    addItem(quantise, QStringLiteral("2小節"), "mnuQuantiseTwoBars");
+    addItem(quantise, QStringLiteral("4小節"), "mnuQuantiseFourBars");
+    addItem(m_trackPopup, QStringLiteral("グリッドで停止"), "mnuStopOnGrid")->setCheckable(true);
 }
 
 void MainWindow::wireMenus() {
@@ -226,6 +259,9 @@ void MainWindow::wireMenus() {
     QAction* play = menuItem(QStringLiteral("mnuplay"));
     play->setEnabled(true);
     connect(play, &QAction::triggered, this, &MainWindow::onPlayModeTriggered);
+    QAction* sync = menuItem(QStringLiteral("mnuSync"));
+    sync->setEnabled(true);
+    connect(sync, &QAction::triggered, this, &MainWindow::onSyncTriggered);
     QAction* counter = menuItem(QStringLiteral("mnuCounter"));
     counter->setEnabled(true);
     connect(counter, &QAction::triggered, this, &MainWindow::onCounterTriggered);
@@ -282,6 +318,16 @@ OutputWindow* MainWindow::onOutputTriggered() {
     m_output->raise();
     m_output->activateWindow();
     return m_output;
+}
+
+SyncWindow* MainWindow::onSyncTriggered() {
+    if (!m_sync) {
+        m_sync = new SyncWindow(m_app, this); // not modal; deletes itself when closed
+    }
+    m_sync->show();
+    m_sync->raise();
+    m_sync->activateWindow();
+    return m_sync;
 }
 
 PlayModeWindow* MainWindow::playModeWindow() const {

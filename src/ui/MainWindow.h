@@ -15,12 +15,14 @@ namespace mt {
 
 struct AppContext;
 class CdPanel;
+class ClickableLabel;
 class AppShell;
 class AudioStatusLine;
 class ExternalPrograms;
 class FileBrowser;
 class PlayModeWindow;
 class SoundQualityWindow;
+class SyncWindow;
 class OutputWindow;
 class BpmCounterWindow;
 class KeyboardPlayer;
@@ -79,7 +81,7 @@ public:
     QLabel* noSoundDeviceLabel = nullptr;
 
     // The whole output's level, beside the lone-wolf mode label; placed after it wherever a
-    // layout puts the label, short of the button to its right.
+    // layout puts the label, short of the button to its right. The beat label goes before it.
     LevelMeter* masterMeter = nullptr;
 
     // Opens the sound-quality window (not modal) and returns it; while it is open, brings
@@ -89,6 +91,12 @@ public:
     // Opens the output window (not modal), or raises the one already open, and returns it.
     OutputWindow* onOutputTriggered();
     AudioStatusLine& audioStatus() const { return *m_audioStatus; }
+
+    // Opens the sync window (not modal), or raises the one already open, and returns it.
+    SyncWindow* onSyncTriggered();
+    // The beat clock's tempo and beat within the bar, at display rate, left of the lone-wolf
+    // mode label on the row of the bank's state; a click opens the sync window.
+    ClickableLabel* beatLabel = nullptr;
 
     // Opens the play-mode window in place of this one; null when it is not open.
     void onPlayModeTriggered();
@@ -106,7 +114,7 @@ protected:
 
 private:
     void buildMenus();
-    void placeMasterMeter();
+    void placeBesideLoneWolfLabel();
     void wireMenus();
     QAction* addItem(QMenu* menu, const QString& caption, const char* name);
 
@@ -127,6 +135,7 @@ private:
     QPointer<PlayModeWindow> m_playMode;
     QPointer<BpmCounterWindow> m_counter;
     QPointer<SoundQualityWindow> m_quality;
+    QPointer<SyncWindow> m_sync;
 };
 
 } // namespace mt

@@ -5,6 +5,7 @@
 #include "ui/Colours.h"
 #include "ui/DisplayFeed.h"
 #include "ui/LevelMeter.h"
+#include "ui/TrackLook.h"
 #include "ui/TrackPanel.h"
 
 #include <QCheckBox>
@@ -117,14 +118,11 @@ void PlayModeWindow::redrawTrack(int index) {
     const Track& t = m_bank.track(index);
     fileNameLabels[index]->setText(t.fileName);
     playModeStartButtons[index]->setEnabled(t.loaded);
-    playModeStartButtons[index]->setText(t.playing() ? QStringLiteral("STOP")
-                                                     : QStringLiteral("PLAY"));
-    SetButtonColour(*playModeStartButtons[index], t.playing() ? kMagenta : kCyan);
+    playModeStartButtons[index]->setText(look::StartCaption(t));
+    SetButtonColour(*playModeStartButtons[index], look::StartColour(t));
     playModeLoopChecks[index]->setChecked(t.loop);
     playModeHoldChecks[index]->setChecked(t.hold);
-    SetBackground(*trackRows[index], m_bank.mutedAlone(index) ? kBlue
-                                     : t.loneWolf             ? kGrey
-                                                              : ButtonFace());
+    SetBackground(*trackRows[index], look::TrackBackground(t, m_bank.mutedAlone(index)));
 }
 
 void PlayModeWindow::redrawBank() {

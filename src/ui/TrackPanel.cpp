@@ -10,10 +10,12 @@
 #include "ui/FileBrowser.h"
 #include "ui/LevelMeter.h"
 #include "ui/TrackFrame.h"
+#include "ui/TrackLook.h"
 #include "ui/WavInfoWindow.h"
 #include "ui/WaveformView.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -41,6 +43,23 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
     QAction* loneWolfAction = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
     loneWolfAction->setEnabled(true);
     connect(loneWolfAction, &QAction::triggered, this, &TrackPanel::onLoneWolfMemberTriggered);
+    auto* grids = new QActionGroup(this); // one grid at a time
+    const QList<QAction*> gridItems =
+        m_trackPopup.findChild<QMenu*>(QStringLiteral("mnuQuantise"))->actions();
+    for (qsizetype i = 0; i < gridItems.size(); ++i) {
+        QAction* item = gridItems[i];
+        item->setCheckable(true);
+        item->setEnabled(true);
+        grids->addAction(item);
+        const auto grid = static_cast<Quantise>(i);
+        connect(item, &QAction::triggered, this,
+                [this, grid] { m_app.bank.setQuantise(m_popupTrack, grid); });
+    }
+    QAction* stopOnGrid = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuStopOnGrid"));
+    stopOnGrid->setEnabled(true);
+    connect(stopOnGrid, &QAction::triggered, this, [this] {
+        m_app.bank.setStopOnGrid(m_popupTrack, !m_app.bank.track(m_popupTrack).stopOnGrid);
+    });
 
     loneWolfLabel = new ClickableLabel(QStringLiteral("一匹狼(F3)"), &client);
     loneWolfLabel->setObjectName(QStringLiteral("lblOrAliveOokamis"));
@@ -124,8 +143,14 @@ void TrackPanel::onFineSpeedReleased(int index) {
 void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
     QAction* loneWolfAction = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
     QAction* wavInfo = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuWavInfo"));
-    loneWolfAction->setChecked(m_app.bank.track(index).loneWolf);
-    wavInfo->setEnabled(m_app.bank.track(index).loaded);
+    const Track& t = m_app.bank.track(index);
+    loneWolfAction->setChecked(t.loneWolf);
+    m_trackPopup.findChild<QMenu*>(QStringLiteral("mnuQuantise"))
+        ->actions()
+        .at(static_cast<int>(t.quantise))
+        ->setChecked(true);
+    m_trackPopup.findChild<QAction*>(QStringLiteral("mnuStopOnGrid"))->setChecked(t.stopOnGrid);
+    wavInfo->setEnabled(t.loaded);
     m_popupTrack = index;
     m_trackPopup.popup(globalPos);
 }
@@ -139,8 +164,8 @@ void TrackPanel::redrawTrack(int index) {
     const TrackBank& bank = m_app.bank;
     const Track& t = bank.track(index);
     TrackFrame& f = *m_frames[index];
-    f.startButton->setText(t.playing() ? QStringLiteral("STOP") : QStringLiteral("PLAY"));
-    SetButtonColour(*f.startButton, t.playing() ? kMagenta : kCyan);
+    f.startButton->setText(look::StartCaption(t));
+    SetButtonColour(*f.startButton, look::StartColour(t));
     f.startButton->setEnabled(t.loaded);
     // A loading track says so before its title; the percentage once the load takes a while.
     QString loadingCaption;
@@ -166,7 +191,7 @@ void TrackPanel::redrawTrack(int index) {
     f.panLabel->setText(QString::number(t.pan));
     f.speedLabel->setText(FrequencyLabel(t.speed));
     f.ratioBox->setCurrentIndex(f.ratioBox->findText(t.ratio));
-    SetBackground(f, bank.mutedAlone(index) ? kBlue : t.loneWolf ? kGrey : ButtonFace());
+    SetBackground(f, look::TrackBackground(t, bank.mutedAlone(index)));
     std::shared_ptr<const WaveOverview> overview =
         t.buffer != 0 ? m_app.trackSound.overview(t.buffer) : nullptr;
     f.waveform->setOverview(std::move(overview));

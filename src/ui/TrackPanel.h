@@ -19,8 +19,9 @@ class TrackFrame;
 
 // The eight track frames on the main window: each control is one call into the track bank,
 // and every frame, the selection highlight, the lone-wolf label and the window's mute colour
-// are drawn from the bank whenever it says it changed. Also the number label's popup and the
-// file-information window. The frames are children of the main window's client area, placed
+// are drawn from the bank whenever it says it changed. Also the number label's popup (the
+// lone-wolf membership, the file information, the track's quantise and stop on the grid) and
+// the file-information window. The frames are children of the main window's client area, placed
 // by its geometry table.
 class TrackPanel final : public QObject {
     Q_OBJECT

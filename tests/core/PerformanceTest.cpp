@@ -282,6 +282,14 @@ TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) 
 
 // Start-up: the stored preferences come back, a value that is no boolean or no number is the
 // default, and the device opens on a bank whose earlier sounds are forgotten.
+// The bar is the clock's source from the moment it is chosen, not from its next move.
+TEST_F(PerformanceTest, TheClockTakesTheReferenceBarsTempoWhenItIsChosen) {
+    performance.cdBar().setWholeMs(2500); // 96 BPM
+    EXPECT_EQ(performance.clock().bpm(), 120.0) << "typed: the bar is not the source";
+    performance.chooseTempoSource(TempoSource::ReferenceBar);
+    EXPECT_EQ(performance.clock().bpm(), 96.0);
+}
+
 TEST_F(PerformanceTest, StartUpReadsThePreferencesAndOpensTheDeviceOnAForgottenBank) {
     const struct {
         const char *mixer, *previewLoop, *formSize;

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTest>
 
@@ -186,6 +187,35 @@ TEST_F(KeyboardTest, PlayModeWindowShowsTheBankAndPlaysIt) {
     QApplication::processEvents(); // the closed window is deleted
     load(4, "tone.wav");
     EXPECT_TRUE(openPlayMode().playModeStartButtons[4]->isEnabled());
+}
+
+// A track quantised from its popup waits for the running clock's bar: from the press both
+// windows show it armed, and a second press before the bar calls the start off.
+TEST_F(KeyboardTest, AQuantisedTrackShowsArmedUntilPressedAgain) {
+    PlayModeWindow& play = openPlayMode();
+    test::ClickCheckBox(*play.playModeHoldChecks[0]);
+    QTest::mouseClick(play.trackKeyLabels[0], Qt::RightButton);
+    QMenu& popup = *m_window.trackPopup();
+    auto& grids = *popup.findChild<QMenu*>(QStringLiteral("mnuQuantise"));
+    ASSERT_TRUE(QTest::qWaitFor([&popup] { return popup.isVisible(); }));
+    QTest::mouseClick(&popup, Qt::LeftButton, {},
+                      popup.actionGeometry(grids.menuAction()).center());
+    ASSERT_TRUE(QTest::qWaitFor([&grids] { return grids.isVisible(); }));
+    QAction& bar = *grids.findChild<QAction*>(QStringLiteral("mnuQuantiseBar"));
+    QTest::mouseClick(&grids, Qt::LeftButton, {}, grids.actionGeometry(&bar).center());
+    EXPECT_EQ(bank().track(0).quantise, Quantise::Bar);
+
+    const QColor orange(255, 160, 0);
+    press(Qt::Key_Z, {}, &play);
+    release(Qt::Key_Z, {}, &play);
+    EXPECT_EQ(std::make_tuple(caption(0), play.playModeStartButtons[0]->text()),
+              std::make_tuple(QStringLiteral("待機"), QStringLiteral("待機")));
+    EXPECT_TRUE(colour(&frame(0)) == orange && colour(play.trackRows[0]) == orange &&
+                colour(play.playModeStartButtons[0], QPalette::Button) == orange);
+    EXPECT_FALSE(status(0).playing);
+    press(Qt::Key_Z, {}, &play);
+    EXPECT_EQ(play.playModeStartButtons[0]->text(), QStringLiteral("PLAY"));
+    EXPECT_FALSE(bank().track(0).armed() || colour(&frame(0)) == orange);
 }
 
 } // namespace

@@ -56,11 +56,13 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
 
     EXPECT_TRUE(w.close());
     EXPECT_EQ(m_ended, 1);
-    EXPECT_EQ(m_platform.settings.written,
-              (std::vector<QString>{"WAVDir", "WAVDrive", "WSCDir", "MIDIDir", "QuSample", "Qubit",
-                                    "QuSm", "VolumeControlPath", "editProgramPath", "PreviewLoop",
-                                    "EndCDEnd", "FormSizeFlag", "CdImage", "SoundFont",
-                                    "AudioSystem", "AudioDevice", "AudioBlockMs"}));
+    EXPECT_EQ(
+        m_platform.settings.written,
+        (std::vector<QString>{"WAVDir",          "WAVDrive",    "WSCDir",      "MIDIDir",
+                              "QuSample",        "Qubit",       "QuSm",        "VolumeControlPath",
+                              "editProgramPath", "PreviewLoop", "EndCDEnd",    "FormSizeFlag",
+                              "CdImage",         "SoundFont",   "AudioSystem", "AudioDevice",
+                              "AudioBlockMs",    "Bpm",         "BeatsPerBar", "Source"}));
     EXPECT_EQ(stored("PreviewLoop"), QString("False"));
     EXPECT_EQ(stored("WAVDir"), QDir(kData + "/demo").absolutePath());
     EXPECT_EQ(m_app.sound.soundLibHandle, 0) << "shutdown terminates the library";
@@ -73,11 +75,13 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     store("WSCDir", "/sets/live.mrw");
     store("FormSizeFlag", "7"); // any non-zero flag is the small layout
     m_platform.settings.setValue(m_app.appName, "Marrowtune", "CdImage", "/discs/live.cue");
+    m_platform.settings.setValue(m_app.appName, "BeatClock", "Bpm", "96.5");
     MainWindow& w = start();
     EXPECT_EQ(w.browser().dirPath(), m_dir.path());
     EXPECT_TRUE(m_app.cd.state.stopCdOnExit);
     EXPECT_TRUE(w.editButton->isEnabled());
     EXPECT_EQ(m_app.cd.state.imagePath, QStringLiteral("/discs/live.cue"));
+    EXPECT_EQ(m_app.performance.clock().bpm(), 96.5);
     EXPECT_EQ(w.mediaPanelClosedHeight, 454) << "the small layout's heights";
     EXPECT_TRUE(m_platform.messages.shown.empty());
 
@@ -89,7 +93,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(stored("FormSizeFlag"), QString("7"));
     EXPECT_EQ(stored("EndCDEnd"), QString("True"));
     EXPECT_EQ(stored("WSCDir"), QString("/sets/live.mrw"));
-    EXPECT_EQ(m_platform.settings.written.size(), 15u); // ten of "Info", five of our own
+    EXPECT_EQ(m_platform.settings.written.size(), 18u); // ten of "Info", eight of our own
 }
 
 // The stored output format ("Qubit" is read back as "QuBit"); each part the sound-quality

@@ -1,11 +1,16 @@
+#include "core/ClockSender.h"
 #include "support/UiFixture.h"
 #include "ui/BpmCounterWindow.h"
 #include "ui/CdPanel.h"
 #include "ui/ClickableLabel.h"
 #include "ui/MidiPanel.h"
 #include "ui/MixPanel.h"
+#include "ui/SyncWindow.h"
 
+#include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 
 namespace mt {
@@ -17,6 +22,16 @@ struct HandTimer final : PeriodicTimer {
     bool starts = true;
     bool start(Duration, std::function<void()>) override { return starts; }
     void stop() override {}
+};
+
+// The gear the clock is sent to, as the sync window drives it.
+struct FakeSender final : ClockSender {
+    void start() override { calls += "start ", on = true; }
+    void stop() override { calls += "stop ", on = false; }
+    void resume() override { calls += "resume ", on = true; }
+    bool sending() const override { return on; }
+    std::string calls;
+    bool on = false;
 };
 
 // The tempo controls and the BPM counter reach the core by real clicks and keys, and the
@@ -135,6 +150,58 @@ TEST_F(TempoMatchTest, TheCountersKeysMeasureOkHandsTheBarOverAndCancelUnloads) 
     m_app.mmt.useTimer(std::move(refusing));
     QTest::keyClick(&openCounter(), Qt::Key_C);
     EXPECT_EQ(messageTexts().back(), TapTimer::kTimerFailedMessage);
+}
+
+// The sync window sets the clock's source, tempo and bar, refuses a tempo out of range with
+// the usual message, takes tempo matching's reference in turn with the CD's box, and drives a
+// sender only when there is one. The rules: PerformanceTest.
+TEST_F(TempoMatchTest, TheSyncWindowSetsTheClockAndDrivesItsSender) {
+    const BeatClock& clock = m_app.performance.clock();
+    QTest::mouseClick(m_window.beatLabel, Qt::LeftButton);
+    auto* w = m_window.findChild<SyncWindow*>();
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(w->senderStartButton->isEnabled() || w->senderResumeButton->isEnabled());
+    QTest::mouseClick(w->tapSourceRadio, Qt::LeftButton);
+    EXPECT_EQ(clock.source(), TempoSource::Tap);
+    QTest::mouseClick(w->bpmEdit, Qt::LeftButton); // the field keeps its letters from here
+    for (const char* typed : {"９６", "500", "fast"}) {
+        QTest::keyClick(w->bpmEdit, Qt::Key_A, Qt::ControlModifier);
+        QInputMethodEvent commit; // as a Japanese input method types: full-width digits too
+        commit.setCommitString(QString::fromUtf8(typed));
+        QApplication::sendEvent(w->bpmEdit, &commit);
+        QTest::keyClick(w->bpmEdit, Qt::Key_Return);
+    }
+    EXPECT_EQ(std::make_tuple(clock.bpm(), clock.source(), w->bpmEdit->text()),
+              std::make_tuple(96.0, TempoSource::Typed, QStringLiteral("96")));
+    EXPECT_EQ(messageTexts(),
+              std::vector<QString>(2, QStringLiteral("テンポは 20～300 の範囲で入力してください")));
+    w->beatsPerBarSpin->setFocus();
+    QTest::keyClick(w->beatsPerBarSpin, Qt::Key_Down);
+    EXPECT_TRUE(QTest::qWaitFor([this] {
+        return m_window.beatLabel->text().contains(
+            QRegularExpression(QStringLiteral("^♩=96.0 [123]/3$")));
+    })) << m_window.beatLabel->text().toStdString();
+    QTest::mouseClick(w->referenceSourceRadio, Qt::LeftButton);
+    EXPECT_EQ(clock.bpm(), 120.0) << "the CD's bar of 2 s";
+
+    QCheckBox& cdBox = *m_window.cdPanel().cdReferenceCheck;
+    QTest::mouseClick(&cdBox, Qt::LeftButton);
+    test::ClickCheckBox(*w->clockReferenceCheck);
+    EXPECT_TRUE(m_app.tempo.reference() == TempoReference::Clock && !cdBox.isChecked());
+    QTest::mouseClick(&cdBox, Qt::LeftButton);
+    EXPECT_FALSE(w->clockReferenceCheck->isChecked());
+
+    FakeSender sender;
+    m_app.clockSender = &sender;
+    QTest::mouseClick(w->closeButton, Qt::LeftButton);
+    choose("mnuSync");
+    w = m_window.findChild<SyncWindow*>();
+    for (QPushButton* button : {w->senderStartButton, w->senderStopButton, w->senderResumeButton}) {
+        ASSERT_TRUE(button->isEnabled()) << sender.calls;
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+    EXPECT_EQ(sender.calls, "start stop resume ");
+    m_app.clockSender = nullptr;
 }
 
 } // namespace
