@@ -3,8 +3,8 @@
 
 On a private Xvfb and a private JACK server (dummy backend, 48 kHz, 128-frame periods):
 
-1. The tempo is tapped: the counter window (表示 → カウンター), C, then V on eight beats half a
-   second apart, OK. The beat clock takes the counter's tempo (its source stored as the tap);
+1. The tempo is tapped: the counter window (表示 → カウンター), C, then V eight times a second
+   apart, OK (the counter takes a tap for every half bar, two beats: 120 BPM). The beat clock takes the counter's tempo (its source stored as the tap);
    the program is quit through its menu, which stores the tempo.
 2. The program starts again with a set of three tracks quantised to the bar (companion file):
    tracks 1 and 2 loops one bar long at the tapped tempo, track 3 a one-shot. Each begins with
@@ -59,7 +59,7 @@ def main_window(rig):
 
 
 def tap_tempo(rig, program):
-    """The counter window, C, eight taps of V half a second apart, OK; then quit."""
+    """The counter window, C, eight taps of V a second apart, OK; then quit."""
     window = main_window(rig)
     rig.xdotool("key", "alt+v")
     time.sleep(0.3)
@@ -71,7 +71,7 @@ def tap_tempo(rig, program):
     time.sleep(0.7)
     start = time.monotonic()
     for n in range(8):
-        time.sleep(max(0.0, start + 0.5 * n - time.monotonic()))
+        time.sleep(max(0.0, start + 1.0 * n - time.monotonic()))
         keys.tap("v")
     time.sleep(0.3)
     # OK sits 41-122 px across and 96-125 px down in the counter's own layout.
