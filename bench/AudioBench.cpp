@@ -137,7 +137,7 @@ void ScheduledStartError(benchmark::State& state) {
             for (int block = 32; block <= 4096; block *= 2) {
                 OfflineLibrary lib(rate, block);
                 const std::int32_t b = lib.load(SineWav(1, 0, kRate, true)); // constant level
-                std::vector<float> out(2 * 777);
+                std::vector<float> out(std::size_t{2} * 777);
                 lib.output->pull(out.data(), 777);
                 for (const bool scheduled : {true, false}) {
                     stopBuffer(b);
