@@ -30,6 +30,7 @@ MidiPerformance::MidiPerformance(AppContext& app, QObject* parent)
           m_input.trackStateChanged(track, state);
       }) {
     connect(&m_wake, &ThreadWake::woken, this, &MidiPerformance::drain);
+    m_input.attachClock(app.performance.clock(), app.trackSound);
 }
 
 MidiPerformance::~MidiPerformance() {
