@@ -137,14 +137,21 @@ void ClockTrain::pop() noexcept {
     m_next = Next::None;
 }
 
-void ClockTrain::skipStale(std::int64_t now) noexcept {
-    if (!m_running || !m_grid.valid() ||
-        frameOf(tickBeat(m_tick)) >= now - static_cast<std::int64_t>(m_grid.framesPerBeat)) {
-        return;
+bool ClockTrain::resync(std::int64_t now) noexcept {
+    if (!m_running || !m_grid.valid()) {
+        return false;
     }
-    const double ticks = std::ceil((m_grid.beatAt(now) - m_origin) * kTicksPerBeat);
-    m_tick = std::max(m_tick, static_cast<std::int64_t>(ticks));
+    const auto beat = static_cast<std::int64_t>(m_grid.framesPerBeat);
+    const std::int64_t next = frameOf(tickBeat(m_tick));
+    if (next >= now - beat && next <= now + beat) {
+        return false;
+    }
+    // The grid before this one placed beats of another count of frames.
+    m_before = {};
+    m_tick = static_cast<std::int64_t>(
+        std::ceil((m_grid.beatAt(now) - m_origin) * kTicksPerBeat - kSameBeat));
     m_next = Next::None;
+    return true;
 }
 
 } // namespace mt

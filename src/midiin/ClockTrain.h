@@ -63,10 +63,11 @@ public:
     bool peek(ClockMessage& message) noexcept;
     // Sender. Takes the message the last peek() gave.
     void pop() noexcept;
-    // Sender. Ticks due over a beat before the engine's frame `now` are dropped, and the
-    // train goes on from the first not yet due: only a grid that jumped (an output made anew)
-    // leaves them so late, and a burst of them would rush the gear.
-    void skipStale(std::int64_t now) noexcept;
+    // Sender, with the engine's frame `now`. A tick over a beat away from it, before or after,
+    // can only come of a grid that jumped (an output made anew counts from 0 again): the train
+    // goes on from the first tick not yet due, rather than rush the gear with a burst of old
+    // ones or leave it without a tick until the old frames come round. True when it moved.
+    bool resync(std::int64_t now) noexcept;
 
 private:
     enum class Next : std::uint8_t { None, AtOnce, Transport, Tick };

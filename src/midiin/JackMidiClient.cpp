@@ -116,7 +116,7 @@ void JackMidiClient::writeClock(ClockTrain& train, void* buffer, jack_nframes_t 
     const OutputClock* output = train.output();
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
     jack_nframes_t last = 0; // events go in the buffer in the order of their frames
-    bool skipped = false;
+    bool checked = false;
     ClockMessage message;
     while (train.peek(message)) {
         double offset = 0.0;
@@ -124,11 +124,12 @@ void JackMidiClient::writeClock(ClockTrain& train, void* buffer, jack_nframes_t 
             if (output == nullptr || !placeInCycle(*output, message.frame, cycleStart, offset)) {
                 break;
             }
-            if (offset < 0.0 && !skipped && output->rate() > 0) {
-                skipped = true;
-                const double late = -offset / m_rate * output->rate();
-                train.skipStale(message.frame + std::llround(late));
-                continue;
+            if (!checked && output->rate() > 0) {
+                checked = true; // the engine's frame at the cycle's start, from this one's place
+                const double ahead = offset / m_rate * output->rate();
+                if (train.resync(message.frame - std::llround(ahead))) {
+                    continue;
+                }
             }
         }
         const long at = std::lround(offset);

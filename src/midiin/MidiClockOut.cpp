@@ -153,9 +153,7 @@ void MidiClockOut::poll() {
         }
         return;
     }
-    const std::shared_ptr<const OutputClock> output = m_frames.outputClock();
-    if (m_clock.grid() != m_sentGrid ||
-        (m_outputs.empty() ? nullptr : m_outputs.back()) != output) {
+    if (m_clock.grid() != m_sentGrid || m_frames.outputClock().get() != m_sentOutput) {
         post(ClockPlan::Transport::Follow);
     }
 }
@@ -167,7 +165,7 @@ void MidiClockOut::post(ClockPlan::Transport transport, double beat, std::uint16
     if (output != nullptr && (m_outputs.empty() || m_outputs.back() != output)) {
         m_outputs.push_back(output);
     }
-    plan.output = output.get();
+    plan.output = m_sentOutput = output.get();
     plan.transport = transport;
     plan.beat = beat;
     plan.songPosition = songPosition;
@@ -233,7 +231,9 @@ void MidiClockOut::runAlsa() {
             estimate.observe(now, output->frames(), output->rate());
         }
         std::int64_t wakeAt = now + kAlsaIdleNs;
-        bool skipped = false;
+        if (estimate.known()) {
+            m_train.resync(estimate.frameAt(now));
+        }
         ClockMessage message;
         while (m_train.peek(message)) {
             if (message.frame != ClockMessage::kAtOnce) {
@@ -245,11 +245,6 @@ void MidiClockOut::runAlsa() {
                 if (due > now + kAlsaEarlyNs) {
                     wakeAt = std::min(wakeAt, due);
                     break;
-                }
-                if (due < now && !skipped) {
-                    skipped = true;
-                    m_train.skipStale(estimate.frameAt(now));
-                    continue;
                 }
             }
             m_ports.send(message.bytes.data(), message.size);

@@ -75,6 +75,7 @@ private:
     bool m_started = false;   // a Start has gone since the ports opened
     double m_startBeat = 0.0; // where it went
     BeatGrid m_sentGrid;
+    const OutputClock* m_sentOutput = nullptr;
     // Every output clock handed to a sender, kept while one may read it.
     std::vector<std::shared_ptr<const OutputClock>> m_outputs;
     std::deque<ClockPlan> m_unposted; // refused by a full ring, posted by poll()
