@@ -82,8 +82,7 @@ public:
         m_audio =
             jack_port_register(m_client, "sound", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(m_client, &process, this);
-        jack_set_xrun_callback(
-            m_client, [](void* self) { return ++static_cast<Recorder*>(self)->xruns, 0; }, this);
+        jack_set_xrun_callback(m_client, &Recorder::lateCycle, this);
         jack_activate(m_client);
         jack_connect(m_client, "Marrowtune out:Marrowtune", "Clock recorder:in");
         jack_connect(m_client, "Marrowtune:outport 0", "Clock recorder:sound");
@@ -105,6 +104,10 @@ public:
     std::atomic<int> xruns{0};
 
 private:
+    static int lateCycle(void* self) {
+        ++static_cast<Recorder*>(self)->xruns;
+        return 0;
+    }
     static int process(jack_nframes_t frames, void* self) {
         auto* r = static_cast<Recorder*>(self);
         const jack_nframes_t start = jack_last_frame_time(r->m_client);
@@ -284,9 +287,11 @@ int main(int argc, char* argv[]) {
                 "grid's frame; by place, the tick nearest each bar line of the grid at most "
                 "%.4f ms away\n",
                 bars, bars * perBar, byCount, worstToGrid);
-    if (wholeBar) {
-        std::printf("  against the sound: the tick nearest each bar's click at most %.4f ms away "
-                    "(%zu clicks)\n",
+    if (wholeBar && bars < clicks.size()) {
+        std::printf("  against the sound: the %zu-th tick %+.4f ms from bar %zu's click; by "
+                    "place, the tick nearest each bar's click at most %.4f ms away (%zu clicks)\n",
+                    bars * perBar,
+                    Between(clicks[bars], ticks[bars * perBar]) * 1000.0 / kServerRate, bars,
                     worstToSound, clicks.size());
     }
     return 0;

@@ -37,11 +37,12 @@ struct ClockMessage {
 
 // The MIDI clock's messages in order, each with the engine frame it is due at: Song Position,
 // Start or Continue, then 24 ticks a beat from the beat where it went, on the grid the UI
-// handed over last. Ticks are counted, never timed: a new grid moves the ticks still to come
-// and never drops or repeats one. Beats before the new grid's anchor (where its beat meets
-// the old one's) stay on the old grid, so a tempo change moves no tick about to go.
-// post() and taken() are the UI thread's; the rest is for the one thread that sends (JACK's
-// process thread or the clock's own), and never blocks, locks or allocates.
+// handed over last. Ticks are counted, never timed: a new grid that carries the beat on (a
+// tempo change) moves the ticks still to come and never drops or repeats one. Beats before
+// its anchor (where its beat meets the old one's) stay on the old grid, so a tempo change
+// moves no tick about to go. post(), reset() and the counts are the UI thread's; the rest is
+// for the one thread that sends (JACK's process thread or the clock's own), and never blocks,
+// locks or allocates.
 class ClockTrain {
 public:
     static constexpr int kTicksPerBeat = 24;

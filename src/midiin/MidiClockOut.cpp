@@ -18,8 +18,9 @@ constexpr int kPollMs = 250;
 constexpr int kSongPositions = 16384;
 // How long detach() waits for the Stop to leave on JACK: many cycles of any period.
 constexpr auto kStopWait = std::chrono::milliseconds(200);
-// The ALSA sender looks at the output's frames at least this often, to keep its estimate.
-constexpr std::int64_t kAlsaIdleNs = 20'000'000;
+// The ALSA sender takes new plans and looks at the output's frames at least this often: a
+// Start or Continue is due a few blocks after it was asked for at the soonest.
+constexpr std::int64_t kAlsaIdleNs = 2'000'000;
 // A message due this soon goes now rather than after one more sleep.
 constexpr std::int64_t kAlsaEarlyNs = 100'000;
 
@@ -53,11 +54,7 @@ void MidiClockOut::attach() {
         m_ports.setClock(&m_train);
         return;
     }
-    {
-        const std::lock_guard lock(m_wakeMutex);
-        m_quit = false;
-        m_woken = false;
-    }
+    m_quit.store(false);
     m_alsa = std::thread([this] { runAlsa(); });
 }
 
@@ -68,11 +65,7 @@ void MidiClockOut::detach() {
     const bool wasSending = m_sending;
     stop();
     if (m_alsa.joinable()) {
-        {
-            const std::lock_guard lock(m_wakeMutex);
-            m_quit = true; // the thread sends what is due at once (the Stop) and ends
-        }
-        m_wake.notify_all();
+        m_quit.store(true); // the thread sends what is due at once (the Stop) and ends
         m_alsa.join();
     } else {
         if (wasSending) {
@@ -187,7 +180,6 @@ void MidiClockOut::flush() {
         m_unposted.pop_front();
         ++m_posted;
     }
-    wakeAlsa();
 }
 
 double MidiClockOut::nextBeat(const BeatGrid& grid, double step) const {
@@ -201,25 +193,11 @@ double MidiClockOut::nextBeat(const BeatGrid& grid, double step) const {
     return beat;
 }
 
-void MidiClockOut::wakeAlsa() {
-    if (!m_alsa.joinable()) {
-        return;
-    }
-    {
-        const std::lock_guard lock(m_wakeMutex);
-        m_woken = true;
-    }
-    m_wake.notify_one();
-}
-
 void MidiClockOut::runAlsa() {
     MixTimeEstimate estimate;
     const OutputClock* estimated = nullptr;
-    std::unique_lock lock(m_wakeMutex);
     for (;;) {
-        const bool quit = m_quit;
-        m_woken = false;
-        lock.unlock();
+        const bool quit = m_quit.load();
         m_train.take();
         const OutputClock* output = m_train.output();
         if (output != estimated) {
@@ -250,12 +228,10 @@ void MidiClockOut::runAlsa() {
             m_ports.send(message.bytes.data(), message.size);
             m_train.pop();
         }
-        lock.lock();
         if (quit) {
             return;
         }
-        m_wake.wait_until(lock, SteadyClock::time_point(std::chrono::nanoseconds(wakeAt)),
-                          [this] { return m_woken || m_quit; });
+        std::this_thread::sleep_until(SteadyClock::time_point(std::chrono::nanoseconds(wakeAt)));
     }
 }
 

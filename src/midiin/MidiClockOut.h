@@ -7,10 +7,9 @@
 #include <QObject>
 #include <QTimer>
 
-#include <condition_variable>
+#include <atomic>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -64,7 +63,6 @@ private:
     // The first beat at or after the output's horizon that is a multiple of `step` beats.
     double nextBeat(const BeatGrid& grid, double step) const;
     void runAlsa(); // the ALSA sender's thread
-    void wakeAlsa();
 
     MidiPorts& m_ports;
     const BeatClock& m_clock;
@@ -82,12 +80,9 @@ private:
     std::uint64_t m_posted = 0;       // plans the ring took
     QTimer m_poll;
 
-    // The ALSA sender.
+    // The ALSA sender, which sleeps until the next message is due or kAlsaIdleNs has gone.
     std::thread m_alsa;
-    std::mutex m_wakeMutex;
-    std::condition_variable m_wake;
-    bool m_woken = false; // under m_wakeMutex
-    bool m_quit = false;  // under m_wakeMutex
+    std::atomic<bool> m_quit{false};
 };
 
 } // namespace mt
