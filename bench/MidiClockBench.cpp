@@ -249,6 +249,7 @@ int main(int argc, char* argv[]) {
     // which every lost tick moves by a spacing) against where the grid puts the bar; and by
     // its place, the tick nearest to the grid's bar line and to the bar's click.
     std::vector<double> at; // frames after the Start's tick
+    at.reserve(ticks.size());
     for (const std::uint32_t t : ticks) {
         at.push_back(Between(ticks[0], t));
     }

@@ -5,6 +5,16 @@
 #include <vector>
 
 namespace mt {
+namespace {
+
+// A client whose server has gone, kept for as long as the process lives: libjack must never
+// close it (see MidiPorts::abandonPorts).
+void KeepForGood(jack_client_t* client) {
+    static auto* const kept = new std::vector<jack_client_t*>();
+    kept->push_back(client);
+}
+
+} // namespace
 
 std::unique_ptr<JackFrameTime> JackFrameTime::open() {
     std::unique_ptr<JackFrameTime> time(new JackFrameTime);
@@ -25,8 +35,7 @@ JackFrameTime::~JackFrameTime() {
         return;
     }
     if (m_gone.load()) {
-        static auto* const dead = new std::vector<jack_client_t*>();
-        dead->push_back(m_client);
+        KeepForGood(m_client);
         return;
     }
     jack_client_close(m_client);
