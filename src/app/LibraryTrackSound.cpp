@@ -63,6 +63,10 @@ std::int64_t LibraryTrackSound::frameHorizon() const {
     return libraryFrameHorizon(m_library.soundLibHandle);
 }
 
+std::shared_ptr<const OutputClock> LibraryTrackSound::outputClock() const {
+    return libraryOutputClock(m_library.soundLibHandle);
+}
+
 void LibraryTrackSound::setVolume(std::int32_t buffer, std::int32_t volume) {
     setBufferVolume(buffer, volume);
 }

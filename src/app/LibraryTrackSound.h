@@ -26,6 +26,7 @@ public:
     void cancelScheduled(std::int32_t buffer) override;
     int frameRate() const override;
     std::int64_t frameHorizon() const override;
+    std::shared_ptr<const OutputClock> outputClock() const override;
     void setVolume(std::int32_t buffer, std::int32_t volume) override;
     void setPan(std::int32_t buffer, std::int32_t pan) override;
     void setFrequency(std::int32_t buffer, std::int32_t frequency) override;

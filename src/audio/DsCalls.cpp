@@ -310,4 +310,9 @@ std::int64_t libraryFrameHorizon(std::int32_t library) {
         library, std::int64_t{0}, [](SoundLibrary& l) { return l.frameHorizon(); });
 }
 
+std::shared_ptr<const OutputClock> libraryOutputClock(std::int32_t library) {
+    return LibraryRegistry::instance().withLibrary(library, std::shared_ptr<const OutputClock>(),
+                                                   [](SoundLibrary& l) { return l.outputClock(); });
+}
+
 } // namespace mt

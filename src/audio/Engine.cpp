@@ -34,13 +34,16 @@ private:
 } // namespace
 
 Engine::Engine()
-    : m_meters(std::make_unique<SlotMeter[]>(kMaxSlots)),
+    : m_clock(std::make_shared<OutputClock>()), m_meters(std::make_unique<SlotMeter[]>(kMaxSlots)),
       m_bus(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))),
       m_formatBlock(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))) {
     prepare(44100, 2, 16, 256);
 }
 
-Engine::~Engine() = default;
+Engine::~Engine() {
+    m_clock->clearDevicePlace();
+    m_clock->setRate(0);
+}
 
 void Engine::prepare(int sampleRate, int channels, int bits, int blockFrames) {
     m_sampleRate = std::max(sampleRate, 1);
@@ -48,6 +51,7 @@ void Engine::prepare(int sampleRate, int channels, int bits, int blockFrames) {
     m_bits = bits;
     m_blockFrames = std::clamp(blockFrames, kMinBlockFrames, kMaxBlockFrames);
     m_fadeFrames = std::max(1, static_cast<int>(std::lround(kFadeSeconds * m_sampleRate)));
+    m_clock->setRate(m_sampleRate);
     m_meterWindowFrames =
         std::max(1, static_cast<int>(std::lround(kMeterWindowSeconds * m_sampleRate)));
     for (AudioSource* s : m_sources) {
@@ -262,7 +266,7 @@ void Engine::mixBlock(int frames) noexcept {
         done += part;
         m_frame += part;
     }
-    m_published.store(m_frame, std::memory_order_release);
+    m_clock->setFrames(m_frame);
 }
 
 void Engine::mixVoices(float* bus, int frames) noexcept {
@@ -377,9 +381,29 @@ void Engine::renderConverted(float* out, std::size_t frames) noexcept {
     }
 }
 
+double Engine::devicePosition() const noexcept {
+    if (m_deviceRate == 0) {
+        return static_cast<double>(m_frame);
+    }
+    // The next device frame is made between history frames 1 and 2, at m_phase; history frame
+    // 3 is the block's frame m_formatNext - 1, and the block ends at m_frame. Taking frames
+    // (and mixing the next block) as the phase passes 1 leaves this sum as it is.
+    return static_cast<double>(m_frame - m_formatFrames + m_formatNext - 3) + m_phase;
+}
+
+void Engine::setDeviceFrame(std::uint32_t frame) noexcept {
+    m_deviceFrame = frame;
+    m_deviceFrameSet = true;
+}
+
 void Engine::render(float* out, std::size_t frames) noexcept {
     const DenormalGuard denormals;
     applyPending();
+    if (std::exchange(m_deviceFrameSet, false)) {
+        m_clock->setDevicePlace(m_deviceFrame, devicePosition(), 1.0 / m_step);
+    } else {
+        m_clock->clearDevicePlace();
+    }
     const std::int64_t before = m_frame;
     renderMixed(out, frames);
     m_lastRenderFrames.store(m_frame - before, std::memory_order_relaxed);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/EngineCommand.h"
+#include "audio/OutputClock.h"
 #include "audio/SpscRing.h"
 #include "audio/Voice.h"
 #include "audio/VoiceStatus.h"
@@ -65,6 +66,10 @@ public:
     // Audio thread only. Never blocks. Writes `frames` interleaved frames of the prepared
     // channel count.
     void render(float* out, std::size_t frames) noexcept;
+    // Audio thread only, right before render(). Never blocks. The device's own frame clock
+    // (JACK's frame time) at the first frame the render writes: the output clock places the
+    // engine's frames on it. A render without it says the device has none.
+    void setDeviceFrame(std::uint32_t frame) noexcept;
 
     // Any thread. Never blocks.
     VoiceStatus status(int slot) const noexcept;
@@ -75,10 +80,14 @@ public:
 
     // Any thread. Never blocks. The frames mixed since the engine was made, at the prepared
     // rate: the clock a scheduled command's atFrame counts in.
-    std::int64_t frameCount() const noexcept { return m_published.load(std::memory_order_acquire); }
+    std::int64_t frameCount() const noexcept { return m_clock->frames(); }
     // Any thread. Never blocks. The first frame a command posted now is certain to act at
     // exactly: past the render that may be under way and the next one.
     std::int64_t frameHorizon() const noexcept;
+
+    // Any thread. The engine's frames as other threads place them; kept by its holders after
+    // the engine has gone.
+    std::shared_ptr<const OutputClock> outputClock() const noexcept { return m_clock; }
 
     int sampleRate() const noexcept { return m_sampleRate; }
     int channels() const noexcept { return m_channels; }
@@ -107,6 +116,9 @@ private:
     void writeOutput(float* out, int frames) noexcept;
     void renderMixed(float* out, std::size_t frames) noexcept;
     void renderConverted(float* out, std::size_t frames) noexcept;
+    // The engine's position, fractional when converting, of the device frame the next
+    // render writes first.
+    double devicePosition() const noexcept;
     void advanceMeters(int frames, float masterPeak) noexcept;
 
     SpscRing<EngineCommand, 1024> m_commands;
@@ -118,8 +130,10 @@ private:
     std::array<AudioSource*, kMaxSources> m_sources{};
     std::array<EngineCommand, kMaxScheduled> m_scheduled{};
     int m_scheduledCount = 0;
-    std::int64_t m_frame = 0; // audio thread: frames mixed so far
-    std::atomic<std::int64_t> m_published{0};
+    std::int64_t m_frame = 0;             // audio thread: frames mixed so far
+    std::shared_ptr<OutputClock> m_clock; // m_frame published, and where the device plays it
+    std::uint32_t m_deviceFrame = 0;      // audio thread: setDeviceFrame's, for the next render
+    bool m_deviceFrameSet = false;
     std::atomic<std::int64_t> m_lastRenderFrames{0}; // mix frames the last render call took
     std::unique_ptr<SlotMeter[]> m_meters;
     std::unique_ptr<float[]> m_bus; // stereo, kMaxBlockFrames frames

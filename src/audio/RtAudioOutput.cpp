@@ -3,6 +3,7 @@
 #include "audio/CallbackMeter.h"
 #include "audio/Engine.h"
 #include "audio/JackConnections.h"
+#include "audio/JackFrameTime.h"
 #include "platform/JackProbe.h"
 #include "platform/PulseProbe.h"
 
@@ -41,6 +42,7 @@ struct RtAudioOutput::Stream {
     std::atomic<int> realtime{-1};
     bool schedulingSeen = false;
     Engine* engine = nullptr;
+    const JackFrameTime* frameTime = nullptr; // on JACK: the server's frame time of each block
     int channels = 2;
     int rate = 44100;
     int blockFrames = 128;
@@ -69,6 +71,9 @@ int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*
     // hold() sees this render under way and waits, or this render sees it held.
     stream->inRender.store(true, std::memory_order_seq_cst);
     if (stream->rendering.load(std::memory_order_seq_cst)) {
+        if (stream->frameTime != nullptr) {
+            stream->engine->setDeviceFrame(stream->frameTime->cycleStart());
+        }
         stream->engine->render(out, frames);
     } else {
         std::fill(out, out + samples, 0.0f);
@@ -276,9 +281,15 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
         s.meter.reset(s.rate, s.blockFrames, queue, SteadyNanos());
         s.realtime.store(-1, std::memory_order_relaxed);
         s.schedulingSeen = false;
+        // Without it the engine's frames have no place on the server's clock, and what is sent
+        // in time with them (the MIDI clock) is placed by the wall clock instead.
+        m_frameTime = api == RtAudio::UNIX_JACK ? JackFrameTime::open() : nullptr;
+        s.frameTime = m_frameTime.get();
         audio->startStream();
         if (!audio->isStreamRunning()) {
             audio->closeStream();
+            s.frameTime = nullptr;
+            m_frameTime.reset();
             return failed("the stream did not start");
         }
         if (api == RtAudio::UNIX_JACK) {
@@ -352,7 +363,9 @@ bool RtAudioOutput::openHeld(const OutputConfig& config, Engine& engine) {
 }
 
 void RtAudioOutput::close() noexcept {
-    hold();
+    hold(); // no render reads the frame time from here on
+    m_stream->frameTime = nullptr;
+    m_frameTime.reset();
     if (!m_audio) {
         return;
     }

@@ -13,6 +13,8 @@ class RtAudio;
 
 namespace mt {
 
+class JackFrameTime;
+
 enum class AudioApi { Jack, Pulse, Alsa };
 
 // The sound device through RtAudio, on the system's default output, 32-bit float: the first of
@@ -73,6 +75,7 @@ private:
     JackConnections m_routing;   // the JACK ports' connections when the stream last closed
     std::unique_ptr<Stream> m_stream;
     std::unique_ptr<RtAudio> m_audio;
+    std::unique_ptr<JackFrameTime> m_frameTime; // JACK only, while the stream is open
 };
 
 } // namespace mt

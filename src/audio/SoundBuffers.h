@@ -105,6 +105,8 @@ void cancelBufferSchedule(std::int32_t buffer);
 // thread.
 int libraryFrameRate(std::int32_t library);
 std::int64_t libraryFrameHorizon(std::int32_t library);
+// The same frames for threads that send in time with them; null for an unknown library.
+std::shared_ptr<const OutputClock> libraryOutputClock(std::int32_t library);
 
 // Change a buffer's settings; a sounding buffer glides to them across one block.
 void setBufferVolume(std::int32_t buffer, std::int32_t volume);

@@ -94,6 +94,9 @@ public:
     // the first frame a command sent now lands on exactly. Never blocks.
     int frameRate() const noexcept { return m_open ? m_engine.sampleRate() : 0; }
     std::int64_t frameHorizon() const noexcept { return m_engine.frameHorizon(); }
+    std::shared_ptr<const OutputClock> outputClock() const noexcept {
+        return m_engine.outputClock();
+    }
     void setVolume(std::int32_t handle, std::int32_t volume);
     void setPan(std::int32_t handle, std::int32_t pan);
     void setFrequency(std::int32_t handle, std::int32_t frequency);

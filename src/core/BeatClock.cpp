@@ -71,14 +71,16 @@ double BeatClock::framesPerBeat() const {
 }
 
 double BeatClock::beatAt(std::int64_t frame) const {
-    const double perBeat = framesPerBeat();
-    return perBeat > 0.0 ? m_anchorBeat + static_cast<double>(frame - m_anchorFrame) / perBeat
-                         : m_anchorBeat;
+    return grid().beatAt(frame);
 }
 
 std::int64_t BeatClock::frameOfBeat(double beat) const {
+    return grid().frameOfBeat(beat);
+}
+
+BeatGrid BeatClock::grid() const {
     const double perBeat = framesPerBeat(); // first: it may move the anchor
-    return m_anchorFrame + std::llround((beat - m_anchorBeat) * perBeat);
+    return {m_anchorFrame, m_anchorBeat, perBeat, m_beatsPerBar};
 }
 
 double BeatClock::gridBeats(Quantise q) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/BeatGrid.h"
 #include "core/FrameClock.h"
 #include "core/ReferenceBar.h"
 #include "files/SetExtras.h"
@@ -51,6 +52,9 @@ public:
     double beatAt(std::int64_t frame) const;
     // The frame of beat `beat`, rounded to the nearest.
     std::int64_t frameOfBeat(double beat) const;
+    // The grid as it stands, for another thread: the same frames as frameOfBeat until the
+    // next changed().
+    BeatGrid grid() const;
     // The grid's step in beats for `q`: 1/4, 1/2, 1, a bar, two, four; 0 for Off.
     double gridBeats(Quantise q) const;
     // The first grid point of `q` at or after `notBefore`; `notBefore` itself for Off or

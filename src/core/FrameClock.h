@@ -1,6 +1,9 @@
 #pragma once
 
+#include "audio/OutputClock.h"
+
 #include <cstdint>
+#include <memory>
 
 namespace mt {
 
@@ -14,6 +17,9 @@ public:
     // The first output frame an event asked for now still lands on exactly: the engine's
     // frame count past the block it may be mixing, and the one after. Never blocks.
     virtual std::int64_t frameHorizon() const = 0;
+    // The same frames for threads that send in time with them (the MIDI clock); null when
+    // there is no output. The output may make a new one when it is made again.
+    virtual std::shared_ptr<const OutputClock> outputClock() const { return nullptr; }
 };
 
 } // namespace mt

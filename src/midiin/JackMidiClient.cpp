@@ -1,10 +1,14 @@
 #include "midiin/JackMidiClient.h"
 
+#include "midiin/ClockTrain.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <thread>
 
 namespace mt {
 
@@ -31,6 +35,7 @@ std::unique_ptr<JackMidiClient> JackMidiClient::open(const std::string& clientNa
         error = "JACKのMIDIポート " + portName + " を作れません";
         return nullptr; // the destructor closes the client
     }
+    client->m_rate = jack_get_sample_rate(client->m_client);
     return client;
 }
 
@@ -69,6 +74,77 @@ bool JackMidiClient::send(const std::uint8_t* bytes, std::size_t size) {
     return m_outbox.push(message);
 }
 
+void JackMidiClient::setClock(ClockTrain* train) noexcept {
+    m_clock.store(train, std::memory_order_seq_cst);
+    // With the process thread's store-then-load (sequentially consistent): either its cycle
+    // read the new pointer, or this sees the cycle under way and waits it out.
+    while (m_inProcess.load(std::memory_order_seq_cst)) {
+        std::this_thread::yield(); // a fraction of one cycle
+    }
+}
+
+bool JackMidiClient::placeInCycle(const OutputClock& output, std::int64_t frame,
+                                  jack_nframes_t cycleStart, double& offset) noexcept {
+    double device = 0.0;
+    if (output.deviceFrameOf(frame, device)) {
+        offset = std::remainder(device - cycleStart, OutputClock::kDeviceWrap);
+        return true;
+    }
+    // The output plays elsewhere (or has not told us yet): its frames by the wall clock, which
+    // JACK's microseconds count too.
+    if (&output != m_estimated) {
+        m_estimate = {};
+        m_estimated = &output;
+    }
+    m_estimate.observe(static_cast<std::int64_t>(jack_get_time()) * 1000, output.frames(),
+                       output.rate());
+    if (!m_estimate.known()) {
+        return false;
+    }
+    const std::int64_t micros = m_estimate.nanosOf(frame) / 1000;
+    if (micros <= 0) {
+        offset = -1e9; // long due
+        return true;
+    }
+    const jack_nframes_t at = jack_time_to_frames(m_client, static_cast<jack_time_t>(micros));
+    offset = static_cast<double>(static_cast<std::int32_t>(at - cycleStart));
+    return true;
+}
+
+void JackMidiClient::writeClock(ClockTrain& train, void* buffer, jack_nframes_t frames) noexcept {
+    train.take();
+    const OutputClock* output = train.output();
+    const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    jack_nframes_t last = 0; // events go in the buffer in the order of their frames
+    bool checked = false;
+    ClockMessage message;
+    while (train.peek(message)) {
+        double offset = 0.0;
+        if (message.frame != ClockMessage::kAtOnce) {
+            if (output == nullptr || !placeInCycle(*output, message.frame, cycleStart, offset)) {
+                break;
+            }
+            if (!checked && output->rate() > 0) {
+                checked = true; // the engine's frame at the cycle's start, from this one's place
+                const double ahead = offset / m_rate * output->rate();
+                if (train.resync(message.frame - std::llround(ahead))) {
+                    continue;
+                }
+            }
+        }
+        const long at = std::lround(offset);
+        if (at >= static_cast<long>(frames)) {
+            break; // a later cycle's
+        }
+        const auto frame = std::max(last, static_cast<jack_nframes_t>(std::max(at, 0L)));
+        if (jack_midi_event_write(buffer, frame, message.bytes.data(), message.size) != 0) {
+            break; // the port's buffer is full: the rest goes next cycle, late
+        }
+        last = frame;
+        train.pop();
+    }
+}
+
 int JackMidiClient::process(jack_nframes_t frames, void* self) {
     auto* client = static_cast<JackMidiClient*>(self);
     void* buffer = jack_port_get_buffer(client->m_port, frames);
@@ -88,6 +164,11 @@ int JackMidiClient::process(jack_nframes_t frames, void* self) {
         // A full port buffer drops the rest of this cycle's lights; the next state sends again.
         jack_midi_event_write(buffer, 0, message.bytes.data(), message.size);
     }
+    client->m_inProcess.store(true, std::memory_order_seq_cst);
+    if (ClockTrain* train = client->m_clock.load(std::memory_order_seq_cst)) {
+        client->writeClock(*train, buffer, frames);
+    }
+    client->m_inProcess.store(false, std::memory_order_release);
     return 0;
 }
 

@@ -45,6 +45,24 @@ std::optional<int> CentiDbOf(const std::optional<QString>& text) {
 
 MidiInput::MidiInput(PerformanceInput& sink) : m_dispatcher(sink), m_ports(m_dispatcher) {}
 
+MidiInput::~MidiInput() {
+    stop();
+}
+
+void MidiInput::attachClock(const BeatClock& clock, const FrameClock& frames) {
+    m_clockOut = std::make_unique<MidiClockOut>(m_ports, clock, frames);
+    if (m_ports.isOpen()) {
+        m_clockOut->attach();
+    }
+}
+
+void MidiInput::stop() {
+    if (m_clockOut) {
+        m_clockOut->detach();
+    }
+    m_ports.close();
+}
+
 void MidiInput::loadSettings(const SettingsStore& store, const QString& app) {
     const auto read = [&](const QString& key) { return store.value(app, kSection, key); };
     if (const auto system = read(QStringLiteral("MidiSystem"))) {
@@ -124,7 +142,14 @@ void MidiInput::saveSettings(SettingsStore& store, const QString& app) const {
 }
 
 bool MidiInput::start(std::optional<MidiSystem> system) {
-    return m_ports.open(system.value_or(m_system));
+    stop();
+    if (!m_ports.open(system.value_or(m_system))) {
+        return false;
+    }
+    if (m_clockOut) {
+        m_clockOut->attach();
+    }
+    return true;
 }
 
 void MidiInput::chooseSource(const QString& name) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midiin/MidiClockOut.h"
 #include "midiin/MidiDispatcher.h"
 #include "midiin/MidiMapping.h"
 #include "midiin/MidiPorts.h"
@@ -8,10 +9,13 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 namespace mt {
 
+class BeatClock;
+class FrameClock;
 class PerformanceInput;
 class SettingsStore;
 
@@ -27,6 +31,15 @@ enum class PadState { Empty, Loaded, Playing, Held, Armed };
 class MidiInput {
 public:
     explicit MidiInput(PerformanceInput& sink);
+    ~MidiInput();
+    MidiInput(const MidiInput&) = delete;
+    MidiInput& operator=(const MidiInput&) = delete;
+
+    // Once, before start(): the MIDI clock out follows `clock`, whose grid counts `frames`'
+    // output frames; both outlive this. Until then there is no clock out.
+    void attachClock(const BeatClock& clock, const FrameClock& frames);
+    // The MIDI clock out on the output port; null before attachClock.
+    ClockSender* clockSender() { return m_clockOut.get(); }
 
     // The stored mapping, curve, pad velocities, chosen source and hardware choice; what is
     // missing or unreadable keeps its default.
@@ -36,7 +49,8 @@ public:
     // Opens the ports on the stored system (or `system` when given). False when MIDI cannot
     // be used; status() says why.
     bool start(std::optional<MidiSystem> system = std::nullopt);
-    void stop() { m_ports.close(); }
+    // Closes the ports; a MIDI clock that is sending stops first.
+    void stop();
     QString status() const { return m_ports.message(); }
     // Any thread: the channel messages received so far.
     std::uint32_t received() const { return m_dispatcher.received(); }
@@ -71,6 +85,7 @@ private:
     QString m_chosen;
     bool m_connectHardware = true;
     std::array<int, 5> m_padVelocities{0, 20, 127, 80, 50};
+    std::unique_ptr<MidiClockOut> m_clockOut; // sends through m_ports, so goes before them
 };
 
 } // namespace mt

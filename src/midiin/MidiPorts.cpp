@@ -150,6 +150,9 @@ bool MidiPorts::openPorts() {
         const std::lock_guard lock(m_outMutex);
         m_out = std::move(out);
         m_jackOut = std::move(jackOut);
+        if (m_jackOut) {
+            m_jackOut->setClock(m_clock);
+        }
     } catch (const RtMidiError& e) {
         noteError(QStringLiteral("MIDI入力はオフです: ") + QString::fromStdString(e.getMessage()));
         closePorts();
@@ -266,6 +269,14 @@ void MidiPorts::send(const std::uint8_t* bytes, std::size_t size) {
         m_jackOut->send(bytes, size);
     } else if (m_out) {
         m_out->sendMessage(bytes, size);
+    }
+}
+
+void MidiPorts::setClock(ClockTrain* train) {
+    const std::lock_guard lock(m_outMutex);
+    m_clock = train;
+    if (m_jackOut) {
+        m_jackOut->setClock(train);
     }
 }
 

@@ -22,6 +22,7 @@ class RtMidiOut;
 
 namespace mt {
 
+class ClockTrain;
 class JackMidiClient;
 class MidiDispatcher;
 
@@ -55,6 +56,8 @@ public:
     // UI thread. Closes every port and stops the watcher; waits for both.
     void close();
     bool isOpen() const { return m_watcher.joinable(); }
+    // UI thread. The system open() settled on (Jack or Alsa) while the ports are open.
+    MidiSystem system() const { return m_system; }
     // The system in use ("JACK", "ALSA") or why none is: for the status line.
     QString message() const;
 
@@ -66,8 +69,13 @@ public:
     QStringList sources() const;
     QStringList connectedSources() const;
 
-    // UI thread. Sends one message on the output port; nothing when it is not open.
+    // Any thread; the senders take turns on the output's lock, held for the write only. Sends
+    // one message on the output port; nothing when it is not open.
     void send(const std::uint8_t* bytes, std::size_t size);
+    // UI thread. On JACK, the output port also sends this MIDI clock, each message at its own
+    // frame, from now on and on every output made again when a server returns; null for none.
+    // Returns once no cycle reads the one it replaces.
+    void setClock(ClockTrain* train);
 
     // Whether a source's name is that of a hardware device, on the given system: ALSA kernel
     // clients (16..127) but the MIDI through port; JACK's system capture ports and the
@@ -104,6 +112,7 @@ private:
     std::mutex m_outMutex;                  // the outputs are replaced when a JACK server returns
     std::unique_ptr<RtMidiOut> m_out;       // ALSA
     std::unique_ptr<JackMidiClient> m_jackOut; // JACK
+    ClockTrain* m_clock = nullptr;             // under m_outMutex, given to every m_jackOut
     jack_client_t* m_serverWatch = nullptr;    // JACK only: hears of the server's end
     std::atomic<bool> m_serverGone{false};
     std::chrono::steady_clock::time_point m_goneAt;     // watcher thread only

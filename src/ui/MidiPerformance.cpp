@@ -30,9 +30,14 @@ MidiPerformance::MidiPerformance(AppContext& app, QObject* parent)
           m_input.trackStateChanged(track, state);
       }) {
     connect(&m_wake, &ThreadWake::woken, this, &MidiPerformance::drain);
+    m_input.attachClock(app.performance.clock(), app.trackSound);
+    app.clockSender = m_input.clockSender(); // the sync window's buttons drive it
 }
 
 MidiPerformance::~MidiPerformance() {
+    if (m_app.clockSender == m_input.clockSender()) {
+        m_app.clockSender = nullptr;
+    }
     m_input.stop();
     if (m_main != nullptr) {
         qApp->removeEventFilter(this);

@@ -44,6 +44,8 @@ public:
     // The mapping, curve and ports as they are now, into the program's own section.
     void saveSettings();
     MidiInput& input() { return m_input; }
+    // The beat clock as MIDI clock on the output port, for the sync window.
+    ClockSender& clockSender() { return *m_input.clockSender(); }
 
     // Escape on any window of ours as the panic key.
     void attachWindow(MainWindow& main);
