@@ -52,17 +52,24 @@ void BeatClock::reanchor() {
 
 void BeatClock::followRate() const {
     const int rate = m_frames.frameRate();
-    if (rate == m_rate || rate <= 0) {
+    if (rate <= 0) {
         return;
     }
-    // The output reopened at another rate: the beat at its horizon stays, the frames on from
-    // there count at the new rate.
-    if (m_rate > 0) {
-        const std::int64_t now = m_frames.frameHorizon();
+    const std::int64_t now = m_frames.frameHorizon();
+    if (m_rate > 0 && now + m_rate < m_lastHorizon) {
+        // A new output counts its frames from 0 again (the horizon wavers by a few blocks,
+        // never by a second): the beat where the old one was goes on from here.
+        m_anchorBeat +=
+            static_cast<double>(m_lastHorizon - m_anchorFrame) / (m_rate * 60.0 / m_bpm);
+        m_anchorFrame = now;
+    } else if (rate != m_rate && m_rate > 0) {
+        // The output reopened at another rate: the beat at its horizon stays, the frames on
+        // from there count at the new rate.
         m_anchorBeat += static_cast<double>(now - m_anchorFrame) / (m_rate * 60.0 / m_bpm);
         m_anchorFrame = now;
     }
     m_rate = rate;
+    m_lastHorizon = now;
 }
 
 double BeatClock::framesPerBeat() const {

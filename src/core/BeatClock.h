@@ -72,7 +72,8 @@ private:
     // Re-anchors at the horizon so the beat there stays where it is, and follows the output's
     // rate should it have changed since.
     void reanchor();
-    // The anchor moved to the horizon when the output's rate is not the one it was taken at.
+    // The anchor moved to the horizon when the output's rate is not the one it was taken at,
+    // or when its frames began again from 0 (a new output).
     void followRate() const;
 
     const FrameClock& m_frames;
@@ -84,6 +85,7 @@ private:
     mutable std::int64_t m_anchorFrame = 0;
     mutable double m_anchorBeat = 0.0;
     mutable int m_rate = 0;
+    mutable std::int64_t m_lastHorizon = 0; // to tell an output that began counting again
 };
 
 } // namespace mt

@@ -52,6 +52,9 @@ TEST(BeatClockTest, GridPointsOfEverySizeAndTheTempoChangesThatMoveThem) {
     frames.rate = 44100;
     EXPECT_EQ(clock.nextGridFrame(60001, Quantise::Beat), 60000 + 44100);
     EXPECT_EQ(clock.bar(), 0);
+    // A new output counts from 0: beat 2 (where the old one was) falls on its frame 0.
+    frames.horizon = 0;
+    EXPECT_EQ(clock.nextGridFrame(1, Quantise::Beat), 44100);
 
     for (const double refused : {19.99, 300.01, 0.0, -120.0, std::nan("")}) {
         EXPECT_FALSE(clock.setBpm(refused)) << refused;
