@@ -13,9 +13,9 @@ On a private Xvfb and a private JACK server (dummy backend, 48 kHz, 128-frame pe
    (X), track 3 with a pad (note 38 from a JACK MIDI client of this script's own), each at a
    random place in the bar.
 
-Every start must land on the bar: the onsets of the three starts lie a whole number of bars
-apart (within 1 ms), each after its press by at most a bar and the program's horizon. Prints
-the tempo and each start's place against the grid.
+Every start must land on the bar: tracks 2 and 3 start together with a pulse of track 1 (within
+1 ms), each after its press by at most a bar and the program's horizon. Prints the tempo and
+each start's place against track 1's pulses, and against the server's clock.
 
     bench/quantise_e2e.py PROGRAM [--rounds 3] [--keep]
 
@@ -192,23 +192,36 @@ def main():
 
         print("tapped tempo %.3f BPM: a bar of %.4f s; load %s before, %s after"
               % (bpm, bar, before, load()))
+        # Track 1's pulses (every onset the lowest threshold hears) are the bar as it sounds;
+        # a later start must coincide with one. Against the server's clock the bar can slip by
+        # whole periods where JACK skipped our cycle under load: shown beside it.
+        pulses = recorders[0].onset_times
         worst = 0.0
         failed = False
         for n, found in enumerate(results):
-            first = found[0][1]
             for track, (pressed, onset) in enumerate(found):
-                if onset is None or first is None:
+                if onset is None:
                     print("round %d track %d: no onset" % (n + 1, track + 1))
                     failed = True
                     continue
-                bars = (onset - first) / bar
-                off = (bars - round(bars)) * bar * 1000.0
-                worst = max(worst, abs(off))
                 late = onset - pressed
-                print("round %d track %d (%s): pressed %.3f s before the bar; %+.3f ms off "
-                      "the grid" % (n + 1, track + 1, "pad" if track == 2 else "key", late, off))
-                failed = failed or abs(off) > 1.0 or not 0.0 < late < bar + 0.1
-        print("worst distance from the grid: %.3f ms (goal: within 1 ms)" % worst)
+                failed = failed or not 0.0 < late < bar + 0.1
+                if track == 0:
+                    print("round %d track 1 (key): pressed %.3f s before the bar" % (n + 1, late))
+                    continue
+                near = min(pulses, key=lambda a: abs(a - onset))
+                off = (onset - near) * 1000.0
+                last = max([a for a in pulses if a < pressed] or [found[0][1]])
+                bars = (onset - last) / bar
+                drift = (bars - round(bars)) * bar * 1000.0
+                worst = max(worst, abs(off))
+                print("round %d track %d (%s): pressed %.3f s before the bar; %+.3f ms from "
+                      "track 1's bar pulse (%+.3f ms on the server's clock)"
+                      % (n + 1, track + 1, "pad" if track == 2 else "key", late, off, drift))
+                failed = failed or abs(off) > 1.0
+        print("worst distance from the bar as heard: %.3f ms (goal: within 1 ms); server xruns "
+              "while recording: %s" % (worst, ", ".join("%d" % r.end.get("xruns", -1)
+                                                        for r in recorders[:1])))
         return 1 if failed else 0
 
 
