@@ -9,13 +9,13 @@
 // sample-accurate writes them, and our p99 as a ratio of its p99.
 //
 // bench_midi_clock [seconds, default 30] [BPM, default 120] [period frames, default 128]
+#include "IgnoringInput.h"
 #include "JackPads.h"
 #include "audio/RtAudioOutput.h"
 #include "audio/SampleBuffer.h"
 #include "audio/SoundBuffers.h"
 #include "core/BeatClock.h"
 #include "midiin/MidiInput.h"
-#include "midiin/PerformanceInput.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -38,20 +38,6 @@ using mt::bench::Percentile;
 
 constexpr int kEngineRate = 44100;
 constexpr double kServerRate = 48000.0;
-
-class NoPerformance final : public mt::PerformanceInput {
-public:
-    void press(int /*track*/, int /*gain*/) override {}
-    void release(int /*track*/) override {}
-    void setVolume(int /*track*/, int /*v*/) override {}
-    void setPan(int /*track*/, int /*v*/) override {}
-    void setSpeed(int /*track*/, int /*v*/) override {}
-    void moveVolume(int /*track*/, int /*d*/) override {}
-    void movePan(int /*track*/, int /*d*/) override {}
-    void moveSpeed(int /*track*/, int /*d*/) override {}
-    void panic() override {}
-    void learned(const mt::MidiAction& /*a*/, const mt::MidiTrigger& /*t*/) override {}
-};
 
 // The library's frames, as the program's track sound hands them to the beat clock.
 struct LibraryFrames final : mt::FrameClock {
@@ -181,7 +167,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "bench_midi_clock: %g BPM is out of range\n", bpm);
         return 1;
     }
-    NoPerformance sink;
+    mt::bench::IgnoringInput sink;
     mt::MidiInput midi(sink);
     midi.setConnectHardware(false);
     midi.attachClock(clock, frames);

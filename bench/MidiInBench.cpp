@@ -5,9 +5,9 @@
 // and from another program's RtMidiOut::sendMessage, which JACK holds until its next cycle.
 //
 // bench_midiin [period frames, default 128]
+#include "IgnoringInput.h"
 #include "JackPads.h"
 #include "midiin/MidiInput.h"
-#include "midiin/PerformanceInput.h"
 
 #include <QThread>
 #include <RtMidi.h>
@@ -31,18 +31,9 @@ using mt::bench::Now;
 using mt::bench::Percentile;
 
 // Takes the time of each press; the rest is ignored.
-class TimingSink final : public mt::PerformanceInput {
+class TimingSink final : public mt::bench::IgnoringInput {
 public:
     void press(int /*track*/, int /*gain*/) override { pressedAt.store(Now()); }
-    void release(int /*track*/) override {}
-    void setVolume(int /*track*/, int /*v*/) override {}
-    void setPan(int /*track*/, int /*v*/) override {}
-    void setSpeed(int /*track*/, int /*v*/) override {}
-    void moveVolume(int /*track*/, int /*d*/) override {}
-    void movePan(int /*track*/, int /*d*/) override {}
-    void moveSpeed(int /*track*/, int /*d*/) override {}
-    void panic() override {}
-    void learned(const mt::MidiAction& /*a*/, const mt::MidiTrigger& /*t*/) override {}
 
     std::atomic<std::int64_t> pressedAt{0};
 };
