@@ -6,6 +6,7 @@
 #include "platform/Numbers.h"
 #include "ui/CdPanel.h"
 #include "ui/ControlGeometry.h"
+#include "ui/NamedWidget.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -16,11 +17,6 @@
 
 namespace mt {
 namespace {
-
-template <typename W> W* Named(W* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 // The window in twips: top, left, height, width, font size.
 const std::vector<ControlPlacement>& CounterGeometry() {

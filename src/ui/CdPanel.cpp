@@ -6,6 +6,7 @@
 #include "platform/Numbers.h"
 #include "ui/ClickableLabel.h"
 #include "ui/Colours.h"
+#include "ui/NamedWidget.h"
 #include "ui/PanelTime.h"
 
 #include <QCheckBox>
@@ -16,11 +17,6 @@
 
 namespace mt {
 namespace {
-
-template <typename W> W* Named(W* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 QPushButton* PictureButton(QWidget* parent, const char* name, QStyle::StandardPixmap picture) {
     auto* button = Named(new QPushButton(parent), name);

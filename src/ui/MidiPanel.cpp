@@ -4,6 +4,7 @@
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
 #include "ui/Colours.h"
+#include "ui/NamedWidget.h"
 #include "ui/PanelTime.h"
 
 #include <QCheckBox>
@@ -15,11 +16,6 @@
 
 namespace mt {
 namespace {
-
-template <typename W> W* Named(W* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 QPushButton* PictureButton(QWidget* parent, const char* name, QStyle::StandardPixmap picture,
                            const QString& tip) {

@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "platform/FileDialogService.h"
+#include "ui/NamedWidget.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -15,11 +16,6 @@
 
 namespace mt {
 namespace {
-
-template <typename W> W* Named(W* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 QHBoxLayout* Buttons(QPushButton* ok, QPushButton* cancel) {
     auto* row = new QHBoxLayout;

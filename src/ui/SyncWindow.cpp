@@ -4,6 +4,7 @@
 #include "core/BeatClock.h"
 #include "core/ClockSender.h"
 #include "ui/DisplayFeed.h"
+#include "ui/NamedWidget.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -22,11 +23,6 @@
 
 namespace mt {
 namespace {
-
-template <typename W> W* Named(W* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
 
 QString SourceName(TempoSource source) {
     switch (source) {

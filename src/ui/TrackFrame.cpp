@@ -5,6 +5,7 @@
 #include "ui/FittingLabel.h"
 #include "ui/LevelMeter.h"
 #include "ui/MixBarStyle.h"
+#include "ui/NamedWidget.h"
 #include "ui/WaveformView.h"
 
 #include <QCheckBox>
@@ -18,11 +19,6 @@
 
 namespace mt {
 namespace {
-
-template <typename W> W* Named(W* widget, const char* name, int index) {
-    widget->setObjectName(QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index));
-    return widget;
-}
 
 QScrollBar* Bar(QWidget* parent, const char* name, int index, int min, int max, int value) {
     auto* bar = Named(new QScrollBar(Qt::Horizontal, parent), name, index);
