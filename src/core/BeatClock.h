@@ -13,8 +13,11 @@ namespace mt {
 
 // Where the beat clock takes its tempo from, one at a time. Typed: the sync window's field;
 // Tap: the BPM counter's OK; ReferenceBar: the bar tempo matching follows (the CD's, or the
-// MIDI song's while that is the reference).
-enum class TempoSource : std::uint8_t { Typed, Tap, ReferenceBar };
+// MIDI song's while that is the reference). The last three are clocks outside the program
+// (ExternalClock) whose beat the clock follows as well as their tempo: an Ableton Link
+// session, MIDI clock from any input port, the JACK transport's timebase master. Stored by
+// number: new ones go at the end.
+enum class TempoSource : std::uint8_t { Typed, Tap, ReferenceBar, Link, MidiClock, JackTransport };
 
 // The performance's beat clock: a tempo, beats per bar, and the beat position as a function of
 // the output's frame. Beat 0 falls on a frame the clock chose (its anchor); bars start at

@@ -71,7 +71,7 @@ void Performance::readClockSettings(const SettingsStore& store, const QString& a
     }
     m_clock.setBeatsPerBar(static_cast<int>(
         StoredInt(read("BeatsPerBar"), 1, BeatClock::kMaxBeatsPerBar).value_or(4)));
-    const auto source = StoredInt(read("Source"), 0, static_cast<int>(TempoSource::ReferenceBar));
+    const auto source = StoredInt(read("Source"), 0, static_cast<int>(TempoSource::JackTransport));
     m_clock.setSource(static_cast<TempoSource>(source.value_or(0)));
 }
 

@@ -32,6 +32,12 @@ QString SourceName(TempoSource source) {
         return QStringLiteral("タップ");
     case TempoSource::ReferenceBar:
         return QStringLiteral("テンポ合わせの基準");
+    case TempoSource::Link:
+        return QStringLiteral("Ableton Link");
+    case TempoSource::MidiClock:
+        return QStringLiteral("MIDIクロック");
+    case TempoSource::JackTransport:
+        return QStringLiteral("JACKトランスポート");
     }
     return {};
 }
