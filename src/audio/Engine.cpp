@@ -34,7 +34,9 @@ private:
 } // namespace
 
 Engine::Engine()
-    : m_clock(std::make_shared<OutputClock>()), m_meters(std::make_unique<SlotMeter[]>(kMaxSlots)),
+    : m_clock(std::make_shared<OutputClock>()),
+      m_unheard(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))),
+      m_meters(std::make_unique<SlotMeter[]>(kMaxSlots)),
       m_bus(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))),
       m_formatBlock(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))) {
     prepare(44100, 2, 16, 256);
@@ -42,6 +44,7 @@ Engine::Engine()
 
 Engine::~Engine() {
     m_clock->clearDevicePlace();
+    m_clock->clearHostPlace();
     m_clock->setRate(0);
 }
 
@@ -69,6 +72,8 @@ void Engine::setDeviceRate(int deviceRate) {
     m_formatNext = 0;
     m_history.fill(0.0f);
     m_phase = 0.0;
+    m_deviceFrameKnown = false;
+    m_hostTime.reset();
 }
 
 bool Engine::post(const EngineCommand& command) noexcept {
@@ -396,13 +401,55 @@ void Engine::setDeviceFrame(std::uint32_t frame) noexcept {
     m_deviceFrameSet = true;
 }
 
+void Engine::setCallbackTime(double micros) noexcept {
+    m_callbackMicros = micros;
+    m_callbackTimeSet = true;
+}
+
+void Engine::setOutputLatency(double seconds) noexcept {
+    m_latencyMicros = std::max(seconds, 0.0) * 1e6;
+}
+
+void Engine::placeRender(std::size_t frames) noexcept {
+    if (std::exchange(m_deviceFrameSet, false)) {
+        // Frames the device played while no render came: mixed unheard, a block at a time.
+        const auto skipped = static_cast<std::int32_t>(m_deviceFrame - m_nextDeviceFrame);
+        if (m_deviceFrameKnown && skipped > 0 && skipped <= kMaxCatchUpFrames) {
+            for (std::int32_t left = skipped; left > 0;) {
+                const int n = std::min<int>(left, kMaxBlockFrames);
+                renderMixed(m_unheard.get(), static_cast<std::size_t>(n));
+                left -= n;
+            }
+            m_deviceCount += skipped;
+        } else if (m_deviceFrameKnown && skipped != 0) {
+            m_hostTime.reset(); // a new server, or one that stalled for long: a new line
+        }
+        m_clock->setDevicePlace(m_deviceFrame, devicePosition(), 1.0 / m_step);
+        m_nextDeviceFrame = m_deviceFrame + static_cast<std::uint32_t>(frames);
+        m_deviceFrameKnown = true;
+    } else {
+        m_clock->clearDevicePlace();
+        m_deviceFrameKnown = false;
+    }
+    if (std::exchange(m_callbackTimeSet, false)) {
+        const int deviceRate = m_deviceRate > 0 ? m_deviceRate : m_sampleRate;
+        m_hostTime.add(m_deviceCount, m_callbackMicros);
+        double micros = 0.0;
+        double perFrame = 0.0;
+        m_hostTime.place(m_deviceCount, 1e6 / deviceRate, micros, perFrame);
+        m_clock->setHostPlace(devicePosition(), micros + m_latencyMicros, m_step / perFrame);
+    } else {
+        m_clock->clearHostPlace();
+    }
+    m_deviceCount += static_cast<double>(frames);
+}
+
 void Engine::render(float* out, std::size_t frames) noexcept {
     const DenormalGuard denormals;
     applyPending();
-    if (std::exchange(m_deviceFrameSet, false)) {
-        m_clock->setDevicePlace(m_deviceFrame, devicePosition(), 1.0 / m_step);
-    } else {
-        m_clock->clearDevicePlace();
+    placeRender(frames);
+    if (BlockListener* listener = m_listener.load(std::memory_order_acquire)) {
+        listener->renderStarts(m_frame, m_sampleRate, *m_clock);
     }
     const std::int64_t before = m_frame;
     renderMixed(out, frames);

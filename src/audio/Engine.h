@@ -1,6 +1,8 @@
 #pragma once
 
+#include "audio/BlockListener.h"
 #include "audio/EngineCommand.h"
+#include "audio/HostTimeFilter.h"
 #include "audio/OutputClock.h"
 #include "audio/SpscRing.h"
 #include "audio/Voice.h"
@@ -32,6 +34,7 @@ public:
     static constexpr int kMaxBlockFrames = 4096;
     static constexpr int kMinBlockFrames = 32;
     static constexpr double kFadeSeconds = 0.003;
+    static constexpr int kMaxCatchUpFrames = 8 * kMaxBlockFrames;
     // The levels meters read are the largest over the last one to two of these: a reader at
     // display rate (~30 Hz) sees every peak, and one that stopped is read as silence soon.
     static constexpr double kMeterWindowSeconds = 0.04;
@@ -69,7 +72,22 @@ public:
     // Audio thread only, right before render(). Never blocks. The device's own frame clock
     // (JACK's frame time) at the first frame the render writes: the output clock places the
     // engine's frames on it. A render without it says the device has none.
+    // A device frame later than the last render's end means the device skipped cycles (an
+    // xrun): the engine mixes those frames unheard, so its frames, and the beat clock's grid
+    // on them, keep the device's time (up to kMaxCatchUpFrames at once).
     void setDeviceFrame(std::uint32_t frame) noexcept;
+    // Audio thread only, right before render(). The host time (OutputClock::HostMicros) at
+    // which the callback began: the output clock places the engine's frames on the host's
+    // clock from these, smoothed, plus the output's latency.
+    void setCallbackTime(double micros) noexcept;
+    // UI thread, only while nothing renders. How long after its callback begins a block's
+    // first frame is heard.
+    void setOutputLatency(double seconds) noexcept;
+    // Any thread. `listener` hears of every render from now on; null for none. It must stay
+    // alive while the engine renders.
+    void setBlockListener(BlockListener* listener) noexcept {
+        m_listener.store(listener, std::memory_order_release);
+    }
 
     // Any thread. Never blocks.
     VoiceStatus status(int slot) const noexcept;
@@ -119,6 +137,9 @@ private:
     // The engine's position, fractional when converting, of the device frame the next
     // render writes first.
     double devicePosition() const noexcept;
+    // Places this render on the device's clock (mixing what a skipped cycle missed first)
+    // and on the host's.
+    void placeRender(std::size_t frames) noexcept;
     void advanceMeters(int frames, float masterPeak) noexcept;
 
     SpscRing<EngineCommand, 1024> m_commands;
@@ -134,6 +155,15 @@ private:
     std::shared_ptr<OutputClock> m_clock; // m_frame published, and where the device plays it
     std::uint32_t m_deviceFrame = 0;      // audio thread: setDeviceFrame's, for the next render
     bool m_deviceFrameSet = false;
+    std::uint32_t m_nextDeviceFrame = 0; // audio thread: where the last render ended
+    bool m_deviceFrameKnown = false;
+    double m_deviceCount = 0.0;         // audio thread: device frames, skipped ones too
+    std::unique_ptr<float[]> m_unheard; // what a skipped cycle missed, mixed unheard
+    double m_callbackMicros = 0.0;      // audio thread: setCallbackTime's
+    bool m_callbackTimeSet = false;
+    double m_latencyMicros = 0.0;
+    HostTimeFilter m_hostTime; // audio thread only
+    std::atomic<BlockListener*> m_listener{nullptr};
     std::atomic<std::int64_t> m_lastRenderFrames{0}; // mix frames the last render call took
     std::unique_ptr<SlotMeter[]> m_meters;
     std::unique_ptr<float[]> m_bus; // stereo, kMaxBlockFrames frames

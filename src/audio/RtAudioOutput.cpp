@@ -74,6 +74,7 @@ int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*
         if (stream->frameTime != nullptr) {
             stream->engine->setDeviceFrame(stream->frameTime->cycleStart());
         }
+        stream->engine->setCallbackTime(OutputClock::HostMicros());
         stream->engine->render(out, frames);
     } else {
         std::fill(out, out + samples, 0.0f);
@@ -278,6 +279,8 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
         s.queueSeconds =
             queue > 0.0 ? queue
                         : static_cast<double>(std::max(audio->getStreamLatency(), 0L)) / s.rate;
+        // Nothing renders yet: the engine is ours until startStream.
+        s.engine->setOutputLatency(static_cast<double>(s.blockFrames) / s.rate + s.queueSeconds);
         s.meter.reset(s.rate, s.blockFrames, queue, SteadyNanos());
         s.realtime.store(-1, std::memory_order_relaxed);
         s.schedulingSeen = false;

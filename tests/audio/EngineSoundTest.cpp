@@ -1,6 +1,7 @@
 // Offline renders through the ds* calls, measured: pitch, level, pan, loop seams, clicks.
 #include "AudioTestKit.h"
 
+#include "audio/Engine.h"
 #include "audio/SoundBuffers.h"
 
 #include <gtest/gtest.h>
@@ -306,6 +307,37 @@ TEST(EngineDeviceRate, TheFormatIsRenderedAndConvertedToTheDevicesRate) {
     const auto narrow = Channel(Settled(device.render(24000), 2, 2400), 0, 2);
     EXPECT_GT(ToneAmplitude(narrow, 48000, 4025), 0.3) << "11.025 kHz sounds as chosen";
     closeSoundLibrary(lib);
+}
+
+TEST(EngineDeviceClock, SkippedCyclesAreMixedUnheardAndTheHostTimeIsSmoothed) {
+    Engine engine;
+    engine.prepare(48000, 2, 16, 256);
+    engine.setOutputLatency(0.01);
+    std::vector<float> out(2 * 256);
+    std::uint32_t device = 4294967000u; // JACK's frame time wraps on the way
+    double ideal = 5e9;                 // host microseconds of the callback, before jitter
+    for (int i = 0; i < 400; ++i) {
+        if (i == 200) {
+            device += 512; // the server ran two cycles without us
+            ideal += 512 / 0.048;
+        }
+        engine.setDeviceFrame(device);
+        engine.setCallbackTime(ideal + (i % 7 - 3) * 300.0); // woken up to 0.9 ms late or early
+        engine.render(out.data(), 256);
+        device += 256;
+        ideal += 256 / 0.048;
+    }
+    const OutputClock& clock = *engine.outputClock();
+    EXPECT_EQ(engine.frameCount(), 400 * 256 + 512) << "the skipped frames were counted";
+    double placed = 0.0;
+    ASSERT_TRUE(clock.deviceFrameOf(engine.frameCount(), placed));
+    EXPECT_DOUBLE_EQ(placed, static_cast<double>(device));
+    double micros = 0.0;
+    ASSERT_TRUE(clock.hostTimeOf(static_cast<double>(engine.frameCount()), micros));
+    EXPECT_NEAR(micros, ideal + 10000.0, 100.0) << "heard a latency after its callback";
+    double frame = 0.0;
+    ASSERT_TRUE(clock.frameOfDevice(placed - 48000.0, engine.frameCount(), frame));
+    EXPECT_NEAR(frame, static_cast<double>(engine.frameCount() - 48000), 1e-6);
 }
 
 } // namespace
