@@ -5,7 +5,97 @@
 
 namespace mt {
 
-BeatClock::BeatClock(const FrameClock& frames) : m_frames(frames), m_rate(frames.frameRate()) {}
+BeatClock::BeatClock(const FrameClock& frames) : m_frames(frames), m_rate(frames.frameRate()) {
+    m_poll.setInterval(kFollowMs);
+    connect(&m_poll, &QTimer::timeout, this, &BeatClock::poll);
+}
+
+void BeatClock::attach(TempoSource source, ExternalClock* clock) {
+    m_externals[static_cast<std::size_t>(source)] = clock;
+    poll();
+}
+
+ExternalClock* BeatClock::external(TempoSource source) const {
+    return m_externals[static_cast<std::size_t>(source)];
+}
+
+ExternalClock* BeatClock::followed() const {
+    return IsExternal(m_source) ? external(m_source) : nullptr;
+}
+
+void BeatClock::poll() {
+    const FollowState before = m_followState;
+    const ClockReading last = m_reading;
+    if (!IsExternal(m_source)) {
+        m_poll.stop();
+        m_followState = FollowState::Own;
+        m_reading = {};
+    } else {
+        m_poll.start(); // no-op while it runs
+        if (ExternalClock* clock = followed()) {
+            follow(clock->read());
+        } else {
+            m_reading = {};
+            m_followState = FollowState::FreeRunning;
+        }
+    }
+    if (m_followState != before || m_reading.present != last.present ||
+        m_reading.peers != last.peers || m_reading.rolling != last.rolling) {
+        emit followChanged();
+    }
+}
+
+void BeatClock::follow(const ClockReading& reading) {
+    m_reading = reading;
+    if (!reading.present || !(reading.bpm >= kMinBpm && reading.bpm <= kMaxBpm)) {
+        m_followState = FollowState::FreeRunning;
+        return;
+    }
+    m_followState = FollowState::Following;
+    bool moved = false;
+    if (reading.beatsPerBar >= 1 && reading.beatsPerBar <= kMaxBeatsPerBar &&
+        reading.beatsPerBar != m_beatsPerBar) {
+        m_beatsPerBar = reading.beatsPerBar;
+        moved = true;
+    }
+    const bool newTempo = std::abs(reading.bpm - m_bpm) > kTempoTolerance;
+    if (reading.rolling && running()) {
+        // The source's beat at the horizon against ours: moved when they differ by more than
+        // the tolerance, or when the tempo does.
+        const double perBeat = framesPerBeat();
+        const BeatGrid theirs{reading.frame, reading.beat, m_rate * 60.0 / reading.bpm,
+                              m_beatsPerBar};
+        const std::int64_t now = m_frames.frameHorizon();
+        const double apart = std::abs(beatAt(now) - theirs.beatAt(now)) * perBeat / m_rate;
+        if (newTempo || apart > kPhaseTolerance) {
+            m_anchorFrame = reading.frame;
+            m_anchorBeat = reading.beat;
+            m_bpm = reading.bpm;
+            moved = true;
+        }
+    } else if (newTempo) {
+        reanchor();
+        m_bpm = reading.bpm;
+        moved = true;
+    }
+    if (moved) {
+        emit changed();
+    }
+}
+
+bool BeatClock::setTypedBpm(double bpm) {
+    if (!setBpm(bpm)) {
+        return false;
+    }
+    if (m_source == TempoSource::Link) {
+        if (ExternalClock* clock = followed()) {
+            clock->offerTempo(bpm);
+        }
+        return true;
+    }
+    setSource(TempoSource::Typed);
+    return true;
+}
 
 bool BeatClock::setBpm(double bpm) {
     if (!(bpm >= kMinBpm && bpm <= kMaxBpm)) {
@@ -31,6 +121,7 @@ void BeatClock::setSource(TempoSource source) {
     if (source != m_source) {
         m_source = source;
         emit changed();
+        poll();
     }
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "core/BeatGrid.h"
+#include "core/ExternalClock.h"
 #include "core/FrameClock.h"
 #include "core/ReferenceBar.h"
 #include "files/SetExtras.h"
 
 #include <QObject>
+#include <QTimer>
 
+#include <array>
 #include <cstdint>
 
 namespace mt {
@@ -18,6 +21,18 @@ namespace mt {
 // session, MIDI clock from any input port, the JACK transport's timebase master. Stored by
 // number: new ones go at the end.
 enum class TempoSource : std::uint8_t { Typed, Tap, ReferenceBar, Link, MidiClock, JackTransport };
+
+// True for the sources outside the program, whose beat is followed too.
+constexpr bool IsExternal(TempoSource source) {
+    return source == TempoSource::Link || source == TempoSource::MidiClock ||
+           source == TempoSource::JackTransport;
+}
+
+// How the clock stands to an outside source while one is chosen. Following: its tempo (and
+// while it rolls, its beat) are the clock's. FreeRunning: it is not there (no Link peer, no
+// MIDI clock, no JACK timebase master, or none in this program): the clock runs on at the
+// last tempo it had.
+enum class FollowState : std::uint8_t { Own, Following, FreeRunning };
 
 // The performance's beat clock: a tempo, beats per bar, and the beat position as a function of
 // the output's frame. Beat 0 falls on a frame the clock chose (its anchor); bars start at
@@ -47,6 +62,29 @@ public:
     // A tempo offered by `source`: taken when it is the chosen one and in range.
     void offer(TempoSource source, double bpm);
 
+    // How often a chosen outside source is read: a tempo it changes is followed within this.
+    static constexpr int kFollowMs = 10;
+    // The grid moves to an outside source's only when they differ by more than these: what
+    // a source wavers by never moves armed starts back and forth.
+    static constexpr double kPhaseTolerance = 0.0005; // seconds, at the output's horizon
+    static constexpr double kTempoTolerance = 0.01;   // BPM
+
+    // The outside clock behind `source` (Link, MidiClock, JackTransport); null: this program
+    // has none (the source then runs free). Not owned; it outlives the clock or is detached.
+    void attach(TempoSource source, ExternalClock* clock);
+    ExternalClock* external(TempoSource source) const;
+    // The chosen source's clock, null when it is not an outside one or has none.
+    ExternalClock* followed() const;
+    // What the chosen outside source said last, read every kFollowMs; Own otherwise.
+    FollowState followState() const { return m_followState; }
+    const ClockReading& lastReading() const { return m_reading; }
+    // Takes a reading as the poll does: the tempo within range (out of it, or not a number, the
+    // reading is ignored), the beats per bar it gives, and its beat while it rolls.
+    void follow(const ClockReading& reading);
+    // The performer set the tempo: taken as the Typed source's, or, while Link is the source,
+    // taken at once and passed to the session. False, nothing changed, when out of range.
+    bool setTypedBpm(double bpm);
+
     double barSeconds() const override;
     // False while the output runs no frames: every start is immediate then.
     bool running() const { return m_frames.frameRate() > 0; }
@@ -68,8 +106,11 @@ public:
     std::int64_t bar() const;
 
 signals:
-    // The tempo, the beats per bar or the source changed: the grid from now on differs.
+    // The tempo, the beats per bar or the source changed, or the grid moved to an outside
+    // source's beat: the grid from now on differs.
     void changed();
+    // The follow state or the chosen source's presence, peers or rolling changed.
+    void followChanged();
 
 private:
     // Re-anchors at the horizon so the beat there stays where it is, and follows the output's
@@ -78,6 +119,13 @@ private:
     // The anchor moved to the horizon when the output's rate is not the one it was taken at,
     // or when its frames began again from 0 (a new output).
     void followRate() const;
+    void poll();
+
+    static constexpr int kSources = static_cast<int>(TempoSource::JackTransport) + 1;
+    std::array<ExternalClock*, kSources> m_externals{};
+    QTimer m_poll;
+    FollowState m_followState = FollowState::Own;
+    ClockReading m_reading;
 
     const FrameClock& m_frames;
     double m_bpm = 120.0;

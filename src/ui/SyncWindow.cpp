@@ -157,10 +157,7 @@ void SyncWindow::onBpmEntered() {
     const QString text = bpmEdit->text().normalized(QString::NormalizationForm_KC).trimmed();
     bool number = false;
     const double bpm = text.toDouble(&number);
-    const bool taken = number && m_clock.setBpm(bpm);
-    if (taken) {
-        m_app.performance.chooseTempoSource(TempoSource::Typed);
-    }
+    const bool taken = number && m_clock.setTypedBpm(bpm);
     bpmEdit->setText(BpmText(m_clock.bpm())); // a refused text goes before the box shows
     if (!taken) {
         m_app.showMessage(QStringLiteral("テンポは %1～%2 の範囲で入力してください")

@@ -68,5 +68,107 @@ TEST(BeatClockTest, GridPointsOfEverySizeAndTheTempoChangesThatMoveThem) {
     EXPECT_EQ(clock.nextGridFrame(5, Quantise::Bar), 5);
 }
 
+struct HandClock final : ExternalClock {
+    ClockReading read() const override { return reading; }
+    void offerTempo(double bpm) override { offered = bpm; }
+    ClockReading reading;
+    double offered = 0.0;
+};
+
+TEST(BeatClockTest, FollowsAnOutsideClocksTempoAndBeatWithinItsToleranceAndRunsFreeWithout) {
+    HandFrames frames;
+    frames.horizon = 48000;
+    BeatClock clock(frames);
+    HandClock midi;
+    clock.attach(TempoSource::MidiClock, &midi);
+    clock.setSource(TempoSource::MidiClock);
+    int moves = 0;
+    QObject::connect(&clock, &BeatClock::changed, [&moves] { ++moves; });
+    // Each row is read in turn. Rows: present, rolling, bpm, frame, beat, beats per bar; the
+    // clock's state, tempo, beats per bar and beat at the horizon afterwards; grid moved.
+    const struct {
+        ClockReading in;
+        FollowState state;
+        double bpm;
+        int beatsPerBar;
+        double beatAtHorizon;
+        bool moved;
+    } rows[] = {
+        {{true, true, 128.0, 24000, 10.0, 0},
+         FollowState::Following,
+         128.0,
+         4,
+         10.0 + 128 / 120.0,
+         true},
+        // 0.2 ms and 0.005 BPM apart: within the tolerance, nothing moves.
+        {{true, true, 128.005, 24010, 10.0, 0},
+         FollowState::Following,
+         128.0,
+         4,
+         10.0 + 128 / 120.0,
+         false},
+        // 1 ms apart: the beat moves to the source's.
+        {{true, true, 128.0, 24048, 10.0, 3},
+         FollowState::Following,
+         128.0,
+         3,
+         10.0 + 23952 / 22500.0,
+         true},
+        // Stopped: the tempo is followed, the beat at the horizon stays.
+        {{true, false, 64.0, 0, 0.0, 0},
+         FollowState::Following,
+         64.0,
+         3,
+         10.0 + 23952 / 22500.0,
+         true},
+        // Gone, and absurd tempos: the last tempo runs on.
+        {{false, false, 0.0, 0, 0.0, 0},
+         FollowState::FreeRunning,
+         64.0,
+         3,
+         10.0 + 23952 / 22500.0,
+         false},
+        {{true, true, 10000.0, 0, 0.0, 4},
+         FollowState::FreeRunning,
+         64.0,
+         3,
+         10.0 + 23952 / 22500.0,
+         false},
+        {{true, true, std::nan(""), 0, 0.0, 4},
+         FollowState::FreeRunning,
+         64.0,
+         3,
+         10.0 + 23952 / 22500.0,
+         false},
+    };
+    for (const auto& row : rows) {
+        const int before = moves;
+        clock.follow(row.in);
+        SCOPED_TRACE(row.in.bpm);
+        EXPECT_EQ(clock.followState(), row.state);
+        EXPECT_DOUBLE_EQ(clock.bpm(), row.bpm);
+        EXPECT_EQ(clock.beatsPerBar(), row.beatsPerBar);
+        EXPECT_NEAR(clock.beatAt(frames.horizon), row.beatAtHorizon, 1e-9);
+        EXPECT_EQ(moves > before, row.moved);
+    }
+
+    // A typed tempo leaves a MIDI clock for the Typed source; Link takes it to the session.
+    HandClock link;
+    clock.attach(TempoSource::Link, &link);
+    clock.setSource(TempoSource::Link);
+    EXPECT_EQ(clock.followState(), FollowState::FreeRunning) << "no peer yet";
+    EXPECT_TRUE(clock.setTypedBpm(98.0));
+    EXPECT_EQ(link.offered, 98.0);
+    EXPECT_EQ(clock.source(), TempoSource::Link);
+    clock.setSource(TempoSource::MidiClock);
+    EXPECT_FALSE(clock.setTypedBpm(400.0));
+    EXPECT_TRUE(clock.setTypedBpm(99.0));
+    EXPECT_EQ(clock.source(), TempoSource::Typed);
+    EXPECT_EQ(clock.followState(), FollowState::Own);
+    clock.attach(TempoSource::JackTransport, nullptr);
+    clock.setSource(TempoSource::JackTransport);
+    EXPECT_EQ(clock.followState(), FollowState::FreeRunning) << "none in this program";
+}
+
 } // namespace
 } // namespace mt
