@@ -52,10 +52,40 @@ QString BpmText(double bpm) {
 QString SyncWindow::BeatText(const BeatClock& clock) {
     const QString beat =
         clock.running() ? QString::number(clock.beatInBar() + 1) : QStringLiteral("-");
-    return QStringLiteral("♩=%1 %2/%3")
-        .arg(clock.bpm(), 0, 'f', 1)
-        .arg(beat)
-        .arg(clock.beatsPerBar());
+    const QString follow = FollowText(clock, true);
+    return (follow.isEmpty() ? QString() : follow + QLatin1Char(' ')) +
+           QStringLiteral("♩=%1 %2/%3")
+               .arg(clock.bpm(), 0, 'f', 1)
+               .arg(beat)
+               .arg(clock.beatsPerBar());
+}
+
+QString SyncWindow::FollowText(const BeatClock& clock, bool brief) {
+    if (clock.followState() == FollowState::Own) {
+        return {};
+    }
+    const ClockReading& reading = clock.lastReading();
+    const bool link = clock.source() == TempoSource::Link;
+    const bool free = clock.followState() == FollowState::FreeRunning;
+    if (brief) {
+        QString name = link ? QStringLiteral("Link %1").arg(reading.peers)
+                       : clock.source() == TempoSource::MidiClock ? QStringLiteral("MIDI")
+                                                                  : QStringLiteral("JACK");
+        if (free) {
+            name += QStringLiteral("・自走");
+        } else if (!reading.rolling) {
+            name += QStringLiteral("・停止");
+        }
+        return name;
+    }
+    QString state = free               ? (link ? QStringLiteral("ピアがいないため自走中")
+                                               : QStringLiteral("見つからないため自走中"))
+                    : !reading.rolling ? QStringLiteral("停止中（テンポのみ追従）")
+                                       : QStringLiteral("追従中");
+    if (link) {
+        state = QStringLiteral("ピア %1、").arg(reading.peers) + state;
+    }
+    return SourceName(clock.source()) + QStringLiteral("：") + state;
 }
 
 SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
@@ -70,10 +100,22 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     referenceSourceRadio =
         Named(new QRadioButton(SourceName(TempoSource::ReferenceBar), this), "optReferenceBar");
     referenceSourceRadio->setToolTip(QStringLiteral("CDまたはMIDIの小節の長さに従います"));
+    linkSourceRadio = Named(new QRadioButton(SourceName(TempoSource::Link), this), "optLink");
+    linkSourceRadio->setToolTip(QStringLiteral(
+        "同じネットワークのLink対応機器とテンポと小節を合わせます（選ぶとLinkに参加）"));
+    midiClockSourceRadio =
+        Named(new QRadioButton(SourceName(TempoSource::MidiClock), this), "optMidiClock");
+    midiClockSourceRadio->setToolTip(
+        QStringLiteral("MIDI入力に届くクロックのテンポとスタート・ストップ・曲の位置に従います"));
+    jackSourceRadio =
+        Named(new QRadioButton(SourceName(TempoSource::JackTransport), this), "optJackTransport");
+    jackSourceRadio->setToolTip(
+        QStringLiteral("JACKのタイムベースマスターの小節・拍・テンポに従います"));
     sourceGroup = new QButtonGroup(this);
-    sourceGroup->addButton(typedSourceRadio, static_cast<int>(TempoSource::Typed));
-    sourceGroup->addButton(tapSourceRadio, static_cast<int>(TempoSource::Tap));
-    sourceGroup->addButton(referenceSourceRadio, static_cast<int>(TempoSource::ReferenceBar));
+    for (QRadioButton* radio : {typedSourceRadio, tapSourceRadio, referenceSourceRadio,
+                                linkSourceRadio, midiClockSourceRadio, jackSourceRadio}) {
+        sourceGroup->addButton(radio, static_cast<int>(sourceGroup->buttons().size()));
+    }
     bpmEdit = Named(new QLineEdit(this), "txtBpm");
     bpmEdit->setAlignment(Qt::AlignRight);
     bpmEdit->setToolTip(
@@ -100,11 +142,14 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     closeButton = Named(new QPushButton(QStringLiteral("閉じる"), this), "cmdClose");
 
     auto* sources = new QHBoxLayout;
+    auto* outside = new QHBoxLayout;
     for (QAbstractButton* radio : sourceGroup->buttons()) {
-        sources->addWidget(radio);
+        (IsExternal(static_cast<TempoSource>(sourceGroup->id(radio))) ? outside : sources)
+            ->addWidget(radio);
     }
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("テンポの元"), sources);
+    form->addRow(QStringLiteral("外部と同期"), outside);
     form->addRow(QStringLiteral("テンポ（BPM）"), bpmEdit);
     form->addRow(QStringLiteral("1小節の拍数"), beatsPerBarSpin);
     form->addRow(QStringLiteral("現在"), nowLabel);
@@ -170,6 +215,11 @@ void SyncWindow::showClock() {
     if (QAbstractButton* chosen = sourceGroup->button(static_cast<int>(m_clock.source()))) {
         chosen->setChecked(true);
     }
+    for (QAbstractButton* radio : sourceGroup->buttons()) {
+        const auto source = static_cast<TempoSource>(sourceGroup->id(radio));
+        radio->setEnabled(!IsExternal(source) || m_clock.external(source) != nullptr ||
+                          radio->isChecked());
+    }
     if (!bpmEdit->isModified()) {
         bpmEdit->setText(BpmText(m_clock.bpm()));
     }
@@ -184,7 +234,9 @@ void SyncWindow::showReference() {
 }
 
 void SyncWindow::showLive() {
-    const QString now = BeatText(m_clock) + QStringLiteral("（") + SourceName(m_clock.source()) +
+    const QString follow = FollowText(m_clock, false);
+    const QString now = BeatText(m_clock) + QStringLiteral("（") +
+                        (follow.isEmpty() ? SourceName(m_clock.source()) : follow) +
                         QStringLiteral("）");
     if (nowLabel->text() != now) {
         nowLabel->setText(now);

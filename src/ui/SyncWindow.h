@@ -30,13 +30,20 @@ public:
 
     // "♩=120.0 3/4": the tempo and the beat within the bar (from 1) of the beats per bar;
     // "-" for the beat while no output runs.
+    // Led by the outside source while one is chosen (FollowText's brief form).
     static QString BeatText(const BeatClock& clock);
+    // How the clock follows a chosen outside source: brief, "Link 2", "MIDI・自走",
+    // "JACK・停止"; in full, its name and state. Empty while the source is the program's own.
+    static QString FollowText(const BeatClock& clock, bool brief);
 
     QRadioButton* typedSourceRadio; // "手入力"
     QRadioButton* tapSourceRadio;   // "タップ": the BPM counter's OK
     QRadioButton* referenceSourceRadio; // "テンポ合わせの基準": the CD's or the MIDI song's bar
-    QButtonGroup* sourceGroup;          // ids are TempoSource values
-    QLineEdit* bpmEdit;                 // the typed tempo, BPM
+    QRadioButton* linkSourceRadio;      // choosing it joins the Link session
+    QRadioButton* midiClockSourceRadio;
+    QRadioButton* jackSourceRadio;
+    QButtonGroup* sourceGroup; // ids are TempoSource values
+    QLineEdit* bpmEdit;        // the typed tempo, BPM
     QSpinBox* beatsPerBarSpin;
     QLabel* nowLabel;               // the tempo, the beat and the source as the clock stands
     QCheckBox* clockReferenceCheck; // "テンポ合わせの基準にする": tempo matching follows the clock
