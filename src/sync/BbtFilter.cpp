@@ -40,9 +40,13 @@ unsigned BbtFilter::take(jack_transport_state_t state, const jack_position_t& po
     Line now{static_cast<double>(position.frame),
              (position.bar - 1.0) * perBar + (position.beat - 1) + position.tick / ticks,
              beatsPerFrame};
-    // The BBT may stand for a frame a little before the cycle's first.
-    if ((position.valid & JackBBTFrameOffset) != 0 && rolling) {
-        now.beat += position.bbt_offset * beatsPerFrame;
+    // The BBT may say what frame before the cycle's first its tick stands for. Where it does
+    // not, the cycle's first frame lies somewhere within the tick (masters count whole ticks
+    // and drop the fraction): half a tick on, on average.
+    if ((position.valid & JackBBTFrameOffset) != 0) {
+        now.beat += rolling ? position.bbt_offset * beatsPerFrame : 0.0;
+    } else {
+        now.beat += 0.5 / ticks;
     }
     if (m_hasLast && !m_last.holds(now)) {
         if (!m_hasPending || !m_pending.holds(now)) {
