@@ -80,8 +80,9 @@ ClockReading JackTransportClock::read() const {
         return m_last;
     }
     const TransportBeat beat = connection->published.read();
-    m_last.present = beat.present;
-    m_last.rolling = beat.present && beat.rolling;
+    // A master whose BBT was never taken gives no tempo yet.
+    m_last.present = beat.present && beat.placed;
+    m_last.rolling = m_last.present && beat.rolling;
     if (!beat.placed) {
         return m_last;
     }
