@@ -75,7 +75,7 @@ JackTransportClock::~JackTransportClock() {
 ClockReading JackTransportClock::read() const {
     const OutputClock* output = noteOutput();
     const Connection* connection = m_live.load(std::memory_order_acquire);
-    if (connection == nullptr || !m_connected.load()) {
+    if (connection == nullptr || connection->gone.load()) {
         m_last.present = m_last.rolling = false;
         return m_last;
     }
@@ -107,6 +107,11 @@ ClockReading JackTransportClock::read() const {
 void JackTransportClock::followGrid(const BeatGrid& grid) {
     m_grid.write(grid);
     noteOutput();
+}
+
+bool JackTransportClock::connected() const {
+    const Connection* connection = m_live.load(std::memory_order_acquire);
+    return connection != nullptr && !connection->gone.load();
 }
 
 void JackTransportClock::setMaster(bool lead) {
@@ -157,7 +162,6 @@ void JackTransportClock::watch() {
 std::chrono::milliseconds JackTransportClock::tend() {
     Connection* connection = m_live.load();
     if (connection != nullptr && connection->gone.load()) {
-        m_connected.store(false);
         m_live.store(nullptr);
         keepForGood(connection);
         connection = nullptr;
@@ -213,7 +217,6 @@ bool JackTransportClock::connect() {
         return false;
     }
     m_live.store(connection, std::memory_order_release);
-    m_connected.store(true);
     return true;
 }
 

@@ -26,7 +26,9 @@ class OutputClock;
 // one gives it (tempo, bar, beat and tick, beats per bar, rolling or not), checked by a
 // BbtFilter. The beat at the cycle's first frame is placed on the output's frames through its
 // output clock: by JACK's frame time while the output plays on JACK, else by the host's clock.
-// It can also be the timebase master itself, giving the beat clock's grid as BBT.
+// It can also be the timebase master itself, giving the beat clock's grid as BBT: the beat
+// where the next cycle plays, whether the transport rolls on or was moved; withheld while
+// there is no grid or the output places none of its frames.
 //
 // A watcher thread of its own opens the client when a server answers (looking every second),
 // and when the server goes it keeps the dead client (libjack must never close it, see
@@ -61,7 +63,7 @@ public:
     // Any thread. Never blocks.
     Mastery mastery() const { return m_mastery.load(); }
     // Any thread. Never blocks. A client of ours is on a running server.
-    bool connected() const { return m_connected.load(); }
+    bool connected() const;
 
 private:
     struct Connection;
@@ -102,8 +104,8 @@ private:
 
     std::atomic<bool> m_wantMaster{false};
     std::atomic<Mastery> m_mastery{Mastery::Off};
-    std::atomic<bool> m_connected{false};
-    // The live connection; the watcher's to change. Dead ones are kept with their clients.
+    // The live connection; the watcher's to change. Every one lives as long as this does, or
+    // for good with its client when its server has gone.
     std::atomic<Connection*> m_live{nullptr};
 
     // The watcher's.
