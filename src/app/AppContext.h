@@ -4,6 +4,7 @@
 #include "app/LibraryTrackSound.h"
 #include "app/MidiMediaControl.h"
 #include "app/MidiReferenceBar.h"
+#include "app/OutsideClocks.h"
 #include "app/PreviewPlayer.h"
 #include "app/TimerTapClock.h"
 #include "audio/OutputChoice.h"
@@ -73,6 +74,9 @@ struct AppContext {
     // The beat clock's way out to other gear (MIDI clock), set where one is available; null
     // for none. Not owning.
     ClockSender* clockSender = nullptr;
+    // The clocks outside the program the beat clock follows or leads (the MIDI clock in is the
+    // MIDI input's).
+    OutsideClocks outsideClocks{performance.clock(), trackSound};
 
     // The stored preferences, read only: Performance::setPreferences changes them.
     const QString& volumeControlPath = performance.preferences().volumeControlPath;

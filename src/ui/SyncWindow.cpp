@@ -130,6 +130,13 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     clockReferenceCheck->setToolTip(
         QStringLiteral("テンポ合わせが小節（拍数×60÷BPM 秒）に合わせます"));
 
+    jackMasterCheck =
+        Named(new QCheckBox(QStringLiteral("JACKトランスポートのタイムベースマスターになる"), this),
+              "chkJackMaster");
+    jackMasterCheck->setToolTip(
+        QStringLiteral("このテンポと小節をJACKの他のアプリに伝えます（他にマスターがいない時）"));
+    jackMasterLabel = Named(new QLabel(this), "lblJackMaster");
+
     senderBox = Named(new QGroupBox(QStringLiteral("MIDIクロック送信"), this), "fraClockSender");
     senderStartButton =
         Named(new QPushButton(QStringLiteral("送信開始"), senderBox), "cmdSendStart");
@@ -154,6 +161,10 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     form->addRow(QStringLiteral("1小節の拍数"), beatsPerBarSpin);
     form->addRow(QStringLiteral("現在"), nowLabel);
     form->addRow(clockReferenceCheck);
+    auto* masterRow = new QHBoxLayout;
+    masterRow->addWidget(jackMasterCheck);
+    masterRow->addWidget(jackMasterLabel, 1);
+    form->addRow(masterRow);
     auto* senderRow = new QHBoxLayout(senderBox);
     senderRow->addWidget(senderStartButton);
     senderRow->addWidget(senderStopButton);
@@ -173,6 +184,10 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     connect(beatsPerBarSpin, &QSpinBox::valueChanged, &m_clock, &BeatClock::setBeatsPerBar);
     connect(clockReferenceCheck, &QCheckBox::toggled, this,
             [this](bool on) { m_app.tempo.useReference(TempoReference::Clock, on); });
+    connect(jackMasterCheck, &QCheckBox::toggled, this, [this](bool on) {
+        m_app.outsideClocks.setJackMaster(on);
+        showLive();
+    });
     const auto send = [this](void (ClockSender::*command)()) {
         if (m_app.clockSender != nullptr) {
             (m_app.clockSender->*command)();
@@ -215,11 +230,6 @@ void SyncWindow::showClock() {
     if (QAbstractButton* chosen = sourceGroup->button(static_cast<int>(m_clock.source()))) {
         chosen->setChecked(true);
     }
-    for (QAbstractButton* radio : sourceGroup->buttons()) {
-        const auto source = static_cast<TempoSource>(sourceGroup->id(radio));
-        radio->setEnabled(!IsExternal(source) || m_clock.external(source) != nullptr ||
-                          radio->isChecked());
-    }
     if (!bpmEdit->isModified()) {
         bpmEdit->setText(BpmText(m_clock.bpm()));
     }
@@ -241,6 +251,17 @@ void SyncWindow::showLive() {
     if (nowLabel->text() != now) {
         nowLabel->setText(now);
     }
+    const QSignalBlocker quiet(jackMasterCheck);
+    jackMasterCheck->setChecked(m_app.outsideClocks.jackMaster());
+    const JackTransportClock* jack = m_app.outsideClocks.jackTransport();
+    const auto mastery = jack != nullptr ? jack->mastery() : JackTransportClock::Mastery::Off;
+    jackMasterLabel->setText(mastery == JackTransportClock::Mastery::Master
+                                 ? QStringLiteral("マスター")
+                             : mastery == JackTransportClock::Mastery::OtherMaster
+                                 ? QStringLiteral("他のアプリがマスターです")
+                             : mastery == JackTransportClock::Mastery::NoServer
+                                 ? QStringLiteral("JACKサーバーがありません")
+                                 : QString());
     const ClockSender* sender = m_app.clockSender;
     const bool sending = sender != nullptr && sender->sending();
     senderStartButton->setEnabled(sender != nullptr);

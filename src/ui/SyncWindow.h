@@ -47,7 +47,9 @@ public:
     QSpinBox* beatsPerBarSpin;
     QLabel* nowLabel;               // the tempo, the beat and the source as the clock stands
     QCheckBox* clockReferenceCheck; // "テンポ合わせの基準にする": tempo matching follows the clock
-    QGroupBox* senderBox; // "MIDIクロック送信"
+    QCheckBox* jackMasterCheck; // leads the JACK transport with the clock
+    QLabel* jackMasterLabel;    // how leading it goes
+    QGroupBox* senderBox;       // "MIDIクロック送信"
     QPushButton* senderStartButton;
     QPushButton* senderStopButton;
     QPushButton* senderResumeButton;
