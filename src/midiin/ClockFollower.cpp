@@ -10,13 +10,12 @@ namespace {
 // clock in range: the same tick twice, or a storm.
 constexpr double kStormSpacing = 0.5;
 // A tick this close to the last one taken, in spacings of the line, is that one again if the
-// next comes between the two after it; one between the last two came after a tick that was
-// lost.
+// next comes between the two after it; one this far from it or more came after ticks that
+// were lost.
 constexpr double kDoubledBelow = 0.25;
 constexpr double kSameFrom = 0.75;
 constexpr double kSameTo = 1.25;
 constexpr double kLostFrom = 1.6;
-constexpr double kLostTo = 2.4;
 // A tempo this far outside the range, as a share of its end, is a sender at that end with
 // jitter: it is taken as the end.
 constexpr double kRangeMargin = 0.05;
@@ -121,27 +120,26 @@ bool ClockFollower::tick(double frame) noexcept {
             m_doubtfulFrame = frame;
             return false;
         }
-        const bool twice = spacings > kLostFrom && spacings < kLostTo;
-        if (m_lossGuessed) {
-            m_lossGuessed = false;
-            if (twice) {
-                // As far again: the tempo fell to half and nothing was lost. The tick before
-                // counts once, and the line begins again after it (had two ticks been lost
-                // apart, it would not be on the line).
-                --m_last.index;
+        const bool far = spacings > kLostFrom;
+        if (m_lost > 0) {
+            const int guessed = m_lost;
+            m_lost = 0;
+            if (far) {
+                // As far again: the tempo fell and nothing was lost. The tick before counts
+                // once, and the line begins again after it (had ticks been lost twice running,
+                // it would not be on the line either).
+                m_last.index -= guessed;
                 if (m_guessMoved && m_rolling && !m_exactNext) {
-                    --m_position;
-                    --m_lastPosition;
+                    m_position -= guessed;
+                    m_lastPosition -= guessed;
                 }
                 refit(0);
             } else {
                 note(Fault::LostTick);
             }
-        } else if (twice) {
-            step = 2;
-            m_lossGuessed = true;
-        } else if (spacings >= kLostTo) {
-            refit(0); // more than one lost, or the tempo fell further than a sender's would
+        } else if (far) {
+            step = static_cast<int>(std::lround(spacings));
+            m_lost = step - 1; // the next tick tells
         }
     }
     if (m_slope > 0.0) {
@@ -170,7 +168,7 @@ void ClockFollower::add(double frame, int step) noexcept {
     ++m_count;
     if (m_rolling) {
         m_lastPosition = m_exactNext ? m_position : m_position + step - 1;
-        m_guessMoved = step == 2 && !m_exactNext;
+        m_guessMoved = step > 1 && !m_exactNext;
         m_position = m_lastPosition + 1;
         m_exactNext = false;
         m_awaitingFirst = false;
@@ -223,13 +221,16 @@ void ClockFollower::fit() noexcept {
             m_bpm = std::clamp(bpm, kMinBpm, kMaxBpm);
         }
     }
-    if (m_bpm > 0.0 && !m_outOfRange) {
-        const double fitted = m_last.frame + m_offset;
-        const auto ticks = static_cast<double>(m_rolling ? m_lastPosition : m_last.index);
-        m_lineFrame = std::llround(fitted);
-        m_lineBeat = (ticks + (static_cast<double>(m_lineFrame) - fitted) / framesPerTick(m_bpm)) /
-                     kTicksPerBeat;
+    if (m_outOfRange) {
+        return;
     }
+    const double fitted = m_last.frame + m_offset;
+    const auto ticks = static_cast<double>(m_rolling ? m_lastPosition : m_last.index);
+    m_lineFrame = std::llround(fitted);
+    // The beat at that whole frame; with no tempo yet, the tick's (half a frame off at most).
+    const double fraction =
+        m_bpm > 0.0 ? (static_cast<double>(m_lineFrame) - fitted) / framesPerTick(m_bpm) : 0.0;
+    m_lineBeat = (ticks + fraction) / kTicksPerBeat;
 }
 
 void ClockFollower::refit(int keep) noexcept {
@@ -241,7 +242,7 @@ void ClockFollower::refit(int keep) noexcept {
     m_spread = 0.0;
     m_run = 0;
     m_runSide = 0;
-    m_lossGuessed = false;
+    m_lost = 0;
     m_doubtful = false;
 }
 
@@ -290,7 +291,7 @@ const char* ClockFollower::faultText(Fault fault) noexcept {
     case Fault::DoubledTick:
         return "MIDI clock in: a tick came twice; the second was ignored";
     case Fault::LostTick:
-        return "MIDI clock in: a tick was lost; counted as if it had come";
+        return "MIDI clock in: ticks were lost; counted as if they had come";
     case Fault::NoStart:
         return "MIDI clock in: ticks without Start; only their tempo is followed until Start "
                "or Continue";

@@ -19,11 +19,10 @@ namespace mt {
 // Bad input is ignored, never followed into a runaway tempo, and noted once per kind in
 // faults(): ticks closer than half a tick at kMaxBpm (a tick twice, or a storm of them); a tick
 // a fraction of the spacing after the last, when the next comes a spacing after that one
-// (doubled); one twice the spacing after it, counted as two (one lost) unless the next is as
-// far again (the tempo halved); a line outside
-// kMinBpm..kMaxBpm, more than a sender's jitter can take it (the reading keeps the last tempo
-// in range and is not present); Song
-// Position at its maximum, which a sender past it sends too (our own count carries on); a
+// (doubled); one two or more spacings after it, counted as that many (ticks lost) unless the
+// next is as far again (the tempo fell); a line outside kMinBpm..kMaxBpm by more than a
+// sender's jitter takes it (the reading keeps the last tempo in range and is not present);
+// Song Position at its maximum, which a sender past it sends too (our own count carries on); a
 // second source while the first ticks (the first that ticks is followed until it goes quiet).
 //
 // Pure and small: no allocation, lock or system call, for JACK's process thread. One thread at
@@ -98,9 +97,9 @@ private:
     double m_spread = 0.0; // the ticks' RMS distance from it, in frames
     int m_run = 0;         // ticks in a row off the line on side m_runSide
     int m_runSide = 0;
-    bool m_lossGuessed = false; // the last tick was counted as two
-    bool m_guessMoved = false;  // ...and moved the song position for it
-    bool m_doubtful = false;    // a tick came too soon after the last: the same one again?
+    int m_lost = 0;            // ticks guessed lost before the last one
+    bool m_guessMoved = false; // ...which moved the song position for them
+    bool m_doubtful = false;   // a tick came too soon after the last: the same one again?
     double m_doubtfulFrame = 0.0;
     bool m_haveReceived = false;
     bool m_stormRun = false; // the last tick received was refused as too close

@@ -22,8 +22,8 @@ const int kB = 0;
 
 // A sender of MIDI clock into a follower, which knows where its own beat is. It plays a script
 // of tokens: S, T, C: Start, Stop, Continue; P<n>: Song Position n; b<bpm>: the tempo from
-// here on; t<n>: n ticks; j<n>: n ticks each up to 1 ms off its place; l: a tick lost; d: a
-// tick sent twice; w: the reading's tempo watched from here on; B<bpm>: a second source ticks
+// here on; t<n>: n ticks; j<n>: n ticks each up to 1 ms off its place; l<n>: n ticks lost;
+// d: a tick sent twice; w: the reading's tempo watched from here on; B<bpm>: a second source ticks
 // at that tempo from here on; q: the first falls silent.
 struct Sender {
     double spacing(double tempo) const { return kRate * 60.0 / (tempo * 24.0); }
@@ -137,7 +137,7 @@ TEST(ClockFollower, FollowsTempoBeatAndTransportAndShrugsOffBadInput) {
         {"S t100 T t30 P32 C t1", 120, 1e-6, true, true, 1e-3, 0}, // the tick is beat 8
         {"S t100 T t50", 120, 1e-6, true, false, -1, 0},
         {"t100", 120, 1e-6, true, false, -1, Bits({NoStart})},
-        {"S t50 l t20 d t29", 120, 1e-6, true, true, 1e-3, Bits({LostTick, DoubledTick})},
+        {"S t50 l t20 d t20 l3 t9", 120, 1e-6, true, true, 1e-3, Bits({LostTick, DoubledTick})},
         {"S t192 b60 t48", 60, 1e-6, true, true, 1e-3, 0}, // followed within two beats
         {"b140 S j192 b150 j48", 150, 0.5, true, true, 0.3, 0},
         {"S t96 b5000 t2000 b120 t48", 120, 1e-6, true, true, -1, Bits({DoubledTick, TickStorm})},
