@@ -85,7 +85,6 @@ private:
 
     std::uint32_t m_faults = 0;
     const void* m_source = nullptr; // null: none ticks yet
-    double m_heard = 0.0;           // the frame of its last message
     int m_rate = 0;
 
     // The line: the ticks on it, oldest first from m_first, in a ring.

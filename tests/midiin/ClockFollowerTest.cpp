@@ -65,7 +65,7 @@ struct Sender {
                 follower.take({kind, static_cast<std::uint16_t>(n)}, &kA, next - 1.0, kRate);
                 position = kind == Kind::Start ? 0
                            : kind == Kind::SongPosition && n < MidiClockEvent::kMaxSongPosition
-                               ? n * 6
+                               ? std::int64_t{n} * 6
                                : position;
                 rolling = kind == Kind::SongPosition ? rolling : kind != Kind::Stop;
             }
@@ -121,7 +121,7 @@ TEST(MidiParser, HandsOnClockMessagesWhereverTheyFall) {
 }
 
 TEST(ClockFollower, FollowsTempoBeatAndTransportAndShrugsOffBadInput) {
-    using enum Fault;
+    using enum ClockFollower::Fault;
     const struct {
         std::string script;
         double bpm; // at the end, and while watched
