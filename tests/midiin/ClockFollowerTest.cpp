@@ -1,14 +1,17 @@
-// MIDI clock in without a server: the bytes as the parser hands them on, and what the follower
-// makes of senders good and bad, at 48 kHz.
+// MIDI clock in without a server: the bytes as the parser hands them on, what the follower
+// makes of senders good and bad at 48 kHz, and the reading's way to the UI thread.
 #include "midiin/ClockFollower.h"
 #include "midiin/MidiParser.h"
+#include "midiin/Seqlock.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mt::test {
@@ -197,6 +200,26 @@ TEST(ClockFollower, NoStreamTakesTheTempoOutOfRange) {
             EXPECT_FALSE(present) << run << " " << bpm;
         }
     }
+}
+
+// One thread writes readings whose fields all say the same number; the reader never sees two.
+TEST(ClockReadingSeqlock, ReadersNeverSeeAHalfWrittenReading) {
+    Seqlock<ClockReading> published;
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (std::int64_t i = 1; i <= 200000; ++i) {
+            published.store({true, true, static_cast<double>(i), i, static_cast<double>(i), 4, 1});
+        }
+        done = true;
+    });
+    std::int64_t last = 0;
+    while (!done) {
+        const ClockReading r = published.load();
+        ASSERT_TRUE(r.bpm == static_cast<double>(r.frame) && r.beat == r.bpm && r.frame >= last);
+        last = r.frame;
+    }
+    writer.join();
+    EXPECT_EQ(published.load().frame, 200000);
 }
 
 } // namespace
