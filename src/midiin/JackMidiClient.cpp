@@ -1,5 +1,6 @@
 #include "midiin/JackMidiClient.h"
 
+#include "audio/OutputClock.h"
 #include "midiin/ClockTrain.h"
 
 #include <jack/jack.h>
@@ -150,10 +151,22 @@ int JackMidiClient::process(jack_nframes_t frames, void* self) {
     void* buffer = jack_port_get_buffer(client->m_port, frames);
     if (client->m_direction == Direction::In) {
         const jack_nframes_t count = jack_midi_get_event_count(buffer);
+        if (count == 0) {
+            return 0;
+        }
+        const jack_nframes_t cycleStart = jack_last_frame_time(client->m_client);
+        // JACK counts microseconds on a clock of its own: the raw monotonic one is this far on.
+        const double hostAhead = OutputClock::HostMicros() - static_cast<double>(jack_get_time());
         for (jack_nframes_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) == 0 && event.size > 0) {
-                client->m_receive(event.buffer, event.size, client->m_context);
+                MidiArrival arrival;
+                arrival.onDevice = true;
+                arrival.deviceFrame = cycleStart + event.time;
+                arrival.hostMicros = static_cast<double>(jack_frames_to_time(client->m_client,
+                                                                             arrival.deviceFrame)) +
+                                     hostAhead;
+                client->m_receive(event.buffer, event.size, arrival, client->m_context);
             }
         }
         return 0;

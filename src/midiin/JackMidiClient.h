@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/SpscRing.h"
+#include "midiin/MidiArrival.h"
 #include "midiin/MixTimeEstimate.h"
 
 #include <jack/types.h>
@@ -27,8 +28,10 @@ class OutputClock;
 class JackMidiClient {
 public:
     enum class Direction { In, Out };
-    // JACK's process thread, once per event of the cycle, in order. Never blocks.
-    using Receive = void (*)(const std::uint8_t* bytes, std::size_t size, void* context);
+    // JACK's process thread, once per event of the cycle, in order, with the server's frame of
+    // it. Never blocks.
+    using Receive = void (*)(const std::uint8_t* bytes, std::size_t size,
+                             const MidiArrival& arrival, void* context);
 
     // A client `clientName` with the port `portName`, activated; null with the reason in
     // `error` when the server refuses. No server is started. Any thread but the audio thread.

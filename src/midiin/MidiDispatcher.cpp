@@ -1,5 +1,6 @@
 #include "midiin/MidiDispatcher.h"
 
+#include "midiin/MidiClockIn.h"
 #include "midiin/PerformanceInput.h"
 
 #include <algorithm>
@@ -41,12 +42,20 @@ int SpeedOf(int value) {
 
 } // namespace
 
-MidiDispatcher::MidiDispatcher(PerformanceInput& sink) : m_sink(sink) {}
+MidiDispatcher::MidiDispatcher(PerformanceInput& sink, MidiClockIn* clock)
+    : m_sink(sink), m_clock(clock) {}
 
-void MidiDispatcher::feed(MidiParser& parser, const std::uint8_t* bytes, std::size_t size) {
+void MidiDispatcher::feed(MidiParser& parser, const std::uint8_t* bytes, std::size_t size,
+                          const MidiArrival& arrival) {
     const std::lock_guard lock(m_mutex);
     const std::uint32_t cutBefore = parser.cutSysex();
-    parser.feed(bytes, size, [this](const MidiMessage& m) { dispatch(m); });
+    parser.feed(
+        bytes, size, [this](const MidiMessage& m) { dispatch(m); },
+        [&](const MidiClockEvent& clock) {
+            if (m_clock != nullptr) {
+                m_clock->receive(clock, arrival, &parser);
+            }
+        });
     if (parser.cutSysex() != cutBefore) {
         m_dropped.fetch_add(parser.cutSysex() - cutBefore, std::memory_order_relaxed);
     }

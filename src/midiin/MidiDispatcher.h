@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midiin/MidiArrival.h"
 #include "midiin/MidiMapping.h"
 #include "midiin/MidiParser.h"
 #include "midiin/VelocityCurve.h"
@@ -13,19 +14,24 @@
 
 namespace mt {
 
+class MidiClockIn;
 class PerformanceInput;
 
 // Turns what the ports receive into calls on the performance: the mapping picks the action,
 // the velocity curve the gain, and a learn in progress takes the next note or controller for
-// its action instead. Any thread may call any method; a short lock serializes them, so the
-// calls on the PerformanceInput never overlap (see its threading contract).
+// its action instead; MIDI clock goes to the clock in, when there is one. Any thread may call
+// any method; a short lock serializes them, so the calls on the PerformanceInput never overlap
+// (see its threading contract).
 class MidiDispatcher {
 public:
-    explicit MidiDispatcher(PerformanceInput& sink);
+    // `clock` (may be null) outlives this.
+    explicit MidiDispatcher(PerformanceInput& sink, MidiClockIn* clock = nullptr);
 
-    // RtMidi's threads. Parses one chunk from a port with that port's own parser and makes
-    // the calls; blocks only while another port's chunk or a setter is under way.
-    void feed(MidiParser& parser, const std::uint8_t* bytes, std::size_t size);
+    // The ports' threads. Parses one chunk from a port with that port's own parser and makes
+    // the calls; blocks only while another port's chunk or a setter is under way. `arrival`:
+    // when the chunk came, for its clock messages.
+    void feed(MidiParser& parser, const std::uint8_t* bytes, std::size_t size,
+              const MidiArrival& arrival = {});
 
     MidiMapping mapping() const;
     void setMapping(const MidiMapping& mapping);
@@ -52,6 +58,7 @@ private:
     void control(const MidiMapping::Match& match, int value);
 
     PerformanceInput& m_sink;
+    MidiClockIn* m_clock;
     mutable std::mutex m_mutex;
     MidiMapping m_mapping = MidiMapping::defaults();
     VelocityCurve m_curve;

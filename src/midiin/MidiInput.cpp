@@ -43,13 +43,15 @@ std::optional<int> CentiDbOf(const std::optional<QString>& text) {
 
 } // namespace
 
-MidiInput::MidiInput(PerformanceInput& sink) : m_dispatcher(sink), m_ports(m_dispatcher) {}
+MidiInput::MidiInput(PerformanceInput& sink)
+    : m_dispatcher(sink, &m_clockIn), m_ports(m_dispatcher) {}
 
 MidiInput::~MidiInput() {
     stop();
 }
 
 void MidiInput::attachClock(const BeatClock& clock, const FrameClock& frames) {
+    m_clockIn.attach(frames);
     m_clockOut = std::make_unique<MidiClockOut>(m_ports, clock, frames);
     if (m_ports.isOpen()) {
         m_clockOut->attach();

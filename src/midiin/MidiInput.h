@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midiin/MidiClockIn.h"
 #include "midiin/MidiClockOut.h"
 #include "midiin/MidiDispatcher.h"
 #include "midiin/MidiMapping.h"
@@ -36,10 +37,13 @@ public:
     MidiInput& operator=(const MidiInput&) = delete;
 
     // Once, before start(): the MIDI clock out follows `clock`, whose grid counts `frames`'
-    // output frames; both outlive this. Until then there is no clock out.
+    // output frames, and the clock in places its ticks on those frames; both outlive this.
+    // Until then there is no clock out, and the clock in times its ticks on the host's clock.
     void attachClock(const BeatClock& clock, const FrameClock& frames);
     // The MIDI clock out on the output port; null before attachClock.
     ClockSender* clockSender() { return m_clockOut.get(); }
+    // The MIDI clock any input port receives, as a clock to follow.
+    MidiClockIn& clockIn() { return m_clockIn; }
 
     // The stored mapping, curve, pad velocities, chosen source and hardware choice; what is
     // missing or unreadable keeps its default.
@@ -79,6 +83,7 @@ public:
     void trackStateChanged(int track, PadState state);
 
 private:
+    MidiClockIn m_clockIn; // first: the ports' threads feed it until they close
     MidiDispatcher m_dispatcher;
     MidiPorts m_ports;
     MidiSystem m_system = MidiSystem::Auto;

@@ -11,9 +11,26 @@ int DataLength(std::uint8_t status) {
 
 } // namespace
 
-bool MidiParser::take(std::uint8_t byte) {
+MidiParser::Taken MidiParser::take(std::uint8_t byte) {
     if (byte >= 0xF8) {
-        return false; // real-time: neither a message of ours nor a break in one
+        // Real-time: no break in a message. Only the clock's are ours.
+        using Kind = MidiClockEvent::Kind;
+        switch (byte) {
+        case 0xF8:
+            m_clock = {Kind::Tick, 0};
+            return Taken::Clock;
+        case 0xFA:
+            m_clock = {Kind::Start, 0};
+            return Taken::Clock;
+        case 0xFB:
+            m_clock = {Kind::Continue, 0};
+            return Taken::Clock;
+        case 0xFC:
+            m_clock = {Kind::Stop, 0};
+            return Taken::Clock;
+        default:
+            return Taken::Nothing;
+        }
     }
     if (byte & 0x80) {
         if (m_inSysex && byte != 0xF7) {
@@ -22,9 +39,10 @@ bool MidiParser::take(std::uint8_t byte) {
         m_inSysex = byte == 0xF0;
         m_have = 0;
         m_skip = 0;
+        m_songPosition = false;
         if (byte < 0xF0) {
             m_status = byte;
-            return false;
+            return Taken::Nothing;
         }
         // System exclusive and system common end running status.
         m_status = 0;
@@ -32,18 +50,29 @@ bool MidiParser::take(std::uint8_t byte) {
             m_skip = 1;
         } else if (byte == 0xF2) {
             m_skip = 2;
+            m_songPosition = true;
         }
-        return false;
+        return Taken::Nothing;
     }
     if (m_inSysex) {
-        return false;
+        return Taken::Nothing;
     }
     if (m_skip > 0) {
         --m_skip;
-        return false;
+        if (!m_songPosition) {
+            return Taken::Nothing;
+        }
+        // Least significant seven bits first.
+        if (m_skip == 1) {
+            m_position = byte;
+            return Taken::Nothing;
+        }
+        m_clock = {MidiClockEvent::Kind::SongPosition,
+                   static_cast<std::uint16_t>(m_position | byte << 7)};
+        return Taken::Clock;
     }
     if (m_status == 0) {
-        return false;
+        return Taken::Nothing;
     }
     if (m_have == 0) {
         m_message.data1 = byte;
@@ -53,7 +82,7 @@ bool MidiParser::take(std::uint8_t byte) {
     }
     ++m_have;
     if (m_have < DataLength(m_status)) {
-        return false;
+        return Taken::Nothing;
     }
     m_have = 0;
     m_message.channel = m_status & 0x0F;
@@ -71,7 +100,7 @@ bool MidiParser::take(std::uint8_t byte) {
         m_message.kind = MidiMessage::Kind::Other;
         break;
     }
-    return true;
+    return Taken::Channel;
 }
 
 } // namespace mt

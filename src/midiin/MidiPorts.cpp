@@ -1,5 +1,6 @@
 #include "midiin/MidiPorts.h"
 
+#include "audio/OutputClock.h"
 #include "midiin/JackMidiClient.h"
 #include "midiin/MidiDispatcher.h"
 #include "platform/JackProbe.h"
@@ -45,11 +46,14 @@ struct MidiPorts::Source {
     std::unique_ptr<RtMidiIn> in;         // the ALSA sequencer
 
     static void received(double /*seconds*/, std::vector<unsigned char>* message, void* self) {
-        receivedBytes(message->data(), message->size(), self);
+        MidiArrival arrival;
+        arrival.hostMicros = OutputClock::HostMicros();
+        receivedBytes(message->data(), message->size(), arrival, self);
     }
-    static void receivedBytes(const std::uint8_t* bytes, std::size_t size, void* self) {
+    static void receivedBytes(const std::uint8_t* bytes, std::size_t size,
+                              const MidiArrival& arrival, void* self) {
         auto* source = static_cast<Source*>(self);
-        source->owner->m_dispatcher.feed(source->parser, bytes, size);
+        source->owner->m_dispatcher.feed(source->parser, bytes, size, arrival);
     }
     // An input on m_system named `client`, whose bytes go to this source's parser.
     bool open(const std::string& client) {
@@ -66,7 +70,7 @@ struct MidiPorts::Source {
         in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, client, 1024);
         in->setErrorCallback(&Source::failed, this);
         // The sequencer joins SysEx chunks without bound until an F7 comes; we use none. Clock
-        // and active sensing pass (the parser ignores them).
+        // passes for the clock in; active sensing too (the parser ignores it).
         in->ignoreTypes(true, false, false);
         in->setCallback(&Source::received, this);
         return true;

@@ -3,7 +3,7 @@
 #include "core/BeatGrid.h"
 #include "core/ExternalClock.h"
 #include "sync/BbtFilter.h"
-#include "sync/SeqLock.h"
+#include "audio/SeqLock.h"
 
 #include <jack/types.h>
 

@@ -32,12 +32,14 @@ MidiPerformance::MidiPerformance(AppContext& app, QObject* parent)
     connect(&m_wake, &ThreadWake::woken, this, &MidiPerformance::drain);
     m_input.attachClock(app.performance.clock(), app.trackSound);
     app.clockSender = m_input.clockSender(); // the sync window's buttons drive it
+    app.performance.clock().attach(TempoSource::MidiClock, &m_input.clockIn());
 }
 
 MidiPerformance::~MidiPerformance() {
     if (m_app.clockSender == m_input.clockSender()) {
         m_app.clockSender = nullptr;
     }
+    m_app.performance.clock().attach(TempoSource::MidiClock, nullptr);
     m_input.stop();
     if (m_main != nullptr) {
         qApp->removeEventFilter(this);

@@ -1,6 +1,6 @@
 // A controller played into our ports through a JACK server of the test's own (the dummy
 // backend: no sound card), and the ALSA sequencer where the machine has one; our MIDI clock
-// out on that server beside our sound.
+// out on that server beside our sound, and a drum machine's clock in.
 #include "RecordingPerformance.h"
 #include "audio/AudioTestKit.h"
 #include "support/PrivateJack.h"
@@ -421,6 +421,89 @@ TEST_F(MidiJack, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
             break;
         }
     }
+    midi.stop();
+    closeSoundLibrary(lib);
+}
+
+// A drum machine on the server: Start, then 24 ticks a beat, each at its exact frame (rounded to
+// the server's whole frames); Stop when asked.
+class DrumMachine {
+public:
+    explicit DrumMachine(double framesPerTick)
+        : m_spacing(framesPerTick),
+          m_client(jack_client_open("Drum machine", JackNoStartServer, nullptr)) {
+        m_port = jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(m_client, &process, this);
+        jack_activate(m_client);
+        jack_connect(m_client, "Drum machine:out", "Marrowtune in:Marrowtune");
+    }
+    ~DrumMachine() { jack_client_close(m_client); }
+    std::atomic<int> state{0};             // 1: start at the next cycle; 2: running; 3: stop
+    std::atomic<std::uint32_t> started{0}; // the server's frame of Start and the first tick
+
+private:
+    static int process(jack_nframes_t frames, void* self) {
+        auto* d = static_cast<DrumMachine*>(self);
+        void* buffer = jack_port_get_buffer(d->m_port, frames);
+        jack_midi_clear_buffer(buffer);
+        const jack_nframes_t start = jack_last_frame_time(d->m_client);
+        const std::uint8_t startByte = 0xFA, tick = 0xF8, stopByte = 0xFC;
+        if (d->state == 1) {
+            d->started = start;
+            d->m_ticks = 0;
+            jack_midi_event_write(buffer, 0, &startByte, 1);
+            d->state = 2;
+        } else if (d->state == 3) {
+            jack_midi_event_write(buffer, 0, &stopByte, 1);
+            d->state = 0;
+        }
+        for (long at = 0; d->state == 2; ++d->m_ticks) {
+            at = std::lround(static_cast<double>(d->m_ticks) * d->m_spacing) -
+                 static_cast<std::int32_t>(start - d->started);
+            if (at >= static_cast<long>(frames)) {
+                break;
+            }
+            jack_midi_event_write(buffer, static_cast<jack_nframes_t>(at), &tick, 1);
+        }
+        return 0;
+    }
+
+    double m_spacing;
+    std::int64_t m_ticks = 0;
+    jack_client_t* m_client;
+    jack_port_t* m_port = nullptr;
+};
+
+TEST_F(MidiJack, FollowsAClockSentAtExactFrames) {
+    // The sound at 44.1 kHz on the server's 48: the reading is on the engine's frames.
+    const std::int32_t lib = openSoundLibraryWith(
+        std::make_unique<RtAudioOutput>(std::vector{AudioApi::Jack}), OutputConfig{44100, 2, 64});
+    ASSERT_NE(lib, 0);
+    const LibraryFrames frames(lib);
+    BeatClock clock(frames);
+    RecordingPerformance sink;
+    MidiInput midi(sink);
+    midi.setConnectHardware(false);
+    midi.attachClock(clock, frames);
+    ASSERT_TRUE(midi.start(MidiSystem::Jack)) << midi.status().toStdString();
+    const double bpm = 123.0; // 975.6 server frames a tick
+    const double framesPerBeat = 48000.0 * 60.0 / bpm;
+    DrumMachine drums(framesPerBeat / 24);
+    QThread::msleep(200);
+    drums.state = 1;
+    ASSERT_TRUE(WaitFor([&] { return drums.state == 2; }));
+    QThread::msleep(2500); // five bars
+    const ClockReading r = midi.clockIn().read();
+    EXPECT_TRUE(r.present && r.rolling);
+    EXPECT_NEAR(r.bpm, bpm, 0.01);
+    // Where the reading puts its beat on the server's frames, against the drum machine's.
+    double device = 0.0;
+    ASSERT_TRUE(frames.outputClock()->deviceFrameOf(r.frame, device));
+    const double after = std::remainder(device - drums.started, OutputClock::kDeviceWrap);
+    EXPECT_NEAR(r.beat * framesPerBeat, after, 2.0) << "frames after Start";
+
+    drums.state = 3;
+    EXPECT_TRUE(WaitFor([&] { return !midi.clockIn().read().rolling; }));
     midi.stop();
     closeSoundLibrary(lib);
 }
