@@ -191,6 +191,15 @@ TEST_F(TempoMatchTest, TheSyncWindowSetsTheClockAndDrivesItsSender) {
     QTest::mouseClick(&cdBox, Qt::LeftButton);
     EXPECT_FALSE(w->clockReferenceCheck->isChecked());
 
+    // An outside source that is not there: the clock runs free, and both lines say so.
+    QTest::mouseClick(w->midiClockSourceRadio, Qt::LeftButton);
+    EXPECT_EQ(clock.source(), TempoSource::MidiClock);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return m_window.beatLabel->text().startsWith(QStringLiteral("MIDI・自走 ♩=120.0")) &&
+               w->nowLabel->text().contains(QStringLiteral("MIDIクロック：見つからないため自走中"));
+    })) << m_window.beatLabel->text().toStdString();
+    QTest::mouseClick(w->typedSourceRadio, Qt::LeftButton);
+
     FakeSender sender;
     m_app.clockSender = &sender;
     QTest::mouseClick(w->closeButton, Qt::LeftButton);
