@@ -1,0 +1,59 @@
+// main() for tests that run Ableton Link: re-runs this program under `unshare -n` with only
+// loopback up and multicast routed there, so nothing it announces leaves the machine. Where
+// unshare is not permitted, runs here with the reason in MT_NO_PRIVATE_NETWORK; the tests skip
+// with it. Listing the tests needs no namespace.
+#include "PrivateNetwork.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// True when `unshare -n` runs a command here.
+bool CanUnshare() {
+    const char* argv[] = {"unshare", "-n", "true", nullptr};
+    pid_t pid = 0;
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    const int failed =
+        posix_spawnp(&pid, "unshare", &quiet, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    int status = 0;
+    return failed == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    bool listing = false;
+    for (int i = 1; i < argc; ++i) {
+        listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
+    }
+    if (!listing && std::getenv("MT_PRIVATE_NETWORK") == nullptr &&
+        std::getenv("MT_NO_PRIVATE_NETWORK") == nullptr) {
+        if (CanUnshare()) {
+            ::setenv("MT_PRIVATE_NETWORK", "1", 1);
+            std::vector<const char*> args = {
+                "unshare", "-n", "sh", "-c",
+                "ip link set lo up && ip link set lo multicast on && "
+                "ip route add 224.0.0.0/4 dev lo && exec \"$0\" \"$@\""};
+            args.insert(args.end(), argv, argv + argc);
+            args.push_back(nullptr);
+            ::execvp("unshare", const_cast<char* const*>(args.data()));
+        }
+        ::setenv("MT_NO_PRIVATE_NETWORK",
+                 "unshare -n is not permitted here (it needs root or user namespaces)", 1);
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
