@@ -15,7 +15,12 @@
 //                                 every 10 ms as the UI polls
 //   heard_phase_ms ...            our click's onset less the peer's nearest one at the ports,
 //                                 on the server's frame clock
-//                                 (both: the signed median, then median, p99, max of |gap|)
+//   ours_off_beat_ms, peer_off_beat_ms ...
+//                                 each one's clicks against the session's beats where they are
+//                                 heard (the frame at the port plus its playback latency)
+//                                 (each: the signed median, then median, p99, max of |gap|; then
+//                                 the same, *_away_from_xruns, without those within a second of
+//                                 one of the server's xruns)
 //   onsets ours <n> peer <n> paired <n>
 //   xruns <n>
 #include "JackPads.h"
@@ -111,6 +116,7 @@ struct Recorder {
     std::array<Port, 2> ports; // ours, the peer's
     std::atomic<bool> recording{false};
     std::atomic<int> xruns{0};
+    std::array<std::atomic<double>, 1 << 14> xrunTimes{}; // host microseconds
     std::int64_t unwrapped = 0;
     std::uint32_t last = 0;
 
@@ -138,7 +144,11 @@ struct Recorder {
         return 0;
     }
     static int late(void* self) {
-        ++static_cast<Recorder*>(self)->xruns;
+        auto* r = static_cast<Recorder*>(self);
+        const int n = r->xruns.fetch_add(1);
+        if (n < static_cast<int>(r->xrunTimes.size())) {
+            r->xrunTimes[static_cast<std::size_t>(n)].store(mt::OutputClock::HostMicros());
+        }
         return 0;
     }
 };
@@ -149,19 +159,39 @@ double Seconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
+struct Gap {
+    double micros; // host time
+    double ms;
+};
+
 // Signed median, then the median, p99 and largest of the magnitudes.
-void Report(const char* name, std::vector<double> gaps) {
+void Print(const std::string& name, std::vector<double> gaps) {
     if (gaps.empty()) {
-        std::printf("%s none\n", name);
+        std::printf("%s none\n", name.c_str());
         return;
     }
     const double signedMedian = mt::bench::Percentile(gaps, 0.5);
     for (double& g : gaps) {
         g = std::fabs(g);
     }
-    std::printf("%s signed_median %.3f median %.3f p99 %.3f max %.3f n %zu\n", name, signedMedian,
-                mt::bench::Percentile(gaps, 0.5), mt::bench::Percentile(gaps, 0.99),
+    std::printf("%s signed_median %.3f median %.3f p99 %.3f max %.3f n %zu\n", name.c_str(),
+                signedMedian, mt::bench::Percentile(gaps, 0.5), mt::bench::Percentile(gaps, 0.99),
                 *std::max_element(gaps.begin(), gaps.end()), gaps.size());
+}
+
+// All the gaps, then those with no xrun of the server's within a second of them.
+void Report(const char* name, const std::vector<Gap>& gaps, const std::vector<double>& xruns) {
+    std::vector<double> all;
+    std::vector<double> quiet;
+    for (const Gap& g : gaps) {
+        all.push_back(g.ms);
+        const auto near = std::lower_bound(xruns.begin(), xruns.end(), g.micros - 1e6);
+        if (near == xruns.end() || *near > g.micros + 1e6) {
+            quiet.push_back(g.ms);
+        }
+    }
+    Print(name, all);
+    Print(std::string(name) + "_away_from_xruns", quiet);
 }
 
 } // namespace
@@ -238,12 +268,25 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "link_phase: no Link peer within 10 s\n");
         return 1;
     }
+    // The peers' phases settle over Link's first measurements (LinkHut's first clicks in the
+    // session land up to 175 ms off).
+    std::this_thread::sleep_for(std::chrono::seconds(2));
     rec.recording.store(true);
     rec.xruns.store(0);
     std::printf("ready\n");
     std::fflush(stdout);
 
-    std::vector<double> clockGaps;
+    std::vector<Gap> clockGaps;
+    // Each click against the session's nearest beat where it is heard: its frame at the port on
+    // the server's clock plus the port's playback latency, on the host's clock.
+    std::array<std::vector<Gap>, 2> offBeat;
+    std::array<std::size_t, 2> judged = {0, 0};
+    std::array<jack_latency_range_t, 2> latency{};
+    for (std::size_t i = 0; i < 2; ++i) {
+        jack_port_get_latency_range(
+            jack_port_by_name(rec.client, i == 0 ? "Marrowtune:outport 0" : peerPort),
+            JackPlaybackLatency, &latency[i]);
+    }
     double bpm = 0.0;
     std::int64_t lastClick = 0;
     int next = 0;
@@ -266,7 +309,21 @@ int main(int argc, char* argv[]) {
         const double ours = r.beat + (frame - static_cast<double>(r.frame)) / framesPerBeat;
         const double theirs = session.captureAppSessionState().beatAtTime(
             std::chrono::microseconds(std::llround(now)), r.beatsPerBar);
-        clockGaps.push_back(std::remainder(ours - theirs, r.beatsPerBar) * 60000.0 / r.bpm);
+        clockGaps.push_back({now, std::remainder(ours - theirs, r.beatsPerBar) * 60000.0 / r.bpm});
+        const auto state = session.captureAppSessionState();
+        const double jackToHost = now - static_cast<double>(jack_get_time());
+        for (std::size_t i = 0; i < 2; ++i) {
+            const std::size_t count = rec.ports[i].count.load(std::memory_order_acquire);
+            for (; judged[i] < count; ++judged[i]) {
+                const auto onset = static_cast<jack_nframes_t>(rec.ports[i].onsets[judged[i]]);
+                const double heard =
+                    static_cast<double>(jack_frames_to_time(rec.client, onset + latency[i].max)) +
+                    jackToHost;
+                const double beat =
+                    state.beatAtTime(std::chrono::microseconds(std::llround(heard)), 1.0);
+                offBeat[i].push_back({heard, std::remainder(beat, 1.0) * 60000.0 / state.tempo()});
+            }
+        }
         // The beats whose frames the next 50 ms bring, each once.
         const std::int64_t horizon = mt::libraryFrameHorizon(lib);
         for (double beat =
@@ -293,8 +350,8 @@ int main(int argc, char* argv[]) {
     const std::vector<std::int64_t> ours(rec.ports[0].onsets.begin(),
                                          rec.ports[0].onsets.begin() +
                                              static_cast<std::ptrdiff_t>(ourCount));
-    std::vector<double> heardGaps;
-    for (std::size_t i = 0; i < peerCount; ++i) {
+    std::vector<Gap> heardGaps;
+    for (std::size_t i = 0; i < std::min(peerCount, offBeat[1].size()); ++i) {
         const std::int64_t peer = rec.ports[1].onsets[i];
         const auto after = std::lower_bound(ours.begin(), ours.end(), peer);
         double best = 1e9;
@@ -306,11 +363,18 @@ int main(int argc, char* argv[]) {
             best = static_cast<double>(*(after - 1) - peer);
         }
         if (std::fabs(best) < 0.1 * serverRate) {
-            heardGaps.push_back(best * 1000.0 / serverRate);
+            heardGaps.push_back({offBeat[1][i].micros, best * 1000.0 / serverRate});
         }
     }
-    Report("clock_phase_ms", clockGaps);
-    Report("heard_phase_ms", heardGaps);
+    std::vector<double> xruns;
+    for (int i = 0; i < std::min<int>(rec.xruns.load(), rec.xrunTimes.size()); ++i) {
+        xruns.push_back(rec.xrunTimes[static_cast<std::size_t>(i)].load());
+    }
+    std::sort(xruns.begin(), xruns.end());
+    Report("clock_phase_ms", clockGaps, xruns);
+    Report("heard_phase_ms", heardGaps, xruns);
+    Report("ours_off_beat_ms", offBeat[0], xruns);
+    Report("peer_off_beat_ms", offBeat[1], xruns);
     std::printf("onsets ours %zu peer %zu paired %zu\n", ourCount, peerCount, heardGaps.size());
     std::printf("xruns %d\n", rec.xruns.load());
     jack_deactivate(rec.client);

@@ -132,7 +132,7 @@ def main():
             delays.append((after[0][0] - pressed) * 1000.0)
     with open("/proc/loadavg") as f:
         loadavg = f.read().split()[0]
-    print("Link following, LinkHut as the peer, %.0f min, 8 tracks looping, load %s"
+    print("Link following, LinkHut as the peer, %.1f min, 8 tracks looping, load %s"
           % (args.minutes, loadavg))
     if delays:
         print("tempo_follow_ms median %.1f max %.1f n %d of %d changes"

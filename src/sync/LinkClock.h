@@ -32,8 +32,9 @@ public:
     static constexpr double kMaxBpm = 300.0;
 
     // `frames` (the output the beat clock counts) outlives this. The session's tempo is `bpm`
-    // until a peer's or offerTempo() changes it. An engine that renders to this must be told
-    // to stop (setBlockListener(nullptr)) before it goes.
+    // until a peer's or offerTempo() changes it. An engine that renders to this is told to stop
+    // (setLibraryBlockListener(library, nullptr)) and its render under way let finish, or its
+    // output closed, before this goes.
     LinkClock(const FrameClock& frames, double bpm);
     ~LinkClock() override;
     LinkClock(const LinkClock&) = delete;

@@ -43,10 +43,10 @@ int main(int argc, char* argv[]) {
         std::getenv("MT_NO_PRIVATE_NETWORK") == nullptr) {
         if (CanUnshare()) {
             ::setenv("MT_PRIVATE_NETWORK", "1", 1);
-            std::vector<const char*> args = {
-                "unshare", "-n", "sh", "-c",
-                "ip link set lo up && ip link set lo multicast on && "
-                "ip route add 224.0.0.0/4 dev lo && exec \"$0\" \"$@\""};
+            // Loopback up, multicast routed to it, then this program again with its arguments.
+            const char* setup = "ip link set lo up && ip link set lo multicast on && "
+                                "ip route add 224.0.0.0/4 dev lo && exec \"$0\" \"$@\"";
+            std::vector<const char*> args = {"unshare", "-n", "sh", "-c", setup};
             args.insert(args.end(), argv, argv + argc);
             args.push_back(nullptr);
             ::execvp("unshare", const_cast<char* const*>(args.data()));

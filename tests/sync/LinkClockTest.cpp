@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -85,26 +86,24 @@ template <typename F> bool WaitFor(F done, int millis = 5000) {
     return done();
 }
 
-// Qt's warnings while alive.
+// Qt's warnings while a Warnings lives (its handler is a plain function).
+std::mutex g_warningsMutex;
+QStringList g_warnings;
+
 class Warnings {
 public:
     Warnings() {
-        s_lines.clear();
-        qInstallMessageHandler(&Warnings::take);
+        g_warnings.clear();
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) {
+            const std::lock_guard lock(g_warningsMutex);
+            g_warnings << line;
+        });
     }
     ~Warnings() { qInstallMessageHandler(nullptr); }
     QStringList lines() const {
-        const std::lock_guard lock(s_mutex);
-        return s_lines;
+        const std::lock_guard lock(g_warningsMutex);
+        return g_warnings;
     }
-
-private:
-    static void take(QtMsgType, const QMessageLogContext&, const QString& line) {
-        const std::lock_guard lock(s_mutex);
-        s_lines << line;
-    }
-    static inline std::mutex s_mutex;
-    static inline QStringList s_lines;
 };
 
 class LinkClockTest : public ::testing::Test {
@@ -113,66 +112,71 @@ protected:
         if (const std::string reason = NoPrivateNetwork(); !reason.empty()) {
             GTEST_SKIP() << reason;
         }
-        m_clock.setBeatsPerBar(4);
-        m_clock.setEnabled(true);
-        m_peer.enable(true);
-        ASSERT_TRUE(WaitFor([this] { return m_clock.read().present; }))
+        m_clock = std::make_unique<LinkClock>(m_output, 120.0);
+        m_peer = std::make_unique<ableton::Link>(100.0);
+        m_clock->setBeatsPerBar(4);
+        m_clock->setEnabled(true);
+        m_peer->enable(true);
+        ASSERT_TRUE(WaitFor([this] { return m_clock->read().present; }))
             << "the peer was not found over loopback";
     }
+    // The renders end before the clock goes.
+    void TearDown() override { m_output.stopRendering(); }
 
     Output m_output;
-    LinkClock m_clock{m_output, 120.0};
-    ableton::Link m_peer{100.0};
+    // Made only in a private network: Link is never so much as made on the machine's.
+    std::unique_ptr<LinkClock> m_clock;
+    std::unique_ptr<ableton::Link> m_peer;
 };
 
 // Tempo both ways and the beat's phase, read from the session (nothing renders) and from the
 // renders; the peer leaving keeps the tempo.
 TEST_F(LinkClockTest, SharesTempoAndPhaseWithAPeer) {
-    EXPECT_EQ(m_clock.read().peers, 1);
+    EXPECT_EQ(m_clock->read().peers, 1);
     for (const bool rendering : {false, true}) {
         if (rendering) {
-            m_output.startRendering(m_clock);
+            m_output.startRendering(*m_clock);
         }
         const double bpm = rendering ? 133.0 : 87.5;
-        SetTempo(m_peer, bpm);
+        SetTempo(*m_peer, bpm);
         const auto set = std::chrono::steady_clock::now();
-        ASSERT_TRUE(WaitFor([&] { return std::fabs(m_clock.read().bpm - bpm) < 1e-3; }))
-            << m_clock.read().bpm;
+        ASSERT_TRUE(WaitFor([&] { return std::fabs(m_clock->read().bpm - bpm) < 1e-3; }))
+            << m_clock->read().bpm;
         RecordProperty(rendering ? "tempo_arrived_ms_rendering" : "tempo_arrived_ms",
                        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                             std::chrono::steady_clock::now() - set)
                                             .count()));
         // Link's clocks converge over its first measurements.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        const ClockReading r = m_clock.read();
+        const ClockReading r = m_clock->read();
         EXPECT_TRUE(r.present && r.rolling);
         EXPECT_EQ(r.beatsPerBar, 4);
-        EXPECT_LT(m_output.phaseGap(r, m_peer), 0.002) << "rendering " << rendering;
+        EXPECT_LT(m_output.phaseGap(r, *m_peer), 0.002) << "rendering " << rendering;
     }
-    m_clock.offerTempo(141.0);
-    EXPECT_TRUE(
-        WaitFor([&] { return std::fabs(m_peer.captureAppSessionState().tempo() - 141.0) < 1e-3; }));
+    m_clock->offerTempo(141.0);
+    EXPECT_TRUE(WaitFor(
+        [&] { return std::fabs(m_peer->captureAppSessionState().tempo() - 141.0) < 1e-3; }));
 
-    m_peer.enable(false);
-    ASSERT_TRUE(WaitFor([&] { return !m_clock.read().present; }));
-    EXPECT_EQ(m_clock.read().peers, 0);
-    EXPECT_NEAR(m_clock.read().bpm, 141.0, 1e-3);
+    m_peer->enable(false);
+    ASSERT_TRUE(WaitFor([&] { return !m_clock->read().present; }));
+    EXPECT_EQ(m_clock->read().peers, 0);
+    EXPECT_NEAR(m_clock->read().bpm, 141.0, 1e-3);
 }
 
 // With start/stop sync on both sides the reading rolls only while the session plays, and our
 // Start reaches the peer.
 TEST_F(LinkClockTest, FollowsTheSessionsTransport) {
-    m_output.startRendering(m_clock);
-    m_peer.enableStartStopSync(true);
-    m_clock.setStartStopSync(true);
-    EXPECT_TRUE(WaitFor([&] { return !m_clock.read().rolling; }));
-    m_clock.setPlaying(true);
-    EXPECT_TRUE(WaitFor([&] { return m_peer.captureAppSessionState().isPlaying(); }));
-    EXPECT_TRUE(m_clock.read().rolling);
-    auto state = m_peer.captureAppSessionState();
-    state.setIsPlaying(false, m_peer.clock().micros());
-    m_peer.commitAppSessionState(state);
-    EXPECT_TRUE(WaitFor([&] { return !m_clock.read().rolling; }));
+    m_output.startRendering(*m_clock);
+    m_peer->enableStartStopSync(true);
+    m_clock->setStartStopSync(true);
+    EXPECT_TRUE(WaitFor([&] { return !m_clock->read().rolling; }));
+    m_clock->setPlaying(true);
+    EXPECT_TRUE(WaitFor([&] { return m_peer->captureAppSessionState().isPlaying(); }));
+    EXPECT_TRUE(m_clock->read().rolling);
+    auto state = m_peer->captureAppSessionState();
+    state.setIsPlaying(false, m_peer->clock().micros());
+    m_peer->commitAppSessionState(state);
+    EXPECT_TRUE(WaitFor([&] { return !m_clock->read().rolling; }));
 }
 
 // A peer whose tempo climbs every 10 ms, past the top of our range: each reading is within
@@ -180,32 +184,37 @@ TEST_F(LinkClockTest, FollowsTheSessionsTransport) {
 // tempo back down), and each kind of trouble is logged once.
 TEST_F(LinkClockTest, RestlessOrWildTempoIsFollowedNotEchoed) {
     const Warnings warnings;
-    m_output.startRendering(m_clock);
-    std::vector<double> heard;
-    std::mutex heardMutex;
-    m_peer.setTempoCallback([&](double bpm) {
-        const std::lock_guard lock(heardMutex);
-        heard.push_back(bpm);
+    m_output.startRendering(*m_clock);
+    // What the peer's session went through; Link's thread may call after the test's end.
+    struct Heard {
+        std::mutex mutex;
+        std::vector<double> tempos;
+    };
+    const auto heard = std::make_shared<Heard>();
+    m_peer->setTempoCallback([heard](double bpm) {
+        const std::lock_guard lock(heard->mutex);
+        heard->tempos.push_back(bpm);
     });
     double bpm = 201.0;
     double beat = -1e9;
     for (int step = 0; step < 150; ++step, bpm += 2.0) {
-        SetTempo(m_peer, bpm);
+        SetTempo(*m_peer, bpm);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        const ClockReading r = m_clock.read();
+        const ClockReading r = m_clock->read();
         ASSERT_GE(r.bpm, LinkClock::kMinBpm);
         ASSERT_LE(r.bpm, LinkClock::kMaxBpm);
         EXPECT_EQ(r.rolling, r.bpm < LinkClock::kMaxBpm) << r.bpm;
         EXPECT_GE(r.beat, beat);
         beat = r.beat;
-        m_clock.offerTempo(r.bpm);
+        m_clock->offerTempo(r.bpm);
     }
-    ASSERT_TRUE(WaitFor([&] { return m_clock.read().bpm == LinkClock::kMaxBpm; }));
+    ASSERT_TRUE(WaitFor([&] { return m_clock->read().bpm == LinkClock::kMaxBpm; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_NEAR(m_peer.captureAppSessionState().tempo(), bpm - 2.0, 1e-3);
+    EXPECT_NEAR(m_peer->captureAppSessionState().tempo(), bpm - 2.0, 1e-3);
     {
-        const std::lock_guard lock(heardMutex);
-        EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end())) << "a tempo went back";
+        const std::lock_guard lock(heard->mutex);
+        EXPECT_TRUE(std::is_sorted(heard->tempos.begin(), heard->tempos.end()))
+            << "a tempo went back";
     }
     EXPECT_EQ(warnings.lines().filter(QStringLiteral("outside")).size(), 1);
     EXPECT_EQ(warnings.lines().filter(QStringLiteral("within a second")).size(), 1);
