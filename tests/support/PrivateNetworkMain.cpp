@@ -6,33 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
-
-namespace {
-
-// True when `unshare -n` runs a command here.
-bool CanUnshare() {
-    const char* argv[] = {"unshare", "-n", "true", nullptr};
-    pid_t pid = 0;
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-    const int failed =
-        posix_spawnp(&pid, "unshare", &quiet, nullptr, const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&quiet);
-    int status = 0;
-    return failed == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
-}
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     bool listing = false;
@@ -41,7 +19,8 @@ int main(int argc, char* argv[]) {
     }
     if (!listing && std::getenv("MT_PRIVATE_NETWORK") == nullptr &&
         std::getenv("MT_NO_PRIVATE_NETWORK") == nullptr) {
-        if (CanUnshare()) {
+        // Before any thread starts: std::system is safe here.
+        if (std::system("unshare -n true 2>/dev/null") == 0) {
             ::setenv("MT_PRIVATE_NETWORK", "1", 1);
             // Loopback up, multicast routed to it, then this program again with its arguments.
             const char* setup = "ip link set lo up && ip link set lo multicast on && "

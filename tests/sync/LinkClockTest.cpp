@@ -13,22 +13,19 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <memory>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 namespace mt::test {
 namespace {
 
 constexpr int kRate = 48000;
 
-// The output: its frames are heard 5 ms after the host time they were reached, and a thread
-// renders a block of them every millisecond when asked.
+// The output: a frame is heard 5 ms after the host time it is reached; a thread renders every
+// millisecond once started.
 class Output final : public FrameClock {
 public:
     Output() { m_clock->setHostPlace(0.0, m_start + 5000.0, kRate / 1e6); }
@@ -39,12 +36,11 @@ public:
 
     void startRendering(BlockListener& listener) {
         m_thread = std::thread([this, &listener] {
-            while (!m_stop.load()) {
+            for (; !m_stop.load(); std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
                 const auto frame =
-                    static_cast<std::int64_t>((OutputClock::HostMicros() - m_start) * kRate / 1e6);
+                    std::llround((OutputClock::HostMicros() - m_start) * kRate / 1e6);
                 m_clock->setFrames(frame);
                 listener.renderStarts(frame, kRate, *m_clock);
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         });
     }
@@ -78,33 +74,15 @@ void SetTempo(ableton::Link& link, double bpm) {
     link.commitAppSessionState(state);
 }
 
-template <typename F> bool WaitFor(F done, int millis = 5000) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(millis);
-    while (!done() && std::chrono::steady_clock::now() < until) {
+template <typename F> bool WaitFor(F done) {
+    for (int i = 0; i < 2500 && !done(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return done();
 }
 
-// Qt's warnings while a Warnings lives (its handler is a plain function).
-std::mutex g_warningsMutex;
+// Qt's warnings while the handler below is in; LinkClock logs on the thread that reads it.
 QStringList g_warnings;
-
-class Warnings {
-public:
-    Warnings() {
-        g_warnings.clear();
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& line) {
-            const std::lock_guard lock(g_warningsMutex);
-            g_warnings << line;
-        });
-    }
-    ~Warnings() { qInstallMessageHandler(nullptr); }
-    QStringList lines() const {
-        const std::lock_guard lock(g_warningsMutex);
-        return g_warnings;
-    }
-};
 
 class LinkClockTest : public ::testing::Test {
 protected:
@@ -139,13 +117,8 @@ TEST_F(LinkClockTest, SharesTempoAndPhaseWithAPeer) {
         }
         const double bpm = rendering ? 133.0 : 87.5;
         SetTempo(*m_peer, bpm);
-        const auto set = std::chrono::steady_clock::now();
         ASSERT_TRUE(WaitFor([&] { return std::fabs(m_clock->read().bpm - bpm) < 1e-3; }))
             << m_clock->read().bpm;
-        RecordProperty(rendering ? "tempo_arrived_ms_rendering" : "tempo_arrived_ms",
-                       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            std::chrono::steady_clock::now() - set)
-                                            .count()));
         // Link's clocks converge over its first measurements.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const ClockReading r = m_clock->read();
@@ -183,21 +156,15 @@ TEST_F(LinkClockTest, FollowsTheSessionsTransport) {
 // range, a tempo read and offered back never reaches the session (it would pull the peer's
 // tempo back down), and each kind of trouble is logged once.
 TEST_F(LinkClockTest, RestlessOrWildTempoIsFollowedNotEchoed) {
-    const Warnings warnings;
+    g_warnings.clear();
+    qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& line) { g_warnings << line; });
     m_output.startRendering(*m_clock);
-    // What the peer's session went through; Link's thread may call after the test's end.
-    struct Heard {
-        std::mutex mutex;
-        std::vector<double> tempos;
-    };
-    const auto heard = std::make_shared<Heard>();
-    m_peer->setTempoCallback([heard](double bpm) {
-        const std::lock_guard lock(heard->mutex);
-        heard->tempos.push_back(bpm);
-    });
     double bpm = 201.0;
     double beat = -1e9;
     for (int step = 0; step < 150; ++step, bpm += 2.0) {
+        // An echo would have pulled the peer's session back below what it set last.
+        EXPECT_TRUE(step == 0 || m_peer->captureAppSessionState().tempo() > bpm - 2.001);
         SetTempo(*m_peer, bpm);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         const ClockReading r = m_clock->read();
@@ -211,13 +178,9 @@ TEST_F(LinkClockTest, RestlessOrWildTempoIsFollowedNotEchoed) {
     ASSERT_TRUE(WaitFor([&] { return m_clock->read().bpm == LinkClock::kMaxBpm; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_NEAR(m_peer->captureAppSessionState().tempo(), bpm - 2.0, 1e-3);
-    {
-        const std::lock_guard lock(heard->mutex);
-        EXPECT_TRUE(std::is_sorted(heard->tempos.begin(), heard->tempos.end()))
-            << "a tempo went back";
-    }
-    EXPECT_EQ(warnings.lines().filter(QStringLiteral("outside")).size(), 1);
-    EXPECT_EQ(warnings.lines().filter(QStringLiteral("within a second")).size(), 1);
+    qInstallMessageHandler(nullptr);
+    EXPECT_EQ(g_warnings.filter(QStringLiteral("outside")).size(), 1);
+    EXPECT_EQ(g_warnings.filter(QStringLiteral("within a second")).size(), 1);
 }
 
 } // namespace
