@@ -7,7 +7,7 @@
 #   TESTS=regex        run only the ctest tests whose names match
 # make lint: clang-tidy (.clang-tidy) over src/, tests/ and bench/ as build/debug compiles
 # them, LINT_JOBS (default 2) files at a time; any finding fails it.
-.PHONY: run test build release bench bench-e2e bench-e2e-jack bench-peer soak soak-jack \
+.PHONY: run test build release bench bench-e2e bench-e2e-jack bench-peer bench-link soak soak-jack \
         startup-time deps format lint clean
 
 JOBS ?= $(shell nproc)
@@ -65,6 +65,14 @@ bench-e2e-jack: release
 bench-peer:
 	bench/e2e_latency.py --peer giada $(E2E_ARGS)
 	bench/e2e_latency.py --peer giada --peer-block 256 $(E2E_ARGS)
+
+# Following an Ableton Link peer (LinkHut) on a dummy JACK server, in a network namespace of
+# its own (needs root or user namespaces): tempo and beat phase, 10 minutes; E2E_ARGS="--minutes 1".
+bench-link: deps
+	cmake -S . -B build/bench -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	      -DMARROWTUNE_TESTS=OFF -DMARROWTUNE_BENCH=ON
+	cmake --build build/bench -j $(JOBS) --target link_phase
+	bench/link_phase.py build/bench/bench/link_phase $(E2E_ARGS)
 
 soak: release
 	bench/soak.py build/release/src/app/marrowtune $(E2E_ARGS)

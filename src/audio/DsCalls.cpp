@@ -315,4 +315,11 @@ std::shared_ptr<const OutputClock> libraryOutputClock(std::int32_t library) {
                                                    [](SoundLibrary& l) { return l.outputClock(); });
 }
 
+void setLibraryBlockListener(std::int32_t library, BlockListener* listener) {
+    LibraryRegistry::instance().withLibrary(library, 0, [listener](SoundLibrary& l) {
+        l.setBlockListener(listener);
+        return 0;
+    });
+}
+
 } // namespace mt

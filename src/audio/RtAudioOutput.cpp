@@ -279,8 +279,13 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
         s.queueSeconds =
             queue > 0.0 ? queue
                         : static_cast<double>(std::max(audio->getStreamLatency(), 0L)) / s.rate;
-        // Nothing renders yet: the engine is ours until startStream.
-        s.engine->setOutputLatency(static_cast<double>(s.blockFrames) / s.rate + s.queueSeconds);
+        // Nothing renders yet: the engine is ours until startStream. JACK's playback latency
+        // counts from the start of the cycle a client writes, so the block is in it; a block
+        // more would take each frame as heard a period later than it is (a Link peer's beats
+        // then sound a period after ours).
+        s.engine->setOutputLatency(
+            (api == RtAudio::UNIX_JACK ? 0.0 : static_cast<double>(s.blockFrames) / s.rate) +
+            s.queueSeconds);
         s.meter.reset(s.rate, s.blockFrames, queue, SteadyNanos());
         s.realtime.store(-1, std::memory_order_relaxed);
         s.schedulingSeen = false;

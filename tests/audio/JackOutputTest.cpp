@@ -3,6 +3,7 @@
 #include "AudioServers.h"
 #include "AudioTestKit.h"
 
+#include "audio/OutputClock.h"
 #include "audio/RtAudioOutput.h"
 #include "audio/SoundBuffers.h"
 
@@ -14,7 +15,9 @@
 #include <jack/jack.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <vector>
 
 namespace mt::test {
 namespace {
@@ -116,6 +119,34 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     playBufferLoopingWith(b, 0, 0, 22050);
     EXPECT_NEAR(FramesPerSecond(lib, b, 1000), 22050.0, 22050.0 * 0.05)
         << "the format's rate in real time on a 48 kHz device";
+
+    // A frame is placed on the host's clock when JACK says it is heard: its cycle's start on the
+    // server's clock plus the playback latency of the port it leaves by, which counts that cycle.
+    // The median over a second, once the placement's line has forgotten the stream's start.
+    {
+        jack_client_t* probe = jack_client_open("probe", JackNoStartServer, nullptr);
+        ASSERT_NE(probe, nullptr);
+        jack_latency_range_t latency{};
+        jack_port_get_latency_range(jack_port_by_name(probe, "Marrowtune:outport 0"),
+                                    JackPlaybackLatency, &latency);
+        const auto clock = libraryOutputClock(lib);
+        PumpLibrary(lib, 500);
+        std::vector<double> errors;
+        for (int i = 0; i < 20; ++i, PumpLibrary(lib, 50)) {
+            const std::int64_t frame = clock->frames();
+            double device = 0.0;
+            double placed = 0.0;
+            ASSERT_TRUE(clock->deviceFrameOf(frame, device) && clock->hostTimeOf(frame, placed));
+            const auto cycle = static_cast<jack_nframes_t>(std::llround(device));
+            const double heard =
+                static_cast<double>(jack_frames_to_time(probe, cycle + latency.max)) +
+                OutputClock::HostMicros() - static_cast<double>(jack_get_time());
+            errors.push_back(placed - heard);
+        }
+        std::nth_element(errors.begin(), errors.begin() + 10, errors.end());
+        EXPECT_NEAR(errors[10], 0.0, 1200.0) << "microseconds; a period is 2667";
+        jack_client_close(probe);
+    }
 
     // Another client's late cycles are the server's xruns, not ours: nothing of ours was lost.
     {
