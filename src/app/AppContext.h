@@ -76,7 +76,7 @@ struct AppContext {
     ClockSender* clockSender = nullptr;
     // The clocks outside the program the beat clock follows or leads (the MIDI clock in is the
     // MIDI input's).
-    OutsideClocks outsideClocks{performance.clock(), trackSound};
+    OutsideClocks outsideClocks{performance.clock(), trackSound, sound.soundLibHandle};
 
     // The stored preferences, read only: Performance::setPreferences changes them.
     const QString& volumeControlPath = performance.preferences().volumeControlPath;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <utility>
 
 #if defined(__SSE__)
@@ -401,6 +402,13 @@ void Engine::setDeviceFrame(std::uint32_t frame) noexcept {
     m_deviceFrameSet = true;
 }
 
+void Engine::setBlockListener(BlockListener* listener) noexcept {
+    m_listener.store(listener, std::memory_order_seq_cst);
+    while (m_inListener.load(std::memory_order_seq_cst)) {
+        std::this_thread::yield(); // one listener call: a session read, microseconds
+    }
+}
+
 void Engine::setCallbackTime(double micros) noexcept {
     m_callbackMicros = micros;
     m_callbackTimeSet = true;
@@ -448,9 +456,14 @@ void Engine::render(float* out, std::size_t frames) noexcept {
     const DenormalGuard denormals;
     applyPending();
     placeRender(frames);
-    if (BlockListener* listener = m_listener.load(std::memory_order_acquire)) {
+    // With setBlockListener, a store-then-load handshake on both sides (sequentially
+    // consistent): either the setter sees this call under way and waits, or this call sees
+    // the new listener.
+    m_inListener.store(true, std::memory_order_seq_cst);
+    if (BlockListener* listener = m_listener.load(std::memory_order_seq_cst)) {
         listener->renderStarts(m_frame, m_sampleRate, *m_clock);
     }
+    m_inListener.store(false, std::memory_order_release);
     const std::int64_t before = m_frame;
     renderMixed(out, frames);
     m_lastRenderFrames.store(m_frame - before, std::memory_order_relaxed);

@@ -83,11 +83,9 @@ public:
     // UI thread, only while nothing renders. How long after its callback begins a block's
     // first frame is heard.
     void setOutputLatency(double seconds) noexcept;
-    // Any thread. `listener` hears of every render from now on; null for none. It must stay
-    // alive while the engine renders.
-    void setBlockListener(BlockListener* listener) noexcept {
-        m_listener.store(listener, std::memory_order_release);
-    }
+    // Any thread but the audio thread. `listener` hears of every render from now on; null for
+    // none. Returns once the one it replaces is no longer being called, so that one may go.
+    void setBlockListener(BlockListener* listener) noexcept;
 
     // Any thread. Never blocks.
     VoiceStatus status(int slot) const noexcept;
@@ -164,6 +162,7 @@ private:
     double m_latencyMicros = 0.0;
     HostTimeFilter m_hostTime; // audio thread only
     std::atomic<BlockListener*> m_listener{nullptr};
+    std::atomic<bool> m_inListener{false};           // the audio thread is calling m_listener
     std::atomic<std::int64_t> m_lastRenderFrames{0}; // mix frames the last render call took
     std::unique_ptr<SlotMeter[]> m_meters;
     std::unique_ptr<float[]> m_bus; // stereo, kMaxBlockFrames frames

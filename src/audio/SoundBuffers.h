@@ -108,7 +108,8 @@ std::int64_t libraryFrameHorizon(std::int32_t library);
 // The same frames for threads that send in time with them; null for an unknown library.
 std::shared_ptr<const OutputClock> libraryOutputClock(std::int32_t library);
 // `listener` hears of every render of the library's engine from now on, on the audio thread
-// (null: none; an unknown library: ignored). It must stay alive while the library renders.
+// (null: none; an unknown library: ignored). The one it replaces may go once
+// this returns.
 void setLibraryBlockListener(std::int32_t library, BlockListener* listener);
 
 // Change a buffer's settings; a sounding buffer glides to them across one block.

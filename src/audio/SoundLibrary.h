@@ -98,7 +98,8 @@ public:
         return m_engine.outputClock();
     }
     // `listener` hears of every render of this library's engine from now on (null: none); it
-    // must stay alive while the engine renders.
+    // may go once this returns
+    // with another.
     void setBlockListener(BlockListener* listener) noexcept { m_engine.setBlockListener(listener); }
     void setVolume(std::int32_t handle, std::int32_t volume);
     void setPan(std::int32_t handle, std::int32_t pan);

@@ -161,6 +161,7 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     form->addRow(QStringLiteral("1小節の拍数"), beatsPerBarSpin);
     form->addRow(QStringLiteral("現在"), nowLabel);
     form->addRow(clockReferenceCheck);
+    form->addRow(linkStartStopCheck);
     auto* masterRow = new QHBoxLayout;
     masterRow->addWidget(jackMasterCheck);
     masterRow->addWidget(jackMasterLabel, 1);
@@ -184,6 +185,8 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     connect(beatsPerBarSpin, &QSpinBox::valueChanged, &m_clock, &BeatClock::setBeatsPerBar);
     connect(clockReferenceCheck, &QCheckBox::toggled, this,
             [this](bool on) { m_app.tempo.useReference(TempoReference::Clock, on); });
+    connect(linkStartStopCheck, &QCheckBox::toggled, &m_app.outsideClocks,
+            &OutsideClocks::setLinkStartStop);
     connect(jackMasterCheck, &QCheckBox::toggled, this, [this](bool on) {
         m_app.outsideClocks.setJackMaster(on);
         showLive();
@@ -194,10 +197,18 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
         }
         showLive();
     };
-    connect(senderStartButton, &QPushButton::clicked, this, [send] { send(&ClockSender::start); });
-    connect(senderStopButton, &QPushButton::clicked, this, [send] { send(&ClockSender::stop); });
-    connect(senderResumeButton, &QPushButton::clicked, this,
-            [send] { send(&ClockSender::resume); });
+    connect(senderStartButton, &QPushButton::clicked, this, [this, send] {
+        send(&ClockSender::start);
+        m_app.outsideClocks.startStopPressed(true);
+    });
+    connect(senderStopButton, &QPushButton::clicked, this, [this, send] {
+        send(&ClockSender::stop);
+        m_app.outsideClocks.startStopPressed(false);
+    });
+    connect(senderResumeButton, &QPushButton::clicked, this, [this, send] {
+        send(&ClockSender::resume);
+        m_app.outsideClocks.startStopPressed(true);
+    });
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     connect(&m_clock, &BeatClock::changed, this, &SyncWindow::showClock);
     connect(&m_app.tempo, &TempoControl::stateChanged, this, &SyncWindow::showReference);
@@ -253,6 +264,8 @@ void SyncWindow::showLive() {
     }
     const QSignalBlocker quiet(jackMasterCheck);
     jackMasterCheck->setChecked(m_app.outsideClocks.jackMaster());
+    const QSignalBlocker quietLink(linkStartStopCheck);
+    linkStartStopCheck->setChecked(m_app.outsideClocks.linkStartStop());
     const JackTransportClock* jack = m_app.outsideClocks.jackTransport();
     const auto mastery = jack != nullptr ? jack->mastery() : JackTransportClock::Mastery::Off;
     jackMasterLabel->setText(mastery == JackTransportClock::Mastery::Master

@@ -47,9 +47,10 @@ public:
     QSpinBox* beatsPerBarSpin;
     QLabel* nowLabel;               // the tempo, the beat and the source as the clock stands
     QCheckBox* clockReferenceCheck; // "テンポ合わせの基準にする": tempo matching follows the clock
-    QCheckBox* jackMasterCheck; // leads the JACK transport with the clock
-    QLabel* jackMasterLabel;    // how leading it goes
-    QGroupBox* senderBox;       // "MIDIクロック送信"
+    QCheckBox* linkStartStopCheck; // shares start and stop with Link's peers
+    QCheckBox* jackMasterCheck;    // leads the JACK transport with the clock
+    QLabel* jackMasterLabel;       // how leading it goes
+    QGroupBox* senderBox;          // "MIDIクロック送信"
     QPushButton* senderStartButton;
     QPushButton* senderStopButton;
     QPushButton* senderResumeButton;
