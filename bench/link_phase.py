@@ -30,19 +30,20 @@ def private_network():
 
 
 def enter_private_network():
-    """Re-runs this script under `unshare -n` with loopback up and multicast routed to it."""
+    """Re-runs the running script under `unshare -n` with loopback up and multicast routed to
+    it."""
     if private_network():
         return
     if os.environ.get(MARK):
-        sys.exit("link_phase.py: the namespace has interfaces other than loopback")
+        sys.exit("%s: the namespace has interfaces other than loopback" % sys.argv[0])
     os.environ[MARK] = "1"
     setup = ("ip link set lo up && ip link set lo multicast on && "
              "ip route add 224.0.0.0/4 dev lo && exec \"$0\" \"$@\"")
     try:
         os.execvp("unshare", ["unshare", "-n", "sh", "-c", setup, sys.executable,
-                              os.path.abspath(__file__)] + sys.argv[1:])
+                              os.path.abspath(sys.argv[0])] + sys.argv[1:])
     except OSError as e:
-        sys.exit("link_phase.py: unshare -n is needed (root or user namespaces): %s" % e)
+        sys.exit("%s: unshare -n is needed (root or user namespaces): %s" % (sys.argv[0], e))
 
 
 def main():

@@ -7,15 +7,19 @@ reference client of this script's own (bench/sync_reference.cpp) keeps the band'
   --source jack   the JACK transport's timebase master, rolling at BPM
   --source midi   MIDI clock into the program's input: 2 s of ticks, then Start (with
                   --jitter MS, each tick early or late by up to MS at random)
+  --source link   an Ableton Link peer, LinkHut (package ableton-link-utils), clicking on
+                  every beat of its session at 120 BPM; everything runs in a private network
+                  namespace of its own (Link announces itself on every interface)
 
 The program starts with that source chosen and a set whose track 1 is a loop one bar long at
 the reference's tempo, quantised to the bar, beginning with a 20 ms pulse. Its key (Z) is
 pressed at a random place in the bar, several times over; every pulse the program plays must
 begin with one of the reference's bars. Prints the distance of each round's pulses from the
-reference's bars (median, p99, worst) against one period (the goal for JACK transport) and
-one MIDI clock tick (the goal for a MIDI clock's start).
+reference's bars (median, p99, worst) against one period (the goal for JACK transport), one
+MIDI clock tick (the goal for a MIDI clock's start), or 3 ms (Link's p99 goal; Link's clicks
+are beats, so the distance is to the nearest).
 
-    bench/sync_e2e.py PROGRAM --source jack|midi [--bpm 126] [--jitter 0] [--rounds 4]
+    bench/sync_e2e.py PROGRAM --source jack|midi|link [--bpm 126] [--jitter 0] [--rounds 4]
 
 Not part of `make test`.
 """
@@ -30,11 +34,12 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from link_phase import enter_private_network  # noqa: E402
 from quantise_e2e import PAD_PORT, main_window, write_ini, write_set  # noqa: E402
 from rig import HERE, JackRecorder, Keyboard, Rig, load  # noqa: E402
 
 PERIOD_MS = 128 / 48.0
-SOURCES = {"jack": 5, "midi": 4}  # the stored numbers of the beat clock's sources
+SOURCES = {"jack": 5, "midi": 4, "link": 3}  # the stored numbers of the beat clock's sources
 
 
 class Reference:
@@ -65,6 +70,31 @@ class Reference:
         self.proc.wait(5)
 
 
+class LinkPeer:
+    """LinkHut on the rig's JACK server, in the session and clicking; its clicks as heard."""
+
+    def __init__(self, rig):
+        self.proc = subprocess.Popen(["LinkHut"], env=rig.env, stdin=subprocess.PIPE,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1.0)
+        for n in (1, 2):
+            subprocess.run(["jack_connect", "LinkHut:out_%d" % n, "system:playback_%d" % n],
+                           env=rig.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for key in (b"a", b" "):  # Link on; start: a click on every beat
+            self.proc.stdin.write(key)
+            self.proc.stdin.flush()
+        self.clicks = JackRecorder(rig.work, rig.env, "LinkHut:out_1", 0.1)
+
+    @property
+    def bars(self):
+        return self.clicks.onset_times
+
+    def stop(self):
+        self.clicks.stop()
+        self.proc.terminate()
+        self.proc.wait(5)
+
+
 def percentile(values, p):
     ordered = sorted(values)
     return ordered[min(len(ordered) - 1, int(round(p / 100.0 * (len(ordered) - 1))))]
@@ -80,10 +110,15 @@ def main():
     parser.add_argument("--bars", type=int, default=8, help="bars played each round")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
+    if args.source == "link":
+        enter_private_network()
+        args.bpm = 120.0  # LinkHut's session, which the program joins
     bar = 240.0 / args.bpm
     with Rig("marrowtune-sync-", "sync", jack=True, keep=args.keep) as rig:
         setting = write_set(rig, bar)
         write_ini(rig, setting, {"Source": SOURCES[args.source], "Bpm": 100})
+        # LinkHut's session is there first: the program joins it and takes its tempo.
+        reference = LinkPeer(rig) if args.source == "link" else None
         program = rig.start([args.program])
         time.sleep(2.0)
         window = rig.open_setting_file(setting)
@@ -91,7 +126,9 @@ def main():
         outputs = [p for p in rig.ports() if p.startswith("Marrowtune:")]
         if not outputs or PAD_PORT not in rig.ports():
             sys.exit("sync_e2e: no JACK audio or MIDI port of the program")
-        if args.source == "jack":
+        if reference is not None:
+            pass
+        elif args.source == "jack":
             reference = Reference(rig, ["master", "%g" % args.bpm, "4"])
         else:
             reference = Reference(rig, ["clock", PAD_PORT, "%g" % args.bpm,
@@ -133,12 +170,13 @@ def main():
                   % (n + 1, len(onsets), " ".join("%+.2f" % d for d in off)))
         if not distances:
             return 1
-        goal = PERIOD_MS if args.source == "jack" else 60000.0 / args.bpm / 24
+        goal = {"jack": PERIOD_MS, "link": 3.0}.get(args.source, 60000.0 / args.bpm / 24)
         worst = max(distances)
         print("distance from the reference's bar: median %.3f ms, p99 %.3f ms, worst %.3f ms "
               "(goal: within %s, %.2f ms)"
               % (statistics.median(distances), percentile(distances, 99), worst,
-                 "one period" if args.source == "jack" else "one tick", goal))
+                 {"jack": "one period", "link": "Link's p99"}.get(args.source, "one tick"),
+                 goal))
         return 1 if failed or worst > goal else 0
 
 
