@@ -130,6 +130,10 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     clockReferenceCheck->setToolTip(
         QStringLiteral("テンポ合わせが小節（拍数×60÷BPM 秒）に合わせます"));
 
+    linkStartStopCheck =
+        Named(new QCheckBox(QStringLiteral("Linkの再生・停止を共有"), this), "chkLinkStartStop");
+    linkStartStopCheck->setToolTip(QStringLiteral(
+        "Linkの再生中だけ拍を合わせ、MIDIクロックの送信開始・停止でLinkも再生・停止します"));
     jackMasterCheck =
         Named(new QCheckBox(QStringLiteral("JACKトランスポートのタイムベースマスターになる"), this),
               "chkJackMaster");
