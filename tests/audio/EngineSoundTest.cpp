@@ -313,7 +313,7 @@ TEST(EngineDeviceClock, SkippedCyclesAreMixedUnheardAndTheHostTimeIsSmoothed) {
     Engine engine;
     engine.prepare(48000, 2, 16, 256);
     engine.setOutputLatency(0.01);
-    std::vector<float> out(2 * 256);
+    std::vector<float> out(512); // 256 stereo frames
     std::uint32_t device = 4294967000u; // JACK's frame time wraps on the way
     double ideal = 5e9;                 // host microseconds of the callback, before jitter
     for (int i = 0; i < 400; ++i) {
