@@ -10,6 +10,7 @@
 //
 // Prints the worst error in frames of each and their ratio. Not part of `make test`.
 #include "JackPads.h"
+#include "LibraryFrames.h"
 #include "audio/OutputChoice.h"
 #include "audio/SoundBuffers.h"
 
@@ -31,31 +32,6 @@ namespace {
 
 constexpr int kFramesPerBeat = 22050; // 120 BPM at the 44.1 kHz mix
 constexpr double kServerPerMix = 48000.0 / 44100.0;
-
-// A WAV image of `frames` frames at a constant level: its first frame is its onset.
-QByteArray Burst(int frames) {
-    QByteArray b("RIFF");
-    const auto le = [&b](std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            b += static_cast<char>((v >> (8 * i)) & 0xff);
-        }
-    };
-    le(36 + 2 * frames, 4);
-    b += "WAVEfmt ";
-    le(16, 4);
-    le(1, 2);
-    le(1, 2);
-    le(44100, 4);
-    le(88200, 4);
-    le(2, 2);
-    le(16, 2);
-    b += "data";
-    le(2 * frames, 4);
-    for (int i = 0; i < frames; ++i) {
-        le(16000, 2);
-    }
-    return b;
-}
 
 // Onsets at the port: the frame time of the first frame above half scale after silence.
 struct Recorder {
@@ -113,7 +89,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "bench_grid_onset: the library did not open on JACK\n");
         return 1;
     }
-    const QByteArray wav = Burst(2000);
+    // A constant level: its first frame is its onset.
+    const QByteArray wav = mt::bench::MonoWav(44100, 2000, [](int) { return 16000; });
     const std::int32_t burst = mt::createSoundBuffer(lib, wav.constData(), wav.size(), 1);
     Recorder r;
     r.client = jack_client_open("Grid recorder", JackNoStartServer, nullptr);

@@ -11,6 +11,7 @@
 //
 // Prints, per path, the median, p99 and largest distance in frames against one period.
 #include "JackPads.h"
+#include "LibraryFrames.h"
 #include "audio/OutputChoice.h"
 #include "audio/OutputClock.h"
 #include "audio/SoundBuffers.h"
@@ -71,20 +72,6 @@ struct Master {
         ++static_cast<Master*>(self)->xruns;
         return 0;
     }
-};
-
-// The sound library's output, as the program's core sees it.
-class LibraryFrames : public mt::FrameClock {
-public:
-    explicit LibraryFrames(std::int32_t lib) : m_lib(lib) {}
-    int frameRate() const override { return mt::libraryFrameRate(m_lib); }
-    std::int64_t frameHorizon() const override { return mt::libraryFrameHorizon(m_lib); }
-    std::shared_ptr<const mt::OutputClock> outputClock() const override {
-        return mt::libraryOutputClock(m_lib);
-    }
-
-private:
-    std::int32_t m_lib;
 };
 
 // An output elsewhere: frame 0 heard at host time `start`, 48000 frames a second after it.
@@ -158,7 +145,7 @@ int main(int argc, char* argv[]) {
     jack_port_get_latency_range(jack_port_by_name(master.client, "system:playback_1"),
                                 JackPlaybackLatency, &latency);
 
-    LibraryFrames onJack(lib);
+    mt::bench::LibraryFrames onJack(lib);
     HostFrames elsewhere(mt::OutputClock::HostMicros());
     const auto hostClock = elsewhere.outputClock();
     {

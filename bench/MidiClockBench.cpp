@@ -11,6 +11,7 @@
 // bench_midi_clock [seconds, default 30] [BPM, default 120] [period frames, default 128]
 #include "IgnoringInput.h"
 #include "JackPads.h"
+#include "LibraryFrames.h"
 #include "audio/RtAudioOutput.h"
 #include "audio/SampleBuffer.h"
 #include "audio/SoundBuffers.h"
@@ -38,17 +39,6 @@ using mt::bench::Percentile;
 
 constexpr int kEngineRate = 44100;
 constexpr double kServerRate = 48000.0;
-
-// The library's frames, as the program's track sound hands them to the beat clock.
-struct LibraryFrames final : mt::FrameClock {
-    explicit LibraryFrames(std::int32_t library) : lib(library) {}
-    int frameRate() const override { return mt::libraryFrameRate(lib); }
-    std::int64_t frameHorizon() const override { return mt::libraryFrameHorizon(lib); }
-    std::shared_ptr<const mt::OutputClock> outputClock() const override {
-        return mt::libraryOutputClock(lib);
-    }
-    std::int32_t lib;
-};
 
 // Every MIDI message our output sends: the server's frame of it and of its cycle's start.
 class Recorder {
@@ -161,7 +151,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "bench_midi_clock: no sound output on the private server\n");
         return 1;
     }
-    const LibraryFrames frames(lib);
+    const mt::bench::LibraryFrames frames(lib);
     mt::BeatClock clock(frames);
     if (!clock.setBpm(bpm)) {
         std::fprintf(stderr, "bench_midi_clock: %g BPM is out of range\n", bpm);

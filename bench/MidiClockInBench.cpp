@@ -13,6 +13,7 @@
 // bench_midi_clock_in [seconds of the jitter run, default 20] [period frames, default 128]
 #include "IgnoringInput.h"
 #include "JackPads.h"
+#include "LibraryFrames.h"
 #include "audio/RtAudioOutput.h"
 #include "audio/SoundBuffers.h"
 #include "core/BeatClock.h"
@@ -35,17 +36,6 @@
 namespace {
 
 constexpr double kServerRate = 48000.0;
-
-// The library's frames, as the program's track sound hands them to the beat clock.
-struct LibraryFrames final : mt::FrameClock {
-    explicit LibraryFrames(std::int32_t library) : lib(library) {}
-    int frameRate() const override { return mt::libraryFrameRate(lib); }
-    std::int64_t frameHorizon() const override { return mt::libraryFrameHorizon(lib); }
-    std::shared_ptr<const mt::OutputClock> outputClock() const override {
-        return mt::libraryOutputClock(lib);
-    }
-    std::int32_t lib;
-};
 
 double FramesPerBeat(double bpm) {
     return kServerRate * 60.0 / bpm;
@@ -195,7 +185,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "bench_midi_clock_in: no sound output on the private server\n");
         return 1;
     }
-    const LibraryFrames frames(lib);
+    const mt::bench::LibraryFrames frames(lib);
     mt::BeatClock beatClock(frames);
     mt::bench::IgnoringInput sink;
     mt::MidiInput midi(sink);

@@ -24,6 +24,7 @@
 //   onsets ours <n> peer <n> paired <n>
 //   xruns <n>
 #include "JackPads.h"
+#include "LibraryFrames.h"
 #include "audio/OutputClock.h"
 #include "audio/SoundBuffers.h"
 #include "core/FrameClock.h"
@@ -63,44 +64,6 @@ bool OnlyLoopback() {
     }
     return false;
 }
-
-// A mono 16-bit WAV image at the mix rate: `frames` frames of `sample(i)`.
-template <typename F> QByteArray Wav(int frames, F sample) {
-    QByteArray b("RIFF");
-    const auto le = [&b](std::uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            b += static_cast<char>((v >> (8 * i)) & 0xff);
-        }
-    };
-    le(36 + 2 * frames, 4);
-    b += "WAVEfmt ";
-    le(16, 4);
-    le(1, 2);
-    le(1, 2);
-    le(kMixRate, 4);
-    le(2 * kMixRate, 4);
-    le(2, 2);
-    le(16, 2);
-    b += "data";
-    le(2 * frames, 4);
-    for (int i = 0; i < frames; ++i) {
-        le(static_cast<std::uint16_t>(static_cast<std::int16_t>(sample(i))), 2);
-    }
-    return b;
-}
-
-class Library final : public mt::FrameClock {
-public:
-    explicit Library(std::int32_t handle) : m_handle(handle) {}
-    int frameRate() const override { return mt::libraryFrameRate(m_handle); }
-    std::int64_t frameHorizon() const override { return mt::libraryFrameHorizon(m_handle); }
-    std::shared_ptr<const mt::OutputClock> outputClock() const override {
-        return mt::libraryOutputClock(m_handle);
-    }
-
-private:
-    std::int32_t m_handle;
-};
 
 // Onsets on two ports: the server's frame of the first sample above 0.3 after 50 ms below it.
 struct Recorder {
@@ -221,18 +184,18 @@ int main(int argc, char* argv[]) {
     }
     for (int t = 0; t < 8; ++t) {
         const double hz = 110.0 * (t + 2);
-        const QByteArray loop = Wav(kMixRate + 9000 * t, [hz](int i) {
+        const QByteArray loop = mt::bench::MonoWav(kMixRate, kMixRate + 9000 * t, [hz](int i) {
             return 300.0 * std::sin(2.0 * M_PI * hz * i / kMixRate);
         });
         const std::int32_t b = mt::createSoundBuffer(lib, loop.constData(), loop.size(), 0);
         mt::playBufferLoopingWith(b, 0, 0, kMixRate);
     }
-    const QByteArray burst = Wav(2000, [](int) { return 20000.0; });
+    const QByteArray burst = mt::bench::MonoWav(kMixRate, 2000, [](int) { return 20000.0; });
     const std::array<std::int32_t, 2> clicks = {
         mt::createSoundBuffer(lib, burst.constData(), burst.size(), 0),
         mt::createSoundBuffer(lib, burst.constData(), burst.size(), 0)};
 
-    const Library frames(lib);
+    const mt::bench::LibraryFrames frames(lib);
     mt::LinkClock link(frames, 120.0);
     link.setBeatsPerBar(4);
     mt::setLibraryBlockListener(lib, &link);

@@ -181,8 +181,8 @@ int main(int argc, char** argv) {
     g_master = mode == "master";
     g_bpm = std::atof(argv[g_master ? 2 : 3]);
     g_beats = g_master ? std::atoi(argv[3]) : 4;
-    g_client = jack_client_open(g_master ? "sync master" : "sync clock", JackNoStartServer,
-                                nullptr);
+    g_client =
+        jack_client_open(g_master ? "sync master" : "sync clock", JackNoStartServer, nullptr);
     if (g_client == nullptr) {
         std::fprintf(stderr, "sync_reference: no JACK server\n");
         return 1;
