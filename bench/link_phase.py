@@ -22,6 +22,10 @@ import sys
 import threading
 import time
 
+sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from rig import stop_all  # noqa: E402
+
 MARK = "MT_LINK_PHASE_NAMESPACE"
 
 
@@ -117,13 +121,7 @@ def main():
         harness.wait(seconds + 60)
         reader.join(5)
     finally:
-        for p in reversed(procs):
-            if p.poll() is None:
-                p.terminate()
-                try:
-                    p.wait(5)
-                except subprocess.TimeoutExpired:
-                    p.kill()
+        stop_all(procs)
 
     delays = []
     for pressed, step in presses:

@@ -179,6 +179,17 @@ def free_display():
     raise RuntimeError("no free X display number")
 
 
+def stop_all(procs):
+    """Ends each process still running, the last started first; kills what does not end."""
+    for p in reversed(procs):
+        if p.poll() is None:
+            p.terminate()
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+
+
 class Rig:
     """A work folder with a private HOME, an X server and a PulseAudio server (sink `sink`),
     and a JACK server when asked. Use as a context manager; everything it started ends."""
@@ -244,13 +255,7 @@ class Rig:
         return self
 
     def __exit__(self, *exc):
-        for p in reversed(self.procs):
-            if p.poll() is None:
-                p.terminate()
-                try:
-                    p.wait(5)
-                except subprocess.TimeoutExpired:
-                    p.kill()
+        stop_all(self.procs)
         subprocess.run(["pactl", "exit"], env=self.env, stderr=subprocess.DEVNULL)
         if self.keep:
             log("work folder kept:", self.work)
