@@ -80,13 +80,8 @@ int main(int argc, char* argv[]) {
     if (!server.start("bench_grid_onset", name, QStringLiteral("128"))) {
         return 1;
     }
-    mt::OutputChoice choice;
-    choice.system = mt::AudioSystem::Jack;
-    mt::OutputFormat format;
-    format.sampleRate = 44100;
-    const std::int32_t lib = mt::openSoundLibraryOn(choice, &format);
-    if (lib == 0 || mt::libraryFrameRate(lib) != 44100) {
-        std::fprintf(stderr, "bench_grid_onset: the library did not open on JACK\n");
+    const std::int32_t lib = mt::bench::OpenJackLibrary("bench_grid_onset", 44100);
+    if (lib == 0) {
         return 1;
     }
     // A constant level: its first frame is its onset.

@@ -127,13 +127,8 @@ int main(int argc, char* argv[]) {
     if (!server.start("bench_jack_transport", name, QString::number(period))) {
         return 1;
     }
-    mt::OutputChoice choice;
-    choice.system = mt::AudioSystem::Jack;
-    mt::OutputFormat format;
-    format.sampleRate = 44100;
-    const std::int32_t lib = mt::openSoundLibraryOn(choice, &format);
+    const std::int32_t lib = mt::bench::OpenJackLibrary("bench_jack_transport", 44100);
     if (lib == 0) {
-        std::fprintf(stderr, "bench_jack_transport: the library did not open on JACK\n");
         return 1;
     }
     master.client = jack_client_open("Bench master", JackNoStartServer, nullptr);

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "audio/OutputChoice.h"
+#include "audio/OutputFormat.h"
 #include "audio/SoundBuffers.h"
 #include "core/FrameClock.h"
 
 #include <QByteArray>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 
 namespace mt::bench {
@@ -23,6 +26,21 @@ public:
 private:
     std::int32_t m_library;
 };
+
+// A sound library on the running JACK server, mixing at `rate`; 0, said on stderr under
+// `program`'s name, when it does not open there at that rate.
+inline std::int32_t OpenJackLibrary(const char* program, int rate) {
+    OutputChoice choice;
+    choice.system = AudioSystem::Jack;
+    OutputFormat format;
+    format.sampleRate = rate;
+    const std::int32_t library = openSoundLibraryOn(choice, &format);
+    if (library == 0 || libraryFrameRate(library) != rate) {
+        std::fprintf(stderr, "%s: the library did not open on JACK\n", program);
+        return 0;
+    }
+    return library;
+}
 
 // A mono 16-bit WAV image at `rate`: `frames` frames of `sample(i)`, in sample units.
 template <typename F> QByteArray MonoWav(int rate, int frames, F sample) {

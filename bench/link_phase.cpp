@@ -173,13 +173,8 @@ int main(int argc, char* argv[]) {
     const double seconds = std::atof(argv[1]);
     const char* peerPort = argc > 2 ? argv[2] : "LinkHut:out_1";
 
-    mt::OutputChoice choice;
-    choice.system = mt::AudioSystem::Jack;
-    mt::OutputFormat format;
-    format.sampleRate = kMixRate;
-    const std::int32_t lib = mt::openSoundLibraryOn(choice, &format);
-    if (lib == 0 || mt::libraryFrameRate(lib) != kMixRate) {
-        std::fprintf(stderr, "link_phase: the library did not open on JACK\n");
+    const std::int32_t lib = mt::bench::OpenJackLibrary("link_phase", kMixRate);
+    if (lib == 0) {
         return 1;
     }
     for (int t = 0; t < 8; ++t) {
