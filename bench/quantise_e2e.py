@@ -127,6 +127,19 @@ def pad_sender(rig):
     return proc
 
 
+def start_with_set(rig, argv, setting, settle=3.0):
+    """Starts the program, opens `setting` through its menu; returns the program, its main
+    window and its first JACK audio output port. Exits when its JACK ports are missing."""
+    program = rig.start(argv)
+    time.sleep(2.0)
+    window = rig.open_setting_file(setting)
+    time.sleep(settle)
+    outputs = [p for p in rig.ports() if p.startswith("Marrowtune:")]
+    if not outputs or PAD_PORT not in rig.ports():
+        sys.exit("%s: no JACK audio or MIDI port of the program" % os.path.basename(sys.argv[0]))
+    return program, window, outputs[0]
+
+
 def first_after(onsets, t):
     later = [o for o in onsets if o >= t]
     return min(later) if later else None
@@ -169,14 +182,8 @@ def main():
             stored = f.read()
         with open(ini_path(rig), "w", encoding="utf-8") as f:
             f.write(stored.replace("WSCDir=", "WSCDir=" + setting, 1))
-        program = rig.start([args.program])
-        time.sleep(2.0)
-        window = rig.open_setting_file(setting)
-        time.sleep(3.0)
-        outputs = [p for p in rig.ports() if p.startswith("Marrowtune:")]
-        if not outputs or PAD_PORT not in rig.ports():
-            sys.exit("quantise_e2e: no JACK audio or MIDI port of the program")
-        recorders = [JackRecorder(rig.work, rig.env, outputs[0], t) for t in THRESHOLDS]
+        program, window, output = start_with_set(rig, [args.program], setting)
+        recorders = [JackRecorder(rig.work, rig.env, output, t) for t in THRESHOLDS]
         pads = pad_sender(rig)
         keys = Keyboard(rig.display)
         before = load()

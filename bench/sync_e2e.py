@@ -35,7 +35,7 @@ import time
 sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from link_phase import enter_private_network  # noqa: E402
-from quantise_e2e import PAD_PORT, main_window, write_ini, write_set  # noqa: E402
+from quantise_e2e import PAD_PORT, main_window, start_with_set, write_ini, write_set  # noqa: E402,E501
 from rig import HERE, JackRecorder, Keyboard, Rig, load  # noqa: E402
 
 PERIOD_MS = 128 / 48.0
@@ -119,21 +119,13 @@ def main():
         write_ini(rig, setting, {"Source": SOURCES[args.source], "Bpm": 100})
         # LinkHut's session is there first: the program joins it and takes its tempo.
         reference = LinkPeer(rig) if args.source == "link" else None
-        program = rig.start([args.program])
-        time.sleep(2.0)
-        window = rig.open_setting_file(setting)
-        time.sleep(2.0)
-        outputs = [p for p in rig.ports() if p.startswith("Marrowtune:")]
-        if not outputs or PAD_PORT not in rig.ports():
-            sys.exit("sync_e2e: no JACK audio or MIDI port of the program")
-        if reference is not None:
-            pass
-        elif args.source == "jack":
+        program, window, output = start_with_set(rig, [args.program], setting, 2.0)
+        if args.source == "jack":
             reference = Reference(rig, ["master", "%g" % args.bpm, "4"])
-        else:
+        elif args.source == "midi":
             reference = Reference(rig, ["clock", PAD_PORT, "%g" % args.bpm,
                                         "%g" % args.jitter])
-        recorder = JackRecorder(rig.work, rig.env, outputs[0], 0.1)
+        recorder = JackRecorder(rig.work, rig.env, output, 0.1)
         time.sleep(4.0)  # the clock follows: two bars of MIDI clock after its Start
         rig.shot("following.png")
         keys = Keyboard(rig.display)

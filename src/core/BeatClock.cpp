@@ -15,12 +15,8 @@ void BeatClock::attach(TempoSource source, ExternalClock* clock) {
     poll();
 }
 
-ExternalClock* BeatClock::external(TempoSource source) const {
-    return m_externals[static_cast<std::size_t>(source)];
-}
-
 ExternalClock* BeatClock::followed() const {
-    return IsExternal(m_source) ? external(m_source) : nullptr;
+    return IsExternal(m_source) ? m_externals[static_cast<std::size_t>(m_source)] : nullptr;
 }
 
 void BeatClock::poll() {

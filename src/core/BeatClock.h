@@ -72,7 +72,6 @@ public:
     // The outside clock behind `source` (Link, MidiClock, JackTransport); null: this program
     // has none (the source then runs free). Not owned; it outlives the clock or is detached.
     void attach(TempoSource source, ExternalClock* clock);
-    ExternalClock* external(TempoSource source) const;
     // The chosen source's clock, null when it is not an outside one or has none.
     ExternalClock* followed() const;
     // What the chosen outside source said last, read every kFollowMs; Own otherwise.
