@@ -24,6 +24,11 @@ enum class PlayState { Stopped, Playing };
 // nothing until the sound is ready.
 enum class LoadState { Idle, Loading, AwaitingDevice };
 
+// The keep-pitch sound of a track: None while it needs none (tape, or its own tempo and pitch)
+// or has it; Rendering while a new one is made in the background (the track plays what it
+// had meanwhile); Failed when the last one could not be made (the track plays its tape sound).
+enum class RenderState { None, Rendering, Failed };
+
 // Everything one of the eight tracks is: its file and the format read from it, its sound
 // buffer, its mix settings as the performer set them, and its place in the performance.
 struct Track {
@@ -46,6 +51,17 @@ struct Track {
     bool hold = false;        // sounds only while its key is held
     QString ratio;            // the tempo ratio's text: "/2", "基準", "*4", "" for none
     bool fineSpeed = false;   // the speed bar steps by 1 and 10 rather than 10 and 100
+    Stretch stretch = Stretch::Tape; // KeepPitch: the speed bar moves the tempo alone
+    int pitchCents = 0;              // KeepPitch's shift, kMinPitchCents..kMaxPitchCents
+
+    // The keep-pitch sound: its buffer (0: none, the track plays `buffer`) and the speed and
+    // pitch it was rendered for; the render under way or failed, its progress and why it failed.
+    std::int32_t rendered = 0;
+    int renderedSpeed = kNormalSpeed;
+    int renderedPitch = 0;
+    RenderState renderState = RenderState::None;
+    int renderPercent = -1; // while rendering; -1 until the first report
+    QString renderError;    // the last failure's reason, shown until the next render
 
     Quantise quantise = Quantise::Off; // where a start the performer asks for lands
     bool stopOnGrid = false;           // the performer's stops wait for the grid too
@@ -61,6 +77,9 @@ struct Track {
     bool playing() const { return state == PlayState::Playing; }
     bool loading() const { return loadState == LoadState::Loading; }
     bool armed() const { return startFrame >= 0; }
+    bool keepsPitch() const { return stretch == Stretch::KeepPitch; }
+    // The buffer the track sounds through: its keep-pitch sound when it has one.
+    std::int32_t sounding() const { return rendered != 0 ? rendered : buffer; }
 };
 
 // Seconds that `length44k` frames at 44.1 kHz play for at speed-bar value `speed` (tens of

@@ -677,6 +677,23 @@ void TrackBank::setStopOnGrid(int index, bool onGrid) {
     edited(index);
 }
 
+void TrackBank::setStretch(int index, Stretch stretch) {
+    if (m_tracks[index].stretch == stretch) {
+        return;
+    }
+    m_tracks[index].stretch = stretch;
+    edited(index);
+}
+
+void TrackBank::setPitch(int index, int cents) {
+    cents = std::clamp(cents, kMinPitchCents, kMaxPitchCents);
+    if (m_tracks[index].pitchCents == cents) {
+        return;
+    }
+    m_tracks[index].pitchCents = cents;
+    edited(index);
+}
+
 void TrackBank::setRatio(int index, const QString& ratio) {
     if (m_tracks[index].ratio == ratio) {
         return;

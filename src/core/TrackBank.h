@@ -153,6 +153,14 @@ public:
     void setRatio(int index, const QString& ratio);
     void setQuantise(int index, Quantise quantise);
     void setStopOnGrid(int index, bool onGrid);
+    // Tape or keep-pitch, and the keep-pitch shift in cents (clamped to its range). In keep-pitch
+    // mode a new speed or pitch renders a new sound in the background, once the values have
+    // stood still for kRenderDelayMs (a bar being dragged renders once, when it stops); until
+    // it is ready the track plays what it had, and then changes over without a click: at once
+    // when silent, with a short crossfade at the same place in the music when sounding.
+    void setStretch(int index, Stretch stretch);
+    void setPitch(int index, int cents);
+    static constexpr int kRenderDelayMs = 150;
     // The speed bar's fine steps: how the bar moves, not what the track plays, so the bank
     // is not marked changed.
     void setFineSpeed(int index, bool fine);

@@ -42,6 +42,17 @@ public:
         return 0;
     }
     virtual void cancelLoad(LoadId /*load*/) {}
+    // A new buffer with `source`'s sound stretched in time by `timeRatio` (2: twice as long) and
+    // shifted in pitch by `pitchScale` (2: an octave up), made in the background as load()
+    // makes one: `done(buffer, reason)` comes once, later, with 0 and why when none could be
+    // made; `progress(percent)` may come before it. cancelLoad(render) drops it. The source may
+    // be released meanwhile.
+    using RenderDone = std::function<void(std::int32_t buffer, const QString& reason)>;
+    virtual LoadId render(std::int32_t /*source*/, double /*timeRatio*/, double /*pitchScale*/,
+                          std::function<void(int percent)> /*progress*/, RenderDone done) {
+        done(0, QStringLiteral("音程を保ったまま速さを変えることはできません"));
+        return 0;
+    }
     virtual void release(std::int32_t buffer) = 0;
     // Restarts from the first frame with these settings, once or looping.
     virtual void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan,

@@ -13,10 +13,19 @@ namespace mt {
 enum class Quantise : std::uint8_t { Off, Sixteenth, Eighth, Beat, Bar, TwoBars, FourBars };
 inline constexpr int kQuantiseCount = 7;
 
+// How the speed bar changes a track's sound. Tape resamples, so its pitch moves with its
+// speed, as a track always played; KeepPitch plays the sound stretched to the speed's tempo at
+// its own pitch, shifted by the track's pitch control.
+enum class Stretch : std::uint8_t { Tape, KeepPitch };
+// The pitch control's range, in cents: an octave either way.
+inline constexpr int kMinPitchCents = -1200, kMaxPitchCents = 1200;
+
 // What a set holds for one track beyond its block of the setting file.
 struct TrackExtras {
     Quantise quantise = Quantise::Off;
     bool stopOnGrid = false; // a stop waits for the next grid point too; holds never do
+    Stretch stretch = Stretch::Tape;
+    int pitchCents = 0; // kMinPitchCents..kMaxPitchCents; heard only with KeepPitch
 
     bool operator==(const TrackExtras&) const = default;
 };
@@ -35,7 +44,8 @@ QString CompanionPath(const QString& settingPath);
 
 // The companion's bytes: UTF-8 JSON, an object with "format": "marrowtune-set", "version": 1
 // and "tracks": eight objects of "quantise" (a word: "off", "1/16", "1/8", "beat", "bar",
-// "2bars", "4bars") and "stopOnGrid" (true or false).
+// "2bars", "4bars"), "stopOnGrid" (true or false), "stretch" ("tape" or "keepPitch") and
+// "pitchCents" (a whole number of cents, -1200..1200).
 QByteArray EncodeSetExtras(const SetExtras& extras);
 
 // A companion's values. Keys it does not know (a newer version's) are passed over and a key
