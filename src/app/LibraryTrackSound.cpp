@@ -24,6 +24,14 @@ void LibraryTrackSound::cancelLoad(LoadId load) {
     m_library.cancelLoad(load);
 }
 
+TrackSound::LoadId LibraryTrackSound::render(std::int32_t source, double timeRatio,
+                                             double pitchScale,
+                                             std::function<void(int percent)> progress,
+                                             RenderDone done) {
+    return m_library.renderTrackBuffer(source, timeRatio, pitchScale, std::move(progress),
+                                       std::move(done));
+}
+
 void LibraryTrackSound::release(std::int32_t buffer) {
     freeSoundBuffer(buffer);
 }

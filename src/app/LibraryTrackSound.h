@@ -16,6 +16,8 @@ public:
     LoadId load(const QString& path, std::function<void(int percent)> progress,
                 std::function<void(std::int32_t buffer)> done) override;
     void cancelLoad(LoadId load) override;
+    LoadId render(std::int32_t source, double timeRatio, double pitchScale,
+                  std::function<void(int percent)> progress, RenderDone done) override;
     void release(std::int32_t buffer) override;
     void play(std::int32_t buffer, std::int32_t volume, std::int32_t pan, std::int32_t frequency,
               bool looping) override;

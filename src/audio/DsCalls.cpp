@@ -279,6 +279,13 @@ std::int64_t bufferFrames(std::int32_t buffer) {
     return dsGetFrames(buffer);
 }
 
+std::shared_ptr<const SampleBuffer> bufferSamples(std::int32_t buffer) {
+    std::shared_ptr<const SampleBuffer> samples;
+    LibraryRegistry::instance().withBuffer(
+        buffer, [&](SoundLibrary& l, std::int32_t b) { samples = l.samples(b); });
+    return samples;
+}
+
 float libraryMasterPeak(std::int32_t library) {
     return dsGetMasterPeak(library);
 }

@@ -136,6 +136,9 @@ std::shared_ptr<const WaveOverview> bufferOverview(std::int32_t buffer);
 // The frames the buffer holds (what was decoded, not what its file declared); -1 for an
 // unknown handle.
 std::int64_t bufferFrames(std::int32_t buffer);
+// The buffer's samples, for reading on another thread (they outlive the buffer while held);
+// null for an unknown handle.
+std::shared_ptr<const SampleBuffer> bufferSamples(std::int32_t buffer);
 
 // The largest sample of the library's whole output over the last few hundredths of a second,
 // before limiting (above 1: clipped); 0 for an unknown library. Never blocks on the audio

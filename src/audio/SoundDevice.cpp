@@ -1,6 +1,7 @@
 #include "audio/SoundDevice.h"
 
 #include "audio/SoundBuffers.h"
+#include "audio/StretchRender.h"
 #include "audio/WavDecoder.h"
 
 namespace mt {
@@ -47,14 +48,44 @@ std::int32_t SoundDevice::CreateTrackBuffer(const QString& path, std::int32_t /*
 SoundDevice::LoadId SoundDevice::loadTrackBuffer(const QString& path,
                                                  std::function<void(int percent)> progress,
                                                  std::function<void(std::int32_t buffer)> done) {
+    return loader().start(path, std::move(progress),
+                          [this, done = std::move(done)](std::unique_ptr<SampleBuffer> samples,
+                                                         const QString& reason) {
+                              done(soundLibHandle == 0 ? 0 : adopt(std::move(samples), reason));
+                          });
+}
+
+SoundDevice::LoadId SoundDevice::renderTrackBuffer(
+    std::int32_t source, double timeRatio, double pitchScale,
+    std::function<void(int percent)> progress,
+    std::function<void(std::int32_t buffer, const QString& reason)> done) {
+    std::shared_ptr<const SampleBuffer> samples = bufferSamples(source);
+    return loader().start(
+        [samples = std::move(samples), timeRatio,
+         pitchScale](const std::function<bool(double)>& rendered,
+                     QString& reason) -> std::unique_ptr<SampleBuffer> {
+            if (!samples) {
+                reason = QStringLiteral("元の音がありません");
+                return nullptr;
+            }
+            return RenderStretched(*samples, timeRatio, pitchScale, rendered, reason);
+        },
+        std::move(progress),
+        [this, done = std::move(done)](std::unique_ptr<SampleBuffer> made, const QString& reason) {
+            if (!made || soundLibHandle == 0) {
+                done(0, reason);
+                return;
+            }
+            const std::int32_t buffer = adoptSoundBuffer(soundLibHandle, std::move(made), reason);
+            done(buffer, buffer == 0 ? libraryLastError(soundLibHandle) : QString());
+        });
+}
+
+SoundLoader& SoundDevice::loader() {
     if (!m_loader) {
         m_loader = std::make_unique<SoundLoader>();
     }
-    return m_loader->start(path, std::move(progress),
-                           [this, done = std::move(done)](std::unique_ptr<SampleBuffer> samples,
-                                                          const QString& reason) {
-                               done(soundLibHandle == 0 ? 0 : adopt(std::move(samples), reason));
-                           });
+    return *m_loader;
 }
 
 void SoundDevice::cancelLoad(LoadId load) {

@@ -51,6 +51,15 @@ public:
     LoadId loadTrackBuffer(const QString& path, std::function<void(int percent)> progress,
                            std::function<void(std::int32_t buffer)> done);
     void cancelLoad(LoadId load);
+    // A new buffer of the open library with buffer `source`'s sound stretched in time by
+    // `timeRatio` and shifted in pitch by `pitchScale` (RenderStretched), rendered on the loader
+    // thread after the loads and renders asked for before it: returns at once. `done(buffer,
+    // reason)` comes once, later, on this thread: 0 and why when none is made, which is the
+    // caller's to tell. `progress` and cancelLoad as for loadTrackBuffer. The source may be
+    // freed meanwhile: the render reads its own hold on the samples.
+    LoadId renderTrackBuffer(std::int32_t source, double timeRatio, double pitchScale,
+                             std::function<void(int percent)> progress,
+                             std::function<void(std::int32_t buffer, const QString& reason)> done);
 
     // A library failure for the performer: exclamation icon, title "VbDSnd.Dll".
     void ShowSoundLibError(const QString& text);
@@ -79,7 +88,9 @@ private:
 
     MessageBoxService& m_messages;
     Initializer m_initialize;
-    std::unique_ptr<SoundLoader> m_loader; // started by the first load
+    SoundLoader& loader();
+
+    std::unique_ptr<SoundLoader> m_loader; // started by the first load or render
 };
 
 } // namespace mt

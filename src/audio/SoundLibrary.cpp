@@ -423,6 +423,11 @@ std::shared_ptr<const WaveOverview> SoundLibrary::overview(std::int32_t handle) 
     return samples == nullptr ? nullptr : samples->overview();
 }
 
+std::shared_ptr<const SampleBuffer> SoundLibrary::samples(std::int32_t handle) {
+    const BufferRecord* r = find(handle);
+    return r == nullptr ? nullptr : m_slots[static_cast<std::size_t>(r->slot)];
+}
+
 std::int64_t SoundLibrary::frames(std::int32_t handle) {
     const BufferRecord* r = find(handle);
     const SampleBuffer* samples =

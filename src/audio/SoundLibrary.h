@@ -111,6 +111,9 @@ public:
     // The frames the buffer holds, fewer than its file declared when the file was cut while
     // it was read; -1 for a handle this library does not hold.
     std::int64_t frames(std::int32_t handle);
+    // The buffer's samples, kept alive for a reader on another thread after the buffer is
+    // freed; null for a handle this library does not hold.
+    std::shared_ptr<const SampleBuffer> samples(std::int32_t handle);
     // The whole output's level as Engine::masterPeak. Never blocks.
     float masterPeak() const noexcept { return m_engine.masterPeak(); }
 
@@ -169,7 +172,9 @@ private:
     std::int64_t m_nextTry = 0; // steady-clock ns
     std::uint32_t m_pastUnderruns = 0;
     std::unordered_map<std::int32_t, BufferRecord> m_buffers;
-    std::array<std::unique_ptr<SampleBuffer>, Engine::kMaxSlots> m_slots;
+    // Shared with renders reading them on the loader thread; the engine reads them through
+    // plain pointers and returns a slot before the library lets go of its samples.
+    std::array<std::shared_ptr<const SampleBuffer>, Engine::kMaxSlots> m_slots;
     std::vector<int> m_freeSlots;
     std::vector<std::unique_ptr<AudioSource>> m_sources;
     std::deque<EngineCommand> m_backlog; // commands the full ring could not take yet

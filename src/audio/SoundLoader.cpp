@@ -28,11 +28,20 @@ SoundLoader::~SoundLoader() {
 }
 
 SoundLoader::JobId SoundLoader::start(const QString& path, Progress progress, Done done) {
+    return start(
+        [path](const std::function<bool(double)>& decoded,
+               QString& reason) -> std::unique_ptr<SampleBuffer> {
+            return path.isEmpty() ? nullptr : DecodeSoundFile(path, reason, decoded);
+        },
+        std::move(progress), std::move(done));
+}
+
+SoundLoader::JobId SoundLoader::start(Work work, Progress progress, Done done) {
     const JobId id = ++m_lastId;
     m_callbacks.emplace(id, Callbacks{std::move(progress), std::move(done)});
     {
         const std::lock_guard lock(m_mutex);
-        m_queue.push_back(Job{id, path});
+        m_queue.push_back(Job{id, std::move(work)});
     }
     m_wake.notify_one();
     return id;
@@ -72,6 +81,7 @@ void SoundLoader::run() {
             m_abandonRunning = false;
         }
         decode(job);
+        job.work = nullptr; // what it held goes here, off the UI thread
         const std::lock_guard lock(m_mutex);
         m_running = 0;
     }
@@ -93,10 +103,7 @@ void SoundLoader::decode(const Job& job) {
         return true;
     };
     QString reason;
-    std::unique_ptr<SampleBuffer> samples;
-    if (!job.path.isEmpty()) {
-        samples = DecodeSoundFile(job.path, reason, progress);
-    }
+    std::unique_ptr<SampleBuffer> samples = job.work(progress, reason);
     if (m_abandonRunning) {
         return; // freed here, off the UI thread
     }

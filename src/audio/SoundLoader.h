@@ -17,13 +17,13 @@
 
 namespace mt {
 
-// The loader thread: one worker that decodes sound files, one job at a time in the order they
-// were asked for, and hands each result back to the thread that made the loader, through its
-// event loop. A job can be cancelled at any time: queued, it never runs; running, it stops
-// at its next chunk; finished, its result is dropped. Results are handed over one at a time:
-// one that comes while another's callback runs (a message box's own event loop) waits for it
-// to return. An empty path decodes nothing and ends in its turn (null, no reason). Every
-// method is for the thread that made the loader (the UI thread) and returns at once; none
+// The loader thread: one worker that decodes sound files and renders sounds from others, one
+// job at a time in the order they were asked for, and hands each result back to the thread that
+// made the loader, through its event loop. A job can be cancelled at any time: queued, it never
+// runs; running, it stops at its next chunk; finished, its result is dropped. Results are handed
+// over one at a time: one that comes while another's callback runs (a message box's own event loop)
+// waits for it to return. An empty path decodes nothing and ends in its turn (null, no reason).
+// Every method is for the thread that made the loader (the UI thread) and returns at once; none
 // waits for a decode.
 class SoundLoader {
 public:
@@ -32,6 +32,10 @@ public:
     using Progress = std::function<void(int percent)>;
     // The decoded samples, or null with the reason DecodeSoundFile gave.
     using Done = std::function<void(std::unique_ptr<SampleBuffer> samples, const QString& reason)>;
+    // A job's work on the worker: the samples it makes, or null with the reason; `progress`
+    // takes the share done and says false once the job is cancelled, when the work stops.
+    using Work = std::function<std::unique_ptr<SampleBuffer>(
+        const std::function<bool(double fraction)>& progress, QString& reason)>;
 
     // A load shorter than this shows no progress (milliseconds).
     static constexpr int kQuietMs = 200;
@@ -45,13 +49,16 @@ public:
     // Queues the file at `path`. `done` comes once, later, unless the job is cancelled first;
     // `progress` may come before it. Never 0.
     JobId start(const QString& path, Progress progress, Done done);
+    // As start, for samples `work` makes. What it holds is let go on the worker, or here when
+    // the job is cancelled before it runs.
+    JobId start(Work work, Progress progress, Done done);
     // After this neither of the job's callbacks comes. Unknown or finished jobs are ignored.
     void cancel(JobId job);
 
 private:
     struct Job {
         JobId id = 0;
-        QString path;
+        Work work;
     };
     struct Callbacks {
         Progress progress;

@@ -48,6 +48,8 @@ void BankLoader::load(int index, const StoredTrack& stored) {
 void BankLoader::loadExtras(int index, const TrackExtras& extras) {
     m_bank.setQuantise(index, extras.quantise);
     m_bank.setStopOnGrid(index, extras.stopOnGrid);
+    m_bank.setStretch(index, extras.stretch);
+    m_bank.setPitch(index, extras.pitchCents);
 }
 
 void BankLoader::reset(int index) {

@@ -46,7 +46,8 @@ public:
     // (its title stays even when the file is gone), then Loop, Duuk and the ratio. A track
     // that was loaded loses its sound first.
     void load(int index, const StoredTrack& stored);
-    // The track's values from the set's companion file: quantise and stop on the grid. For a
+    // The track's values from the set's companion file: quantise, stop on the grid, stretch
+    // mode and pitch. For a
     // track that is not armed, as load() leaves it: an armed one would follow the new grid.
     void loadExtras(int index, const TrackExtras& extras);
 

@@ -147,7 +147,8 @@ std::array<TrackSetting, kTrackCount> Performance::currentSettings() const {
 SetExtras Performance::currentExtras() const {
     SetExtras extras;
     for (int i = 0; i < kTrackCount; ++i) {
-        extras.tracks[i] = {m_bank.track(i).quantise, m_bank.track(i).stopOnGrid};
+        const Track& t = m_bank.track(i);
+        extras.tracks[i] = {t.quantise, t.stopOnGrid, t.stretch, t.pitchCents};
     }
     return extras;
 }

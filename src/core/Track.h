@@ -44,13 +44,13 @@ struct Track {
     float length44k = 0.0f;      // length in frames at 44.1 kHz
     double duration = 0.0;       // seconds at the current speed, 3 decimals
 
-    int volume = 0;           // dB, -70..0
-    int pan = 0;              // -40 (left) .. 40 (right)
-    int speed = kNormalSpeed; // tens of hertz on the 44.1 kHz scale, 5..9000
-    bool loop = false;        // plays looping
-    bool hold = false;        // sounds only while its key is held
-    QString ratio;            // the tempo ratio's text: "/2", "基準", "*4", "" for none
-    bool fineSpeed = false;   // the speed bar steps by 1 and 10 rather than 10 and 100
+    int volume = 0;                  // dB, -70..0
+    int pan = 0;                     // -40 (left) .. 40 (right)
+    int speed = kNormalSpeed;        // tens of hertz on the 44.1 kHz scale, 5..9000
+    bool loop = false;               // plays looping
+    bool hold = false;               // sounds only while its key is held
+    QString ratio;                   // the tempo ratio's text: "/2", "基準", "*4", "" for none
+    bool fineSpeed = false;          // the speed bar steps by 1 and 10 rather than 10 and 100
     Stretch stretch = Stretch::Tape; // KeepPitch: the speed bar moves the tempo alone
     int pitchCents = 0;              // KeepPitch's shift, kMinPitchCents..kMaxPitchCents
 

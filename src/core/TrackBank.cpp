@@ -16,12 +16,26 @@ namespace {
 
 constexpr std::int32_t kSilence = -10000;
 
+// A keep-pitch track whose speed or pitch moves its sound: one that needs a render.
+bool NeedsRender(const Track& t) {
+    return t.loaded && t.keepsPitch() && (t.speed != kNormalSpeed || t.pitchCents != 0);
+}
+
 } // namespace
 
 TrackBank::TrackBank(TrackSound& sound) : m_sound(sound) {
     m_advanceTimer.setSingleShot(true);
     m_advanceTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_advanceTimer, &QTimer::timeout, this, [this] { advance(m_sound.frameHorizon()); });
+    m_renderTimer.setSingleShot(true);
+    connect(&m_renderTimer, &QTimer::timeout, this, [this] {
+        const std::uint32_t due = std::exchange(m_renderDue, 0);
+        for (int i = 0; i < kTrackCount; ++i) {
+            if ((due & (1U << i)) != 0) {
+                startRender(i);
+            }
+        }
+    });
 }
 
 TrackBank::Batch::Batch(TrackBank& bank) : m_bank(bank) {
@@ -54,6 +68,7 @@ void TrackBank::flushNotices() {
         emit bankStateChanged();
     }
     scheduleAdvance();
+    scheduleRenders();
 }
 
 void TrackBank::play(int index) {
@@ -76,7 +91,7 @@ void TrackBank::start(int index, bool looping) {
         for (int j = 0; j < kTrackCount; ++j) {
             if (m_tracks[j].loaded && m_tracks[j].loneWolf) {
                 disarm(j);
-                m_sound.stop(m_tracks[j].buffer);
+                m_sound.stop(m_tracks[j].sounding());
                 m_tracks[j].state = PlayState::Stopped;
                 notifyTrack(j);
             }
@@ -84,8 +99,8 @@ void TrackBank::start(int index, bool looping) {
     }
     Track& t = m_tracks[index];
     m_triggerGain[index] = m_nextTriggerGain;
-    m_sound.play(t.buffer, soundingVolume(index), t.pan * 100,
-                 PlaybackFrequency(t.speed, t.rateRatio), looping);
+    m_sound.play(t.sounding(), soundingVolume(index), t.pan * 100, soundingFrequency(index),
+                 looping);
     t.state = PlayState::Playing;
     notifyTrack(index);
     select(index);
@@ -109,38 +124,45 @@ void TrackBank::arm(int index, bool looping, std::int64_t frame) {
                 if (disarm(j)) {
                     notifyTrack(j);
                 }
-                m_sound.stopAt(m_tracks[j].buffer, frame);
+                m_sound.stopAt(m_tracks[j].sounding(), frame);
             }
         }
     }
     // A loop a whole number of beats long takes up where the grid says it would be, so that it
     // stays in phase with the bars whenever it was started.
-    std::int64_t from = 0;
-    const double rate = m_sound.frameRate();
-    const std::int64_t frames = m_sound.frames(t.buffer);
-    const double hz = PlaybackFrequency(t.speed, t.rateRatio);
-    if (looping && rate > 0.0 && frames > 0 && hz > 0.0) {
-        const double beats = frames / hz * rate / m_clock->framesPerBeat();
-        const double whole = std::round(beats);
-        if (whole >= 1.0 && std::fabs(beats - whole) < 0.01) {
-            // Shorter than a bar: counted from the bar's start; a bar or longer: from beat 0,
-            // so a two-bar loop keeps to the two-bar phrase.
-            const double bar = m_clock->beatsPerBar();
-            double beat = m_clock->beatAt(frame);
-            if (whole < bar) {
-                beat -= std::floor(beat / bar) * bar;
-            }
-            const double phase = (beat - std::floor(beat / whole) * whole) / whole;
-            from = std::llround(phase * static_cast<double>(frames)) % frames;
-        }
-    }
+    const std::int32_t hz = soundingFrequency(index);
+    const std::int64_t phase =
+        looping ? gridPhase(index, frame, m_sound.frames(t.sounding()), hz) : -1;
     m_triggerGain[index] = m_nextTriggerGain;
-    m_sound.playAt(t.buffer, soundingVolume(index), t.pan * 100, static_cast<std::int32_t>(hz),
-                   looping, frame, from);
+    m_sound.playAt(t.sounding(), soundingVolume(index), t.pan * 100, hz, looping, frame,
+                   std::max<std::int64_t>(phase, 0));
     t.startFrame = frame;
     t.startLooping = looping;
     notifyTrack(index);
     select(index);
+}
+
+std::int64_t TrackBank::gridPhase(int index, std::int64_t frame, std::int64_t frames,
+                                  double hz) const {
+    const double rate = m_sound.frameRate();
+    if (m_clock == nullptr || !m_clock->running() || m_tracks[index].quantise == Quantise::Off ||
+        rate <= 0.0 || frames <= 0 || hz <= 0.0) {
+        return -1;
+    }
+    const double beats = static_cast<double>(frames) / hz * rate / m_clock->framesPerBeat();
+    const double whole = std::round(beats);
+    if (whole < 1.0 || std::fabs(beats - whole) >= 0.01) {
+        return -1;
+    }
+    // Shorter than a bar: counted from the bar's start; a bar or longer: from beat 0, so a
+    // two-bar loop keeps to the two-bar phrase.
+    const double bar = m_clock->beatsPerBar();
+    double beat = m_clock->beatAt(frame);
+    if (whole < bar) {
+        beat -= std::floor(beat / bar) * bar;
+    }
+    const double phase = (beat - std::floor(beat / whole) * whole) / whole;
+    return std::llround(phase * static_cast<double>(frames)) % frames;
 }
 
 bool TrackBank::disarm(int index) {
@@ -149,13 +171,13 @@ bool TrackBank::disarm(int index) {
         return false;
     }
     if (t.loaded) {
-        m_sound.cancelScheduled(t.buffer);
+        m_sound.cancelScheduled(t.sounding());
     }
     if (t.startFrame >= 0 && m_loneWolfMode && t.loneWolf) {
         // The members it would have silenced play on.
         for (int j = 0; j < kTrackCount; ++j) {
             if (j != index && m_tracks[j].loaded && m_tracks[j].loneWolf) {
-                m_sound.cancelScheduled(m_tracks[j].buffer);
+                m_sound.cancelScheduled(m_tracks[j].sounding());
             }
         }
     }
@@ -172,7 +194,7 @@ void TrackBank::stopPressed(int index) {
         return;
     }
     disarm(index);
-    m_sound.stopAt(t.buffer, at);
+    m_sound.stopAt(t.sounding(), at);
     t.stopFrame = at;
     notifyTrack(index);
 }
@@ -248,7 +270,7 @@ void TrackBank::scheduleAdvance() {
 
 void TrackBank::stop(int index) {
     disarm(index);
-    m_sound.stop(m_tracks[index].buffer);
+    m_sound.stop(m_tracks[index].sounding());
     m_tracks[index].state = PlayState::Stopped;
     notifyTrack(index);
 }
@@ -331,7 +353,7 @@ std::int32_t TrackBank::soundingVolume(int index) const {
 
 void TrackBank::applyVolume(int index) {
     if (m_tracks[index].loaded) {
-        m_sound.setVolume(m_tracks[index].buffer, soundingVolume(index));
+        m_sound.setVolume(m_tracks[index].sounding(), soundingVolume(index));
     }
 }
 
@@ -448,6 +470,7 @@ TrackBank::Assigned TrackBank::assign(int index, const QString& path) {
 
 void TrackBank::loadSound(int index, const QString& path, std::function<void(int index)> failed) {
     cancelLoad(index);
+    dropRender(index);
     Track& t = m_tracks[index];
     t.loadState = LoadState::Loading;
     t.loadPercent = -1;
@@ -482,6 +505,7 @@ void TrackBank::loadSound(int index, const QString& path, std::function<void(int
                     done.frames = static_cast<float>(frames);
                     done.length44k = static_cast<float>(frames * 44100.0 / done.sampleRate);
                 }
+                stretchChanged(index);
             } else if (failed) {
                 failed(index);
             }
@@ -519,6 +543,7 @@ void TrackBank::unload(int index) {
         notifyTrack(index);
     }
     if (t.loaded) {
+        dropRender(index);
         m_sound.release(t.buffer); // and with it what was scheduled for it
         t.loaded = false;
         t.startFrame = t.stopFrame = -1;
@@ -578,6 +603,7 @@ void TrackBank::awaitDevice() {
         }
         cancelLoad(i);
         if (t.loaded) {
+            dropRender(i);
             m_sound.release(t.buffer);
         }
         t.loaded = false;
@@ -599,6 +625,7 @@ bool TrackBank::endDeviceWait(int index) {
 void TrackBank::forgetSounds() {
     for (int i = 0; i < kTrackCount; ++i) {
         Track& t = m_tracks[i];
+        dropRender(i, false);
         t.loaded = false;
         t.buffer = 0;
         t.rateRatio = 1.0f;
@@ -624,7 +651,7 @@ void TrackBank::setPan(int index, int pan) {
     }
     t.pan = pan;
     if (t.loaded) {
-        m_sound.setPan(t.buffer, pan * 100);
+        m_sound.setPan(t.sounding(), pan * 100);
     }
     edited(index);
 }
@@ -636,9 +663,10 @@ void TrackBank::setSpeed(int index, int speed) {
     }
     t.speed = speed;
     if (t.loaded) {
-        m_sound.setFrequency(t.buffer, PlaybackFrequency(speed, t.rateRatio));
+        m_sound.setFrequency(t.sounding(), soundingFrequency(index));
     }
     t.duration = TrackDurationSeconds(t.length44k, speed);
+    stretchChanged(index);
     edited(index);
 }
 
@@ -682,6 +710,7 @@ void TrackBank::setStretch(int index, Stretch stretch) {
         return;
     }
     m_tracks[index].stretch = stretch;
+    stretchChanged(index);
     edited(index);
 }
 
@@ -691,6 +720,7 @@ void TrackBank::setPitch(int index, int cents) {
         return;
     }
     m_tracks[index].pitchCents = cents;
+    stretchChanged(index);
     edited(index);
 }
 
@@ -706,6 +736,151 @@ void TrackBank::setFineSpeed(int index, bool fine) {
     if (m_tracks[index].fineSpeed != fine) {
         m_tracks[index].fineSpeed = fine;
         notifyTrack(index);
+    }
+}
+
+std::int32_t TrackBank::soundingFrequency(int index) const {
+    const Track& t = m_tracks[index];
+    return PlaybackFrequency(t.rendered != 0 ? kNormalSpeed : t.speed, t.rateRatio);
+}
+
+void TrackBank::stretchChanged(int index) {
+    Track& t = m_tracks[index];
+    cancelRender(index); // made for other values
+    t.renderState = RenderState::None;
+    t.renderPercent = -1;
+    if (!NeedsRender(t)) {
+        changeSound(index, 0, kNormalSpeed, 0);
+    } else if (t.rendered == 0 || t.renderedSpeed != t.speed || t.renderedPitch != t.pitchCents) {
+        t.renderState = RenderState::Rendering;
+        t.renderError.clear();
+        m_renderDue |= 1U << index;
+        m_renderTimerWanted = true;
+        scheduleRenders();
+    }
+    notifyTrack(index);
+}
+
+void TrackBank::scheduleRenders() {
+    if (!m_renderTimerWanted || QThread::currentThread() != thread()) {
+        return; // a borrower's flush on the UI thread comes here again
+    }
+    m_renderTimerWanted = false;
+    m_renderTimer.start(kRenderDelayMs);
+}
+
+void TrackBank::cancelRender(int index) {
+    m_renderDue &= ~(1U << index);
+    if (m_renderIds[index] != 0) {
+        m_sound.cancelLoad(m_renderIds[index]);
+        m_renderIds[index] = 0;
+    }
+    ++m_renderCounts[index];
+}
+
+void TrackBank::dropRender(int index, bool release) {
+    Track& t = m_tracks[index];
+    cancelRender(index);
+    if (t.rendered != 0 && release) {
+        m_sound.release(t.rendered);
+    }
+    t.rendered = 0;
+    t.renderState = RenderState::None;
+    t.renderPercent = -1;
+}
+
+void TrackBank::startRender(int index) {
+    const Track& t = m_tracks[index];
+    if (!NeedsRender(t)) {
+        return;
+    }
+    const int speed = t.speed;
+    const int pitch = t.pitchCents;
+    const std::uint64_t count = ++m_renderCounts[index];
+    const auto current = [this, index, count] { return m_renderCounts[index] == count; };
+    const std::uint64_t id = m_sound.render(
+        t.buffer, static_cast<double>(kNormalSpeed) / speed, std::exp2(pitch / 1200.0),
+        [this, index, current](int percent) {
+            if (current()) {
+                m_tracks[index].renderPercent = percent;
+                notifyTrack(index);
+            }
+        },
+        [this, index, current, speed, pitch](std::int32_t buffer, const QString& reason) {
+            if (!current()) {
+                if (buffer != 0) {
+                    m_sound.release(buffer); // made for values or a sound since replaced
+                }
+                return;
+            }
+            m_renderIds[index] = 0;
+            Track& done = m_tracks[index];
+            done.renderPercent = -1;
+            if (buffer == 0) {
+                // The tape sound plays on at the new speed; the frame says why until the next
+                // change tries again.
+                done.renderState = RenderState::Failed;
+                done.renderError = reason;
+                changeSound(index, 0, kNormalSpeed, 0);
+            } else {
+                done.renderState = RenderState::None;
+                changeSound(index, buffer, speed, pitch);
+            }
+            notifyTrack(index);
+        });
+    // A sound that renders at once has finished already.
+    if (m_tracks[index].renderState == RenderState::Rendering && current()) {
+        m_renderIds[index] = id;
+    }
+}
+
+void TrackBank::changeSound(int index, std::int32_t rendered, int speed, int pitch) {
+    Track& t = m_tracks[index];
+    if (rendered == t.rendered) {
+        return;
+    }
+    const std::int32_t old = t.sounding();
+    const std::int32_t oldRendered = t.rendered;
+    t.rendered = rendered;
+    t.renderedSpeed = speed;
+    t.renderedPitch = pitch;
+    const std::int32_t now = t.sounding();
+    if (t.loaded && t.playing()) {
+        // The new sound takes over at the same place in the music, rising from silence across
+        // a block while the old one fades out: a loop on the grid where the grid says, any
+        // other in proportion to the two lengths.
+        VoiceStatus status;
+        const bool sounding = m_sound.status(old, status) && status.playing;
+        m_sound.stop(old);
+        const std::int64_t oldFrames = m_sound.frames(old);
+        const std::int64_t newFrames = m_sound.frames(now);
+        if (sounding && oldFrames > 0 && newFrames > 0) {
+            const std::int64_t at = m_sound.frameHorizon();
+            std::int64_t from =
+                t.loop ? gridPhase(index, at, newFrames, soundingFrequency(index)) : -1;
+            if (from < 0) {
+                from =
+                    std::llround(static_cast<double>(status.position) *
+                                 static_cast<double>(newFrames) / static_cast<double>(oldFrames));
+            }
+            if (t.loop || from < newFrames) {
+                m_sound.playAt(now, soundingVolume(index), t.pan * 100, soundingFrequency(index),
+                               t.loop, at, from % newFrames);
+            }
+        }
+    }
+    if (t.loaded && (t.armed() || t.stopFrame >= 0)) {
+        m_sound.cancelScheduled(old);
+        if (t.armed()) {
+            m_nextTriggerGain = m_triggerGain[index]; // a pad's level stays with its start
+            arm(index, t.startLooping, t.startFrame);
+            m_nextTriggerGain = 0;
+        } else {
+            m_sound.stopAt(now, t.stopFrame);
+        }
+    }
+    if (oldRendered != 0) {
+        m_sound.release(oldRendered);
     }
 }
 

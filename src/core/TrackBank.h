@@ -211,6 +211,26 @@ private:
     // Starts the timer that runs advance() when the next scheduled frame is due. UI thread.
     void scheduleAdvance();
     void applyVolume(int index);
+    // The frequency the track's sounding buffer plays at: the file's own rate for its
+    // keep-pitch sound (the tempo is in the samples), the speed bar's for its own buffer.
+    std::int32_t soundingFrequency(int index) const;
+    // Where a loop a whole number of beats long, `frames` long at `hz`, is at output frame
+    // `frame` by the bar grid; -1 for a sound that is not such a loop or no running grid.
+    std::int64_t gridPhase(int index, std::int64_t frame, std::int64_t frames, double hz) const;
+
+    // The keep-pitch sound. stretchChanged follows a new mode, speed, pitch or buffer: the
+    // track's own buffer where none is needed, else a render once the values stand still.
+    void stretchChanged(int index);
+    void cancelRender(int index);
+    // The render under way dropped and the keep-pitch sound released (unless the library
+    // that made it is gone): the track sounds through its own buffer.
+    void dropRender(int index, bool release = true);
+    // Starts the debounce timer after stretchChanged; UI thread only.
+    void scheduleRenders();
+    void startRender(int index);
+    // Makes `rendered` (0: none) the keep-pitch sound, carrying over what the old sound was
+    // doing: sounding, armed or waiting for a stop.
+    void changeSound(int index, std::int32_t rendered, int speed, int pitch);
 
     TrackSound& m_sound;
     const BeatClock* m_clock = nullptr;
@@ -231,6 +251,14 @@ private:
     // started it), and the level the start under way takes.
     std::array<int, kTrackCount> m_triggerGain{};
     int m_nextTriggerGain = 0;
+    // Renders: the tracks (bits) whose values stand waiting for the debounce timer, whether a
+    // change asked for the timer to start again, each track's render under way and a count
+    // of its renders, as for loads.
+    QTimer m_renderTimer; // UI thread
+    std::uint32_t m_renderDue = 0;
+    bool m_renderTimerWanted = false;
+    std::array<std::uint64_t, kTrackCount> m_renderIds{};
+    std::array<std::uint64_t, kTrackCount> m_renderCounts{};
     // Tracks (bit i) and the bank (kBankBit) changed and not yet told.
     std::atomic<std::uint32_t> m_notices{0};
     int m_batches = 0; // UI thread

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <cmath>
 
 namespace mt {
 namespace {
@@ -46,6 +47,27 @@ bool ReadQuantise(const QJsonValue& stored, Quantise& value) {
     return true;
 }
 
+const std::array<QString, 2> kStretchWords{QStringLiteral("tape"), QStringLiteral("keepPitch")};
+
+bool ReadStretch(const QJsonValue& stored, Stretch& value) {
+    const auto word = std::find(kStretchWords.begin(), kStretchWords.end(), stored.toString());
+    if (!stored.isString() || word == kStretchWords.end()) {
+        return false;
+    }
+    value = static_cast<Stretch>(word - kStretchWords.begin());
+    return true;
+}
+
+bool ReadPitch(const QJsonValue& stored, int& value) {
+    const double cents = stored.toDouble(2.0 * kMaxPitchCents);
+    if (!stored.isDouble() || cents != std::floor(cents) || cents < kMinPitchCents ||
+        cents > kMaxPitchCents) {
+        return false;
+    }
+    value = static_cast<int>(cents);
+    return true;
+}
+
 bool ReadBool(const QJsonValue& stored, bool& value) {
     if (!stored.isBool()) {
         return false;
@@ -66,7 +88,9 @@ QByteArray EncodeSetExtras(const SetExtras& extras) {
     for (const TrackExtras& t : extras.tracks) {
         tracks.append(QJsonObject{
             {QStringLiteral("quantise"), kQuantiseWords[static_cast<std::size_t>(t.quantise)]},
-            {QStringLiteral("stopOnGrid"), t.stopOnGrid}});
+            {QStringLiteral("stopOnGrid"), t.stopOnGrid},
+            {QStringLiteral("stretch"), kStretchWords[static_cast<std::size_t>(t.stretch)]},
+            {QStringLiteral("pitchCents"), t.pitchCents}});
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("format"), kFormat},
                                      {QStringLiteral("version"), kVersion},
@@ -102,6 +126,8 @@ DecodedSetExtras DecodeSetExtras(const QByteArray& bytes) {
         TrackExtras& t = decoded.extras.tracks[static_cast<std::size_t>(i)];
         Take(entry, QStringLiteral("quantise"), t.quantise, decoded.ok, ReadQuantise);
         Take(entry, QStringLiteral("stopOnGrid"), t.stopOnGrid, decoded.ok, ReadBool);
+        Take(entry, QStringLiteral("stretch"), t.stretch, decoded.ok, ReadStretch);
+        Take(entry, QStringLiteral("pitchCents"), t.pitchCents, decoded.ok, ReadPitch);
     }
     return decoded;
 }

@@ -8,6 +8,7 @@
 #include "support/WavBytes.h"
 
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -504,6 +505,92 @@ TEST_F(TrackBankSoundTest, ReassigningOrClearingWhileLoadingDropsTheOldLoad) {
     bank.assign(3, low);
     ASSERT_TRUE(test::WaitForLoads(bank));
     EXPECT_EQ(bank.track(3).buffer, made + 1);
+}
+
+TEST_F(TrackBankSoundTest, KeepPitchPlaysTheTempoAtItsOwnPitchAndChangesOverWithoutAClick) {
+    load(0, test::SineWav(44100, 2, 441.0, 88200));
+    bank.setSpeed(0, 5292); // ×1.2
+    bank.playLooping(0);
+    EXPECT_NEAR(heardHz(), 529.2, 2.0);
+    const auto changedOver = [this] {
+        // The block the new sound took over in: a step no larger than the tone's own.
+        EXPECT_LT(test::MaxStep(test::Channel(m_output->render(4096), 0, 2)), 0.06f);
+        return heardHz();
+    };
+    bank.setStretch(0, Stretch::KeepPitch);
+    EXPECT_EQ(bank.track(0).renderState, RenderState::Rendering);
+    EXPECT_NEAR(heardHz(), 529.2, 2.0) << "the tape sound plays on until the render is ready";
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    const Track& t = bank.track(0);
+    ASSERT_NE(t.rendered, 0);
+    EXPECT_EQ(bufferFrames(t.rendered), 73500) << "2 s at ×1.2";
+    EXPECT_NEAR(changedOver(), 441.0, 2.0);
+    EXPECT_DOUBLE_EQ(t.duration, 1.667);
+
+    bank.setPitch(0, 700);
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    EXPECT_NEAR(changedOver(), 660.7, 3.0);
+    // Dragging the bar renders once, for where it stops; the tempo's own pitch needs none.
+    const std::int32_t before = t.rendered;
+    for (int speed = 4000; speed <= 4410; speed += 10) {
+        bank.setSpeed(0, speed);
+    }
+    bank.setPitch(0, 0);
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    EXPECT_EQ(t.rendered, 0);
+    EXPECT_NEAR(changedOver(), 441.0, 2.0);
+    bank.setSpeed(0, 2205);
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    EXPECT_EQ(t.rendered, before + 1) << "no render between";
+    bank.setStretch(0, Stretch::Tape);
+    EXPECT_TRUE(t.rendered == 0 && t.renderState == RenderState::None);
+    EXPECT_NEAR(changedOver(), 220.5, 2.0);
+}
+
+TEST_F(TrackBankSoundTest, ARenderNeverLandsOnATrackThatMovedOnAndAFailureKeepsTheTapeSound) {
+    // Sounds of no frames, one frame, one channel and eight: nothing to hear, nothing wrong.
+    for (const auto& [channels, frames] : {std::pair{2, 0}, {2, 1}, {1, 4410}, {8, 4410}}) {
+        load(1, test::SineWav(44100, channels, 441.0, frames));
+        bank.setStretch(1, Stretch::KeepPitch);
+        bank.setSpeed(1, kMaxSpeed);
+        ASSERT_TRUE(test::WaitForLoads(bank));
+        EXPECT_EQ(bank.track(1).renderState, RenderState::None) << channels << " " << frames;
+        bank.press(1);
+        bank.release(1);
+        m_output->render(8192);
+    }
+    // Too long to render at the bar's slowest: the tape sound, and the frame says why.
+    load(0, test::SineWav(44100, 2, 441.0, 441000));
+    bank.setStretch(0, Stretch::KeepPitch);
+    bank.setSpeed(0, kMinSpeed);
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    EXPECT_TRUE(bank.track(0).renderState == RenderState::Failed &&
+                !bank.track(0).renderError.isEmpty() && bank.track(0).rendered == 0);
+
+    // Renders dropped by a new value, a reassignment and a clear, each while it runs (ten
+    // seconds of sound take a while).
+    const auto whileRendering = [this](const std::function<void()>& change) {
+        QTest::qWait(TrackBank::kRenderDelayMs + 50);
+        change();
+    };
+    bank.setSpeed(0, 3000);
+    whileRendering([this] { bank.setSpeed(0, 3500); });
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    EXPECT_EQ(bank.track(0).renderedSpeed, 3500);
+    bank.setSpeed(0, 3000);
+    whileRendering([this] { load(0, test::SineWav(44100, 2, 882.0, 441000)); });
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    EXPECT_EQ(bank.track(0).renderedSpeed, 3000) << "the new file's own render";
+    bank.press(0);
+    EXPECT_NEAR(heardHz(), 882.0, 4.0);
+    const std::int32_t made = bank.track(0).rendered;
+    bank.setSpeed(0, 4000);
+    whileRendering([this] { bank.clear(0); });
+    ASSERT_TRUE(test::WaitForLoads(bank));
+    EXPECT_EQ(bank.track(0).rendered, 0);
+    // No dropped render ever became a buffer: the next one made takes the very next handle.
+    load(2, test::SineWav(44100, 2, 441.0, 4410));
+    EXPECT_EQ(bank.track(2).buffer, made + 1);
 }
 
 } // namespace

@@ -155,7 +155,8 @@ TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
     EXPECT_EQ(CompanionPath("/a/live.mrw") + CompanionPath("/a/live"), "/a/live.mrwx/a/live.mrwx");
     SetExtras set;
     for (int i = 0; i < 8; ++i) {
-        set.tracks[i] = {static_cast<Quantise>(i % kQuantiseCount), i % 3 == 0};
+        set.tracks[i] = {static_cast<Quantise>(i % kQuantiseCount), i % 3 == 0,
+                         i % 2 == 0 ? Stretch::Tape : Stretch::KeepPitch, (i - 4) * 300};
     }
     const QByteArray bytes = EncodeSetExtras(set);
     EXPECT_TRUE(bytes.startsWith("{\n    \"format\": \"marrowtune-set\",\n") &&
@@ -176,6 +177,13 @@ TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
         {head + R"(1, "tracks": [{"quantise": "3bars", "stopOnGrid": true}]})", {{}, true}, false},
         {head + R"(1, "tracks": [{"quantise": 4, "stopOnGrid": true}]})", {{}, true}, false},
         {head + R"(1, "tracks": [{"quantise": "bar", "stopOnGrid": 1}]})", {Quantise::Bar}, false},
+        {head + R"(1, "tracks": [{"stretch": "keepPitch", "pitchCents": -1200}]})",
+         {Quantise::Off, false, Stretch::KeepPitch, -1200},
+         true},
+        {head + R"(1, "tracks": [{"stretch": "elastic", "pitchCents": 1201}]})", {}, false},
+        {head + R"(1, "tracks": [{"stretch": "keepPitch", "pitchCents": 0.5}]})",
+         {Quantise::Off, false, Stretch::KeepPitch},
+         false},
         {head + R"(1, "tracks": {"quantise": "bar"}})", {}, false},
         {R"({"format": "other", "tracks": [{"quantise": "bar"}]})", {}, false},
         {bytes.left(bytes.size() / 2), {}, false}};

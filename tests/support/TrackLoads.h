@@ -10,12 +10,13 @@
 
 namespace mt::test {
 
-// Runs the event loop, through which background loads hand their buffers over, until no track
-// of `bank` is loading; none at all when none is. False when one still is after `timeoutMs`.
+// Runs the event loop, through which background loads and keep-pitch renders hand their
+// buffers over, until no track of `bank` is loading or rendering; none at all when none is.
+// False when one still is after `timeoutMs`.
 inline bool WaitForLoads(const TrackBank& bank, int timeoutMs = 20000) {
     const auto anyLoading = [&bank] {
         for (int i = 0; i < kTrackCount; ++i) {
-            if (bank.track(i).loading()) {
+            if (bank.track(i).loading() || bank.track(i).renderState == RenderState::Rendering) {
                 return true;
             }
         }
