@@ -195,6 +195,8 @@ TEST_F(PerformanceTest, TheCompanionComesAndGoesWithTheSetAndNeverKeepsItFromOpe
     tracks.setQuantise(0, Quantise::Bar);
     tracks.setQuantise(1, Quantise::Beat);
     tracks.setStopOnGrid(1, true);
+    tracks.setStretch(1, Stretch::KeepPitch);
+    tracks.setPitch(1, -250);
     const QString set = m_dir.filePath("live.mrw"), companion = set + "x";
     ASSERT_TRUE(performance.saveAs(set));
     const QByteArray stored = read(companion);
@@ -209,12 +211,14 @@ TEST_F(PerformanceTest, TheCompanionComesAndGoesWithTheSetAndNeverKeepsItFromOpe
         ASSERT_TRUE(performance.open(set));
         EXPECT_TRUE(tracks.track(0).quantise == first.quantise &&
                     tracks.track(1).quantise == second.quantise &&
-                    tracks.track(1).stopOnGrid == second.stopOnGrid && !tracks.changed());
+                    tracks.track(1).stopOnGrid == second.stopOnGrid &&
+                    tracks.track(1).stretch == second.stretch &&
+                    tracks.track(1).pitchCents == second.pitchCents && !tracks.changed());
         EXPECT_EQ(m_messages.texts(), damaged ? std::vector{told} : std::vector<QString>{});
     };
-    reopen({Quantise::Bar}, {Quantise::Beat, true}, false);
+    reopen({Quantise::Bar}, {Quantise::Beat, true, Stretch::KeepPitch, -250}, false);
     write("live.mrwx", QByteArray(stored).replace("\"beat\"", "\"someday\""));
-    reopen({Quantise::Bar}, {Quantise::Off, true}, true);
+    reopen({Quantise::Bar}, {Quantise::Off, true, Stretch::KeepPitch, -250}, true);
     ASSERT_TRUE(QFile::remove(companion));
     reopen({}, {}, false);
     ASSERT_EQ(::mkfifo(QFile::encodeName(companion).constData(), 0600), 0);
