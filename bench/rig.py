@@ -325,12 +325,13 @@ def write_click(path, rate):
 
 
 def write_setting_file(path, tracks):
-    """Eight tracks; `tracks` lists (wav path, loop) for the first ones, the rest stay empty."""
+    """Eight tracks; `tracks` lists (wav path, loop) or (wav path, loop, speed) for the first
+    ones, the rest stay empty."""
     lines = []
     for track in range(8):
         if track < len(tracks):
-            wav, loop = tracks[track]
-            lines += [" 4410 ", " 0 ", " 0 ", os.path.basename(wav), wav, " 0 ",
+            wav, loop, speed = (tuple(tracks[track]) + (4410,))[:3]
+            lines += [" %d " % speed, " 0 ", " 0 ", os.path.basename(wav), wav, " 0 ",
                       " 1 " if loop else " 0 ", " 0 ", ""]
         else:
             lines += [" 4410 ", " 0 ", " 0 ", "", "", " 0 ", " 1 ", " 1 ", ""]
