@@ -30,6 +30,12 @@ namespace {
 
 using namespace colours;
 
+// The keep-pitch shift as the performer reads it: semitones to two decimals, signed when not 0.
+QString PitchText(int cents) {
+    const QString number = QString::number(cents / 100.0, 'f', 2);
+    return cents > 0 ? QStringLiteral("+") + number : number;
+}
+
 } // namespace
 
 TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup, QWidget& client)
@@ -60,6 +66,12 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
     connect(stopOnGrid, &QAction::triggered, this, [this] {
         m_app.bank.setStopOnGrid(m_popupTrack, !m_app.bank.track(m_popupTrack).stopOnGrid);
     });
+    QAction* keepPitch = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuKeepPitch"));
+    keepPitch->setEnabled(true);
+    connect(keepPitch, &QAction::triggered, this, [this] {
+        const bool keep = m_app.bank.track(m_popupTrack).keepsPitch();
+        m_app.bank.setStretch(m_popupTrack, keep ? Stretch::Tape : Stretch::KeepPitch);
+    });
 
     loneWolfLabel = new ClickableLabel(QStringLiteral("一匹狼(F3)"), &client);
     loneWolfLabel->setObjectName(QStringLiteral("lblOrAliveOokamis"));
@@ -87,6 +99,10 @@ void TrackPanel::wire(int i) {
     // Every change of a box, by the performer or a setting file, is the track's.
     connect(f.loopCheck, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setLoop(i, on); });
     connect(f.holdCheck, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setHold(i, on); });
+    connect(f.keepPitchButton, &QPushButton::toggled, this,
+            [&bank, i](bool on) { bank.setStretch(i, on ? Stretch::KeepPitch : Stretch::Tape); });
+    connect(f.pitchBar, &QScrollBar::valueChanged, this,
+            [&bank, i](int cents) { bank.setPitch(i, cents); });
     connect(f.ratioBox, &QComboBox::currentTextChanged, this,
             [&bank, i](const QString& text) { bank.setRatio(i, text); });
     connect(f.trackNumberLabel, &ClickableLabel::mousePressed, this,
@@ -150,6 +166,7 @@ void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
         .at(static_cast<int>(t.quantise))
         ->setChecked(true);
     m_trackPopup.findChild<QAction*>(QStringLiteral("mnuStopOnGrid"))->setChecked(t.stopOnGrid);
+    m_trackPopup.findChild<QAction*>(QStringLiteral("mnuKeepPitch"))->setChecked(t.keepsPitch());
     wavInfo->setEnabled(t.loaded);
     m_popupTrack = index;
     m_trackPopup.popup(globalPos);
@@ -187,6 +204,13 @@ void TrackPanel::redrawTrack(int index) {
     f.fineSpeedCheck->setChecked(t.fineSpeed);
     f.speedBar->setSingleStep(t.fineSpeed ? 1 : 10);
     f.speedBar->setPageStep(t.fineSpeed ? 10 : 100);
+    f.keepPitchButton->setChecked(t.keepsPitch());
+    SetButtonColour(*f.keepPitchButton, t.keepsPitch() ? kYellow : ButtonFace());
+    f.pitchLabel->setText(t.keepsPitch() ? PitchText(t.pitchCents) : QStringLiteral("音程"));
+    f.pitchBar->setValue(t.pitchCents);
+    f.pitchBar->setEnabled(t.keepsPitch());
+    f.pitchBar->setSingleStep(t.fineSpeed ? 1 : 100); // a cent or a semitone
+    f.pitchBar->setPageStep(t.fineSpeed ? 10 : 100);
     f.volumeLabel->setText(QString::number(t.volume) + QStringLiteral("dB"));
     f.panLabel->setText(QString::number(t.pan));
     f.speedLabel->setText(FrequencyLabel(t.speed));

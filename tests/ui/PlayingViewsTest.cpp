@@ -108,8 +108,8 @@ TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLay
     bank().setSpeed(0, 8888);
     for (int flag : {0, 1}) {
         m_window.shell().LoadLayout(flag);
-        const auto clear = [flag](QWidget& view, QWidget& container) {
-            EXPECT_GE(view.width(), 40) << view.objectName().toStdString();
+        const auto clear = [flag](QWidget& view, QWidget& container, int minWidth = 40) {
+            EXPECT_GE(view.width(), minWidth) << view.objectName().toStdString();
             EXPECT_GE(view.height(), 5) << view.objectName().toStdString();
             EXPECT_TRUE(container.contentsRect().contains(view.geometry()));
             for (QWidget* other : container.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -122,6 +122,8 @@ TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLay
         for (int i = 0; i < kTrackCount; ++i) {
             clear(*frame(i).levelMeter, frame(i));
             clear(*frame(i).waveform, frame(i));
+            clear(*frame(i).keepPitchButton, frame(i), 24); // and the keep-pitch controls
+            clear(*frame(i).pitchBar, frame(i), 24);
         }
         clear(*m_window.masterMeter, client);
         // Whole, in the labels' own type and inside the frame.

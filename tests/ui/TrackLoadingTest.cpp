@@ -138,12 +138,13 @@ TEST_F(TrackLoadingTest, NoSoundDeviceAfterTheEditorKeepsTheSetsFiles) {
     EXPECT_EQ(frame(0).fileTitleLabel->text(), QStringLiteral("kick.wav"));
 }
 
-TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndShowsTheFilesInformation) {
+TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndKeepPitchAndShowsTheFilesInformation) {
     addWav("info.wav", 11025, 1, 11025, 8);
     m_window.show();
     QMenu* popup = m_window.trackPopup();
     QAction* wavInfo = m_window.menuItem("mnuWavInfo");
     QAction* member = m_window.menuItem("mnuOokami");
+    QAction* keepPitch = m_window.menuItem("mnuKeepPitch");
     QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
     ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
     EXPECT_FALSE(wavInfo->isEnabled()) << "an empty track has no file to describe";
@@ -151,11 +152,15 @@ TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndShowsTheFilesInformation
 
     load(3, "info.wav");
     for (const bool expected : {true, false}) {
-        QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
-        ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
-        EXPECT_EQ(member->isChecked(), !expected);
-        QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(member).center());
-        EXPECT_EQ(bank().track(3).loneWolf, expected);
+        for (QAction* item : {member, keepPitch}) {
+            QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
+            ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
+            EXPECT_EQ(item->isChecked(), !expected);
+            QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item).center());
+        }
+        EXPECT_EQ(std::make_tuple(bank().track(3).loneWolf, bank().track(3).keepsPitch(),
+                                  frame(3).keepPitchButton->isChecked()),
+                  std::make_tuple(expected, expected, expected));
     }
 
     bank().setLoneWolfMember(3, true);
