@@ -36,6 +36,19 @@ QString PitchText(int cents) {
     return cents > 0 ? QStringLiteral("+") + number : number;
 }
 
+// Before the title: the load's progress, else the keep-pitch render's or its failure.
+QString TitlePrefix(const Track& t) {
+    if (t.loading()) {
+        return t.loadPercent < 0 ? QStringLiteral("読込中… ")
+                                 : QStringLiteral("読込中 %1% ").arg(t.loadPercent);
+    }
+    if (t.renderState == RenderState::Rendering) {
+        return t.renderPercent < 0 ? QStringLiteral("変換中… ")
+                                   : QStringLiteral("変換中 %1% ").arg(t.renderPercent);
+    }
+    return t.renderState == RenderState::Failed ? QStringLiteral("変換失敗 ") : QString();
+}
+
 } // namespace
 
 TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup, QWidget& client)
@@ -184,14 +197,11 @@ void TrackPanel::redrawTrack(int index) {
     f.startButton->setText(look::StartCaption(t));
     SetButtonColour(*f.startButton, look::StartColour(t));
     f.startButton->setEnabled(t.loaded);
-    // A loading track says so before its title; the percentage once the load takes a while.
-    QString loadingCaption;
-    if (t.loading()) {
-        loadingCaption = t.loadPercent < 0 ? QStringLiteral("読込中… ")
-                                           : QStringLiteral("読込中 %1% ").arg(t.loadPercent);
-    }
-    f.fileTitleLabel->setText(loadingCaption + t.fileName);
-    f.fileTitleLabel->setToolTip(t.path);
+    // A loading or rendering track says so before its title, with the percentage once the work
+    // takes a while; a failed render says why under the path.
+    f.fileTitleLabel->setText(TitlePrefix(t) + t.fileName);
+    const bool failed = t.renderState == RenderState::Failed && !t.renderError.isEmpty();
+    f.fileTitleLabel->setToolTip(failed ? t.path + QLatin1Char('\n') + t.renderError : t.path);
     f.playTimeLabel->setText(t.length44k == 0.0f
                                  ? QStringLiteral("s")
                                  : FormatNumber(t.duration, "#,###0.000") + QStringLiteral("s"));
@@ -216,15 +226,16 @@ void TrackPanel::redrawTrack(int index) {
     f.speedLabel->setText(FrequencyLabel(t.speed));
     f.ratioBox->setCurrentIndex(f.ratioBox->findText(t.ratio));
     SetBackground(f, look::TrackBackground(t, bank.mutedAlone(index)));
+    // The views show the sound the track plays: its keep-pitch sound once it has one.
     std::shared_ptr<const WaveOverview> overview =
-        t.buffer != 0 ? m_app.trackSound.overview(t.buffer) : nullptr;
+        t.sounding() != 0 ? m_app.trackSound.overview(t.sounding()) : nullptr;
     f.waveform->setOverview(std::move(overview));
     f.waveform->setLooping(t.loop);
 }
 
 VoiceStatus TrackPanel::trackStatus(int index) const {
     VoiceStatus status;
-    const std::int32_t buffer = m_app.bank.track(index).buffer;
+    const std::int32_t buffer = m_app.bank.track(index).sounding();
     if (buffer == 0 || !m_app.trackSound.status(buffer, status)) {
         return {};
     }

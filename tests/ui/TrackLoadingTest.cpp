@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QRegularExpression>
 
 namespace mt {
 namespace {
@@ -136,6 +137,34 @@ TEST_F(TrackLoadingTest, NoSoundDeviceAfterTheEditorKeepsTheSetsFiles) {
     EXPECT_FALSE(frame(0).startButton->isEnabled());
     EXPECT_EQ(bank().track(0).path, path);
     EXPECT_EQ(frame(0).fileTitleLabel->text(), QStringLiteral("kick.wav"));
+}
+
+// A keep-pitch track's title says while its sound is being rendered and when that failed, the
+// reason under the path in its tool tip; once rendered the title is the file's alone.
+TEST_F(TrackLoadingTest, TheTitleShowsTheKeepPitchRender) {
+    const QString path = addWav("two.wav", 44100, 2, 44100 * 2);
+    load(0, "two.wav");
+    QTest::mouseClick(frame(0).keepPitchButton, Qt::LeftButton);
+    const auto rendering = [this] { return bank().track(0).renderState == RenderState::Rendering; };
+    bank().setSpeed(0, 3000);
+    ASSERT_TRUE(QTest::qWaitFor(rendering, 2000));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^変換中(…| \\d+%) two\\.wav$"))
+                    .match(frame(0).fileTitleLabel->text())
+                    .hasMatch())
+        << frame(0).fileTitleLabel->text().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rendering(); }, 10000));
+    EXPECT_EQ(std::make_tuple(bank().track(0).renderState, frame(0).fileTitleLabel->text(),
+                              frame(0).fileTitleLabel->toolTip()),
+              std::make_tuple(RenderState::None, QStringLiteral("two.wav"), path));
+
+    // At the slowest speed two seconds would last half an hour: more than a render may make.
+    bank().setSpeed(0, kMinSpeed);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return bank().track(0).renderState == RenderState::Failed; }, 5000));
+    const QString reason = bank().track(0).renderError;
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_EQ(std::make_pair(frame(0).fileTitleLabel->text(), frame(0).fileTitleLabel->toolTip()),
+              std::make_pair(QStringLiteral("変換失敗 two.wav"), path + "\n" + reason));
 }
 
 TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndKeepPitchAndShowsTheFilesInformation) {
