@@ -88,6 +88,8 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     // The keep-pitch button is narrow: its caption, the pitch once on, shrinks to fit it.
     keepPitchButton = Named(new QPushButton(this), "chkKeepPitch", index);
     keepPitchButton->setCheckable(true);
+    // No focus, as the bars: a Space after the click must not switch the mode and render again.
+    keepPitchButton->setFocusPolicy(Qt::NoFocus);
     keepPitchButton->setToolTip(QStringLiteral("速さを変えても音程を保つ（Rubber Band で変換）"));
     pitchLabel = Named(new FittingLabel(QStringLiteral("音程"), Fit::Shrink, keepPitchButton),
                        "lblPitch", index);
