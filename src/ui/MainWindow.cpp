@@ -241,6 +241,7 @@ void MainWindow::buildMenus() {
     addItem(quantise, QStringLiteral("2小節"), "mnuQuantiseTwoBars");
     addItem(quantise, QStringLiteral("4小節"), "mnuQuantiseFourBars");
     addItem(m_trackPopup, QStringLiteral("グリッドで停止"), "mnuStopOnGrid")->setCheckable(true);
+    addItem(m_trackPopup, QStringLiteral("音程を保つ"), "mnuKeepPitch")->setCheckable(true);
 }
 
 void MainWindow::wireMenus() {

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -84,11 +85,31 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     ratioBox->addItems(RatioTexts());
     ratioBox->setCurrentIndex(6);
 
+    // The keep-pitch button is narrow: its caption, the pitch once on, shrinks to fit it.
+    keepPitchButton = Named(new QPushButton(this), "chkKeepPitch", index);
+    keepPitchButton->setCheckable(true);
+    // No focus, as the bars: a Space after the click must not switch the mode and render again.
+    keepPitchButton->setFocusPolicy(Qt::NoFocus);
+    keepPitchButton->setToolTip(QStringLiteral("速さを変えても音程を保つ（Rubber Band で変換）"));
+    pitchLabel = Named(new FittingLabel(QStringLiteral("音程"), Fit::Shrink, keepPitchButton),
+                       "lblPitch", index);
+    pitchLabel->setAlignment(Qt::AlignCenter);
+    pitchLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* caption = new QHBoxLayout(keepPitchButton);
+    caption->setContentsMargins(1, 0, 1, 0);
+    caption->addWidget(pitchLabel);
+    pitchBar = Bar(this, "hsbPitch", index, kMinPitchCents, kMaxPitchCents, 0);
+    pitchBar->setSingleStep(100); // a semitone
+    pitchBar->setPageStep(100);
+    pitchBar->setToolTip(QStringLiteral("音程（矢印で半音、「細」のときは1セント）"));
+    pitchBar->setEnabled(false);
+
     levelMeter = Named(new LevelMeter(this), "levelMeter", index);
     waveform = Named(new WaveformView(this), "waveform", index);
     for (QWidget* neighbour :
          {static_cast<QWidget*>(trackNumberLabel), static_cast<QWidget*>(fileTitleLabel),
-          static_cast<QWidget*>(ratioBox)}) {
+          static_cast<QWidget*>(ratioBox), static_cast<QWidget*>(clearButton),
+          static_cast<QWidget*>(fineSpeedCheck)}) {
         neighbour->installEventFilter(this);
     }
     placeViews();
@@ -121,6 +142,15 @@ void TrackFrame::placeViews() {
     const QRect wave(QPoint(ratio.right() + 1 + 2 * kGap, ratio.top()),
                      QPoint(inside.right(), std::min(ratio.bottom(), inside.bottom())));
     waveform->setGeometry(wave.isValid() ? wave : QRect());
+    // The keep-pitch button and the pitch bar: the rest of the rows of "C" and of "細".
+    const auto rowEnd = [&inside](const QWidget& left) {
+        const QRect row = left.geometry();
+        const QRect end(QPoint(row.right() + 1 + kGap, row.top()),
+                        QPoint(inside.right(), row.bottom()));
+        return end.isValid() ? end : QRect();
+    };
+    keepPitchButton->setGeometry(rowEnd(*clearButton));
+    pitchBar->setGeometry(rowEnd(*fineSpeedCheck));
 }
 
 } // namespace mt

@@ -19,7 +19,8 @@ class WaveformView;
 // builds and owns them: what they do is wired by the main window. Two views no layout file
 // places fill the frame's free space and follow the controls the layout moves: the level
 // meter is the strip above the number and the title, the waveform the corner right of the
-// ratio box.
+// ratio box; the keep-pitch button the end of the row of "C", the pitch bar the end of the row
+// of "細".
 class TrackFrame final : public QFrame {
     Q_OBJECT
 
@@ -46,10 +47,13 @@ public:
     QScrollBar* speedBar;          // tens of Hz at 44.1 kHz scale, 5..9000
     QPushButton* speedResetButton; // "初"
     QLabel* speedLabel;
-    QCheckBox* fineSpeedCheck; // "細": fine steps for speedBar
-    QComboBox* ratioBox;       // tempo ratio
-    LevelMeter* levelMeter;    // the track's output
-    WaveformView* waveform;    // the sound and where it plays
+    QCheckBox* fineSpeedCheck;    // "細": fine steps for speedBar
+    QComboBox* ratioBox;          // tempo ratio
+    QPushButton* keepPitchButton; // keep-pitch mode; its caption is pitchLabel
+    QLabel* pitchLabel;           // "音程"; in keep-pitch mode the pitch in semitones, "+7.00"
+    QScrollBar* pitchBar; // keep-pitch shift in cents, -1200..1200; steps as speedBar's "細" says
+    LevelMeter* levelMeter; // the track's output
+    WaveformView* waveform; // the sound and where it plays
 
     // The ratio texts of the ratio box in list order; position 6 is the empty item.
     static const QStringList& RatioTexts();

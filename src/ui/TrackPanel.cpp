@@ -30,6 +30,25 @@ namespace {
 
 using namespace colours;
 
+// The keep-pitch shift as the performer reads it: semitones to two decimals, signed when not 0.
+QString PitchText(int cents) {
+    const QString number = QString::number(cents / 100.0, 'f', 2);
+    return cents > 0 ? QStringLiteral("+") + number : number;
+}
+
+// Before the title: the load's progress, else the keep-pitch render's or its failure.
+QString TitlePrefix(const Track& t) {
+    if (t.loading()) {
+        return t.loadPercent < 0 ? QStringLiteral("読込中… ")
+                                 : QStringLiteral("読込中 %1% ").arg(t.loadPercent);
+    }
+    if (t.renderState == RenderState::Rendering) {
+        return t.renderPercent < 0 ? QStringLiteral("変換中… ")
+                                   : QStringLiteral("変換中 %1% ").arg(t.renderPercent);
+    }
+    return t.renderState == RenderState::Failed ? QStringLiteral("変換失敗 ") : QString();
+}
+
 } // namespace
 
 TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup, QWidget& client)
@@ -60,6 +79,12 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
     connect(stopOnGrid, &QAction::triggered, this, [this] {
         m_app.bank.setStopOnGrid(m_popupTrack, !m_app.bank.track(m_popupTrack).stopOnGrid);
     });
+    QAction* keepPitch = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuKeepPitch"));
+    keepPitch->setEnabled(true);
+    connect(keepPitch, &QAction::triggered, this, [this] {
+        const bool keep = m_app.bank.track(m_popupTrack).keepsPitch();
+        m_app.bank.setStretch(m_popupTrack, keep ? Stretch::Tape : Stretch::KeepPitch);
+    });
 
     loneWolfLabel = new ClickableLabel(QStringLiteral("一匹狼(F3)"), &client);
     loneWolfLabel->setObjectName(QStringLiteral("lblOrAliveOokamis"));
@@ -87,6 +112,10 @@ void TrackPanel::wire(int i) {
     // Every change of a box, by the performer or a setting file, is the track's.
     connect(f.loopCheck, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setLoop(i, on); });
     connect(f.holdCheck, &QCheckBox::toggled, this, [&bank, i](bool on) { bank.setHold(i, on); });
+    connect(f.keepPitchButton, &QPushButton::toggled, this,
+            [&bank, i](bool on) { bank.setStretch(i, on ? Stretch::KeepPitch : Stretch::Tape); });
+    connect(f.pitchBar, &QScrollBar::valueChanged, this,
+            [&bank, i](int cents) { bank.setPitch(i, cents); });
     connect(f.ratioBox, &QComboBox::currentTextChanged, this,
             [&bank, i](const QString& text) { bank.setRatio(i, text); });
     connect(f.trackNumberLabel, &ClickableLabel::mousePressed, this,
@@ -150,6 +179,7 @@ void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
         .at(static_cast<int>(t.quantise))
         ->setChecked(true);
     m_trackPopup.findChild<QAction*>(QStringLiteral("mnuStopOnGrid"))->setChecked(t.stopOnGrid);
+    m_trackPopup.findChild<QAction*>(QStringLiteral("mnuKeepPitch"))->setChecked(t.keepsPitch());
     wavInfo->setEnabled(t.loaded);
     m_popupTrack = index;
     m_trackPopup.popup(globalPos);
@@ -167,14 +197,11 @@ void TrackPanel::redrawTrack(int index) {
     f.startButton->setText(look::StartCaption(t));
     SetButtonColour(*f.startButton, look::StartColour(t));
     f.startButton->setEnabled(t.loaded);
-    // A loading track says so before its title; the percentage once the load takes a while.
-    QString loadingCaption;
-    if (t.loading()) {
-        loadingCaption = t.loadPercent < 0 ? QStringLiteral("読込中… ")
-                                           : QStringLiteral("読込中 %1% ").arg(t.loadPercent);
-    }
-    f.fileTitleLabel->setText(loadingCaption + t.fileName);
-    f.fileTitleLabel->setToolTip(t.path);
+    // A loading or rendering track says so before its title, with the percentage once the work
+    // takes a while; a failed render says why under the path.
+    f.fileTitleLabel->setText(TitlePrefix(t) + t.fileName);
+    const bool failed = t.renderState == RenderState::Failed && !t.renderError.isEmpty();
+    f.fileTitleLabel->setToolTip(failed ? t.path + QLatin1Char('\n') + t.renderError : t.path);
     f.playTimeLabel->setText(t.length44k == 0.0f
                                  ? QStringLiteral("s")
                                  : FormatNumber(t.duration, "#,###0.000") + QStringLiteral("s"));
@@ -187,20 +214,28 @@ void TrackPanel::redrawTrack(int index) {
     f.fineSpeedCheck->setChecked(t.fineSpeed);
     f.speedBar->setSingleStep(t.fineSpeed ? 1 : 10);
     f.speedBar->setPageStep(t.fineSpeed ? 10 : 100);
+    f.keepPitchButton->setChecked(t.keepsPitch());
+    SetButtonColour(*f.keepPitchButton, t.keepsPitch() ? kYellow : ButtonFace());
+    f.pitchLabel->setText(t.keepsPitch() ? PitchText(t.pitchCents) : QStringLiteral("音程"));
+    f.pitchBar->setValue(t.pitchCents);
+    f.pitchBar->setEnabled(t.keepsPitch());
+    f.pitchBar->setSingleStep(t.fineSpeed ? 1 : 100); // a cent or a semitone
+    f.pitchBar->setPageStep(t.fineSpeed ? 10 : 100);
     f.volumeLabel->setText(QString::number(t.volume) + QStringLiteral("dB"));
     f.panLabel->setText(QString::number(t.pan));
     f.speedLabel->setText(FrequencyLabel(t.speed));
     f.ratioBox->setCurrentIndex(f.ratioBox->findText(t.ratio));
     SetBackground(f, look::TrackBackground(t, bank.mutedAlone(index)));
+    // The views show the sound the track plays: its keep-pitch sound once it has one.
     std::shared_ptr<const WaveOverview> overview =
-        t.buffer != 0 ? m_app.trackSound.overview(t.buffer) : nullptr;
+        t.sounding() != 0 ? m_app.trackSound.overview(t.sounding()) : nullptr;
     f.waveform->setOverview(std::move(overview));
     f.waveform->setLooping(t.loop);
 }
 
 VoiceStatus TrackPanel::trackStatus(int index) const {
     VoiceStatus status;
-    const std::int32_t buffer = m_app.bank.track(index).buffer;
+    const std::int32_t buffer = m_app.bank.track(index).sounding();
     if (buffer == 0 || !m_app.trackSound.status(buffer, status)) {
         return {};
     }

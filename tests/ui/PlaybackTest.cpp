@@ -53,6 +53,35 @@ TEST_F(PlaybackTest, ClicksOnTheFrameReachTheBank) {
     EXPECT_EQ(colour(f.startButton, QPalette::Button), kCyan);
 }
 
+// Keep pitch: the button switches the track's mode and lights; the pitch bar moves only then, a
+// semitone an arrow, a cent with "細", and the button shows the pitch in semitones.
+TEST_F(PlaybackTest, TheKeepPitchButtonAndThePitchBar) {
+    TrackFrame& f = frame(0);
+    EXPECT_FALSE(f.pitchBar->isEnabled());
+    QTest::mouseClick(f.keepPitchButton, Qt::LeftButton);
+    ASSERT_EQ(bank().track(0).stretch, Stretch::KeepPitch);
+    EXPECT_EQ(colour(f.keepPitchButton, QPalette::Button), QColor(255, 255, 0));
+    const auto step = [&](QStyle::SubControl arrow, bool fine) {
+        if (f.fineSpeedCheck->isChecked() != fine) {
+            test::ClickCheckBox(*f.fineSpeedCheck);
+        }
+        clickPart(f.pitchBar, arrow);
+        return std::make_pair(bank().track(0).pitchCents, f.pitchLabel->text());
+    };
+    const auto up = QStyle::SC_ScrollBarAddLine, down = QStyle::SC_ScrollBarSubLine;
+    EXPECT_EQ(step(up, false), std::make_pair(100, QStringLiteral("+1.00")));
+    EXPECT_EQ(step(down, true), std::make_pair(99, QStringLiteral("+0.99")));
+    EXPECT_EQ(step(down, false), std::make_pair(-1, QStringLiteral("-0.01")));
+    EXPECT_EQ(step(up, true), std::make_pair(0, QStringLiteral("0.00")));
+    EXPECT_EQ(step(down, false), std::make_pair(-100, QStringLiteral("-1.00")));
+
+    QTest::mouseClick(f.keepPitchButton, Qt::LeftButton);
+    EXPECT_EQ(
+        std::make_tuple(bank().track(0).stretch, f.pitchBar->isEnabled(), f.pitchLabel->text()),
+        std::make_tuple(Stretch::Tape, false, QStringLiteral("音程")));
+    EXPECT_EQ(bank().track(0).pitchCents, -100) << "kept for the next time";
+}
+
 TEST_F(PlaybackTest, TheFrameShowsTheBanksState) {
     TrackFrame& f = frame(0);
     bank().setSpeed(0, 4411);

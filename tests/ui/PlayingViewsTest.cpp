@@ -100,6 +100,25 @@ TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundPlays) {
     EXPECT_EQ(playheadAt(view), -1) << "stopped";
 }
 
+// Keeping its pitch at half the tempo, a track sounds through its rendered sound, twice as long:
+// the view and the playhead follow that.
+TEST_F(PlayingViewsTest, TheViewsFollowAKeepPitchTracksRenderedSound) {
+    addFile("second.wav", test::SineWav(44100, 1, 441.0, 44100));
+    load(2, "second.wav");
+    WaveformView& view = *frame(2).waveform;
+    QTest::mouseClick(frame(2).keepPitchButton, Qt::LeftButton);
+    bank().setSpeed(2, kNormalSpeed / 2);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] {
+            return bank().track(2).rendered != 0 &&
+                   bank().track(2).renderState == RenderState::None;
+        },
+        10000));
+    QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
+    tick(22050); // a quarter of the rendered sound
+    EXPECT_NEAR(playheadAt(view), view.width() / 4.0, 1.0);
+}
+
 TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLayouts) {
     showWindow();
     QWidget& client = *m_window.centralWidget();
@@ -108,8 +127,8 @@ TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLay
     bank().setSpeed(0, 8888);
     for (int flag : {0, 1}) {
         m_window.shell().LoadLayout(flag);
-        const auto clear = [flag](QWidget& view, QWidget& container) {
-            EXPECT_GE(view.width(), 40) << view.objectName().toStdString();
+        const auto clear = [flag](QWidget& view, QWidget& container, int minWidth = 40) {
+            EXPECT_GE(view.width(), minWidth) << view.objectName().toStdString();
             EXPECT_GE(view.height(), 5) << view.objectName().toStdString();
             EXPECT_TRUE(container.contentsRect().contains(view.geometry()));
             for (QWidget* other : container.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -122,6 +141,8 @@ TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLay
         for (int i = 0; i < kTrackCount; ++i) {
             clear(*frame(i).levelMeter, frame(i));
             clear(*frame(i).waveform, frame(i));
+            clear(*frame(i).keepPitchButton, frame(i), 24); // and the keep-pitch controls
+            clear(*frame(i).pitchBar, frame(i), 24);
         }
         clear(*m_window.masterMeter, client);
         // Whole, in the labels' own type and inside the frame.

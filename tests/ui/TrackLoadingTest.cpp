@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QRegularExpression>
 
 namespace mt {
 namespace {
@@ -138,12 +139,41 @@ TEST_F(TrackLoadingTest, NoSoundDeviceAfterTheEditorKeepsTheSetsFiles) {
     EXPECT_EQ(frame(0).fileTitleLabel->text(), QStringLiteral("kick.wav"));
 }
 
-TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndShowsTheFilesInformation) {
+// A keep-pitch track's title says while its sound is being rendered and when that failed, the
+// reason under the path in its tool tip; once rendered the title is the file's alone.
+TEST_F(TrackLoadingTest, TheTitleShowsTheKeepPitchRender) {
+    const QString path = addWav("two.wav", 44100, 2, 44100 * 2);
+    load(0, "two.wav");
+    QTest::mouseClick(frame(0).keepPitchButton, Qt::LeftButton);
+    const auto rendering = [this] { return bank().track(0).renderState == RenderState::Rendering; };
+    bank().setSpeed(0, 3000);
+    ASSERT_TRUE(QTest::qWaitFor(rendering, 2000));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^変換中(…| \\d+%) two\\.wav$"))
+                    .match(frame(0).fileTitleLabel->text())
+                    .hasMatch())
+        << frame(0).fileTitleLabel->text().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rendering(); }, 10000));
+    EXPECT_EQ(std::make_tuple(bank().track(0).renderState, frame(0).fileTitleLabel->text(),
+                              frame(0).fileTitleLabel->toolTip()),
+              std::make_tuple(RenderState::None, QStringLiteral("two.wav"), path));
+
+    // At the slowest speed two seconds would last half an hour: more than a render may make.
+    bank().setSpeed(0, kMinSpeed);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return bank().track(0).renderState == RenderState::Failed; }, 5000));
+    const QString reason = bank().track(0).renderError;
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_EQ(std::make_pair(frame(0).fileTitleLabel->text(), frame(0).fileTitleLabel->toolTip()),
+              std::make_pair(QStringLiteral("変換失敗 two.wav"), path + "\n" + reason));
+}
+
+TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndKeepPitchAndShowsTheFilesInformation) {
     addWav("info.wav", 11025, 1, 11025, 8);
     m_window.show();
     QMenu* popup = m_window.trackPopup();
     QAction* wavInfo = m_window.menuItem("mnuWavInfo");
     QAction* member = m_window.menuItem("mnuOokami");
+    QAction* keepPitch = m_window.menuItem("mnuKeepPitch");
     QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
     ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
     EXPECT_FALSE(wavInfo->isEnabled()) << "an empty track has no file to describe";
@@ -151,11 +181,15 @@ TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndShowsTheFilesInformation
 
     load(3, "info.wav");
     for (const bool expected : {true, false}) {
-        QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
-        ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
-        EXPECT_EQ(member->isChecked(), !expected);
-        QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(member).center());
-        EXPECT_EQ(bank().track(3).loneWolf, expected);
+        for (QAction* item : {member, keepPitch}) {
+            QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
+            ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
+            EXPECT_EQ(item->isChecked(), !expected);
+            QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item).center());
+        }
+        EXPECT_EQ(std::make_tuple(bank().track(3).loneWolf, bank().track(3).keepsPitch(),
+                                  frame(3).keepPitchButton->isChecked()),
+                  std::make_tuple(expected, expected, expected));
     }
 
     bank().setLoneWolfMember(3, true);
