@@ -110,11 +110,17 @@ TEST(StretchRender, LengthsShapesAndRefusals) {
         EXPECT_EQ(out->sampleRate(), kRate);
         ASSERT_TRUE(out->overview());
         EXPECT_EQ(out->overview()->frames, out->frames());
+        // Sound to the end (a source of 10 ms or more), not cut short into silence; nothing
+        // that is not finite or far past full scale.
         int wild = 0;
-        for (std::int64_t i = 0; i < out->frames() * c.channels; ++i) {
+        float tail = 0;
+        const std::int64_t samples = out->frames() * c.channels;
+        for (std::int64_t i = 0; i < samples; ++i) {
             wild += static_cast<int>(!(std::fabs(out->data()[i]) < 2.0f));
+            tail = i >= samples * 9 / 10 ? std::max(tail, std::fabs(out->data()[i])) : tail;
         }
-        EXPECT_EQ(wild, 0) << "samples not finite or far past full scale";
+        EXPECT_EQ(wild, 0);
+        EXPECT_TRUE(c.frames < 441 || tail > 0.05f) << "last tenth's peak " << tail;
     }
 }
 
