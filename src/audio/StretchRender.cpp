@@ -28,6 +28,11 @@ constexpr RubberBandStretcher::Options kOptions =
     RubberBandStretcher::OptionWindowShort | RubberBandStretcher::OptionThreadingNever |
     RubberBandStretcher::OptionChannelsTogether;
 
+// The longest stretch one pass gives in full. Past about 8.5 the short window's analysis hop
+// would fall under a sample: the stretcher then hands back fewer frames than asked, a tenth of
+// them at 882, and the sound would end early in silence. Slower speeds take equal passes.
+constexpr double kMaxPassRatio = 8.0;
+
 // De-interleaves frames [from, from + count) of `source` into the planes of `planes`.
 void Split(const SampleBuffer& source, std::int64_t from, int count,
            std::vector<std::vector<float>>& planes) {
@@ -103,8 +108,46 @@ std::unique_ptr<SampleBuffer> Render(const SampleBuffer& source, double timeRati
     drain();
     // Short by a few frames, should the stretcher ever give fewer: silence, not garbage.
     std::fill(o + written * channels, o + outFrames * channels, 0.0f);
-    out->setOverview(MakeWaveOverview(*out));
     return out;
+}
+
+// `source` stretched to `outFrames` in as few equal passes of at most kMaxPassRatio as reach
+// it, the pitch moved in the first. Each pass's share of the progress is its share of the
+// frames made, which its cost follows.
+std::unique_ptr<SampleBuffer> RenderInPasses(const SampleBuffer& source, double timeRatio,
+                                             double pitchScale,
+                                             const std::function<bool(double fraction)>& progress,
+                                             std::int64_t outFrames) {
+    const int passes =
+        timeRatio > kMaxPassRatio
+            ? static_cast<int>(std::ceil(std::log(timeRatio) / std::log(kMaxPassRatio)))
+            : 1;
+    std::vector<std::int64_t> frames(static_cast<std::size_t>(passes), outFrames);
+    for (int k = 1; k < passes; ++k) {
+        frames[static_cast<std::size_t>(k - 1)] =
+            std::llround(static_cast<double>(source.frames()) *
+                         std::pow(timeRatio, static_cast<double>(k) / passes));
+    }
+    double total = 0;
+    for (const std::int64_t f : frames) {
+        total += static_cast<double>(f);
+    }
+    std::unique_ptr<SampleBuffer> made;
+    double done = 0;
+    for (int k = 0; k < passes; ++k) {
+        const SampleBuffer& in = made ? *made : source;
+        const std::int64_t n = frames[static_cast<std::size_t>(k)];
+        const double share = static_cast<double>(n) / total;
+        made = Render(
+            in, static_cast<double>(n) / static_cast<double>(in.frames()),
+            k == 0 ? pitchScale : 1.0,
+            [&](double fraction) { return progress(done + share * fraction); }, n);
+        if (!made) {
+            return nullptr;
+        }
+        done += share;
+    }
+    return made;
 }
 
 } // namespace
@@ -131,7 +174,11 @@ std::unique_ptr<SampleBuffer> RenderStretched(const SampleBuffer& source, double
         return empty;
     }
     try {
-        return Render(source, timeRatio, pitchScale, progress, outFrames);
+        auto out = RenderInPasses(source, timeRatio, pitchScale, progress, outFrames);
+        if (out) {
+            out->setOverview(MakeWaveOverview(*out));
+        }
+        return out;
     } catch (const std::bad_alloc&) {
         reason = QStringLiteral("メモリが足りないため、音程を保てません");
         return nullptr;
