@@ -19,11 +19,11 @@ using RubberBand::RubberBandStretcher;
 constexpr int kChunkFrames = 4096;
 
 // R3 for its quality on vocals, chords and bass; its single short window because the full
-// multi-resolution scheme renders at under 10× real time on one core here, too slow to follow
-// a performer's changes, where the short one runs at 29-42× for tempo and 18-20× for a pitch shift.
-// Offline: the whole sound is there, so the stretcher studies it first and gives exactly the length
-// asked for, with no start delay to trim. One thread: the loader shares two cores with the sound
-// server.
+// multi-resolution scheme renders at 7-12× real time on one core here, too slow to follow a
+// performer's changes, where the short one runs at 29-42× for tempo and 18-20× for a pitch
+// shift. Offline: the whole sound is there, so the stretcher studies it first and gives
+// exactly the length asked for, with no start delay to trim. One thread: the loader shares
+// two cores with the sound server.
 constexpr RubberBandStretcher::Options kOptions =
     RubberBandStretcher::OptionProcessOffline | RubberBandStretcher::OptionEngineFiner |
     RubberBandStretcher::OptionWindowShort | RubberBandStretcher::OptionThreadingNever |
