@@ -569,7 +569,7 @@ TEST_F(TrackBankSoundTest, ARenderNeverLandsOnATrackThatMovedOnAndAFailureKeepsT
 
     // Renders dropped by a new value, a reassignment and a clear, each while it runs (ten
     // seconds of sound take a while).
-    const auto whileRendering = [this](const std::function<void()>& change) {
+    const auto whileRendering = [](const std::function<void()>& change) {
         QTest::qWait(TrackBank::kRenderDelayMs + 50);
         change();
     };
