@@ -49,8 +49,10 @@ public:
     // be released meanwhile.
     using RenderDone = std::function<void(std::int32_t buffer, const QString& reason)>;
     virtual LoadId render(std::int32_t /*source*/, double /*timeRatio*/, double /*pitchScale*/,
-                          std::function<void(int percent)> /*progress*/, RenderDone done) {
-        done(0, QStringLiteral("音程を保ったまま速さを変えることはできません"));
+                          std::function<void(int percent)> progress, RenderDone done) {
+        progress = nullptr; // nothing is made: nothing to report on the way
+        const RenderDone finish = std::move(done);
+        finish(0, QStringLiteral("音程を保ったまま速さを変えることはできません"));
         return 0;
     }
     virtual void release(std::int32_t buffer) = 0;
