@@ -324,13 +324,15 @@ def write_click(path, rate):
                            for i in range(rate // 50)))
 
 
-def write_setting_file(path, tracks):
-    """Eight tracks; `tracks` lists (wav path, loop) for the first ones, the rest stay empty."""
+def write_setting_file(path, tracks, speed=4410):
+    """Eight tracks; `tracks` lists (wav path, loop) for the first ones, at `speed` (4410: the
+    file's own pace), the rest stay empty. Each track's nine lines: speed, volume, pan, file
+    name, path, length, loop, hold, tempo ratio."""
     lines = []
     for track in range(8):
         if track < len(tracks):
             wav, loop = tracks[track]
-            lines += [" 4410 ", " 0 ", " 0 ", os.path.basename(wav), wav, " 0 ",
+            lines += [" %d " % speed, " 0 ", " 0 ", os.path.basename(wav), wav, " 0 ",
                       " 1 " if loop else " 0 ", " 0 ", ""]
         else:
             lines += [" 4410 ", " 0 ", " 0 ", "", "", " 0 ", " 1 ", " 1 ", ""]
