@@ -192,15 +192,17 @@ void TrackPanel::redrawTrack(int index) {
     f.speedLabel->setText(FrequencyLabel(t.speed));
     f.ratioBox->setCurrentIndex(f.ratioBox->findText(t.ratio));
     SetBackground(f, look::TrackBackground(t, bank.mutedAlone(index)));
+    // The sound the track plays, its keep-pitch sound when it has one: the playhead's frames
+    // are that sound's.
     std::shared_ptr<const WaveOverview> overview =
-        t.buffer != 0 ? m_app.trackSound.overview(t.buffer) : nullptr;
+        t.sounding() != 0 ? m_app.trackSound.overview(t.sounding()) : nullptr;
     f.waveform->setOverview(std::move(overview));
     f.waveform->setLooping(t.loop);
 }
 
 VoiceStatus TrackPanel::trackStatus(int index) const {
     VoiceStatus status;
-    const std::int32_t buffer = m_app.bank.track(index).buffer;
+    const std::int32_t buffer = m_app.bank.track(index).sounding();
     if (buffer == 0 || !m_app.trackSound.status(buffer, status)) {
         return {};
     }

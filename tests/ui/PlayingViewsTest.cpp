@@ -98,6 +98,16 @@ TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundPlays) {
     QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
     tick();
     EXPECT_EQ(playheadAt(view), -1) << "stopped";
+
+    // Keeping its pitch at twice the speed, it plays a sound rendered half as long: its meter
+    // and playhead follow that one.
+    bank().setStretch(2, Stretch::KeepPitch);
+    bank().setSpeed(2, 2 * kNormalSpeed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bank().track(2).rendered != 0; }, 10000));
+    QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
+    tick(11025);
+    EXPECT_NEAR(playheadAt(view), view.width() / 2.0, 1.0);
+    EXPECT_GT(frame(2).levelMeter->levelDb(), LevelMeter::kFloorDb);
 }
 
 TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLayouts) {
