@@ -180,14 +180,22 @@ def free_display():
 
 
 def stop_all(procs):
-    """Ends each process still running, the last started first; kills what does not end."""
+    """Ends each process still running, the last started first; kills what does not end.
+
+    A JACK server ends a second after the clients before it: told to end while a client that
+    was just killed still has its socket, it dies of SIGPIPE and leaves its entry in JACK's
+    registry, which holds eight servers for the whole machine; the ninth does not start."""
+    ended = False
     for p in reversed(procs):
         if p.poll() is None:
+            if ended and os.path.basename(str(p.args[0])) == "jackd":
+                time.sleep(1.0)
             p.terminate()
             try:
                 p.wait(5)
             except subprocess.TimeoutExpired:
                 p.kill()
+            ended = True
 
 
 class Rig:
