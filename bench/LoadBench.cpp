@@ -4,7 +4,13 @@
 // whole file read into memory, then decoded, on the UI thread). `play` keeps a track looping
 // on the default sound device meanwhile, for bench/load_gaps.py to record.
 //
-//   bench_loading [probe | play [blocking]] [--dir D] [--wav-mb N] [--flac-mb N]
+// `render`: keep-pitch tracks rendering their stretched sound on the loader thread while eight
+// tracks loop on an offline output pulled at the pace of time: the UI thread's longest block,
+// the renders' time against the sound's, and one track's peak memory against its source and
+// the two rendered sounds it holds while a new speed renders. Without a mode both probes run.
+//
+//   bench_loading [probe | render | play [blocking]] [--dir D] [--wav-mb N] [--flac-mb N]
+//                 [--render-s N]
 #include "app/LibraryTrackSound.h"
 #include "audio/OfflineOutput.h"
 #include "audio/SoundBuffers.h"
@@ -19,8 +25,11 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <malloc.h>
 #include <sndfile.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -29,6 +38,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace mt {
@@ -57,6 +67,13 @@ long StatusKb(const char* key) {
 // The peak resident size starts again from the present one.
 void ResetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// The 1-minute load average, printed beside the figures: this machine is shared.
+QString Load() {
+    QFile file(QStringLiteral("/proc/loadavg"));
+    file.open(QIODevice::ReadOnly);
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 0);
 }
 
 double Monotonic() {
@@ -285,6 +302,227 @@ int Play(const QString& dir, const QString& path, bool blocking) {
     return 0;
 }
 
+// The live heap: what malloc has handed out and not had back, in its arenas and in blocks
+// mapped alone (mallinfo2's uordblks + hblkhd), Rubber Band's and the library's alike, with
+// its peak sampled every millisecond on a thread of its own. Not the free memory the allocator
+// keeps, nor code, stacks or pages shared with other processes: the resident high-water mark
+// beside it counts those.
+class HeapWatch {
+public:
+    HeapWatch() : m_thread([this] { run(); }) {}
+    ~HeapWatch() {
+        m_running = false;
+        m_thread.join();
+    }
+    HeapWatch(const HeapWatch&) = delete;
+    HeapWatch& operator=(const HeapWatch&) = delete;
+
+    static std::size_t Now() {
+        const struct mallinfo2 m = mallinfo2();
+        return m.uordblks + m.hblkhd;
+    }
+    void resetPeak() { m_peak = Now(); }
+    std::size_t peak() const { return m_peak; }
+
+private:
+    void run() {
+        while (m_running) {
+            const std::size_t now = Now();
+            // A reset meanwhile is never undone by an older, larger reading.
+            std::size_t seen = m_peak;
+            while (now > seen && !m_peak.compare_exchange_weak(seen, now)) {
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    std::atomic<bool> m_running{true};
+    std::atomic<std::size_t> m_peak{0};
+    std::thread m_thread; // last: starts once the rest is made
+};
+
+// The audio thread of an offline output: blocks of 256 frames pulled at the pace of time, as a
+// device would take them, so that voices play, crossfades run and freed buffers come back.
+class RealTimePull {
+public:
+    explicit RealTimePull(OfflineOutput& output) : m_output(output), m_thread([this] { run(); }) {}
+    ~RealTimePull() {
+        m_running = false;
+        m_thread.join();
+    }
+    RealTimePull(const RealTimePull&) = delete;
+    RealTimePull& operator=(const RealTimePull&) = delete;
+
+private:
+    static constexpr int kBlock = 256;
+
+    void run() {
+        std::vector<float> block(static_cast<std::size_t>(kBlock * m_output.config().channels));
+        const auto period =
+            std::chrono::nanoseconds(1'000'000'000LL * kBlock / std::max(m_output.deviceRate(), 1));
+        auto next = std::chrono::steady_clock::now();
+        while (m_running) {
+            m_output.pull(block.data(), kBlock);
+            next += period;
+            std::this_thread::sleep_until(next);
+        }
+    }
+
+    OfflineOutput& m_output;
+    std::atomic<bool> m_running{true};
+    std::thread m_thread; // last: starts once the rest is made
+};
+
+constexpr int kFasterSpeed = 5292; // x1.20: a shorter sound
+constexpr int kSlowerSpeed = 3969; // x0.90: a longer one
+constexpr double kBlockGoalMs = 20.0;
+
+struct RenderStep {
+    double blockMs = 0, renderSeconds = 0;
+    bool failed = false;
+};
+
+// Tracks 0..count-1 to keep pitch at `speed`, all at once as a performer's set would be, until
+// each has changed over to its new sound: the UI thread's longest block meanwhile and the time
+// the renders took, the debounce before them left out.
+RenderStep Restretch(TrackBank& bank, int count, int speed) {
+    LatencyProbe probe;
+    RenderStep out;
+    probe.start();
+    Pause(50);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < count; ++i) {
+        bank.setStretch(i, Stretch::KeepPitch);
+        bank.setSpeed(i, speed);
+    }
+    RunUntil([&] {
+        for (int i = 0; i < count; ++i) {
+            const Track& t = bank.track(i);
+            if (t.renderState == RenderState::Failed) {
+                std::printf("track %d: %s\n", i + 1, qPrintable(t.renderError));
+                return out.failed = true;
+            }
+            if (t.renderState != RenderState::None || t.rendered == 0 || t.renderedSpeed != speed) {
+                return false;
+            }
+        }
+        return true;
+    });
+    out.renderSeconds =
+        static_cast<double>(clock.nsecsElapsed()) / 1e9 - TrackBank::kRenderDelayMs / 1000.0;
+    Pause(50);
+    out.blockMs = probe.stopMs();
+    return out;
+}
+
+double Megabytes(double bytes) {
+    return bytes / (1024.0 * 1024.0);
+}
+
+// The bytes of the track's sounding rendered buffer: float samples, two channels.
+double RenderedBytes(TrackSound& sound, const Track& t) {
+    return static_cast<double>(sound.frames(t.rendered)) * 2 * 4;
+}
+
+int RenderProbe(const QString& path) {
+    PrintedMessages messages;
+    OfflineOutput* output = nullptr;
+    SoundDevice library(messages, [&output](std::intptr_t, std::int32_t) {
+        auto made = std::make_unique<OfflineOutput>();
+        output = made.get();
+        return openSoundLibraryWith(std::move(made));
+    });
+    library.InitSoundLibrary(0, 2);
+    if (output == nullptr) {
+        return 1;
+    }
+    LibraryTrackSound sound(library);
+    TrackBank bank(sound);
+    HeapWatch heap;
+    // As the display timer does: what the audio thread gave back is freed.
+    QTimer collect;
+    QObject::connect(&collect, &QTimer::timeout,
+                     [&library] { collectLibrary(library.soundLibHandle); });
+    collect.start(33);
+    int status = 0;
+    {
+        RealTimePull pull(*output);
+        double seconds = 0; // the source's, at its own rate
+        double worstBlockMs = 0;
+        const auto print = [&](const char* name, int count, const RenderStep& s) {
+            worstBlockMs = std::max(worstBlockMs, s.blockMs);
+            std::printf("%-30s %7d %9.1f %9.2f %8.1f\n", name, count, s.blockMs, s.renderSeconds,
+                        count * seconds / s.renderSeconds);
+            std::fflush(stdout);
+            return !s.failed;
+        };
+
+        // One track alone, so that what the process gains is that track's: its load, its first
+        // render and the second made while the first still plays.
+        const std::size_t heapBefore = HeapWatch::Now();
+        const long rssBefore = StatusKb("VmRSS:");
+        heap.resetPeak();
+        ResetPeak();
+        bank.assign(0, path);
+        RunUntil([&] { return !bank.track(0).loading(); });
+        bank.playLooping(0);
+        const double sourceBytes = static_cast<double>(bank.track(0).frames) * 2 * 4;
+        seconds = static_cast<double>(bank.track(0).frames) / bank.track(0).sampleRate;
+        std::printf("render: %s, %.1f s of %d Hz stereo, in each track, looping on an offline "
+                    "output pulled in real time; keep pitch at x%.2f, then x%.2f while the first "
+                    "render plays; load %s\n",
+                    qPrintable(QFileInfo(path).fileName()), seconds, bank.track(0).sampleRate,
+                    kFasterSpeed / 4410.0, kSlowerSpeed / 4410.0, qPrintable(Load()));
+        std::printf("%-30s %7s %9s %9s %8s\n", "render", "tracks", "block ms", "render s",
+                    "x real");
+        bool ok = print("keep pitch (one track)", 1, Restretch(bank, 1, kFasterSpeed));
+        const double firstBytes = RenderedBytes(sound, bank.track(0));
+        ok = ok && print("new speed, old held (one)", 1, Restretch(bank, 1, kSlowerSpeed));
+        const double secondBytes = RenderedBytes(sound, bank.track(0));
+        const double heapPeak = static_cast<double>(heap.peak() - heapBefore);
+        const double rssPeak = static_cast<double>(StatusKb("VmHWM:") - rssBefore) * 1024.0;
+
+        // Then the whole bank from tape: each track renders in its turn on the one loader.
+        bank.setStretch(0, Stretch::Tape);
+        bank.setSpeed(0, kNormalSpeed);
+        for (int i = 1; i < kTrackCount; ++i) {
+            bank.assign(i, path);
+            RunUntil([&] { return !bank.track(i).loading(); });
+            bank.playLooping(i);
+        }
+        // The machine's own share of the blocks: as long with nothing rendering.
+        LatencyProbe idle;
+        idle.start();
+        Pause(5000);
+        std::printf("%-30s %7d %9.1f %9s %8s\n", "nothing rendering (5 s)", kTrackCount,
+                    idle.stopMs(), "-", "-");
+        for (const auto& [name, speed] : {std::pair{"keep pitch (eight tracks)", kFasterSpeed},
+                                          std::pair{"new speed, old held (eight)", kSlowerSpeed}}) {
+            ok = ok && print(name, kTrackCount, Restretch(bank, kTrackCount, speed));
+        }
+        // What a track may hold at most, source + 2 x rendered: its source, the rendered sound
+        // still playing and the one being made, here of two lengths.
+        const double budget = sourceBytes + firstBytes + secondBytes;
+        std::printf("one track's peak memory: heap %.1f MB, resident %.1f MB; its source %.1f + "
+                    "the two renders %.1f + %.1f = %.1f MB: heap x%.2f, resident x%.2f (%.1f MB "
+                    "beyond the three sounds)\n",
+                    Megabytes(heapPeak), Megabytes(rssPeak), Megabytes(sourceBytes),
+                    Megabytes(firstBytes), Megabytes(secondBytes), Megabytes(budget),
+                    heapPeak / budget, rssPeak / budget, Megabytes(heapPeak - budget));
+        std::printf("longest UI block while rendering %.1f ms: x%.2f of the %.0f ms goal; load "
+                    "%s\n",
+                    worstBlockMs, worstBlockMs / kBlockGoalMs, kBlockGoalMs, qPrintable(Load()));
+        std::fflush(stdout);
+        status = ok ? 0 : 1;
+        for (int i = 0; i < kTrackCount; ++i) {
+            bank.clear(i);
+        }
+    }
+    library.TerminateSoundLibrary();
+    return status;
+}
+
 } // namespace
 } // namespace mt
 
@@ -303,7 +541,21 @@ int main(int argc, char* argv[]) {
     const QString dir = option("--dir", QDir::temp().filePath("marrowtune-loadbench"));
     const double wavMb = option("--wav-mb", "1074").toDouble(); // 1 GiB
     const double flacMb = option("--flac-mb", "100").toDouble();
+    const double renderSeconds = option("--render-s", "30").toDouble();
     QDir().mkpath(dir);
+    const QString mode = args.isEmpty() ? QString() : args.first();
+    int status = 0;
+    if (mode.isEmpty() || mode == QStringLiteral("render")) {
+        // Uncompressed stereo 16-bit is 176.4 kB/s.
+        const QByteArray name = QStringLiteral("render%1s.wav").arg(renderSeconds).toLatin1();
+        const QString path =
+            mt::Fixture(QDir(dir), name.constData(), SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                        renderSeconds * 0.1764, false);
+        status = path.isEmpty() ? 1 : mt::RenderProbe(path);
+        if (!mode.isEmpty()) {
+            return status;
+        }
+    }
     const QString wav =
         mt::Fixture(QDir(dir), "big.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, wavMb, false);
     const QString flac =
@@ -311,8 +563,8 @@ int main(int argc, char* argv[]) {
     if (wav.isEmpty() || flac.isEmpty()) {
         return 1;
     }
-    if (!args.isEmpty() && args.first() == QStringLiteral("play")) {
+    if (mode == QStringLiteral("play")) {
         return mt::Play(dir, wav, args.contains(QStringLiteral("blocking")));
     }
-    return mt::Probe(wav, flac);
+    return std::max(status, mt::Probe(wav, flac));
 }

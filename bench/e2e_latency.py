@@ -13,23 +13,36 @@ With --jack the program plays on a private JACK server (dummy backend, 128-frame
 (bench/jack_recorder.cpp) listens on its output port: the onset's frame time on the server's
 clock, converted to the monotonic clock, less the press time, is key to port.
 
+With --keep-pitch (which implies --busy) one run measures the same bank twice, all eight tracks
+at speed 5292 (x1.20): first in tape mode, then, opened again from a second setting file whose
+companion puts every track in keep-pitch mode, playing the sounds the program rendered for that
+speed; the presses wait until its loader thread has been idle for a second (the renders are
+done). Each pass prints its key-to-sound summary and the callback's load while the keys were
+pressed: the CPU time of the program's audio thread (its busiest realtime thread; on
+PulseAudio that includes RtAudio's write into the server's queue) per second, and on JACK the
+server's DSP load as jack_cpu_load reports it once a second (the share of each period the
+graph's clients took, the recorder's too).
+
 With --peer giada the same rig measures Giada (Debian's `giada`, installed through
 `sudo -n apt-get` when missing) with a one-shot click on a channel bound to a key, configured
 through its own files in the private HOME, at its default block and at --peer-block frames.
 
     bench/e2e_latency.py PROGRAM [--presses 30] [--rate 22050] [--block-ms 3] [--jack] [--busy]
-                             [--keep]
+                             [--keep-pitch] [--keep]
     bench/e2e_latency.py --peer giada [--peer-block 256] [--presses 30]
 
-Prints min / median / p95 / max, the rig's own figure and the machine's load. Not part of
-`make test`.
+Prints min / median / p95 / max, the rig's own figure, the callback's load (not for a peer) and
+the machine's load. Not part of `make test`.
 """
 
 import argparse
 import ctypes
+import json
 import math
 import os
+import statistics
 import struct
+import subprocess
 import sys
 import threading
 import time
@@ -122,18 +135,43 @@ def write_quiet_loop(path, rate, hz, beats):
                            * math.sin(2 * math.pi * hz * i / rate) for i in range(frames)))
 
 
-def start_program(rig, args, own):
-    """Starts the program on the rig with a one-shot click in track 1, loaded through a setting
-    file. Returns the process."""
+KEEP_PITCH_SPEED = 5292  # x1.20: keep-pitch tracks play a sound rendered for it
+
+
+def write_companion(setting, stretch):
+    """The set's companion beside `setting` (its path and "x"): every track in `stretch` mode
+    ("tape" or "keepPitch") at its own pitch, started at once."""
+    track = {"quantise": "off", "stopOnGrid": False, "stretch": stretch, "pitchCents": 0}
+    with open(setting + "x", "w") as f:
+        json.dump({"format": "marrowtune-set", "version": 1, "tracks": [track] * 8}, f, indent=2)
+
+
+def write_sets(rig, args):
+    """A one-shot click in track 1 and, with --busy, quiet loops in tracks 2-8: one setting
+    file, or with --keep-pitch the same bank at KEEP_PITCH_SPEED twice, in tape mode and in
+    keep-pitch mode. Returns (what, setting file) in the order they are measured."""
     click = os.path.join(rig.work, "click.wav")
     write_click(click, 22050)
-    setting = os.path.join(rig.work, "click.mrw")
     tracks = [(click, False)]
     if args.busy:
         for n in range(1, 8):
             tracks.append((os.path.join(rig.work, "quiet%d.wav" % n), True))
             write_quiet_loop(tracks[-1][0], 22050, 200 + 100 * n, n)
-    write_setting_file(setting, tracks)
+    if not args.keep_pitch:
+        setting = os.path.join(rig.work, "click.mrw")
+        write_setting_file(setting, tracks)
+        return [("", setting)]
+    sets = []
+    for name, stretch in (("tape", "tape"), ("keep-pitch", "keepPitch")):
+        setting = os.path.join(rig.work, "%s.mrw" % name)
+        write_setting_file(setting, tracks, KEEP_PITCH_SPEED)
+        write_companion(setting, stretch)
+        sets.append(("%s x%.2f" % (name, KEEP_PITCH_SPEED / 4410), setting))
+    return sets
+
+
+def start_program(rig, args, own, setting):
+    """Starts the program on the rig and opens `setting`. Returns the process."""
     if args.block_ms:
         own["AudioBlockMs"] = "%g" % args.block_ms
     rig.write_ini({"QuSample": args.rate, "WSCDir": setting}, own)
@@ -141,14 +179,107 @@ def start_program(rig, args, own):
     time.sleep(2.0)
     rig.open_setting_file(setting)
     time.sleep(3.0)  # the track loads and the new stream starts flowing
+    return program
+
+
+def start_busy(rig, args, name):
+    """With --busy, tracks 2-8 start looping."""
     if args.busy:
         keys = Keyboard(rig.display)
         for key in BUSY_KEYS:
             keys.tap(key)
         time.sleep(1.0)
-        rig.shot("busy.png")
-    rig.shot("loaded.png")
-    return program
+    rig.shot("%s.png" % (name or "loaded").split()[0])
+
+
+SCHED_FIFO, SCHED_RR, SCHED_BATCH = 1, 2, 3
+
+
+def threads(pid):
+    """The program's threads: {thread id: (name, scheduling policy, ns on a CPU so far)}."""
+    found = {}
+    for tid in os.listdir("/proc/%d/task" % pid):
+        base = "/proc/%d/task/%s/" % (pid, tid)
+        try:
+            with open(base + "comm") as f:
+                name = f.read().strip()
+            with open(base + "stat") as f:
+                policy = int(f.read().rsplit(")", 1)[1].split()[38])
+            with open(base + "schedstat") as f:
+                found[tid] = (name, policy, int(f.read().split()[0]))
+        except OSError:
+            continue  # ended meanwhile
+    return found
+
+
+def loader_seconds(program):
+    """CPU seconds the program's loader thread (its SCHED_BATCH thread, which decodes and
+    renders) has run so far."""
+    return sum(ns for _, policy, ns in threads(program.pid).values() if policy == SCHED_BATCH) / 1e9
+
+
+def wait_for_loader(program, quiet=1.0, limit=180.0):
+    """Waits until the loader thread has not run for `quiet` seconds, having started within
+    five. Returns the seconds waited."""
+    start = time.monotonic()
+    changed = None
+    last = loader_seconds(program)
+    while time.monotonic() - start < limit:
+        time.sleep(0.1)
+        now, seen = time.monotonic(), loader_seconds(program)
+        if seen != last:
+            last, changed = seen, now
+        if (changed or start + 5.0) + quiet <= now:
+            break
+    return time.monotonic() - start
+
+
+class CallbackLoad:
+    """The audio thread's CPU time per second over a spell: the busiest realtime thread of the
+    program (PulseAudio's own mainloop thread, `threaded-ml`, left out); on JACK also the
+    server's DSP load, from jack_cpu_load."""
+
+    def __init__(self, program, env=None):
+        self.pid = program.pid
+        self.before = threads(self.pid)
+        self.start = time.monotonic()
+        self.dsp = None
+        if env is not None:
+            self.dsp = subprocess.Popen(["jack_cpu_load"], env=env, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, text=True)
+
+    def stop(self):
+        after, wall = threads(self.pid), time.monotonic() - self.start
+        shares = sorted((100.0 * (ns - self.before[tid][2]) / 1e9 / wall, tid)
+                        for tid, (name, policy, ns) in after.items()
+                        if policy in (SCHED_FIFO, SCHED_RR) and name != "threaded-ml"
+                        and tid in self.before)
+        line = ("callback's load: audio thread %.2f %% of a core (thread %s)"
+                % shares[-1] if shares else "callback's load: no realtime thread")
+        if self.dsp:
+            self.dsp.terminate()
+            said = self.dsp.communicate(timeout=5)[0]
+            dsp = [float(w.split()[-1]) for w in said.splitlines() if "DSP load" in w]
+            if dsp:
+                line += ("; JACK DSP load mean %.1f %%, max %.1f %% (%d s)"
+                         % (statistics.mean(dsp), max(dsp), len(dsp)))
+        return line
+
+
+def passes(rig, args, program, sets):
+    """Yields each set's name once the program plays it: the first as started, the others
+    opened in turn, their loads and renders done."""
+    ran = 0.0
+    for n, (name, setting) in enumerate(sets):
+        if n > 0:
+            rig.open_setting_file(setting)
+        if args.keep_pitch:
+            waited = wait_for_loader(program)
+            print("%s: the loader ran %.3f s for the set (its loads and renders); %.1f s waited "
+                  "for it to end" % (name, loader_seconds(program) - ran, waited), flush=True)
+            ran = loader_seconds(program)
+        start_busy(rig, args, name)
+        yield name
 
 
 def run_pulse(args):
@@ -161,41 +292,67 @@ def run_pulse(args):
             import giada_peer  # noqa: E402 (only for this run)
             what = giada_peer.start(rig, args.peer_block)
             key = giada_peer.KEY
+            before = load()
+            presses = press_and_click(keys, reference, args.presses, key)
+            found = [("", presses, 0, None, before, load())]
         else:
             what = "Marrowtune, output format %d Hz%s" % (
                 args.rate, ", block %g ms" % args.block_ms if args.block_ms else "")
-            start_program(rig, args, {})
-            key = "z"
-        before = load()
-        presses = press_and_click(keys, reference, args.presses, key)
+            sets = write_sets(rig, args)
+            program = start_program(rig, args, {}, sets[0][1])
+            found = []
+            for name in passes(rig, args, program, sets):
+                before = load()
+                clicks = len(reference.clicks)
+                callback = CallbackLoad(program)
+                presses = press_and_click(keys, reference, args.presses)
+                found.append((name, presses, clicks, callback.stop(), before, load()))
         reference.stop()
         monitor.stop()
-        print("%s; PulseAudio null sink at %d Hz; load %s before, %s after"
-              % (what, MONITOR_RATE, before, load()))
-        ours = summary("key to sound", monitor.onsets(presses))
-        theirs = summary("rig (streaming reference)", monitor.onsets(reference.clicks))
-        if ours is not None and theirs is not None:
-            print("median less the rig's median: %.1f ms" % (ours - theirs))
+        print("%s; PulseAudio null sink at %d Hz%s" % (
+            what, MONITOR_RATE,
+            "; load %s before, %s after" % found[0][4:] if len(found) == 1 else ""))
+        for n, (name, presses, clicks, callback, before, after) in enumerate(found):
+            if len(found) > 1:
+                print("%s: load %s before, %s after" % (name, before, after))
+            ours = summary("key to sound", monitor.onsets(presses))
+            ends = found[n + 1][2] if n + 1 < len(found) else len(reference.clicks)
+            theirs = summary("rig (streaming reference)",
+                             monitor.onsets(reference.clicks[clicks:ends]))
+            if ours is not None and theirs is not None:
+                print("median less the rig's median: %.1f ms" % (ours - theirs))
+            if callback:
+                print(callback)
 
 
 def run_jack(args):
     with Rig("marrowtune-e2e-", "e2e", jack=True, keep=args.keep) as rig:
         keys = Keyboard(rig.display)
-        program = start_program(rig, args, {"AudioSystem": "jack"})
+        sets = write_sets(rig, args)
+        program = start_program(rig, args, {"AudioSystem": "jack"}, sets[0][1])
         outputs = [p for p in rig.ports() if p.startswith("Marrowtune:")]
         if not outputs or program.poll() is not None:
             sys.exit("e2e: the program has no JACK port (its log: %s)"
                      % open(os.path.join(rig.work, "program.log")).read().strip())
         recorder = JackRecorder(rig.work, rig.env, outputs[0])
         time.sleep(0.5)
-        before = load()
-        presses = press_and_click(keys, None, args.presses)
+        found = []
+        for name in passes(rig, args, program, sets):
+            before = load()
+            callback = CallbackLoad(program, rig.env)
+            start = time.monotonic()
+            presses = press_and_click(keys, None, args.presses)
+            xruns = sum(1 for t in recorder.xrun_times if start <= t <= time.monotonic())
+            found.append((name, presses, callback.stop(), xruns, before, load()))
         recorder.stop()
         print("Marrowtune key to JACK port %s, output format %d Hz; dummy JACK server, %d-frame "
-              "periods at %d Hz (%.1f ms); load %s before, %s after"
-              % (outputs[0], args.rate, JACK_PERIOD, JACK_RATE, 1000.0 * JACK_PERIOD / JACK_RATE,
-                 before, load()))
-        summary("key to port", recorder.onsets(presses))
+              "periods at %d Hz (%.1f ms)"
+              % (outputs[0], args.rate, JACK_PERIOD, JACK_RATE, 1000.0 * JACK_PERIOD / JACK_RATE))
+        for name, presses, callback, xruns, before, after in found:
+            print("%sload %s before, %s after; xruns while pressing: %d"
+                  % (name + ": " if name else "", before, after, xruns))
+            summary("key to port", recorder.onsets(presses))
+            print(callback)
         print("xruns while recording: %d" % recorder.end.get("xruns", -1))
 
 
@@ -211,10 +368,17 @@ def main():
                         help="the peer's block in frames (default: its own default)")
     parser.add_argument("--busy", action="store_true",
                         help="tracks 2-8 loop quietly meanwhile, every meter and playhead moving")
+    parser.add_argument("--keep-pitch", action="store_true",
+                        help="with --busy, the bank at x1.20 in tape mode, then in keep-pitch "
+                             "mode, in one run")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
     if not args.program and not args.peer:
         parser.error("the program to measure is needed")
+    if args.keep_pitch:
+        if args.peer:
+            parser.error("--keep-pitch measures Marrowtune only")
+        args.busy = True
     if args.peer:
         import giada_peer  # noqa: E402
         giada_peer.install()

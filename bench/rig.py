@@ -180,14 +180,22 @@ def free_display():
 
 
 def stop_all(procs):
-    """Ends each process still running, the last started first; kills what does not end."""
+    """Ends each process still running, the last started first; kills what does not end.
+
+    A JACK server ends a second after the clients before it: told to end while a client that
+    was just killed still has its socket, it dies of SIGPIPE and leaves its entry in JACK's
+    registry, which holds eight servers for the whole machine; the ninth does not start."""
+    ended = False
     for p in reversed(procs):
         if p.poll() is None:
+            if ended and os.path.basename(str(p.args[0])) == "jackd":
+                time.sleep(1.0)
             p.terminate()
             try:
                 p.wait(5)
             except subprocess.TimeoutExpired:
                 p.kill()
+            ended = True
 
 
 class Rig:
@@ -324,14 +332,16 @@ def write_click(path, rate):
                            for i in range(rate // 50)))
 
 
-def write_setting_file(path, tracks):
+def write_setting_file(path, tracks, speed=4410):
     """Eight tracks; `tracks` lists (wav path, loop) or (wav path, loop, speed) for the first
-    ones, the rest stay empty."""
+    ones, at `speed` where they give none (4410: the file's own pace), the rest stay empty.
+    Each track's nine lines: speed, volume, pan, file name, path, length, loop, hold, tempo
+    ratio."""
     lines = []
     for track in range(8):
         if track < len(tracks):
-            wav, loop, speed = (tuple(tracks[track]) + (4410,))[:3]
-            lines += [" %d " % speed, " 0 ", " 0 ", os.path.basename(wav), wav, " 0 ",
+            wav, loop, own = (tuple(tracks[track]) + (speed,))[:3]
+            lines += [" %d " % own, " 0 ", " 0 ", os.path.basename(wav), wav, " 0 ",
                       " 1 " if loop else " 0 ", " 0 ", ""]
         else:
             lines += [" 4410 ", " 0 ", " 0 ", "", "", " 0 ", " 1 ", " 1 ", ""]

@@ -101,7 +101,7 @@ TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundPlays) {
 }
 
 // Keeping its pitch at half the tempo, a track sounds through its rendered sound, twice as long:
-// the view and the playhead follow that.
+// the view, the playhead and the meter follow that.
 TEST_F(PlayingViewsTest, TheViewsFollowAKeepPitchTracksRenderedSound) {
     addFile("second.wav", test::SineWav(44100, 1, 441.0, 44100));
     load(2, "second.wav");
@@ -117,6 +117,7 @@ TEST_F(PlayingViewsTest, TheViewsFollowAKeepPitchTracksRenderedSound) {
     QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
     tick(22050); // a quarter of the rendered sound
     EXPECT_NEAR(playheadAt(view), view.width() / 4.0, 1.0);
+    EXPECT_GT(frame(2).levelMeter->levelDb(), LevelMeter::kFloorDb);
 }
 
 TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLayouts) {
