@@ -73,6 +73,7 @@ struct Track {
     bool loneWolf = false; // member of the lone-wolf group
     bool keyHeld = false;  // its performance key is down
     PlayState state = PlayState::Stopped;
+    bool looping = false; // the sound last started loops
 
     bool playing() const { return state == PlayState::Playing; }
     bool loading() const { return loadState == LoadState::Loading; }

@@ -102,6 +102,7 @@ void TrackBank::start(int index, bool looping) {
     m_sound.play(t.sounding(), soundingVolume(index), t.pan * 100, soundingFrequency(index),
                  looping);
     t.state = PlayState::Playing;
+    t.looping = looping;
     notifyTrack(index);
     select(index);
 }
@@ -232,6 +233,7 @@ void TrackBank::advance(std::int64_t frame) {
             }
             t.startFrame = -1;
             t.state = PlayState::Playing;
+            t.looping = t.startLooping;
             notifyTrack(i);
         }
         if (t.stopFrame >= 0 && t.stopFrame <= frame) {
@@ -240,6 +242,7 @@ void TrackBank::advance(std::int64_t frame) {
             notifyTrack(i);
         }
     }
+    releaseRetired();
     scheduleAdvance();
 }
 
@@ -256,6 +259,12 @@ void TrackBank::scheduleAdvance() {
         }
     }
     const int rate = m_sound.frameRate();
+    const bool retiring = std::any_of(m_retired.begin(), m_retired.end(),
+                                      [](const Retired& r) { return r.buffer != 0; });
+    if (next < 0 && retiring) {
+        m_advanceTimer.start(20); // a sound changed over is let go once its fade is mixed
+        return;
+    }
     if (next < 0) {
         m_advanceTimer.stop();
         return;
@@ -787,6 +796,10 @@ void TrackBank::dropRender(int index, bool release) {
     t.rendered = 0;
     t.renderState = RenderState::None;
     t.renderPercent = -1;
+    if (m_retired[index].buffer != 0 && release) {
+        m_sound.release(m_retired[index].buffer);
+    }
+    m_retired[index] = {};
 }
 
 void TrackBank::startRender(int index) {
@@ -841,46 +854,93 @@ void TrackBank::changeSound(int index, std::int32_t rendered, int speed, int pit
     }
     const std::int32_t old = t.sounding();
     const std::int32_t oldRendered = t.rendered;
+    const double oldHz = soundingFrequency(index);
     t.rendered = rendered;
     t.renderedSpeed = speed;
     t.renderedPitch = pitch;
     const std::int32_t now = t.sounding();
-    if (t.loaded && t.playing()) {
-        // The new sound takes over at the same place in the music, rising from silence across
-        // a block while the old one fades out: a loop on the grid where the grid says, any
-        // other in proportion to the two lengths.
-        VoiceStatus status;
-        const bool sounding = m_sound.status(old, status) && status.playing;
-        m_sound.stop(old);
-        const std::int64_t oldFrames = m_sound.frames(old);
-        const std::int64_t newFrames = m_sound.frames(now);
-        if (sounding && oldFrames > 0 && newFrames > 0) {
-            const std::int64_t at = m_sound.frameHorizon();
-            std::int64_t from =
-                t.loop ? gridPhase(index, at, newFrames, soundingFrequency(index)) : -1;
-            if (from < 0) {
-                from =
-                    std::llround(static_cast<double>(status.position) *
-                                 static_cast<double>(newFrames) / static_cast<double>(oldFrames));
-            }
-            if (t.loop || from < newFrames) {
-                m_sound.playAt(now, soundingVolume(index), t.pan * 100, soundingFrequency(index),
-                               t.loop, at, from % newFrames);
-            }
-        }
-    }
-    if (t.loaded && (t.armed() || t.stopFrame >= 0)) {
+    std::int64_t until = -1; // the frame the old sound sounds up to, when it sounds on
+    if (t.loaded && t.armed()) {
+        // The new sound starts at the grid point; the old one plays on until then.
         m_sound.cancelScheduled(old);
-        if (t.armed()) {
-            m_nextTriggerGain = m_triggerGain[index]; // a pad's level stays with its start
-            arm(index, t.startLooping, t.startFrame);
-            m_nextTriggerGain = 0;
-        } else {
+        m_nextTriggerGain = m_triggerGain[index]; // a pad's level stays with its start
+        arm(index, t.startLooping, t.startFrame);
+        m_nextTriggerGain = 0;
+        if (t.playing()) {
+            m_sound.stopAt(old, t.startFrame);
+            until = t.startFrame;
+        }
+    } else if (t.loaded && t.playing()) {
+        if (t.stopFrame >= 0) {
+            m_sound.cancelScheduled(old);
             m_sound.stopAt(now, t.stopFrame);
         }
+        until = crossfade(index, old, oldHz);
     }
     if (oldRendered != 0) {
-        m_sound.release(oldRendered);
+        retire(index, oldRendered, until);
+    }
+}
+
+std::int64_t TrackBank::crossfade(int index, std::int32_t old, double oldHz) {
+    // The new sound takes over at the horizon, at the same place in the music: a loop on the
+    // grid where the grid says, any other in proportion to the two lengths. The old one fades
+    // out from that frame while the new one rises from silence across a block.
+    const Track& t = m_tracks[index];
+    const std::int32_t now = t.sounding();
+    VoiceStatus status;
+    const std::int64_t oldFrames = m_sound.frames(old);
+    const std::int64_t newFrames = m_sound.frames(now);
+    // A loop sounds while it plays, even one whose start is still on its way to the output (a
+    // change-over just before); a one-shot may have run out.
+    if (!m_sound.status(old, status) || !(status.playing || t.looping) || oldFrames <= 0 ||
+        newFrames <= 0) {
+        m_sound.stop(old);
+        return -1;
+    }
+    const std::int64_t at = m_sound.frameHorizon();
+    // Where the old sound will be then: where it was at the last frame mixed, and on at its rate.
+    double position = static_cast<double>(status.position);
+    const std::shared_ptr<const OutputClock> clock = m_sound.outputClock();
+    if (clock && m_sound.frameRate() > 0) {
+        position += static_cast<double>(std::max<std::int64_t>(0, at - clock->frames())) * oldHz /
+                    m_sound.frameRate();
+    }
+    std::int64_t from = t.looping ? gridPhase(index, at, newFrames, soundingFrequency(index)) : -1;
+    if (from < 0) {
+        from = std::llround(position * static_cast<double>(newFrames) /
+                            static_cast<double>(oldFrames));
+    }
+    if (t.looping || from < newFrames) {
+        m_sound.playAt(now, soundingVolume(index), t.pan * 100, soundingFrequency(index), t.looping,
+                       at, from % newFrames);
+    }
+    m_sound.stopAt(old, at);
+    return at;
+}
+
+void TrackBank::retire(int index, std::int32_t buffer, std::int64_t until) {
+    Retired& r = m_retired[index];
+    if (r.buffer != 0) {
+        m_sound.release(r.buffer);
+    }
+    r = {};
+    if (until < 0 || !m_sound.outputClock()) {
+        m_sound.release(buffer);
+        return;
+    }
+    r = {buffer, until};
+    scheduleAdvance();
+}
+
+void TrackBank::releaseRetired() {
+    const std::shared_ptr<const OutputClock> clock = m_sound.outputClock();
+    const std::int64_t margin = m_sound.frameRate() / 50; // past the old sound's fade
+    for (Retired& r : m_retired) {
+        if (r.buffer != 0 && (!clock || clock->frames() >= r.until + margin)) {
+            m_sound.release(r.buffer);
+            r = {};
+        }
     }
 }
 

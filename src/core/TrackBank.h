@@ -231,6 +231,13 @@ private:
     // Makes `rendered` (0: none) the keep-pitch sound, carrying over what the old sound was
     // doing: sounding, armed or waiting for a stop.
     void changeSound(int index, std::int32_t rendered, int speed, int pitch);
+    // A sounding track's change-over from `old` (played at `oldHz`) to its sound now; the frame
+    // the old one stops at, -1 when it was silent and stopped at once.
+    std::int64_t crossfade(int index, std::int32_t old, double oldHz);
+    // A keep-pitch sound changed over from, released once the output has mixed its fade past
+    // `until` (at once when -1 or nothing mixes), or when another is retired after it.
+    void retire(int index, std::int32_t buffer, std::int64_t until);
+    void releaseRetired();
 
     TrackSound& m_sound;
     const BeatClock* m_clock = nullptr;
@@ -259,6 +266,12 @@ private:
     bool m_renderTimerWanted = false;
     std::array<std::uint64_t, kTrackCount> m_renderIds{};
     std::array<std::uint64_t, kTrackCount> m_renderCounts{};
+    // Each track's keep-pitch sound changed over from, fading out up to `until`.
+    struct Retired {
+        std::int32_t buffer = 0;
+        std::int64_t until = -1;
+    };
+    std::array<Retired, kTrackCount> m_retired{};
     // Tracks (bit i) and the bank (kBankBit) changed and not yet told.
     std::atomic<std::uint32_t> m_notices{0};
     int m_batches = 0; // UI thread
