@@ -513,8 +513,14 @@ TEST_F(TrackBankSoundTest, KeepPitchPlaysTheTempoAtItsOwnPitchAndChangesOverWith
     bank.playLooping(0);
     EXPECT_NEAR(heardHz(), 529.2, 2.0);
     const auto changedOver = [this] {
-        // The block the new sound took over in: a step no larger than the tone's own.
-        EXPECT_LT(test::MaxStep(test::Channel(m_output->render(4096), 0, 2)), 0.06f);
+        // The blocks the new sound took over in: a step no larger than the tone's own, and no
+        // gap between the two sounds (every 5 ms as loud as the tone).
+        const std::vector<float> left = test::Channel(m_output->render(4096), 0, 2);
+        EXPECT_LT(test::MaxStep(left), 0.06f);
+        for (std::size_t at = 0; at + 220 <= left.size(); at += 220) {
+            const std::vector<float> part(left.begin() + at, left.begin() + at + 220);
+            EXPECT_GT(test::RmsDb(part, 1.0), -12.0) << "a gap at frame " << at;
+        }
         return heardHz();
     };
     bank.setStretch(0, Stretch::KeepPitch);
