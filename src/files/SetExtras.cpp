@@ -38,24 +38,25 @@ void Take(const QJsonObject& object, const QString& key, T& value, bool& ok,
     }
 }
 
-bool ReadQuantise(const QJsonValue& stored, Quantise& value) {
-    const auto word = std::find(kQuantiseWords.begin(), kQuantiseWords.end(), stored.toString());
-    if (!stored.isString() || word == kQuantiseWords.end()) {
+// A value stored as one of `words`, in the enum's order.
+template <typename Enum, std::size_t N>
+bool ReadWord(const QJsonValue& stored, Enum& value, const std::array<QString, N>& words) {
+    const auto word = std::find(words.begin(), words.end(), stored.toString());
+    if (!stored.isString() || word == words.end()) {
         return false;
     }
-    value = static_cast<Quantise>(word - kQuantiseWords.begin());
+    value = static_cast<Enum>(word - words.begin());
     return true;
 }
 
 const std::array<QString, 2> kStretchWords{QStringLiteral("tape"), QStringLiteral("keepPitch")};
 
+bool ReadQuantise(const QJsonValue& stored, Quantise& value) {
+    return ReadWord(stored, value, kQuantiseWords);
+}
+
 bool ReadStretch(const QJsonValue& stored, Stretch& value) {
-    const auto word = std::find(kStretchWords.begin(), kStretchWords.end(), stored.toString());
-    if (!stored.isString() || word == kStretchWords.end()) {
-        return false;
-    }
-    value = static_cast<Stretch>(word - kStretchWords.begin());
-    return true;
+    return ReadWord(stored, value, kStretchWords);
 }
 
 bool ReadPitch(const QJsonValue& stored, int& value) {
