@@ -8,7 +8,8 @@ namespace mt {
 BankLoader::BankLoader(TrackBank& bank, TrackSound& sound, Tell tell)
     : m_bank(bank), m_sound(sound), m_tell(std::move(tell)) {}
 
-bool BankLoader::reload(int index, const QString& path, std::function<void(int index)> failed) {
+bool BankLoader::reload(int index, const QString& path, std::function<void(int index)> failed,
+                        bool tellMissing) {
     WavInfo info;
     const bool readable = m_sound.readFormat(path, info);
     if (readable) {
@@ -17,8 +18,8 @@ bool BankLoader::reload(int index, const QString& path, std::function<void(int i
     // A file that is gone loads nothing, yet waits its turn behind the loads begun before it,
     // so that a set's messages come in track order.
     m_bank.loadSound(index, readable ? path : QString(),
-                     [this, readable, failed = std::move(failed)](int track) {
-                         if (!readable) {
+                     [this, readable, tellMissing, failed = std::move(failed)](int track) {
+                         if (!readable && tellMissing) {
                              m_tell(TrackMovedMessage(track));
                          }
                          if (failed) {
@@ -28,7 +29,7 @@ bool BankLoader::reload(int index, const QString& path, std::function<void(int i
     return readable;
 }
 
-void BankLoader::load(int index, const StoredTrack& stored) {
+void BankLoader::load(int index, const StoredTrack& stored, bool tellMissing) {
     m_bank.forgetFormat(index);
     m_bank.setSpeed(index, stored.speed);
     m_bank.setVolume(index, stored.volume);
@@ -37,7 +38,8 @@ void BankLoader::load(int index, const StoredTrack& stored) {
     m_bank.unload(index);
     if (!stored.path.isEmpty()) {
         // With no buffer (no sound device) the title and path stay for a later save.
-        reload(index, stored.path, [this](int failed) { m_bank.forgetFormat(failed); });
+        reload(
+            index, stored.path, [this](int failed) { m_bank.forgetFormat(failed); }, tellMissing);
     }
     m_bank.touch(index);
     m_bank.setLoop(index, stored.loop);

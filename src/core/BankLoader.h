@@ -40,12 +40,14 @@ public:
     // readable as a sound file: nothing of the track changes but the load, which ends in its
     // turn with the "moved or deleted" message and `failed`. A buffer the library cannot make
     // ends in `failed` too, with the library's message, or silently with no sound device.
-    bool reload(int index, const QString& path, std::function<void(int index)> failed = {});
+    // `tellMissing` false: a file that is gone ends without the message.
+    bool reload(int index, const QString& path, std::function<void(int index)> failed = {},
+                bool tellMissing = true);
 
     // A setting file's block, in the file's order: speed, volume and pan, then the file
     // (its title stays even when the file is gone), then Loop, Duuk and the ratio. A track
-    // that was loaded loses its sound first.
-    void load(int index, const StoredTrack& stored);
+    // that was loaded loses its sound first. `tellMissing` as for reload().
+    void load(int index, const StoredTrack& stored, bool tellMissing = true);
     // The track's values from the set's companion file: quantise, stop on the grid, stretch
     // mode and pitch. For a
     // track that is not armed, as load() leaves it: an armed one would follow the new grid.

@@ -2,15 +2,18 @@
 
 #include "core/StoredValue.h"
 #include "core/TrackSound.h"
+#include "files/SampleSearch.h"
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
 #include "platform/MessageBoxService.h"
 #include "platform/RegularFile.h"
 #include "platform/SettingsStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <limits>
 
 namespace mt {
@@ -45,6 +48,30 @@ Performance::Performance(TrackSound& sound, const ReferenceBar& midiBar, TapCloc
     connect(&m_tempo, &TempoControl::stateChanged, &m_clock, [this] {
         m_clock.offer(TempoSource::ReferenceBar, 240.0 / followedBar().barSeconds());
     });
+    connect(&m_bank, &TrackBank::valuesEdited, this, [this] {
+        tellChanged();
+        emit edited();
+    });
+    connect(&m_bank, &TrackBank::trackChanged, this, [this](int index) {
+        // A track given another file, or none, is no longer the one that went missing.
+        const auto missing = std::find(m_missing.begin(), m_missing.end(), index);
+        if (missing != m_missing.end() && m_bank.track(index).path != m_missingPaths[index]) {
+            m_missing.erase(missing);
+            emit missingChanged();
+        }
+    });
+}
+
+void Performance::tellChanged() {
+    if (m_bank.changed() != m_toldChanged) {
+        m_toldChanged = m_bank.changed();
+        emit changedFlag(m_toldChanged);
+    }
+}
+
+void Performance::markSaved() {
+    m_bank.markSaved();
+    tellChanged();
 }
 
 void Performance::midiBarMoved() {
@@ -144,13 +171,18 @@ std::array<TrackSetting, kTrackCount> Performance::currentSettings() const {
     return tracks;
 }
 
-SetExtras Performance::currentExtras() const {
+SetExtras Performance::currentExtras(const QString& setPath) const {
     SetExtras extras;
     for (int i = 0; i < kTrackCount; ++i) {
         const Track& t = m_bank.track(i);
         extras.tracks[i] = {t.quantise, t.stopOnGrid, t.stretch, t.pitchCents};
+        extras.files[i] = HintFor(t.path, setPath);
     }
     return extras;
+}
+
+Performance::SetBytes Performance::currentBytes(const QString& setPath) const {
+    return {EncodeSettingFile(currentSettings()), EncodeSetExtras(currentExtras(setPath))};
 }
 
 bool Performance::writeTo(const QString& path) {
@@ -159,9 +191,8 @@ bool Performance::writeTo(const QString& path) {
     // companion is written even when it holds only defaults, so that no earlier save's lies
     // beside the new set, and it is replaced by a rename as the set is; removing it could not
     // be undone should the set's own write then fail.
-    if (WriteFilesWhole({{CompanionPath(path), EncodeSetExtras(currentExtras())},
-                         {path, EncodeSettingFile(currentSettings())}},
-                        &reason)) {
+    const SetBytes bytes = currentBytes(path);
+    if (WriteFilesWhole({{CompanionPath(path), bytes.companion}, {path, bytes.setting}}, &reason)) {
         return true;
     }
     tell(path + QStringLiteral(" に保存できませんでした。") + reason);
@@ -172,7 +203,7 @@ bool Performance::saveAs(const QString& path) {
     if (!writeTo(path)) {
         return false;
     }
-    m_bank.markSaved();
+    markSaved();
     name(path, true);
     return true;
 }
@@ -180,7 +211,7 @@ bool Performance::saveAs(const QString& path) {
 void Performance::overwrite() {
     // The file that was opened or saved, wherever the working folder happens to be.
     if (writeTo(m_filePath)) {
-        m_bank.markSaved();
+        markSaved();
     }
 }
 
@@ -247,27 +278,114 @@ bool Performance::open(const QString& path) {
         return false;
     }
     const QString companion = CompanionPath(path);
-    const DecodedSetExtras extras = ReadSetExtras(companion);
+    apply(decoded, ReadSetExtras(companion), path, companion);
+    // A file that ended early leaves the overwrite item as it was.
+    name(path, m_canOverwrite || decoded.tracks.size() == static_cast<std::size_t>(kTrackCount));
+    markSaved();
+    return true;
+}
+
+bool Performance::openRecovered(const SetBytes& bytes, const QString& path) {
+    const DecodedSettingFile decoded = DecodeSettingFile(bytes.setting);
+    if (!decoded.ok || decoded.tracks.size() != static_cast<std::size_t>(kTrackCount)) {
+        return false;
+    }
+    DecodedSetExtras extras;
+    if (!bytes.companion.isEmpty()) {
+        extras = DecodeSetExtras(bytes.companion);
+    }
+    apply(decoded, extras, path, path.isEmpty() ? QString() : CompanionPath(path));
+    name(path, !path.isEmpty());
+    // Not what the file on disk holds.
+    m_bank.markChanged();
+    tellChanged();
+    return true;
+}
+
+void Performance::apply(const DecodedSettingFile& decoded, const DecodedSetExtras& extras,
+                        const QString& path, const QString& companion) {
+    const QString setFolder = path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+    const bool hadMissing = !m_missing.empty();
+    m_missing.clear();
     {
         // The windows redraw once, from the set and its companion together.
         const TrackBank::Batch batch(m_bank);
         for (std::size_t i = 0; i < decoded.tracks.size(); ++i) {
-            m_loader.load(static_cast<int>(i), Stored(decoded.tracks[i]));
-            m_loader.loadExtras(static_cast<int>(i), extras.extras.tracks[i]);
+            const int index = static_cast<int>(i);
+            StoredTrack stored = Stored(decoded.tracks[i]);
+            bool missing = false;
+            if (!stored.path.isEmpty() && !QFileInfo::exists(stored.path)) {
+                // The set has moved, or its samples have: looked for where they may be now.
+                // The title stays the stored one, as the file's name is the same.
+                const QString found = FindMovedSample(stored.path, extras.extras.files[i],
+                                                      setFolder, m_relinkFolders);
+                missing = found.isEmpty();
+                if (!missing) {
+                    stored.path = found;
+                }
+            }
+            m_loader.load(index, stored, !missing);
+            m_loader.loadExtras(index, extras.extras.tracks[i]);
+            if (missing) {
+                m_missing.push_back(index);
+                m_missingPaths[i] = stored.path;
+            }
         }
-        // A file that ended early leaves the overwrite item as it was.
-        name(path,
-             m_canOverwrite || decoded.tracks.size() == static_cast<std::size_t>(kTrackCount));
         // Whatever the file held: a reference it took away must not leave the lock on.
         m_tempo.updateLockAvailability();
-        m_bank.markSaved();
+    }
+    if (!m_missing.empty() || hadMissing) {
+        emit missingChanged();
     }
     if (!extras.ok) {
         tell(QStringLiteral(
                  "付随ファイル %1 が壊れているため、クオンタイズなどの設定を既定値にしました。")
                  .arg(QFileInfo(companion).fileName()));
     }
+}
+
+bool Performance::relink(int index, const QString& path) {
+    const QFileInfo file(path);
+    if (!file.isFile()) {
+        return false;
+    }
+    // Its place in the list goes first, so that the change below does not count as a new file.
+    const auto missing = std::find(m_missing.begin(), m_missing.end(), index);
+    if (missing != m_missing.end()) {
+        m_missing.erase(missing);
+    }
+    const Track& t = m_bank.track(index);
+    const QString title = t.fileName.isEmpty() ? file.fileName() : t.fileName;
+    m_bank.setFile(index, title, file.absoluteFilePath());
+    m_bank.unload(index);
+    m_loader.reload(index, file.absoluteFilePath(),
+                    [this](int failed) { m_bank.forgetFormat(failed); });
+    m_bank.touch(index);
+    m_relinkFolders.removeAll(file.absolutePath());
+    m_relinkFolders.prepend(file.absolutePath());
+    while (m_relinkFolders.size() > kMaxRelinkFolders) {
+        m_relinkFolders.removeLast();
+    }
+    emit missingChanged();
     return true;
+}
+
+void Performance::readRelinkFolders(const SettingsStore& store, const QString& app) {
+    m_relinkFolders.clear();
+    for (int i = 0; i < kMaxRelinkFolders; ++i) {
+        const std::optional<QString> folder =
+            store.value(app, QStringLiteral("Relink"), QStringLiteral("Folder%1").arg(i + 1));
+        if (folder && !folder->isEmpty()) {
+            m_relinkFolders.append(*folder);
+        }
+    }
+}
+
+void Performance::writeRelinkFolders(SettingsStore& store, const QString& app) const {
+    for (int i = 0; i < kMaxRelinkFolders; ++i) {
+        store.setValue(app, QStringLiteral("Relink"), QStringLiteral("Folder%1").arg(i + 1),
+                       m_relinkFolders.value(i));
+    }
 }
 
 void Performance::newFromMenu() {
@@ -284,7 +402,11 @@ void Performance::newBank() {
     name(QString(), false);
     m_bank.selectNextLoaded();
     m_tempo.switchLockOff();
-    m_bank.markSaved();
+    markSaved();
+    if (!m_missing.empty()) {
+        m_missing.clear();
+        emit missingChanged();
+    }
 }
 
 bool Performance::confirmDiscard() {

@@ -12,11 +12,13 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace mt {
 
@@ -140,9 +142,49 @@ public:
     // they could not be written.
     bool saveAs(const QString& path);
 
-    // What the setting file and its companion hold of the bank as it is now.
+    // What the setting file and its companion hold of the bank as it is now; the companion's
+    // file hints are those of a set saved at `setPath` ("" none).
     std::array<TrackSetting, kTrackCount> currentSettings() const;
-    SetExtras currentExtras() const;
+    SetExtras currentExtras(const QString& setPath = QString()) const;
+
+    // --- Sets that travel --------------------------------------------------------------------
+    // Tracks whose file was found neither where the opened set says nor by FindMovedSample, in
+    // track order. They stay as a gone file always left a track (its title and path kept, no
+    // sound). A relink, a new file, a clear, another open or a new bank takes a track off.
+    const std::vector<int>& missingTracks() const { return m_missing; }
+    // Track `index` gets its file back at `path`, every other value kept, and the set counts
+    // as changed; the file's folder heads the relink folders. False, nothing changed, when the
+    // file is not there; a file that is there but is no sound ends as a reload does.
+    bool relink(int index, const QString& path);
+    // Folders files were relinked from, newest first, at most kMaxRelinkFolders: looked in when
+    // a later set's file has moved. Stored in the settings store's section "Relink" of `app`.
+    static constexpr int kMaxRelinkFolders = 8;
+    const QStringList& relinkFolders() const { return m_relinkFolders; }
+    void readRelinkFolders(const SettingsStore& store, const QString& app);
+    void writeRelinkFolders(SettingsStore& store, const QString& app) const;
+
+    // Saves the set at `setPath` together with a copy of every track's file in the folder
+    // CollectFolder(setPath) beside it, the tracks' paths turned to the copies, and names the
+    // document after it. The copies are made on a worker thread (collectProgress), each whole
+    // or not at all, a different file of the same name already there kept (the copy gets a
+    // suffix); the set is written once every copy is made. `done` runs on the UI thread with ""
+    // or the reason it failed; after a failure or cancelCollect() the bank and its document are
+    // as they were. The files copied from are never changed. One collect at a time: another
+    // asked meanwhile fails at once.
+    void collectTo(const QString& setPath, std::function<void(const QString& error)> done);
+    bool collecting() const;
+    void cancelCollect();
+
+    // A set's two files as bytes: what open() reads from disk and a recovery copy keeps.
+    struct SetBytes {
+        QByteArray setting;
+        QByteArray companion; // empty: none
+    };
+    SetBytes currentBytes(const QString& setPath) const;
+    // The bank from a recovery copy of the set that was at `path` ("" untitled): the set is
+    // opened under that name and counts as changed. False, nothing changed, when the bytes do
+    // not hold eight whole tracks.
+    bool openRecovered(const SetBytes& bytes, const QString& path);
 
     // --- Preferences and start-up ----------------------------------------------------------
     const Preferences& preferences() const { return m_preferences; }
@@ -162,13 +204,27 @@ signals:
     // The title or whether the file can be overwritten changed.
     void documentChanged();
     void preferencesChanged();
+    // The bank became changed (true) or equal to its file again (false).
+    void changedFlag(bool changed);
+    // A value a setting file stores was edited (several edits within one event: once).
+    void edited();
+    // missingTracks() changed.
+    void missingChanged();
+    // A collect has copied `done` of `total` bytes.
+    void collectProgress(qint64 done, qint64 total);
 
 private:
     bool writeTo(const QString& path);
+    // The bank's tracks from a decoded set; `companion` is its companion's path for messages.
+    void apply(const DecodedSettingFile& decoded, const DecodedSetExtras& extras,
+               const QString& path, const QString& companion);
     // The save dialog, starting at `preselected`: the chosen name with ".mrw" added when it
     // has no suffix; nullopt when cancelled or when replacing an existing file was refused.
     std::optional<QString> askSaveName(const QString& preselected);
     void name(const QString& path, bool canOverwrite);
+    // The bank equals its file now; changedFlag says so if it said otherwise.
+    void markSaved();
+    void tellChanged();
 
     Ports m_ports;
     CdBar m_cdBar;
@@ -185,6 +241,10 @@ private:
     bool m_canOverwrite = false;
     QString m_dialogFileName;
     Preferences m_preferences;
+    std::vector<int> m_missing;
+    std::array<QString, kTrackCount> m_missingPaths; // each missing track's path when it went
+    QStringList m_relinkFolders;
+    bool m_toldChanged = false; // what changedFlag last said
 };
 
 } // namespace mt

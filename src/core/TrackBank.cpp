@@ -67,6 +67,9 @@ void TrackBank::flushNotices() {
     if ((bits & kBankBit) != 0) {
         emit bankStateChanged();
     }
+    if ((bits & kEditBit) != 0) {
+        emit valuesEdited();
+    }
     scheduleAdvance();
     scheduleRenders();
 }
@@ -588,7 +591,7 @@ void TrackBank::clearFile(int index) {
 
 void TrackBank::edited(int index) {
     m_changed = true;
-    notifyTrack(index);
+    notify((index < 0 ? kBankBit : 1U << index) | kEditBit);
 }
 
 void TrackBank::setFile(int index, const QString& fileName, const QString& path) {

@@ -35,10 +35,12 @@ public:
     // The whole bank is silenced by the performance key M.
     bool allTracksMuted() const { return m_allTracksMuted; }
     // The bank differs from its setting file: some value that a setting file stores was
-    // edited since the last markSaved(). Read when a document asks; no signal.
+    // edited since the last markSaved(). valuesEdited() follows every edit.
     bool changed() const { return m_changed; }
     // The bank now equals its setting file (just opened, saved, or a new bank).
     void markSaved() { m_changed = false; }
+    // The bank differs from its file though no value was edited (a recovered set).
+    void markChanged() { edited(-1); }
 
     // The beat clock quantised starts land on; without one every start is immediate.
     void useClock(const BeatClock* clock) { m_clock = clock; }
@@ -191,12 +193,16 @@ signals:
     void trackChanged(int index);
     // The selection, the lone-wolf mode or the whole-bank mute changed.
     void bankStateChanged();
+    // A value a setting file stores was edited since the last time (with the changes above).
+    void valuesEdited();
 
 private:
     static constexpr std::uint32_t kBankBit = 1U << kTrackCount;
+    static constexpr std::uint32_t kEditBit = 1U << (kTrackCount + 1);
 
     void notifyTrack(int index) { notify(1U << index); }
-    // A value a setting file stores was edited: the one place the bank becomes changed.
+    // A value a setting file stores was edited (-1: the bank as a whole): the one place the
+    // bank becomes changed.
     void edited(int index);
     void notifyBank() { notify(kBankBit); }
     void notify(std::uint32_t bits);

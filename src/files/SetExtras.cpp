@@ -69,6 +69,24 @@ bool ReadPitch(const QJsonValue& stored, int& value) {
     return true;
 }
 
+bool ReadSize(const QJsonValue& stored, qint64& value) {
+    const double bytes = stored.toDouble(-1.0);
+    // Exact in a double up to 2^53 bytes, far beyond any sound file.
+    if (!stored.isDouble() || bytes != std::floor(bytes) || bytes < 0 || bytes > 0x1p53) {
+        return false;
+    }
+    value = static_cast<qint64>(bytes);
+    return true;
+}
+
+bool ReadText(const QJsonValue& stored, QString& value) {
+    if (!stored.isString()) {
+        return false;
+    }
+    value = stored.toString();
+    return true;
+}
+
 bool ReadBool(const QJsonValue& stored, bool& value) {
     if (!stored.isBool()) {
         return false;
@@ -86,12 +104,21 @@ QString CompanionPath(const QString& settingPath) {
 
 QByteArray EncodeSetExtras(const SetExtras& extras) {
     QJsonArray tracks;
-    for (const TrackExtras& t : extras.tracks) {
-        tracks.append(QJsonObject{
+    for (std::size_t i = 0; i < extras.tracks.size(); ++i) {
+        const TrackExtras& t = extras.tracks[i];
+        QJsonObject entry{
             {QStringLiteral("quantise"), kQuantiseWords[static_cast<std::size_t>(t.quantise)]},
             {QStringLiteral("stopOnGrid"), t.stopOnGrid},
             {QStringLiteral("stretch"), kStretchWords[static_cast<std::size_t>(t.stretch)]},
-            {QStringLiteral("pitchCents"), t.pitchCents}});
+            {QStringLiteral("pitchCents"), t.pitchCents}};
+        const FileHint& file = extras.files[i];
+        if (file.size >= 0) {
+            entry.insert(QStringLiteral("fileSize"), static_cast<double>(file.size));
+        }
+        if (!file.relativePath.isEmpty()) {
+            entry.insert(QStringLiteral("relativePath"), file.relativePath);
+        }
+        tracks.append(entry);
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("format"), kFormat},
                                      {QStringLiteral("version"), kVersion},
@@ -129,6 +156,9 @@ DecodedSetExtras DecodeSetExtras(const QByteArray& bytes) {
         Take(entry, QStringLiteral("stopOnGrid"), t.stopOnGrid, decoded.ok, ReadBool);
         Take(entry, QStringLiteral("stretch"), t.stretch, decoded.ok, ReadStretch);
         Take(entry, QStringLiteral("pitchCents"), t.pitchCents, decoded.ok, ReadPitch);
+        FileHint& file = decoded.extras.files[static_cast<std::size_t>(i)];
+        Take(entry, QStringLiteral("fileSize"), file.size, decoded.ok, ReadSize);
+        Take(entry, QStringLiteral("relativePath"), file.relativePath, decoded.ok, ReadText);
     }
     return decoded;
 }

@@ -30,9 +30,20 @@ struct TrackExtras {
     bool operator==(const TrackExtras&) const = default;
 };
 
+// Where a track's file was when the set was saved, for finding it once the set has moved:
+// its size and its path relative to the setting file's folder ("/"-separated; ".." where the
+// file lies outside it). Neither is known for a track without a file or a set saved before.
+struct FileHint {
+    qint64 size = -1;     // bytes; -1 unknown
+    QString relativePath; // "" unknown
+
+    bool operator==(const FileHint&) const = default;
+};
+
 // Everything a set holds beyond the setting file's 72 lines: the companion file beside it.
 struct SetExtras {
     std::array<TrackExtras, 8> tracks{};
+    std::array<FileHint, 8> files{};
 
     bool operator==(const SetExtras&) const = default;
 };
@@ -45,7 +56,8 @@ QString CompanionPath(const QString& settingPath);
 // The companion's bytes: UTF-8 JSON, an object with "format": "marrowtune-set", "version": 1
 // and "tracks": eight objects of "quantise" (a word: "off", "1/16", "1/8", "beat", "bar",
 // "2bars", "4bars"), "stopOnGrid" (true or false), "stretch" ("tape" or "keepPitch") and
-// "pitchCents" (a whole number of cents, -1200..1200).
+// "pitchCents" (a whole number of cents, -1200..1200); a track with a known file also
+// "fileSize" (a whole number of bytes) and "relativePath" (a string).
 QByteArray EncodeSetExtras(const SetExtras& extras);
 
 // A companion's values. Keys it does not know (a newer version's) are passed over and a key
