@@ -329,6 +329,7 @@ void Performance::apply(const DecodedSettingFile& decoded, const DecodedSetExtra
             if (missing) {
                 m_missing.push_back(index);
                 m_missingPaths[i] = stored.path;
+                m_missingHints[i] = extras.extras.files[i];
             }
         }
         // Whatever the file held: a reference it took away must not leave the lock on.

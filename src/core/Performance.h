@@ -152,6 +152,8 @@ public:
     // track order. They stay as a gone file always left a track (its title and path kept, no
     // sound). A relink, a new file, a clear, another open or a new bank takes a track off.
     const std::vector<int>& missingTracks() const { return m_missing; }
+    // What the set's companion recorded of a missing track's file (its size), for a search.
+    const FileHint& missingHint(int index) const { return m_missingHints[index]; }
     // Track `index` gets its file back at `path`, every other value kept, and the set counts
     // as changed; the file's folder heads the relink folders. False, nothing changed, when the
     // file is not there; a file that is there but is no sound ends as a reload does.
@@ -243,6 +245,7 @@ private:
     Preferences m_preferences;
     std::vector<int> m_missing;
     std::array<QString, kTrackCount> m_missingPaths; // each missing track's path when it went
+    std::array<FileHint, kTrackCount> m_missingHints;
     QStringList m_relinkFolders;
     bool m_toldChanged = false; // what changedFlag last said
 };
