@@ -1,4 +1,5 @@
 #include "app/AppContext.h"
+#include "core/RecoveryKeeper.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlatformServices.h"
@@ -94,8 +95,22 @@ int main(int argc, char* argv[]) {
     controllers.attachWindow(window);
     mt::AddControllerMenus(window, context, controllers);
     QTimer::singleShot(0, &controllers, [&controllers] { controllers.start(); });
+    // A set left unsaved by a run that did not end cleanly is offered once the window stands;
+    // else the set named on the command line opens, as if opened from the menu.
+    mt::RecoveryKeeper recovery(context.performance, mt::RecoveryKeeper::DefaultFolder());
+    const QStringList arguments = QApplication::arguments();
+    QTimer::singleShot(0, &window, [&] {
+        if (!recovery.startAndOffer(messages) && arguments.size() > 1) {
+            context.performance.open(arguments.at(1));
+        }
+    });
     app.lendCore(&context.coreAccess);
     const int status = QApplication::exec();
     app.lendCore(nullptr);
+    // Closed through the window, the performer was asked about what changed. The editor wait
+    // window's way out ends with the window still up and asks nothing: its copy stays.
+    if (!window.isVisible()) {
+        recovery.endCleanly();
+    }
     return status;
 }

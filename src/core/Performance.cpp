@@ -372,21 +372,21 @@ bool Performance::relink(int index, const QString& path) {
 }
 
 void Performance::readRelinkFolders(const SettingsStore& store, const QString& app) {
-    m_relinkFolders.clear();
-    for (int i = 0; i < kMaxRelinkFolders; ++i) {
-        const std::optional<QString> folder =
-            store.value(app, QStringLiteral("Relink"), QStringLiteral("Folder%1").arg(i + 1));
-        if (folder && !folder->isEmpty()) {
-            m_relinkFolders.append(*folder);
-        }
-    }
+    const QString stored =
+        store.value(app, QStringLiteral("Relink"), QStringLiteral("Folders")).value_or(QString());
+    m_relinkFolders = stored.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(0, kMaxRelinkFolders);
 }
 
 void Performance::writeRelinkFolders(SettingsStore& store, const QString& app) const {
-    for (int i = 0; i < kMaxRelinkFolders; ++i) {
-        store.setValue(app, QStringLiteral("Relink"), QStringLiteral("Folder%1").arg(i + 1),
-                       m_relinkFolders.value(i));
+    // One folder a line: a folder whose name holds a line break is not remembered.
+    QStringList folders;
+    for (const QString& folder : m_relinkFolders) {
+        if (!folder.contains(QLatin1Char('\n'))) {
+            folders.append(folder);
+        }
     }
+    store.setValue(app, QStringLiteral("Relink"), QStringLiteral("Folders"),
+                   folders.join(QLatin1Char('\n')));
 }
 
 void Performance::newFromMenu() {

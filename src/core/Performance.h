@@ -159,7 +159,8 @@ public:
     // file is not there; a file that is there but is no sound ends as a reload does.
     bool relink(int index, const QString& path);
     // Folders files were relinked from, newest first, at most kMaxRelinkFolders: looked in when
-    // a later set's file has moved. Stored in the settings store's section "Relink" of `app`.
+    // a later set's file has moved. Stored in the settings store's section "Relink" of `app`,
+    // key "Folders", one a line.
     static constexpr int kMaxRelinkFolders = 8;
     const QStringList& relinkFolders() const { return m_relinkFolders; }
     void readRelinkFolders(const SettingsStore& store, const QString& app);

@@ -135,6 +135,7 @@ void AppShell::onLoad() {
         blockOk && blockMs >= 0.5 && blockMs <= 100.0 ? blockMs / 1000.0 : kDefaultBlockSeconds;
 
     m_app.performance.readClockSettings(store, m_app.appName);
+    m_app.performance.readRelinkFolders(store, m_app.appName);
     m_app.outsideClocks.readSettings(store, m_app.appName);
 
     w.midiPanel().lastMidiFile = read("MIDIDir").value_or(QString());
@@ -226,6 +227,7 @@ void AppShell::writeOwn() {
     store.setValue(m_app.appName, kOwnSection, QStringLiteral("AudioBlockMs"),
                    QString::number(1000.0 * output.blockSeconds));
     m_app.performance.writeClockSettings(store, m_app.appName);
+    m_app.performance.writeRelinkFolders(store, m_app.appName);
     m_app.outsideClocks.writeSettings(store, m_app.appName);
 }
 

@@ -3,6 +3,7 @@
 // sound library over an offline output.
 #include "core/Performance.h"
 #include "audio/AudioTestKit.h"
+#include "core/RecoveryKeeper.h"
 #include "core/ReferenceBar.h"
 #include "core/TapClock.h"
 #include "support/OfflineBank.h"
@@ -10,6 +11,7 @@
 #include "support/WavBytes.h"
 
 #include <QDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -186,6 +188,135 @@ TEST_F(PerformanceTest, BrokenSetsAndMissingSoundsAreToldWithoutWaiting) {
     for (int i : {1, 2, 3}) {
         EXPECT_FALSE(tracks.track(i).loaded) << i;
         EXPECT_EQ(tracks.track(i).path, m_dir.filePath(files[i])) << "kept for the set";
+    }
+}
+
+// A set moved with its samples to another tree opens complete, with no question: a sample
+// beside it by its recorded relative path (even one outside the set's folder), one moved into
+// a subfolder by its name and size. One not found is listed, not told; a relink gives it back,
+// changes the set, and its folder is looked in when a later set misses a file.
+TEST_F(PerformanceTest, ASetMovedWithItsSamplesOpensCompleteAndTheRestAreListedForARelink) {
+    QDir dir(m_dir.path());
+    dir.mkpath("home/set/samples");
+    dir.mkpath("home/kit");
+    const char* files[] = {"home/set/samples/a.wav", "home/kit/b.wav", "home/set/c.wav",
+                           "home/set/d.wav"};
+    for (int i = 0; i < 4; ++i) {
+        tracks.assign(i, wav(files[i], 100 + i));
+    }
+    ASSERT_TRUE(test::WaitForLoads(tracks));
+    tracks.setVolume(3, -7);
+    ASSERT_TRUE(performance.saveAs(m_dir.filePath("home/set/live.mrw")));
+    ASSERT_TRUE(dir.rename("home", "away"));
+    dir.mkpath("away/set/moved");
+    ASSERT_TRUE(dir.rename("away/set/c.wav", "away/set/moved/c.wav"));
+    ASSERT_TRUE(dir.rename("away/set/d.wav", m_dir.filePath("d.wav")));
+    // A file of the same name but another size is not the one.
+    wav("away/set/moved/d.wav", 999);
+
+    int told = 0;
+    QObject::connect(&performance, &Performance::missingChanged, [&told] { ++told; });
+    ASSERT_TRUE(performance.open(m_dir.filePath("away/set/live.mrw")));
+    ASSERT_TRUE(test::WaitForLoads(tracks));
+    const char* now[] = {"away/set/samples/a.wav", "away/kit/b.wav", "away/set/moved/c.wav"};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(tracks.track(i).loaded) << i;
+        EXPECT_EQ(tracks.track(i).path, m_dir.filePath(now[i])) << i;
+    }
+    EXPECT_EQ(performance.missingTracks(), std::vector<int>{3});
+    EXPECT_EQ(performance.missingHint(3).size, 44 + 103 * 4);
+    EXPECT_TRUE(m_messages.shown.empty() && !tracks.changed() && told == 1);
+
+    EXPECT_FALSE(performance.relink(3, m_dir.filePath("none.wav")));
+    ASSERT_TRUE(performance.relink(3, m_dir.filePath("d.wav")));
+    ASSERT_TRUE(test::WaitForLoads(tracks));
+    EXPECT_TRUE(tracks.track(3).loaded && tracks.changed() && performance.missingTracks().empty());
+    EXPECT_EQ(std::make_tuple(tracks.track(3).volume, tracks.track(3).fileName,
+                              performance.relinkFolders()),
+              std::make_tuple(-7, QStringLiteral("d.wav"), QStringList{m_dir.path()}));
+
+    // The relink folder is searched two levels down; two files that fit leave the choice open.
+    dir.mkpath("lib/x/y");
+    dir.mkpath("sets");
+    std::array<TrackSetting, 8> stored;
+    stored[0].path = "/gone/e.wav";
+    stored[1].path = "/gone/f.wav";
+    stored[0].fileName = "e.wav";
+    wav("lib/x/e.wav", 10);
+    wav("lib/f.wav", 10);
+    wav("lib/x/y/f.wav", 10);
+    performance.relink(7, wav("lib/g.wav", 10));
+    ASSERT_TRUE(performance.open(write("sets/other.mrw", EncodeSettingFile(stored))));
+    ASSERT_TRUE(test::WaitForLoads(tracks));
+    EXPECT_EQ(tracks.track(0).path, m_dir.filePath("lib/x/e.wav"));
+    EXPECT_EQ(tracks.track(0).fileName, "e.wav") << "the stored title";
+    EXPECT_EQ(performance.missingTracks(), std::vector<int>{1});
+    performance.newBank();
+    EXPECT_TRUE(performance.missingTracks().empty());
+}
+
+// While the bank has unsaved changes a whole copy of it is kept, at most RecoveryKeeper::kDelayMs
+// behind; a save removes it. A run that did not end cleanly leaves it: the next start offers it
+// once (yes: the set under its own name, changed; no: gone); a damaged copy is told once and
+// removed. One program at a time keeps copies in a folder.
+TEST_F(PerformanceTest, UnsavedChangesAreKeptForTheNextStartUntilSavedOrDeclined) {
+    const QString folder = m_dir.filePath("recovery");
+    const QString set = m_dir.filePath("live.mrw");
+    tracks.assign(0, wav("a.wav", 100));
+    ASSERT_TRUE(test::WaitForLoads(tracks));
+    ASSERT_TRUE(performance.saveAs(set));
+    {
+        RecoveryKeeper keeper(performance, folder);
+        bool taken = false;
+        EXPECT_EQ(keeper.start(&taken).left, RecoveryKeeper::Left::None);
+        RecoveryKeeper second(performance, folder);
+        bool secondTaken = true;
+        second.start(&secondTaken);
+        EXPECT_TRUE(taken && !secondTaken);
+
+        tracks.setPan(0, 40);
+        QTest::qWait(RecoveryKeeper::kDelayMs / 2);
+        tracks.setVolume(0, -3);
+        QTest::qWait(RecoveryKeeper::kDelayMs / 2 + 300); // the first edit's delay is not restarted
+        ASSERT_TRUE(QFile::exists(keeper.copyPath()));
+        const auto copy = DecodeRecovery(read(keeper.copyPath()));
+        ASSERT_TRUE(copy);
+        EXPECT_EQ(copy->path, set);
+        EXPECT_EQ(copy->setting, performance.currentBytes(set).setting);
+        performance.overwrite();
+        QTest::qWait(100);
+        EXPECT_FALSE(QFile::exists(keeper.copyPath()));
+        tracks.setPan(0, -40);
+        QTest::qWait(RecoveryKeeper::kDelayMs + 300);
+        EXPECT_TRUE(QFile::exists(keeper.copyPath()));
+    } // no clean end: as after a crash
+
+    const struct {
+        bool damaged;
+        bool yes;
+    } rows[] = {{false, true}, {false, false}, {true, true}};
+    const QByteArray left = read(folder + "/unsaved.mrwr");
+    for (const auto& r : rows) {
+        performance.newBank();
+        write("recovery/unsaved.mrwr", r.damaged ? left.left(left.size() - 2) : left);
+        m_messages.shown.clear();
+        m_messages.answers = {r.yes};
+        RecoveryKeeper keeper(performance, folder);
+        EXPECT_EQ(keeper.startAndOffer(m_messages), r.yes && !r.damaged);
+        ASSERT_EQ(m_messages.shown.size(), 1u);
+        EXPECT_EQ(m_messages.shown[0].question, !r.damaged);
+        EXPECT_EQ(m_messages.shown[0].text,
+                  r.damaged
+                      ? QStringLiteral("保存されていなかったセットの復元用ファイルが壊れていたため"
+                                       "、開きませんでした。")
+                      : QStringLiteral("前回、保存されずに終わったセット「live.mrw」があります。"
+                                       "\n復元しますか？"));
+        const bool restored = r.yes && !r.damaged;
+        EXPECT_EQ(std::make_tuple(tracks.track(0).pan, performance.title(), tracks.changed()),
+                  restored ? std::make_tuple(-40, QStringLiteral("live.mrw"), true)
+                           : std::make_tuple(0, QStringLiteral("New"), false));
+        keeper.endCleanly();
+        EXPECT_FALSE(QFile::exists(folder + "/unsaved.mrwr")) << "a clean end keeps none";
     }
 }
 

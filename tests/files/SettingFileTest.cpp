@@ -1,4 +1,5 @@
 #include "files/SettingFile.h"
+#include "files/RecoveryFile.h"
 #include "files/SetExtras.h"
 #include "support/WavBytes.h"
 
@@ -158,6 +159,8 @@ TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
         set.tracks[i] = {static_cast<Quantise>(i % kQuantiseCount), i % 3 == 0,
                          i % 2 == 0 ? Stretch::Tape : Stretch::KeepPitch, (i - 4) * 300};
     }
+    set.files[1] = {3'000'000'000, "../キット/b.wav"};
+    set.files[2] = {0, {}};
     const QByteArray bytes = EncodeSetExtras(set);
     EXPECT_TRUE(bytes.startsWith("{\n    \"format\": \"marrowtune-set\",\n") &&
                 bytes.contains("\"quantise\": \"2bars\",\n            \"stopOnGrid\": false"));
@@ -169,6 +172,7 @@ TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
         QByteArray bytes;
         TrackExtras first;
         bool ok;
+        FileHint file{};
     } rows[] = {
         // Missing values are defaults; a newer version's keys are passed over.
         {head + R"(1, "tracks": [{"quantise": "1/8"}]})", {Quantise::Eighth, false}, true},
@@ -184,14 +188,43 @@ TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
         {head + R"(1, "tracks": [{"stretch": "keepPitch", "pitchCents": 0.5}]})",
          {Quantise::Off, false, Stretch::KeepPitch},
          false},
+        {head + R"(1, "tracks": [{"fileSize": 7, "relativePath": "a/b.wav"}]})",
+         {},
+         true,
+         {7, "a/b.wav"}},
+        {head + R"(1, "tracks": [{"fileSize": -1, "relativePath": "b.wav"}]})",
+         {},
+         false,
+         {-1, "b.wav"}},
+        {head + R"(1, "tracks": [{"fileSize": 7.5, "relativePath": 3}]})", {}, false},
         {head + R"(1, "tracks": {"quantise": "bar"}})", {}, false},
         {R"({"format": "other", "tracks": [{"quantise": "bar"}]})", {}, false},
         {bytes.left(bytes.size() / 2), {}, false}};
     for (const auto& r : rows) {
         const DecodedSetExtras d = DecodeSetExtras(r.bytes);
         EXPECT_TRUE(d.extras.tracks[0] == r.first && d.extras.tracks[1] == TrackExtras{} &&
-                    d.ok == r.ok)
+                    d.ok == r.ok && d.extras.files[0] == r.file)
             << r.bytes.toStdString();
+    }
+}
+
+// A recovery copy comes back whole or not at all: any byte changed, cut or moved between its
+// parts is found.
+TEST(SettingFile, RecoveryCopiesComeBackWholeOrNotAtAll) {
+    const RecoveryCopy copy{"/home/p/ライブ.mrw", EncodeSettingFile({}), EncodeSetExtras({})};
+    const QByteArray bytes = EncodeRecovery(copy);
+    EXPECT_EQ(DecodeRecovery(bytes), copy);
+    EXPECT_EQ(DecodeRecovery(EncodeRecovery({})), RecoveryCopy{}) << "untitled and empty";
+    QByteArray flipped = bytes;
+    flipped[flipped.indexOf("\"setting\":\"") + 20] ^= 0x01;
+    QByteArray moved = bytes;
+    moved.replace("\"companion\":\"", "\"companion\":\"A");
+    for (const QByteArray& damaged :
+         {bytes.left(bytes.size() - 1), flipped, moved,
+          QByteArray(bytes).replace("\"version\":1", "\"version\":2"),
+          QByteArray(bytes).replace(bytes.mid(bytes.indexOf("sha256") + 9, 8), "00000000"),
+          QByteArray(), QByteArray("{}")}) {
+        EXPECT_FALSE(DecodeRecovery(damaged)) << damaged.toStdString();
     }
 }
 
