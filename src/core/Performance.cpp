@@ -307,22 +307,29 @@ void Performance::apply(const DecodedSettingFile& decoded, const DecodedSetExtra
     const QString setFolder = path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
     const bool hadMissing = !m_missing.empty();
     m_missing.clear();
+    // The set has moved, or its samples have: those not where it says are looked for first.
+    std::vector<MovedSample> moved;
+    std::vector<std::size_t> movedTracks;
+    for (std::size_t i = 0; i < decoded.tracks.size(); ++i) {
+        const QString& stored = decoded.tracks[i].path;
+        if (!stored.isEmpty() && !QFileInfo::exists(stored)) {
+            moved.push_back({stored, extras.extras.files[i]});
+            movedTracks.push_back(i);
+        }
+    }
+    const std::vector<QString> found = FindMovedSamples(moved, setFolder, m_relinkFolders);
     {
         // The windows redraw once, from the set and its companion together.
         const TrackBank::Batch batch(m_bank);
         for (std::size_t i = 0; i < decoded.tracks.size(); ++i) {
             const int index = static_cast<int>(i);
             StoredTrack stored = Stored(decoded.tracks[i]);
-            bool missing = false;
-            if (!stored.path.isEmpty() && !QFileInfo::exists(stored.path)) {
-                // The set has moved, or its samples have: looked for where they may be now.
-                // The title stays the stored one, as the file's name is the same.
-                const QString found = FindMovedSample(stored.path, extras.extras.files[i],
-                                                      setFolder, m_relinkFolders);
-                missing = found.isEmpty();
-                if (!missing) {
-                    stored.path = found;
-                }
+            const auto at = std::find(movedTracks.begin(), movedTracks.end(), i);
+            // A file found elsewhere keeps the stored title: its name is the same.
+            const bool missing =
+                at != movedTracks.end() && found[at - movedTracks.begin()].isEmpty();
+            if (at != movedTracks.end() && !missing) {
+                stored.path = found[at - movedTracks.begin()];
             }
             m_loader.load(index, stored, !missing);
             m_loader.loadExtras(index, extras.extras.tracks[i]);

@@ -98,33 +98,54 @@ std::vector<QStringList> SearchSamples(const QString& root, const std::vector<Wa
     return found;
 }
 
-QString FindMovedSample(const QString& storedPath, const FileHint& hint, const QString& setFolder,
-                        const QStringList& relinkFolders) {
-    // The stored path may have been written on another system: its name is after the last
-    // separator of either kind.
-    QString name = storedPath.section(QLatin1Char('/'), -1).section(QLatin1Char('\\'), -1);
-    if (name.isEmpty()) {
-        return {};
-    }
-    if (!hint.relativePath.isEmpty() && !setFolder.isEmpty()) {
-        const QFileInfo beside(QDir(setFolder).absoluteFilePath(hint.relativePath));
-        if (beside.isFile() && (hint.size < 0 || beside.size() == hint.size)) {
-            return QDir::cleanPath(beside.absoluteFilePath());
+std::vector<QString> FindMovedSamples(const std::vector<MovedSample>& moved,
+                                      const QString& setFolder, const QStringList& relinkFolders) {
+    std::vector<QString> found(moved.size());
+    std::vector<bool> settled(moved.size(), false);
+    std::vector<WantedSample> wanted(moved.size());
+    for (std::size_t i = 0; i < moved.size(); ++i) {
+        const FileHint& hint = moved[i].hint;
+        if (!hint.relativePath.isEmpty() && !setFolder.isEmpty()) {
+            const QFileInfo beside(QDir(setFolder).absoluteFilePath(hint.relativePath));
+            if (beside.isFile() && (hint.size < 0 || beside.size() == hint.size)) {
+                found[i] = QDir::cleanPath(beside.absoluteFilePath());
+                settled[i] = true;
+                continue;
+            }
         }
+        // The stored path may have been written on another system: its name is after the last
+        // separator of either kind.
+        wanted[i] = {
+            moved[i].storedPath.section(QLatin1Char('/'), -1).section(QLatin1Char('\\'), -1),
+            hint.size};
+        settled[i] = wanted[i].fileName.isEmpty();
     }
-    const std::vector<WantedSample> wanted{{name, hint.size}};
     QStringList places;
     if (!setFolder.isEmpty()) {
         places.append(setFolder);
     }
     places.append(relinkFolders);
     for (const QString& place : places) {
-        const QStringList candidates = SearchSamples(place, wanted, {2, nullptr, {}}).front();
-        if (!candidates.isEmpty()) {
-            return Single(candidates);
+        std::vector<WantedSample> open(moved.size());
+        bool any = false;
+        for (std::size_t i = 0; i < moved.size(); ++i) {
+            if (!settled[i]) {
+                open[i] = wanted[i];
+                any = true;
+            }
+        }
+        if (!any) {
+            break;
+        }
+        const std::vector<QStringList> candidates = SearchSamples(place, open, {2, nullptr, {}});
+        for (std::size_t i = 0; i < moved.size(); ++i) {
+            if (!settled[i] && !candidates[i].isEmpty()) {
+                found[i] = Single(candidates[i]);
+                settled[i] = true;
+            }
         }
     }
-    return {};
+    return found;
 }
 
 FileHint HintFor(const QString& path, const QString& setPath) {

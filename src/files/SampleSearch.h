@@ -34,13 +34,19 @@ struct SampleSearchOptions {
 std::vector<QStringList> SearchSamples(const QString& root, const std::vector<WantedSample>& wanted,
                                        const SampleSearchOptions& options = {});
 
-// Where the file a set stored at `storedPath` is now, once that path is gone: the companion's
-// relative path from `setFolder` when a file of the right size is there; else the one file of
-// its name (and size, where known) within two levels of `setFolder`; else the one within two
-// levels of each of `relinkFolders` in turn. "" when there is none, or several at the first
-// place that has any: that is the performer's choice to make.
-QString FindMovedSample(const QString& storedPath, const FileHint& hint, const QString& setFolder,
-                        const QStringList& relinkFolders);
+// A file a set stored that is not where it was.
+struct MovedSample {
+    QString storedPath;
+    FileHint hint;
+};
+
+// Where each of `moved` is now: the companion's relative path from `setFolder` when a file of
+// the right size is there; else the one file of its name (and size, where known) within two
+// levels of `setFolder`; else the one within two levels of each of `relinkFolders` in turn. ""
+// when there is none, or several at the first place that has any: that is the performer's
+// choice to make. One walk of each place for all of them.
+std::vector<QString> FindMovedSamples(const std::vector<MovedSample>& moved,
+                                      const QString& setFolder, const QStringList& relinkFolders);
 
 // The hint a save records for a track's file at `path` in a set saved to `setPath`; none for
 // "" or a file that is not there.
