@@ -148,7 +148,7 @@ public:
     SetExtras currentExtras(const QString& setPath = QString()) const;
 
     // --- Sets that travel --------------------------------------------------------------------
-    // Tracks whose file was found neither where the opened set says nor by FindMovedSample, in
+    // Tracks whose file was found neither where the opened set says nor by FindMovedSamples, in
     // track order. They stay as a gone file always left a track (its title and path kept, no
     // sound). A relink, a new file, a clear, another open or a new bank takes a track off.
     const std::vector<int>& missingTracks() const { return m_missing; }
