@@ -185,10 +185,13 @@ void MissingFilesWindow::showRows() {
         cell(kTrackColumn, QString::number(r.track + 1));
         cell(kTitleColumn, m_app.bank.track(r.track).fileName);
         cell(kPathColumn, r.storedPath);
-        auto* choose =
-            Named(new QPushButton(QStringLiteral("ファイルを選択...")), "chooseFileButton", row);
-        connect(choose, &QPushButton::clicked, this, [this, row] { onChooseFileClicked(row); });
-        table->setCellWidget(row, kButtonColumn, choose);
+        // Kept once made: the list is read again while a click on it is still being handled.
+        if (table->cellWidget(row, kButtonColumn) == nullptr) {
+            auto* choose = Named(new QPushButton(QStringLiteral("ファイルを選択...")),
+                                 "chooseFileButton", row);
+            connect(choose, &QPushButton::clicked, this, [this, row] { onChooseFileClicked(row); });
+            table->setCellWidget(row, kButtonColumn, choose);
+        }
         showRow(row);
     }
     table->resizeColumnToContents(kTrackColumn);
