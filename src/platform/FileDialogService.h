@@ -26,6 +26,8 @@ public:
     // UI thread only. Blocks until the user chooses; nullopt when cancelled.
     virtual std::optional<QString> openFile(const FileDialogRequest& request) = 0;
     virtual std::optional<QString> saveFile(const FileDialogRequest& request) = 0;
+    // An existing folder, starting in `request.directory`; the filter and names are not used.
+    virtual std::optional<QString> chooseFolder(const FileDialogRequest& request) = 0;
 };
 
 } // namespace mt

@@ -13,6 +13,7 @@
 #include "ui/KeyboardPlayer.h"
 #include "ui/LevelMeter.h"
 #include "ui/MidiPanel.h"
+#include "ui/MissingFilesWindow.h"
 #include "ui/MixPanel.h"
 #include "ui/OutputWindow.h"
 #include "ui/PlayModeWindow.h"
@@ -59,6 +60,7 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
             [this] { m_mix->onMidiReferenceClicked(); });
     mediaPanelShown.push_back([this] { m_midiPanel->OpenDevice(); });
     m_files = new SettingFileCommands(m_app, *this);
+    MissingFilesWindow::OpenOnMissing(m_app, *this);
     m_keyboard = new KeyboardPlayer(m_app.keyPositions, m_app.keys, *this);
     m_shell = new AppShell(m_app, *this);
 

@@ -81,4 +81,14 @@ std::optional<QString> QtFileDialogService::saveFile(const FileDialogRequest& re
     return RunDialog(request, QFileDialog::AcceptSave);
 }
 
+std::optional<QString> QtFileDialogService::chooseFolder(const FileDialogRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow(), request.title, request.directory);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace mt

@@ -20,6 +20,7 @@ class QtFileDialogService final : public FileDialogService {
 public:
     std::optional<QString> openFile(const FileDialogRequest& request) override;
     std::optional<QString> saveFile(const FileDialogRequest& request) override;
+    std::optional<QString> chooseFolder(const FileDialogRequest& request) override;
 };
 
 class QtModalRunner final : public ModalRunner {

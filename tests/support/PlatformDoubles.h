@@ -60,6 +60,9 @@ public:
     std::optional<QString> saveFile(const FileDialogRequest& request) override {
         return answer(request);
     }
+    std::optional<QString> chooseFolder(const FileDialogRequest& request) override {
+        return answer(request);
+    }
 
     std::vector<FileDialogRequest> requests;
     std::deque<std::optional<QString>> answers;
