@@ -345,6 +345,9 @@ void Performance::apply(const DecodedSettingFile& decoded, const DecodedSetExtra
     if (!m_missing.empty() || hadMissing) {
         emit missingChanged();
     }
+    if (!m_missing.empty()) {
+        emit openedWithMissing();
+    }
     if (!extras.ok) {
         tell(QStringLiteral(
                  "付随ファイル %1 が壊れているため、クオンタイズなどの設定を既定値にしました。")

@@ -213,6 +213,8 @@ signals:
     void edited();
     // missingTracks() changed.
     void missingChanged();
+    // A set opened (or a recovered one) left tracks without their files: after missingChanged.
+    void openedWithMissing();
     // A collect has copied `done` of `total` bytes.
     void collectProgress(qint64 done, qint64 total);
 

@@ -120,20 +120,7 @@ MissingFilesWindow::~MissingFilesWindow() {
 }
 
 void MissingFilesWindow::OpenOnMissing(AppContext& app, QWidget& parent) {
-    auto last = std::make_shared<MissingList>();
-    connect(&app.performance, &Performance::missingChanged, &parent, [&app, &parent, last] {
-        // A relink, a new file or a clear only takes tracks off the list; an open fills it
-        // afresh: with a track it did not hold, or as it was when the same set opens again.
-        const MissingList now = MissingNow(app);
-        const bool opened =
-            !now.empty() &&
-            (now == *last || std::any_of(now.begin(), now.end(), [&](const auto& t) {
-                 return std::find(last->begin(), last->end(), t) == last->end();
-             }));
-        *last = now;
-        if (!opened) {
-            return;
-        }
+    connect(&app.performance, &Performance::openedWithMissing, &parent, [&app, &parent] {
         auto* window = parent.findChild<MissingFilesWindow*>(QString(), Qt::FindDirectChildrenOnly);
         if (window == nullptr) {
             window = new MissingFilesWindow(app, &parent);
