@@ -1,0 +1,111 @@
+// A collect's plan and copies: the names the copies take, files reused or shared, a name never
+// replaced, and failures and a cancel that leave whole copies and no temporary file behind.
+#include "files/CollectSet.h"
+#include "support/WavBytes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace mt {
+namespace {
+
+class CollectSetTest : public ::testing::Test {
+protected:
+    QString put(const QString& name, const QByteArray& bytes) {
+        const QString path = m_dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        EXPECT_TRUE(test::WriteFile(path, bytes));
+        return path;
+    }
+    static QByteArray read(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+    }
+    QStringList inFolder() const {
+        return QDir(m_folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    QTemporaryDir m_dir;
+    const QString m_folder = CollectFolder(m_dir.filePath("live.mrw"));
+};
+
+TEST_F(CollectSetTest, CopiesKeepTheirNamesUnlessAnotherFileHasItAndNothingIsCopiedTwice) {
+    EXPECT_EQ(m_folder, m_dir.filePath("live samples"));
+    EXPECT_EQ(NumberedName("a.tar.gz", 2) + NumberedName(".x", 3), "a.tar (2).gz.x (3)");
+    put("live samples/kick.wav", "B");
+    put("live samples/snare.wav", "other");
+    const struct {
+        QString source;
+        const char* target; // in the folder; "" none
+    } rows[] = {
+        {put("a/kick.wav", "A"), "kick (2).wav"}, // another file has the name
+        {put("b/kick.wav", "B"), "kick.wav"},     // the same bytes are there: taken as they are
+        {m_dir.filePath("a/kick.wav"), "kick (2).wav"}, // one file, one copy
+        {"", ""},
+        {put("c/snare.wav", "S"), "snare (2).wav"},
+        {put("live samples/hat.wav", "H"), "hat.wav"}, // already inside: stays
+        {put("d/tom.wav", "T1"), "tom.wav"},
+        {put("e/tom.wav", "T2"), "tom (2).wav"}, // the name is planned for another file
+    };
+    std::vector<QString> sources;
+    for (const auto& r : rows) {
+        sources.push_back(r.source);
+    }
+    CollectPlan plan = PlanCollect(sources, m_folder);
+    ASSERT_TRUE(plan.error.isEmpty());
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        EXPECT_EQ(plan.targets[i], *rows[i].target ? m_folder + '/' + rows[i].target : "") << i;
+    }
+    EXPECT_EQ(std::make_pair(plan.copies.size(), plan.bytes), std::make_pair(std::size_t{4}, 6ll));
+
+    // A name taken after the plan is never replaced: the copy takes the next free one.
+    put("live samples/tom.wav", "came meanwhile");
+    qint64 copied = -1;
+    QString error;
+    ASSERT_TRUE(RunCollect(plan, {nullptr, [&copied](qint64 n) { copied = n; }}, &error));
+    EXPECT_EQ(copied, 6);
+    EXPECT_EQ(inFolder(), QStringList({"hat.wav", "kick (2).wav", "kick.wav", "snare (2).wav",
+                                       "snare.wav", "tom (2).wav", "tom (3).wav", "tom.wav"}));
+    EXPECT_EQ(read(m_folder + "/tom.wav"), "came meanwhile");
+    EXPECT_EQ(plan.targets[6], m_folder + "/tom (2).wav");
+    EXPECT_EQ(read(plan.targets[7]), "T2");
+    EXPECT_EQ(read(plan.targets[0]) + read(plan.targets[4]) + read(sources[0]), "ASA");
+    EXPECT_TRUE(PlanCollect(plan.targets, m_folder).copies.empty()) << "collected again";
+}
+
+TEST_F(CollectSetTest, AFailedOrCancelledCopyLeavesWholeCopiesAndNoTemporaryFile) {
+    const QString big = put("big.wav", QByteArray(3 << 20, 'x'));
+    const QString gone = put("gone.wav", "g");
+    CollectPlan plan = PlanCollect({put("first.wav", "1"), gone}, m_folder);
+    QFile::remove(gone);
+    QString error;
+    EXPECT_FALSE(RunCollect(plan, {}, &error));
+    EXPECT_TRUE(error.startsWith(gone)) << error.toStdString();
+    EXPECT_EQ(inFolder(), QStringList{"first.wav"});
+    EXPECT_EQ(PlanCollect({gone}, m_folder).error,
+              gone + " が見つからないため、まとめて保存できません。");
+
+    std::atomic<bool> cancel{false};
+    plan = PlanCollect({big}, m_folder);
+    EXPECT_FALSE(RunCollect(plan, {&cancel, [&cancel](qint64 n) { cancel = n > 0; }}, &error));
+    EXPECT_EQ(inFolder(), QStringList{"first.wav"});
+
+    // A folder that cannot be written: a read-only one (root writes anyway) and a file.
+    ASSERT_TRUE(QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::ExeOwner));
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(RunCollect(plan, {}, &error));
+        EXPECT_EQ(inFolder(), QStringList{"first.wav"});
+    }
+    QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(QDir(m_folder).removeRecursively());
+    put("live samples", "a file");
+    EXPECT_FALSE(RunCollect(plan, {}, &error));
+}
+
+} // namespace
+} // namespace mt
