@@ -2,6 +2,7 @@
 
 #include "core/StoredValue.h"
 #include "core/TrackSound.h"
+#include "files/CollectSet.h"
 #include "files/SampleSearch.h"
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
@@ -26,6 +27,17 @@ StoredTrack Stored(const TrackSetting& s) {
 }
 
 } // namespace
+
+// A collect under way. The worker reads `setPath`, `sources` and `cancel`; the rest is the UI
+// thread's.
+struct Performance::CollectJob {
+    QString setPath;
+    std::vector<QString> sources; // each track's path when the collect began
+    std::atomic<bool> cancel{false};
+    std::function<void(const QString&)> done;
+    bool replaced = false; // another set was opened, or a new bank made, meanwhile
+    QMetaObject::Connection watch;
+};
 
 Performance::Performance(TrackSound& sound, const ReferenceBar& midiBar, TapClock& tapClock,
                          Ports ports)
@@ -60,6 +72,13 @@ Performance::Performance(TrackSound& sound, const ReferenceBar& midiBar, TapCloc
             emit missingChanged();
         }
     });
+}
+
+Performance::~Performance() {
+    if (m_collectThread.joinable()) {
+        m_collect->cancel = true;
+        m_collectThread.join();
+    }
 }
 
 void Performance::tellChanged() {
@@ -430,6 +449,100 @@ bool Performance::confirmDiscard() {
     }
     m_dialogFileName = *chosen;
     return saveAs(*chosen);
+}
+
+std::optional<QString> Performance::askCollectName() {
+    std::optional<QString> chosen = askSaveName(m_dialogFileName);
+    if (chosen) {
+        m_dialogFileName = *chosen;
+    }
+    return chosen;
+}
+
+void Performance::cancelCollect() {
+    if (m_collect) {
+        m_collect->cancel = true;
+    }
+}
+
+void Performance::collectTo(const QString& setPath,
+                            std::function<void(const QString& error)> done) {
+    if (m_collect) {
+        done(QStringLiteral("まとめて保存の最中です。"));
+        return;
+    }
+    auto job = std::make_shared<CollectJob>();
+    job->setPath = setPath;
+    for (int i = 0; i < kTrackCount; ++i) {
+        job->sources.push_back(m_bank.track(i).path);
+    }
+    job->done = std::move(done);
+    job->watch = connect(this, &Performance::documentChanged, this,
+                         [job = job.get()] { job->replaced = true; });
+    m_collect = job;
+    m_collectThread = std::thread([this, job] {
+        CollectPlan plan = PlanCollect(job->sources, CollectFolder(job->setPath));
+        QString error = plan.error;
+        if (error.isEmpty()) {
+            const auto progress = [this, total = plan.bytes](qint64 copied) {
+                QMetaObject::invokeMethod(
+                    this, [this, copied, total] { emit collectProgress(copied, total); },
+                    Qt::QueuedConnection);
+            };
+            RunCollect(plan, {&job->cancel, progress}, &error);
+        }
+        // Handed back through the event loop: this thread never touches the bank.
+        QMetaObject::invokeMethod(
+            this,
+            [this, targets = std::move(plan.targets), error] { finishCollect(targets, error); },
+            Qt::QueuedConnection);
+    });
+}
+
+void Performance::finishCollect(const std::vector<QString>& targets, QString error) {
+    m_collectThread.join(); // it ends with the call that brought us here
+    const std::shared_ptr<CollectJob> job = std::move(m_collect);
+    disconnect(job->watch);
+    if (job->cancel) {
+        error = QStringLiteral("まとめて保存を中止しました。");
+    } else if (error.isEmpty() && job->replaced) {
+        error =
+            QStringLiteral("まとめて保存の間にセットが替わったため、セットは保存していません。");
+    } else if (error.isEmpty()) {
+        error = writeCollected(job->setPath, job->sources, targets);
+    }
+    job->done(error);
+}
+
+QString Performance::writeCollected(const QString& setPath, const std::vector<QString>& sources,
+                                    const std::vector<QString>& targets) {
+    // The set is written with the copies' paths before the bank takes them, so a set that cannot
+    // be written leaves the bank as it was.
+    std::array<TrackSetting, kTrackCount> settings = currentSettings();
+    SetExtras extras = currentExtras(setPath);
+    std::vector<int> moved;
+    for (int i = 0; i < kTrackCount; ++i) {
+        if (targets[i] != sources[i] && m_bank.track(i).path == sources[i]) {
+            settings[i].path = targets[i];
+            extras.files[i] = HintFor(targets[i], setPath);
+            moved.push_back(i);
+        }
+    }
+    QString reason;
+    if (!WriteFilesWhole({{CompanionPath(setPath), EncodeSetExtras(extras)},
+                          {setPath, EncodeSettingFile(settings)}},
+                         &reason)) {
+        return setPath + QStringLiteral(" に保存できませんでした。") + reason;
+    }
+    {
+        const TrackBank::Batch batch(m_bank);
+        for (const int i : moved) {
+            m_bank.movePath(i, targets[i]);
+        }
+    }
+    markSaved();
+    name(setPath, true);
+    return {};
 }
 
 } // namespace mt
