@@ -17,7 +17,7 @@ namespace {
 class CollectSetTest : public ::testing::Test {
 protected:
     QString put(const QString& name, const QByteArray& bytes) {
-        const QString path = m_dir.filePath(name);
+        QString path = m_dir.filePath(name);
         QDir().mkpath(QFileInfo(path).absolutePath());
         EXPECT_TRUE(test::WriteFile(path, bytes));
         return path;
