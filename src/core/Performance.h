@@ -181,6 +181,7 @@ public:
     // the collect with nothing saved. The copies and the file comparisons never block this
     // thread.
     void collectTo(const QString& setPath, std::function<void(const QString& error)> done);
+    // From collectTo until its `done` runs.
     bool collecting() const { return m_collect != nullptr; }
     void cancelCollect();
     // The save dialog for collectTo, as saveFromDialog asks it: the name chosen, remembered for

@@ -6,7 +6,6 @@
 #include "ui/SaveChangesWindow.h"
 
 #include <QLabel>
-#include <QProgressBar>
 
 namespace mt {
 namespace {
@@ -76,12 +75,10 @@ TEST_F(SettingFileCommandsTest, CollectShowsItsProgressAndTellsOnlyAFailure) {
                     m_window.menuItem("mnuFileOpen")->isEnabled());
     };
     collect("blocked.mrw");
-    ASSERT_EQ(messageTexts().size(), 1u);
-    EXPECT_TRUE(messageTexts()[0].startsWith("フォルダ ") && title() == "Marrowtune - New");
     collect("live.mrw");
     collect("x.mrw", true);
-    EXPECT_EQ(messageTexts().size(), 1u);
-    EXPECT_EQ(title(), QStringLiteral("Marrowtune - live.mrw"));
+    ASSERT_EQ(messageTexts().size(), 1u);
+    EXPECT_TRUE(messageTexts()[0].startsWith("フォルダ ") && title() == "Marrowtune - live.mrw");
     EXPECT_TRUE(canOverwrite() && QFile::exists(m_dir.filePath("live samples/kick.wav")) &&
                 !QFile::exists(m_dir.filePath("x.mrw")));
 }
