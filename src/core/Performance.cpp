@@ -1,6 +1,7 @@
 #include "core/Performance.h"
 
 #include "core/StoredValue.h"
+#include "core/ThreadWake.h"
 #include "core/TrackSound.h"
 #include "files/CollectSet.h"
 #include "files/SampleSearch.h"
@@ -28,12 +29,18 @@ StoredTrack Stored(const TrackSetting& s) {
 
 } // namespace
 
-// A collect under way. The worker reads `setPath`, `sources` and `cancel`; the rest is the UI
-// thread's.
+// A collect under way. The worker reads `setPath`, `sources` and `cancel`, and writes the
+// progress, then `targets` and `error` before `finished`; `wake` tells the UI thread, which reads
+// them once it has joined the worker. The rest is the UI thread's.
 struct Performance::CollectJob {
     QString setPath;
     std::vector<QString> sources; // each track's path when the collect began
     std::atomic<bool> cancel{false};
+    std::atomic<qint64> copied{0}, total{0};
+    std::atomic<bool> finished{false};
+    std::vector<QString> targets;
+    QString error;
+    ThreadWake wake;
     std::function<void(const QString&)> done;
     bool replaced = false; // another set was opened, or a new bank made, meanwhile
     QMetaObject::Connection watch;
@@ -479,37 +486,43 @@ void Performance::collectTo(const QString& setPath,
     job->done = std::move(done);
     job->watch = connect(this, &Performance::documentChanged, this,
                          [job = job.get()] { job->replaced = true; });
-    m_collect = job;
-    m_collectThread = std::thread([this, job] {
-        CollectPlan plan = PlanCollect(job->sources, CollectFolder(job->setPath));
-        QString error = plan.error;
-        if (error.isEmpty()) {
-            const auto progress = [this, total = plan.bytes](qint64 copied) {
-                QMetaObject::invokeMethod(
-                    this, [this, copied, total] { emit collectProgress(copied, total); },
-                    Qt::QueuedConnection);
-            };
-            RunCollect(plan, {&job->cancel, progress}, &error);
+    connect(&job->wake, &ThreadWake::woken, this, [this, job = job.get()] {
+        emit collectProgress(job->copied, job->total);
+        if (job->finished) {
+            finishCollect();
         }
-        // Handed back through the event loop: this thread never touches the bank.
-        QMetaObject::invokeMethod(
-            this,
-            [this, targets = std::move(plan.targets), error] { finishCollect(targets, error); },
-            Qt::QueuedConnection);
+    });
+    m_collect = job;
+    m_collectThread = std::thread([job] {
+        CollectPlan plan = PlanCollect(job->sources, CollectFolder(job->setPath));
+        job->error = plan.error;
+        if (job->error.isEmpty()) {
+            job->total = plan.bytes;
+            const auto progress = [&job](qint64 copied) {
+                job->copied = copied;
+                job->wake.wake();
+            };
+            RunCollect(plan, {&job->cancel, progress}, &job->error);
+        }
+        // This thread never touches the bank: the UI thread takes the result.
+        job->targets = std::move(plan.targets);
+        job->finished = true;
+        job->wake.wake();
     });
 }
 
-void Performance::finishCollect(const std::vector<QString>& targets, QString error) {
-    m_collectThread.join(); // it ends with the call that brought us here
+void Performance::finishCollect() {
+    m_collectThread.join();
     const std::shared_ptr<CollectJob> job = std::move(m_collect);
     disconnect(job->watch);
+    QString error = job->error;
     if (job->cancel) {
         error = QStringLiteral("まとめて保存を中止しました。");
     } else if (error.isEmpty() && job->replaced) {
         error =
             QStringLiteral("まとめて保存の間にセットが替わったため、セットは保存していません。");
     } else if (error.isEmpty()) {
-        error = writeCollected(job->setPath, job->sources, targets);
+        error = writeCollected(job->setPath, job->sources, job->targets);
     }
     job->done(error);
 }

@@ -238,8 +238,8 @@ private:
     // The bank equals its file now; changedFlag says so if it said otherwise.
     void markSaved();
     void tellChanged();
-    // The worker's copies ended with the tracks' new paths (`targets`) or `error`.
-    void finishCollect(const std::vector<QString>& targets, QString error);
+    // The worker has ended: the set written when its copies are whole, then `done`.
+    void finishCollect();
     // The collected set written: "" or why it was not.
     QString writeCollected(const QString& setPath, const std::vector<QString>& sources,
                            const std::vector<QString>& targets);
