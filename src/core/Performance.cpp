@@ -1,7 +1,9 @@
 #include "core/Performance.h"
 
 #include "core/StoredValue.h"
+#include "core/ThreadWake.h"
 #include "core/TrackSound.h"
+#include "files/CollectSet.h"
 #include "files/SampleSearch.h"
 #include "platform/CursorService.h"
 #include "platform/FileDialogService.h"
@@ -26,6 +28,23 @@ StoredTrack Stored(const TrackSetting& s) {
 }
 
 } // namespace
+
+// A collect under way. The worker reads `setPath`, `sources` and `cancel`, and writes the
+// progress, then `targets` and `error` before `finished`; `wake` tells the UI thread, which reads
+// them once it has joined the worker. The rest is the UI thread's.
+struct Performance::CollectJob {
+    QString setPath;
+    std::vector<QString> sources; // each track's path when the collect began
+    std::atomic<bool> cancel{false};
+    std::atomic<qint64> copied{0}, total{0};
+    std::atomic<bool> finished{false};
+    std::vector<QString> targets;
+    QString error;
+    ThreadWake wake;
+    std::function<void(const QString&)> done;
+    bool replaced = false; // another set was opened, or a new bank made, meanwhile
+    QMetaObject::Connection watch;
+};
 
 Performance::Performance(TrackSound& sound, const ReferenceBar& midiBar, TapClock& tapClock,
                          Ports ports)
@@ -60,6 +79,13 @@ Performance::Performance(TrackSound& sound, const ReferenceBar& midiBar, TapCloc
             emit missingChanged();
         }
     });
+}
+
+Performance::~Performance() {
+    if (m_collectThread.joinable()) {
+        m_collect->cancel = true;
+        m_collectThread.join();
+    }
 }
 
 void Performance::tellChanged() {
@@ -440,6 +466,106 @@ bool Performance::confirmDiscard() {
     }
     m_dialogFileName = *chosen;
     return saveAs(*chosen);
+}
+
+std::optional<QString> Performance::askCollectName() {
+    std::optional<QString> chosen = askSaveName(m_dialogFileName);
+    if (chosen) {
+        m_dialogFileName = *chosen;
+    }
+    return chosen;
+}
+
+void Performance::cancelCollect() {
+    if (m_collect) {
+        m_collect->cancel = true;
+    }
+}
+
+void Performance::collectTo(const QString& setPath,
+                            std::function<void(const QString& error)> done) {
+    if (m_collect) {
+        done(QStringLiteral("まとめて保存の最中です。"));
+        return;
+    }
+    auto job = std::make_shared<CollectJob>();
+    job->setPath = setPath;
+    for (int i = 0; i < kTrackCount; ++i) {
+        job->sources.push_back(m_bank.track(i).path);
+    }
+    job->done = std::move(done);
+    job->watch = connect(this, &Performance::documentChanged, this,
+                         [job = job.get()] { job->replaced = true; });
+    connect(&job->wake, &ThreadWake::woken, this, [this, job = job.get()] {
+        emit collectProgress(job->copied, job->total);
+        if (job->finished) {
+            finishCollect();
+        }
+    });
+    m_collect = job;
+    m_collectThread = std::thread([job] {
+        CollectPlan plan = PlanCollect(job->sources, CollectFolder(job->setPath));
+        job->error = plan.error;
+        if (job->error.isEmpty()) {
+            job->total = plan.bytes;
+            const auto progress = [&job](qint64 copied) {
+                job->copied = copied;
+                job->wake.wake();
+            };
+            RunCollect(plan, {&job->cancel, progress}, &job->error);
+        }
+        // This thread never touches the bank: the UI thread takes the result.
+        job->targets = std::move(plan.targets);
+        job->finished = true;
+        job->wake.wake();
+    });
+}
+
+void Performance::finishCollect() {
+    m_collectThread.join();
+    const std::shared_ptr<CollectJob> job = std::move(m_collect);
+    disconnect(job->watch);
+    QString error = job->error;
+    if (job->cancel) {
+        error = QStringLiteral("まとめて保存を中止しました。");
+    } else if (error.isEmpty() && job->replaced) {
+        error =
+            QStringLiteral("まとめて保存の間にセットが替わったため、セットは保存していません。");
+    } else if (error.isEmpty()) {
+        error = writeCollected(job->setPath, job->sources, job->targets);
+    }
+    job->done(error);
+}
+
+QString Performance::writeCollected(const QString& setPath, const std::vector<QString>& sources,
+                                    const std::vector<QString>& targets) {
+    // The set is written with the copies' paths before the bank takes them, so a set that cannot
+    // be written leaves the bank as it was.
+    std::array<TrackSetting, kTrackCount> settings = currentSettings();
+    SetExtras extras = currentExtras(setPath);
+    std::vector<int> moved;
+    for (int i = 0; i < kTrackCount; ++i) {
+        if (targets[i] != sources[i] && m_bank.track(i).path == sources[i]) {
+            settings[i].path = targets[i];
+            extras.files[i] = HintFor(targets[i], setPath);
+            moved.push_back(i);
+        }
+    }
+    QString reason;
+    if (!WriteFilesWhole({{CompanionPath(setPath), EncodeSetExtras(extras)},
+                          {setPath, EncodeSettingFile(settings)}},
+                         &reason)) {
+        return setPath + QStringLiteral(" に保存できませんでした。") + reason;
+    }
+    {
+        const TrackBank::Batch batch(m_bank);
+        for (const int i : moved) {
+            m_bank.movePath(i, targets[i]);
+        }
+    }
+    markSaved();
+    name(setPath, true);
+    return {};
 }
 
 } // namespace mt

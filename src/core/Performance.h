@@ -17,7 +17,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace mt {
@@ -68,6 +70,8 @@ public:
 
     // `midiBar` is the MIDI song's bar, `tapClock` the counter's clock.
     Performance(TrackSound& sound, const ReferenceBar& midiBar, TapClock& tapClock, Ports ports);
+    // A collect under way is cancelled and waited for; its `done` never runs.
+    ~Performance() override;
 
     TrackBank& bank() { return m_bank; }
     const TrackBank& bank() const { return m_bank; }
@@ -174,9 +178,16 @@ public:
     // or the reason it failed; after a failure or cancelCollect() the bank and its document are
     // as they were. The files copied from are never changed. One collect at a time: another
     // asked meanwhile fails at once.
+    // A track given another file meanwhile keeps it; a set opened or a new bank meanwhile fails
+    // the collect with nothing saved. The copies and the file comparisons never block this
+    // thread.
     void collectTo(const QString& setPath, std::function<void(const QString& error)> done);
-    bool collecting() const;
+    // From collectTo until its `done` runs.
+    bool collecting() const { return m_collect != nullptr; }
     void cancelCollect();
+    // The save dialog for collectTo, as saveFromDialog asks it: the name chosen, remembered for
+    // the next dialog; nullopt when cancelled or when replacing a file was refused.
+    std::optional<QString> askCollectName();
 
     // A set's two files as bytes: what open() reads from disk and a recovery copy keeps.
     struct SetBytes {
@@ -230,6 +241,11 @@ private:
     // The bank equals its file now; changedFlag says so if it said otherwise.
     void markSaved();
     void tellChanged();
+    // The worker has ended: the set written when its copies are whole, then `done`.
+    void finishCollect();
+    // The collected set written: "" or why it was not.
+    QString writeCollected(const QString& setPath, const std::vector<QString>& sources,
+                           const std::vector<QString>& targets);
 
     Ports m_ports;
     CdBar m_cdBar;
@@ -251,6 +267,9 @@ private:
     std::array<FileHint, kTrackCount> m_missingHints;
     QStringList m_relinkFolders;
     bool m_toldChanged = false; // what changedFlag last said
+    struct CollectJob;
+    std::shared_ptr<CollectJob> m_collect; // the collect under way; null when none
+    std::thread m_collectThread;           // its copies
 };
 
 } // namespace mt

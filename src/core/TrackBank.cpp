@@ -602,6 +602,11 @@ void TrackBank::setFile(int index, const QString& fileName, const QString& path)
     edited(index);
 }
 
+void TrackBank::movePath(int index, const QString& path) {
+    m_tracks[index].path = path;
+    edited(index);
+}
+
 void TrackBank::forgetFormat(int index) {
     m_tracks[index].rateRatio = 1.0f;
     m_tracks[index].length44k = 0.0f;

@@ -131,6 +131,9 @@ public:
     // The title and path a setting file names for the track, its format not yet read (the
     // rate's ratio 1, no length). Marks the bank changed.
     void setFile(int index, const QString& fileName, const QString& path);
+    // The track's file is now the same bytes at `path` (a collected copy): its title, format and
+    // sound stay. Marks the bank changed.
+    void movePath(int index, const QString& path);
     // The track's format unknown again (a load that made no buffer): the 44.1 kHz rate, no
     // length. Its title and path stay.
     void forgetFormat(int index);

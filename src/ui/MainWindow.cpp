@@ -196,6 +196,7 @@ void MainWindow::buildMenus() {
     addItem(file, QStringLiteral("開く(&O)"), "mnuFileOpen");
     addItem(file, QStringLiteral("上書き保存(&V)"), "mnuUwagaki");
     addItem(file, QStringLiteral("名前を付けて保存(&S)"), "mnuFileSave");
+    addItem(file, QStringLiteral("セットをまとめて保存(&C)..."), "mnuFileCollect");
     file->addSeparator();
     QAction* close = addItem(file, QStringLiteral("終了(&X)"), "mnuClose");
     close->setEnabled(true);

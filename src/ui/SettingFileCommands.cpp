@@ -1,11 +1,14 @@
 #include "ui/SettingFileCommands.h"
 
 #include "app/AppContext.h"
+#include "platform/MessageBoxService.h"
 #include "platform/ModalRunner.h"
+#include "ui/CollectWindow.h"
 #include "ui/SaveChangesWindow.h"
 
 #include <QAction>
 #include <QMainWindow>
+#include <QPointer>
 
 namespace mt {
 
@@ -22,6 +25,9 @@ SettingFileCommands::SettingFileCommands(AppContext& app, QMainWindow& window)
     wire("mnuFileOpen", &Performance::openFromDialog);
     wire("mnuFileSave", &Performance::saveFromDialog);
     wire("mnuUwagaki", &Performance::overwrite);
+    QAction* collect = m_window.findChild<QAction*>(QStringLiteral("mnuFileCollect"));
+    collect->setEnabled(true);
+    connect(collect, &QAction::triggered, this, &SettingFileCommands::onCollectTriggered);
     connect(&performance, &Performance::documentChanged, this, &SettingFileCommands::showDocument);
     performance.setSaveQuestion([this](const QString& title) {
         SaveChangesWindow ask(title, &m_window);
@@ -39,7 +45,39 @@ SettingFileCommands::SettingFileCommands(AppContext& app, QMainWindow& window)
 
 void SettingFileCommands::showDocument() {
     m_window.setWindowTitle(QStringLiteral("Marrowtune - ") + m_app.performance.title());
-    m_overwriteSaveAction.setEnabled(m_app.performance.canOverwrite());
+    m_overwriteSaveAction.setEnabled(m_app.performance.canOverwrite() &&
+                                     !m_app.performance.collecting());
+}
+
+void SettingFileCommands::enableCommands(bool enabled) {
+    for (const char* name : {"mnunew", "mnuFileOpen", "mnuFileSave", "mnuFileCollect"}) {
+        m_window.findChild<QAction*>(QLatin1String(name))->setEnabled(enabled);
+    }
+    m_overwriteSaveAction.setEnabled(enabled && m_app.performance.canOverwrite());
+}
+
+void SettingFileCommands::onCollectTriggered() {
+    Performance& performance = m_app.performance;
+    const std::optional<QString> path = performance.askCollectName();
+    if (!path) {
+        return;
+    }
+    auto* progress = new CollectWindow(performance, &m_window);
+    progress->show();
+    // Nothing may replace or save the bank until the set is written with the copies' paths.
+    enableCommands(false);
+    performance.collectTo(
+        *path, [self = QPointer(this), progress = QPointer(progress)](const QString& error) {
+            const bool cancelled = progress != nullptr && progress->cancelled();
+            delete progress.data();
+            if (self == nullptr) {
+                return; // the window has gone
+            }
+            self->enableCommands(true);
+            if (!error.isEmpty() && !cancelled) {
+                self->m_app.platform.messages.show(error, kAppTitle, MessageIcon::Exclamation);
+            }
+        });
 }
 
 void SettingFileCommands::onNewTriggered() {

@@ -10,8 +10,9 @@ namespace mt {
 struct AppContext;
 
 // The file menu's commands on the whole bank (new, open, overwrite and save as), turned into
-// the performance's document commands; the window's caption and the overwrite item show the
-// document, and the unsaved-changes window answers its discard question.
+// the performance's document commands, and collecting the set with its samples; the window's
+// caption and the overwrite item show the document, and the unsaved-changes window answers its
+// discard question.
 class SettingFileCommands final : public QObject {
     Q_OBJECT
 
@@ -22,9 +23,13 @@ public:
     void onNewTriggered();
     // Before the bank is replaced or the program ends: true when the command may go on.
     bool confirmDiscard();
+    // Saves the set with copies of its samples under a name from the save dialog, showing the
+    // progress; a failure is told. Meanwhile the file menu's other commands are disabled.
+    void onCollectTriggered();
 
 private:
     void showDocument();
+    void enableCommands(bool enabled);
 
     AppContext& m_app;
     QMainWindow& m_window;

@@ -416,6 +416,66 @@ TEST_F(PerformanceTest, NothingIsThrownAwayOrReplacedWithoutAskingOrLostUntold) 
     EXPECT_FALSE(performance.confirmDiscard() || !tracks.changed());
 }
 
+// A collect lands the set and copies of its samples beside it, changes neither the files copied
+// from nor the set opened before, and the new set opens once those files are gone. A collect
+// that is cancelled leaves the bank and its document as they were.
+TEST_F(PerformanceTest, ACollectedSetOpensWithItsCopiesWhenTheOriginalsAreGone) {
+    QDir(m_dir.path()).mkpath("a/b");
+    const QString kick = wav("a/kick.wav", 300), other = wav("a/b/kick.wav", 500);
+    for (const auto& [track, path] : {std::pair{0, kick}, {1, other}, {2, kick}, {3, other}}) {
+        tracks.assign(track, path);
+    }
+    ASSERT_TRUE(test::WaitForLoads(tracks) && performance.saveAs(m_dir.filePath("old.mrw")));
+    const QByteArray oldSet = read(m_dir.filePath("old.mrw")), kickBytes = read(kick);
+    tracks.setVolume(1, -6);
+    std::pair<qint64, qint64> progress;
+    QObject::connect(&performance, &Performance::collectProgress, [&progress](qint64 n, qint64 of) {
+        progress = {n, of};
+    });
+    const auto collect = [this](const QString& set, const std::function<void()>& meanwhile = {}) {
+        QString result = "<none>";
+        performance.collectTo(set, [&result](const QString& error) { result = error; });
+        if (meanwhile) {
+            meanwhile();
+        }
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !performance.collecting(); }));
+        return result;
+    };
+    QString second;
+    EXPECT_EQ(collect(m_dir.filePath("x.mrw"),
+                      [&] {
+                          performance.collectTo("y.mrw", [&second](auto e) { second = e; });
+                          performance.cancelCollect();
+                      }),
+              "まとめて保存を中止しました。");
+    EXPECT_EQ(second, "まとめて保存の最中です。") << "one collect at a time";
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("x.mrw")));
+    EXPECT_TRUE(performance.title() == "old.mrw" && tracks.changed() &&
+                tracks.track(0).path == kick);
+
+    const QString set = m_dir.filePath("live.mrw"), third = wav("third.wav", 100);
+    EXPECT_EQ(collect(set, [&] { tracks.assign(3, third); }), "");
+    const QString copies = m_dir.filePath("live samples/");
+    EXPECT_EQ(
+        std::make_tuple(tracks.track(0).path, tracks.track(1).path, tracks.track(2).path,
+                        tracks.track(3).path),
+        std::make_tuple(copies + "kick.wav", copies + "kick (2).wav", copies + "kick.wav", third))
+        << "a track given another file meanwhile keeps it";
+    EXPECT_EQ(progress, std::make_pair(qint64{300 * 4 + 44 + 500 * 4 + 44}, qint64{3288}));
+    EXPECT_TRUE(tracks.track(1).fileName == "kick.wav" && tracks.track(1).loaded &&
+                tracks.track(1).length44k == 500.0f && !tracks.changed());
+    EXPECT_TRUE(performance.title() == "live.mrw" && read(m_dir.filePath("old.mrw")) == oldSet &&
+                read(kick) == kickBytes);
+    ASSERT_TRUE(QDir(m_dir.filePath("a")).removeRecursively());
+    command(&Performance::newFromMenu);
+    ASSERT_TRUE(performance.open(set) && test::WaitForLoads(tracks));
+    EXPECT_TRUE(performance.missingTracks().empty() && tracks.track(1).loaded);
+    EXPECT_EQ(std::make_pair(tracks.track(1).path, tracks.track(1).volume),
+              std::make_pair(copies + "kick (2).wav", -6));
+    // One under way when the program ends is waited for, and says nothing.
+    performance.collectTo(m_dir.filePath("left.mrw"), [](const QString&) { ADD_FAILURE(); });
+}
+
 // Start-up: the stored preferences come back, a value that is no boolean or no number is the
 // default, and the device opens on a bank whose earlier sounds are forgotten.
 // The bar is the clock's source from the moment it is chosen, not from its next move.

@@ -2,6 +2,7 @@
 // it: the caption, the overwrite item, the unsaved-changes window's question. The document's
 // own rules are PerformanceTest's.
 #include "support/UiFixture.h"
+#include "ui/CollectWindow.h"
 #include "ui/SaveChangesWindow.h"
 
 #include <QLabel>
@@ -53,6 +54,33 @@ TEST_F(SettingFileCommandsTest, TheFileMenuReachesTheDocumentAndTheWindowShowsIt
     EXPECT_EQ(frame(0).volumeBar->value(), -9) << "overwritten, then opened";
     command("mnunew");
     EXPECT_FALSE(canOverwrite() || title() != QStringLiteral("Marrowtune - New"));
+}
+
+// The collect command: a progress window while the file menu waits, a box for a failure alone,
+// the caption for a success, and 中止.
+TEST_F(SettingFileCommandsTest, CollectShowsItsProgressAndTellsOnlyAFailure) {
+    addWav("kick.wav", 44100, 1, 100);
+    load(0, "kick.wav");
+    addFile("blocked samples", "a file where the folder would go");
+    const auto collect = [this](const char* set, bool cancel = false) {
+        command("mnuFileCollect", m_dir.filePath(set));
+        auto* progress = m_window.findChild<CollectWindow*>();
+        ASSERT_TRUE(progress != nullptr && progress->isVisible());
+        EXPECT_FALSE(m_window.menuItem("mnuFileOpen")->isEnabled() || canOverwrite());
+        if (cancel) {
+            QTest::mouseClick(progress->cancelButton, Qt::LeftButton);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !m_app.performance.collecting(); }));
+        EXPECT_TRUE(m_window.findChild<CollectWindow*>() == nullptr &&
+                    m_window.menuItem("mnuFileOpen")->isEnabled());
+    };
+    collect("blocked.mrw");
+    collect("live.mrw");
+    collect("x.mrw", true);
+    ASSERT_EQ(messageTexts().size(), 1u);
+    EXPECT_TRUE(messageTexts()[0].startsWith("フォルダ ") && title() == "Marrowtune - live.mrw");
+    EXPECT_TRUE(canOverwrite() && QFile::exists(m_dir.filePath("live samples/kick.wav")) &&
+                !QFile::exists(m_dir.filePath("x.mrw")));
 }
 
 } // namespace
