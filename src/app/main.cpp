@@ -1,4 +1,6 @@
 #include "app/AppContext.h"
+#include "app/SessionGlue.h"
+#include "app/SessionMessages.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
 #include "platform/PlatformServices.h"
@@ -9,6 +11,7 @@
 #include "ui/MidiPerformance.h"
 #include "ui/PerformanceApplication.h"
 #include "ui/QtDialogServices.h"
+#include "ui/SessionWindow.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -19,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -71,7 +75,12 @@ int main(int argc, char* argv[]) {
     QApplication::setStyle(QStringLiteral("Fusion"));
     mt::UseJapaneseFont(app);
 
-    mt::QtMessageBoxService messages;
+    mt::QtMessageBoxService boxes;
+    // Under a session manager no box waits for a person: what the program tells goes to a line.
+    const QString sessionManager = mt::SessionGlue::ManagerUrl();
+    mt::SessionMessages sessionMessages(boxes);
+    mt::MessageBoxService& messages =
+        sessionManager.isEmpty() ? static_cast<mt::MessageBoxService&>(boxes) : sessionMessages;
     mt::QtFileDialogService fileDialogs;
     mt::OverrideCursor cursor;
     mt::IniSettingsStore settings;
@@ -94,6 +103,12 @@ int main(int argc, char* argv[]) {
     controllers.attachWindow(window);
     mt::AddControllerMenus(window, context, controllers);
     QTimer::singleShot(0, &controllers, [&controllers] { controllers.start(); });
+    std::unique_ptr<mt::SessionGlue> session;
+    if (!sessionManager.isEmpty()) {
+        session = std::make_unique<mt::SessionGlue>(context.performance, sessionMessages);
+        mt::AttachSessionWindow(*session, window);
+        session->start(sessionManager, QString::fromLocal8Bit(argv[0]));
+    }
     app.lendCore(&context.coreAccess);
     const int status = QApplication::exec();
     app.lendCore(nullptr);
