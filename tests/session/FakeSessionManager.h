@@ -12,15 +12,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace mt::test {
 
 // A session manager's end of the OSC protocol on a UDP socket of 127.0.0.1 (a free port): every
 // message that comes is kept, in order, as its path and its arguments as text until the test
-// takes it, and what the test sends goes to wherever the last message came from. The socket is read
-// while the test waits, with Qt's events processed meanwhile.
+// takes it, and what the test sends goes to wherever the last message came from. The socket is
+// read while the test waits, with Qt's events processed meanwhile.
 class FakeSessionManager {
 public:
     FakeSessionManager() {
@@ -41,35 +43,40 @@ public:
 
     QString url() const { return QStringLiteral("osc.udp://127.0.0.1:%1/").arg(m_port); }
 
+    // Reads what comes, with Qt's events processed meanwhile, until `done` or `ms` have passed;
+    // false when `done` never came true.
+    bool waitUntil(const std::function<bool()>& done, int ms = 5000) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!done()) {
+            if (waited.elapsed() > ms) {
+                return false;
+            }
+            read(10);
+        }
+        return true;
+    }
+
     // The first message not yet taken whose path is one of `paths`, waiting up to `ms` for it;
     // taken now. Empty when none came.
     QStringList next(const QStringList& paths, int ms = 5000) {
-        QElapsedTimer waited;
-        waited.start();
-        for (;;) {
-            for (auto message = m_unread.begin(); message != m_unread.end(); ++message) {
-                if (paths.contains(message->first())) {
-                    QStringList found = *message;
-                    m_unread.erase(message);
-                    return found;
+        QStringList found;
+        waitUntil(
+            [&] {
+                const auto match =
+                    std::find_if(m_unread.begin(), m_unread.end(), [&](const QStringList& message) {
+                        return paths.contains(message.first());
+                    });
+                if (match != m_unread.end()) {
+                    found = *match;
+                    m_unread.erase(match);
                 }
-            }
-            if (waited.elapsed() > ms) {
-                return {};
-            }
-            read(10);
-        }
+                return !found.isEmpty();
+            },
+            ms);
+        return found;
     }
     QStringList next(const QString& path, int ms = 5000) { return next(QStringList{path}, ms); }
-
-    // Reads and processes Qt's events for `ms`.
-    void wait(int ms) {
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < ms) {
-            read(10);
-        }
-    }
 
     // A message to the program with string arguments only, as every request of a manager is.
     void send(const char* path, const QStringList& arguments = {}) {

@@ -20,7 +20,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <functional>
 
 namespace mt {
@@ -76,17 +75,17 @@ protected:
         });
         performance.newBank();
         glue.showWindow = [this](bool shown) { windowShown.push_back(shown); };
-        glue.quit = [this] { ++quits; };
     }
     // Started and welcomed, as the program is before the manager's first open.
     void start(bool managerShowsWindows = true) {
-        ASSERT_TRUE(glue.start(manager.url(), "marrowtune"));
-        ASSERT_FALSE(manager.next("/nsm/server/announce").isEmpty());
+        ASSERT_TRUE(glue.start(manager.url(), "/usr/bin/marrowtune"));
+        ASSERT_EQ(manager.next("/nsm/server/announce"),
+                  QStringList({"/nsm/server/announce", "Marrowtune",
+                               ":switch:dirty:optional-gui:", "/usr/bin/marrowtune", "1", "2",
+                               QString::number(QCoreApplication::applicationPid())}));
         manager.welcome(managerShowsWindows);
         ASSERT_FALSE(manager.next("/nsm/client/gui_is_shown").isEmpty());
-        for (int waited = 0; glue.client().managerName().isEmpty() && waited < 5000; waited += 10) {
-            manager.wait(10);
-        }
+        manager.waitUntil([this] { return !glue.client().managerName().isEmpty(); });
         ASSERT_EQ(glue.client().managerName(), QStringLiteral("Fake Manager"));
     }
     // The manager's request and the program's answer to it: "/reply" or "/error", the path
@@ -112,22 +111,7 @@ protected:
     test::FakeSessionManager manager;
     SessionGlue glue{performance, messages};
     std::vector<bool> windowShown;
-    int quits = 0;
 };
-
-TEST_F(SessionTest, AnnouncesItselfWithWhatItCanDoAndTheWindowsState) {
-    ASSERT_TRUE(glue.start(manager.url(), "/usr/bin/marrowtune"));
-    EXPECT_EQ(manager.next("/nsm/server/announce"),
-              QStringList({"/nsm/server/announce", "Marrowtune",
-                           ":switch:dirty:optional-gui:", "/usr/bin/marrowtune", "1", "2",
-                           QString::number(QCoreApplication::applicationPid())}));
-    EXPECT_FALSE(manager.next("/nsm/client/gui_is_shown").isEmpty());
-
-    QString error;
-    NsmClient other;
-    EXPECT_FALSE(other.start("osc.tcp://127.0.0.1:1/", "marrowtune", 1, error));
-    EXPECT_FALSE(error.isEmpty());
-}
 
 // Open creates the folder and the set in it, edits make the bank dirty and a save clean again;
 // a switch to another session and back replaces the bank without a question.
@@ -157,26 +141,15 @@ TEST_F(SessionTest, OpenSaveAndSwitchKeepTheSetInTheSessionFolderAndTellItsState
     EXPECT_TRUE(questions.shown.empty());
 }
 
-TEST_F(SessionTest, TheManagerShowsAndHidesTheWindowAndAClosedWindowOnlyHides) {
-    start();
-    manager.send("/nsm/client/hide_optional_gui");
-    EXPECT_FALSE(manager.next("/nsm/client/gui_is_hidden").isEmpty());
-    manager.send("/nsm/client/show_optional_gui");
-    EXPECT_FALSE(manager.next("/nsm/client/gui_is_shown").isEmpty());
-    EXPECT_TRUE(glue.hideInsteadOfClose());
-    EXPECT_FALSE(manager.next("/nsm/client/gui_is_hidden").isEmpty());
-    EXPECT_EQ(windowShown, (std::vector<bool>{false, true, false}));
-
-    // The manager ends the program with SIGTERM, caught and handed to the event loop.
-    std::raise(SIGTERM);
-    manager.wait(300);
-    EXPECT_EQ(quits, 1);
-}
-
+// Only a manager that can show the window again lets it hide; an address that is no UDP one
+// leaves the program without a manager.
 TEST_F(SessionTest, AManagerThatCannotShowWindowsLeavesTheCloseAsItWas) {
     start(false);
     EXPECT_FALSE(glue.hideInsteadOfClose());
     EXPECT_TRUE(windowShown.empty());
+    QString error;
+    EXPECT_FALSE(NsmClient().start("osc.tcp://127.0.0.1:1/", "marrowtune", 1, error));
+    EXPECT_FALSE(error.isEmpty());
 }
 
 // A set that cannot be read is answered as a bad project and never written over, whatever is
