@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <cstdio>
 #include <filesystem>
@@ -24,6 +25,10 @@ SessionGlue::SessionGlue(Performance& performance, SessionMessages& messages, QO
     // The manager ends the program with SIGTERM, and no question may hold that up: the
     // session's own save came before, if the performer wanted one.
     connect(&m_signals, &TerminationSignals::received, this, [this](int number) {
+        if (m_ending) {
+            return; // a second signal while the first one's shutdown runs
+        }
+        m_ending = true;
         std::fprintf(stderr, "marrowtune: ending on signal %d\n", number);
         if (quit) {
             quit();
@@ -138,11 +143,16 @@ bool SessionGlue::hideInsteadOfClose() {
 }
 
 void SessionGlue::status(const QString& message) {
-    if (!showStatus) {
-        return;
+    QStringList parts;
+    if (!m_displayName.isEmpty()) {
+        parts << QStringLiteral("セッション: ") + m_displayName;
     }
-    const QString session = QStringLiteral("セッション: ") + m_displayName;
-    showStatus(message.isEmpty() ? session : session + QStringLiteral(" — ") + message);
+    if (!message.isEmpty()) {
+        parts << message;
+    }
+    if (showStatus && !parts.isEmpty()) {
+        showStatus(parts.join(QStringLiteral(" — ")));
+    }
 }
 
 QString SessionGlue::reason(const QString& fallback) const {

@@ -70,6 +70,7 @@ private:
     QString m_setPath;            // "" until the first open
     bool m_setUnreadable = false; // the set at m_setPath is there and could not be read
     QString m_displayName;
+    bool m_ending = false; // a termination signal came; the program is ending
 };
 
 } // namespace mt

@@ -112,7 +112,8 @@ NsmClient::~NsmClient() = default;
 bool NsmClient::start(const QString& url, const QString& executableName, qint64 pid,
                       QString& error) {
     lo_address parsed = lo_address_new_from_url(url.toUtf8().constData());
-    if (parsed == nullptr || lo_address_get_protocol(parsed) != LO_UDP) {
+    if (parsed == nullptr || lo_address_get_protocol(parsed) != LO_UDP ||
+        lo_address_get_hostname(parsed) == nullptr || lo_address_get_port(parsed) == nullptr) {
         if (parsed != nullptr) {
             lo_address_free(parsed);
         }

@@ -50,6 +50,7 @@ public:
     // `url` ("osc.udp://host:port/") from, and announces `executableName` (argv[0]) and `pid`,
     // then whether the window is shown. False, with the reason in `error`, when the URL is no
     // UDP address or no socket could be opened; the program then runs as without a manager.
+    // Once.
     bool start(const QString& url, const QString& executableName, qint64 pid, QString& error);
     bool started() const { return m_osc != nullptr; }
 
