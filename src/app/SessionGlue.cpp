@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStringList>
 
 #include <cstdio>
 #include <filesystem>
@@ -143,15 +142,8 @@ bool SessionGlue::hideInsteadOfClose() {
 }
 
 void SessionGlue::status(const QString& message) {
-    QStringList parts;
-    if (!m_displayName.isEmpty()) {
-        parts << QStringLiteral("セッション: ") + m_displayName;
-    }
-    if (!message.isEmpty()) {
-        parts << message;
-    }
-    if (showStatus && !parts.isEmpty()) {
-        showStatus(parts.join(QStringLiteral(" — ")));
+    if (showStatus) {
+        showStatus(m_displayName, message);
     }
 }
 

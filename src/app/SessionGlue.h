@@ -41,10 +41,11 @@ public:
     bool start(const QString& url, const QString& executableName);
 
     // The window's side, set before start(): shows (true) or hides the window; ends the
-    // program through its normal shutdown without asking anything; shows a line of status.
+    // program through its normal shutdown without asking anything; shows the session's name
+    // and what the program told last ("" when an open or save went well since).
     std::function<void(bool shown)> showWindow;
     std::function<void()> quit;
-    std::function<void(const QString& text)> showStatus;
+    std::function<void(const QString& session, const QString& message)> showStatus;
 
     // The performer closed the window. True when it was hidden instead (the manager shows it
     // again); false when the manager cannot show windows, and the close goes on as always.

@@ -90,7 +90,7 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
         QStringLiteral("QLabel { color: white; background: rgb(192, 0, 0); padding: 0 6px; }"));
     noSoundDeviceLabel->hide();
     sessionLabel = new QLabel(corner);
-    sessionLabel->setContentsMargins(0, 0, 12, 0);
+    sessionLabel->setContentsMargins(0, 0, 3, 0);
     sessionLabel->hide();
     cornerLayout->addWidget(sessionLabel);
     cornerLayout->addWidget(noSoundDeviceLabel);
