@@ -79,8 +79,8 @@ public:
     // tracks play nothing; hidden while a device is open. Run after each opening of the device.
     void showSoundDevice(bool available);
     QLabel* noSoundDeviceLabel = nullptr;
-    // The session manager's session and what the program last told, left of the output's
-    // state; hidden unless a session manager runs the program.
+    // The session manager's name for this program's session, left of the output's state;
+    // hidden unless a session manager runs the program.
     QLabel* sessionLabel = nullptr;
     // Asked first when the window is to close: true when something else was done instead
     // (under a session manager the window hides) and the window stays. None: it closes.
