@@ -1,4 +1,6 @@
 #include "app/AppContext.h"
+#include "app/SessionGlue.h"
+#include "app/SessionMessages.h"
 #include "core/RecoveryKeeper.h"
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
@@ -10,6 +12,7 @@
 #include "ui/MidiPerformance.h"
 #include "ui/PerformanceApplication.h"
 #include "ui/QtDialogServices.h"
+#include "ui/SessionWindow.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -20,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -72,7 +76,12 @@ int main(int argc, char* argv[]) {
     QApplication::setStyle(QStringLiteral("Fusion"));
     mt::UseJapaneseFont(app);
 
-    mt::QtMessageBoxService messages;
+    mt::QtMessageBoxService boxes;
+    // Under a session manager no box waits for a person: what the program tells goes to a line.
+    const QString sessionManager = mt::SessionGlue::ManagerUrl();
+    mt::SessionMessages sessionMessages(boxes);
+    mt::MessageBoxService& messages =
+        sessionManager.isEmpty() ? static_cast<mt::MessageBoxService&>(boxes) : sessionMessages;
     mt::QtFileDialogService fileDialogs;
     mt::OverrideCursor cursor;
     mt::IniSettingsStore settings;
@@ -95,15 +104,24 @@ int main(int argc, char* argv[]) {
     controllers.attachWindow(window);
     mt::AddControllerMenus(window, context, controllers);
     QTimer::singleShot(0, &controllers, [&controllers] { controllers.start(); });
-    // A set left unsaved by a run that did not end cleanly is offered once the window stands;
-    // else the set named on the command line opens, as if opened from the menu.
     mt::RecoveryKeeper recovery(context.performance, mt::RecoveryKeeper::DefaultFolder());
-    const QStringList arguments = QApplication::arguments();
-    QTimer::singleShot(0, &window, [&] {
-        if (!recovery.startAndOffer(messages) && arguments.size() > 1) {
-            context.performance.open(arguments.at(1));
-        }
-    });
+    std::unique_ptr<mt::SessionGlue> session;
+    if (!sessionManager.isEmpty()) {
+        // The session's own saves are its record, and it opens the set: no recovery copies and
+        // no question at start.
+        session = std::make_unique<mt::SessionGlue>(context.performance, sessionMessages);
+        mt::AttachSessionWindow(*session, window);
+        session->start(sessionManager, QString::fromLocal8Bit(argv[0]));
+    } else {
+        // A set left unsaved by a run that did not end cleanly is offered once the window
+        // stands; else the set named on the command line opens, as if opened from the menu.
+        const QStringList arguments = QApplication::arguments();
+        QTimer::singleShot(0, &window, [&recovery, &messages, &context, arguments] {
+            if (!recovery.startAndOffer(messages) && arguments.size() > 1) {
+                context.performance.open(arguments.at(1));
+            }
+        });
+    }
     app.lendCore(&context.coreAccess);
     const int status = QApplication::exec();
     app.lendCore(nullptr);

@@ -91,6 +91,10 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     noSoundDeviceLabel->setStyleSheet(
         QStringLiteral("QLabel { color: white; background: rgb(192, 0, 0); padding: 0 6px; }"));
     noSoundDeviceLabel->hide();
+    sessionLabel = new QLabel(corner);
+    sessionLabel->setContentsMargins(0, 0, 3, 0);
+    sessionLabel->hide();
+    cornerLayout->addWidget(sessionLabel);
     cornerLayout->addWidget(noSoundDeviceLabel);
     cornerLayout->addWidget(m_audioStatus);
     menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
@@ -174,7 +178,7 @@ void MainWindow::fitBrowser() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!m_files->confirmDiscard()) {
+    if ((closeInstead && closeInstead()) || !m_files->confirmDiscard()) {
         event->ignore();
         return;
     }

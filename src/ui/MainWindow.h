@@ -79,6 +79,12 @@ public:
     // tracks play nothing; hidden while a device is open. Run after each opening of the device.
     void showSoundDevice(bool available);
     QLabel* noSoundDeviceLabel = nullptr;
+    // The session manager's name for this program's session, left of the output's state;
+    // hidden unless a session manager runs the program.
+    QLabel* sessionLabel = nullptr;
+    // Asked first when the window is to close: true when something else was done instead
+    // (under a session manager the window hides) and the window stays. None: it closes.
+    std::function<bool()> closeInstead;
 
     // The whole output's level, beside the lone-wolf mode label; placed after it wherever a
     // layout puts the label, short of the button to its right. The beat label goes before it.
