@@ -68,6 +68,9 @@ Performance::Performance(TrackSound& sound, const ReferenceBar& midiBar, TapCloc
         m_clock.offer(TempoSource::ReferenceBar, 240.0 / followedBar().barSeconds());
     });
     connect(&m_bank, &TrackBank::valuesEdited, this, [this] {
+        if (m_applying) {
+            return; // an open's own values, marked saved once they are all in
+        }
         tellChanged();
         emit edited();
     });
@@ -304,7 +307,9 @@ bool Performance::open(const QString& path) {
         return false;
     }
     const QString companion = CompanionPath(path);
+    m_applying = true;
     apply(decoded, ReadSetExtras(companion), path, companion);
+    m_applying = false;
     // A file that ended early leaves the overwrite item as it was.
     name(path, m_canOverwrite || decoded.tracks.size() == static_cast<std::size_t>(kTrackCount));
     markSaved();
@@ -432,10 +437,12 @@ void Performance::newFromMenu() {
 }
 
 void Performance::newBank() {
+    m_applying = true;
     for (int i = 0; i < kTrackCount; ++i) {
         m_loader.reset(i);
         m_bank.setFineSpeed(i, false);
     }
+    m_applying = false;
     name(QString(), false);
     m_bank.selectNextLoaded();
     m_tempo.switchLockOff();
