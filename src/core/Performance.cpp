@@ -565,11 +565,14 @@ QString Performance::writeCollected(const QString& setPath, const std::vector<QS
         return setPath + QStringLiteral(" に保存できませんでした。") + reason;
     }
     {
+        // The paths just written: the bank equals its new file all along.
+        m_applying = true;
         const TrackBank::Batch batch(m_bank);
         for (const int i : moved) {
             m_bank.movePath(i, targets[i]);
         }
     }
+    m_applying = false;
     markSaved();
     name(setPath, true);
     return {};

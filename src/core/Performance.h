@@ -267,7 +267,7 @@ private:
     std::array<FileHint, kTrackCount> m_missingHints;
     QStringList m_relinkFolders;
     bool m_toldChanged = false; // what changedFlag last said
-    bool m_applying = false;    // an open is putting a set's values in
+    bool m_applying = false;    // an open or a collect is putting a set's values in
     struct CollectJob;
     std::shared_ptr<CollectJob> m_collect; // the collect under way; null when none
     std::thread m_collectThread;           // its copies
