@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -82,8 +83,20 @@ bool BindServerTo(lo_server server, const sockaddr_in& local, QString& error) {
     return ok;
 }
 
+// liblo hands its arguments out at OSC's 4-byte alignment, not the union's 8: they are read as
+// bytes, never through the union's members.
+const char* Chars(const lo_arg* argument) {
+    return reinterpret_cast<const char*>(argument);
+}
+
 QString Text(const lo_arg* argument) {
-    return QString::fromUtf8(&argument->s);
+    return QString::fromUtf8(Chars(argument));
+}
+
+std::int32_t Int(const lo_arg* argument) {
+    std::int32_t value = 0;
+    std::memcpy(&value, argument, sizeof value);
+    return value;
 }
 
 } // namespace
@@ -147,7 +160,7 @@ bool NsmClient::start(const QString& url, const QString& executableName, qint64 
         [](const char*, const char* types, lo_arg** argv, int argc, lo_message, void* self) {
             auto* client = static_cast<NsmClient*>(self);
             if (argc >= 3 && std::strncmp(types, "sss", 3) == 0 &&
-                std::strcmp(&argv[0]->s, "/nsm/server/announce") == 0) {
+                std::strcmp(Chars(argv[0]), "/nsm/server/announce") == 0) {
                 client->m_managerName = Text(argv[2]);
                 const QString capabilities = argc >= 4 && types[3] == 's' ? Text(argv[3]) : "";
                 client->m_managerShowsWindows = capabilities.contains(":optional-gui:");
@@ -164,7 +177,7 @@ bool NsmClient::start(const QString& url, const QString& executableName, qint64 
             auto* client = static_cast<NsmClient*>(self);
             const QString message = Text(argv[2]);
             std::fprintf(stderr, "marrowtune: the session manager refused %s (%d): %s\n",
-                         &argv[0]->s, argv[1]->i, message.toLocal8Bit().constData());
+                         Chars(argv[0]), Int(argv[1]), message.toLocal8Bit().constData());
             client->m_osc->pending.emplace_back(
                 [client, message] { emit client->refused(message); });
             return 0;

@@ -13,7 +13,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -119,8 +121,12 @@ private:
             const char* types = lo_message_get_types(message);
             lo_arg** arguments = lo_message_get_argv(message);
             for (int i = 0; i < lo_message_get_argc(message); ++i) {
-                text << (types[i] == 'i'   ? QString::number(arguments[i]->i)
-                         : types[i] == 's' ? QString::fromUtf8(&arguments[i]->s)
+                // At OSC's 4-byte alignment, not the union's: read as bytes.
+                const auto* raw = reinterpret_cast<const char*>(arguments[i]);
+                std::int32_t number = 0;
+                std::memcpy(&number, raw, sizeof number);
+                text << (types[i] == 'i'   ? QString::number(number)
+                         : types[i] == 's' ? QString::fromUtf8(raw)
                                            : QStringLiteral("<%1>").arg(types[i]));
             }
             lo_message_free(message);
