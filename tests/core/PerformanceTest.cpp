@@ -7,6 +7,7 @@
 #include "core/ReferenceBar.h"
 #include "core/TapClock.h"
 #include "support/OfflineBank.h"
+#include "support/PerformanceDoubles.h"
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"
 
@@ -22,15 +23,8 @@
 namespace mt {
 namespace {
 
-struct FixedBar final : ReferenceBar {
-    double barSeconds() const override { return 2.0; }
-};
-struct StillClock final : TapClock {
-    void start() override {}
-    void stop() override {}
-    bool running() const override { return false; }
-    std::int32_t elapsedMs() const override { return 0; }
-};
+using test::FixedBar;
+using test::StillClock;
 
 class PerformanceTest : public test::OfflineBank, public ::testing::Test {
 protected:

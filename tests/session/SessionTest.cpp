@@ -8,6 +8,7 @@
 #include "core/ReferenceBar.h"
 #include "core/TapClock.h"
 #include "support/OfflineBank.h"
+#include "support/PerformanceDoubles.h"
 #include "support/WavBytes.h"
 
 #include <QCoreApplication>
@@ -26,15 +27,8 @@
 namespace mt {
 namespace {
 
-struct FixedBar final : ReferenceBar {
-    double barSeconds() const override { return 2.0; }
-};
-struct StillClock final : TapClock {
-    void start() override {}
-    void stop() override {}
-    bool running() const override { return false; }
-    std::int32_t elapsedMs() const override { return 0; }
-};
+using test::FixedBar;
+using test::StillClock;
 
 // Root writes into folders whatever their permissions say; for as long as this lives the
 // calling thread does not (its effective CAP_DAC_OVERRIDE is set aside, then restored).
