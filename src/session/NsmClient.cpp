@@ -194,30 +194,24 @@ bool NsmClient::start(const QString& url, const QString& executableName, qint64 
             return 0;
         },
         this);
-    lo_server_add_method(
-        server, "/nsm/client/save", "",
-        [](const char*, const char*, lo_arg**, int, lo_message, void* self) {
-            auto* client = static_cast<NsmClient*>(self);
-            client->m_osc->pending.emplace_back([client] { emit client->saveRequested(); });
-            return 0;
-        },
-        this);
-    lo_server_add_method(
-        server, "/nsm/client/show_optional_gui", "",
-        [](const char*, const char*, lo_arg**, int, lo_message, void* self) {
-            auto* client = static_cast<NsmClient*>(self);
-            client->m_osc->pending.emplace_back([client] { emit client->windowRequested(true); });
-            return 0;
-        },
-        this);
-    lo_server_add_method(
-        server, "/nsm/client/hide_optional_gui", "",
-        [](const char*, const char*, lo_arg**, int, lo_message, void* self) {
-            auto* client = static_cast<NsmClient*>(self);
-            client->m_osc->pending.emplace_back([client] { emit client->windowRequested(false); });
-            return 0;
-        },
-        this);
+    // The requests without arguments, told apart by their path.
+    for (const char* path :
+         {"/nsm/client/save", "/nsm/client/show_optional_gui", "/nsm/client/hide_optional_gui"}) {
+        lo_server_add_method(
+            server, path, "",
+            [](const char* request, const char*, lo_arg**, int, lo_message, void* self) {
+                auto* client = static_cast<NsmClient*>(self);
+                client->m_osc->pending.emplace_back([client, request = std::string(request)] {
+                    if (request == "/nsm/client/save") {
+                        emit client->saveRequested();
+                    } else {
+                        emit client->windowRequested(request == "/nsm/client/show_optional_gui");
+                    }
+                });
+                return 0;
+            },
+            this);
+    }
 
     m_osc = std::move(osc);
     m_notifier = new QSocketNotifier(lo_server_get_socket_fd(server), QSocketNotifier::Read, this);
