@@ -52,6 +52,10 @@ void BankLoader::loadExtras(int index, const TrackExtras& extras) {
     m_bank.setStopOnGrid(index, extras.stopOnGrid);
     m_bank.setStretch(index, extras.stretch);
     m_bank.setPitch(index, extras.pitchCents);
+    // The lone-wolf group is no set's: a track in it stays there unless the set names another.
+    if (extras.chokeGroup > 1 || m_bank.track(index).chokeGroup > 1) {
+        m_bank.setChokeGroup(index, extras.chokeGroup);
+    }
 }
 
 void BankLoader::reset(int index) {
@@ -62,7 +66,7 @@ void BankLoader::reset(int index) {
     m_bank.setVolume(index, 0);
     m_bank.setHold(index, true);
     m_bank.setLoop(index, true);
-    m_bank.setLoneWolfMember(index, false);
+    m_bank.setChokeGroup(index, 0);
     m_bank.unload(index); // stopped with its sound, so a later load does not show "STOP"
     // Once disarmed: an armed track quantised off would start at once.
     loadExtras(index, {});

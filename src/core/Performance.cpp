@@ -204,7 +204,8 @@ SetExtras Performance::currentExtras(const QString& setPath) const {
     SetExtras extras;
     for (int i = 0; i < kTrackCount; ++i) {
         const Track& t = m_bank.track(i);
-        extras.tracks[i] = {t.quantise, t.stopOnGrid, t.stretch, t.pitchCents};
+        extras.tracks[i] = {t.quantise, t.stopOnGrid, t.stretch, t.pitchCents,
+                            t.chokeGroup > 1 ? int{t.chokeGroup} : 0};
         extras.files[i] = HintFor(t.path, setPath);
     }
     return extras;

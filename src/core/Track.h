@@ -9,6 +9,8 @@
 namespace mt {
 
 inline constexpr int kTrackCount = 8;
+// Choke groups 1..kChokeGroups; group 1 is the lone-wolf group.
+inline constexpr int kChokeGroups = 4;
 inline constexpr int kNormalSpeed = 4410; // the speed bar at the file's own pace
 // The mix bars' ranges: dB, pan units, tens of hertz on the 44.1 kHz scale.
 inline constexpr int kMinVolume = -70, kMaxVolume = 0;
@@ -70,8 +72,10 @@ struct Track {
     bool startLooping = false;
     std::int64_t stopFrame = -1; // a stop waiting for the grid: its frame; -1 none
 
-    bool loneWolf = false; // member of the lone-wolf group
-    bool keyHeld = false;  // its performance key is down
+    // The choke group it belongs to: 0 none, 1 the lone-wolf group (F3 and O; no set stores
+    // it, so it stays across an open), 2..kChokeGroups the others, which a set's companion keeps.
+    std::uint8_t chokeGroup = 0;
+    bool keyHeld = false; // its performance key is down
     PlayState state = PlayState::Stopped;
     bool looping = false; // the sound last started loops
 
@@ -79,6 +83,7 @@ struct Track {
     bool loading() const { return loadState == LoadState::Loading; }
     bool armed() const { return startFrame >= 0; }
     bool keepsPitch() const { return stretch == Stretch::KeepPitch; }
+    bool loneWolf() const { return chokeGroup == 1; }
     // The buffer the track sounds through: its keep-pitch sound when it has one.
     std::int32_t sounding() const { return rendered != 0 ? rendered : buffer; }
 };

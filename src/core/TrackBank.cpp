@@ -89,10 +89,10 @@ void TrackBank::start(int index, bool looping) {
         return;
     }
     disarm(index);
-    if (m_loneWolfMode && m_tracks[index].loneWolf) {
+    if (chokes(index)) {
         // The started track is silenced too: it starts again from its first frame below.
         for (int j = 0; j < kTrackCount; ++j) {
-            if (m_tracks[j].loaded && m_tracks[j].loneWolf) {
+            if (m_tracks[j].loaded && sameGroup(index, j)) {
                 disarm(j);
                 m_sound.stop(m_tracks[j].sounding());
                 m_tracks[j].state = PlayState::Stopped;
@@ -121,10 +121,10 @@ std::int64_t TrackBank::startGridFrame(int index) const {
 void TrackBank::arm(int index, bool looping, std::int64_t frame) {
     disarm(index);
     Track& t = m_tracks[index];
-    if (m_loneWolfMode && t.loneWolf) {
+    if (chokes(index)) {
         // The group falls silent at the frame the member starts, not at the press.
         for (int j = 0; j < kTrackCount; ++j) {
-            if (j != index && m_tracks[j].loaded && m_tracks[j].loneWolf) {
+            if (j != index && m_tracks[j].loaded && sameGroup(index, j)) {
                 if (disarm(j)) {
                     notifyTrack(j);
                 }
@@ -177,10 +177,10 @@ bool TrackBank::disarm(int index) {
     if (t.loaded) {
         m_sound.cancelScheduled(t.sounding());
     }
-    if (t.startFrame >= 0 && m_loneWolfMode && t.loneWolf) {
+    if (t.startFrame >= 0 && chokes(index)) {
         // The members it would have silenced play on.
         for (int j = 0; j < kTrackCount; ++j) {
-            if (j != index && m_tracks[j].loaded && m_tracks[j].loneWolf) {
+            if (j != index && m_tracks[j].loaded && sameGroup(index, j)) {
                 m_sound.cancelScheduled(m_tracks[j].sounding());
             }
         }
@@ -226,9 +226,9 @@ void TrackBank::advance(std::int64_t frame) {
     for (int i = 0; i < kTrackCount; ++i) {
         Track& t = m_tracks[i];
         if (t.startFrame >= 0 && t.startFrame <= frame) {
-            if (m_loneWolfMode && t.loneWolf) {
+            if (chokes(i)) {
                 for (int j = 0; j < kTrackCount; ++j) {
-                    if (j != i && m_tracks[j].loneWolf && m_tracks[j].playing()) {
+                    if (j != i && sameGroup(i, j) && m_tracks[j].playing()) {
                         m_tracks[j].state = PlayState::Stopped;
                         notifyTrack(j);
                     }
@@ -435,13 +435,43 @@ void TrackBank::toggleLoneWolfMode() {
 }
 
 void TrackBank::setLoneWolfMember(int index, bool member) {
-    m_tracks[index].loneWolf = member;
-    notifyTrack(index);
+    if (member) {
+        setChokeGroup(index, 1);
+    } else if (m_tracks[index].loneWolf()) {
+        setChokeGroup(index, 0);
+    }
+}
+
+void TrackBank::setChokeGroup(int index, int group) {
+    group = std::clamp(group, 0, kChokeGroups);
+    if (m_tracks[index].chokeGroup == group) {
+        return;
+    }
+    Track& t = m_tracks[index];
+    const int old = t.chokeGroup;
+    const std::int64_t armedAt = t.startFrame;
+    disarm(index); // a start it armed silences the group it leaves no longer
+    t.chokeGroup = static_cast<std::uint8_t>(group);
+    if (armedAt >= 0) {
+        m_nextTriggerGain = m_triggerGain[index]; // armed again, in the new group
+        arm(index, t.startLooping, armedAt);
+        m_nextTriggerGain = 0;
+    }
+    if (group > 1 || old > 1) {
+        edited(index);
+    } else {
+        notifyTrack(index);
+    }
+}
+
+bool TrackBank::chokes(int index) const {
+    const int group = m_tracks[index].chokeGroup;
+    return group > 1 || (group == 1 && m_loneWolfMode);
 }
 
 void TrackBank::toggleSelectedLoneWolf() {
     if (m_selectedTrack != -1) {
-        setLoneWolfMember(m_selectedTrack, !m_tracks[m_selectedTrack].loneWolf);
+        setLoneWolfMember(m_selectedTrack, !m_tracks[m_selectedTrack].loneWolf());
     }
 }
 

@@ -88,13 +88,20 @@ public:
     // Whether the track's frame shows the selected-track mute.
     bool mutedAlone(int index) const { return m_selectedTrackMuted && m_mutedTrack == index; }
 
-    // --- Selection and the lone-wolf group -------------------------------------------------
+    // --- Selection and the choke groups ----------------------------------------------------
+    // Starting a member of a choke group silences every member of its group, itself included
+    // (it then starts again), with the stop's fade. Group 1 is the lone-wolf group: it chokes
+    // only while lone-wolf mode is on (F3); groups 2..kChokeGroups always do.
     void select(int index);
     // Moves the selection to the next loaded track after the current one, never wrapping:
     // -1 when there is none up to track 8. Returns the new selection.
     std::int16_t selectNextLoaded();
     void toggleLoneWolfMode();
     void setLoneWolfMember(int index, bool member);
+    // Track `index` joins `group` (0: none), leaving the one it was in; an armed start stays
+    // armed, now silencing its new group. Groups 2..kChokeGroups are stored with a set, so
+    // joining or leaving one marks the bank changed.
+    void setChokeGroup(int index, int group);
     // The selected track in or out of the group; nothing without a selection.
     void toggleSelectedLoneWolf();
     // The selected track's pan; nothing without a selection.
@@ -210,6 +217,11 @@ private:
     void notifyBank() { notify(kBankBit); }
     void notify(std::uint32_t bits);
     void start(int index, bool looping);
+    // Starting the track silences its group now (its group is 0 or switched off: never).
+    bool chokes(int index) const;
+    bool sameGroup(int index, int other) const {
+        return m_tracks[other].chokeGroup == m_tracks[index].chokeGroup;
+    }
     // The start asked for now lands here: -1 for at once.
     std::int64_t startGridFrame(int index) const;
     void arm(int index, bool looping, std::int64_t frame);

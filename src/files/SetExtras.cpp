@@ -69,6 +69,15 @@ bool ReadPitch(const QJsonValue& stored, int& value) {
     return true;
 }
 
+bool ReadChokeGroup(const QJsonValue& stored, int& value) {
+    const double group = stored.toDouble(0.0);
+    if (!stored.isDouble() || (group != 2 && group != 3 && group != 4)) {
+        return false;
+    }
+    value = static_cast<int>(group);
+    return true;
+}
+
 bool ReadSize(const QJsonValue& stored, qint64& value) {
     const double bytes = stored.toDouble(-1.0);
     // Exact in a double up to 2^53 bytes, far beyond any sound file.
@@ -111,6 +120,9 @@ QByteArray EncodeSetExtras(const SetExtras& extras) {
             {QStringLiteral("stopOnGrid"), t.stopOnGrid},
             {QStringLiteral("stretch"), kStretchWords[static_cast<std::size_t>(t.stretch)]},
             {QStringLiteral("pitchCents"), t.pitchCents}};
+        if (t.chokeGroup > 1) {
+            entry.insert(QStringLiteral("chokeGroup"), t.chokeGroup);
+        }
         const FileHint& file = extras.files[i];
         if (file.size >= 0) {
             entry.insert(QStringLiteral("fileSize"), static_cast<double>(file.size));
@@ -156,6 +168,7 @@ DecodedSetExtras DecodeSetExtras(const QByteArray& bytes) {
         Take(entry, QStringLiteral("stopOnGrid"), t.stopOnGrid, decoded.ok, ReadBool);
         Take(entry, QStringLiteral("stretch"), t.stretch, decoded.ok, ReadStretch);
         Take(entry, QStringLiteral("pitchCents"), t.pitchCents, decoded.ok, ReadPitch);
+        Take(entry, QStringLiteral("chokeGroup"), t.chokeGroup, decoded.ok, ReadChokeGroup);
         FileHint& file = decoded.extras.files[static_cast<std::size_t>(i)];
         Take(entry, QStringLiteral("fileSize"), file.size, decoded.ok, ReadSize);
         Take(entry, QStringLiteral("relativePath"), file.relativePath, decoded.ok, ReadText);

@@ -26,6 +26,8 @@ struct TrackExtras {
     bool stopOnGrid = false; // a stop waits for the next grid point too; holds never do
     Stretch stretch = Stretch::Tape;
     int pitchCents = 0; // kMinPitchCents..kMaxPitchCents; heard only with KeepPitch
+    // The track's choke group 2..4; 0 for none and for the lone-wolf group, which no set keeps.
+    int chokeGroup = 0;
 
     bool operator==(const TrackExtras&) const = default;
 };
@@ -56,7 +58,8 @@ QString CompanionPath(const QString& settingPath);
 // The companion's bytes: UTF-8 JSON, an object with "format": "marrowtune-set", "version": 1
 // and "tracks": eight objects of "quantise" (a word: "off", "1/16", "1/8", "beat", "bar",
 // "2bars", "4bars"), "stopOnGrid" (true or false), "stretch" ("tape" or "keepPitch") and
-// "pitchCents" (a whole number of cents, -1200..1200); a track with a known file also
+// "pitchCents" (a whole number of cents, -1200..1200), and "chokeGroup" (2..4) for a track in
+// one of those groups; a track with a known file also
 // "fileSize" (a whole number of bytes) and "relativePath" (a string).
 QByteArray EncodeSetExtras(const SetExtras& extras);
 

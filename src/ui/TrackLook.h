@@ -29,7 +29,7 @@ inline QColor StartColour(const Track& t) {
 inline QColor TrackBackground(const Track& t, bool mutedAlone) {
     return mutedAlone   ? colours::kBlue
            : Waiting(t) ? colours::kOrange
-           : t.loneWolf ? colours::kGrey
+           : t.loneWolf() ? colours::kGrey
                         : colours::ButtonFace();
 }
 

@@ -162,7 +162,7 @@ void TrackPanel::onLoneWolfModeClicked() {
 void TrackPanel::onLoneWolfMemberTriggered() {
     // The item's tick was set from the membership when the popup opened.
     const int track = m_popupTrack;
-    m_app.bank.setLoneWolfMember(track, !m_app.bank.track(track).loneWolf);
+    m_app.bank.setLoneWolfMember(track, !m_app.bank.track(track).loneWolf());
 }
 
 void TrackPanel::onFineSpeedReleased(int index) {
@@ -173,7 +173,7 @@ void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
     QAction* loneWolfAction = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
     QAction* wavInfo = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuWavInfo"));
     const Track& t = m_app.bank.track(index);
-    loneWolfAction->setChecked(t.loneWolf);
+    loneWolfAction->setChecked(t.loneWolf());
     m_trackPopup.findChild<QMenu*>(QStringLiteral("mnuQuantise"))
         ->actions()
         .at(static_cast<int>(t.quantise))

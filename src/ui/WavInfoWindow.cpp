@@ -25,7 +25,7 @@ WavInfoWindow::WavInfoWindow(const TrackBank& bank, int track, QWidget* parent) 
                                QStringLiteral("kB"),
                            this);
     infoLabel = new QLabel(FormatWavInfo(path, 1), this);
-    loneWolfMemberLabel = new QLabel(bank.track(track).loneWolf ? QStringLiteral("一匹狼： ON")
+    loneWolfMemberLabel = new QLabel(bank.track(track).loneWolf() ? QStringLiteral("一匹狼： ON")
                                                                 : QStringLiteral("一匹狼： OFF"),
                                      this);
     okButton = new QPushButton(QStringLiteral("OK"), this);

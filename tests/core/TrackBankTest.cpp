@@ -258,11 +258,11 @@ TEST_F(TrackBankTest, MixSettersReachLoadedTracksAndMarkTheBankChanged) {
     bank.panSelected(40);
     EXPECT_EQ(sound.pans.back().second, 4000);
     bank.toggleSelectedLoneWolf();
-    EXPECT_TRUE(bank.track(0).loneWolf);
+    EXPECT_TRUE(bank.track(0).loneWolf());
     bank.select(-1);
     bank.panSelected(0);
     bank.toggleSelectedLoneWolf();
-    EXPECT_TRUE(bank.track(0).pan == 40 && bank.track(0).loneWolf);
+    EXPECT_TRUE(bank.track(0).pan == 40 && bank.track(0).loneWolf());
 
     // The selection moves to the next loaded track and never wraps.
     load(4);

@@ -108,7 +108,7 @@ TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
     press(Qt::Key_F7, {}, &play);
     EXPECT_EQ(bank().track(0).pan, 0);
     press(Qt::Key_O, {}, &play);
-    EXPECT_TRUE(bank().track(0).loneWolf && colour(&frame(0)) == QColor(128, 128, 128));
+    EXPECT_TRUE(bank().track(0).loneWolf() && colour(&frame(0)) == QColor(128, 128, 128));
     press(Qt::Key_F3, {}, &play);
     EXPECT_TRUE(bank().loneWolfMode());
     EXPECT_EQ(colour(play.loneWolfLabel, QPalette::WindowText), QColor(255, 255, 0));

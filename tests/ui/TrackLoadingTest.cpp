@@ -187,7 +187,7 @@ TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndKeepPitchAndShowsTheFile
             EXPECT_EQ(item->isChecked(), !expected);
             QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item).center());
         }
-        EXPECT_EQ(std::make_tuple(bank().track(3).loneWolf, bank().track(3).keepsPitch(),
+        EXPECT_EQ(std::make_tuple(bank().track(3).loneWolf(), bank().track(3).keepsPitch(),
                                   frame(3).keepPitchButton->isChecked()),
                   std::make_tuple(expected, expected, expected));
     }
