@@ -12,8 +12,11 @@ inline const QColor kMagenta(255, 0, 255); // selected track's number, a playing
 inline const QColor kCyan(0, 255, 255);    // a stopped track's button
 inline const QColor kBlue(0, 0, 255);      // something muted
 inline const QColor kGrey(128, 128, 128);  // a lone-wolf member's frame
-inline const QColor kYellow(255, 255, 0);  // a mode that is on
-inline const QColor kOrange(255, 160, 0);  // a track's start or stop waiting for the grid
+// The frame of a member of choke group 1 (the lone-wolf group) to 4.
+inline const QColor kChokeGroup[] = {kGrey, QColor(110, 170, 110), QColor(200, 160, 100),
+                                     QColor(150, 140, 210)};
+inline const QColor kYellow(255, 255, 0); // a mode that is on
+inline const QColor kOrange(255, 160, 0); // a track's start or stop waiting for the grid
 
 inline QColor ButtonFace() {
     return QApplication::palette().color(QPalette::Button);

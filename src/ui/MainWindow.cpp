@@ -236,6 +236,14 @@ void MainWindow::buildMenus() {
 
     m_trackPopup = new QMenu(this);
     addItem(m_trackPopup, QStringLiteral("一匹狼"), "mnuOokami")->setCheckable(true);
+    // The track's choke group: none, the lone-wolf group, then groups 2 to 4, in that order.
+    QMenu* choke = m_trackPopup->addMenu(QStringLiteral("チョークグループ"));
+    choke->setObjectName(QStringLiteral("mnuChokeGroup"));
+    addItem(choke, QStringLiteral("なし"), "mnuChokeNone");
+    addItem(choke, QStringLiteral("1（一匹狼）"), "mnuChokeLoneWolf");
+    addItem(choke, QStringLiteral("2"), "mnuChokeTwo");
+    addItem(choke, QStringLiteral("3"), "mnuChokeThree");
+    addItem(choke, QStringLiteral("4"), "mnuChokeFour");
     addItem(m_trackPopup, QStringLiteral("WAVファイル情報表示"), "mnuWavInfo");
     // Where the track's start lands, in the order of Quantise; and whether its stops wait too.
     QMenu* quantise = m_trackPopup->addMenu(QStringLiteral("クオンタイズ"));

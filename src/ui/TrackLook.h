@@ -25,12 +25,12 @@ inline QColor StartColour(const Track& t) {
     return Waiting(t) ? colours::kOrange : t.playing() ? colours::kMagenta : colours::kCyan;
 }
 
-// The track's frame: the selected-track mute over the grid's wait over the lone-wolf group.
+// The track's frame: the selected-track mute over the grid's wait over the choke group.
 inline QColor TrackBackground(const Track& t, bool mutedAlone) {
-    return mutedAlone   ? colours::kBlue
-           : Waiting(t) ? colours::kOrange
-           : t.loneWolf() ? colours::kGrey
-                        : colours::ButtonFace();
+    return mutedAlone          ? colours::kBlue
+           : Waiting(t)        ? colours::kOrange
+           : t.chokeGroup != 0 ? colours::kChokeGroup[t.chokeGroup - 1]
+                               : colours::ButtonFace();
 }
 
 } // namespace mt::look

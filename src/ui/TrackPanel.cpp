@@ -62,18 +62,24 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
     QAction* loneWolfAction = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuOokami"));
     loneWolfAction->setEnabled(true);
     connect(loneWolfAction, &QAction::triggered, this, &TrackPanel::onLoneWolfMemberTriggered);
-    auto* grids = new QActionGroup(this); // one grid at a time
-    const QList<QAction*> gridItems =
-        m_trackPopup.findChild<QMenu*>(QStringLiteral("mnuQuantise"))->actions();
-    for (qsizetype i = 0; i < gridItems.size(); ++i) {
-        QAction* item = gridItems[i];
-        item->setCheckable(true);
-        item->setEnabled(true);
-        grids->addAction(item);
-        const auto grid = static_cast<Quantise>(i);
-        connect(item, &QAction::triggered, this,
-                [this, grid] { m_app.bank.setQuantise(m_popupTrack, grid); });
-    }
+    // One grid and one choke group at a time, each item the value of its place.
+    const auto choices = [this](const char* menu, auto choose) {
+        auto* group = new QActionGroup(this);
+        const QList<QAction*> items =
+            m_trackPopup.findChild<QMenu*>(QLatin1String(menu))->actions();
+        for (qsizetype i = 0; i < items.size(); ++i) {
+            items[i]->setCheckable(true);
+            items[i]->setEnabled(true);
+            group->addAction(items[i]);
+            connect(items[i], &QAction::triggered, this,
+                    [this, choose, i] { choose(m_popupTrack, static_cast<int>(i)); });
+        }
+    };
+    choices("mnuQuantise", [this](int track, int grid) {
+        m_app.bank.setQuantise(track, static_cast<Quantise>(grid));
+    });
+    choices("mnuChokeGroup",
+            [this](int track, int group) { m_app.bank.setChokeGroup(track, group); });
     QAction* stopOnGrid = m_trackPopup.findChild<QAction*>(QStringLiteral("mnuStopOnGrid"));
     stopOnGrid->setEnabled(true);
     connect(stopOnGrid, &QAction::triggered, this, [this] {
@@ -177,6 +183,10 @@ void TrackPanel::ShowTrackPopup(int index, const QPoint& globalPos) {
     m_trackPopup.findChild<QMenu*>(QStringLiteral("mnuQuantise"))
         ->actions()
         .at(static_cast<int>(t.quantise))
+        ->setChecked(true);
+    m_trackPopup.findChild<QMenu*>(QStringLiteral("mnuChokeGroup"))
+        ->actions()
+        .at(t.chokeGroup)
         ->setChecked(true);
     m_trackPopup.findChild<QAction*>(QStringLiteral("mnuStopOnGrid"))->setChecked(t.stopOnGrid);
     m_trackPopup.findChild<QAction*>(QStringLiteral("mnuKeepPitch"))->setChecked(t.keepsPitch());

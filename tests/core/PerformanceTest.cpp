@@ -327,6 +327,7 @@ TEST_F(PerformanceTest, TheCompanionComesAndGoesWithTheSetAndNeverKeepsItFromOpe
     tracks.setStopOnGrid(1, true);
     tracks.setStretch(1, Stretch::KeepPitch);
     tracks.setPitch(1, -250);
+    tracks.setChokeGroup(1, 3);
     const QString set = m_dir.filePath("live.mrw"), companion = set + "x";
     ASSERT_TRUE(performance.saveAs(set));
     const QByteArray stored = read(companion);
@@ -337,18 +338,21 @@ TEST_F(PerformanceTest, TheCompanionComesAndGoesWithTheSetAndNeverKeepsItFromOpe
     const auto reopen = [&](TrackExtras first, TrackExtras second, bool damaged) {
         tracks.setQuantise(0, Quantise::TwoBars); // what the set replaces
         tracks.setQuantise(1, Quantise::TwoBars);
+        tracks.setLoneWolfMember(0, true); // which no set holds
+        tracks.setChokeGroup(1, 2);
         m_messages.shown.clear();
         ASSERT_TRUE(performance.open(set));
-        EXPECT_TRUE(tracks.track(0).quantise == first.quantise &&
+        EXPECT_TRUE(tracks.track(0).loneWolf() && tracks.track(1).chokeGroup == second.chokeGroup &&
+                    tracks.track(0).quantise == first.quantise &&
                     tracks.track(1).quantise == second.quantise &&
                     tracks.track(1).stopOnGrid == second.stopOnGrid &&
                     tracks.track(1).stretch == second.stretch &&
                     tracks.track(1).pitchCents == second.pitchCents && !tracks.changed());
         EXPECT_EQ(m_messages.texts(), damaged ? std::vector{told} : std::vector<QString>{});
     };
-    reopen({Quantise::Bar}, {Quantise::Beat, true, Stretch::KeepPitch, -250}, false);
+    reopen({Quantise::Bar}, {Quantise::Beat, true, Stretch::KeepPitch, -250, 3}, false);
     write("live.mrwx", QByteArray(stored).replace("\"beat\"", "\"someday\""));
-    reopen({Quantise::Bar}, {Quantise::Off, true, Stretch::KeepPitch, -250}, true);
+    reopen({Quantise::Bar}, {Quantise::Off, true, Stretch::KeepPitch, -250, 3}, true);
     ASSERT_TRUE(QFile::remove(companion));
     reopen({}, {}, false);
     ASSERT_EQ(::mkfifo(QFile::encodeName(companion).constData(), 0600), 0);

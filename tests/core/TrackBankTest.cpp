@@ -119,6 +119,26 @@ TEST_F(TrackBankTest, StartsWithTheMixAndLoneWolvesChokeEachOther) {
     bank.play(0);
     EXPECT_TRUE(bank.playing(2));
 
+    // Groups 2 to 4 choke whatever the mode; each group only its own, and a track is in one.
+    for (int i : {1, 3, 5, 6}) {
+        load(i);
+    }
+    bank.setChokeGroup(1, 3);
+    bank.setChokeGroup(3, 3);
+    bank.setChokeGroup(5, 4);
+    bank.setChokeGroup(6, 4);
+    bank.setChokeGroup(0, 4); // leaves the lone-wolf group
+    EXPECT_FALSE(bank.track(0).loneWolf());
+    bank.play(0);
+    bank.play(1);
+    bank.play(5);
+    bank.play(3);
+    EXPECT_TRUE(!bank.playing(1) && bank.playing(3) && !bank.playing(0) && bank.playing(5) &&
+                bank.playing(2));
+    bank.setChokeGroup(5, 0);
+    bank.play(6);
+    EXPECT_TRUE(bank.playing(5) && bank.playing(6));
+
     // The button: a playing track stops; a stopped loop track starts looping.
     bank.toggle(2);
     EXPECT_FALSE(bank.playing(2));
@@ -235,12 +255,20 @@ TEST_F(TrackBankTest, MixSettersReachLoadedTracksAndMarkTheBankChanged) {
 
     // Every edit a setting file stores marks the bank changed; how it is shown does not.
     const std::pair<std::function<void()>, bool> edits[] = {
-        {[&] { bank.setVolume(2, -5); }, true},           {[&] { bank.setPan(2, 5); }, true},
-        {[&] { bank.setSpeed(2, 4000); }, true},          {[&] { bank.setLoop(2, true); }, true},
-        {[&] { bank.setHold(2, true); }, true},           {[&] { bank.setRatio(2, "*2"); }, true},
-        {[&] { bank.setFile(2, "a", "/a"); }, true},      {[&] { bank.clear(2); }, true},
-        {[&] { bank.setFineSpeed(2, true); }, false},     {[&] { bank.select(2); }, false},
-        {[&] { bank.setLoneWolfMember(2, true); }, false}};
+        {[&] { bank.setVolume(2, -5); }, true},
+        {[&] { bank.setPan(2, 5); }, true},
+        {[&] { bank.setSpeed(2, 4000); }, true},
+        {[&] { bank.setLoop(2, true); }, true},
+        {[&] { bank.setHold(2, true); }, true},
+        {[&] { bank.setRatio(2, "*2"); }, true},
+        {[&] { bank.setFile(2, "a", "/a"); }, true},
+        {[&] { bank.clear(2); }, true},
+        {[&] { bank.setFineSpeed(2, true); }, false},
+        {[&] { bank.select(2); }, false},
+        {[&] { bank.setLoneWolfMember(2, true); }, false},
+        {[&] { bank.setChokeGroup(2, 3); }, true},
+        {[&] { bank.setChokeGroup(2, 0); }, true},
+        {[&] { bank.setChokeGroup(2, 1); }, false}};
     for (std::size_t i = 0; i < std::size(edits); ++i) {
         bank.markSaved();
         edits[i].first();

@@ -157,7 +157,8 @@ TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
     SetExtras set;
     for (int i = 0; i < 8; ++i) {
         set.tracks[i] = {static_cast<Quantise>(i % kQuantiseCount), i % 3 == 0,
-                         i % 2 == 0 ? Stretch::Tape : Stretch::KeepPitch, (i - 4) * 300};
+                         i % 2 == 0 ? Stretch::Tape : Stretch::KeepPitch, (i - 4) * 300,
+                         i % 4 == 0 ? 0 : 1 + i % 4};
     }
     set.files[1] = {3'000'000'000, "../キット/b.wav"};
     set.files[2] = {0, {}};
@@ -197,6 +198,10 @@ TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
          false,
          {-1, "b.wav"}},
         {head + R"(1, "tracks": [{"fileSize": 7.5, "relativePath": 3}]})", {}, false},
+        {head + R"(1, "tracks": [{"chokeGroup": 4}]})", {.chokeGroup = 4}, true},
+        {head + R"(1, "tracks": [{"chokeGroup": 1}]})",
+         {},
+         false}, // the lone-wolf group is no set's
         {head + R"(1, "tracks": {"quantise": "bar"}})", {}, false},
         {R"({"format": "other", "tracks": [{"quantise": "bar"}]})", {}, false},
         {bytes.left(bytes.size() / 2), {}, false}};

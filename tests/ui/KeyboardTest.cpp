@@ -189,20 +189,32 @@ TEST_F(KeyboardTest, PlayModeWindowShowsTheBankAndPlaysIt) {
     EXPECT_TRUE(openPlayMode().playModeStartButtons[4]->isEnabled());
 }
 
-// A track quantised from its popup waits for the running clock's bar: from the press both
-// windows show it armed, and a second press before the bar calls the start off.
-TEST_F(KeyboardTest, AQuantisedTrackShowsArmedUntilPressedAgain) {
+// A track's popup sets its choke group and its grid. A track quantised there waits for the
+// running clock's bar: from the press both windows show it armed, and a second press before the
+// bar calls the start off.
+TEST_F(KeyboardTest, APopupsChokeGroupShowsAndAQuantisedTrackShowsArmedUntilPressedAgain) {
     PlayModeWindow& play = openPlayMode();
     test::ClickCheckBox(*play.playModeHoldChecks[0]);
-    QTest::mouseClick(play.trackKeyLabels[0], Qt::RightButton);
-    QMenu& popup = *m_window.trackPopup();
-    auto& grids = *popup.findChild<QMenu*>(QStringLiteral("mnuQuantise"));
-    ASSERT_TRUE(QTest::qWaitFor([&popup] { return popup.isVisible(); }));
-    QTest::mouseClick(&popup, Qt::LeftButton, {},
-                      popup.actionGeometry(grids.menuAction()).center());
-    ASSERT_TRUE(QTest::qWaitFor([&grids] { return grids.isVisible(); }));
-    QAction& bar = *grids.findChild<QAction*>(QStringLiteral("mnuQuantiseBar"));
-    QTest::mouseClick(&grids, Qt::LeftButton, {}, grids.actionGeometry(&bar).center());
+    // The track's popup, one of its submenus, one item of that.
+    const auto choose = [&](const char* menu, const char* item) {
+        QTest::mouseClick(play.trackKeyLabels[0], Qt::RightButton);
+        QMenu& popup = *m_window.trackPopup();
+        auto& sub = *popup.findChild<QMenu*>(QLatin1String(menu));
+        ASSERT_TRUE(QTest::qWaitFor([&popup] { return popup.isVisible(); }));
+        QTest::mouseClick(&popup, Qt::LeftButton, {},
+                          popup.actionGeometry(sub.menuAction()).center());
+        ASSERT_TRUE(QTest::qWaitFor([&sub] { return sub.isVisible(); }));
+        QAction& chosen = *sub.findChild<QAction*>(QLatin1String(item));
+        QTest::mouseClick(&sub, Qt::LeftButton, {}, sub.actionGeometry(&chosen).center());
+    };
+    // A choke group shows in the frame's colour on both windows; O takes it to the lone wolves.
+    choose("mnuChokeGroup", "mnuChokeThree");
+    EXPECT_TRUE(bank().track(0).chokeGroup == 3 && colour(&frame(0)) == QColor(200, 160, 100) &&
+                colour(play.trackRows[0]) == QColor(200, 160, 100));
+    bank().select(0);
+    press(Qt::Key_O, {}, &play);
+    EXPECT_TRUE(bank().track(0).loneWolf() && colour(&frame(0)) == QColor(128, 128, 128));
+    choose("mnuQuantise", "mnuQuantiseBar");
     EXPECT_EQ(bank().track(0).quantise, Quantise::Bar);
 
     const QColor orange(255, 160, 0);
