@@ -111,6 +111,38 @@ TEST(MidiDispatcher, LearnBindsControllersAndNotesThatMoveBarsAndPress) {
               "none");
 }
 
+// Every bar's knob reaches both ends and its middle, and every encoder mode turns both ways.
+TEST(MidiDispatcher, KnobsReachBothEndsAndEncodersTurnBothWays) {
+    using K = MidiAction::Kind;
+    const struct {
+        K kind;
+        CcMode mode;
+        std::initializer_list<int> values;
+        Calls calls;
+    } rows[] = {
+        {K::Volume, CcMode::Absolute, {0, 64, 127}, {"volume 3 -70", "volume 3 -35", "volume 3 0"}},
+        {K::Pan, CcMode::Absolute, {0, 64, 127}, {"pan 3 -40", "pan 3 0", "pan 3 40"}},
+        {K::Speed,
+         CcMode::Absolute,
+         {0, 64, 127},
+         {"speed 3 2205", "speed 3 4410", "speed 3 8725"}},
+        {K::Volume, CcMode::RelativeTwosComplement, {2, 126}, {"volume 3 by 2", "volume 3 by -2"}},
+        {K::Pan, CcMode::RelativeBinaryOffset, {66, 62}, {"pan 3 by 2", "pan 3 by -2"}},
+        {K::Speed, CcMode::RelativeSignMagnitude, {2, 66}, {"speed 3 by 20", "speed 3 by -20"}}};
+    for (const auto& r : rows) {
+        RecordingPerformance sink;
+        MidiDispatcher midi(sink);
+        Controller knob(midi);
+        midi.learn({r.kind, 3}, r.mode);
+        knob.send({0xB0, 20, 0});
+        sink.take();
+        for (int value : r.values) {
+            knob.send({0xB0, 20, value});
+        }
+        EXPECT_EQ(sink.take(), r.calls) << static_cast<int>(r.kind) << static_cast<int>(r.mode);
+    }
+}
+
 TEST(VelocityCurve, GainsInHundredthsOfADb) {
     const VelocityCurve linear;
     EXPECT_EQ(VelocityGainCentiDb(linear, 127), 0);
