@@ -7,7 +7,8 @@
 #   TESTS=regex        run only the ctest tests whose names match
 # make lint: clang-tidy (.clang-tidy) over src/, tests/ and bench/ as build/debug compiles
 # them, LINT_JOBS (default 2) files at a time; any finding fails it.
-.PHONY: run test build release bench bench-e2e bench-e2e-jack bench-peer bench-link soak soak-jack \
+# make package: a Debian package in build/package (scripts/check-package checks it).
+.PHONY: run test build release package bench bench-e2e bench-e2e-jack bench-peer bench-link soak soak-jack \
         startup-time deps format lint clean
 
 JOBS ?= $(shell nproc)
@@ -55,6 +56,13 @@ release: deps
 	cmake -S . -B build/release -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
 	      -DMARROWTUNE_TESTS=OFF -DMARROWTUNE_BENCH=OFF
 	cmake --build build/release -j $(JOBS)
+
+package: deps
+	cmake -S . -B build/package -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \
+	      -DMARROWTUNE_TESTS=OFF -DMARROWTUNE_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build build/package -j $(JOBS)
+	cd build/package && cpack
+	@ls build/package/marrowtune_*.deb
 
 bench-e2e: release
 	bench/e2e_latency.py build/release/src/app/marrowtune $(E2E_ARGS)
