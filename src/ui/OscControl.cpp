@@ -186,6 +186,7 @@ void OscControl::applyBacklogCall(const InputBacklog::Call& call) {
     switch (call.op) {
     case BacklogOp::Press:
         bank.press(call.track);
+        m_pressesApplied.fetch_add(1, std::memory_order_relaxed);
         break;
     case BacklogOp::Release:
         bank.release(call.track);

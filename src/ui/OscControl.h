@@ -15,6 +15,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 
 namespace mt {
 
@@ -55,6 +56,10 @@ public:
     const QString& status() const { return m_status; }
 
     OscDispatch& dispatch() { return m_dispatch; }
+    // Key presses that reached the bank, for the status and the flood's count. Any thread.
+    std::uint64_t pressesApplied() const {
+        return m_pressesApplied.load(std::memory_order_relaxed);
+    }
     const OscSubscribers& subscribers() const { return m_subscribers; }
 
     // OscTarget: the server's thread.
@@ -106,6 +111,7 @@ private:
     InputBacklog m_backlog;
     ThreadWake m_wake; // from the server's thread to drain()
     std::atomic<int> m_posted{0};
+    std::atomic<std::uint64_t> m_pressesApplied{0};
     std::array<Shown, 8> m_shown{};
     std::array<float, 8> m_levels{};
     BankShown m_bankShown;
