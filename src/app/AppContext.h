@@ -21,6 +21,7 @@
 #include "media/cd/CdPlayer.h"
 #include "media/midi/MidiFilePlayer.h"
 #include "media/mmt/TapTimer.h"
+#include "osc/OscSettings.h"
 #include "platform/PlatformServices.h"
 
 #include <QString>
@@ -71,6 +72,7 @@ struct AppContext {
     OutputFormat outputFormat;
     OutputChoice outputChoice; // audio system, device and block, stored in the own section
     KeyPositions keyPositions; // the performance keys' places, stored in the own section
+    OscSettings osc;           // OSC control, stored in the own section "Osc"
     // The beat clock's way out to other gear (MIDI clock), set where one is available; null
     // for none. Not owning.
     ClockSender* clockSender = nullptr;

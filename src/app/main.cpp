@@ -10,6 +10,8 @@
 #include "ui/JapaneseFont.h"
 #include "ui/MainWindow.h"
 #include "ui/MidiPerformance.h"
+#include "ui/OscControl.h"
+#include "ui/OscWindow.h"
 #include "ui/PerformanceApplication.h"
 #include "ui/QtDialogServices.h"
 #include "ui/SessionWindow.h"
@@ -104,6 +106,10 @@ int main(int argc, char* argv[]) {
     controllers.attachWindow(window);
     mt::AddControllerMenus(window, context, controllers);
     QTimer::singleShot(0, &controllers, [&controllers] { controllers.start(); });
+    // OSC control, when the performer turned it on: a port in use is a line, never a box.
+    mt::OscControl osc(context);
+    mt::AttachOscWindow(window, osc);
+    QTimer::singleShot(0, &osc, [&osc] { osc.start(); });
     mt::RecoveryKeeper recovery(context.performance, mt::RecoveryKeeper::DefaultFolder());
     std::unique_ptr<mt::SessionGlue> session;
     if (!sessionManager.isEmpty()) {

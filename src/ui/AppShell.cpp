@@ -27,6 +27,7 @@ namespace {
 const QString kSection = QStringLiteral("Info");
 // The program's own settings, kept apart so "Info" holds exactly its twelve keys.
 const QString kOwnSection = QStringLiteral("Marrowtune");
+const QString kOscSection = QStringLiteral("Osc");
 
 QString BoolText(bool value) {
     return value ? QStringLiteral("True") : QStringLiteral("False");
@@ -137,6 +138,12 @@ void AppShell::onLoad() {
     m_app.performance.readClockSettings(store, m_app.appName);
     m_app.performance.readRelinkFolders(store, m_app.appName);
     m_app.outsideClocks.readSettings(store, m_app.appName);
+    const auto osc = [&](const char* key) {
+        return store.value(m_app.appName, kOscSection, QLatin1String(key));
+    };
+    m_app.osc.enabled = StoredBool(osc("Enabled")).value_or(false);
+    m_app.osc.port = static_cast<int>(StoredInt(osc("Port"), 0, 65535).value_or(9000));
+    m_app.osc.allInterfaces = StoredBool(osc("AllInterfaces")).value_or(false);
 
     w.midiPanel().lastMidiFile = read("MIDIDir").value_or(QString());
 
@@ -229,6 +236,12 @@ void AppShell::writeOwn() {
     m_app.performance.writeClockSettings(store, m_app.appName);
     m_app.performance.writeRelinkFolders(store, m_app.appName);
     m_app.outsideClocks.writeSettings(store, m_app.appName);
+    store.setValue(m_app.appName, kOscSection, QStringLiteral("Enabled"),
+                   BoolText(m_app.osc.enabled));
+    store.setValue(m_app.appName, kOscSection, QStringLiteral("Port"),
+                   QString::number(m_app.osc.port));
+    store.setValue(m_app.appName, kOscSection, QStringLiteral("AllInterfaces"),
+                   BoolText(m_app.osc.allInterfaces));
 }
 
 void AppShell::reportWriteFailure() {

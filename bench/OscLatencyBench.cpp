@@ -1,0 +1,288 @@
+// OSC control in the running program's arrangement: the main window shown (offscreen platform)
+// and repainted at 50 Hz, one part of it taking 5 ms to paint, the sound library on an offline
+// output pulled by a pretend audio thread, OSC on 127.0.0.1.
+//  1. Latency: a /press is timed from just before the client's sendto to the moment the bank's
+//     press has handed the play command to the library (its engine ring). Median and 99th
+//     percentile with the window idle and busy, against the goal p99 <= 1 ms.
+//  2. Flood: 10,000 messages a second (press/release pairs) for 10 s with the window busy:
+//     the presses that never reached the bank, and the growth of the peak resident memory
+//     (goal: none lost, no growth).
+//
+// bench_osc [presses per phase, default 400] [flood seconds, default 10]
+#include "app/AppContext.h"
+#include "audio/OfflineOutput.h"
+#include "audio/SoundBuffers.h"
+#include "osc/OscMessage.h"
+#include "platform/DesktopServices.h"
+#include "platform/IniSettingsStore.h"
+#include "platform/MessageBoxService.h"
+#include "platform/PlatformServices.h"
+#include "ui/MainWindow.h"
+#include "ui/OscControl.h"
+#include "ui/PerformanceApplication.h"
+#include "ui/QtDialogServices.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+double Percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[std::min(v.size() - 1, static_cast<std::size_t>(p * v.size()))];
+}
+
+// A /proc/self/status field in kB: VmRSS now, VmHWM the peak.
+long StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind(field, 0) == 0) {
+            return std::atol(line.c_str() + std::strlen(field) + 1);
+        }
+    }
+    return -1;
+}
+
+class PrintedMessages final : public mt::MessageBoxService {
+public:
+    void show(const QString& text, const QString& /*title*/, mt::MessageIcon /*icon*/) override {
+        std::fprintf(stderr, "bench_osc: message: %s\n", qPrintable(text));
+    }
+    bool confirm(const QString& text, const QString& title) override {
+        show(text, title, mt::MessageIcon::None);
+        return false;
+    }
+};
+
+// A part of the window whose painting takes `ms` of the UI thread when the repaint timer asked.
+class SlowPaint final : public QWidget {
+public:
+    explicit SlowPaint(QWidget* parent) : QWidget(parent) {}
+    std::atomic<int> ms{0};
+    std::atomic<bool> due{false};
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        if (!due.exchange(false)) {
+            painter.fillRect(rect(), Qt::gray);
+            return;
+        }
+        const auto until = Clock::now() + std::chrono::milliseconds(ms.load());
+        for (int shade = 0; Clock::now() < until; shade = (shade + 1) % 256) {
+            painter.fillRect(rect(), QColor(shade, shade, shade));
+        }
+    }
+};
+
+// A 1 s 44.1 kHz mono 16-bit tone.
+QByteArray ToneWav() {
+    QByteArray data;
+    for (int i = 0; i < 44100; ++i) {
+        const auto s = static_cast<std::int16_t>(8000.0 * std::sin(i * 2.0 * M_PI * 441.0 / 44100));
+        data.append(static_cast<char>(s & 0xff)).append(static_cast<char>((s >> 8) & 0xff));
+    }
+    const auto u32 = [](std::uint32_t v) {
+        return QByteArray{reinterpret_cast<const char*>(&v), 4};
+    };
+    const auto u16 = [](std::uint16_t v) {
+        return QByteArray{reinterpret_cast<const char*>(&v), 2};
+    };
+    return "RIFF" + u32(static_cast<std::uint32_t>(36 + data.size())) + "WAVEfmt " + u32(16) +
+           u16(1) + u16(1) + u32(44100) + u32(44100 * 2) + u16(2) + u16(16) + "data" +
+           u32(static_cast<std::uint32_t>(data.size())) + data;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const int presses = argc > 1 ? std::max(50, std::atoi(argv[1])) : 400;
+    const int floodSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    mt::PerformanceApplication app(argc, argv);
+    QTemporaryDir dir;
+    PrintedMessages messages;
+    mt::QtFileDialogService fileDialogs;
+    mt::OverrideCursor cursor;
+    mt::IniSettingsStore settings(dir.path());
+    mt::DesktopTrash trash;
+    mt::DetachedProcessLauncher processes;
+    mt::DesktopUrlOpener urls;
+    mt::QtModalRunner modals;
+    mt::PlatformServices platform{messages, fileDialogs, cursor, settings,
+                                  trash,    processes,   urls,   modals};
+    mt::OfflineOutput* output = nullptr;
+    int exitCode = 0;
+    {
+        mt::AppContext context(platform, [&output](std::intptr_t, std::int32_t) {
+            auto offline = std::make_unique<mt::OfflineOutput>();
+            output = offline.get();
+            return mt::openSoundLibraryWith(std::move(offline));
+        });
+        mt::MainWindow window(context);
+        window.onLoad();
+        window.show();
+        auto* slow = new SlowPaint(&window);
+        slow->setGeometry(0, 0, 200, 200);
+        slow->show();
+
+        const QString tone = dir.filePath(QStringLiteral("tone.wav"));
+        QFile file(tone);
+        if (!file.open(QIODevice::WriteOnly) || file.write(ToneWav()) < 0 ||
+            (file.close(), context.bank.assign(0, tone) != mt::TrackBank::Assigned::Ok)) {
+            std::fprintf(stderr, "bench_osc: the tone did not load\n");
+            return 1;
+        }
+        context.bank.setHold(0, true); // a press plays, a release stops
+
+        std::atomic<bool> running{true};
+        std::thread audio([&] { // the pretend audio thread: 128 frames every 2.9 ms
+            std::vector<float> block(256);
+            while (running.load()) {
+                output->pull(block.data(), 128);
+                std::this_thread::sleep_for(std::chrono::microseconds(2900));
+            }
+        });
+        std::atomic<std::int64_t> playedAt{0};
+        QObject::connect(
+            &context.bank, &mt::TrackBank::trackChanged, &window,
+            [&](int track) {
+                const mt::Track& t = context.bank.track(track);
+                if (track == 0 && t.playing() && t.keyHeld && playedAt.load() == 0) {
+                    playedAt.store(Now());
+                }
+            },
+            Qt::DirectConnection);
+        QTimer repaint;
+        repaint.setInterval(20);
+        QObject::connect(&repaint, &QTimer::timeout, &window, [&] {
+            if (slow->ms.load() > 0) {
+                slow->due.store(true);
+                slow->update();
+            }
+        });
+        repaint.start();
+
+        mt::OscControl osc(context);
+        osc.apply({true, 0, false});
+        if (!osc.listening()) {
+            std::fprintf(stderr, "bench_osc: %s\n", qPrintable(osc.status()));
+            return 1;
+        }
+        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(static_cast<std::uint16_t>(osc.port()));
+        const std::vector<char> press = mt::OscMessage().bytes("/marrowtune/track/1/press");
+        const std::vector<char> release = mt::OscMessage().bytes("/marrowtune/track/1/release");
+        const auto send = [&](const std::vector<char>& bytes) {
+            return sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                          sizeof to) > 0;
+        };
+
+        std::thread driver([&] {
+            std::mt19937 random(7);
+            std::uniform_int_distribution<int> gapUs(4000, 12000);
+            for (const int paintMs : {0, 5}) {
+                slow->ms.store(paintMs);
+                std::vector<double> ms;
+                for (int i = 0; i < presses; ++i) {
+                    playedAt.store(0);
+                    const std::int64_t sentAt = Now();
+                    send(press);
+                    const auto deadline = Clock::now() + std::chrono::milliseconds(200);
+                    while (playedAt.load() == 0 && Clock::now() < deadline) {
+                        std::this_thread::sleep_for(std::chrono::microseconds(20));
+                    }
+                    if (playedAt.load() != 0) {
+                        ms.push_back(static_cast<double>(playedAt.load() - sentAt) / 1e6);
+                    }
+                    std::this_thread::sleep_for(std::chrono::microseconds(gapUs(random)));
+                    send(release);
+                    std::this_thread::sleep_for(std::chrono::microseconds(gapUs(random)));
+                }
+                const double p99 = Percentile(ms, 0.99);
+                std::printf("OSC /press sent -> play command handed to the engine, UI %s: median "
+                            "%.3f ms, p99 %.3f ms (%.2f x the 1 ms goal), max %.3f ms (%zu of %d "
+                            "presses)\n",
+                            paintMs == 0 ? "idle" : "repainting 50 times a second, 5 ms a paint",
+                            Percentile(ms, 0.5), p99, p99 / 1.0, Percentile(ms, 1.0), ms.size(),
+                            presses);
+                std::fflush(stdout);
+            }
+
+            // The flood, with the window busy: a pair every 200 us.
+            const long rssBefore = StatusKb("VmRSS:");
+            const long peakBefore = StatusKb("VmHWM:");
+            const std::uint64_t appliedBefore = osc.pressesApplied();
+            const int pairs = 5000 * floodSeconds;
+            int sent = 0;
+            const auto start = Clock::now();
+            long peakHalfway = 0; // past the first allocations: what grows after is growth
+            for (int i = 0; i < pairs; ++i) {
+                if (i == pairs / 2) {
+                    peakHalfway = StatusKb("VmHWM:");
+                }
+                std::this_thread::sleep_until(start + std::chrono::microseconds(200 * i));
+                sent += send(press) ? 1 : 0;
+                std::this_thread::sleep_until(start + std::chrono::microseconds(200 * i + 100));
+                send(release);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the backlog drains
+            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+            const std::uint64_t applied = osc.pressesApplied() - appliedBefore;
+            std::printf("OSC flood, %d messages in %.1f s (UI repainting, 5 ms a paint): "
+                        "%llu of %d presses reached the bank, %lld lost (goal 0); resident "
+                        "memory %ld kB -> %ld kB, peak %ld kB -> %ld kB, over the second half "
+                        "%ld kB (goal 0); ignored as too busy: %llu\n",
+                        2 * pairs, seconds, static_cast<unsigned long long>(applied), sent,
+                        static_cast<long long>(sent) - static_cast<long long>(applied), rssBefore,
+                        StatusKb("VmRSS:"), peakBefore, StatusKb("VmHWM:"),
+                        StatusKb("VmHWM:") - peakHalfway,
+                        static_cast<unsigned long long>(
+                            osc.dispatch().rejected(mt::OscDispatch::Rejection::Busy)));
+            std::fflush(stdout);
+            QMetaObject::invokeMethod(
+                &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        });
+        app.lendCore(&context.coreAccess);
+        QApplication::exec();
+        app.lendCore(nullptr);
+        driver.join();
+        close(fd);
+        running.store(false);
+        audio.join();
+        context.sound.TerminateSoundLibrary();
+    }
+    return exitCode;
+}
