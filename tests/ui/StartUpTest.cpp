@@ -56,14 +56,14 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
 
     EXPECT_TRUE(w.close());
     EXPECT_EQ(m_ended, 1);
-    EXPECT_EQ(
-        m_platform.settings.written,
-        (std::vector<QString>{"WAVDir",          "WAVDrive",    "WSCDir",       "MIDIDir",
-                              "QuSample",        "Qubit",       "QuSm",         "VolumeControlPath",
-                              "editProgramPath", "PreviewLoop", "EndCDEnd",     "FormSizeFlag",
-                              "CdImage",         "SoundFont",   "AudioSystem",  "AudioDevice",
-                              "AudioBlockMs",    "Bpm",         "BeatsPerBar",  "Source",
-                              "Folders",         "JackMaster",  "LinkStartStop"}));
+    EXPECT_EQ(m_platform.settings.written,
+              (std::vector<QString>{
+                  "WAVDir",          "WAVDrive",        "WSCDir",      "MIDIDir",
+                  "QuSample",        "Qubit",           "QuSm",        "VolumeControlPath",
+                  "editProgramPath", "PreviewLoop",     "EndCDEnd",    "FormSizeFlag",
+                  "CdImage",         "SoundFont",       "AudioSystem", "AudioDevice",
+                  "AudioBlockMs",    "SeparateOutputs", "Bpm",         "BeatsPerBar",
+                  "Source",          "Folders",         "JackMaster",  "LinkStartStop"}));
     EXPECT_EQ(stored("PreviewLoop"), QString("False"));
     EXPECT_EQ(stored("WAVDir"), QDir(kData + "/demo").absolutePath());
     EXPECT_EQ(m_app.sound.soundLibHandle, 0) << "shutdown terminates the library";
@@ -94,7 +94,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(stored("FormSizeFlag"), QString("7"));
     EXPECT_EQ(stored("EndCDEnd"), QString("True"));
     EXPECT_EQ(stored("WSCDir"), QString("/sets/live.mrw"));
-    EXPECT_EQ(m_platform.settings.written.size(), 21u); // ten of "Info", eleven of our own
+    EXPECT_EQ(m_platform.settings.written.size(), 22u); // ten of "Info", twelve of our own
 }
 
 // The stored output format ("Qubit" is read back as "QuBit"); each part the sound-quality
