@@ -11,7 +11,8 @@ client that plays silence all the time and a click at known instants.
 With --jack the program plays on a private JACK server (dummy backend, 128-frame periods at
 48 kHz), chosen in its output settings, and a recorder client of this script's own
 (bench/jack_recorder.cpp) listens on its output port: the onset's frame time on the server's
-clock, converted to the monotonic clock, less the press time, is key to port.
+clock, converted to the monotonic clock, less the press time, is key to port. --separate turns
+the program's separate outputs on (18 ports: the recorder listens on "main L").
 
 With --keep-pitch (which implies --busy) one run measures the same bank twice, all eight tracks
 at speed 5292 (x1.20): first in tape mode, then, opened again from a second setting file whose
@@ -28,6 +29,7 @@ With --peer giada the same rig measures Giada (Debian's `giada`, installed throu
 through its own files in the private HOME, at its default block and at --peer-block frames.
 
     bench/e2e_latency.py PROGRAM [--presses 30] [--rate 22050] [--block-ms 3] [--jack] [--busy]
+                             [--separate]
                              [--keep-pitch] [--keep]
     bench/e2e_latency.py --peer giada [--peer-block 256] [--presses 30]
 
@@ -329,7 +331,8 @@ def run_jack(args):
     with Rig("marrowtune-e2e-", "e2e", jack=True, keep=args.keep) as rig:
         keys = Keyboard(rig.display)
         sets = write_sets(rig, args)
-        program = start_program(rig, args, {"AudioSystem": "jack"}, sets[0][1])
+        own = {"AudioSystem": "jack", "SeparateOutputs": "1" if args.separate else "0"}
+        program = start_program(rig, args, own, sets[0][1])
         outputs = [p for p in rig.ports() if p.startswith("Marrowtune:")]
         if not outputs or program.poll() is not None:
             sys.exit("e2e: the program has no JACK port (its log: %s)"
@@ -371,6 +374,8 @@ def main():
     parser.add_argument("--keep-pitch", action="store_true",
                         help="with --busy, the bank at x1.20 in tape mode, then in keep-pitch "
                              "mode, in one run")
+    parser.add_argument("--separate", action="store_true",
+                        help="with --jack, a pair per track beside the main pair")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
     if not args.program and not args.peer:

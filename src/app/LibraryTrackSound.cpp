@@ -87,6 +87,10 @@ void LibraryTrackSound::setFrequency(std::int32_t buffer, std::int32_t frequency
     setBufferFrequency(buffer, frequency);
 }
 
+void LibraryTrackSound::routeToTrack(std::int32_t buffer, int track) {
+    routeBufferToTrack(buffer, track);
+}
+
 bool LibraryTrackSound::status(std::int32_t buffer, VoiceStatus& status) {
     return bufferStatus(buffer, status);
 }

@@ -32,6 +32,7 @@ public:
     void setVolume(std::int32_t buffer, std::int32_t volume) override;
     void setPan(std::int32_t buffer, std::int32_t pan) override;
     void setFrequency(std::int32_t buffer, std::int32_t frequency) override;
+    void routeToTrack(std::int32_t buffer, int track) override;
     bool status(std::int32_t buffer, VoiceStatus& status) override;
     std::shared_ptr<const WaveOverview> overview(std::int32_t buffer) override;
     std::int64_t frames(std::int32_t buffer) override;

@@ -70,6 +70,10 @@ public:
     // own when it will not take that (the engine then converts).
     virtual int deviceRate() const noexcept = 0;
 
+    // UI thread. Whether the open stream carries a stereo pair per track after the main
+    // channels (Engine::setTrackOutputs); the library sets the engine to match before resume().
+    virtual bool trackOutputs() const noexcept { return false; }
+
     // UI thread. Never blocks. Reading takes the peak load, so the next read starts afresh.
     virtual OutputHealth health() noexcept { return {}; }
 

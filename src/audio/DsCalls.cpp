@@ -259,6 +259,11 @@ void setBufferFrequency(std::int32_t buffer, std::int32_t frequency) {
     dsSetFrequency(buffer, frequency);
 }
 
+void routeBufferToTrack(std::int32_t buffer, int track) {
+    LibraryRegistry::instance().withBuffer(
+        buffer, [&](SoundLibrary& l, std::int32_t b) { l.route(b, track); });
+}
+
 void collectLibrary(std::int32_t library) {
     dsCollect(library);
 }

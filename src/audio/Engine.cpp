@@ -36,10 +36,14 @@ private:
 
 Engine::Engine()
     : m_clock(std::make_shared<OutputClock>()),
-      m_unheard(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))),
+      m_unheard(std::make_unique<float[]>(kMaxOutputChannels *
+                                          static_cast<std::size_t>(kMaxBlockFrames))),
       m_meters(std::make_unique<SlotMeter[]>(kMaxSlots)),
       m_bus(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))),
-      m_formatBlock(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))) {
+      m_trackBus(
+          std::make_unique<float[]>(2 * kTrackOutputs * static_cast<std::size_t>(kMaxBlockFrames))),
+      m_formatBlock(std::make_unique<float[]>(kMaxOutputChannels *
+                                              static_cast<std::size_t>(kMaxBlockFrames))) {
     prepare(44100, 2, 16, 256);
 }
 
@@ -77,6 +81,13 @@ void Engine::setDeviceRate(int deviceRate) {
     m_hostTime.reset();
 }
 
+void Engine::setTrackOutputs(bool on) {
+    if (on != m_trackOutputs) {
+        m_trackOutputs = on;
+        setDeviceRate(m_deviceRate == 0 ? m_sampleRate : m_deviceRate); // a block of new width
+    }
+}
+
 bool Engine::post(const EngineCommand& command) noexcept {
     return m_commands.push(command);
 }
@@ -105,7 +116,7 @@ void Engine::accept(const EngineCommand& c) noexcept {
         return; // a full table plays the command now rather than lose it
     }
     if (!timed && c.kind != EngineCommand::Kind::SetGain &&
-        c.kind != EngineCommand::Kind::SetFrequency) {
+        c.kind != EngineCommand::Kind::SetFrequency && c.kind != EngineCommand::Kind::Route) {
         // Cancel, and a buffer attached or released: nothing waiting for the slot survives.
         int kept = 0;
         for (int i = 0; i < m_scheduledCount; ++i) {
@@ -255,6 +266,10 @@ void Engine::apply(const EngineCommand& c) noexcept {
             v.settle(rate);
         }
         break;
+    case EngineCommand::Kind::Route:
+        // A sound already fading out goes on where it went.
+        v.output = c.output >= 0 && c.output < kTrackOutputs ? c.output : -1;
+        break;
     case EngineCommand::Kind::AddSource:
     case EngineCommand::Kind::RemoveSource:
     case EngineCommand::Kind::Cancel:
@@ -265,24 +280,39 @@ void Engine::apply(const EngineCommand& c) noexcept {
 void Engine::mixBlock(int frames) noexcept {
     float* bus = m_bus.get();
     std::fill(bus, bus + 2 * static_cast<std::ptrdiff_t>(frames), 0.0f);
+    if (m_trackOutputs) {
+        for (int t = 0; t < kTrackOutputs; ++t) {
+            float* track = m_trackBus.get() + 2 * static_cast<std::ptrdiff_t>(t) * kMaxBlockFrames;
+            std::fill(track, track + 2 * static_cast<std::ptrdiff_t>(frames), 0.0f);
+        }
+    }
     for (int done = 0; done < frames;) {
         const std::int64_t next = applyDue();
         const int part = static_cast<int>(std::min<std::int64_t>(frames - done, next - m_frame));
-        mixVoices(bus + 2 * static_cast<std::ptrdiff_t>(done), part);
+        mixVoices(done, part);
         done += part;
         m_frame += part;
     }
     m_clock->setFrames(m_frame);
 }
 
-void Engine::mixVoices(float* bus, int frames) noexcept {
+void Engine::mixVoices(int offset, int frames) noexcept {
     const double rate = m_sampleRate;
+    float* bus = m_bus.get() + 2 * static_cast<std::ptrdiff_t>(offset);
+    // The stereo bus a voice feeds beside the main one; null for none.
+    const auto trackOf = [this, offset](const Voice& v) -> float* {
+        if (!m_trackOutputs || v.output < 0) {
+            return nullptr;
+        }
+        return m_trackBus.get() +
+               2 * (static_cast<std::ptrdiff_t>(v.output) * kMaxBlockFrames + offset);
+    };
     for (std::size_t i = 0; i < m_voices.size(); ++i) {
         Voice& v = m_voices[i];
         if (v.buffer == nullptr) {
             continue;
         }
-        const float peak = v.renderAdd(bus, frames, rate);
+        const float peak = v.renderAdd(bus, frames, rate, trackOf(v));
         if (!v.playing) {
             // A one-shot that ran out is ready to play again from its start.
             v.index = 0;
@@ -298,7 +328,7 @@ void Engine::mixVoices(float* bus, int frames) noexcept {
         if (!t.playing) {
             continue;
         }
-        t.renderAdd(bus, frames, rate);
+        t.renderAdd(bus, frames, rate, trackOf(t));
         if (!t.playing) {
             unref(t.slot);
         }
@@ -330,9 +360,27 @@ void Engine::writeOutput(float* out, int frames) noexcept {
         }
     }
     float peak = 0.0f;
-    for (int i = 0; i < samples; ++i) {
-        peak = std::max(peak, std::fabs(bus[i]));
-        out[i] = std::clamp(bus[i], -1.0f, 1.0f);
+    const int stride = outputChannels();
+    if (stride == m_channels) {
+        for (int i = 0; i < samples; ++i) {
+            peak = std::max(peak, std::fabs(bus[i]));
+            out[i] = std::clamp(bus[i], -1.0f, 1.0f);
+        }
+        advanceMeters(frames, peak);
+        return;
+    }
+    for (std::ptrdiff_t n = 0; n < frames; ++n) {
+        float* frame = out + n * stride;
+        for (int c = 0; c < m_channels; ++c) {
+            const float x = bus[n * m_channels + c];
+            peak = std::max(peak, std::fabs(x));
+            frame[c] = std::clamp(x, -1.0f, 1.0f);
+        }
+        for (int t = 0; t < kTrackOutputs; ++t) {
+            const float* track = m_trackBus.get() + 2 * (t * std::ptrdiff_t{kMaxBlockFrames} + n);
+            frame[m_channels + 2 * t] = track[0];
+            frame[m_channels + 2 * t + 1] = track[1];
+        }
     }
     advanceMeters(frames, peak);
 }
@@ -353,7 +401,9 @@ void Engine::advanceMeters(int frames, float masterPeak) noexcept {
 }
 
 void Engine::renderConverted(float* out, std::size_t frames) noexcept {
-    const auto channels = static_cast<std::size_t>(m_channels);
+    constexpr std::size_t kStride = kMaxOutputChannels; // between history frames
+    const auto channels = static_cast<std::size_t>(outputChannels());
+    const auto limited = static_cast<std::size_t>(m_channels); // the main ones
     for (std::size_t n = 0; n < frames; ++n) {
         while (m_phase >= 1.0) {
             if (m_formatNext >= m_formatFrames) {
@@ -365,23 +415,24 @@ void Engine::renderConverted(float* out, std::size_t frames) noexcept {
             const float* frame =
                 m_formatBlock.get() + static_cast<std::size_t>(m_formatNext++) * channels;
             for (std::size_t c = 0; c < channels; ++c) {
-                m_history[c] = m_history[2 + c];
-                m_history[2 + c] = m_history[4 + c];
-                m_history[4 + c] = m_history[6 + c];
-                m_history[6 + c] = frame[c];
+                m_history[c] = m_history[kStride + c];
+                m_history[kStride + c] = m_history[2 * kStride + c];
+                m_history[2 * kStride + c] = m_history[3 * kStride + c];
+                m_history[3 * kStride + c] = frame[c];
             }
             m_phase -= 1.0;
         }
         const auto t = static_cast<float>(m_phase);
         for (std::size_t c = 0; c < channels; ++c) {
             const float xm1 = m_history[c];
-            const float x0 = m_history[2 + c];
-            const float x1 = m_history[4 + c];
-            const float x2 = m_history[6 + c];
+            const float x0 = m_history[kStride + c];
+            const float x1 = m_history[2 * kStride + c];
+            const float x2 = m_history[3 * kStride + c];
             const float c1 = 0.5f * (x1 - xm1);
             const float c2 = xm1 - 2.5f * x0 + 2.0f * x1 - 0.5f * x2;
             const float c3 = 0.5f * (x2 - xm1) + 1.5f * (x0 - x1);
-            out[n * channels + c] = std::clamp(((c3 * t + c2) * t + c1) * t + x0, -1.0f, 1.0f);
+            const float y = ((c3 * t + c2) * t + c1) * t + x0;
+            out[n * channels + c] = c < limited ? std::clamp(y, -1.0f, 1.0f) : y;
         }
         m_phase += m_step;
     }
@@ -474,7 +525,7 @@ void Engine::renderMixed(float* out, std::size_t frames) noexcept {
         renderConverted(out, frames);
         return;
     }
-    const auto channels = static_cast<std::size_t>(m_channels);
+    const auto channels = static_cast<std::size_t>(outputChannels());
     for (std::size_t done = 0; done < frames;) {
         const int n = static_cast<int>(
             std::min<std::size_t>(static_cast<std::size_t>(m_blockFrames), frames - done));

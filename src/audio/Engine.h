@@ -35,6 +35,9 @@ public:
     static constexpr int kMinBlockFrames = 32;
     static constexpr double kFadeSeconds = 0.003;
     static constexpr int kMaxCatchUpFrames = 8 * kMaxBlockFrames;
+    // With track outputs on, each of these has a stereo pair of its own after the main ones.
+    static constexpr int kTrackOutputs = 8;
+    static constexpr int kMaxOutputChannels = 2 + 2 * kTrackOutputs;
     // The levels meters read are the largest over the last one to two of these: a reader at
     // display rate (~30 Hz) sees every peak, and one that stopped is read as silence soon.
     static constexpr double kMeterWindowSeconds = 0.04;
@@ -56,6 +59,13 @@ public:
     // prepared rate: no conversion.
     void setDeviceRate(int deviceRate);
 
+    // UI thread, only while nothing renders. With `on`, every render writes, after the main
+    // channels, one stereo pair per track output (kTrackOutputs of them): the voices routed
+    // to that output (Route), after their gain and pan, as the main mix takes them, and not
+    // limited; converted to the device's rate as the main channels are, and not quantised or
+    // mixed down. The main channels stay exactly as without. Off by default.
+    void setTrackOutputs(bool on);
+
     // UI thread only. Never blocks. False when the ring is full; the caller retries later.
     bool post(const EngineCommand& command) noexcept;
 
@@ -66,8 +76,7 @@ public:
     // block would. Used before the output reopens so no request is lost across it.
     void applyPending() noexcept;
 
-    // Audio thread only. Never blocks. Writes `frames` interleaved frames of the prepared
-    // channel count.
+    // Audio thread only. Never blocks. Writes `frames` interleaved frames of outputChannels().
     void render(float* out, std::size_t frames) noexcept;
     // Audio thread only, right before render(). Never blocks. The device's own frame clock
     // (JACK's frame time) at the first frame the render writes: the output clock places the
@@ -108,6 +117,11 @@ public:
     int sampleRate() const noexcept { return m_sampleRate; }
     int channels() const noexcept { return m_channels; }
     int blockFrames() const noexcept { return m_blockFrames; }
+    bool trackOutputs() const noexcept { return m_trackOutputs; }
+    // The prepared channels, and a pair per track output when they are on.
+    int outputChannels() const noexcept {
+        return m_channels + (m_trackOutputs ? 2 * kTrackOutputs : 0);
+    }
 
 private:
     struct SlotMeter {
@@ -128,7 +142,8 @@ private:
     void unref(int slot) noexcept;
     // Mixes `frames` into the bus, split at the frames scheduled commands wait for.
     void mixBlock(int frames) noexcept;
-    void mixVoices(float* bus, int frames) noexcept;
+    // Mixes `frames` frames from bus frame `offset` on.
+    void mixVoices(int offset, int frames) noexcept;
     void writeOutput(float* out, int frames) noexcept;
     void renderMixed(float* out, std::size_t frames) noexcept;
     void renderConverted(float* out, std::size_t frames) noexcept;
@@ -166,6 +181,10 @@ private:
     std::atomic<std::int64_t> m_lastRenderFrames{0}; // mix frames the last render call took
     std::unique_ptr<SlotMeter[]> m_meters;
     std::unique_ptr<float[]> m_bus; // stereo, kMaxBlockFrames frames
+    // kTrackOutputs stereo buses of kMaxBlockFrames frames one after the other; mixed only
+    // with m_trackOutputs.
+    std::unique_ptr<float[]> m_trackBus;
+    bool m_trackOutputs = false;
 
     // The meter window, audio thread only but for the published atomic.
     int m_meterFrames = 0;       // frames into the current window
@@ -175,13 +194,14 @@ private:
     std::atomic<float> m_masterPeak{0.0f};
 
     // Rate conversion to the device, audio thread only (reset by prepare and setDeviceRate).
-    std::unique_ptr<float[]> m_formatBlock; // one block in the output format, interleaved
+    std::unique_ptr<float[]> m_formatBlock; // one block of outputChannels(), interleaved
     int m_formatFrames = 0;                 // frames in it
     int m_formatNext = 0;                   // the next one to take
-    std::array<float, 8> m_history{};       // 4 frames x 2 channels around the read point
-    double m_phase = 0.0;                   // between history frames 1 and 2, 0..1
-    double m_step = 1.0;                    // format frames per device frame
-    int m_deviceRate = 0;                   // 0: the device runs at m_sampleRate
+    // 4 frames around the read point, kMaxOutputChannels apart.
+    std::array<float, 4 * kMaxOutputChannels> m_history{};
+    double m_phase = 0.0; // between history frames 1 and 2, 0..1
+    double m_step = 1.0;  // format frames per device frame
+    int m_deviceRate = 0; // 0: the device runs at m_sampleRate
 
     int m_sampleRate = 44100;
     int m_channels = 2;

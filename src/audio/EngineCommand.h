@@ -20,11 +20,15 @@ struct EngineCommand {
         AddSource,    // mix `source` from the next block on
         RemoveSource, // stop mixing `source`; it is returned
         Cancel,       // drop the slot's Play and Stop still waiting for their frame
+        Route,        // the slot's voice, and the tails cut from it from now on, feed `output`
     };
 
     Kind kind = Kind::Stop;
     bool loop = false;
     std::uint16_t slot = 0;
+    // Route: the track output (0..Engine::kTrackOutputs - 1) the slot's sound also plays
+    // into beside the main pair; -1 for the main pair only.
+    std::int8_t output = -1;
     float gainLeft = 1.0f;
     float gainRight = 1.0f;
     double frequency = 0.0;

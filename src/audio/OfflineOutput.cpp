@@ -1,6 +1,7 @@
 #include "audio/OfflineOutput.h"
 
 #include "audio/Engine.h"
+#include "audio/OutputChoice.h"
 
 #include <algorithm>
 
@@ -22,8 +23,13 @@ std::unique_ptr<OfflineOutput> OfflineOutput::AtOwnRate(int rate) {
     return output;
 }
 
+void OfflineOutput::choose(const OutputChoice& choice) {
+    m_separate = choice.separateOutputs;
+}
+
 void OfflineOutput::pull(float* out, std::size_t frames) noexcept {
-    const auto channels = static_cast<std::size_t>(m_config.channels);
+    const auto channels = static_cast<std::size_t>(m_engine != nullptr ? m_engine->outputChannels()
+                                                                       : m_config.channels);
     if (m_engine == nullptr) {
         std::fill(out, out + frames * channels, 0.0f);
         return;
@@ -49,7 +55,9 @@ OutputHealth OfflineOutput::health() noexcept {
 }
 
 std::vector<float> OfflineOutput::render(std::size_t frames) {
-    std::vector<float> out(frames * static_cast<std::size_t>(m_config.channels));
+    std::vector<float> out(frames * static_cast<std::size_t>(m_engine != nullptr
+                                                                 ? m_engine->outputChannels()
+                                                                 : m_config.channels));
     pull(out.data(), frames);
     return out;
 }

@@ -27,7 +27,7 @@ public:
     void close() noexcept override { m_engine = nullptr; }
 
     // The pretend audio thread. Never blocks or allocates. Renders `frames` frames into
-    // `out` (interleaved, the open channel count), in device blocks of the configured size;
+    // `out` (interleaved, the engine's outputChannels()), in device blocks of the configured size;
     // silence when closed.
     void pull(float* out, std::size_t frames) noexcept;
 
@@ -39,6 +39,9 @@ public:
         return m_ownRate > 0 ? m_ownRate : m_config.sampleRate;
     }
     bool alive() noexcept override { return m_alive; }
+    // A pretend device with any number of ports: track outputs whenever they are chosen.
+    void choose(const OutputChoice& choice) override;
+    bool trackOutputs() const noexcept override { return m_separate && m_engine != nullptr; }
 
     const OutputConfig& config() const noexcept { return m_config; }
     // The engine's frame clock (Engine::frameCount); 0 when closed.
@@ -55,6 +58,7 @@ private:
     Engine* m_engine = nullptr;
     bool m_alive = true;
     int m_ownRate = 0; // 0: the device takes the configured rate
+    bool m_separate = false;
 };
 
 } // namespace mt

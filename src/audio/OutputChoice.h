@@ -11,12 +11,14 @@ namespace mt {
 enum class AudioSystem { Automatic, Jack, Pulse, Alsa };
 
 // The performer's choice of output, kept in the program's own settings: the audio system,
-// the device by its name (empty, or a name no longer present: the system's default) and the
-// block as a time.
+// the device by its name (empty, or a name no longer present: the system's default), the
+// block as a time, and whether each track gets a stereo pair of its own beside the main one.
+// Only a JACK stream has those; elsewhere the wish is kept for when JACK is there again.
 struct OutputChoice {
     AudioSystem system = AudioSystem::Automatic;
     std::string device;
     double blockSeconds = kDefaultBlockSeconds;
+    bool separateOutputs = false;
 
     bool operator==(const OutputChoice&) const = default;
 };

@@ -4,6 +4,7 @@
 #include "audio/Engine.h"
 #include "audio/JackConnections.h"
 #include "audio/JackFrameTime.h"
+#include "audio/JackTrackStream.h"
 #include "platform/JackProbe.h"
 #include "platform/PulseProbe.h"
 
@@ -51,14 +52,14 @@ struct RtAudioOutput::Stream {
 
 namespace {
 
-int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*streamTime*/,
-                   RtAudioStreamStatus status, void* user) noexcept {
-    auto* stream = static_cast<RtAudioOutput::Stream*>(user);
-    auto* out = static_cast<float*>(output);
+// One block of either stream: returns the channels it wrote in each frame (the engine's, or
+// the stream's while held), or 0 when the stream is spinning, its server gone.
+int RenderBlock(RtAudioOutput::Stream* stream, float* out, unsigned int frames,
+                bool underflow) noexcept {
     const std::size_t samples = static_cast<std::size_t>(frames) * stream->channels;
-    if (!stream->meter.enter(SteadyNanos(), (status & RTAUDIO_OUTPUT_UNDERFLOW) != 0)) {
+    if (!stream->meter.enter(SteadyNanos(), underflow)) {
         std::fill(out, out + samples, 0.0f);
-        return 2; // the server is gone: stop calling; the library reopens the stream
+        return 0;
     }
     if (!stream->schedulingSeen) {
         // One system call in the stream's first block: no lock, no allocation.
@@ -69,6 +70,7 @@ int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*
     }
     // With hold(), a store-then-load handshake on both sides (sequentially consistent): either
     // hold() sees this render under way and waits, or this render sees it held.
+    int channels = stream->channels;
     stream->inRender.store(true, std::memory_order_seq_cst);
     if (stream->rendering.load(std::memory_order_seq_cst)) {
         if (stream->frameTime != nullptr) {
@@ -76,12 +78,25 @@ int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*
         }
         stream->engine->setCallbackTime(OutputClock::HostMicros());
         stream->engine->render(out, frames);
+        channels = stream->engine->outputChannels();
     } else {
         std::fill(out, out + samples, 0.0f);
     }
     stream->inRender.store(false, std::memory_order_release);
     stream->meter.leave(SteadyNanos(), frames);
-    return 0;
+    return channels;
+}
+
+int renderCallback(void* output, void* /*input*/, unsigned int frames, double /*streamTime*/,
+                   RtAudioStreamStatus status, void* user) noexcept {
+    const int written =
+        RenderBlock(static_cast<RtAudioOutput::Stream*>(user), static_cast<float*>(output), frames,
+                    (status & RTAUDIO_OUTPUT_UNDERFLOW) != 0);
+    return written > 0 ? 0 : 2; // the server is gone: stop calling; the library reopens it
+}
+
+int renderTracks(void* user, float* interleaved, std::uint32_t frames, bool xrun) noexcept {
+    return RenderBlock(static_cast<RtAudioOutput::Stream*>(user), interleaved, frames, xrun);
 }
 
 // RtAudio reports through the error callback instead of throwing once it is given one. The
@@ -220,6 +235,9 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             case JackAnswer::Stuck:
                 return JackStuckReason();
             }
+            if (m_separate) {
+                return openTracks(config);
+            }
         }
         auto audio = std::make_unique<RtAudio>(static_cast<RtAudio::Api>(api));
         audio->showWarnings(false);
@@ -313,6 +331,37 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
     }
 }
 
+std::string RtAudioOutput::openTracks(const OutputConfig& config) {
+    std::string error;
+    std::unique_ptr<JackTrackStream> tracks =
+        JackTrackStream::open(kClientName, &renderTracks, m_stream.get(), error);
+    if (!tracks) {
+        m_jackAbsent = true; // gone between the probe and this look
+        return error;
+    }
+    Stream& s = *m_stream;
+    s.channels = config.channels + 2 * JackTrackStream::kTracks; // silence while held
+    s.rate = tracks->rate();
+    s.blockFrames = tracks->blockFrames();
+    s.meter.reset(s.rate, s.blockFrames, 0.0, SteadyNanos());
+    s.realtime.store(-1, std::memory_order_relaxed);
+    s.schedulingSeen = false;
+    m_frameTime = JackFrameTime::open();
+    s.frameTime = m_frameTime.get();
+    if (!tracks->start(m_device)) {
+        s.frameTime = nullptr;
+        m_frameTime.reset();
+        return "the JACK server did not start the client";
+    }
+    // As for RtAudio's stream: the server's playback latency from the start of the cycle.
+    s.queueSeconds = static_cast<double>(tracks->latencyFrames()) / s.rate;
+    s.engine->setOutputLatency(s.queueSeconds);
+    m_routing.restore(kClientName);
+    m_routing = {};
+    m_tracks = std::move(tracks);
+    return {};
+}
+
 bool RtAudioOutput::open(const OutputConfig& config, Engine& engine) {
     if (!openHeld(config, engine)) {
         return false;
@@ -374,6 +423,11 @@ void RtAudioOutput::close() noexcept {
     hold(); // no render reads the frame time from here on
     m_stream->frameTime = nullptr;
     m_frameTime.reset();
+    if (m_tracks) {
+        m_routing = JackConnections::Read(kClientName);
+        m_tracks.reset();
+        return;
+    }
     if (!m_audio) {
         return;
     }
@@ -406,6 +460,7 @@ void RtAudioOutput::choose(const OutputChoice& choice) {
     std::erase(m_order, first);
     m_order.insert(m_order.begin(), first);
     m_device = choice.device;
+    m_separate = choice.separateOutputs;
 }
 
 std::vector<std::string> RtAudioOutput::DeviceNames(AudioSystem system) {
@@ -444,7 +499,7 @@ int RtAudioOutput::deviceRate() const noexcept {
 
 OutputHealth RtAudioOutput::health() noexcept {
     OutputHealth h;
-    if (!m_audio) {
+    if (!m_audio && !m_tracks) {
         return h;
     }
     Stream& s = *m_stream;
@@ -470,7 +525,7 @@ OutputHealth RtAudioOutput::health() noexcept {
 }
 
 bool RtAudioOutput::alive() noexcept {
-    if (!m_audio) {
+    if (!m_audio && (!m_tracks || m_tracks->gone())) {
         return false;
     }
     // A device that stops asking for blocks is gone too (a JACK server that shut down, an
@@ -480,17 +535,17 @@ bool RtAudioOutput::alive() noexcept {
     // only counts after longer.
     const Stream& s = *m_stream;
     const double quiet = static_cast<double>(SteadyNanos() - s.meter.lastCallback()) * 1e-9;
-    const double patience = m_audio->getCurrentApi() == RtAudio::LINUX_PULSE
+    const double patience = m_audio && m_audio->getCurrentApi() == RtAudio::LINUX_PULSE
                                 ? 3.0
                                 : std::max(0.5, 8.0 * s.blockFrames / s.rate);
-    return !s.meter.spinning() && quiet < patience && m_audio->isStreamRunning();
+    return !s.meter.spinning() && quiet < patience && (m_tracks || m_audio->isStreamRunning());
 }
 
 bool RtAudioOutput::preferredBack() {
     // Not at once: libjack must be left alone for a moment after a server went, and a server
     // that has only just gone is not back.
     const auto settle = std::chrono::nanoseconds(kJackSettle).count();
-    if (!m_audio || !m_awaitFirst || SteadyNanos() - m_openedAt < settle) {
+    if ((!m_audio && !m_tracks) || !m_awaitFirst || SteadyNanos() - m_openedAt < settle) {
         return false;
     }
     constexpr std::chrono::seconds kAskEvery{2};
@@ -510,6 +565,9 @@ std::optional<bool> RtAudioOutput::realtime() const noexcept {
 }
 
 const char* RtAudioOutput::apiName() const noexcept {
+    if (m_tracks) {
+        return "jack";
+    }
     return m_audio ? apiLabel(m_audio->getCurrentApi()) : "";
 }
 

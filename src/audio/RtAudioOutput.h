@@ -14,6 +14,7 @@ class RtAudio;
 namespace mt {
 
 class JackFrameTime;
+class JackTrackStream;
 
 enum class AudioApi { Jack, Pulse, Alsa };
 
@@ -38,9 +39,12 @@ public:
     // elsewhere, and one answers now. Asks on a thread of its own, about every two seconds.
     bool preferredBack() override;
     int deviceRate() const noexcept override;
+    // On JACK with separate outputs chosen: the stream is a JackTrackStream.
+    bool trackOutputs() const noexcept override { return m_tracks != nullptr; }
     // The audio system to try first (Automatic: JACK, PulseAudio, ALSA in turn; a chosen one
     // goes first and the others follow) and the device by name; a name the system does not
-    // list plays on its default device.
+    // list plays on its default device. Separate outputs open a pair per track on JACK only;
+    // the other systems play the one mix.
     void choose(const OutputChoice& choice) override;
 
     // The output devices this system lists, by name; may block while it asks the system.
@@ -63,9 +67,12 @@ public:
 private:
     // Empty on success, else the reason this API could not play.
     std::string openWith(int api, const OutputConfig& config);
+    // As openWith on JACK, with a pair per track.
+    std::string openTracks(const OutputConfig& config);
 
     std::vector<AudioApi> m_order;
     std::string m_device; // by name; empty for the default
+    bool m_separate = false;
     std::string m_failures;
     std::string m_lastReported; // the last refusal written to the log, said once per outage
     bool m_saidNotRealtime = false;
@@ -75,6 +82,7 @@ private:
     JackConnections m_routing;   // the JACK ports' connections when the stream last closed
     std::unique_ptr<Stream> m_stream;
     std::unique_ptr<RtAudio> m_audio;
+    std::unique_ptr<JackTrackStream> m_tracks;  // instead of m_audio, with separate outputs
     std::unique_ptr<JackFrameTime> m_frameTime; // JACK only, while the stream is open
 };
 

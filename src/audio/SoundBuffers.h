@@ -116,6 +116,9 @@ void setLibraryBlockListener(std::int32_t library, BlockListener* listener);
 void setBufferVolume(std::int32_t buffer, std::int32_t volume);
 void setBufferPan(std::int32_t buffer, std::int32_t pan);
 void setBufferFrequency(std::int32_t buffer, std::int32_t frequency);
+// The buffer belongs to track `track` (0..7; -1 none): on an output with a pair per track its
+// sound plays there too (SoundLibrary::route).
+void routeBufferToTrack(std::int32_t buffer, int track);
 
 // Deletes what the audio thread has finished with and resends requests a full command ring
 // held back. Every call does this on the way; a UI timer calls it when nothing else happens.

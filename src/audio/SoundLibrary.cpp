@@ -85,6 +85,7 @@ void SoundLibrary::watch() {
         // This thread has been standing in for the audio thread; hand the engine over.
         quiesce();
         m_engine.setDeviceRate(m_output->deviceRate());
+        m_engine.setTrackOutputs(m_output->trackOutputs());
         m_reopening = false;
         m_open = true;
         m_output->resume();
@@ -156,6 +157,7 @@ bool SoundLibrary::reopen(const OutputConfig& config, int bits) {
     m_engine.prepare(config.sampleRate, config.channels, bits, config.blockFrames);
     if (m_output->openHeld(config, m_engine)) {
         m_engine.setDeviceRate(m_output->deviceRate());
+        m_engine.setTrackOutputs(m_output->trackOutputs());
         m_output->resume();
         m_config = config;
         m_bits = bits;
@@ -403,6 +405,17 @@ void SoundLibrary::setFrequency(std::int32_t handle, std::int32_t frequency) {
         c.kind = EngineCommand::Kind::SetFrequency;
         c.slot = static_cast<std::uint16_t>(r->slot);
         c.frequency = r->frequency;
+        send(c);
+    }
+}
+
+void SoundLibrary::route(std::int32_t handle, int track) {
+    if (const BufferRecord* r = find(handle)) {
+        EngineCommand c;
+        c.kind = EngineCommand::Kind::Route;
+        c.slot = static_cast<std::uint16_t>(r->slot);
+        c.output =
+            static_cast<std::int8_t>(track >= 0 && track < Engine::kTrackOutputs ? track : -1);
         send(c);
     }
 }

@@ -104,6 +104,10 @@ public:
     void setVolume(std::int32_t handle, std::int32_t volume);
     void setPan(std::int32_t handle, std::int32_t pan);
     void setFrequency(std::int32_t handle, std::int32_t frequency);
+    // The buffer's sound, and what fades out of it from now on, also plays into track output
+    // `track` (0..Engine::kTrackOutputs - 1) when the stream has track outputs; -1 for the
+    // main pair only, as every buffer starts.
+    void route(std::int32_t handle, int track);
     bool holds(std::int32_t handle) const { return m_buffers.count(handle) != 0; }
     bool voiceStatus(std::int32_t handle, VoiceStatus& status);
     // The buffer's outline for drawing; null for a handle this library does not hold.

@@ -76,21 +76,27 @@ void Voice::beginFade(int fadeFrames) noexcept {
     m_fadeStep = m_fade / static_cast<float>(std::max(fadeFrames, 1));
 }
 
-float Voice::renderAdd(float* bus, int frames, double outputRate) noexcept {
+float Voice::renderAdd(float* bus, int frames, double outputRate, float* track) noexcept {
     if (!playing || buffer == nullptr) {
         return 0.0f;
     }
     const double targetStep = frequency / outputRate;
-    if (fading) {
-        return buffer->channels() == 1 ? render<1, true>(bus, frames, targetStep)
-                                       : render<2, true>(bus, frames, targetStep);
-    }
-    return buffer->channels() == 1 ? render<1, false>(bus, frames, targetStep)
-                                   : render<2, false>(bus, frames, targetStep);
+    return track != nullptr ? renderTo<true>(bus, track, frames, targetStep)
+                            : renderTo<false>(bus, track, frames, targetStep);
 }
 
-template <int Channels, bool Fading>
-float Voice::render(float* bus, int frames, double targetStep) noexcept {
+template <bool Track>
+float Voice::renderTo(float* bus, float* track, int frames, double targetStep) noexcept {
+    if (fading) {
+        return buffer->channels() == 1 ? render<1, true, Track>(bus, track, frames, targetStep)
+                                       : render<2, true, Track>(bus, track, frames, targetStep);
+    }
+    return buffer->channels() == 1 ? render<1, false, Track>(bus, track, frames, targetStep)
+                                   : render<2, false, Track>(bus, track, frames, targetStep);
+}
+
+template <int Channels, bool Fading, bool Track>
+float Voice::render(float* bus, float* track, int frames, double targetStep) noexcept {
     // The read position runs in 32.32 fixed point: an integer add per frame instead of a
     // float-to-integer round trip on the loop's critical path.
     constexpr double kOne = 4294967296.0;
@@ -135,6 +141,10 @@ float Voice::render(float* bus, int frames, double targetStep) noexcept {
         const Frame out = y * gain;
         bus[2 * n] += out[0];
         bus[2 * n + 1] += out[1];
+        if constexpr (Track) {
+            track[2 * n] += out[0]; // the very values the main pair took
+            track[2 * n + 1] += out[1];
+        }
         const Frame square = out * out;
         peak = peak > square ? peak : square;
 

@@ -12,6 +12,7 @@ class Voice {
 public:
     const SampleBuffer* buffer = nullptr;
     int slot = -1;          // the engine slot whose buffer this reads
+    int output = -1;        // the track output it feeds beside the main pair; -1 none
     bool playing = false;   // advancing and audible
     bool loop = false;      // wraps at the end instead of falling silent
     bool fading = false;    // a tail: fades to silence, then finishes
@@ -39,9 +40,10 @@ public:
     // 1 until a fade begins, then down to 0.
     float fadeLevel() const noexcept { return m_fade; }
 
-    // Adds `frames` frames into the interleaved stereo bus; returns the largest absolute value
-    // it added. Sets playing = false when a one-shot runs out or a fade completes.
-    float renderAdd(float* bus, int frames, double outputRate) noexcept;
+    // Adds `frames` frames into the interleaved stereo bus, and the same values into `track`
+    // (a second stereo bus) unless it is null; returns the largest absolute value it added.
+    // Sets playing = false when a one-shot runs out or a fade completes.
+    float renderAdd(float* bus, int frames, double outputRate, float* track = nullptr) noexcept;
 
 private:
     float m_left = 1.0f;
@@ -50,8 +52,10 @@ private:
     float m_fade = 1.0f;
     float m_fadeStep = 0.0f;
 
-    template <int Channels, bool Fading>
-    float render(float* bus, int frames, double targetStep) noexcept;
+    template <int Channels, bool Fading, bool Track>
+    float render(float* bus, float* track, int frames, double targetStep) noexcept;
+    template <bool Track>
+    float renderTo(float* bus, float* track, int frames, double targetStep) noexcept;
 };
 
 } // namespace mt

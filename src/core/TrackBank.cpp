@@ -541,6 +541,7 @@ void TrackBank::loadSound(int index, const QString& path, std::function<void(int
             if (buffer != 0) {
                 done.buffer = buffer;
                 done.loaded = true;
+                m_sound.routeToTrack(buffer, index);
                 // A file cut while it was read plays what was read: its length is that.
                 const std::int64_t frames = m_sound.frames(buffer);
                 if (frames >= 0 && frames < done.frames && done.sampleRate > 0) {
@@ -894,6 +895,7 @@ void TrackBank::changeSound(int index, std::int32_t rendered, int speed, int pit
     const std::int32_t oldRendered = t.rendered;
     const double oldHz = soundingFrequency(index);
     t.rendered = rendered;
+    m_sound.routeToTrack(rendered, index);
     t.renderedSpeed = speed;
     t.renderedPitch = pitch;
     const std::int32_t now = t.sounding();

@@ -73,6 +73,10 @@ public:
     virtual void setVolume(std::int32_t buffer, std::int32_t volume) = 0;
     virtual void setPan(std::int32_t buffer, std::int32_t pan) = 0;
     virtual void setFrequency(std::int32_t buffer, std::int32_t frequency) = 0;
+    // `buffer` now sounds for track `track` (0-based): on an output with a pair per track it
+    // plays there as well as in the main mix. Told whenever a track's buffer is made or
+    // replaced; a sound with one mix ignores it.
+    virtual void routeToTrack(std::int32_t /*buffer*/, int /*track*/) {}
 
     // What the buffer's voice does now, for meters and playheads: false for none. Never blocks
     // on the audio thread.

@@ -134,6 +134,9 @@ void AppShell::onLoad() {
                                .toDouble(&blockOk);
     output.blockSeconds =
         blockOk && blockMs >= 0.5 && blockMs <= 100.0 ? blockMs / 1000.0 : kDefaultBlockSeconds;
+    output.separateOutputs =
+        StoredBool(store.value(m_app.appName, kOwnSection, QStringLiteral("SeparateOutputs")))
+            .value_or(false);
 
     m_app.performance.readClockSettings(store, m_app.appName);
     m_app.performance.readRelinkFolders(store, m_app.appName);
@@ -233,6 +236,8 @@ void AppShell::writeOwn() {
                    QString::fromStdString(output.device));
     store.setValue(m_app.appName, kOwnSection, QStringLiteral("AudioBlockMs"),
                    QString::number(1000.0 * output.blockSeconds));
+    store.setValue(m_app.appName, kOwnSection, QStringLiteral("SeparateOutputs"),
+                   output.separateOutputs ? QStringLiteral("1") : QStringLiteral("0"));
     m_app.performance.writeClockSettings(store, m_app.appName);
     m_app.performance.writeRelinkFolders(store, m_app.appName);
     m_app.outsideClocks.writeSettings(store, m_app.appName);

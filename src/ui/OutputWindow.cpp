@@ -4,6 +4,7 @@
 #include "audio/SoundDevice.h"
 #include "audio/SoundLibrary.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -58,11 +59,20 @@ OutputWindow::OutputWindow(SoundDevice& sound, OutputChoice& choice, QWidget* pa
         }
     }
     blockBox->setCurrentIndex(nearest);
+    separateBox = new QCheckBox(QStringLiteral("トラックごとに出力する（JACK）"), this);
+    separateBox->setObjectName(QStringLiteral("ChkSeparate"));
+    separateBox->setToolTip(
+        QStringLiteral("main L/R に全体のミックス、track 1 L/R 〜 track 8 L/R に各トラックの音"));
+    separateBox->setChecked(m_choice.separateOutputs);
+    separateReason = new QLabel(QStringLiteral("JACK でのみ使えます"), this);
+    separateReason->setObjectName(QStringLiteral("lblSeparate"));
     listDevices(m_choice.device);
     showLatency();
+    offerSeparate();
     connect(systemBox, &QComboBox::currentIndexChanged, this, [this] {
         listDevices(std::string());
         showLatency();
+        offerSeparate();
     });
     connect(blockBox, &QComboBox::currentIndexChanged, this, [this] { showLatency(); });
 
@@ -81,6 +91,10 @@ OutputWindow::OutputWindow(SoundDevice& sound, OutputChoice& choice, QWidget* pa
     block->addWidget(blockBox);
     block->addWidget(latencyLabel, 1);
     form->addRow(QStringLiteral("ブロック"), block);
+    auto* separate = new QHBoxLayout;
+    separate->addWidget(separateBox);
+    separate->addWidget(separateReason, 1);
+    form->addRow(QStringLiteral("出力"), separate);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(okButton);
@@ -151,11 +165,23 @@ void OutputWindow::showLatency() {
                               .arg(Milliseconds(ExpectedLatency(system, choice.blockSeconds))));
 }
 
+void OutputWindow::offerSeparate() {
+    AudioSystem system = static_cast<AudioSystem>(systemBox->currentData().toInt());
+    LibraryHealth health;
+    if (system == AudioSystem::Automatic && m_sound.health(health) && health.device.api == "jack") {
+        system = AudioSystem::Jack; // the automatic choice found a JACK server
+    }
+    const bool jack = system == AudioSystem::Jack;
+    separateBox->setEnabled(jack);
+    separateReason->setVisible(!jack);
+}
+
 OutputChoice OutputWindow::shownChoice() const {
     OutputChoice choice;
     choice.system = static_cast<AudioSystem>(systemBox->currentData().toInt());
     choice.device = deviceBox->currentData().toString().toStdString();
     choice.blockSeconds = blockBox->currentData().toDouble();
+    choice.separateOutputs = separateBox->isChecked();
     return choice;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -33,12 +34,17 @@ public:
     QComboBox* deviceBox;
     QComboBox* blockBox;
     QLabel* latencyLabel;
+    // A stereo pair per track beside the main one; JACK only, and disabled elsewhere with the
+    // reason beside it, keeping the stored wish for when JACK is there again.
+    QCheckBox* separateBox;
+    QLabel* separateReason;
     QPushButton* okButton;
     QPushButton* cancelButton;
 
 private:
     void listDevices(const std::string& keep);
     void showLatency();
+    void offerSeparate();
 
     SoundDevice& m_sound;
     OutputChoice& m_choice;

@@ -3,6 +3,8 @@
 #include "AllocationGuard.h"
 #include "AudioTestKit.h"
 
+#include "audio/Engine.h"
+#include "audio/OutputChoice.h"
 #include "audio/SoundBuffers.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +20,7 @@ TEST(EngineRealtime, RenderAllocatesNothingWhateverIsAsked) {
         GTEST_SKIP() << "malloc belongs to the sanitizer in this build";
     }
     OfflineLibrary lib(44100);
-    std::vector<float> block(std::size_t{2} * 4096);
+    std::vector<float> block(std::size_t{Engine::kMaxOutputChannels} * 4096);
     const std::int32_t a = lib.load(SineWav(44100, 2, 441, 44100));
     const std::int32_t b = lib.load(SineWav(22050, 1, 300, 5000));
     g_allocations = 0;
@@ -41,11 +43,17 @@ TEST(EngineRealtime, RenderAllocatesNothingWhateverIsAsked) {
     GuardedPull(lib.output(), block, 4096);
     EXPECT_EQ(g_allocations.load(), 0);
 
-    // Nor does converting to a device that runs at its own rate, whatever the block.
+    // Nor does converting to a device that runs at its own rate, whatever the block, with a
+    // pair per track.
     auto own = OfflineOutput::AtOwnRate(48000);
     OfflineOutput& device = *own;
     const std::int32_t other = openSoundLibraryWith(std::move(own), OutputConfig{22050, 1, 64});
-    playBufferLoopingWith(LoadWav(other, SineWav(44100, 2, 441, 44100)), -300, 500, 50000);
+    OutputChoice separate;
+    separate.separateOutputs = true;
+    ASSERT_NE(setLibraryOutput(other, separate), 0);
+    const std::int32_t routed = LoadWav(other, SineWav(44100, 2, 441, 44100));
+    routeBufferToTrack(routed, 7);
+    playBufferLoopingWith(routed, -300, 500, 50000);
     for (const std::size_t frames : {1u, 100u, 128u, 4096u, 7u}) {
         GuardedPull(device, block, frames);
     }

@@ -2,6 +2,7 @@
 #include "AudioTestKit.h"
 
 #include "audio/Engine.h"
+#include "audio/OutputChoice.h"
 #include "audio/SoundBuffers.h"
 
 #include <gtest/gtest.h>
@@ -309,11 +310,72 @@ TEST(EngineDeviceRate, TheFormatIsRenderedAndConvertedToTheDevicesRate) {
     closeSoundLibrary(lib);
 }
 
+// With a pair per track, each track's pair carries its sound (and the tail a retrigger cuts
+// from it) and nothing else; the preview stays in the main pair, and the main pair is the
+// very mix made without them. Rows: the device at the engine's rate, and at 48 kHz.
+TEST(EngineTrackOutputs, EachPairCarriesOnlyItsTrackAndTheMainPairIsUnchanged) {
+    for (const int deviceRate : {44100, 48000}) {
+        std::vector<float> plain;
+        for (const bool separate : {false, true}) {
+            auto output = OfflineOutput::AtOwnRate(deviceRate);
+            OfflineOutput& device = *output;
+            const std::int32_t lib =
+                openSoundLibraryWith(std::move(output), OutputConfig{44100, 2, 256});
+            OutputChoice choice;
+            choice.separateOutputs = separate;
+            ASSERT_NE(setLibraryOutput(lib, choice), 0);
+            const std::int32_t low = LoadWav(lib, SineWav(44100, 2, 441, 44100));
+            const std::int32_t high = LoadWav(lib, SineWav(44100, 2, 1000, 44100));
+            const std::int32_t preview = LoadWav(lib, SineWav(44100, 2, 3000, 44100));
+            routeBufferToTrack(low, 0);
+            routeBufferToTrack(high, 5);
+            playBufferLoopingWith(low, 0, -600, 44100);
+            playBufferLoopingWith(high, 0, 0, 44100);
+            playBufferLooping(preview);
+            // The retrigger cuts the old sound at a crest, where a tail that went elsewhere
+            // would leave a step of its full amplitude.
+            const auto crest = static_cast<std::size_t>(std::lround(1025.0 * deviceRate / 44100));
+            std::vector<float> x = device.render(crest);
+            playBufferLoopingWith(low, 0, -600, 44100);
+            const std::vector<float> rest = device.render(static_cast<std::size_t>(deviceRate));
+            x.insert(x.end(), rest.begin(), rest.end());
+            closeSoundLibrary(lib);
+            const int channels = separate ? 2 + 2 * Engine::kTrackOutputs : 2;
+            ASSERT_EQ(x.size(), channels * (crest + deviceRate));
+            std::vector<float> main;
+            for (std::size_t f = 0; f < x.size(); f += static_cast<std::size_t>(channels)) {
+                main.insert(main.end(), {x[f], x[f + 1]});
+            }
+            if (!separate) {
+                plain = main;
+                continue;
+            }
+            EXPECT_TRUE(main == plain) << deviceRate << " Hz: the main pair changed";
+            for (int c = 2; c < channels; ++c) {
+                const std::vector<float> pair = Channel(x, c, channels);
+                const int track = (c - 2) / 2;
+                const std::vector<float> heard = Settled(pair, 1, 2000);
+                const double want = track == 0 ? (c % 2 == 0 ? 0.5 : 0.25) : 0.0;
+                EXPECT_NEAR(ToneAmplitude(heard, deviceRate, 441), want, 0.01) << c;
+                EXPECT_NEAR(ToneAmplitude(heard, deviceRate, 1000), track == 5 ? 0.5 : 0.0, 0.01)
+                    << c;
+                EXPECT_LT(ToneAmplitude(heard, deviceRate, 3000), 0.01) << c;
+                if (track != 0 && track != 5) {
+                    EXPECT_EQ(Peak(pair), 0.0f) << c;
+                }
+            }
+            const std::vector<float> first = Channel(x, 2, channels);
+            EXPECT_LT(MaxStep(first), 0.5f * 2 * std::numbers::pi * 441 / deviceRate + 0.01f)
+                << "the retrigger's tail left its pair";
+        }
+    }
+}
+
 TEST(EngineDeviceClock, SkippedCyclesAreMixedUnheardAndTheHostTimeIsSmoothed) {
     Engine engine;
     engine.prepare(48000, 2, 16, 256);
     engine.setOutputLatency(0.01);
-    std::vector<float> out(512); // 256 stereo frames
+    std::vector<float> out(512);        // 256 stereo frames
     std::uint32_t device = 4294967000u; // JACK's frame time wraps on the way
     double ideal = 5e9;                 // host microseconds of the callback, before jitter
     for (int i = 0; i < 400; ++i) {

@@ -184,6 +184,117 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     closeSoundLibrary(lib);
 }
 
+// Records what arrives from ports of ours, each on an input of a client of the test's own,
+// until `frames` frames of each have come.
+class JackTap {
+public:
+    JackTap(const std::vector<QString>& sources, std::size_t frames)
+        : m_client(jack_client_open("tap", JackNoStartServer, nullptr)), m_frames(frames) {
+        if (m_client == nullptr) {
+            return;
+        }
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const std::string name = "in " + std::to_string(i);
+            m_ports.push_back(jack_port_register(m_client, name.c_str(), JACK_DEFAULT_AUDIO_TYPE,
+                                                 JackPortIsInput, 0));
+            m_data.emplace_back(frames);
+        }
+        jack_set_process_callback(m_client, &process, this);
+        jack_activate(m_client);
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            jack_connect(m_client, sources[i].toUtf8().constData(), jack_port_name(m_ports[i]));
+        }
+    }
+    ~JackTap() {
+        if (m_client != nullptr) {
+            jack_client_close(m_client);
+        }
+    }
+    // Each source's frames; empty when they did not all come within `ms`.
+    std::vector<std::vector<float>> take(int ms) {
+        QElapsedTimer t;
+        t.start();
+        while (m_done.load() < m_frames && t.elapsed() < ms) {
+            QThread::msleep(20);
+        }
+        return m_done.load() < m_frames ? std::vector<std::vector<float>>{} : m_data;
+    }
+
+private:
+    static int process(jack_nframes_t frames, void* self) {
+        auto& tap = *static_cast<JackTap*>(self);
+        const std::size_t at = tap.m_done.load();
+        const std::size_t n = std::min<std::size_t>(frames, tap.m_frames - at);
+        for (std::size_t p = 0; p < tap.m_ports.size() && n > 0; ++p) {
+            const auto* in =
+                static_cast<const float*>(jack_port_get_buffer(tap.m_ports[p], frames));
+            std::copy(in, in + n, tap.m_data[p].begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        tap.m_done.store(at + n);
+        return 0;
+    }
+    jack_client_t* m_client;
+    std::vector<jack_port_t*> m_ports;
+    std::vector<std::vector<float>> m_data;
+    std::size_t m_frames;
+    std::atomic<std::size_t> m_done{0};
+};
+
+// Separate outputs: the main pair and a pair per track, named for the performer's mixer, only
+// the main pair joined to the playback ports; two tracks each on their own pair, both in the
+// main one. The mix at 44.1 kHz on the 48 kHz server, so the pairs go through the conversion.
+TEST_F(JackOutput, SeparateOutputsGiveEachTrackItsOwnNamedPairBesideTheMainPair) {
+    PrivateJack& jack = m_jack;
+    auto output = std::make_unique<RtAudioOutput>(std::vector{AudioApi::Jack});
+    OutputChoice choice;
+    choice.system = AudioSystem::Jack;
+    choice.separateOutputs = true;
+    output->choose(choice);
+    const std::int32_t lib = openSoundLibraryWith(std::move(output), OutputConfig{44100, 2, 128});
+    ASSERT_NE(lib, 0);
+    const QString ports = jack.ports(false);
+    for (const char* name :
+         {"main L", "main R", "track 1 L", "track 1 R", "track 8 L", "track 8 R"}) {
+        EXPECT_TRUE(ports.contains(QStringLiteral("Marrowtune:") + QLatin1String(name)))
+            << name << " in\n"
+            << ports.toStdString();
+    }
+    EXPECT_EQ(ports.count(QStringLiteral("Marrowtune:")), 18);
+    EXPECT_EQ(jack.connections(QStringLiteral("Marrowtune:main L")),
+              QStringList{QStringLiteral("system:playback_1")});
+    EXPECT_EQ(jack.connections(QStringLiteral("Marrowtune:main R")),
+              QStringList{QStringLiteral("system:playback_2")});
+    EXPECT_TRUE(jack.connections(QStringLiteral("Marrowtune:track 1 L")).isEmpty());
+
+    const std::int32_t low = LoadWav(lib, SineWav(44100, 2, 441, 44100));
+    const std::int32_t high = LoadWav(lib, SineWav(44100, 2, 1000, 44100));
+    routeBufferToTrack(low, 0);
+    routeBufferToTrack(high, 1);
+    playBufferLoopingWith(low, 0, 0, 44100);
+    playBufferLoopingWith(high, 0, 0, 44100);
+    PumpLibrary(lib, 100);
+    {
+        JackTap tap({QStringLiteral("Marrowtune:main R"), QStringLiteral("Marrowtune:track 1 L"),
+                     QStringLiteral("Marrowtune:track 2 R")},
+                    24000);
+        const std::vector<std::vector<float>> heard = tap.take(5000);
+        ASSERT_EQ(heard.size(), 3U);
+        const double want[3][2] = {{0.5, 0.5}, {0.5, 0.0}, {0.0, 0.5}}; // 441 Hz, 1000 Hz
+        for (std::size_t p = 0; p < 3; ++p) {
+            const std::vector<float> x = Settled(heard[p], 1, 2400);
+            EXPECT_NEAR(ToneAmplitude(x, 48000, 441), want[p][0], 0.01) << p;
+            EXPECT_NEAR(ToneAmplitude(x, 48000, 1000), want[p][1], 0.01) << p;
+        }
+    }
+
+    // A reopen keeps the names, and the performer's connection of a track pair.
+    ASSERT_TRUE(jack.run("jack_connect", {"Marrowtune:track 1 L", "system:playback_2"}));
+    ASSERT_NE(setLibraryFormat(lib, 22050, 16, 2), 0);
+    EXPECT_EQ(jack.connections(QStringLiteral("Marrowtune:track 1 L")),
+              QStringList{QStringLiteral("system:playback_2")});
+    closeSoundLibrary(lib);
+}
+
 // The system first in the order goes away (JACK by the automatic choice, or PulseAudio chosen
 // while a JACK server runs): the output moves to the other, and when the first is back the
 // program plays through it again, the loop where it was.

@@ -12,6 +12,7 @@
 #include "ui/MainWindow.h"
 #include "ui/OutputWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -98,6 +99,33 @@ TEST(AudioStatus, TheLineShowsTheOutputTheWindowChoosesItAndADeadDeviceComesBack
     app.outputChoice = OutputChoice{};
     window = Started(app);
     EXPECT_EQ(output->config().blockFrames, 128);
+    app.sound.TerminateSoundLibrary();
+}
+
+// Separate outputs need JACK: elsewhere the box is disabled with the reason beside it, and a
+// wish stored while on JACK is kept; chosen with JACK it is stored.
+TEST(AudioStatus, SeparateOutputsAreOfferedOnJackOnlyAndStored) {
+    TestPlatform platform;
+    AppContext app{platform.services, [](std::intptr_t, std::int32_t) {
+                       return openSoundLibraryWith(std::make_unique<OfflineOutput>());
+                   }};
+    platform.settings.setValue(app.appName, "Marrowtune", "SeparateOutputs", "1");
+    std::unique_ptr<MainWindow> window = Started(app);
+    QTest::mouseClick(&window->audioStatus(), Qt::LeftButton);
+    OutputWindow& choice = *window->findChild<OutputWindow*>();
+    EXPECT_FALSE(choice.separateBox->isEnabled());
+    EXPECT_TRUE(choice.separateBox->isChecked()) << "the stored wish is kept";
+    EXPECT_TRUE(choice.separateReason->isVisible());
+    EXPECT_EQ(choice.separateReason->text(), QStringLiteral("JACK でのみ使えます"));
+    choice.systemBox->setFocus();
+    QTest::keyClick(choice.systemBox, Qt::Key_Down); // JACK
+    ASSERT_TRUE(choice.separateBox->isEnabled());
+    EXPECT_FALSE(choice.separateReason->isVisible());
+    QTest::mouseClick(choice.separateBox, Qt::LeftButton);
+    QTest::mouseClick(choice.okButton, Qt::LeftButton);
+    window->close();
+    EXPECT_EQ(platform.settings.value(app.appName, "Marrowtune", "SeparateOutputs"),
+              QStringLiteral("0"));
     app.sound.TerminateSoundLibrary();
 }
 
