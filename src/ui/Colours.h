@@ -22,7 +22,11 @@ inline QColor ButtonFace() {
     return QApplication::palette().color(QPalette::Button);
 }
 
+// An unchanged colour leaves the palette alone: every palette set is new to the style.
 inline void SetRole(QWidget& widget, QPalette::ColorRole role, const QColor& colour) {
+    if (widget.palette().color(role) == colour && widget.testAttribute(Qt::WA_SetPalette)) {
+        return;
+    }
     QPalette palette = widget.palette();
     palette.setColor(role, colour);
     widget.setPalette(palette);
@@ -36,8 +40,7 @@ inline void SetForeground(QWidget& widget, const QColor& colour) {
     SetRole(widget, QPalette::WindowText, colour);
 }
 
-inline void SetButtonColour(QWidget& button, const QColor& colour) {
-    SetRole(button, QPalette::Button, colour);
-}
+// A track colour on a ColourButton; other buttons take it as their palette.
+void SetButtonColour(QWidget& button, const QColor& colour);
 
 } // namespace mt::colours

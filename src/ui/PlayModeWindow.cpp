@@ -2,6 +2,7 @@
 
 #include "core/TrackBank.h"
 #include "ui/ClickableLabel.h"
+#include "ui/ColourButton.h"
 #include "ui/Colours.h"
 #include "ui/DisplayFeed.h"
 #include "ui/LevelMeter.h"
@@ -40,7 +41,7 @@ PlayModeWindow::PlayModeWindow(TrackBank& bank, TrackPanel& tracks)
         fileNameLabels[i] = new QLabel(QStringLiteral("Label2"), frame);
         fileNameLabels[i]->setObjectName(QStringLiteral("Label2") + index);
         fileNameLabels[i]->setMinimumWidth(160);
-        playModeStartButtons[i] = new QPushButton(QStringLiteral("PLAY"), frame);
+        playModeStartButtons[i] = new ColourButton(QStringLiteral("PLAY"), frame);
         playModeStartButtons[i]->setObjectName(QStringLiteral("ComStart2") + index);
         playModeLoopChecks[i] = new QCheckBox(QStringLiteral("L"), frame);
         playModeLoopChecks[i]->setObjectName(QStringLiteral("CheckLoop2") + index);

@@ -2,6 +2,7 @@
 
 #include "core/Track.h"
 #include "ui/ClickableLabel.h"
+#include "ui/ColourButton.h"
 #include "ui/FittingLabel.h"
 #include "ui/LevelMeter.h"
 #include "ui/MixBarStyle.h"
@@ -54,7 +55,7 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     changeButton->setToolTip(QStringLiteral("WAVをロード"));
     clearButton = Named(new QPushButton(QStringLiteral("C"), this), "ComClear", index);
     clearButton->setToolTip(QStringLiteral("クリア"));
-    startButton = Named(new QPushButton(QStringLiteral("PLAY"), this), "ComStart", index);
+    startButton = Named(new ColourButton(QStringLiteral("PLAY"), this), "ComStart", index);
     startButton->setEnabled(false);
     playTimeLabel =
         Named(new FittingLabel(QStringLiteral("s"), Fit::Shrink, this), "lblSample", index);
@@ -86,7 +87,7 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     ratioBox->setCurrentIndex(6);
 
     // The keep-pitch button is narrow: its caption, the pitch once on, shrinks to fit it.
-    keepPitchButton = Named(new QPushButton(this), "chkKeepPitch", index);
+    keepPitchButton = Named(new ColourButton(this), "chkKeepPitch", index);
     keepPitchButton->setCheckable(true);
     // No focus, as the bars: a Space after the click must not switch the mode and render again.
     keepPitchButton->setFocusPolicy(Qt::NoFocus);

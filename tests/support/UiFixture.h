@@ -7,6 +7,7 @@
 #include "support/RealInput.h"
 #include "support/TrackLoads.h"
 #include "support/WavBytes.h"
+#include "ui/ColourButton.h"
 #include "ui/FileBrowser.h"
 #include "ui/MainWindow.h"
 #include "ui/TrackFrame.h"
@@ -94,7 +95,9 @@ protected:
 
     QString caption(int i) { return frame(i).startButton->text(); }
     static QColor colour(QWidget* w, QPalette::ColorRole role = QPalette::Window) {
-        return w->palette().color(role);
+        const auto* button = qobject_cast<ColourButton*>(w);
+        return button != nullptr && role == QPalette::Button ? button->colour()
+                                                             : w->palette().color(role);
     }
     static inline const QColor kBlue{0, 0, 255}, kMagenta{255, 0, 255}, kCyan{0, 255, 255};
 
