@@ -108,6 +108,7 @@ void OscControl::call(const OscCall& call) {
     using BacklogOp = InputBacklog::Op;
     switch (call.op) {
     case Op::Press:
+        m_pressesReceived.fetch_add(1, std::memory_order_relaxed);
         run({BacklogOp::Press, call.track, 0});
         break;
     case Op::Release:

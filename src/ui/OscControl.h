@@ -56,7 +56,12 @@ public:
     const QString& status() const { return m_status; }
 
     OscDispatch& dispatch() { return m_dispatch; }
-    // Key presses that reached the bank, for the status and the flood's count. Any thread.
+    // Key presses received, and those that reached the bank: fewer when presses of one track
+    // came faster than the window's turns and were taken together (see InputBacklog). Any
+    // thread.
+    std::uint64_t pressesReceived() const {
+        return m_pressesReceived.load(std::memory_order_relaxed);
+    }
     std::uint64_t pressesApplied() const {
         return m_pressesApplied.load(std::memory_order_relaxed);
     }
@@ -111,6 +116,7 @@ private:
     InputBacklog m_backlog;
     ThreadWake m_wake; // from the server's thread to drain()
     std::atomic<int> m_posted{0};
+    std::atomic<std::uint64_t> m_pressesReceived{0};
     std::atomic<std::uint64_t> m_pressesApplied{0};
     std::array<Shown, 8> m_shown{};
     std::array<float, 8> m_levels{};
