@@ -175,17 +175,6 @@ int main(int argc, char* argv[]) {
             }
         });
 
-        std::atomic<std::int64_t> postedAt{0};
-        // On whichever thread started the sound, just after the library took its command.
-        QObject::connect(
-            &context.bank, &mt::TrackBank::trackChanged, &window,
-            [&](int track) {
-                const mt::Track& t = context.bank.track(track);
-                if (track == 0 && t.playing() && t.keyHeld && postedAt.load() == 0) {
-                    postedAt.store(Now());
-                }
-            },
-            Qt::DirectConnection);
         QTimer repaint;
         repaint.setInterval(20);
         QObject::connect(&repaint, &QTimer::timeout, &window, [&] {
@@ -218,15 +207,21 @@ int main(int argc, char* argv[]) {
                 const auto start = Clock::now();
                 std::vector<double> ms;
                 for (int i = 0; i < notes; ++i) {
-                    postedAt.store(0);
+                    // Counted on whichever thread ran the press, just after the bank's press
+                    // returned with the play command in the engine's ring.
+                    const std::uint64_t before = controllers.pressesApplied();
                     pads.pending.store(1);
                     const auto deadline = Clock::now() + std::chrono::milliseconds(200);
-                    while (postedAt.load() == 0 && Clock::now() < deadline) {
-                        std::this_thread::sleep_for(std::chrono::microseconds(100));
+                    std::int64_t postedAt = 0;
+                    while (postedAt == 0 && Clock::now() < deadline) {
+                        if (controllers.pressesApplied() != before) {
+                            postedAt = Now();
+                        } else {
+                            std::this_thread::sleep_for(std::chrono::microseconds(10));
+                        }
                     }
-                    if (postedAt.load() != 0) {
-                        ms.push_back(static_cast<double>(postedAt.load() - pads.writtenAt.load()) /
-                                     1e6);
+                    if (postedAt != 0) {
+                        ms.push_back(static_cast<double>(postedAt - pads.writtenAt.load()) / 1e6);
                     }
                     std::this_thread::sleep_for(std::chrono::microseconds(gapUs(random)));
                     pads.pending.store(2);

@@ -2,8 +2,8 @@
 // and repainted at 50 Hz, one part of it taking 5 ms to paint, the sound library on an offline
 // output pulled by a pretend audio thread, OSC on 127.0.0.1.
 //  1. Latency: a /press is timed from just before the client's sendto to the moment the bank's
-//     press has handed the play command to the library (its engine ring), on whichever thread. Median and 99th
-//     percentile with the window idle and busy, against the goal p99 <= 1 ms.
+//     press has handed the play command to the library (its engine ring), on whichever thread.
+//     Median and 99th percentile with the window idle and busy, against the goal p99 <= 1 ms.
 //  2. Flood: 10,000 messages a second (press/release pairs) for 10 s with the window busy:
 //     the presses that never arrived, those that started a sound and those taken together
 //     with a later press of the same track (one start for both: the same moment), and the
@@ -268,18 +268,19 @@ int main(int argc, char* argv[]) {
                 }
                 trace += std::to_string(kb / 1024);
             }
-            std::printf("OSC flood, %d messages in %.1f s (UI repainting, 5 ms a paint): %d presses "
-                        "sent, %llu received (%lld lost, goal 0), %llu started a sound, %llu taken "
-                        "together with a later press of the track in the same turn of the window; "
-                        "resident MB each second: %s; over the second half %+ld kB (goal 0); "
-                        "ignored as too busy: %llu\n",
-                        2 * pairs, seconds, sent, static_cast<unsigned long long>(received),
-                        static_cast<long long>(sent) - static_cast<long long>(received),
-                        static_cast<unsigned long long>(applied),
-                        static_cast<unsigned long long>(received - applied), trace.c_str(),
-                        rss.back() - rss[rss.size() / 2],
-                        static_cast<unsigned long long>(
-                            osc.dispatch().rejected(mt::OscDispatch::Rejection::Busy)));
+            std::printf(
+                "OSC flood, %d messages in %.1f s (UI repainting, 5 ms a paint): %d presses "
+                "sent, %llu received (%lld lost, goal 0), %llu started a sound, %llu taken "
+                "together with a later press of the track in the same turn of the window; "
+                "resident MB each second: %s; over the second half %+ld kB (goal 0); "
+                "ignored as too busy: %llu\n",
+                2 * pairs, seconds, sent, static_cast<unsigned long long>(received),
+                static_cast<long long>(sent) - static_cast<long long>(received),
+                static_cast<unsigned long long>(applied),
+                static_cast<unsigned long long>(received - applied), trace.c_str(),
+                rss.back() - rss[rss.size() / 2],
+                static_cast<unsigned long long>(
+                    osc.dispatch().rejected(mt::OscDispatch::Rejection::Busy)));
             std::fflush(stdout);
             QMetaObject::invokeMethod(
                 &app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);

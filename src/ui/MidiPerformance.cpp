@@ -154,6 +154,7 @@ void MidiPerformance::apply(const InputBacklog::Call& call) {
     switch (call.op) {
     case Op::Press:
         m_control.press(track, call.value);
+        m_pressesApplied.fetch_add(1, std::memory_order_relaxed);
         break;
     case Op::Release:
         m_control.release(track);

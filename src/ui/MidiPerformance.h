@@ -8,6 +8,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -52,6 +53,10 @@ public:
 
     // UI thread: every track, the preview, the CD and the MIDI song fade out.
     void panicNow();
+    // Pad presses that reached the bank, on whichever thread ran them. Any thread.
+    std::uint64_t pressesApplied() const {
+        return m_pressesApplied.load(std::memory_order_relaxed);
+    }
 
     // PerformanceInput: the MIDI threads.
     void press(int track, int velocityGainCentiDb) override;
@@ -92,6 +97,7 @@ private:
     std::uint32_t m_droppedShown = 0;
     int m_droppedFor = 0; // checks left before the notice goes
     InputBacklog m_backlog;
+    std::atomic<std::uint64_t> m_pressesApplied{0};
     ThreadWake m_wake; // from the MIDI threads to drain() on the UI thread
     std::mutex m_learnedMutex;
     std::optional<std::pair<MidiAction, MidiTrigger>> m_learned; // a learn to store and tell
