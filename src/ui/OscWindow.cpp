@@ -90,7 +90,7 @@ void AttachOscWindow(MainWindow& main, OscControl& control) {
         settings = settings != nullptr ? settings : qobject_cast<QMenu*>(owner);
     }
     if (settings != nullptr) {
-        auto* item = settings->addAction(QStringLiteral("OSC(&O)..."));
+        auto* item = settings->addAction(QStringLiteral("OSC(&C)..."));
         item->setObjectName(QStringLiteral("mnuOsc"));
         auto window = std::make_shared<QPointer<OscWindow>>();
         QObject::connect(item, &QAction::triggered, &main, [window, &main, &control] {
