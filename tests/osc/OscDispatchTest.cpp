@@ -118,12 +118,11 @@ TEST_F(OscDispatchTest, EveryPathIsOneCallWhateverTypeCarriesItsNumber) {
     }
     // A bundle's message, taken at once.
     lo_bundle bundle = lo_bundle_new({0, 1});
-    OscMessage inBundle;
-    lo_bundle_add_message(bundle, "/marrowtune/track/6/press", inBundle.get());
+    lo_bundle_add_message(bundle, "/marrowtune/track/6/press", lo_message_new());
     std::vector<char> bytes(lo_bundle_length(bundle));
     std::size_t size = bytes.size();
     lo_bundle_serialise(bundle, bytes.data(), &size);
-    lo_bundle_free(bundle);
+    lo_bundle_free_recursive(bundle); // the message and the bundle's copy of its path
     client->sendBytes(bytes);
     client->send("/marrowtune/ping");
 
