@@ -40,8 +40,7 @@ Engine::Engine()
                                           static_cast<std::size_t>(kMaxBlockFrames))),
       m_meters(std::make_unique<SlotMeter[]>(kMaxSlots)),
       m_bus(std::make_unique<float[]>(2 * static_cast<std::size_t>(kMaxBlockFrames))),
-      m_trackBus(
-          std::make_unique<float[]>(2 * kTrackOutputs * static_cast<std::size_t>(kMaxBlockFrames))),
+      m_trackBus(std::make_unique<float[]>(std::size_t{2} * kTrackOutputs * kMaxBlockFrames)),
       m_formatBlock(std::make_unique<float[]>(kMaxOutputChannels *
                                               static_cast<std::size_t>(kMaxBlockFrames))) {
     prepare(44100, 2, 16, 256);

@@ -198,7 +198,7 @@ private:
     int m_formatFrames = 0;                 // frames in it
     int m_formatNext = 0;                   // the next one to take
     // 4 frames around the read point, kMaxOutputChannels apart.
-    std::array<float, 4 * kMaxOutputChannels> m_history{};
+    std::array<float, std::size_t{4} * kMaxOutputChannels> m_history{};
     double m_phase = 0.0; // between history frames 1 and 2, 0..1
     double m_step = 1.0;  // format frames per device frame
     int m_deviceRate = 0; // 0: the device runs at m_sampleRate

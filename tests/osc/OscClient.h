@@ -9,6 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -31,7 +34,9 @@ public:
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+        if (bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            ADD_FAILURE() << "the client's socket: " << std::strerror(errno);
+        }
         m_server = local;
         m_server.sin_port = htons(static_cast<std::uint16_t>(serverPort));
     }
