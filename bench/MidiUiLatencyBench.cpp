@@ -207,7 +207,7 @@ int main(int argc, char* argv[]) {
                 const auto start = Clock::now();
                 std::vector<double> ms;
                 for (int i = 0; i < notes; ++i) {
-                    // Counted on whichever thread ran the press, just after the bank's press
+                    // Timed on whichever thread ran the press, just after the bank's press
                     // returned with the play command in the engine's ring.
                     const std::uint64_t before = controllers.pressesApplied();
                     pads.pending.store(1);
@@ -215,9 +215,9 @@ int main(int argc, char* argv[]) {
                     std::int64_t postedAt = 0;
                     while (postedAt == 0 && Clock::now() < deadline) {
                         if (controllers.pressesApplied() != before) {
-                            postedAt = Now();
+                            postedAt = controllers.lastPressApplied();
                         } else {
-                            std::this_thread::sleep_for(std::chrono::microseconds(10));
+                            std::this_thread::sleep_for(std::chrono::microseconds(100));
                         }
                     }
                     if (postedAt != 0) {

@@ -208,7 +208,7 @@ int main(int argc, char* argv[]) {
                 slow->ms.store(paintMs);
                 std::vector<double> ms;
                 for (int i = 0; i < presses; ++i) {
-                    // The press is counted on whichever thread ran it, just after the bank's
+                    // The press is timed on whichever thread ran it, just after the bank's
                     // press returned with the play command in the engine's ring.
                     const std::uint64_t before = osc.pressesApplied();
                     const std::int64_t sentAt = Now();
@@ -217,9 +217,9 @@ int main(int argc, char* argv[]) {
                     std::int64_t appliedAt = 0;
                     while (appliedAt == 0 && Clock::now() < deadline) {
                         if (osc.pressesApplied() != before) {
-                            appliedAt = Now();
+                            appliedAt = osc.lastPressApplied();
                         } else {
-                            std::this_thread::sleep_for(std::chrono::microseconds(10));
+                            std::this_thread::sleep_for(std::chrono::microseconds(100));
                         }
                     }
                     if (appliedAt != 0) {

@@ -14,7 +14,9 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QTimer>
+
 #include <QWidget>
+#include <chrono>
 
 #include <cstdio>
 
@@ -154,7 +156,9 @@ void MidiPerformance::apply(const InputBacklog::Call& call) {
     switch (call.op) {
     case Op::Press:
         m_control.press(track, call.value);
-        m_pressesApplied.fetch_add(1, std::memory_order_relaxed);
+        m_lastPressApplied.store(std::chrono::steady_clock::now().time_since_epoch().count(),
+                                 std::memory_order_relaxed);
+        m_pressesApplied.fetch_add(1, std::memory_order_release);
         break;
     case Op::Release:
         m_control.release(track);

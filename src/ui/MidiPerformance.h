@@ -55,7 +55,11 @@ public:
     void panicNow();
     // Pad presses that reached the bank, on whichever thread ran them. Any thread.
     std::uint64_t pressesApplied() const {
-        return m_pressesApplied.load(std::memory_order_relaxed);
+        return m_pressesApplied.load(std::memory_order_acquire);
+    }
+    // When the last of those reached the bank: steady_clock's count, for the latency bench.
+    std::int64_t lastPressApplied() const {
+        return m_lastPressApplied.load(std::memory_order_relaxed);
     }
 
     // PerformanceInput: the MIDI threads.
@@ -98,6 +102,7 @@ private:
     int m_droppedFor = 0; // checks left before the notice goes
     InputBacklog m_backlog;
     std::atomic<std::uint64_t> m_pressesApplied{0};
+    std::atomic<std::int64_t> m_lastPressApplied{0};
     ThreadWake m_wake; // from the MIDI threads to drain() on the UI thread
     std::mutex m_learnedMutex;
     std::optional<std::pair<MidiAction, MidiTrigger>> m_learned; // a learn to store and tell

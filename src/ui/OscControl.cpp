@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 namespace mt {
 namespace {
@@ -127,7 +128,7 @@ void OscControl::call(const OscCall& call) {
     case Op::Stop:
     case Op::Toggle:
         // Not kept by the backlog: borrowed when it is empty, else posted behind it.
-        if (m_backlog.empty() && m_app.coreAccess.tryBorrow()) {
+        if (borrow()) {
             if (m_backlog.empty()) {
                 applyTrackCall(call);
                 m_app.coreAccess.giveBack();
@@ -150,7 +151,7 @@ void OscControl::call(const OscCall& call) {
 void OscControl::run(const InputBacklog::Call& call) {
     // As MidiPerformance::run: the backlog is taken only on the UI thread while it holds the
     // core, so a borrower that finds it empty runs nothing ahead of an older call.
-    if (m_backlog.empty() && m_app.coreAccess.tryBorrow()) {
+    if (borrow()) {
         if (m_backlog.empty()) {
             applyBacklogCall(call);
             m_app.coreAccess.giveBack();
@@ -161,6 +162,24 @@ void OscControl::run(const InputBacklog::Call& call) {
     }
     if (m_backlog.add(call)) {
         m_wake.wake();
+    }
+}
+
+bool OscControl::borrow() {
+    // The UI thread keeps the core between its events, mostly for some microseconds, and lends
+    // it while it paints; this thread has nothing else to do, so it asks again for a moment
+    // rather than leave the call to a UI thread that may be about to paint for milliseconds.
+    for (int tries = 0;; ++tries) {
+        if (!m_backlog.empty()) {
+            return false; // an older call waits: this one goes behind it
+        }
+        if (m_app.coreAccess.tryBorrow()) {
+            return true;
+        }
+        if (tries == kBorrowTries) {
+            return false;
+        }
+        std::this_thread::sleep_for(kBorrowRetry);
     }
 }
 
@@ -187,7 +206,9 @@ void OscControl::applyBacklogCall(const InputBacklog::Call& call) {
     switch (call.op) {
     case BacklogOp::Press:
         bank.press(call.track);
-        m_pressesApplied.fetch_add(1, std::memory_order_relaxed);
+        m_lastPressApplied.store(std::chrono::steady_clock::now().time_since_epoch().count(),
+                                 std::memory_order_relaxed);
+        m_pressesApplied.fetch_add(1, std::memory_order_release);
         break;
     case BacklogOp::Release:
         bank.release(call.track);

@@ -63,7 +63,11 @@ public:
         return m_pressesReceived.load(std::memory_order_relaxed);
     }
     std::uint64_t pressesApplied() const {
-        return m_pressesApplied.load(std::memory_order_relaxed);
+        return m_pressesApplied.load(std::memory_order_acquire);
+    }
+    // When the last of those reached the bank: steady_clock's count, for the latency bench.
+    std::int64_t lastPressApplied() const {
+        return m_lastPressApplied.load(std::memory_order_relaxed);
     }
     const OscSubscribers& subscribers() const { return m_subscribers; }
 
@@ -75,6 +79,11 @@ signals:
 
 private:
     // The performance's calls: now when the core can be borrowed and the backlog is empty.
+    // The core, borrowed: true when it is this thread's until giveBack(). False at once while
+    // the backlog holds a call, else after kBorrowTries tries kBorrowRetry apart.
+    bool borrow();
+    static constexpr int kBorrowTries = 40;
+    static constexpr std::chrono::microseconds kBorrowRetry{25};
     void run(const InputBacklog::Call& call);
     void post(const OscCall& call);
     // UI thread, or the server's while it borrows the core.
@@ -118,6 +127,7 @@ private:
     std::atomic<int> m_posted{0};
     std::atomic<std::uint64_t> m_pressesReceived{0};
     std::atomic<std::uint64_t> m_pressesApplied{0};
+    std::atomic<std::int64_t> m_lastPressApplied{0};
     std::array<Shown, 8> m_shown{};
     std::array<float, 8> m_levels{};
     BankShown m_bankShown;
