@@ -9,25 +9,14 @@
 // core is never lent out, so every note waits for the UI thread as a posted call.
 //
 // bench_midi_ui [--posted] [notes per phase, default 400] [period frames, default 128]
+#include "BusyWindow.h"
 #include "JackPads.h"
-#include "app/AppContext.h"
-#include "audio/OfflineOutput.h"
-#include "audio/SoundBuffers.h"
-#include "platform/DesktopServices.h"
-#include "platform/IniSettingsStore.h"
-#include "platform/MessageBoxService.h"
-#include "platform/PlatformServices.h"
 #include "ui/MainWindow.h"
 #include "ui/MidiPerformance.h"
 #include "ui/PerformanceApplication.h"
-#include "ui/QtDialogServices.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QPainter>
-#include <QTemporaryDir>
 #include <QThread>
-#include <QTimer>
 
 #include <unistd.h>
 
@@ -48,65 +37,6 @@ using Clock = std::chrono::steady_clock;
 using mt::bench::Now;
 using mt::bench::Percentile;
 
-// Messages go to stderr: nothing here may wait for a person.
-class PrintedMessages final : public mt::MessageBoxService {
-public:
-    void show(const QString& text, const QString& /*title*/, mt::MessageIcon /*icon*/) override {
-        std::fprintf(stderr, "bench_midi_ui: message: %s\n", qPrintable(text));
-    }
-    bool confirm(const QString& text, const QString& title) override {
-        show(text, title, mt::MessageIcon::None);
-        return false;
-    }
-};
-
-// A part of the window whose painting takes `ms` of the UI thread when the repaint timer
-// asked for it, as a heavy view would.
-class SlowPaint final : public QWidget {
-public:
-    explicit SlowPaint(QWidget* parent) : QWidget(parent) {}
-    std::atomic<int> ms{0};
-    std::atomic<bool> due{false};
-    std::atomic<int> slowPaints{0};
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override {
-        QPainter painter(this);
-        if (!due.exchange(false)) {
-            painter.fillRect(rect(), Qt::gray);
-            return;
-        }
-        const auto until = Clock::now() + std::chrono::milliseconds(ms.load());
-        int shade = 0;
-        while (Clock::now() < until) {
-            painter.fillRect(rect(), QColor(shade, shade, shade));
-            shade = (shade + 1) % 256;
-        }
-        ++slowPaints;
-    }
-};
-
-// A 1 s 44.1 kHz stereo 16-bit tone.
-QByteArray ToneWav() {
-    const int frames = 44100;
-    QByteArray data;
-    for (int i = 0; i < frames; ++i) {
-        const auto s = static_cast<std::int16_t>(8000.0 * std::sin(i * 2.0 * M_PI * 441.0 / 44100));
-        for (int c = 0; c < 2; ++c) {
-            data.append(static_cast<char>(s & 0xff)).append(static_cast<char>((s >> 8) & 0xff));
-        }
-    }
-    const auto u32 = [](std::uint32_t v) {
-        return QByteArray{reinterpret_cast<const char*>(&v), 4};
-    };
-    const auto u16 = [](std::uint16_t v) {
-        return QByteArray{reinterpret_cast<const char*>(&v), 2};
-    };
-    return "RIFF" + u32(static_cast<std::uint32_t>(36 + data.size())) + "WAVEfmt " + u32(16) +
-           u16(1) + u16(2) + u32(44100) + u32(44100 * 4) + u16(4) + u16(16) + "data" +
-           u32(static_cast<std::uint32_t>(data.size())) + data;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -124,68 +54,23 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    QTemporaryDir dir;
-    PrintedMessages messages;
-    mt::QtFileDialogService fileDialogs;
-    mt::OverrideCursor cursor;
-    mt::IniSettingsStore settings(dir.path());
-    mt::DesktopTrash trash;
-    mt::DetachedProcessLauncher processes;
-    mt::DesktopUrlOpener urls;
-    mt::QtModalRunner modals;
-    mt::PlatformServices platform{messages, fileDialogs, cursor, settings,
-                                  trash,    processes,   urls,   modals};
-    mt::OfflineOutput* output = nullptr;
     int exitCode = 0;
     {
-        mt::AppContext context(platform, [&output](std::intptr_t, std::int32_t) {
-            auto offline = std::make_unique<mt::OfflineOutput>();
-            output = offline.get();
-            return mt::openSoundLibraryWith(std::move(offline));
-        });
-        const auto set = [&](const char* key, const char* value) {
-            settings.setValue(context.appName, QStringLiteral("Marrowtune"), QLatin1String(key),
-                              QLatin1String(value));
-        };
-        set("MidiSystem", "jack");
-        set("MidiSource", "Bench pads:out");
-        set("MidiHardware", "False");
-        mt::MainWindow window(context);
-        window.onLoad();
-        window.show();
-        auto* slow = new SlowPaint(&window);
-        slow->setGeometry(0, 0, 200, 200);
-        slow->show();
-
-        const QString tone = dir.filePath(QStringLiteral("tone.wav"));
-        QFile file(tone);
-        if (!file.open(QIODevice::WriteOnly) || file.write(ToneWav()) < 0 ||
-            (file.close(), context.bank.assign(0, tone) != mt::TrackBank::Assigned::Ok)) {
-            std::fprintf(stderr, "bench_midi_ui: the tone did not load\n");
+        mt::bench::BusyWindow rig(
+            "bench_midi_ui", [](mt::AppContext& context, mt::SettingsStore& settings) {
+                const auto set = [&](const char* key, const char* value) {
+                    settings.setValue(context.appName, QStringLiteral("Marrowtune"),
+                                      QLatin1String(key), QLatin1String(value));
+                };
+                set("MidiSystem", "jack");
+                set("MidiSource", "Bench pads:out");
+                set("MidiHardware", "False");
+            });
+        if (!rig.ready()) {
             return 1;
         }
-        context.bank.setHold(0, true); // a pad down plays, up stops
-
-        std::atomic<bool> running{true};
-        std::thread audio([&] { // the pretend audio thread: 128 frames every 2.9 ms
-            std::vector<float> block(256);
-            while (running.load()) {
-                output->pull(block.data(), 128);
-                std::this_thread::sleep_for(std::chrono::microseconds(2900));
-            }
-        });
-
-        QTimer repaint;
-        repaint.setInterval(20);
-        QObject::connect(&repaint, &QTimer::timeout, &window, [&] {
-            if (slow->ms.load() > 0) {
-                slow->due.store(true);
-                window.update();
-                slow->update();
-            }
-        });
-        repaint.start();
-
+        mt::AppContext& context = rig.context();
+        mt::MainWindow& window = rig.window();
         mt::MidiPerformance controllers(context);
         controllers.attachWindow(window);
         if (!controllers.start()) {
@@ -202,8 +87,8 @@ int main(int argc, char* argv[]) {
             std::mt19937 random(7);
             std::uniform_int_distribution<int> gapUs(4000, 12000);
             for (const int paintMs : {0, 5}) {
-                slow->ms.store(paintMs);
-                const int paintsBefore = slow->slowPaints.load();
+                rig.setPaintMs(paintMs);
+                const int paintsBefore = rig.slowPaints();
                 const auto start = Clock::now();
                 std::vector<double> ms;
                 for (int i = 0; i < notes; ++i) {
@@ -234,7 +119,7 @@ int main(int argc, char* argv[]) {
                     exitCode = 1;
                     break;
                 }
-                const double paintsPerSecond = (slow->slowPaints.load() - paintsBefore) / seconds;
+                const double paintsPerSecond = (rig.slowPaints() - paintsBefore) / seconds;
                 const QString ui = paintMs == 0 ? QStringLiteral("idle")
                                                 : QStringLiteral("repainting %1 times a second, "
                                                                  "%2 ms a paint")
@@ -256,10 +141,7 @@ int main(int argc, char* argv[]) {
         QApplication::exec();
         app.lendCore(nullptr);
         driver.join();
-        running.store(false);
-        audio.join();
         controllers.input().stop();
-        context.sound.TerminateSoundLibrary();
     }
     return exitCode;
 }

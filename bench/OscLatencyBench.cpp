@@ -10,24 +10,12 @@
 //     resident memory each second (goal: none lost, no growth).
 //
 // bench_osc [presses per phase, default 400] [flood seconds, default 10]
-#include "app/AppContext.h"
-#include "audio/OfflineOutput.h"
-#include "audio/SoundBuffers.h"
+#include "BusyWindow.h"
 #include "osc/OscMessage.h"
-#include "platform/DesktopServices.h"
-#include "platform/IniSettingsStore.h"
-#include "platform/MessageBoxService.h"
-#include "platform/PlatformServices.h"
-#include "ui/MainWindow.h"
 #include "ui/OscControl.h"
 #include "ui/PerformanceApplication.h"
-#include "ui/QtDialogServices.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QPainter>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -71,56 +59,6 @@ long StatusKb(const char* field) {
     return -1;
 }
 
-class PrintedMessages final : public mt::MessageBoxService {
-public:
-    void show(const QString& text, const QString& /*title*/, mt::MessageIcon /*icon*/) override {
-        std::fprintf(stderr, "bench_osc: message: %s\n", qPrintable(text));
-    }
-    bool confirm(const QString& text, const QString& title) override {
-        show(text, title, mt::MessageIcon::None);
-        return false;
-    }
-};
-
-// A part of the window whose painting takes `ms` of the UI thread when the repaint timer asked.
-class SlowPaint final : public QWidget {
-public:
-    explicit SlowPaint(QWidget* parent) : QWidget(parent) {}
-    std::atomic<int> ms{0};
-    std::atomic<bool> due{false};
-
-protected:
-    void paintEvent(QPaintEvent* /*event*/) override {
-        QPainter painter(this);
-        if (!due.exchange(false)) {
-            painter.fillRect(rect(), Qt::gray);
-            return;
-        }
-        const auto until = Clock::now() + std::chrono::milliseconds(ms.load());
-        for (int shade = 0; Clock::now() < until; shade = (shade + 1) % 256) {
-            painter.fillRect(rect(), QColor(shade, shade, shade));
-        }
-    }
-};
-
-// A 1 s 44.1 kHz mono 16-bit tone.
-QByteArray ToneWav() {
-    QByteArray data;
-    for (int i = 0; i < 44100; ++i) {
-        const auto s = static_cast<std::int16_t>(8000.0 * std::sin(i * 2.0 * M_PI * 441.0 / 44100));
-        data.append(static_cast<char>(s & 0xff)).append(static_cast<char>((s >> 8) & 0xff));
-    }
-    const auto u32 = [](std::uint32_t v) {
-        return QByteArray{reinterpret_cast<const char*>(&v), 4};
-    };
-    const auto u16 = [](std::uint16_t v) {
-        return QByteArray{reinterpret_cast<const char*>(&v), 2};
-    };
-    return "RIFF" + u32(static_cast<std::uint32_t>(36 + data.size())) + "WAVEfmt " + u32(16) +
-           u16(1) + u16(1) + u32(44100) + u32(44100 * 2) + u16(2) + u16(16) + "data" +
-           u32(static_cast<std::uint32_t>(data.size())) + data;
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -130,59 +68,13 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     mt::PerformanceApplication app(argc, argv);
-    QTemporaryDir dir;
-    PrintedMessages messages;
-    mt::QtFileDialogService fileDialogs;
-    mt::OverrideCursor cursor;
-    mt::IniSettingsStore settings(dir.path());
-    mt::DesktopTrash trash;
-    mt::DetachedProcessLauncher processes;
-    mt::DesktopUrlOpener urls;
-    mt::QtModalRunner modals;
-    mt::PlatformServices platform{messages, fileDialogs, cursor, settings,
-                                  trash,    processes,   urls,   modals};
-    mt::OfflineOutput* output = nullptr;
     int exitCode = 0;
     {
-        mt::AppContext context(platform, [&output](std::intptr_t, std::int32_t) {
-            auto offline = std::make_unique<mt::OfflineOutput>();
-            output = offline.get();
-            return mt::openSoundLibraryWith(std::move(offline));
-        });
-        mt::MainWindow window(context);
-        window.onLoad();
-        window.show();
-        auto* slow = new SlowPaint(&window);
-        slow->setGeometry(0, 0, 200, 200);
-        slow->show();
-
-        const QString tone = dir.filePath(QStringLiteral("tone.wav"));
-        QFile file(tone);
-        if (!file.open(QIODevice::WriteOnly) || file.write(ToneWav()) < 0 ||
-            (file.close(), context.bank.assign(0, tone) != mt::TrackBank::Assigned::Ok)) {
-            std::fprintf(stderr, "bench_osc: the tone did not load\n");
+        mt::bench::BusyWindow rig("bench_osc");
+        if (!rig.ready()) {
             return 1;
         }
-        context.bank.setHold(0, true); // a press plays, a release stops
-
-        std::atomic<bool> running{true};
-        std::thread audio([&] { // the pretend audio thread: 128 frames every 2.9 ms
-            std::vector<float> block(256);
-            while (running.load()) {
-                output->pull(block.data(), 128);
-                std::this_thread::sleep_for(std::chrono::microseconds(2900));
-            }
-        });
-        QTimer repaint;
-        repaint.setInterval(20);
-        QObject::connect(&repaint, &QTimer::timeout, &window, [&] {
-            if (slow->ms.load() > 0) {
-                slow->due.store(true);
-                slow->update();
-            }
-        });
-        repaint.start();
-
+        mt::AppContext& context = rig.context();
         mt::OscControl osc(context);
         osc.apply({true, 0, false});
         if (!osc.listening()) {
@@ -205,7 +97,7 @@ int main(int argc, char* argv[]) {
             std::mt19937 random(7);
             std::uniform_int_distribution<int> gapUs(4000, 12000);
             for (const int paintMs : {0, 5}) {
-                slow->ms.store(paintMs);
+                rig.setPaintMs(paintMs);
                 std::vector<double> ms;
                 for (int i = 0; i < presses; ++i) {
                     // The press is timed on whichever thread ran it, just after the bank's
@@ -290,9 +182,6 @@ int main(int argc, char* argv[]) {
         app.lendCore(nullptr);
         driver.join();
         close(fd);
-        running.store(false);
-        audio.join();
-        context.sound.TerminateSoundLibrary();
     }
     return exitCode;
 }
