@@ -9,6 +9,7 @@
 #include "platform/PulseProbe.h"
 
 #include <alsa/asoundlib.h>
+#include <jack/jack.h>
 #include <rtaudio/RtAudio.h>
 
 #include <pthread.h>
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -132,6 +134,28 @@ double requestPulseLatency(const OutputConfig& config) {
     return ms / 1000.0;
 }
 
+// PipeWire's JACK side runs its graph at the smallest quantum its clients ask for, 1024 frames
+// (21 ms at 48 kHz) when none asks, and changes it whenever a client comes or goes; RtAudio's
+// JACK stream stops processing for good at the first change ("the JACK buffer size has
+// changed"). So, as a jackd's fixed period would be, the block chosen is made the graph's
+// quantum while we play: a power of two at 48 kHz (139 frames of 64 at 22.05 kHz: 128), forced
+// and asked for. pipewire-jack's libjack reads both when a client opens; a jackd ignores them.
+void requestPipeWireQuantum(const OutputConfig& config) {
+    constexpr double kRate = 48000.0;
+    const double frames = config.blockFrames * kRate / std::max(config.sampleRate, 1);
+    const int quantum = 1 << std::clamp(static_cast<int>(std::lround(std::log2(frames))), 4, 13);
+    const std::string props = "{ node.force-quantum = " + std::to_string(quantum) + " }";
+    const std::string latency = std::to_string(quantum) + "/48000";
+    ::setenv("PIPEWIRE_PROPS", props.c_str(), 1);
+    ::setenv("PIPEWIRE_LATENCY", latency.c_str(), 1);
+}
+
+// libjack answers its version without a server; PipeWire's says whose it is.
+bool JackIsPipeWire() {
+    const char* version = jack_get_version_string();
+    return version != nullptr && std::strstr(version, "PipeWire") != nullptr;
+}
+
 // libpulse hands our blocks to the server on a thread of its own, started while the stream
 // opens, and that thread takes the opening thread's scheduling. At normal priority a busy
 // machine starves it and the server runs dry however promptly the callback renders, so the
@@ -235,6 +259,8 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             case JackAnswer::Stuck:
                 return JackStuckReason();
             }
+            requestPipeWireQuantum(config);
+            m_pipewire = JackIsPipeWire();
             if (m_separate) {
                 return openTracks(config);
             }
@@ -504,6 +530,7 @@ OutputHealth RtAudioOutput::health() noexcept {
     }
     Stream& s = *m_stream;
     h.api = apiName();
+    h.pipewire = h.api == "jack" && m_pipewire;
     h.deviceRate = s.rate;
     h.blockFrames = s.blockFrames;
     h.latencySeconds = static_cast<double>(s.blockFrames) / s.rate + s.queueSeconds;

@@ -144,6 +144,20 @@ void OutputWindow::showLatency() {
             return;
         }
         const OutputHealth& d = health.device;
+        if (d.pipewire) {
+            // PipeWire's JACK side takes the block chosen here as the period it is asked for;
+            // the graph runs at the smallest any of its clients asks.
+            latencyLabel->setText(
+                QStringLiteral("PipeWire に周期 %1 を求めています・いまの周期 %2 フレーム（%3）"
+                               "・キーから音まで 約 %4")
+                    .arg(Milliseconds(static_cast<double>(health.format.blockFrames) /
+                                      std::max(health.format.sampleRate, 1)))
+                    .arg(d.blockFrames)
+                    .arg(Milliseconds(static_cast<double>(d.blockFrames) /
+                                      std::max(d.deviceRate, 1)))
+                    .arg(Milliseconds(d.latencySeconds)));
+            return;
+        }
         latencyLabel->setText(
             QStringLiteral("サーバーの周期 %1 フレーム（%2）・ミックスのブロック %3 フレーム（%4）"
                            "・キーから音まで 約 %5")

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <vector>
 
 namespace mt::test {
@@ -105,6 +106,10 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     const QString ports = jack.ports(true);
     EXPECT_TRUE(ports.contains(QStringLiteral("Marrowtune:"))) << ports.toStdString();
     EXPECT_TRUE(ports.contains(QStringLiteral("   system:playback_1"))) << ports.toStdString();
+    // Under PipeWire's libjack the block (64 frames at 22.05 kHz, 139 at 48 kHz) would be the
+    // graph's quantum, a power of two; jackd ignores the request.
+    EXPECT_STREQ(std::getenv("PIPEWIRE_PROPS"), "{ node.force-quantum = 128 }");
+    EXPECT_STREQ(std::getenv("PIPEWIRE_LATENCY"), "128/48000");
 
     // The performer routes the program elsewhere; a format change keeps that routing.
     ASSERT_TRUE(jack.run("jack_disconnect", {"Marrowtune:outport 0", "system:playback_1"}));
