@@ -8,7 +8,8 @@
 # make lint: clang-tidy (.clang-tidy) over src/, tests/ and bench/ as build/debug compiles
 # them, LINT_JOBS (default 2) files at a time; any finding fails it.
 # make package: a Debian package in build/package (scripts/check-package checks it).
-.PHONY: run test build release package bench bench-e2e bench-e2e-jack bench-peer bench-link soak soak-jack \
+.PHONY: run test build release package bench bench-e2e bench-e2e-jack bench-e2e-pipewire \
+        bench-e2e-pipewire-jack bench-peer bench-link soak soak-jack soak-pipewire soak-pipewire-jack \
         startup-time deps format lint clean
 
 JOBS ?= $(shell nproc)
@@ -70,6 +71,16 @@ bench-e2e: release
 bench-e2e-jack: release
 	bench/e2e_latency.py build/release/src/app/marrowtune --jack $(E2E_ARGS)
 
+# The same on a private PipeWire, as a Debian 12 desktop runs it: its PulseAudio side, its JACK
+# side (scripts/install-deps --pipewire installs it).
+bench-e2e-pipewire: release
+	scripts/install-deps --pipewire
+	bench/e2e_latency.py build/release/src/app/marrowtune --pipewire $(E2E_ARGS)
+
+bench-e2e-pipewire-jack: release
+	scripts/install-deps --pipewire
+	bench/e2e_latency.py build/release/src/app/marrowtune --pipewire --jack $(E2E_ARGS)
+
 bench-peer:
 	bench/e2e_latency.py --peer giada $(E2E_ARGS)
 	bench/e2e_latency.py --peer giada --peer-block 256 $(E2E_ARGS)
@@ -87,6 +98,14 @@ soak: release
 
 soak-jack: release
 	bench/soak.py build/release/src/app/marrowtune --jack $(E2E_ARGS)
+
+soak-pipewire: release
+	scripts/install-deps --pipewire
+	bench/soak.py build/release/src/app/marrowtune --pipewire $(E2E_ARGS)
+
+soak-pipewire-jack: release
+	scripts/install-deps --pipewire
+	bench/soak.py build/release/src/app/marrowtune --pipewire --jack $(E2E_ARGS)
 
 startup-time: release
 	bench/startup_time.py build/release/src/app/marrowtune

@@ -14,6 +14,11 @@ With --jack the program plays on a private JACK server (dummy backend, 128-frame
 clock, converted to the monotonic clock, less the press time, is key to port. --separate turns
 the program's separate outputs on (18 ports: the recorder listens on "main L").
 
+With --pipewire the sound server is a private PipeWire as a Debian 12 desktop runs it
+(pipewire, wireplumber, pipewire-pulse): the program plays through its PulseAudio side, or
+with --jack through its JACK side (pipewire-jack's libjack), where the graph's quantum is
+whatever its clients ask for, the program's block included.
+
 With --keep-pitch (which implies --busy) one run measures the same bank twice, all eight tracks
 at speed 5292 (x1.20): first in tape mode, then, opened again from a second setting file whose
 companion puts every track in keep-pitch mode, playing the sounds the program rendered for that
@@ -29,7 +34,7 @@ With --peer giada the same rig measures Giada (Debian's `giada`, installed throu
 through its own files in the private HOME, at its default block and at --peer-block frames.
 
     bench/e2e_latency.py PROGRAM [--presses 30] [--rate 22050] [--block-ms 3] [--jack] [--busy]
-                             [--separate]
+                             [--separate] [--pipewire]
                              [--keep-pitch] [--keep]
     bench/e2e_latency.py --peer giada [--peer-block 256] [--presses 30]
 
@@ -51,7 +56,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the scripts
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from rig import (JACK_PERIOD, JACK_RATE, MONITOR_RATE, JackRecorder, Keyboard,  # noqa: E402
+from rig import (MONITOR_RATE, JackRecorder, Keyboard,  # noqa: E402
                  Monitor, Rig, load, summary, write_click, write_setting_file, write_wav)
 
 
@@ -285,8 +290,8 @@ def passes(rig, args, program, sets):
 
 
 def run_pulse(args):
-    with Rig("marrowtune-e2e-", "e2e", keep=args.keep) as rig:
-        monitor = Monitor(rig.env, "e2e.monitor")
+    with Rig("marrowtune-e2e-", "e2e", keep=args.keep, pipewire=args.pipewire) as rig:
+        monitor = Monitor(rig.env, "e2e.monitor", pipewire=args.pipewire)
         reference = Reference(rig.env["PULSE_SERVER"], "e2e")
         time.sleep(2.5)  # the null sink holds new streams back for a while
         keys = Keyboard(rig.display)
@@ -311,8 +316,8 @@ def run_pulse(args):
                 found.append((name, presses, clicks, callback.stop(), before, load()))
         reference.stop()
         monitor.stop()
-        print("%s; PulseAudio null sink at %d Hz%s" % (
-            what, MONITOR_RATE,
+        print("%s; %s null sink at %d Hz%s" % (
+            what, "PipeWire's PulseAudio" if args.pipewire else "PulseAudio", MONITOR_RATE,
             "; load %s before, %s after" % found[0][4:] if len(found) == 1 else ""))
         for n, (name, presses, clicks, callback, before, after) in enumerate(found):
             if len(found) > 1:
@@ -328,7 +333,7 @@ def run_pulse(args):
 
 
 def run_jack(args):
-    with Rig("marrowtune-e2e-", "e2e", jack=True, keep=args.keep) as rig:
+    with Rig("marrowtune-e2e-", "e2e", jack=True, keep=args.keep, pipewire=args.pipewire) as rig:
         keys = Keyboard(rig.display)
         sets = write_sets(rig, args)
         own = {"AudioSystem": "jack", "SeparateOutputs": "1" if args.separate else "0"}
@@ -348,9 +353,11 @@ def run_jack(args):
             xruns = sum(1 for t in recorder.xrun_times if start <= t <= time.monotonic())
             found.append((name, presses, callback.stop(), xruns, before, load()))
         recorder.stop()
-        print("Marrowtune key to JACK port %s, output format %d Hz; dummy JACK server, %d-frame "
-              "periods at %d Hz (%.1f ms)"
-              % (outputs[0], args.rate, JACK_PERIOD, JACK_RATE, 1000.0 * JACK_PERIOD / JACK_RATE))
+        period = int(recorder.end.get("period", 0))  # the last cycle's, as the graph ran then
+        print("Marrowtune key to JACK port %s, output format %d Hz; %s, %d-frame periods at "
+              "%d Hz (%.1f ms)"
+              % (outputs[0], args.rate, "PipeWire's JACK side" if args.pipewire else
+                 "dummy JACK server", period, recorder.rate, 1000.0 * period / recorder.rate))
         for name, presses, callback, xruns, before, after in found:
             print("%sload %s before, %s after; xruns while pressing: %d"
                   % (name + ": " if name else "", before, after, xruns))
@@ -376,6 +383,8 @@ def main():
                              "mode, in one run")
     parser.add_argument("--separate", action="store_true",
                         help="with --jack, a pair per track beside the main pair")
+    parser.add_argument("--pipewire", action="store_true",
+                        help="on a private PipeWire (its JACK side with --jack)")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
     if not args.program and not args.peer:

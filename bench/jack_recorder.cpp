@@ -10,10 +10,11 @@
 //                     frame leaves one period after its frame time
 //   xrun <seconds>    the server reported an xrun (its notice reached this client then, on
 //                     CLOCK_MONOTONIC)
-//   end xruns <n> gaps <n> longest_ms <ms> frames <n>
+//   end xruns <n> gaps <n> longest_ms <ms> frames <n> period <n>
 //                     on SIGINT/SIGTERM or when the server goes: the server's xruns while this
 //                     client ran, and stretches of digital silence of 0.5 ms or more that
-//                     follow sound (a render that missed its period leaves zeros)
+//                     follow sound (a render that missed its period leaves zeros); the last
+//                     cycle's length (PipeWire's graph changes it as clients come and go)
 //
 // The frame times come from jack_frames_to_time() (microseconds on the server's clock); the
 // offset to CLOCK_MONOTONIC is sampled by the main thread (the smallest bracketing interval of
@@ -63,6 +64,7 @@ struct Recorder {
     std::atomic<std::uint64_t> longestGap{0};
     std::atomic<std::uint64_t> frames{0};
     std::atomic<std::uint32_t> xruns{0};
+    std::atomic<jack_nframes_t> period{0};
     std::array<std::atomic<std::int64_t>, kRing> xrunAt{}; // CLOCK_MONOTONIC microseconds
     std::atomic<bool> gone{false};
 
@@ -100,6 +102,7 @@ struct Recorder {
             }
         }
         frames.fetch_add(n, std::memory_order_relaxed);
+        period.store(n, std::memory_order_relaxed);
         return 0;
     }
 };
@@ -192,10 +195,10 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     jack_deactivate(rec.client);
-    std::printf("end xruns %u gaps %llu longest_ms %.1f frames %llu\n", rec.xruns.load(),
+    std::printf("end xruns %u gaps %llu longest_ms %.1f frames %llu period %u\n", rec.xruns.load(),
                 static_cast<unsigned long long>(rec.gaps.load()),
                 1000.0 * static_cast<double>(rec.longestGap.load()) / rec.rate,
-                static_cast<unsigned long long>(rec.frames.load()));
+                static_cast<unsigned long long>(rec.frames.load()), rec.period.load());
     std::fflush(stdout);
     jack_client_close(rec.client);
     return 0;

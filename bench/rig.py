@@ -1,6 +1,8 @@
 """The end-to-end scripts' rig: a private X server (Xvfb), a private PulseAudio with a null sink
-and, when asked, a private JACK server on the dummy backend; a recorder of the sink's monitor
-and of a JACK port; key presses through XTEST, all timestamped on the monotonic clock."""
+and, when asked, a private JACK server on the dummy backend, or instead of both a private
+PipeWire (its PulseAudio and JACK sides) as a Debian 12 desktop runs it; a recorder of the
+sink's monitor and of a JACK port; key presses through XTEST, all timestamped on the monotonic
+clock."""
 
 import bisect
 import ctypes
@@ -21,6 +23,8 @@ MONITOR_RATE = 48000
 JACK_RATE = 48000
 JACK_PERIOD = 128
 HERE = os.path.dirname(os.path.abspath(__file__))
+# pipewire-jack's libjack: a JACK client loaded with it is a client of PipeWire's graph.
+PIPEWIRE_JACK = "/usr/lib/x86_64-linux-gnu/pipewire-0.3/jack"
 
 
 def log(*args):
@@ -43,13 +47,21 @@ class Monitor:
     client beside the program showed the same gaps). Counting gaps needs no such precision; a
     recorder of 20 ms leaves the sink at the latency the players ask for, as on a desktop."""
 
-    def __init__(self, env, device, latency_ms=1):
+    def __init__(self, env, device, latency_ms=1, pipewire=False):
         self.samples = bytearray()
         self.arrivals = []  # (monotonic seconds, total samples received by then)
-        self.proc = subprocess.Popen(
-            ["parec", "--device=" + device, "--raw", "--format=s16le", "--channels=1",
-             "--rate=%d" % MONITOR_RATE, "--latency-msec=%d" % latency_ms],
-            stdout=subprocess.PIPE, env=env)
+        if pipewire:
+            # PipeWire's PulseAudio side gives no stream a queue under 256 frames (5.3 ms), nor
+            # a recorder: a native one records the sink at the graph's own pace instead, asking
+            # for no shorter cycle than the players do (256 frames is what the program alone
+            # gets), so that it does not speed the graph up for them.
+            argv = ["pw-record", "--target", device.rsplit(".monitor", 1)[0], "-P",
+                    "stream.capture.sink=true", "--latency", str(max(256, 48 * latency_ms)),
+                    "--rate", str(MONITOR_RATE), "--channels", "1", "--format", "s16", "-"]
+        else:
+            argv = ["parec", "--device=" + device, "--raw", "--format=s16le", "--channels=1",
+                    "--rate=%d" % MONITOR_RATE, "--latency-msec=%d" % latency_ms]
+        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, env=env)
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
 
@@ -115,6 +127,7 @@ class JackRecorder:
         ready = self.proc.stdout.readline()
         if not ready.startswith("ready"):
             raise RuntimeError("the JACK recorder did not start on " + port)
+        self.rate = int(ready.split()[2])  # ready rate R period P
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
 
@@ -200,13 +213,23 @@ def stop_all(procs):
 
 class Rig:
     """A work folder with a private HOME, an X server and a PulseAudio server (sink `sink`),
-    and a JACK server when asked. Use as a context manager; everything it started ends."""
+    and a JACK server when asked. With `pipewire` the sound server is PipeWire 0.3 as a desktop
+    runs it (pipewire, wireplumber and pipewire-pulse on a session bus of their own): its
+    PulseAudio side serves the sink, and with `jack` every JACK client of the rig, the program
+    included, loads pipewire-jack's libjack and joins PipeWire's graph instead of a jackd. Use
+    as a context manager; everything it started ends."""
 
-    def __init__(self, prefix, sink, jack=False, keep=False, realtime_server=False):
-        for tool in ("Xvfb", "pulseaudio", "parec", "pactl", "xdotool") + (
-                ("jackd", "jack_lsp") if jack else ()):
+    def __init__(self, prefix, sink, jack=False, keep=False, realtime_server=False,
+                 pipewire=False):
+        servers = (("pipewire", "wireplumber", "pipewire-pulse", "dbus-daemon") if pipewire
+                   else ("pulseaudio",) + (("jackd",) if jack else ()))
+        for tool in ("Xvfb", "parec", "pactl", "xdotool") + servers + (
+                ("jack_lsp",) if jack else ()):
             if not shutil.which(tool):
-                sys.exit("%s is not installed (scripts/install-deps installs it)" % tool)
+                sys.exit("%s is not installed (scripts/install-deps%s installs it)"
+                         % (tool, " --pipewire" if pipewire else ""))
+        if pipewire and jack and not os.path.isdir(PIPEWIRE_JACK):
+            sys.exit("pipewire-jack is not installed (scripts/install-deps --pipewire installs it)")
         self.sink = sink
         self.keep = keep
         self.work = tempfile.mkdtemp(prefix=prefix)
@@ -214,38 +237,70 @@ class Rig:
         self.home = os.path.join(self.work, "home")
         os.makedirs(os.path.join(self.home, ".config"))
         self.display = free_display()
+        socket = os.path.join(self.work, "pulse", "native") if pipewire else os.path.join(
+            self.work, "pulse.sock")
         self.env = dict(os.environ, HOME=self.home, XDG_RUNTIME_DIR=self.work,
                         XDG_CONFIG_HOME=os.path.join(self.home, ".config"), DISPLAY=self.display,
-                        PULSE_SERVER="unix:" + os.path.join(self.work, "pulse.sock"))
+                        PULSE_SERVER="unix:" + socket)
         self.env.pop("DBUS_SESSION_BUS_ADDRESS", None)
         self.env.pop("QT_QPA_PLATFORM", None)
-        if jack:
+        if pipewire:
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=" + os.path.join(self.work, "bus")
+            if jack:
+                self.env["LD_LIBRARY_PATH"] = ":".join(
+                    [PIPEWIRE_JACK] + [p for p in [os.environ.get("LD_LIBRARY_PATH")] if p])
+        elif jack:
             self.env.update(JACK_DEFAULT_SERVER="marrowtune-bench-%d" % os.getpid(),
                             JACK_NO_AUDIO_RESERVATION="1", JACK_NO_START_SERVER="1")
         self.jack = jack
+        self.pipewire = pipewire
         self.realtime_server = realtime_server
         self.procs = []
+        self.bus_pid = None
+
+    def _start_pipewire(self):
+        said = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-pid",
+                               "--address=" + self.env["DBUS_SESSION_BUS_ADDRESS"]],
+                              env=self.env, check=True, capture_output=True, text=True)
+        self.bus_pid = int(said.stdout.split()[0])
+        for name in ("pipewire", "wireplumber", "pipewire-pulse"):
+            self.procs.append(subprocess.Popen(
+                [name], env=self.env, stdout=subprocess.DEVNULL,
+                stderr=open(os.path.join(self.work, name + ".log"), "w")))
+            time.sleep(0.3)
+        for _ in range(100):
+            if subprocess.run(["pactl", "info"], env=self.env, capture_output=True).returncode == 0:
+                break
+            time.sleep(0.05)
+        else:
+            raise RuntimeError("PipeWire's PulseAudio side did not start")
+        subprocess.run(["pactl", "load-module", "module-null-sink", "sink_name=" + self.sink,
+                        "rate=%d" % MONITOR_RATE, "channels=2"], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL)
 
     def __enter__(self):
         self.procs.append(subprocess.Popen(["Xvfb", self.display, "-screen", "0",
                                             "1280x1024x24", "-nolisten", "tcp"],
                                            stderr=subprocess.DEVNULL))
-        subprocess.run(["pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1",
-                        "--system=false", "--use-pid-file=yes", "--high-priority=yes",
-                        "--realtime=yes", "-L",
-                        "module-null-sink sink_name=%s rate=%d channels=2"
-                        % (self.sink, MONITOR_RATE),
-                        "-L", "module-native-protocol-unix socket=%s auth-anonymous=1"
-                        % os.path.join(self.work, "pulse.sock")],
-                       env=self.env, check=True, stderr=subprocess.DEVNULL)
+        if self.pipewire:
+            self._start_pipewire()
+        else:
+            subprocess.run(["pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1",
+                            "--system=false", "--use-pid-file=yes", "--high-priority=yes",
+                            "--realtime=yes", "-L",
+                            "module-null-sink sink_name=%s rate=%d channels=2"
+                            % (self.sink, MONITOR_RATE),
+                            "-L", "module-native-protocol-unix socket=%s auth-anonymous=1"
+                            % os.path.join(self.work, "pulse.sock")],
+                           env=self.env, check=True, stderr=subprocess.DEVNULL)
         subprocess.run(["pactl", "set-default-sink", self.sink], env=self.env, check=True)
-        if self.realtime_server:
+        if self.realtime_server and not self.pipewire:
             # PulseAudio gives realtime priority to its sinks' threads only; its main thread,
             # which takes the clients' audio off their sockets, stays at normal priority. To
             # tell the server's stalls from the client's, it can be made realtime too.
             with open(os.path.join(self.work, "pulse", "pid")) as f:
                 subprocess.run(["chrt", "-r", "-p", "4", f.read().strip()], check=True)
-        if self.jack:
+        if self.jack and not self.pipewire:
             self.procs.append(subprocess.Popen(
                 ["jackd", "-R", "-n", self.env["JACK_DEFAULT_SERVER"], "-d", "dummy", "-r",
                  str(JACK_RATE), "-p", str(JACK_PERIOD)], env=self.env,
@@ -264,7 +319,10 @@ class Rig:
 
     def __exit__(self, *exc):
         stop_all(self.procs)
-        subprocess.run(["pactl", "exit"], env=self.env, stderr=subprocess.DEVNULL)
+        if not self.pipewire:
+            subprocess.run(["pactl", "exit"], env=self.env, stderr=subprocess.DEVNULL)
+        if self.bus_pid:
+            os.kill(self.bus_pid, signal.SIGTERM)
         if self.keep:
             log("work folder kept:", self.work)
         else:

@@ -9,13 +9,17 @@ recorded, and a gap is digital silence of 0.5 ms or more, which the sum of the s
 holds for long; with --jack the program plays on a private dummy JACK server and a recorder
 client on its output port counts the server's xruns and the gaps.
 
+With --pipewire the server is a private PipeWire as a Debian 12 desktop runs it (pipewire,
+wireplumber, pipewire-pulse): the program plays through its PulseAudio side, or with --jack
+through its JACK side (pipewire-jack), and the same recordings count the gaps.
+
 With --witness the run also says whose the dropouts were: a realtime thread waking every
 millisecond logs when the machine woke it late, and on PulseAudio a plain client (pacat, the
 same queue and priority) plays on a null sink of its own; each of the program's gaps is listed
 with what those two saw at the same moment, and on JACK each xrun.
 
     bench/soak.py PROGRAM [--minutes 10] [--rate 22050] [--block-ms 3] [--jack]
-                          [--tracks-only] [--witness] [--keep]
+                          [--pipewire] [--tracks-only] [--witness] [--keep]
 
 Not part of `make test`.
 """
@@ -251,11 +255,15 @@ def main():
                         help="beside the program a realtime wake-up probe and (PulseAudio) a "
                              "plain client on a sink of its own, to tell the machine's stalls "
                              "from the program's")
+    parser.add_argument("--pipewire", action="store_true",
+                        help="on a private PipeWire (its JACK side with --jack)")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
+    if args.pipewire and (args.realtime_server or args.witness):
+        parser.error("--realtime-server and --witness are PulseAudio's and jackd's")
 
     with Rig("marrowtune-soak-", "soak", jack=args.jack, keep=args.keep,
-             realtime_server=args.realtime_server) as rig:
+             realtime_server=args.realtime_server, pipewire=args.pipewire) as rig:
         wavs = []
         for n, hz in enumerate(range(200, 1000, 100)):
             wavs.append(os.path.join(rig.work, "loop%d.wav" % (n + 1)))
@@ -276,7 +284,8 @@ def main():
         rig.write_ini({"QuSample": args.rate, "PreviewLoop": "True", "WAVDir": browse,
                        "MIDIDir": song}, own)
 
-        monitor = None if args.jack else Monitor(rig.env, "soak.monitor", latency_ms=20)
+        monitor = None if args.jack else Monitor(rig.env, "soak.monitor", latency_ms=20,
+                                                 pipewire=args.pipewire)
         plain = (PlainClient(rig, args.minutes * 60, 10)
                  if args.witness and not args.jack else None)
         probe = WakeProbe(rig.work) if args.witness else None
@@ -315,7 +324,8 @@ def main():
               % (played / 60, "8 looping tracks" if args.tracks_only else
                  "8 looping tracks, the preview, the CD and a MIDI song",
                  args.rate, ", block %g ms" % args.block_ms if args.block_ms else "",
-                 "a dummy JACK server" if args.jack else
+                 ("PipeWire's JACK side" if args.pipewire else "a dummy JACK server") if args.jack
+                 else "PipeWire's PulseAudio side" if args.pipewire else
                  "PulseAudio (main thread realtime)" if args.realtime_server else "PulseAudio"))
         print("load average each minute: " + " ".join(loads))
         print("underruns counted by the program: %s"
