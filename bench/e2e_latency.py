@@ -291,7 +291,7 @@ def passes(rig, args, program, sets):
 
 def run_pulse(args):
     with Rig("marrowtune-e2e-", "e2e", keep=args.keep, pipewire=args.pipewire) as rig:
-        monitor = Monitor(rig.env, "e2e.monitor", pipewire=args.pipewire)
+        monitor = Monitor(rig.env, "e2e.monitor")
         reference = Reference(rig.env["PULSE_SERVER"], "e2e")
         time.sleep(2.5)  # the null sink holds new streams back for a while
         keys = Keyboard(rig.display)

@@ -47,21 +47,13 @@ class Monitor:
     client beside the program showed the same gaps). Counting gaps needs no such precision; a
     recorder of 20 ms leaves the sink at the latency the players ask for, as on a desktop."""
 
-    def __init__(self, env, device, latency_ms=1, pipewire=False):
+    def __init__(self, env, device, latency_ms=1):
         self.samples = bytearray()
         self.arrivals = []  # (monotonic seconds, total samples received by then)
-        if pipewire:
-            # PipeWire's PulseAudio side gives no stream a queue under 256 frames (5.3 ms), nor
-            # a recorder: a native one records the sink at the graph's own pace instead, asking
-            # for no shorter cycle than the players do (256 frames is what the program alone
-            # gets), so that it does not speed the graph up for them.
-            argv = ["pw-record", "--target", device.rsplit(".monitor", 1)[0], "-P",
-                    "stream.capture.sink=true", "--latency", str(max(256, 48 * latency_ms)),
-                    "--rate", str(MONITOR_RATE), "--channels", "1", "--format", "s16", "-"]
-        else:
-            argv = ["parec", "--device=" + device, "--raw", "--format=s16le", "--channels=1",
-                    "--rate=%d" % MONITOR_RATE, "--latency-msec=%d" % latency_ms]
-        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, env=env)
+        self.proc = subprocess.Popen(
+            ["parec", "--device=" + device, "--raw", "--format=s16le", "--channels=1",
+             "--rate=%d" % MONITOR_RATE, "--latency-msec=%d" % latency_ms],
+            stdout=subprocess.PIPE, env=env)
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
 

@@ -284,8 +284,7 @@ def main():
         rig.write_ini({"QuSample": args.rate, "PreviewLoop": "True", "WAVDir": browse,
                        "MIDIDir": song}, own)
 
-        monitor = None if args.jack else Monitor(rig.env, "soak.monitor", latency_ms=20,
-                                                 pipewire=args.pipewire)
+        monitor = None if args.jack else Monitor(rig.env, "soak.monitor", latency_ms=20)
         plain = (PlainClient(rig, args.minutes * 60, 10)
                  if args.witness and not args.jack else None)
         probe = WakeProbe(rig.work) if args.witness else None
