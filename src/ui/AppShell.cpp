@@ -100,7 +100,7 @@ void AppShell::onLoad() {
     const QString demo = m_app.dataDir + QStringLiteral("/demo");
     const QString folder = read("WAVDir").value_or(
         !m_app.dataDir.isEmpty() && QDir(demo).exists() ? demo : browser.dirPath());
-    const QString notReady = QStringLiteral("前回使ったドライブが用意されていません");
+    const QString notReady = tr("前回使ったドライブが用意されていません");
     if (!browser.setDirPath(folder)) {
         m_app.showMessage(notReady);
     }
@@ -251,8 +251,7 @@ void AppShell::writeOwn() {
 
 void AppShell::reportWriteFailure() {
     if (!m_app.platform.settings.writesSucceeded()) {
-        m_app.showMessage(
-            QStringLiteral("設定を保存できませんでした。次回の起動では前回の設定が使われます。"));
+        m_app.showMessage(tr("設定を保存できませんでした。次回の起動では前回の設定が使われます。"));
     }
 }
 
