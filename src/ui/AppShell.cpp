@@ -1,6 +1,7 @@
 #include "ui/AppShell.h"
 
 #include "app/AppContext.h"
+#include "app/Language.h"
 #include "core/StoredValue.h"
 #include "files/LayoutFile.h"
 #include "platform/RegularFile.h"
@@ -111,6 +112,7 @@ void AppShell::onLoad() {
     }
 
     SettingsStore& store = m_app.platform.settings;
+    m_app.language = StoredLanguage(store, m_app.appName);
     m_app.cd.state.imagePath =
         store.value(m_app.appName, kOwnSection, QStringLiteral("CdImage")).value_or(QString());
     if (const std::optional<QString> font =
@@ -247,6 +249,7 @@ void AppShell::writeOwn() {
                    QString::number(m_app.osc.port));
     store.setValue(m_app.appName, kOscSection, QStringLiteral("AllInterfaces"),
                    BoolText(m_app.osc.allInterfaces));
+    StoreLanguage(store, m_app.appName, m_app.language);
 }
 
 void AppShell::reportWriteFailure() {

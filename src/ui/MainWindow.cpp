@@ -11,6 +11,7 @@
 #include "ui/ExternalPrograms.h"
 #include "ui/FileBrowser.h"
 #include "ui/KeyboardPlayer.h"
+#include "ui/LanguageMenu.h"
 #include "ui/LevelMeter.h"
 #include "ui/MidiPanel.h"
 #include "ui/MissingFilesWindow.h"
@@ -224,6 +225,7 @@ void MainWindow::buildMenus() {
     addItem(settings, tr("出力(&A)"), "mnuOutput");
     addItem(settings, tr("参照設定(&P)"), "mnuPreference");
     addItem(settings, tr("その他の設定(&S)"), "mnuOtherSetting");
+    AddLanguageMenu(*settings, m_app);
 
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     addItem(help, tr("Marrowtuneヘルプ(&D)"), "mnuhelp1"); // stays disabled

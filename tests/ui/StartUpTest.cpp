@@ -113,7 +113,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(stored("FormSizeFlag"), QString("7"));
     EXPECT_EQ(stored("EndCDEnd"), QString("True"));
     EXPECT_EQ(stored("WSCDir"), QString("/sets/live.mrw"));
-    EXPECT_EQ(m_platform.settings.written.size(), 25u); // ten of "Info", fifteen of our own
+    EXPECT_EQ(m_platform.settings.written.size(), 26u); // ten of "Info", sixteen of our own
 }
 
 // The stored output format ("Qubit" is read back as "QuBit"); each part the sound-quality
