@@ -82,7 +82,8 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
                                                                  "LinkStartStop",
                                                                  "Enabled",
                                                                  "Port",
-                                                                 "AllInterfaces"}));
+                                                                 "AllInterfaces",
+                                                                 "Language"}));
     EXPECT_EQ(stored("PreviewLoop"), QString("False"));
     EXPECT_EQ(stored("WAVDir"), QDir(kData + "/demo").absolutePath());
     EXPECT_EQ(m_app.sound.soundLibHandle, 0) << "shutdown terminates the library";
