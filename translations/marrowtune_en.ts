@@ -210,18 +210,18 @@
     </message>
     <message>
         <source>サンプルをセットのフォルダにコピーしています。</source>
-        <translation>Copying the samples into the set's folder.</translation>
+        <translation>Copying the samples into the set&apos;s folder.</translation>
     </message>
 </context>
 <context>
     <name>mt::EditorRoundTrip</name>
     <message>
         <source>波形編集ソフトが指定されていません。設定 - 参照設定 で使いたい波形編集ソフトを指定してください</source>
-        <translation>No wave editor is set. Choose one in Settings - Programs.</translation>
+        <translation>No wave editor is set. Choose one in Settings - Paths.</translation>
     </message>
     <message>
         <source>波形編集ソフトが開けません、参照設定を正しく行ってください。</source>
-        <translation>Cannot open the wave editor. Please check Settings - Programs.</translation>
+        <translation>Cannot open the wave editor. Please check Settings - Paths.</translation>
     </message>
 </context>
 <context>
@@ -247,11 +247,11 @@
     <name>mt::ExternalPrograms</name>
     <message>
         <source>ボリュームコントロールが見つかりません。「設定」－「参照設定」でボリュームコントロールの場所を指定してください｡ </source>
-        <translation>Volume control not found. Set where it is in "Settings" - "Programs". </translation>
+        <translation>Volume control not found. Set where it is in &quot;Settings&quot; - &quot;Paths&quot;. </translation>
     </message>
     <message>
         <source>ボリュームコントロールが開けません。「設定」－「参照設定」で場所を指定してください｡ </source>
-        <translation>Cannot open the volume control. Set where it is in "Settings" - "Programs". </translation>
+        <translation>Cannot open the volume control. Set where it is in &quot;Settings&quot; - &quot;Paths&quot;. </translation>
     </message>
 </context>
 <context>
@@ -262,7 +262,7 @@
     </message>
     <message>
         <source>「%1」をごみ箱に移動しますか？</source>
-        <translation>Move "%1" to the trash?</translation>
+        <translation>Move &quot;%1&quot; to the trash?</translation>
     </message>
     <message>
         <source>削除</source>
@@ -380,7 +380,7 @@
     </message>
     <message>
         <source>「変更」の次に押したキーが割り当てられます（Escで取り消し）</source>
-        <translation>After "Change", the next key pressed is assigned (Esc cancels)</translation>
+        <translation>After &quot;Change&quot;, the next key pressed is assigned (Esc cancels)</translation>
     </message>
     <message>
         <source>初期設定に戻す</source>
@@ -388,11 +388,11 @@
     </message>
     <message>
         <source>「%1」は全停止（パニック）のただ一つのキーです。先に全停止へ別のキーを割り当ててください。</source>
-        <translation>"%1" is the only key for Stop all (panic). Assign another key to Stop all first.</translation>
+        <translation>&quot;%1&quot; is the only key for Stop all (panic). Assign another key to Stop all first.</translation>
     </message>
     <message>
         <source>「%1」は「%2」のキーです。「%3」に移しますか？</source>
-        <translation>"%1" is the key for "%2". Move it to "%3"?</translation>
+        <translation>&quot;%1&quot; is the key for &quot;%2&quot;. Move it to &quot;%3&quot;?</translation>
     </message>
     <message>
         <source>なし</source>
@@ -499,7 +499,7 @@
     </message>
     <message>
         <source>参照設定(&amp;P)</source>
-        <translation>&amp;Programs</translation>
+        <translation>&amp;Paths</translation>
     </message>
     <message>
         <source>その他の設定(&amp;S)</source>
@@ -634,7 +634,7 @@
     </message>
     <message>
         <source>キューシートと同じ名前の .bin ファイルが見つかりません。</source>
-        <translation>No .bin file with the cue sheet's name was found.</translation>
+        <translation>No .bin file with the cue sheet&apos;s name was found.</translation>
     </message>
     <message>
         <source>キューシートが WAVE ファイルを指しています。読めるのは、音声が同じ名前の .bin ファイル1つに入ったキューシートだけです。</source>
@@ -1067,7 +1067,7 @@
     </message>
     <message>
         <source>遅延は JACK サーバーの周期で決まります</source>
-        <translation>The JACK server's period sets the latency</translation>
+        <translation>The JACK server&apos;s period sets the latency</translation>
     </message>
     <message>
         <source>サーバーの周期 %1 フレーム（%2）・ミックスのブロック %3 フレーム（%4）・キーから音まで 約 %5</source>
@@ -1138,7 +1138,7 @@ Replace it?</translation>
     <name>mt::PreferenceWindow</name>
     <message>
         <source>参照設定</source>
-        <translation>Programs</translation>
+        <translation>Paths</translation>
     </message>
     <message>
         <source>ボリュームコントロールの場所 ：</source>
@@ -1150,7 +1150,7 @@ Replace it?</translation>
     </message>
     <message>
         <source>「ボリュームコントロール」が上手く開かない時に設定してください。</source>
-        <translation>Set this when "Volume control" does not open.</translation>
+        <translation>Set this when &quot;Volume control&quot; does not open.</translation>
     </message>
     <message>
         <source>波形編集ソフト（Cool Edit ,Gold Wave,波平 etc.)の場所：</source>
@@ -1198,7 +1198,7 @@ Replace it?</translation>
     <message>
         <source>前回、保存されずに終わったセット「%1」があります。
 復元しますか？</source>
-        <translation>The set "%1" was not saved when the program last ended.
+        <translation>The set &quot;%1&quot; was not saved when the program last ended.
 Restore it?</translation>
     </message>
 </context>
@@ -1229,7 +1229,7 @@ Restore it?</translation>
     <name>mt::SessionGlue</name>
     <message>
         <source>セットは保存しましたが、サンプルをセッションのフォルダにまとめられませんでした: %1</source>
-        <translation>The set is saved, but its samples could not be collected into the session's folder: %1</translation>
+        <translation>The set is saved, but its samples could not be collected into the session&apos;s folder: %1</translation>
     </message>
     <message>
         <source>セッション: %1</source>
@@ -1571,7 +1571,7 @@ Restore it?</translation>
     </message>
     <message>
         <source>音程（矢印で半音、「細」のときは1セント）</source>
-        <translation>Pitch (arrows: a semitone, a cent with "F")</translation>
+        <translation>Pitch (arrows: a semitone, a cent with &quot;F&quot;)</translation>
     </message>
 </context>
 <context>
