@@ -23,8 +23,8 @@ choke group; starts can land on the beat of a clock that follows MIDI clock,
 JACK transport or Ableton Link. Beside the tracks: a file browser with
 preview, an audio-CD player with an A-B loop, a MIDI-file player, a
 tap-tempo counter, and sets that travel between machines and live under a
-session manager. The program's screens are in Japanese, with an English
-translation.")
+session manager. The program's screens are in Japanese or, chosen in its
+settings menu, in English.")
 set(CPACK_PACKAGE_CONTACT "Marrowtune developers <marrowtune@users.noreply.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${MARROWTUNE_HOMEPAGE})

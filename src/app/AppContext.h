@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CdMediaControl.h"
+#include "app/Language.h"
 #include "app/LibraryTrackSound.h"
 #include "app/MidiMediaControl.h"
 #include "app/MidiReferenceBar.h"
@@ -73,6 +74,9 @@ struct AppContext {
     OutputChoice outputChoice; // audio system, device and block, stored in the own section
     KeyPositions keyPositions; // the performance keys' places, stored in the own section
     OscSettings osc;           // OSC control, stored in the own section "Osc"
+    // The texts' language from the next start (the language shown now until the performer
+    // chooses another), stored in the own section.
+    Language language = Language::Japanese;
     // The beat clock's way out to other gear (MIDI clock), set where one is available; null
     // for none. Not owning.
     ClockSender* clockSender = nullptr;

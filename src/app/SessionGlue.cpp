@@ -137,9 +137,9 @@ void SessionGlue::saveSet(const std::function<void(const QString& error)>& done)
             done(reason(m_setPath + QStringLiteral(" に保存できませんでした")));
             return;
         }
-        m_messages.show(QStringLiteral("セットは保存しましたが、サンプルをセッションのフォルダに"
-                                       "まとめられませんでした: ") +
-                            error,
+        m_messages.show(tr("セットは保存しましたが、サンプルをセッションのフォルダに"
+                           "まとめられませんでした: %1")
+                            .arg(error),
                         kAppTitle, MessageIcon::Exclamation);
         done(QString());
     });

@@ -1,4 +1,5 @@
 #include "app/AppContext.h"
+#include "app/Language.h"
 #include "app/SessionGlue.h"
 #include "app/SessionMessages.h"
 #include "core/RecoveryKeeper.h"
@@ -17,7 +18,9 @@
 #include "ui/SessionWindow.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTimer>
+#include <QTranslator>
 
 #include <xcb/xcb.h>
 
@@ -87,6 +90,13 @@ int main(int argc, char* argv[]) {
     mt::QtFileDialogService fileDialogs;
     mt::OverrideCursor cursor;
     mt::IniSettingsStore settings;
+    // The texts' language, as the performer chose it at the last run: installed before any
+    // window or message is made.
+    const std::unique_ptr<QTranslator> translator = mt::TranslatorFor(mt::StoredLanguage(
+        settings, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()));
+    if (translator) {
+        QCoreApplication::installTranslator(translator.get());
+    }
     mt::DesktopTrash trash;
     mt::DetachedProcessLauncher processes;
     mt::DesktopUrlOpener urls;

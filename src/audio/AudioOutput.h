@@ -30,7 +30,7 @@ struct OutputConfig {
 // How the sound device keeps up, for the performer's status line.
 struct OutputHealth {
     std::string api;             // "pulse", "jack", "alsa", "offline"; empty with no stream
-    bool pipewire = false;       // "jack" served by PipeWire, whose period follows our block
+    int pipewireQuantum = 0;     // "jack" served by PipeWire: the period asked, frames at 48 kHz
     int deviceRate = 0;          // Hz
     int blockFrames = 0;         // frames per callback
     double latencySeconds = 0.0; // one block plus what the server queues ahead of it

@@ -140,7 +140,7 @@ double requestPulseLatency(const OutputConfig& config) {
 // changed"). So, as a jackd's fixed period would be, the block chosen is made the graph's
 // quantum while we play: a power of two at 48 kHz (139 frames of 64 at 22.05 kHz: 128), forced
 // and asked for. pipewire-jack's libjack reads both when a client opens; a jackd ignores them.
-void requestPipeWireQuantum(const OutputConfig& config) {
+int requestPipeWireQuantum(const OutputConfig& config) {
     constexpr double kRate = 48000.0;
     const double frames = config.blockFrames * kRate / std::max(config.sampleRate, 1);
     const int quantum = 1 << std::clamp(static_cast<int>(std::lround(std::log2(frames))), 4, 13);
@@ -148,6 +148,7 @@ void requestPipeWireQuantum(const OutputConfig& config) {
     const std::string latency = std::to_string(quantum) + "/48000";
     ::setenv("PIPEWIRE_PROPS", props.c_str(), 1);
     ::setenv("PIPEWIRE_LATENCY", latency.c_str(), 1);
+    return quantum;
 }
 
 // libjack answers its version without a server; PipeWire's says whose it is.
@@ -259,8 +260,8 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             case JackAnswer::Stuck:
                 return JackStuckReason();
             }
-            requestPipeWireQuantum(config);
-            m_pipewire = JackIsPipeWire();
+            const int quantum = requestPipeWireQuantum(config);
+            m_pipewireQuantum = JackIsPipeWire() ? quantum : 0;
             if (m_separate) {
                 return openTracks(config);
             }
@@ -530,7 +531,7 @@ OutputHealth RtAudioOutput::health() noexcept {
     }
     Stream& s = *m_stream;
     h.api = apiName();
-    h.pipewire = h.api == "jack" && m_pipewire;
+    h.pipewireQuantum = h.api == "jack" ? m_pipewireQuantum : 0;
     h.deviceRate = s.rate;
     h.blockFrames = s.blockFrames;
     h.latencySeconds = static_cast<double>(s.blockFrames) / s.rate + s.queueSeconds;

@@ -4,6 +4,8 @@
 #include "audio/StretchRender.h"
 #include "audio/WavDecoder.h"
 
+#include <QCoreApplication>
+
 namespace mt {
 
 SoundDevice::SoundDevice(MessageBoxService& messages) : SoundDevice(messages, openSoundLibrary) {}
@@ -14,7 +16,8 @@ SoundDevice::SoundDevice(MessageBoxService& messages, Initializer initialize)
 void SoundDevice::InitSoundLibrary(std::intptr_t window, std::int32_t level) {
     soundLibHandle = m_initialize(window, level);
     if (soundLibHandle == 0) {
-        ShowSoundLibError(QStringLiteral("Direct Soundインターフェースが作成できません。"));
+        ShowSoundLibError(QCoreApplication::translate(
+            "mt::SoundDevice", "Direct Soundインターフェースが作成できません。"));
     }
 }
 
@@ -24,7 +27,8 @@ void SoundDevice::SetPrimaryFormat(std::int32_t sampleRate, std::int16_t bits,
         return;
     }
     if (setLibraryFormat(soundLibHandle, sampleRate, bits, channels) == 0) {
-        ShowSoundLibError(QStringLiteral("フォーマットを設定できません。"));
+        ShowSoundLibError(
+            QCoreApplication::translate("mt::SoundDevice", "フォーマットを設定できません。"));
     }
 }
 
@@ -65,7 +69,7 @@ SoundDevice::LoadId SoundDevice::renderTrackBuffer(
          pitchScale](const std::function<bool(double)>& rendered,
                      QString& reason) -> std::unique_ptr<SampleBuffer> {
             if (!samples) {
-                reason = QStringLiteral("元の音がありません");
+                reason = QCoreApplication::translate("mt::SoundDevice", "元の音がありません");
                 return nullptr;
             }
             return RenderStretched(*samples, timeRatio, pitchScale, rendered, reason);

@@ -3,6 +3,8 @@
 #include "audio/CallbackMeter.h"
 #include "audio/WavDecoder.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -283,7 +285,8 @@ bool SoundLibrary::adoptBuffer(std::int32_t handle, std::unique_ptr<SampleBuffer
         return false;
     }
     if (m_freeSlots.empty() || m_buffers.count(handle) != 0) {
-        m_lastError = QStringLiteral("これ以上サウンドバッファを作成できません。");
+        m_lastError = QCoreApplication::translate("mt::SoundLibrary",
+                                                  "これ以上サウンドバッファを作成できません。");
         return false;
     }
     const int slot = m_freeSlots.back();

@@ -2,6 +2,8 @@
 
 #include "audio/WaveOverview.h"
 
+#include <QCoreApplication>
+
 #include <rubberband/RubberBandStretcher.h>
 
 #include <algorithm>
@@ -160,12 +162,14 @@ std::unique_ptr<SampleBuffer> RenderStretched(const SampleBuffer& source, double
     reason.clear();
     if (!std::isfinite(timeRatio) || !std::isfinite(pitchScale) || timeRatio <= 0.0 ||
         pitchScale <= 0.0) {
-        reason = QStringLiteral("速さか音程の値が正しくありません");
+        reason =
+            QCoreApplication::translate("mt::StretchRender", "速さか音程の値が正しくありません");
         return nullptr;
     }
     const double frames = std::round(static_cast<double>(source.frames()) * timeRatio);
     if (frames * source.channels() > static_cast<double>(kMaxRenderedSamples)) {
-        reason = QStringLiteral("この速さでは音が長くなりすぎるため、音程を保てません");
+        reason = QCoreApplication::translate(
+            "mt::StretchRender", "この速さでは音が長くなりすぎるため、音程を保てません");
         return nullptr;
     }
     const auto outFrames = static_cast<std::int64_t>(frames);
@@ -181,7 +185,8 @@ std::unique_ptr<SampleBuffer> RenderStretched(const SampleBuffer& source, double
         }
         return out;
     } catch (const std::bad_alloc&) {
-        reason = QStringLiteral("メモリが足りないため、音程を保てません");
+        reason = QCoreApplication::translate("mt::StretchRender",
+                                             "メモリが足りないため、音程を保てません");
         return nullptr;
     }
 }

@@ -4,6 +4,7 @@
 #include "audio/WaveOverview.h"
 #include "platform/RegularFile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -168,9 +169,12 @@ std::unique_ptr<SampleBuffer> DecodeCodedStream(SNDFILE* file, const SF_INFO& in
                                                 const DecodeProgress& progress, QString& reason) {
     const QString name = SoundFormatName(format);
     // The sentence a WAV file whose samples cannot be read gives.
-    const QString damaged = name + QStringLiteral("ファイルの音声データを読み取れません。");
+    const QString damaged =
+        QCoreApplication::translate("mt::WavDecoder", "%1ファイルの音声データを読み取れません。")
+            .arg(name);
     if (info.channels < 1 || info.samplerate < 1) {
-        reason = name + QStringLiteral("ファイルの形式情報が不正です。");
+        reason = QCoreApplication::translate("mt::WavDecoder", "%1ファイルの形式情報が不正です。")
+                     .arg(name);
         return nullptr;
     }
     if (info.frames <= 0 || info.frames / kMaxFramesPerByte > memory.size) {
@@ -215,12 +219,14 @@ std::unique_ptr<SampleBuffer> decode(MemoryFile& memory, const QByteArray& head,
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open_virtual(&io, SFM_READ, &info, &memory));
     if (!file) {
-        reason = QStringLiteral("WAVファイルとして読み取れない形式です。");
+        reason = QCoreApplication::translate("mt::WavDecoder",
+                                             "WAVファイルとして読み取れない形式です。");
         return nullptr;
     }
     const std::optional<SoundFormat> format = SoundFormatOf(info.format);
     if (!format) {
-        reason = QStringLiteral("WAV、FLAC、Ogg Vorbis、Opus、MP3、AIFFのどれでもありません。");
+        reason = QCoreApplication::translate(
+            "mt::WavDecoder", "WAV、FLAC、Ogg Vorbis、Opus、MP3、AIFFのどれでもありません。");
         return nullptr;
     }
     if (*format != SoundFormat::Wav) {
@@ -228,11 +234,12 @@ std::unique_ptr<SampleBuffer> decode(MemoryFile& memory, const QByteArray& head,
         return DecodeCodedStream(file.get(), info, *format, memory, head, progress, reason);
     }
     if (info.channels < 1 || info.samplerate < 1) {
-        reason = QStringLiteral("WAVファイルの形式情報が不正です。");
+        reason = QCoreApplication::translate("mt::WavDecoder", "WAVファイルの形式情報が不正です。");
         return nullptr;
     }
     if (info.frames <= 0) {
-        reason = QStringLiteral("WAVファイルに音声データがありません。");
+        reason =
+            QCoreApplication::translate("mt::WavDecoder", "WAVファイルに音声データがありません。");
         return nullptr;
     }
     // Integers are scaled so that full scale stays 1.0 rather than clipping at the top code.
@@ -245,7 +252,8 @@ std::unique_ptr<SampleBuffer> decode(MemoryFile& memory, const QByteArray& head,
         return nullptr;
     }
     if (got <= 0) {
-        reason = QStringLiteral("WAVファイルの音声データを読み取れません。");
+        reason = QCoreApplication::translate("mt::WavDecoder",
+                                             "WAVファイルの音声データを読み取れません。");
         return nullptr;
     }
     return finished(std::move(buffer), got);
@@ -255,7 +263,7 @@ std::unique_ptr<SampleBuffer> decode(MemoryFile& memory, const QByteArray& head,
 
 std::unique_ptr<SampleBuffer> DecodeWavImage(const void* image, std::size_t size, QString& reason) {
     if (image == nullptr || size == 0) {
-        reason = QStringLiteral("WAVファイルの中身が空です。");
+        reason = QCoreApplication::translate("mt::WavDecoder", "WAVファイルの中身が空です。");
         return nullptr;
     }
     MemoryFile memory{
@@ -280,7 +288,7 @@ std::unique_ptr<SampleBuffer> DecodeSoundFile(const QString& path, QString& reas
         return nullptr;
     }
     if (file.size() == 0) {
-        reason = QStringLiteral("WAVファイルの中身が空です。");
+        reason = QCoreApplication::translate("mt::WavDecoder", "WAVファイルの中身が空です。");
         return nullptr;
     }
     MemoryFile source{nullptr, static_cast<sf_count_t>(file.size()), 0, file.handle(), {}, 0, 0};

@@ -4,6 +4,8 @@
 #include "audio/WavReader.h"
 #include "platform/Numbers.h"
 
+#include <QCoreApplication>
+
 namespace mt {
 namespace {
 
@@ -33,8 +35,10 @@ QString FormatWavInfo(const WavInfo& info, int style) {
     }
     if (style == 1) {
         return ShortestDecimal(info.samplesPerSec / 1000.0) + QStringLiteral("kHz,") +
-               QString::number(info.bitsPerSample) + QStringLiteral("ビット,") +
-               (mono ? QStringLiteral("モノラル") : QStringLiteral("ステレオ"));
+               QString::number(info.bitsPerSample) +
+               QCoreApplication::translate("mt::WavInfoText", "ビット,") +
+               (mono ? QCoreApplication::translate("mt::WavInfoText", "モノラル")
+                     : QCoreApplication::translate("mt::WavInfoText", "ステレオ"));
     }
     return {};
 }
@@ -52,12 +56,15 @@ QString FormatSoundInfo(const WavInfo& info, SoundFormat format, int style) {
                    QStringLiteral("kHz,");
     if (info.bitsPerSample > 0) {
         text += QString::number(info.bitsPerSample) +
-                (shortStyle ? QStringLiteral("bit,") : QStringLiteral("ビット,"));
+                (shortStyle ? QStringLiteral("bit,")
+                            : QCoreApplication::translate("mt::WavInfoText", "ビット,"));
     }
     if (info.channels == 1) {
-        text += shortStyle ? QStringLiteral("M") : QStringLiteral("モノラル");
+        text += shortStyle ? QStringLiteral("M")
+                           : QCoreApplication::translate("mt::WavInfoText", "モノラル");
     } else {
-        text += shortStyle ? QStringLiteral("S") : QStringLiteral("ステレオ");
+        text += shortStyle ? QStringLiteral("S")
+                           : QCoreApplication::translate("mt::WavInfoText", "ステレオ");
     }
     return text + QStringLiteral(",") + SoundFormatName(format);
 }

@@ -5,6 +5,8 @@
 #include "platform/CursorService.h"
 #include "platform/SystemServices.h"
 
+#include <QCoreApplication>
+
 #include <optional>
 
 namespace mt {
@@ -22,8 +24,9 @@ EditorRoundTrip::Outcome EditorRoundTrip::edit(const QString& editorPath, Stage&
     std::optional<WaitCursor> wait(std::in_place, m_cursor);
     if (editorPath.isEmpty()) {
         wait.reset();
-        m_tell(QStringLiteral("波形編集ソフトが指定されていません。設定 - 参照設定 "
-                              "で使いたい波形編集ソフトを指定してください"));
+        m_tell(QCoreApplication::translate("mt::EditorRoundTrip",
+                                           "波形編集ソフトが指定されていません。設定 - 参照設定 "
+                                           "で使いたい波形編集ソフトを指定してください"));
         return Outcome::NoEditor;
     }
     stage.pausePlayers();
@@ -33,7 +36,8 @@ EditorRoundTrip::Outcome EditorRoundTrip::edit(const QString& editorPath, Stage&
     // The path is one argument, whatever it holds, and no shell ever reads it.
     if (!m_processes.start(editorPath, {m_bank.track(selected).path})) {
         wait.reset();
-        m_tell(QStringLiteral("波形編集ソフトが開けません、参照設定を正しく行ってください。"));
+        m_tell(QCoreApplication::translate(
+            "mt::EditorRoundTrip", "波形編集ソフトが開けません、参照設定を正しく行ってください。"));
         reopen(stage);
         return Outcome::EditorFailed;
     }

@@ -11,6 +11,7 @@
 #include "platform/RegularFile.h"
 #include "platform/SettingsStore.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,7 +22,10 @@
 namespace mt {
 namespace {
 
-const QString kSettingFilter = QStringLiteral("セッティングファイル (*.mrw)|*.mrw|");
+// The file dialogs' filter for setting files, in the old "description|patterns|" form.
+QString SettingFilter() {
+    return QCoreApplication::translate("mt::Performance", "セッティングファイル (*.mrw)|*.mrw|");
+}
 
 StoredTrack Stored(const TrackSetting& s) {
     return {s.speed, s.volume, s.pan, s.fileName, s.path, s.loop != 0, s.hold != 0, s.ratio};
@@ -225,7 +229,7 @@ bool Performance::writeTo(const QString& path) {
     if (WriteFilesWhole({{CompanionPath(path), bytes.companion}, {path, bytes.setting}}, &reason)) {
         return true;
     }
-    tell(path + QStringLiteral(" に保存できませんでした。") + reason);
+    tell(tr("%1 に保存できませんでした。").arg(path) + reason);
     return false;
 }
 
@@ -247,7 +251,7 @@ void Performance::overwrite() {
 
 std::optional<QString> Performance::askSaveName(const QString& preselected) {
     FileDialogRequest request;
-    request.filter = kSettingFilter;
+    request.filter = SettingFilter();
     request.filterIndex = 2;
     request.fileName = preselected;
     request.defaultSuffix = QStringLiteral("mrw");
@@ -259,9 +263,9 @@ std::optional<QString> Performance::askSaveName(const QString& preselected) {
     // the question about replacing is ours to ask.
     *chosen += QStringLiteral(".mrw");
     if (QFileInfo::exists(*chosen) &&
-        !m_ports.messages.confirm(QFileInfo(*chosen).fileName() +
-                                      QStringLiteral(" は既に存在します。\n上書きしますか？"),
-                                  kAppTitle)) {
+        !m_ports.messages.confirm(
+            tr("%1 は既に存在します。\n上書きしますか？").arg(QFileInfo(*chosen).fileName()),
+            kAppTitle)) {
         return std::nullopt;
     }
     return chosen;
@@ -282,7 +286,7 @@ void Performance::openFromDialog() {
         return;
     }
     FileDialogRequest request;
-    request.filter = QStringLiteral("すべてのファイル (*.*)|*.*|") + kSettingFilter;
+    request.filter = tr("すべてのファイル (*.*)|*.*|") + SettingFilter();
     request.filterIndex = 2;
     request.fileName = m_dialogFileName;
     const std::optional<QString> chosen = m_ports.fileDialogs.openFile(request);
@@ -304,7 +308,7 @@ bool Performance::open(const QString& path) {
         // Nothing of a damaged file is taken: its first blocks may already hold values that a
         // line break moved. The bank, its title and its flags stay: a wrong or damaged file
         // never costs the set that is on stage.
-        tell(path + QStringLiteral("は Marrowtune で使用できるファイル形式ではありません"));
+        tell(tr("%1は Marrowtune で使用できるファイル形式ではありません").arg(path));
         return false;
     }
     const QString companion = CompanionPath(path);
@@ -381,8 +385,7 @@ void Performance::apply(const DecodedSettingFile& decoded, const DecodedSetExtra
         emit openedWithMissing();
     }
     if (!extras.ok) {
-        tell(QStringLiteral(
-                 "付随ファイル %1 が壊れているため、クオンタイズなどの設定を既定値にしました。")
+        tell(tr("付随ファイル %1 が壊れているため、クオンタイズなどの設定を既定値にしました。")
                  .arg(QFileInfo(companion).fileName()));
     }
 }
@@ -493,7 +496,7 @@ void Performance::cancelCollect() {
 void Performance::collectTo(const QString& setPath,
                             std::function<void(const QString& error)> done) {
     if (m_collect) {
-        done(QStringLiteral("まとめて保存の最中です。"));
+        done(tr("まとめて保存の最中です。"));
         return;
     }
     auto job = std::make_shared<CollectJob>();
@@ -535,10 +538,9 @@ void Performance::finishCollect() {
     disconnect(job->watch);
     QString error = job->error;
     if (job->cancel) {
-        error = QStringLiteral("まとめて保存を中止しました。");
+        error = tr("まとめて保存を中止しました。");
     } else if (error.isEmpty() && job->replaced) {
-        error =
-            QStringLiteral("まとめて保存の間にセットが替わったため、セットは保存していません。");
+        error = tr("まとめて保存の間にセットが替わったため、セットは保存していません。");
     } else if (error.isEmpty()) {
         error = writeCollected(job->setPath, job->sources, job->targets);
     }
@@ -563,7 +565,7 @@ QString Performance::writeCollected(const QString& setPath, const std::vector<QS
     if (!WriteFilesWhole({{CompanionPath(setPath), EncodeSetExtras(extras)},
                           {setPath, EncodeSettingFile(settings)}},
                          &reason)) {
-        return setPath + QStringLiteral(" に保存できませんでした。") + reason;
+        return tr("%1 に保存できませんでした。").arg(setPath) + reason;
     }
     {
         // The paths just written: the bank equals its new file all along.

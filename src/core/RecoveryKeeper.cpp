@@ -102,8 +102,8 @@ RecoveryKeeper::Found RecoveryKeeper::start(bool* taken) {
 
 bool RecoveryKeeper::startAndOffer(MessageBoxService& messages) {
     const Found found = start();
-    const QString damaged = QStringLiteral(
-        "保存されていなかったセットの復元用ファイルが壊れていたため、開きませんでした。");
+    const QString damaged =
+        tr("保存されていなかったセットの復元用ファイルが壊れていたため、開きませんでした。");
     if (found.left == Left::Damaged) {
         messages.show(damaged, kAppTitle, MessageIcon::Exclamation);
         return false;
@@ -113,8 +113,8 @@ bool RecoveryKeeper::startAndOffer(MessageBoxService& messages) {
     }
     const QString name =
         found.copy.path.isEmpty() ? QStringLiteral("New") : QFileInfo(found.copy.path).fileName();
-    if (!messages.confirm(QStringLiteral("前回、保存されずに終わったセット「%1」があります。\n"
-                                         "復元しますか？")
+    if (!messages.confirm(tr("前回、保存されずに終わったセット「%1」があります。\n"
+                             "復元しますか？")
                               .arg(name),
                           kAppTitle)) {
         discardFound();

@@ -2,6 +2,8 @@
 
 #include "platform/Numbers.h"
 
+#include <QCoreApplication>
+
 namespace mt {
 
 double RatioOfComboText(const QString& text) {
@@ -37,10 +39,11 @@ SpeedTarget JudgeSpeedTarget(double target) {
 }
 
 QString RefusedTargetMessage(SpeedTarget::Verdict verdict, int index) {
-    const QString head = verdict == SpeedTarget::Verdict::RaiseRatio
-                             ? QStringLiteral("倍率を上げてください")
-                             : QStringLiteral("倍率を下げてください");
-    return head + QStringLiteral("  (") + QString::number(index + 1) + QStringLiteral(")トラック");
+    const QString head =
+        verdict == SpeedTarget::Verdict::RaiseRatio
+            ? QCoreApplication::translate("mt::TempoMath", "倍率を上げてください  (%1)トラック")
+            : QCoreApplication::translate("mt::TempoMath", "倍率を下げてください  (%1)トラック");
+    return head.arg(index + 1);
 }
 
 QString FrequencyLabel(int speed) {

@@ -2,6 +2,8 @@
 
 #include "platform/Numbers.h"
 
+#include <QCoreApplication>
+
 namespace mt {
 
 double TrackDurationSeconds(float length44k, int speed) {
@@ -9,9 +11,10 @@ double TrackDurationSeconds(float length44k, int speed) {
 }
 
 QString TrackMovedMessage(int index) {
-    return QStringLiteral("(") + QString::number(index + 1) +
-           QStringLiteral(
-               ")トラックのＷＡＶは移動もしくは削除されています。割り当て直してください");
+    return QCoreApplication::translate(
+               "mt::Track",
+               "(%1)トラックのＷＡＶは移動もしくは削除されています。割り当て直してください")
+        .arg(index + 1);
 }
 
 } // namespace mt

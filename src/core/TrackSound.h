@@ -4,6 +4,7 @@
 #include "audio/WavInfo.h"
 #include "core/FrameClock.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <cstdint>
@@ -52,7 +53,8 @@ public:
                           std::function<void(int percent)> progress, RenderDone done) {
         progress = nullptr; // nothing is made: nothing to report on the way
         const RenderDone finish = std::move(done);
-        finish(0, QStringLiteral("音程を保ったまま速さを変えることはできません"));
+        finish(0, QCoreApplication::translate("mt::TrackSound",
+                                              "音程を保ったまま速さを変えることはできません"));
         return 0;
     }
     virtual void release(std::int32_t buffer) = 0;

@@ -2,6 +2,7 @@
 
 #include "platform/RegularFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -69,32 +70,39 @@ bool CopyWhole(CollectPlan::Copy& copy, const CollectOptions& options, qint64& c
                QString* error) {
     QFile source(copy.source);
     if (!OpenRegularFileForReading(source)) {
-        *error = copy.source + QStringLiteral(" を読み込めません。");
+        *error =
+            QCoreApplication::translate("mt::CollectSet", "%1 を読み込めません。").arg(copy.source);
         return false;
     }
     const QString folder = QFileInfo(copy.target).absolutePath();
     // Removed by its destructor unless it became the copy.
     QTemporaryFile temporary(folder + QStringLiteral("/.marrowtune-collect-XXXXXX"));
     if (!temporary.open()) {
-        *error = folder + QStringLiteral(" にファイルを作成できません。") + temporary.errorString();
+        *error = QCoreApplication::translate("mt::CollectSet", "%1 にファイルを作成できません。")
+                     .arg(folder) +
+                 temporary.errorString();
         return false;
     }
     QByteArray chunk(kChunkBytes, Qt::Uninitialized);
     for (;;) {
         if (options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed)) {
-            *error = QStringLiteral("中止しました。");
+            *error = QCoreApplication::translate("mt::CollectSet", "中止しました。");
             return false;
         }
         const qint64 read = source.read(chunk.data(), chunk.size());
         if (read < 0) {
-            *error = copy.source + QStringLiteral(" を読み込めません。") + source.errorString();
+            *error = QCoreApplication::translate("mt::CollectSet", "%1 を読み込めません。")
+                         .arg(copy.source) +
+                     source.errorString();
             return false;
         }
         if (read == 0) {
             break;
         }
         if (temporary.write(chunk.constData(), read) != read) {
-            *error = folder + QStringLiteral(" に書き込めません。") + temporary.errorString();
+            *error =
+                QCoreApplication::translate("mt::CollectSet", "%1 に書き込めません。").arg(folder) +
+                temporary.errorString();
             return false;
         }
         copied += read;
@@ -105,7 +113,9 @@ bool CopyWhole(CollectPlan::Copy& copy, const CollectOptions& options, qint64& c
     // Whole on disk before it takes the name: a crash never leaves a short copy under it.
     if (!temporary.flush() || ::fsync(temporary.handle()) != 0 ||
         !temporary.setPermissions(source.permissions() | QFileDevice::WriteOwner)) {
-        *error = folder + QStringLiteral(" に書き込めません。") + temporary.errorString();
+        *error =
+            QCoreApplication::translate("mt::CollectSet", "%1 に書き込めません。").arg(folder) +
+            temporary.errorString();
         return false;
     }
     temporary.close();
@@ -121,12 +131,14 @@ bool CopyWhole(CollectPlan::Copy& copy, const CollectOptions& options, qint64& c
             return true;
         }
         if (failed != EEXIST) {
-            *error = target + QStringLiteral(" を作成できません。") +
-                     QString::fromLocal8Bit(std::strerror(failed));
+            *error =
+                QCoreApplication::translate("mt::CollectSet", "%1 を作成できません。").arg(target) +
+                QString::fromLocal8Bit(std::strerror(failed));
             return false;
         }
     }
-    *error = folder + QStringLiteral(" に空いている名前がありません。");
+    *error = QCoreApplication::translate("mt::CollectSet", "%1 に空いている名前がありません。")
+                 .arg(folder);
     return false;
 }
 
@@ -161,8 +173,9 @@ CollectPlan PlanCollect(const std::vector<QString>& sources, const QString& fold
         const QFileInfo source(sources[i]);
         if (!source.isFile()) {
             CollectPlan none;
-            none.error =
-                sources[i] + QStringLiteral(" が見つからないため、まとめて保存できません。");
+            none.error = QCoreApplication::translate(
+                             "mt::CollectSet", "%1 が見つからないため、まとめて保存できません。")
+                             .arg(sources[i]);
             return none;
         }
         const QString key = source.canonicalFilePath();
@@ -200,7 +213,8 @@ bool RunCollect(CollectPlan& plan, const CollectOptions& options, QString* error
     for (CollectPlan::Copy& copy : plan.copies) {
         const QString folder = QFileInfo(copy.target).absolutePath();
         if (!QDir().mkpath(folder)) {
-            *error = QStringLiteral("フォルダ %1 を作成できません。").arg(folder);
+            *error = QCoreApplication::translate("mt::CollectSet", "フォルダ %1 を作成できません。")
+                         .arg(folder);
             return false;
         }
         const QString planned = copy.target;

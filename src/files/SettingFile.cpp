@@ -2,6 +2,7 @@
 
 #include "platform/Numbers.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -333,8 +334,9 @@ bool CommitFilesWhole(const std::vector<FileWrite>& writes, QString* error) {
         QFile::remove(writes[i].file->fileName());
     }
     if (error != nullptr) {
-        *error =
-            reason.isEmpty() ? QStringLiteral("書き込みが最後まで終わりませんでした。") : reason;
+        *error = reason.isEmpty() ? QCoreApplication::translate(
+                                        "mt::SettingFile", "書き込みが最後まで終わりませんでした。")
+                                  : reason;
     }
     return false;
 }

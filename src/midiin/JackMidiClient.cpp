@@ -3,6 +3,8 @@
 #include "audio/OutputClock.h"
 #include "midiin/ClockTrain.h"
 
+#include <QCoreApplication>
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -24,7 +26,10 @@ std::unique_ptr<JackMidiClient> JackMidiClient::open(const std::string& clientNa
     jack_status_t status{};
     client->m_client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
     if (client->m_client == nullptr) {
-        error = "JACKサーバーに接続できません (status " + std::to_string(status) + ")";
+        error = QCoreApplication::translate("mt::JackMidiClient",
+                                            "JACKサーバーに接続できません (status %1)")
+                    .arg(static_cast<int>(status))
+                    .toStdString();
         return nullptr;
     }
     const unsigned long flags = direction == Direction::In ? JackPortIsInput : JackPortIsOutput;
@@ -33,7 +38,10 @@ std::unique_ptr<JackMidiClient> JackMidiClient::open(const std::string& clientNa
     if (client->m_port == nullptr ||
         jack_set_process_callback(client->m_client, &JackMidiClient::process, client.get()) != 0 ||
         jack_activate(client->m_client) != 0) {
-        error = "JACKのMIDIポート " + portName + " を作れません";
+        error =
+            QCoreApplication::translate("mt::JackMidiClient", "JACKのMIDIポート %1 を作れません")
+                .arg(QString::fromStdString(portName))
+                .toStdString();
         return nullptr; // the destructor closes the client
     }
     client->m_rate = jack_get_sample_rate(client->m_client);

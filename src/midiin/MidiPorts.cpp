@@ -8,6 +8,7 @@
 #include <RtMidi.h>
 #include <jack/jack.h>
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <unistd.h>
@@ -24,10 +25,11 @@ const char* const kSequencer = "/dev/snd/seq";
 // the one thing an administrator can remove.
 QString JackRefusal(JackAnswer answer) {
     return answer == JackAnswer::Stuck
-               ? QStringLiteral("JACKのライブラリが応答しません（/dev/shm/jack_db-%1 "
-                                "のロックが残っています）")
+               ? QCoreApplication::translate("mt::MidiPorts",
+                                             "JACKのライブラリが応答しません（/dev/shm/jack_db-%1 "
+                                             "のロックが残っています）")
                      .arg(::getuid())
-               : QStringLiteral("JACKサーバーが動いていません");
+               : QCoreApplication::translate("mt::MidiPorts", "JACKサーバーが動いていません");
 }
 
 bool SequencerPresent() {
@@ -62,8 +64,9 @@ struct MidiPorts::Source {
             jack = JackMidiClient::open(client, kPortName, JackMidiClient::Direction::In,
                                         &Source::receivedBytes, this, error);
             if (!jack) {
-                owner->noteError(QStringLiteral("MIDI入力はオフです: ") +
-                                 QString::fromStdString(error));
+                owner->noteError(
+                    QCoreApplication::translate("mt::MidiPorts", "MIDI入力はオフです: %1")
+                        .arg(QString::fromStdString(error)));
             }
             return jack != nullptr;
         }
@@ -96,22 +99,27 @@ bool MidiPorts::open(MidiSystem system) {
         } else if (SequencerPresent()) {
             system = MidiSystem::Alsa;
         } else {
-            noteError(QStringLiteral("MIDI入力はオフです: %1、ALSAシーケンサーもありません"
-                                     "（%2 がありません）")
+            noteError(QCoreApplication::translate(
+                          "mt::MidiPorts", "MIDI入力はオフです: %1、ALSAシーケンサーもありません"
+                                           "（%2 がありません）")
                           .arg(jack == JackAnswer::Stuck
-                                   ? QStringLiteral("JACKのライブラリが応答せず")
-                                   : QStringLiteral("JACKサーバーが動いておらず"),
+                                   ? QCoreApplication::translate("mt::MidiPorts",
+                                                                 "JACKのライブラリが応答せず")
+                                   : QCoreApplication::translate("mt::MidiPorts",
+                                                                 "JACKサーバーが動いておらず"),
                                QLatin1String(kSequencer)));
             return false;
         }
     } else if (system == MidiSystem::Alsa && !SequencerPresent()) {
-        noteError(
-            QStringLiteral("MIDI入力はオフです: ALSAシーケンサーがありません（%1 がありません）")
-                .arg(QLatin1String(kSequencer)));
+        noteError(QCoreApplication::translate(
+                      "mt::MidiPorts",
+                      "MIDI入力はオフです: ALSAシーケンサーがありません（%1 がありません）")
+                      .arg(QLatin1String(kSequencer)));
         return false;
     } else if (system == MidiSystem::Jack) {
         if (const JackAnswer jack = ProbeJack(); jack != JackAnswer::Runs) {
-            noteError(QStringLiteral("MIDI入力はオフです: %1").arg(JackRefusal(jack)));
+            noteError(QCoreApplication::translate("mt::MidiPorts", "MIDI入力はオフです: %1")
+                          .arg(JackRefusal(jack)));
             return false;
         }
     }
@@ -142,7 +150,8 @@ bool MidiPorts::openPorts() {
             jackOut = JackMidiClient::open("Marrowtune out", kPortName,
                                            JackMidiClient::Direction::Out, nullptr, nullptr, error);
             if (!jackOut) {
-                noteError(QStringLiteral("MIDI入力はオフです: ") + QString::fromStdString(error));
+                noteError(QCoreApplication::translate("mt::MidiPorts", "MIDI入力はオフです: %1")
+                              .arg(QString::fromStdString(error)));
                 return false;
             }
         } else {
@@ -158,7 +167,8 @@ bool MidiPorts::openPorts() {
             m_jackOut->setClock(m_clock);
         }
     } catch (const RtMidiError& e) {
-        noteError(QStringLiteral("MIDI入力はオフです: ") + QString::fromStdString(e.getMessage()));
+        noteError(QCoreApplication::translate("mt::MidiPorts", "MIDI入力はオフです: %1")
+                      .arg(QString::fromStdString(e.getMessage())));
         closePorts();
         return false;
     }
@@ -312,7 +322,8 @@ void MidiPorts::rejoinServer() {
         const std::lock_guard lock(m_mutex);
         m_connected.clear();
         m_sources.clear();
-        m_message = QStringLiteral("MIDI入力: JACKサーバーが止まりました。戻るのを待っています");
+        m_message = QCoreApplication::translate(
+            "mt::MidiPorts", "MIDI入力: JACKサーバーが止まりました。戻るのを待っています");
     }
     if (now - m_goneAt < kJackSettle || ProbeJack() != JackAnswer::Runs || !openPorts()) {
         return; // the next scan tries again

@@ -1,6 +1,7 @@
 #include "ui/AppShell.h"
 
 #include "app/AppContext.h"
+#include "app/Language.h"
 #include "core/StoredValue.h"
 #include "files/LayoutFile.h"
 #include "platform/RegularFile.h"
@@ -100,7 +101,7 @@ void AppShell::onLoad() {
     const QString demo = m_app.dataDir + QStringLiteral("/demo");
     const QString folder = read("WAVDir").value_or(
         !m_app.dataDir.isEmpty() && QDir(demo).exists() ? demo : browser.dirPath());
-    const QString notReady = QStringLiteral("前回使ったドライブが用意されていません");
+    const QString notReady = tr("前回使ったドライブが用意されていません");
     if (!browser.setDirPath(folder)) {
         m_app.showMessage(notReady);
     }
@@ -111,6 +112,7 @@ void AppShell::onLoad() {
     }
 
     SettingsStore& store = m_app.platform.settings;
+    m_app.language = StoredLanguage(store, m_app.appName);
     m_app.cd.state.imagePath =
         store.value(m_app.appName, kOwnSection, QStringLiteral("CdImage")).value_or(QString());
     if (const std::optional<QString> font =
@@ -247,12 +249,12 @@ void AppShell::writeOwn() {
                    QString::number(m_app.osc.port));
     store.setValue(m_app.appName, kOscSection, QStringLiteral("AllInterfaces"),
                    BoolText(m_app.osc.allInterfaces));
+    StoreLanguage(store, m_app.appName, m_app.language);
 }
 
 void AppShell::reportWriteFailure() {
     if (!m_app.platform.settings.writesSucceeded()) {
-        m_app.showMessage(
-            QStringLiteral("設定を保存できませんでした。次回の起動では前回の設定が使われます。"));
+        m_app.showMessage(tr("設定を保存できませんでした。次回の起動では前回の設定が使われます。"));
     }
 }
 

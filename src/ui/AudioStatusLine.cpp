@@ -3,6 +3,7 @@
 #include "audio/SoundDevice.h"
 #include "audio/SoundLibrary.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QMouseEvent>
 #include <QStringList>
@@ -35,7 +36,8 @@ QString Kilohertz(int hz) {
 
 QString FormatText(const OutputConfig& format, int bits) {
     return Kilohertz(format.sampleRate) + QStringLiteral(" %1 bit ").arg(bits) +
-           (format.channels == 1 ? QStringLiteral("モノラル") : QStringLiteral("ステレオ"));
+           (format.channels == 1 ? QCoreApplication::translate("mt::AudioStatusLine", "モノラル")
+                                 : QCoreApplication::translate("mt::AudioStatusLine", "ステレオ"));
 }
 
 } // namespace
@@ -57,20 +59,20 @@ AudioStatusLine::AudioStatusLine(SoundDevice& sound, QWidget* parent)
 
 QString AudioStatusLine::Describe(const LibraryHealth* health) {
     if (health == nullptr) {
-        return QStringLiteral("サウンド出力なし（クリックで設定）");
+        return tr("サウンド出力なし（クリックで設定）");
     }
     // Short enough for the menu bar's corner beside the menus; the tool tip has it in full.
     const LibraryHealth& h = *health;
     QString text;
     if (h.reopening || h.device.api.empty() || !h.device.alive) {
-        text = QStringLiteral("出力停止・再接続中… アンダーラン %1").arg(h.underruns);
+        text = tr("出力停止・再接続中… アンダーラン %1").arg(h.underruns);
     } else {
         const OutputHealth& d = h.device;
         QString rate = Kilohertz(d.deviceRate);
         if (d.deviceRate != h.format.sampleRate) {
             rate = Kilohertz(h.format.sampleRate) + QStringLiteral("→") + rate;
         }
-        text = QStringLiteral("%1 %2/%3・遅延 %4 ms・アンダーラン %5・負荷 %6%")
+        text = tr("%1 %2/%3・遅延 %4 ms・アンダーラン %5・負荷 %6%")
                    .arg(SystemName(d.api), rate)
                    .arg(d.blockFrames)
                    .arg(1000.0 * d.latencySeconds, 0, 'f', 1)
@@ -78,39 +80,37 @@ QString AudioStatusLine::Describe(const LibraryHealth* health) {
                    .arg(static_cast<int>(std::lround(100.0 * d.load)));
     }
     if (h.formatRefused) {
-        text += QStringLiteral("・%1 不可").arg(FormatText(h.refused, h.refusedBits));
+        text += tr("・%1 不可").arg(FormatText(h.refused, h.refusedBits));
     }
     return text;
 }
 
 QString AudioStatusLine::Explain(const LibraryHealth* health) {
     if (health == nullptr) {
-        return QStringLiteral(
-            "サウンドデバイスを開けませんでした。クリックすると出力の設定を開きます。");
+        return tr("サウンドデバイスを開けませんでした。クリックすると出力の設定を開きます。");
     }
     const LibraryHealth& h = *health;
     QStringList lines;
     if (h.reopening || h.device.api.empty() || !h.device.alive) {
-        lines << QStringLiteral(
-            "サウンドサーバーとの接続が切れました。1 秒ごとに開き直しています。");
+        lines << tr("サウンドサーバーとの接続が切れました。1 秒ごとに開き直しています。");
     } else {
         const OutputHealth& d = h.device;
-        lines << QStringLiteral("オーディオシステム: %1").arg(SystemName(d.api))
-              << QStringLiteral("デバイスのレート: %1").arg(Kilohertz(d.deviceRate))
-              << QStringLiteral("ブロック: %1 フレーム（%2 ms）")
+        lines << tr("オーディオシステム: %1").arg(SystemName(d.api))
+              << tr("デバイスのレート: %1").arg(Kilohertz(d.deviceRate))
+              << tr("ブロック: %1 フレーム（%2 ms）")
                      .arg(d.blockFrames)
                      .arg(1000.0 * d.blockFrames / std::max(d.deviceRate, 1), 0, 'f', 1)
-              << QStringLiteral("遅延: %1 ms").arg(1000.0 * d.latencySeconds, 0, 'f', 1)
-              << QStringLiteral("負荷（直近 1 秒の最大）: %1%")
+              << tr("遅延: %1 ms").arg(1000.0 * d.latencySeconds, 0, 'f', 1)
+              << tr("負荷（直近 1 秒の最大）: %1%")
                      .arg(static_cast<int>(std::lround(100.0 * d.load)));
     }
-    lines << QStringLiteral("アンダーラン（音切れ）: %1").arg(h.underruns)
-          << QStringLiteral("出力フォーマット: %1").arg(FormatText(h.format, h.bits));
+    lines << tr("アンダーラン（音切れ）: %1").arg(h.underruns)
+          << tr("出力フォーマット: %1").arg(FormatText(h.format, h.bits));
     if (h.formatRefused) {
-        lines << QStringLiteral("%1 はデバイスが受け付けないため、前の形式で再生しています。")
+        lines << tr("%1 はデバイスが受け付けないため、前の形式で再生しています。")
                      .arg(FormatText(h.refused, h.refusedBits));
     }
-    lines << QStringLiteral("クリックすると出力の設定を開きます。");
+    lines << tr("クリックすると出力の設定を開きます。");
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -143,7 +143,7 @@ void AudioStatusLine::refresh() {
 
 QSize AudioStatusLine::sizeHint() const {
     const QString typical =
-        QStringLiteral("PulseAudio 22.05 kHz/128・遅延 13.0 ms・アンダーラン 000・負荷 100%");
+        tr("PulseAudio 22.05 kHz/128・遅延 13.0 ms・アンダーラン 000・負荷 100%");
     const QMargins m = contentsMargins();
     return {fontMetrics().horizontalAdvance(typical) + m.left() + m.right(),
             QLabel::sizeHint().height()};

@@ -37,15 +37,17 @@ constexpr int kWindowHeightTwips = 2040;
 
 } // namespace
 
-const QString BpmCounterWindow::kIdleHint = QStringLiteral("Cで測定開始。Vで測定");
-const QString BpmCounterWindow::kMeasureHint = QStringLiteral("Zでリセット");
+const char* const BpmCounterWindow::kIdleHint =
+    QT_TRANSLATE_NOOP("mt::BpmCounterWindow", "Cで測定開始。Vで測定");
+const char* const BpmCounterWindow::kMeasureHint =
+    QT_TRANSLATE_NOOP("mt::BpmCounterWindow", "Zでリセット");
 
 BpmCounterWindow::BpmCounterWindow(AppContext& app, QWidget* parent)
     : QWidget(parent, Qt::Window), m_app(app), m_session(app.performance.tapSession()) {
     setObjectName(QStringLiteral("frmCount"));
     setProperty(KeyboardPlayer::kOwnKeys, true); // C, V and Z count here, Escape still panics
-    setWindowTitle(QStringLiteral("カウンター"));
-    hintLabel = Named(new QLabel(kIdleHint, this), "Label1");
+    setWindowTitle(tr("カウンター"));
+    hintLabel = Named(new QLabel(tr(kIdleHint), this), "Label1");
     bpmCaption = Named(new QLabel(QStringLiteral("♪ ="), this), "Label2");
     cdBpmEdit = Named(new QLineEdit(QStringLiteral("120.000"), this), "TxtCdBpm");
     cdBpmEdit->setEnabled(false);
@@ -55,9 +57,9 @@ BpmCounterWindow::BpmCounterWindow(AppContext& app, QWidget* parent)
     barSecondsLabel = Named(new QLabel(QStringLiteral("2.000"), this), "lblCount");
     barSecondsLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     secondsUnit = Named(new QLabel(QStringLiteral("s"), this), "Label3");
-    typeBpmCheck = Named(new QCheckBox(QStringLiteral("BPMを直接入力"), this), "ChkEnterCdBPM");
+    typeBpmCheck = Named(new QCheckBox(tr("BPMを直接入力"), this), "ChkEnterCdBPM");
     counterOkButton = Named(new QPushButton(QStringLiteral("OK"), this), "ComCountOK");
-    counterCancelButton = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCountNG");
+    counterCancelButton = Named(new QPushButton(tr("キャンセル"), this), "ComCountNG");
 
     const double twipsPerPixel = TwipsPerPixel(this);
     ApplyGeometry(*this, CounterGeometry(), twipsPerPixel);
@@ -160,7 +162,7 @@ void BpmCounterWindow::keyDown(int qtKey) {
 }
 
 void BpmCounterWindow::showSession() {
-    hintLabel->setText(m_session.measuring() ? kMeasureHint : kIdleHint);
+    hintLabel->setText(tr(m_session.measuring() ? kMeasureHint : kIdleHint));
     barSecondsLabel->setText(m_session.barText());
     if (cdBpmEdit->text() != m_session.bpmText()) {
         cdBpmEdit->setText(m_session.bpmText());

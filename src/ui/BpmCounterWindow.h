@@ -24,8 +24,8 @@ class BpmCounterWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    static const QString kIdleHint;    // "Cで測定開始。Vで測定"
-    static const QString kMeasureHint; // "Zでリセット"
+    static const char* const kIdleHint; // "Cで測定開始。Vで測定", translated where shown
+    static const char* const kMeasureHint; // "Zでリセット"
 
     // Loading the window: a new session, typed mode off. Destroyed with its owner, the
     // session stops the clock, without the unload message.

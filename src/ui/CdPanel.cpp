@@ -43,9 +43,9 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
     cdTrackCountLabel = Named(new QLabel(QStringLiteral("0"), this), "lblAllTrack");
     cdTimeLabel = Named(new QLabel(QStringLiteral("00:00"), this), "lblCDTime");
     cdLoopStartLabel = Named(new ClickableLabel(QStringLiteral("a:00:00:00"), this), "lblCDMarka");
-    cdLoopStartLabel->setToolTip(QStringLiteral("ループスタートのセット"));
+    cdLoopStartLabel->setToolTip(tr("ループスタートのセット"));
     cdLoopEndLabel = Named(new ClickableLabel(QStringLiteral("b:00:00:00"), this), "lblCDMarkb");
-    cdLoopEndLabel->setToolTip(QStringLiteral("ループエンドのセット"));
+    cdLoopEndLabel->setToolTip(tr("ループエンドのセット"));
     for (QLabel* mark :
          {static_cast<QLabel*>(cdLoopStartLabel), static_cast<QLabel*>(cdLoopEndLabel)}) {
         mark->setCursor(Qt::PointingHandCursor);
@@ -64,10 +64,9 @@ CdPanel::CdPanel(AppContext& app, QWidget* parent)
     // A typed bar applies when it is finished (Enter, leaving the box) or stepped by the
     // arrows, never digit by digit: typing 1875 must not play a 0.187 s bar on the way.
     cdBarSpin->setKeyboardTracking(false);
-    cdReferenceCheck = Named(new QCheckBox(QStringLiteral("基準"), this), "ChkCDkijun");
-    cdCounterButton =
-        Named(new QPushButton(QStringLiteral("BPMカウンター(&X)"), this), "ComGoCDCount");
-    cdCounterButton->setToolTip(QStringLiteral("BPM測定（もちろん手動)"));
+    cdReferenceCheck = Named(new QCheckBox(tr("基準"), this), "ChkCDkijun");
+    cdCounterButton = Named(new QPushButton(tr("BPMカウンター(&X)"), this), "ComGoCDCount");
+    cdCounterButton->setToolTip(tr("BPM測定（もちろん手動)"));
 
     CdPlayer* cd = &m_cd;
     connect(cdStartButton, &QPushButton::clicked, cd, &CdPlayer::start);
@@ -111,7 +110,7 @@ void CdPanel::showPlayer() {
     for (const auto& [button, flag] : buttons) {
         button->setEnabled(m_cd.canPress(flag));
     }
-    setTitle(m_cd.checkingImage() ? QStringLiteral("CD 確認中") : QStringLiteral("CD"));
+    setTitle(m_cd.checkingImage() ? tr("CD 確認中") : QStringLiteral("CD"));
     cdTrackLabel->setText(QString::number(s.cdCurrentTrack));
     cdTrackCountLabel->setText(QString::number(s.cdTrackCount));
     FormatPanelTime(*cdTimeLabel, RoundHalfEvenToInt(s.cdTimeInTrack / 10.0), 1);

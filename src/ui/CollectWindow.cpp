@@ -11,16 +11,16 @@ namespace mt {
 
 CollectWindow::CollectWindow(Performance& performance, QWidget* parent)
     : QDialog(parent), progressBar(new QProgressBar(this)),
-      cancelButton(new QPushButton(QStringLiteral("中止"), this)), m_performance(performance) {
+      cancelButton(new QPushButton(tr("中止"), this)), m_performance(performance) {
     setObjectName(QStringLiteral("frmCollect"));
-    setWindowTitle(QStringLiteral("セットをまとめて保存"));
+    setWindowTitle(tr("セットをまとめて保存"));
     setModal(false);
     progressBar->setObjectName(QStringLiteral("ProgressCollect"));
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     cancelButton->setObjectName(QStringLiteral("ComCollectCancel"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("サンプルをセットのフォルダにコピーしています。")));
+    layout->addWidget(new QLabel(tr("サンプルをセットのフォルダにコピーしています。")));
     layout->addWidget(progressBar);
     layout->addWidget(cancelButton, 0, Qt::AlignRight);
     connect(&m_performance, &Performance::collectProgress, this, [this](qint64 done, qint64 total) {

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -33,43 +34,65 @@ const QString kSection = QStringLiteral("Marrowtune");
 const char* const kSystems[] = {"auto", "jack", "alsa"}; // as the MIDI input stores them
 
 QString ActionCaption(const MidiAction& action) {
-    const QString track = QStringLiteral("トラック%1 ").arg(action.track + 1);
+    const int track = action.track + 1;
     switch (action.kind) {
     case MidiAction::Kind::Press:
-        return track + QStringLiteral("発音");
+        return QCoreApplication::translate("mt::MidiSetupWindow", "トラック%1 発音").arg(track);
     case MidiAction::Kind::Volume:
-        return track + QStringLiteral("音量");
+        return QCoreApplication::translate("mt::MidiSetupWindow", "トラック%1 音量").arg(track);
     case MidiAction::Kind::Pan:
-        return track + QStringLiteral("パン");
+        return QCoreApplication::translate("mt::MidiSetupWindow", "トラック%1 パン").arg(track);
     case MidiAction::Kind::Speed:
-        return track + QStringLiteral("速度");
+        return QCoreApplication::translate("mt::MidiSetupWindow", "トラック%1 速度").arg(track);
     case MidiAction::Kind::Panic:
         break;
     }
-    return QStringLiteral("全停止（パニック）");
+    return QCoreApplication::translate("mt::MidiSetupWindow", "全停止（パニック）");
 }
 
 QString TriggerCaption(const MidiTrigger& trigger) {
     const QString channel = trigger.channel == MidiTrigger::kAnyChannel
-                                ? QStringLiteral("全ch")
+                                ? QCoreApplication::translate("mt::MidiSetupWindow", "全ch")
                                 : QStringLiteral("ch%1").arg(trigger.channel + 1);
     switch (trigger.kind) {
     case MidiTrigger::Kind::Note:
-        return QStringLiteral("ノート %1 %2").arg(trigger.number).arg(channel);
+        return QCoreApplication::translate("mt::MidiSetupWindow", "ノート %1 %2")
+            .arg(trigger.number)
+            .arg(channel);
     case MidiTrigger::Kind::ControlChange:
         return QStringLiteral("CC %1 %2").arg(trigger.number).arg(channel) +
-               (trigger.mode == CcMode::Absolute ? QString() : QStringLiteral(" エンコーダ"));
+               (trigger.mode == CcMode::Absolute
+                    ? QString()
+                    : QCoreApplication::translate("mt::MidiSetupWindow", " エンコーダ"));
     case MidiTrigger::Kind::None:
         break;
     }
-    return QStringLiteral("なし");
+    return QCoreApplication::translate("mt::MidiSetupWindow", "なし");
 }
 
+// The performance keys' actions in KeyPositions::actions() order, translated where shown.
 const char* const kKeyCaptions[KeyPositions::kActionCount] = {
-    "トラック1",  "トラック2",    "トラック3",  "トラック4",      "トラック5",
-    "トラック6",  "トラック7",    "トラック8",  "全体ミュート",   "選択トラックミュート",
-    "CDミュート", "MIDIミュート", "CD一時停止", "一匹狼に加える", "一匹狼モード",
-    "パン左",     "パン中央",     "パン右",     "次のトラック",   "全停止（パニック）"};
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "トラック1"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "トラック2"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "トラック3"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "トラック4"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "トラック5"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "トラック6"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "トラック7"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "トラック8"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "全体ミュート"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "選択トラックミュート"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "CDミュート"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "MIDIミュート"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "CD一時停止"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "一匹狼に加える"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "一匹狼モード"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "パン左"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "パン中央"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "パン右"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "次のトラック"),
+    QT_TRANSLATE_NOOP("mt::KeyRemapWindow", "全停止（パニック）"),
+};
 
 // The key's name on the performer's layout as the X server gives it; elsewhere the US-QWERTY
 // name of an action's default key, or the keycode.
@@ -84,7 +107,7 @@ QString KeyName(std::uint32_t keycode) {
                 .toString(QKeySequence::NativeText);
         }
     }
-    return QStringLiteral("キー番号 %1").arg(keycode);
+    return QCoreApplication::translate("mt::KeyRemapWindow", "キー番号 %1").arg(keycode);
 }
 
 } // namespace
@@ -92,34 +115,31 @@ QString KeyName(std::uint32_t keycode) {
 MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings, QString appName,
                                  QWidget* parent)
     : QDialog(parent), m_midi(midi), m_settings(settings), m_appName(std::move(appName)) {
-    setWindowTitle(QStringLiteral("MIDIコントローラ"));
+    setWindowTitle(tr("MIDIコントローラ"));
     auto* top = new QVBoxLayout(this);
     auto* form = new QGridLayout;
     top->addLayout(form);
-    form->addWidget(new QLabel(QStringLiteral("接続するポート")), 0, 0);
+    form->addWidget(new QLabel(tr("接続するポート")), 0, 0);
     portBox = new QComboBox;
     form->addWidget(portBox, 0, 1);
-    form->addWidget(new QLabel(QStringLiteral("MIDIシステム")), 1, 0);
+    form->addWidget(new QLabel(tr("MIDIシステム")), 1, 0);
     midiSystemBox = new QComboBox;
-    midiSystemBox->addItems(
-        {QStringLiteral("自動"), QStringLiteral("JACK"), QStringLiteral("ALSA")});
+    midiSystemBox->addItems({tr("自動"), QStringLiteral("JACK"), QStringLiteral("ALSA")});
     form->addWidget(midiSystemBox, 1, 1);
-    form->addWidget(new QLabel(QStringLiteral("ベロシティ")), 2, 0);
+    form->addWidget(new QLabel(tr("ベロシティ")), 2, 0);
     curveBox = new QComboBox;
-    curveBox->addItems(
-        {QStringLiteral("固定"), QStringLiteral("直線"), QStringLiteral("やわらか")});
+    curveBox->addItems({tr("固定"), tr("直線"), tr("やわらか")});
     form->addWidget(curveBox, 2, 1);
-    form->addWidget(new QLabel(QStringLiteral("幅(dB)")), 3, 0);
+    form->addWidget(new QLabel(tr("幅(dB)")), 3, 0);
     rangeSpin = new QSpinBox;
     rangeSpin->setRange(0, VelocityCurve::kMaxRangeCentiDb / 100);
     form->addWidget(rangeSpin, 3, 1);
     // How the next knob learnt for a bar sends its turns, in CcMode's order.
-    form->addWidget(new QLabel(QStringLiteral("学習するノブ")), 4, 0);
+    form->addWidget(new QLabel(tr("学習するノブ")), 4, 0);
     knobModeBox = new QComboBox;
-    knobModeBox->addItems({QStringLiteral("位置（普通のノブ）"),
-                           QStringLiteral("エンコーダ（1..63 上 / 127..65 下）"),
-                           QStringLiteral("エンコーダ（65.. 上 / ..63 下）"),
-                           QStringLiteral("エンコーダ（1..63 上 / 65..127 下）")});
+    knobModeBox->addItems({tr("位置（普通のノブ）"), tr("エンコーダ（1..63 上 / 127..65 下）"),
+                           tr("エンコーダ（65.. 上 / ..63 下）"),
+                           tr("エンコーダ（1..63 上 / 65..127 下）")});
     form->addWidget(knobModeBox, 4, 1);
 
     auto* actions = new QWidget;
@@ -130,13 +150,13 @@ MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings,
         auto* trigger = new QLabel;
         triggerLabels.push_back(trigger);
         grid->addWidget(trigger, slot, 1);
-        auto* learn = new QPushButton(QStringLiteral("学習"));
+        auto* learn = new QPushButton(tr("学習"));
         learnButtons.push_back(learn);
         grid->addWidget(learn, slot, 2);
         connect(learn, &QPushButton::clicked, this, [this, learn, action] {
             m_midi.input().learn(action, static_cast<CcMode>(knobModeBox->currentIndex()));
             refresh();
-            learn->setText(QStringLiteral("待機中…"));
+            learn->setText(tr("待機中…"));
         });
     }
     auto* scroll = new QScrollArea;
@@ -145,7 +165,7 @@ MidiSetupWindow::MidiSetupWindow(MidiPerformance& midi, SettingsStore& settings,
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setMinimumSize(actions->sizeHint().width() + 40, 240);
     top->addWidget(scroll);
-    defaultsButton = new QPushButton(QStringLiteral("初期設定に戻す"));
+    defaultsButton = new QPushButton(tr("初期設定に戻す"));
     top->addWidget(defaultsButton);
     statusLabel = new QLabel;
     statusLabel->setWordWrap(true);
@@ -189,7 +209,7 @@ void MidiSetupWindow::takeCurve() {
 void MidiSetupWindow::refresh() {
     MidiInput& input = m_midi.input();
     portBox->clear();
-    portBox->addItem(QStringLiteral("（ハードウェアすべて）"));
+    portBox->addItem(tr("（ハードウェアすべて）"));
     QStringList sources = input.sources();
     if (!input.chosenSource().isEmpty() && !sources.contains(input.chosenSource())) {
         sources << input.chosenSource(); // remembered while the device is away
@@ -209,7 +229,7 @@ void MidiSetupWindow::refresh() {
     const MidiMapping mapping = input.mapping();
     for (int slot = 0; slot < MidiMapping::kActionCount; ++slot) {
         triggerLabels[slot]->setText(TriggerCaption(mapping.trigger(MidiMapping::actionAt(slot))));
-        learnButtons[slot]->setText(QStringLiteral("学習"));
+        learnButtons[slot]->setText(tr("学習"));
     }
     statusLabel->setText(input.status());
 }
@@ -218,28 +238,27 @@ KeyRemapWindow::KeyRemapWindow(KeyPositions& positions, SettingsStore& settings,
                                MessageBoxService& messages, QWidget* parent)
     : QDialog(parent), m_positions(positions), m_settings(settings), m_appName(std::move(appName)),
       m_messages(messages) {
-    setWindowTitle(QStringLiteral("キー割り当て"));
+    setWindowTitle(tr("キー割り当て"));
     auto* top = new QVBoxLayout(this);
     auto* grid = new QGridLayout;
     top->addLayout(grid);
     for (int a = 0; a < KeyPositions::kActionCount; ++a) {
-        grid->addWidget(new QLabel(QString::fromUtf8(kKeyCaptions[a])), a, 0);
+        grid->addWidget(new QLabel(tr(kKeyCaptions[a])), a, 0);
         auto* key = new QLabel;
         keyLabels.push_back(key);
         grid->addWidget(key, a, 1);
-        auto* change = new QPushButton(QStringLiteral("変更"));
+        auto* change = new QPushButton(tr("変更"));
         change->setFocusPolicy(Qt::NoFocus); // the next key is the window's, not the button's
         changeButtons.push_back(change);
         grid->addWidget(change, a, 2);
         connect(change, &QPushButton::clicked, this, [this, a, change] {
             refresh();
             setWaiting(a);
-            change->setText(QStringLiteral("キーを押す…"));
+            change->setText(tr("キーを押す…"));
         });
     }
-    top->addWidget(
-        new QLabel(QStringLiteral("「変更」の次に押したキーが割り当てられます（Escで取り消し）")));
-    defaultsButton = new QPushButton(QStringLiteral("初期設定に戻す"));
+    top->addWidget(new QLabel(tr("「変更」の次に押したキーが割り当てられます（Escで取り消し）")));
+    defaultsButton = new QPushButton(tr("初期設定に戻す"));
     defaultsButton->setFocusPolicy(Qt::NoFocus);
     top->addWidget(defaultsButton);
     connect(defaultsButton, &QPushButton::clicked, this, [this] {
@@ -286,17 +305,16 @@ void KeyRemapWindow::take(int action, std::uint32_t keycode) {
     const QString title = windowTitle();
     const QString key = KeyName(keycode);
     if (!m_positions.canAssign(action, keycode)) {
-        m_messages.show(QStringLiteral("「%1」は全停止（パニック）のただ一つのキーです。"
-                                       "先に全停止へ別のキーを割り当ててください。")
+        m_messages.show(tr("「%1」は全停止（パニック）のただ一つのキーです。"
+                           "先に全停止へ別のキーを割り当ててください。")
                             .arg(key),
                         title, MessageIcon::Exclamation);
         return;
     }
     const int holder = m_positions.actionOf(keycode);
     if (holder >= 0 && holder != action &&
-        !m_messages.confirm(QStringLiteral("「%1」は「%2」のキーです。「%3」に移しますか？")
-                                .arg(key, QString::fromUtf8(kKeyCaptions[holder]),
-                                     QString::fromUtf8(kKeyCaptions[action])),
+        !m_messages.confirm(tr("「%1」は「%2」のキーです。「%3」に移しますか？")
+                                .arg(key, tr(kKeyCaptions[holder]), tr(kKeyCaptions[action])),
                             title)) {
         return;
     }
@@ -310,9 +328,8 @@ void KeyRemapWindow::refresh() {
         for (const std::uint32_t code : m_positions.keys(a)) {
             names << KeyName(code);
         }
-        keyLabels[a]->setText(names.isEmpty() ? QStringLiteral("なし")
-                                              : names.join(QStringLiteral(" / ")));
-        changeButtons[a]->setText(QStringLiteral("変更"));
+        keyLabels[a]->setText(names.isEmpty() ? tr("なし") : names.join(QStringLiteral(" / ")));
+        changeButtons[a]->setText(tr("変更"));
     }
 }
 
@@ -333,9 +350,11 @@ void AddControllerMenus(MainWindow& main, AppContext& app, MidiPerformance& midi
         window->show();
         window->raise();
     };
-    auto* midiItem = settings->addAction(QStringLiteral("MIDIコントローラ(&M)"));
+    auto* midiItem =
+        settings->addAction(QCoreApplication::translate("mt::MainWindow", "MIDIコントローラ(&M)"));
     midiItem->setObjectName(QStringLiteral("mnuMidiControllers"));
-    auto* keysItem = settings->addAction(QStringLiteral("キー割り当て(&K)"));
+    auto* keysItem =
+        settings->addAction(QCoreApplication::translate("mt::MainWindow", "キー割り当て(&K)"));
     keysItem->setObjectName(QStringLiteral("mnuKeyRemap"));
     auto midiWindow = std::make_shared<QPointer<QDialog>>();
     auto keysWindow = std::make_shared<QPointer<QDialog>>();

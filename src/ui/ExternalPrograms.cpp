@@ -79,19 +79,15 @@ void ExternalPrograms::endProgram() {
 
 void ExternalPrograms::onVolumeControlTriggered() {
     const QString& path = m_app.volumeControlPath;
-    const QString where = QStringLiteral("指定してください｡ ");
     if (path.isEmpty() || !QFileInfo::exists(path)) {
-        m_app.showMessage(
-            QStringLiteral("ボリュームコントロールが見つかりません。「設定」－「参照設定」"
-                           "でボリュームコントロールの場所を") +
-            where);
+        m_app.showMessage(tr("ボリュームコントロールが見つかりません。「設定」－「参照設定」"
+                             "でボリュームコントロールの場所を指定してください｡ "));
         return;
     }
     // There, but not a program that starts (a folder, no permission).
     if (!m_app.platform.processes.start(path, {})) {
-        m_app.showMessage(
-            QStringLiteral("ボリュームコントロールが開けません。「設定」－「参照設定」で場所を") +
-            where);
+        m_app.showMessage(tr("ボリュームコントロールが開けません。「設定」－「参照設定」で場所を"
+                             "指定してください｡ "));
     }
 }
 

@@ -28,7 +28,7 @@ FileBrowser::FileBrowser(AppContext& app, QWidget* parent) : QWidget(parent), m_
     folderList->setObjectName(QStringLiteral("Dir2"));
     fileList = new QListWidget(this);
     fileList->setObjectName(QStringLiteral("File2"));
-    fileList->setToolTip(QStringLiteral("ダブルクリックでプレビュー"));
+    fileList->setToolTip(tr("ダブルクリックでプレビュー"));
     fileList->installEventFilter(this);
     fileList->viewport()->installEventFilter(this);
     previewFileSizeLabel = new QLabel(QStringLiteral("kB"), this);
@@ -195,9 +195,8 @@ void FileBrowser::DeleteBrowserFile() {
         return;
     }
     // The desktop's trash has no confirmation of its own: ask first, as the old shell did.
-    const QString question = QStringLiteral("「") + QFileInfo(path).fileName() +
-                             QStringLiteral("」をごみ箱に移動しますか？");
-    if (!m_app.platform.messages.confirm(question, QStringLiteral("削除"))) {
+    const QString question = tr("「%1」をごみ箱に移動しますか？").arg(QFileInfo(path).fileName());
+    if (!m_app.platform.messages.confirm(question, tr("削除"))) {
         return;
     }
     // A missing file or a failure leaves everything as it was; the list is refreshed anyway.

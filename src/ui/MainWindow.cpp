@@ -11,6 +11,7 @@
 #include "ui/ExternalPrograms.h"
 #include "ui/FileBrowser.h"
 #include "ui/KeyboardPlayer.h"
+#include "ui/LanguageMenu.h"
 #include "ui/LevelMeter.h"
 #include "ui/MidiPanel.h"
 #include "ui/MissingFilesWindow.h"
@@ -67,7 +68,7 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     editButton = new QPushButton(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
                                  QString(), client);
     editButton->setObjectName(QStringLiteral("ComEdit"));
-    editButton->setToolTip(QStringLiteral("波形編集ソフト起動"));
+    editButton->setToolTip(tr("波形編集ソフト起動"));
     editButton->setEnabled(false); // until an editor is known
     volumeControlButton = new QPushButton(style()->standardIcon(QStyle::SP_MediaVolume),
                                           QStringLiteral("Vol"), client);
@@ -85,8 +86,8 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     cornerLayout->setSpacing(0);
     m_audioStatus = new AudioStatusLine(m_app.sound, corner);
     m_audioStatus->onClicked = [this] { onOutputTriggered(); };
-    noSoundDeviceLabel = new QLabel(
-        QStringLiteral("サウンドデバイスがありません（トラックの音は出ません）"), corner);
+    noSoundDeviceLabel =
+        new QLabel(tr("サウンドデバイスがありません（トラックの音は出ません）"), corner);
     noSoundDeviceLabel->setObjectName(QStringLiteral("lblNoSoundDevice"));
     noSoundDeviceLabel->setStyleSheet(
         QStringLiteral("QLabel { color: white; background: rgb(192, 0, 0); padding: 0 6px; }"));
@@ -108,7 +109,7 @@ MainWindow::MainWindow(AppContext& app, QWidget* parent) : QMainWindow(parent), 
     masterMeter->setObjectName(QStringLiteral("masterMeter"));
     beatLabel = new ClickableLabel(SyncWindow::BeatText(m_app.performance.clock()), client);
     beatLabel->setObjectName(QStringLiteral("lblBeat"));
-    beatLabel->setToolTip(QStringLiteral("テンポと小節内の拍（クリックでテンポ同期）"));
+    beatLabel->setToolTip(tr("テンポと小節内の拍（クリックでテンポ同期）"));
     beatLabel->setCursor(Qt::PointingHandCursor);
     beatLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     connect(beatLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
@@ -195,68 +196,69 @@ QAction* MainWindow::addItem(QMenu* menu, const QString& caption, const char* na
 }
 
 void MainWindow::buildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-    addItem(file, QStringLiteral("新規作成(&N)"), "mnunew");
-    addItem(file, QStringLiteral("開く(&O)"), "mnuFileOpen");
-    addItem(file, QStringLiteral("上書き保存(&V)"), "mnuUwagaki");
-    addItem(file, QStringLiteral("名前を付けて保存(&S)"), "mnuFileSave");
-    addItem(file, QStringLiteral("セットをまとめて保存(&C)..."), "mnuFileCollect");
+    QMenu* file = menuBar()->addMenu(tr("ファイル(&F)"));
+    addItem(file, tr("新規作成(&N)"), "mnunew");
+    addItem(file, tr("開く(&O)"), "mnuFileOpen");
+    addItem(file, tr("上書き保存(&V)"), "mnuUwagaki");
+    addItem(file, tr("名前を付けて保存(&S)"), "mnuFileSave");
+    addItem(file, tr("セットをまとめて保存(&C)..."), "mnuFileCollect");
     file->addSeparator();
-    QAction* close = addItem(file, QStringLiteral("終了(&X)"), "mnuClose");
+    QAction* close = addItem(file, tr("終了(&X)"), "mnuClose");
     close->setEnabled(true);
     connect(close, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
-    addItem(view, QStringLiteral("プレイモードへ(&P)"), "mnuplay");
-    addItem(view, QStringLiteral("カウンター(&X)"), "mnuCounter");
-    addItem(view, QStringLiteral("メディアコントローラー(&M)"), "mnuCD")->setCheckable(true);
-    addItem(view, QStringLiteral("ボリュームコントロール(&B)"), "mnuVolumeControl");
+    QMenu* view = menuBar()->addMenu(tr("表示(&V)"));
+    addItem(view, tr("プレイモードへ(&P)"), "mnuplay");
+    addItem(view, tr("カウンター(&X)"), "mnuCounter");
+    addItem(view, tr("メディアコントローラー(&M)"), "mnuCD")->setCheckable(true);
+    addItem(view, tr("ボリュームコントロール(&B)"), "mnuVolumeControl");
 
-    QMenu* functions = menuBar()->addMenu(QStringLiteral("機能(&K)"));
+    QMenu* functions = menuBar()->addMenu(tr("機能(&K)"));
     addItem(functions, QStringLiteral("Lock on(&L)"), "mnuLock")->setCheckable(true);
-    addItem(functions, QStringLiteral("テンポ同期(&T)"), "mnuSync");
-    addItem(functions, QStringLiteral("波形編集（外部プログラム）(&E)"), "mnuEditWav");
+    addItem(functions, tr("テンポ同期(&T)"), "mnuSync");
+    addItem(functions, tr("波形編集（外部プログラム）(&E)"), "mnuEditWav");
     functions->addSeparator();
-    addItem(functions, QStringLiteral("ファイル削除(&D)"), "mnuDeleteFile");
+    addItem(functions, tr("ファイル削除(&D)"), "mnuDeleteFile");
 
-    QMenu* settings = menuBar()->addMenu(QStringLiteral("設定(&S)"));
-    addItem(settings, QStringLiteral("音質(&O)"), "mnuonshitu");
-    addItem(settings, QStringLiteral("出力(&A)"), "mnuOutput");
-    addItem(settings, QStringLiteral("参照設定(&P)"), "mnuPreference");
-    addItem(settings, QStringLiteral("その他の設定(&S)"), "mnuOtherSetting");
+    QMenu* settings = menuBar()->addMenu(tr("設定(&S)"));
+    addItem(settings, tr("音質(&O)"), "mnuonshitu");
+    addItem(settings, tr("出力(&A)"), "mnuOutput");
+    addItem(settings, tr("参照設定(&P)"), "mnuPreference");
+    addItem(settings, tr("その他の設定(&S)"), "mnuOtherSetting");
+    AddLanguageMenu(*settings, m_app);
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    addItem(help, QStringLiteral("Marrowtuneヘルプ(&D)"), "mnuhelp1"); // stays disabled
-    addItem(help, QStringLiteral("サウンドを集めに行く（webサイト)(&S)"), "mnuhelpAtume");
+    QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
+    addItem(help, tr("Marrowtuneヘルプ(&D)"), "mnuhelp1"); // stays disabled
+    addItem(help, tr("サウンドを集めに行く（webサイト)(&S)"), "mnuhelpAtume");
     help->addSeparator();
-    addItem(help, QStringLiteral("バージョン情報(&V)"), "mnuhelpver");
+    addItem(help, tr("バージョン情報(&V)"), "mnuhelpver");
 
     m_fileListPopup = new QMenu(this);
-    addItem(m_fileListPopup, QStringLiteral("ファイル削除"), "mnuDeleteWAV_popup");
+    addItem(m_fileListPopup, tr("ファイル削除"), "mnuDeleteWAV_popup");
 
     m_trackPopup = new QMenu(this);
-    addItem(m_trackPopup, QStringLiteral("一匹狼"), "mnuOokami")->setCheckable(true);
+    addItem(m_trackPopup, tr("一匹狼"), "mnuOokami")->setCheckable(true);
     // The track's choke group: none, the lone-wolf group, then groups 2 to 4, in that order.
-    QMenu* choke = m_trackPopup->addMenu(QStringLiteral("チョークグループ"));
+    QMenu* choke = m_trackPopup->addMenu(tr("チョークグループ"));
     choke->setObjectName(QStringLiteral("mnuChokeGroup"));
-    addItem(choke, QStringLiteral("なし"), "mnuChokeNone");
-    addItem(choke, QStringLiteral("1（一匹狼）"), "mnuChokeLoneWolf");
+    addItem(choke, tr("なし"), "mnuChokeNone");
+    addItem(choke, tr("1（一匹狼）"), "mnuChokeLoneWolf");
     addItem(choke, QStringLiteral("2"), "mnuChokeTwo");
     addItem(choke, QStringLiteral("3"), "mnuChokeThree");
     addItem(choke, QStringLiteral("4"), "mnuChokeFour");
-    addItem(m_trackPopup, QStringLiteral("WAVファイル情報表示"), "mnuWavInfo");
+    addItem(m_trackPopup, tr("WAVファイル情報表示"), "mnuWavInfo");
     // Where the track's start lands, in the order of Quantise; and whether its stops wait too.
-    QMenu* quantise = m_trackPopup->addMenu(QStringLiteral("クオンタイズ"));
+    QMenu* quantise = m_trackPopup->addMenu(tr("クオンタイズ"));
     quantise->setObjectName(QStringLiteral("mnuQuantise"));
-    addItem(quantise, QStringLiteral("なし（押したとき）"), "mnuQuantiseOff");
+    addItem(quantise, tr("なし（押したとき）"), "mnuQuantiseOff");
     addItem(quantise, QStringLiteral("1/16"), "mnuQuantiseSixteenth");
     addItem(quantise, QStringLiteral("1/8"), "mnuQuantiseEighth");
-    addItem(quantise, QStringLiteral("1拍"), "mnuQuantiseBeat");
-    addItem(quantise, QStringLiteral("1小節"), "mnuQuantiseBar");
-    addItem(quantise, QStringLiteral("2小節"), "mnuQuantiseTwoBars");
-    addItem(quantise, QStringLiteral("4小節"), "mnuQuantiseFourBars");
-    addItem(m_trackPopup, QStringLiteral("グリッドで停止"), "mnuStopOnGrid")->setCheckable(true);
-    addItem(m_trackPopup, QStringLiteral("音程を保つ"), "mnuKeepPitch")->setCheckable(true);
+    addItem(quantise, tr("1拍"), "mnuQuantiseBeat");
+    addItem(quantise, tr("1小節"), "mnuQuantiseBar");
+    addItem(quantise, tr("2小節"), "mnuQuantiseTwoBars");
+    addItem(quantise, tr("4小節"), "mnuQuantiseFourBars");
+    addItem(m_trackPopup, tr("グリッドで停止"), "mnuStopOnGrid")->setCheckable(true);
+    addItem(m_trackPopup, tr("音程を保つ"), "mnuKeepPitch")->setCheckable(true);
 }
 
 void MainWindow::wireMenus() {

@@ -31,8 +31,8 @@ QPushButton* PictureButton(QWidget* parent, const char* name, QStyle::StandardPi
 MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     : QGroupBox(QStringLiteral("MIDI"), parent), m_app(app), m_midi(app.midi) {
     setObjectName(QStringLiteral("FrameMIDI"));
-    midiOpenButton = PictureButton(this, "ComMIDIOpen", QStyle::SP_DialogOpenButton,
-                                   QStringLiteral("MIDIファイルを開く"));
+    midiOpenButton =
+        PictureButton(this, "ComMIDIOpen", QStyle::SP_DialogOpenButton, tr("MIDIファイルを開く"));
     midiStartButton = PictureButton(this, "ComMIDIStart", QStyle::SP_MediaPlay, QString());
     midiPauseButton = PictureButton(this, "ComMIDIPause", QStyle::SP_MediaPause, QString());
     midiStopButton = PictureButton(this, "ComMIDIStop", QStyle::SP_MediaStop, QString());
@@ -44,17 +44,17 @@ MidiPanel::MidiPanel(AppContext& app, QWidget* parent)
     resetSystemBox->setCurrentIndex(-1); // nothing chosen until the device opens
     resetSystemBox->setEnabled(false);
     midiRepeatCheck = Named(new QCheckBox(QStringLiteral("REPEAT"), this), "ChkMIDILoop");
-    midiReferenceCheck = Named(new QCheckBox(QStringLiteral("基準"), this), "ChkMIDIkijun");
+    midiReferenceCheck = Named(new QCheckBox(tr("基準"), this), "ChkMIDIkijun");
     midiTitleLabel = Named(new QLabel(QStringLiteral("Song Title"), this), "lblMIDITitle");
     midiTimeLabel = Named(new QLabel(QStringLiteral("00:00"), this), "lblMIDITime");
-    midiTempoCaption = Named(new QLabel(QStringLiteral("♪＝"), this), "Label19");
+    midiTempoCaption = Named(new QLabel(tr("♪＝"), this), "Label19");
     midiTempoLabel = Named(new QLabel(QStringLiteral("120"), this), "lblMIDITempo");
     midiBarSecondsLabel = Named(new QLabel(QStringLiteral("2.000"), this), "lblMIDISec");
     midiTempoSpin = Named(new QSpinBox(this), "SpinButtonMIDI");
     midiTempoSpin->setRange(MidiFilePlayer::kMinTempo, MidiFilePlayer::kMaxTempo);
     midiTempoSpin->setSingleStep(1);
     midiTempoSpin->setValue(120);
-    midiTempoSpin->setToolTip(QStringLiteral("BPM変更"));
+    midiTempoSpin->setToolTip(tr("BPM変更"));
     // A typed tempo applies when it is finished (Enter, leaving the box) or stepped by the
     // arrows: typing 128 must not play at 1 and then 12 BPM on the way.
     midiTempoSpin->setKeyboardTracking(false);
@@ -114,8 +114,8 @@ void MidiPanel::showPlayer() {
 
 void MidiPanel::onMidiOpenClicked() {
     FileDialogRequest request;
-    request.title = QStringLiteral("MIDIファイルを開く");
-    request.filter = QStringLiteral("MIDIファイル (*.mid)|*.mid|");
+    request.title = tr("MIDIファイルを開く");
+    request.filter = tr("MIDIファイル (*.mid)|*.mid|");
     request.filterIndex = 1;
     request.fileName = lastMidiFile;
     const std::optional<QString> chosen = m_app.platform.fileDialogs.openFile(request);

@@ -84,8 +84,7 @@ void MidiPerformance::showDropped() {
     const std::uint32_t dropped = m_input.dropped();
     if (dropped != m_droppedShown) {
         m_droppedShown = dropped;
-        m_droppedNotice->setText(
-            QStringLiteral("MIDI: 途切れたSysExを捨てました（計 %1 件）").arg(dropped));
+        m_droppedNotice->setText(tr("MIDI: 途切れたSysExを捨てました（計 %1 件）").arg(dropped));
         m_droppedNotice->show();
         m_droppedFor = kDroppedShownMs / kDroppedCheckMs;
     } else if (m_droppedFor > 0 && --m_droppedFor == 0) {

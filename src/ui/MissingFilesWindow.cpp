@@ -7,6 +7,7 @@
 #include "ui/NamedWidget.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -42,8 +43,10 @@ QString NameOf(const QString& storedPath) {
 }
 
 QString SoundFilter() {
-    return QStringLiteral("サウンドファイル|") + SoundFileNameFilters().join(QLatin1Char(';')) +
-           QStringLiteral("|すべてのファイル|*|");
+    return QCoreApplication::translate("mt::MissingFilesWindow", "サウンドファイル") +
+           QLatin1Char('|') + SoundFileNameFilters().join(QLatin1Char(';')) + QLatin1Char('|') +
+           QCoreApplication::translate("mt::MissingFilesWindow", "すべてのファイル") +
+           QStringLiteral("|*|");
 }
 
 enum Column { kTrackColumn, kTitleColumn, kPathColumn, kStateColumn, kButtonColumn, kColumns };
@@ -62,25 +65,24 @@ struct MissingFilesWindow::Search {
 MissingFilesWindow::MissingFilesWindow(AppContext& app, QWidget* parent)
     : QDialog(parent), m_app(app), m_progressTimer(new QTimer(this)) {
     setObjectName(QStringLiteral("frmMissingFiles"));
-    setWindowTitle(QStringLiteral("見つからないファイル"));
+    setWindowTitle(tr("見つからないファイル"));
     // Opened by a set's open, not by the performer: the main window keeps the keyboard, and
     // no held key is let go as it would be when that window lost the focus.
     setAttribute(Qt::WA_ShowWithoutActivating);
 
     table = Named(new QTableWidget(0, kColumns, this), "missingTable");
-    table->setHorizontalHeaderLabels({QStringLiteral("トラック"), QStringLiteral("タイトル"),
-                                      QStringLiteral("保存されていた場所"), QStringLiteral("状態"),
-                                      QString()});
+    table->setHorizontalHeaderLabels(
+        {tr("トラック"), tr("タイトル"), tr("保存されていた場所"), tr("状態"), QString()});
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->verticalHeader()->hide();
     table->horizontalHeader()->setSectionResizeMode(kPathColumn, QHeaderView::Stretch);
     statusLabel = Named(new QLabel(this), "statusLabel");
     searchFolderButton =
-        Named(new QPushButton(QStringLiteral("フォルダを検索..."), this), "searchFolderButton");
-    cancelSearchButton = Named(new QPushButton(QStringLiteral("中止"), this), "cancelSearchButton");
+        Named(new QPushButton(tr("フォルダを検索..."), this), "searchFolderButton");
+    cancelSearchButton = Named(new QPushButton(tr("中止"), this), "cancelSearchButton");
     cancelSearchButton->setEnabled(false);
-    closeButton = Named(new QPushButton(QStringLiteral("閉じる"), this), "closeButton");
+    closeButton = Named(new QPushButton(tr("閉じる"), this), "closeButton");
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(searchFolderButton);
@@ -106,7 +108,7 @@ MissingFilesWindow::MissingFilesWindow(AppContext& app, QWidget* parent)
     m_progressTimer->setInterval(100);
     connect(m_progressTimer, &QTimer::timeout, this, [this] {
         if (m_search) {
-            statusLabel->setText(QStringLiteral("%1 件を調べました").arg(m_search->seen.load()));
+            statusLabel->setText(tr("%1 件を調べました").arg(m_search->seen.load()));
         }
     });
     takeMissing();
@@ -174,8 +176,7 @@ void MissingFilesWindow::showRows() {
         cell(kPathColumn, r.storedPath);
         // Kept once made: the list is read again while a click on it is still being handled.
         if (table->cellWidget(row, kButtonColumn) == nullptr) {
-            auto* choose = Named(new QPushButton(QStringLiteral("ファイルを選択...")),
-                                 "chooseFileButton", row);
+            auto* choose = Named(new QPushButton(tr("ファイルを選択...")), "chooseFileButton", row);
             connect(choose, &QPushButton::clicked, this, [this, row] { onChooseFileClicked(row); });
             table->setCellWidget(row, kButtonColumn, choose);
         }
@@ -190,13 +191,13 @@ void MissingFilesWindow::showRow(int row) {
     QString state;
     switch (r.state) {
     case RowState::Missing:
-        state = QStringLiteral("見つかりません");
+        state = tr("見つかりません");
         break;
     case RowState::Candidates:
-        state = QStringLiteral("候補が %1 件").arg(r.candidates.size());
+        state = tr("候補が %1 件").arg(r.candidates.size());
         break;
     case RowState::Relinked:
-        state = QStringLiteral("割り当てました");
+        state = tr("割り当てました");
         break;
     }
     table->setItem(row, kStateColumn, new QTableWidgetItem(state));
@@ -206,8 +207,8 @@ void MissingFilesWindow::showRow(int row) {
 QString MissingFilesWindow::countText() const {
     const auto left = std::count_if(m_rows.begin(), m_rows.end(),
                                     [](const Row& row) { return row.state != RowState::Relinked; });
-    return left == 0 ? QStringLiteral("すべて見つかりました")
-                     : QStringLiteral("%1 トラックのファイルが見つかりません").arg(left);
+    return left == 0 ? tr("すべて見つかりました")
+                     : tr("%1 トラックのファイルが見つかりません").arg(left);
 }
 
 void MissingFilesWindow::onSearchFolderClicked() {
@@ -215,7 +216,7 @@ void MissingFilesWindow::onSearchFolderClicked() {
         return;
     }
     FileDialogRequest request;
-    request.title = QStringLiteral("探すフォルダを選択");
+    request.title = tr("探すフォルダを選択");
     request.directory = !m_lastFolder.isEmpty() || m_app.performance.filePath().isEmpty()
                             ? m_lastFolder
                             : QFileInfo(m_app.performance.filePath()).absolutePath();
@@ -248,7 +249,7 @@ void MissingFilesWindow::onSearchFolderClicked() {
     connect(worker, &QThread::finished, this, [this, search] { searchEnded(search); });
     searchFolderButton->setEnabled(false);
     cancelSearchButton->setEnabled(true);
-    statusLabel->setText(QStringLiteral("0 件を調べました"));
+    statusLabel->setText(tr("0 件を調べました"));
     m_progressTimer->start();
     worker->start();
 }
@@ -282,8 +283,7 @@ void MissingFilesWindow::searchEnded(const std::shared_ptr<Search>& search) {
     searchFolderButton->setEnabled(true);
     cancelSearchButton->setEnabled(false);
     if (search->cancel) {
-        statusLabel->setText(
-            QStringLiteral("中止しました（%1 件を調べました）").arg(search->seen.load()));
+        statusLabel->setText(tr("中止しました（%1 件を調べました）").arg(search->seen.load()));
         return;
     }
     {
@@ -308,8 +308,7 @@ void MissingFilesWindow::searchEnded(const std::shared_ptr<Search>& search) {
         m_relinking = false;
     }
     takeMissing();
-    statusLabel->setText(QStringLiteral("%1 件を調べました。").arg(search->seen.load()) +
-                         countText());
+    statusLabel->setText(tr("%1 件を調べました。").arg(search->seen.load()) + countText());
 }
 
 void MissingFilesWindow::onChooseFileClicked(int row) {
@@ -319,7 +318,7 @@ void MissingFilesWindow::onChooseFileClicked(int row) {
     // The rows may be made afresh while the dialog is open (another set opened meanwhile).
     const Row asked = m_rows[static_cast<std::size_t>(row)];
     FileDialogRequest request;
-    request.title = QStringLiteral("トラック %1 のファイルを選択").arg(asked.track + 1);
+    request.title = tr("トラック %1 のファイルを選択").arg(asked.track + 1);
     request.filter = SoundFilter();
     request.fileName = NameOf(asked.storedPath);
     if (!asked.candidates.isEmpty()) {

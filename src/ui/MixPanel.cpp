@@ -45,7 +45,7 @@ private:
 
 MixPanel::MixPanel(AppContext& app, TrackPanel& tracks, QAction& lockAction, QWidget& client)
     : QObject(&client), m_app(app), m_tracks(tracks), m_mnuLock(lockAction) {
-    matchTempoButton = new QPushButton(QStringLiteral("テンポ合わせ"), &client);
+    matchTempoButton = new QPushButton(tr("テンポ合わせ"), &client);
     matchTempoButton->setObjectName(QStringLiteral("Comgo"));
     connect(matchTempoButton, &QPushButton::clicked, this, &MixPanel::onMatchTempoClicked);
     lockedLabel = new ClickableLabel(QStringLiteral("Lock On"), &client);
@@ -123,7 +123,8 @@ void MixPanel::onMidiReferenceClicked() {
 }
 
 void MixPanel::onRatioChosen(int index) {
-    const QString ratio = m_tracks.frame(index).ratioBox->currentText();
+    const QString ratio =
+        TrackFrame::RatioTexts().value(m_tracks.frame(index).ratioBox->currentIndex());
     if (!formLoaded) {
         m_app.bank.setRatio(index, ratio);
         return;

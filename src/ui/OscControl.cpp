@@ -44,7 +44,7 @@ OscControl::OscControl(AppContext& app, std::chrono::milliseconds lease, QObject
       m_server([this](const void* data, std::size_t size, const OscPeer& from) {
           m_dispatch.packet(data, size, from);
       }) {
-    m_status = QStringLiteral("停止中");
+    m_status = tr("停止中");
     connect(&m_wake, &ThreadWake::woken, this, &OscControl::drain);
     connect(&app.bank, &TrackBank::trackChanged, this, [this](int index) {
         if (!m_subscribers.empty()) {
@@ -87,14 +87,14 @@ void OscControl::apply(const Settings& settings) {
     const QString host =
         settings.allInterfaces ? QStringLiteral("0.0.0.0") : QStringLiteral("127.0.0.1");
     if (!settings.enabled) {
-        m_status = QStringLiteral("停止中");
+        m_status = tr("停止中");
     } else if (m_server.start(settings.port, settings.allInterfaces, error)) {
-        m_status = QStringLiteral("%1:%2 で受信中").arg(host).arg(m_server.port());
+        m_status = tr("%1:%2 で受信中").arg(host).arg(m_server.port());
     } else if (error == EADDRINUSE) {
-        m_status = QStringLiteral("受信できません：ポート %1 は他のプログラムが使っています")
-                       .arg(settings.port);
+        m_status =
+            tr("受信できません：ポート %1 は他のプログラムが使っています").arg(settings.port);
     } else {
-        m_status = QStringLiteral("受信できません：%1:%2（%3）")
+        m_status = tr("受信できません：%1:%2（%3）")
                        .arg(host)
                        .arg(settings.port)
                        .arg(QString::fromLocal8Bit(std::strerror(error)));

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,37 +20,38 @@
 namespace mt {
 namespace {
 
-const QString kWarning =
-    QStringLiteral("警告：同じネットワークの誰でもこのプログラムを操作できます");
+// Translated where shown.
+const char* const kWarning = QT_TRANSLATE_NOOP(
+    "mt::OscWindow", "警告：同じネットワークの誰でもこのプログラムを操作できます");
 const QString kRed = QStringLiteral("QLabel { color: rgb(192, 0, 0); }");
 
 } // namespace
 
 OscWindow::OscWindow(OscControl& control, QWidget* parent) : QDialog(parent), m_control(control) {
     setWindowTitle(QStringLiteral("OSC"));
-    enabledCheck = new QCheckBox(QStringLiteral("OSC で操作する"), this);
+    enabledCheck = new QCheckBox(tr("OSC で操作する"), this);
     enabledCheck->setObjectName(QStringLiteral("oscEnabledCheck"));
     portSpin = new QSpinBox(this);
     portSpin->setObjectName(QStringLiteral("oscPortSpin"));
     portSpin->setRange(0, 65535);
     portSpin->setKeyboardTracking(false); // taken when typed in full, not at each digit
-    allInterfacesCheck = new QCheckBox(QStringLiteral("すべてのネットワークから受け付ける"), this);
+    allInterfacesCheck = new QCheckBox(tr("すべてのネットワークから受け付ける"), this);
     allInterfacesCheck->setObjectName(QStringLiteral("oscAllInterfacesCheck"));
-    warningLabel = new QLabel(kWarning, this);
+    warningLabel = new QLabel(tr(kWarning), this);
     warningLabel->setObjectName(QStringLiteral("oscWarningLabel"));
     warningLabel->setStyleSheet(kRed);
     warningLabel->setWordWrap(true);
     statusLabel = new QLabel(this);
     statusLabel->setObjectName(QStringLiteral("oscStatusLabel"));
-    closeButton = new QPushButton(QStringLiteral("閉じる"), this);
+    closeButton = new QPushButton(tr("閉じる"), this);
     closeButton->setObjectName(QStringLiteral("oscCloseButton"));
 
     auto* form = new QFormLayout;
     form->addRow(enabledCheck);
-    form->addRow(QStringLiteral("ポート"), portSpin);
+    form->addRow(tr("ポート"), portSpin);
     form->addRow(allInterfacesCheck);
     form->addRow(warningLabel);
-    form->addRow(QStringLiteral("状態"), statusLabel);
+    form->addRow(tr("状態"), statusLabel);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(closeButton);
@@ -107,9 +109,10 @@ void AttachOscWindow(MainWindow& main, OscControl& control) {
     if (corner == nullptr || corner->layout() == nullptr) {
         return;
     }
-    auto* mark = new QLabel(QStringLiteral("OSC:全ネットワーク"), corner);
+    auto* mark =
+        new QLabel(QCoreApplication::translate("mt::OscWindow", "OSC:全ネットワーク"), corner);
     mark->setObjectName(QStringLiteral("oscAllInterfacesMark"));
-    mark->setToolTip(kWarning);
+    mark->setToolTip(QCoreApplication::translate("mt::OscWindow", kWarning));
     mark->setStyleSheet(kRed);
     corner->layout()->addWidget(mark);
     const auto follow = [mark, &control] {

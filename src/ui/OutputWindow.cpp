@@ -33,11 +33,11 @@ QString Milliseconds(double seconds) {
 OutputWindow::OutputWindow(SoundDevice& sound, OutputChoice& choice, QWidget* parent)
     : QDialog(parent), m_sound(sound), m_choice(choice) {
     setObjectName(QStringLiteral("FrmOutput"));
-    setWindowTitle(QStringLiteral("Marrowtune-出力の設定"));
+    setWindowTitle(tr("Marrowtune-出力の設定"));
     setAttribute(Qt::WA_DeleteOnClose);
 
     systemBox = namedCombo(this, "CboSystem");
-    systemBox->addItem(QStringLiteral("自動（JACK → PulseAudio → ALSA）"),
+    systemBox->addItem(tr("自動（JACK → PulseAudio → ALSA）"),
                        static_cast<int>(AudioSystem::Automatic));
     systemBox->addItem(QStringLiteral("JACK"), static_cast<int>(AudioSystem::Jack));
     systemBox->addItem(QStringLiteral("PulseAudio"), static_cast<int>(AudioSystem::Pulse));
@@ -59,12 +59,12 @@ OutputWindow::OutputWindow(SoundDevice& sound, OutputChoice& choice, QWidget* pa
         }
     }
     blockBox->setCurrentIndex(nearest);
-    separateBox = new QCheckBox(QStringLiteral("トラックごとに出力する（JACK）"), this);
+    separateBox = new QCheckBox(tr("トラックごとに出力する（JACK）"), this);
     separateBox->setObjectName(QStringLiteral("ChkSeparate"));
     separateBox->setToolTip(
-        QStringLiteral("main L/R に全体のミックス、track 1 L/R 〜 track 8 L/R に各トラックの音"));
+        tr("main L/R に全体のミックス、track 1 L/R 〜 track 8 L/R に各トラックの音"));
     separateBox->setChecked(m_choice.separateOutputs);
-    separateReason = new QLabel(QStringLiteral("JACK でのみ使えます"), this);
+    separateReason = new QLabel(tr("JACK でのみ使えます"), this);
     separateReason->setObjectName(QStringLiteral("lblSeparate"));
     listDevices(m_choice.device);
     showLatency();
@@ -79,22 +79,22 @@ OutputWindow::OutputWindow(SoundDevice& sound, OutputChoice& choice, QWidget* pa
     okButton = new QPushButton(QStringLiteral("OK(&Y)"), this);
     okButton->setObjectName(QStringLiteral("ComOK"));
     okButton->setDefault(true);
-    cancelButton = new QPushButton(QStringLiteral("キャンセル(&N)"), this);
+    cancelButton = new QPushButton(tr("キャンセル(&N)"), this);
     cancelButton->setObjectName(QStringLiteral("ComCancel"));
     connect(okButton, &QPushButton::clicked, this, &OutputWindow::onOkClicked);
     connect(cancelButton, &QPushButton::clicked, this, &OutputWindow::onCancelClicked);
 
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("オーディオシステム"), systemBox);
-    form->addRow(QStringLiteral("デバイス"), deviceBox);
+    form->addRow(tr("オーディオシステム"), systemBox);
+    form->addRow(tr("デバイス"), deviceBox);
     auto* block = new QHBoxLayout;
     block->addWidget(blockBox);
     block->addWidget(latencyLabel, 1);
-    form->addRow(QStringLiteral("ブロック"), block);
+    form->addRow(tr("ブロック"), block);
     auto* separate = new QHBoxLayout;
     separate->addWidget(separateBox);
     separate->addWidget(separateReason, 1);
-    form->addRow(QStringLiteral("出力"), separate);
+    form->addRow(tr("出力"), separate);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(okButton);
@@ -106,7 +106,7 @@ OutputWindow::OutputWindow(SoundDevice& sound, OutputChoice& choice, QWidget* pa
 
 void OutputWindow::listDevices(const std::string& keep) {
     deviceBox->clear();
-    deviceBox->addItem(QStringLiteral("既定のデバイス"), QString());
+    deviceBox->addItem(tr("既定のデバイス"), QString());
     const auto system = static_cast<AudioSystem>(systemBox->currentData().toInt());
     for (const std::string& name : RtAudioOutput::DeviceNames(system)) {
         const QString text = QString::fromStdString(name);
@@ -116,7 +116,7 @@ void OutputWindow::listDevices(const std::string& keep) {
         const QString name = QString::fromStdString(keep);
         if (deviceBox->findData(name) < 0) {
             // Remembered by name: a device that is unplugged now plays on the default meanwhile.
-            deviceBox->addItem(name + QStringLiteral("（見つかりません）"), name);
+            deviceBox->addItem(name + tr("（見つかりません）"), name);
         }
         deviceBox->setCurrentIndex(deviceBox->findData(name));
     }
@@ -140,27 +140,24 @@ void OutputWindow::showLatency() {
             blockBox->setItemText(i, Milliseconds(kBlockPresets[i]));
         }
         if (!playing || health.device.api != "jack") {
-            latencyLabel->setText(QStringLiteral("遅延は JACK サーバーの周期で決まります"));
+            latencyLabel->setText(tr("遅延は JACK サーバーの周期で決まります"));
             return;
         }
         const OutputHealth& d = health.device;
-        if (d.pipewire) {
-            // PipeWire's JACK side takes the block chosen here as the period it is asked for;
-            // the graph runs at the smallest any of its clients asks.
+        if (d.pipewireQuantum > 0) {
+            // PipeWire's JACK side is asked for the block chosen here as its period, forced.
             latencyLabel->setText(
-                QStringLiteral("PipeWire に周期 %1 を求めています・いまの周期 %2 フレーム（%3）"
-                               "・キーから音まで 約 %4")
-                    .arg(Milliseconds(static_cast<double>(health.format.blockFrames) /
-                                      std::max(health.format.sampleRate, 1)))
+                tr("PipeWire に周期 %1 フレーム（%2）を求めています・いまの周期 %3 フレーム"
+                   "・キーから音まで 約 %4")
+                    .arg(d.pipewireQuantum)
+                    .arg(Milliseconds(d.pipewireQuantum / 48000.0))
                     .arg(d.blockFrames)
-                    .arg(Milliseconds(static_cast<double>(d.blockFrames) /
-                                      std::max(d.deviceRate, 1)))
                     .arg(Milliseconds(d.latencySeconds)));
             return;
         }
         latencyLabel->setText(
-            QStringLiteral("サーバーの周期 %1 フレーム（%2）・ミックスのブロック %3 フレーム（%4）"
-                           "・キーから音まで 約 %5")
+            tr("サーバーの周期 %1 フレーム（%2）・ミックスのブロック %3 フレーム（%4）"
+               "・キーから音まで 約 %5")
                 .arg(d.blockFrames)
                 .arg(Milliseconds(static_cast<double>(d.blockFrames) / std::max(d.deviceRate, 1)))
                 .arg(health.format.blockFrames)
@@ -171,12 +168,12 @@ void OutputWindow::showLatency() {
     }
     for (int i = 0; i < blockBox->count(); ++i) {
         const double seconds = kBlockPresets[i];
-        blockBox->setItemText(i, Milliseconds(seconds) +
-                                     QStringLiteral("（遅延 約 %1）")
-                                         .arg(Milliseconds(ExpectedLatency(system, seconds))));
+        blockBox->setItemText(
+            i, Milliseconds(seconds) +
+                   tr("（遅延 約 %1）").arg(Milliseconds(ExpectedLatency(system, seconds))));
     }
-    latencyLabel->setText(QStringLiteral("キーから音まで 約 %1")
-                              .arg(Milliseconds(ExpectedLatency(system, choice.blockSeconds))));
+    latencyLabel->setText(
+        tr("キーから音まで 約 %1").arg(Milliseconds(ExpectedLatency(system, choice.blockSeconds))));
 }
 
 void OutputWindow::offerSeparate() {

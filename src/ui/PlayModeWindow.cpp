@@ -73,10 +73,10 @@ PlayModeWindow::PlayModeWindow(TrackBank& bank, TrackPanel& tracks)
                     }
                 });
     }
-    backButton = new QPushButton(QStringLiteral("戻る"), this);
+    backButton = new QPushButton(tr("戻る"), this);
     backButton->setObjectName(QStringLiteral("ComBack"));
     connect(backButton, &QPushButton::clicked, this, &PlayModeWindow::onBackClicked);
-    loneWolfLabel = new ClickableLabel(QStringLiteral("一匹狼(F3)"), this);
+    loneWolfLabel = new ClickableLabel(tr("一匹狼(F3)"), this);
     loneWolfLabel->setObjectName(QStringLiteral("lblOrAliveOokamis"));
     connect(loneWolfLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton b) {
         if (b == Qt::LeftButton) {

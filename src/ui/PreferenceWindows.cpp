@@ -31,15 +31,14 @@ QHBoxLayout* Buttons(QPushButton* ok, QPushButton* cancel) {
 
 EditorWaitWindow::EditorWaitWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FrmEditWait"));
-    setWindowTitle(QStringLiteral("Marrowtune - 再開待機中"));
-    messageLabel =
-        Named(new QLabel(QStringLiteral("波形編集ソフトや、音声再生プログラムを使っている間は、"
-                                        "Marrowtuneは操作できません。"),
-                         this),
-              "Label1");
+    setWindowTitle(tr("Marrowtune - 再開待機中"));
+    messageLabel = Named(new QLabel(tr("波形編集ソフトや、音声再生プログラムを使っている間は、"
+                                       "Marrowtuneは操作できません。"),
+                                    this),
+                         "Label1");
     messageLabel->setWordWrap(true);
-    resumeButton = Named(new QPushButton(QStringLiteral("Brenlo 再開"), this), "ComRestart");
-    quitButton = Named(new QPushButton(QStringLiteral("Brenlo終了"), this), "ComEnd");
+    resumeButton = Named(new QPushButton(tr("Brenlo 再開"), this), "ComRestart");
+    quitButton = Named(new QPushButton(tr("Brenlo終了"), this), "ComEnd");
     resumeButton->setDefault(true);
     connect(resumeButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(quitButton, &QPushButton::clicked, this, [this] { done(kEndProgram); });
@@ -59,24 +58,19 @@ void EditorWaitWindow::closeEvent(QCloseEvent* event) {
 
 PreferenceWindow::PreferenceWindow(AppContext& app, QWidget* parent) : QDialog(parent), m_app(app) {
     setObjectName(QStringLiteral("frmPreference"));
-    setWindowTitle(QStringLiteral("参照設定"));
-    volumeControlCaption =
-        Named(new QLabel(QStringLiteral("ボリュームコントロールの場所 ："), this), "Label1");
+    setWindowTitle(tr("参照設定"));
+    volumeControlCaption = Named(new QLabel(tr("ボリュームコントロールの場所 ："), this), "Label1");
     volumeControlPathEdit = Named(new QLineEdit(this), "txtVolumeControlPath");
-    volumeControlBrowseButton =
-        Named(new QPushButton(QStringLiteral("参照"), this), "ComGetVolumeControlpath");
-    volumeControlHint =
-        Named(new QLabel(QStringLiteral(
-                             "「ボリュームコントロール」が上手く開かない時に設定してください。"),
-                         this),
-              "Label2");
+    volumeControlBrowseButton = Named(new QPushButton(tr("参照"), this), "ComGetVolumeControlpath");
+    volumeControlHint = Named(
+        new QLabel(tr("「ボリュームコントロール」が上手く開かない時に設定してください。"), this),
+        "Label2");
     editProgramCaption = Named(
-        new QLabel(QStringLiteral("波形編集ソフト（Cool Edit ,Gold Wave,波平 etc.)の場所："), this),
-        "Label3");
+        new QLabel(tr("波形編集ソフト（Cool Edit ,Gold Wave,波平 etc.)の場所："), this), "Label3");
     editorPathEdit = Named(new QLineEdit(this), "TxteditProgramPath");
-    editorBrowseButton = Named(new QPushButton(QStringLiteral("参照"), this), "ComPrefe_edit");
+    editorBrowseButton = Named(new QPushButton(tr("参照"), this), "ComPrefe_edit");
     okButton = Named(new QPushButton(QStringLiteral("OK"), this), "ComOK");
-    cancelButton = Named(new QPushButton(QStringLiteral("キャンセル"), this), "ComCancel");
+    cancelButton = Named(new QPushButton(tr("キャンセル"), this), "ComCancel");
     okButton->setDefault(true);
     connect(volumeControlBrowseButton, &QPushButton::clicked, this,
             &PreferenceWindow::onVolumeControlBrowseClicked);
@@ -86,13 +80,12 @@ PreferenceWindow::PreferenceWindow(AppContext& app, QWidget* parent) : QDialog(p
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     cdImageEdit = Named(new QLineEdit(this), "TxtCdImage");
-    cdImageEdit->setPlaceholderText(QStringLiteral("(CDドライブ)"));
-    cdImageBrowseButton = Named(new QPushButton(QStringLiteral("参照"), this), "ComCdImage");
+    cdImageEdit->setPlaceholderText(tr("(CDドライブ)"));
+    cdImageBrowseButton = Named(new QPushButton(tr("参照"), this), "ComCdImage");
     soundFontEdit = Named(new QLineEdit(this), "TxtSoundFont");
-    soundFontBrowseButton = Named(new QPushButton(QStringLiteral("参照"), this), "ComSoundFont");
+    soundFontBrowseButton = Named(new QPushButton(tr("参照"), this), "ComSoundFont");
     connect(cdImageBrowseButton, &QPushButton::clicked, this, [this] {
-        browse(QStringLiteral("ディスクイメージ (*.cue *.toc *.nrg)|*.cue;*.toc;*.nrg|"),
-               *cdImageEdit);
+        browse(tr("ディスクイメージ (*.cue *.toc *.nrg)|*.cue;*.toc;*.nrg|"), *cdImageEdit);
     });
     connect(soundFontBrowseButton, &QPushButton::clicked, this,
             [this] { browse(QStringLiteral("SoundFont (*.sf2)|*.sf2|"), *soundFontEdit); });
@@ -106,12 +99,11 @@ PreferenceWindow::PreferenceWindow(AppContext& app, QWidget* parent) : QDialog(p
     grid->addWidget(editorPathEdit, 4, 0);
     grid->addWidget(editorBrowseButton, 4, 1);
     grid->addWidget(
-        new QLabel(QStringLiteral("CDの読み込み元（空欄ならCDドライブ、またはディスクイメージ）："),
-                   this),
-        5, 0, 1, 2);
+        new QLabel(tr("CDの読み込み元（空欄ならCDドライブ、またはディスクイメージ）："), this), 5,
+        0, 1, 2);
     grid->addWidget(cdImageEdit, 6, 0);
     grid->addWidget(cdImageBrowseButton, 6, 1);
-    grid->addWidget(new QLabel(QStringLiteral("MIDIの音色（SoundFont）："), this), 7, 0, 1, 2);
+    grid->addWidget(new QLabel(tr("MIDIの音色（SoundFont）："), this), 7, 0, 1, 2);
     grid->addWidget(soundFontEdit, 8, 0);
     grid->addWidget(soundFontBrowseButton, 8, 1);
     auto* layout = new QVBoxLayout(this);
@@ -127,7 +119,7 @@ PreferenceWindow::PreferenceWindow(AppContext& app, QWidget* parent) : QDialog(p
 
 void PreferenceWindow::browse(const QString& filter, QLineEdit& into) {
     FileDialogRequest request;
-    request.filter = filter + QStringLiteral("すべてのファイル (*.*)|*.*|");
+    request.filter = filter + tr("すべてのファイル (*.*)|*.*|");
     request.filterIndex = 2;
     request.fileName = lastVolumeControlFile;
     if (const std::optional<QString> chosen = m_app.platform.fileDialogs.openFile(request)) {
@@ -138,11 +130,11 @@ void PreferenceWindow::browse(const QString& filter, QLineEdit& into) {
 }
 
 void PreferenceWindow::onVolumeControlBrowseClicked() {
-    browse(QStringLiteral("ボリュームコントロール (*.exe)|*.exe|"), *volumeControlPathEdit);
+    browse(tr("ボリュームコントロール (*.exe)|*.exe|"), *volumeControlPathEdit);
 }
 
 void PreferenceWindow::onEditorBrowseClicked() {
-    browse(QStringLiteral("波形編集ソフト (*.exe)|*.exe|"), *editorPathEdit);
+    browse(tr("波形編集ソフト (*.exe)|*.exe|"), *editorPathEdit);
 }
 
 void PreferenceWindow::onOkClicked() {
@@ -160,17 +152,14 @@ void PreferenceWindow::onOkClicked() {
 OtherSettingsWindow::OtherSettingsWindow(AppContext& app, QWidget* parent)
     : QDialog(parent), m_app(app) {
     setObjectName(QStringLiteral("FrmOtherSetting"));
-    setWindowTitle(QStringLiteral("その他の設定"));
+    setWindowTitle(tr("その他の設定"));
     previewLoopCheck =
-        Named(new QCheckBox(QStringLiteral("プレビューする時にループ再生をする"), this),
-              "ChkPreviewLoop");
-    stopCdAtEndCheck =
-        Named(new QCheckBox(QStringLiteral("終了時にＣＤを停止する"), this), "ChkEndCdEnd");
-    smallLayoutCheck =
-        Named(new QCheckBox(QStringLiteral("Windowサイズを小さくする（解像度800*600用）"), this),
-              "ChkFormSizeFlag");
+        Named(new QCheckBox(tr("プレビューする時にループ再生をする"), this), "ChkPreviewLoop");
+    stopCdAtEndCheck = Named(new QCheckBox(tr("終了時にＣＤを停止する"), this), "ChkEndCdEnd");
+    smallLayoutCheck = Named(new QCheckBox(tr("Windowサイズを小さくする（解像度800*600用）"), this),
+                             "ChkFormSizeFlag");
     okButton = Named(new QPushButton(QStringLiteral("OK(&Y)"), this), "ComOK");
-    cancelButton = Named(new QPushButton(QStringLiteral("キャンセル(&N)"), this), "ComCancel");
+    cancelButton = Named(new QPushButton(tr("キャンセル(&N)"), this), "ComCancel");
     okButton->setDefault(true);
     connect(okButton, &QPushButton::clicked, this, &OtherSettingsWindow::onOkClicked);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -196,14 +185,14 @@ void OtherSettingsWindow::onOkClicked() {
 
 AboutWindow::AboutWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmMtnAbout"));
-    setWindowTitle(QStringLiteral("バージョン情報"));
+    setWindowTitle(tr("バージョン情報"));
     setAttribute(Qt::WA_DeleteOnClose);
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MediaVolume).pixmap(48, 48));
     versionLabel = Named(new QLabel(QStringLiteral("Marrowtune Ver1.50　β2"), this), "Label1");
     thanksLabel = Named(new QLabel(QStringLiteral("\"Thanks!\""), this), "Label3");
-    auto* credit = new QLabel(QStringLiteral("Marrowtune の開発者たち"), this);
-    auto* date = new QLabel(QStringLiteral("2026年12月"), this);
+    auto* credit = new QLabel(tr("Marrowtune の開発者たち"), this);
+    auto* date = new QLabel(tr("2026年12月"), this);
     closeButton = Named(new QPushButton(QStringLiteral("OK"), this), "cmdOK");
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
     auto* layout = new QVBoxLayout(this);

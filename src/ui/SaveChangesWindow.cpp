@@ -10,13 +10,13 @@ namespace mt {
 SaveChangesWindow::SaveChangesWindow(const QString& title, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmhenkou"));
     setWindowTitle(QStringLiteral("Form3"));
-    questionLabel = new QLabel(
-        title.isEmpty() ? QStringLiteral("ファイルは変更されています。保存しますか？")
-                        : title + QStringLiteral("  は変更されています。変更を保存しますか？"),
-        this);
-    yesButton = new QPushButton(QStringLiteral("はい(&Y)"), this);
-    noButton = new QPushButton(QStringLiteral("いいえ(&N)"), this);
-    cancelButton = new QPushButton(QStringLiteral("キャンセル"), this);
+    questionLabel =
+        new QLabel(title.isEmpty() ? tr("ファイルは変更されています。保存しますか？")
+                                   : tr("%1  は変更されています。変更を保存しますか？").arg(title),
+                   this);
+    yesButton = new QPushButton(tr("はい(&Y)"), this);
+    noButton = new QPushButton(tr("いいえ(&N)"), this);
+    cancelButton = new QPushButton(tr("キャンセル"), this);
     yesButton->setDefault(true);
     connect(yesButton, &QPushButton::clicked, this, [this] { done(Yes); });
     connect(noButton, &QPushButton::clicked, this, [this] { done(No); });

@@ -6,6 +6,7 @@
 #include "ui/PlayModeWindow.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
@@ -67,7 +68,8 @@ void AttachSessionWindow(SessionGlue& session, MainWindow& window) {
         }
         const int room = badge.width() - badge.contentsMargins().right();
         badge.setText(badge.fontMetrics().elidedText(name, Qt::ElideRight, room));
-        badge.setToolTip(QStringLiteral("セッション: ") + name);
+        badge.setToolTip(
+            QCoreApplication::translate("mt::SessionGlue", "セッション: %1").arg(name));
         if (message.isEmpty()) {
             told->hide();
             return;

@@ -31,16 +31,16 @@ QGroupBox* Frame(QWidget* parent, const char* name, const QString& caption) {
 SoundQualityWindow::SoundQualityWindow(SoundDevice& sound, OutputFormat& format, QWidget* parent)
     : QDialog(parent), m_sound(sound), m_format(format) {
     setObjectName(QStringLiteral("FrmOnshitu"));
-    setWindowTitle(QStringLiteral("Marrowtune-音質の設定"));
+    setWindowTitle(tr("Marrowtune-音質の設定"));
     setAttribute(Qt::WA_DeleteOnClose);
-    sampleRateGroup = Frame(this, "Frame1", QStringLiteral("サンプルレート"));
-    rate44100Option = Option(sampleRateGroup, "Opt441", QStringLiteral("44.1kHz (CDと同等)"));
-    rate22050Option = Option(sampleRateGroup, "Opt220", QStringLiteral("22.05kHz (普通）"));
-    rate11025Option = Option(sampleRateGroup, "Opt110", QStringLiteral("11.025kHz （良くない）"));
-    bitsGroup = Frame(this, "Frame2", QStringLiteral("ビット数"));
-    bits16Option = Option(bitsGroup, "Opt16bit", QStringLiteral("16bit （良い）"));
-    bits8Option = Option(bitsGroup, "Opt8bit", QStringLiteral("8bit (良くない）"));
-    channelsGroup = Frame(this, "Frame3", QStringLiteral("ステ/モノ"));
+    sampleRateGroup = Frame(this, "Frame1", tr("サンプルレート"));
+    rate44100Option = Option(sampleRateGroup, "Opt441", tr("44.1kHz (CDと同等)"));
+    rate22050Option = Option(sampleRateGroup, "Opt220", tr("22.05kHz (普通）"));
+    rate11025Option = Option(sampleRateGroup, "Opt110", tr("11.025kHz （良くない）"));
+    bitsGroup = Frame(this, "Frame2", tr("ビット数"));
+    bits16Option = Option(bitsGroup, "Opt16bit", tr("16bit （良い）"));
+    bits8Option = Option(bitsGroup, "Opt8bit", tr("8bit (良くない）"));
+    channelsGroup = Frame(this, "Frame3", tr("ステ/モノ"));
     stereoOption = Option(channelsGroup, "Optste", QStringLiteral("stereo"));
     monoOption = Option(channelsGroup, "Optmono", QStringLiteral("monoral"));
     // The selection at creation, kept for a stored value that matches no option.
@@ -51,7 +51,7 @@ SoundQualityWindow::SoundQualityWindow(SoundDevice& sound, OutputFormat& format,
     okButton = new QPushButton(QStringLiteral("OK(&Y)"), this);
     okButton->setObjectName(QStringLiteral("ComOK"));
     okButton->setDefault(true);
-    cancelButton = new QPushButton(QStringLiteral("キャンセル(&N)"), this);
+    cancelButton = new QPushButton(tr("キャンセル(&N)"), this);
     cancelButton->setObjectName(QStringLiteral("ComCancel"));
     connect(okButton, &QPushButton::clicked, this, &SoundQualityWindow::onOkClicked);
     connect(cancelButton, &QPushButton::clicked, this, &SoundQualityWindow::onCancelClicked);

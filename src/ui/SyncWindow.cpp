@@ -8,6 +8,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -27,17 +28,17 @@ namespace {
 QString SourceName(TempoSource source) {
     switch (source) {
     case TempoSource::Typed:
-        return QStringLiteral("手入力");
+        return QCoreApplication::translate("mt::SyncWindow", "手入力");
     case TempoSource::Tap:
-        return QStringLiteral("タップ");
+        return QCoreApplication::translate("mt::SyncWindow", "タップ");
     case TempoSource::ReferenceBar:
-        return QStringLiteral("テンポ合わせの基準");
+        return QCoreApplication::translate("mt::SyncWindow", "テンポ合わせの基準");
     case TempoSource::Link:
         return QStringLiteral("Ableton Link");
     case TempoSource::MidiClock:
-        return QStringLiteral("MIDIクロック");
+        return QCoreApplication::translate("mt::SyncWindow", "MIDIクロック");
     case TempoSource::JackTransport:
-        return QStringLiteral("JACKトランスポート");
+        return QCoreApplication::translate("mt::SyncWindow", "JACKトランスポート");
     }
     return {};
 }
@@ -72,45 +73,43 @@ QString SyncWindow::FollowText(const BeatClock& clock, bool brief) {
                        : clock.source() == TempoSource::MidiClock ? QStringLiteral("MIDI")
                                                                   : QStringLiteral("JACK");
         if (free) {
-            name += QStringLiteral("・自走");
+            name += tr("・自走");
         } else if (!reading.rolling) {
-            name += QStringLiteral("・停止");
+            name += tr("・停止");
         }
         return name;
     }
-    QString state = free               ? (link ? QStringLiteral("ピアがいないため自走中")
-                                               : QStringLiteral("見つからないため自走中"))
-                    : !reading.rolling ? QStringLiteral("停止中（テンポのみ追従）")
-                                       : QStringLiteral("追従中");
+    QString state = free ? (link ? tr("ピアがいないため自走中") : tr("見つからないため自走中"))
+                    : !reading.rolling ? tr("停止中（テンポのみ追従）")
+                                       : tr("追従中");
     if (link) {
-        state = QStringLiteral("ピア %1、").arg(reading.peers) + state;
+        state = tr("ピア %1、%2").arg(reading.peers).arg(state);
     }
-    return SourceName(clock.source()) + QStringLiteral("：") + state;
+    return tr("%1：%2").arg(SourceName(clock.source()), state);
 }
 
 SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     : QDialog(parent), m_app(app), m_clock(app.performance.clock()) {
     setObjectName(QStringLiteral("frmSync"));
-    setWindowTitle(QStringLiteral("テンポ同期"));
+    setWindowTitle(tr("テンポ同期"));
     setAttribute(Qt::WA_DeleteOnClose);
 
     typedSourceRadio = Named(new QRadioButton(SourceName(TempoSource::Typed), this), "optTyped");
     tapSourceRadio = Named(new QRadioButton(SourceName(TempoSource::Tap), this), "optTap");
-    tapSourceRadio->setToolTip(QStringLiteral("BPMカウンターのOKで決まります"));
+    tapSourceRadio->setToolTip(tr("BPMカウンターのOKで決まります"));
     referenceSourceRadio =
         Named(new QRadioButton(SourceName(TempoSource::ReferenceBar), this), "optReferenceBar");
-    referenceSourceRadio->setToolTip(QStringLiteral("CDまたはMIDIの小節の長さに従います"));
+    referenceSourceRadio->setToolTip(tr("CDまたはMIDIの小節の長さに従います"));
     linkSourceRadio = Named(new QRadioButton(SourceName(TempoSource::Link), this), "optLink");
-    linkSourceRadio->setToolTip(QStringLiteral(
-        "同じネットワークのLink対応機器とテンポと小節を合わせます（選ぶとLinkに参加）"));
+    linkSourceRadio->setToolTip(
+        tr("同じネットワークのLink対応機器とテンポと小節を合わせます（選ぶとLinkに参加）"));
     midiClockSourceRadio =
         Named(new QRadioButton(SourceName(TempoSource::MidiClock), this), "optMidiClock");
     midiClockSourceRadio->setToolTip(
-        QStringLiteral("MIDI入力に届くクロックのテンポとスタート・ストップ・曲の位置に従います"));
+        tr("MIDI入力に届くクロックのテンポとスタート・ストップ・曲の位置に従います"));
     jackSourceRadio =
         Named(new QRadioButton(SourceName(TempoSource::JackTransport), this), "optJackTransport");
-    jackSourceRadio->setToolTip(
-        QStringLiteral("JACKのタイムベースマスターの小節・拍・テンポに従います"));
+    jackSourceRadio->setToolTip(tr("JACKのタイムベースマスターの小節・拍・テンポに従います"));
     sourceGroup = new QButtonGroup(this);
     for (QRadioButton* radio : {typedSourceRadio, tapSourceRadio, referenceSourceRadio,
                                 linkSourceRadio, midiClockSourceRadio, jackSourceRadio}) {
@@ -119,38 +118,34 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
     bpmEdit = Named(new QLineEdit(this), "txtBpm");
     bpmEdit->setAlignment(Qt::AlignRight);
     bpmEdit->setToolTip(
-        QStringLiteral("%1～%2 BPM、Enterで決定").arg(BeatClock::kMinBpm).arg(BeatClock::kMaxBpm));
+        tr("%1～%2 BPM、Enterで決定").arg(BeatClock::kMinBpm).arg(BeatClock::kMaxBpm));
     beatsPerBarSpin = Named(new QSpinBox(this), "spnBeatsPerBar");
     beatsPerBarSpin->setRange(1, BeatClock::kMaxBeatsPerBar);
     // A typed count applies when finished, not digit by digit (12 is no 1 on the way).
     beatsPerBarSpin->setKeyboardTracking(false);
     nowLabel = Named(new QLabel(this), "lblClockNow");
     clockReferenceCheck =
-        Named(new QCheckBox(QStringLiteral("テンポ合わせの基準にする"), this), "chkClockReference");
-    clockReferenceCheck->setToolTip(
-        QStringLiteral("テンポ合わせが小節（拍数×60÷BPM 秒）に合わせます"));
+        Named(new QCheckBox(tr("テンポ合わせの基準にする"), this), "chkClockReference");
+    clockReferenceCheck->setToolTip(tr("テンポ合わせが小節（拍数×60÷BPM 秒）に合わせます"));
 
     linkStartStopCheck =
-        Named(new QCheckBox(QStringLiteral("Linkの再生・停止を共有"), this), "chkLinkStartStop");
-    linkStartStopCheck->setToolTip(QStringLiteral(
-        "Linkの再生中だけ拍を合わせ、MIDIクロックの送信開始・停止でLinkも再生・停止します"));
-    jackMasterCheck =
-        Named(new QCheckBox(QStringLiteral("JACKトランスポートのタイムベースマスターになる"), this),
-              "chkJackMaster");
+        Named(new QCheckBox(tr("Linkの再生・停止を共有"), this), "chkLinkStartStop");
+    linkStartStopCheck->setToolTip(
+        tr("Linkの再生中だけ拍を合わせ、MIDIクロックの送信開始・停止でLinkも再生・停止します"));
+    jackMasterCheck = Named(
+        new QCheckBox(tr("JACKトランスポートのタイムベースマスターになる"), this), "chkJackMaster");
     jackMasterCheck->setToolTip(
-        QStringLiteral("このテンポと小節をJACKの他のアプリに伝えます（他にマスターがいない時）"));
+        tr("このテンポと小節をJACKの他のアプリに伝えます（他にマスターがいない時）"));
     jackMasterLabel = Named(new QLabel(this), "lblJackMaster");
 
-    senderBox = Named(new QGroupBox(QStringLiteral("MIDIクロック送信"), this), "fraClockSender");
-    senderStartButton =
-        Named(new QPushButton(QStringLiteral("送信開始"), senderBox), "cmdSendStart");
-    senderStartButton->setToolTip(QStringLiteral("次の小節の頭から、曲の先頭として送ります"));
-    senderStopButton = Named(new QPushButton(QStringLiteral("停止"), senderBox), "cmdSendStop");
-    senderResumeButton =
-        Named(new QPushButton(QStringLiteral("続きから"), senderBox), "cmdSendResume");
-    senderResumeButton->setToolTip(QStringLiteral("止めたところから送ります"));
+    senderBox = Named(new QGroupBox(tr("MIDIクロック送信"), this), "fraClockSender");
+    senderStartButton = Named(new QPushButton(tr("送信開始"), senderBox), "cmdSendStart");
+    senderStartButton->setToolTip(tr("次の小節の頭から、曲の先頭として送ります"));
+    senderStopButton = Named(new QPushButton(tr("停止"), senderBox), "cmdSendStop");
+    senderResumeButton = Named(new QPushButton(tr("続きから"), senderBox), "cmdSendResume");
+    senderResumeButton->setToolTip(tr("止めたところから送ります"));
     senderStateLabel = Named(new QLabel(senderBox), "lblSenderState");
-    closeButton = Named(new QPushButton(QStringLiteral("閉じる"), this), "cmdClose");
+    closeButton = Named(new QPushButton(tr("閉じる"), this), "cmdClose");
 
     auto* sources = new QHBoxLayout;
     auto* outside = new QHBoxLayout;
@@ -159,11 +154,11 @@ SyncWindow::SyncWindow(AppContext& app, QWidget* parent)
             ->addWidget(radio);
     }
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("テンポの元"), sources);
-    form->addRow(QStringLiteral("外部と同期"), outside);
-    form->addRow(QStringLiteral("テンポ（BPM）"), bpmEdit);
-    form->addRow(QStringLiteral("1小節の拍数"), beatsPerBarSpin);
-    form->addRow(QStringLiteral("現在"), nowLabel);
+    form->addRow(tr("テンポの元"), sources);
+    form->addRow(tr("外部と同期"), outside);
+    form->addRow(tr("テンポ（BPM）"), bpmEdit);
+    form->addRow(tr("1小節の拍数"), beatsPerBarSpin);
+    form->addRow(tr("現在"), nowLabel);
     form->addRow(clockReferenceCheck);
     form->addRow(linkStartStopCheck);
     auto* masterRow = new QHBoxLayout;
@@ -235,7 +230,7 @@ void SyncWindow::onBpmEntered() {
     const bool taken = number && m_clock.setTypedBpm(bpm);
     bpmEdit->setText(BpmText(m_clock.bpm())); // a refused text goes before the box shows
     if (!taken) {
-        m_app.showMessage(QStringLiteral("テンポは %1～%2 の範囲で入力してください")
+        m_app.showMessage(tr("テンポは %1～%2 の範囲で入力してください")
                               .arg(BeatClock::kMinBpm)
                               .arg(BeatClock::kMaxBpm));
     }
@@ -260,9 +255,9 @@ void SyncWindow::showReference() {
 
 void SyncWindow::showLive() {
     const QString follow = FollowText(m_clock, false);
-    const QString now = BeatText(m_clock) + QStringLiteral("（") +
-                        (follow.isEmpty() ? SourceName(m_clock.source()) : follow) +
-                        QStringLiteral("）");
+    const QString now =
+        tr("%1（%2）")
+            .arg(BeatText(m_clock), follow.isEmpty() ? SourceName(m_clock.source()) : follow);
     if (nowLabel->text() != now) {
         nowLabel->setText(now);
     }
@@ -272,21 +267,19 @@ void SyncWindow::showLive() {
     linkStartStopCheck->setChecked(m_app.outsideClocks.linkStartStop());
     const JackTransportClock* jack = m_app.outsideClocks.jackTransport();
     const auto mastery = jack != nullptr ? jack->mastery() : JackTransportClock::Mastery::Off;
-    jackMasterLabel->setText(mastery == JackTransportClock::Mastery::Master
-                                 ? QStringLiteral("マスター")
-                             : mastery == JackTransportClock::Mastery::OtherMaster
-                                 ? QStringLiteral("他のアプリがマスターです")
-                             : mastery == JackTransportClock::Mastery::NoServer
-                                 ? QStringLiteral("JACKサーバーがありません")
-                                 : QString());
+    jackMasterLabel->setText(
+        mastery == JackTransportClock::Mastery::Master        ? tr("マスター")
+        : mastery == JackTransportClock::Mastery::OtherMaster ? tr("他のアプリがマスターです")
+        : mastery == JackTransportClock::Mastery::NoServer ? tr("JACKサーバーがありません")
+                                                           : QString());
     const ClockSender* sender = m_app.clockSender;
     const bool sending = sender != nullptr && sender->sending();
     senderStartButton->setEnabled(sender != nullptr);
     senderStopButton->setEnabled(sending);
     senderResumeButton->setEnabled(sender != nullptr && !sending);
-    senderStateLabel->setText(sender == nullptr ? QStringLiteral("送信先がありません")
-                              : sending         ? QStringLiteral("送信中")
-                                                : QStringLiteral("停止中"));
+    senderStateLabel->setText(sender == nullptr ? tr("送信先がありません")
+                              : sending         ? tr("送信中")
+                                                : tr("停止中"));
 }
 
 } // namespace mt

@@ -1,5 +1,6 @@
 #include "ui/TrackFrame.h"
 
+#include "core/TempoMath.h"
 #include "core/Track.h"
 #include "ui/ClickableLabel.h"
 #include "ui/ColourButton.h"
@@ -52,9 +53,9 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     fileTitleLabel = Named(new FittingLabel(QString(), Fit::Elide, this), "lblWavTitle", index);
 
     changeButton = Named(new QPushButton(QStringLiteral("Change!"), this), "ComChange", index);
-    changeButton->setToolTip(QStringLiteral("WAVをロード"));
+    changeButton->setToolTip(tr("WAVをロード"));
     clearButton = Named(new QPushButton(QStringLiteral("C"), this), "ComClear", index);
-    clearButton->setToolTip(QStringLiteral("クリア"));
+    clearButton->setToolTip(tr("クリア"));
     startButton = Named(new ColourButton(QStringLiteral("PLAY"), this), "ComStart", index);
     startButton->setEnabled(false);
     playTimeLabel =
@@ -76,14 +77,16 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     speedBar = Bar(this, "HSFre", index, kMinSpeed, kMaxSpeed, kNormalSpeed);
     speedBar->setSingleStep(10);
     speedBar->setPageStep(100);
-    speedResetButton = Named(new QPushButton(QStringLiteral("初"), this), "ComFreRes", index);
+    speedResetButton = Named(new QPushButton(tr("初"), this), "ComFreRes", index);
     speedLabel = Named(new FittingLabel(QStringLiteral("44.1kHz"), Fit::Shrink, this),
                        "lblFrequency", index);
-    speedLabel->setToolTip(QStringLiteral("再生速度"));
-    fineSpeedCheck = Named(new QCheckBox(QStringLiteral("細"), this), "Check", index);
+    speedLabel->setToolTip(tr("再生速度"));
+    fineSpeedCheck = Named(new QCheckBox(tr("細"), this), "Check", index);
 
     ratioBox = Named(new QComboBox(this), "Combo", index);
     ratioBox->addItems(RatioTexts());
+    // The reference mark shows in the performer's language; the track keeps RatioTexts()'s.
+    ratioBox->setItemText(static_cast<int>(RatioTexts().indexOf(kReferenceMark)), tr("基準"));
     ratioBox->setCurrentIndex(6);
 
     // The keep-pitch button is narrow: its caption, the pitch once on, shrinks to fit it.
@@ -91,9 +94,9 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     keepPitchButton->setCheckable(true);
     // No focus, as the bars: a Space after the click must not switch the mode and render again.
     keepPitchButton->setFocusPolicy(Qt::NoFocus);
-    keepPitchButton->setToolTip(QStringLiteral("速さを変えても音程を保つ（Rubber Band で変換）"));
-    pitchLabel = Named(new FittingLabel(QStringLiteral("音程"), Fit::Shrink, keepPitchButton),
-                       "lblPitch", index);
+    keepPitchButton->setToolTip(tr("速さを変えても音程を保つ（Rubber Band で変換）"));
+    pitchLabel =
+        Named(new FittingLabel(tr("音程"), Fit::Shrink, keepPitchButton), "lblPitch", index);
     pitchLabel->setAlignment(Qt::AlignCenter);
     pitchLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     auto* caption = new QHBoxLayout(keepPitchButton);
@@ -102,7 +105,7 @@ TrackFrame::TrackFrame(int index, QWidget* parent) : QFrame(parent), m_index(ind
     pitchBar = Bar(this, "hsbPitch", index, kMinPitchCents, kMaxPitchCents, 0);
     pitchBar->setSingleStep(100); // a semitone
     pitchBar->setPageStep(100);
-    pitchBar->setToolTip(QStringLiteral("音程（矢印で半音、「細」のときは1セント）"));
+    pitchBar->setToolTip(tr("音程（矢印で半音、「細」のときは1セント）"));
     pitchBar->setEnabled(false);
 
     levelMeter = Named(new LevelMeter(this), "levelMeter", index);

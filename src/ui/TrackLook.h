@@ -3,6 +3,7 @@
 #include "core/Track.h"
 #include "ui/Colours.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 // How a track's state looks, on the main and the play-mode window alike.
@@ -15,8 +16,8 @@ inline bool Waiting(const Track& t) {
 
 // The PLAY/STOP button: what a press does now, or what waits for the grid.
 inline QString StartCaption(const Track& t) {
-    return t.armed()          ? QStringLiteral("待機")
-           : t.stopFrame >= 0 ? QStringLiteral("停止待ち")
+    return t.armed()          ? QCoreApplication::translate("mt::TrackPanel", "待機")
+           : t.stopFrame >= 0 ? QCoreApplication::translate("mt::TrackPanel", "停止待ち")
            : t.playing()      ? QStringLiteral("STOP")
                               : QStringLiteral("PLAY");
 }

@@ -18,6 +18,7 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -39,14 +40,18 @@ QString PitchText(int cents) {
 // Before the title: the load's progress, else the keep-pitch render's or its failure.
 QString TitlePrefix(const Track& t) {
     if (t.loading()) {
-        return t.loadPercent < 0 ? QStringLiteral("読込中… ")
-                                 : QStringLiteral("読込中 %1% ").arg(t.loadPercent);
+        return t.loadPercent < 0 ? QCoreApplication::translate("mt::TrackPanel", "読込中… ")
+                                 : QCoreApplication::translate("mt::TrackPanel", "読込中 %1% ")
+                                       .arg(t.loadPercent);
     }
     if (t.renderState == RenderState::Rendering) {
-        return t.renderPercent < 0 ? QStringLiteral("変換中… ")
-                                   : QStringLiteral("変換中 %1% ").arg(t.renderPercent);
+        return t.renderPercent < 0 ? QCoreApplication::translate("mt::TrackPanel", "変換中… ")
+                                   : QCoreApplication::translate("mt::TrackPanel", "変換中 %1% ")
+                                         .arg(t.renderPercent);
     }
-    return t.renderState == RenderState::Failed ? QStringLiteral("変換失敗 ") : QString();
+    return t.renderState == RenderState::Failed
+               ? QCoreApplication::translate("mt::TrackPanel", "変換失敗 ")
+               : QString();
 }
 
 } // namespace
@@ -92,7 +97,7 @@ TrackPanel::TrackPanel(AppContext& app, FileBrowser& browser, QMenu& trackPopup,
         m_app.bank.setStretch(m_popupTrack, keep ? Stretch::Tape : Stretch::KeepPitch);
     });
 
-    loneWolfLabel = new ClickableLabel(QStringLiteral("一匹狼(F3)"), &client);
+    loneWolfLabel = new ClickableLabel(tr("一匹狼(F3)"), &client);
     loneWolfLabel->setObjectName(QStringLiteral("lblOrAliveOokamis"));
     loneWolfLabel->setAlignment(Qt::AlignCenter);
     connect(loneWolfLabel, &ClickableLabel::mousePressed, this, [this](Qt::MouseButton button) {
@@ -122,8 +127,8 @@ void TrackPanel::wire(int i) {
             [&bank, i](bool on) { bank.setStretch(i, on ? Stretch::KeepPitch : Stretch::Tape); });
     connect(f.pitchBar, &QScrollBar::valueChanged, this,
             [&bank, i](int cents) { bank.setPitch(i, cents); });
-    connect(f.ratioBox, &QComboBox::currentTextChanged, this,
-            [&bank, i](const QString& text) { bank.setRatio(i, text); });
+    connect(f.ratioBox, &QComboBox::currentIndexChanged, this,
+            [&bank, i](int item) { bank.setRatio(i, TrackFrame::RatioTexts().value(item)); });
     connect(f.trackNumberLabel, &ClickableLabel::mousePressed, this,
             [this, i](Qt::MouseButton button, const QPoint& at) {
                 if (button == Qt::RightButton) {
@@ -142,13 +147,12 @@ void TrackPanel::onChangeClicked(int index) {
         m_app.bank.assign(index, FileBrowser::FullPath(m_browser.dirPath(), name));
     wait.reset(); // the sound itself loads in the background; the frame shows how far
     if (result == TrackBank::Assigned::EmptyFile) {
-        m_app.showMessage(QStringLiteral("このファイルはサイズが0です"));
+        m_app.showMessage(tr("このファイルはサイズが0です"));
     } else if (result == TrackBank::Assigned::Unreadable) {
-        m_app.showMessage(QStringLiteral("読み込み失敗。WAVファイルに何らかの問題があります"));
+        m_app.showMessage(tr("読み込み失敗。WAVファイルに何らかの問題があります"));
     } else if (result == TrackBank::Assigned::LineBreakInPath) {
-        m_app.showMessage(
-            QStringLiteral("ファイル名かフォルダ名に改行が入っているため、このファイル"
-                           "はトラックに割り当てられません。名前を変えてください"));
+        m_app.showMessage(tr("ファイル名かフォルダ名に改行が入っているため、このファイル"
+                             "はトラックに割り当てられません。名前を変えてください"));
     }
     // With no buffer the library has said why, and with no sound device the window shows it.
 }
@@ -226,7 +230,7 @@ void TrackPanel::redrawTrack(int index) {
     f.speedBar->setPageStep(t.fineSpeed ? 10 : 100);
     f.keepPitchButton->setChecked(t.keepsPitch());
     SetButtonColour(*f.keepPitchButton, t.keepsPitch() ? kYellow : ButtonFace());
-    f.pitchLabel->setText(t.keepsPitch() ? PitchText(t.pitchCents) : QStringLiteral("音程"));
+    f.pitchLabel->setText(t.keepsPitch() ? PitchText(t.pitchCents) : tr("音程"));
     f.pitchBar->setValue(t.pitchCents);
     f.pitchBar->setEnabled(t.keepsPitch());
     f.pitchBar->setSingleStep(t.fineSpeed ? 1 : 100); // a cent or a semitone
@@ -234,7 +238,7 @@ void TrackPanel::redrawTrack(int index) {
     f.volumeLabel->setText(QString::number(t.volume) + QStringLiteral("dB"));
     f.panLabel->setText(QString::number(t.pan));
     f.speedLabel->setText(FrequencyLabel(t.speed));
-    f.ratioBox->setCurrentIndex(f.ratioBox->findText(t.ratio));
+    f.ratioBox->setCurrentIndex(static_cast<int>(TrackFrame::RatioTexts().indexOf(t.ratio)));
     SetBackground(f, look::TrackBackground(t, bank.mutedAlone(index)));
     // The views show the sound the track plays: its keep-pitch sound once it has one.
     std::shared_ptr<const WaveOverview> overview =

@@ -13,21 +13,17 @@ namespace mt {
 
 WavInfoWindow::WavInfoWindow(const TrackBank& bank, int track, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmWavInfo"));
-    setWindowTitle(QStringLiteral("WAVファイル情報 - ") + QString::number(track + 1) +
-                   QStringLiteral("トラック"));
+    setWindowTitle(tr("WAVファイル情報 - %1トラック").arg(track + 1));
     const QString& path = bank.track(track).path;
 
-    formatCaption = new QLabel(QStringLiteral("形式："), this);
-    fileNameLabel = new QLabel(QStringLiteral("ファイル ： ") + path, this);
+    formatCaption = new QLabel(tr("形式："), this);
+    fileNameLabel = new QLabel(tr("ファイル ： %1").arg(path), this);
     // Whole kilobytes of 1000 bytes, as the pattern rounds.
-    sizeLabel = new QLabel(QStringLiteral("サイズ ： ") +
-                               FormatNumber(QFileInfo(path).size() / 1000.0, "#,##0") +
-                               QStringLiteral("kB"),
-                           this);
+    sizeLabel = new QLabel(
+        tr("サイズ ： %1kB").arg(FormatNumber(QFileInfo(path).size() / 1000.0, "#,##0")), this);
     infoLabel = new QLabel(FormatWavInfo(path, 1), this);
-    loneWolfMemberLabel = new QLabel(bank.track(track).loneWolf() ? QStringLiteral("一匹狼： ON")
-                                                                : QStringLiteral("一匹狼： OFF"),
-                                     this);
+    loneWolfMemberLabel =
+        new QLabel(bank.track(track).loneWolf() ? tr("一匹狼： ON") : tr("一匹狼： OFF"), this);
     okButton = new QPushButton(QStringLiteral("OK"), this);
     okButton->setDefault(true);
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -98,7 +98,7 @@ TEST_F(ExternalProgramsTest, TheEditButtonAndTheWaitWindowDriveTheRoundTrip) {
     choose("mnuEditWav");
     EXPECT_TRUE(m_modals.empty());
     EXPECT_EQ(m_ended, 1);
-    EXPECT_EQ(m_platform.settings.written.size(), 25u) << "the settings are kept";
+    EXPECT_EQ(m_platform.settings.written.size(), 26u) << "the settings are kept";
 }
 
 TEST_F(ExternalProgramsTest, PreferencesVolumeControlWebPageAndAbout) {

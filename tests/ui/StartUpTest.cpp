@@ -82,7 +82,8 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
                                                                  "LinkStartStop",
                                                                  "Enabled",
                                                                  "Port",
-                                                                 "AllInterfaces"}));
+                                                                 "AllInterfaces",
+                                                                 "Language"}));
     EXPECT_EQ(stored("PreviewLoop"), QString("False"));
     EXPECT_EQ(stored("WAVDir"), QDir(kData + "/demo").absolutePath());
     EXPECT_EQ(m_app.sound.soundLibHandle, 0) << "shutdown terminates the library";
@@ -113,7 +114,7 @@ TEST_F(StartUpTest, StoredSettingsComeBack) {
     EXPECT_EQ(stored("FormSizeFlag"), QString("7"));
     EXPECT_EQ(stored("EndCDEnd"), QString("True"));
     EXPECT_EQ(stored("WSCDir"), QString("/sets/live.mrw"));
-    EXPECT_EQ(m_platform.settings.written.size(), 25u); // ten of "Info", fifteen of our own
+    EXPECT_EQ(m_platform.settings.written.size(), 26u); // ten of "Info", sixteen of our own
 }
 
 // The stored output format ("Qubit" is read back as "QuBit"); each part the sound-quality

@@ -4,6 +4,8 @@
 #include "media/cd/MciErrors.h"
 #include "platform/Numbers.h"
 
+#include <QCoreApplication>
+
 #include <array>
 #include <cctype>
 #include <cstdlib>
@@ -16,6 +18,11 @@ constexpr int kErrorTextLength = 1024;
 
 std::string TrackPositionCommand(std::int32_t track) {
     return "status cdaudio position track " + std::to_string(track);
+}
+
+// The start of a failure's message: the operation that failed, named as in the code.
+QString ErrorAt(const char* operation) {
+    return QCoreApplication::translate("mt::CdCommands", "エラー@%1").arg(QLatin1String(operation));
 }
 
 QString WithoutTrailingBlanks(QString text) {
@@ -86,13 +93,16 @@ QString CdCommands::rawErrorText(std::uint32_t code) {
 QString CdCommands::GetMciErrorText(std::uint32_t code) {
     std::array<char, kErrorTextLength + 1> text{};
     if (!m_device->getErrorString(code, text.data(), kErrorTextLength)) {
-        return QStringLiteral("エラー文字列を取得することができません！！");
+        return QCoreApplication::translate("mt::CdCommands",
+                                           "エラー文字列を取得することができません！！");
     }
-    return WithoutTrailingBlanks(QString::fromUtf8(text.data()));
+    // The device's texts are the program's own (MciErrorText): shown in the performer's language.
+    const QString described = WithoutTrailingBlanks(QString::fromUtf8(text.data()));
+    return QCoreApplication::translate("mt::MciErrors", described.toUtf8().constData());
 }
 
-void CdCommands::fail(const char* tag, std::uint32_t code) {
-    m_tell(QString::fromUtf8(tag) + GetMciErrorText(code));
+void CdCommands::fail(const char* operation, std::uint32_t code) {
+    m_tell(ErrorAt(operation) + GetMciErrorText(code));
 }
 
 bool CdCommands::playing() const {
@@ -123,7 +133,7 @@ std::int32_t CdCommands::GetAllTracksCD() {
     std::int32_t count = 0;
     std::uint32_t code = 0;
     if (!queryNumber("status cdaudio number of tracks wait", 80, count, code)) {
-        fail("エラー@GetAllTracksCD...", code);
+        fail("GetAllTracksCD...", code);
         return 0;
     }
     return count;
@@ -136,7 +146,7 @@ std::int32_t CdCommands::GetTrackCD() {
     std::int32_t track = 0;
     std::uint32_t code = 0;
     if (!queryNumber("status cdaudio current track wait", 80, track, code)) {
-        m_tell(QStringLiteral("エラー@GetTrackCD...") + WithoutTrailingBlanks(rawErrorText(code)));
+        m_tell(ErrorAt("GetTrackCD...") + WithoutTrailingBlanks(rawErrorText(code)));
         return 0;
     }
     return track;
@@ -145,7 +155,7 @@ std::int32_t CdCommands::GetTrackCD() {
 bool CdCommands::PlayCD() {
     const std::uint32_t code = send("play cdaudio");
     if (code != 0) {
-        fail("エラー@PlayCD...", code);
+        fail("PlayCD...", code);
         return false;
     }
     return true;
@@ -154,7 +164,7 @@ bool CdCommands::PlayCD() {
 bool CdCommands::PauseCD() {
     const std::uint32_t code = send("pause cdaudio");
     if (code != 0) {
-        fail("エラー@PauseCD...", code);
+        fail("PauseCD...", code);
         return false;
     }
     return true;
@@ -163,7 +173,7 @@ bool CdCommands::PauseCD() {
 bool CdCommands::StopCD() {
     const std::uint32_t code = send("stop cdaudio");
     if (code != 0) {
-        fail("エラー@StopCD...", code);
+        fail("StopCD...", code);
         return false;
     }
     return HeadCD();
@@ -172,7 +182,7 @@ bool CdCommands::StopCD() {
 void CdCommands::SetCDTimeFormat() {
     const std::uint32_t code = send("set cdaudio time format milliseconds");
     if (code != 0) {
-        fail("エラー@SetCDTimeFormat...", code);
+        fail("SetCDTimeFormat...", code);
     }
 }
 
@@ -180,7 +190,7 @@ bool CdCommands::IsMediaPresentCD() {
     std::string reply;
     const std::uint32_t code = query("status cdaudio media present wait", 20, reply);
     if (code != 0) {
-        fail("エラー@IsMediaPresentCD...", code);
+        fail("IsMediaPresentCD...", code);
         return false;
     }
     return reply.compare(0, 4, "true") == 0;
@@ -191,7 +201,7 @@ QString CdCommands::GetStatusCD(bool quiet) {
     const std::uint32_t code = query("status cdaudio mode", 20, reply);
     if (code != 0) {
         if (!quiet) {
-            fail("エラー@GetStatusCD...", code);
+            fail("GetStatusCD...", code);
         }
         return {};
     }
@@ -205,7 +215,7 @@ std::int32_t CdCommands::GetTimeInTrackCD(std::int32_t track) {
     std::uint32_t code = 0;
     if (!queryNumber("status cdaudio position", 80, position, code) ||
         !queryNumber(TrackPositionCommand(track), 80, start, code)) {
-        fail("エラー@GetTime_inTrackCD...", code);
+        fail("GetTime_inTrackCD...", code);
         return 0;
     }
     return position - start;
@@ -216,7 +226,7 @@ bool CdCommands::HeadCD() {
     std::uint32_t code = 0;
     if (!queryNumber(TrackPositionCommand(m_state.cdCurrentTrack), 80, start, code) ||
         (code = send("seek cdaudio to " + std::to_string(start))) != 0) {
-        fail("エラー@HeadCD...", code);
+        fail("HeadCD...", code);
         return false;
     }
     return true;
@@ -228,7 +238,7 @@ bool CdCommands::PerfectHeadCD() {
     std::uint32_t code = 0;
     if (!queryNumber(TrackPositionCommand(1), 80, start, code) ||
         (code = send("seek cdaudio to " + std::to_string(start))) != 0) {
-        fail("エラー@PerfectHeadCD...", code);
+        fail("PerfectHeadCD...", code);
         return false;
     }
     return true;
@@ -242,19 +252,19 @@ bool CdCommands::NextCD() {
     std::int32_t start = 0;
     std::uint32_t code = 0;
     if (!queryNumber(TrackPositionCommand(m_state.cdCurrentTrack + 1), 80, start, code)) {
-        fail("エラー@NextCD...", code);
+        fail("NextCD...", code);
         return false;
     }
     if (playing()) {
         code = send("play cdaudio from " + std::to_string(start));
         if (code != 0) {
-            fail("エラー@NextCD...", code);
+            fail("NextCD...", code);
             return false;
         }
     } else {
         code = send("seek cdaudio to " + std::to_string(start));
         if (code != 0) {
-            fail("エラー@NextCd...", code);
+            fail("NextCd...", code);
             return false;
         }
     }
@@ -279,7 +289,7 @@ bool CdCommands::PrevCD() {
     std::uint32_t code = 0;
     if (!queryNumber(TrackPositionCommand(target), 20, start, code) ||
         (code = send(verb + std::to_string(start))) != 0) {
-        fail("エラー@PrevCD...", code);
+        fail("PrevCD...", code);
         return false;
     }
     return true;
@@ -295,7 +305,7 @@ void CdCommands::FfCD() {
     const std::string target = std::to_string(position + m_state.cdSeekStep);
     code = send((playing() ? "play cdaudio from " : "seek cdaudio to ") + target);
     if (code != 0) {
-        fail("エラー@FfCD", code);
+        fail("FfCD", code);
     }
 }
 
@@ -303,7 +313,7 @@ bool CdCommands::ReCD() {
     std::int32_t position = 0;
     std::uint32_t code = 0;
     if (!queryNumber("status cdaudio position", 30, position, code)) {
-        fail("エラー@ReCD...", code);
+        fail("ReCD...", code);
         return false;
     }
     if (position <= 5000) {
@@ -312,7 +322,7 @@ bool CdCommands::ReCD() {
     const std::string target = std::to_string(position - m_state.cdSeekStep);
     code = send((playing() ? "play cdaudio from " : "seek cdaudio to ") + target);
     if (code != 0) {
-        fail("エラー@ReCD...", code);
+        fail("ReCD...", code);
         return false;
     }
     return true;
@@ -323,7 +333,7 @@ bool CdCommands::BackToLoopStartCD() {
     std::uint32_t code = 0;
     if (!queryNumber(TrackPositionCommand(m_state.cdCurrentTrack), 80, start, code) ||
         (code = send("play cdaudio from " + std::to_string(start + m_state.cdLoopStart))) != 0) {
-        fail("エラー@BackToLoopStartCD...", code);
+        fail("BackToLoopStartCD...", code);
         return false;
     }
     return true;
@@ -332,12 +342,12 @@ bool CdCommands::BackToLoopStartCD() {
 bool CdCommands::MuteCD() {
     std::uint32_t code = send("set cdaudio audio left off");
     if (code != 0) {
-        fail("エラー@MuteCD(left off)...", code);
+        fail("MuteCD(left off)...", code);
         return false;
     }
     code = send("set cdaudio audio right off");
     if (code != 0) {
-        fail("エラー@MuteCD(right off)...", code);
+        fail("MuteCD(right off)...", code);
         return false;
     }
     return true;
@@ -346,12 +356,12 @@ bool CdCommands::MuteCD() {
 bool CdCommands::ReMuteCD() {
     std::uint32_t code = send("set cdaudio audio left on");
     if (code != 0) {
-        fail("エラー@ReMuteCD(left on)...", code);
+        fail("ReMuteCD(left on)...", code);
         return false;
     }
     code = send("set cdaudio audio right on");
     if (code != 0) {
-        fail("エラー@ReMuteCD(right on)...", code);
+        fail("ReMuteCD(right on)...", code);
         return false;
     }
     return true;

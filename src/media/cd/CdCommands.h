@@ -67,7 +67,7 @@ private:
                      std::uint32_t& code);
     // Whatever the device writes for `code` into a cleared 1024-character buffer.
     QString rawErrorText(std::uint32_t code);
-    void fail(const char* tag, std::uint32_t code);
+    void fail(const char* operation, std::uint32_t code);
     bool playing() const;
 
     MciDevice* m_device;

@@ -30,7 +30,7 @@ enum MciError : std::uint32_t {
 };
 
 // The Japanese description of a device error (UTF-8), or null for a code the device never
-// returns.
+// returns. Shown through QCoreApplication::translate("mt::MciErrors", text).
 const char* MciErrorText(std::uint32_t code) noexcept;
 
 } // namespace mt

@@ -76,13 +76,13 @@ void MidiFilePlayer::MidiForward() {
 
 void MidiFilePlayer::MidiRewind() {
     if (kbgm.seek(midiSong, -1920) != MidiLibrary::kOk) {
-        m_showMessage(QStringLiteral("巻き戻し時にエラー発生"));
+        m_showMessage(tr("巻き戻し時にエラー発生"));
     }
 }
 
 bool MidiFilePlayer::MidiGetInfo() {
     if (kbgm.songInfo(midiSong, midiInfo) != MidiLibrary::kOk) {
-        m_showMessage(QStringLiteral("GETINFOMIDIでエラー発生"));
+        m_showMessage(tr("GETINFOMIDIでエラー発生"));
         return false;
     }
     return true;
@@ -133,7 +133,7 @@ void MidiFilePlayer::openDevice() {
         return;
     }
     if (!MidiOpenDevice()) {
-        m_showMessage(QStringLiteral("MIDIデバイスが開けません。"));
+        m_showMessage(tr("MIDIデバイスが開けません。"));
     } else {
         UpdateBarSeconds();
         midiOpened = true;

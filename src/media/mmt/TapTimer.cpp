@@ -2,9 +2,12 @@
 
 #include "media/mmt/TickThread.h"
 
+#include <QCoreApplication>
+
 namespace mt {
 
-const QString TapTimer::kTimerFailedMessage = QStringLiteral(
+const char* const TapTimer::kTimerFailedMessage = QT_TRANSLATE_NOOP(
+    "mt::TapTimer",
     "すいません。ＣＤカウンターでエラーでちゃいました(^^;)このメッセージ見た人はメールください");
 
 TapTimer::TapTimer(std::function<void(const QString&)> showMessage)
@@ -23,7 +26,7 @@ void TapTimer::StartTapTimer(std::int32_t resolution) {
                                                           [this] { TapTimerProc(); });
     if (!started) {
         if (m_showMessage) {
-            m_showMessage(kTimerFailedMessage);
+            m_showMessage(QCoreApplication::translate("mt::TapTimer", kTimerFailedMessage));
         }
         return;
     }

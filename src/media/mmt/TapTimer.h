@@ -18,7 +18,7 @@ namespace mt {
 class TapTimer {
 public:
     static constexpr std::int32_t kTapStepMs = 20; // added per tick, whatever the period
-    static const QString kTimerFailedMessage;
+    static const char* const kTimerFailedMessage;  // shown translated
 
     // `showMessage` tells the user that the timer could not start (OK only, program title).
     explicit TapTimer(std::function<void(const QString&)> showMessage);
