@@ -4,6 +4,7 @@
 #include "osc/OscDispatch.h"
 #include "OscClient.h"
 #include "osc/OscServer.h"
+#include "osc/OscSubscribers.h"
 
 #include <gtest/gtest.h>
 
@@ -196,6 +197,24 @@ TEST_F(OscDispatchTest, APortInUseIsRefusedWithItsReason) {
     int error = 0;
     EXPECT_FALSE(second.start(server.port(), false, error));
     EXPECT_EQ(error, EADDRINUSE);
+}
+
+// At most kMax subscribers at once; each lasts its lease from its last renewal.
+TEST(OscSubscribers, AtMostTheLimitEachForItsLeaseFromTheLastRenewal) {
+    using namespace std::chrono_literals;
+    using Added = OscSubscribers::Added;
+    OscSubscribers subscribers(100ms);
+    const auto now = OscSubscribers::Clock::now();
+    const auto peer = [](int port) {
+        return OscPeer{0x7f000001, static_cast<std::uint16_t>(port)};
+    };
+    for (int port = 1; port <= static_cast<int>(OscSubscribers::kMax); ++port) {
+        ASSERT_EQ(subscribers.add(peer(port), false, now), Added::New);
+    }
+    EXPECT_EQ(subscribers.add(peer(100), false, now), Added::Full);
+    EXPECT_EQ(subscribers.add(peer(1), true, now + 50ms), Added::Renewed);
+    subscribers.expire(now + 100ms);
+    EXPECT_TRUE(subscribers.size() == 1 && subscribers.anyWantsLevels()) << "the renewed one";
 }
 
 } // namespace
