@@ -46,9 +46,12 @@ TEST(PerformanceKeys, MediaKeysReachTheirPlayerAndLettingGoOfAllEndsTheirMutes) 
     EXPECT_FALSE(cd.isMuted || bank.allTracksMuted());
     EXPECT_EQ(midi.unmutes, 1) << "a player that was not muted is left alone";
 
-    // F6, F8 and F7 pan the selected track left, right and back; N mutes it while held.
+    // Ctrl selects the next loaded track; F6, F8 and F7 pan it left, right and back; N mutes it
+    // while held.
     bank.loadSound(7, QStringLiteral("t.wav")); // made at once
-    bank.play(7);                               // and selected
+    keys.press({PerformanceKey::NextTrack});    // from none to the next loaded one, the last
+    EXPECT_EQ(bank.selectedTrack(), 7);
+    bank.play(7);
     for (const auto& [key, pan] : {std::pair{PerformanceKey::PanLeft, -40},
                                    {PerformanceKey::PanRight, 40},
                                    {PerformanceKey::PanCentre, 0}}) {
