@@ -1,6 +1,7 @@
 # Two commands for a fresh Debian 12 machine:
 #   make run    install what is needed, build a Release and start Marrowtune
-#   make test   install what is needed, build with tests and run every test
+#   make test   install what is needed, build with tests and run every test (one with no time
+#               limit of its own is stopped after ten minutes)
 # Variables for make test:
 #   SANITIZE=address   build in build/asan with AddressSanitizer + UndefinedBehaviorSanitizer
 #   SANITIZE=thread    build in build/tsan with ThreadSanitizer
@@ -41,7 +42,8 @@ test: deps
 	cmake -S . -B $(TEST_DIR) -G "$(GENERATOR)" $(TEST_FLAGS) -DMARROWTUNE_TESTS=ON \
 	      -DMARROWTUNE_WERROR=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
-	cd $(TEST_DIR) && $(TEST_ENV) ctest --output-on-failure -j $(JOBS) $(if $(TESTS),-R '$(TESTS)')
+	cd $(TEST_DIR) && $(TEST_ENV) ctest --output-on-failure --timeout 600 -j $(JOBS) \
+	      $(if $(TESTS),-R '$(TESTS)')
 
 bench: deps
 	cmake -S . -B build/bench -G "$(GENERATOR)" -DCMAKE_BUILD_TYPE=Release \

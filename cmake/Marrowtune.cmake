@@ -91,4 +91,5 @@ function(mt_check_includes target)
                          "set(ALLOWED \"${headers}\")\n"
                          "include(${PROJECT_SOURCE_DIR}/cmake/CheckIncludes.cmake)\n")
     add_test(NAME Links.${target}IncludesOnlyWhatItLinks COMMAND ${CMAKE_COMMAND} -P ${script})
+    set_tests_properties(Links.${target}IncludesOnlyWhatItLinks PROPERTIES TIMEOUT 60)
 endfunction()

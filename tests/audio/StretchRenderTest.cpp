@@ -157,16 +157,19 @@ TEST(StretchRender, CancelledThroughProgressGivesNullWithoutReason) {
     }
 }
 
-// Time and pitch are not swapped: 0.4 s of 440 Hz, 1.25 times as long and a fifth up, is
-// 660 Hz (swapped: 550 Hz), measured over its settled middle.
+// Time and pitch are not swapped: 440 Hz, 1.25 times as long and a fifth up, is 660 Hz
+// (swapped: 550 Hz); ten times as long, made in two passes, it is a fifth up once, not twice.
+// Measured over the settled middle.
 TEST(StretchRender, PitchAndLengthLandWhereAsked) {
-    const SampleBuffer source = Sine(kRate * 2 / 5, 1);
-    QString reason;
-    const auto out = Render(source, 1.25, 1.5, reason);
-    ASSERT_TRUE(out);
-    const std::vector<float> x(out->data() + out->frames() / 4,
-                               out->data() + out->frames() * 3 / 4);
-    EXPECT_NEAR(MeasureHz(x, kRate), 660.0, 6.6);
+    for (const auto& [seconds, timeRatio] : {std::pair{0.4, 1.25}, {0.1, 10.0}}) {
+        const SampleBuffer source = Sine(std::llround(kRate * seconds), 1);
+        QString reason;
+        const auto out = Render(source, timeRatio, 1.5, reason);
+        ASSERT_TRUE(out);
+        const std::vector<float> x(out->data() + out->frames() / 4,
+                                   out->data() + out->frames() * 3 / 4);
+        EXPECT_NEAR(MeasureHz(x, kRate), 660.0, 6.6) << timeRatio;
+    }
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// The performance keys' actions on the CD and the MIDI player: mute while held, the CD's
-// pause key, and letting go of every mute when the window loses the keyboard.
+// The performance keys' actions on the CD and the MIDI player (mute while held, the CD's pause
+// key, letting go of every mute when the window loses the keyboard) and on the selected track.
 #include "core/PerformanceKeys.h"
 #include "core/MediaControl.h"
 #include "core/TrackBank.h"
@@ -46,8 +46,26 @@ TEST(PerformanceKeys, MediaKeysReachTheirPlayerAndLettingGoOfAllEndsTheirMutes) 
     EXPECT_FALSE(cd.isMuted || bank.allTracksMuted());
     EXPECT_EQ(midi.unmutes, 1) << "a player that was not muted is left alone";
 
+    // Ctrl selects the next loaded track; F6, F8 and F7 pan it left, right and back; N mutes it
+    // while held.
+    bank.loadSound(7, QStringLiteral("t.wav")); // made at once
+    keys.press({PerformanceKey::NextTrack});    // from none to the next loaded one, the last
+    EXPECT_EQ(bank.selectedTrack(), 7);
+    bank.play(7);
+    for (const auto& [key, pan] : {std::pair{PerformanceKey::PanLeft, -40},
+                                   {PerformanceKey::PanRight, 40},
+                                   {PerformanceKey::PanCentre, 0}}) {
+        keys.press({key});
+        EXPECT_EQ(bank.track(7).pan, pan);
+    }
+    keys.press({PerformanceKey::MuteSelected});
+    EXPECT_TRUE(bank.mutedAlone(7));
+    keys.release({PerformanceKey::MuteSelected});
+    EXPECT_FALSE(bank.mutedAlone(7));
+
     keys.panic();
     EXPECT_EQ(cd.stops + midi.stops, 2) << "panic stops both players beside the tracks";
+    EXPECT_FALSE(bank.playing(7)) << "and every track, the last too";
 }
 
 } // namespace

@@ -121,6 +121,8 @@ TEST_F(TempoControlTest, UnderTheLockAMovedReferenceRematchesOrEverySpeedReturns
     EXPECT_EQ(speeds(), (Speeds{4000, 2100, 8000, 4410}));
     tempo.moveSpeed(0, 4500); // track 3 would pass 8990: all back to the capture
     EXPECT_EQ(speeds(), (Speeds{4410, 2205, 8820, 4410}));
+    tempo.moveSpeed(0, 11); // track 2 would fall to 5.5, below 6: back to the capture too
+    EXPECT_EQ(speeds(), (Speeds{4410, 2205, 8820, 4410}));
     tempo.moveSpeed(1, 3000); // and, until a re-match succeeds, so does a follower
     EXPECT_EQ(speed(1), 2205);
     bank.setRatio(2, "*1");

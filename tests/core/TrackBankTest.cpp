@@ -443,6 +443,21 @@ TEST_F(TrackBankSoundTest, QuantisedStartsLandOnTheGridAndLoopsStartInPhase) {
     until(phased + 400);
     EXPECT_NEAR(at(phased + 399) - 0.75f, 0.25f * (phase + 399.0 / 22050), 0.002f);
     EXPECT_GT(phase, 0.2);
+
+    // In 3/4 at 240 BPM the ramp is two beats, which do not fill a bar: it keeps time with the
+    // bar, as if started on its first beat (pressed in an odd bar, where the two part).
+    bank.release(3);
+    bank.stop(3);
+    clock.setBeatsPerBar(3);
+    clock.setBpm(240.0);
+    const double oddBar = 6 * std::floor(clock.beatAt(m_output->frameCount()) / 6) + 9;
+    until(clock.frameOfBeat(oddBar + 0.3));
+    bank.press(3);
+    const std::int64_t third = bank.track(3).startFrame;
+    const double inBar = clock.beatAt(third) - oddBar;
+    until(third + 400);
+    EXPECT_NEAR(at(third + 399) - 0.75f, 0.25f * (std::fmod(inBar, 2.0) / 2 + 399.0 / 22050),
+                0.002f);
 }
 
 TEST_F(TrackBankSoundTest, TracksStartedUnderAMuteStaySilentUntilItIsLetGo) {

@@ -15,15 +15,17 @@ DecodedLayout Decoded(LayoutRecord fourth, const LayoutDimensions& dims = {540, 
         records.push_back({120, 90, 300, 1050, entry.noFont ? 0.0f : 9.0f});
     }
     records[4] = fourth;
-    records[3].fontSize = 4.0f; // a control without a font ignores the number
+    records[3].fontSize = 4.0f; // the smallest font a control may have
     return DecodeLayoutFile(EncodeLayoutFile(records, dims));
 }
 
 TEST(LayoutFile, ValuesNoScreenCanShowEndTheReadOrKeepTheWindowAsItIs) {
-    const DecodedLayout fine = Decoded({120, 90, 300, 0, 72.0f}); // a zero width is fine
+    // Sizes are in twips (15 a pixel): 4096 pixels is the largest, a zero width is fine.
+    const DecodedLayout fine = Decoded({120, 90, 4096 * 15, 0, 72.0f});
     EXPECT_TRUE(fine.records.size() == 216u && fine.hasDimensions);
     const int huge = std::numeric_limits<int>::max();
     for (const LayoutRecord& r : {LayoutRecord{120, 90, 300, -1, 9.0f},
+                                  {120, 90, 300, 4096 * 15 + 1, 9.0f},
                                   {120, 90, -300, 1050, 9.0f},
                                   {-5, 90, 300, 1050, 9.0f},
                                   {120, huge, 300, 1050, 9.0f},

@@ -150,6 +150,10 @@ TEST(SettingFile, WritesAreWholeOrNothingAndLeaveNoTemporaryFiles) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList({"bank.mrw", "bank.mrwx"}))
         << "a temporary file was left behind";
+    // A save keeps the permissions the performer gave the set (the new file starts as 0600).
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ReadOther));
+    ASSERT_TRUE(WriteFileWhole(path, next, nullptr));
+    EXPECT_TRUE(QFile::permissions(path).testFlag(QFileDevice::ReadOther));
 }
 
 TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {

@@ -50,6 +50,13 @@ public:
             m_fd = -1;
         }
     }
+    // The client's own address, as the server sees it.
+    OscPeer peer() const {
+        sockaddr_in local{};
+        socklen_t size = sizeof local;
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &size);
+        return OscPeer::from(local);
+    }
     void sendBytes(const std::vector<char>& bytes) {
         sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&m_server),
                sizeof m_server);

@@ -4,6 +4,7 @@
 #include "osc/OscDispatch.h"
 #include "OscClient.h"
 #include "osc/OscServer.h"
+#include "osc/OscSubscribers.h"
 
 #include <gtest/gtest.h>
 
@@ -196,6 +197,32 @@ TEST_F(OscDispatchTest, APortInUseIsRefusedWithItsReason) {
     int error = 0;
     EXPECT_FALSE(second.start(server.port(), false, error));
     EXPECT_EQ(error, EADDRINUSE);
+}
+
+// At most kMax subscribers at once, each for its lease from its last renewal; levels only to
+// those that asked for them.
+TEST(OscSubscribers, AtMostTheLimitEachForItsLeaseAndLevelsOnlyWhereAsked) {
+    using namespace std::chrono_literals;
+    using Added = OscSubscribers::Added;
+    OscSubscribers subscribers(100ms);
+    const auto now = OscSubscribers::Clock::now();
+    test::OscClient plain(0);
+    test::OscClient metered(0);
+    ASSERT_EQ(subscribers.add(plain.peer(), false, now), Added::New);
+    for (std::uint16_t port = 1; subscribers.size() < OscSubscribers::kMax; ++port) {
+        ASSERT_EQ(subscribers.add({htonl(INADDR_LOOPBACK), htons(port)}, false, now), Added::New);
+    }
+    EXPECT_EQ(subscribers.add(metered.peer(), true, now), Added::Full);
+    subscribers.remove({htonl(INADDR_LOOPBACK), htons(1)});
+    EXPECT_EQ(subscribers.add(metered.peer(), true, now), Added::New);
+    EXPECT_EQ(subscribers.add(plain.peer(), false, now + 50ms), Added::Renewed);
+    subscribers.expire(now + 100ms);
+    EXPECT_EQ(subscribers.size(), 1u) << "only the renewed one";
+    ASSERT_EQ(subscribers.add(metered.peer(), true, now + 100ms), Added::New);
+    subscribers.send(OscMessage().bytes("/levels"), true);
+    subscribers.send(OscMessage().bytes("/state"));
+    EXPECT_EQ(plain.next()->path, "/state");
+    EXPECT_EQ(metered.next()->path, "/levels");
 }
 
 } // namespace

@@ -79,9 +79,12 @@ TEST(SmfSong, SmpteDivisionGivesTicksPerHalfSecond) {
     SmfTrack t;
     t.tempo(0, 250000).end(100);
     SmfSong song;
-    // -25 frames per second, 40 ticks per frame: 1000 ticks a second.
-    ASSERT_TRUE(Parse(Smf(static_cast<std::uint16_t>((0xe7 << 8) | 40), {t}, 0), song));
-    EXPECT_TRUE(song.smpte && song.resolution == 500);
+    // -25 frames per second, 40 ticks per frame: 1000 ticks a second; -29 is 29.97 frames.
+    for (const auto& [division, resolution] :
+         {std::pair{(0xe7 << 8) | 40, 500}, {(0xe3 << 8) | 100, 1499}}) {
+        ASSERT_TRUE(Parse(Smf(static_cast<std::uint16_t>(division), {t}, 0), song));
+        EXPECT_TRUE(song.smpte && song.resolution == resolution) << song.resolution;
+    }
     EXPECT_EQ(song.initialTempo(), SmfSong::kDefaultTempo); // tempo has no say over SMPTE
 }
 
