@@ -117,10 +117,18 @@ private:
     long m_cycles = 0; // the timebase's
 };
 
-// Frames between where `r` puts its beat and where `master`'s BBT, at `bpm`, has it.
-double FramesOff(const ClockReading& r, const TestClient& master, double bpm) {
-    return r.beat * 60.0 / bpm * kRate -
-           static_cast<double>(r.frame + kOffset - master.seen().zero);
+// Frames between where the clock puts its beat and where `master`'s BBT, at `bpm`, has it. An
+// xrun on a loaded machine moves JACK's frame against the transport's by a period: the reading is
+// taken again until the master's zero is the same on both sides of it.
+double FramesOff(const JackTransportClock& clock, const TestClient& master, double bpm) {
+    for (int attempt = 0;; ++attempt) {
+        const std::int64_t zero = master.seen().zero;
+        QThread::msleep(10); // a few periods: the clock's reading is from after `zero` was seen
+        const ClockReading r = clock.read();
+        if (master.seen().zero == zero || attempt == 20) {
+            return r.beat * 60.0 / bpm * kRate - static_cast<double>(r.frame + kOffset - zero);
+        }
+    }
 }
 
 using JackTransport = JackServerTest;
@@ -137,7 +145,7 @@ TEST_F(JackTransport, FollowsAMastersBeatAndKeepsItsTempoWhenItQuits) {
     EXPECT_TRUE(r.present);
     EXPECT_DOUBLE_EQ(r.bpm, 90.0);
     EXPECT_EQ(r.beatsPerBar, 3);
-    EXPECT_NEAR(FramesOff(r, *master, 90.0), 0.0, 1.0);
+    EXPECT_NEAR(FramesOff(clock, *master, 90.0), 0.0, 1.0);
 
     // The output on another device, heard when JACK's frame f + kOffset is: by the host's clock.
     jack_client_t* probe = jack_client_open("Test probe", JackNoStartServer, nullptr);
@@ -152,7 +160,7 @@ TEST_F(JackTransport, FollowsAMastersBeatAndKeepsItsTempoWhenItQuits) {
                                     static_cast<double>(jack_get_time()),
                                 kRate / 1e6);
     jack_client_close(probe);
-    EXPECT_NEAR(FramesOff(clock.read(), *master, 90.0), 0.0, 128.0);
+    EXPECT_NEAR(FramesOff(clock, *master, 90.0), 0.0, 128.0);
 
     master->roll(false);
     ASSERT_TRUE(WaitFor([&] { return !clock.read().rolling; }));
@@ -201,7 +209,7 @@ TEST_F(JackTransport, IgnoresOrClampsWhatAMasterSendsAmiss) {
         EXPECT_TRUE(r.present);
         EXPECT_EQ(r.bpm, c.bpm);
         EXPECT_EQ(r.beatsPerBar, 4);
-        EXPECT_NEAR(FramesOff(r, master, c.lineBpm), 0.0, 2.0);
+        EXPECT_NEAR(FramesOff(clock, master, c.lineBpm), 0.0, 2.0);
     }
     // Once for each kind: no tempo, one out of range, beats per bar, ticks, jumps.
     EXPECT_TRUE(WaitFor([] {
