@@ -31,6 +31,7 @@ struct OutputConfig {
 struct OutputHealth {
     std::string api;             // "pulse", "jack", "alsa", "offline"; empty with no stream
     int pipewireQuantum = 0;     // "jack" served by PipeWire: the period asked, frames at 48 kHz
+    bool pipewire = false;       // the server is PipeWire (its PulseAudio or JACK side)
     int deviceRate = 0;          // Hz
     int blockFrames = 0;         // frames per callback
     double latencySeconds = 0.0; // one block plus what the server queues ahead of it

@@ -34,8 +34,14 @@ int PulseQueueMs(double blockSeconds) noexcept {
     return std::max(10, static_cast<int>(std::ceil(3000.0 * blockSeconds - 1e-9)));
 }
 
-double ExpectedLatency(AudioSystem system, double blockSeconds) noexcept {
+double PlayedBlockSeconds(AudioSystem system, double blockSeconds, bool pipewire) noexcept {
+    const bool pulse = system == AudioSystem::Pulse || system == AudioSystem::Automatic;
+    return pulse && pipewire ? std::max(blockSeconds, kPipeWirePulseBlockSeconds) : blockSeconds;
+}
+
+double ExpectedLatency(AudioSystem system, double blockSeconds, bool pipewire) noexcept {
     if (system == AudioSystem::Pulse || system == AudioSystem::Automatic) {
+        blockSeconds = PlayedBlockSeconds(system, blockSeconds, pipewire);
         return blockSeconds + PulseQueueMs(blockSeconds) / 1000.0;
     }
     return 2.0 * blockSeconds;

@@ -31,10 +31,18 @@ inline constexpr double kBlockPresets[] = {0.0015, 0.003, 0.006, 0.012, 0.024};
 const char* AudioSystemKey(AudioSystem system) noexcept;
 AudioSystem AudioSystemFromKey(const std::string& key) noexcept;
 
+// The shortest block PipeWire's PulseAudio side plays without dropouts, in seconds: it takes a
+// client's sound in quanta of 256 frames (5.3 ms) or more, and shorter blocks, even with a
+// longer queue, dropped out several times a minute (measured).
+inline constexpr double kPipeWirePulseBlockSeconds = 0.012;
+
+// The block played for the one chosen: on PipeWire's PulseAudio side at least the above.
+double PlayedBlockSeconds(AudioSystem system, double blockSeconds, bool pipewire) noexcept;
+
 // What the performer will hear as delay with this block on this system, in seconds: the block
-// plus the queue the server is asked for (PulseAudio: three blocks, at least 10 ms; JACK and
-// ALSA: one more period).
-double ExpectedLatency(AudioSystem system, double blockSeconds) noexcept;
+// played plus the queue the server is asked for (PulseAudio: three blocks, at least 10 ms; JACK
+// and ALSA: one more period).
+double ExpectedLatency(AudioSystem system, double blockSeconds, bool pipewire = false) noexcept;
 
 // The queue RtAudio's PulseAudio stream is asked to keep, in milliseconds, for this block.
 int PulseQueueMs(double blockSeconds) noexcept;

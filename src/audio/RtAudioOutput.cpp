@@ -293,11 +293,15 @@ std::string RtAudioOutput::openWith(int api, const OutputConfig& config) {
             rate =
                 info.preferredSampleRate != 0 ? info.preferredSampleRate : info.sampleRates.back();
         }
+        double blockSeconds =
+            static_cast<double>(config.blockFrames) / std::max(config.sampleRate, 1);
+        if (api == RtAudio::LINUX_PULSE) {
+            m_pulsePipeWire = PulseIsPipeWire();
+            blockSeconds = PlayedBlockSeconds(AudioSystem::Pulse, blockSeconds, m_pulsePipeWire);
+        }
         OutputConfig device = config;
         device.sampleRate = static_cast<int>(rate);
-        device.blockFrames =
-            BlockFramesFor(device.sampleRate, static_cast<double>(config.blockFrames) /
-                                                  std::max(config.sampleRate, 1));
+        device.blockFrames = BlockFramesFor(device.sampleRate, blockSeconds);
         double queue = 0.0;
         if (api == RtAudio::LINUX_PULSE) {
             queue = requestPulseLatency(device);
@@ -532,6 +536,7 @@ OutputHealth RtAudioOutput::health() noexcept {
     Stream& s = *m_stream;
     h.api = apiName();
     h.pipewireQuantum = h.api == "jack" ? m_pipewireQuantum : 0;
+    h.pipewire = h.api == "jack" ? m_pipewireQuantum > 0 : h.api == "pulse" && m_pulsePipeWire;
     h.deviceRate = s.rate;
     h.blockFrames = s.blockFrames;
     h.latencySeconds = static_cast<double>(s.blockFrames) / s.rate + s.queueSeconds;

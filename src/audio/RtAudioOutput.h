@@ -76,11 +76,12 @@ private:
     std::string m_failures;
     std::string m_lastReported; // the last refusal written to the log, said once per outage
     bool m_saidNotRealtime = false;
-    bool m_jackAbsent = false;   // the last open found no JACK server
-    int m_pipewireQuantum = 0;   // asked of PipeWire's JACK side, at 48 kHz; 0 on a jackd
-    bool m_awaitFirst = false;   // open elsewhere while the system first in the order had none
-    std::int64_t m_openedAt = 0; // steady-clock ns
-    JackConnections m_routing;   // the JACK ports' connections when the stream last closed
+    bool m_jackAbsent = false;    // the last open found no JACK server
+    int m_pipewireQuantum = 0;    // asked of PipeWire's JACK side, at 48 kHz; 0 on a jackd
+    bool m_pulsePipeWire = false; // the PulseAudio server last opened is PipeWire's
+    bool m_awaitFirst = false;    // open elsewhere while the system first in the order had none
+    std::int64_t m_openedAt = 0;  // steady-clock ns
+    JackConnections m_routing;    // the JACK ports' connections when the stream last closed
     std::unique_ptr<Stream> m_stream;
     std::unique_ptr<RtAudio> m_audio;
     std::unique_ptr<JackTrackStream> m_tracks;  // instead of m_audio, with separate outputs

@@ -1,11 +1,13 @@
 #include "platform/PulseProbe.h"
 
 #include <pulse/context.h>
+#include <pulse/introspect.h>
 #include <pulse/mainloop.h>
 
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 
@@ -23,9 +25,9 @@ struct Look {
 std::mutex g_mutex;
 std::shared_ptr<Look> g_latest; // the last look started; it may not have come back
 
-} // namespace
-
-bool PulseAnswers(std::chrono::milliseconds limit) {
+// Connects as PulseAnswers says; with `name`, asks the server's name too, within the same limit.
+// Whether the server answered (and, with `name`, told its name).
+bool LookAtServer(std::chrono::milliseconds limit, std::string* name) {
     pa_mainloop* loop = pa_mainloop_new();
     if (loop == nullptr) {
         return false;
@@ -35,11 +37,36 @@ bool PulseAnswers(std::chrono::milliseconds limit) {
     if (context != nullptr &&
         pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0) {
         const Clock::time_point deadline = Clock::now() + limit;
+        struct Asked {
+            std::string* name;
+            bool told = false;
+        } asked{name};
+        pa_operation* asking = nullptr;
         for (;;) {
             const pa_context_state_t state = pa_context_get_state(context);
-            if (state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state)) {
-                answers = state == PA_CONTEXT_READY;
+            if (!PA_CONTEXT_IS_GOOD(state)) {
                 break;
+            }
+            if (state == PA_CONTEXT_READY) {
+                if (name == nullptr || asked.told) {
+                    answers = true;
+                    break;
+                }
+                if (asking == nullptr) {
+                    asking = pa_context_get_server_info(
+                        context,
+                        [](pa_context*, const pa_server_info* info, void* data) {
+                            auto& a = *static_cast<Asked*>(data);
+                            if (info != nullptr && info->server_name != nullptr) {
+                                *a.name = info->server_name;
+                            }
+                            a.told = true;
+                        },
+                        &asked);
+                    if (asking == nullptr) {
+                        break;
+                    }
+                }
             }
             const auto left =
                 std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
@@ -49,6 +76,10 @@ bool PulseAnswers(std::chrono::milliseconds limit) {
                 break;
             }
         }
+        if (asking != nullptr) {
+            pa_operation_cancel(asking);
+            pa_operation_unref(asking);
+        }
         pa_context_disconnect(context);
     }
     if (context != nullptr) {
@@ -56,6 +87,17 @@ bool PulseAnswers(std::chrono::milliseconds limit) {
     }
     pa_mainloop_free(loop);
     return answers;
+}
+
+} // namespace
+
+bool PulseAnswers(std::chrono::milliseconds limit) {
+    return LookAtServer(limit, nullptr);
+}
+
+bool PulseIsPipeWire(std::chrono::milliseconds limit) {
+    std::string name;
+    return LookAtServer(limit, &name) && name.find("PipeWire") != std::string::npos;
 }
 
 std::optional<bool> PollPulse(std::chrono::milliseconds fresh) {

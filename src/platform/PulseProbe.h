@@ -11,6 +11,10 @@ namespace mt {
 // the audio thread; blocks at most `limit`, a few milliseconds with a server and without one.
 bool PulseAnswers(std::chrono::milliseconds limit = std::chrono::milliseconds(1000));
 
+// Whether that server is PipeWire's PulseAudio side (its name says so), as PulseAnswers looks:
+// false when none answers within `limit`.
+bool PulseIsPipeWire(std::chrono::milliseconds limit = std::chrono::milliseconds(1000));
+
 // Never blocks: the answer of a look started since `fresh` ago, once it is back; otherwise
 // nothing yet, and a look is started on a thread of its own when none is under way. Called
 // again and again, it follows the server without waiting on it.

@@ -166,14 +166,18 @@ void OutputWindow::showLatency() {
                 .arg(Milliseconds(d.latencySeconds)));
         return;
     }
+    // PipeWire's PulseAudio side is asked for a longer queue; known once it plays.
+    const bool pipewire = playing && health.device.pipewire;
     for (int i = 0; i < blockBox->count(); ++i) {
         const double seconds = kBlockPresets[i];
         blockBox->setItemText(
-            i, Milliseconds(seconds) +
-                   tr("（遅延 約 %1）").arg(Milliseconds(ExpectedLatency(system, seconds))));
+            i,
+            Milliseconds(seconds) +
+                tr("（遅延 約 %1）").arg(Milliseconds(ExpectedLatency(system, seconds, pipewire))));
     }
     latencyLabel->setText(
-        tr("キーから音まで 約 %1").arg(Milliseconds(ExpectedLatency(system, choice.blockSeconds))));
+        tr("キーから音まで 約 %1")
+            .arg(Milliseconds(ExpectedLatency(system, choice.blockSeconds, pipewire))));
 }
 
 void OutputWindow::offerSeparate() {

@@ -3,9 +3,12 @@
 
 #include "audio/CallbackMeter.h"
 #include "audio/OfflineOutput.h"
+#include "audio/OutputChoice.h"
 #include "audio/SoundBuffers.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace mt::test {
 namespace {
@@ -164,6 +167,16 @@ TEST(OutputBlock, TheBlockIsATimeAtEveryRate) {
     EXPECT_EQ(health.device.blockFrames, 256);
     EXPECT_NEAR(health.device.latencySeconds, 256.0 / 22050, 1e-9);
     closeSoundLibrary(lib);
+    // A PulseAudio server is asked for three blocks, at least 10 ms; PipeWire's takes 12 ms
+    // blocks or longer.
+    for (const auto& [block, pipewire, ms] : {std::tuple{0.0029, false, 13.0},
+                                              {0.006, false, 24.0},
+                                              {0.0029, true, 48.0},
+                                              {0.024, true, 96.0}}) {
+        EXPECT_NEAR(ExpectedLatency(AudioSystem::Pulse, block, pipewire) * 1000, ms, 0.1)
+            << block << (pipewire ? " PipeWire" : "");
+    }
+    EXPECT_EQ(PlayedBlockSeconds(AudioSystem::Jack, 0.003, true), 0.003);
 }
 
 // A format the device refuses leaves the previous one playing, and the library says so.

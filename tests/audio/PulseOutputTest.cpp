@@ -95,6 +95,7 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     LibraryHealth health;
     ASSERT_TRUE(libraryHealth(chosen, health));
     EXPECT_EQ(health.device.api, "pulse");
+    EXPECT_FALSE(health.device.pipewire) << "a PulseAudio daemon is no PipeWire";
     closeSoundLibrary(chosen);
 
     const std::int32_t lib =
