@@ -39,8 +39,11 @@ struct JackTransportClock::Connection {
     std::atomic<bool> leading{false};   // our timebase callback is the server's
     std::atomic<bool> overtaken{false}; // another client took the timebase from us
     std::atomic<unsigned> faults{0};    // BbtFilter::Fault bits seen so far
-    // Frames from a cycle's start to its being heard at the server's playback ports.
+    // Frames from a cycle's start to its being heard at the server's playback ports; looked
+    // up again only when the server says latencies changed: libjack's port lookups read the
+    // server's shared graph, and one made while the server dies can crash the process.
     std::atomic<std::uint32_t> playbackLatency{0};
+    std::atomic<bool> latencyStale{true};
     SeqLock<TransportBeat> published;
     // Its process thread's only.
     BbtFilter filter;
@@ -181,15 +184,18 @@ std::chrono::milliseconds JackTransportClock::tend() {
         }
         connection = m_live.load();
     }
-    jack_latency_range_t latency{0, 0};
-    if (const char** ports = jack_get_ports(connection->client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
-                                            JackPortIsPhysical | JackPortIsInput)) {
-        if (jack_port_t* port = jack_port_by_name(connection->client, ports[0])) {
-            jack_port_get_latency_range(port, JackPlaybackLatency, &latency);
+    if (connection->latencyStale.exchange(false)) {
+        jack_latency_range_t latency{0, 0};
+        if (const char** ports =
+                jack_get_ports(connection->client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                               JackPortIsPhysical | JackPortIsInput)) {
+            if (jack_port_t* port = jack_port_by_name(connection->client, ports[0])) {
+                jack_port_get_latency_range(port, JackPlaybackLatency, &latency);
+            }
+            jack_free(static_cast<void*>(ports));
         }
-        jack_free(static_cast<void*>(ports));
+        connection->playbackLatency.store(latency.max, std::memory_order_relaxed);
     }
-    connection->playbackLatency.store(latency.max, std::memory_order_relaxed);
     lead(*connection);
     reportFaults(*connection);
     return kLookEvery;
@@ -205,6 +211,14 @@ bool JackTransportClock::connect() {
     }
     connection->rate = jack_get_sample_rate(connection->client);
     jack_on_shutdown(connection->client, &JackTransportClock::serverGone, connection);
+    jack_set_latency_callback(
+        connection->client,
+        [](jack_latency_callback_mode_t mode, void* arg) {
+            if (mode == JackPlaybackLatency) {
+                static_cast<Connection*>(arg)->latencyStale.store(true); // read at the next look
+            }
+        },
+        connection);
     if (jack_set_process_callback(connection->client, &JackTransportClock::process, connection) !=
             0 ||
         jack_activate(connection->client) != 0) {
