@@ -84,8 +84,10 @@ TEST(BeatClockTest, FollowsAnOutsideClocksTempoAndBeatWithinItsToleranceAndRunsF
     clock.setSource(TempoSource::MidiClock);
     int moves = 0;
     QObject::connect(&clock, &BeatClock::changed, [&moves] { ++moves; });
-    // Each row is read in turn. Rows: present, rolling, bpm, frame, beat, beats per bar; the
-    // clock's state, tempo, beats per bar and beat at the horizon afterwards; grid moved.
+    // Each row is read in turn: present, rolling, bpm, frame, beat, beats per bar; then the
+    // clock's state, tempo, beats per bar and beat at the horizon, and whether the grid moved.
+    using enum FollowState;
+    const double first = 10.0 + 128 / 120.0, shifted = 10.0 + 23952 / 22500.0;
     const struct {
         ClockReading in;
         FollowState state;
@@ -94,52 +96,17 @@ TEST(BeatClockTest, FollowsAnOutsideClocksTempoAndBeatWithinItsToleranceAndRunsF
         double beatAtHorizon;
         bool moved;
     } rows[] = {
-        {{true, true, 128.0, 24000, 10.0, 0},
-         FollowState::Following,
-         128.0,
-         4,
-         10.0 + 128 / 120.0,
-         true},
+        {{true, true, 128.0, 24000, 10.0, 0}, Following, 128.0, 4, first, true},
         // 0.2 ms and 0.005 BPM apart: within the tolerance, nothing moves.
-        {{true, true, 128.005, 24010, 10.0, 0},
-         FollowState::Following,
-         128.0,
-         4,
-         10.0 + 128 / 120.0,
-         false},
+        {{true, true, 128.005, 24010, 10.0, 0}, Following, 128.0, 4, first, false},
         // 1 ms apart: the beat moves to the source's.
-        {{true, true, 128.0, 24048, 10.0, 3},
-         FollowState::Following,
-         128.0,
-         3,
-         10.0 + 23952 / 22500.0,
-         true},
+        {{true, true, 128.0, 24048, 10.0, 3}, Following, 128.0, 3, shifted, true},
         // Stopped: the tempo is followed, the beat at the horizon stays.
-        {{true, false, 64.0, 0, 0.0, 0},
-         FollowState::Following,
-         64.0,
-         3,
-         10.0 + 23952 / 22500.0,
-         true},
+        {{true, false, 64.0, 0, 0.0, 0}, Following, 64.0, 3, shifted, true},
         // Gone, and absurd tempos: the last tempo runs on.
-        {{false, false, 0.0, 0, 0.0, 0},
-         FollowState::FreeRunning,
-         64.0,
-         3,
-         10.0 + 23952 / 22500.0,
-         false},
-        {{true, true, 10000.0, 0, 0.0, 4},
-         FollowState::FreeRunning,
-         64.0,
-         3,
-         10.0 + 23952 / 22500.0,
-         false},
-        {{true, true, std::nan(""), 0, 0.0, 4},
-         FollowState::FreeRunning,
-         64.0,
-         3,
-         10.0 + 23952 / 22500.0,
-         false},
+        {{false, false, 0.0, 0, 0.0, 0}, FreeRunning, 64.0, 3, shifted, false},
+        {{true, true, 10000.0, 0, 0.0, 4}, FreeRunning, 64.0, 3, shifted, false},
+        {{true, true, std::nan(""), 0, 0.0, 4}, FreeRunning, 64.0, 3, shifted, false},
     };
     for (const auto& row : rows) {
         const int before = moves;

@@ -12,7 +12,7 @@
 namespace mt {
 namespace {
 
-TEST(KeyMap, TrackKeysLettersAndBothKeypadModes) {
+TEST(KeyMap, TrackKeysInLettersAndBothKeypadModesAndTheOtherKeys) {
     const int letters[] = {Qt::Key_Z, Qt::Key_X, Qt::Key_C, Qt::Key_A,
                            Qt::Key_S, Qt::Key_D, Qt::Key_W, Qt::Key_E};
     const int numLockOff[] = {Qt::Key_End,   Qt::Key_Down,  Qt::Key_PageDown, Qt::Key_Left,
@@ -22,12 +22,18 @@ TEST(KeyMap, TrackKeysLettersAndBothKeypadModes) {
         EXPECT_EQ(MapPerformanceKey(Qt::Key_0 + t, true).track, t);
         EXPECT_EQ(MapPerformanceKey(numLockOff[t - 1], true).track, t);
     }
-    // The digit row and the plain arrows are not track keys.
-    EXPECT_EQ(MapPerformanceKey(Qt::Key_1, false).key, PerformanceKey::None);
-    EXPECT_EQ(MapPerformanceKey(Qt::Key_Down, false).key, PerformanceKey::None);
-    EXPECT_EQ(MapPerformanceKey(Qt::Key_9, true).key, PerformanceKey::None);
-    EXPECT_EQ(MapPerformanceKey(Qt::Key_F4, false).key, PerformanceKey::None);
-    EXPECT_EQ(MapPerformanceKey(Qt::Key_Control, false).key, PerformanceKey::NextTrack);
+    // The other keys, each its own action; the digit row and the plain arrows are no track's.
+    using enum PerformanceKey;
+    const std::pair<int, PerformanceKey> named[] = {
+        {Qt::Key_M, MuteAll},        {Qt::Key_N, MuteSelected},    {Qt::Key_G, MuteCd},
+        {Qt::Key_K, MuteMidi},       {Qt::Key_B, PauseCd},         {Qt::Key_F3, LoneWolfMode},
+        {Qt::Key_F6, PanLeft},       {Qt::Key_F7, PanCentre},      {Qt::Key_F8, PanRight},
+        {Qt::Key_O, LoneWolfMember}, {Qt::Key_Control, NextTrack}, {Qt::Key_F4, None},
+        {Qt::Key_1, None},           {Qt::Key_Down, None}};
+    for (const auto& [code, key] : named) {
+        EXPECT_EQ(MapPerformanceKey(code, false).key, key) << std::hex << code;
+    }
+    EXPECT_EQ(MapPerformanceKey(Qt::Key_9, true).key, None);
 }
 
 // Entries as a performer may leave them in the settings file, read by the real store.

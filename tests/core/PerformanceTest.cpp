@@ -478,8 +478,6 @@ TEST_F(PerformanceTest, ACollectedSetOpensWithItsCopiesWhenTheOriginalsAreGone) 
     performance.collectTo(m_dir.filePath("left.mrw"), [](const QString&) { ADD_FAILURE(); });
 }
 
-// Start-up: the stored preferences come back, a value that is no boolean or no number is the
-// default, and the device opens on a bank whose earlier sounds are forgotten.
 // The bar is the clock's source from the moment it is chosen, not from its next move.
 TEST_F(PerformanceTest, TheClockTakesTheReferenceBarsTempoWhenItIsChosen) {
     performance.cdBar().setWholeMs(2500); // 96 BPM
@@ -488,6 +486,8 @@ TEST_F(PerformanceTest, TheClockTakesTheReferenceBarsTempoWhenItIsChosen) {
     EXPECT_EQ(performance.clock().bpm(), 96.0);
 }
 
+// Start-up: the stored preferences come back, a value that is no boolean or no number is the
+// default, and the device opens on a bank whose earlier sounds are forgotten.
 TEST_F(PerformanceTest, StartUpReadsThePreferencesAndOpensTheDeviceOnAForgottenBank) {
     const struct {
         const char *mixer, *previewLoop, *formSize;

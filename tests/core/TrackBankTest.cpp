@@ -35,6 +35,7 @@ protected:
         ASSERT_EQ(bank.assign(index, path), TrackBank::Assigned::Ok);
     }
     bool sounding(int index) { return sound.sounding[bank.track(index).buffer]; }
+    void tap(int index) { bank.press(index), bank.release(index); }
 
     QTemporaryDir m_dir;
     RecordingSound sound{ReadWavInfo};
@@ -59,9 +60,10 @@ TEST_F(TrackBankTest, AssignReadsTheFileAndClearLetsItGo) {
     bank.clear(7);
     EXPECT_EQ(bank.selectedTrack(), -1) << "the search starts after the selection, not the track";
 
-    // An empty file is refused before anything of the track goes; a reassignment frees the
-    // old buffer.
+    // An empty file, or a path no line of a setting file can hold, is refused before anything
+    // of the track goes; a reassignment frees the old buffer.
     EXPECT_EQ(bank.assign(3, write("empty.wav", {})), TrackBank::Assigned::EmptyFile);
+    EXPECT_EQ(bank.assign(3, write("a\rb.wav", "RIFF")), TrackBank::Assigned::LineBreakInPath);
     EXPECT_TRUE(bank.track(3).loaded);
     ASSERT_EQ(bank.assign(3, path), TrackBank::Assigned::Ok);
     EXPECT_EQ(sound.released.back(), 101);
@@ -167,11 +169,9 @@ TEST_F(TrackBankTest, KeysFollowHoldLoopAndPlainTracks) {
 
     // Loop without hold: a press starts, the next press stops.
     bank.setLoop(1, true);
-    bank.press(1);
-    bank.release(1);
+    tap(1);
     EXPECT_TRUE(bank.playing(1));
-    bank.press(1);
-    bank.release(1);
+    tap(1);
     EXPECT_FALSE(bank.playing(1));
 
     // Plain: a second press without a release (the key's auto-repeat) does not restart.
@@ -325,6 +325,7 @@ protected:
         return test::Channel(m_output->render(frames), 0, 2);
     }
     double heardHz() { return test::MeasureHz(heard(8820), 44100); }
+    void tap(int index) { bank.press(index), bank.release(index); }
 };
 
 TEST_F(TrackBankSoundTest, HeldKeysSoundWhileDownAndPlainOnesRestartOnlyOnANewPress) {
@@ -404,14 +405,10 @@ TEST_F(TrackBankSoundTest, QuantisedStartsLandOnTheGridAndLoopsStartInPhase) {
 
     bank.press(2); // a lone wolf, unquantised: at once
     until(origin + 5000);
-    bank.press(0);
-    bank.release(0);
-    bank.press(1); // a lone wolf: track 2 falls silent when it starts, not now
-    bank.release(1);
-    bank.press(3); // pressed twice before its start: never heard
-    bank.release(3);
-    bank.press(3);
-    bank.release(3);
+    tap(0);
+    tap(1); // a lone wolf: track 2 falls silent when it starts, not now
+    tap(3); // pressed twice before its start: never heard
+    tap(3);
     EXPECT_TRUE(bank.track(0).armed() && !bank.playing(0) && !bank.track(3).armed());
     until(bar1 + 20);
     EXPECT_NEAR(at(bar1 - 1), 0.125f, 0.001f) << "the choke waits for the start";
@@ -422,8 +419,7 @@ TEST_F(TrackBankSoundTest, QuantisedStartsLandOnTheGridAndLoopsStartInPhase) {
 
     // A tempo change moves an armed start to the new grid; the ramp, a beat long at the old
     // tempo, is no whole number of beats at the new one, so it starts from its top.
-    bank.press(3);
-    bank.release(3);
+    tap(3);
     clock.setBpm(90.0);
     bank.regrid();
     const std::int64_t start = bank.track(3).startFrame;
@@ -468,8 +464,7 @@ TEST_F(TrackBankSoundTest, TracksStartedUnderAMuteStaySilentUntilItIsLetGo) {
     bank.press(0);
     const double alone = test::RmsDb(heard(), 1.0);
     bank.release(0);
-    bank.press(0); // the loop off again
-    bank.release(0);
+    tap(0); // the loop off again
 
     bank.muteAll();
     bank.press(0);
@@ -604,8 +599,7 @@ TEST_F(TrackBankSoundTest, ARenderNeverLandsOnATrackThatMovedOnAndAFailureKeepsT
         bank.setSpeed(1, kMaxSpeed);
         ASSERT_TRUE(test::WaitForLoads(bank));
         EXPECT_EQ(bank.track(1).renderState, RenderState::None) << channels << " " << frames;
-        bank.press(1);
-        bank.release(1);
+        tap(1);
         m_output->render(8192);
     }
     // Too long to render at the bar's slowest: the tape sound, and the frame says why.

@@ -38,8 +38,8 @@ TEST(SettingFile, BanksAreWrittenByteForByteAndReadBackTheSame) {
     bank[7] = {4411, 0, 7, "c.wav", "/c c/c.wav", 12345678.0f, 1, 1, "*16"};
     bank[6].length44k = std::numeric_limits<float>::infinity(); // written as no reader's "INF"
     bank[5].length44k = std::numeric_limits<float>::quiet_NaN();
-    bank[2] = {4410, 0, 0, "a\nb.wav", "/x\r\n 0 \r/a\nb.wav",
-               0,    1, 1, ""}; // no line breaks written
+    // No line breaks written.
+    bank[2] = {4410, 0, 0, "a\nb.wav", "/x\r\n 0 \r/a\nb.wav", 0, 1, 1, ""};
     const QByteArray bytes = EncodeSettingFile(bank);
     EXPECT_EQ(bytes.count('\n') + bytes.count('\r'), 72 * 2);
     EXPECT_TRUE(bytes.contains("\r\n-12 \r\n 40 \r\nb.wav\r\n/b.wav\r\n 919.6688 \r\n"));
@@ -66,19 +66,18 @@ TEST(SettingFile, ReadingStopsAtTheFirstFaultOrQuietlyAtABlockBoundary) {
     noFinal.chop(2);
     EXPECT_TRUE(DecodeSettingFile(noFinal).ok);
     EXPECT_EQ(DecodeSettingFile(Block().replace("\r\n", "\n")).tracks.size(), 1u);
-    const DecodedSettingFile largest =
-        DecodeSettingFile(Block(" 4410 ", " 0 ", " 0 ", "", " 3.402823E+38 "));
+    const auto length = [](const char* l) { return Block(" 4410 ", " 0 ", " 0 ", "", l); };
+    const DecodedSettingFile largest = DecodeSettingFile(length(" 3.402823E+38 "));
     ASSERT_TRUE(largest.ok);
     EXPECT_TRUE(std::isfinite(largest.tracks.at(0).length44k));
 
+    // A length beyond a float came back as infinity and was saved as "INF".
     for (const QByteArray& bad :
          {Block(" 3 "), Block(" 9001 "), Block(" 4410 ", "-80 "), Block(" 4410 ", "  "),
           Block(" 4410 ", " 0 ", " 40000 "), Block("abc"), Block(" 4410 ", " 0 ", " 0 ", "*3"),
           Block().left(30), Lines({" 4410 ", " 0 ", " 0 ", "a", "/a\rb", " 0 ", " 1 ", " 1 ", ""}),
-          // A length beyond a float came back as infinity and was saved as "INF".
-          Block(" 4410 ", " 0 ", " 0 ", "", " 1E39 "), Block(" 4410 ", " 0 ", " 0 ", "", "-1E39 "),
-          Block(" 4410 ", " 0 ", " 0 ", "", " INF "), Block(" 4410 ", " 0 ", " 0 ", "", " nan "),
-          Block(" 4410 ", " 0 ", " 0 ", "", " 1e400 "), Block(" 4410 ", " 0 ", " 0 ", "", "-1 ")}) {
+          length(" 1E39 "), length("-1E39 "), length(" INF "), length(" nan "), length(" 1e400 "),
+          length("-1 ")}) {
         const DecodedSettingFile d = DecodeSettingFile(Block() + bad);
         EXPECT_FALSE(d.ok) << bad.toStdString();
         EXPECT_EQ(d.tracks.size(), 1u) << "the whole block before the fault is kept";
@@ -173,6 +172,9 @@ TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
     EXPECT_TRUE(back.ok && back.extras == set);
 
     const QByteArray head = R"({"format": "marrowtune-set", "version": )";
+    const QByteArray one = head + R"(1, "tracks": [)";
+    using enum Quantise;
+    const Stretch keep = Stretch::KeepPitch;
     const struct {
         QByteArray bytes;
         TrackExtras first;
@@ -180,32 +182,22 @@ TEST(SettingFile, CompanionsComeBackAsWrittenAndADamagedValueCostsOnlyItself) {
         FileHint file{};
     } rows[] = {
         // Missing values are defaults; a newer version's keys are passed over.
-        {head + R"(1, "tracks": [{"quantise": "1/8"}]})", {Quantise::Eighth, false}, true},
-        {head + R"(2, "x": 1, "tracks": [{"x": 1, "quantise": "bar"}]})", {Quantise::Bar}, true},
+        {one + R"({"quantise": "1/8"}]})", {Eighth, false}, true},
+        {head + R"(2, "x": 1, "tracks": [{"x": 1, "quantise": "bar"}]})", {Bar}, true},
         // A value not understood is its default alone.
-        {head + R"(1, "tracks": [{"quantise": "3bars", "stopOnGrid": true}]})", {{}, true}, false},
-        {head + R"(1, "tracks": [{"quantise": 4, "stopOnGrid": true}]})", {{}, true}, false},
-        {head + R"(1, "tracks": [{"quantise": "bar", "stopOnGrid": 1}]})", {Quantise::Bar}, false},
-        {head + R"(1, "tracks": [{"stretch": "keepPitch", "pitchCents": -1200}]})",
-         {Quantise::Off, false, Stretch::KeepPitch, -1200},
+        {one + R"({"quantise": "3bars", "stopOnGrid": true}]})", {{}, true}, false},
+        {one + R"({"quantise": 4, "stopOnGrid": true}]})", {{}, true}, false},
+        {one + R"({"quantise": "bar", "stopOnGrid": 1}]})", {Bar}, false},
+        {one + R"({"stretch": "keepPitch", "pitchCents": -1200}]})",
+         {Off, false, keep, -1200},
          true},
-        {head + R"(1, "tracks": [{"stretch": "elastic", "pitchCents": 1201}]})", {}, false},
-        {head + R"(1, "tracks": [{"stretch": "keepPitch", "pitchCents": 0.5}]})",
-         {Quantise::Off, false, Stretch::KeepPitch},
-         false},
-        {head + R"(1, "tracks": [{"fileSize": 7, "relativePath": "a/b.wav"}]})",
-         {},
-         true,
-         {7, "a/b.wav"}},
-        {head + R"(1, "tracks": [{"fileSize": -1, "relativePath": "b.wav"}]})",
-         {},
-         false,
-         {-1, "b.wav"}},
-        {head + R"(1, "tracks": [{"fileSize": 7.5, "relativePath": 3}]})", {}, false},
-        {head + R"(1, "tracks": [{"chokeGroup": 4}]})", {.chokeGroup = 4}, true},
-        {head + R"(1, "tracks": [{"chokeGroup": 1}]})",
-         {},
-         false}, // the lone-wolf group is no set's
+        {one + R"({"stretch": "elastic", "pitchCents": 1201}]})", {}, false},
+        {one + R"({"stretch": "keepPitch", "pitchCents": 0.5}]})", {Off, false, keep}, false},
+        {one + R"({"fileSize": 7, "relativePath": "a/b.wav"}]})", {}, true, {7, "a/b.wav"}},
+        {one + R"({"fileSize": -1, "relativePath": "b.wav"}]})", {}, false, {-1, "b.wav"}},
+        {one + R"({"fileSize": 7.5, "relativePath": 3}]})", {}, false},
+        {one + R"({"chokeGroup": 4}]})", {.chokeGroup = 4}, true},
+        {one + R"({"chokeGroup": 1}]})", {}, false}, // the lone-wolf group is no set's
         {head + R"(1, "tracks": {"quantise": "bar"}})", {}, false},
         {R"({"format": "other", "tracks": [{"quantise": "bar"}]})", {}, false},
         {bytes.left(bytes.size() / 2), {}, false}};

@@ -18,19 +18,23 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace mt::test {
 
-// An OSC client on 127.0.0.1: sends to the program's port from its own socket and reads what
-// comes back, each message as its path and first argument in text.
+// An OSC client on 127.0.0.1: sends to the program's port from its own socket and reads what comes
+// back, each message as its path and its arguments in text.
 class OscClient {
 public:
     struct Received {
         std::string path;
-        std::string value; // the first argument: a string as is, a number as printed
+        std::string value;                  // the first argument, or empty
+        std::vector<std::string> arguments; // a string as is, a number as printed, else "<t>"
     };
 
-    explicit OscClient(int serverPort) : m_fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    // `answerSender`: sends go to wherever the last message came from, as a server's do.
+    explicit OscClient(int serverPort, bool answerSender = false)
+        : m_fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), m_answerSender(answerSender) {
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -77,7 +81,10 @@ public:
             if (poll(&wait, 1, pump ? 5 : timeoutMs) <= 0) {
                 continue;
             }
-            const ssize_t got = recv(m_fd, buffer.data(), buffer.size(), 0);
+            sockaddr_in from{};
+            socklen_t fromSize = sizeof from;
+            const ssize_t got = recvfrom(m_fd, buffer.data(), buffer.size(), 0,
+                                         reinterpret_cast<sockaddr*>(&from), &fromSize);
             lo_message message =
                 got > 0
                     ? lo_message_deserialise(buffer.data(), static_cast<std::size_t>(got), nullptr)
@@ -85,28 +92,17 @@ public:
             if (message == nullptr) {
                 continue;
             }
-            Received received{buffer.data(), {}};
-            if (lo_message_get_argc(message) > 0) {
-                lo_arg* argument = lo_message_get_argv(message)[0];
-                switch (lo_message_get_types(message)[0]) {
-                case 's':
-                    received.value = reinterpret_cast<const char*>(argument);
-                    break;
-                case 'i': { // read as bytes: liblo aligns its arguments to 4, not 8
-                    std::int32_t number = 0;
-                    std::memcpy(&number, argument, sizeof number);
-                    received.value = std::to_string(number);
-                    break;
-                }
-                case 'f': {
-                    float number = 0;
-                    std::memcpy(&number, argument, sizeof number);
-                    received.value = std::to_string(std::lround(number));
-                    break;
-                }
-                default:
-                    break;
-                }
+            if (m_answerSender) {
+                m_server = from;
+            }
+            Received received{buffer.data(), {}, {}};
+            const char* types = lo_message_get_types(message);
+            for (int i = 0; i < lo_message_get_argc(message); ++i) {
+                received.arguments.push_back(
+                    argumentText(types[i], lo_message_get_argv(message)[i]));
+            }
+            if (!received.arguments.empty()) {
+                received.value = received.arguments.front();
             }
             lo_message_free(message);
             return received;
@@ -125,7 +121,24 @@ public:
     }
 
 private:
+    // An argument as text; numbers read as bytes: liblo aligns its arguments to 4, not 8.
+    static std::string argumentText(char type, const lo_arg* argument) {
+        const auto* raw = reinterpret_cast<const char*>(argument);
+        if (type == 's') {
+            return raw;
+        }
+        if (type == 'i' || type == 'f') {
+            std::int32_t number = 0;
+            float real = 0;
+            std::memcpy(&number, raw, sizeof number);
+            std::memcpy(&real, raw, sizeof real);
+            return std::to_string(type == 'i' ? number : std::lround(real));
+        }
+        return '<' + std::string(1, type) + '>';
+    }
+
     int m_fd;
+    bool m_answerSender;
     sockaddr_in m_server{};
 };
 

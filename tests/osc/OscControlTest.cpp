@@ -11,24 +11,12 @@
 #include <QMenuBar>
 #include <QSpinBox>
 
-#include <thread>
-
 namespace mt {
 namespace {
 
 using namespace std::chrono_literals;
 
 const std::function<void()> kPump = [] { QCoreApplication::processEvents(); };
-
-// Runs the UI thread's events until `done` or two seconds.
-template <typename Done> bool PumpUntil(Done done) {
-    const auto end = std::chrono::steady_clock::now() + 2s;
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(2ms);
-    }
-    return done();
-}
 
 class OscControlTest : public test::MainWindowTest {
 protected:
@@ -108,7 +96,7 @@ TEST_F(OscControlTest, APressFromAClientPlaysTheTrackAndSubscribersHearOfIt) {
     EXPECT_TRUE(client.until("/marrowtune/pong", kPump));
 
     client.send("/marrowtune/unsubscribe");
-    ASSERT_TRUE(PumpUntil([&] { return control.subscribers().empty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control.subscribers().empty(); }));
     bank().stop(0);
     EXPECT_FALSE(client.next(200, kPump)) << "nothing after the unsubscribe";
 }
@@ -120,25 +108,21 @@ TEST_F(OscControlTest, ASubscriptionEndsWithItsLeaseOrWhenTheClientIsGone) {
     test::OscClient gone(leased.port());
     kept.send("/marrowtune/subscribe");
     gone.send("/marrowtune/subscribe");
-    ASSERT_TRUE(PumpUntil([&] { return leased.subscribers().size() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return leased.subscribers().size() == 2; }));
 
     // The closed port answers the next send with "unreachable"; a later one is refused.
     gone.close();
-    ASSERT_TRUE(PumpUntil([&] {
+    ASSERT_TRUE(QTest::qWaitFor([&] {
         bank().toggleLoneWolfMode();
         return leased.subscribers().size() == 1;
     }));
 
     // Renewed before the lease runs out, the subscription lasts past it; then it ends.
-    const auto wait = [](std::chrono::milliseconds span) {
-        const auto end = std::chrono::steady_clock::now() + span;
-        PumpUntil([&] { return std::chrono::steady_clock::now() >= end; });
-    };
-    wait(300ms);
+    QTest::qWait(300);
     kept.send("/marrowtune/subscribe");
-    wait(400ms);
+    QTest::qWait(400);
     EXPECT_EQ(leased.subscribers().size(), 1u);
-    EXPECT_TRUE(PumpUntil([&] { return leased.subscribers().empty(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return leased.subscribers().empty(); }));
 }
 
 } // namespace

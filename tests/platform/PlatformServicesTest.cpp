@@ -1,8 +1,6 @@
-// The desktop services tests do not replace: the settings file, the wait cursor, the trash.
-#include "platform/CursorService.h"
+// The desktop services tests do not replace: the settings file and the trash.
 #include "platform/DesktopServices.h"
 #include "platform/IniSettingsStore.h"
-#include "support/PlatformDoubles.h"
 #include "support/WavBytes.h"
 
 #include <QDir>
@@ -12,8 +10,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <stdexcept>
 
 namespace mt {
 namespace {
@@ -42,27 +38,6 @@ TEST(IniSettingsStore, KeysMatchWithoutRegardToCaseAndEveryValueSurvivesAReopen)
     EXPECT_EQ(store.value("marrowtune", "Info", "path"), QString("/home/me/音/サンプル, 1.wav"));
     EXPECT_EQ(store.value("other", "Info", "Path"), QString("x"));
     EXPECT_EQ(store.value("marrowtune", "Info", "Flag"), QString("True"));
-}
-
-TEST(WaitCursor, DefaultPointerComesBackOnEveryWayOut) {
-    test::CountingCursor cursor;
-    {
-        WaitCursor wait(cursor);
-        EXPECT_EQ(cursor.depth, 1);
-        {
-            WaitCursor nested(cursor);
-            EXPECT_EQ(cursor.depth, 2);
-        }
-        EXPECT_EQ(cursor.depth, 1);
-    }
-    EXPECT_EQ(cursor.depth, 0);
-
-    auto failing = [&cursor] {
-        WaitCursor wait(cursor);
-        throw std::runtime_error("read failed");
-    };
-    EXPECT_THROW(failing(), std::runtime_error);
-    EXPECT_EQ(cursor.depth, 0);
 }
 
 // Points the user's data folder at a temporary one that does not exist yet: the trash must

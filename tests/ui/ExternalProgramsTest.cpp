@@ -78,8 +78,6 @@ TEST_F(ExternalProgramsTest, TheEditButtonAndTheWaitWindowDriveTheRoundTrip) {
     }));
     QTest::mouseClick(m_window.editButton, Qt::LeftButton);
     EXPECT_TRUE(test::WaitForLoads(m_app.bank)); // the tracks come back in the background
-    EXPECT_EQ(m_platform.processes.started.back().second,
-              QStringList{m_dir.filePath("my kick.wav")});
     EXPECT_EQ(libraryWhileWaiting, 0) << "the sound device stayed open during the edit";
     EXPECT_EQ(frame(0).startButton->text(), QStringLiteral("PLAY")) << "it was silenced";
     EXPECT_TRUE(frame(0).startButton->isEnabled()) << "and reloaded";

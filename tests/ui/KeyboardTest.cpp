@@ -78,39 +78,32 @@ TEST_F(KeyboardTest, LettersAndKeypadReachTheirTracksAndRepeatsAreNoRelease) {
     EXPECT_FALSE(bank().track(6).keyHeld);
 }
 
-// Which track they act on, and what it does to the sound, is the bank's; both windows show it.
+// Which track they act on, and what it does to the sound, is the bank's (PerformanceKeysTest,
+// KeyMapTest); here each key reaches it from the play-mode window and both windows show it.
 TEST_F(KeyboardTest, PerformanceKeysReachTheBankAndBothWindowsShowIt) {
     PlayModeWindow& play = openPlayMode();
     press(Qt::Key_M, {}, &play);
-    EXPECT_TRUE(bank().allTracksMuted());
     EXPECT_TRUE(colour(&m_window) == kBlue && colour(&play) == kBlue);
     release(Qt::Key_M, {}, &play);
     EXPECT_FALSE(colour(&m_window) == kBlue || colour(&play) == kBlue);
 
     press(Qt::Key_X, {}, &play);
     press(Qt::Key_N, {}, &play);
-    EXPECT_TRUE(bank().mutedAlone(1));
     EXPECT_TRUE(colour(&frame(1)) == kBlue && colour(play.trackRows[1]) == kBlue);
     release(Qt::Key_N, {}, &play);
     EXPECT_NE(colour(play.trackRows[1]), kBlue);
 
     bank().select(-1);
     press(Qt::Key_Control, {}, &play); // the next loaded track: track 1
-    EXPECT_EQ(bank().selectedTrack(), 0);
     EXPECT_TRUE(colour(frame(0).trackNumberLabel) == kMagenta &&
                 colour(play.trackKeyLabels[0]) == kMagenta);
     press(Qt::Key_F6, {}, &play);
     EXPECT_EQ(
         std::make_tuple(bank().track(0).pan, frame(0).panBar->value(), frame(0).panLabel->text()),
         std::make_tuple(-40, -40, QStringLiteral("-40")));
-    press(Qt::Key_F8, {}, &play);
-    EXPECT_EQ(bank().track(0).pan, 40);
-    press(Qt::Key_F7, {}, &play);
-    EXPECT_EQ(bank().track(0).pan, 0);
     press(Qt::Key_O, {}, &play);
     EXPECT_TRUE(bank().track(0).loneWolf() && colour(&frame(0)) == QColor(128, 128, 128));
     press(Qt::Key_F3, {}, &play);
-    EXPECT_TRUE(bank().loneWolfMode());
     EXPECT_EQ(colour(play.loneWolfLabel, QPalette::WindowText), QColor(255, 255, 0));
     EXPECT_EQ(colour(tracks().loneWolfLabel, QPalette::WindowText), QColor(255, 255, 0));
 }
@@ -160,8 +153,6 @@ TEST_F(KeyboardTest, PlayModeWindowShowsTheBankAndPlaysIt) {
     EXPECT_FALSE(bank().track(0).hold || frame(0).holdCheck->isChecked());
     press(Qt::Key_Z, {}, play);
     release(Qt::Key_Z, {}, play);
-    m_output->render(std::size_t{44100} * 2);
-    EXPECT_TRUE(status(0).playing) << "looping: still sounding after its length";
     EXPECT_EQ(play->playModeStartButtons[0]->text(), QStringLiteral("STOP"));
     EXPECT_EQ(colour(play->playModeStartButtons[0], QPalette::Button), kMagenta);
     EXPECT_EQ(caption(0), QStringLiteral("STOP"));

@@ -56,34 +56,12 @@ TEST_F(StartUpTest, FirstStartUsesDefaultsShowsTheDemoKitAndWritesOnlyAtTheEnd) 
 
     EXPECT_TRUE(w.close());
     EXPECT_EQ(m_ended, 1);
-    EXPECT_EQ(m_platform.settings.written, (std::vector<QString>{"WAVDir",
-                                                                 "WAVDrive",
-                                                                 "WSCDir",
-                                                                 "MIDIDir",
-                                                                 "QuSample",
-                                                                 "Qubit",
-                                                                 "QuSm",
-                                                                 "VolumeControlPath",
-                                                                 "editProgramPath",
-                                                                 "PreviewLoop",
-                                                                 "EndCDEnd",
-                                                                 "FormSizeFlag",
-                                                                 "CdImage",
-                                                                 "SoundFont",
-                                                                 "AudioSystem",
-                                                                 "AudioDevice",
-                                                                 "AudioBlockMs",
-                                                                 "SeparateOutputs",
-                                                                 "Bpm",
-                                                                 "BeatsPerBar",
-                                                                 "Source",
-                                                                 "Folders",
-                                                                 "JackMaster",
-                                                                 "LinkStartStop",
-                                                                 "Enabled",
-                                                                 "Port",
-                                                                 "AllInterfaces",
-                                                                 "Language"}));
+    EXPECT_EQ(QStringList(m_platform.settings.written.begin(), m_platform.settings.written.end())
+                  .join(' '),
+              "WAVDir WAVDrive WSCDir MIDIDir QuSample Qubit QuSm VolumeControlPath "
+              "editProgramPath PreviewLoop EndCDEnd FormSizeFlag CdImage SoundFont AudioSystem "
+              "AudioDevice AudioBlockMs SeparateOutputs Bpm BeatsPerBar Source Folders JackMaster "
+              "LinkStartStop Enabled Port AllInterfaces Language");
     EXPECT_EQ(stored("PreviewLoop"), QString("False"));
     EXPECT_EQ(stored("WAVDir"), QDir(kData + "/demo").absolutePath());
     EXPECT_EQ(m_app.sound.soundLibHandle, 0) << "shutdown terminates the library";
@@ -256,29 +234,29 @@ TEST_F(StartUpTest, OneSoundQualityWindowAppliesOnOk) {
         EXPECT_EQ(windows.size(), 1);
         return windows.front();
     };
+    // 44.1 kHz, 8 bits, mono, then the button that ends the window.
+    const auto choose = [](SoundQualityWindow* quality, QPushButton* SoundQualityWindow::*end) {
+        for (QWidget* choice :
+             std::initializer_list<QWidget*>{quality->rate44100Option, quality->bits8Option,
+                                             quality->monoOption, quality->*end}) {
+            QTest::mouseClick(choice, Qt::LeftButton);
+        }
+    };
     SoundQualityWindow* quality = open();
     open();
     EXPECT_FALSE(quality->isModal());
-    for (QWidget* choice :
-         std::initializer_list<QWidget*>{quality->rate44100Option, quality->bits8Option,
-                                         quality->monoOption, quality->cancelButton}) {
-        QTest::mouseClick(choice, Qt::LeftButton);
-    }
-    EXPECT_EQ(m_app.outputFormat.sampleRate, 22050);
-    EXPECT_EQ(m_app.outputFormat.channels, 2);
+    choose(quality, &SoundQualityWindow::cancelButton);
+    EXPECT_EQ((std::pair<int, int>(m_app.outputFormat.sampleRate, m_app.outputFormat.channels)),
+              std::make_pair(22050, 2));
 
     quality = open();
-    for (QWidget* choice :
-         std::initializer_list<QWidget*>{quality->rate44100Option, quality->bits8Option,
-                                         quality->monoOption, quality->okButton}) {
-        QTest::mouseClick(choice, Qt::LeftButton);
-    }
+    choose(quality, &SoundQualityWindow::okButton);
     EXPECT_FALSE(quality->isVisible());
-    EXPECT_EQ(m_app.outputFormat.sampleRate, 44100);
-    EXPECT_EQ(m_app.outputFormat.bits, 8);
-    EXPECT_EQ(m_app.outputFormat.channels, 1);
-    EXPECT_EQ(m_output->config().sampleRate, 44100);
-    EXPECT_EQ(m_output->config().channels, 1);
+    EXPECT_EQ(
+        (std::tuple<int, int, int, int, int>(
+            m_app.outputFormat.sampleRate, m_app.outputFormat.bits, m_app.outputFormat.channels,
+            m_output->config().sampleRate, m_output->config().channels)),
+        std::make_tuple(44100, 8, 1, 44100, 1));
     EXPECT_TRUE(open()->rate44100Option->isChecked()) << "a fresh window shows the choice in force";
     EXPECT_TRUE(m_platform.settings.written.empty()) << "stored only at shutdown";
 }
