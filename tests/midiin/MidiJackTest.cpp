@@ -48,13 +48,6 @@ std::unique_ptr<RtMidiOut> Pads() {
     return pads;
 }
 
-// A client whose server has gone is kept, never destroyed: libjack crashes unregistering its
-// port, which RtMidi's destructor does.
-template <typename Client> void Abandon(std::unique_ptr<Client> client) {
-    static auto* const kept = new std::vector<std::unique_ptr<Client>>();
-    kept->push_back(std::move(client));
-}
-
 // The light messages `lights` receives, waiting up to 5 s for `bytes` of them.
 std::vector<unsigned char> Lights(RtMidiIn& lights, std::size_t bytes) {
     std::vector<unsigned char> lit;
@@ -221,16 +214,14 @@ public:
         Bytes bytes{};
     };
 
-    ClockRecorder() : m_client(jack_client_open("Clock recorder", JackNoStartServer, nullptr)) {
-        m_midi = jack_port_register(m_client, "midi", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        m_audio =
-            jack_port_register(m_client, "audio", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(m_client, &process, this);
-        jack_activate(m_client);
-        jack_connect(m_client, "Marrowtune out:Marrowtune", "Clock recorder:midi");
-        jack_connect(m_client, "Marrowtune:outport 0", "Clock recorder:audio");
+    ClockRecorder() {
+        jack_port_t* midi = m_client.port("midi", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+        jack_port_t* audio = m_client.port("audio", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+        m_client.activate(
+            [this, midi, audio](jack_nframes_t frames) { hear(frames, midi, audio); });
+        m_client.connect("Marrowtune out:Marrowtune", "Clock recorder:midi");
+        m_client.connect("Marrowtune:outport 0", "Clock recorder:audio");
     }
-    ~ClockRecorder() { jack_client_close(m_client); }
 
     // The events from the `from`-th on, once there are `count` of those or 5 s have gone.
     std::vector<Event> events(std::size_t from, std::size_t count = 0) const {
@@ -244,37 +235,33 @@ public:
     void rearm() { m_heard.store(false); }
 
 private:
-    static int process(jack_nframes_t frames, void* self) {
-        auto* r = static_cast<ClockRecorder*>(self);
-        const jack_nframes_t start = jack_last_frame_time(r->m_client);
-        void* midi = jack_port_get_buffer(r->m_midi, frames);
+    void hear(jack_nframes_t frames, jack_port_t* midiPort, jack_port_t* audioPort) {
+        const jack_nframes_t start = jack_last_frame_time(m_client.get());
+        void* midi = jack_port_get_buffer(midiPort, frames);
         for (jack_nframes_t i = 0; i < jack_midi_get_event_count(midi); ++i) {
             jack_midi_event_t e;
-            const int n = r->m_count.load(std::memory_order_relaxed);
-            if (jack_midi_event_get(&e, midi, i) == 0 && n < std::ssize(r->m_events)) {
-                Event& out = r->m_events[static_cast<std::size_t>(n)];
+            const int n = m_count.load(std::memory_order_relaxed);
+            if (jack_midi_event_get(&e, midi, i) == 0 && n < std::ssize(m_events)) {
+                Event& out = m_events[static_cast<std::size_t>(n)];
                 out.frame = start + e.time;
                 std::copy_n(e.buffer, std::min<std::size_t>(e.size, 3), out.bytes.begin());
-                r->m_count.store(n + 1, std::memory_order_release);
+                m_count.store(n + 1, std::memory_order_release);
             }
         }
-        const auto* sound = static_cast<const float*>(jack_port_get_buffer(r->m_audio, frames));
-        for (jack_nframes_t i = 0; i < frames && !r->m_heard.load(); ++i) {
+        const auto* sound = static_cast<const float*>(jack_port_get_buffer(audioPort, frames));
+        for (jack_nframes_t i = 0; i < frames && !m_heard.load(); ++i) {
             if (sound[i] > 0.25f) {
-                r->m_onset = start + i;
-                r->m_heard.store(true, std::memory_order_release);
+                m_onset = start + i;
+                m_heard.store(true, std::memory_order_release);
             }
         }
-        return 0;
     }
 
-    jack_client_t* m_client;
-    jack_port_t* m_midi = nullptr;
-    jack_port_t* m_audio = nullptr;
     std::vector<Event> m_events = std::vector<Event>(50000);
     std::atomic<int> m_count{0};
     std::uint32_t m_onset = 0;
     std::atomic<bool> m_heard{false};
+    JackClient m_client{"Clock recorder"};
 };
 
 // Frames from `a` to `b` on the server's clock, which wraps.
@@ -429,49 +416,42 @@ TEST_F(MidiJack, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
 // the server's whole frames); Stop when asked.
 class DrumMachine {
 public:
-    explicit DrumMachine(double framesPerTick)
-        : m_spacing(framesPerTick),
-          m_client(jack_client_open("Drum machine", JackNoStartServer, nullptr)) {
-        m_port = jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        jack_set_process_callback(m_client, &process, this);
-        jack_activate(m_client);
-        jack_connect(m_client, "Drum machine:out", "Marrowtune in:Marrowtune");
+    explicit DrumMachine(double framesPerTick) : m_spacing(framesPerTick) {
+        jack_port_t* port = m_client.port("out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+        m_client.activate([this, port](jack_nframes_t frames) { play(frames, port); });
+        m_client.connect("Drum machine:out", "Marrowtune in:Marrowtune");
     }
-    ~DrumMachine() { jack_client_close(m_client); }
     std::atomic<int> state{0};             // 1: start at the next cycle; 2: running; 3: stop
     std::atomic<std::uint32_t> started{0}; // the server's frame of Start and the first tick
 
 private:
-    static int process(jack_nframes_t frames, void* self) {
-        auto* d = static_cast<DrumMachine*>(self);
-        void* buffer = jack_port_get_buffer(d->m_port, frames);
+    void play(jack_nframes_t frames, jack_port_t* port) {
+        void* buffer = jack_port_get_buffer(port, frames);
         jack_midi_clear_buffer(buffer);
-        const jack_nframes_t start = jack_last_frame_time(d->m_client);
+        const jack_nframes_t start = jack_last_frame_time(m_client.get());
         const std::uint8_t startByte = 0xFA, tick = 0xF8, stopByte = 0xFC;
-        if (d->state == 1) {
-            d->started = start;
-            d->m_ticks = 0;
+        if (state == 1) {
+            started = start;
+            m_ticks = 0;
             jack_midi_event_write(buffer, 0, &startByte, 1);
-            d->state = 2;
-        } else if (d->state == 3) {
+            state = 2;
+        } else if (state == 3) {
             jack_midi_event_write(buffer, 0, &stopByte, 1);
-            d->state = 0;
+            state = 0;
         }
-        for (long at = 0; d->state == 2; ++d->m_ticks) {
-            at = std::lround(static_cast<double>(d->m_ticks) * d->m_spacing) -
-                 static_cast<std::int32_t>(start - d->started);
+        for (long at = 0; state == 2; ++m_ticks) {
+            at = std::lround(static_cast<double>(m_ticks) * m_spacing) -
+                 static_cast<std::int32_t>(start - started);
             if (at >= static_cast<long>(frames)) {
                 break;
             }
             jack_midi_event_write(buffer, static_cast<jack_nframes_t>(at), &tick, 1);
         }
-        return 0;
     }
 
     double m_spacing;
     std::int64_t m_ticks = 0;
-    jack_client_t* m_client;
-    jack_port_t* m_port = nullptr;
+    JackClient m_client{"Drum machine"};
 };
 
 TEST_F(MidiJack, FollowsAClockSentAtExactFrames) {
