@@ -371,19 +371,38 @@ std::string PlayTheClock(ClockSender& sender, BeatClock& clock, const FrameClock
     return faults.found();
 }
 
-TEST_F(MidiJack, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
-    // The sound at 44.1 kHz, converted to the server's 48: the clock's frames are the engine's.
-    const std::int32_t lib = openSoundLibraryWith(
-        std::make_unique<RtAudioOutput>(std::vector{AudioApi::Jack}), OutputConfig{44100, 2, 64});
-    ASSERT_NE(lib, 0);
-    const LibraryFrames frames(lib);
-    BeatClock clock(frames);
-    clock.setBeatsPerBar(2);
+// Our sound at 44.1 kHz on the server's 48 and our MIDI ports on it, the beat clock on the
+// engine's frames.
+class MidiJackClock : public JackServerTest {
+protected:
+    void SetUp() override {
+        JackServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        lib = openSoundLibraryWith(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Jack}),
+                                   OutputConfig{44100, 2, 64});
+        ASSERT_NE(lib, 0);
+        frames = std::make_unique<LibraryFrames>(lib);
+        clock = std::make_unique<BeatClock>(*frames);
+        midi.setConnectHardware(false);
+        midi.attachClock(*clock, *frames);
+        ASSERT_TRUE(midi.start(MidiSystem::Jack)) << midi.status().toStdString();
+    }
+    void TearDown() override {
+        midi.stop();
+        closeSoundLibrary(lib);
+    }
+
+    std::int32_t lib = 0;
+    std::unique_ptr<LibraryFrames> frames;
+    std::unique_ptr<BeatClock> clock;
     RecordingPerformance sink;
-    MidiInput midi(sink);
-    midi.setConnectHardware(false);
-    midi.attachClock(clock, frames);
-    ASSERT_TRUE(midi.start(MidiSystem::Jack)) << midi.status().toStdString();
+    MidiInput midi{sink};
+};
+
+TEST_F(MidiJackClock, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
+    clock->setBeatsPerBar(2);
     ClockRecorder recorder;
     const std::int32_t step = LoadWav(lib, Pcm16Wav(44100, 1, std::vector<float>(44100, 0.5f)));
     ASSERT_NE(step, 0);
@@ -395,7 +414,8 @@ TEST_F(MidiJack, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
     // run is tried again.
     for (int tries = 1;; ++tries) {
         const int xruns = m_jack.xruns();
-        const std::string faults = PlayTheClock(*midi.clockSender(), clock, frames, step, recorder);
+        const std::string faults =
+            PlayTheClock(*midi.clockSender(), *clock, *frames, step, recorder);
         if (faults.empty()) {
             break;
         }
@@ -408,8 +428,6 @@ TEST_F(MidiJack, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
             break;
         }
     }
-    midi.stop();
-    closeSoundLibrary(lib);
 }
 
 // A drum machine on the server: Start, then 24 ticks a beat, each at its exact frame (rounded to
@@ -454,18 +472,7 @@ private:
     JackClient m_client{"Drum machine"};
 };
 
-TEST_F(MidiJack, FollowsAClockSentAtExactFrames) {
-    // The sound at 44.1 kHz on the server's 48: the reading is on the engine's frames.
-    const std::int32_t lib = openSoundLibraryWith(
-        std::make_unique<RtAudioOutput>(std::vector{AudioApi::Jack}), OutputConfig{44100, 2, 64});
-    ASSERT_NE(lib, 0);
-    const LibraryFrames frames(lib);
-    BeatClock clock(frames);
-    RecordingPerformance sink;
-    MidiInput midi(sink);
-    midi.setConnectHardware(false);
-    midi.attachClock(clock, frames);
-    ASSERT_TRUE(midi.start(MidiSystem::Jack)) << midi.status().toStdString();
+TEST_F(MidiJackClock, FollowsAClockSentAtExactFrames) {
     const double bpm = 123.0; // 975.6 server frames a tick
     const double framesPerBeat = 48000.0 * 60.0 / bpm;
     DrumMachine drums(framesPerBeat / 24);
@@ -483,14 +490,12 @@ TEST_F(MidiJack, FollowsAClockSentAtExactFrames) {
     EXPECT_NEAR(r.bpm, bpm, 0.01);
     // Where the reading puts its beat on the server's frames, against the drum machine's.
     double device = 0.0;
-    ASSERT_TRUE(frames.outputClock()->deviceFrameOf(r.frame, device));
+    ASSERT_TRUE(frames->outputClock()->deviceFrameOf(r.frame, device));
     const double after = std::remainder(device - drums.started, OutputClock::kDeviceWrap);
     EXPECT_NEAR(r.beat * framesPerBeat, after, 2.0) << "frames after Start";
 
     drums.state = 3;
     EXPECT_TRUE(WaitFor([&] { return !midi.clockIn().read().rolling; }));
-    midi.stop();
-    closeSoundLibrary(lib);
 }
 
 TEST(MidiAlsa, OpensTheSequencerOrSaysWhyNot) {

@@ -230,15 +230,19 @@ template <typename Client> void Abandon(std::unique_ptr<Client> client) {
     kept->push_back(std::move(client));
 }
 
-// A test on a private JACK server, started before it; skipped where jackd is not installed.
+// Starts `jack` in a fixture's SetUp, which goes on unless IsSkipped() or HasFatalFailure():
+// the test is skipped where jackd is not installed.
+inline void StartJack(PrivateJack& jack) {
+    if (!PrivateJack::installed()) {
+        GTEST_SKIP() << "jackd is not installed (package jackd2)";
+    }
+    ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
+}
+
+// A test on a private JACK server, started before it.
 class JackServerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!PrivateJack::installed()) {
-            GTEST_SKIP() << "jackd is not installed (package jackd2)";
-        }
-        ASSERT_TRUE(m_jack.start()) << "jackd did not start: " << m_jack.log().toStdString();
-    }
+    void SetUp() override { StartJack(m_jack); }
 
     PrivateJack m_jack;
 };
