@@ -78,9 +78,12 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     midi->loadSettings(store, kApp);
     ASSERT_TRUE(midi->start(MidiSystem::Jack)) << midi->status().toStdString();
     auto pads = Pads();
-    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }))
-        << "the chosen source was not connected";
-    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
+    // The chosen source connected to our input, and heard through it.
+    const auto padsHeard = [&] {
+        return WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }) &&
+               UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); });
+    };
+    ASSERT_TRUE(padsHeard()) << midi->status().toStdString();
 
     // Another program connects to our input by its name.
     auto other = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Other program");
@@ -116,8 +119,7 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     midi = std::make_unique<MidiInput>(sink);
     midi->loadSettings(store, kApp);
     ASSERT_TRUE(midi->start(MidiSystem::Jack));
-    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }));
-    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
+    ASSERT_TRUE(padsHeard());
     Send(*pads, {0xB0, 21, 127});
     EXPECT_EQ(sink.take(1), Calls{"volume 2 0"});
 
@@ -164,8 +166,7 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().isEmpty(); }));
     sink.take(0, 0);
     pads = Pads();
-    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }));
-    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
+    ASSERT_TRUE(padsHeard());
     Send(*pads, {0x90, 39, 127});
     EXPECT_EQ(sink.take(1), Calls{"press 3 0"});
 
@@ -179,9 +180,7 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     Abandon(std::move(lights));
     ASSERT_TRUE(jack.start()) << "jackd did not start again";
     pads = Pads();
-    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }))
-        << midi->status().toStdString();
-    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
+    ASSERT_TRUE(padsHeard()) << midi->status().toStdString();
     EXPECT_EQ(midi->status(), QStringLiteral("JACK"));
     Send(*pads, {0x90, 40, 127});
     EXPECT_EQ(sink.take(1), Calls{"press 4 0"});
