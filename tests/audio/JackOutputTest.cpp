@@ -59,35 +59,6 @@ double FramesPerSecond(std::int32_t lib, std::int32_t buffer, int ms) {
     return static_cast<double>(b.position - a.position) * 1000.0 / static_cast<double>(t.elapsed());
 }
 
-// A client of the test's own on the same server whose next cycle takes 20 ms when told: the
-// server counts an xrun then, while ours keeps its own cycles.
-class LateJackClient {
-public:
-    LateJackClient() : m_client(jack_client_open("late", JackNoStartServer, nullptr)) {
-        if (m_client != nullptr) {
-            jack_set_process_callback(m_client, &process, this);
-            jack_activate(m_client);
-        }
-    }
-    ~LateJackClient() {
-        if (m_client != nullptr) {
-            jack_client_close(m_client);
-        }
-    }
-    bool open() const { return m_client != nullptr; }
-    void stall() { m_stall = true; }
-
-private:
-    static int process(jack_nframes_t /*frames*/, void* self) {
-        if (static_cast<LateJackClient*>(self)->m_stall.exchange(false)) {
-            ::usleep(20000);
-        }
-        return 0;
-    }
-    jack_client_t* m_client;
-    std::atomic<bool> m_stall{false};
-};
-
 using JackOutput = JackServerTest;
 
 TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
@@ -129,11 +100,9 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
     // server's clock plus the playback latency of the port it leaves by, which counts that cycle.
     // The median over a second, once the placement's line has forgotten the stream's start.
     {
-        jack_client_t* probe = jack_client_open("probe", JackNoStartServer, nullptr);
-        ASSERT_NE(probe, nullptr);
-        jack_latency_range_t latency{};
-        jack_port_get_latency_range(jack_port_by_name(probe, "Marrowtune:outport 0"),
-                                    JackPlaybackLatency, &latency);
+        const JackClient probe("probe");
+        ASSERT_TRUE(probe.open());
+        const jack_nframes_t latency = probe.playbackLatency("Marrowtune:outport 0");
         const auto clock = libraryOutputClock(lib);
         // A loaded machine's stall moves the line for a moment (a test beside this one): up to
         // three seconds are measured, the first within the bound counts.
@@ -150,7 +119,7 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
                             clock->hostTimeOf(frame, placed));
                 const auto cycle = static_cast<jack_nframes_t>(std::llround(device));
                 const double heard =
-                    static_cast<double>(jack_frames_to_time(probe, cycle + latency.max)) +
+                    static_cast<double>(jack_frames_to_time(probe.get(), cycle + latency)) +
                     OutputClock::HostMicros() - static_cast<double>(jack_get_time());
                 errors.push_back(placed - heard);
             }
@@ -158,18 +127,24 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
             median = errors[10];
         }
         EXPECT_NEAR(median, 0.0, 1200.0) << "microseconds; a period is 2667";
-        jack_client_close(probe);
     }
 
-    // Another client's late cycles are the server's xruns, not ours: nothing of ours was lost.
+    // Another client's late cycles (20 ms when told) are the server's xruns, not ours: nothing
+    // of ours was lost.
     {
-        LateJackClient late;
+        std::atomic<bool> stall{false};
+        JackClient late("late");
         ASSERT_TRUE(late.open());
+        late.activate([&stall](jack_nframes_t) {
+            if (stall.exchange(false)) {
+                ::usleep(20000);
+            }
+        });
         ASSERT_TRUE(libraryHealth(lib, health));
         const std::uint32_t before = health.underruns;
         const int xrunsBefore = jack.xruns();
         for (int i = 0; i < 5; ++i) {
-            late.stall();
+            stall = true;
             PumpHealth(lib, 200);
         }
         ASSERT_TRUE(libraryHealth(lib, health));
@@ -193,26 +168,19 @@ TEST_F(JackOutput, A48kHzServerIsUsedAtItsRateAndSurvivesARestart) {
 // until `frames` frames of each have come.
 class JackTap {
 public:
-    JackTap(const std::vector<QString>& sources, std::size_t frames)
-        : m_client(jack_client_open("tap", JackNoStartServer, nullptr)), m_frames(frames) {
-        if (m_client == nullptr) {
+    JackTap(const std::vector<QString>& sources, std::size_t frames) : m_frames(frames) {
+        if (!m_client.open()) {
             return;
         }
         for (std::size_t i = 0; i < sources.size(); ++i) {
             const std::string name = "in " + std::to_string(i);
-            m_ports.push_back(jack_port_register(m_client, name.c_str(), JACK_DEFAULT_AUDIO_TYPE,
-                                                 JackPortIsInput, 0));
+            m_ports.push_back(
+                m_client.port(name.c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput));
             m_data.emplace_back(frames);
         }
-        jack_set_process_callback(m_client, &process, this);
-        jack_activate(m_client);
+        m_client.activate([this](jack_nframes_t n) { record(n); });
         for (std::size_t i = 0; i < sources.size(); ++i) {
-            jack_connect(m_client, sources[i].toUtf8().constData(), jack_port_name(m_ports[i]));
-        }
-    }
-    ~JackTap() {
-        if (m_client != nullptr) {
-            jack_client_close(m_client);
+            m_client.connect(sources[i].toStdString(), jack_port_name(m_ports[i]));
         }
     }
     // Each source's frames; empty when they did not all come within `ms`.
@@ -226,23 +194,20 @@ public:
     }
 
 private:
-    static int process(jack_nframes_t frames, void* self) {
-        auto& tap = *static_cast<JackTap*>(self);
-        const std::size_t at = tap.m_done.load();
-        const std::size_t n = std::min<std::size_t>(frames, tap.m_frames - at);
-        for (std::size_t p = 0; p < tap.m_ports.size() && n > 0; ++p) {
-            const auto* in =
-                static_cast<const float*>(jack_port_get_buffer(tap.m_ports[p], frames));
-            std::copy(in, in + n, tap.m_data[p].begin() + static_cast<std::ptrdiff_t>(at));
+    void record(jack_nframes_t frames) {
+        const std::size_t at = m_done.load();
+        const std::size_t n = std::min<std::size_t>(frames, m_frames - at);
+        for (std::size_t p = 0; p < m_ports.size() && n > 0; ++p) {
+            const auto* in = static_cast<const float*>(jack_port_get_buffer(m_ports[p], frames));
+            std::copy(in, in + n, m_data[p].begin() + static_cast<std::ptrdiff_t>(at));
         }
-        tap.m_done.store(at + n);
-        return 0;
+        m_done.store(at + n);
     }
-    jack_client_t* m_client;
     std::vector<jack_port_t*> m_ports;
     std::vector<std::vector<float>> m_data;
     std::size_t m_frames;
     std::atomic<std::size_t> m_done{0};
+    JackClient m_client{"tap"};
 };
 
 // Separate outputs: the main pair and a pair per track, named for the performer's mixer, only
@@ -307,13 +272,9 @@ class JackAndPulseOutput : public PulseServerTest {
 protected:
     void SetUp() override {
         PulseServerTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) {
-            return;
+        if (!IsSkipped() && !HasFatalFailure()) {
+            StartJack(jack);
         }
-        if (!PrivateJack::installed()) {
-            GTEST_SKIP() << "jackd is not installed (package jackd2)";
-        }
-        ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
     }
     PrivatePulse& pulse = m_pulse;
     PrivateJack jack;

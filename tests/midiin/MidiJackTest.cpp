@@ -48,13 +48,6 @@ std::unique_ptr<RtMidiOut> Pads() {
     return pads;
 }
 
-// A client whose server has gone is kept, never destroyed: libjack crashes unregistering its
-// port, which RtMidi's destructor does.
-template <typename Client> void Abandon(std::unique_ptr<Client> client) {
-    static auto* const kept = new std::vector<std::unique_ptr<Client>>();
-    kept->push_back(std::move(client));
-}
-
 // The light messages `lights` receives, waiting up to 5 s for `bytes` of them.
 std::vector<unsigned char> Lights(RtMidiIn& lights, std::size_t bytes) {
     std::vector<unsigned char> lit;
@@ -85,9 +78,12 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     midi->loadSettings(store, kApp);
     ASSERT_TRUE(midi->start(MidiSystem::Jack)) << midi->status().toStdString();
     auto pads = Pads();
-    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }))
-        << "the chosen source was not connected";
-    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
+    // The chosen source connected to our input, and heard through it.
+    const auto padsHeard = [&] {
+        return WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }) &&
+               UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); });
+    };
+    ASSERT_TRUE(padsHeard()) << midi->status().toStdString();
 
     // Another program connects to our input by its name.
     auto other = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Other program");
@@ -123,8 +119,7 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     midi = std::make_unique<MidiInput>(sink);
     midi->loadSettings(store, kApp);
     ASSERT_TRUE(midi->start(MidiSystem::Jack));
-    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }));
-    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
+    ASSERT_TRUE(padsHeard());
     Send(*pads, {0xB0, 21, 127});
     EXPECT_EQ(sink.take(1), Calls{"volume 2 0"});
 
@@ -171,8 +166,7 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().isEmpty(); }));
     sink.take(0, 0);
     pads = Pads();
-    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }));
-    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
+    ASSERT_TRUE(padsHeard());
     Send(*pads, {0x90, 39, 127});
     EXPECT_EQ(sink.take(1), Calls{"press 3 0"});
 
@@ -186,9 +180,7 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     Abandon(std::move(lights));
     ASSERT_TRUE(jack.start()) << "jackd did not start again";
     pads = Pads();
-    ASSERT_TRUE(WaitFor([&] { return midi->connectedSources().contains("Test pads:pads"); }))
-        << midi->status().toStdString();
-    ASSERT_TRUE(UntilHeard(*midi, [&](const auto& bytes) { Send(*pads, bytes); }));
+    ASSERT_TRUE(padsHeard()) << midi->status().toStdString();
     EXPECT_EQ(midi->status(), QStringLiteral("JACK"));
     Send(*pads, {0x90, 40, 127});
     EXPECT_EQ(sink.take(1), Calls{"press 4 0"});
@@ -221,16 +213,14 @@ public:
         Bytes bytes{};
     };
 
-    ClockRecorder() : m_client(jack_client_open("Clock recorder", JackNoStartServer, nullptr)) {
-        m_midi = jack_port_register(m_client, "midi", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        m_audio =
-            jack_port_register(m_client, "audio", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(m_client, &process, this);
-        jack_activate(m_client);
-        jack_connect(m_client, "Marrowtune out:Marrowtune", "Clock recorder:midi");
-        jack_connect(m_client, "Marrowtune:outport 0", "Clock recorder:audio");
+    ClockRecorder() {
+        jack_port_t* midi = m_client.port("midi", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+        jack_port_t* audio = m_client.port("audio", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput);
+        m_client.activate(
+            [this, midi, audio](jack_nframes_t frames) { hear(frames, midi, audio); });
+        m_client.connect("Marrowtune out:Marrowtune", "Clock recorder:midi");
+        m_client.connect("Marrowtune:outport 0", "Clock recorder:audio");
     }
-    ~ClockRecorder() { jack_client_close(m_client); }
 
     // The events from the `from`-th on, once there are `count` of those or 5 s have gone.
     std::vector<Event> events(std::size_t from, std::size_t count = 0) const {
@@ -244,37 +234,33 @@ public:
     void rearm() { m_heard.store(false); }
 
 private:
-    static int process(jack_nframes_t frames, void* self) {
-        auto* r = static_cast<ClockRecorder*>(self);
-        const jack_nframes_t start = jack_last_frame_time(r->m_client);
-        void* midi = jack_port_get_buffer(r->m_midi, frames);
+    void hear(jack_nframes_t frames, jack_port_t* midiPort, jack_port_t* audioPort) {
+        const jack_nframes_t start = jack_last_frame_time(m_client.get());
+        void* midi = jack_port_get_buffer(midiPort, frames);
         for (jack_nframes_t i = 0; i < jack_midi_get_event_count(midi); ++i) {
             jack_midi_event_t e;
-            const int n = r->m_count.load(std::memory_order_relaxed);
-            if (jack_midi_event_get(&e, midi, i) == 0 && n < std::ssize(r->m_events)) {
-                Event& out = r->m_events[static_cast<std::size_t>(n)];
+            const int n = m_count.load(std::memory_order_relaxed);
+            if (jack_midi_event_get(&e, midi, i) == 0 && n < std::ssize(m_events)) {
+                Event& out = m_events[static_cast<std::size_t>(n)];
                 out.frame = start + e.time;
                 std::copy_n(e.buffer, std::min<std::size_t>(e.size, 3), out.bytes.begin());
-                r->m_count.store(n + 1, std::memory_order_release);
+                m_count.store(n + 1, std::memory_order_release);
             }
         }
-        const auto* sound = static_cast<const float*>(jack_port_get_buffer(r->m_audio, frames));
-        for (jack_nframes_t i = 0; i < frames && !r->m_heard.load(); ++i) {
+        const auto* sound = static_cast<const float*>(jack_port_get_buffer(audioPort, frames));
+        for (jack_nframes_t i = 0; i < frames && !m_heard.load(); ++i) {
             if (sound[i] > 0.25f) {
-                r->m_onset = start + i;
-                r->m_heard.store(true, std::memory_order_release);
+                m_onset = start + i;
+                m_heard.store(true, std::memory_order_release);
             }
         }
-        return 0;
     }
 
-    jack_client_t* m_client;
-    jack_port_t* m_midi = nullptr;
-    jack_port_t* m_audio = nullptr;
     std::vector<Event> m_events = std::vector<Event>(50000);
     std::atomic<int> m_count{0};
     std::uint32_t m_onset = 0;
     std::atomic<bool> m_heard{false};
+    JackClient m_client{"Clock recorder"};
 };
 
 // Frames from `a` to `b` on the server's clock, which wraps.
@@ -384,19 +370,38 @@ std::string PlayTheClock(ClockSender& sender, BeatClock& clock, const FrameClock
     return faults.found();
 }
 
-TEST_F(MidiJack, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
-    // The sound at 44.1 kHz, converted to the server's 48: the clock's frames are the engine's.
-    const std::int32_t lib = openSoundLibraryWith(
-        std::make_unique<RtAudioOutput>(std::vector{AudioApi::Jack}), OutputConfig{44100, 2, 64});
-    ASSERT_NE(lib, 0);
-    const LibraryFrames frames(lib);
-    BeatClock clock(frames);
-    clock.setBeatsPerBar(2);
+// Our sound at 44.1 kHz on the server's 48 and our MIDI ports on it, the beat clock on the
+// engine's frames.
+class MidiJackClock : public JackServerTest {
+protected:
+    void SetUp() override {
+        JackServerTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        lib = openSoundLibraryWith(std::make_unique<RtAudioOutput>(std::vector{AudioApi::Jack}),
+                                   OutputConfig{44100, 2, 64});
+        ASSERT_NE(lib, 0);
+        frames = std::make_unique<LibraryFrames>(lib);
+        clock = std::make_unique<BeatClock>(*frames);
+        midi.setConnectHardware(false);
+        midi.attachClock(*clock, *frames);
+        ASSERT_TRUE(midi.start(MidiSystem::Jack)) << midi.status().toStdString();
+    }
+    void TearDown() override {
+        midi.stop();
+        closeSoundLibrary(lib);
+    }
+
+    std::int32_t lib = 0;
+    std::unique_ptr<LibraryFrames> frames;
+    std::unique_ptr<BeatClock> clock;
     RecordingPerformance sink;
-    MidiInput midi(sink);
-    midi.setConnectHardware(false);
-    midi.attachClock(clock, frames);
-    ASSERT_TRUE(midi.start(MidiSystem::Jack)) << midi.status().toStdString();
+    MidiInput midi{sink};
+};
+
+TEST_F(MidiJackClock, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
+    clock->setBeatsPerBar(2);
     ClockRecorder recorder;
     const std::int32_t step = LoadWav(lib, Pcm16Wav(44100, 1, std::vector<float>(44100, 0.5f)));
     ASSERT_NE(step, 0);
@@ -408,7 +413,8 @@ TEST_F(MidiJack, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
     // run is tried again.
     for (int tries = 1;; ++tries) {
         const int xruns = m_jack.xruns();
-        const std::string faults = PlayTheClock(*midi.clockSender(), clock, frames, step, recorder);
+        const std::string faults =
+            PlayTheClock(*midi.clockSender(), *clock, *frames, step, recorder);
         if (faults.empty()) {
             break;
         }
@@ -421,71 +427,51 @@ TEST_F(MidiJack, TheBeatClockGoesOutAsMidiClockInTimeWithTheSound) {
             break;
         }
     }
-    midi.stop();
-    closeSoundLibrary(lib);
 }
 
 // A drum machine on the server: Start, then 24 ticks a beat, each at its exact frame (rounded to
 // the server's whole frames); Stop when asked.
 class DrumMachine {
 public:
-    explicit DrumMachine(double framesPerTick)
-        : m_spacing(framesPerTick),
-          m_client(jack_client_open("Drum machine", JackNoStartServer, nullptr)) {
-        m_port = jack_port_register(m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        jack_set_process_callback(m_client, &process, this);
-        jack_activate(m_client);
-        jack_connect(m_client, "Drum machine:out", "Marrowtune in:Marrowtune");
+    explicit DrumMachine(double framesPerTick) : m_spacing(framesPerTick) {
+        jack_port_t* port = m_client.port("out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput);
+        m_client.activate([this, port](jack_nframes_t frames) { play(frames, port); });
+        m_client.connect("Drum machine:out", "Marrowtune in:Marrowtune");
     }
-    ~DrumMachine() { jack_client_close(m_client); }
     std::atomic<int> state{0};             // 1: start at the next cycle; 2: running; 3: stop
     std::atomic<std::uint32_t> started{0}; // the server's frame of Start and the first tick
 
 private:
-    static int process(jack_nframes_t frames, void* self) {
-        auto* d = static_cast<DrumMachine*>(self);
-        void* buffer = jack_port_get_buffer(d->m_port, frames);
+    void play(jack_nframes_t frames, jack_port_t* port) {
+        void* buffer = jack_port_get_buffer(port, frames);
         jack_midi_clear_buffer(buffer);
-        const jack_nframes_t start = jack_last_frame_time(d->m_client);
+        const jack_nframes_t start = jack_last_frame_time(m_client.get());
         const std::uint8_t startByte = 0xFA, tick = 0xF8, stopByte = 0xFC;
-        if (d->state == 1) {
-            d->started = start;
-            d->m_ticks = 0;
+        if (state == 1) {
+            started = start;
+            m_ticks = 0;
             jack_midi_event_write(buffer, 0, &startByte, 1);
-            d->state = 2;
-        } else if (d->state == 3) {
+            state = 2;
+        } else if (state == 3) {
             jack_midi_event_write(buffer, 0, &stopByte, 1);
-            d->state = 0;
+            state = 0;
         }
-        for (long at = 0; d->state == 2; ++d->m_ticks) {
-            at = std::lround(static_cast<double>(d->m_ticks) * d->m_spacing) -
-                 static_cast<std::int32_t>(start - d->started);
+        for (long at = 0; state == 2; ++m_ticks) {
+            at = std::lround(static_cast<double>(m_ticks) * m_spacing) -
+                 static_cast<std::int32_t>(start - started);
             if (at >= static_cast<long>(frames)) {
                 break;
             }
             jack_midi_event_write(buffer, static_cast<jack_nframes_t>(at), &tick, 1);
         }
-        return 0;
     }
 
     double m_spacing;
     std::int64_t m_ticks = 0;
-    jack_client_t* m_client;
-    jack_port_t* m_port = nullptr;
+    JackClient m_client{"Drum machine"};
 };
 
-TEST_F(MidiJack, FollowsAClockSentAtExactFrames) {
-    // The sound at 44.1 kHz on the server's 48: the reading is on the engine's frames.
-    const std::int32_t lib = openSoundLibraryWith(
-        std::make_unique<RtAudioOutput>(std::vector{AudioApi::Jack}), OutputConfig{44100, 2, 64});
-    ASSERT_NE(lib, 0);
-    const LibraryFrames frames(lib);
-    BeatClock clock(frames);
-    RecordingPerformance sink;
-    MidiInput midi(sink);
-    midi.setConnectHardware(false);
-    midi.attachClock(clock, frames);
-    ASSERT_TRUE(midi.start(MidiSystem::Jack)) << midi.status().toStdString();
+TEST_F(MidiJackClock, FollowsAClockSentAtExactFrames) {
     const double bpm = 123.0; // 975.6 server frames a tick
     const double framesPerBeat = 48000.0 * 60.0 / bpm;
     DrumMachine drums(framesPerBeat / 24);
@@ -503,14 +489,12 @@ TEST_F(MidiJack, FollowsAClockSentAtExactFrames) {
     EXPECT_NEAR(r.bpm, bpm, 0.01);
     // Where the reading puts its beat on the server's frames, against the drum machine's.
     double device = 0.0;
-    ASSERT_TRUE(frames.outputClock()->deviceFrameOf(r.frame, device));
+    ASSERT_TRUE(frames->outputClock()->deviceFrameOf(r.frame, device));
     const double after = std::remainder(device - drums.started, OutputClock::kDeviceWrap);
     EXPECT_NEAR(r.beat * framesPerBeat, after, 2.0) << "frames after Start";
 
     drums.state = 3;
     EXPECT_TRUE(WaitFor([&] { return !midi.clockIn().read().rolling; }));
-    midi.stop();
-    closeSoundLibrary(lib);
 }
 
 TEST(MidiAlsa, OpensTheSequencerOrSaysWhyNot) {

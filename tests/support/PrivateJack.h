@@ -24,8 +24,11 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace mt::test {
@@ -173,15 +176,73 @@ private:
     std::atomic<int> m_xruns{0};
 };
 
-// A test on a private JACK server, started before it; skipped where jackd is not installed.
+// A client of the test's own on the private server: its ports registered, then `activate`d
+// with the work of each cycle (given the cycle's frames); closed on destruction, so an owner
+// declares it last, closing it before whatever its cycles touch.
+class JackClient {
+public:
+    explicit JackClient(const char* name)
+        : m_client(jack_client_open(name, JackNoStartServer, nullptr)) {}
+    ~JackClient() {
+        if (m_client != nullptr) {
+            jack_client_close(m_client);
+        }
+    }
+    JackClient(const JackClient&) = delete;
+    JackClient& operator=(const JackClient&) = delete;
+
+    bool open() const { return m_client != nullptr; }
+    jack_client_t* get() const { return m_client; }
+    jack_port_t* port(const char* name, const char* type, JackPortFlags direction) {
+        return jack_port_register(m_client, name, type, direction, 0);
+    }
+    void activate(std::function<void(jack_nframes_t)> cycle) {
+        m_cycle = std::move(cycle);
+        jack_set_process_callback(
+            m_client,
+            [](jack_nframes_t frames, void* self) {
+                static_cast<JackClient*>(self)->m_cycle(frames);
+                return 0;
+            },
+            this);
+        jack_activate(m_client);
+    }
+    void connect(const std::string& from, const std::string& to) {
+        jack_connect(m_client, from.c_str(), to.c_str());
+    }
+    // The playback latency of `port` in frames, the most JACK gives for it.
+    jack_nframes_t playbackLatency(const char* port) const {
+        jack_latency_range_t latency{};
+        jack_port_get_latency_range(jack_port_by_name(m_client, port), JackPlaybackLatency,
+                                    &latency);
+        return latency.max;
+    }
+
+private:
+    jack_client_t* m_client;
+    std::function<void(jack_nframes_t)> m_cycle;
+};
+
+// A client whose server has gone is kept, never destroyed: libjack crashes closing it (as
+// RtMidi's destructor does, unregistering its port).
+template <typename Client> void Abandon(std::unique_ptr<Client> client) {
+    static auto* const kept = new std::vector<std::unique_ptr<Client>>();
+    kept->push_back(std::move(client));
+}
+
+// Starts `jack` in a fixture's SetUp, which goes on unless IsSkipped() or HasFatalFailure():
+// the test is skipped where jackd is not installed.
+inline void StartJack(PrivateJack& jack) {
+    if (!PrivateJack::installed()) {
+        GTEST_SKIP() << "jackd is not installed (package jackd2)";
+    }
+    ASSERT_TRUE(jack.start()) << "jackd did not start: " << jack.log().toStdString();
+}
+
+// A test on a private JACK server, started before it.
 class JackServerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!PrivateJack::installed()) {
-            GTEST_SKIP() << "jackd is not installed (package jackd2)";
-        }
-        ASSERT_TRUE(m_jack.start()) << "jackd did not start: " << m_jack.log().toStdString();
-    }
+    void SetUp() override { StartJack(m_jack); }
 
     PrivateJack m_jack;
 };

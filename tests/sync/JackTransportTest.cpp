@@ -61,37 +61,29 @@ struct Seen {
 // positive number) and four to a bar, and then writes the row's fields over it.
 class TestClient {
 public:
-    explicit TestClient(bool master) {
-        m_client =
-            jack_client_open(master ? "Test master" : "Test reader", JackNoStartServer, nullptr);
-        jack_set_process_callback(m_client, &TestClient::process, this);
-        jack_activate(m_client);
+    explicit TestClient(bool master) : m_client(master ? "Test master" : "Test reader") {
+        m_client.activate([this](jack_nframes_t) { read(); });
         if (master) {
-            jack_set_timebase_callback(m_client, 0, &TestClient::giveTestBbt, this);
+            jack_set_timebase_callback(m_client.get(), 0, &TestClient::giveTestBbt, this);
         }
     }
-    ~TestClient() {
-        if (m_client != nullptr) {
-            jack_client_close(m_client);
-        }
+    void roll(bool on) {
+        on ? jack_transport_start(m_client.get()) : jack_transport_stop(m_client.get());
     }
-    void roll(bool on) { on ? jack_transport_start(m_client) : jack_transport_stop(m_client); }
     void setRow(const BbtRow& row) { m_row.write(row); }
     Seen seen() const { return m_seen.read(); }
 
 private:
-    static int process(jack_nframes_t, void* self) {
-        auto& c = *static_cast<TestClient*>(self);
+    void read() {
         jack_position_t p{};
-        const bool rolling = jack_transport_query(c.m_client, &p) == JackTransportRolling;
-        const std::int64_t frame = jack_last_frame_time(c.m_client);
-        c.m_seen.write({(p.valid & JackPositionBBT) != 0, rolling,
-                        (p.bar - 1.0) * p.beats_per_bar + p.beat - 1 + p.tick / p.ticks_per_beat +
-                            ((p.valid & JackBBTFrameOffset) != 0
-                                 ? p.bbt_offset * p.beats_per_minute / 60 / kRate
-                                 : 0.0),
-                        p.beats_per_minute, p.beats_per_bar, frame, frame - p.frame});
-        return 0;
+        const bool rolling = jack_transport_query(m_client.get(), &p) == JackTransportRolling;
+        const std::int64_t frame = jack_last_frame_time(m_client.get());
+        m_seen.write({(p.valid & JackPositionBBT) != 0, rolling,
+                      (p.bar - 1.0) * p.beats_per_bar + p.beat - 1 + p.tick / p.ticks_per_beat +
+                          ((p.valid & JackBBTFrameOffset) != 0
+                               ? p.bbt_offset * p.beats_per_minute / 60 / kRate
+                               : 0.0),
+                      p.beats_per_minute, p.beats_per_bar, frame, frame - p.frame});
     }
     static void giveTestBbt(jack_transport_state_t, jack_nframes_t, jack_position_t* p, int,
                             void* self) {
@@ -110,11 +102,11 @@ private:
         p->ticks_per_beat = row.ticksPerBeat;
     }
 
-    jack_client_t* m_client = nullptr;
     SeqLock<BbtRow> m_row;
     SeqLock<Seen> m_seen;
     BbtRow m_now;      // the timebase's
     long m_cycles = 0; // the timebase's
+    JackClient m_client;
 };
 
 // Frames between where the clock puts its beat and where `master`'s BBT, at `bpm`, has it. An
@@ -148,18 +140,17 @@ TEST_F(JackTransport, FollowsAMastersBeatAndKeepsItsTempoWhenItQuits) {
     EXPECT_NEAR(FramesOff(clock, *master, 90.0), 0.0, 1.0);
 
     // The output on another device, heard when JACK's frame f + kOffset is: by the host's clock.
-    jack_client_t* probe = jack_client_open("Test probe", JackNoStartServer, nullptr);
-    jack_latency_range_t latency{};
-    jack_port_get_latency_range(jack_port_by_name(probe, "system:playback_1"), JackPlaybackLatency,
-                                &latency);
-    const std::int64_t now = jack_frame_time(probe);
-    frames.output->clearDevicePlace();
-    frames.output->setHostPlace(static_cast<double>(now - kOffset),
-                                static_cast<double>(jack_frames_to_time(probe, now)) +
-                                    latency.max * 1e6 / kRate + OutputClock::HostMicros() -
-                                    static_cast<double>(jack_get_time()),
-                                kRate / 1e6);
-    jack_client_close(probe);
+    {
+        const JackClient probe("Test probe");
+        const std::int64_t now = jack_frame_time(probe.get());
+        frames.output->clearDevicePlace();
+        frames.output->setHostPlace(static_cast<double>(now - kOffset),
+                                    static_cast<double>(jack_frames_to_time(probe.get(), now)) +
+                                        probe.playbackLatency("system:playback_1") * 1e6 / kRate +
+                                        OutputClock::HostMicros() -
+                                        static_cast<double>(jack_get_time()),
+                                    kRate / 1e6);
+    }
     EXPECT_NEAR(FramesOff(clock, *master, 90.0), 0.0, 128.0);
 
     master->roll(false);
@@ -268,8 +259,7 @@ TEST_F(JackTransport, FollowsAgainOnceARestartedServerAnswers) {
     ASSERT_TRUE(WaitFor([&] { return clock.read().present; }));
 
     m_jack.kill();
-    static auto* const dead = new std::vector<std::unique_ptr<TestClient>>(); // never closed
-    dead->push_back(std::move(master));
+    Abandon(std::move(master));
     ASSERT_TRUE(WaitFor([&] { return !clock.connected() && !clock.read().present; }));
     EXPECT_EQ(clock.read().bpm, 120.0);
     ASSERT_TRUE(m_jack.start());
