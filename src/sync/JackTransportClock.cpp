@@ -179,10 +179,13 @@ std::chrono::milliseconds JackTransportClock::tend() {
         if (!answer) {
             return kProbeWait;
         }
-        if (*answer != JackAnswer::Runs || !connect()) {
-            return kLookEvery;
+        // The rest waits for the next look: a server that returns brings every JACK client
+        // of the process back at once, and a port lookup beside another thread's
+        // jack_client_open has crashed inside libjack.
+        if (*answer == JackAnswer::Runs) {
+            connect();
         }
-        connection = m_live.load();
+        return kLookEvery;
     }
     if (connection->latencyStale.exchange(false)) {
         jack_latency_range_t latency{0, 0};
