@@ -40,8 +40,8 @@ struct JackTransportClock::Connection {
     std::atomic<bool> overtaken{false}; // another client took the timebase from us
     std::atomic<unsigned> faults{0};    // BbtFilter::Fault bits seen so far
     // Frames from a cycle's start to its being heard at the server's playback ports; looked
-    // up again only when the server says latencies changed: libjack's port lookups read the
-    // server's shared graph, and one made while the server dies can crash the process.
+    // up again only when the server says latencies changed: a port lookup made while another
+    // thread of the process opens a JACK client has crashed inside libjack.
     std::atomic<std::uint32_t> playbackLatency{0};
     std::atomic<bool> latencyStale{true};
     SeqLock<TransportBeat> published;
