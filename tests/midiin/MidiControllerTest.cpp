@@ -185,6 +185,7 @@ TEST_F(MidiControllerTest, PadsReachTheSoundWhileTheUiThreadIsAwayAndKeepTheirOr
 
     // Busy in a handler, it holds the core: the release waits for it, and the press that
     // follows while the core is lent again waits behind it instead of overtaking it.
+    const int xrunsBefore = m_jack.xruns();
     send({0x89, 36, 0});
     QThread::msleep(50);
     EXPECT_TRUE(bank().track(0).keyHeld);
@@ -192,7 +193,13 @@ TEST_F(MidiControllerTest, PadsReachTheSoundWhileTheUiThreadIsAwayAndKeepTheirOr
     send({0x99, 36, 64});
     QThread::msleep(50);
     core.takeBack();
-    EXPECT_TRUE(until([&] { return bank().track(0).keyHeld && bank().playing(0); }));
+    const auto pressed = [&] { return bank().track(0).keyHeld && bank().playing(0); };
+    if (!until(pressed)) {
+        // JACK hands a late cycle's MIDI to nobody: only then may the press be missing.
+        ASSERT_GT(m_jack.xruns(), xrunsBefore) << "the press was lost with every cycle on time";
+        send({0x99, 36, 64});
+        ASSERT_TRUE(until(pressed));
+    }
 
     // A flood while it stays busy reaches the window as one call with the latest state of
     // each pad, however long the flood.

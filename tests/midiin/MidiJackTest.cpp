@@ -89,16 +89,27 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
     auto other = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "Other program");
     ASSERT_TRUE(OpenByName(*other, "Marrowtune in:Marrowtune"));
 
-    Send(*pads, {0x99, 36, 127});
-    Send(*pads, {37, 64}); // running status across messages
-    Send(*pads, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
-    Send(*pads, {0x89, 36, 0});
-    Send(*pads, {0xB0, 120, 0});
-    Send(*pads, {0xF0, 0x7E, 0x7F}); // a dump cut short: the next status byte ends it
-    Send(*pads, {0x99, 38, 127});
-    EXPECT_EQ(sink.take(5),
-              (Calls{"press 0 0", "press 1 -600", "release 0", "panic", "press 2 0"}));
-    EXPECT_EQ(midi->dropped(), 1U);
+    // A late cycle may lose part of the run (see the burst below); the run is then made again.
+    for (int tries = 1;; ++tries) {
+        const int xrunsBefore = jack.xruns();
+        const auto droppedBefore = midi->dropped();
+        Send(*pads, {0x99, 36, 127});
+        Send(*pads, {37, 64}); // running status across messages
+        Send(*pads, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7});
+        Send(*pads, {0x89, 36, 0});
+        Send(*pads, {0xB0, 120, 0});
+        Send(*pads, {0xF0, 0x7E, 0x7F}); // a dump cut short: the next status byte ends it
+        Send(*pads, {0x99, 38, 127});
+        const Calls calls = sink.take(5);
+        if (jack.xruns() == xrunsBefore || tries == 3) {
+            EXPECT_EQ(calls,
+                      (Calls{"press 0 0", "press 1 -600", "release 0", "panic", "press 2 0"}));
+            EXPECT_EQ(midi->dropped() - droppedBefore, 1U);
+            break;
+        }
+        Send(*pads, {0xB0, 120, 0}); // ends a dump the lost cycle left open
+        sink.take(0, 200);
+    }
     Send(*other, {0x90, 43, 1});
     EXPECT_EQ(sink.take(1), Calls{"press 7 -1200"});
 
