@@ -101,13 +101,15 @@ TEST_F(MidiJack, AControllerPlaysLearnsLightsItsPadsAndComesBack) {
         Send(*pads, {0xF0, 0x7E, 0x7F}); // a dump cut short: the next status byte ends it
         Send(*pads, {0x99, 38, 127});
         const Calls calls = sink.take(5);
-        if (jack.xruns() == xrunsBefore || tries == 3) {
-            EXPECT_EQ(calls,
-                      (Calls{"press 0 0", "press 1 -600", "release 0", "panic", "press 2 0"}));
-            EXPECT_EQ(midi->dropped() - droppedBefore, 1U);
+        const Calls expected{"press 0 0", "press 1 -600", "release 0", "panic", "press 2 0"};
+        const auto dropped = midi->dropped() - droppedBefore;
+        if ((calls == expected && dropped == 1U) || jack.xruns() == xrunsBefore || tries == 3) {
+            EXPECT_EQ(calls, expected);
+            EXPECT_EQ(dropped, 1U);
             break;
         }
         Send(*pads, {0xB0, 120, 0}); // ends a dump the lost cycle left open
+        sink.take(1, 1000);
         sink.take(0, 200);
     }
     Send(*other, {0x90, 43, 1});
