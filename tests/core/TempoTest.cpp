@@ -59,6 +59,8 @@ TEST_F(TempoControlTest, MatchesToTheLastReferenceTrackOrElseTheOwnSpeed) {
     EXPECT_EQ(speeds(), (Speeds{138, 100, 8820, 4410}));
     EXPECT_TRUE(told.empty());
     EXPECT_EQ(PlaybackFrequency(8820, static_cast<float>(44100.0 / 48000)), 96000);
+    EXPECT_EQ(FrequencyLabel(4411) + FrequencyLabel(9000) + FrequencyLabel(5),
+              "44.11kHz90kHz0.05kHz"); // the speed bar's caption
 }
 
 TEST_F(TempoControlTest, MatchesToTheChosenBarAndRefusesTargetsOutOfRange) {

@@ -1,29 +1,27 @@
 #pragma once
 
-#include "osc/OscMessage.h"
-
-#include <lo/lo.h>
+#include "osc/OscServer.h"
 
 #include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace mt::test {
 
-// An OSC client on 127.0.0.1: sends to the program's port from its own socket and reads what comes
-// back, each message as its path and its arguments in text.
+// An OSC client on 127.0.0.1: sends to the program's port from a socket of its own (a server on
+// a free port, whose thread takes what comes back) and reads each message that came as its path
+// and its arguments in text.
 class OscClient {
 public:
     struct Received {
@@ -34,36 +32,22 @@ public:
 
     // `answerSender`: sends go to wherever the last message came from, as a server's do.
     explicit OscClient(int serverPort, bool answerSender = false)
-        : m_fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), m_answerSender(answerSender) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (bind(m_fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            ADD_FAILURE() << "the client's socket: " << std::strerror(errno);
-        }
-        m_server = local;
-        m_server.sin_port = htons(static_cast<std::uint16_t>(serverPort));
+        : m_to{htonl(INADDR_LOOPBACK), htons(static_cast<std::uint16_t>(serverPort))},
+          m_answerSender(answerSender) {
+        int error = 0;
+        EXPECT_TRUE(m_socket.start(0, false, error))
+            << "the client's socket: " << std::strerror(error);
     }
-    ~OscClient() { close(); }
-    OscClient(const OscClient&) = delete;
-    OscClient& operator=(const OscClient&) = delete;
 
-    void close() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
+    // The socket closes: what is sent to it from now on is answered "unreachable".
+    void close() { m_socket.stop(); }
     // The client's own address, as the server sees it.
     OscPeer peer() const {
-        sockaddr_in local{};
-        socklen_t size = sizeof local;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&local), &size);
-        return OscPeer::from(local);
+        return {htonl(INADDR_LOOPBACK), htons(static_cast<std::uint16_t>(m_socket.port()))};
     }
     void sendBytes(const std::vector<char>& bytes) {
-        sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&m_server),
-               sizeof m_server);
+        const std::lock_guard lock(m_mutex);
+        m_socket.send(m_to, bytes);
     }
     void send(const char* path, const OscMessage& message = OscMessage()) {
         sendBytes(message.bytes(path));
@@ -71,43 +55,24 @@ public:
 
     // The next message within `timeoutMs`, running `pump` (the UI thread's events) meanwhile.
     std::optional<Received> next(int timeoutMs = 2000, const std::function<void()>& pump = {}) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        std::vector<char> buffer(65536);
-        while (std::chrono::steady_clock::now() < end) {
+        using Clock = std::chrono::steady_clock;
+        const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::unique_lock lock(m_mutex);
+        while (m_came.empty()) {
+            if (Clock::now() >= end) {
+                return std::nullopt;
+            }
             if (pump) {
+                lock.unlock();
                 pump();
+                lock.lock();
             }
-            pollfd wait{m_fd, POLLIN, 0};
-            if (poll(&wait, 1, pump ? 5 : timeoutMs) <= 0) {
-                continue;
-            }
-            sockaddr_in from{};
-            socklen_t fromSize = sizeof from;
-            const ssize_t got = recvfrom(m_fd, buffer.data(), buffer.size(), 0,
-                                         reinterpret_cast<sockaddr*>(&from), &fromSize);
-            lo_message message =
-                got > 0
-                    ? lo_message_deserialise(buffer.data(), static_cast<std::size_t>(got), nullptr)
-                    : nullptr;
-            if (message == nullptr) {
-                continue;
-            }
-            if (m_answerSender) {
-                m_server = from;
-            }
-            Received received{buffer.data(), {}, {}};
-            const char* types = lo_message_get_types(message);
-            for (int i = 0; i < lo_message_get_argc(message); ++i) {
-                received.arguments.push_back(
-                    argumentText(types[i], lo_message_get_argv(message)[i]));
-            }
-            if (!received.arguments.empty()) {
-                received.value = received.arguments.front();
-            }
-            lo_message_free(message);
-            return received;
+            m_arrived.wait_until(
+                lock, pump ? std::min(end, Clock::now() + std::chrono::milliseconds(5)) : end);
         }
-        return std::nullopt;
+        Received got = std::move(m_came.front());
+        m_came.pop_front();
+        return got;
     }
     // Reads until a message at `path` comes (with `value` when given); nullopt if none in time.
     std::optional<Received> until(const std::string& path, const std::function<void()>& pump,
@@ -121,6 +86,24 @@ public:
     }
 
 private:
+    // The socket's thread: a datagram that is an OSC message is kept for next().
+    void take(const void* data, std::size_t size, const OscPeer& from) {
+        lo_message message = lo_message_deserialise(const_cast<void*>(data), size, nullptr);
+        if (message == nullptr) {
+            return;
+        }
+        Received received{static_cast<const char*>(data), {}, {}};
+        const char* types = lo_message_get_types(message);
+        for (int i = 0; i < lo_message_get_argc(message); ++i) {
+            received.arguments.push_back(argumentText(types[i], lo_message_get_argv(message)[i]));
+        }
+        received.value = received.arguments.empty() ? "" : received.arguments.front();
+        lo_message_free(message);
+        const std::lock_guard lock(m_mutex);
+        m_to = m_answerSender ? from : m_to;
+        m_came.push_back(std::move(received));
+        m_arrived.notify_all();
+    }
     // An argument as text; numbers read as bytes: liblo aligns its arguments to 4, not 8.
     static std::string argumentText(char type, const lo_arg* argument) {
         const auto* raw = reinterpret_cast<const char*>(argument);
@@ -137,9 +120,14 @@ private:
         return '<' + std::string(1, type) + '>';
     }
 
-    int m_fd;
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::deque<Received> m_came;
+    OscPeer m_to;
     bool m_answerSender;
-    sockaddr_in m_server{};
+    OscServer m_socket{[this](const void* data, std::size_t size, const OscPeer& from) {
+        take(data, size, from);
+    }}; // last: its thread starts once everything above exists
 };
 
 } // namespace mt::test

@@ -184,13 +184,6 @@ TEST_F(OscDispatchTest, WhatMeansNothingIsCountedAndToldOncePerKind) {
     EXPECT_EQ(lines, 5) << "one line for each of the five kinds:\n" << log;
 }
 
-TEST_F(OscDispatchTest, APortInUseIsRefusedWithItsReason) {
-    OscServer second{[](const void*, std::size_t, const OscPeer&) {}};
-    int error = 0;
-    EXPECT_FALSE(second.start(server.port(), false, error));
-    EXPECT_EQ(error, EADDRINUSE);
-}
-
 // At most kMax subscribers at once, each for its lease from its last renewal; levels only to
 // those that asked for them.
 TEST(OscSubscribers, AtMostTheLimitEachForItsLeaseAndLevelsOnlyWhereAsked) {

@@ -1,6 +1,7 @@
 // The built program under a fake session manager on 127.0.0.1, on Qt's offscreen platform with
-// a home of its own: it announces itself, opens and saves the set in the session's folder,
-// hides and shows its window, and ends at SIGTERM with its settings written and no question.
+// a home of its own: it announces itself, opens and saves the set in the session's folder, and
+// ends at SIGTERM with its settings written and no question. Its window under the manager:
+// SessionWindowTest.
 #include "FakeSessionManager.h"
 
 #include <QDir>
@@ -53,10 +54,6 @@ TEST(SessionProgram, RunsUnderTheManagerAndEndsAtSigtermWithItsSettingsWritten) 
     EXPECT_EQ(manager.next({"/reply", "/error"}).mid(0, 2),
               QStringList({"/reply", "/nsm/client/save"}));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList({"set.mrw", "set.mrwx"}));
-    manager.send("/nsm/client/hide_optional_gui");
-    EXPECT_FALSE(manager.next("/nsm/client/gui_is_hidden").isEmpty());
-    manager.send("/nsm/client/show_optional_gui");
-    EXPECT_FALSE(manager.next("/nsm/client/gui_is_shown").isEmpty());
 
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     ASSERT_TRUE(program.waitForFinished(5000)) << log();

@@ -134,9 +134,7 @@ TEST_F(JackTransport, FollowsAMastersBeatAndKeepsItsTempoWhenItQuits) {
     ASSERT_TRUE(WaitFor([&] { return clock.read().rolling; }));
     QThread::msleep(100);
     ClockReading r = clock.read();
-    EXPECT_TRUE(r.present);
-    EXPECT_DOUBLE_EQ(r.bpm, 90.0);
-    EXPECT_EQ(r.beatsPerBar, 3);
+    EXPECT_EQ(std::make_tuple(r.present, r.bpm, r.beatsPerBar), std::make_tuple(true, 90.0, 3));
     EXPECT_NEAR(FramesOff(clock, *master, 90.0), 0.0, 1.0);
 
     // The output on another device, heard when JACK's frame f + kOffset is: by the host's clock.
@@ -198,9 +196,8 @@ TEST_F(JackTransport, IgnoresOrClampsWhatAMasterSendsAmiss) {
         master.setRow(c.row);
         QThread::msleep(150);
         const ClockReading r = clock.read();
-        EXPECT_TRUE(r.present);
-        EXPECT_EQ(r.bpm, c.bpm);
-        EXPECT_EQ(r.beatsPerBar, 4);
+        EXPECT_EQ(std::make_tuple(r.present, r.bpm, r.beatsPerBar),
+                  std::make_tuple(true, c.bpm, 4));
         EXPECT_NEAR(FramesOff(clock, master, c.lineBpm), 0.0, 2.0);
     }
     // Once for each kind: no tempo, one out of range, beats per bar, ticks, jumps.
@@ -218,12 +215,15 @@ TEST_F(JackTransport, LeadsTheTimebaseOnlyWhereNoOtherClientDoes) {
     JackTransportClock clock(frames);
     const BeatGrid grid{5000, 2.25, kRate * 60.0 / 150.0, 7};
     clock.followGrid(grid);
+    using enum JackTransportClock::Mastery;
+    const auto becomes = [&clock](JackTransportClock::Mastery m) {
+        return WaitFor([&] { return clock.mastery() == m; });
+    };
     auto other = std::make_unique<TestClient>(true);
     clock.setMaster(true);
-    ASSERT_TRUE(
-        WaitFor([&] { return clock.mastery() == JackTransportClock::Mastery::OtherMaster; }));
+    ASSERT_TRUE(becomes(OtherMaster));
     other.reset();
-    ASSERT_TRUE(WaitFor([&] { return clock.mastery() == JackTransportClock::Mastery::Master; }));
+    ASSERT_TRUE(becomes(Master));
 
     TestClient reader(false);
     reader.roll(true);
@@ -241,14 +241,13 @@ TEST_F(JackTransport, LeadsTheTimebaseOnlyWhereNoOtherClientDoes) {
     EXPECT_EQ(s.beatsPerBar, 7.0f);
     EXPECT_FALSE(clock.read().present);         // no master but us
     other = std::make_unique<TestClient>(true); // takes it from us, unconditionally
-    ASSERT_TRUE(
-        WaitFor([&] { return clock.mastery() == JackTransportClock::Mastery::OtherMaster; }));
+    ASSERT_TRUE(becomes(OtherMaster));
     EXPECT_TRUE(WaitFor([&] { return clock.read().present; }));
     other.reset();
-    ASSERT_TRUE(WaitFor([&] { return clock.mastery() == JackTransportClock::Mastery::Master; }));
+    ASSERT_TRUE(becomes(Master));
 
     clock.setMaster(false);
-    ASSERT_TRUE(WaitFor([&] { return clock.mastery() == JackTransportClock::Mastery::Off; }));
+    ASSERT_TRUE(becomes(Off));
     EXPECT_TRUE(WaitFor([&] { return !reader.seen().bbt; }));
 }
 

@@ -64,8 +64,8 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
         KeyRemapWindow keys(m_app.keyPositions, m_app.platform.settings, m_app.appName,
                             m_app.platform.messages, &m_window);
         ShowActive(keys);
-        EXPECT_EQ(keys.keyLabels[0]->text(), "Y");
-        EXPECT_EQ(keys.keyLabels[18]->text(), "Control_L / Control_R");
+        EXPECT_EQ(keys.keyLabels[0]->text() + " " + keys.keyLabels[18]->text(),
+                  "Y Control_L / Control_R");
         const auto press = [&](int action, const char* key) {
             QTest::mouseClick(keys.changeButtons[action], Qt::LeftButton);
             x11("xdotool", {"key", QLatin1String(key)});
@@ -73,17 +73,16 @@ TEST_F(KeyLayoutX11Test, TrackKeysPlayByPlaceOnEveryLayout) {
         };
         m_platform.settings.written.clear();
         ASSERT_TRUE(press(7, "Escape"));
-        EXPECT_TRUE(keys.isVisible());
-        EXPECT_EQ(keys.keyLabels[7]->text(), "E");
-        EXPECT_EQ(keys.keyLabels[KeyPositions::kPanic]->text(), "Escape");
-        EXPECT_TRUE(m_platform.settings.written.empty());
+        EXPECT_TRUE(keys.isVisible() && m_platform.settings.written.empty());
+        EXPECT_EQ(keys.keyLabels[7]->text() + keys.keyLabels[KeyPositions::kPanic]->text(),
+                  "EEscape");
         m_platform.messages.answers = {false};
         ASSERT_TRUE(press(0, "x"));
         ASSERT_TRUE(press(KeyPositions::kPanic, "F12"));
         ASSERT_TRUE(press(0, "F12"));
-        EXPECT_EQ(keys.keyLabels[0]->text(), "Y");
-        EXPECT_EQ(keys.keyLabels[1]->text(), "X");
-        EXPECT_EQ(keys.keyLabels[KeyPositions::kPanic]->text(), "F12");
+        EXPECT_EQ(keys.keyLabels[0]->text() + keys.keyLabels[1]->text() +
+                      keys.keyLabels[KeyPositions::kPanic]->text(),
+                  "YXF12");
         ASSERT_EQ(m_platform.messages.shown.size(), 2U); // the question, then the refusal
         EXPECT_FALSE(m_platform.messages.shown[1].question);
         x11("setxkbmap", {"us"});

@@ -23,10 +23,16 @@ const std::array<const char*, kHeldTracks> kKeys{"z", "x", "c"};
 constexpr int kHoldsAtDefaultRate = 3;
 constexpr int kHoldsAtFastRate = 7;
 
-// Pulls blocks from the offline output in real time and watches voices between them.
+// Pulls blocks from the offline output in real time and, while watching, counts after each
+// block the held voices that did not play or went back.
 class PacedDevice {
 public:
-    explicit PacedDevice(OfflineOutput& output) : m_output(output), m_thread([this] { run(); }) {}
+    struct Seen {
+        std::array<int, kHeldTracks> silentBlocks{}; // blocks after which the voice did not play
+        std::array<int, kHeldTracks> restarts{};     // times its position went back
+    };
+    PacedDevice(OfflineOutput& output, const std::array<std::int32_t, kHeldTracks>& buffers)
+        : m_output(output), m_buffers(buffers), m_thread([this] { run(); }) {}
     ~PacedDevice() {
         m_quit = true;
         m_thread.join();
@@ -34,61 +40,44 @@ public:
     PacedDevice(const PacedDevice&) = delete;
     PacedDevice& operator=(const PacedDevice&) = delete;
 
-    void watch(const std::array<std::int32_t, kHeldTracks>& buffers) {
+    void watch() {
         const std::lock_guard lock(m_mutex);
-        m_buffers = buffers;
         m_last.fill(-1);
-        m_silentBlocks.fill(0);
-        m_restarts.fill(0);
+        m_seen = {};
         m_watching = true;
     }
-
-    struct Seen {
-        std::array<int, kHeldTracks> silentBlocks{}; // blocks after which the voice did not play
-        std::array<int, kHeldTracks> restarts{};     // times its position went back
-    };
     Seen stopWatching() {
         const std::lock_guard lock(m_mutex);
         m_watching = false;
-        return {m_silentBlocks, m_restarts};
+        return m_seen;
     }
 
 private:
     void run() {
         std::vector<float> block(std::size_t{kBlock} * 2);
         const auto period = std::chrono::microseconds(1'000'000 * kBlock / kRate);
-        auto next = std::chrono::steady_clock::now();
-        while (!m_quit) {
+        for (auto next = std::chrono::steady_clock::now(); !m_quit;
+             std::this_thread::sleep_until(next += period)) {
             m_output.pull(block.data(), kBlock);
-            check();
-            next += period;
-            std::this_thread::sleep_until(next);
-        }
-    }
-
-    void check() {
-        const std::lock_guard lock(m_mutex);
-        if (!m_watching) {
-            return;
-        }
-        for (int i = 0; i < kHeldTracks; ++i) {
-            VoiceStatus status;
-            if (!bufferStatus(m_buffers[i], status) || !status.playing) {
-                ++m_silentBlocks[i];
-            } else if (status.position < m_last[i]) {
-                ++m_restarts[i];
+            const std::lock_guard lock(m_mutex);
+            for (int i = 0; m_watching && i < kHeldTracks; ++i) {
+                VoiceStatus status;
+                if (!bufferStatus(m_buffers[i], status) || !status.playing) {
+                    ++m_seen.silentBlocks[i];
+                } else if (status.position < m_last[i]) {
+                    ++m_seen.restarts[i];
+                }
+                m_last[i] = status.position;
             }
-            m_last[i] = status.position;
         }
     }
 
     OfflineOutput& m_output;
+    const std::array<std::int32_t, kHeldTracks> m_buffers;
     std::mutex m_mutex;
     bool m_watching = false;
-    std::array<std::int32_t, kHeldTracks> m_buffers{};
     std::array<std::int64_t, kHeldTracks> m_last{};
-    std::array<int, kHeldTracks> m_silentBlocks{};
-    std::array<int, kHeldTracks> m_restarts{};
+    Seen m_seen;
     std::atomic<bool> m_quit{false};
     std::thread m_thread; // last: starts once everything above exists
 };
@@ -119,7 +108,7 @@ protected:
             m_buffers[i] = bank().track(i).buffer;
         }
         test::ShowActive(m_window);
-        m_device.emplace(*m_output);
+        m_device.emplace(*m_output, m_buffers);
         qApp->installEventFilter(&m_presses);
     }
     void TearDown() override {
@@ -149,7 +138,7 @@ protected:
         x11("xdotool", QStringList{"keydown"} + keys);
         ASSERT_TRUE(QTest::qWaitFor([this] { return allPlaying(true); }, 2000))
             << "a held key did not start its track";
-        m_device->watch(m_buffers);
+        m_device->watch();
         const int pressesBefore = m_presses.presses;
         QTest::qWait(3000);
         const PacedDevice::Seen seen = m_device->stopWatching();

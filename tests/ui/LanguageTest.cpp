@@ -172,12 +172,11 @@ TEST_F(JapaneseTest, TheSourceTextsShowAndTheLanguageMenuKeepsTheChoiceForTheNex
 
     EXPECT_EQ(StoredLanguage(m_platform.settings, m_app.appName), Language::English);
     ASSERT_EQ(m_platform.messages.shown.size(), 1u);
-    EXPECT_EQ(m_platform.messages.shown[0].icon, MessageIcon::Information);
-    EXPECT_TRUE(HasJapanese(m_platform.messages.shown[0].text) &&
-                m_platform.messages.shown[0].text.contains(QStringLiteral("English")));
-    EXPECT_TRUE(m_window.close());
+    const test::ShownMessage& told = m_platform.messages.shown[0];
+    EXPECT_TRUE(told.icon == MessageIcon::Information && HasJapanese(told.text) &&
+                told.text.contains(QStringLiteral("English")));
+    EXPECT_TRUE(m_window.close() && english->isChecked());
     EXPECT_EQ(StoredLanguage(m_platform.settings, m_app.appName), Language::English);
-    EXPECT_TRUE(english->isChecked());
 }
 
 } // namespace

@@ -55,9 +55,9 @@ TEST_F(MissingFilesWindowTest, ASearchRelinksWhatItFindsOnceAndAChosenFileOneMor
 
     open(path("copy/set.mrw"));
     ASSERT_TRUE(window() && window()->isVisible());
-    EXPECT_EQ(column(0), QStringList({"1", "2", "3", "4", "5"}));
-    EXPECT_EQ(column(2), storedPaths);
-    EXPECT_EQ(column(3), QStringList(5, "見つかりません"));
+    EXPECT_EQ(column(0) + column(2) + column(3), QStringList({"1", "2", "3", "4", "5"}) +
+                                                     storedPaths +
+                                                     QStringList(5, "見つかりません"));
 
     m_platform.fileDialogs.answers.push_back(path("moved"));
     QTest::mouseClick(window()->searchFolderButton, Qt::LeftButton);

@@ -6,7 +6,9 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace mt {
 namespace {
@@ -26,35 +28,21 @@ std::optional<Handle> FindHandle(QScrollBar& bar) {
     const QImage image = bar.grab().toImage();
     const qreal scale = image.devicePixelRatio();
     const QRect groove = test::ScrollBarPart(bar, QStyle::SC_ScrollBarGroove);
-    const int y = static_cast<int>(groove.center().y() * scale);
     const int from = static_cast<int>(groove.left() * scale);
-    const int to = static_cast<int>(groove.right() * scale);
-    int lightest = 0;
-    for (int x = from; x <= to; ++x) {
-        lightest = std::max(lightest, Luminance(image.pixel(x, y)));
+    std::vector<int> row; // from the groove's left end
+    for (int x = from; x <= static_cast<int>(groove.right() * scale); ++x) {
+        row.push_back(Luminance(image.pixel(x, static_cast<int>(groove.center().y() * scale))));
     }
-    std::optional<Handle> found;
-    int darkest = 255;
-    for (int x = from; x <= to; ++x) {
-        const int l = Luminance(image.pixel(x, y));
-        if (lightest - l < 100) {
-            continue;
-        }
-        darkest = std::min(darkest, l);
-        if (!found) {
-            found = Handle{x, x, 0};
-        } else if (x == found->right + 1) {
-            found->right = x;
-        } else {
-            return std::nullopt; // two dark runs: no single handle to read
-        }
+    const int lightest = std::ranges::max(row);
+    const auto dark = [lightest](int l) { return lightest - l >= 100; };
+    const auto first = std::ranges::find_if(row, dark);
+    const auto past = std::find_if_not(first, row.end(), dark);
+    if (first == row.end() || std::find_if(past, row.end(), dark) != row.end()) {
+        return std::nullopt; // none, or two dark runs: no single handle to read
     }
-    if (found) {
-        found->contrast = lightest - darkest;
-        found->left = static_cast<int>(found->left / scale);
-        found->right = static_cast<int>(found->right / scale);
-    }
-    return found;
+    return Handle{static_cast<int>(static_cast<double>(from + (first - row.begin())) / scale),
+                  static_cast<int>(static_cast<double>(from + (past - row.begin()) - 1) / scale),
+                  lightest - *std::min_element(first, past)};
 }
 
 class MixBarPixelsTest : public test::MainWindowTest {

@@ -44,7 +44,7 @@ protected:
     const double m_minus6dB = std::pow(10.0, -6.0 / 20.0);
 };
 
-TEST_F(PlayingViewsTest, MetersReadTheLevelClipAtFullScaleAndFallSoonAfterStop) {
+TEST_F(PlayingViewsTest, MetersReadTheLevelOnlyInTheShownWindowClipAtFullScaleAndFallAfterStop) {
     addFile("tone.wav", test::SineWav(44100, 2, 441.0, 44100, m_minus6dB));
     load(0, "tone.wav");
     load(1, "tone.wav");
@@ -57,6 +57,19 @@ TEST_F(PlayingViewsTest, MetersReadTheLevelClipAtFullScaleAndFallSoonAfterStop) 
     EXPECT_NEAR(meter.levelDb(), -6.0, 0.5);
     EXPECT_NEAR(master.levelDb(), -6.0, 0.5) << "the track alone is the output";
     EXPECT_EQ(frame(1).levelMeter->levelDb(), LevelMeter::kFloorDb);
+
+    // Only the shown window keeps its meters going: the play mode's read the same.
+    choose("mnuplay");
+    PlayModeWindow& play = *m_window.playModeWindow();
+    for (int i = 0; i < 3; ++i) {
+        tick(*m_output, play);
+    }
+    EXPECT_FALSE(displaying(m_window));
+    EXPECT_NEAR(play.levelMeters[0]->levelDb(), -6.0, 0.5);
+    EXPECT_NEAR(play.masterMeter->levelDb(), -6.0, 0.5);
+    EXPECT_EQ(play.levelMeters[1]->levelDb(), LevelMeter::kFloorDb);
+    QTest::mouseClick(play.backButton, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !displaying(play) && displaying(m_window); }));
 
     QTest::mouseClick(frame(0).startButton, Qt::LeftButton);
     int ticks = 0;
@@ -78,7 +91,7 @@ TEST_F(PlayingViewsTest, MetersReadTheLevelClipAtFullScaleAndFallSoonAfterStop) 
     EXPECT_FALSE(meter.clipLit() || frame(1).levelMeter->clipLit());
 }
 
-TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundPlays) {
+TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundOrItsRenderPlays) {
     addFile("second.wav", test::SineWav(44100, 1, 441.0, 44100));
     load(2, "second.wav");
     WaveformView& view = *frame(2).waveform;
@@ -98,14 +111,9 @@ TEST_F(PlayingViewsTest, ThePlayheadCrossesTheWaveformAsTheSoundPlays) {
     QTest::mouseClick(frame(2).startButton, Qt::LeftButton);
     tick();
     EXPECT_EQ(playheadAt(view), -1) << "stopped";
-}
 
-// Keeping its pitch at half the tempo, a track sounds through its rendered sound, twice as long:
-// the view, the playhead and the meter follow that.
-TEST_F(PlayingViewsTest, TheViewsFollowAKeepPitchTracksRenderedSound) {
-    addFile("second.wav", test::SineWav(44100, 1, 441.0, 44100));
-    load(2, "second.wav");
-    WaveformView& view = *frame(2).waveform;
+    // Keeping its pitch at half the tempo, the track sounds through its rendered sound, twice
+    // as long: the view, the playhead and the meter follow that.
     QTest::mouseClick(frame(2).keepPitchButton, Qt::LeftButton);
     bank().setSpeed(2, kNormalSpeed / 2);
     ASSERT_TRUE(QTest::qWaitFor(
@@ -153,25 +161,6 @@ TEST_F(PlayingViewsTest, TheViewsTakeOnlyFreeSpaceAndTheWidestValuesFitInBothLay
             EXPECT_TRUE(frame(0).contentsRect().contains(label->geometry()));
         }
     }
-}
-
-TEST_F(PlayingViewsTest, OnlyTheShownWindowKeepsItsMetersGoing) {
-    addFile("tone.wav", test::SineWav(44100, 2, 441.0, 44100, m_minus6dB));
-    load(0, "tone.wav");
-    QTest::mouseClick(frame(0).startButton, Qt::LeftButton);
-    tick();
-    choose("mnuplay");
-    PlayModeWindow& play = *m_window.playModeWindow();
-    for (int i = 0; i < 3; ++i) {
-        tick(*m_output, play);
-    }
-    EXPECT_FALSE(displaying(m_window));
-    EXPECT_NEAR(play.levelMeters[0]->levelDb(), -6.0, 0.5);
-    EXPECT_NEAR(play.masterMeter->levelDb(), -6.0, 0.5);
-    EXPECT_EQ(play.levelMeters[1]->levelDb(), LevelMeter::kFloorDb);
-
-    QTest::mouseClick(play.backButton, Qt::LeftButton);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !displaying(play) && displaying(m_window); }));
 }
 
 } // namespace

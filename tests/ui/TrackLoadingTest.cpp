@@ -41,14 +41,13 @@ TEST_F(TrackLoadingTest, AssignmentShowsTitlePlayingTimeAndSelection) {
     EXPECT_EQ(std::make_tuple(frame(0).playTimeLabel->text(), frame(0).fileTitleLabel->text(),
                               frame(0).fileTitleLabel->toolTip()),
               std::make_tuple("2.268s", "a44.wav", m_dir.filePath("a44.wav")));
-    EXPECT_TRUE(frame(0).startButton->isEnabled());
+    EXPECT_TRUE(frame(0).startButton->isEnabled() && m_platform.cursor.depth == 0 &&
+                m_platform.cursor.waits >= 1);
     EXPECT_EQ(colour(frame(0).trackNumberLabel), kMagenta);
-    EXPECT_TRUE(m_platform.cursor.depth == 0 && m_platform.cursor.waits >= 1);
 
     load(4, "b22.wav");
-    EXPECT_EQ(colour(frame(4).trackNumberLabel), kMagenta);
-    EXPECT_NE(colour(frame(0).trackNumberLabel), kMagenta);
-    EXPECT_TRUE(m_platform.messages.shown.empty());
+    EXPECT_TRUE(colour(frame(4).trackNumberLabel) == kMagenta &&
+                colour(frame(0).trackNumberLabel) != kMagenta && m_platform.messages.shown.empty());
 
     // Cleared: the frame empties and the highlight moves to the next loaded track.
     load(0, "a44.wav");
@@ -172,16 +171,18 @@ TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndKeepPitchAndShowsTheFile
     QAction* wavInfo = m_window.menuItem("mnuWavInfo");
     QAction* member = m_window.menuItem("mnuOokami");
     QAction* keepPitch = m_window.menuItem("mnuKeepPitch");
-    QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
-    ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
+    const auto openPopup = [&] {
+        QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
+        return QTest::qWaitFor([popup] { return popup->isVisible(); });
+    };
+    ASSERT_TRUE(openPopup());
     EXPECT_FALSE(wavInfo->isEnabled()) << "an empty track has no file to describe";
     popup->hide();
 
     load(3, "info.wav");
     for (const bool expected : {true, false}) {
         for (QAction* item : {member, keepPitch}) {
-            QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
-            ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
+            ASSERT_TRUE(openPopup());
             EXPECT_EQ(item->isChecked(), !expected);
             QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(item).center());
         }
@@ -198,8 +199,7 @@ TEST_F(TrackLoadingTest, NumberPopupTogglesMembershipAndKeepPitchAndShowsTheFile
              << info.infoLabel->text() << info.loneWolfMemberLabel->text();
         return 1;
     };
-    QTest::mouseClick(frame(3).trackNumberLabel, Qt::RightButton);
-    ASSERT_TRUE(QTest::qWaitFor([popup] { return popup->isVisible(); }));
+    ASSERT_TRUE(openPopup());
     QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(wavInfo).center());
     EXPECT_EQ(seen, QStringList({"WAVファイル情報 - 4トラック",
                                  "ファイル ： " + m_dir.filePath("info.wav"), "サイズ ： 11kB",
