@@ -26,7 +26,6 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -116,10 +115,8 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     left.erase(left.begin(), std::find_if_not(left.begin(), left.end(), quiet));
     ASSERT_GT(left.size(), static_cast<std::size_t>(kRate * 1.8)) << "2 s of tone recorded";
     const std::vector<float> tone1k(left.begin() + 2205, left.end() - 2205);
-    const double hz = MeasureHz(tone1k, kRate);
-    const double db = RmsDb(tone1k, kToneRms);
-    EXPECT_NEAR(hz, 1000.0, 5.0);
-    EXPECT_NEAR(db, 0.0, 0.5);
+    EXPECT_NEAR(MeasureHz(tone1k, kRate), 1000.0, 5.0);
+    EXPECT_NEAR(RmsDb(tone1k, kToneRms), 0.0, 0.5);
     // A dropout shows as a quiet stretch: every 2 ms window keeps the tone's level.
     double quietest = 0.0;
     for (std::size_t i = 0; i + 88 <= tone1k.size(); i += 88) {
@@ -130,8 +127,6 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     EXPECT_GT(quietest, -1.5) << "a gap in the recorded tone";
     // A step no sine of this pitch can make is a dropout or a click.
     EXPECT_LT(MaxStep(tone1k), 0.5f * 2 * 3.1416f * 1000 / kRate * 1.1f);
-    std::printf("recorded %.2f s of tone: %.2f Hz, %+.3f dB, quietest 2 ms window %+.2f dB\n",
-                static_cast<double>(tone1k.size()) / kRate, hz, db, quietest);
 
     // One late callback: an underrun and a load above one block period, then cheap again.
     auto* source = static_cast<StallingSource*>(LibraryRegistry::instance().withLibrary(
@@ -179,9 +174,8 @@ TEST_F(PulseOutput, ALoopPlaysCleanlyIsCountedWhenLateAndSurvivesTheServer) {
     ASSERT_TRUE(libraryHealth(lib, health));
     EXPECT_TRUE(!health.reopening && health.device.alive);
     closeSoundLibrary(lib);
-    const double seconds = SecondsOfTone(m_pulse.recorded(QStringLiteral("after.raw")));
-    std::printf("tone on the new server's monitor: %.2f s of the first 3 s\n", seconds);
-    EXPECT_GT(seconds, 0.3) << "the loop did not come back within 3 s of the server";
+    EXPECT_GT(SecondsOfTone(m_pulse.recorded(QStringLiteral("after.raw"))), 0.3)
+        << "seconds of tone: the loop did not come back within 3 s of the server";
 }
 
 // Takes CAP_SYS_NICE from the calling thread and the threads it starts, as an ordinary user

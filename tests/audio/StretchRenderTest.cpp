@@ -1,5 +1,6 @@
 // A track's sound rendered at another tempo or pitch: the lengths, shapes and refusals callers
 // rely on, at the speed bar's ends, and the pitch landing where asked.
+#include "AllocationGuard.h"
 #include "AudioTestKit.h"
 
 #include "audio/StretchRender.h"
@@ -8,40 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <limits>
-#include <new>
 #include <numbers>
-
-// The largest array a watched thread asks for, to see that a refused render made no room for
-// its sound. Array new and delete are replaced together (on malloc and free), so the sanitizers
-// still see every block freed the way it was made.
-namespace {
-thread_local bool t_watching = false;
-thread_local std::size_t t_largestArray = 0;
-} // namespace
-
-void* operator new[](std::size_t size) {
-    if (t_watching) {
-        t_largestArray = std::max(t_largestArray, size);
-    }
-    if (void* p = std::malloc(size == 0 ? 1 : size)) {
-        return p;
-    }
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return std::malloc(size == 0 ? 1 : size);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
 
 namespace mt::test {
 namespace {
@@ -127,16 +96,19 @@ TEST(StretchRender, LengthsShapesAndRefusals) {
 // A second of stereo at the slowest speed would be 311 MB: refused for its length, before any
 // room is made for it.
 TEST(StretchRender, TooLongRefusedBeforeAllocating) {
+    if (!kGuarding) {
+        GTEST_SKIP() << "malloc belongs to the sanitizer in this build";
+    }
     const SampleBuffer source = Sine(kRate, 2);
     ASSERT_GT(std::llround(kRate * 882.0) * 2, kMaxRenderedSamples);
     QString reason;
-    t_largestArray = 0;
-    t_watching = true;
+    g_largestAllocation = 0;
+    t_guarded = true;
     const auto out = Render(source, 882, 1.0, reason);
-    t_watching = false;
+    t_guarded = false;
     EXPECT_FALSE(out);
     EXPECT_TRUE(reason.contains(QStringLiteral("長く"))) << reason.toStdString();
-    EXPECT_LT(t_largestArray, std::size_t{1} << 20);
+    EXPECT_LT(g_largestAllocation.load(), std::size_t{1} << 20);
 }
 
 TEST(StretchRender, CancelledThroughProgressGivesNullWithoutReason) {

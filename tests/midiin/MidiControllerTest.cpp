@@ -24,10 +24,10 @@ using Bytes = std::vector<unsigned char>;
 class MidiControllerTest : public test::MainWindowTest {
 protected:
     void SetUp() override {
-        if (!test::PrivateJack::installed()) {
-            GTEST_SKIP() << "jackd is not installed (package jackd2)";
+        test::StartJack(m_jack);
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        ASSERT_TRUE(m_jack.start()) << "jackd did not start";
         addFile("tone.wav", test::SineWav(44100, 2, 441.0, 44100));
         load(0, "tone.wav");
         load(1, "tone.wav");

@@ -1,12 +1,29 @@
+// MIDI in without a server: the bytes a controller sends as calls on the performance, the
+// backlog the window takes them from, what those calls do to the bank and how its pads are
+// lit, and the names of the ports it comes by.
 #include "RecordingPerformance.h"
+#include "support/RecordingSound.h"
+#include "support/StuckJack.h"
+#include "support/WavBytes.h"
+
+#include "audio/WavReader.h"
+#include "core/TrackBank.h"
+#include "midiin/ControllerBank.h"
 
 #include "midiin/InputBacklog.h"
 #include "midiin/MidiDispatcher.h"
+#include "midiin/MidiInput.h"
+#include "midiin/MidiPorts.h"
 #include "midiin/VelocityCurve.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace mt::test {
@@ -153,6 +170,111 @@ TEST(VelocityCurve, GainsInHundredthsOfADb) {
     EXPECT_EQ(VelocityGainCentiDb({VelocityCurve::Kind::Fixed, 1200, -350}, 1), -350);
     EXPECT_EQ(VelocityGainCentiDb({VelocityCurve::Kind::Fixed, 0, 500}, 1), 0);
     EXPECT_EQ(VelocityGainCentiDb({VelocityCurve::Kind::Linear, 99999, 0}, 1), -7000);
+}
+
+TEST(MidiPortNames, HardwareIsToldFromProgramsAndNamesOutliveTheMachine) {
+    EXPECT_TRUE(MidiPorts::isHardware(MidiSystem::Alsa, "LPD8:LPD8 MIDI 1 24:0"));
+    EXPECT_FALSE(MidiPorts::isHardware(MidiSystem::Alsa, "Midi Through:Midi Through Port-0 14:0"));
+    EXPECT_FALSE(MidiPorts::isHardware(MidiSystem::Alsa, "VMPK Output:out 128:0"));
+    EXPECT_TRUE(MidiPorts::isHardware(MidiSystem::Jack, "system:midi_capture_1"));
+    EXPECT_TRUE(MidiPorts::isHardware(MidiSystem::Jack, "a2j:LPD8 [24] (capture): LPD8 MIDI 1"));
+    EXPECT_FALSE(MidiPorts::isHardware(MidiSystem::Jack, "a2j:Midi Through [14] (capture): x"));
+    EXPECT_FALSE(MidiPorts::isHardware(MidiSystem::Jack, "Test pads:pads"));
+    // ALSA numbers the clients as they come: a pad plugged in elsewhere is the same pad.
+    EXPECT_EQ(MidiPorts::stableName("LPD8:LPD8 MIDI 1 24:0"), "LPD8:LPD8 MIDI 1");
+    EXPECT_EQ(MidiPorts::stableName("LPD8:LPD8 MIDI 1 28:0"), "LPD8:LPD8 MIDI 1");
+    EXPECT_EQ(MidiPorts::stableName("a2j:LPD8 [24] (capture): LPD8 MIDI 1"),
+              "a2j:LPD8 (capture): LPD8 MIDI 1");
+    EXPECT_EQ(MidiPorts::stableName("Test pads:pads"), "Test pads:pads");
+}
+
+// A libjack stuck on a dead client's lock turns JACK MIDI off with the lock named, and is asked
+// once: a second open would only wait behind the first.
+TEST(MidiPorts, AStuckJackLibraryTurnsJackMidiOffAndNamesTheLock) {
+    StuckJack jack;
+    RecordingPerformance sink;
+    MidiInput midi(sink);
+    EXPECT_FALSE(midi.start(MidiSystem::Jack));
+    EXPECT_TRUE(
+        midi.status().contains(QStringLiteral("JACKのライブラリが応答しません（/dev/shm/jack_db-")))
+        << midi.status().toStdString();
+    if (::access("/dev/snd/seq", R_OK | W_OK) != 0) {
+        EXPECT_FALSE(midi.start(MidiSystem::Auto));
+        EXPECT_TRUE(midi.status().contains(
+            QStringLiteral("JACKのライブラリが応答せず、ALSAシーケンサーもありません")))
+            << midi.status().toStdString();
+    }
+    EXPECT_EQ(jack.opens(), 1);
+}
+
+using Lit = std::vector<std::pair<int, PadState>>;
+
+class ControllerBankTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString path = m_dir.filePath(QStringLiteral("tone.wav"));
+        ASSERT_TRUE(WriteFile(path, PcmWav(2, 44100, 16, 4410 * 4)));
+        ASSERT_EQ(bank.assign(0, path), TrackBank::Assigned::Ok);
+        lit.clear();
+    }
+
+    QTemporaryDir m_dir;
+    RecordingSound sound{ReadWavInfo};
+    TrackBank bank{sound};
+    Lit lit;
+    ControllerBank control{bank, [this](int t, PadState s) { lit.emplace_back(t, s); }};
+};
+
+TEST_F(ControllerBankTest, KnobsAndEncodersStayWithinTheBars) {
+    control.moveVolume(0, -100);
+    EXPECT_EQ(bank.track(0).volume, -70);
+    control.moveVolume(0, 5);
+    EXPECT_EQ(bank.track(0).volume, -65);
+    control.setVolume(0, 3);
+    EXPECT_EQ(bank.track(0).volume, 0);
+    control.movePan(0, 100);
+    EXPECT_EQ(bank.track(0).pan, 40);
+    control.setPan(0, -99);
+    EXPECT_EQ(bank.track(0).pan, -40);
+    control.moveSpeed(0, -10000);
+    EXPECT_EQ(bank.track(0).speed, 5);
+    control.setSpeed(0, 20000);
+    EXPECT_EQ(bank.track(0).speed, 9000);
+
+    // A controller's track number outside the bank changes nothing.
+    control.press(8, 0);
+    control.moveVolume(-1, 10);
+    for (int i = 1; i < kTrackCount; ++i) {
+        EXPECT_EQ(bank.track(i).volume, 0);
+    }
+}
+
+TEST_F(ControllerBankTest, PadsAreLitForEachChangeOfStateWhoeverMadeIt) {
+    control.relightAll();
+    ASSERT_EQ(lit.size(), 8U);
+    EXPECT_EQ(lit[0], std::pair(0, PadState::Loaded));
+    EXPECT_EQ(lit[1], std::pair(1, PadState::Empty));
+    lit.clear();
+
+    // The bars moving change no pad; the key, the button and the velocity's press do.
+    control.setVolume(0, -10);
+    EXPECT_TRUE(lit.empty());
+    bank.press(0); // the computer key
+    bank.setPan(0, 5);
+    bank.release(0);
+    bank.toggle(0); // the button stops it
+    control.press(0, -600);
+    EXPECT_EQ(lit, (Lit{{0, PadState::Held},
+                        {0, PadState::Playing},
+                        {0, PadState::Loaded},
+                        {0, PadState::Held}}));
+    EXPECT_EQ(sound.started.back().volume, -1000 - 600);
+
+    // Cleared under the held pad: dark, and lit again when asked whatever it showed.
+    lit.clear();
+    bank.clear(0);
+    control.relight(0);
+    EXPECT_EQ(lit, (Lit{{0, PadState::Empty}, {0, PadState::Empty}}));
 }
 
 } // namespace
