@@ -179,6 +179,7 @@ int JackMidiClient::process(jack_nframes_t frames, void* self) {
         const jack_nframes_t cycleStart = jack_last_frame_time(client->m_client);
         // JACK counts microseconds on a clock of its own: the raw monotonic one is this far on.
         const double hostAhead = OutputClock::HostMicros() - static_cast<double>(jack_get_time());
+        std::array<unsigned char, 256> bytes{};
         for (jack_nframes_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) == 0 && event.size > 0) {
@@ -189,7 +190,6 @@ int JackMidiClient::process(jack_nframes_t frames, void* self) {
                                                                              arrival.deviceFrame)) +
                                      hostAhead;
                 // A long SysEx goes to the parser in pieces; it carries the dump across them.
-                std::array<unsigned char, 256> bytes{};
                 for (std::size_t at = 0; at < event.size; at += bytes.size()) {
                     const std::size_t piece = std::min(bytes.size(), event.size - at);
                     CopyOutOfPortBuffer(event.buffer + at, piece, bytes.data());
