@@ -17,7 +17,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
+#include <sstream>
+#include <string>
 #include <vector>
 
 namespace mt::test {
@@ -236,19 +239,29 @@ TEST_F(JackOutput, SeparateOutputsGiveEachTrackItsOwnNamedPairBesideTheMainPair)
     playBufferLoopingWith(low, 0, 0, 44100);
     playBufferLoopingWith(high, 0, 0, 44100);
     PumpLibrary(lib, 100);
-    {
+    // A late cycle on a loaded machine drops a period from the recording: taken again then.
+    UnlessLate(m_jack, 3, [] {
         JackTap tap({QStringLiteral("Marrowtune:main R"), QStringLiteral("Marrowtune:track 1 L"),
                      QStringLiteral("Marrowtune:track 2 R")},
                     24000);
         const std::vector<std::vector<float>> heard = tap.take();
-        ASSERT_EQ(heard.size(), 3U);
+        if (heard.size() != 3U) {
+            return std::string("the tap heard nothing within 5 s");
+        }
         const double want[3][2] = {{0.5, 0.5}, {0.5, 0.0}, {0.0, 0.5}}; // 441 Hz, 1000 Hz
+        std::ostringstream faults;
         for (std::size_t p = 0; p < 3; ++p) {
             const std::vector<float> x = Settled(heard[p], 1, 2400);
-            EXPECT_NEAR(ToneAmplitude(x, 48000, 441), want[p][0], 0.01) << p;
-            EXPECT_NEAR(ToneAmplitude(x, 48000, 1000), want[p][1], 0.01) << p;
+            const double got[2] = {ToneAmplitude(x, 48000, 441), ToneAmplitude(x, 48000, 1000)};
+            for (int f = 0; f < 2; ++f) {
+                if (std::abs(got[f] - want[p][f]) > 0.01) {
+                    faults << "port " << p << ", tone " << f << ": " << got[f] << " for "
+                           << want[p][f] << "; ";
+                }
+            }
         }
-    }
+        return faults.str();
+    });
 
     // A reopen keeps the names, and the performer's connection of a track pair.
     ASSERT_TRUE(m_jack.run("jack_connect", {"Marrowtune:track 1 L", "system:playback_2"}));

@@ -72,28 +72,6 @@ std::string Joined(const Calls& calls) {
     return all;
 }
 
-// Runs `attempt` (what it got wrong; empty when nothing) until it passes. In a late cycle (an
-// xrun) JACK itself may move or drop what is due in it, which on a loaded machine without
-// realtime scheduling happens now and then: a run with late cycles is made again, up to `tries`
-// times, and a run that fails with every cycle on time fails the test.
-template <typename F> void UnlessLate(const PrivateJack& jack, int tries, F attempt) {
-    for (int n = 1;; ++n) {
-        const int xruns = jack.xruns();
-        const std::string faults = attempt();
-        if (faults.empty()) {
-            return;
-        }
-        if (jack.xruns() == xruns) {
-            ADD_FAILURE() << faults;
-            return;
-        }
-        if (n == tries) {
-            std::cerr << "every run had late cycles; not checked: " << faults << "\n";
-            return;
-        }
-    }
-}
-
 using MidiJack = JackServerTest;
 
 TEST_F(MidiJack, AControllerPlaysLightsItsPadsAndComesBack) {
