@@ -53,11 +53,15 @@ QByteArray LayoutFile(const std::vector<mt::ControlPlacement>& table, double hei
     return mt::EncodeLayoutFile(records, dims);
 }
 
+// The kit's sounds peak at most 9 dB below full scale, so that several layered at 0 dB, as a
+// first try plays them, do not clip.
 QByteArray Wav(const std::vector<float>& mono) {
+    constexpr float kFullScale = 11600.0f;
     QByteArray data;
     data.reserve(static_cast<qsizetype>(mono.size() * 4));
     for (float x : mono) {
-        const auto s = static_cast<std::int16_t>(std::lround(std::clamp(x, -1.0f, 1.0f) * 32000));
+        const auto s =
+            static_cast<std::int16_t>(std::lround(std::clamp(x, -1.0f, 1.0f) * kFullScale));
         for (int channel = 0; channel < 2; ++channel) {
             data.append(static_cast<char>(s & 0xff));
             data.append(static_cast<char>((s >> 8) & 0xff));
